@@ -1,0 +1,3 @@
+#include "core/dialog_state.h"
+
+int32_t DialogOk = 1;

@@ -1,0 +1,45 @@
+#include "core/messages.h"
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include "core/settings_file.h"
+#include "core/text_file.h"
+#include "core/ui_backend.h"
+
+void ShowMsg(const std::string& text) { Ui().ShowMessage(text); }
+
+void ShowMsgOrLog(const std::string& text) { ShowMsg(text); }
+
+void CheckIOResult(const std::string& text) {
+  ShowMsg(text + "... InOut error =" + std::to_string(IoResult()));
+}
+
+bool ConfirmOverwrite(const std::string& name) {
+  std::error_code ec;
+  if (!std::filesystem::exists(name, ec)) return true;
+  return Ui().AskYesNo(name + " already exists.Overwrite?", MsgKind::Warning);
+}
+
+void EraseIfNearlyEmpty(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    SetIoResult(ec == std::errc::no_such_file_or_directory ? 2 : 100);
+    AbandonFileOperation("Cannot open", path);
+  }
+  if (size < 4 && !std::filesystem::remove(path, ec)) {
+    SetIoResult(5);
+    AbandonFileOperation("Cannot erase", path);
+  }
+}
+
+bool WaitForFlag(uint8_t& flag) {
+  flag = 0;
+  while (flag == 0) {
+    if (Ui().Quitting()) return false;
+    Ui().ProcessEvents();
+  }
+  return true;
+}
+
+int32_t Scaled(double n) { return static_cast<int32_t>(std::nearbyint(n * ScreenScale)); }

@@ -1,0 +1,20 @@
+// Messages, questions, the one waiting loop and the screen scale of control geometry.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The program's standard message box (text and "OK", at 320,320).
+void ShowMsg(const std::string& text);
+void ShowMsgOrLog(const std::string& text);
+// ShowMsg(text + "... InOut error =" + the last file result code); reading the code clears it.
+void CheckIOResult(const std::string& text);
+// True at once when no file of that name exists; otherwise asks name + " already exists.Overwrite?"
+// and is false only when the answer is No.
+bool ConfirmOverwrite(const std::string& name);
+// Erases the file when it holds fewer than 4 bytes.
+void EraseIfNearlyEmpty(const std::string& path);
+// flag := 0, then processes window messages until flag is set. Returns false, with flag still 0,
+// when the wait ended because the application is going down.
+bool WaitForFlag(uint8_t& flag);
+// round(n * ScreenScale), halves to even.
+int32_t Scaled(double n);

@@ -1,0 +1,18 @@
+// Numbers into fixed columns, always with "." as the decimal point. A number that does not fit
+// its field becomes a field of asterisks (at most 23). Results also go to InputLine unless an
+// out-string is named.
+#pragma once
+#include <cstdint>
+#include <string>
+
+std::string FormatNumber(int32_t width, int32_t decimals, double x);
+void FormatNumberTo(int32_t width, int32_t decimals, std::string& s, double x);
+std::string FormatNumberNoBlanks(int32_t decimals, double x);
+void FormatNumberNoBlanksTo(int32_t decimals, std::string& s, double x);
+std::string FormatInteger(int32_t n, int32_t width);
+// Scientific form without exponent letter: "1.234568+7", "-2.500000-12".
+void FormatExponent(int32_t width, int32_t precision, std::string& s, double x);
+// The shortest faithful text of x in about width characters, without blanks.
+void FormatNumberFit(int32_t width, std::string& s, double x);
+// FormatNumber(10, decimals, value) + " +- " + FormatNumber(10, decimals, error).
+void FormatValueWithError(int32_t decimals, std::string& s, double value, double error);
