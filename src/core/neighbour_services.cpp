@@ -1,0 +1,38 @@
+#include "core/neighbour_services.h"
+
+std::string EventFileDir;
+double SmoothingFactor = 1.0;
+int32_t RtofSwitch = 0;
+int32_t EventGridNT = 80, EventGridNE = 80;
+int32_t EventMapFirstT = 1, EventMapFirstE = 1;
+int32_t EventWindowSwitch = 1;
+TPlaneSettings PlaneSettings;
+int32_t PictureSaveRequest = 0;
+std::string PictureSaveName;
+
+std::string IniParameterDir;
+uint8_t InhibitWarnings = 0;
+
+double MarkedPoints[MarkedPointCapacity + 1];
+int32_t MarkedPointCount = 0;
+double PeakSensitivity = 1.0;
+double PeakResolution = 1.0;
+int32_t PeakSearchLinx = 0;
+double DeltaPosition[7] = {0, 5, 5, 5, 5, 5, 5};
+double DeltaW0[7] = {0, 4, 4, 4, 4, 4, 4};
+double DeltaW1[7] = {0, 100, 100, 100, 100, 100, 100};
+uint8_t PairedPeakMode = 0;
+int32_t ExpFitMode = 0;
+double CalibrationPoints[CalibrationPointCapacity + 1];
+int32_t CalibrationPointCount = 0;
+
+int32_t CelixDigits = 5;
+std::string CelixFileDir;
+uint8_t CelixFitterCreated = 0;
+uint8_t DefaultBinsFilled = 0;
+
+uint8_t TrevoAutoRun = 0;
+
+double FourierMap[FourierGrid + 1][FourierGrid + 1][FourierGrid + 1];
+TFourierSettings FourierSettings;
+int32_t FourierPeakCount = 0;

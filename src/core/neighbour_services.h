@@ -1,0 +1,112 @@
+// What the core, the crystal model and the main window use of the later modules (spectrum
+// transforms, INI language, peak search and fitting, powder indexing, phase evolution, Fourier
+// synthesis, built-in tests): their shared state with its defaults, and their entry points.
+// The entry points are defined by the modules themselves.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+class TImageCanvas;
+
+// ---- Spectrum input, transforms and simulation ----
+extern std::string EventFileDir;          // folder of event files (the working folder at start)
+extern double SmoothingFactor;            // smoother of SmoothSpectrum; 1.0 after a model reset
+extern int32_t RtofSwitch;                // switch of the RTOF difference spectrum; 0 after a reset
+extern int32_t EventGridNT, EventGridNE;  // cells of the (t, E) event map along t and E
+extern int32_t EventMapFirstT, EventMapFirstE;  // first t and E cells of the shown map
+extern int32_t EventWindowSwitch;         // set to 1 by the model tables' initialisation
+// The plane-distribution settings: a count, then lower and upper bound of each axis.
+struct TPlaneSettings {
+  int32_t count = 0;
+  double xLow = 1.0, xHigh = 4000.0, yLow = 1.0, yHigh = 4000.0;
+};
+extern TPlaneSettings PlaneSettings;
+// The request to save the graph as a BMP picture after it is drawn (1 = save).
+extern int32_t PictureSaveRequest;
+extern std::string PictureSaveName;
+
+void InputSpectrumFile(int32_t kind);
+void ReadSpectrumFile(int32_t mode);
+void OutputSpectrumFile();
+void MakePoissonVariance(int32_t i);
+void SpectrumFunctions();
+void SimulateSpectrum();
+void MakeRtofSpectrum();
+void ShowSpectrum();
+void TurnFitToSpectrum();
+void NormalizeSpectrum();
+void FitEffectiveSpectrumTail();
+void SpectrumArithmetic();
+void GetAbsorptionCoefficients();
+void EventsToSpectrum();
+void BuildBackgroundByMarkedPoints();
+void SmoothSpectrum();
+void PlaneDistribution(TImageCanvas& headerImage, TImageCanvas& graphImage, int32_t mode);
+void SetUpDn2EffectiveSpectrum();
+
+// ---- INI command language ----
+extern std::string IniParameterDir;  // folder of parameter files read by INI commands
+extern uint8_t InhibitWarnings;      // the INI option " Inhibit warnings "
+
+void ReadIniFile(int32_t mode);
+void SaveIniFile(int32_t mode);
+void MakeIniFrame();
+
+// ---- Peak search and peak fitting ----
+constexpr int32_t MaxFreeParameters = 614;  // matrix capacity of the fit engine
+constexpr int32_t MarkedPointCapacity = 1000;
+extern double MarkedPoints[MarkedPointCapacity + 1];  // channels, 1-based
+extern int32_t MarkedPointCount;
+extern double PeakSensitivity;  // 1.0 after a model reset
+extern double PeakResolution;   // 1.0 after a model reset
+extern int32_t PeakSearchLinx;
+// Allowed changes of position, W0 and W1 (channels) per peak model 1..6.
+extern double DeltaPosition[7], DeltaW0[7], DeltaW1[7];
+extern uint8_t PairedPeakMode;
+extern int32_t ExpFitMode;
+constexpr int32_t CalibrationPointCapacity = 100;
+extern double CalibrationPoints[CalibrationPointCapacity + 1];
+extern int32_t CalibrationPointCount;
+
+void FindPeaks();
+void FindPeaksDialog();
+void FormRealPeakModel(int32_t mode);
+void MakeRealBackgroundModel();
+void FormSpecialModel();
+void TransformPeakModel();
+void MovePeakModels(int32_t& from, int32_t& to);
+void GraphPeakModel();
+void FitraMenu();
+
+// ---- Powder indexing ----
+extern int32_t CelixDigits;          // digits after the point in the indexing output, at most 10
+extern std::string CelixFileDir;
+extern uint8_t CelixFitterCreated;   // 1 once the indexing fitter exists
+extern uint8_t DefaultBinsFilled;    // set by SetDefaultBins, cleared by AskNumberOfPhases
+
+void SetDefaultBins(int32_t phase, int32_t system);
+void CelixMain();
+
+// ---- Phase evolution ----
+extern uint8_t TrevoAutoRun;  // 1 while the automatic evolution driver runs
+
+void TrevoMain();
+
+// ---- Fourier synthesis ----
+constexpr int32_t FourierGrid = 32;
+// The map of the current phase, [x][y][z] with indices 1..32 (x slowest).
+extern double FourierMap[FourierGrid + 1][FourierGrid + 1][FourierGrid + 1];
+struct TFourierSettings {
+  double threshold = 0.1;
+  double xLow = 0, xHigh = 1, yLow = 0, yHigh = 1, zLow = 0, zHigh = 1;
+  double xStep = 1.0 / 30, yStep = 1.0 / 30, zStep = 1.0 / 30;
+  int32_t slice = 0;
+};
+extern TFourierSettings FourierSettings;
+extern int32_t FourierPeakCount;
+
+void FourierSynthesis();
+
+// ---- Built-in tests ----
+void TestMenu();
