@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include "core/dialog_state.h"
 #include "core/settings_file.h"
 #include "core/text_file.h"
 #include "core/ui_backend.h"
@@ -36,7 +37,10 @@ void EraseIfNearlyEmpty(const std::string& path) {
 bool WaitForFlag(uint8_t& flag) {
   flag = 0;
   while (flag == 0) {
-    if (Ui().Quitting()) return false;
+    if (Ui().Quitting()) {
+      DialogOk = 0;  // the wait was given up: what waited for it is cancelled
+      return false;
+    }
     Ui().ProcessEvents();
   }
   return true;

@@ -13,8 +13,8 @@ void CheckIOResult(const std::string& text);
 bool ConfirmOverwrite(const std::string& name);
 // Erases the file when it holds fewer than 4 bytes.
 void EraseIfNearlyEmpty(const std::string& path);
-// flag := 0, then processes window messages until flag is set. Returns false, with flag still 0,
-// when the wait ended because the application is going down.
+// flag := 0, then processes window messages until flag is set. Returns false, with flag still 0
+// and DialogOk := 0, when the wait ended because the application is going down.
 bool WaitForFlag(uint8_t& flag);
 // round(n * ScreenScale), halves to even.
 int32_t Scaled(double n);

@@ -9,7 +9,7 @@ class TextFile;
 
 // The parser state machine; ok 1 or 0 (a bad character lowers ok, its neighbours still count).
 void StrToFloatRobust(std::string_view s, double& x, uint8_t& ok);
-// One dialog field: a non-number gives 1.001 and DialogOk := 0.
+// One dialog field: a non-number gives 1.001 and DialogOk := 0; a number leaves DialogOk as it is.
 void StrToFloatChecked(std::string_view s, double& x);
 // Splits s into NumberBuffer[1..n] (at most NumberBufferSize numbers; further ones are dropped).
 void ParseNumbers(int32_t& n, std::string_view s);

@@ -1,4 +1,15 @@
 #include "core/settings_file.h"
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <string_view>
+#include "core/abandon.h"
+#include "core/dialog_state.h"
+#include "core/number_format.h"
+#include "core/number_parse.h"
+#include "core/small_routines.h"
+#include "core/text_file.h"
+#include "core/toolbox.h"
 
 std::string IniFileName;
 double ScreenScale = 1.0;
@@ -17,3 +28,106 @@ const std::array<NamedColor, 13> ColorTable = {{
     {"Yellow", 0x00FFFF}, {"Blue", 0xFF0000},  {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00},
     {"White", 0xFFFFFF},
 }};
+
+namespace {
+
+enum class Clamp { None, ScreenScale, FontSize, RusHelp };
+
+struct SettingLine {
+  const char* readKey;
+  const char* writtenKey;
+  Clamp clamp;
+};
+
+// Lines 2 to 10 of the file, in order.
+constexpr SettingLine SettingLines[9] = {
+    {"*scrsize", " *scrsize", Clamp::ScreenScale},
+    {"*fntsize", " *fntsize", Clamp::FontSize},
+    {"*RusHelp", " *RusHelp", Clamp::RusHelp},
+    {"*Backg", " *Background color", Clamp::None},
+    {"*Text", " *Text background color", Clamp::None},
+    {"*Fit.data", " *Fit.data color", Clamp::None},
+    {"*Exp.data", " *Exp.data color", Clamp::None},
+    {"*Form", " *Form color", Clamp::None},
+    {"*Color", " *Color for Form1 back", Clamp::None},
+};
+
+int32_t* const ColorSettings[6] = {&BackgroundColor, &TextBackgroundColor, &FitDataColor,
+                                   &ExpDataColor,    &FormColor,           &Form1BackColor};
+
+// The number before the key. False for a value that is not a number (or is missing): such a
+// line keeps the setting as it is. DialogOk is left as it was: the settings file is no dialog.
+bool ReadValue(std::string_view text, double& x) {
+  if (IsBlank(text)) return false;
+  const int32_t dialogOk = DialogOk;
+  DialogOk = 1;
+  StrToFloatChecked(text, x);
+  const bool ok = DialogOk != 0;
+  DialogOk = dialogOk;
+  return ok && std::isfinite(x);
+}
+
+// A colour of the file; one beyond 32 bits is not a colour and is not taken.
+bool RoundColor(double x, int32_t& color) {
+  double r = std::nearbyint(x);
+  if (r < INT32_MIN || r > INT32_MAX) return false;
+  color = static_cast<int32_t>(r);
+  return true;
+}
+
+void StoreSetting(int index, double x) {
+  switch (SettingLines[index].clamp) {
+    case Clamp::ScreenScale:
+      ScreenScale = std::clamp(x, 0.64, 1.56);
+      break;
+    case Clamp::FontSize:
+      FontSize = RoundHalfEven(std::clamp(x, 8.0, 14.0));
+      break;
+    case Clamp::RusHelp:
+      RusHelp = std::clamp(x, 0.0, 1.0) == 1.0 ? 1 : 0;
+      break;
+    case Clamp::None:
+      RoundColor(x, *ColorSettings[index - 3]);
+      break;
+  }
+}
+
+}  // namespace
+
+void ReadSettingsFile(const std::string& path) {
+  TextFile f;
+  if (!f.TryReset(path)) {
+    (void)IoResult();  // a missing settings file is no error
+    return;
+  }
+  ReadNextLine(f);
+  IniFileName = InputLine;
+  for (int i = 0; i < 9; ++i) {
+    ReadNextLine(f);
+    const std::string line = InputLine;
+    const size_t at = line.find(SettingLines[i].readKey);
+    double x = 0;
+    if (at != std::string::npos && ReadValue(std::string_view(line).substr(0, at), x))
+      StoreSetting(i, x);
+  }
+  f.Close();
+}
+
+void WriteSettingsFile(const std::string& path) {
+  TextFile f;
+  if (!f.TryRewrite(path)) {
+    (void)IoResult();
+    return;
+  }
+  try {
+    f.WriteLine(IniFileName);
+    f.WriteLine(FormatNumber(10, 4, ScreenScale) + SettingLines[0].writtenKey);
+    f.WriteLine(FormatInteger(FontSize, 10) + SettingLines[1].writtenKey);
+    f.WriteLine(std::string(9, ' ') + (RusHelp == 1 ? "1" : "0") + SettingLines[2].writtenKey);
+    for (int i = 0; i < 6; ++i)
+      f.WriteLine(FormatInteger(*ColorSettings[i], 10) + SettingLines[3 + i].writtenKey);
+    f.Close();
+  } catch (const OperationAbandoned&) {
+    // Losing the settings is not worth a message at the end of a session.
+  }
+}

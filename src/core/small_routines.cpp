@@ -62,11 +62,12 @@ int32_t LastPos(std::string_view sub, std::string_view s) {
 }
 
 void BaseFileName(std::string_view path, std::string& name) {
-  // Folders are split off first, on either separator, so a dotted folder name stays out of it.
+  // Folders are split off first, on either separator, so a dotted folder name stays out of it;
+  // then the whole extension goes, however long it is.
   size_t slash = path.find_last_of("/\\");
   std::string file(slash == std::string_view::npos ? path : path.substr(slash + 1));
   size_t dot = file.rfind('.');
-  if (dot != std::string::npos) file.erase(dot, 4);
+  if (dot != std::string::npos) file.erase(dot);
   name = file;
 }
 

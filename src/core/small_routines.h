@@ -47,7 +47,7 @@ bool IsBlank(std::string_view s);
 void CapitalLetters(std::string_view s, std::string& out);
 // 1-based position of the last sub in s, 0 if none (both taken to 255 characters).
 int32_t LastPos(std::string_view sub, std::string_view s);
-// The file name without its folder and without the four characters of its extension.
+// The file name without its folder and without its extension.
 void BaseFileName(std::string_view path, std::string& name);
 int32_t CountNonBlank5(std::string_view s);
 // The n lowest bits of mask, highest first; empty for n < 1.
