@@ -166,7 +166,7 @@ void ReadNumbers(TextFile& f, int32_t first, int32_t last, int32_t& n, std::span
 
 void ReadNextLine(TextFile& f) {
   RequireReading(f);
-  InputLine = " ";
+  InputLine.assign(1, ' ');  // assign, not = " ": GCC 12 warns falsely on the latter
   std::string line;
   do {
     if (f.Eof()) return;

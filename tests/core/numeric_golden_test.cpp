@@ -1,0 +1,208 @@
+// The numerical library against independent references: golden values written by
+// tools/gen_numeric_golden.py (math.erf, scipy.stats.norm, scipy's natural cubic spline and
+// Savitzky-Golay coefficients, numpy.fft, numpy.linalg, numpy.median, numpy.polyfit and a
+// plain-Python twin of the generator), one line per key: "key count value ...".
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "core/number_format.h"
+#include "core/numeric_library.h"
+#include "support/scripted_fixture.h"
+
+namespace {
+using GoldenTable = std::map<std::string, std::vector<double>>;
+const std::string GoldenPath = std::string(VKEST_SOURCE_DIR) + "/tests/core/data/numeric_golden.txt";
+
+GoldenTable ReadGolden(const std::string& path) {
+  GoldenTable table;
+  std::ifstream in(path);
+  std::string line, key, tok;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream ss(line);
+    size_t count = 0;
+    ss >> key >> count;
+    auto& values = table[key];
+    double x;  // a bad number ends the line early, and the count tells
+    while (ss >> tok && std::from_chars(tok.data(), tok.data() + tok.size(), x).ptr == tok.data() + tok.size())
+      values.push_back(x);
+    EXPECT_EQ(values.size(), count) << key;
+  }
+  return table;
+}
+
+// The committed values; a missing key fails the test that asks for it.
+const std::vector<double>& Golden(const std::string& key) {
+  static GoldenTable table = ReadGolden(GoldenPath);
+  EXPECT_TRUE(table.count(key)) << "golden key missing: " << key;
+  return table[key];  // empty when missing
+}
+
+// values into a[1..] of a 1-based array.
+void Load1(double* a, const std::vector<double>& values) { std::copy(values.begin(), values.end(), a + 1); }
+
+// f(x) against y over the golden abscissae xs.
+template <class F> void ExpectCurve(const std::string& xs, const std::string& ys, F f, double tol) {
+  const auto &x = Golden(xs), &y = Golden(ys);
+  ASSERT_EQ(x.size(), y.size()) << ys;
+  for (size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(f(x[i]), y[i], tol) << ys << " at " << x[i];
+}
+}  // namespace
+
+TEST(NumericGolden, CommittedValuesMatchAFreshRun) {
+  std::string python = VKEST_PYTHON;
+  if (python.empty() || access(python.c_str(), X_OK) != 0) GTEST_SKIP() << "no python3";
+  auto out = std::filesystem::temp_directory_path() / ("vkest_numeric_golden_" + std::to_string(getpid()) + ".txt");
+  std::string cmd = python + " " + VKEST_SOURCE_DIR + "/tools/gen_numeric_golden.py " + out.string();
+  int status = std::system(cmd.c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "numpy or scipy missing";
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << cmd;
+  GoldenTable fresh = ReadGolden(out.string()), committed = ReadGolden(GoldenPath);
+  std::filesystem::remove(out);
+  ASSERT_EQ(fresh.size(), committed.size());
+  for (const auto& [key, values] : committed) {
+    ASSERT_EQ(fresh[key].size(), values.size()) << key;
+    for (size_t i = 0; i < values.size(); ++i)
+      EXPECT_NEAR(fresh[key][i], values[i], 1e-9 * (1 + std::fabs(values[i]))) << key << "[" << i << "]";
+  }
+}
+
+TEST(NumericGolden, GeneratorFollowsItsPublishedRecurrence) {
+  ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+  // z = 493972830 - 615096481 + 2147483562 = 2026359911 after the first step.
+  EXPECT_EQ(Random01(), 0.9435973904241444);
+  EXPECT_EQ(RandomSeeds.s1, 493972830);
+  EXPECT_EQ(RandomSeeds.s2, 615096481);
+  for (double v : {0.9083188493579499, 0.1466878273459326, 0.5147019439036514, 0.4058096365784955})
+    EXPECT_EQ(Random01(), v);
+  // A million draws: the state, the last value and the moments of the Python twin.
+  SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2);
+  const int count = 1000000;
+  std::vector<double> r(count);
+  for (double& x : r) x = Random01();
+  const auto& g = Golden("random_after_1e6");  // s1, s2, last value, mean, variance
+  EXPECT_EQ((std::vector<double>{double(RandomSeeds.s1), double(RandomSeeds.s2), r.back()}),
+            std::vector<double>(g.begin(), g.begin() + 3));
+  double mean = 0, var = 0;
+  for (double x : r) mean += x / count;
+  for (double x : r) var += (x - mean) * (x - mean) / count;
+  // Uniform on (0, 1): mean 1/2 +- 2.9e-4, variance 1/12 +- 7.5e-5 (one sigma), never 0 or 1.
+  EXPECT_NEAR(mean, 0.5, 5 * 2.9e-4);
+  EXPECT_NEAR(var, 1.0 / 12.0, 5 * 7.5e-5);
+  EXPECT_GT(*std::min_element(r.begin(), r.end()), 0.0);
+  EXPECT_LT(*std::max_element(r.begin(), r.end()), 1.0);
+  // The deviates drawn from it: the first Gaussian pair, and -ln(u) / rate with rate 2.
+  SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2);
+  double g1, g2;
+  GaussianPair(g1, g2);
+  EXPECT_EQ((std::vector<double>{g1, g2, double(RandomSeeds.s1), double(RandomSeeds.s2)}),
+            Golden("gaussian_first_pair"));
+  SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2);
+  EXPECT_DOUBLE_EQ(ExponentialDeviate(2.0), Golden("exponential_first_rate2")[0]);
+  SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2);
+}
+
+TEST(NumericGolden, ErfNormalDistributionAndSpline) {
+  ExpectCurve("erf_x", "erf_y", Erf, 3e-7);  // the 60-term series is good to 2e-7 up to 3.9
+  double p, d;
+  // Linear interpolation of a five-digit table: within 5e-4 of Phi; the density to 7 digits.
+  ExpectCurve("norm_x", "norm_p", [&](double x) { return NormalDistribution(p, d, x), p; }, 5e-4);
+  ExpectCurve("norm_x", "norm_d", [&](double x) { return NormalDistribution(p, d, x), d; }, 4e-8);
+  NormalDistribution(p, d, 0.3);  // a node hit exactly, although 3 * 0.1 != 0.3
+  EXPECT_EQ(p, 0.5 + 0.11791);
+  // Tables as InterpolateTable reads them, ordinates then abscissae: four points, and twelve.
+  for (std::string k : {"spline4_", "table_"}) {
+    std::vector<double> t = {0.0};
+    t.insert(t.end(), Golden(k + "y").begin(), Golden(k + "y").end());
+    t.insert(t.end(), Golden(k + "x").begin(), Golden(k + "x").end());
+    const int32_t n = static_cast<int32_t>(t.size() / 2);
+    ExpectCurve(k + "q", k + "v", [&](double x) { return InterpolateTable(t.data(), 2 * n, n, p, x), p; }, 1e-12);
+  }
+}
+
+TEST(NumericGolden, SavitzkyGolayCoefficientsAndFilter) {
+  // The response to a unit impulse at i-2..i+2 is the coefficient of that point.
+  const std::vector<double>* c[] = {&Golden("savgol_d0"), &Golden("savgol_d1"), &Golden("savgol_d2")};
+  for (int k = 0; k < 5; ++k) {
+    std::fill(ScratchArray1, ScratchArray1 + 21, 0.0);
+    ScratchArray1[8 + k] = 1.0;
+    double d[3];
+    LocalDerivatives(20, 10, d[0], d[1], d[2]);
+    for (int order = 0; order < 3; ++order) EXPECT_NEAR(d[order], (*c[order])[k], 1e-15) << order << " " << k;
+  }
+  // One filter pass: savgol_filter away from the two end points on each side.
+  const auto &y = Golden("savgol_y"), &f = Golden("savgol_filtered");
+  const int n = static_cast<int>(y.size());
+  Load1(ScratchArray1, y);
+  SmoothingFilter(n, 1, 0, 3.0, 0);
+  for (int i = 3; i <= n - 2; ++i) EXPECT_NEAR(ScratchArray1[i], f[i - 1], 1e-11) << i;
+}
+
+TEST(NumericGolden, FourierTransformAgainstNumpy) {
+  // numpy.fft.fft / N forward, N ifft back. Products of two factors, and primes: 31 takes the 30
+  // points of 5 x 6, 13 given as 1 x 13 uses them all.
+  struct Case { int n, k1, k2, wantK1, wantK2; };
+  for (Case c : {Case{10, 0, 0, 2, 5}, {12, 0, 0, 2, 6}, {30, 0, 0, 5, 6}, {31, 0, 0, 5, 6},
+                 {5, 0, 0, 1, 5}, {13, 1, 13, 1, 13}, {64, 0, 0, 8, 8}, {100, 0, 0, 10, 10}}) {
+    std::string key = "fft_" + std::to_string(c.n) + "_" + std::to_string(c.k1) + "_" + std::to_string(c.k2);
+    for (std::string way : {"_fwd", "_inv"}) {
+      SCOPED_TRACE(key + way);
+      Load1(WorkArrays[5], Golden(key + "_in_re"));
+      Load1(WorkArrays[6], Golden(key + "_in_im"));
+      int32_t k1 = c.k1, k2 = c.k2;
+      FourierTransform(c.n, k1, k2, way == "_fwd" ? 1.0 : -1.0);
+      EXPECT_EQ(std::pair(k1, k2), std::pair(c.wantK1, c.wantK2));
+      const auto &re = Golden(key + way + "_re"), &im = Golden(key + way + "_im");
+      ASSERT_EQ(re.size(), static_cast<size_t>(k1 * k2));
+      for (size_t k = 0; k < re.size(); ++k) {
+        EXPECT_NEAR(WorkArrays[7][k + 1], re[k], 1e-13 * (1 + c.n)) << k;
+        EXPECT_NEAR(WorkArrays[8][k + 1], im[k], 1e-13 * (1 + c.n)) << k;
+      }
+    }
+  }
+}
+
+class NumericGoldenFits : public ScriptedTest {};
+
+TEST_F(NumericGoldenFits, InverseMedianAndLineFits) {
+  // numpy.linalg.inv and det; the symmetric mode on the symmetric matrix 3.
+  for (auto [k, mode] : {std::pair{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1}}) {
+    const std::string s = std::to_string(k);
+    const auto &m = Golden("inv3_m" + s), &inv = Golden("inv3_i" + s);
+    for (int i = 0; i < 9; ++i) WorkMatrix[i / 3 + 1][i % 3 + 1] = m[i];
+    int32_t ok;
+    double det;
+    Invert3x3(ok, mode, det);
+    EXPECT_EQ(ok, 1);
+    EXPECT_NEAR(det, Golden("inv3_det" + s)[0], 1e-12 * std::fabs(det)) << s;
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(WorkMatrix[i / 3 + 1][i % 3 + 1], inv[i], 1e-12 * (1 + std::fabs(inv[i])));
+  }
+  for (int n : {15, 16, 1, 2}) {  // numpy.median
+    std::vector<double> a(n + 1);
+    Load1(a.data(), Golden("median_a" + std::to_string(n)));
+    double median;
+    Median(a.data(), n, n, median);
+    EXPECT_DOUBLE_EQ(median, Golden("median_m" + std::to_string(n))[0]) << n;
+  }
+  // numpy.polyfit with weights sqrt(w); its covariance is scaled by chi2 / (n - 2).
+  const auto &x = Golden("line_x"), &y = Golden("line_y"), &w = Golden("line_w");
+  const int n = static_cast<int>(x.size());
+  for (int i = 0; i < n; ++i) LineFitPoints[i + 1] = {x[i], y[i], w[i]};
+  TLineFit r;
+  FitStraightLine(n, 0, r, "Linear log fit", LogFile);
+  EXPECT_EQ(r.ok, 1);
+  const double got[] = {r.slope, r.level, r.x0, r.slopeError, r.levelError, r.chi};
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], Golden("line_fit")[i], 1e-12) << i;
+  auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 4u + n);  // title, chi, parameters, errors, one line per point
+  EXPECT_EQ(lines[1], "    chi, chi+ = " + FormatNumber(10, 2, r.chi) + FormatNumber(6, 2, r.chiPlus));
+}
