@@ -1,8 +1,8 @@
+// The free-field number reader, dialog fields, number lists and comment-skipping line reads.
 #include <gtest/gtest.h>
 #include <charconv>
 #include <cmath>
 #include <random>
-#include <vector>
 #include "core/abandon.h"
 #include "core/dialog_state.h"
 #include "core/text_file.h"
@@ -16,6 +16,7 @@ Parsed Parse(std::string_view s) {
   StrToFloatRobust(s, x, ok);
   return {x, ok};
 }
+std::vector<double> Buffer(int32_t n) { return std::vector<double>(NumberBuffer + 1, NumberBuffer + 1 + n); }
 }  // namespace
 
 TEST(NumberParse, StateMachineCases) {
@@ -39,93 +40,59 @@ TEST(NumberParse, StateMachineCases) {
   }
 }
 
+// Fields read in turn: a blank one reads 0 and leaves DialogOk alone, a bad one gives 1.001 and
+// lowers it, and a good one after a bad one must not turn the dialog back into a confirmed one.
 TEST(NumberParse, DialogFieldLowersDialogOkAndKeepsItLow) {
-  double x = -7;
+  struct Step { const char* text; double x; int dialogOk; };
+  const Step steps[] = {{"", 0, 1}, {"1,5", 1.5, 1}, {" 2 5 ", 25, 1}, {"x", 1.001, 0},
+                        {"3", 3, 0}, {"", 0, 0},     {" ", 0, 0},      {"    ", 0, 0}};
   DialogOk = 1;
-  StrToFloatChecked("1,5", x);
-  EXPECT_EQ(x, 1.5);
-  EXPECT_EQ(DialogOk, 1);
-  StrToFloatChecked(" 2 5 ", x);
-  EXPECT_EQ(x, 25);
-  StrToFloatChecked("x", x);
-  EXPECT_EQ(x, 1.001);
-  EXPECT_EQ(DialogOk, 0);
-  // A good field after a bad one must not turn the dialog back into a confirmed one.
-  StrToFloatChecked("3", x);
-  EXPECT_EQ(x, 3);
-  EXPECT_EQ(DialogOk, 0);
-  for (const char* blank : {"", " ", "    "}) {
-    StrToFloatChecked(blank, x);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(DialogOk, 0);
+  double x = -7;
+  for (const Step& s : steps) {
+    StrToFloatChecked(s.text, x);
+    EXPECT_EQ(x, s.x) << "\"" << s.text << "\"";
+    EXPECT_EQ(DialogOk, s.dialogOk) << "\"" << s.text << "\"";
   }
   DialogOk = 1;
-  StrToFloatChecked("", x);
-  EXPECT_EQ(DialogOk, 1);
 }
 
-// Fixed-point text read back within the written precision, and exponent text likewise.
-TEST(NumberParse, ReadsBackFormattedNumbers) {
+// Fixed-point texts read back within their precision; shortest round-trip texts over the whole
+// exponent range, with the exponent letters e, E, d, D or a bare sign, exactly.
+TEST(NumberParse, ReadsBackFormattedAndShortestTexts) {
   std::mt19937_64 rng(11);
-  std::uniform_real_distribution<double> mantissa(-10, 10);
-  std::uniform_int_distribution<int> power(-12, 15), decimals(0, 12), precision(1, 16);
-  for (int i = 0; i < 3000; ++i) {
-    double x = mantissa(rng) * std::pow(10.0, power(rng));
-    int d = decimals(rng);
+  std::uniform_real_distribution<double> mantissa(1, 10);
+  std::uniform_int_distribution<int> narrow(-12, 15), wide(-300, 300), decimals(0, 12);
+  const char* letters[] = {"e", "E", "d", "D", ""};
+  for (int i = 0; i < 4000; ++i) {
+    const double sign = i % 2 ? -1 : 1, x = sign * mantissa(rng) * std::pow(10.0, narrow(rng));
+    const int d = decimals(rng);
     std::string text = FormatNumber(40, d, x);
-    if (text.front() == '*') continue;
     Parsed p = Parse(text);
     EXPECT_EQ(p.ok, 1) << text;
     EXPECT_NEAR(p.x, x, 0.5 * std::pow(10.0, -d) * (1 + 1e-9) + std::fabs(x) * 2e-15) << text;
-    int prec = precision(rng);
-    FormatExponent(12, prec, text, x);
+
+    const double y = sign * mantissa(rng) * std::pow(10.0, wide(rng));
+    char buf[64];
+    auto form = i % 3 ? std::chars_format::scientific : std::chars_format::general;
+    auto r = std::to_chars(buf, buf + sizeof buf, y, form);
+    text.assign(buf, r.ptr);
+    if (size_t e = text.find('e'); e != std::string::npos) text.replace(e, 1, letters[i % 5]);
     p = Parse(text);
     EXPECT_EQ(p.ok, 1) << text;
-    EXPECT_NEAR(p.x, x, std::fabs(x) * (0.5 * std::pow(10.0, 1 - prec) + 1e-14)) << text;
-  }
-}
-
-// Shortest round-trip texts of random doubles over the whole exponent range, in the forms the
-// files use, against a correctly rounded reader.
-TEST(NumberParse, AgreesWithCorrectlyRoundedReader) {
-  std::mt19937_64 rng(5);
-  std::uniform_real_distribution<double> mantissa(1, 10);
-  std::uniform_int_distribution<int> power(-300, 300);
-  const char* letters[] = {"e", "E", "d", "D", "e+", ""};
-  for (int i = 0; i < 4000; ++i) {
-    double x = mantissa(rng) * std::pow(10.0, power(rng)) * (i % 2 ? -1 : 1);
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, x, i % 3 ? std::chars_format::scientific : std::chars_format::general);
-    std::string text(buf, r.ptr);
-    size_t e = text.find('e');
-    if (e != std::string::npos) {
-      std::string exp = text.substr(e + 1);
-      if (exp.front() == '+') exp.erase(0, 1);
-      text = text.substr(0, e) + letters[i % 6] + exp;
-      if (letters[i % 6][0] == '\0' && exp.front() != '-') text = text.substr(0, e) + "+" + exp;
-    }
-    double truth = 0;
-    std::from_chars(buf, r.ptr, truth);
-    Parsed p = Parse(text);
-    EXPECT_EQ(p.ok, 1) << text;
-    EXPECT_NEAR(p.x, truth, std::fabs(truth) * 1e-14) << text;
+    EXPECT_NEAR(p.x, y, std::fabs(y) * 1e-14) << text;
   }
 }
 
 TEST(NumberParse, LineIntoNumberBuffer) {
+  // Commas and tabs separate; "*" is a token like any other; one token of 100,000 characters.
+  const std::pair<std::string, std::vector<double>> cases[] = {
+      {"1,2\t3 *", {1, 2, 3, 0}}, {"  .5 -1e2,,x7 ", {0.5, -100, 7}}, {"   ", {}},
+      {"2 " + std::string(100000, '9') + " 3", {2, 1e300, 3}}};
   int32_t n = -1;
-  ParseNumbers(n, "1,2\t3 *");
-  ASSERT_EQ(n, 4);
-  EXPECT_EQ((std::vector<double>{NumberBuffer[1], NumberBuffer[2], NumberBuffer[3], NumberBuffer[4]}),
-            (std::vector<double>{1, 2, 3, 0}));
-  ParseNumbers(n, "  .5 -1e2,,x7 ");
-  ASSERT_EQ(n, 3);
-  EXPECT_EQ(NumberBuffer[1], 0.5);
-  EXPECT_EQ(NumberBuffer[2], -100);
-  EXPECT_EQ(NumberBuffer[3], 7);
-  ParseNumbers(n, "   ");
-  EXPECT_EQ(n, 0);
-
+  for (const auto& [line, want] : cases) {
+    ParseNumbers(n, line);
+    EXPECT_EQ(Buffer(n), want) << line.substr(0, 20);
+  }
   // 20,000 numbers on one line: the buffer takes 16384, the rest is dropped.
   std::string many;
   for (int i = 1; i <= 20000; ++i) many += std::to_string(i) + (i % 7 ? " " : ",");
@@ -133,73 +100,43 @@ TEST(NumberParse, LineIntoNumberBuffer) {
   ParseNumbers(n, many);
   ASSERT_EQ(n, NumberBufferSize);
   EXPECT_EQ(NumberBuffer[0], -1);
-  EXPECT_EQ(NumberBuffer[1], 1);
   EXPECT_EQ(NumberBuffer[NumberBufferSize], NumberBufferSize);
-
-  // One token of 100,000 characters.
-  ParseNumbers(n, "2 " + std::string(100000, '9') + " 3");
-  ASSERT_EQ(n, 3);
-  EXPECT_EQ(NumberBuffer[2], 1e300);
-  EXPECT_EQ(NumberBuffer[3], 3);
 }
 
 TEST(NumberParse, NumberListsOverLines) {
-  TextFile f;
-  int32_t n = -1;
-  std::vector<double> a(11, -1);
-  f.ResetFromText("1 2 * comment\r\n* skipped\r\n\r\n3\r\n/\r\n4\r\n");
-  ReadNumbers(f, 1, 10, n, a);
-  EXPECT_EQ(n, 3);
-  EXPECT_EQ((std::vector<double>{a[1], a[2], a[3], a[4]}), (std::vector<double>{1, 2, 3, -1}));
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, "4");
-
-  f.ResetFromText("1 2 3\n4\n");
-  ReadNumbers(f, 0, 1, n, a);
-  EXPECT_EQ(n, 2);
-  EXPECT_EQ((std::vector<double>{a[0], a[1], a[2]}), (std::vector<double>{1, 2, 2}));  // 3 is dropped
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, "4");
-
-  // Nothing stored: n stays as the caller set it.
-  n = 42;
-  f.ResetFromText("* only\n/\n5\n");
-  ReadNumbers(f, 1, 10, n, a);
-  EXPECT_EQ(n, 42);
-
-  // The range is held to the caller's array.
-  std::vector<double> small(3, 0);
-  f.ResetFromText("7 8 9 10 11\n");
-  ReadNumbers(f, 1, 100, n, small);
-  EXPECT_EQ(n, 2);
-  EXPECT_EQ((std::vector<double>{small[0], small[1], small[2]}), (std::vector<double>{0, 7, 8}));
-  ReadNumbers(f, -1, 2, n, small);
-  EXPECT_EQ(n, 2);
+  // Stored from a[first] into an array of 5 that starts as -1; n (42 before) and the line after.
+  struct Case { int32_t first, last; const char* text; std::vector<double> a; int32_t n; const char* next; };
+  const Case cases[] = {
+      {1, 10, "1 2 * comment\r\n* skipped\r\n\r\n3\r\n/\r\n4\r\n", {-1, 1, 2, 3, -1}, 3, "4"},
+      {0, 1, "1 2 3\n4\n", {1, 2, -1, -1, -1}, 2, "4"},        // 3 is dropped with its line
+      {1, 10, "* only\n/\n5\n", {-1, -1, -1, -1, -1}, 42, "5"},  // nothing stored: n as it was
+      // The range is held to the caller's array.
+      {1, 100, "7 8 9 10 11 12\n", {-1, 7, 8, 9, 10}, 4, " "},
+      {-1, 2, "7 8\n", {-1, -1, -1, -1, -1}, 42, "7 8"},
+      {-1, 2, "* one\n* two\n", {-1, -1, -1, -1, -1}, 42, " "},  // only comments: the end-of-file blank
+  };
+  for (const Case& c : cases) {
+    TextFile f;
+    f.ResetFromText(c.text);
+    std::vector<double> a(5, -1);
+    int32_t n = 42;
+    ReadNumbers(f, c.first, c.last, n, a);
+    EXPECT_EQ(a, c.a) << c.text;
+    EXPECT_EQ(n, c.n) << c.text;
+    ReadNextLine(f);
+    EXPECT_EQ(InputLine, c.next) << c.text;
+  }
 }
 
-TEST(NumberParse, NextLineSkipsCommentsAndEndsWithBlank) {
+TEST(NumberParse, NextLineSkipsCommentsKeepsWholeLinesAndEndsWithBlank) {
+  const std::string longLine(100000, 'x'), nul("a\0b", 3);
   TextFile f;
-  std::string longLine(100000, 'x');
-  f.ResetFromText("*a\r\n*b\r\n\r\n" + longLine + "\r\nafter\x1Ahidden\r\n");
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, "");
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, longLine);
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, "after");
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, " ");
-
-  f.ResetFromText("* one\n* two\n");
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, " ");
-
-  f.ResetFromText(std::string("a\0b\n", 4));
-  ReadNextLine(f);
-  EXPECT_EQ(InputLine, std::string("a\0b", 3));
-
-  // Reading a file that is not open abandons the operation.
-  f.Close();
+  f.ResetFromText("*a\r\n*b\r\n\r\n" + longLine + "\r\n" + nul + "\nafter\x1Ahidden\r\n");
+  for (const std::string& want : {std::string(), longLine, nul, std::string("after"), std::string(" ")}) {
+    ReadNextLine(f);
+    EXPECT_EQ(InputLine, want);
+  }
+  f.Close();  // reading a file that is not open abandons the operation
   EXPECT_THROW(ReadNextLine(f), OperationAbandoned);
   int32_t n = 0;
   std::vector<double> a(3);

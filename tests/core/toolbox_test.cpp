@@ -1,162 +1,104 @@
+// The small routines, the NumberBuffer tools, combinations, messages and the screen scale.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <vector>
 #include "core/abandon.h"
 #include "core/settings_file.h"
-#include "core/text_file.h"
 #include "core/toolbox.h"
 #include "support/scripted_fixture.h"
 
 namespace {
 std::vector<double> Buffer(int32_t n) { return std::vector<double>(NumberBuffer + 1, NumberBuffer + 1 + n); }
 void Fill(const std::vector<double>& v) { std::copy(v.begin(), v.end(), NumberBuffer + 1); }
-std::string TempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("vkest_tb_" + name)).string();
-}
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // The k-subsets of n items as bit masks, built by choosing item by item.
 void Subsets(int n, int k, int from, uint32_t mask, std::vector<double>& out) {
-  if (k == 0) {
-    out.push_back(mask);
-    return;
-  }
-  for (int i = from; i < n; ++i) Subsets(n, k - 1, i + 1, mask | (1u << i), out);
+  if (k == 0) out.push_back(mask);
+  for (int i = from; k > 0 && i < n; ++i) Subsets(n, k - 1, i + 1, mask | (1u << i), out);
 }
 }  // namespace
 
-TEST(SmallRoutines, PowersAndSigns) {
-  EXPECT_EQ(RaiseToInt(0, 0), 1);
-  EXPECT_EQ(RaiseToInt(3, 0), 0);
-  EXPECT_EQ(RaiseToInt(-3, 0), 0);
-  EXPECT_EQ(RaiseToInt(10, 2), 1024);
-  EXPECT_EQ(RaiseToInt(-2, 4), 0.0625);
-  EXPECT_EQ(RaiseToInt(3, -2), -8);
-  EXPECT_EQ(RaiseToInt(301, 10), 1e300);
-  EXPECT_EQ(RaiseToInt(401, -10), 1e300);
-  // Below 10^-300 the value is small, not 1e300.
-  EXPECT_NEAR(RaiseToInt(-301, 10), 1e-301, 1e-314);
-  EXPECT_EQ(RaiseToInt(-400, 10), 0);
-  EXPECT_NEAR(RaiseToInt(400, 0.5), std::ldexp(1.0, -400), 1e-135);
-  EXPECT_NEAR(RaiseToInt(-300, 10), 1e-300, 1e-313);
+TEST(SmallRoutines, PowersAndParity) {
+  // Beyond |n| = 300 a power is what the double holds (10^-301 is small, not 1e300); only an
+  // overflow is held to 1e300.
+  struct Case { int32_t n; double x, want; };
+  const Case cases[] = {{0, 0, 1},          {3, 0, 0},          {-3, 0, 0},      {10, 2, 1024},
+                        {-2, 4, 0.0625},    {3, -2, -8},        {301, 10, 1e300}, {401, -10, 1e300},
+                        {-301, 10, 1e-301}, {-300, 10, 1e-300}, {-400, 10, 0},
+                        {400, 0.5, std::ldexp(1.0, -400)}};
+  for (const Case& c : cases)
+    EXPECT_NEAR(RaiseToInt(c.n, c.x), c.want, std::fabs(c.want) * 1e-13) << c.n << " " << c.x;
   EXPECT_NEAR(PowerAbs(-8, 1.0 / 3), 2, 1e-14);
   EXPECT_EQ(PowerAbs(0, -1), 0);
-  EXPECT_EQ(RoundMax(2.5, 1), 2);
-  EXPECT_EQ(RoundMin(3.5, 4), 4);
-  EXPECT_EQ(MaxD(NAN, 1), 1);  // a only when a > b
-  EXPECT_TRUE(IsOdd(-3));
-  EXPECT_FALSE(IsEven(-3));
+  EXPECT_TRUE(IsOdd(-3) && !IsEven(-3));
 }
 
-TEST(SmallRoutines, TextHelpers) {
+TEST(SmallRoutines, CaseSearchAndFileNames) {
   std::string s = "abz\xA0\xAF\xE0\xEF\xF0\x80";
-  UpperCaseCyr(s);
+  UpperCaseCyr(s);  // code page 866
   EXPECT_EQ(s, "ABZ\x80\x8F\x90\x9F\xF0\x80");
-  CapitalLetters("Cell Parameters: 2A", s);
-  EXPECT_EQ(s, "CPA");
   EXPECT_EQ(LastPos("ab", "xabyab"), 5);
-  EXPECT_EQ(LastPos("ab", std::string(300, 'x') + "ab"), 0);
+  EXPECT_EQ(LastPos("ab", std::string(300, 'x') + "ab"), 0);  // both taken to 255 characters
   EXPECT_EQ(LastPos("", "abc"), 0);
-  s = "  a b ";
-  PadLeft(s, 5);
-  EXPECT_EQ(s, "   ab");
-  EXPECT_EQ(CountNonBlank5("a b c d"), 3);
-  BinaryDigits(5, 4, s);
-  EXPECT_EQ(s, "0101");
-  BinaryDigits(5, 0, s);
-  EXPECT_EQ(s, "");
-
-  struct Case { const char* path; const char* name; };
-  const Case cases[] = {
+  // Folders are split off on either separator, then the whole extension goes.
+  const std::pair<const char*, const char*> names[] = {
       {"C:\\data\\run12.dat", "run12"}, {"/home/u/data.v2/scan", "scan"}, {"/home/u/scan.gsas", "scan"},
-      {"rel/dir/name.res", "name"}, {"plain", "plain"}, {"a.b.xy", "a.b"},
-  };
-  for (const Case& c : cases) {
-    BaseFileName(c.path, s);
-    EXPECT_EQ(s, c.name) << c.path;
+      {"rel/dir/name.res", "name"},     {"plain", "plain"},               {"a.b.xy", "a.b"}};
+  for (auto [path, name] : names) {
+    BaseFileName(path, s);
+    EXPECT_EQ(s, name) << path;
   }
 }
 
-TEST(NumberBufferTools, SortAndFilter) {
-  std::mt19937 rng(3);
-  std::uniform_int_distribution<int> value(-20, 20);
-  std::vector<double> v(300);
-  for (double& x : v) x = value(rng) / 4.0;
-  for (int mode : {-1, 1}) {
-    Fill(v);
-    int32_t n = static_cast<int32_t>(v.size());
-    SortNumberBuffer(n, mode);
-    std::vector<double> expected = v;
-    std::sort(expected.begin(), expected.end());
-    if (mode == -1) std::reverse(expected.begin(), expected.end());
-    EXPECT_EQ(n, 300);
-    EXPECT_EQ(Buffer(n), expected);
-  }
-  // Ascending, then mode 0: the distinct values.
+TEST(NumberBufferTools, SortAndFilterAgreeWithTheLibrary) {
+  std::vector<double> v, up, down, distinct;
+  for (int i = 0; i < 300; ++i) v.push_back((i * 37 % 41 - 20) / 4.0);  // 41 values, each repeated
+  up = v;
+  std::sort(up.begin(), up.end());
+  down.assign(up.rbegin(), up.rend());
+  std::unique_copy(up.begin(), up.end(), std::back_inserter(distinct));
+  // Mode 0 drops each value equal to its successor, which leaves a sorted buffer distinct.
   int32_t n = 300;
-  SortNumberBuffer(n, 0);
-  std::vector<double> sorted = v;
-  std::sort(sorted.begin(), sorted.end());
-  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-  EXPECT_EQ(Buffer(n), sorted);
+  const std::pair<int, const std::vector<double>*> sorts[] = {{-1, &down}, {1, &up}, {7, &up}, {0, &distinct}};
+  for (auto [mode, want] : sorts) {
+    if (mode == -1 || mode == 1) Fill(v);
+    SortNumberBuffer(n, mode);
+    EXPECT_EQ(Buffer(n), *want) << mode;
+  }
 
-  Fill({1, 1, 2, 2, 3});
-  n = 5;
-  SortNumberBuffer(n, 0);
-  EXPECT_EQ(Buffer(n), (std::vector<double>{1, 2, 3}));
-  n = 3;
-  SortNumberBuffer(n, 7);
-  EXPECT_EQ(Buffer(n), (std::vector<double>{1, 2, 3}));
-
-  const std::vector<double> mixed = {-2, 0, 3, -0.5, 0, 4};
   const std::vector<std::vector<double>> kept = {{0, 3, 0, 4}, {-2, 3, -0.5, 4}, {-2, 0, -0.5, 0}};
   for (int mode = -1; mode <= 1; ++mode) {
-    Fill(mixed);
+    Fill({-2, 0, 3, -0.5, 0, 4});
     n = 6;
     FilterNumberBuffer(n, mode);
     EXPECT_EQ(Buffer(n), kept[mode + 1]) << mode;
   }
-  n = -4;
-  FilterNumberBuffer(n, 0);
-  EXPECT_EQ(n, 0);
-  // A count beyond the buffer is held to it.
+  // A count below 1 gives 0; one beyond the buffer is held to it.
   std::fill(NumberBuffer + 1, NumberBuffer + NumberBufferSize + 1, 1.0);
-  n = NumberBufferSize + 100;
-  FilterNumberBuffer(n, 0);
-  EXPECT_EQ(n, NumberBufferSize);
-  n = NumberBufferSize + 100;
-  SortNumberBuffer(n, 0);
-  EXPECT_EQ(n, 1);
+  int32_t below = -4, beyond = NumberBufferSize + 100, beyondSorted = beyond;
+  FilterNumberBuffer(below, 0);
+  FilterNumberBuffer(beyond, 0);
+  SortNumberBuffer(beyondSorted, 0);
+  EXPECT_EQ(std::tuple(below, beyond, beyondSorted), std::tuple(0, NumberBufferSize, 1));
 }
 
-class ToolboxCombinations : public ScriptedTest {};
+class Toolbox : public ScriptedTest {};
 
-TEST_F(ToolboxCombinations, MasksInIncreasingOrder) {
+TEST_F(Toolbox, CombinationsInIncreasingOrderLoggedAndRefusedBeyond16) {
   int32_t count = -1;
-  EnumerateCombinations(4, 2, 0, count);
-  EXPECT_EQ(Buffer(count), (std::vector<double>{3, 5, 6, 9, 10, 12}));
-  EXPECT_TRUE(LogLines().empty());
-  for (int n : {1, 5, 9, 16}) {
-    for (int k = 0; k <= n + 1; ++k) {
-      std::vector<double> expected;
-      if (k <= n && k > 0) Subsets(n, k, 0, 0, expected);
-      std::sort(expected.begin(), expected.end());
+  for (int n : {-3, 0, 1, 4, 9, 16}) {
+    for (int k = -1; k <= std::max(n + 1, 0); ++k) {
+      std::vector<double> want;
+      if (k > 0) Subsets(n, k, 0, 0, want);
+      std::sort(want.begin(), want.end());
       EnumerateCombinations(n, k, 0, count);
-      EXPECT_EQ(Buffer(count), expected) << n << " " << k;
+      EXPECT_EQ(Buffer(count), want) << n << " " << k;
     }
   }
-  EnumerateCombinations(0, 1, 0, count);
-  EXPECT_EQ(count, 0);
-  EnumerateCombinations(-3, -1, 0, count);
-  EXPECT_EQ(count, 0);
-}
+  EXPECT_TRUE(LogLines().empty());
 
-TEST_F(ToolboxCombinations, LogLinesAndRefusal) {
-  int32_t count = 0;
   EnumerateCombinations(3, 2, 1, count);
   EnumerateCombinations(16, 8, 2, count);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
@@ -169,13 +111,11 @@ TEST_F(ToolboxCombinations, LogLinesAndRefusal) {
   EXPECT_EQ(LogLines().size(), 5u);
 }
 
-class ToolboxMessages : public ScriptedTest {};
-
-TEST_F(ToolboxMessages, QuestionsFilesAndIoCode) {
-  std::string path = TempPath("exists.txt");
+TEST_F(Toolbox, OverwriteQuestionAndNearlyEmptyFiles) {
+  const std::string path = (std::filesystem::temp_directory_path() / "vkest_tb_exists.txt").string();
   std::filesystem::remove(path);
   EXPECT_TRUE(ConfirmOverwrite(path));  // no file: no question
-  WriteBytes(path, "abc");
+  std::ofstream(path) << "abc";
   ui.QueueAnswer(true);
   ui.QueueAnswer(false);
   EXPECT_TRUE(ConfirmOverwrite(path));
@@ -185,19 +125,14 @@ TEST_F(ToolboxMessages, QuestionsFilesAndIoCode) {
 
   EraseIfNearlyEmpty(path);  // 3 bytes
   EXPECT_FALSE(std::filesystem::exists(path));
-  WriteBytes(path, "abcd");
+  std::ofstream(path) << "abcd";
   EraseIfNearlyEmpty(path);
   EXPECT_TRUE(std::filesystem::exists(path));
   std::filesystem::remove(path);
   EXPECT_THROW(EraseIfNearlyEmpty(path), OperationAbandoned);
-
-  SetIoResult(2);
-  CheckIOResult("Read");
-  EXPECT_EQ(ui.Messages().back(), "Read... InOut error =2");
-  EXPECT_EQ(IoResult(), 0);
 }
 
-TEST_F(ToolboxMessages, WaitAndScale) {
+TEST_F(Toolbox, WaitAndScale) {
   ClickFlag = 1;
   uint8_t seen = 9;
   ui.QueueEvent([&] { seen = ClickFlag; });
@@ -206,12 +141,9 @@ TEST_F(ToolboxMessages, WaitAndScale) {
   EXPECT_EQ(seen, 0);  // cleared before waiting
   EXPECT_EQ(ClickFlag, 1);
 
-  double saved = ScreenScale;
+  const double saved = ScreenScale;
   ScreenScale = 1.25;
-  EXPECT_EQ(Scaled(2), 2);    // 2.5
-  EXPECT_EQ(Scaled(6), 8);    // 7.5
-  EXPECT_EQ(Scaled(10), 12);  // 12.5
-  EXPECT_EQ(Scaled(-2), -2);
-  EXPECT_EQ(Scaled(100), 125);
+  const std::pair<int, int> scaled[] = {{2, 2}, {6, 8}, {10, 12}, {-2, -2}, {100, 125}};  // halves to even
+  for (auto [n, want] : scaled) EXPECT_EQ(Scaled(n), want) << n;
   ScreenScale = saved;
 }
