@@ -1,0 +1,550 @@
+// The four spectrum file kinds: readers and writers of TSpectrum.
+//
+// Binary kinds are little-endian whatever the host: words are put together from their bytes.
+// Every reader takes the whole file first and stores into the spectrum only once the file has
+// proved readable, so that a failed read leaves the spectrum as it was.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "core/abandon.h"
+#include "core/messages.h"
+#include "core/number_format.h"
+#include "core/number_parse.h"
+#include "core/small_routines.h"
+#include "core/spectrum.h"
+#include "core/text_file.h"
+
+namespace {
+constexpr size_t HeaderBytes = 1024;  // the header of a binary file: two blocks of 512 bytes
+constexpr size_t MaxLineLength = 75;  // of a written free-field line
+const std::string MsgLineBreak = "\n\r";
+
+int32_t IoCodeOfErrno(int e) {
+  switch (e) {
+    case ENOENT: return 2;
+    case ENOTDIR: return 3;
+    case EACCES: case EPERM: case EISDIR: case EROFS: return 5;
+    default: return 100;
+  }
+}
+
+std::string Str(int64_t n) { return std::to_string(n); }
+
+// Reads at most cap bytes of the file; more tells whether it holds further bytes. False, with
+// the result code in IoResult, when the file does not open for reading (a folder included).
+// A read error after a good open abandons the operation.
+bool LoadBytes(const std::string& path, size_t cap, std::vector<unsigned char>& bytes, bool& more) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    SetIoResult(IoCodeOfErrno(errno));
+    return false;
+  }
+  bytes.resize(cap);
+  size_t got = std::fread(bytes.data(), 1, cap, f);
+  bytes.resize(got);
+  more = false;
+  if (got == cap) more = std::fgetc(f) != EOF;
+  if (std::ferror(f)) {
+    int e = errno;
+    std::fclose(f);
+    if (e == EISDIR) {
+      SetIoResult(5);
+      return false;
+    }
+    SetIoResult(100);
+    AbandonFileOperation("Cannot read", path);
+  }
+  std::fclose(f);
+  return true;
+}
+
+// A text line split into numbers: blanks, commas and tabs separate (so do CR and the other
+// control characters, which no number holds); each token is read by StrToFloatRobust and a
+// token that is no clean number still gives its partial value. The first bad token is kept for
+// the warning.
+struct BadTokens {
+  int32_t count = 0;
+  std::string first;
+  int32_t line = 0;
+};
+
+void SplitNumbers(std::string_view line, int32_t lineNumber, std::vector<double>& values, BadTokens& bad) {
+  values.clear();
+  size_t pos = 0;
+  auto separator = [](char c) { return c == ' ' || c == ',' || static_cast<unsigned char>(c) < 32; };
+  while (pos < line.size()) {
+    while (pos < line.size() && separator(line[pos])) ++pos;
+    if (pos >= line.size()) break;
+    size_t end = pos;
+    while (end < line.size() && !separator(line[end])) ++end;
+    std::string_view token = line.substr(pos, end - pos);
+    double x = 0.0;
+    uint8_t ok = 1;
+    if (token.front() == '.') {
+      std::string t = "0";
+      t += token;
+      StrToFloatRobust(t, x, ok);
+    } else {
+      StrToFloatRobust(token, x, ok);
+    }
+    if (!ok) {
+      if (bad.count == 0) {
+        bad.first = std::string(token);
+        bad.line = lineNumber;
+      }
+      ++bad.count;
+    }
+    values.push_back(x);
+    pos = end;
+  }
+}
+
+void WarnBadTokens(const BadTokens& bad, const std::string& path) {
+  if (bad.count == 0) return;
+  std::string text = "Warning, not a number: \"" + bad.first + "\" in line " + Str(bad.line) + " of " + path;
+  if (bad.count > 1) text += " (" + Str(bad.count) + " such items)";
+  ShowMsg(text + "; read as its numeric part");
+}
+
+// A control character other than the separators tab and CR: the file is no text.
+bool HasControlCharacter(std::string_view line) {
+  for (char c : line) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 32 && c != '\t' && c != '\r') return true;
+  }
+  return false;
+}
+
+bool IsComment(const std::string& line) { return !line.empty() && line.front() == '*'; }
+
+// Error of a read error value v by AsciiErrorType: 0 the error, 1 a variance, 2 a weight.
+// The free-field reader takes a negative variance as 0, the X Y reader takes its modulus.
+double ErrorOfValue(double v, bool modulusOfVariance) {
+  switch (AsciiErrorType) {
+    case 0: return v;
+    case 2: return v > 0.0 ? std::sqrt(1.0 / v) : 0.0;
+    default: return modulusOfVariance ? std::sqrt(std::fabs(v)) : std::sqrt(MaxD(v, 0.0));
+  }
+}
+
+bool ValidRange(int32_t first, int32_t last, const std::string& fileName) {
+  if (first >= 1 && last <= MaxChannels && first <= last) return true;
+  ShowMsg("Can not write to " + fileName + ": wrong channel range " + Str(first) + " to " + Str(last));
+  return false;
+}
+
+// The first channel of first..last whose value is not a finite number, or 0.
+template <typename Value>
+int32_t FirstNonFinite(int32_t first, int32_t last, Value value) {
+  for (int32_t c = first; c <= last; ++c)
+    if (!std::isfinite(value(c))) return c;
+  return 0;
+}
+
+// True when no channel was found; otherwise the write is refused with a message.
+bool AllFinite(const std::string& fileName, int32_t badChannel) {
+  if (badChannel == 0) return true;
+  ShowMsg("Can not write to " + fileName + ": channel " + Str(badChannel) + " holds no number");
+  return false;
+}
+
+// x in fixed point with the decimals, right-aligned in width; a number that needs more room
+// than the width is written whole, without blanks, instead of as asterisks.
+std::string FixedWidening(int32_t width, int32_t decimals, double x) {
+  std::string s = FormatNumber(width, decimals, x);
+  if (s.find('*') == std::string::npos) return s;
+  const int32_t d = MinI(MaxI(decimals, 0), 1100);
+  const int32_t digits = static_cast<int32_t>(std::ceil(std::log10(std::fabs(x)))) + 1;
+  int32_t w = MaxI(width, MaxI(digits, 1) + d + 3);
+  while ((s = FormatNumber(w, decimals, x)).find('*') != std::string::npos) w += 4;
+  TrimLeadingBlanks(s);
+  return s;
+}
+
+std::string Exponent(int32_t decimals, double x) {
+  std::string s;
+  FormatExponent(MinI(23, decimals + 7), decimals, s, x);
+  return s;
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Binary kinds
+
+bool TSpectrum::ReadBinarySpectrum2() { return ReadBinary(2); }
+bool TSpectrum::ReadBinarySpectrum() { return ReadBinary(4); }
+
+bool TSpectrum::ReadBinary(int32_t wordSize) {
+  IoOk = 0;
+  const std::string& path = VarianceMode == 1 ? VarianceName : Name;
+  const size_t skip = SkipHeader ? HeaderBytes : 0;
+  const size_t word = static_cast<size_t>(wordSize);
+  std::vector<unsigned char> bytes;
+  bool more = false;
+  if (!LoadBytes(path, skip + MaxChannels * word, bytes, more)) {
+    std::string code = Str(IoResult());
+    if (wordSize == 2)
+      ShowMsg(path + ": opening failure; " + MsgLineBreak + "file may be Read_Only");
+    else
+      ShowMsg(path + MsgLineBreak + ": opening failure; IOres= " + code + MsgLineBreak + "file may be Read_Only");
+    return false;
+  }
+  if (bytes.size() < skip + word) {
+    if (skip > 0 && bytes.size() <= skip)
+      ShowMsg("Error, " + path + " is not longer than its 1024-byte header: no spectrum values");
+    else
+      ShowMsg("Error, no spectrum values in " + path);
+    return false;
+  }
+  const size_t data = bytes.size() - skip;
+  const auto n = static_cast<int32_t>(data / word);
+  if (more)
+    ShowMsg("Warning, " + path + " holds more than 32768 channels; the channels past 32768 are not read");
+  else if (data % word != 0)
+    ShowMsg("Warning, " + path + " ends inside a word; its last " + Str(static_cast<int64_t>(data % word)) +
+            " byte(s) are not read");
+
+  const unsigned char* p = bytes.data() + skip;
+  const bool counts = VarianceMode != 1;
+  for (int32_t k = 1; k <= n; ++k, p += word) {
+    double v;
+    if (wordSize == 2) {
+      v = static_cast<uint16_t>(p[0] | (p[1] << 8));
+    } else {
+      uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                   (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+      if (ReverseBytes) u = SwapWordHalves(u);
+      v = static_cast<int32_t>(u);
+    }
+    if (counts) Y[k] = v;
+    E[k] = std::sqrt(MaxD(v, 1.0));
+  }
+  if (counts) {
+    FirstChannel = 1;
+    LastChannel = MaxI(n, 1);
+  }
+  // The first channel's count is never used; it is cleared in variance reads too.
+  Y[1] = 0.0;
+  E[1] = 1.0;
+  ErrorsKnown = 1;
+  IoOk = 1;
+  return true;
+}
+
+void TSpectrum::WriteBinarySpectrum2(int32_t first, int32_t last, const std::string& fileName) {
+  WriteBinary(2, first, last, fileName);
+}
+
+void TSpectrum::WriteBinarySpectrum(int32_t first, int32_t last, const std::string& fileName) {
+  WriteBinary(4, first, last, fileName);
+}
+
+void TSpectrum::WriteBinary(int32_t wordSize, int32_t first, int32_t last, const std::string& fileName) {
+  IoOk = 0;
+  if (!ValidRange(first, last, fileName)) return;
+  const bool variance = VarianceMode == 1;
+  auto value = [&](int32_t c) { return variance ? E[c] * E[c] : Y[c]; };
+  if (!AllFinite(fileName, FirstNonFinite(first, last, value))) return;
+
+  // The words must hold the rounded values exactly: nothing wraps.
+  const double lowest = wordSize == 2 ? 0.0 : -2147483648.0;
+  const double highest = wordSize == 2 ? 65535.0 : 2147483647.0;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (int32_t c = first; c <= last; ++c) {
+    double r = std::nearbyint(value(c));
+    lo = MinD(lo, r);
+    hi = MaxD(hi, r);
+  }
+  if (hi > highest || lo < lowest) {
+    std::string kind = wordSize == 2 ? "2" : "4";
+    std::string what = hi > highest ? "max= " + FormatNumberNoBlanks(0, hi) : "min= " + FormatNumberNoBlanks(0, lo);
+    ShowMsg("Can not save spectrum as " + kind + " byte data, " + what);
+    return;
+  }
+
+  const size_t word = static_cast<size_t>(wordSize);
+  std::vector<unsigned char> bytes(static_cast<size_t>(last - first + 1) * word);
+  unsigned char* p = bytes.data();
+  for (int32_t c = first; c <= last; ++c, p += word) {
+    auto u = static_cast<uint32_t>(static_cast<int32_t>(std::nearbyint(value(c))));
+    p[0] = static_cast<unsigned char>(u & 0xFF);
+    p[1] = static_cast<unsigned char>((u >> 8) & 0xFF);
+    if (wordSize == 4) {
+      p[2] = static_cast<unsigned char>((u >> 16) & 0xFF);
+      p[3] = static_cast<unsigned char>((u >> 24) & 0xFF);
+    }
+  }
+  std::FILE* f = std::fopen(fileName.c_str(), "wb");
+  if (!f) {
+    ShowMsg("Can not write to " + fileName);
+    return;
+  }
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  if (std::fclose(f) != 0) written = false;
+  if (!written) {
+    SetIoResult(101);
+    AbandonFileOperation("Cannot write", fileName);
+  }
+  IoOk = 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Kind 3: free-field numbers
+
+bool TSpectrum::ReadAsciiSpectrum(int32_t first, int32_t /*last*/) {
+  IoOk = 0;
+  const std::string& path = VarianceMode == 1 ? VarianceName : Name;
+  if (first < 1 || first > MaxChannels) {
+    ShowMsg("Error, wrong first channel " + Str(first) + " for " + path);
+    return false;
+  }
+  TextFile f;
+  f.Reset(path);
+  const size_t room = static_cast<size_t>(MaxChannels - first + 1);
+  std::vector<double> values, line;
+  values.reserve(MinI(static_cast<int32_t>(room), 16384));
+  BadTokens bad;
+  bool inspected = false, overflow = false;
+  int32_t lineNumber = 0;
+  while (!f.Eof() && !overflow) {
+    std::string text = f.ReadLine();
+    ++lineNumber;
+    if (IsComment(text)) continue;
+    if (!inspected) {
+      inspected = true;
+      if (HasControlCharacter(text)) ShowMsg("Warning, no ASCII spectrum");
+    }
+    if (text.empty()) continue;
+    SplitNumbers(text, lineNumber, line, bad);
+    for (double v : line) {
+      if (values.size() == room) {
+        overflow = true;
+        break;
+      }
+      values.push_back(v);
+    }
+  }
+  f.Close();
+  ErrorsKnown = 0;
+  WarnBadTokens(bad, path);
+  if (overflow)
+    ShowMsg("Warning, " + path + " holds more numbers than channels " + Str(first) +
+            " to 32768; the rest is not read");
+  if (values.empty()) {
+    ShowMsg("Error, no numbers in " + path);
+    return false;
+  }
+  const auto n = static_cast<int32_t>(values.size());
+  const bool counts = VarianceMode != 1;
+  for (int32_t i = 0; i < n; ++i) {
+    const double v = values[static_cast<size_t>(i)];
+    const int32_t c = first + i;
+    if (counts) {
+      Y[c] = v;
+      E[c] = std::sqrt(MaxD(v, 0.0));
+    } else {
+      E[c] = ErrorOfValue(v, false);
+    }
+  }
+  if (counts) {
+    FirstChannel = first;
+    LastChannel = first + n - 1;
+  }
+  IoOk = 1;
+  return true;
+}
+
+void TSpectrum::WriteAsciiSpectrum(int32_t first, int32_t last, const std::string& fileName, int32_t decimals,
+                                   bool exponentFormat) {
+  IoOk = 0;
+  if (!ValidRange(first, last, fileName)) return;
+  const bool variance = VarianceMode == 1;
+  auto value = [&](int32_t c) { return variance ? E[c] * E[c] : Y[c]; };
+  if (!AllFinite(fileName, FirstNonFinite(first, last, value))) return;
+  TextFile f;
+  if (!f.TryRewrite(fileName)) {
+    (void)IoResult();
+    ShowMsg("Can not write to " + fileName);
+    return;
+  }
+  std::string line, token;
+  line.reserve(MaxLineLength + 32);
+  for (int32_t c = first; c <= last; ++c) {
+    if (exponentFormat) {
+      token = Exponent(decimals, value(c));
+    } else {
+      token = FixedWidening(25, decimals, value(c));
+      DeleteSpaces(token);
+    }
+    if (!line.empty() && line.size() + token.size() + 1 > MaxLineLength) {
+      f.WriteLine(line);
+      line.clear();
+    }
+    line += token;
+    line += ' ';
+  }
+  f.WriteLine(line);
+  f.Close();
+  IoOk = 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Kind 4: X, Y [, error] lines
+
+bool TSpectrum::ReadAsciiTriples(int32_t first) {
+  IoOk = 0;
+  ErrorsKnown = 0;
+  const std::string& path = Name;
+  if (AsciiColumnX < 1 || AsciiColumnY < 1 || AsciiColumnE < 1) {
+    ShowMsg("Error, wrong ASCII column indicators " + Str(AsciiColumnX) + " " + Str(AsciiColumnY) + " " +
+            Str(AsciiColumnE));
+    return false;
+  }
+  const bool fromX = StartingChannelOne == 0;
+  if (!fromX && (first < 1 || first > MaxChannels)) {
+    ShowMsg("Error, wrong first channel " + Str(first) + " for " + path);
+    return false;
+  }
+  TextFile f;
+  f.Reset(path);
+
+  struct Row {
+    double x, y, e;
+    uint8_t items;  // 0 no X or Y item, 2 X and Y, 3 with the error
+  };
+  std::vector<Row> rows;
+  rows.reserve(16384);
+  std::vector<double> v;
+  const auto needXY = static_cast<size_t>(MaxI(AsciiColumnX, AsciiColumnY));
+  const auto needE = static_cast<size_t>(MaxI(AsciiColumnE, 3));
+  int32_t start = first;
+  size_t room = 0;
+  BadTokens bad;
+  int32_t lacking = 0, lineNumber = 0;
+  bool inspected = false, overflow = false;
+  while (!f.Eof()) {
+    std::string text = f.ReadLine();
+    ++lineNumber;
+    if (IsComment(text)) continue;
+    SplitNumbers(text, lineNumber, v, bad);
+    if (!inspected) {
+      inspected = true;
+      if (HasControlCharacter(text) || v.size() < 2) ShowMsg("Warning, is it channel-counts spectrum?");
+    }
+    if (v.empty()) continue;
+    Row row{0.0, 0.0, 0.0, 0};
+    if (v.size() >= needXY) {
+      row.x = v[static_cast<size_t>(AsciiColumnX) - 1];
+      row.y = v[static_cast<size_t>(AsciiColumnY) - 1];
+      row.items = 2;
+      if (v.size() >= needE) {
+        row.e = v[static_cast<size_t>(AsciiColumnE) - 1];
+        row.items = 3;
+      }
+    } else {
+      ++lacking;
+    }
+    if (rows.empty()) {
+      // The first line that takes a channel fixes the start channel.
+      if (fromX) {
+        double r = v.size() >= static_cast<size_t>(AsciiColumnX) ? std::nearbyint(v[AsciiColumnX - 1]) : 0.0;
+        if (!(r >= 1.0 && r <= MaxChannels)) {
+          ShowMsg("Error, the first X of " + path + " gives channel " + FormatNumberNoBlanks(0, r) +
+                  ", outside 1 to 32768");
+          return false;
+        }
+        start = static_cast<int32_t>(r);
+      }
+      room = static_cast<size_t>(MaxChannels - start + 1);
+    }
+    if (rows.size() == room) {
+      overflow = true;
+      break;
+    }
+    rows.push_back(row);
+  }
+  f.Close();
+  WarnBadTokens(bad, path);
+  if (overflow)
+    ShowMsg("Warning, " + path + " holds more lines than channels " + Str(start) + " to 32768; the rest is not read");
+  if (lacking > 0)
+    ShowMsg("Warning, " + Str(lacking) + " line(s) of " + path + " lack the X or Y item; their channels hold 0");
+  if (rows.empty()) {
+    ShowMsg("Error, no spectrum lines in " + path);
+    return false;
+  }
+
+  const auto n = static_cast<int32_t>(rows.size());
+  for (int32_t i = 0; i < n; ++i) {
+    const Row& row = rows[static_cast<size_t>(i)];
+    const int32_t c = start + i;
+    if (row.items == 0) {
+      Y[c] = 0.0;
+      E[c] = 1.0;
+      X[c] = c;
+      continue;
+    }
+    X[c] = row.x;
+    Y[c] = row.y;
+    if (row.items == 3) {
+      ErrorsKnown = 1;
+      E[c] = ErrorOfValue(row.e, true);
+    } else {
+      E[c] = std::sqrt(std::fabs(row.y) + 1.0);
+    }
+  }
+  FirstChannel = start;
+  LastChannel = start + n - 1;
+  XFirst = X[FirstChannel];
+  XLast = X[LastChannel];
+  XStep = (XLast - XFirst) / MaxI(1, LastChannel - FirstChannel);
+  ChannelsPerX = (LastChannel - FirstChannel) / MaxD(1.0, XLast - XFirst);
+  ChannelOffset = LastChannel - ChannelsPerX * XLast;
+  IoOk = 1;
+  return true;
+}
+
+void TSpectrum::WriteAsciiTriples(int32_t first, int32_t last, const std::string& fileName, int32_t decimals,
+                                  bool exponentFormat, bool useX) {
+  IoOk = 0;
+  if (!ValidRange(first, last, fileName)) return;
+  const bool microseconds = AxisKind == AxisTimeOfFlight && OutputMicroseconds;
+  auto abscissa = [&](int32_t c) {
+    if (microseconds) return (c + Delay) * ChanWidth;
+    return useX ? X[c] : static_cast<double>(c);
+  };
+  int32_t bad = FirstNonFinite(first, last, abscissa);
+  if (bad == 0) bad = FirstNonFinite(first, last, [&](int32_t c) { return Y[c]; });
+  if (bad == 0) bad = FirstNonFinite(first, last, [&](int32_t c) { return E[c]; });
+  if (!AllFinite(fileName, bad)) return;
+
+  const double ymax = std::isfinite(Ymax) ? std::fabs(Ymax) : 0.0;
+  const int32_t w = RoundHalfEven(std::log(ymax + 1.0) / 2.3 + 3.0) + decimals + (decimals > 0 ? 1 : 0);
+  const int32_t dx = microseconds ? 0 : (useX ? MaxI(decimals, 4) : 0);
+  TextFile f;
+  if (!f.TryRewrite(fileName)) {
+    (void)IoResult();
+    ShowMsg("Can not write to " + fileName);
+    return;
+  }
+  std::string line;
+  for (int32_t c = first; c <= last; ++c) {
+    const double x = abscissa(c);
+    if (exponentFormat) {
+      line = Exponent(decimals, x) + ' ' + Exponent(decimals, Y[c]) + ' ' + Exponent(decimals, E[c]);
+    } else {
+      line = FixedWidening(9, dx, x);
+      line += ' ';
+      line += FixedWidening(w, decimals, Y[c]);
+      line += ' ';
+      line += FixedWidening(w, decimals, E[c]);
+    }
+    f.WriteLine(line);
+  }
+  f.Close();
+  IoOk = 1;
+}

@@ -1,0 +1,230 @@
+// Reading spectrum files: fixtures written by an independent writer (Python struct and plain text)
+// read back to the channels they hold, the error values of the text kinds, and the bad files.
+#include <cmath>
+#include "core/abandon.h"
+#include "spectrum_test_support.h"
+
+namespace {
+struct Fixture {
+  std::string file;
+  int32_t kind, first;
+  uint8_t skip, reverse, errorsKnown;
+  std::vector<double> y, e, x;  // channels first, first + 1, ...; no x: X is left alone
+};
+
+// The binary fixtures with the words decoded by their writer; channel 1 never keeps its word.
+std::vector<Fixture> BinaryFixtures() {
+  std::vector<Fixture> all;
+  std::ifstream in(SpectrumData("expected_binary.txt"));
+  for (std::string line, colon; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream ss(line);
+    Fixture f{"", 0, 1, 0, 0, 1, {}, {}, {}};
+    int32_t skip, reverse;
+    ss >> f.file >> f.kind >> skip >> reverse >> colon;
+    f.kind /= 2;  // word size 2 or 4 is kind 1 or 2
+    f.skip = static_cast<uint8_t>(skip), f.reverse = static_cast<uint8_t>(reverse);
+    for (double v; ss >> v;) f.y.push_back(v), f.e.push_back(std::sqrt(std::max(v, 1.0)));
+    all.push_back(f);
+  }
+  return all;
+}
+}  // namespace
+
+using SpectrumRead = SpectrumTest;
+
+TEST_F(SpectrumRead, FixturesReadToTheirChannels) {
+  std::vector<Fixture> fixtures = BinaryFixtures();
+  ASSERT_EQ(fixtures.size(), 7u);
+  // The layout's stated cases: 1000 bytes are 500 words, 1024 + 400 bytes with the header skipped
+  // 100 words of 4 bytes; bytes 01 00 02 00 are 131073, and 65538 with the halves exchanged.
+  EXPECT_EQ(fixtures[0].y.size(), 500u);
+  EXPECT_EQ(fixtures[4].y.size(), 100u);
+  EXPECT_EQ(fixtures[2].y[1], 131073);
+  EXPECT_EQ(fixtures[3].y[1], 65538);
+  // Separators blank, comma and tab; ".5"; an exponent by its sign alone or by D; comments and
+  // blank lines skipped; Ctrl-Z ends the file. Free-field errors sqrt(max(y, 0)), X Y errors
+  // sqrt(|y| + 1) without an error item.
+  const std::vector<double> basic = {12, 0.5, 7, 1, 2, 3, 0.5, 25, 1000, -4, 25, 100};
+  std::vector<double> basicE;
+  for (double v : basic) basicE.push_back(std::sqrt(std::max(v, 0.0)));
+  fixtures.push_back({"k3_basic.txt", 3, 5, 0, 0, 0, basic, basicE, {}});
+  fixtures.push_back({"k4_two.txt", 4, 1, 0, 0, 0, {3, 0, -8, 15, 24}, {2, 1, 3, 4, 5}, {0.5, 1, 1.5, 2, 2.5}});
+  fixtures.push_back({"k4_three.txt", 4, 1, 0, 0, 1, {100, 200, 300, 400}, {4, 9, 0, -16}, {10, 10.5, 11, 11.5}});
+  for (const Fixture& f : fixtures) {
+    SCOPED_TRACE(f.file + (f.reverse ? " reversed" : ""));
+    Mark(*sp);
+    sp->Name = SpectrumData(f.file);
+    SkipHeader = f.skip;
+    ReverseBytes = f.reverse;
+    ErrorsKnown = 1 - f.errorsKnown;
+    ASSERT_TRUE(ReadKind(*sp, f.kind, f.first));
+    EXPECT_EQ(IoOk, 1);
+    EXPECT_EQ(ErrorsKnown, f.errorsKnown);
+    const auto n = static_cast<int32_t>(f.y.size());
+    EXPECT_EQ(sp->FirstChannel, f.first);
+    EXPECT_EQ(sp->LastChannel, f.first + n - 1);
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t c = f.first + i;
+      const bool cleared = f.kind <= 2 && c == 1;
+      ASSERT_DOUBLE_EQ(sp->Y[c], cleared ? 0.0 : f.y[i]) << "channel " << c;
+      ASSERT_DOUBLE_EQ(sp->E[c], cleared ? 1.0 : f.e[i]) << "channel " << c;
+      ASSERT_DOUBLE_EQ(sp->X[c], f.x.empty() ? -c : f.x[i]) << "channel " << c;
+    }
+    EXPECT_EQ(sp->Y[f.first + n], 1000.0 + f.first + n);  // past the file: as it was
+  }
+}
+
+TEST_F(SpectrumRead, ErrorValuesAreErrorsVariancesOrWeights) {
+  // Weights are 1/sigma^2 (no error for a weight that is not positive). Variances: the X Y
+  // reader takes the modulus, the free-field reader takes a negative variance as 0.
+  const double triples[3][4] = {{4, 9, 0, -16}, {2, 3, 0, 4}, {0.5, 1.0 / 3.0, 0, 0}};
+  const double freeField[3][4] = {{4, 0, -1, 0.25}, {2, 0, 0, 0.5}, {0.5, 0, 0, 2}};
+  WriteWholeFile(Temp("var.txt"), "4 0 -1 0.25\n");
+  sp->VarianceName = Temp("var.txt");
+  for (int32_t type = 0; type < 3; ++type) {
+    SCOPED_TRACE(type);
+    AsciiErrorType = type;
+    VarianceMode = 0;
+    sp->Name = SpectrumData("k4_three.txt");
+    ASSERT_TRUE(sp->ReadAsciiTriples(1));
+    for (int32_t k = 1; k <= 4; ++k) EXPECT_DOUBLE_EQ(sp->E[k], triples[type][k - 1]) << k;
+    // A variance file changes the errors only.
+    Mark(*sp);
+    VarianceMode = 1;
+    ASSERT_TRUE(sp->ReadAsciiSpectrum(10, 20));
+    for (int32_t i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(sp->E[10 + i], freeField[type][i]) << i;
+    EXPECT_EQ(sp->Y[10], 1010.0);
+    EXPECT_EQ(sp->LastChannel, 77);
+  }
+}
+
+TEST_F(SpectrumRead, BadFilesAreReportedAndAFailedReadChangesNothing) {
+  const std::string missing = Temp("missing"), folder = dir.string(), empty = SpectrumData("empty.bin");
+  const std::string ten = Temp("ten.txt"), blank = Temp("blank.txt"), tabs = Temp("tabs.txt");
+  WriteWholeFile(ten, "1 2 3 4 5 6 7 8 9 10\n");
+  WriteWholeFile(blank, "\n   \r\n\t\n");
+  WriteWholeFile(tabs, "1\t2\r\n3\r\n");
+  enum Outcome { Fails, Abandons, Reads };
+  struct Case {
+    std::string file;
+    int32_t kind, first;
+    uint8_t skip;
+    Outcome outcome;
+    int32_t last;  // and the count read there
+    double lastY;
+    std::string message;  // in the messages shown; empty: none shown
+  };
+  const Case cases[] = {
+      {missing, 1, 1, 0, Fails, 0, 0, missing + ": opening failure; \n\rfile may be Read_Only"},
+      {missing, 2, 1, 0, Fails, 0, 0, missing + "\n\r: opening failure; IOres= 2\n\rfile may be Read_Only"},
+      {folder, 1, 1, 0, Fails, 0, 0, folder + ": opening failure; "},
+      {missing, 3, 1, 0, Abandons, 0, 0, ""},
+      {missing, 4, 1, 0, Abandons, 0, 0, ""},
+      {empty, 1, 1, 0, Fails, 0, 0, "Error, no spectrum values in " + empty},
+      {empty, 2, 1, 0, Fails, 0, 0, "Error, no spectrum values in " + empty},
+      {empty, 3, 1, 0, Fails, 0, 0, "Error, no numbers in " + empty},
+      {empty, 4, 1, 0, Fails, 0, 0, "Error, no spectrum lines in " + empty},
+      {SpectrumData("k1_short_header.bin"), 1, 1, 1, Fails, 0, 0, "is not longer than its 1024-byte header"},
+      {SpectrumData("k2_truncated.bin"), 2, 1, 0, Reads, 10, 100, "ends inside a word; its last 3 byte(s)"},
+      {SpectrumData("k1_odd.bin"), 1, 1, 0, Reads, 3, 7, "ends inside a word; its last 1 byte(s)"},
+      {SpectrumData("k1_long.bin"), 1, 1, 0, Reads, MaxChannels, 3.0 * MaxChannels - 65536, "more than 32768"},
+      {ten, 3, 32760, 0, Reads, MaxChannels, 9, "more numbers than channels 32760 to 32768; the rest is not"},
+      {SpectrumData("k4_two.txt"), 4, 32767, 0, Reads, MaxChannels, 0, "more lines than channels 32767 to"},
+      {ten, 3, 0, 0, Fails, 0, 0, "Error, wrong first channel 0"},
+      {SpectrumData("k3_letters.txt"), 3, 1, 0, Reads, 5, 40, "Warning, not a number: \"abc\" in line 1 of "},
+      {SpectrumData("k4_letters.txt"), 4, 1, 0, Reads, 3, 6, " (2 such items); read as its numeric part"},
+      {SpectrumData("k3_control.txt"), 3, 1, 0, Reads, 3, 7, "Warning, no ASCII spectrum"},
+      {tabs, 3, 1, 0, Reads, 3, 3, ""},
+      {SpectrumData("k3_comments_only.txt"), 3, 1, 0, Fails, 0, 0, "Error, no numbers in"},
+      {blank, 4, 1, 0, Fails, 0, 0, "Error, no spectrum lines in " + blank},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + " kind " + std::to_string(c.kind));
+    Mark(*sp);
+    sp->Name = c.file;
+    SkipHeader = c.skip;
+    IoOk = 1;
+    ui.Clear();
+    if (c.outcome == Abandons)
+      EXPECT_THROW(ReadKind(*sp, c.kind, c.first), OperationAbandoned);
+    else
+      EXPECT_EQ(ReadKind(*sp, c.kind, c.first), c.outcome == Reads);
+    EXPECT_EQ(IoOk, c.outcome == Reads ? 1 : 0);
+    EXPECT_TRUE(c.outcome == Reads ? sp->LastChannel == c.last && sp->Y[c.last] == c.lastY : Unchanged(*sp))
+        << sp->LastChannel << " " << sp->Y[sp->LastChannel];
+    std::string shown;
+    for (const std::string& m : ui.Messages()) shown += m + "|";
+    EXPECT_TRUE(c.message.empty() ? shown.empty() : shown.find(c.message) != std::string::npos) << shown;
+  }
+}
+
+TEST_F(SpectrumRead, FirstChannelTakenFromXMustLieInTheArrays) {
+  StartingChannelOne = 0;
+  Mark(*sp);
+  sp->Name = SpectrumData("k4_startx.txt");
+  ASSERT_TRUE(sp->ReadAsciiTriples(1));
+  EXPECT_EQ(sp->FirstChannel, 101);
+  EXPECT_EQ(sp->LastChannel, 103);
+  EXPECT_EQ(sp->Y[101], 7.0);
+  // The calibration starts at the first channel read, not at the argument's channel.
+  EXPECT_DOUBLE_EQ(sp->XFirst, 101.4);
+  // X 0.3 and 40000 give channels 0 and 40000: refused, nothing stored.
+  for (const std::string channel : {"0", "40000"}) {
+    const std::string file = SpectrumData(channel == "0" ? "k4_startx_zero.txt" : "k4_startx_high.txt");
+    ui.Clear();
+    Mark(*sp);
+    sp->Name = file;
+    EXPECT_FALSE(sp->ReadAsciiTriples(1));
+    EXPECT_TRUE(Unchanged(*sp));
+    EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Error, the first X of " + file + " gives channel " +
+                                                      channel + ", outside 1 to 32768"});
+  }
+}
+
+TEST_F(SpectrumRead, LinesShortOfTheIndicatedItemsClearTheirChannel) {
+  // The third line lacks the Y item: channel 3 holds Y 0, E 1, X 3, not the previous spectrum's.
+  struct Case {
+    const char* file;
+    int32_t x, y, e;
+    std::vector<double> ys, es, xs;  // channels 1 to 4
+  };
+  const Case cases[] = {
+      {"k4_columns.txt", 2, 4, 1, {50, 60, 0, 80}, {0.5, 0.25, 1, 1}, {1.25, 1.5, 3, 2}},
+      {"k4_one_number.txt", 1, 2, 3, {10, 20, 0, 40}, {std::sqrt(11.0), std::sqrt(21.0), 1, std::sqrt(41.0)},
+       {1, 2, 3, 4}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ui.Clear();
+    Mark(*sp);
+    sp->Name = SpectrumData(c.file);
+    AsciiColumnX = c.x, AsciiColumnY = c.y, AsciiColumnE = c.e;
+    ASSERT_TRUE(sp->ReadAsciiTriples(1));
+    EXPECT_EQ(sp->LastChannel, 4);
+    EXPECT_EQ(std::vector<double>(sp->Y + 1, sp->Y + 5), c.ys);
+    EXPECT_EQ(std::vector<double>(sp->E + 1, sp->E + 5), c.es);
+    EXPECT_EQ(std::vector<double>(sp->X + 1, sp->X + 5), c.xs);
+    EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Warning, 1 line(s) of " + SpectrumData(c.file) +
+                                                      " lack the X or Y item; their channels hold 0"});
+  }
+  // An indicator that names no item is refused before reading.
+  ui.Clear();
+  Mark(*sp);
+  AsciiColumnY = 0;
+  EXPECT_FALSE(sp->ReadAsciiTriples(1));
+  EXPECT_TRUE(Unchanged(*sp));
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Error, wrong ASCII column indicators 1 0 3"});
+}
+
+TEST_F(SpectrumRead, FixtureScriptReproducesTheCommittedFiles) {
+  if (!PythonHas("numpy")) GTEST_SKIP() << "python3 without numpy";
+  const std::string out = Temp("fixtures");
+  ASSERT_EQ(RunTool("gen_spectrum_fixtures.py", out), 0);
+  int32_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(ReadWholeFile(entry.path().string()), ReadWholeFile(SpectrumData(name))) << name;
+    ++files;
+  }
+  EXPECT_EQ(files, 22);
+}

@@ -1,0 +1,129 @@
+// Writing spectrum files: each kind written then read back, the values a kind cannot hold, and
+// the spectrum defaults file.
+#include <cmath>
+#include <limits>
+#include "spectrum_test_support.h"
+
+namespace {
+struct RoundTrip {
+  int32_t kind;
+  bool variance, exponent, useX;
+  int32_t decimals;
+  double absolute, relative;  // how near a value reads back (exponent form: significant digits)
+};
+
+// Channel i of the written range: both ends of the binary words, halves that round to even, and
+// for text wide numbers that overflow any fixed column.
+double Written(int32_t kind, int32_t i) {
+  static const double ends[3][5] = {{65535, 0, 2.5, 3.5, 65534.5},
+                                    {-2147483648.0, 2147483647.0, -2.5, 7.5, -1},
+                                    {-123456.78, 1e30, -1.5, 0, 12345678.901}};
+  if (i < 5) return ends[std::min(kind, 3) - 1][i];
+  if (kind == 1) return (i * 331) % 65536;
+  if (kind == 2) return static_cast<double>(i * 2654435761LL % 4294967296LL - 2147483648LL);
+  return (i - 150) * 1234.5678;
+}
+
+class SpectrumRoundTrip : public SpectrumTest, public ::testing::WithParamInterface<RoundTrip> {};
+}  // namespace
+
+TEST_P(SpectrumRoundTrip, WrittenChannelsReadBack) {
+  const RoundTrip p = GetParam();
+  constexpr int32_t n = 300;
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t c = 101 + i;
+    sp->Y[c] = Written(p.kind, i);
+    sp->E[c] = p.variance ? 0.5 * i : (i == 0 ? 1.5e7 : std::sqrt(std::fabs(sp->Y[c])) + 0.1);
+    sp->X[c] = 12345.678 + 0.125 * i;
+  }
+  VarianceMode = p.variance ? 1 : 0;  // the variance is written as E^2
+  const std::string f = Temp("spectrum");
+  WriteKind(*sp, p.kind, 101, 100 + n, f, p.decimals, p.exponent, p.useX);
+  ASSERT_EQ(IoOk, 1);
+  std::istringstream text(p.kind == 3 ? ReadWholeFile(f) : "");
+  for (std::string line; std::getline(text, line);) EXPECT_LE(line.size(), 76u) << line;  // 75 and CR
+
+  VarianceMode = 0;
+  TSpectrum back("DUMMY");
+  back.Name = f;
+  ASSERT_TRUE(ReadKind(back, p.kind, 1));
+  ASSERT_EQ(back.LastChannel, n);
+  for (int32_t k = p.kind <= 2 ? 2 : 1; k <= n; ++k) {
+    const int32_t c = 100 + k;
+    const double v = p.variance ? sp->E[c] * sp->E[c] : sp->Y[c];
+    ASSERT_NEAR(back.Y[k], p.kind <= 2 ? std::nearbyint(v) : v, p.absolute + p.relative * std::fabs(v)) << k;
+    if (p.kind != 4) continue;
+    ASSERT_NEAR(back.E[k], sp->E[c], p.absolute + p.relative * sp->E[c]) << k;
+    ASSERT_NEAR(back.X[k], p.useX ? sp->X[c] : c, p.absolute + p.relative * sp->X[c]) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SpectrumKinds, SpectrumRoundTrip,
+                         ::testing::Values(RoundTrip{1, false, false, false, 0, 0, 0},
+                                           RoundTrip{2, false, false, false, 0, 0, 0},
+                                           RoundTrip{2, true, false, false, 0, 0, 0},
+                                           RoundTrip{3, false, false, false, 3, 5e-4, 1e-13},
+                                           RoundTrip{3, true, true, false, 6, 1e-12, 5e-6},
+                                           RoundTrip{4, false, false, true, 2, 5e-3, 1e-13},
+                                           RoundTrip{4, false, true, false, 5, 1e-12, 5e-5}));
+
+using SpectrumWrite = SpectrumTest;
+
+TEST_F(SpectrumWrite, WhatAKindCannotHoldIsRefusedAndNothingWritten) {
+  const std::string f = Temp("kept"), nowhere = Temp("no-folder/x");
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    int32_t kind;
+    double y, e;  // of channel 6
+    int32_t first, last;
+    std::string file, message;
+  };
+  const Case cases[] = {
+      {1, 65536, 1, 1, 10, f, "Can not save spectrum as 2 byte data, max= 65536"},
+      {1, 65535.5, 1, 1, 10, f, "Can not save spectrum as 2 byte data, max= 65536"},
+      {1, -1, 1, 1, 10, f, "Can not save spectrum as 2 byte data, min= -1"},
+      {1, -0.6, 1, 1, 10, f, "Can not save spectrum as 2 byte data, min= -1"},
+      {2, 2147483647.5, 1, 1, 10, f, "Can not save spectrum as 4 byte data, max= 2147483648"},
+      {2, -2147483649.0, 1, 1, 10, f, "Can not save spectrum as 4 byte data, min= -2147483649"},
+      {1, inf, 1, 1, 10, f, "Can not write to " + f + ": channel 6 holds no number"},
+      {2, nan, 1, 1, 10, f, "Can not write to " + f + ": channel 6 holds no number"},
+      {3, -inf, 1, 1, 10, f, "Can not write to " + f + ": channel 6 holds no number"},
+      {4, 1, nan, 1, 10, f, "Can not write to " + f + ": channel 6 holds no number"},
+      {2, 1, 1, 0, 10, f, "Can not write to " + f + ": wrong channel range 0 to 10"},
+      {3, 1, 1, 10, 5, f, "Can not write to " + f + ": wrong channel range 10 to 5"},
+      {4, 1, 1, 32760, 32769, f, "Can not write to " + f + ": wrong channel range 32760 to 32769"},
+      {1, 1, 1, 1, 10, nowhere, "Can not write to " + nowhere},
+      {4, 1, 1, 1, 10, nowhere, "Can not write to " + nowhere},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    WriteWholeFile(f, "keep");
+    for (int32_t k = 1; k <= 10; ++k) sp->Y[k] = 100.0, sp->E[k] = 1.0;
+    sp->Y[6] = c.y;
+    sp->E[6] = c.e;
+    IoOk = 1;
+    ui.Clear();
+    WriteKind(*sp, c.kind, c.first, c.last, c.file);
+    EXPECT_EQ(IoOk, 0);
+    EXPECT_EQ(ReadWholeFile(f), "keep");
+    EXPECT_EQ(ui.Messages(), std::vector<std::string>{c.message});
+  }
+  // It is the rounded value that must fit: -0.4 is written as 0.
+  sp->Y[6] = -0.4;
+  sp->WriteBinarySpectrum2(1, 10, f);
+  EXPECT_EQ(IoOk, 1);
+}
+
+TEST_F(SpectrumWrite, DefaultsFileReadsBack) {
+  double TSpectrum::*const fields[] = {&TSpectrum::ChanWidth, &TSpectrum::Delay, &TSpectrum::Theta,
+                                       &TSpectrum::FlightPath, &TSpectrum::W0, &TSpectrum::Lambda};
+  const double values[] = {64.0, -1.25, 90.0, 25.123456, 3.5, 1.5406};  // none the default
+  for (size_t i = 0; i < 6; ++i) (*sp).*fields[i] = values[i];
+  SpectrumDir = "/data/spectra";
+  ReadSpectrumInfo(Temp("vkest.def"), *sp, 1);
+  SpectrumDir.clear();
+  TSpectrum back("DUMMY");
+  ReadSpectrumInfo(Temp("vkest.def"), back, 0);
+  EXPECT_EQ(SpectrumDir, "/data/spectra");
+  for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(back.*fields[i], values[i], 5e-6) << i;  // to the written decimals
+}
