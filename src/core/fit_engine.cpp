@@ -1,0 +1,551 @@
+#include "core/fit_engine.h"
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include "core/abandon.h"
+#include "core/messages.h"
+#include "core/neighbour_services.h"
+#include "core/number_format.h"
+#include "core/text_file.h"
+
+std::unique_ptr<TParameter> FitParameters;
+TFitControls DefaultFitControls;
+
+namespace {
+constexpr int32_t SessionFitPoints = 16384;
+
+std::string IntText(int64_t n) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, n);
+  return std::string(buf, r.ptr);
+}
+
+// Puts the control block back on every way out of a fit.
+class ControlBlockGuard {
+public:
+  explicit ControlBlockGuard(TParameter& fit) : fit_(fit), saved_(fit.Controls()) {}
+  ~ControlBlockGuard() { fit_.Controls() = saved_; }
+  ControlBlockGuard(const ControlBlockGuard&) = delete;
+  ControlBlockGuard& operator=(const ControlBlockGuard&) = delete;
+
+private:
+  TParameter& fit_;
+  TFitControls saved_;
+};
+
+class RunningFlag {
+public:
+  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningFlag() { flag_ = false; }
+  RunningFlag(const RunningFlag&) = delete;
+  RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+  bool& flag_;
+};
+
+bool AllFinite(const ParameterRecord& r) {
+  return std::isfinite(r.lower) && std::isfinite(r.value) && std::isfinite(r.upper) &&
+         std::isfinite(r.a) && std::isfinite(r.b);
+}
+}  // namespace
+
+void NoProgress(int32_t) {}
+
+TParameter::TParameter(int32_t nPar, int32_t nPoints, int32_t nMat) : NPar(nPar), NPoints(nPoints) {
+  Records.resize(static_cast<size_t>(std::max(nPar, 0)) + 1);
+  matrixOrder_ = std::max(nMat, 0);
+  Matrix.assign(static_cast<size_t>(matrixOrder_) * matrixOrder_ + 1, 0.0);
+  EnsureCapacity();
+  freeIndex_.reserve(Records.size());
+  dependents_.reserve(Records.size());
+}
+
+// Sizes the working vectors for the record capacity and the matrix order in use; nothing is
+// allocated once a fit runs.
+void TParameter::EnsureCapacity() {
+  size_t records = Records.size();
+  size_t order = static_cast<size_t>(std::max({matrixOrder_, NFree, static_cast<int32_t>(records) - 1})) + 1;
+  auto grow = [](auto& v, size_t n) {
+    if (v.size() < n) v.resize(n);
+  };
+  grow(RightSide, records);
+  grow(Diagonal, records);
+  grow(NumDeriv, records);
+  grow(savedDerivative_, records);
+  grow(acceptedValues_, records);
+  grow(stepVector_, order);
+  grow(nzIndex_, order);
+  grow(nzValue_, order);
+  grow(pivotUsed_, order);
+  grow(pivotRow_, order);
+  if (NFree > matrixOrder_) {
+    matrixOrder_ = NFree;
+    Matrix.resize(static_cast<size_t>(matrixOrder_) * matrixOrder_ + 1);
+  }
+}
+
+void TParameter::SetFitDefaults() {
+  Controls() = TFitControls{};
+  StartMode = 0;
+}
+
+void TParameter::ResetParameterRecords() {
+  int32_t last = std::min(NPar, RecordCapacity());
+  for (int32_t i = 1; i <= last; ++i) {
+    ParameterRecord& r = Records[i];
+    r.n = i;
+    r.lower = -1e15;
+    r.value = 0;
+    r.upper = 1e15;
+    r.a = 1;
+    r.b = 0;
+    r.Error = 0;
+    r.Derivative = 0;
+    r.Name.clear();
+  }
+}
+
+void TParameter::PrepareFit() {
+  SavedControls = Controls();
+  Skip = std::max(Skip, 1);
+  if (Delta == 0) Delta = 1.0;
+  MatInv = 1;
+  Conv = 1;
+  ParOnB = 0;
+  Iterations = 0;
+  Eps = 1e16;
+  SigmaSum = 0;
+  Conditioning = 1e16;
+  ChiReg = 0;
+  Status = 1;
+  PrevFunctional = 1e16;
+  FullOrder = CompressedMatrix == 0;
+  CompressionNote.clear();
+  ContradictionWarning.clear();
+  NoFreeParametersError.clear();
+  WrongArrayError.clear();
+  Compress();
+}
+
+// Dependent records take their bounds and value from their master; bounds are put in order; a
+// dependent record with equal bounds becomes independent and fixed. Records whose link is out of
+// range are left for CheckFitInput to report.
+void TParameter::Compress() {
+  NoDependents = 1;
+  NFree = 0;
+  freeIndex_.clear();
+  dependents_.clear();
+  if (NPar < 1 || NPar > RecordCapacity()) return;
+  for (int32_t i = 1; i <= NPar; ++i) {
+    ParameterRecord& r = Records[i];
+    if (r.n == i) continue;
+    NoDependents = 0;
+    if (r.n >= 1 && r.n < i) {
+      const ParameterRecord& m = Records[r.n];
+      r.lower = r.a * m.lower + r.b;
+      r.value = r.a * m.value + r.b;
+      r.upper = r.a * m.upper + r.b;
+    }
+  }
+  for (int32_t i = 1; i <= NPar; ++i) {
+    ParameterRecord& r = Records[i];
+    if (r.lower > r.upper) std::swap(r.lower, r.upper);
+    if (r.n != i && r.n >= 1 && r.n < i && r.lower == r.upper) {
+      r.n = i;
+      ContradictionWarning = "Warning! Fixing and dependence contradiction removed";
+    }
+  }
+  NFree = NPar;
+  if (!FullOrder) {
+    for (int32_t i = 1; i <= NPar; ++i) {
+      if (Fixed(i))
+        --NFree;
+      else if (!NoDependents && Records[i].n != i)
+        --NFree;
+    }
+    CompressionNote = ".... Compression: from " + FormatInteger(NPar, 4) + "  to " + FormatInteger(NFree, 4);
+  }
+  freeIndex_.assign(1, 0);
+  for (int32_t i = 1; i <= NPar; ++i) {
+    const ParameterRecord& r = Records[i];
+    if (r.n == i && !Fixed(i)) freeIndex_.push_back(i);
+    if (r.n >= 1 && r.n < i) dependents_.push_back(i);
+  }
+  EnsureCapacity();
+}
+
+bool TParameter::CheckFitInput() {
+  bool ok = true;
+  bool sizeOk = NPar >= 1 && NPar <= RecordCapacity();
+  if (NPoints <= 0 || !sizeOk) {
+    ShowMsg("N points= " + IntText(NPoints) + "  N pars= " + IntText(NPar));
+    ok = false;
+  }
+  if (sizeOk) {
+    for (int32_t i = 1; i <= NPar; ++i) {
+      const ParameterRecord& r = Records[i];
+      // A master must be independent: chains of links are not resolved.
+      bool wrong = r.n < 1 || r.n > i || r.a == 0 || !AllFinite(r) || (r.n < i && Records[r.n].n != r.n);
+      if (wrong) {
+        WrongArrayError = "Wrong parameter array";
+        ShowMsg("Wrong parameter array");
+        ok = false;
+      }
+    }
+    if (NFree == 0) {
+      NoFreeParametersError = "Error, no free parameters";
+      ok = false;
+    }
+  }
+  if (ok && !FullOrder && static_cast<int32_t>(freeIndex_.size()) - 1 != NFree) ok = false;
+  if (!ok) Status = 0;
+  return ok;
+}
+
+void TParameter::SaveAcceptedValues() {
+  for (int32_t i = 1; i <= NPar; ++i) acceptedValues_[i] = Records[i].value;
+}
+
+void TParameter::RestoreAcceptedValues() {
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i];
+}
+
+void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
+  // The progress procedure lets the window system run; a second fit on this engine from there
+  // would wreck the running one.
+  if (running_) AbandonOperation("The fit is already running");
+  RunningFlag running(running_);
+  ControlBlockGuard guard(*this);
+  PrepareFit();
+  if (!CheckFitInput()) return;
+  StopRequest = 0;
+  StepInUse = Step;
+  start_ = 1;
+  Stage = 1;
+  nonFiniteStop_ = false;
+  nonFiniteShown_ = false;
+  negativeWeightLogged_ = false;
+  atAcceptedPoint_ = false;
+  Functional = 1e16;
+  SaveAcceptedValues();
+  if (GNIter != 0) {
+    for (;;) {
+      Conv = 1;
+      SweepResult sweep = RunIteration(ModelFunc, ProgressProc);
+      if (ShowIterationMessage)
+        ShowMsg(IntText(Iterations) + " " + FormatNumber(12, 4, Functional) + "-" + IntText(DegreesOfFreedom));
+      ++Iterations;
+      if (Status != 1 || MatInv == 0 || Iterations >= GNIter || StopRequest != 0) break;
+      // A sweep whose points all had weight 0 decides nothing.
+      if (sweep == SweepResult::Done && Eps <= EpsReq && Functional <= FunctionalLimit) break;
+    }
+  }
+  Stage = 3;
+  if (PrintInterval != 0) PrintIteration(Stage);
+  Skip = 1;
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].Error = 0;
+  if (MatInv != 0) {
+    start_ = 1;
+    RunIteration(ModelFunc, ProgressProc);
+  }
+  if (nonFiniteStop_) Conv = 0;
+}
+
+// A rejected iteration: back to the values of the last accepted one, with more damping.
+void TParameter::RejectIteration() {
+  Step *= 0.5;
+  Damp = std::min(2 * Damp, 100.0);
+  Skip = 1;
+  RestoreAcceptedValues();
+  atAcceptedPoint_ = true;
+}
+
+void TParameter::StopOnNonFinite() {
+  Status = 0;
+  nonFiniteStop_ = true;
+  if (!nonFiniteShown_) {
+    nonFiniteShown_ = true;
+    ShowMsg("NaN or overflow in the fit.Fit stopped");
+  }
+}
+
+TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc progress) {
+  ClearNormalEquations();
+  if (start_ < 1 || start_ > Skip) start_ = 1;
+  hessianActive_ = false;
+  double S = 0, sPlus = 0, good = 0;
+  const double goodLimit = 1 + std::sqrt(18.0 / NPoints);
+  const bool numerical = NumDerivMode != 0 || DerivativeCheck != 0;
+  int64_t visited = 0;
+  int64_t point = start_;
+  for (; point <= NPoints; point += Skip) {
+    ++visited;
+    double Y = 0, W = 0, F = 0;
+    const int32_t p = static_cast<int32_t>(point);
+    model(Y, W, F, p, Stage);
+    if (W == 0) {
+      ++ZeroWeightCount;
+      continue;
+    }
+    if (W < 0) {
+      if (!negativeWeightLogged_) {
+        negativeWeightLogged_ = true;
+        LogLine("Negative weight taken by modulus, point " + IntText(p));
+      }
+      W = -W;
+    }
+    if (Iterations == 0) SigmaSum += 1 / std::sqrt(std::fabs(W));
+    if (Iterations > 0 && ConstantWeights && Stage != 3) {
+      double c = DegreesOfFreedom / SigmaSum;
+      W = c * c;
+    }
+    if (numerical) {
+      NumericalDerivatives(model, p, F);
+      if (DerivativeCheck) CompareDerivatives();
+    }
+    const double r = Y - F;
+    const double s = std::sqrt(W);
+    const double h = std::fabs(r) * s;
+    double w1, c;
+    switch (FittingKind) {
+      case 0:
+        w1 = std::sqrt(s) / std::max(std::pow(h, 1.5), 1e-6);
+        c = r * r * w1;
+        break;
+      case 1:
+        w1 = s / std::max(std::fabs(r), 1e-6);
+        c = r * r * w1;
+        break;
+      default:
+        w1 = W;
+        c = h * h;
+        if (h >= Delta) {
+          double q = h / Delta;
+          double g = (1 + Beta) / (q * q + Beta);
+          w1 *= g;
+          c *= g;
+        }
+        break;
+    }
+    S += c;
+    if (c < goodLimit) good += 1;
+    if (r > 0) sPlus += c;
+    AccumulatePoint(w1, r * w1, r);
+    if (ListFinalPoints && Stage == 3)
+      LogLine(FormatInteger(p, 5) + FormatNumber(10, 2, Y) + FormatNumber(10, 2, F) + FormatNumber(10, 2, c) +
+              FormatNumber(10, 2, 1 / std::sqrt(w1)));
+  }
+  const int32_t beyond = static_cast<int32_t>(std::min<int64_t>(point, INT32_MAX));
+  if (ZeroWeightCount == NPoints) {
+    ShowMsg("All errors=0.Fit stopped");
+    AbandonOperation();
+  }
+  if (Stage != 3 && visited == ZeroWeightCount) {
+    // Every visited point had weight 0 (a thinned sweep): no step, on to the next start.
+    progress(beyond);
+    start_ = start_ + 1 > Skip ? 1 : start_ + 1;
+    return SweepResult::Empty;
+  }
+  // NaN or infinity in Y, W, F or a derivative shows up in the sums.
+  bool finite = std::isfinite(S) && std::isfinite(sPlus);
+  for (int32_t k = 1; k <= NFree && finite; ++k)
+    finite = std::isfinite(Diagonal[k]) && std::isfinite(RightSide[k]);
+  if (!finite) {
+    progress(beyond);
+    if (Stage == 3) {
+      Conv = 0;
+      MatInv = 0;
+      StopOnNonFinite();
+    } else {
+      Functional = HUGE_VAL;
+      if (ConvergenceMode == 2) {
+        RejectIteration();
+      } else {
+        RestoreAcceptedValues();
+        if (ConvergenceMode == 1)
+          Status = 0;
+        else
+          StopOnNonFinite();
+      }
+    }
+    return SweepResult::NonFinite;
+  }
+
+  SymmetrizeMatrix();
+  ChiDf = S / DegreesOfFreedom;
+  ChiPlus = sPlus / std::max(S, 1e-6);
+  GoodP = good / std::max(1, NPoints);
+  progress(beyond);
+  DampMatrix();
+  InvertNormalMatrix();
+  if (Inverted == 0) {
+    if (Stage != 3) Conv = 0;
+    MatInv = 0;
+    return SweepResult::Done;
+  }
+  if (Stage == 3 && FullOrder) CheckMatrixConsistency();
+  if (Stage != 3) ApplyStep(0);
+  // An inverse or a step that overflowed counts as a failed inversion.
+  bool usable = true;
+  for (int32_t k = 1; k <= NFree && usable; ++k)
+    usable = std::isfinite(M(k, k)) && std::isfinite(stepVector_[k]);
+  if (!usable) {
+    Inverted = 0;
+    Conv = 0;
+    MatInv = 0;
+    return SweepResult::Done;
+  }
+  double dMax = 0, cMax = 0;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    dMax = std::max(dMax, Diagonal[k]);
+    cMax = std::max(cMax, M(k, k));
+  }
+  Conditioning = dMax * cMax;
+  StoreInverseDiagonal();
+  ComputeParameterErrors();
+  if (Stage == 3) return SweepResult::Done;
+
+  Functional = ChiDf + Alpha * ChiReg;
+  if (Functional > PrevFunctional && ConvergenceMode == 1) {
+    // Back to the last accepted values, which the final pass then evaluates.
+    Status = 0;
+    RestoreAcceptedValues();
+    return SweepResult::Done;
+  }
+  // Right after a rejection the values are those of the accepted point: its functional on the
+  // points and weights now in use (Skip may have become 1) is the new reference, not a rise.
+  if (Functional > PrevFunctional && ConvergenceMode == 2 && !atAcceptedPoint_) {
+    RejectIteration();
+    return SweepResult::Done;
+  }
+  atAcceptedPoint_ = false;
+  PrevFunctional = Functional;
+  SaveAcceptedValues();
+  ApplyStep(1);
+  for (int32_t i = 1; i <= NPar; ++i) {
+    if (!std::isfinite(Records[i].value)) {
+      RestoreAcceptedValues();
+      StopOnNonFinite();
+      return SweepResult::Done;
+    }
+  }
+  ComputeEps(Rms);
+  start_ = start_ + 1 > Skip ? 1 : start_ + 1;
+  return SweepResult::Done;
+}
+
+void TParameter::NumericalDerivatives(TModelFunc model, int32_t point, double F) {
+  const bool first = NumDerivMode == 1 || DerivativeCheck != 0;
+  const bool hessian = Stage == 3 && FullOrder && NPar <= 10 && NumDerivMode != 0;
+  if (!first && !hessian) return;
+  for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative;
+  double ys = 0, ws = 0, f2 = 0;
+  if (first) {
+    for (int32_t i = 1; i <= NPar; ++i) {
+      if (Fixed(i)) {
+        NumDeriv[i] = 0;
+        continue;
+      }
+      double v = Records[i].value;
+      // The shift and the divisor are the same step, at least 1e-6 in size.
+      double h = v / 1024;
+      if (std::fabs(h) < 1e-6) h = h < 0 ? -1e-6 : 1e-6;
+      Records[i].value = v + h;
+      model(ys, ws, f2, point, Stage);
+      NumDeriv[i] = (f2 - F) / h;
+      Records[i].value = v;
+    }
+  }
+  if (hessian) {
+    constexpr double e = 0.0078125;
+    for (int32_t i = 1; i <= NPar; ++i) {
+      for (int32_t j = i; j <= NPar; ++j) {
+        if (Fixed(j)) {
+          hessian_[j][i] = 0;
+          continue;
+        }
+        double vi = Records[i].value;
+        if (i != j) {
+          double vj = Records[j].value;
+          double f11 = 0, f01 = 0, f10 = 0;
+          Records[i].value = vi + e;
+          Records[j].value = vj + e;
+          model(ys, ws, f11, point, Stage);
+          Records[i].value = vi;
+          model(ys, ws, f01, point, Stage);
+          Records[i].value = vi + e;
+          Records[j].value = vj;
+          model(ys, ws, f10, point, Stage);
+          Records[i].value = vi;
+          hessian_[j][i] = (f11 + F - f01 - f10) * 128 * 128;
+        } else {
+          double fp = 0, fm = 0;
+          Records[i].value = vi + e;
+          model(ys, ws, fp, point, Stage);
+          Records[i].value = vi - e;
+          model(ys, ws, fm, point, Stage);
+          Records[i].value = vi;
+          hessian_[i][i] = (fp - 2 * F + fm) * 128 * 128;
+        }
+      }
+    }
+    hessianActive_ = true;
+  }
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = savedDerivative_[i];
+  if (NumDerivMode == 1)
+    for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = NumDeriv[i];
+}
+
+void TParameter::CompareDerivatives() {
+  double largest = -1;
+  int32_t index = 0;
+  for (int32_t i = 1; i <= NPar; ++i) {
+    if (Fixed(i)) continue;
+    double d = std::fabs(Records[i].Derivative - NumDeriv[i]);
+    if (d >= largest) {
+      largest = d;
+      index = i;
+    }
+  }
+  if (index != 0 && largest >= MaxDerivativeDifference) {
+    MaxDerivativeDifference = largest;
+    MaxDerivativeIndex = index;
+  }
+  if (TraceDerivatives)
+    LogLine(".... Max der. diff. = " + FormatNumber(10, 3, MaxDerivativeDifference) +
+            FormatInteger(MaxDerivativeIndex, 5));
+}
+
+void TParameter::PrintIteration(int32_t) {
+  if (PrintInterval == 0) return;
+  LogLine("Iter.= " + FormatInteger(Iterations + 1, 4) + "  chi2= " + FormatNumber(8, 2, ChiDf) +
+          "   Eps= " + FormatNumber(5, 1, Eps) + " Step= " + FormatNumber(6, 3, Step) +
+          " Damp= " + FormatNumber(9, 6, Damp));
+  std::string line;
+  int32_t last = std::min(NPar, RecordCapacity());
+  for (int32_t i = 1; i <= last; ++i) {
+    line += FormatNumber(12, 4, Records[i].value);
+    if (i % 5 == 0) {
+      LogLine(line);
+      line.clear();
+    }
+  }
+  if (!line.empty()) LogLine(line);
+}
+
+void CreateFitParameters() {
+  FitParameters = std::make_unique<TParameter>(MaxParameters, SessionFitPoints, MaxFreeParameters);
+  TParameter& fit = *FitParameters;
+  fit.NPoints = 0;
+  fit.SetFitDefaults();
+  fit.EpsReq = 0.1;
+  fit.Step = 0.99;
+  fit.Damp = 0.01;
+  fit.NPar = MaxParameters;
+  fit.ResetParameterRecords();
+  fit.NPar = 0;
+  DefaultFitControls = fit.Controls();
+}
+
+void FreeFitParameters() { FitParameters.reset(); }

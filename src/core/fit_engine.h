@@ -1,0 +1,248 @@
+// The least-squares engine: damped Gauss-Newton iterations over an array of parameter records, each
+// free, fixed (equal bounds) or tied linearly to an earlier record, then a final pass that gives
+// the fit statistics and the standard deviations of the parameters.
+//
+// A fit calls the model function once per used point. The model returns the observed value Y, its
+// weight W (1/sigma^2; 0 drops the point) and the model value F at the current record values, and
+// assigns the Derivative of every record that is not fixed (0 where F does not depend on it).
+// The normal matrix is accumulated only over the derivatives that are non-zero at a point.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+// One fit parameter. Arrays of records are 1-based; record 0 is unused.
+struct ParameterRecord {
+  int32_t n = 0;          // own index: independent; 1 <= n < own index: value = a * value[n] + b
+  double lower = 0;       // lower bound
+  double value = 0;       // current value
+  double upper = 0;       // upper bound; lower = upper fixes the parameter
+  double a = 0;           // multiplier of a dependent record (1 for an independent one)
+  double b = 0;           // offset of a dependent record (0 for an independent one)
+  double Error = 0;       // standard deviation after the fit (absolute, not scaled by chi2/df)
+  double Derivative = 0;  // dF/dp at the current point; the solved step; after a step the old value
+  std::string Name;       // at most 11 characters, for the editors and result texts
+};
+
+// The fit controls, copied as one unit to and from DefaultFitControls. The initial values are
+// the engine defaults (SetFitDefaults).
+struct TFitControls {
+  int32_t Skip = 1;              // an iteration uses points start, start+Skip, ...
+  int32_t GNIter = 5;            // maximum number of iterations
+  int32_t PrintInterval = 0;     // PrintIteration every PrintInterval-th iteration; 0 never
+  int32_t FoldRhsOnly = 0;       // full order: nonzero folds only the right-hand side
+  int32_t FittingKind = 2;       // 0 generalized, 1 modulus (robust), 2 least squares
+  int32_t CompressedMatrix = 0;  // 0: matrix of order NPar; nonzero: order NFree
+  int32_t ConvergenceMode = 0;   // 0 free, 1 break if inconvergence, 2 guaranteed
+  int32_t NumDerivMode = 0;      // 0 model derivatives; 1 forward differences; other: + Hessian
+  uint8_t ConstantWeights = 0;
+  uint8_t ShowIterationMessage = 0;
+  uint8_t TraceInverse = 0;
+  uint8_t TraceDerivatives = 0;
+  uint8_t DerivativeCheck = 0;
+  uint8_t ListFinalPoints = 0;
+  uint8_t TraceDiagonal = 0;
+  uint8_t TraceFofCorr = 0;
+  double EpsReq = 0.5;           // accuracy that ends the iterations
+  double FunctionalLimit = 1.0;  // with EpsReq; negative: 1 + ChiDev for the fit
+  double Step = 0.999;           // step length factor
+  double Damp = 1e-5;            // damping of the matrix diagonal
+  double Alpha = 0;              // weight of the regulariser in the functional
+  double Delta = 1e6;            // threshold of the down-weighting of large residuals
+  double Beta = 1e6;             // constant of that down-weighting
+};
+
+// A non-owning reference to a callable: a plain function, or a lambda or object that outlives
+// the call it is passed to. Costs one indirect call.
+template <class Signature>
+class CallbackRef;
+
+template <class R, class... Args>
+class CallbackRef<R(Args...)> {
+public:
+  using Plain = R (*)(Args...);
+  CallbackRef(Plain f) : plain_(f), thunk_(&CallPlain) {}
+  template <class F, std::enable_if_t<!std::is_same_v<std::decay_t<F>, CallbackRef> &&
+                                          !std::is_function_v<std::remove_reference_t<F>> &&
+                                          !std::is_pointer_v<std::decay_t<F>> &&
+                                          std::is_invocable_r_v<R, F&, Args...>,
+                                      int> = 0>
+  CallbackRef(F&& f)
+      : object_(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
+        thunk_(&CallObject<std::remove_reference_t<F>>) {}
+  R operator()(Args... args) const { return thunk_(*this, std::forward<Args>(args)...); }
+
+private:
+  static R CallPlain(const CallbackRef& self, Args... args) {
+    return self.plain_(std::forward<Args>(args)...);
+  }
+  template <class F>
+  static R CallObject(const CallbackRef& self, Args... args) {
+    return (*static_cast<F*>(self.object_))(std::forward<Args>(args)...);
+  }
+  Plain plain_ = nullptr;
+  void* object_ = nullptr;
+  R (*thunk_)(const CallbackRef&, Args...);
+};
+
+// Model function (Y, W, F, Point, Stage). Stage 1 while iterating, 3 in the final pass, 4 for a
+// single value asked by a drawing or a profile file.
+using TModelFunc = CallbackRef<void(double& Y, double& W, double& F, int32_t Point, int32_t Stage)>;
+// Progress procedure, called once per iteration with the first point index beyond NPoints.
+using TProgressProc = CallbackRef<void(int32_t n)>;
+void NoProgress(int32_t n);
+
+class TParameter : public TFitControls {
+public:
+  // Room for NPar records, NPoints points and a normal matrix of order NMat (the matrix grows
+  // when a fit needs a larger order).
+  TParameter(int32_t NPar, int32_t NPoints, int32_t NMat);
+  virtual ~TParameter() = default;
+  TParameter(const TParameter&) = delete;
+  TParameter& operator=(const TParameter&) = delete;
+
+  TFitControls& Controls() { return *this; }
+  const TFitControls& Controls() const { return *this; }
+
+  void SetFitDefaults();
+  // Every record i free and neutral: n = i, bounds -1e15 and 1e15, value 0, a = 1, b = 0.
+  void ResetParameterRecords();
+  // Runs the fit. The control block is restored on every way out, also when the operation is
+  // abandoned ("All errors=0.Fit stopped").
+  void Fit(TModelFunc ModelFunc, TProgressProc ProgressProc);
+  // "Iter.= ..." and the record values to LogFile; nothing when PrintInterval is 0.
+  void PrintIteration(int32_t stage);
+  int32_t RecordCapacity() const { return static_cast<int32_t>(Records.size()) - 1; }
+
+  // Per-point model and regulariser of a descendant that runs its own iteration loop; Fit never
+  // calls them.
+  virtual void ModelHook(double& Y, double& W, int32_t Stage, int32_t Point, double& F) {}
+  virtual void RegularizerHook(int32_t iteration) {}
+
+  // The steps of Fit, for a descendant that runs its own loop.
+  void PrepareFit();      // saves the controls, resets the results, compresses the records
+  bool CheckFitInput();   // messages and Status 0 for a wrong array; false then
+  void ClearNormalEquations();
+  // One point with weight w, weighted residual rw = r * w and residual r; the derivatives are
+  // read from the records.
+  void AccumulatePoint(double w, double rw, double r);
+  void SymmetrizeMatrix();  // mirrors, folds (full order), sets DegreesOfFreedom, ChiDev, Rms
+  void DampMatrix();
+  void InvertNormalMatrix();  // sets Inverted
+  void CheckMatrixConsistency();  // sets Conv
+  // Mode 0 solves for the step; mode 1 applies it within the bounds and re-derives dependents.
+  void ApplyStep(int32_t mode);
+  void StoreInverseDiagonal();
+  void ComputeEps(double rms);
+  void ComputeParameterErrors();
+  void RestoreFitControls() { Controls() = SavedControls; }
+  // Element (i, j) of the order-NFree matrix; outside 1..NFree: 0, and Set does nothing.
+  void GetMatrixElement(int32_t i, int32_t j, double& x) const;
+  void SetMatrixElement(int32_t i, int32_t j, double x);
+  void PrintNormalMatrix(const std::string& title);
+
+  // Status texts, emptied at the start of every fit.
+  std::string CompressionNote;
+  std::string ContradictionWarning;
+  std::string NoFreeParametersError;
+  std::string WrongArrayError;
+
+  // Results and working state.
+  int32_t Status = 0;  // 1 while the fit may go on; 0 after a failure
+  int32_t Conv = 0;
+  int32_t MatInv = 0;
+  int32_t ParOnB = 0;  // a free parameter ended on a bound
+  int32_t Iterations = 0;
+  int32_t DegreesOfFreedom = 1;
+  int32_t FoldedCount = 0;
+  int32_t ZeroWeightCount = 0;
+  double ChiDf = 0;
+  double ChiPlus = 0;
+  double Eps = 0;
+  double GoodP = 0;
+  double ChiReg = 0;
+  double ChiDev = 0;
+  double Conditioning = 0;
+  std::vector<ParameterRecord> Records;  // 0..capacity
+  int32_t NPar = 0;
+  int32_t NFree = 0;  // order of the normal matrix
+  int32_t NPoints = 0;
+  int32_t StartMode = 0;
+  // Set by EvaluateFitQuality: not converged, not inverted, chi too large, accuracy missed,
+  // chi+ off-centre.
+  uint8_t QualityFlags[5] = {};
+  uint8_t StopRequest = 0;
+  std::vector<double> RightSide;  // 0..capacity
+  double SigmaSum = 0;
+  double FofCorr = 0;
+  double StepInUse = 0;
+  int32_t Stage = 1;
+  int32_t Inverted = 0;
+  uint8_t FullOrder = 1;
+  uint8_t NoDependents = 1;
+  double Functional = 0;
+  double PrevFunctional = 0;
+  double Rms = 0;  // root mean square of the right-hand side, set by SymmetrizeMatrix
+  TFitControls SavedControls;
+  std::vector<double> Diagonal;  // accumulated diagonal; after a solve the inverse's diagonal
+  std::vector<double> NumDeriv;  // numerical derivatives of the current point
+  // The largest |analytic - numerical derivative| of the current iteration and its record.
+  double MaxDerivativeDifference = 0;
+  int32_t MaxDerivativeIndex = 0;
+
+protected:
+  // Forward differences (and in the final pass of a small full-order fit the Hessian) at a point
+  // whose model value is F. The model's own derivatives survive the extra calls.
+  void NumericalDerivatives(TModelFunc model, int32_t point, double F);
+  void CompareDerivatives();
+
+private:
+  enum class SweepResult { Done, Empty, NonFinite };
+  SweepResult RunIteration(TModelFunc model, TProgressProc progress);
+  void Compress();
+  void EnsureCapacity();
+  void SaveAcceptedValues();
+  void RestoreAcceptedValues();
+  bool Fixed(int32_t i) const { return Records[i].lower == Records[i].upper; }
+  void RejectIteration();
+  void StopOnNonFinite();
+  double& M(int32_t i, int32_t j) { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
+  double M(int32_t i, int32_t j) const { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
+  void TraceDerivativeLine();
+  void TraceDiagonalLine();
+
+  std::vector<double> Matrix;  // element (i, j) at i + (j - 1) * NFree
+  int32_t matrixOrder_ = 0;    // the order the matrix storage holds
+  std::vector<int32_t> freeIndex_;   // compressed order: the record of matrix row k
+  std::vector<int32_t> dependents_;  // dependent records in index order
+  std::vector<double> stepVector_;   // the solved step by matrix row
+  std::vector<int32_t> nzIndex_;     // the non-zero derivatives of a point: matrix rows
+  std::vector<double> nzValue_;      // and values
+  std::vector<uint8_t> pivotUsed_;
+  std::vector<double> pivotRow_;
+  std::vector<double> savedDerivative_;
+  std::vector<double> acceptedValues_;  // the values of the last accepted iteration
+  double hessian_[11][11] = {};         // H(j, i) at [j][i], full order with NPar <= 10
+  bool hessianActive_ = false;
+  int32_t start_ = 1;
+  bool running_ = false;
+  bool nonFiniteStop_ = false;
+  bool nonFiniteShown_ = false;
+  bool negativeWeightLogged_ = false;
+  bool atAcceptedPoint_ = false;  // the values were just put back to the accepted point
+};
+
+// Records of the session's engine.
+constexpr int32_t MaxParameters = 2000;
+
+// The session's engine and the control block that the fit-controls editor and the command
+// language edit; created by CreateFitParameters at session start.
+extern std::unique_ptr<TParameter> FitParameters;
+extern TFitControls DefaultFitControls;
+// 2000 records, 16384 points, matrix order 614; accuracy limit 0.1, step 0.99, damping 0.01;
+// all records reset; DefaultFitControls := the engine's control block.
+void CreateFitParameters();
+void FreeFitParameters();

@@ -1,0 +1,391 @@
+// The normal equations of the fit engine: accumulation over the non-zero derivatives of a point,
+// mirroring and folding, damping, the Gauss-Jordan inversion, the step and the errors.
+#include <algorithm>
+#include <cmath>
+#include "core/fit_engine.h"
+#include "core/number_format.h"
+#include "core/text_file.h"
+
+void TParameter::ClearNormalEquations() {
+  ZeroWeightCount = 0;
+  for (int32_t i = 0; i <= NPar && i < static_cast<int32_t>(Records.size()); ++i) {
+    RightSide[i] = 0;
+    Diagonal[i] = 0;
+    Records[i].Derivative = 0;
+  }
+  std::fill(Matrix.begin(), Matrix.begin() + (static_cast<size_t>(NFree) * NFree + 1), 0.0);
+  std::fill(stepVector_.begin(), stepVector_.begin() + NFree + 1, 0.0);
+  MaxDerivativeDifference = 0;
+  MaxDerivativeIndex = 0;
+}
+
+void TParameter::AccumulatePoint(double w, double rw, double r) {
+  const int32_t n = NFree;
+  if (!FullOrder) {
+    for (int32_t i : dependents_) {
+      const ParameterRecord& d = Records[i];
+      Records[d.n].Derivative += d.a * d.Derivative;
+    }
+  }
+  // The derivatives of the matrix rows that are not zero at this point.
+  int32_t* idx = nzIndex_.data();
+  double* val = nzValue_.data();
+  int32_t nz = 0;
+  if (FullOrder) {
+    // Four records at a time: most groups are all zero and are passed over at once; the rest
+    // are compacted without branches.
+    const ParameterRecord* rec = Records.data();
+    int32_t k = 1;
+    for (; k + 3 <= n; k += 4) {
+      const double d0 = rec[k].Derivative, d1 = rec[k + 1].Derivative, d2 = rec[k + 2].Derivative,
+                   d3 = rec[k + 3].Derivative;
+      if (((d0 != 0) | (d1 != 0) | (d2 != 0) | (d3 != 0)) == 0) continue;
+      idx[nz] = k;
+      val[nz] = d0;
+      nz += d0 != 0;
+      idx[nz] = k + 1;
+      val[nz] = d1;
+      nz += d1 != 0;
+      idx[nz] = k + 2;
+      val[nz] = d2;
+      nz += d2 != 0;
+      idx[nz] = k + 3;
+      val[nz] = d3;
+      nz += d3 != 0;
+    }
+    for (; k <= n; ++k) {
+      double d = rec[k].Derivative;
+      idx[nz] = k;
+      val[nz] = d;
+      nz += d != 0;
+    }
+  } else {
+    const int32_t* row = freeIndex_.data();
+    for (int32_t k = 1; k <= n; ++k) {
+      double d = Records[row[k]].Derivative;
+      idx[nz] = k;
+      val[nz] = d;
+      nz += d != 0;
+    }
+  }
+  if (TraceDerivatives) TraceDerivativeLine();
+  for (int32_t a = 0; a < nz; ++a) RightSide[idx[a]] += rw * val[a];
+
+  double* mat = Matrix.data();
+  double* diag = Diagonal.data();
+  if (hessianActive_) {
+    // Final pass of a small full-order fit: N = sum W'(D D^T - r H).
+    for (int32_t j = 1; j <= n; ++j) {
+      double dj = Records[j].Derivative;
+      for (int32_t i = 1; i <= j; ++i) {
+        double t = Records[i].Derivative * dj;
+        t = t - r * hessian_[j][i];
+        t = t * w;
+        if (i == j)
+          diag[i] += t;
+        else
+          M(i, j) += t;
+      }
+    }
+  } else if (nz == n) {
+    // Dense: every row is touched; the columns are contiguous.
+    for (int32_t b = 0; b < n; ++b) {
+      const double dj = val[b];
+      double* col = mat + static_cast<size_t>(b) * n + 1;
+      for (int32_t a = 0; a < b; ++a) col[a] += (val[a] * dj) * w;
+      diag[b + 1] += (dj * dj) * w;
+    }
+  } else {
+    for (int32_t b = 0; b < nz; ++b) {
+      const double dj = val[b];
+      double* col = mat + static_cast<size_t>(idx[b] - 1) * n;
+      for (int32_t a = 0; a < b; ++a) col[idx[a]] += (val[a] * dj) * w;
+      diag[idx[b]] += (dj * dj) * w;
+    }
+  }
+  if (TraceDiagonal) TraceDiagonalLine();
+}
+
+void TParameter::TraceDerivativeLine() {
+  std::string line;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    int32_t rec = FullOrder ? k : freeIndex_[k];
+    line += FormatNumber(13, 4, Records[rec].Derivative);
+    if (k % 5 == 0 || k == NFree) {
+      LogLine(line + "  deriv");
+      line.clear();
+    }
+  }
+}
+
+void TParameter::TraceDiagonalLine() {
+  std::string line;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    line += FormatNumber(14, 4, Diagonal[k]);
+    if (k % 5 == 0 || k == NFree) {
+      LogLine(line);
+      line.clear();
+    }
+  }
+}
+
+void TParameter::SymmetrizeMatrix() {
+  const int32_t n = NFree;
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t j = i + 1; j <= n; ++j) M(j, i) = M(i, j);
+    M(i, i) = Diagonal[i];
+  }
+  double sum = 0;
+  for (int32_t i = 1; i <= n; ++i) sum += RightSide[i] * RightSide[i];
+  Rms = std::sqrt(sum / std::max(n, 1));
+  FoldedCount = 0;
+  if (FullOrder) {
+    // Fixed rows: identity in the matrix (unless only the right-hand side is folded).
+    for (int32_t i = 1; i <= NPar; ++i) {
+      if (!Fixed(i)) continue;
+      if (FoldRhsOnly == 0) {
+        for (int32_t k = 1; k <= n; ++k) {
+          M(i, k) = 0;
+          M(k, i) = 0;
+        }
+        M(i, i) = 1;
+      }
+      RightSide[i] = 0;
+      ++FoldedCount;
+    }
+    // Dependent rows go into their masters: dF/dp_m gains a * dF/dp_i.
+    if (!NoDependents) {
+      for (int32_t i = 1; i <= NPar; ++i) {
+        const ParameterRecord& r = Records[i];
+        if (r.n == i) continue;
+        const int32_t m = r.n;
+        const double a = r.a;
+        if (FoldRhsOnly == 0) {
+          for (int32_t k = 1; k <= n; ++k) {
+            M(k, m) += a * M(k, i);
+            M(m, k) += a * M(i, k);
+          }
+          M(m, m) += a * a * M(i, i);
+          RightSide[m] += a * RightSide[i];
+          for (int32_t k = 1; k <= n; ++k) {
+            M(i, k) = 0;
+            M(k, i) = 0;
+          }
+          M(i, i) = 1;
+          RightSide[i] = 0;
+        } else {
+          RightSide[m] += a * RightSide[i];
+          RightSide[i] = 0;
+        }
+        ++FoldedCount;
+      }
+    }
+  }
+  int32_t dof = (NPoints - ZeroWeightCount) / std::max(Skip, 1) - NFree + FoldedCount;
+  DegreesOfFreedom = std::max(dof, 1);
+  ChiDev = std::sqrt(2.0 / DegreesOfFreedom);
+  if (FunctionalLimit < 0) FunctionalLimit = 1 + ChiDev;
+}
+
+void TParameter::DampMatrix() {
+  const int32_t n = NFree;
+  const bool finalFull = Stage == 3 && FullOrder;
+  if (finalFull)
+    for (int32_t i = 1; i <= n; ++i) RightSide[i] = M(i, i);
+  if (Damp != 0) {
+    const double d = Stage == 3 ? 1e-5 : Damp;
+    for (int32_t i = 1; i <= n; ++i) {
+      if (FullOrder && Fixed(i)) continue;
+      double x = std::fabs(M(i, i)) * (1 + d);
+      if (std::fabs(x) < 1e-7) x = d;
+      M(i, i) = x;
+    }
+  }
+  if (finalFull) CheckMatrixConsistency();
+}
+
+// Symmetric sweep in place on the upper triangle, pivoting on the largest unused diagonal
+// element: sweeping pivot p maps a_pp to -1/a_pp, a_ip to a_ip/a_pp and a_ij to
+// a_ij - a_ip a_pj / a_pp. After all n pivots the matrix is minus the inverse.
+void TParameter::InvertNormalMatrix() {
+  const int32_t n = NFree;
+  Inverted = 1;
+  std::fill(pivotUsed_.begin(), pivotUsed_.begin() + n + 1, uint8_t{0});
+  double* mat = Matrix.data();
+  double* v = pivotRow_.data();
+  for (int32_t step = 1; step <= n; ++step) {
+    int32_t p = 0;
+    double best = -1;
+    for (int32_t i = 1; i <= n; ++i) {
+      double a = std::fabs(M(i, i));
+      if (!pivotUsed_[i] && a > best) {
+        best = a;
+        p = i;
+      }
+    }
+    if (p == 0 || best < 1e-16) {
+      Inverted = 0;
+      return;
+    }
+    pivotUsed_[p] = 1;
+    double* colp = mat + static_cast<size_t>(p - 1) * n;
+    const double inv = 1 / colp[p];
+    for (int32_t i = 1; i < p; ++i) v[i] = colp[i];
+    for (int32_t i = p + 1; i <= n; ++i) v[i] = M(p, i);
+    v[p] = 0;
+    for (int32_t j = 1; j <= n; ++j) {
+      if (j == p) continue;
+      double* colj = mat + static_cast<size_t>(j - 1) * n;
+      const double f = v[j] * inv;
+      const int32_t below = std::min(j, p - 1);
+      for (int32_t i = 1; i <= below; ++i) colj[i] -= v[i] * f;
+      for (int32_t i = p + 1; i <= j; ++i) colj[i] -= v[i] * f;
+    }
+    for (int32_t i = 1; i < p; ++i) colp[i] = v[i] * inv;
+    for (int32_t i = p + 1; i <= n; ++i) M(p, i) = v[i] * inv;
+    colp[p] = -inv;
+  }
+  for (int32_t j = 1; j <= n; ++j) {
+    double* colj = mat + static_cast<size_t>(j - 1) * n;
+    for (int32_t i = 1; i <= j; ++i) {
+      colj[i] = -colj[i];
+      M(j, i) = colj[i];
+    }
+  }
+}
+
+void TParameter::CheckMatrixConsistency() {
+  const int32_t n = NFree;
+  Conv = 1;
+  for (int32_t i = 1; i <= n; ++i)
+    if (M(i, i) < 0) Conv = 0;
+  for (int32_t j = 2; j <= n && Conv; ++j) {
+    for (int32_t i = 1; i < j; ++i) {
+      double mij = M(i, j);
+      double m = std::max({M(j, j), M(i, i), std::fabs(mij)});
+      if (m == 0 || (M(i, i) / m) * M(j, j) - (mij / m) * mij <= 0) {
+        Conv = 0;
+        break;
+      }
+    }
+  }
+}
+
+void TParameter::ApplyStep(int32_t mode) {
+  const int32_t n = NFree;
+  if (mode == 0) {
+    if (PrintInterval != 0 && Iterations % PrintInterval == 0) PrintIteration(Stage);
+    for (int32_t i = 1; i <= n; ++i) {
+      double s = 0;
+      for (int32_t j = 1; j <= n; ++j) s += M(i, j) * RightSide[j];
+      stepVector_[i] = s;
+    }
+    if (TraceInverse) PrintNormalMatrix(".... Inverse LS matrix + vector");
+    double f = 0;
+    for (int32_t i = 1; i <= n; ++i) f += M(i, i) * Diagonal[i];
+    FofCorr = f / std::max(1, n);
+    if (TraceFofCorr) LogLine("FofCorr= " + FormatNumber(10, 2, FofCorr));
+    return;
+  }
+  ParOnB = 0;
+  for (int32_t i = 1; i <= NPar; ++i) {
+    ParameterRecord& r = Records[i];
+    double v = r.value + StepInUse * r.Derivative;
+    r.Derivative = r.value;
+    r.value = v;
+    if (r.value < r.lower) r.value = r.lower;
+    if (r.value > r.upper) r.value = r.upper;
+    if (r.n == i && r.lower != r.upper && (r.value == r.lower || r.value == r.upper)) ParOnB = 1;
+  }
+  if (!NoDependents) {
+    for (int32_t i = 1; i <= NPar; ++i) {
+      ParameterRecord& r = Records[i];
+      if (r.n != i) r.value = r.a * Records[r.n].value + r.b;
+    }
+  }
+}
+
+void TParameter::StoreInverseDiagonal() {
+  const int32_t n = NFree;
+  if (FullOrder) {
+    for (int32_t i = 1; i <= n; ++i) {
+      Records[i].Derivative = stepVector_[i];
+      Diagonal[i] = M(i, i);
+    }
+    return;
+  }
+  for (int32_t i = 0; i <= NPar; ++i) {
+    Records[i].Derivative = 0;
+    Diagonal[i] = 0;
+  }
+  for (int32_t k = 1; k <= n; ++k) {
+    int32_t i = freeIndex_[k];
+    Records[i].Derivative = stepVector_[k];
+    Diagonal[i] = M(k, k);
+  }
+}
+
+void TParameter::ComputeEps(double rms) {
+  double q = 0;
+  for (int32_t i = 1; i <= NPar; ++i) {
+    const ParameterRecord& r = Records[i];
+    if (r.n == i && Diagonal[i] != 0) {
+      double d = r.value - r.Derivative;
+      q += d * d * Diagonal[i];
+    }
+  }
+  q = std::sqrt(std::fabs(q) / std::max(NFree, 1));
+  Eps = std::sqrt(q) * std::sqrt(rms);
+  if (TraceDiagonal)
+    LogLine("Diag= " + FormatNumber(15, 4, rms) + FormatNumber(10, 4, q) + FormatNumber(15, 4, Eps) +
+            FormatNumber(10, 3, ChiDf));
+}
+
+void TParameter::ComputeParameterErrors() {
+  for (int32_t i = 1; i <= NPar; ++i) {
+    ParameterRecord& r = Records[i];
+    r.Error = r.lower != r.upper ? std::sqrt(std::fabs(Diagonal[i])) : 0;
+  }
+  if (!NoDependents) {
+    for (int32_t i = 1; i <= NPar; ++i) {
+      ParameterRecord& r = Records[i];
+      if (r.n != i && r.n >= 1 && r.n < i) r.Error = std::fabs(r.a * Records[r.n].Error);
+    }
+  }
+}
+
+void TParameter::GetMatrixElement(int32_t i, int32_t j, double& x) const {
+  x = (i >= 1 && i <= NFree && j >= 1 && j <= NFree) ? M(i, j) : 0;
+}
+
+void TParameter::SetMatrixElement(int32_t i, int32_t j, double x) {
+  if (i >= 1 && i <= NFree && j >= 1 && j <= NFree) M(i, j) = x;
+}
+
+void TParameter::PrintNormalMatrix(const std::string& title) {
+  const int32_t n = NFree;
+  double norm = 1;
+  for (int32_t j = 1; j <= n; ++j)
+    for (int32_t i = 1; i <= n; ++i) norm = std::max(norm, std::fabs(M(i, j)));
+  LogLine(title + "  norm.c.= " + FormatNumber(15, 7, norm));
+  for (int32_t i = 1; i <= n; ++i) {
+    std::string line;
+    for (int32_t j = 1; j <= n; ++j) {
+      line += FormatNumber(7, 4, M(i, j) / norm);
+      if (j % 10 == 0) {
+        LogLine(line);
+        line.clear();
+      }
+    }
+    LogLine(line);
+  }
+  LogLine("");
+  std::string line;
+  for (int32_t k = 1; k <= n; ++k) {
+    line += FormatNumber(7, 3, RightSide[k] / norm);
+    if (k % 10 == 0 || k == n) {
+      LogLine(line);
+      line.clear();
+    }
+  }
+}
