@@ -2,10 +2,13 @@
 #include <QApplication>
 #include <QMainWindow>
 #include "app/banner.h"
+#include "core/qt/qt_backend.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("vkest");
+  QtBackend ui;
+  ScopedUi guard(ui);
   QMainWindow window;
   window.setWindowTitle(QString::fromUtf8(kBanner));
   window.resize(640, 480);

@@ -6,6 +6,7 @@ int32_t RtofSwitch = 0;
 int32_t EventGridNT = 80, EventGridNE = 80;
 int32_t EventMapFirstT = 1, EventMapFirstE = 1;
 int32_t EventWindowSwitch = 1;
+std::string OutputSpectrumFileName;
 TPlaneSettings PlaneSettings;
 int32_t PictureSaveRequest = 0;
 std::string PictureSaveName;
@@ -23,6 +24,9 @@ double DeltaW0[7] = {0, 4, 4, 4, 4, 4, 4};
 double DeltaW1[7] = {0, 100, 100, 100, 100, 100, 100};
 uint8_t PairedPeakMode = 0;
 int32_t ExpFitMode = 0;
+int32_t ExponentialCount = 0;
+uint8_t FiveParameterFit = 0;
+int32_t UsedPeakModelCount = 0;
 double CalibrationPoints[CalibrationPointCapacity + 1];
 int32_t CalibrationPointCount = 0;
 
@@ -30,9 +34,18 @@ int32_t CelixDigits = 5;
 std::string CelixFileDir;
 uint8_t CelixFitterCreated = 0;
 uint8_t DefaultBinsFilled = 0;
+int32_t DSpacingSource = 1;
+uint8_t RefineMarkedPositions = 1;
+uint8_t DisplayCurrentFit = 1;
+uint8_t UseVolumeRestriction = 0;
+int32_t TrialCounter = 0;
+TGridTrialRange GridTrialRanges[GridTrialCapacity + 1];
 
 uint8_t TrevoAutoRun = 0;
+int32_t CurrentStep = 0;
 
 double FourierMap[FourierGrid + 1][FourierGrid + 1][FourierGrid + 1];
 TFourierSettings FourierSettings;
 int32_t FourierPeakCount = 0;
+TFourierPeak FourierPeaks[FourierPeakCapacity + 1];
+TFourierIndex FourierIndexList[FourierIndexCapacity + 1];

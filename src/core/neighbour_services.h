@@ -16,6 +16,7 @@ extern int32_t RtofSwitch;                // switch of the RTOF difference spect
 extern int32_t EventGridNT, EventGridNE;  // cells of the (t, E) event map along t and E
 extern int32_t EventMapFirstT, EventMapFirstE;  // first t and E cells of the shown map
 extern int32_t EventWindowSwitch;         // set to 1 by the model tables' initialisation
+extern std::string OutputSpectrumFileName;  // scratch name of OutputSpectrumFile; empty at start
 // The plane-distribution settings: a count, then lower and upper bound of each axis.
 struct TPlaneSettings {
   int32_t count = 0;
@@ -63,8 +64,12 @@ extern double PeakResolution;   // 1.0 after a model reset
 extern int32_t PeakSearchLinx;
 // Allowed changes of position, W0 and W1 (channels) per peak model 1..6.
 extern double DeltaPosition[7], DeltaW0[7], DeltaW1[7];
-extern uint8_t PairedPeakMode;
+extern uint8_t PairedPeakMode;     // the Fitra model variant: 1 (and 2) paired peaks, 3 records a peak
 extern int32_t ExpFitMode;
+extern int32_t ExponentialCount;   // exponentials of the Fitra exponential fit; 0 = a peak fit
+// The Fitra array is the five-record array of the convoluted-exponential fit.
+extern uint8_t FiveParameterFit;
+extern int32_t UsedPeakModelCount;  // peak models in use (CheckPeakModelNumbers); 1 after a reset
 constexpr int32_t CalibrationPointCapacity = 100;
 extern double CalibrationPoints[CalibrationPointCapacity + 1];
 extern int32_t CalibrationPointCount;
@@ -84,12 +89,28 @@ extern int32_t CelixDigits;          // digits after the point in the indexing o
 extern std::string CelixFileDir;
 extern uint8_t CelixFitterCreated;   // 1 once the indexing fitter exists
 extern uint8_t DefaultBinsFilled;    // set by SetDefaultBins, cleared by AskNumberOfPhases
+// Settings of the indexing module, 1 after a model reset: where the d-spacings come from
+// (1 a file), whether marked positions are refined, whether the current fit is shown.
+extern int32_t DSpacingSource;
+extern uint8_t RefineMarkedPositions;
+extern uint8_t DisplayCurrentFit;
+extern uint8_t UseVolumeRestriction;  // volume regularisation of the search; 0 after a reset
+extern int32_t TrialCounter;          // trials run since the current search began
+// The grid trials of the indexing search, one entry per indexing parameter (at most 27).
+constexpr int32_t GridTrialCapacity = 27;
+struct TGridTrialRange {
+  double binWidth = 1.0;
+  int32_t binCount = 1;
+  int32_t radix = 1;
+};
+extern TGridTrialRange GridTrialRanges[GridTrialCapacity + 1];  // [1..27]
 
 void SetDefaultBins(int32_t phase, int32_t system);
 void CelixMain();
 
 // ---- Phase evolution ----
 extern uint8_t TrevoAutoRun;  // 1 while the automatic evolution driver runs
+extern int32_t CurrentStep;   // step counter of the sequence analysis; 0 at start
 
 void TrevoMain();
 
@@ -105,6 +126,17 @@ struct TFourierSettings {
 };
 extern TFourierSettings FourierSettings;
 extern int32_t FourierPeakCount;
+struct TFourierPeak {
+  double x = 0, y = 0, z = 0, amplitude = 0;
+};
+constexpr int32_t FourierPeakCapacity = 1000;
+extern TFourierPeak FourierPeaks[FourierPeakCapacity + 1];  // [1..1000]
+// The half space of reflections that the map computation uses.
+struct TFourierIndex {
+  int32_t h = 0, k = 0, l = 0;
+};
+constexpr int32_t FourierIndexCapacity = 4000;
+extern TFourierIndex FourierIndexList[FourierIndexCapacity + 1];  // [1..4000]
 
 void FourierSynthesis();
 

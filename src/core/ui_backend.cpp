@@ -1,5 +1,8 @@
 #include "core/ui_backend.h"
 #include <cstdio>
+#include "core/dialog_model.h"
+
+void UiBackend::ShowModal(TForm2& form) { form.Button2Click(); }
 
 namespace {
 // Until a window system is installed: messages go to stderr, every question is answered No,

@@ -1,5 +1,6 @@
-// A test fixture with the scripted backend installed: a question or wait that the test did not
-// script fails the test; the result file is kept in memory.
+// A test fixture with the scripted backend installed: a dialog, question or wait that the test
+// did not script fails the test, and so does a scripted step that was never used; the result
+// file is kept in memory.
 #pragma once
 #include <gtest/gtest.h>
 #include "core/scripted_ui.h"
@@ -11,7 +12,10 @@ protected:
     ui.onUnexpected = [](const std::string& what) { ADD_FAILURE() << "unexpected: " << what; };
     LogFile.RewriteToMemory("log");
   }
-  void TearDown() override { LogFile.Close(); }
+  void TearDown() override {
+    for (const auto& step : ui.Remaining()) ADD_FAILURE() << "scripted but never shown: " << step;
+    LogFile.Close();
+  }
   // The lines written to the result file so far.
   std::vector<std::string> LogLines() const;
 

@@ -1,0 +1,172 @@
+// The Qt dialog window on the offscreen platform: it shows the controls the model asks for, and
+// what the user types or clicks comes back into the shared dialog variables.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include "core/dialog_toolkit.h"
+#include "core/fit_engine.h"
+#include "core/messages.h"
+#include "core/model_tables.h"
+#include "core/qt/qt_backend.h"
+#include "core/qt/qt_forms.h"
+#include "core/settings_file.h"
+#include "core/toolbox.h"
+
+namespace {
+class QtDialogTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "vkest-qt-test";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+  void SetUp() override {
+    ScreenScale = 1.0;
+    FontSize = 10;
+    DialogCaption = "Qt dialog";
+  }
+  // Runs the user's actions once the modal window is up.
+  void WhenShown(std::function<void(QtForm2&)> act) {
+    QTimer::singleShot(0, [this, act = std::move(act)] {
+      QtForm2* f = backend->Form2Window();
+      ASSERT_TRUE(f->isVisible());
+      act(*f);
+    });
+  }
+  std::unique_ptr<QtBackend> backend = std::make_unique<QtBackend>();
+  ScopedUi guard{*backend};
+};
+
+TEST_F(QtDialogTest, ShowsTheControlsOfTheModelAndReadsThemBack) {
+  DialogEditLabel1 = " Step = ";
+  DialogEditText1 = "0.5";
+  DialogOptions = PhaseChoice;
+  DialogOptions.count = 4;
+  DialogOptions.defaultItem = 2;
+  DialogColumnWidths[0] = 100;
+  DialogColumnWidths[1] = 80;
+  DialogFieldLabels[1] = " a ";
+  for (int i = 1; i <= 7; ++i) DialogFieldValues[i][1] = 2;
+  PrepareDialog(620, 0, 430);
+  ShowEditFields(10, 150, 40, 1, 80);
+  ShowRadioGroup(1, 0, 20, 120, 200, 100);
+  ShowNumberGrid(5, 240, 10, 8, 1, 7);
+  ShowCheckListBox(300, 5, 100, 80);
+  ShowComboBox(300, 100, 100);
+  ShowMemo(420, 190);
+  PlaceButton(Form2.Button7, 5, 300, "B7", 20, 60);
+  WhenShown([](QtForm2& f) {
+    EXPECT_EQ(f.windowTitle(), " Qt dialog");
+    EXPECT_EQ(f.Label(1)->text(), " Step = ");
+    EXPECT_EQ(f.Edit(1)->text(), "0.5");
+    EXPECT_EQ(f.Edit(1)->geometry(), QRect(150, 38, 80, 20));
+    EXPECT_EQ(f.Button(1)->text(), "OK");
+    EXPECT_TRUE(f.Button(1)->isDefault());
+    EXPECT_FALSE(f.Label(2)->isVisible() || f.Edit(2)->isVisible() || f.Button(6)->isVisible());  // not asked for
+    ASSERT_EQ(f.RadioGroup1()->Count(), 4);
+    EXPECT_TRUE(f.RadioGroup1()->Button(1)->isChecked());
+    QTableWidget* g = f.StringGrid1();
+    ASSERT_EQ(g->rowCount(), 7);
+    EXPECT_EQ(g->item(1, 0)->text(), "       2");
+    EXPECT_EQ(f.StringGrid2()->item(0, 0)->text(), " a ");
+    QTest::mouseClick(f.Button(7), Qt::LeftButton);  // a handler that keeps the window open updates it
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(f.Label(6)->text(), " Total N of tries= 128 ");
+
+    f.Edit(1)->clear();
+    QTest::keyClicks(f.Edit(1), "2,5");
+    QRadioButton* fourth = f.RadioGroup1()->Button(3);
+    QTest::mouseClick(fourth, Qt::LeftButton, {}, QPoint(8, fourth->height() / 2));
+    g->item(1, 0)->setText("7.25");
+    f.CheckListBox1()->item(2)->setCheckState(Qt::Checked);
+    f.ComboBox1()->setCurrentIndex(3);
+    f.Memo1()->setPlainText("one\ntwo");
+    QTest::mouseClick(f.Button(1), Qt::LeftButton);
+  });
+  ShowDialogModal();
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(Form2.Edit1.text, "2,5");
+  EXPECT_EQ(Form2.RadioGroup1.itemIndex, 3);
+  EXPECT_EQ(Form2.StringGrid1.Cell(0, 1), "7.25");
+  EXPECT_EQ(Form2.CheckListBox1.checked, (std::vector<bool>{false, false, true, false}));
+  EXPECT_EQ(Form2.ComboBox1.text, " 4");
+  EXPECT_EQ(Form2.Memo1.lines, (std::vector<std::string>{"one", "two"}));
+  EXPECT_FALSE(backend->Form2Window()->isVisible());
+}
+
+TEST_F(QtDialogTest, WaysOut) {
+  struct Case { const char* how; void (*act)(QtForm2&); int32_t ok; };
+  const Case cases[] = {
+      {"Cancel", [](QtForm2& f) { QTest::mouseClick(f.Button(2), Qt::LeftButton); }, 0},
+      {"Esc", [](QtForm2& f) { QTest::keyClick(&f, Qt::Key_Escape); }, 0},
+      {"close box", [](QtForm2& f) { f.close(); }, 0},  // Cancel, not OK
+      {"Enter", [](QtForm2& f) { QTest::keyClick(&f, Qt::Key_Return); }, 1},
+  };
+  for (const Case& c : cases) {
+    BeginDialog(0);
+    WhenShown(c.act);
+    ShowDialogModal();
+    EXPECT_EQ(DialogOk, c.ok) << c.how;
+  }
+}
+
+TEST_F(QtDialogTest, StopButtonSetsTheStopRequestOfTheRunningFit) {
+  if (!FitParameters) CreateFitParameters();
+  FitParameters->StopRequest = 0;
+  StopButtonOption = 1;
+  ShowStopWindow();
+  ShowDialogModeless();
+  QtForm2* f = backend->Form2Window();
+  ASSERT_TRUE(f->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), f);  // the other windows take no input meanwhile
+  EXPECT_EQ(f->Button(5)->geometry(), QRect(90, 90, 70, 20));
+  EXPECT_TRUE(TimerYield());  // the timer ends the pass
+  EXPECT_EQ(FitParameters->StopRequest, 0);
+  QTest::mouseClick(f->Button(5), Qt::LeftButton);
+  EXPECT_EQ(FitParameters->StopRequest, 1);
+  EXPECT_TRUE(f->isVisible());
+  ResetDialogForm(420, 440);  // the next dialog closes the stop window
+  EXPECT_FALSE(f->isVisible());
+  StopButtonOption = 0;
+  FitParameters->StopRequest = 0;
+}
+
+TEST_F(QtDialogTest, MessagesFiltersAndClipboard) {
+  QTimer::singleShot(0, [] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Error, wrong numbers");
+    EXPECT_EQ(box->pos(), QPoint(320, 320));
+    box->button(QMessageBox::Ok)->click();
+  });
+  ShowMsg("Error, wrong numbers");
+  EXPECT_EQ(QtBackend::QtFilter("All|*.*;|D(*.dat)|*.dat;|SPC(*.spc)|*.spc;|Ini(*.ini)|*.ini"),
+            "All (*);;D(*.dat) (*.dat);;SPC(*.spc) (*.spc);;Ini(*.ini) (*.ini)");
+  Ui().Clipboard("Server Test string ");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "Server Test string ");
+}
+
+TEST_F(QtDialogTest, AQuitRequestEndsTheWait) {
+  QTimer::singleShot(5, [this] { backend->RequestQuit(); });
+  DialogOk = 1;
+  EXPECT_FALSE(WaitForFlag(ClickFlag));
+  EXPECT_EQ(DialogOk, 0);
+  BeginDialog(0);  // a dialog asked while the program goes down is not confirmed
+  ShowDialogModal();
+  EXPECT_EQ(DialogOk, 0);
+}
+}  // namespace
