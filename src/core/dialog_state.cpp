@@ -4,6 +4,7 @@
 int32_t DialogOk = 1;
 std::string DialogCaption;
 std::string DialogHint;
+std::string StatusMessage;
 
 LREC DialogOptions;
 const LREC PhaseChoice = {{"", " 1", " 2", " 3", " 4", " 5", " 6"}, 6, 1};

@@ -13,6 +13,8 @@ extern int32_t DialogOk;
 extern std::string DialogCaption;
 // A prompt line shown in a label; also a general scratch string.
 extern std::string DialogHint;
+// The one-line result an operation leaves for the main window's first status line.
+extern std::string StatusMessage;
 
 // A list of option captions (1-based), how many are shown and the preselected one (1-based).
 constexpr int32_t OptionCapacity = 13;

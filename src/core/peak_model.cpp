@@ -1,0 +1,121 @@
+#include "core/peak_model.h"
+#include <cmath>
+#include "core/dialog_state.h"
+#include "core/messages.h"
+#include "core/number_format.h"
+
+namespace {
+const std::array<const char*, 14> ModelNames = {
+    "Double-signed", "Real", "Gauss", "Lorentz", "IAEA", "Voigt", "ConvExp",
+    "Exponential", "Detector4", "Pseudo-Voigt", "ExpPeak", "Vexo", "Fourier", "Step-Function"};
+}  // namespace
+
+const char* TPeakModelNames::operator[](int32_t number) const {
+  if (number < ModelDoubleSigned || number > ModelStepFunction) return "";
+  return ModelNames[static_cast<size_t>(number + 1)];
+}
+
+const TPeakModelNames PeakModelNames;
+
+const std::array<const char*, 11> PeakModelHelpLines = {
+    "",
+    " Gauss = exp(-x^2)",
+    " Lorentz = 1/(1 + x^2)",
+    " IAEA - model for GeLi-detectors",
+    "        suggested by IAEA",
+    " Voigt= convolution of",
+    "        1/(1+(x/r)^2) and gaussian",
+    " CoExp= convolution of",
+    "        exp(-x/r) and gaussian",
+    " Detector4 model",
+    " Sum of Gauss and Lorenz"};
+
+double SpecialModelRatio = 1.0;
+int32_t SelectedPeakModel = 1;
+TRealModelOptions RealModelOptions;
+std::array<std::unique_ptr<TPeakModel>, PeakModelCount + 1> PeakModels;
+
+TPeakModel::TPeakModel() {
+  ModelNumber = ModelGauss;
+  SelectedPeakModel = 1;
+  TabulatePeakModel();
+  SingleSigned = 1;
+  Negate = 0;
+  RealModelOptions.Switch = 1;
+  RealModelOptions.First = 0;
+  RealModelOptions.Last = 0;
+  RealModelOptions.BackgroundChannels = 1;
+  RealModelOptions.Smoother = 1.0;
+}
+
+void TPeakModel::CentreShape(int32_t n) {
+  const double* t = PeakModelTable;
+  if (n > PeakModelPoints) n = PeakModelPoints;
+  int32_t p = 0;
+  double best = 0.0;
+  for (int32_t i = 1; i <= n; ++i)
+    if (t[i] > best) {  // strictly larger: the first of equal maxima
+      best = t[i];
+      p = i;
+    }
+  for (int32_t i = 1; i <= PeakModelPoints; ++i) Shape[i] = 0.0;
+  if (p == 0) return;
+  for (int32_t i = 1; i <= PeakModelPoints; ++i) {
+    const int32_t target = i - p + PeakModelCentre;
+    if (target >= 1 && target <= PeakModelPoints) Shape[target] = t[i];
+  }
+  Shape[1] = 0.0;
+  Shape[PeakModelPoints] = 0.0;
+}
+
+void TPeakModel::AnalyseShape() {
+  DialogOk = 1;
+  int32_t half = HalfPoints;
+  if (half < 1 || half > PeakModelHalfPoints) half = PeakModelHalfPoints;
+  const int32_t m = 2 * half + 1;
+  double mn = Shape[1], mx = std::fabs(Shape[1]);
+  int32_t p = 1;
+  for (int32_t i = 1; i <= m; ++i) {
+    mn = std::fmin(mn, Shape[i]);
+    if (std::fabs(Shape[i]) >= mx) {  // the last of equal maxima
+      mx = std::fabs(Shape[i]);
+      p = i;
+    }
+  }
+  auto illegal = [&](double width) {
+    ShowMsg("Illegal model " + FormatNumber(10, 2, (mx - mn) / 2.0) + " " + FormatNumber(10, 2, width));
+    DialogOk = 0;
+  };
+  if (!((mx - mn) / 2.0 != 0.0)) {
+    illegal(FullWidth);
+    return;
+  }
+  // Full width at half maximum by linear interpolation on both flanks.
+  const double h = mx / 2.0;
+  int32_t i = 1;
+  while (i < m && std::fabs(Shape[i]) < h) ++i;
+  int32_t j = m;
+  while (j > 1 && std::fabs(Shape[j]) < h) --j;
+  const double fl = (std::fabs(Shape[i]) - h) / (std::fabs(Shape[i]) - std::fabs(Shape[i - 1]));
+  const double fr = (std::fabs(Shape[j]) - h) / (std::fabs(Shape[j]) - std::fabs(Shape[j + 1]));
+  FullWidth = (j - i) + std::fabs(fl) + std::fabs(fr);
+  if (!(FullWidth > 0.0)) {
+    illegal(FullWidth);
+    return;
+  }
+  HalfWidth = half / FullWidth;
+  // Simpson weights 1, 2, 1, 2, ... times 2/3 over points 1..2*half, step 1/FullWidth.
+  double sum = 0.0;
+  for (int32_t k = 1; k <= half; ++k) sum += std::fabs(Shape[2 * k - 1]) + 2.0 * std::fabs(Shape[2 * k]);
+  Area = (HalfWidth / half) * (2.0 / 3.0) * sum;
+  // A shape whose only non-zero value is its last point has no area to normalise by.
+  if (!(Area > 0.0)) {
+    illegal(FullWidth);
+    return;
+  }
+  double moment = 0.0;
+  for (int32_t k = 1; k <= PeakModelPoints; ++k)
+    if (Shape[k] > mx / 10.0) moment += (p - k) * Shape[k];
+  Centroid = moment / Area;
+  for (int32_t k = 1; k <= PeakModelPoints; ++k) Shape[k] /= Area;
+}

@@ -1,0 +1,149 @@
+// Peak shapes (TPeakModel): a shape tabulated on 193 points with its maximum at point 97,
+// evaluated at a position measured in full widths at half maximum from the centre. A shape is
+// analytic (tabulated from its formula), a stored measured profile, a numerical convolution, or
+// a real model formed from a channel interval of a spectrum. The session holds seven of them.
+#pragma once
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include "core/numeric_arrays.h"
+
+class TSpectrum;
+
+constexpr int32_t PeakModelPoints = 193;     // table points 1..193
+constexpr int32_t PeakModelHalfPoints = 96;  // points on each side of the centre
+constexpr int32_t PeakModelCentre = 97;
+constexpr int32_t PeakModelCount = 7;        // PeakModels[1..7]
+
+// Model numbers.
+constexpr int32_t ModelDoubleSigned = -1, ModelReal = 0, ModelGauss = 1, ModelLorentz = 2,
+                  ModelIaea = 3, ModelVoigt = 4, ModelConvExp = 5, ModelExponential = 6,
+                  ModelDetector4 = 7, ModelPseudoVoigt = 8, ModelExpPeak = 9, ModelVexo = 10,
+                  ModelFourier = 11, ModelStepFunction = 12;
+
+// The names of the model numbers -1..12; "" for any other number.
+struct TPeakModelNames {
+  const char* operator[](int32_t number) const;
+};
+extern const TPeakModelNames PeakModelNames;
+// The help lines of the model dialogs, [1..10].
+extern const std::array<const char*, 11> PeakModelHelpLines;
+
+// r of the Voigt and ConvExp shapes: the Lorentz half width, or the exponential decay length,
+// in table points.
+extern double SpecialModelRatio;
+// The model the peak-model tools work on (1 at creation).
+extern int32_t SelectedPeakModel;
+
+// How a real model is formed from data.
+struct TRealModelOptions {
+  int32_t Switch = 1;              // kept for the callers (they store the spectrum number here)
+  int32_t First = 0, Last = 0;     // channel interval of the model
+  int32_t BackgroundChannels = 1;  // channels at each end for the background line
+  double DataMax = 0.0;            // largest value of the last model data
+  double Smoother = 1.0;           // blend weight handed to PrepareSmoothing
+};
+extern TRealModelOptions RealModelOptions;
+
+// The tabulation scratch: the same storage as WorkArrays[4] (the peak search overwrites it).
+// Real models use it as an interpolation table: n ordinates, then their n abscissae.
+inline double (&PeakModelTable)[ScratchSize + 1] = WorkArrays[4];
+
+class TPeakModel {
+public:
+  // CreatePeakModel: a Gauss shape, one-signed, not negated; resets RealModelOptions.
+  TPeakModel();
+
+  // Shape[1..193]; Shape[0] and Shape[194] are zero guards that are never written.
+  double Shape[PeakModelPoints + 2] = {};
+  int32_t HalfPoints = PeakModelHalfPoints;
+  double HalfWidth = 0.0;  // half range of the table in full widths (HalfPoints / FullWidth)
+  double Area = 0.0;       // area of the shape in full widths, before normalisation
+  double FullWidth = 0.0;  // full width at half maximum, in table points
+  double Centroid = 0.0;   // first moment about the maximum (values above a tenth), / Area
+  int32_t SingleSigned = 1;  // 1: real models are clipped at 0
+  int32_t ModelNumber = ModelGauss;
+  int32_t Negate = 0;      // 1: the analytic Lorentz and exponential values are negated
+
+  // Builds Shape for ModelNumber in PeakModelTable[1..193], then centres and analyses it.
+  void TabulatePeakModel();
+  // Moves the largest positive value of PeakModelTable[1..n] to point 97 of Shape.
+  void CentreShape(int32_t n);
+  // Full width, half width, area and centroid of Shape, then Shape normalised to unit area.
+  // DialogOk := 0 with the message "Illegal model ..." for a flat or zero shape.
+  void AnalyseShape();
+
+  // Value, slope and curvature at x (full widths from the centre; x > 0 maps to points > 97)
+  // by quadratic interpolation of the table. Zero beyond +-HalfWidth, flat (value of the
+  // point, no slope) in the last three points on each side.
+  inline void ShapeValue(double& f, double& dfdx, double& d2f, double x) const;
+  // The analytic Lorentz 1/(pi (1 + x^2)) and exponential exp(-k x) (both negated with
+  // Negate = 1), every other model from the table.
+  inline void PeakModelValue(double& f, double& dfdx, double& d2f, double x) const;
+
+  // Real model from channels first..last: MakeRealPeakModelData, then FormRealModel when the
+  // data were accepted (DialogOk = 1).
+  void MakeRealModelFromData(TSpectrum& spectrum, int32_t first, int32_t last);
+  // Copies and checks the interval RealModelOptions.First..Last: the outliers of the spectrum
+  // are corrected in place, a background line through the end channels is subtracted, short
+  // intervals are resampled to about 180 points. The n values go to ScratchArray1, their
+  // smoothed form (PrepareSmoothing) to ScratchArray2. DialogOk := 0 and StatusMessage on refusal.
+  void MakeRealPeakModelData(TSpectrum& spectrum, int32_t& n);
+  // The shape from ScratchArray2[1..n]: trimmed to its non-zero part, resampled onto 193
+  // points, centred and analysed; model number 0 (one-signed) or -1 (double-signed).
+  void FormRealModel(int32_t n);
+};
+
+// The seven peak models, [1..7]; [0] is unused. [1] is the tabulated background shape, [k + 1]
+// the shape of phase k and of peak-model number k. Created by the session start.
+extern std::array<std::unique_ptr<TPeakModel>, PeakModelCount + 1> PeakModels;
+
+// The default number of background channels of a model interval: 1, plus one for each of the
+// first two steps inward at both ends where the counts stay within two combined errors.
+void EdgeFlatness(const TSpectrum& spectrum, int32_t first, int32_t& count, int32_t last);
+
+// ---- evaluation, kept inline for the profile loops ----
+
+inline void TPeakModel::ShapeValue(double& f, double& dfdx, double& d2f, double x) const {
+  const double h = HalfWidth;
+  const int32_t n = HalfPoints;
+  const double ax = std::fabs(x);
+  // Outside the table, and any header that the table cannot hold (NaN, h <= 0, n > 96).
+  if (!(ax <= h) || !(h > 0.0) || n < 1 || n > PeakModelHalfPoints) {
+    f = dfdx = d2f = 0.0;
+    return;
+  }
+  const double perUnit = n / h;  // table points per unit of x
+  const int32_t j = static_cast<int32_t>(std::nearbyint(ax * perUnit));
+  const int32_t signedJ = x < 0.0 ? -j : j;
+  const double u = x * perUnit - signedJ;  // offset from the table point, in points
+  const double* y = Shape + (n + 1 + signedJ);
+  // Differences per table point; the outer three points on each side are taken flat.
+  const double keep = j >= n - 2 ? 0.0 : 1.0;
+  const double d1 = keep * 0.5 * (y[1] - y[-1]);
+  const double d2 = keep * (y[1] - 2.0 * y[0] + y[-1]);
+  f = y[0] + (d1 + 0.5 * d2 * u) * u;
+  dfdx = (d1 + d2 * u) * perUnit;
+  d2f = d2 * perUnit * perUnit;
+}
+
+inline void TPeakModel::PeakModelValue(double& f, double& dfdx, double& d2f, double x) const {
+  if (ModelNumber == ModelLorentz) {
+    constexpr double Pi = 3.14159265358979323846;
+    const double q = 1.0 / (x * x + 1.0);
+    const double sign = Negate == 1 ? -1.0 : 1.0;
+    f = sign * q / Pi;
+    dfdx = sign * -2.0 * x * q * q / Pi;
+    d2f = sign * (6.0 * x * x - 2.0) * q * q * q / Pi;
+  } else if (ModelNumber == ModelExponential) {
+    constexpr double k = 1.3862942;  // ln 4: the value falls to a quarter per unit of x
+    f = std::exp(-std::fmin(99.0, k * x));
+    if (Negate == 1) f = -f;
+    dfdx = -f * k;
+    d2f = f * k * k;
+  } else {
+    ShapeValue(f, dfdx, d2f, x);
+  }
+}

@@ -1,0 +1,200 @@
+// Peak shapes against scipy sampled on the table grid (tools/gen_peak_golden.py), widths against
+// closed forms, derivatives against finite differences, and real models formed from data.
+#include <unistd.h>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include "core/dialog_state.h"
+#include "core/peak_model.h"
+#include "core/spectrum.h"
+#include "support/scripted_fixture.h"
+
+namespace {
+using GoldenTable = std::map<std::string, std::vector<double>>;
+GoldenTable ReadGolden(const std::string& path) {  // "key count value ..." per line
+  GoldenTable table;
+  std::string key, tok;
+  std::ifstream in(path);
+  for (size_t count; in >> key >> count;)
+    for (auto& v = table[key]; v.size() < count && in >> tok;) std::from_chars(tok.data(), tok.data() + tok.size(), v.emplace_back());
+  return table;
+}
+const GoldenTable& Golden() {
+  static const GoldenTable table = ReadGolden(VKEST_SOURCE_DIR "/tests/core/data/peak_golden.txt");
+  return table;
+}
+}  // namespace
+
+class PeakModel : public ScriptedTest {
+protected:
+  TPeakModel model;
+  double f = 0, d1 = 0, d2 = 0;
+  // PeakModelValue: value, slope, curvature.
+  std::array<double, 3> At(double x) { std::array<double, 3> v; model.PeakModelValue(v[0], v[1], v[2], x); return v; }
+  void Make(int32_t number, double r = 1.0, int32_t negate = 0) {
+    SpecialModelRatio = r, model.ModelNumber = number, model.Negate = negate;
+    model.TabulatePeakModel();
+  }
+};
+
+TEST_F(PeakModel, ShapesMatchScipyOnTheGrid) {
+  struct Case { int32_t number; double r; const char* key; double tol, centralTol; };
+  for (Case c : {Case{ModelGauss, 1, "gauss", 1e-12, 1e-12}, Case{ModelLorentz, 1, "lorentz", 1e-12, 1e-12},
+                 Case{ModelVoigt, 2, "voigt_r2", 2e-3, 1e-5}, Case{ModelVoigt, 4, "voigt_r4", 2e-3, 1e-5},
+                 Case{ModelConvExp, 4, "convexp_r4", 3e-3, 3e-3}, Case{ModelConvExp, 8, "convexp_r8", 3e-3, 3e-3}}) {
+    Make(c.number, c.r);
+    const auto& g = Golden().at(c.key);
+    int32_t top = 1;  // the golden maximum sits on point 97 of the shape
+    for (int32_t i = 1; i <= 193; ++i) top = g[i - 1] > g[top - 1] ? i : top;
+    // ShapeValue on table point j (x > 0 right of the centre), at golden points 2..192.
+    auto at = [&](int32_t j) { return model.ShapeValue(f, d1, d2, (j - 97) * model.HalfWidth / 96), f; };
+    for (int32_t j = std::max(2, 99 - top); j <= std::min(192, 289 - top); ++j)
+      EXPECT_NEAR(at(j) / at(97), g[j + top - 98] / g[top - 1],
+                  std::abs(j - 97) <= 64 ? c.centralTol : c.tol) << c.key << " point " << j;
+  }
+}
+
+TEST_F(PeakModel, WidthsAreasAndEdgeCases) {
+  Make(ModelGauss);  // FWHM 64 sqrt(ln 2 / 1.1) points, area 32 sqrt(pi / 1.1) points
+  EXPECT_NEAR(model.FullWidth, 64.0 * std::sqrt(std::log(2.0) / 1.1), 0.01);
+  EXPECT_NEAR(model.Area, 32.0 * std::sqrt(std::acos(-1.0) / 1.1) / model.FullWidth, 2e-5);  // tails beyond 4.4 sigma
+  struct Case { int32_t number; double fullWidth, halfWidth, area; };
+  for (Case c : {Case{ModelGauss, 50.8075, 1.88948, 1.06438}, Case{ModelStepFunction, 66, 1.4545, 1.0}}) {
+    Make(c.number);
+    EXPECT_NEAR(model.FullWidth, c.fullWidth, 1e-4);
+    EXPECT_NEAR(model.HalfWidth, c.halfWidth, 1e-4);
+    EXPECT_NEAR(model.Area, c.area, 1e-5);
+  }
+  EXPECT_EQ(model.Shape[96] + model.Shape[163], 0.0);  // the steps' ones start at the centre
+  for (double r : {0.5, 1.0, 2.0, 4.0}) {  // Olivero-Longbothum width of the Voigt profile
+    Make(ModelVoigt, r);
+    double fg = 2.0 * std::fmax(8.0, 32.0 / (r / 2.0 + 1.0)) * std::sqrt(std::log(2.0)), fl = 2.0 * r;
+    EXPECT_NEAR(model.FullWidth / (0.5346 * fl + std::sqrt(0.2166 * fl * fl + fg * fg)), 1.0, 1.5e-3) << r;
+  }
+}
+
+TEST_F(PeakModel, EveryModelNumberTabulates) {
+  // Stored shapes: only their stated counts, with the maximum moved from point P to 97.
+  struct Stored { int32_t number, peak; std::vector<std::pair<int32_t, double>> counts; };
+  for (const Stored& s : {Stored{ModelIaea, 77, {{2, 2}, {5, 10}, {77, 8647}, {99, 19}, {100, 8}}},
+                          Stored{ModelDetector4, 47, {{2, 1}, {5, 7}, {47, 23196}, {86, 5}, {87, 3}}},
+                          Stored{ModelVexo, 98, {{3, 4}, {5, 6}, {98, 5656}, {191, 0}}}}) {
+    Make(s.number);
+    for (auto [i, v] : s.counts) EXPECT_NEAR(model.Shape[i - s.peak + 97] * model.Area, v, 1e-9) << s.number;
+  }
+  for (int32_t number = -3; number <= 14; ++number) {
+    ui.Clear(), Make(number);
+    bool empty = number < 1 || number > 12 || number == ModelPseudoVoigt;
+    EXPECT_EQ(DialogOk, empty ? 0 : 1) << number;
+    ASSERT_EQ(ui.Messages().size(), empty ? 1u : 0u) << number;
+    if (empty) continue;
+    double sum = 0, top = 0;
+    for (int32_t k = 1; k <= 96; ++k) sum += std::fabs(model.Shape[2 * k - 1]) + 2 * std::fabs(model.Shape[2 * k]);
+    for (int32_t k = 1; k <= 193; ++k) top = std::fmax(top, model.Shape[k]);
+    EXPECT_NEAR(model.HalfWidth / 96 * 2.0 / 3.0 * sum, 1.0, 1e-12) << number;  // unit area
+    EXPECT_EQ(model.Shape[97], top) << number;
+    EXPECT_EQ(model.Shape[1] + model.Shape[193], 0.0) << number;
+  }
+  EXPECT_EQ(ui.Messages()[0].substr(0, 14), "Illegal model ");  // number 14
+  EXPECT_EQ(std::string(PeakModelNames[-1]) + PeakModelNames[10] + PeakModelNames[13], "Double-signedVexo");
+}
+
+TEST_F(PeakModel, ShapeValueAndDerivatives) {
+  Make(ModelGauss);
+  for (double x = -1.0; x <= 1.0; x += 0.0625) {
+    model.ShapeValue(f, d1, d2, x);
+    EXPECT_NEAR(f * model.Area / std::exp(-1.1 * std::pow(x * model.FullWidth / 32.0, 2)), 1.0, 2e-4) << x;
+  }
+  const double h = model.HalfWidth, s = h / 96;
+  for (double x : {-h, -h + 2 * s, h - 2.4 * s, h, h * 1.0001, -h * 1.0001, 1e300, std::nan("")}) {
+    model.ShapeValue(f, d1, d2, x);  // flat in the outer three points, zero beyond
+    EXPECT_EQ(std::fabs(d1) + std::fabs(d2) + (std::fabs(x) > h || std::isnan(x) ? f : 0.0), 0.0) << x;
+  }
+  struct Case { int32_t number, negate; double x; };
+  for (Case c : {Case{ModelLorentz, 0, 0.7}, Case{ModelLorentz, 1, -1.3}, Case{ModelExponential, 0, 0.4},
+                 Case{ModelExponential, 1, -0.6}, Case{ModelGauss, 0, 0.506}, Case{ModelConvExp, 0, -0.2},
+                 Case{ModelVoigt, 1, 1.1}}) {
+    Make(c.number, 3.0, c.negate);
+    auto v = At(c.x), p = At(c.x + 1e-5), m = At(c.x - 1e-5);
+    for (int k = 0; k < 2; ++k)  // central differences of the value and of the slope
+      EXPECT_NEAR((p[k] - m[k]) / 2e-5, v[k + 1], 1e-6 * (std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2])))
+          << c.number << " " << c.negate << " " << k;
+  }
+  Make(ModelLorentz);  // the analytic Lorentz model is the Cauchy density
+  for (size_t k = 0; k < 7; ++k) EXPECT_NEAR(At(Golden().at("cauchy_x")[k])[0], Golden().at("cauchy_pdf")[k], 1e-15);
+}
+
+TEST(PeakGolden, CommittedValuesMatchAFreshRun) {
+  const std::string out = testing::TempDir() + "peak_golden_" + std::to_string(getpid());
+  if (access(VKEST_PYTHON, X_OK) != 0) GTEST_SKIP() << "no python3";
+  int status = std::system((VKEST_PYTHON " " VKEST_SOURCE_DIR "/tools/gen_peak_golden.py " + out).c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "numpy or scipy missing";
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  GoldenTable fresh = ReadGolden(out);
+  std::remove(out.c_str());
+  ASSERT_EQ(fresh.size(), Golden().size());
+  for (const auto& [key, values] : Golden())
+    for (size_t i = 0; i < values.size(); ++i)
+      EXPECT_NEAR(fresh.at(key).at(i), values[i], 1e-9 * (1 + std::fabs(values[i]))) << key << i;
+}
+
+class RealPeakModel : public PeakModel {
+protected:
+  std::unique_ptr<TSpectrum> sp = std::make_unique<TSpectrum>("DUMMY");
+  int32_t n = 0;
+  void Fill(double height, double centre = 1060) {  // a Gaussian line, sigma 8, on a flat 20
+    for (int32_t c = 1; c <= 2000; ++c)
+      sp->Y[c] = 20.0 + height * std::exp(-std::pow((c - centre) / 8.0, 2) / 2), sp->E[c] = std::sqrt(sp->Y[c]);
+    RealModelOptions = TRealModelOptions{.BackgroundChannels = 2};
+  }
+};
+
+TEST_F(RealPeakModel, GaussianDataGiveTheGaussShapeWithBothTails) {
+  TPeakModel gauss;
+  Fill(1000.0);
+  model.MakeRealModelFromData(*sp, 1000, 1120);
+  ASSERT_EQ(DialogOk, 1);
+  for (double x = -1.5, g; x <= 1.5; x += 0.25) {  // the smoothing leaves a few per cent
+    model.ShapeValue(f, d1, d2, x);
+    gauss.ShapeValue(g, d1, d2, x);
+    EXPECT_NEAR(f, g, 0.06 * gauss.Shape[97]) << x;
+  }
+  EXPECT_GT(std::fmin(model.Shape[97 - 58], model.Shape[97 + 58]), 0.0);  // both tails are kept
+  EXPECT_NEAR(model.Shape[97 - 30], model.Shape[97 + 30], 0.05 * model.Shape[97]);
+}
+
+TEST_F(RealPeakModel, BadIntervalsAndData) {
+  Fill(1000.0, 1040);
+  sp->Y[1030] = 5000;  // corrected in the spectrum itself
+  struct Case { int32_t first, last, n, ok; const char* status; };
+  for (Case c : {Case{1000, 1007, 8, 0, "Error, lack of points (<9) for model"},
+                 Case{500, 1524, 1025, 0, "Model interval too long, use compression to make < 1024"},
+                 Case{-5, 10, 16, 0, "Wrong data for real model"}, Case{1000, 1089, 180, 1, ""},
+                 Case{1000, 1090, 91, 1, ""}}) {
+    StatusMessage = "", RealModelOptions.First = c.first, RealModelOptions.Last = c.last;
+    model.MakeRealPeakModelData(*sp, n);
+    EXPECT_EQ(n * 10 + DialogOk, c.n * 10 + c.ok);
+    EXPECT_EQ(StatusMessage, c.status);
+    for (int32_t k = 2; k <= 180 && n == 180; k += 2) EXPECT_NEAR(ScratchArray1[k], sp->Y[999 + k / 2] - 20, 0.01);
+  }
+  EXPECT_LT(sp->Y[1030], 1000.0);
+  ui.ExpectQuestion("Low ststistics for the model 25\n\r Still proceed?", false);
+  Fill(5.0), model.MakeRealModelFromData(*sp, 1000, 1120);
+  EXPECT_EQ(DialogOk, 0);
+  ui.ExpectQuestion("Bad data for peak model.\n\rStill proceed?", false);
+  Fill(1000.0, 1120), RealModelOptions.BackgroundChannels = 0;  // the maximum at the end
+  model.MakeRealModelFromData(*sp, 1000, 1120);
+  EXPECT_EQ(StatusMessage, "Wrong data for real model");
+  for (int32_t k = 1; k <= 50; ++k) ScratchArray2[k] = 0.001;
+  model.FormRealModel(50);
+  EXPECT_EQ(StatusMessage + std::to_string(DialogOk), "Error, zero-valued peak model0");
+  Fill(1000.0);  // EdgeFlatness: flat ends, then a step two and one channel in
+  for (auto [channel, expected] : {std::pair{0, 3}, {1118, 2}, {1001, 1}}) {
+    sp->Y[channel] = 200, EdgeFlatness(*sp, 1000, n, 1120);
+    EXPECT_EQ(n, expected);
+  }
+}
