@@ -1,0 +1,96 @@
+#include "core/cell_reduction.h"
+#include <algorithm>
+#include <cmath>
+#include "core/cell_geometry.h"
+
+uint8_t CellReduced = 1;
+
+namespace {
+
+// A new edge counts as shorter only by more than rounding, so that equal lengths never swap.
+constexpr double Shorter = 1 - 1e-10;
+
+double Clamp1(double c) { return std::clamp(c, -1.0, 1.0); }
+
+// The angle's distance from 90 degrees, in radians.
+double FromRightAngle(double cosine) { return std::fabs(std::asin(Clamp1(cosine))); }
+
+// Replaces edge u (partner v, third edge w) by u - s v, s the sign of u . v, when shorter.
+// uv, uw, vw are the dot products; cuv, cuw are the cosines of u with v and w.
+bool PairGeometry(double& u, double v, double w, double uv, double uw, double vw, double& cuv,
+                   double& cuw) {
+  const double s = uv >= 0 ? 1 : -1;
+  const double n2 = u * u + v * v - 2 * std::fabs(uv);
+  if (!(n2 < u * u * Shorter) || !(n2 > 0)) return false;
+  const double n = std::sqrt(n2);
+  cuv = Clamp1((uv - s * v * v) / (n * v));
+  cuw = Clamp1((uw - s * vw) / (n * w));
+  u = n;
+  CellReduced = 0;
+  return true;
+}
+
+}  // namespace
+
+void ReducePair(double& x, double& y, double& z, double& cx, double& cy, double& cz) {
+  if (std::max({FromRightAngle(cx), FromRightAngle(cy), FromRightAngle(cz)}) < 0.001) return;
+  if (!(x > 0 && y > 0 && z > 0)) return;
+  const double xy = x * y * cz, xz = x * z * cy, yz = y * z * cx;
+  if (x >= y)
+    PairGeometry(x, y, z, xy, xz, yz, cz, cy);
+  else
+    PairGeometry(y, x, z, xy, yz, xz, cz, cx);
+}
+
+void ReducePlane(double& edge, double& cosAngle, double other) {
+  if (!(edge > 0 && other > 0)) return;
+  const double s = cosAngle >= 0 ? 1 : -1;  // an obtuse angle takes the sum
+  const double n2 = edge * edge + other * other - 2 * edge * other * std::fabs(cosAngle);
+  if (!(n2 < edge * edge * Shorter) || !(n2 > 0)) return;
+  const double n = std::sqrt(n2);
+  cosAngle = Clamp1((edge * cosAngle - s * other) / n);
+  edge = n;
+  CellReduced = 0;
+}
+
+void ReduceCell(double& a, double& b, double& c, int32_t mode, double& volume, double& cosAlpha,
+                double& cosBeta, double& cosGamma) {
+  CellReduced = 1;
+  double& al = cosAlpha;
+  double& be = cosBeta;
+  double& ga = cosGamma;
+  if (mode == 2) {
+    if (a < c)
+      ReducePlane(c, be, a);
+    else
+      ReducePlane(a, be, c);
+  } else if (std::max(a, b) <= c) {
+    ReducePair(a, b, c, al, be, ga);
+    if (a <= b) {
+      ReducePair(c, a, b, ga, al, be);
+      ReducePair(b, c, a, be, ga, al);
+    } else {
+      ReducePair(b, c, a, be, ga, al);
+      ReducePair(c, a, b, ga, al, be);
+    }
+  } else if (std::max(a, c) <= b) {
+    ReducePair(a, c, b, al, ga, be);
+    if (a <= c) {
+      ReducePair(b, a, c, be, al, ga);
+      ReducePair(c, b, a, ga, be, al);
+    } else {
+      ReducePair(c, b, a, ga, be, al);
+      ReducePair(b, a, c, be, al, ga);
+    }
+  } else {
+    ReducePair(c, b, a, ga, be, al);
+    if (b <= c) {
+      ReducePair(b, a, c, be, al, ga);
+      ReducePair(a, c, b, al, ga, be);
+    } else {
+      ReducePair(a, c, b, al, ga, be);
+      ReducePair(b, a, c, be, al, ga);
+    }
+  }
+  volume = CellVolumeFromCosines(a, b, c, cosAlpha, cosBeta, cosGamma);
+}
