@@ -47,6 +47,7 @@ void AssignDSpacings() {
   if (sum == 0) {
     DefaultDError = MaxD(1e-5, DefaultDError);
     ShowMsg("D-errors = 0. Assigned " + FormatNumber(8, 5, DefaultDError));
+    for (int32_t i = 1; i <= kept; ++i) list[i].Error = DefaultDError;
     AverageDError = DefaultDError;
   }
   // A zero error left beside positive ones takes the default too: the indexing weights each

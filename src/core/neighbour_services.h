@@ -75,6 +75,7 @@ extern double CalibrationPoints[CalibrationPointCapacity + 1];
 extern int32_t CalibrationPointCount;
 
 void FindPeaks();
+void QuasiCurvatureTest();  // a step of the peak search
 void FindPeaksDialog();
 void FormRealPeakModel(int32_t mode);
 void MakeRealBackgroundModel();

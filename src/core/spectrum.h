@@ -136,6 +136,9 @@ extern std::string SpectrumDir;
 // File names of a spectrum sequence, without folder ([1..1000]).
 constexpr int32_t SequenceCapacity = 1000;
 extern std::array<std::string, SequenceCapacity + 1> SequenceFileNames;
+// A second list of file names of the same size for the spectrum-input and phase-evolution
+// modules ([1..1000]).
+extern std::array<std::string, SequenceCapacity + 1> SecondSequenceFileNames;
 
 // The 32-bit word with its two 16-bit halves exchanged (b0 b1 b2 b3 -> b2 b3 b0 b1).
 inline uint32_t SwapWordHalves(uint32_t w) { return (w << 16) | (w >> 16); }

@@ -62,10 +62,10 @@ bool LoadBytes(const std::string& path, size_t cap, std::vector<unsigned char>& 
   return true;
 }
 
-// A text line split into numbers: blanks, commas and tabs separate (so do CR and the other
-// control characters, which no number holds); each token is read by StrToFloatRobust and a
-// token that is no clean number still gives its partial value. The first bad token is kept for
-// the warning.
+// A text line split into numbers: blanks, commas and tabs separate (and a stray CR of a CR LF
+// file); each token is read by StrToFloatRobust and a token that is no clean number (letters,
+// other control characters) still gives its partial value. The first bad token is kept for the
+// warning.
 struct BadTokens {
   int32_t count = 0;
   std::string first;
@@ -75,7 +75,7 @@ struct BadTokens {
 void SplitNumbers(std::string_view line, int32_t lineNumber, std::vector<double>& values, BadTokens& bad) {
   values.clear();
   size_t pos = 0;
-  auto separator = [](char c) { return c == ' ' || c == ',' || static_cast<unsigned char>(c) < 32; };
+  auto separator = [](char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r'; };
   while (pos < line.size()) {
     while (pos < line.size() && separator(line[pos])) ++pos;
     if (pos >= line.size()) break;
@@ -105,7 +105,10 @@ void SplitNumbers(std::string_view line, int32_t lineNumber, std::vector<double>
 
 void WarnBadTokens(const BadTokens& bad, const std::string& path) {
   if (bad.count == 0) return;
-  std::string text = "Warning, not a number: \"" + bad.first + "\" in line " + Str(bad.line) + " of " + path;
+  std::string token = bad.first;
+  for (char& c : token)
+    if (static_cast<unsigned char>(c) < 32) c = '?';  // a control character shows as "?"
+  std::string text = "Warning, not a number: \"" + token + "\" in line " + Str(bad.line) + " of " + path;
   if (bad.count > 1) text += " (" + Str(bad.count) + " such items)";
   ShowMsg(text + "; read as its numeric part");
 }

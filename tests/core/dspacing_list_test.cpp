@@ -40,6 +40,10 @@ TEST_F(DSpacingListTest, SortsDropsDuplicatesAndAssignsErrors) {
   EXPECT_EQ(Contents(), (Pairs{{2.0, 0.002}, {1.0, 0.003}}));
   EXPECT_EQ(AverageDError, 0.001);
   EXPECT_EQ(ui.Messages().size(), 4u);
+  List({{1.0, 0.002}, {2.0, -0.002}});  // errors that sum to 0 are all replaced, the negative one too
+  AssignDSpacings();
+  EXPECT_EQ(Contents(), (Pairs{{2.0, 0.003}, {1.0, 0.003}}));
+  EXPECT_EQ(ui.Messages().back(), "D-errors = 0. Assigned  0.00300");
 
   for (int32_t i = 1; i <= MaxDSpacings; ++i) DSpacingList[i].d = i, DSpacingList[i].Error = 0.001;
   DSpacingCount = 250;  // past the table: cut

@@ -105,6 +105,8 @@ TEST_F(SpectrumRead, BadFilesAreReportedAndAFailedReadChangesNothing) {
   WriteWholeFile(ten, "1 2 3 4 5 6 7 8 9 10\n");
   WriteWholeFile(blank, "\n   \r\n\t\n");
   WriteWholeFile(tabs, "1\t2\r\n3\r\n");
+  const std::string control = Temp("control.txt");  // a form feed inside a number, past line 1
+  WriteWholeFile(control, "1 2\n3\f4 5\n");
   enum Outcome { Fails, Abandons, Reads };
   struct Case {
     std::string file;
@@ -134,8 +136,9 @@ TEST_F(SpectrumRead, BadFilesAreReportedAndAFailedReadChangesNothing) {
       {ten, 3, 0, 0, Fails, 0, 0, "Error, wrong first channel 0"},
       {SpectrumData("k3_letters.txt"), 3, 1, 0, Reads, 5, 40, "Warning, not a number: \"abc\" in line 1 of "},
       {SpectrumData("k4_letters.txt"), 4, 1, 0, Reads, 3, 6, " (2 such items); read as its numeric part"},
-      {SpectrumData("k3_control.txt"), 3, 1, 0, Reads, 3, 7, "Warning, no ASCII spectrum"},
+      {SpectrumData("k3_control.txt"), 3, 1, 0, Reads, 4, 7, "Warning, no ASCII spectrum"},  // 4: ^A^B reads 0
       {tabs, 3, 1, 0, Reads, 3, 3, ""},
+      {control, 3, 1, 0, Reads, 4, 5, "Warning, not a number: \"3?4\" in line 2 of "},
       {SpectrumData("k3_comments_only.txt"), 3, 1, 0, Fails, 0, 0, "Error, no numbers in"},
       {blank, 4, 1, 0, Fails, 0, 0, "Error, no spectrum lines in " + blank},
   };
