@@ -64,7 +64,12 @@ void ReduceCell(double& a, double& b, double& c, int32_t mode, double& volume, d
       ReducePlane(c, be, a);
     else
       ReducePlane(a, be, c);
-  } else if (std::max(a, b) <= c) {
+    volume = CellVolumeFromCosines(a, b, c, cosAlpha, cosBeta, cosGamma);
+    return;
+  }
+  // Three checks one after another, each on the edges the previous one left: a cell shortened
+  // by one may be taken further by the next.
+  if (std::max(a, b) <= c) {
     ReducePair(a, b, c, al, be, ga);
     if (a <= b) {
       ReducePair(c, a, b, ga, al, be);
@@ -73,7 +78,8 @@ void ReduceCell(double& a, double& b, double& c, int32_t mode, double& volume, d
       ReducePair(b, c, a, be, ga, al);
       ReducePair(c, a, b, ga, al, be);
     }
-  } else if (std::max(a, c) <= b) {
+  }
+  if (std::max(a, c) <= b) {
     ReducePair(a, c, b, al, ga, be);
     if (a <= c) {
       ReducePair(b, a, c, be, al, ga);
@@ -82,7 +88,8 @@ void ReduceCell(double& a, double& b, double& c, int32_t mode, double& volume, d
       ReducePair(c, b, a, ga, be, al);
       ReducePair(b, a, c, be, al, ga);
     }
-  } else {
+  }
+  if (std::max(b, c) <= a) {
     ReducePair(c, b, a, ga, be, al);
     if (b <= c) {
       ReducePair(b, a, c, be, al, ga);

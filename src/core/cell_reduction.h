@@ -12,8 +12,9 @@
 extern uint8_t CellReduced;
 
 // Reduces the cell in place and returns its volume. Mode 2 (monoclinic) reduces only in the a-c
-// plane, the longer of a and c by the shorter; other modes take three pair steps in a fixed order
-// chosen by which edge is longest.
+// plane, the longer of a and c by the shorter. Other modes make three checks in turn (c longest,
+// then b longest, then a longest, on the edges as the previous check left them), each of which,
+// when it holds, takes three pair steps in a fixed order.
 void ReduceCell(double& a, double& b, double& c, int32_t mode, double& volume, double& cosAlpha,
                 double& cosBeta, double& cosGamma);
 // One pair step on edges x and y, z the third edge; cx, cy, cz are the cosines of the angles

@@ -6,6 +6,7 @@
 #include "core/fit_engine.h"
 #include "core/parameter_layout.h"
 #include "core/space_groups.h"
+#include "core/toolbox.h"
 #include "core/trevo_records.h"
 #include "crystal_test_support.h"
 
@@ -76,6 +77,17 @@ TEST_F(CellMetricTest, MagneticFactorDerivativesAndAnglesAreThoseOfCartesianVect
 TEST_F(CellMetricTest, SmallRoutines) {
   const double pi = std::numbers::pi;  // |x| >= 1 rounded first; |x| <= 1e-4 is a right angle
   EXPECT_EQ(std::vector({ArcCosRounded(1.3), ArcCosRounded(-1.6), ArcCosRounded(8e-5)}), std::vector({0.0, pi, pi / 2}));
+
+  // Phase weights: the largest q of a magnetic phase, q |F| of another, over the largest of them.
+  Keep<double> buffer(NumberBuffer, 4);
+  PhaseCount = 3, PhaseModelFlags[1] = 0, PhaseModelFlags[2] = 1, PhaseModelFlags[3] = 0;
+  PhaseTable[1].MaxQ = 1, PhaseTable[1].MaxF = 8, PhaseTable[2].MaxQ = 0.5, PhaseTable[2].MaxF = 100;
+  PhaseTable[3].MaxQ = 0.25, PhaseTable[3].MaxF = 4;
+  RelativePhaseValues();
+  EXPECT_EQ(std::vector(NumberBuffer + 1, NumberBuffer + 4), (std::vector{1.0, 0.5 / 8, 1.0 / 8}));
+  PhaseCount = 1, PhaseTable[1].MaxQ = 0;  // nothing to weigh: 0, not a division by zero
+  RelativePhaseValues();
+  EXPECT_EQ(NumberBuffer[1], 0.0);
 
   // Identification d-spacings: cross terms outside systems 3..5; 0 0 0 gives 1e4 in every system.
   Keep<TTrevoPhase> keep(&TrevoPhases[2], 1);
