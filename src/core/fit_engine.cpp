@@ -209,6 +209,7 @@ void TParameter::SaveAcceptedValues() {
 
 void TParameter::RestoreAcceptedValues() {
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i];
+  unjudgedStep_ = false;
 }
 
 void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
@@ -217,6 +218,17 @@ void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
   if (running_) AbandonOperation("The fit is already running");
   RunningFlag running(running_);
   ControlBlockGuard guard(*this);
+  try {
+    RunFit(ModelFunc, ProgressProc);
+  } catch (...) {
+    // An abandoned fit keeps no result: nothing left behind may pass for a finished fit.
+    Status = 0;
+    Conv = 0;
+    throw;
+  }
+}
+
+void TParameter::RunFit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
   PrepareFit();
   if (!CheckFitInput()) return;
   StopRequest = 0;
@@ -227,6 +239,7 @@ void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
   nonFiniteShown_ = false;
   negativeWeightLogged_ = false;
   atAcceptedPoint_ = false;
+  unjudgedStep_ = false;
   Functional = 1e16;
   SaveAcceptedValues();
   if (GNIter != 0) {
@@ -247,7 +260,11 @@ void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
   for (int32_t i = 1; i <= NPar; ++i) Records[i].Error = 0;
   if (MatInv != 0) {
     start_ = 1;
-    RunIteration(ModelFunc, ProgressProc);
+    // A last step that overflowed the model goes back to the accepted point, measured afresh.
+    if (RunIteration(ModelFunc, ProgressProc) == SweepResult::Reverted) {
+      start_ = 1;
+      RunIteration(ModelFunc, ProgressProc);
+    }
   }
   if (nonFiniteStop_) Conv = 0;
 }
@@ -353,6 +370,15 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     finite = std::isfinite(Diagonal[k]) && std::isfinite(RightSide[k]);
   if (!finite) {
     progress(beyond);
+    if (Stage == 3 && unjudgedStep_) {
+      // The step taken by the last iteration was never measured: a rise (a stop in mode 0).
+      RestoreAcceptedValues();
+      if (ConvergenceMode == 1)
+        Status = 0;
+      else if (ConvergenceMode != 2)
+        StopOnNonFinite();
+      return SweepResult::Reverted;
+    }
     if (Stage == 3) {
       Conv = 0;
       MatInv = 0;
@@ -430,6 +456,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
       return SweepResult::Done;
     }
   }
+  unjudgedStep_ = true;
   ComputeEps(Rms);
   start_ = start_ + 1 > Skip ? 1 : start_ + 1;
   return SweepResult::Done;

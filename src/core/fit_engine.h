@@ -111,7 +111,7 @@ public:
   // Every record i free and neutral: n = i, bounds -1e15 and 1e15, value 0, a = 1, b = 0.
   void ResetParameterRecords();
   // Runs the fit. The control block is restored on every way out, also when the operation is
-  // abandoned ("All errors=0.Fit stopped").
+  // abandoned ("All errors=0.Fit stopped"), which leaves Status 0.
   void Fit(TModelFunc ModelFunc, TProgressProc ProgressProc);
   // "Iter.= ..." and the record values to LogFile; nothing when PrintInterval is 0.
   void PrintIteration(int32_t stage);
@@ -200,7 +200,8 @@ protected:
   void CompareDerivatives();
 
 private:
-  enum class SweepResult { Done, Empty, NonFinite };
+  enum class SweepResult { Done, Empty, NonFinite, Reverted };
+  void RunFit(TModelFunc model, TProgressProc progress);
   SweepResult RunIteration(TModelFunc model, TProgressProc progress);
   void Compress();
   void EnsureCapacity();
@@ -233,6 +234,7 @@ private:
   bool nonFiniteShown_ = false;
   bool negativeWeightLogged_ = false;
   bool atAcceptedPoint_ = false;  // the values were just put back to the accepted point
+  bool unjudgedStep_ = false;     // the values come from a step that no sweep has measured yet
 };
 
 // Records of the session's engine.
