@@ -74,7 +74,7 @@ void TForm2::Button7Click() {
     DialogNumbers[r + 1] = v;
   }
   // The product of up to seven numbers overflows 32-bit integers: it is formed in floating point.
-  double total = std::nearbyint(DialogNumbers[7]);
+  double total = std::nearbyint(DialogNumbers[7]) + 0.0;  // + 0.0: a rounded -0.4 shows as 0
   for (int32_t j = 1; j <= 6; ++j) total *= std::max(1.0, std::nearbyint(std::fabs(DialogNumbers[j])));
   char buf[400];
   auto res = std::to_chars(buf, buf + sizeof buf, total, std::chars_format::fixed, 0);
@@ -110,12 +110,12 @@ void TForm2::Image1MouseDown(int32_t x, int32_t y) {
     double mx = u * FourierSettings.xStep + FourierSettings.xLow;
     double my = w * FourierSettings.yStep + FourierSettings.yLow;
     TImageCanvas& c = Image1.canvas;
-    c.TextOut(5, 70, "X,Y= " + FormatNumber(6, 2, mx) + FormatNumber(6, 2, my));
+    c.TextOut(Scaled(5), Scaled(70), "X,Y= " + FormatNumber(6, 2, mx) + FormatNumber(6, 2, my));
     int32_t z = FourierSettings.slice;
     if (z >= 1 && z <= FourierGrid) {
       std::string amp;
       FormatNumberNoBlanksTo(2, amp, FourierMap[u][w][z]);
-      c.TextOut(5, 90, "Ampl= " + amp);
+      c.TextOut(Scaled(5), Scaled(90), "Ampl= " + amp);
     }
     Ui().ImageChanged(c);
   } else if (Form2ClickMode == 3 || Form2ClickMode == 4) {

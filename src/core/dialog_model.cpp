@@ -92,7 +92,7 @@ TForm2::TForm2() {
   ComboBox1.color = BlackColor;
   ListBox1.color = BlackColor;
   RadioGroup1.color = MaroonColor;
-  Image1.SetBounds(0, 0, 310, 580);  // aligned to the left edge of the window
+  Image1.SetBounds(0, 0, 780, 580);  // aligned to the left edge of the window
   Timer1.interval = 0;  // the one-second start-up firing is left out: nothing waits for it
 }
 

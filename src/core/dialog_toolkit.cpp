@@ -89,6 +89,7 @@ void ShowRadioGroup(int32_t kind, int32_t columns, int32_t x, int32_t height, in
     PlaceRadioGroup(Form2.RadioGroup1, columns, x, TextBackgroundColor, height, width, y);
   else
     PlaceRadioGroup(Form2.RadioGroup2, columns, x, TealColor, height, width, y);
+  Form2.Label11.visible = false;  // the colour sample of the previous choice
 }
 
 void ShowCheckListBox(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -126,10 +127,12 @@ void ShowBevel(int32_t x, int32_t y, int32_t width, int32_t k, int32_t height) {
 void ClearDialogImage() {
   TImage& im = Form2.Image1;
   TImageCanvas& c = im.canvas;
-  c.Resize(std::max(c.Width(), 310), std::max(c.Height(), 290));
+  // The graphs drawn there are placed through Scaled: so is the area cleared for them.
+  const int32_t w = Scaled(310), h = Scaled(290);
+  c.Resize(std::max(c.Width(), w), std::max(c.Height(), h));
   c.Brush.color = BlackColor;
   c.Brush.style = TBrushStyle::Solid;
-  c.FillRect(0, 0, 310, 290);
+  c.FillRect(0, 0, w, h);
   c.Font.color = TealColor;
   c.Font.bold = true;
   c.Font.size = FontSize;
@@ -188,7 +191,6 @@ void PlaceRadioGroup(TRadioGroup& c, int32_t columns, int32_t x, int32_t colour,
   c.itemIndex = (k >= 0 && k < static_cast<int32_t>(c.items.size())) ? k : -1;
   c.columns = columns == 0 ? 1 : columns;
   c.caption.clear();
-  Form2.Label11.visible = false;
 }
 
 void PlaceCheckListBox(TCheckListBox& c, int32_t x, int32_t y, int32_t height, int32_t width) {

@@ -41,6 +41,8 @@ void ShowMemo(int32_t x, int32_t width);                                 // empt
 void ShowBevel(int32_t x, int32_t y, int32_t width, int32_t k, int32_t height);  // Bevel k (1..3)
 // Image1's picture black over 310 by 290, its font teal, bold, FontSize; shown.
 void ClearDialogImage();
+// The same, under the name the modules that draw in the dialog window use.
+inline void ShowDialogGraph() { ClearDialogImage(); }
 
 // ---- placing routines; they serve other windows too ----
 void PlaceLabel(TLabel& c, int32_t x, int32_t y, const std::string& caption, int32_t fontColour,

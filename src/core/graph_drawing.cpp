@@ -34,9 +34,8 @@ int32_t ToPixel(double v) {
   return static_cast<int32_t>(std::nearbyint(std::clamp(v, -PixelLimit, PixelLimit)));
 }
 
-int32_t ScaledPixel(double v) {
-  return std::isnan(v) ? ToPixel(v) : Scaled(std::clamp(v, -PixelLimit, PixelLimit));
-}
+// A row or column rounded first, then scaled, as every position of the plots.
+int32_t ScaledPixel(double v) { return Scaled(ToPixel(v)); }
 
 // The previous point of each curve 0..7 for line drawing.
 struct TCurvePoint {
@@ -158,7 +157,7 @@ void PlotCurves(TImage& image, int32_t npoints, int32_t ncurves, int32_t width, 
         double v = NumberBuffer[index(k, i)];
         if (!std::isfinite(v)) continue;
         int32_t x = ToPixel(Scaled(static_cast<double>((width - 20) * i)) / static_cast<double>(points)) + 1;
-        int32_t y = Scaled(283.0 - 280.0 * (v - min) / range);
+        int32_t y = ScaledPixel(283.0 - 280.0 * (v - min) / range);
         DrawStyled(c, style, pointColour, CurveColors[static_cast<size_t>(k)], x, y, k, i == 1);
       }
     }

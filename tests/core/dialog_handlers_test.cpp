@@ -56,6 +56,7 @@ TEST_F(DialogHandlersTest, B7CountsTheTries) {
       {{"2", "3", "0.4", "-5", "1", "1", "10"}, "300", 1},  // each factor at least 1, the last as it is
       {Lines(7, "1000"), "1000000000000000000000", 1},      // far beyond 32-bit integers
       {{"4", "x", "1", "1", "1", "1", "2"}, "8", 0},        // unreadable: 1.001, marked, still counted
+      {{"1", "1", "1", "1", "1", "1", "-0.4"}, "0", 1},     // rounds to zero, not to "-0"
   };
   DialogColumnWidths[0] = DialogColumnWidths[1] = 80;
   for (const Case& c : cases) {
@@ -104,7 +105,13 @@ TEST_F(DialogHandlersTest, ColourSample) {
     ShowRadioGroup(1, 0, 10, 325, 120, 30);
     ShowDialogModal();
     EXPECT_EQ(Form2.Label11.visible, on == 1);
-    if (on) { EXPECT_EQ(Form2.Label11.color, 0x008000); }  // "Green", the third colour
+    if (!on) continue;
+    EXPECT_EQ(Form2.Label11.color, 0x008000);  // "Green", the third colour
+    TRadioGroup other;  // a group of another window leaves the sample alone
+    PlaceRadioGroup(other, 1, 5, TealColor, 100, 100, 5);
+    EXPECT_TRUE(Form2.Label11.visible);
+    ShowRadioGroup(1, 0, 10, 325, 120, 30);  // showing the choice again hides it
+    EXPECT_FALSE(Form2.Label11.visible);
   }
 }
 

@@ -103,6 +103,10 @@ TEST_F(DialogToolkitTest, ControlsShownWithTheirContents) {
   }
   EXPECT_EQ(GridCellText(3, 123456.0), "  1.234560+5");  // an integer too wide for its field
   EXPECT_EQ(Form2.Image1.canvas.GetPixel(309, 289), BlackColor);
+  ScreenScale = 1.25;  // the cleared area is scaled like the graphs drawn in it
+  Form2.Image1.canvas.SetPixel(387, 361, WhiteColor);
+  ClearDialogImage();
+  EXPECT_EQ(Form2.Image1.canvas.GetPixel(387, 361), BlackColor);  // Scaled(310) - 1, Scaled(290) - 1
 }
 
 TEST_F(DialogToolkitTest, ResetAndAnswerRow) {

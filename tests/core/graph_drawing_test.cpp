@@ -119,6 +119,14 @@ TEST_F(GraphDrawingTest, EvolutionPlotStyles) {
   EXPECT_EQ((std::array{image.canvas.GetPixel(56, 3), image.canvas.GetPixel(57, 3)}), (std::array{Aqua, Aqua}));
 }
 
+// Rows are rounded, then scaled: at scale 1.25 the row 100.45 is drawn at 125, not at 126.
+TEST_F(GraphDrawingTest, RowsAreRoundedBeforeScaling) {
+  ScreenScale = 1.25, PixelMode = 1;
+  std::copy_n(std::array{0., 100., (283 - 100.45) / 2.8}.begin(), 3, NumberBuffer + 1);
+  PlotGraphs(image, 3, 1, 240, 0);
+  EXPECT_EQ((std::array{image.canvas.GetPixel(276, 125), image.canvas.GetPixel(276, 126)}), (std::array{Fuchsia, Bg}));
+}
+
 TEST_F(GraphDrawingTest, BadInputDrawsNothingWrong) {
   FillTwoCurves();
   PlotGraphs(image, 0, 2, 240, 3);  // no points: background and grid only

@@ -1,9 +1,12 @@
 // The Qt dialog window on the offscreen platform: it shows the controls the model asks for, and
 // what the user types or clicks comes back into the shared dialog variables.
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -158,6 +161,39 @@ TEST_F(QtDialogTest, MessagesFiltersAndClipboard) {
             "All (*);;D(*.dat) (*.dat);;SPC(*.spc) (*.spc);;Ini(*.ini) (*.ini)");
   Ui().Clipboard("Server Test string ");
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "Server Test string ");
+}
+
+// The open dialog returns a name that does not exist: "DUMMY" stands for no file, and any other
+// missing name is reported by the program itself.
+TEST_F(QtDialogTest, OpenDialogReturnsNamesThatDoNotExist) {
+  std::vector<QString> messages;
+  auto typeAndOpen = [&messages](const QString& file) {
+    QTimer::singleShot(0, [&messages, file] {
+      auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dlg, nullptr);
+      QTimer::singleShot(0, [&messages] {  // the message that may follow
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          messages.push_back(box->text());
+          box->button(QMessageBox::Ok)->click();
+        }
+      });
+      dlg->selectFile(file);
+      static_cast<QDialog*>(dlg)->accept();  // the Open button
+      if (dlg->isVisible()) dlg->reject();  // refused by the dialog itself
+    });
+  };
+  const std::string dir = QDir::tempPath().toStdString();
+  TFileDialog d;
+  std::string name;
+  typeAndOpen("dummy");
+  RunOpenDialog(d, name, "", FileNameFilter, dir);
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(std::filesystem::path(name).filename(), "dummy");
+  typeAndOpen("vkest_no_such_file.dat");
+  RunOpenDialog(d, name, "", FileNameFilter, dir);
+  EXPECT_EQ(DialogOk, 0);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith("No file ") && messages[0].endsWith("vkest_no_such_file.dat"));
 }
 
 TEST_F(QtDialogTest, AQuitRequestEndsTheWait) {

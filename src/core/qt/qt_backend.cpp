@@ -134,7 +134,9 @@ std::optional<std::string> RunFileDialog(const TFileDialog& d, bool save) {
   dlg.setObjectName(save ? "SaveDialog" : "OpenDialog");
   dlg.setOption(QFileDialog::DontUseNativeDialog, true);
   dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // One file; a name that does not exist is returned too: the program reports "No file" itself,
+  // and "DUMMY" (no file) must be accepted.
+  dlg.setFileMode(QFileDialog::AnyFile);
   if (save) dlg.setOption(QFileDialog::DontConfirmOverwrite, true);  // the program asks itself
   QString filter = QtBackend::QtFilter(d.filter);
   if (!filter.isEmpty()) dlg.setNameFilter(filter);
