@@ -206,3 +206,37 @@ TEST_F(NumericGoldenFits, InverseMedianAndLineFits) {
   ASSERT_EQ(lines.size(), 4u + n);  // title, chi, parameters, errors, one line per point
   EXPECT_EQ(lines[1], "    chi, chi+ = " + FormatNumber(10, 2, r.chi) + FormatNumber(6, 2, r.chiPlus));
 }
+
+// The smoothers against the same systems solved densely by scipy (tools/gen_numeric_golden.py):
+// this checks the sweeps and the pairwise block elimination, not the choice of the system.
+// FitLineToSideRanges against numpy.polyfit over indices 3..7 and 30..36.
+TEST(NumericGolden, SmoothersAgreeWithDenseSolvesAndSideRangesWithPolyfit) {
+  auto expectRun = [](const std::string& key, double q1, double q2) {
+    const auto& want = Golden(key);
+    for (size_t i = 0; i < want.size(); ++i)
+      EXPECT_NEAR(ScratchArray2[i + 1], want[i], 1e-11 * (1 + std::fabs(want[i]))) << key << " " << i + 1;
+    EXPECT_NEAR(q1, Golden(key + "_q")[0], 1e-10 * Golden(key + "_q")[0]) << key;
+    EXPECT_NEAR(q2, Golden(key + "_q")[1], 1e-10 * Golden(key + "_q")[1]) << key;
+  };
+  struct Envelope { const char* key; int32_t passes; double smoother; };
+  for (Envelope e : {Envelope{"env_smooth1", 1, -0.05}, {"env_smooth3", 3, -0.05}, {"env_lower1", 1, 0.05},
+                     {"env_lower4", 4, 0.01}}) {
+    Load1(ScratchArray1, Golden("env_y"));
+    LowerEnvelope(static_cast<int32_t>(Golden("env_y").size()), e.passes, 0.5, 0.5, e.smoother);
+    expectRun(e.key, EnvelopeMisfit, EnvelopeRoughness);
+  }
+  for (auto [key, smoother] : {std::pair{"sa_50", 50.0}, {"sa_1", 1.0}, {"sa_002", 0.02}}) {
+    Load1(ScratchArray1, Golden("sa_y"));
+    double fit, roughness;
+    SmoothArray(static_cast<int32_t>(Golden("sa_y").size()), 0, fit, roughness, smoother);
+    expectRun(key, fit, roughness);
+  }
+  std::vector<double> y(41);
+  Load1(y.data(), Golden("side_y"));
+  double x0, slope, level;
+  FitLineToSideRanges(y.data(), 40, 3, x0, slope, level, 7, 30, 36);
+  const auto& want = Golden("side_fit");
+  EXPECT_NEAR(x0, want[0], 1e-12);
+  EXPECT_NEAR(slope, want[1], 1e-12);
+  EXPECT_NEAR(level, want[2], 1e-12);
+}

@@ -1,5 +1,6 @@
 // The regularised smoothers have no library twin: their properties on a seeded spectrum.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 #include "core/numeric_library.h"
@@ -59,4 +60,42 @@ TEST(NumericSmoothers, SmoothArrayStartsAtTheDataAndKeepsLines) {
   }
   SmoothArray(n, 1, fit, rough, 50.0);
   for (int i = 1; i <= n; ++i) ASSERT_NEAR(ScratchArray2[i], 3.0 + 0.25 * i, 1e-6) << i;
+}
+
+// The two searches: the envelope start keeps the smoother of smallest roughness among 0.1 and its
+// 14 halvings and leaves it in the place of Q2; the smoothing preparation ends with a smoother
+// whose fit lies in its window, on data it hands back unchanged.
+TEST(NumericSmoothers, SearchesKeepTheirBestSmoother) {
+  const int n = 600;
+  auto y = LoadSpectrum(n);
+  double best = 0, bestQ2 = 1e300;
+  for (double s = 0.1; s > 0.1 / 20000; s /= 2) {
+    LowerEnvelope(n, 10, 0.5, 0.5, s);
+    if (EnvelopeRoughness < bestQ2) bestQ2 = EnvelopeRoughness, best = s;
+  }
+  LowerEnvelope(n, 10, 0.5, 0.5, best);
+  const std::vector<double> envelope(ScratchArray2 + 1, ScratchArray2 + n + 1);
+  LowerEnvelopeStart(n, 10);
+  EXPECT_EQ(ProposedSmoother, best);
+  EXPECT_EQ(EnvelopeRoughness, best);
+  EXPECT_EQ(std::vector<double>(ScratchArray2 + 1, ScratchArray2 + n + 1), envelope);
+
+  int32_t edge = -1;
+  const double target = 2.0;
+  PrepareSmoothing(n, edge, target, 1.0);
+  EXPECT_EQ(edge, 0);
+  EXPECT_EQ(std::vector<double>(ScratchArray1 + 1, ScratchArray1 + n + 1), std::vector<double>(y.begin() + 1, y.end()));
+  const std::vector<double> smoothed(ScratchArray2 + 1, ScratchArray2 + n + 1);
+  const double top = *std::max_element(y.begin(), y.end()), proposed = ProposedSmoother;
+  for (int i = 1; i <= n; ++i) ScratchArray1[i] = y[i] * 1000 / top;  // the scale it works on
+  double fit, rough;
+  SmoothArray(n, 0, fit, rough, proposed);
+  EXPECT_TRUE(fit >= 0.25 * target && fit <= target) << fit;
+  for (int i = 1; i <= n; ++i) ASSERT_NEAR(smoothed[i - 1], ScratchArray2[i] * top / 1000, 1e-9 * top) << i;
+  // Blend 0 hands the data back; a maximum at an end flags the data as bad.
+  LoadSpectrum(n);
+  ScratchArray1[n] = 5000;
+  PrepareSmoothing(n, edge, target, 0.0);
+  EXPECT_EQ(edge, 1);
+  for (int i = 1; i <= n; ++i) ASSERT_NEAR(ScratchArray2[i], ScratchArray1[i], 1e-9 * 5000) << i;
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include "core/abandon.h"
 #include "core/settings_file.h"
+#include "core/text_file.h"
 #include "core/toolbox.h"
 #include "support/scripted_fixture.h"
 
@@ -130,6 +131,11 @@ TEST_F(Toolbox, OverwriteQuestionAndNearlyEmptyFiles) {
   EXPECT_TRUE(std::filesystem::exists(path));
   std::filesystem::remove(path);
   EXPECT_THROW(EraseIfNearlyEmpty(path), OperationAbandoned);
+  // The I/O report shows the code of the last failure and clears it.
+  SetIoResult(2);
+  CheckIOResult("Cannot read x.dat");
+  EXPECT_EQ(IoResult(), 0);
+  EXPECT_EQ(ui.Messages(), (std::vector<std::string>{"Cannot read x.dat... InOut error =2"}));
 }
 
 TEST_F(Toolbox, WaitAndScale) {
