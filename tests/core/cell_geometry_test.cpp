@@ -10,6 +10,7 @@
 #include <sstream>
 #include "core/cell_geometry.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ TEST(CellGeometryGolden, GeneratorReproducesCommittedFile) {
   const std::string python = VKEST_PYTHON;
   if (python.empty() || std::system((python + " -c 'import gemmi' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "gemmi is not importable";
-  const std::string out = std::filesystem::temp_directory_path() / "vkest_cell_golden.txt";
+  const std::string out = TestTempPath("cell_golden.txt");
   const std::string cmd = python + " '" + VKEST_SOURCE_DIR + "/tools/gen_cell_golden.py' '" + out + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   const Rows live = ReadRows(out);

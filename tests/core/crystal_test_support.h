@@ -11,9 +11,10 @@
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 using Tokens = std::vector<std::string>;
-inline const std::filesystem::path LiveDir = std::filesystem::temp_directory_path() / "vkest_crystal_live";
+inline const std::filesystem::path LiveDir = TestTempPath("crystal_live");
 
 inline std::vector<Tokens> GoldenRows(const std::string& name) {
   std::vector<Tokens> rows;

@@ -16,6 +16,7 @@
 #include "core/toolbox.h"
 #include "support/gui_app.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 constexpr int32_t Bg = 0x202020, Lime = 0x00FF00, Green = 0x008000, Fuchsia = 0xFF00FF, Aqua = 0xFFFF00,
@@ -74,7 +75,7 @@ TEST_F(GraphDrawingTest, PlotWithCurvesMarkersLegendAndPicture) {
   RequireGuiApplication();
   FillTwoCurves();
   InfoLines.count = 1, InfoLines.lines[1] = "MMMM";
-  const std::string bmp = (std::filesystem::temp_directory_path() / "vkest_plot.bmp").string();
+  const std::string bmp = TestTempPath("plot.bmp").string();
   PictureSaveRequest = 1, PictureSaveName = bmp;
   PlotGraphs(image, 4, 2, 240, 2);
   const TImageCanvas& c = image.canvas;

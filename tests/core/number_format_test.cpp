@@ -10,6 +10,7 @@
 #include <fstream>
 #include "core/dialog_state.h"
 #include "core/toolbox.h"
+#include "support/temp_path.h"
 
 namespace {
 std::string ReadFile(const std::string& path) {
@@ -75,7 +76,7 @@ TEST(NumberFormat, AgreesWithPythonFormatter) {
 TEST(NumberFormat, GoldenScriptReproducesCommittedData) {
   const std::string python = VKEST_PYTHON;
   if (python.empty() || !std::filesystem::exists(python)) GTEST_SKIP() << "no python3";
-  const std::string out = (std::filesystem::temp_directory_path() / "vkest_format_golden.txt").string();
+  const std::string out = TestTempPath("format_golden.txt").string();
   ASSERT_EQ(std::system((python + " " + VKEST_SOURCE_DIR + "/tools/gen_format_golden.py " + out).c_str()), 0);
   EXPECT_EQ(ReadFile(out), ReadFile(GoldenPath));
   std::filesystem::remove(out);

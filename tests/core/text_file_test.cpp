@@ -6,10 +6,11 @@
 #include "core/abandon.h"
 #include "core/text_file.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 std::string TempPath(const std::string& name) {
-  return std::filesystem::temp_directory_path() / ("vkest_tf_" + name);
+  return TestTempPath("tf_" + name);
 }
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "core/text_file.h"
 #include "core/toolbox.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 std::vector<double> Buffer(int32_t n) { return std::vector<double>(NumberBuffer + 1, NumberBuffer + 1 + n); }
@@ -113,7 +114,7 @@ TEST_F(Toolbox, CombinationsInIncreasingOrderLoggedAndRefusedBeyond16) {
 }
 
 TEST_F(Toolbox, OverwriteQuestionAndNearlyEmptyFiles) {
-  const std::string path = (std::filesystem::temp_directory_path() / "vkest_tb_exists.txt").string();
+  const std::string path = TestTempPath("tb_exists.txt").string();
   std::filesystem::remove(path);
   EXPECT_TRUE(ConfirmOverwrite(path));  // no file: no question
   std::ofstream(path) << "abc";
