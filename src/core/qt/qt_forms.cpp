@@ -56,6 +56,8 @@ std::string Std(const QString& s) { return s.toStdString(); }
 void LoadGrid(QTableWidget* t, const TStringGrid& g) {
   ApplyControl(t, g);
   ApplyColours(t, g, "QTableWidget");
+  // Cells as narrow as the program's column widths: no padding beyond a pixel.
+  t->setStyleSheet(t->styleSheet() + " QTableWidget::item { padding: 0px 1px; }");
   t->setFrameShape(g.border ? QFrame::StyledPanel : QFrame::NoFrame);
   t->setVerticalScrollBarPolicy(g.scrollBars == TScrollBars::None ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
   t->setHorizontalScrollBarPolicy(g.scrollBars == TScrollBars::Both ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -92,6 +94,9 @@ QTableWidget* MakeGrid(QWidget* parent) {
   t->horizontalHeader()->hide();
   t->verticalHeader()->hide();
   t->setShowGrid(true);
+  // A number too wide for its cell is cut at the cell's edge, not shortened with an ellipsis.
+  t->setTextElideMode(Qt::ElideNone);
+  t->setWordWrap(false);
   return t;
 }
 
@@ -145,7 +150,14 @@ void RadioGroupWidget::Load(const TRadioGroup& m) {
   for (int32_t i = 0; i < n; ++i) {
     QRadioButton* b = buttons_[static_cast<size_t>(i)];
     b->setFont(FontOf(m.font));
-    b->setStyleSheet(QString("QRadioButton { color: %1; }").arg(Hex(m.font.color)));
+    // The text takes the font colour; the indicator is drawn by the sheet too, since the style
+    // would draw its dot in the text colour and a white dot vanishes in the white circle.
+    b->setStyleSheet(QString("QRadioButton { color: %1; }"
+                             "QRadioButton::indicator { width: 10px; height: 10px; border-radius: 6px;"
+                             " border: 1px solid #404040; background-color: white; }"
+                             "QRadioButton::indicator:checked { background-color: black;"
+                             " border: 3px solid white; width: 6px; height: 6px; }")
+                         .arg(Hex(m.font.color)));
     b->setGeometry(8 + (i / rows) * cellW, 4 + (i % rows) * cellH, cellW - 10, std::min(cellH, 24));
     b->setVisible(true);
   }
