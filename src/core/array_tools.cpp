@@ -41,6 +41,7 @@ void CompactBySign(double* a, int32_t size, int32_t& n, int32_t mode) {
 void SortUnique(double* a, int32_t size, int32_t& n, int32_t mode) {
   int32_t count = MinI(n, size);
   if (count < 2) return;
+  // NaN last both ways, so that the order is a strict weak one even for NaN.
   if (mode == 1) {
     std::stable_sort(a + 1, a + count + 1,
                      [](double x, double y) { return x < y || (!std::isnan(x) && std::isnan(y)); });
@@ -48,12 +49,12 @@ void SortUnique(double* a, int32_t size, int32_t& n, int32_t mode) {
     std::stable_sort(a + 1, a + count + 1,
                      [](double x, double y) { return x > y || (!std::isnan(x) && std::isnan(y)); });
   } else if (mode == 0) {
-    constexpr double Marker = -0.123456789012;
+    constexpr double DroppedMarker = -0.123456789012;
     for (int32_t i = 1; i < count; ++i)
-      if (a[i] == a[i + 1]) a[i] = Marker;
+      if (a[i] == a[i + 1]) a[i] = DroppedMarker;
     int32_t kept = 0;
     for (int32_t i = 1; i <= count; ++i)
-      if (a[i] != Marker) a[++kept] = a[i];
+      if (a[i] != DroppedMarker) a[++kept] = a[i];
     n = kept;
   }
 }

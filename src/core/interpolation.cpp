@@ -104,7 +104,7 @@ double Erf(double x) {
   // Terms x^(2k+1) (-1)^k / (k! (2k+1)), each power derived from the one before.
   double power = x, sum = x;
   double limit = 1e-7 * ax;
-  if (std::fabs(sum) > limit) {
+  if (x != 0.0) {  // the series of a zero is that zero, sign and all
     double x2 = x * x;
     for (int32_t k = 1; k < 60; ++k) {
       power *= -x2 / k;

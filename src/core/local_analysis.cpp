@@ -1,6 +1,7 @@
 #include "core/local_analysis.h"
 #include <algorithm>
 #include <cmath>
+#include "core/array_tools.h"
 #include "core/interpolation.h"
 #include "core/numeric_arrays.h"
 #include "core/small_routines.h"
@@ -11,9 +12,6 @@ namespace {
 // arrays hold only what the routines promise to leave there.
 double FilterPass[ScratchSize + 1];
 double BaselineNodes[ScratchSize + 1];
-
-// Ascending order with NaN last: a strict weak order even for NaN.
-bool LessNanLast(double x, double y) { return x < y || (!std::isnan(x) && std::isnan(y)); }
 }  // namespace
 
 void LocalDerivativesOf(const double* y, int32_t n, int32_t i, double& value, double& slope,
@@ -184,6 +182,6 @@ void Median(const double* a, int32_t size, int32_t n, double& m) {
   n = MinI(n, size);
   if (n < 1 || !ArrayLengthFits(n)) return;
   std::copy(a + 1, a + n + 1, ScratchArray2 + 1);
-  std::sort(ScratchArray2 + 1, ScratchArray2 + n + 1, LessNanLast);
+  SortUnique(ScratchArray2, ScratchSize, n, 1);  // ascending, NaN last
   m = n % 2 == 1 ? ScratchArray2[(n + 1) / 2] : (ScratchArray2[n / 2] + ScratchArray2[n / 2 + 1]) / 2.0;
 }

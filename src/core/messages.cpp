@@ -1,6 +1,5 @@
 #include "core/messages.h"
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include "core/dialog_state.h"
 #include "core/settings_file.h"

@@ -15,11 +15,6 @@ std::string Asterisks(int32_t width) {
   return std::string(AsteriskField.substr(0, static_cast<size_t>(MinI(width, 23))));
 }
 
-std::string LeftPadded(std::string s, int32_t width) {
-  if (static_cast<int32_t>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
-  return s;
-}
-
 // x in fixed point with exactly `decimals` decimals (at most 1100), correctly rounded and
 // locale-free. The buffer takes the largest double with all its decimals.
 std::string FixedText(double x, int32_t decimals) {
@@ -42,22 +37,13 @@ std::string FormatNumber(int32_t width, int32_t decimals, double x) {
     InputLine = Asterisks(width);
   } else {
     // A text longer than the field is written whole.
-    InputLine = LeftPadded(FixedText(x, decimals), width);
-  }
-  // Right-aligned always: trailing blanks go to the front.
-  size_t end = InputLine.find_last_not_of(' ');
-  if (end != std::string::npos && end + 1 < InputLine.size()) {
-    size_t trailing = InputLine.size() - end - 1;
-    InputLine.erase(end + 1);
-    InputLine.insert(0, trailing, ' ');
+    InputLine = FixedText(x, decimals);
+    PadLeft(InputLine, width);
   }
   return InputLine;
 }
 
-void FormatNumberTo(int32_t width, int32_t decimals, std::string& s, double x) {
-  FormatNumber(width, decimals, x);
-  s = InputLine;
-}
+void FormatNumberTo(int32_t width, int32_t decimals, std::string& s, double x) { s = FormatNumber(width, decimals, x); }
 
 std::string FormatNumberNoBlanks(int32_t decimals, double x) {
   FormatNumber(25, decimals, x);
@@ -68,11 +54,11 @@ std::string FormatNumberNoBlanks(int32_t decimals, double x) {
 void FormatNumberNoBlanksTo(int32_t decimals, std::string& s, double x) { s = FormatNumberNoBlanks(decimals, x); }
 
 std::string FormatInteger(int32_t n, int32_t width) {
-  std::string digits = std::to_string(n);
-  if (static_cast<int32_t>(digits.size()) > width)
-    InputLine = std::string(static_cast<size_t>(MaxI(width, 0)), '*');
+  InputLine = std::to_string(n);
+  if (static_cast<int32_t>(InputLine.size()) > width)
+    InputLine.assign(static_cast<size_t>(MaxI(width, 0)), '*');
   else
-    InputLine = LeftPadded(digits, width);
+    PadLeft(InputLine, width);
   return InputLine;
 }
 
@@ -95,10 +81,8 @@ void FormatExponent(int32_t width, int32_t precision, std::string& s, double x) 
   // A narrow width asks for a fixed number of exponent digits.
   if (width < 4 && static_cast<int32_t>(exponent.size()) < width)
     exponent.insert(0, static_cast<size_t>(width) - exponent.size(), '0');
-  std::string out = mantissa + expSign + exponent;
-  for (char& c : out)
-    if (c == ',') c = '.';
-  s = LeftPadded(out, width);
+  s = mantissa + expSign + exponent;
+  PadLeft(s, width);
 }
 
 void FormatNumberFit(int32_t width, std::string& s, double x) {
@@ -120,6 +104,5 @@ void FormatNumberFit(int32_t width, std::string& s, double x) {
 }
 
 void FormatValueWithError(int32_t decimals, std::string& s, double value, double error) {
-  std::string v = FormatNumber(10, decimals, value);
-  s = v + " +- " + FormatNumber(10, decimals, error);
+  s = FormatNumber(10, decimals, value) + " +- " + FormatNumber(10, decimals, error);
 }

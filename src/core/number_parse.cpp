@@ -27,8 +27,8 @@ void SeparatorsToBlanks(std::string& t) {
     if (c == ',' || c == '\t') c = ' ';
 }
 
-// Reads the blank-separated tokens of t from position pos on, storing each value with store();
-// stops early when store() returns false.
+// Reads the blank-separated tokens of t, storing each value with store(); stops early when
+// store() returns false.
 template <typename Store>
 void TakeTokens(std::string_view t, Store store) {
   size_t pos = 0;
@@ -116,12 +116,9 @@ void StrToFloatChecked(std::string_view s, double& x) {
     x = 0.0;
     return;
   }
-  std::string t(s);
-  DeleteSpaces(t);
-  for (char& c : t)
-    if (c == ',') c = '.';
+  // The parser itself skips blanks and reads "," as the decimal point.
   uint8_t ok = 1;
-  StrToFloatRobust(t, x, ok);
+  StrToFloatRobust(s, x, ok);
   // A good field leaves DialogOk as it is, so that one mistyped field among several still
   // cancels the dialog when the caller tests DialogOk after reading them all.
   if (ok == 0) {

@@ -32,12 +32,12 @@ extern TLineFitPoint LineFitPoints[LineFitCapacity + 1];
 
 // The state of Random01. Nothing but SetRandomSeeds changes it from outside, so every run
 // draws the same sequence.
-struct TRandomSeeds {
-  int32_t s1 = 12345;
-  int32_t s2 = 67890;
-};
 constexpr int32_t InitialRandomSeed1 = 12345;
 constexpr int32_t InitialRandomSeed2 = 67890;
+struct TRandomSeeds {
+  int32_t s1 = InitialRandomSeed1;
+  int32_t s2 = InitialRandomSeed2;
+};
 extern TRandomSeeds RandomSeeds;
 
 // What LowerEnvelope leaves: the weighted misfit Q1 = sum (s - y)^2 w and the roughness

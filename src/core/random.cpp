@@ -37,9 +37,9 @@ void GaussianPair(double& g1, double& g2) {
   g2 = v * f;
 }
 
-double ExponentialDeviate(double mean) {
-  if (mean == 0.0) AbandonOperation("Exponential deviate of rate 0");
-  return -std::log(Random01()) / mean;
+double ExponentialDeviate(double rate) {
+  if (rate == 0.0) AbandonOperation("Exponential deviate of rate 0");
+  return -std::log(Random01()) / rate;
 }
 
 int32_t RandomIndex(int32_t n) {

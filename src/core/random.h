@@ -1,6 +1,6 @@
 // The program's one random-number generator, L'Ecuyer's combined multiplicative congruential
 // generator (moduli 2147483563 and 2147483399), and the deviates drawn from it. The state is
-// RandomSeeds (core/numeric_arrays.h), 12345 and 67890 at start.
+// RandomSeeds (core/numeric_arrays.h), InitialRandomSeed1 and InitialRandomSeed2 at start.
 #pragma once
 #include <cstdint>
 
@@ -10,7 +10,7 @@ double Random01();
 void GaussianPair(double& g1, double& g2);
 // An exponential deviate of the given rate: -ln(Random01) / rate, mean 1 / rate. A rate of 0
 // abandons the operation.
-double ExponentialDeviate(double mean);
+double ExponentialDeviate(double rate);
 // max(0, min(n - 1, round(n * Random01))): an index 0..n-1. Index 0 gets half the weight of
 // the others and n - 1 one and a half; kept so that random starts stay reproducible.
 int32_t RandomIndex(int32_t n);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string_view>
 #include "core/abandon.h"
-#include "core/dialog_state.h"
 #include "core/number_format.h"
 #include "core/number_parse.h"
 #include "core/small_routines.h"
@@ -56,15 +55,12 @@ int32_t* const ColorSettings[6] = {&BackgroundColor, &TextBackgroundColor, &FitD
                                    &ExpDataColor,    &FormColor,           &Form1BackColor};
 
 // The number before the key. False for a value that is not a number (or is missing): such a
-// line keeps the setting as it is. DialogOk is left as it was: the settings file is no dialog.
+// line keeps the setting as it is. The settings file is no dialog: DialogOk stays as it is.
 bool ReadValue(std::string_view text, double& x) {
   if (IsBlank(text)) return false;
-  const int32_t dialogOk = DialogOk;
-  DialogOk = 1;
-  StrToFloatChecked(text, x);
-  const bool ok = DialogOk != 0;
-  DialogOk = dialogOk;
-  return ok && std::isfinite(x);
+  uint8_t ok = 0;
+  StrToFloatRobust(text, x, ok);
+  return ok != 0;
 }
 
 // A colour of the file; one beyond 32 bits is not a colour and is not taken.
@@ -123,7 +119,7 @@ void WriteSettingsFile(const std::string& path) {
     f.WriteLine(IniFileName);
     f.WriteLine(FormatNumber(10, 4, ScreenScale) + SettingLines[0].writtenKey);
     f.WriteLine(FormatInteger(FontSize, 10) + SettingLines[1].writtenKey);
-    f.WriteLine(std::string(9, ' ') + (RusHelp == 1 ? "1" : "0") + SettingLines[2].writtenKey);
+    f.WriteLine(FormatInteger(RusHelp == 1 ? 1 : 0, 10) + SettingLines[2].writtenKey);
     for (int i = 0; i < 6; ++i)
       f.WriteLine(FormatInteger(*ColorSettings[i], 10) + SettingLines[3 + i].writtenKey);
     f.Close();

@@ -65,11 +65,12 @@ bool TextFile::TryReset(const std::string& path) {
   char buf[65536];
   size_t got;
   while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-  bool bad = std::ferror(f) != 0;
+  const bool bad = std::ferror(f) != 0;
+  const int reason = errno;  // before fclose, which may set errno itself
   std::fclose(f);
   if (bad) {
     // A folder opens under Linux but cannot be read.
-    SetIoResult(errno == EISDIR ? 5 : 100);
+    SetIoResult(reason == EISDIR ? 5 : 100);
     return false;
   }
   ResetFromText(text, path);

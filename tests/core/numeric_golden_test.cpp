@@ -17,6 +17,7 @@
 #include "core/number_format.h"
 #include "core/numeric_library.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 using GoldenTable = std::map<std::string, std::vector<double>>;
@@ -61,7 +62,7 @@ template <class F> void ExpectCurve(const std::string& xs, const std::string& ys
 TEST(NumericGolden, CommittedValuesMatchAFreshRun) {
   std::string python = VKEST_PYTHON;
   if (python.empty() || access(python.c_str(), X_OK) != 0) GTEST_SKIP() << "no python3";
-  auto out = std::filesystem::temp_directory_path() / ("vkest_numeric_golden_" + std::to_string(getpid()) + ".txt");
+  const auto out = TestTempPath("numeric_golden.txt");
   std::string cmd = python + " " + VKEST_SOURCE_DIR + "/tools/gen_numeric_golden.py " + out.string();
   int status = std::system(cmd.c_str());
   if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "numpy or scipy missing";

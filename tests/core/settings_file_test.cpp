@@ -1,6 +1,5 @@
 // The settings file "vkest.fn": exact layout, round trip, clamps and damaged files.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -9,6 +8,7 @@
 #include "core/settings_file.h"
 #include "core/text_file.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 
@@ -67,8 +67,7 @@ protected:
     return Current();
   }
 
-  const std::string path_ = (std::filesystem::temp_directory_path() /
-                             ("vkest_settings_" + std::to_string(::getpid()) + ".fn")).string();
+  const std::string path_ = TestTempPath("settings.fn").string();
   const Settings saved_ = Current();  // restored after the test, with DialogOk
   const int32_t savedDialogOk_ = DialogOk;
 };
