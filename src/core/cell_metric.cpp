@@ -119,10 +119,11 @@ void MomentAxisAngles(int32_t k, int32_t fromParameters) {
   double m[3], gm[3];
   Direction(k, fromParameters, m);
   MetricTimes(g, m[0], m[1], m[2], gm);  // m . a*, m . b*, m . c*
-  const double L = std::sqrt(std::fabs(MaxD(MetricProduct(g, m[0], m[1], m[2], m[0], m[1], m[2]), 1e-6)));
+  // L >= 1e-3: a direction of no length has u = 0 and so makes right angles.
+  const double L = std::sqrt(MaxD(MetricProduct(g, m[0], m[1], m[2], m[0], m[1], m[2]), 1e-6));
   for (int32_t i = 0; i < 3; ++i) {
     const double u = gm[i] / MaxD(std::sqrt(std::fabs(g[i])), 1e-5);  // m . (unit axis)
-    DialogNumbers[1 + i] = L == 0 ? 90 : ArcCosRounded(u / L) * RadToDeg;
+    DialogNumbers[1 + i] = ArcCosRounded(u / L) * RadToDeg;
   }
 }
 

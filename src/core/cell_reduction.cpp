@@ -17,17 +17,30 @@ double FromRightAngle(double cosine) { return std::fabs(std::asin(Clamp1(cosine)
 
 // Replaces edge u (partner v, third edge w) by u - s v, s the sign of u . v, when shorter.
 // uv, uw, vw are the dot products; cuv, cuw are the cosines of u with v and w.
-bool PairGeometry(double& u, double v, double w, double uv, double uw, double vw, double& cuv,
-                   double& cuw) {
+void PairGeometry(double& u, double v, double w, double uv, double uw, double vw, double& cuv,
+                  double& cuw) {
   const double s = uv >= 0 ? 1 : -1;
   const double n2 = u * u + v * v - 2 * std::fabs(uv);
-  if (!(n2 < u * u * Shorter) || !(n2 > 0)) return false;
+  if (!(n2 < u * u * Shorter) || !(n2 > 0)) return;
   const double n = std::sqrt(n2);
   cuv = Clamp1((uv - s * v * v) / (n * v));
   cuw = Clamp1((uw - s * vw) / (n * w));
   u = n;
   CellReduced = 0;
-  return true;
+}
+
+// The pair steps of one check, z the longest edge: x with y, then z with the shorter of x and y
+// and last the remaining pair. On equal x and y, z goes first with the one earlier in a, b, c
+// (x when xFirst).
+void ReduceAroundLongest(double& x, double& y, double& z, double& cx, double& cy, double& cz, bool xFirst) {
+  ReducePair(x, y, z, cx, cy, cz);
+  if (xFirst ? x <= y : x < y) {
+    ReducePair(z, x, y, cz, cx, cy);
+    ReducePair(y, z, x, cy, cz, cx);
+  } else {
+    ReducePair(y, z, x, cy, cz, cx);
+    ReducePair(z, x, y, cz, cx, cy);
+  }
 }
 
 }  // namespace
@@ -69,35 +82,8 @@ void ReduceCell(double& a, double& b, double& c, int32_t mode, double& volume, d
   }
   // Three checks one after another, each on the edges the previous one left: a cell shortened
   // by one may be taken further by the next.
-  if (std::max(a, b) <= c) {
-    ReducePair(a, b, c, al, be, ga);
-    if (a <= b) {
-      ReducePair(c, a, b, ga, al, be);
-      ReducePair(b, c, a, be, ga, al);
-    } else {
-      ReducePair(b, c, a, be, ga, al);
-      ReducePair(c, a, b, ga, al, be);
-    }
-  }
-  if (std::max(a, c) <= b) {
-    ReducePair(a, c, b, al, ga, be);
-    if (a <= c) {
-      ReducePair(b, a, c, be, al, ga);
-      ReducePair(c, b, a, ga, be, al);
-    } else {
-      ReducePair(c, b, a, ga, be, al);
-      ReducePair(b, a, c, be, al, ga);
-    }
-  }
-  if (std::max(b, c) <= a) {
-    ReducePair(c, b, a, ga, be, al);
-    if (b <= c) {
-      ReducePair(b, a, c, be, al, ga);
-      ReducePair(a, c, b, al, ga, be);
-    } else {
-      ReducePair(a, c, b, al, ga, be);
-      ReducePair(b, a, c, be, al, ga);
-    }
-  }
+  if (std::max(a, b) <= c) ReduceAroundLongest(a, b, c, al, be, ga, true);
+  if (std::max(a, c) <= b) ReduceAroundLongest(a, c, b, al, ga, be, true);
+  if (std::max(b, c) <= a) ReduceAroundLongest(c, b, a, ga, be, al, false);
   volume = CellVolumeFromCosines(a, b, c, cosAlpha, cosBeta, cosGamma);
 }

@@ -112,12 +112,8 @@ void BuildDn2VanadiumSpectrum(int32_t n, double delay, double flightPath, double
 void SetUpDn2EffectiveSpectrum() {
   if (!SpectrumList[0]) return;
   TSpectrum& s = *SpectrumList[0];
-  s.ChanWidth = 64.0;
-  s.FlightPath = 25.0;
-  s.Delay = 0.0;
   s.Present = 1;
-  BuildDn2VanadiumSpectrum(1024, 0.0, 25.0, 64.0);
-  s.LastChannel = 1024;
+  BuildDn2VanadiumSpectrum(1024, 0.0, 25.0, 64.0);  // the curve reaches past channel 1024
   s.WorkFirst = 1;
   s.WorkLast = 1024;
   s.Name = "DN2-vanadium";

@@ -4,24 +4,10 @@
 #include "core/model_tables.h"
 #include "core/number_format.h"
 #include "core/small_routines.h"
+#include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 
 double DefaultDError = 0.001;
-
-namespace {
-TSpectrum* CurrentSpectrumObject() {
-  if (!TableIndexOk(CurrentSpectrum, 0, 4, "spectrum")) return nullptr;
-  TSpectrum* sp = SpectrumList[CurrentSpectrum].get();
-  if (!sp) ShowMsg("No spectrum " + std::to_string(CurrentSpectrum));
-  return sp;
-}
-
-// The working interval of sp held inside the channel arrays.
-void WorkingRange(const TSpectrum& sp, int32_t& first, int32_t& last) {
-  first = MaxI(sp.WorkFirst, 1);
-  last = MinI(sp.WorkLast, MaxChannels);
-}
-}  // namespace
 
 void AssignDSpacings() {
   int32_t n = CappedCount(DSpacingCount, MaxDSpacings, "d-spacing");
@@ -57,7 +43,7 @@ void AssignDSpacings() {
 }
 
 void DRangeToChannels(double& dFirst, double& dLast) {
-  TSpectrum* sp = CurrentSpectrumObject();
+  TSpectrum* sp = SpectrumAt(CurrentSpectrum);
   if (!sp) return;
   int32_t first, last;
   WorkingRange(*sp, first, last);
@@ -85,7 +71,7 @@ int32_t PhaseReflectionAverage(int32_t k) {
 }
 
 void EstimatePhaseScale(int32_t k, double& scale) {
-  TSpectrum* sp = CurrentSpectrumObject();
+  TSpectrum* sp = SpectrumAt(CurrentSpectrum);
   if (!sp || !TableIndexOk(k, 1, MaxPhases, "phase")) return;
   int32_t first, last;
   WorkingRange(*sp, first, last);

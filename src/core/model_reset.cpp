@@ -1,6 +1,6 @@
 // The model reset and the random test atoms.
 #include "core/dspacing_list.h"
-#include "core/element_symbols.h"
+#include "core/elements.h"
 #include "core/graph_drawing.h"
 #include "core/mode_flags.h"
 #include "core/model_switches.h"
@@ -96,7 +96,9 @@ void ResetModelState(int32_t n) {
   FourierSettings.yLow = 0, FourierSettings.yHigh = 1;
   FourierSettings.zLow = 0, FourierSettings.zHigh = 1;
   FourierSettings.xStep = FourierSettings.yStep = FourierSettings.zStep = 1.0 / 30;
-  // 12.
+  // 12. and 13.
+  PlaneSettings.xLow = PlaneSettings.yLow = 1.0;
+  PlaneSettings.xHigh = PlaneSettings.yHigh = 4000.0;
   for (int32_t s = 1; s <= 4; ++s) {
     TSpectrum* sp = SpectrumList[s].get();
     if (!sp) continue;
@@ -105,13 +107,6 @@ void ResetModelState(int32_t n) {
       sp->E[c] = 1.0;
       sp->X[c] = c;
     }
-  }
-  PlaneSettings.xLow = PlaneSettings.yLow = 1.0;
-  PlaneSettings.xHigh = PlaneSettings.yHigh = 4000.0;
-  // 13.
-  for (int32_t s = 1; s <= 4; ++s) {
-    TSpectrum* sp = SpectrumList[s].get();
-    if (!sp) continue;
     sp->FirstChannel = sp->WorkFirst = 1;
     sp->LastChannel = sp->WorkLast = n;
   }
@@ -121,7 +116,7 @@ void RandomizeAtoms() {
   for (int32_t k = 1; k <= MaxPhases; ++k) {
     for (int32_t i = 1; i <= RandomAtomsPerPhase; ++i) {
       ATOM& a = AtomTable[i][k];
-      a.Name = ElementSymbols[RoundHalfEven(85 * Random01() + 1)];  // rows 1..86
+      a.Name = ElementTable[RoundHalfEven(85 * Random01() + 1)].Symbol;  // rows 1..86
       a.Occupation = 1.0;
       a.ScatteringLength = 1.0;
       if (Random01() <= 0.125) a.T11 = Random01();

@@ -7,6 +7,7 @@
 #include "core/neighbour_services.h"
 #include "core/number_format.h"
 #include "core/small_routines.h"
+#include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 
 namespace {
@@ -41,13 +42,6 @@ int64_t BaseCount(int32_t mode) {
     default:
       return n;
   }
-}
-
-TSpectrum* CurrentSpectrumObject() {
-  if (!TableIndexOk(CurrentSpectrum, 0, 4, "spectrum")) return nullptr;
-  TSpectrum* sp = SpectrumList[CurrentSpectrum].get();
-  if (!sp) ShowMsg("No spectrum " + std::to_string(CurrentSpectrum));
-  return sp;
 }
 
 // Writes record names, cut to 11 characters; a record past the array is skipped (once reported).
@@ -272,7 +266,7 @@ void ParameterNames() {
 }
 
 void ParametersToSpectrum() {
-  TSpectrum* sp = CurrentSpectrumObject();
+  TSpectrum* sp = SpectrumAt(CurrentSpectrum);
   if (!sp || !FitParameters) return;
   const auto& rec = FitParameters->Records;
   const int32_t capacity = FitParameters->RecordCapacity();
@@ -303,7 +297,7 @@ void ParametersToSpectrum() {
 
 void BackgroundToParameters(int32_t k) {
   if (!TableIndexOk(k, 1, MaxParameters - 5, "parameter")) return;
-  const TSpectrum* sp = CurrentSpectrumObject();
+  const TSpectrum* sp = SpectrumAt(CurrentSpectrum);
   if (!sp) return;
   const int32_t first = std::clamp(sp->WorkFirst, 1, MaxChannels);
   const int32_t last = std::clamp(sp->WorkLast, 1, MaxChannels);

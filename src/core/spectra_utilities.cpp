@@ -19,20 +19,6 @@ int32_t SpectraOnlySequence = 1;
 namespace {
 constexpr int32_t LastSpectrum = 4;
 
-// Spectrum i of SpectrumList, or null after a message when there is none.
-TSpectrum* SpectrumAt(int32_t i) {
-  if (!TableIndexOk(i, 0, LastSpectrum, "spectrum")) return nullptr;
-  TSpectrum* sp = SpectrumList[i].get();
-  if (!sp) ShowMsg("No spectrum " + std::to_string(i));
-  return sp;
-}
-
-// The working interval of sp held inside the channel arrays.
-void WorkingRange(const TSpectrum& sp, int32_t& first, int32_t& last) {
-  first = MaxI(sp.WorkFirst, 1);
-  last = MinI(sp.WorkLast, MaxChannels);
-}
-
 // The decimal value of the characters of s, a non-digit counting as 0; held to int32.
 int32_t DigitValue(const std::string& s) {
   int64_t v = 0;
@@ -48,6 +34,18 @@ const std::string& SequenceName(int32_t i) {
   return i >= 1 && i <= SequenceCapacity ? SequenceFileNames[i] : none;
 }
 }  // namespace
+
+TSpectrum* SpectrumAt(int32_t i) {
+  if (!TableIndexOk(i, 0, LastSpectrum, "spectrum")) return nullptr;
+  TSpectrum* sp = SpectrumList[i].get();
+  if (!sp) ShowMsg("No spectrum " + std::to_string(i));
+  return sp;
+}
+
+void WorkingRange(const TSpectrum& sp, int32_t& first, int32_t& last) {
+  first = MaxI(sp.WorkFirst, 1);
+  last = MinI(sp.WorkLast, MaxChannels);
+}
 
 bool SpectrumMissing(int32_t i) {
   TSpectrum* sp = SpectrumAt(i);

@@ -29,7 +29,7 @@ TEST_F(Elements, TablesHoldTheLongStandingRowsAndTheirSources) {
 
   if (!RunGenerator("periodictable", "gen_elements.py", LiveDir)) GTEST_SKIP() << "no periodictable";
   for (std::string f : {"element_table.cpp", "ion_table.cpp"})
-    EXPECT_EQ(FileText(LiveDir / f), FileText(VKEST_SOURCE_DIR "/src/core/" + f)) << f;
+    EXPECT_EQ(ReadWholeFile(LiveDir / f), ReadWholeFile(VKEST_SOURCE_DIR "/src/core/" + f)) << f;
 }
 
 TEST_F(Elements, NamesFindTheirRowsAndFillTheAtom) {

@@ -1,7 +1,7 @@
 // The model reset leaves the documented defaults; the random test atoms follow the documented
 // draw order; the atom routines keep to their table.
 #include <type_traits>
-#include "core/element_symbols.h"
+#include "core/elements.h"
 #include "core/random.h"
 #include "core/small_routines.h"
 #include "model_test_support.h"
@@ -97,7 +97,7 @@ TEST_F(ModelResetTest, RandomAtomsReplayTheGeneratorInTheDocumentedOrder) {
   for (int32_t k = 1; k <= MaxPhases; ++k) {
     for (int32_t i = 1; i <= 100; ++i) {
       const ATOM& a = AtomTable[i][k];
-      ASSERT_EQ(a.Name, ElementSymbols[RoundHalfEven(85 * r[used++] + 1)]) << i << "," << k;
+      ASSERT_EQ(a.Name, ElementTable[RoundHalfEven(85 * r[used++] + 1)].Symbol) << i << "," << k;
       EXPECT_EQ(a.T11, r[used++] <= 0.125 ? r[used++] : -1);
       double xyz[3] = {0, 0, 0};
       const int32_t c = RoundHalfEven(10 * r[used++]);

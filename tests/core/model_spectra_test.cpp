@@ -2,12 +2,12 @@
 // data check, the pixel-to-channel map, the instrument lines and the sequence lists.
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 #include "core/dialog_state.h"
 #include "core/settings_file.h"
 #include "core/spectra_utilities.h"
 #include "core/text_file.h"
 #include "model_test_support.h"
+#include "support/temp_path.h"
 
 class ModelSpectraTest : public ModelTest {};
 
@@ -74,7 +74,7 @@ TEST_F(ModelSpectraTest, PixelToChannelAndInstrumentLines) {
 }
 
 TEST_F(ModelSpectraTest, SequenceLists) {
-  const auto dir = std::filesystem::temp_directory_path() / ("vkest_seq_" + std::to_string(getpid()));
+  const auto dir = TestTempPath("seq");
   std::filesystem::create_directories(dir);
   auto list = [&](const std::string& name, const std::string& text) {
     std::ofstream((dir / name).string(), std::ios::binary) << text;

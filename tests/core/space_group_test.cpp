@@ -73,9 +73,10 @@ TEST_F(SpaceGroups, EveryEntryWithInversionAndCentringsIsGemmisGroup) {
   if (!RunGenerator("gemmi", "gen_space_groups.py", LiveDir / "space_group_table.cpp") ||
       !RunGenerator("gemmi", "gen_crystal_golden.py", LiveDir))
     GTEST_SKIP() << "no gemmi";
-  EXPECT_EQ(FileText(LiveDir / "space_group_table.cpp"), FileText(VKEST_SOURCE_DIR "/src/core/space_group_table.cpp"));
+  EXPECT_EQ(ReadWholeFile(LiveDir / "space_group_table.cpp"),
+            ReadWholeFile(VKEST_SOURCE_DIR "/src/core/space_group_table.cpp"));
   for (std::string f : {"space_group_golden.txt", "metric_golden.txt", "magnetic_golden.txt", "niggli_golden.txt"})
-    EXPECT_EQ(FileText(LiveDir / f), FileText(VKEST_SOURCE_DIR "/tests/core/data/" + f)) << f;
+    EXPECT_EQ(ReadWholeFile(LiveDir / f), ReadWholeFile(VKEST_SOURCE_DIR "/tests/core/data/" + f)) << f;
 }
 
 TEST_F(SpaceGroups, SettingsSymbolsLookUpsAndRefusals) {

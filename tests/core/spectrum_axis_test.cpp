@@ -10,12 +10,10 @@ const std::string GoldenPath = std::string(VKEST_SOURCE_DIR) + "/tests/core/data
 // "angular" lambda two-theta shift d.
 std::vector<std::vector<double>> Golden(const std::string& tag) {
   std::vector<std::vector<double>> rows;
-  std::ifstream in(GoldenPath);
-  for (std::string line, t; std::getline(in, line);) {
-    std::istringstream ss(line);
-    if (!(ss >> t) || t != tag) continue;
+  for (const Tokens& t : TokenRows(GoldenPath)) {
+    if (t.empty() || t[0] != tag) continue;
     rows.emplace_back();
-    for (double v; ss >> v;) rows.back().push_back(v);
+    for (size_t i = 1; i < t.size(); ++i) rows.back().push_back(std::stod(t[i]));
   }
   return rows;
 }

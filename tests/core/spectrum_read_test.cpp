@@ -15,16 +15,14 @@ struct Fixture {
 // The binary fixtures with the words decoded by their writer; channel 1 never keeps its word.
 std::vector<Fixture> BinaryFixtures() {
   std::vector<Fixture> all;
-  std::ifstream in(SpectrumData("expected_binary.txt"));
-  for (std::string line, colon; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream ss(line);
-    Fixture f{"", 0, 1, 0, 0, 1, {}, {}, {}};
-    int32_t skip, reverse;
-    ss >> f.file >> f.kind >> skip >> reverse >> colon;
-    f.kind /= 2;  // word size 2 or 4 is kind 1 or 2
-    f.skip = static_cast<uint8_t>(skip), f.reverse = static_cast<uint8_t>(reverse);
-    for (double v; ss >> v;) f.y.push_back(v), f.e.push_back(std::sqrt(std::max(v, 1.0)));
+  // file, word size (2 or 4: kind 1 or 2), skip, reverse, ":", the words
+  for (const Tokens& t : TokenRows(SpectrumData("expected_binary.txt"))) {
+    Fixture f{t[0], std::stoi(t[1]) / 2, 1, static_cast<uint8_t>(std::stoi(t[2])),
+              static_cast<uint8_t>(std::stoi(t[3])), 1, {}, {}, {}};
+    for (size_t i = 5; i < t.size(); ++i) {
+      const double v = std::stod(t[i]);
+      f.y.push_back(v), f.e.push_back(std::sqrt(std::max(v, 1.0)));
+    }
     all.push_back(f);
   }
   return all;

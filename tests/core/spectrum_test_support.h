@@ -1,26 +1,19 @@
-// Shared pieces of the spectrum tests: fixture paths, whole files, the reader and writer of each
-// file kind, the generator scripts, and a fixture holding one spectrum with the reader options at
-// their start values.
+// Shared pieces of the spectrum tests: fixture paths, the reader and writer of each file kind, and
+// a fixture holding one spectrum with the reader options at their start values.
 #pragma once
 #include <gtest/gtest.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include "core/spectrum.h"
+#include "support/golden_files.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 inline std::string SpectrumData(const std::string& name) {
   return std::string(VKEST_SOURCE_DIR) + "/tests/core/data/spectra/" + name;
-}
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
@@ -47,18 +40,6 @@ inline void WriteKind(TSpectrum& s, int32_t kind, int32_t first, int32_t last, c
   }
 }
 
-// A generator script of tools/ run live, for tests that skip when python3 lacks the module.
-inline bool PythonHas(const std::string& module) {
-  const std::string python = VKEST_PYTHON;
-  return !python.empty() && std::filesystem::exists(python) &&
-         std::system((python + " -c 'import " + module + "' 2>/dev/null").c_str()) == 0;
-}
-
-inline int RunTool(const std::string& script, const std::string& out) {
-  const std::string tool = std::string(VKEST_SOURCE_DIR) + "/tools/" + script;
-  return std::system((std::string(VKEST_PYTHON) + " '" + tool + "' '" + out + "'").c_str());
-}
-
 class SpectrumTest : public ScriptedTest {
 protected:
   void SetUp() override {
@@ -66,8 +47,7 @@ protected:
     ResetOptions();
     sp = std::make_unique<TSpectrum>("DUMMY");
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = std::filesystem::temp_directory_path() / ("vkest_spectrum_" + std::string(info->test_suite_name()) +
-                                                    "_" + info->name() + "_" + std::to_string(getpid()));
+    dir = TestTempPath("spectrum_" + std::string(info->test_suite_name()) + "_" + info->name());
     std::filesystem::create_directories(dir);
   }
   void TearDown() override {
