@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -47,6 +48,13 @@ QFont ToQFont(const TFont& f) {
   font.setPixelSize(std::max(1, static_cast<int>(std::nearbyint(f.size * 96.0 / 72.0))));
   font.setBold(f.bold);
   return font;
+}
+
+QPen ToQPen(const TPen& p) {
+  QPen pen(ToQColor(p.color));
+  pen.setWidth(p.width);
+  pen.setStyle(p.style == TPenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
+  return pen;
 }
 
 bool HaveGui() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
@@ -125,10 +133,7 @@ void TImageCanvas::LineTo(int32_t x, int32_t y) {
   if (Pen.width > 1) {
     QPainter p(image_.get());
     PrepareNoAntialias(p);
-    QPen pen(ToQColor(Pen.color));
-    pen.setWidth(Pen.width);
-    pen.setStyle(Pen.style == TPenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
-    p.setPen(pen);
+    p.setPen(ToQPen(Pen));
     p.drawLine(x0, y0, x, y);
     return;
   }
@@ -201,14 +206,8 @@ void TImageCanvas::Ellipse(int32_t left, int32_t top, int32_t right, int32_t bot
   if (right <= left || bottom <= top) return;
   QPainter p(image_.get());
   PrepareNoAntialias(p);
-  if (Pen.style == TPenStyle::Clear) {
-    p.setPen(Qt::NoPen);
-  } else {
-    QPen pen(ToQColor(Pen.color));
-    pen.setWidth(Pen.width);
-    pen.setStyle(Pen.style == TPenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
-    p.setPen(pen);
-  }
+  if (Pen.style == TPenStyle::Clear) p.setPen(Qt::NoPen);
+  else p.setPen(ToQPen(Pen));
   p.setBrush(QBrush(ToQColor(Brush.color), ToQtBrush(Brush.style)));
   p.drawEllipse(QRect(left, top, right - left - 1, bottom - top - 1));
 }

@@ -1,4 +1,5 @@
 #include "core/dialog_model.h"
+#include <algorithm>
 #include "core/abandon.h"
 
 TForm2 Form2;
@@ -16,9 +17,9 @@ void TStringGrid::SetSize(int32_t cols, int32_t rows) {
   cols = std::max(0, cols);
   rows = std::max(0, rows);
   std::vector<std::string> next(static_cast<size_t>(cols) * static_cast<size_t>(rows));
-  for (int32_t r = 0; r < std::min(rows, rowCount); ++r)
-    for (int32_t c = 0; c < std::min(cols, colCount); ++c)
-      if (!cells_.empty())
+  if (!cells_.empty())  // a new grid has its default size but no cells yet
+    for (int32_t r = 0; r < std::min(rows, rowCount); ++r)
+      for (int32_t c = 0; c < std::min(cols, colCount); ++c)
         next[static_cast<size_t>(r * cols + c)] = std::move(cells_[static_cast<size_t>(r * colCount + c)]);
   cells_ = std::move(next);
   colCount = cols;
@@ -94,9 +95,4 @@ TForm2::TForm2() {
   RadioGroup1.color = MaroonColor;
   Image1.SetBounds(0, 0, 780, 580);  // aligned to the left edge of the window
   Timer1.interval = 0;  // the one-second start-up firing is left out: nothing waits for it
-}
-
-void TForm2::Close() {
-  visible = false;
-  closeRequested = true;
 }

@@ -21,6 +21,10 @@ constexpr int32_t LimeColor = 0x00FF00;
 constexpr int32_t WhiteColor = 0xFFFFFF;
 constexpr int32_t BlackColor = 0x000000;
 constexpr int32_t GreenColor = 0x008000;
+constexpr int32_t RedColor = 0x0000FF;
+constexpr int32_t FuchsiaColor = 0xFF00FF;
+constexpr int32_t BlueColor = 0xFF0000;
+constexpr int32_t GrayColor = 0x808080;
 
 struct TFontStyle {
   int32_t color = BlackColor;
@@ -141,6 +145,11 @@ struct TWindowState {
   TFontStyle font;
   bool visible = false;       // shown, modally or not
   bool closeRequested = false;  // a handler closed the window
+  // Ends a modal showing (or hides a window shown without waiting).
+  void Close() {
+    visible = false;
+    closeRequested = true;
+  }
 };
 
 class TForm2 : public TWindowState {
@@ -178,9 +187,6 @@ public:
   const TEdit& Edit(int32_t i) const;
   const TImage& Image(int32_t i) const;
   const TBevel& Bevel(int32_t i) const;
-
-  // Ends a modal showing (or hides the modeless window).
-  void Close();
 
   // Event handlers. The backend calls them after it has copied the user's input into the model.
   void FormKeyPress(char key);  // Esc (27) acts as Cancel

@@ -19,10 +19,8 @@ TFontStyle BoldFont(int32_t colour, bool fixedPitch) { return {colour, FontSize,
 
 // The options of DialogOptions as a list of items.
 std::vector<std::string> OptionItems() {
-  int32_t n = std::clamp(DialogOptions.count, 0, OptionCapacity);
-  std::vector<std::string> items;
-  for (int32_t i = 1; i <= n; ++i) items.push_back(DialogOptions.captions[static_cast<size_t>(i)]);
-  return items;
+  const int32_t n = std::clamp(DialogOptions.count, 0, OptionCapacity);
+  return {DialogOptions.captions.begin() + 1, DialogOptions.captions.begin() + 1 + n};
 }
 }  // namespace
 
@@ -70,8 +68,6 @@ void PlaceOkCancelHelp(int32_t x, int32_t y, int32_t width) {
 void PrepareDialog(int32_t width, int32_t style, int32_t height) {
   if (style == 1) ListSavedFlag = 0;
   ResetDialogForm(width, height - 10);
-  Form2.color = FormColor;
-  Form2.left = 0;
   SetDialogTitle(BlackColor);
   PlaceOkCancelHelp(style == 1 ? width / 2 - 120 : width / 2 - 90, 370, 60);
   if (style == 1) PlaceButton(Form2.Button6, width / 2 + 65, 370, "Save", 20, 60);
@@ -113,9 +109,7 @@ void ShowNumberGrid(int32_t x, int32_t y, int32_t visibleRows, int32_t fieldWidt
 
 void ShowListBox(int32_t x, int32_t y, int32_t width, int32_t height) {
   PlaceListBox(Form2.ListBox1, x, y, height, width);
-  Form2.ListBox1.items.clear();
-  for (int32_t i = 1; i <= std::min(InfoLines.count, InfoLineCapacity); ++i)
-    Form2.ListBox1.items.push_back(InfoLines.lines[static_cast<size_t>(i)]);
+  LoadInfoLines(Form2.ListBox1);
 }
 
 void ShowMemo(int32_t x, int32_t width) { PlaceMemo(Form2.Memo1, x, width); }
@@ -205,6 +199,11 @@ void PlaceListBox(TListBox& c, int32_t x, int32_t y, int32_t height, int32_t wid
   Place(c, x, y, width, height);
   c.color = BlackColor;
   c.font = BoldFont(AquaColor, true);
+}
+
+void LoadInfoLines(TListBox& c) {
+  const int32_t n = std::clamp(InfoLines.count, 0, InfoLineCapacity);
+  c.items.assign(InfoLines.lines.begin() + 1, InfoLines.lines.begin() + 1 + n);
 }
 
 void PlaceComboBox(TComboBox& c, int32_t x, int32_t y, int32_t width) {

@@ -57,6 +57,8 @@ void PlaceRadioGroup(TRadioGroup& c, int32_t columns, int32_t x, int32_t colour,
                      int32_t width, int32_t y);
 void PlaceCheckListBox(TCheckListBox& c, int32_t x, int32_t y, int32_t height, int32_t width);
 void PlaceListBox(TListBox& c, int32_t x, int32_t y, int32_t height, int32_t width);
+// The list's items := InfoLines.
+void LoadInfoLines(TListBox& c);
 void PlaceComboBox(TComboBox& c, int32_t x, int32_t y, int32_t width);
 void PlaceNumberGrid(TStringGrid& valueGrid, TStringGrid& captionGrid, int32_t x, int32_t fieldWidth,
                      int32_t nCols, int32_t nRows, int32_t visibleRows, int32_t y);

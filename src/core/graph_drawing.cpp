@@ -18,11 +18,10 @@ double TrimmingCoefficient = 1.0;
 int32_t PixelMode = 0;
 uint8_t LongReflectionIndicators = 0;
 
-const std::array<int32_t, 10> CurveColors = {
-    0, 0x0000FF, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFFFFFF, 0xFF0000, 0x008000, 0x808080};
+const std::array<int32_t, 10> CurveColors = {0,         RedColor,   FuchsiaColor, AquaColor,  YellowColor,
+                                              LimeColor, WhiteColor, BlueColor,    GreenColor, GrayColor};
 
 namespace {
-constexpr int32_t Fuchsia = 0xFF00FF, Aqua = 0xFFFF00, Yellow = 0x00FFFF, Red = 0x0000FF;
 constexpr int32_t MaxCurves = 7;
 
 // A row or column far outside any picture is kept within what a pixel coordinate can hold, so
@@ -151,7 +150,7 @@ void PlotCurves(TImage& image, int32_t npoints, int32_t ncurves, int32_t width, 
 
   if (hasValues) {
     for (int32_t k = 1; k <= curves; ++k) {
-      const int32_t pointColour = k == 1 ? Fuchsia : k == 2 ? Aqua : Yellow;
+      const int32_t pointColour = k == 1 ? FuchsiaColor : k == 2 ? AquaColor : YellowColor;
       const PointStyle style = CurveStyle(kind, k);
       for (int64_t i = 1; i <= points && index(k, i) <= NumberBufferSize; ++i) {
         double v = NumberBuffer[index(k, i)];
@@ -196,7 +195,7 @@ void PlotCurves(TImage& image, int32_t npoints, int32_t ncurves, int32_t width, 
       int32_t x = ToPixel(Scaled(width - 20) * std::fabs(m) / static_cast<double>(points)) + 1;
       int32_t top = m < 0 ? (tall ? 145 : 295) : (tall ? 135 : 285);
       int32_t bottom = m < 0 ? 305 : 295;
-      c.Pen.color = m > 0 ? Yellow : Red;
+      c.Pen.color = m > 0 ? YellowColor : RedColor;
       c.MoveTo(x, Scaled(top));
       c.LineTo(x, Scaled(bottom));
     }
@@ -268,9 +267,9 @@ void PlotScratchArrays(TImage& image, int32_t n) {
   for (int32_t i = 1; i <= n; ++i) {
     int32_t x = Scaled(std::nearbyint(i * 512.0 / std::max(1, n)));
     if (std::isfinite(ScratchArray1[i]))
-      Square3(c, x, Scaled(ValueToPixelRow(min, max, ScratchArray1[i])), Fuchsia);
+      Square3(c, x, Scaled(ValueToPixelRow(min, max, ScratchArray1[i])), FuchsiaColor);
     if (std::isfinite(ScratchArray2[i]))
-      Square3(c, x, Scaled(ValueToPixelRow(min, max, ScratchArray2[i])), Aqua);
+      Square3(c, x, Scaled(ValueToPixelRow(min, max, ScratchArray2[i])), AquaColor);
   }
   Ui().ImageChanged(c);
 }

@@ -22,11 +22,6 @@ TForm3::TForm3() {
   Button1.caption = "OK";
 }
 
-void TForm3::Close() {
-  visible = false;
-  closeRequested = true;
-}
-
 void TForm3::Button1Click() { Close(); }
 
 void Cp866ToAnsi(std::string& s) {
@@ -68,9 +63,7 @@ void PrepareInfoWindow(int32_t x, int32_t width, int32_t height, int32_t kind) {
     PlaceMemo(Form3.Memo1, x, width - 20);
   } else if (kind == 2) {
     PlaceListBox(Form3.ListBox1, x, 0, 340, 500);
-    Form3.ListBox1.items.clear();
-    for (int32_t i = 1; i <= std::min(InfoLines.count, InfoLineCapacity); ++i)
-      Form3.ListBox1.items.push_back(InfoLines.lines[static_cast<size_t>(i)]);
+    LoadInfoLines(Form3.ListBox1);
   }
   PlaceButton(Form3.Button1, 190, 350, "OK", 15, 70);
 }

@@ -17,7 +17,6 @@ public:
   TListBox ListBox1;
 
   TForm3();
-  void Close();
   void Button1Click();  // closes the window
 };
 extern TForm3 Form3;

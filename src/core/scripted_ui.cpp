@@ -78,6 +78,13 @@ std::string Shown(const TControl& c, const std::string& name) {
   if (!c.enabled) return name + " is disabled";
   return {};
 }
+
+// The same for item (1-based) of a list of count items.
+std::string ShownWithItem(const TControl& c, const std::string& name, int32_t item, size_t count) {
+  std::string e = Shown(c, name);
+  if (e.empty() && (item < 1 || item > static_cast<int32_t>(count))) e = name + " has no item " + std::to_string(item);
+  return e;
+}
 }  // namespace
 
 DialogScript& DialogScript::Edit(int32_t i, const std::string& text) {
@@ -112,10 +119,8 @@ std::function<std::string(TForm2&)> ChooseRadio(TRadioGroup TForm2::*group, cons
                                                 bool click) {
   return [=](TForm2& f) {
     TRadioGroup& g = f.*group;
-    std::string e = Shown(g, name);
+    std::string e = ShownWithItem(g, name, item, g.items.size());
     if (!e.empty()) return e;
-    if (item < 1 || item > static_cast<int32_t>(g.items.size()))
-      return std::string(name) + " has no item " + std::to_string(item);
     g.itemIndex = item - 1;
     if (click) f.RadioGroup1Click();
     return std::string();
@@ -133,10 +138,8 @@ DialogScript& DialogScript::Radio2(int32_t item) {
 
 DialogScript& DialogScript::Check(int32_t item, bool on) {
   return Add("CheckListBox1 item " + std::to_string(item) + (on ? " on" : " off"), [item, on](TForm2& f) {
-    std::string e = Shown(f.CheckListBox1, "CheckListBox1");
+    std::string e = ShownWithItem(f.CheckListBox1, "CheckListBox1", item, f.CheckListBox1.items.size());
     if (!e.empty()) return e;
-    if (item < 1 || item > static_cast<int32_t>(f.CheckListBox1.items.size()))
-      return "CheckListBox1 has no item " + std::to_string(item);
     f.CheckListBox1.SetChecked(item - 1, on);
     return std::string();
   });
@@ -144,10 +147,8 @@ DialogScript& DialogScript::Check(int32_t item, bool on) {
 
 DialogScript& DialogScript::Combo(int32_t item) {
   return Add("ComboBox1 item " + std::to_string(item), [item](TForm2& f) {
-    std::string e = Shown(f.ComboBox1, "ComboBox1");
+    std::string e = ShownWithItem(f.ComboBox1, "ComboBox1", item, f.ComboBox1.items.size());
     if (!e.empty()) return e;
-    if (item < 1 || item > static_cast<int32_t>(f.ComboBox1.items.size()))
-      return "ComboBox1 has no item " + std::to_string(item);
     f.ComboBox1.itemIndex = item - 1;
     f.ComboBox1.text = f.ComboBox1.items[static_cast<size_t>(item - 1)];
     return std::string();
@@ -265,25 +266,22 @@ void ScriptedUi::ShowMessage(const std::string& text) {
   }
 }
 
-bool ScriptedUi::Ask(const std::string& text, const char* kind) {
+bool ScriptedUi::AskYesNo(const std::string& text, MsgKind) {
   if (steps_.empty() || steps_.front().kind != StepKind::Question) {
-    transcript.push_back(std::string(kind) + text + " -> No (unexpected)");
+    transcript.push_back("ASK: " + text + " -> No (unexpected)");
     Unexpected("question without a scripted answer: " + text);
     return false;
   }
   Step step = std::move(steps_.front());
   steps_.pop_front();
   if (!step.text.empty() && step.text != text) {
-    transcript.push_back(std::string(kind) + text + " -> No (unexpected)");
+    transcript.push_back("ASK: " + text + " -> No (unexpected)");
     Unexpected("expected the question " + Quote(step.text) + ", asked " + Quote(text));
     return false;
   }
-  transcript.push_back(std::string(kind) + text + (step.yes ? " -> Yes" : " -> No"));
+  transcript.push_back("ASK: " + text + (step.yes ? " -> Yes" : " -> No"));
   return step.yes;
 }
-
-bool ScriptedUi::AskYesNo(const std::string& text, MsgKind) { return Ask(text, "ASK: "); }
-bool ScriptedUi::AskOkCancel(const std::string& text, MsgKind) { return Ask(text, "ASK: "); }
 
 void ScriptedUi::ProcessEvents() {
   if (timerArmed_) {

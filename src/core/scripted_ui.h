@@ -107,8 +107,7 @@ public:
 
   // ---- the backend ----
   void ShowMessage(const std::string& text) override;
-  bool AskYesNo(const std::string& text, MsgKind kind) override;
-  bool AskOkCancel(const std::string& text, MsgKind kind) override;
+  bool AskYesNo(const std::string& text, MsgKind kind) override;  // OK/Cancel questions too
   void ProcessEvents() override;
   bool Quitting() const override { return exhausted_; }
   void ShowModal(TForm2& form) override;
@@ -142,7 +141,6 @@ private:
     DialogScript dialog;
   };
   void Unexpected(const std::string& what);
-  bool Ask(const std::string& text, const char* kind);
   std::optional<std::string> FileDialog(const char* kind, const TFileDialog& d);
   std::deque<Step> steps_;
   std::deque<std::function<void()>> events_;

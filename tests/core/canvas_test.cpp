@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <unistd.h>
 #include "core/abandon.h"
 #include "core/canvas.h"
 #include "core/display_text.h"
 #include "support/gui_app.h"
+#include "support/temp_path.h"
 
 namespace fs = std::filesystem;
 
@@ -115,7 +115,7 @@ uint32_t Le32(const std::string& b, size_t at) {
 }
 
 TEST(CanvasTest, BmpFileRoundTrip) {
-  fs::path path = fs::temp_directory_path() / ("vkest canvas " + std::to_string(::getpid()) + ".bmp");
+  fs::path path = TestTempPath("canvas picture.bmp");
   TImageCanvas c(7, 5);
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 7; ++x) c.SetPixel(x, y, (x * 37) | (y * 51) << 8 | ((x + y) * 23) << 16);

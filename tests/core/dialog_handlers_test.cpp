@@ -16,13 +16,11 @@
 namespace {
 using Lines = std::vector<std::string>;
 
-class DialogHandlersTest : public ScriptedTest {
+class DialogHandlersTest : public DialogTest {
 protected:
+  DialogHandlersTest() : DialogTest("Handlers") {}
   void SetUp() override {
-    ScriptedTest::SetUp();
-    ScreenScale = 1.0;
-    FontSize = 10;
-    DialogCaption = "Handlers";
+    DialogTest::SetUp();
     Form2ClickMode = 0;
     ColourSampleSwitch = 0;
     if (!FitParameters) CreateFitParameters();
@@ -31,7 +29,7 @@ protected:
   void TearDown() override {
     Form2ClickMode = 0;
     ClearFitStopRequest();
-    ScriptedTest::TearDown();
+    DialogTest::TearDown();
   }
 };
 
@@ -177,7 +175,6 @@ TEST_F(DialogHandlersTest, HelpAndInformationWindows) {
   EXPECT_TRUE(ui.infoWindows[2].Label1.visible);
   EXPECT_EQ(ui.infoWindows[3].ListBox1.items, Lines{"Phase 1"});  // the information lines in a list
   EXPECT_EQ(DialogOk, 1);
-  ScreenScale = 1.0;
   RusHelp = 1;
 }
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <unistd.h>
 #include "core/abandon.h"
 #include "core/dialog_toolkit.h"
 #include "core/mode_flags.h"
@@ -14,18 +13,17 @@
 #include "core/settings_file.h"
 #include "core/spectrum.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 using Lines = std::vector<std::string>;
 
-class DialogQuestionsTest : public ScriptedTest {
+class DialogQuestionsTest : public DialogTest {
 protected:
   void SetUp() override {
-    ScriptedTest::SetUp();
-    ScreenScale = 1.0;
-    FontSize = 10;
+    DialogTest::SetUp();
     for (const auto& d : {dir, plain}) {
       fs::remove_all(d);
       fs::create_directories(d);
@@ -35,7 +33,7 @@ protected:
   void TearDown() override {
     fs::remove_all(dir);
     fs::remove_all(plain);
-    ScriptedTest::TearDown();
+    DialogTest::TearDown();
   }
   static std::string Make(const fs::path& folder, const std::string& name, const std::string& text = "x\r\n") {
     std::string path = (folder / name).string();
@@ -50,8 +48,8 @@ protected:
   void Answer(int32_t yes, const std::string& text) {
     if (yes >= 0) ui.ExpectQuestion(text, yes == 1);
   }
-  const fs::path dir = fs::temp_directory_path() / ("vkest dialog " + std::to_string(::getpid()));  // a blank
-  const fs::path plain = fs::temp_directory_path() / ("vkest_dialog_" + std::to_string(::getpid()));
+  const fs::path dir = TestTempPath("dialog folder");  // a blank
+  const fs::path plain = TestTempPath("dialog");
 };
 
 TEST_F(DialogQuestionsTest, TypedFileName) {

@@ -10,19 +10,7 @@
 namespace {
 using Lines = std::vector<std::string>;
 
-class DialogToolkitTest : public ScriptedTest {
-protected:
-  void SetUp() override {
-    ScriptedTest::SetUp();
-    ScreenScale = 1.0;
-    FontSize = 10;
-    DialogCaption = "Test dialog";
-  }
-  void TearDown() override {
-    ScreenScale = 1.0;
-    ScriptedTest::TearDown();
-  }
-};
+using DialogToolkitTest = DialogTest;
 
 TEST_F(DialogToolkitTest, WaysOutAndNumbersReadBack) {
   struct Exit { const char* how; void (*act)(DialogScript&); int32_t ok; };

@@ -3,7 +3,11 @@
 // file is kept in memory.
 #pragma once
 #include <gtest/gtest.h>
+#include <string>
+#include <utility>
+#include "core/dialog_state.h"
 #include "core/scripted_ui.h"
+#include "core/settings_file.h"
 #include "core/text_file.h"
 
 class ScriptedTest : public ::testing::Test {
@@ -21,4 +25,24 @@ protected:
 
   ScriptedUi ui;
   ScopedUi guard{ui};
+};
+
+// The dialog window at screen scale 1 (restored at the end: tests change it) and font size 10,
+// with a window title of the test's own.
+class DialogTest : public ScriptedTest {
+protected:
+  explicit DialogTest(std::string caption = "Test dialog") : caption_(std::move(caption)) {}
+  void SetUp() override {
+    ScriptedTest::SetUp();
+    ScreenScale = 1.0;
+    FontSize = 10;
+    DialogCaption = caption_;
+  }
+  void TearDown() override {
+    ScreenScale = 1.0;
+    ScriptedTest::TearDown();
+  }
+
+private:
+  std::string caption_;
 };

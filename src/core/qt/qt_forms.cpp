@@ -100,9 +100,28 @@ QTableWidget* MakeGrid(QWidget* parent) {
   return t;
 }
 
-void LoadItems(QListWidget* w, const std::vector<std::string>& items) {
+void LoadListBox(QListWidget* w, const TListBox& m) {
   w->clear();
-  for (const auto& s : items) w->addItem(DisplayText(s));
+  for (const auto& s : m.items) w->addItem(DisplayText(s));
+  ApplyColours(w, m, "QListWidget");
+  ApplyControl(w, m);
+}
+
+void LoadButton(QPushButton* w, const TButton& b) {
+  w->setText(DisplayText(b.caption));
+  w->setDefault(b.isDefault);
+  ApplyControl(w, b);
+}
+
+// A label without a size takes the size of its text.
+void LoadLabel(QLabel* w, const TLabel& l) {
+  w->setText(DisplayText(l.caption));
+  ApplyColours(w, l, "QLabel");
+  ApplyControl(w, l);
+  if (l.width <= 0 || l.height <= 0) {
+    w->adjustSize();
+    w->move(l.left, l.top);
+  }
 }
 }  // namespace
 
@@ -173,11 +192,33 @@ QRadioButton* RadioGroupWidget::Button(int32_t i) const {
   return i >= 0 && i < Count() ? buttons_[static_cast<size_t>(i)] : nullptr;
 }
 
+// ---- ModelWindow ----
+
+ModelWindow::ModelWindow(const char* name) {
+  setObjectName(name);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+void ModelWindow::LoadWindow(const TWindowState& m) {
+  setWindowTitle(DisplayText(m.caption));
+  setFont(FontOf(m.font));
+  QString style = m.color == DefaultColor
+                      ? QString()
+                      : QString("%1 { background-color: %2; }").arg(metaObject()->className(), Hex(m.color));
+  if (styleSheet() != style) setStyleSheet(style);
+  move(m.left, m.top);
+  resize(std::max(1, m.width), std::max(1, m.height));
+}
+
+void ModelWindow::Finish() {
+  finishing_ = true;
+  done(QDialog::Accepted);
+  finishing_ = false;
+}
+
 // ---- QtForm2 ----
 
-QtForm2::QtForm2() {
-  setObjectName("Form2");
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+QtForm2::QtForm2() : ModelWindow("Form2") {
   for (int32_t i = 1; i <= 4; ++i) {
     images_[static_cast<size_t>(i)] = new ImageWidget(this);
     images_[static_cast<size_t>(i)]->hide();
@@ -216,31 +257,10 @@ QtForm2::QtForm2() {
 
 void QtForm2::Load(TForm2& m) {
   model_ = &m;
-  setWindowTitle(DisplayText(m.caption));
-  setFont(FontOf(m.font));
-  QString style = m.color == DefaultColor ? QString() : QString("QtForm2 { background-color: %1; }").arg(Hex(m.color));
-  if (styleSheet() != style) setStyleSheet(style);
-  move(m.left, m.top);
-  resize(std::max(1, m.width), std::max(1, m.height));
+  LoadWindow(m);
 
-  for (int32_t i = 1; i <= 16; ++i) {
-    const TButton& b = m.Button(i);
-    QPushButton* w = Button(i);
-    w->setText(DisplayText(b.caption));
-    w->setDefault(b.isDefault);
-    ApplyControl(w, b);
-  }
-  for (int32_t i = 1; i <= 11; ++i) {
-    const TLabel& l = m.Label(i);
-    QLabel* w = Label(i);
-    w->setText(DisplayText(l.caption));
-    ApplyColours(w, l, "QLabel");
-    ApplyControl(w, l);
-    if (l.width <= 0 || l.height <= 0) {
-      w->adjustSize();
-      w->move(l.left, l.top);
-    }
-  }
+  for (int32_t i = 1; i <= 16; ++i) LoadButton(Button(i), m.Button(i));
+  for (int32_t i = 1; i <= 11; ++i) LoadLabel(Label(i), m.Label(i));
   for (int32_t i = 1; i <= 4; ++i) {
     const TEdit& e = m.Edit(i);
     QLineEdit* w = Edit(i);
@@ -284,9 +304,7 @@ void QtForm2::Load(TForm2& m) {
   ApplyColours(combo_, m.ComboBox1, "QComboBox");
   ApplyControl(combo_, m.ComboBox1);
 
-  LoadItems(listBox_, m.ListBox1.items);
-  ApplyColours(listBox_, m.ListBox1, "QListWidget");
-  ApplyControl(listBox_, m.ListBox1);
+  LoadListBox(listBox_, m.ListBox1);
 
   checkBox_->setText(DisplayText(m.CheckBox1.caption));
   checkBox_->setChecked(m.CheckBox1.checked);
@@ -324,12 +342,6 @@ void QtForm2::Handle(const std::function<void(TForm2&)>& handler) {
   else if (isVisible()) Load(m);
 }
 
-void QtForm2::Finish() {
-  finishing_ = true;
-  done(QDialog::Accepted);
-  finishing_ = false;
-}
-
 void QtForm2::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape) {
     Handle([](TForm2& f) { f.FormKeyPress(27); });
@@ -356,9 +368,7 @@ void QtForm2::reject() {
 
 // ---- QtForm3 ----
 
-QtForm3::QtForm3() {
-  setObjectName("Form3");
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+QtForm3::QtForm3() : ModelWindow("Form3") {
   memo_ = new QPlainTextEdit(this);
   memo_->setReadOnly(true);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -373,33 +383,13 @@ QtForm3::QtForm3() {
 
 void QtForm3::Load(TForm3& m) {
   model_ = &m;
-  setWindowTitle(DisplayText(m.caption));
-  setFont(FontOf(m.font));
-  setStyleSheet(m.color == DefaultColor ? QString() : QString("QtForm3 { background-color: %1; }").arg(Hex(m.color)));
-  move(m.left, m.top);
-  resize(std::max(1, m.width), std::max(1, m.height));
+  LoadWindow(m);
   memo_->setPlainText(JoinLines(m.Memo1.lines));
   ApplyColours(memo_, m.Memo1, "QPlainTextEdit");
   ApplyControl(memo_, m.Memo1);
-  label_->setText(DisplayText(m.Label1.caption));
-  ApplyColours(label_, m.Label1, "QLabel");
-  ApplyControl(label_, m.Label1);
-  if (m.Label1.width <= 0) {
-    label_->adjustSize();
-    label_->move(m.Label1.left, m.Label1.top);
-  }
-  button_->setText(DisplayText(m.Button1.caption));
-  button_->setDefault(m.Button1.isDefault);
-  ApplyControl(button_, m.Button1);
-  LoadItems(listBox_, m.ListBox1.items);
-  ApplyColours(listBox_, m.ListBox1, "QListWidget");
-  ApplyControl(listBox_, m.ListBox1);
-}
-
-void QtForm3::Finish() {
-  finishing_ = true;
-  done(QDialog::Accepted);
-  finishing_ = false;
+  LoadLabel(label_, m.Label1);
+  LoadButton(button_, m.Button1);
+  LoadListBox(listBox_, m.ListBox1);
 }
 
 void QtForm3::closeEvent(QCloseEvent* e) {

@@ -53,7 +53,18 @@ private:
   QButtonGroup* group_;
 };
 
-class QtForm2 : public QDialog {
+// What the two windows share: the window itself from its model, and the end of a modal showing.
+class ModelWindow : public QDialog {
+protected:
+  explicit ModelWindow(const char* name);
+  // Title, font, background, position and size.
+  void LoadWindow(const TWindowState& m);
+  // Ends the modal showing; the close and reject events this causes are not the user's.
+  void Finish();
+  bool finishing_ = false;
+};
+
+class QtForm2 : public ModelWindow {
   Q_OBJECT
 public:
   QtForm2();
@@ -89,9 +100,7 @@ protected:
   void reject() override;
 
 private:
-  void Finish();
   TForm2* model_ = nullptr;
-  bool finishing_ = false;
   std::array<QPushButton*, 17> buttons_{};
   std::array<QLabel*, 12> labels_{};
   std::array<QLineEdit*, 5> edits_{};
@@ -108,7 +117,7 @@ private:
   QCheckBox* checkBox_;
 };
 
-class QtForm3 : public QDialog {
+class QtForm3 : public ModelWindow {
   Q_OBJECT
 public:
   QtForm3();
@@ -123,9 +132,7 @@ protected:
   void reject() override;
 
 private:
-  void Finish();
   TForm3* model_ = nullptr;
-  bool finishing_ = false;
   QPlainTextEdit* memo_;
   QLabel* label_;
   QPushButton* button_;
