@@ -100,7 +100,9 @@ bool TextFile::OpenForWrite(const std::string& path, const char* how) {
   name_ = path;
   file_ = std::fopen(path.c_str(), how);
   if (!file_) {
-    SetIoResult(CodeOfErrno(errno));
+    // A file being created is missing only when a folder of its path is.
+    int e = errno;
+    SetIoResult(e == ENOENT ? 3 : CodeOfErrno(e));
     return false;
   }
   mode_ = Mode::Write;

@@ -55,5 +55,5 @@ TEST_F(AbandonTest, FailedOpensAbandonWithNameAndReason) {
   EXPECT_FALSE(RunUserCommand([&] { f.Rewrite(folder + "/x.txt"); }));
   EXPECT_EQ(ui.Messages(), (std::vector<std::string>{"Error, something failed",
                                                      "Cannot open \"" + missing + "\": no such file",
-                                                     "Cannot create \"" + folder + "/x.txt\": no such file"}));
+                                                     "Cannot create \"" + folder + "/x.txt\": no such folder"}));
 }
