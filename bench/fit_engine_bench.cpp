@@ -1,7 +1,8 @@
 // The least-squares engine on a synthetic linear model: 32768 points, 200 free parameters, each
-// point touching 12 of them (the shape of a profile fit), against the same fit with every
-// derivative non-zero. One benchmark iteration is one fit of one Gauss-Newton iteration plus
-// the final pass: two sweeps over the points, two accumulations and two inversions.
+// point touching 12 of them (the shape of a profile fit), in full and in compressed order, against
+// the same fit with every derivative non-zero. One benchmark iteration is one fit of one
+// Gauss-Newton iteration plus the final pass: two sweeps over the points, two accumulations and
+// two inversions.
 #include <benchmark/benchmark.h>
 #include <cmath>
 #include <vector>
@@ -16,8 +17,9 @@ double Basis(int32_t point, int32_t param) { return 1.0 + 0.01 * ((point * 31 + 
 
 class SyntheticFit {
 public:
-  explicit SyntheticFit(bool dense) : dense_(dense), fit_(kParams, kPoints, kParams) {
+  SyntheticFit(bool dense, bool compressed) : dense_(dense), fit_(kParams, kPoints, kParams) {
     fit_.SetFitDefaults();
+    fit_.CompressedMatrix = compressed;
     fit_.NPar = kParams;
     fit_.NPoints = kPoints;
     fit_.ResetParameterRecords();
@@ -72,8 +74,8 @@ private:
   int32_t previous_ = 0;
 };
 
-void RunFit(benchmark::State& state, bool dense) {
-  SyntheticFit fit(dense);
+void RunFit(benchmark::State& state, bool dense, bool compressed = false) {
+  SyntheticFit fit(dense, compressed);
   for (auto _ : state) {
     fit.Run();
     benchmark::DoNotOptimize(fit.Engine().ChiDf);
@@ -84,6 +86,7 @@ void RunFit(benchmark::State& state, bool dense) {
 }
 
 void BM_FitSparse12Of200(benchmark::State& state) { RunFit(state, false); }
+void BM_FitSparse12Of200Compressed(benchmark::State& state) { RunFit(state, false, true); }
 void BM_FitDense200(benchmark::State& state) { RunFit(state, true); }
 
 // The inversion of a normal matrix of the given order (200 free parameters; 614, the capacity of
@@ -107,5 +110,6 @@ void BM_InvertNormalMatrix(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_FitSparse12Of200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FitSparse12Of200Compressed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FitDense200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InvertNormalMatrix)->Arg(200)->Arg(614)->Unit(benchmark::kMillisecond);

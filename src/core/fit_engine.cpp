@@ -1,6 +1,5 @@
 #include "core/fit_engine.h"
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include "core/abandon.h"
 #include "core/messages.h"
@@ -13,36 +12,6 @@ TFitControls DefaultFitControls;
 
 namespace {
 constexpr int32_t SessionFitPoints = 16384;
-
-std::string IntText(int64_t n) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, n);
-  return std::string(buf, r.ptr);
-}
-
-// Puts the control block back on every way out of a fit.
-class ControlBlockGuard {
-public:
-  explicit ControlBlockGuard(TParameter& fit) : fit_(fit), saved_(fit.Controls()) {}
-  ~ControlBlockGuard() { fit_.Controls() = saved_; }
-  ControlBlockGuard(const ControlBlockGuard&) = delete;
-  ControlBlockGuard& operator=(const ControlBlockGuard&) = delete;
-
-private:
-  TParameter& fit_;
-  TFitControls saved_;
-};
-
-class RunningFlag {
-public:
-  explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~RunningFlag() { flag_ = false; }
-  RunningFlag(const RunningFlag&) = delete;
-  RunningFlag& operator=(const RunningFlag&) = delete;
-
-private:
-  bool& flag_;
-};
 
 bool AllFinite(const ParameterRecord& r) {
   return std::isfinite(r.lower) && std::isfinite(r.value) && std::isfinite(r.upper) &&
@@ -179,7 +148,7 @@ bool TParameter::CheckFitInput() {
   bool ok = true;
   bool sizeOk = NPar >= 1 && NPar <= RecordCapacity();
   if (NPoints <= 0 || !sizeOk) {
-    ShowMsg("N points= " + IntText(NPoints) + "  N pars= " + IntText(NPar));
+    ShowMsg("N points= " + FormatNumberNoBlanks(0, NPoints) + "  N pars= " + FormatNumberNoBlanks(0, NPar));
     ok = false;
   }
   if (sizeOk) {
@@ -216,8 +185,15 @@ void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
   // The progress procedure lets the window system run; a second fit on this engine from there
   // would wreck the running one.
   if (running_) AbandonOperation("The fit is already running");
-  RunningFlag running(running_);
-  ControlBlockGuard guard(*this);
+  running_ = true;
+  // On every way out: the control block saved by PrepareFit back, the engine free again.
+  struct Leave {
+    TParameter& fit;
+    ~Leave() {
+      fit.RestoreFitControls();
+      fit.running_ = false;
+    }
+  } leave{*this};
   try {
     RunFit(ModelFunc, ProgressProc);
   } catch (...) {
@@ -247,7 +223,8 @@ void TParameter::RunFit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
       Conv = 1;
       SweepResult sweep = RunIteration(ModelFunc, ProgressProc);
       if (ShowIterationMessage)
-        ShowMsg(IntText(Iterations) + " " + FormatNumber(12, 4, Functional) + "-" + IntText(DegreesOfFreedom));
+        ShowMsg(FormatNumberNoBlanks(0, Iterations) + " " + FormatNumber(12, 4, Functional) + "-" +
+                FormatNumberNoBlanks(0, DegreesOfFreedom));
       ++Iterations;
       if (Status != 1 || MatInv == 0 || Iterations >= GNIter || StopRequest != 0) break;
       // A sweep whose points all had weight 0 decides nothing.
@@ -294,6 +271,9 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   double S = 0, sPlus = 0, good = 0;
   const double goodLimit = 1 + std::sqrt(18.0 / NPoints);
   const bool numerical = NumDerivMode != 0 || DerivativeCheck != 0;
+  // From the second iteration on, constant weights replace the model's, except in the final pass.
+  const bool constantWeights = Iterations > 0 && ConstantWeights && Stage != 3;
+  const double constantRoot = constantWeights ? DegreesOfFreedom / SigmaSum : 0;
   int64_t visited = 0;
   int64_t point = start_;
   for (; point <= NPoints; point += Skip) {
@@ -308,15 +288,12 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     if (W < 0) {
       if (!negativeWeightLogged_) {
         negativeWeightLogged_ = true;
-        LogLine("Negative weight taken by modulus, point " + IntText(p));
+        LogLine("Negative weight taken by modulus, point " + FormatNumberNoBlanks(0, p));
       }
       W = -W;
     }
     if (Iterations == 0) SigmaSum += 1 / std::sqrt(std::fabs(W));
-    if (Iterations > 0 && ConstantWeights && Stage != 3) {
-      double c = DegreesOfFreedom / SigmaSum;
-      W = c * c;
-    }
+    if (constantWeights) W = constantRoot * constantRoot;
     if (numerical) {
       NumericalDerivatives(model, p, F);
       if (DerivativeCheck) CompareDerivatives();
@@ -519,9 +496,8 @@ void TParameter::NumericalDerivatives(TModelFunc model, int32_t point, double F)
     }
     hessianActive_ = true;
   }
-  for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = savedDerivative_[i];
-  if (NumDerivMode == 1)
-    for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = NumDeriv[i];
+  const double* derivative = NumDerivMode == 1 ? NumDeriv.data() : savedDerivative_.data();
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = derivative[i];
 }
 
 void TParameter::CompareDerivatives() {
@@ -542,23 +518,6 @@ void TParameter::CompareDerivatives() {
   if (TraceDerivatives)
     LogLine(".... Max der. diff. = " + FormatNumber(10, 3, MaxDerivativeDifference) +
             FormatInteger(MaxDerivativeIndex, 5));
-}
-
-void TParameter::PrintIteration(int32_t) {
-  if (PrintInterval == 0) return;
-  LogLine("Iter.= " + FormatInteger(Iterations + 1, 4) + "  chi2= " + FormatNumber(8, 2, ChiDf) +
-          "   Eps= " + FormatNumber(5, 1, Eps) + " Step= " + FormatNumber(6, 3, Step) +
-          " Damp= " + FormatNumber(9, 6, Damp));
-  std::string line;
-  int32_t last = std::min(NPar, RecordCapacity());
-  for (int32_t i = 1; i <= last; ++i) {
-    line += FormatNumber(12, 4, Records[i].value);
-    if (i % 5 == 0) {
-      LogLine(line);
-      line.clear();
-    }
-  }
-  if (!line.empty()) LogLine(line);
 }
 
 void CreateFitParameters() {

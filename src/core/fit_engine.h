@@ -212,8 +212,6 @@ private:
   void StopOnNonFinite();
   double& M(int32_t i, int32_t j) { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
   double M(int32_t i, int32_t j) const { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
-  void TraceDerivativeLine();
-  void TraceDiagonalLine();
 
   std::vector<double> Matrix;  // element (i, j) at i + (j - 1) * NFree
   int32_t matrixOrder_ = 0;    // the order the matrix storage holds

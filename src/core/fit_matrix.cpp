@@ -1,10 +1,27 @@
 // The normal equations of the fit engine: accumulation over the non-zero derivatives of a point,
-// mirroring and folding, damping, the Gauss-Jordan inversion, the step and the errors.
+// mirroring and folding, damping, the Gauss-Jordan inversion, the step, the errors and the traces.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include "core/fit_engine.h"
 #include "core/number_format.h"
 #include "core/text_file.h"
+
+namespace {
+// The texts of items 1..count to LogFile, perLine to a line, each line ending with suffix.
+template <class Text>
+void LogRows(int32_t count, int32_t perLine, Text text, std::string_view suffix = {}) {
+  std::string line;
+  for (int32_t k = 1; k <= count; ++k) {
+    line += text(k);
+    if (k % perLine == 0 || k == count) {
+      line += suffix;
+      LogLine(line);
+      line.clear();
+    }
+  }
+}
+}  // namespace
 
 void TParameter::ClearNormalEquations() {
   ZeroWeightCount = 0;
@@ -21,54 +38,40 @@ void TParameter::ClearNormalEquations() {
 
 void TParameter::AccumulatePoint(double w, double rw, double r) {
   const int32_t n = NFree;
-  if (!FullOrder) {
-    for (int32_t i : dependents_) {
-      const ParameterRecord& d = Records[i];
-      Records[d.n].Derivative += d.a * d.Derivative;
-    }
-  }
-  // The derivatives of the matrix rows that are not zero at this point.
+  const ParameterRecord* rec = Records.data();
+  if (!FullOrder)
+    for (int32_t i : dependents_) Records[rec[i].n].Derivative += rec[i].a * rec[i].Derivative;
+  // The derivatives of the matrix rows that are not zero at this point, four rows at a time: most
+  // groups of a profile fit are all zero and are passed over at once; the rest are compacted
+  // without branches.
   int32_t* idx = nzIndex_.data();
   double* val = nzValue_.data();
   int32_t nz = 0;
-  if (FullOrder) {
-    // Four records at a time: most groups are all zero and are passed over at once; the rest
-    // are compacted without branches.
-    const ParameterRecord* rec = Records.data();
+  auto compact = [&](auto recordOf) {
+    auto keep = [&](int32_t k, double d) {
+      idx[nz] = k;
+      val[nz] = d;
+      nz += d != 0;
+    };
     int32_t k = 1;
     for (; k + 3 <= n; k += 4) {
-      const double d0 = rec[k].Derivative, d1 = rec[k + 1].Derivative, d2 = rec[k + 2].Derivative,
-                   d3 = rec[k + 3].Derivative;
+      const double d0 = rec[recordOf(k)].Derivative, d1 = rec[recordOf(k + 1)].Derivative,
+                   d2 = rec[recordOf(k + 2)].Derivative, d3 = rec[recordOf(k + 3)].Derivative;
       if (((d0 != 0) | (d1 != 0) | (d2 != 0) | (d3 != 0)) == 0) continue;
-      idx[nz] = k;
-      val[nz] = d0;
-      nz += d0 != 0;
-      idx[nz] = k + 1;
-      val[nz] = d1;
-      nz += d1 != 0;
-      idx[nz] = k + 2;
-      val[nz] = d2;
-      nz += d2 != 0;
-      idx[nz] = k + 3;
-      val[nz] = d3;
-      nz += d3 != 0;
+      keep(k, d0);
+      keep(k + 1, d1);
+      keep(k + 2, d2);
+      keep(k + 3, d3);
     }
-    for (; k <= n; ++k) {
-      double d = rec[k].Derivative;
-      idx[nz] = k;
-      val[nz] = d;
-      nz += d != 0;
-    }
-  } else {
-    const int32_t* row = freeIndex_.data();
-    for (int32_t k = 1; k <= n; ++k) {
-      double d = Records[row[k]].Derivative;
-      idx[nz] = k;
-      val[nz] = d;
-      nz += d != 0;
-    }
-  }
-  if (TraceDerivatives) TraceDerivativeLine();
+    for (; k <= n; ++k) keep(k, rec[recordOf(k)].Derivative);
+  };
+  if (FullOrder)
+    compact([](int32_t k) { return k; });
+  else
+    compact([row = freeIndex_.data()](int32_t k) { return row[k]; });
+  if (TraceDerivatives)
+    LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
+            "  deriv");
   for (int32_t a = 0; a < nz; ++a) RightSide[idx[a]] += rw * val[a];
 
   double* mat = Matrix.data();
@@ -76,9 +79,9 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
   if (hessianActive_) {
     // Final pass of a small full-order fit: N = sum W'(D D^T - r H).
     for (int32_t j = 1; j <= n; ++j) {
-      double dj = Records[j].Derivative;
+      double dj = rec[j].Derivative;
       for (int32_t i = 1; i <= j; ++i) {
-        double t = Records[i].Derivative * dj;
+        double t = rec[i].Derivative * dj;
         t = t - r * hessian_[j][i];
         t = t * w;
         if (i == j)
@@ -103,30 +106,7 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
       diag[idx[b]] += (dj * dj) * w;
     }
   }
-  if (TraceDiagonal) TraceDiagonalLine();
-}
-
-void TParameter::TraceDerivativeLine() {
-  std::string line;
-  for (int32_t k = 1; k <= NFree; ++k) {
-    int32_t rec = FullOrder ? k : freeIndex_[k];
-    line += FormatNumber(13, 4, Records[rec].Derivative);
-    if (k % 5 == 0 || k == NFree) {
-      LogLine(line + "  deriv");
-      line.clear();
-    }
-  }
-}
-
-void TParameter::TraceDiagonalLine() {
-  std::string line;
-  for (int32_t k = 1; k <= NFree; ++k) {
-    line += FormatNumber(14, 4, Diagonal[k]);
-    if (k % 5 == 0 || k == NFree) {
-      LogLine(line);
-      line.clear();
-    }
-  }
+  if (TraceDiagonal) LogRows(n, 5, [&](int32_t k) { return FormatNumber(14, 4, diag[k]); });
 }
 
 void TParameter::SymmetrizeMatrix() {
@@ -362,12 +342,21 @@ void TParameter::SetMatrixElement(int32_t i, int32_t j, double x) {
   if (i >= 1 && i <= NFree && j >= 1 && j <= NFree) M(i, j) = x;
 }
 
+void TParameter::PrintIteration(int32_t) {
+  if (PrintInterval == 0) return;
+  LogLine("Iter.= " + FormatInteger(Iterations + 1, 4) + "  chi2= " + FormatNumber(8, 2, ChiDf) +
+          "   Eps= " + FormatNumber(5, 1, Eps) + " Step= " + FormatNumber(6, 3, Step) +
+          " Damp= " + FormatNumber(9, 6, Damp));
+  LogRows(std::min(NPar, RecordCapacity()), 5, [&](int32_t i) { return FormatNumber(12, 4, Records[i].value); });
+}
+
 void TParameter::PrintNormalMatrix(const std::string& title) {
   const int32_t n = NFree;
   double norm = 1;
   for (int32_t j = 1; j <= n; ++j)
     for (int32_t i = 1; i <= n; ++i) norm = std::max(norm, std::fabs(M(i, j)));
   LogLine(title + "  norm.c.= " + FormatNumber(15, 7, norm));
+  // A row of a multiple of ten elements ends with an empty line.
   for (int32_t i = 1; i <= n; ++i) {
     std::string line;
     for (int32_t j = 1; j <= n; ++j) {
@@ -380,12 +369,5 @@ void TParameter::PrintNormalMatrix(const std::string& title) {
     LogLine(line);
   }
   LogLine("");
-  std::string line;
-  for (int32_t k = 1; k <= n; ++k) {
-    line += FormatNumber(7, 3, RightSide[k] / norm);
-    if (k % 10 == 0 || k == n) {
-      LogLine(line);
-      line.clear();
-    }
-  }
+  LogRows(n, 10, [&](int32_t k) { return FormatNumber(7, 3, RightSide[k] / norm); });
 }

@@ -75,7 +75,7 @@ int32_t GraphColumn(double v, double ymin, double scale) {
 void PrintTextGraph(TParameter& fit, TModelFunc ModelFunc, double& Ymax) {
   // Without points there is no range to plot.
   if (fit.NPoints <= 0) return;
-  LogLine(std::string("  Data(+)") + "   Fit(*)" + "      Chi2" + "             Graph");
+  LogLine("  Data(+)   Fit(*)      Chi2             Graph");
   double Y = 0, W = 0, F = 0;
   double ymin = 1e15;
   if (Ymax == 0) {

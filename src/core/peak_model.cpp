@@ -36,11 +36,8 @@ TRealModelOptions RealModelOptions;
 std::array<std::unique_ptr<TPeakModel>, PeakModelCount + 1> PeakModels;
 
 TPeakModel::TPeakModel() {
-  ModelNumber = ModelGauss;
   SelectedPeakModel = 1;
-  TabulatePeakModel();
-  SingleSigned = 1;
-  Negate = 0;
+  TabulatePeakModel();  // the Gauss shape of the member defaults
   RealModelOptions.Switch = 1;
   RealModelOptions.First = 0;
   RealModelOptions.Last = 0;

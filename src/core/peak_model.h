@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 #include <string>
 #include "core/numeric_arrays.h"
 
@@ -131,12 +132,12 @@ inline void TPeakModel::ShapeValue(double& f, double& dfdx, double& d2f, double 
 
 inline void TPeakModel::PeakModelValue(double& f, double& dfdx, double& d2f, double x) const {
   if (ModelNumber == ModelLorentz) {
-    constexpr double Pi = 3.14159265358979323846;
+    using std::numbers::pi;
     const double q = 1.0 / (x * x + 1.0);
     const double sign = Negate == 1 ? -1.0 : 1.0;
-    f = sign * q / Pi;
-    dfdx = sign * -2.0 * x * q * q / Pi;
-    d2f = sign * (6.0 * x * x - 2.0) * q * q * q / Pi;
+    f = sign * q / pi;
+    dfdx = sign * -2.0 * x * q * q / pi;
+    d2f = sign * (6.0 * x * x - 2.0) * q * q * q / pi;
   } else if (ModelNumber == ModelExponential) {
     constexpr double k = 1.3862942;  // ln 4: the value falls to a quarter per unit of x
     f = std::exp(-std::fmin(99.0, k * x));

@@ -1,5 +1,6 @@
 // Tabulation of the peak shapes by model number, and the stored detector shapes.
 #include <cmath>
+#include <numbers>
 #include "core/peak_model.h"
 
 namespace {
@@ -125,7 +126,7 @@ void TPeakModel::TabulatePeakModel() {
         const double x = (97 - i) / 32.0;
         t[i] = ModelNumber == ModelExpPeak
                    ? std::exp(-1.1 * x)
-                   : std::exp(-1.1 * x * x) * std::cos(2.0 * 3.14159265358979323846 * x / 1.5) * std::exp(-x);
+                   : std::exp(-1.1 * x * x) * std::cos(2.0 * std::numbers::pi * x / 1.5) * std::exp(-x);
         t[194 - i] = t[i];
       }
       t[97] = 1.0;

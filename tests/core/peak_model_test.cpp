@@ -12,6 +12,7 @@
 #include "core/peak_model.h"
 #include "core/spectrum.h"
 #include "support/scripted_fixture.h"
+#include "support/temp_path.h"
 
 namespace {
 using GoldenTable = std::map<std::string, std::vector<double>>;
@@ -129,7 +130,7 @@ TEST_F(PeakModel, ShapeValueAndDerivatives) {
 }
 
 TEST(PeakGolden, CommittedValuesMatchAFreshRun) {
-  const std::string out = testing::TempDir() + "peak_golden_" + std::to_string(getpid());
+  const std::string out = TestTempPath("peak_golden.txt");
   if (access(VKEST_PYTHON, X_OK) != 0) GTEST_SKIP() << "no python3";
   int status = std::system((VKEST_PYTHON " " VKEST_SOURCE_DIR "/tools/gen_peak_golden.py " + out).c_str());
   if (WIFEXITED(status) && WEXITSTATUS(status) == 3) GTEST_SKIP() << "numpy or scipy missing";
