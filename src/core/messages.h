@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 
+// The line break inside message texts: a line feed followed by a carriage return.
+inline const std::string LineBreak = "\n\r";
+
 // The program's standard message box (text and "OK", at 320,320).
 void ShowMsg(const std::string& text);
 void ShowMsgOrLog(const std::string& text);

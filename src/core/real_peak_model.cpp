@@ -3,6 +3,7 @@
 #include "core/dialog_state.h"
 #include "core/interpolation.h"
 #include "core/line_fits.h"
+#include "core/messages.h"
 #include "core/number_format.h"
 #include "core/outlier_correction.h"
 #include "core/peak_model.h"
@@ -11,7 +12,6 @@
 #include "core/ui_backend.h"
 
 namespace {
-const std::string LineBreak = "\n\r";
 // The background line under the model data, [1..n] (a second work array beside PeakModelTable).
 double* const RealModelBackground = WorkArrays[2];
 constexpr int32_t RealModelMaxChannels = 1024;

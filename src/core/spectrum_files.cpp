@@ -21,7 +21,6 @@
 namespace {
 constexpr size_t HeaderBytes = 1024;  // the header of a binary file: two blocks of 512 bytes
 constexpr size_t MaxLineLength = 75;  // of a written free-field line
-const std::string MsgLineBreak = "\n\r";
 
 int32_t IoCodeOfErrno(int e) {
   switch (e) {
@@ -191,9 +190,9 @@ bool TSpectrum::ReadBinary(int32_t wordSize) {
   if (!LoadBytes(path, skip + MaxChannels * word, bytes, more)) {
     std::string code = Str(IoResult());
     if (wordSize == 2)
-      ShowMsg(path + ": opening failure; " + MsgLineBreak + "file may be Read_Only");
+      ShowMsg(path + ": opening failure; " + LineBreak + "file may be Read_Only");
     else
-      ShowMsg(path + MsgLineBreak + ": opening failure; IOres= " + code + MsgLineBreak + "file may be Read_Only");
+      ShowMsg(path + LineBreak + ": opening failure; IOres= " + code + LineBreak + "file may be Read_Only");
     return false;
   }
   if (bytes.size() < skip + word) {
