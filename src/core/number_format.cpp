@@ -96,6 +96,9 @@ void FormatNumberFit(int32_t width, std::string& s, double x) {
       text = FormatNumber(w, 0, x);
     else
       text = FormatNumber(w, MaxI(0, width - 1 - m), x);
+    // A value too small for the fixed digits would read back as 0: it takes the exponent form
+    // like a large one, so that a grid shown and confirmed keeps it.
+    if (x != 0.0 && text.find_first_of("123456789") == std::string::npos) FormatExponent(12, 7, text, x);
   } else {
     FormatExponent(12, 7, text, x);
   }
