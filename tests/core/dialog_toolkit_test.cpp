@@ -129,6 +129,8 @@ TEST_F(DialogToolkitTest, GridGeometry) {
   struct Case { int32_t visibleRows, nCols, nRows; double scale; int32_t cols, rows, top, width, height; };
   const Case cases[] = {
       {10, 3, 30, 1.0, 3, 30, 41, 180 + 6 + 23, 211},   // rows out of sight: a scroll bar
+      {7, 3, 7, 1.0, 3, 7, 41, 180 + 6, 148},            // every row in sight: none
+      {100, 2, 500, 1.0, 2, 100, 41, 124, 2101},         // as many in sight as the table holds: none
       {10, -3, 5, 1.0, 3, 5, 61, 186, 106},              // a negative count: 20 lower
       {10, 3, 30, 1.25, 3, 30, 51, 261, 264},            // scaled, halves to even
       {200, 12, 500, 1.0, 10, 100, 41, 620, 2101},       // held to the table

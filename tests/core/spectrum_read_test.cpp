@@ -218,7 +218,7 @@ TEST_F(SpectrumRead, LinesShortOfTheIndicatedItemsClearTheirChannel) {
 }
 
 TEST_F(SpectrumRead, FixtureScriptReproducesTheCommittedFiles) {
-  if (!PythonHas("numpy")) GTEST_SKIP() << "python3 without numpy";
+  VKEST_REQUIRE_PYTHON("numpy");  // integers and exact binary fractions: byte for byte
   const std::string out = Temp("fixtures");
   ASSERT_EQ(RunTool("gen_spectrum_fixtures.py", out), 0);
   int32_t files = 0;

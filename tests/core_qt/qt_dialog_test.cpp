@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -67,7 +68,7 @@ TEST_F(QtDialogTest, ShowsTheControlsOfTheModelAndReadsThemBack) {
   PrepareDialog(620, 0, 430);
   ShowEditFields(10, 150, 40, 1, 80);
   ShowRadioGroup(1, 0, 20, 120, 200, 100);
-  ShowNumberGrid(5, 240, 10, 8, 1, 7);
+  ShowNumberGrid(5, 240, 7, 8, 1, 7);  // as many rows in sight as there are
   ShowCheckListBox(300, 5, 100, 80);
   ShowComboBox(300, 100, 100);
   ShowMemo(420, 190);
@@ -84,6 +85,11 @@ TEST_F(QtDialogTest, ShowsTheControlsOfTheModelAndReadsThemBack) {
     EXPECT_TRUE(f.RadioGroup1()->Button(1)->isChecked());
     QTableWidget* g = f.StringGrid1();
     ASSERT_EQ(g->rowCount(), 7);
+    // Seven rows of 21 in a grid 7 * 21 + 1 high beside its captions: all in sight, no scroll bar.
+    EXPECT_EQ(g->geometry(), QRect(107, 241, 82, 148));
+    EXPECT_EQ(f.StringGrid2()->geometry().height(), 148);
+    EXPECT_FALSE(g->verticalScrollBar()->isVisible());
+    EXPECT_LE(g->visualItemRect(g->item(6, 0)).bottom(), g->viewport()->height() - 1);
     EXPECT_EQ(g->item(1, 0)->text(), "       2");
     EXPECT_EQ(f.StringGrid2()->item(0, 0)->text(), " a ");
     QTest::mouseClick(f.Button(7), Qt::LeftButton);  // a handler that keeps the window open updates it
