@@ -34,6 +34,8 @@ int32_t CelixDigits = 5;
 std::string CelixFileDir;
 uint8_t CelixFitterCreated = 0;
 uint8_t DefaultBinsFilled = 0;
+int32_t IndexingMode = 0;
+uint8_t UseSpaceGroup = 0;
 int32_t DSpacingSource = 1;
 uint8_t RefineMarkedPositions = 1;
 uint8_t DisplayCurrentFit = 1;

@@ -90,6 +90,11 @@ extern int32_t CelixDigits;          // digits after the point in the indexing o
 extern std::string CelixFileDir;
 extern uint8_t CelixFitterCreated;   // 1 once the indexing fitter exists
 extern uint8_t DefaultBinsFilled;    // set by SetDefaultBins, cleared by AskNumberOfPhases
+// Options of the indexing dialog, 0 until it sets them: IndexingMode 1 is the unit-cell
+// determination (index lists copied from the d-spacings); UseSpaceGroup removes the reflections
+// that the phases' operations make equivalent.
+extern int32_t IndexingMode;
+extern uint8_t UseSpaceGroup;
 // Settings of the indexing module, 1 after a model reset: where the d-spacings come from
 // (1 a file), whether marked positions are refined, whether the current fit is shown.
 extern int32_t DSpacingSource;
