@@ -191,6 +191,7 @@ void TParameter::Fit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
     TParameter& fit;
     ~Leave() {
       fit.RestoreFitControls();
+      fit.PrimaryFinalPassCall = 0;
       fit.running_ = false;
     }
   } leave{*this};
@@ -280,7 +281,9 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     ++visited;
     double Y = 0, W = 0, F = 0;
     const int32_t p = static_cast<int32_t>(point);
+    PrimaryFinalPassCall = Stage == 3 ? 1 : 0;
     model(Y, W, F, p, Stage);
+    PrimaryFinalPassCall = 0;
     if (W == 0) {
       ++ZeroWeightCount;
       continue;

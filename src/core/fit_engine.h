@@ -175,6 +175,11 @@ public:
   // chi+ off-centre.
   uint8_t QualityFlags[5] = {};
   uint8_t StopRequest = 0;
+  // 1 only during the model call of a point of the final pass that the sums of the fit use: not
+  // during the extra calls of numerical derivatives, of the derivative check and of the second
+  // derivatives, nor during any call from outside Fit. Models that collect final-pass sums
+  // (R-factors) add to them only then.
+  uint8_t PrimaryFinalPassCall = 0;
   std::vector<double> RightSide;  // 0..capacity
   double SigmaSum = 0;
   double FofCorr = 0;

@@ -85,6 +85,7 @@ void ResetModelState(int32_t n) {
   SpectrumSlots = " x   ";
   // 10.
   DeconvolutionMode = 0;
+  NonEquidistantChannels = 0;
   SmoothingFactor = 1.0;
   TrialCounter = 0;
   MergeThreshold = 0.5;

@@ -7,3 +7,6 @@ int32_t HklSymmetryChoice = 0;
 double MergeThreshold = 0.5;
 double WeakPeakLevel = 1.0;
 uint8_t DeconvolutionMode = 0;
+uint8_t NonEquidistantChannels = 0;
+double ResolutionWidth = 0;
+double ConvolutionType = 0;

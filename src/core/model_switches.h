@@ -17,3 +17,9 @@ extern int32_t HklSymmetryChoice;    // Form hkl: 0 the actual symmetry, 1 tricl
 extern double MergeThreshold;
 extern double WeakPeakLevel;
 extern uint8_t DeconvolutionMode;    // the peak-fit model deconvolutes with ResolutionWidth
+// The peak-fit model takes X[ch] as the abscissa of channel ch (cleared by the model reset).
+extern uint8_t NonEquidistantChannels;
+// The deconvolution of the peak-fit model: the resolution width R (channels) and the share eta
+// of its linear part, w' = eta (w + R) + (1 - eta) sqrt(w^2 + R^2).
+extern double ResolutionWidth;
+extern double ConvolutionType;

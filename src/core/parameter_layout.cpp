@@ -274,7 +274,11 @@ void ParametersToSpectrum() {
   if (MainMode == 0 || MainMode == 2) {
     const int32_t phases = Phases();
     if (!TableIndexOk(PhaseParameterOffset(MaxI(phases, 1)) + 9, 1, capacity, "parameter")) return;
-    sp->FlightPath = v(1);
+    // Record 1 is the wavelength of an angular spectrum, the flight path otherwise.
+    if (sp->AxisKind == AxisAngular)
+      sp->Lambda = v(1);
+    else
+      sp->FlightPath = v(1);
     sp->Theta += v(2);
     sp->Delay = v(3);
     sp->SpectrumCorrection = v(10);

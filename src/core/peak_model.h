@@ -83,6 +83,10 @@ public:
   // The analytic Lorentz 1/(pi (1 + x^2)) and exponential exp(-k x) (both negated with
   // Negate = 1), every other model from the table.
   inline void PeakModelValue(double& f, double& dfdx, double& d2f, double x) const;
+  // The third derivative by x, for the curvature term of the profile: analytic for the Lorentz
+  // and exponential models; 0 for a table, which is quadratic within a table step. f1 is the
+  // dfdx of PeakModelValue at x.
+  inline double PeakModelThirdDerivative(double x, double f1) const;
 
   // Real model from channels first..last: MakeRealPeakModelData, then FormRealModel when the
   // data were accepted (DialogOk = 1).
@@ -128,6 +132,19 @@ inline void TPeakModel::ShapeValue(double& f, double& dfdx, double& d2f, double 
   f = y[0] + (d1 + 0.5 * d2 * u) * u;
   dfdx = (d1 + d2 * u) * perUnit;
   d2f = d2 * perUnit * perUnit;
+}
+
+inline double TPeakModel::PeakModelThirdDerivative(double x, double f1) const {
+  if (ModelNumber == ModelLorentz) {
+    const double q = 1.0 / (x * x + 1.0);
+    const double sign = Negate == 1 ? -1.0 : 1.0;
+    return sign * 24.0 * x * (1.0 - x * x) * q * q * q * q / std::numbers::pi;
+  }
+  if (ModelNumber == ModelExponential) {
+    constexpr double k = 1.3862942;
+    return k * k * f1;  // the slope is -k f, so the third derivative is -k^3 f = k^2 f1
+  }
+  return 0.0;
 }
 
 inline void TPeakModel::PeakModelValue(double& f, double& dfdx, double& d2f, double x) const {

@@ -42,6 +42,10 @@ TSpectrum* SpectrumAt(int32_t i) {
   return sp;
 }
 
+TSpectrum* SpectrumOrNull(int32_t i) {
+  return i >= 0 && i <= LastSpectrum ? SpectrumList[i].get() : nullptr;
+}
+
 void WorkingRange(const TSpectrum& sp, int32_t& first, int32_t& last) {
   first = MaxI(sp.WorkFirst, 1);
   last = MinI(sp.WorkLast, MaxChannels);

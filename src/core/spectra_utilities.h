@@ -15,6 +15,8 @@ extern int32_t SpectraOnlySequence;
 // Spectrum i (0..4) of SpectrumList; null, after a message, when i is outside 0..4 or there is
 // no such spectrum.
 TSpectrum* SpectrumAt(int32_t i);
+// Spectrum i (0..4) when it exists, else null; quiet, for code that runs per point or only reads.
+TSpectrum* SpectrumOrNull(int32_t i);
 // The working interval of sp held inside the channel arrays: first >= 1, last <= MaxChannels.
 void WorkingRange(const TSpectrum& sp, int32_t& first, int32_t& last);
 // True, after the message "No spectrum " + i, when spectrum i (0..4) is not present and its

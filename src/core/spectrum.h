@@ -66,6 +66,9 @@ public:
   // channel, and channel = ChannelOffset + ChannelsPerX * X.
   double XFirst = 1.0, XLast = 16384.0, XStep = 1.0;
   double ChannelOffset = 0.0, ChannelsPerX = 1.0;
+  // Angular spectra in the profile model: channel = two-theta (degrees) x slope + offset, set by
+  // the refinement run from the channel width and the first channel.
+  double AngleToChannelSlope = 1.0, AngleToChannelOffset = 0.0;
   uint8_t DoubleSigned = 0;      // negative counts allowed
 
   // ---- channels [1..MaxChannels] ----

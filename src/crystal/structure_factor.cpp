@@ -61,6 +61,96 @@ bool AtomValues(int32_t fromParameters, int32_t phase, int32_t a, int32_t base, 
   return true;
 }
 
+// What a reflection's sum needs besides the atoms: the counts held to the tables, the sum C over
+// the centring translations, and per operation the rotated index and the phase offset h.tau_o.
+struct TReflectionTerms {
+  int32_t ops = 0, centrings = 0, atoms = 0;
+  double cRe = 1, cIm = 0;
+  double hr[MaxOperations], kr[MaxOperations], lr[MaxOperations], offset[MaxOperations];
+  // Products of the normalised rotated index for the anisotropic exponent, made on first need.
+  double quad[6][MaxOperations];
+  bool quadReady = false;
+};
+
+void PrepareReflection(const LATTICE& ph, int32_t h, int32_t k, int32_t l, TReflectionTerms& t) {
+  t.ops = std::clamp(ph.OperationCount, 0, MaxOperations);
+  t.centrings = std::clamp(ph.CentringCount, 0, MaxCentrings);
+  t.atoms = std::clamp(ph.AtomCount, 0, MaxAtoms);
+  const double hd = h, kd = k, ld = l;
+  // The translations only add 2 pi h.t to every phase: their sum factors out as
+  // C = sum_t exp(2 pi i h.t), n_c for an allowed reflection of a centred lattice, 0 for an
+  // extinct one.
+  t.cRe = 1, t.cIm = 0;
+  for (int32_t c = 1; c <= t.centrings; ++c) {
+    double sn, cs;
+    SinCosTurns(hd * ph.CentringVectors[0][c] + kd * ph.CentringVectors[1][c] +
+                    ld * ph.CentringVectors[2][c],
+                sn, cs);
+    t.cRe += cs;
+    t.cIm += sn;
+  }
+  // Operation o turns h into h R_o and adds h.tau_o (turns) to the phase of every atom.
+  for (int32_t o = 0; o < t.ops; ++o) {
+    const auto& R = ph.Rotations;
+    t.hr[o] = hd * R[0][0][o + 1] + kd * R[1][0][o + 1] + ld * R[2][0][o + 1];
+    t.kr[o] = hd * R[0][1][o + 1] + kd * R[1][1][o + 1] + ld * R[2][1][o + 1];
+    t.lr[o] = hd * R[0][2][o + 1] + kd * R[1][2][o + 1] + ld * R[2][2][o + 1];
+    t.offset[o] = hd * ph.Translations[0][o + 1] + kd * ph.Translations[1][o + 1] +
+                  ld * ph.Translations[2][o + 1];
+  }
+  t.quadReady = false;
+}
+
+void PrepareAnisotropic(const LATTICE& ph, TReflectionTerms& t) {
+  if (t.quadReady) return;
+  double norm[3];
+  IndexNormalisersOf(ph, norm);
+  for (int32_t o = 0; o < t.ops; ++o) {
+    const double H = norm[0] != 0 ? t.hr[o] / norm[0] : 0.0;
+    const double K = norm[1] != 0 ? t.kr[o] / norm[1] : 0.0;
+    const double L = norm[2] != 0 ? t.lr[o] / norm[2] : 0.0;
+    t.quad[0][o] = H * H;
+    t.quad[1][o] = 2 * H * K;
+    t.quad[2][o] = 2 * H * L;
+    t.quad[3][o] = K * K;
+    t.quad[4][o] = 2 * K * L;
+    t.quad[5][o] = L * L;
+  }
+  t.quadReady = true;
+}
+
+// Phase of atom v under operation o, in turns.
+inline double OperationTurns(const TReflectionTerms& t, int32_t o, const TAtomValues& v) {
+  return t.hr[o] * v.x + t.kr[o] * v.y + t.lr[o] * v.z + t.offset[o];
+}
+
+// The anisotropic exponent of atom v under operation o.
+inline double AnisotropicExponent(const TReflectionTerms& t, int32_t o, const TAtomValues& v) {
+  return v.t[0] * t.quad[0][o] + v.t[1] * t.quad[1][o] + v.t[2] * t.quad[2][o] +
+         v.t[3] * t.quad[3][o] + v.t[4] * t.quad[4][o] + v.t[5] * t.quad[5][o];
+}
+
+// The thermal factor moves with its exponent only inside the bounds (a NaN counts as outside).
+inline bool ExponentFree(double exponent) {
+  return exponent > -MaxThermalExponent && exponent < MaxThermalExponent;
+}
+
+// A and B from the atom sum S: F = n_c C S; a centrosymmetric phase doubles the real part of its
+// listed half and has B = 0.
+void FinalSums(const LATTICE& ph, const TReflectionTerms& t, double sumRe, double sumIm, double& A,
+               double& B) {
+  const double weight = t.centrings + 1;  // every term carries n_c besides the sum over t
+  const double fRe = weight * (t.cRe * sumRe - t.cIm * sumIm);
+  const double fIm = weight * (t.cRe * sumIm + t.cIm * sumRe);
+  if (ph.Centrosymmetric != 0) {
+    A = 2.0 * fRe;
+    B = 0;
+  } else {
+    A = fRe;
+    B = fIm;
+  }
+}
+
 }  // namespace
 
 double ScatteringAmplitude(int32_t phase, const ATOM& atom, double s2) {
@@ -70,6 +160,15 @@ double ScatteringAmplitude(int32_t phase, const ATOM& atom, double s2) {
                     f[4] * std::exp(-f[5] * s2) + f[6];
   const double sign = atom.MagneticMoment > 0 ? 1.0 : (atom.MagneticMoment < 0 ? -1.0 : 0.0);
   return 0.539 * sign * j0;
+}
+
+double ScatteringAmplitudeSlope(int32_t phase, const ATOM& atom, double s2) {
+  if (phase < 1 || phase > MaxPhases || PhaseModelFlags[phase] != 1) return 0.0;
+  const double* f = atom.FormFactor;
+  const double dj0 = -f[1] * f[0] * std::exp(-f[1] * s2) - f[3] * f[2] * std::exp(-f[3] * s2) -
+                     f[5] * f[4] * std::exp(-f[5] * s2);
+  const double sign = atom.MagneticMoment > 0 ? 1.0 : (atom.MagneticMoment < 0 ? -1.0 : 0.0);
+  return 0.539 * sign * dj0;
 }
 
 double IsotropicThermalFactor(double T11, double q0) { return ClampedExp(T11 * q0 / 4.0); }
@@ -91,42 +190,12 @@ void CalcStructureFactor(int32_t fromParameters, int32_t phase, int32_t h, int32
   q = 1;
   if (!TableIndexOk(phase, 1, MaxPhases, "phase")) return;
   const LATTICE& ph = PhaseTable[phase];
-  const int32_t ops = std::clamp(ph.OperationCount, 0, MaxOperations);
-  const int32_t centrings = std::clamp(ph.CentringCount, 0, MaxCentrings);
-  const int32_t atoms = std::clamp(ph.AtomCount, 0, MaxAtoms);
-  const double hd = h, kd = k, ld = l;
-
-  // The translations only add 2 pi h.t to every phase: their sum factors out as
-  // C = sum_t exp(2 pi i h.t), n_c for an allowed reflection of a centred lattice, 0 for an
-  // extinct one.
-  double cRe = 1, cIm = 0;
-  for (int32_t t = 1; t <= centrings; ++t) {
-    double s, c;
-    SinCosTurns(hd * ph.CentringVectors[0][t] + kd * ph.CentringVectors[1][t] +
-                    ld * ph.CentringVectors[2][t],
-                s, c);
-    cRe += c;
-    cIm += s;
-  }
-
-  // Operation o turns h into h R_o and adds h.tau_o (turns) to the phase of every atom.
-  double hr[MaxOperations], kr[MaxOperations], lr[MaxOperations], offset[MaxOperations];
-  for (int32_t o = 0; o < ops; ++o) {
-    const auto& R = ph.Rotations;
-    hr[o] = hd * R[0][0][o + 1] + kd * R[1][0][o + 1] + ld * R[2][0][o + 1];
-    kr[o] = hd * R[0][1][o + 1] + kd * R[1][1][o + 1] + ld * R[2][1][o + 1];
-    lr[o] = hd * R[0][2][o + 1] + kd * R[1][2][o + 1] + ld * R[2][2][o + 1];
-    offset[o] = hd * ph.Translations[0][o + 1] + kd * ph.Translations[1][o + 1] +
-                ld * ph.Translations[2][o + 1];
-  }
-  // Products of the normalised rotated index for the anisotropic exponent, made on first need.
-  double quad[6][MaxOperations];
-  bool quadReady = false;
+  TReflectionTerms t;
+  PrepareReflection(ph, h, k, l, t);
 
   const double s2 = Q0 / 4.0;
-  const double weight = centrings + 1;  // every term carries n_c besides the sum over t
   double sumRe = 0, sumIm = 0;
-  for (int32_t a = 1; a <= atoms; ++a) {
+  for (int32_t a = 1; a <= t.atoms; ++a) {
     TAtomValues v;
     if (!AtomValues(fromParameters, phase, a, base, v)) break;
     const ATOM& atom = AtomTable[a][phase];
@@ -134,58 +203,155 @@ void CalcStructureFactor(int32_t fromParameters, int32_t phase, int32_t h, int32
     if (wocc == 0) continue;
     double re = 0, im = 0;
     if (atom.IsotropicFlag == 1) {
-      for (int32_t o = 0; o < ops; ++o) {
-        double s, c;
-        SinCosTurns(hr[o] * v.x + kr[o] * v.y + lr[o] * v.z + offset[o], s, c);
-        re += c;
-        im += s;
+      for (int32_t o = 0; o < t.ops; ++o) {
+        double sn, cs;
+        SinCosTurns(OperationTurns(t, o, v), sn, cs);
+        re += cs;
+        im += sn;
       }
       const double T = IsotropicThermalFactor(v.t[0], Q0);
       re *= T;
       im *= T;
     } else {
-      if (!quadReady) {
-        double norm[3];
-        IndexNormalisersOf(ph, norm);
-        for (int32_t o = 0; o < ops; ++o) {
-          const double H = norm[0] != 0 ? hr[o] / norm[0] : 0.0;
-          const double K = norm[1] != 0 ? kr[o] / norm[1] : 0.0;
-          const double L = norm[2] != 0 ? lr[o] / norm[2] : 0.0;
-          quad[0][o] = H * H;
-          quad[1][o] = 2 * H * K;
-          quad[2][o] = 2 * H * L;
-          quad[3][o] = K * K;
-          quad[4][o] = 2 * K * L;
-          quad[5][o] = L * L;
-        }
-        quadReady = true;
-      }
-      for (int32_t o = 0; o < ops; ++o) {
-        double s, c;
-        SinCosTurns(hr[o] * v.x + kr[o] * v.y + lr[o] * v.z + offset[o], s, c);
-        const double T = ClampedExp(v.t[0] * quad[0][o] + v.t[1] * quad[1][o] +
-                                    v.t[2] * quad[2][o] + v.t[3] * quad[3][o] +
-                                    v.t[4] * quad[4][o] + v.t[5] * quad[5][o]);
-        re += T * c;
-        im += T * s;
+      PrepareAnisotropic(ph, t);
+      for (int32_t o = 0; o < t.ops; ++o) {
+        double sn, cs;
+        SinCosTurns(OperationTurns(t, o, v), sn, cs);
+        const double T = ClampedExp(AnisotropicExponent(t, o, v));
+        re += T * cs;
+        im += T * sn;
       }
     }
     sumRe += wocc * re;
     sumIm += wocc * im;
   }
-
-  // F = n_c C S; a centrosymmetric phase doubles the real part of its listed half and has B = 0.
-  const double fRe = weight * (cRe * sumRe - cIm * sumIm);
-  const double fIm = weight * (cRe * sumIm + cIm * sumRe);
-  if (ph.Centrosymmetric != 0) {
-    A = 2.0 * fRe;
-    B = 0;
-  } else {
-    A = fRe;
-    B = fIm;
-  }
+  FinalSums(ph, t, sumRe, sumIm, A, B);
   double dq1 = 0, dq2 = 0, dq3 = 0;
   MagneticFactor(phase, fromParameters, 0, dq1, dq2, dq3, q, h, k, l);
+}
+
+void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, int32_t base,
+                                const int32_t* offsets, int32_t count, double* dF2, double& A,
+                                double& B, double& q, double& dF2dQ0, double (&dq2)[3]) {
+  A = 0;
+  B = 0;
+  q = 1;
+  dF2dQ0 = 0;
+  dq2[0] = dq2[1] = dq2[2] = 0;
+  count = std::clamp(count, 0, MaxGradientRecords);
+  for (int32_t i = 0; i < count; ++i) dF2[i] = 0;
+  if (!TableIndexOk(phase, 1, MaxPhases, "phase")) return;
+  const LATTICE& ph = PhaseTable[phase];
+  TReflectionTerms t;
+  PrepareReflection(ph, h, k, l, t);
+
+  // dS[2i], dS[2i + 1]: real and imaginary part of the derivative of the atom sum S by the
+  // record at offsets[i]; turned into derivatives of A^2 + B^2 once A and B are known.
+  static thread_local double dS[2 * MaxGradientRecords];
+  const double s2 = Q0 / 4.0;
+  double sumRe = 0, sumIm = 0, dQRe = 0, dQIm = 0;
+  int32_t next = 0;
+  while (next < count && offsets[next] <= AtomRecords) dS[2 * next] = dS[2 * next + 1] = 0, ++next;
+  for (int32_t a = 1; a <= t.atoms; ++a) {
+    TAtomValues v;
+    if (!AtomValues(1, phase, a, base, v)) break;
+    // This atom's wanted records: offsets[first .. next - 1], items 1..10.
+    const int32_t first = next;
+    const int32_t last = AtomRecords * (a + 1);
+    bool wantPosition = false, wantTensor = false, wantAny = false;
+    for (; next < count && offsets[next] <= last; ++next) {
+      const int32_t item = offsets[next] - AtomRecords * a;
+      wantAny = true;
+      wantPosition = wantPosition || (item >= 2 && item <= 4);
+      wantTensor = wantTensor || item >= 5;
+    }
+    const ATOM& atom = AtomTable[a][phase];
+    const double b = ScatteringAmplitude(phase, atom, s2);
+    const double bSlope = ScatteringAmplitudeSlope(phase, atom, s2) / 4.0;  // db/dQ0
+    const double wocc = v.occ * b;
+    if (wocc == 0 && !wantAny) continue;
+    const bool isotropic = atom.IsotropicFlag == 1;
+    // re, im: sum of T e^(i phi); p*: sums of hr, kr, lr times T e^(i phi); tq: the quad sums.
+    double re = 0, im = 0;
+    double pc[3] = {0, 0, 0}, ps[3] = {0, 0, 0};
+    double tc[6] = {0, 0, 0, 0, 0, 0}, ts[6] = {0, 0, 0, 0, 0, 0};
+    bool isoFree = false;
+    if (isotropic) {
+      for (int32_t o = 0; o < t.ops; ++o) {
+        double sn, cs;
+        SinCosTurns(OperationTurns(t, o, v), sn, cs);
+        re += cs;
+        im += sn;
+        if (wantPosition) {
+          pc[0] += t.hr[o] * cs, ps[0] += t.hr[o] * sn;
+          pc[1] += t.kr[o] * cs, ps[1] += t.kr[o] * sn;
+          pc[2] += t.lr[o] * cs, ps[2] += t.lr[o] * sn;
+        }
+      }
+      const double T = IsotropicThermalFactor(v.t[0], Q0);
+      isoFree = ExponentFree(v.t[0] * Q0 / 4.0);
+      re *= T;
+      im *= T;
+      for (int32_t i = 0; i < 3; ++i) pc[i] *= T, ps[i] *= T;
+    } else {
+      PrepareAnisotropic(ph, t);
+      for (int32_t o = 0; o < t.ops; ++o) {
+        double sn, cs;
+        SinCosTurns(OperationTurns(t, o, v), sn, cs);
+        const double e = AnisotropicExponent(t, o, v);
+        const double T = ClampedExp(e);
+        const double Tc = T * cs, Ts = T * sn;
+        re += Tc;
+        im += Ts;
+        if (wantPosition) {
+          pc[0] += t.hr[o] * Tc, ps[0] += t.hr[o] * Ts;
+          pc[1] += t.kr[o] * Tc, ps[1] += t.kr[o] * Ts;
+          pc[2] += t.lr[o] * Tc, ps[2] += t.lr[o] * Ts;
+        }
+        if (wantTensor && ExponentFree(e)) {
+          for (int32_t m = 0; m < 6; ++m) tc[m] += t.quad[m][o] * Tc, ts[m] += t.quad[m][o] * Ts;
+        }
+      }
+    }
+    sumRe += wocc * re;
+    sumIm += wocc * im;
+    // Through Q0: the form factor of a magnetic atom and the isotropic thermal factor.
+    double gQ = v.occ * bSlope;
+    if (isotropic && isoFree) gQ -= wocc * v.t[0] / 4.0;
+    dQRe += gQ * re;
+    dQIm += gQ * im;
+    for (int32_t i = first; i < next; ++i) {
+      const int32_t item = offsets[i] - AtomRecords * a;
+      double gr = 0, gi = 0;
+      if (item == 1) {
+        gr = b * re, gi = b * im;
+      } else if (item <= 4) {
+        const double f = TwoPi * wocc;
+        gr = -f * ps[item - 2], gi = f * pc[item - 2];
+      } else if (isotropic) {
+        if (item == 5 && isoFree) gr = -wocc * Q0 / 4.0 * re, gi = -wocc * Q0 / 4.0 * im;
+      } else {
+        gr = -wocc * tc[item - 5], gi = -wocc * ts[item - 5];
+      }
+      dS[2 * i] = gr;
+      dS[2 * i + 1] = gi;
+    }
+  }
+  for (int32_t i = next; i < count; ++i) dS[2 * i] = dS[2 * i + 1] = 0;
+  FinalSums(ph, t, sumRe, sumIm, A, B);
+  // d(A^2 + B^2) = aRe dS_re + aIm dS_im, from dF = n_c C dS and the centrosymmetric rule.
+  const double weight = t.centrings + 1;
+  double aRe, aIm;
+  if (ph.Centrosymmetric != 0) {
+    aRe = 4.0 * A * weight * t.cRe;
+    aIm = -4.0 * A * weight * t.cIm;
+  } else {
+    aRe = 2.0 * weight * (A * t.cRe + B * t.cIm);
+    aIm = 2.0 * weight * (B * t.cRe - A * t.cIm);
+  }
+  for (int32_t i = 0; i < count; ++i) dF2[i] = aRe * dS[2 * i] + aIm * dS[2 * i + 1];
+  dF2dQ0 = aRe * dQRe + aIm * dQIm;
+  MagneticFactor(phase, 1, 1, dq2[0], dq2[1], dq2[2], q, h, k, l);
 }
 
 void MaxStructureFactors(double& maxF, double& maxQ, int32_t phase) {

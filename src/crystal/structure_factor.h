@@ -24,6 +24,8 @@ inline constexpr double MaxThermalExponent = 64.0;
 // 0.539 sign(moment) j0(s) with j0 = A e^(-a s^2) + B e^(-b s^2) + C e^(-c s^2) + D (the moment
 // taken as 2S Bohr magnetons at 0.2695 x 10^-12 cm each; its size rides on the occupation).
 double ScatteringAmplitude(int32_t phase, const ATOM& atom, double s2);
+// d(ScatteringAmplitude)/d(s^2): the slope of the magnetic form factor, 0 for a nuclear phase.
+double ScatteringAmplitudeSlope(int32_t phase, const ATOM& atom, double s2);
 // exp(-T11 Q0 / 4) = exp(-B s^2), the exponent held as above.
 double IsotropicThermalFactor(double T11, double q0);
 // exp(-(T11 H^2 + T22 K^2 + T33 L^2 + 2 T12 HK + 2 T13 HL + 2 T23 KL)) for the rotated index
@@ -41,3 +43,20 @@ void CalcStructureFactor(int32_t fromParameters, int32_t phase, int32_t h, int32
                          int32_t multiplicity, int32_t base, double& A, double& B, double& q);
 // The largest max(1e-4, |F|) and max(1e-4, q) over the reflections of phase p; 0 for none.
 void MaxStructureFactors(double& maxF, double& maxQ, int32_t phase);
+
+// The atom records of a phase that one gradient can cover (ten per atom).
+constexpr int32_t MaxGradientRecords = 10 * MaxAtoms;
+
+// The structure factor of reflection (h, k, l) of phase p from records base+10a+1..+10 of
+// FitParameters, as CalcStructureFactor(1, ...) gives it, together with the derivatives of
+// |F|^2 = A^2 + B^2 in the same pass by the same rules:
+//   dF2[i] := d|F|^2 / d(record base + offsets[i]) for the count offsets given (ascending, each an
+//     atom record 11 .. 10 + 10 x atom count; others get 0). The thermal factor moves only while
+//     its exponent lies inside the bounds; an isotropic atom depends on T11 alone.
+//   dF2dQ0 := d|F|^2 / dQ0 through the magnetic form factors and the isotropic thermal factors.
+//   dq2 := d(q^2) / d(Cos Phi_a, _b, _c) of a magnetic phase (0 otherwise), with q from the
+//     phase's stored metric.
+// Q0 must hold 1/d^2 of the reflection; count is held to MaxGradientRecords.
+void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, int32_t base,
+                                const int32_t* offsets, int32_t count, double* dF2, double& A,
+                                double& B, double& q, double& dF2dQ0, double (&dq2)[3]);

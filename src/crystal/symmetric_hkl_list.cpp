@@ -11,6 +11,7 @@
 #include "core/ui_backend.h"
 #include "crystal/reflection_lists.h"
 #include "crystal/structure_factor.h"
+#include "core/spectra_utilities.h"
 
 int32_t HklFormedFirst[5] = {};
 int32_t HklFormedLast[5] = {};
@@ -288,16 +289,16 @@ void FormSymmetricHklList(int32_t p, double dmin, double dmax) {
   for (int32_t i = 1; i <= n; ++i) HklTable[i][p] = list[i - 1];
   phase.ReflectionCount = n;
   MaxStructureFactors(phase.MaxF, phase.MaxQ, p);
-  if (CurrentSpectrum >= 0 && CurrentSpectrum <= 4 && SpectrumList[CurrentSpectrum]) {
-    HklFormedFirst[CurrentSpectrum] = SpectrumList[CurrentSpectrum]->WorkFirst;
-    HklFormedLast[CurrentSpectrum] = SpectrumList[CurrentSpectrum]->WorkLast;
+  if (const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum)) {
+    HklFormedFirst[CurrentSpectrum] = sp->WorkFirst;
+    HklFormedLast[CurrentSpectrum] = sp->WorkLast;
   }
 }
 
 void DefaultHklDRange() {
   DRangeToChannels(DMin, DMax);
-  if (CurrentSpectrum >= 0 && CurrentSpectrum <= 4 && SpectrumList[CurrentSpectrum] &&
-      SpectrumList[CurrentSpectrum]->AxisKind == AxisTimeOfFlight)
+  const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
+  if (sp && sp->AxisKind == AxisTimeOfFlight)
     DMin = std::max(DMin, 0.5);
   if (DMax < DMin) DMax = 10.0 * DMin;
 }

@@ -31,10 +31,10 @@ TEST_F(ModelResetTest, LeavesTheDefaults) {
       D(ParametersPending[3], 1), D(NoCrystalInfo, 1), D(HklBounds[6][0], 4), D(HklBounds[6][1], -4),
       D(HklBounds[6][4], 4), D(CellVolumes[6], 5000.0), D(VolumeMinimizers[6], 0), D(PhasesToPlot[6], 1),
       D(PhaseTable[6].Anisotropy[11], 0), D(M2ModeValues[1], 0), D(FitPending[2], 1), D(CurrentSpectrum, 1),
-      D(DeconvolutionMode, 0), D(SmoothingFactor, 1.0), D(TrialCounter, 0), D(MergeThreshold, 0.5),
-      D(WeakPeakLevel, 1.0), D(CelixDigits, 5), D(FourierSettings.threshold, 0.1), D(FourierSettings.xLow, 0),
-      D(FourierSettings.zHigh, 1), D(FourierSettings.zStep, 1.0 / 30), D(PlaneSettings.xLow, 1.0),
-      D(PlaneSettings.yHigh, 4000.0)};
+      D(DeconvolutionMode, 0), D(NonEquidistantChannels, 0), D(SmoothingFactor, 1.0), D(TrialCounter, 0),
+      D(MergeThreshold, 0.5), D(WeakPeakLevel, 1.0), D(CelixDigits, 5), D(FourierSettings.threshold, 0.1),
+      D(FourierSettings.xLow, 0), D(FourierSettings.zHigh, 1), D(FourierSettings.zStep, 1.0 / 30),
+      D(PlaneSettings.xLow, 1.0), D(PlaneSettings.yHigh, 4000.0)};
 #undef D
   for (const auto& d : table) d.scramble();
   TestTrueCell = "x", SpectrumSlots = "xxxxx";

@@ -15,31 +15,6 @@ namespace {
 
 const std::string DataDir = std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data/";
 
-// The fields of two phases that differ, by name (every field compared, exactly).
-std::vector<std::string> Differences(const LATTICE& a, const LATTICE& b) {
-  std::vector<std::string> out;
-  const auto same = [&](const char* name, const auto* x, const auto* y, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-      if (!(x[i] == y[i])) return out.push_back(name);
-  };
-#define FIELD(f) same(#f, &a.f, &b.f, 1)
-#define ARRAY(f) same(#f, &a.f[0], &b.f[0], sizeof(a.f) / sizeof(a.f[0]))
-#define BLOCK(f, T) same(#f, reinterpret_cast<const T*>(&a.f), reinterpret_cast<const T*>(&b.f), sizeof(a.f) / sizeof(T))
-  ARRAY(Cell), ARRAY(ReciprocalCell), ARRAY(PreviousCell), ARRAY(CellErrors);
-  FIELD(Volume), FIELD(PreviousVolume), FIELD(ReciprocalVolume), FIELD(Working), FIELD(PhaseW0), FIELD(PhaseW1);
-  ARRAY(ReciprocalSquares), ARRAY(CrossTerms), ARRAY(Metric), ARRAY(IndexNormalisers);
-  FIELD(MaxF), FIELD(MaxQ), FIELD(CrystalSystem), FIELD(LatticeType), FIELD(SpaceGroup), FIELD(Setting);
-  FIELD(ClassCode), FIELD(Centrosymmetric), FIELD(Schoenflies), FIELD(HermannMauguin), FIELD(AtomCount);
-  FIELD(ReflectionCount), FIELD(OperationCount), FIELD(CentringCount), FIELD(CellAccuracy), FIELD(AtomAccuracy);
-  BLOCK(Rotations, double), BLOCK(Translations, double), BLOCK(CentringVectors, double);
-  BLOCK(SecondMatrices, double), ARRAY(MomentDirection), ARRAY(Anisotropy);
-  FIELD(MaxIndex4), FIELD(MaxIndex2), FIELD(MeanMultiplicity), ARRAY(SourceFlags);
-#undef FIELD
-#undef ARRAY
-#undef BLOCK
-  return out;
-}
-
 // A phase state that no file below gives: distinct values in every symmetry field.
 LATTICE Marked() {
   LATTICE g;
@@ -128,7 +103,7 @@ TEST_F(GroupFile, TableEntriesReadBackAsTheTableHasThem) {
       }
     for (int v = 1; v <= PhaseTable[2].CentringCount; ++v)
       for (int c = 0; c < 3; ++c) rest.CentringVectors[c][v] = marked.CentringVectors[c][v];
-    EXPECT_EQ(Differences(rest, marked), std::vector<std::string>{}) << entry;
+    EXPECT_EQ(PhaseDifferences(rest, marked), std::vector<std::string>{}) << entry;
   }
   EXPECT_TRUE(ui.Messages().empty());
 }
@@ -174,7 +149,7 @@ TEST_F(GroupFile, MagneticSecondSetSpinPlaneAndTheEditorsQuestion) {
   ReadNonStandardGroup(5, 0);
   EXPECT_EQ(DialogOk, 0);
   EXPECT_EQ(SpaceGroupFileName, path);
-  EXPECT_EQ(Differences(PhaseTable[5], before), std::vector<std::string>{});
+  EXPECT_EQ(PhaseDifferences(PhaseTable[5], before), std::vector<std::string>{});
   EXPECT_TRUE(ui.Messages().empty());
 }
 
@@ -238,7 +213,7 @@ TEST_F(GroupFile, BadFilesLeaveThePhaseExactlyAsItWas) {
     DialogOk = 1;
     ReadNonStandardGroup(2, 1);
     EXPECT_EQ(DialogOk, 0) << text;
-    EXPECT_EQ(Differences(PhaseTable[2], before), std::vector<std::string>{}) << text;
+    EXPECT_EQ(PhaseDifferences(PhaseTable[2], before), std::vector<std::string>{}) << text;
     std::vector<std::string> want = messages;
     want.push_back("Wrong space group data");
     EXPECT_EQ(ui.Messages(), want) << text;
@@ -249,7 +224,7 @@ TEST_F(GroupFile, BadFilesLeaveThePhaseExactlyAsItWas) {
   const LATTICE before = PhaseTable[2] = Marked();
   ReadNonStandardGroup(2, 1);
   EXPECT_EQ(DialogOk, 0);
-  EXPECT_EQ(Differences(PhaseTable[2], before), std::vector<std::string>{});
+  EXPECT_EQ(PhaseDifferences(PhaseTable[2], before), std::vector<std::string>{});
   // The same file without the magnetic flag is good.
   PhaseModelFlags[2] = 0;
   ReadNonStandardGroup(2, 1);
@@ -265,5 +240,5 @@ TEST_F(GroupFile, BadFilesLeaveThePhaseExactlyAsItWas) {
   } catch (const OperationAbandoned& e) {
     EXPECT_NE(std::string(e.what()).find(SpaceGroupFileName), std::string::npos) << e.what();
   }
-  EXPECT_EQ(Differences(PhaseTable[2], before), std::vector<std::string>{});
+  EXPECT_EQ(PhaseDifferences(PhaseTable[2], before), std::vector<std::string>{});
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <memory>
 #include <vector>
 #include "core/cell_geometry.h"
 #include "core/cell_metric.h"
@@ -74,6 +76,55 @@ inline std::vector<THklRecord> PhaseReflections(int32_t k) {
   out.reserve(n);
   for (int32_t i = 1; i <= n; ++i) out.push_back(HklTable[i][k]);
   return out;
+}
+
+// The fields of two phases that differ, by name (every field compared, exactly).
+inline std::vector<std::string> PhaseDifferences(const LATTICE& a, const LATTICE& b) {
+  std::vector<std::string> out;
+  const auto same = [&](const char* name, const auto* x, const auto* y, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (!(x[i] == y[i])) return out.push_back(name);
+  };
+#define FIELD(f) same(#f, &a.f, &b.f, 1)
+#define ARRAY(f) same(#f, &a.f[0], &b.f[0], sizeof(a.f) / sizeof(a.f[0]))
+#define BLOCK(f, T) same(#f, reinterpret_cast<const T*>(&a.f), reinterpret_cast<const T*>(&b.f), sizeof(a.f) / sizeof(T))
+  ARRAY(Cell), ARRAY(ReciprocalCell), ARRAY(PreviousCell), ARRAY(CellErrors);
+  FIELD(Volume), FIELD(PreviousVolume), FIELD(ReciprocalVolume), FIELD(Working), FIELD(PhaseW0), FIELD(PhaseW1);
+  ARRAY(ReciprocalSquares), ARRAY(CrossTerms), ARRAY(Metric), ARRAY(IndexNormalisers);
+  FIELD(MaxF), FIELD(MaxQ), FIELD(CrystalSystem), FIELD(LatticeType), FIELD(SpaceGroup), FIELD(Setting);
+  FIELD(ClassCode), FIELD(Centrosymmetric), FIELD(Schoenflies), FIELD(HermannMauguin), FIELD(AtomCount);
+  FIELD(ReflectionCount), FIELD(OperationCount), FIELD(CentringCount), FIELD(CellAccuracy), FIELD(AtomAccuracy);
+  BLOCK(Rotations, double), BLOCK(Translations, double), BLOCK(CentringVectors, double);
+  BLOCK(SecondMatrices, double), ARRAY(MomentDirection), ARRAY(Anisotropy);
+  FIELD(MaxIndex4), FIELD(MaxIndex2), FIELD(MeanMultiplicity), ARRAY(SourceFlags);
+#undef FIELD
+#undef ARRAY
+#undef BLOCK
+  return out;
+}
+
+// Fresh spectra 0..4 for the life of a test fixture; the session's come back afterwards.
+struct FreshSpectra {
+  FreshSpectra() {
+    for (int32_t s = 0; s <= 4; ++s)
+      saved[s] = std::exchange(SpectrumList[s], std::make_unique<TSpectrum>("sp" + std::to_string(s)));
+  }
+  ~FreshSpectra() {
+    for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::move(saved[s]);
+  }
+  FreshSpectra(const FreshSpectra&) = delete;
+  FreshSpectra& operator=(const FreshSpectra&) = delete;
+  std::unique_ptr<TSpectrum> saved[5];
+};
+
+// Spectrum 1, made current, as time of flight whose working range 2600..7800 spans d from about
+// 1.0 to 3.0 angstrom at the default calibration.
+inline TSpectrum& TofTestSpectrum() {
+  CurrentSpectrum = 1;
+  TSpectrum& sp = *SpectrumList[1];
+  sp.AxisKind = AxisTimeOfFlight;
+  sp.WorkFirst = 2600, sp.WorkLast = 7800;
+  return sp;
 }
 
 // n values from p, written back when the keeper goes.

@@ -1,0 +1,3 @@
+#include "crystal/model_options.h"
+
+uint8_t OptionFlags[OptionFlagCount] = {};

@@ -1,0 +1,283 @@
+#include "crystal/peak_fit_models.h"
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include "core/fit_engine.h"
+#include "core/model_switches.h"
+#include "core/model_tables.h"
+#include "core/neighbour_services.h"
+#include "core/parameter_layout.h"
+#include "core/peak_model.h"
+#include "core/spectra_utilities.h"
+#include "core/spectrum.h"
+#include "crystal/background_model.h"
+
+namespace {
+constexpr double WidthFloor = 0.1;  // channels
+constexpr double LorentzCut = 15.0;  // half widths
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// The channel nearest to x, held inside the channel arrays (NaN gives channel 1).
+int32_t HeldChannel(double x) {
+  if (!(x >= 1.0)) return 1;
+  if (x >= MaxChannels) return MaxChannels;
+  return static_cast<int32_t>(std::nearbyint(x));
+}
+
+// Observed value and weight 1/E^2 (0 for E = 0) of channel ch.
+void Observed(const TSpectrum& sp, int32_t ch, double& Y, double& W) {
+  Y = sp.Y[ch];
+  const double e = sp.E[ch];
+  W = e != 0 ? 1.0 / (e * e) : 0.0;
+}
+
+// u = -1 at the first and +1 at the last channel of the working range; 0 for a range of one
+// channel.
+double NormalisedAbscissa(double x, int32_t first, int32_t last) {
+  return last > first ? (2.0 * x - first - last) / (last - first) : 0.0;
+}
+
+// Every derivative of records 1..NPar := 0.
+void ClearDerivatives(TParameter& fp) {
+  const int32_t n = std::min(fp.NPar, fp.RecordCapacity());
+  for (int32_t i = 1; i <= n; ++i) fp.Records[i].Derivative = 0;
+}
+
+// The half range in widths beyond which a shape is taken as 0.
+double ShapeCut(const TPeakModel& shape) {
+  return shape.ModelNumber == ModelLorentz ? LorentzCut : shape.HalfWidth;
+}
+
+// A width held at the floor 0.1; the slope factor of the floor into chain (0 on the floor). A
+// NaN passes through.
+double FloorWidth(double w, double& chain) {
+  if (w < WidthFloor) {
+    chain = 0.0;
+    return WidthFloor;
+  }
+  return w;
+}
+
+bool peakModelRefused = false;  // the refusal of a peak-model number was shown
+}  // namespace
+
+int32_t PeakFitM2Record() { return ParameterCount(2) + 1; }
+
+double ExpDecay(double t) {
+  const double tau = FitParameters && FitParameters->RecordCapacity() >= 3 ? FitParameters->Records[3].value : NaN;
+  return std::exp(-t / tau);
+}
+
+double ErfOfRatio(double t, double s) { return std::erf(t / s); }
+
+void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {
+  Y = W = F = 0;
+  ModelOutput[0] = ModelOutput[1] = 0;
+  TParameter* fp = FitParameters.get();
+  const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
+  if (!fp || !sp) return;
+  int32_t first = 1, last = 1;
+  WorkingRange(*sp, first, last);
+  double x = 0;
+  if (Stage == 4) {
+    x = ModelChannel;  // an abscissa with NonEquidistantChannels (a NaN gives a NaN F)
+    if (!NonEquidistantChannels && !(x >= 1.0 && x <= MaxChannels)) return;
+  } else {
+    const int64_t ch = static_cast<int64_t>(first) + Point - 1;
+    if (ch < 1 || ch > MaxChannels) return;
+    x = NonEquidistantChannels ? sp->X[ch] : static_cast<double>(ch);
+  }
+  Observed(*sp, HeldChannel(x), Y, W);
+  const double u = NormalisedAbscissa(x, first, last);
+
+  // The layout; a layout that the records cannot hold gives a non-finite F.
+  const int32_t n = std::clamp(MarkedPointCount, 0, MarkedPointCapacity);
+  const int32_t widthBase = 6 + 2 * n;
+  const bool perPeakWidths = WidthMode == -1;
+  int32_t top = widthBase + (perPeakWidths ? n : 12);
+  const int32_t m2 = M2Mode ? PeakFitM2Record() : 0;
+  if (M2Mode) top = std::max(top, m2 + 1);
+  if (top > fp->RecordCapacity() || (M2Mode && m2 < 1)) {
+    F = NaN;
+    return;
+  }
+  ClearDerivatives(*fp);
+  ParameterRecord* r = fp->Records.data();
+  if (!perPeakWidths)
+    for (int32_t j = 1; j <= 12; ++j) r[widthBase + j].Derivative = 0;
+  double mm = 0;
+  if (M2Mode) {
+    r[m2].Derivative = r[m2 + 1].Derivative = 0;
+    mm = r[m2].value + r[m2 + 1].value * u;
+  }
+
+  BackgroundModel(-3, F, x, u);
+  const double eta = ConvolutionType, R = ResolutionWidth;
+  bool badModel = false;
+  for (int32_t i = 1; i <= n; ++i) {
+    ModelOutput[i + 1] = 0;
+    const int32_t m = i <= MarkedPointModelCount ? MarkedPointModels[i] : 1;
+    if (m < 1 || m > 6) {
+      if (!badModel && !peakModelRefused) TableIndexOk(m, 1, 6, "peak model");
+      badModel = true;
+      continue;
+    }
+    const TPeakModel* shape = PeakModels[m + 1].get();
+    if (!shape) continue;
+    ParameterRecord& amp = r[6 + i];
+    ParameterRecord& pos = r[6 + n + i];
+    double w = perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * u;
+    double chain = 1.0;  // d(width used) / dw
+    if (DeconvolutionMode) {
+      const double s = std::sqrt(w * w + R * R);
+      chain = eta + (1.0 - eta) * (s > 0 ? w / s : 0.0);
+      w = eta * (w + R) + (1.0 - eta) * s;
+    }
+    w = FloorWidth(w, chain);
+    const double z = (x - pos.value) / w;
+    double f0 = 0, f1 = 0, f2 = 0, f3 = 0;
+    if (std::fabs(z) < ShapeCut(*shape)) {
+      shape->PeakModelValue(f0, f1, f2, z);
+      if (M2Mode) f3 = shape->PeakModelThirdDerivative(z, f1);
+    }
+    double v = amp.value * f0 + mm * f2;
+    if (!std::isfinite(z)) v = NaN;
+    const double slope = amp.value * f1 + mm * f3;  // d(peak)/dz
+    amp.Derivative = f0;
+    pos.Derivative = -slope / w;
+    const double g = -slope * z / w * chain;
+    if (perPeakWidths) {
+      r[widthBase + i].Derivative = g;
+    } else {
+      r[widthBase + m].Derivative += g;
+      r[widthBase + 6 + m].Derivative += g * u;
+    }
+    if (M2Mode) {
+      r[m2].Derivative += f2;
+      r[m2 + 1].Derivative += f2 * u;
+    }
+    ModelOutput[i + 1] = v;
+    F += v;
+  }
+  peakModelRefused = badModel;  // shown again only after a call with valid numbers
+  ModelOutput[1] = F;
+}
+
+void PairedPeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {
+  Y = W = F = 0;
+  ModelOutput[0] = ModelOutput[1] = 0;
+  TParameter* fp = FitParameters.get();
+  const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
+  if (!fp || !sp) return;
+  int32_t first = 1, last = 1;
+  WorkingRange(*sp, first, last);
+  double x = 0;
+  if (Stage == 4) {
+    x = ModelChannel;
+    if (!(x >= 1.0 && x <= MaxChannels)) return;
+  } else {
+    const int64_t ch = static_cast<int64_t>(first) + Point - 1;
+    if (ch < 1 || ch > MaxChannels) return;
+    x = static_cast<double>(ch);
+  }
+  Observed(*sp, HeldChannel(x), Y, W);
+  if (Stage != 3) W = 1.0;  // all points weigh the same while iterating
+
+  const int32_t n = std::clamp(MarkedPointCount, 0, MarkedPointCapacity);
+  if (3 * n > fp->RecordCapacity()) {
+    F = NaN;
+    return;
+  }
+  ClearDerivatives(*fp);
+  const TPeakModel* shape = PeakModels[2].get();
+  if (n == 0 || !shape) {
+    for (int32_t i = 1; i <= n; ++i) ModelOutput[i + 1] = 0;
+    return;
+  }
+  ParameterRecord* r = fp->Records.data();
+  const double c = r[2 * n].value;
+  double centreSum = 0;
+  for (int32_t i = 1; i < n; ++i) {
+    const double a = r[i].value, d = r[n + i].value;
+    double chain = 1.0;
+    const double w = FloorWidth(r[2 * n + i].value, chain);
+    const double z1 = (x - (c - d)) / w, z2 = (x - (c + d)) / w;
+    double f1a = 0, f1b = 0, f2a = 0, f2b = 0, dummy = 0;
+    shape->PeakModelValue(f1a, f2a, dummy, z1);
+    shape->PeakModelValue(f1b, f2b, dummy, z2);
+    r[i].Derivative = f1a + f1b;
+    r[n + i].Derivative = a * (f2a - f2b) / w;
+    r[2 * n + i].Derivative = a * (-f2a * z1 - f2b * z2) / w * chain;
+    centreSum += a * (-f2a - f2b) / w;
+    double v = a * (f1a + f1b);
+    if (!std::isfinite(z1 + z2)) v = NaN;
+    ModelOutput[i + 1] = v;
+    F += v;
+  }
+  const double a = r[n].value;
+  double chain = 1.0;
+  const double w = FloorWidth(r[3 * n].value, chain);
+  const double z = (x - c) / w;
+  double f0 = 0, f1 = 0, f2 = 0;
+  shape->PeakModelValue(f0, f1, f2, z);
+  r[n].Derivative = f0;
+  r[2 * n].Derivative = -a * f1 / w + centreSum;
+  r[3 * n].Derivative = -a * f1 * z / w * chain;
+  double v = a * f0;
+  if (!std::isfinite(z)) v = NaN;
+  ModelOutput[n + 1] = v;
+  F += v;
+  ModelOutput[1] = F;
+}
+
+void ExpGaussModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {
+  Y = W = F = 0;
+  ModelOutput[0] = ModelOutput[1] = ModelOutput[2] = 0;
+  TParameter* fp = FitParameters.get();
+  const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
+  if (!fp || !sp || fp->RecordCapacity() < 5) return;
+  double t = 0;
+  int32_t ch = 1;
+  if (Stage == 4) {
+    if (!(ModelChannel >= 1.0 && ModelChannel <= MaxChannels)) return;
+    t = ModelChannel - 1.0;
+    ch = HeldChannel(ModelChannel);
+  } else {
+    if (Point < 1 || Point > MaxChannels) return;
+    t = Point - 1.0;
+    ch = Point;
+  }
+  Observed(*sp, ch, Y, W);
+  ClearDerivatives(*fp);
+  ParameterRecord* r = fp->Records.data();
+  for (int32_t i = 2; i <= 5; ++i) r[i].Derivative = 0;
+  r[1].Derivative = 1.0;
+  const double b = r[1].value, a = r[2].value, tau = r[3].value, s = r[4].value, t0 = r[5].value;
+  double f = 0;
+  if (!std::isfinite(b + a + tau + s + t0) || tau == 0 || s == 0) {
+    f = NaN;
+  } else if (t >= t0) {
+    const double e = ExpDecay(t);
+    if (ExpFitMode == 0) {
+      const double erfr = ErfOfRatio(t, s);
+      const double ts = t / s;
+      f = a * s * e * erfr;
+      r[2].Derivative = s * e * erfr;
+      r[3].Derivative = f * t / (tau * tau);
+      r[4].Derivative = a * e * (erfr - 2.0 / std::sqrt(std::numbers::pi) * ts * std::exp(-ts * ts));
+    } else if (ExpFitMode == 1) {
+      const double z = (t - s * s / tau - t0) / s;
+      const double p = 0.5 * std::erfc(-z / std::numbers::sqrt2);
+      const double phi = std::exp(-0.5 * z * z) / std::sqrt(2.0 * std::numbers::pi);
+      f = a * e * p / tau;
+      r[2].Derivative = e * p / tau;
+      r[3].Derivative = a * e * ((t - tau) * p + s * phi) / (tau * tau * tau);
+      r[4].Derivative = a * e * phi * (-(t - t0) / (s * s) - 1.0 / tau) / tau;
+      r[5].Derivative = -a * e * phi / (s * tau);
+    }
+  }
+  F = f + b;
+  ModelOutput[0] = b;
+  ModelOutput[1] = ModelOutput[2] = F;
+}

@@ -1,0 +1,287 @@
+// RietveldModel: the background and the phases at one channel with every derivative, from the
+// per-reflection caches of profile_cache.h; the R-factor sums of the final pass.
+#include "crystal/profile_model.h"
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include "core/cell_geometry.h"
+#include "core/fit_engine.h"
+#include "core/model_tables.h"
+#include "core/peak_model.h"
+#include "core/spectrum.h"
+#include "crystal/background_model.h"
+#include "crystal/profile_cache.h"
+#include "core/spectra_utilities.h"
+
+using namespace profile_cache;
+
+namespace {
+
+void ZeroOutputs() {
+  for (int32_t i = 0; i <= 1 + MaxPhases; ++i) ModelOutput[i] = 0;
+}
+
+// What the point gives every phase.
+struct TPoint {
+  double c, u, r, SC, t, t2, LFp, m;
+  bool tof, match, angular;
+};
+
+// Phase p at the point: returns S x (its sum), writes its derivatives.
+double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
+  const TCache& C = cache;
+  const TSwitches& sw = C.sw;
+  ParameterRecord* rec = FitParameters->Records.data();
+  auto v = [rec](int32_t i) { return rec[i].value; };
+  const int32_t b = P.base, law = sw.law;
+  const double S = v(b + 1) * x.SC;
+  // Laws 0 and 1: the width at the point.
+  const double W0 = v(b + 8), W1 = v(b + 9), W2 = x.angular ? v(b + 10) : 0.0;
+  const double wRaw = W0 + W1 * x.t + W2 * x.t2 * x.t2;
+  const double baseOn = wRaw > WidthFloor ? 1.0 : 0.0;
+  const double wPoint = AtLeast(WidthFloor, wRaw);
+  const double reach = P.cut * (law <= 1 ? AtLeast(WidthFloor, wPoint + P.Amax) : P.Wmax) * (1 + 1e-12);
+  // A diverging width or scale (a step gone wrong) shows as a non-finite F.
+  if (P.nonFinite || !std::isfinite(reach) || !std::isfinite(S)) {
+    nonFinite = true;
+    return 0;
+  }
+  const bool m2 = C.m2 >= 0, rietveld = !x.match;
+  const bool aniso = P.aniso >= 0;
+  const size_t nFree = P.freeOffsets.size();
+  if (nFree) std::fill(P.atomAcc.begin(), P.atomAcc.end(), 0.0);
+  double psum = 0, accQ[6] = {}, accW[3] = {}, accE = 0, acc1 = 0, acc2 = 0, acc3 = 0, accC[3] = {};
+  double accT[3] = {}, accS[6] = {}, accU[3] = {}, accM0 = 0, accM1 = 0;
+  bool any = false;
+  const TPeakModel& shape = *P.shape;
+  const auto first = std::upper_bound(P.sortedPos.begin(), P.sortedPos.end(), x.c - reach);
+  for (auto it = first; it != P.sortedPos.end() && *it < x.c + reach; ++it) {
+    const int32_t j = P.order[it - P.sortedPos.begin()];
+    TRefl& e = P.refl[j];
+    double W, finalOn;
+    if (law <= 1) {
+      const double w = wPoint + e.Aw;
+      finalOn = w > WidthFloor ? 1.0 : 0.0;
+      W = AtLeast(WidthFloor, w);
+    } else {
+      W = e.W, finalOn = e.finalOn;
+    }
+    const double z = (x.c - e.pos) / W;
+    if (!(std::fabs(z) < P.cut)) continue;
+    double f0, f1, f2;
+    shape.PeakModelValue(f0, f1, f2, z);
+    const double G = f0 + x.m * f2;
+    const double G1 = m2 ? f1 + x.m * shape.PeakModelThirdDerivative(z, f1) : f1;
+    double I;
+    if (rietveld) {
+      EnsureIntensity(P, p, j);
+      I = e.I;
+    } else {
+      I = v(b + PhaseRecords + j + 1);
+    }
+    any = true;
+    const double LF = x.LFp * e.LFr;
+    const double B0 = e.mult * LF * e.K;  // without S
+    const double BG = B0 * G;              // the term per unit intensity
+    psum += BG * I;
+    const double Dp = B0 * I * G1 / W;     // minus d/dpos
+    const double vz = Dp * z * finalOn;    // minus d/dW
+    if (P.metricFree) {
+      const double dWdQ0 = e.dAwdQ0 + e.dWrdQ0;
+      const double cQ = e.Q0on * (e.mult * x.LFp * G * (e.dLFr * e.K * I + e.LFr * e.dKdQ0 * I +
+                                                        (rietveld ? e.LFr * e.K * e.dIdQ0 : 0.0)) -
+                                  vz * dWdQ0) -
+                        Dp * e.dposdQ;
+      for (int32_t i = 0; i < 6; ++i) accQ[i] += cQ * e.dQdG[i];
+    }
+    if (law <= 1) {
+      accW[0] -= vz * baseOn;
+      accW[1] -= vz * baseOn * x.t;
+      if (x.angular) accW[2] -= vz * baseOn * x.t2 * x.t2;
+    } else {
+      for (int32_t i = 0; i < 3; ++i) accW[i] -= vz * e.dWrdW[i];
+    }
+    if (x.tof) {
+      acc1 -= Dp * e.dposdR1;
+      acc2 -= Dp * e.dposdR2;
+      acc3 += Dp;
+    } else {
+      acc1 -= Dp * e.dposdR1;
+      acc3 += Dp * sw.slope;
+    }
+    if (rietveld) {
+      if (P.extActive) {
+        accE += BG * e.dIdE;
+        acc2 += BG * e.dIdTh;
+      }
+      if (nFree) {
+        const double cA = BG * e.ifac;
+        const double* g = P.grad.data() + j * nFree;
+        double* acc = P.atomAcc.data();
+        for (size_t k = 0; k < nFree; ++k) acc[k] += cA * g[k];
+      }
+      if (P.cosPhiFree)
+        for (int32_t i = 0; i < 3; ++i) accC[i] += BG * e.dIdC[i];
+    } else {
+      rec[b + PhaseRecords + j + 1].Derivative += S * BG;
+    }
+    if (aniso) {
+      const double BI = e.mult * LF * I * G;
+      for (int32_t i = 0; i < 3; ++i) accT[i] += BI * e.T[i];
+      for (int32_t i = 0; i < 6; ++i) accS[i] -= vz * e.S[i];
+      for (int32_t i = 0; i < 3; ++i) accU[i] -= vz * e.U[i];
+    }
+    if (m2) {
+      accM0 += B0 * I * f2;
+      accM1 += B0 * I * f2 * x.t;
+    }
+  }
+  rec[b + 1].Derivative += psum * x.SC;
+  if (!any) return 0;
+  for (int32_t i = 0; i < 6; ++i) rec[b + 2 + i].Derivative += S * accQ[i];
+  for (int32_t i = 0; i < 3; ++i) rec[b + 8 + i].Derivative += S * accW[i];
+  if (P.extActive) rec[b + 10].Derivative += S * accE;
+  if (rietveld) {
+    rec[1].Derivative += S * acc1;
+    rec[2].Derivative += S * acc2;
+  }
+  rec[3].Derivative += S * acc3;
+  for (size_t k = 0; k < nFree; ++k) rec[b + P.freeOffsets[k]].Derivative += S * P.atomAcc[k];
+  if (P.cosPhiFree)
+    for (int32_t i = 0; i < 3; ++i) rec[P.cosPhi + 1 + i].Derivative += S * accC[i];
+  if (aniso) {
+    for (int32_t i = 0; i < 3; ++i) rec[P.aniso + 1 + i].Derivative += S * accT[i];
+    for (int32_t i = 0; i < 6; ++i) rec[P.aniso + 4 + i].Derivative += S * accS[i];
+    for (int32_t i = 0; i < 3; ++i) rec[P.aniso + 10 + i].Derivative += S * accU[i];
+  }
+  if (m2) {
+    rec[C.m2 + 1].Derivative += S * accM0;
+    rec[C.m2 + 2].Derivative += S * accM1;
+  }
+  return S * psum;
+}
+
+void AddRFactorSums(int32_t s, int32_t point, double Y, double W, double F, double bg) {
+  if (s < 0 || s >= RFactorSpectra) return;
+  if (point == 1) {
+    RFactorP[s] = RFactorB[s] = RFactorW[s] = RFactorE[s] = 0;
+    SumAbsObserved[s] = SumWeightedObservedSquares[s] = 0;
+  }
+  RFactorP[s] += std::fabs(Y - F);
+  RFactorB[s] += std::fabs(Y - bg);
+  RFactorW[s] += W * (Y - F) * (Y - F);
+  if (W != 0) RFactorE[s] += std::sqrt(1 / W);
+  SumAbsObserved[s] += std::fabs(Y);
+  SumWeightedObservedSquares[s] += W * Y * Y;
+}
+
+}  // namespace
+
+void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {
+  Y = W = F = 0;
+  TCache& C = cache;
+  // The spectrum and the channel.
+  int32_t s = CurrentSpectrum;
+  double c = 0;
+  bool inside = true;
+  if (Stage == 4) {
+    const double ms = ModelSpectrum;
+    inside = ms > -0.5 && ms < SpectrumList.size() - 0.5 && ModelChannel >= 1 && ModelChannel <= MaxChannels;
+    s = inside ? static_cast<int32_t>(std::nearbyint(ms)) : -1;
+    c = ModelChannel;
+  }
+  const TSpectrum* sp = SpectrumOrNull(s);
+  if (!sp || !FitParameters) inside = false;
+  int32_t first = 1, last = 1;
+  if (inside) {
+    first = std::max(sp->WorkFirst, 1);
+    last = std::min(sp->WorkLast, MaxChannels);
+    if (Stage != 4) c = static_cast<double>(first) + (static_cast<double>(Point) - 1.0);
+    inside = c >= 1 && c <= MaxChannels;
+  }
+  if (!inside) {
+    if (FitParameters) {
+      TParameter& fit = *FitParameters;
+      for (int32_t i = 1, n = std::min(fit.NPar, fit.RecordCapacity()); i <= n; ++i) fit.Records[i].Derivative = 0;
+    }
+    ZeroOutputs();
+    C.lastValid = false;
+    return;
+  }
+  const int32_t ch = static_cast<int32_t>(c);
+
+  // The caches: the switches at every call, the tables when the call starts something new.
+  const TSwitches sw = CurrentSwitches(s, sp);
+  const bool continues = C.lastValid && C.valid && Stage == C.lastStage && s == C.lastSpectrum &&
+                         (Stage == 4 ? c > C.lastChannel && c - C.lastChannel <= 1.0 : Point >= C.lastPoint);
+  bool rebuild = !C.valid || !(sw == C.sw);
+  if (!rebuild && !continues)
+    for (int32_t p = 1; p <= sw.phases && !rebuild; ++p)
+      rebuild = C.ph[p].active && PhaseFingerprint(p, sw.ph[p]) != C.ph[p].fingerprint;
+  if (rebuild) Rebuild(sw);
+  C.lastValid = true, C.lastStage = Stage, C.lastPoint = Point, C.lastSpectrum = s, C.lastChannel = c;
+
+  Y = sp->Y[ch];
+  const double e = sp->E[ch];
+  W = e != 0 ? 1 / (e * e) : 0;
+  if (!C.usable) {
+    for (int32_t i = 1, n = std::min(FitParameters->NPar, FitParameters->RecordCapacity()); i <= n; ++i)
+      FitParameters->Records[i].Derivative = 0;
+    ZeroOutputs();
+    W = 0;
+    return;
+  }
+  ClearAndCompareRecords();
+  for (int32_t p = 1; p <= sw.phases; ++p) {
+    TPhase& P = C.ph[p];
+    if (!P.active) continue;
+    if (P.magnetic) {
+      const double* m = PhaseTable[p].Metric;
+      if (!std::equal(m, m + 6, P.storedMetric)) {
+        std::copy(m, m + 6, P.storedMetric);
+        P.sfGen = NewStamp();
+      }
+    }
+    if (P.freeStale) RefreshFreeRecords(P);
+    if (P.geomStale) RefreshGeometry(P);
+    if (!continues && sw.mainMode == 0 && !P.nonFinite) RefreshAllIntensities(P, p);
+  }
+
+  // The point.
+  const ParameterRecord* rec = FitParameters->Records.data();
+  TPoint x;
+  x.c = c;
+  x.tof = sw.axis == AxisTimeOfFlight;
+  x.angular = !x.tof;
+  x.match = sw.mainMode == 2;
+  x.u = last != first ? (2 * c - first - last) / (last - first) : 0.0;
+  const double span = last - first + 1;
+  x.r = span != 0 ? (c - first + 1) / span : 0.0;
+  x.SC = std::exp(x.r * rec[10].value);
+  x.t = x.u;
+  x.LFp = 1;
+  if (x.angular) {
+    const double th = sp->X[ch] / 2 / RadToDeg;
+    const double ct = std::cos(th);
+    x.t = ct <= 0 ? ct : std::tan(th);
+    const double LP = std::sin(th) * std::sin(2 * th);
+    x.LFp = std::fabs(LP > LorentzBaseFloor ? 1 / LP : LP);
+  }
+  x.t2 = x.t;
+  x.m = C.m2 >= 0 ? rec[C.m2 + 1].value + rec[C.m2 + 2].value * x.t : 0.0;
+  double bg = 0;
+  BackgroundModel(0, bg, c, x.u);
+
+  double total = 0;
+  bool nonFinite = false;
+  for (int32_t p = 1; p <= sw.phases; ++p) {
+    TPhase& P = C.ph[p];
+    const double part = P.active ? EvaluatePhase(P, p, x, nonFinite) : 0.0;
+    ModelOutput[1 + p] = part;
+    total += part;
+  }
+  FitParameters->Records[10].Derivative = x.r * total;
+  F = nonFinite ? NaN : total + bg;
+  ModelOutput[1] = F;
+  if (Stage == 3 && FitParameters->PrimaryFinalPassCall) AddRFactorSums(s, Point, Y, W, F, bg);
+}
