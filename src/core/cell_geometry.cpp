@@ -51,6 +51,21 @@ bool BravaisTypeAllowed(int32_t system, int32_t type) {
   }
 }
 
+const std::array<TCrystalSystemRow, 8> CrystalSystemTable = {{
+    {"", "", ""},
+    {"triclinic", "(P)", "1-2"},
+    {"monoclinic", "(PABC)", "3-15"},
+    {"orthorhombic", "(PABCFI)", "16-74"},
+    {"tetragonal", "(PI)", "75-142"},
+    {"cubic", "(PFI)", "195-230"},
+    {"hexagonal", "(P)", "143-194"},
+    {"rhombohedral", "(PR)", "146,148,155,160,161,166,167 (setting 1)"},
+}};
+
+const TCrystalSystemRow& CrystalSystemRow(int32_t system) {
+  return CrystalSystemTable[system >= 1 && system <= 7 ? static_cast<size_t>(system) : 1];
+}
+
 double CellVolumeFromCosines(double a, double b, double c, double cosAlpha, double cosBeta,
                              double cosGamma) {
   double g = 1 - cosAlpha * cosAlpha - cosBeta * cosBeta - cosGamma * cosGamma +

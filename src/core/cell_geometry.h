@@ -4,6 +4,7 @@
 //
 // A cell is six doubles: a, b, c (angstrom) and alpha, beta, gamma (degrees).
 #pragma once
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -23,6 +24,26 @@ int32_t CrystalSystemOfGroup(int32_t number, int32_t setting);
 void SetSystemAngles(double& alpha, double& beta, double& gamma, int32_t system);
 // Whether the lattice type (0 P, 1 A, 2 B, 3 C, 4 F, 5 I, 6 R) is admitted by the system.
 bool BravaisTypeAllowed(int32_t system, int32_t type);
+
+// The 44 groups that have a second setting: the monoclinic groups (unique axis b), the groups
+// with two origin choices and the R groups (hexagonal axes).
+inline constexpr std::array<int32_t, 44> SecondSettingGroups = {
+    3,   4,   5,   6,   7,   8,   9,   10,  11,  12,  13,  14,  15,  48,  50,
+    59,  68,  70,  85,  86,  88,  125, 126, 129, 130, 133, 134, 137, 138, 141,
+    142, 146, 148, 155, 160, 161, 166, 167, 201, 203, 222, 224, 227, 228};
+
+// One crystal system: its name, the lattice types BravaisTypeAllowed admits ("(PABC)") and the
+// group numbers CrystalSystemOfGroup gives it.
+struct TCrystalSystemRow {
+  const char* name;
+  const char* letters;
+  const char* groups;
+};
+// Rows 1..7 by crystal-system code; row 0 is empty.
+extern const std::array<TCrystalSystemRow, 8> CrystalSystemTable;
+// The row of a system code; a code outside 1..7 gives the triclinic row, as CrystalSystemOfGroup
+// gives 1 for a number it does not know.
+const TCrystalSystemRow& CrystalSystemRow(int32_t system);
 
 // Volume in cubic angstrom (0 for angles that do not form a cell).
 double CellVolume(std::span<const double, 6> cell);

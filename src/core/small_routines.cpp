@@ -33,6 +33,26 @@ void UpperCaseCyr(std::string& s) {
   for (char& c : s) c = UpCaseCyr(c);
 }
 
+void UpperCaseUtf8(std::string& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 'a' && c <= 'z') {
+      s[i] = static_cast<char>(c - 32);
+      continue;
+    }
+    // The Cyrillic block U+0400..U+045F is the two-byte range D0 80 .. D1 9F.
+    if ((c != 0xD0 && c != 0xD1) || i + 1 >= s.size()) continue;
+    const auto t = static_cast<unsigned char>(s[i + 1]);
+    if ((t & 0xC0) != 0x80) continue;
+    char32_t u = ((c & 0x1Fu) << 6) | (t & 0x3Fu);
+    if (u >= 0x430 && u <= 0x44F) u -= 0x20;
+    else if (u >= 0x450 && u <= 0x45F) u -= 0x50;
+    s[i] = static_cast<char>(0xC0 | (u >> 6));
+    s[i + 1] = static_cast<char>(0x80 | (u & 0x3F));
+    ++i;
+  }
+}
+
 void TrimLeadingBlanks(std::string& s) {
   size_t i = s.find_first_not_of(' ');
   s.erase(0, i == std::string::npos ? s.size() : i);

@@ -38,6 +38,10 @@ double PowerAbs(double x, double y);
 // copies for comparison: it corrupts multibyte UTF-8 text.
 char UpCaseCyr(char c);
 void UpperCaseCyr(std::string& s);
+// Upper case of UTF-8 text, in place: a-z and the Cyrillic small letters U+0430..U+045F (their
+// capitals U+0410..U+042F and U+0400..U+040F); every other byte sequence, malformed ones
+// included, is left as it is.
+void UpperCaseUtf8(std::string& s);
 void TrimLeadingBlanks(std::string& s);
 void DeleteSpaces(std::string& s);
 // Removes every blank, then prefixes blanks up to width.

@@ -7,26 +7,9 @@
 #include "core/model_tables.h"
 #include "core/number_format.h"
 #include "core/small_routines.h"
+#include "core/symmetry_expansion.h"
 
 namespace {
-
-// Columns from..to (1-based, inclusive) of a row; shorter when the row ends before.
-std::string_view Columns(const char* row, size_t from, size_t to) {
-  std::string_view s(row);
-  if (s.size() < from) return {};
-  return s.substr(from - 1, to - from + 1);
-}
-
-// The integer in columns from..to; blanks around it, and an empty field, read as 0.
-int32_t IntegerAt(const char* row, size_t from, size_t to) {
-  std::string_view s = Columns(row, from, to);
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string_view::npos) return 0;
-  s.remove_prefix(b);
-  int32_t v = 0;
-  std::from_chars(s.data(), s.data() + s.size(), v);
-  return v;
-}
 
 int32_t DigitAt(const char* row, size_t column) {
   std::string_view s = Columns(row, column, column);
@@ -47,6 +30,22 @@ int32_t FindEntry(Match match) {
 }
 
 }  // namespace
+
+std::string_view Columns(const char* row, size_t from, size_t to) {
+  std::string_view s(row);
+  if (s.size() < from) return {};
+  return s.substr(from - 1, to - from + 1);
+}
+
+int32_t IntegerAt(const char* row, size_t from, size_t to) {
+  std::string_view s = Columns(row, from, to);
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return 0;
+  s.remove_prefix(b);
+  int32_t v = 0;
+  std::from_chars(s.data(), s.data() + s.size(), v);
+  return v;
+}
 
 void FindSpaceGroup(const std::string& name, int32_t& number) {
   std::string key = name;
@@ -84,6 +83,7 @@ void ExpandSpaceGroup(int32_t k) {
   }
   const char* header = SpaceGroupTable[r];
   const char* symbols = SpaceGroupTable[r + 1];
+  ForgetSymmetryExpansion(k);  // the operations a mode-2 expansion kept are overwritten now
   p.ClassCode = IntegerAt(header, 5, 8);
   p.Centrosymmetric = IntegerAt(header, 13, 16);
   p.CentringCount = CappedCount(IntegerAt(header, 17, 20), 3, "centring vectors");

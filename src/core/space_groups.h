@@ -18,9 +18,15 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 constexpr int32_t SpaceGroupRowCount = 2962;
 extern const std::array<const char*, SpaceGroupRowCount + 1> SpaceGroupTable;  // [1..2962]
+
+// Columns from..to (1-based, inclusive) of a table row; shorter when the row ends before.
+std::string_view Columns(const char* row, size_t from, size_t to);
+// The integer in columns from..to; blanks around it, and an empty field, read as 0.
+int32_t IntegerAt(const char* row, size_t from, size_t to);
 
 // The first entry whose Hermann-Mauguin symbol equals name (both upper-cased): number := its
 // group number (positive) and DialogOk := 1. Otherwise "No space group with name " + name and

@@ -3,6 +3,7 @@
 #include "core/model_tables.h"
 #include "core/parameter_layout.h"
 #include "core/small_routines.h"
+#include "core/text_file.h"
 
 namespace {
 
@@ -56,10 +57,13 @@ bool LinkCopy(int32_t copyX, int32_t sourceX, const LATTICE& g, double s, int32_
   return true;
 }
 
-// What the last expansion kept of the target phase's former group: operations, centrings + 1,
-// atoms, centrosymmetric flag + 1; with the phase and mode it was made for.
-int32_t keptOperations = 0, keptCentrings = 1, keptAtoms = 0, keptSigns = 1;
-int32_t keptPhase = 0, keptMode = -1;
+// What ExpandAtomsBySymmetry(k, 2) kept of phase k's former group, per phase: operations,
+// centrings + 1, atoms, centrosymmetric flag + 1. Valid until the phase's group is set anew.
+struct KeptGroup {
+  bool valid = false;
+  int32_t operations = 0, centrings = 1, atoms = 0, signs = 1;
+};
+KeptGroup kept[MaxPhases + 1];
 
 }  // namespace
 
@@ -94,12 +98,12 @@ void ExpandAtomsBySymmetry(int32_t k, int32_t mode) {
     return true;
   });
 
-  keptOperations = to.OperationCount;
-  keptCentrings = to.CentringCount + 1;
-  keptAtoms = to.AtomCount;
-  keptSigns = to.Centrosymmetric + 1;
-  keptPhase = target;
-  keptMode = mode;
+  // Mode 2 keeps the former group for the links of GenerateEquivalentMoments; the other modes
+  // replace the target's atoms, so links kept for it would tie the wrong atoms.
+  if (mode == 2)
+    kept[target] = {true, to.OperationCount, to.CentringCount + 1, to.AtomCount, to.Centrosymmetric + 1};
+  else
+    kept[target] = KeptGroup{};
   to.AtomCount = t;
   to.CrystalSystem = 1;
   to.SpaceGroup = 1;
@@ -122,13 +126,22 @@ void GenerateEquivalentPositions(int32_t k) {
 }
 
 void GenerateEquivalentMoments(int32_t k) {
-  if (!TableIndexOk(k, 1, MaxPhases, "phase") || keptMode != 2 || keptPhase != k) return;
+  if (!TableIndexOk(k, 1, MaxPhases, "phase")) return;
+  const KeptGroup& former = kept[k];
+  if (!former.valid) {
+    LogLine("Phase " + std::to_string(k) + " not expanded by symmetry: no links of equivalent atoms");
+    return;
+  }
   const LATTICE& g = PhaseTable[k];
-  CopyWalk walk{MinI(MaxI(keptOperations, 0), MaxOperations), MinI(MaxI(keptCentrings - 1, 0), 3),
-                keptSigns > 1 ? 2 : 1, k, MinI(MaxI(keptAtoms, 0), MaxAtoms), false, true};
+  CopyWalk walk{MinI(MaxI(former.operations, 0), MaxOperations), MinI(MaxI(former.centrings - 1, 0), 3),
+                former.signs > 1 ? 2 : 1, k, MinI(MaxI(former.atoms, 0), MaxAtoms), false, true};
   const int32_t copies = g.AtomCount, base = PhaseParameterOffset(k);
   int32_t v = walk.atoms;
   ForEachCopy(walk, [&](double s, int32_t c, int32_t j, int32_t a) {
     return ++v <= copies && LinkCopy(base + 10 * v + 2, base + 10 * a + 2, g, s, c, j);
   });
+}
+
+void ForgetSymmetryExpansion(int32_t k) {
+  if (k >= 1 && k <= MaxPhases) kept[k] = KeptGroup{};
 }

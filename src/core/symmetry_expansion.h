@@ -21,5 +21,9 @@ void ExpandAtomsBySymmetry(int32_t k, int32_t mode);
 // entries in a row the last decides (so trigonal and hexagonal x - y rows are tied to y alone).
 void GenerateEquivalentPositions(int32_t k);
 // The same links inside phase k for the copies that ExpandAtomsBySymmetry(k, 2) appended, from
-// the group the phase had before that expansion.
+// the group the phase had before that expansion (each phase keeps its own). A phase never
+// expanded so, or whose group was set anew since, gets no links and a line in the result file.
 void GenerateEquivalentMoments(int32_t k);
+// Drops what ExpandAtomsBySymmetry(k, 2) kept of phase k's former group; every routine that sets
+// the phase's group anew calls it.
+void ForgetSymmetryExpansion(int32_t k);

@@ -1,6 +1,7 @@
 // Cell geometry against gemmi (golden values from tools/gen_cell_golden.py) and against the
 // identities of the reciprocal lattice.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +10,9 @@
 #include <numbers>
 #include <sstream>
 #include "core/cell_geometry.h"
+#include "core/dialog_state.h"
+#include "core/model_tables.h"
+#include "core/space_groups.h"
 #include "support/golden_files.h"
 #include "support/scripted_fixture.h"
 #include "support/temp_path.h"
@@ -141,6 +145,54 @@ TEST_F(CellGeometry, ClampedInverseTrigonometryAndQuarterFractions) {
     EXPECT_TRUE(IsQuarterFraction(x)) << x;
   for (double x : {0.3, 1.0 / 3, 0.125, 0.2500001, 1.25, 2.0, -1.5, std::nan("")})
     EXPECT_FALSE(IsQuarterFraction(x)) << x;
+}
+
+// The table of crystal systems says what CrystalSystemOfGroup and BravaisTypeAllowed do, and the
+// second-setting list names exactly the groups the space-group table has a second entry for.
+TEST_F(CellGeometry, CrystalSystemTableAndSecondSettings) {
+  const std::string letters = "PABCFIR";
+  for (int system = 1; system <= 7; ++system) {
+    const TCrystalSystemRow& row = CrystalSystemTable[system];
+    EXPECT_EQ(&CrystalSystemRow(system), &row);
+    std::string admitted = "(";
+    for (int type = 0; type < 7; ++type)
+      if (BravaisTypeAllowed(system, type)) admitted += letters[type];
+    EXPECT_EQ(row.letters, admitted + ")") << row.name;
+    // "n-m" or a list "n,m,..": every number given belongs to the system (the rhombohedral
+    // groups in setting 1), and every group of the system is given.
+    std::vector<int> listed;
+    std::string groups = row.groups;
+    const size_t dash = groups.find('-');
+    if (dash != std::string::npos) {
+      for (int n = std::stoi(groups.substr(0, dash)); n <= std::stoi(groups.substr(dash + 1)); ++n) listed.push_back(n);
+    } else {
+      std::istringstream in(groups);
+      for (std::string t; std::getline(in, t, ',');) listed.push_back(std::stoi(t));
+    }
+    const int setting = system == 7 ? 1 : 2;
+    for (int n = 1; n <= 230; ++n) {
+      const bool inRow = std::find(listed.begin(), listed.end(), n) != listed.end();
+      EXPECT_EQ(CrystalSystemOfGroup(n, setting) == system, inRow) << row.name << " " << n;
+    }
+  }
+  EXPECT_STREQ(CrystalSystemTable[2].name, "monoclinic");
+  EXPECT_STREQ(CrystalSystemTable[2].letters, "(PABC)");
+  EXPECT_EQ(&CrystalSystemRow(0), &CrystalSystemTable[1]);
+  EXPECT_EQ(&CrystalSystemRow(8), &CrystalSystemTable[1]);
+
+  const LATTICE kept = PhaseTable[1];
+  int found = 0;
+  for (int n = 1; n <= 234; ++n) {
+    PhaseTable[1] = LATTICE{};
+    PhaseTable[1].SpaceGroup = n;
+    PhaseTable[1].Setting = 2;
+    ExpandSpaceGroup(1);
+    const bool listed = std::find(SecondSettingGroups.begin(), SecondSettingGroups.end(), n) != SecondSettingGroups.end();
+    EXPECT_EQ(DialogOk == 1, listed) << n;
+    found += DialogOk;
+  }
+  PhaseTable[1] = kept;
+  EXPECT_EQ(found, 44);
 }
 
 // The committed golden file is what the generator writes now (where gemmi is installed).

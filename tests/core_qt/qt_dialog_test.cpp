@@ -26,21 +26,13 @@
 #include "core/qt/qt_forms.h"
 #include "core/settings_file.h"
 #include "core/toolbox.h"
+#include "core_qt/qt_app_test.h"
 
 namespace {
-class QtDialogTest : public ::testing::Test {
+class QtDialogTest : public QtAppTest {
 protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "vkest-qt-test";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-  }
   void SetUp() override {
-    ScreenScale = 1.0;
-    FontSize = 10;
+    QtAppTest::SetUp();
     DialogCaption = "Qt dialog";
   }
   // Runs the user's actions once the modal window is up.
