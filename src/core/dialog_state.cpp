@@ -51,3 +51,12 @@ uint8_t BrowseRequest = 0;
 uint8_t ColourSampleSwitch = 0;
 int32_t Form2ClickMode = 0;
 double DialogGraphWidth = 0;
+
+void SetDialogOptions(std::initializer_list<const char*> captions, int32_t defaultItem) {
+  DialogOptions = LREC{};
+  for (const char* c : captions) {
+    if (DialogOptions.count == OptionCapacity) break;
+    DialogOptions.captions[static_cast<size_t>(++DialogOptions.count)] = c;
+  }
+  DialogOptions.defaultItem = defaultItem;
+}

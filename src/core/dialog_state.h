@@ -3,6 +3,7 @@
 // operation that does not set one shows what the previous operation left.
 #pragma once
 #include <array>
+#include <initializer_list>
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,8 @@ struct LREC {
   int32_t defaultItem = 1;
 };
 extern LREC DialogOptions;
+// DialogOptions := the captions in order (at most 13), with item defaultItem preselected.
+void SetDialogOptions(std::initializer_list<const char*> captions, int32_t defaultItem = 1);
 // Templates copied into DialogOptions.
 extern const LREC PhaseChoice;  // " 1" .. " 6"
 // The constant prompts of option dialogs.

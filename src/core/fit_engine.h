@@ -129,6 +129,10 @@ public:
   // One point with weight w, weighted residual rw = r * w and residual r; the derivatives are
   // read from the records.
   void AccumulatePoint(double w, double rw, double r);
+  // Each dependent record takes a * (master's lower, value, upper) + b, crossed bounds are
+  // swapped, a dependent record with equal bounds becomes independent (ContradictionWarning);
+  // NFree and, without FullOrder, CompressionNote follow.
+  void Compress();
   void SymmetrizeMatrix();  // mirrors, folds (full order), sets DegreesOfFreedom, ChiDev, Rms
   void DampMatrix();
   void InvertNormalMatrix();  // sets Inverted
@@ -208,7 +212,6 @@ private:
   enum class SweepResult { Done, Empty, NonFinite, Reverted };
   void RunFit(TModelFunc model, TProgressProc progress);
   SweepResult RunIteration(TModelFunc model, TProgressProc progress);
-  void Compress();
   void EnsureCapacity();
   void SaveAcceptedValues();
   void RestoreAcceptedValues();

@@ -226,9 +226,7 @@ Pass CheckAtom(int32_t p, int32_t j, bool magnetic, bool show, bool& viewing) {
       DialogEditText1 = ionText;
       ShowEditFields(5, 200, 320, 1, 70);
     }
-    DialogOptions = LREC{};
-    DialogOptions.captions[1] = " Skip further viewing";
-    DialogOptions.count = 1;
+    SetDialogOptions({" Skip further viewing"});
     ShowCheckListBox(20, 340, 250, 18);
     Form2.CheckListBox1.SetChecked(0, !viewing);
     ShowDialogModal();

@@ -10,34 +10,28 @@
 #include "crystal/fit_summary.h"
 #include "crystal/peak_fit_models.h"
 #include "crystal/profile_model.h"
-#include "peak_fit_setup.h"
-#include "support/golden_files.h"
+#include "crystal/profile_setup.h"
 
 namespace {
 constexpr double Pi = std::numbers::pi;
-}
 
 class FitSummaryTest : public PeakFitTest {
 protected:
   void SetUp() override {
     PeakFitTest::SetUp();
-    savedInfo_ = InfoLines;
     InfoLines = LBREC{};
-  }
-  void TearDown() override {
-    InfoLines = savedInfo_;
-    PeakFitTest::TearDown();
   }
   static std::vector<std::string> Lines(int32_t from, int32_t to) {
     return {InfoLines.lines.begin() + from, InfoLines.lines.begin() + to + 1};
   }
 
 private:
-  LBREC savedInfo_;
+  KeepValues<LBREC> info_{&InfoLines, 1};
   KeepValues<int32_t> iterations_{&TotalFitIterations, 1};
   KeepValues<THklRecord> hkls_{&HklTable[0][0], 13 * (MaxPhases + 1)};
 };
 
+// The count is the index of the last line written, the blank first line included.
 TEST_F(FitSummaryTest, SummaryLinesWithAndWithoutWarnings) {
   TParameter& fp = *FitParameters;
   fp.CompressionNote = ".... Compression: from   20  to   18";
@@ -48,16 +42,13 @@ TEST_F(FitSummaryTest, SummaryLinesWithAndWithoutWarnings) {
   PrintFitSummary(n);
   const std::vector<std::string> quiet = {" ", fp.CompressionNote, " ", "  Ch2/df= 1.23     Ch+= -0.46",
                                           "  Eps= 0.0       Iterations=     7"};
-  EXPECT_EQ(n, 7);
-  EXPECT_EQ(InfoLines.count, 7);
+  EXPECT_EQ(std::vector<int32_t>({n, InfoLines.count}), std::vector<int32_t>({7, 7}));
   EXPECT_EQ(Lines(3, 7), quiet);
-
   for (auto& f : fp.QualityFlags) f = 1;
   fp.ParOnB = 1;
   n = 1;
   PrintFitSummary(n);
-  EXPECT_EQ(n, 9);
-  EXPECT_EQ(InfoLines.count, 9);
+  EXPECT_EQ(std::vector<int32_t>({n, InfoLines.count}), std::vector<int32_t>({9, 9}));
   EXPECT_EQ(Lines(1, 9), (std::vector<std::string>{" ", fp.CompressionNote, "++++ The process hasn't converged",
                                                    "++++ The matrix can't be inverted",
                                                    ".... The fitting quality is not good",
@@ -69,144 +60,105 @@ TEST_F(FitSummaryTest, SummaryLinesWithAndWithoutWarnings) {
   PrintFitSummary(n);
   EXPECT_EQ(n, 6);
   EXPECT_EQ(InfoLines.lines[3], ".... The fitting quality is not good");
-
   // Beyond the capacity the lines are dropped; the count stays at the capacity.
   n = InfoLineCapacity - 1;
   PrintFitSummary(n);
-  EXPECT_EQ(n, InfoLineCapacity + 4);
-  EXPECT_EQ(InfoLines.count, InfoLineCapacity);
+  EXPECT_EQ(std::vector<int32_t>({n, InfoLines.count}), std::vector<int32_t>({InfoLineCapacity + 4, InfoLineCapacity}));
   EXPECT_EQ(Lines(InfoLineCapacity - 1, InfoLineCapacity), (std::vector<std::string>{" ", fp.CompressionNote}));
 }
 
+// Rietveld in modes 0 and 2; in mode 3 ExpGaussModel with FiveParameterFit, the paired model for
+// every paired variant, else PeakFitModel; the peak-fit switches do not reach the profile modes.
 TEST_F(FitSummaryTest, Stage4ModelOfEachMode) {
-  const std::pair<int32_t, ModelFunction> plain[] = {{0, &RietveldModel}, {1, nullptr}, {2, &RietveldModel},
-                                                     {3, &PeakFitModel}};
-  for (auto [mode, model] : plain) {
-    MainMode = mode;
-    EXPECT_EQ(Stage4Model(), model) << mode;
+  struct Case {
+    int32_t mode;
+    uint8_t paired, five;
+    ModelFunction model;
+  } cases[] = {{0, 0, 0, &RietveldModel},      {1, 0, 0, nullptr},
+               {2, 0, 0, &RietveldModel},      {3, 0, 0, &PeakFitModel},
+               {3, 1, 0, &PairedPeakFitModel}, {3, 2, 0, &PairedPeakFitModel},
+               {3, 3, 0, &PairedPeakFitModel}, {3, 3, 1, &ExpGaussModel},
+               {0, 3, 1, &RietveldModel}};
+  for (const Case& c : cases) {
+    MainMode = c.mode, PairedPeakMode = c.paired, FiveParameterFit = c.five;
+    EXPECT_EQ(Stage4Model(), c.model) << c.mode << " " << int(c.paired) << " " << int(c.five);
   }
-  MainMode = 3;
-  for (uint8_t variant : {1, 2, 3}) {
-    PairedPeakMode = variant;
-    EXPECT_EQ(Stage4Model(), &PairedPeakFitModel) << int(variant);
-  }
-  FiveParameterFit = 1;
-  EXPECT_EQ(Stage4Model(), &ExpGaussModel);
-  MainMode = 0;
-  EXPECT_EQ(Stage4Model(), &RietveldModel);  // the peak-fit switches do not reach the profile modes
 }
 
 // Three sub-points per channel of the working range (none beyond its last channel), each the
-// stage-4 value of the mode's model.
+// stage-4 value of the mode's model (paired variant 2 included); with NonEquidistantChannels from
+// X[ch], non-finite points skipped.
 TEST_F(FitSummaryTest, SamplingStaysInTheWorkingRangeAndUsesTheModeModel) {
   SetShape(2, ModelLorentz);
   LayOutPeaks({1}, {1000}, {250}, {4}, {10});
   std::vector<TModelSample> out;
   SampleFittedCurve(1, 1024, out);
   ASSERT_EQ(out.size(), 3u * 299 + 1);
-  for (const TModelSample& p : out) {
-    ASSERT_GE(p.x, 101);
-    ASSERT_LE(p.x, 400);
-  }
-  EXPECT_EQ(out.front().x, 101);
+  for (const TModelSample& p : out) ASSERT_TRUE(p.x >= 101 && p.x <= 400) << p.x;
   EXPECT_NEAR(out[1].x - out[0].x, 0.3333, 1e-12);
-  EXPECT_EQ(out.back().x, 400);
   const TModelSample& top = out[3 * (250 - 101)];
-  EXPECT_EQ(top.x, 250);
+  EXPECT_EQ(std::vector<double>({top.x, top.background, out.back().x}), std::vector<double>({250, 10, 400}));
   EXPECT_NEAR(top.model, 10 + 1000 / Pi, 1e-9);
-  EXPECT_EQ(top.background, 10);
   SampleFittedCurve(150, 160, out);
   EXPECT_EQ(out.size(), 33u);
-
-  // Each mode's model: the samples equal a direct stage-4 call of that model, and differ from
-  // the peak-fit model's.
-  auto sampledBy = [&](ModelFn model) {
-    SampleFittedCurve(240, 260, out);
-    bool same = !out.empty(), differsFromPeakFit = false;
-    for (const TModelSample& p : out) {
-      same = same && p.model == ModelValue(model, p.x, true);
-      differsFromPeakFit = differsFromPeakFit || p.model != ModelValue(&PeakFitModel, p.x, true);
-    }
-    return same && (model == &PeakFitModel || differsFromPeakFit);
-  };
-  EXPECT_TRUE(sampledBy(&PeakFitModel));
   PairedPeakMode = 2;
   SetRecords({800, 250, 3});  // one peak: amplitude, centre, width
-  EXPECT_TRUE(sampledBy(&PairedPeakFitModel));
-  FiveParameterFit = 1;
-  SetRecords({12, 1000, 25, 3, 10});
-  EXPECT_TRUE(sampledBy(&ExpGaussModel));
-  MainMode = 0, PhaseCount = 1;
-  std::vector<double> profile(20, 0.0);
-  profile[0] = 21.13, profile[3] = 40, profile[4] = 7;  // flight path, background
-  SetRecords(profile);
-  EXPECT_TRUE(sampledBy(&RietveldModel));
+  SampleFittedCurve(240, 260, out);
+  bool paired = !out.empty(), differs = false;
+  for (const TModelSample& p : out) {
+    paired = paired && p.model == ModelAt(&PairedPeakFitModel, p.x, true);
+    differs = differs || p.model != ModelAt(&PeakFitModel, p.x, true);
+  }
+  EXPECT_TRUE(paired && differs);
   MainMode = 1;
   SampleFittedCurve(1, 1024, out);
   EXPECT_TRUE(out.empty());
-}
 
-TEST_F(FitSummaryTest, SamplingFollowsTheAbscissaeAndSkipsNonFinitePoints) {
-  SetShape(2, ModelLorentz);
-  NonEquidistantChannels = 1;
+  MainMode = 3, PairedPeakMode = 0, NonEquidistantChannels = 1;
   for (int32_t ch = 1; ch <= 1024; ++ch) Sp(1).X[ch] = 0.5 * ch + 30;
   Sp(1).X[200] = std::numeric_limits<double>::quiet_NaN();
   LayOutPeaks({1}, {1000}, {155}, {2}, {10});
-  std::vector<TModelSample> out;
   SampleFittedCurve(1, 1024, out);
   ASSERT_EQ(out.size(), 3u * 299 + 1 - 3);
   EXPECT_EQ(out.front().x, 80.5);
   EXPECT_NEAR(out[2].x, 80.5 + 0.6666, 1e-12);
   for (const TModelSample& p : out) ASSERT_TRUE(std::isfinite(p.model));
-  const TModelSample& top = out[3 * (250 - 101) - 3];  // X = 155 at channel 250
-  EXPECT_EQ(top.x, 155);
-  EXPECT_NEAR(top.model, 10 + 1000 / Pi, 1e-9);
+  EXPECT_EQ(out[3 * (250 - 101) - 3].x, 155);  // channel 250
+  EXPECT_NEAR(out[3 * (250 - 101) - 3].model, 10 + 1000 / Pi, 1e-9);
 }
 
-// Fr + i Fi = sqrt|I| exp(i angle(A + iB)) against numpy.angle in every quadrant; a
-// centrosymmetric phase keeps the sign of A.
+// Fr + i Fi = sqrt|I| exp(i angle(A + iB)) against numpy.angle in every quadrant (F16); a
+// centrosymmetric phase keeps the sign of A; no intensities or indices outside: 0 and 0.
 TEST_F(FitSummaryTest, FourierAmplitudeTakesThePhaseOfTheCalculatedFactor) {
-  std::vector<std::vector<double>> rows;
-  for (const Tokens& row : GoldenRows("peakfit_golden.txt", "crystal"))
-    if (!row.empty() && row[0] == "fourier") {
-      rows.emplace_back();
-      for (size_t i = 1; i < row.size(); ++i) rows.back().push_back(std::stod(row[i]));
-    }
+  const auto rows = GoldenNumbers("peakfit_golden.txt", "fourier");  // A B I Fr Fi
   ASSERT_EQ(rows.size(), 12u);
   MainMode = 2, ParameterArrayMode = 2, PhaseCount = 2;
   PhaseTable[1].ReflectionCount = 12, PhaseTable[2].ReflectionCount = 3;
   PhaseTable[2].Centrosymmetric = 1;
-  for (int32_t j = 1; j <= 12; ++j) {
-    const auto& r = rows[j - 1];  // A B I Fr Fi
-    HklTable[j][1].A = r[0], HklTable[j][1].B = r[1];
-    parar[10 + 10 + j].value = r[2];
-  }
+  for (int32_t j = 1; j <= 12; ++j)
+    HklTable[j][1].A = rows[j - 1][0], HklTable[j][1].B = rows[j - 1][1], parar[10 + 10 + j].value = rows[j - 1][2];
+  const double a[3] = {-2.5, 0.7, 0};  // phase 2 follows the 22 records of phase 1
+  for (int32_t j = 1; j <= 3; ++j) HklTable[j][2].A = a[j - 1], HklTable[j][2].B = 5, parar[32 + 10 + j].value = 16;
+  auto amplitude = [](int32_t j, int32_t k) {
+    double fr = 9, fi = 9;
+    FourierAmplitude(j, k, fr, fi);
+    return std::pair{fr, fi};
+  };
   for (int32_t j = 1; j <= 12; ++j) {
     const auto& r = rows[j - 1];
-    double fr = 9, fi = 9;
-    FourierAmplitude(j, 1, fr, fi);
+    const auto [fr, fi] = amplitude(j, 1);
     EXPECT_NEAR(fr, r[3], 1e-14 * std::sqrt(std::fabs(r[2]))) << j;
     EXPECT_NEAR(fi, r[4], 1e-14 * std::sqrt(std::fabs(r[2]))) << j;
   }
-  // Phase 2 follows the 22 records of phase 1.
-  const double a[3] = {-2.5, 0.7, 0};
-  for (int32_t j = 1; j <= 3; ++j) HklTable[j][2].A = a[j - 1], HklTable[j][2].B = 5, parar[32 + 10 + j].value = 16;
-  for (int32_t j = 1; j <= 3; ++j) {
-    double fr = 9, fi = 9;
-    FourierAmplitude(j, 2, fr, fi);
-    EXPECT_EQ(fr, j == 1 ? -4 : 4) << j;
-    EXPECT_EQ(fi, 0);
-  }
-  // Indices outside the tables and a layout without intensities: 0 and 0.
-  auto zero = [](int32_t j, int32_t k) {
-    double fr = 9, fi = 9;
-    FourierAmplitude(j, k, fr, fi);
-    return fr == 0 && fi == 0;
-  };
-  EXPECT_TRUE(zero(0, 1) && zero(13, 1) && zero(4, 2) && zero(1, 3) && zero(1, 0) && zero(1, 7));
-  EXPECT_FALSE(zero(1, 1));
+  for (int32_t j = 1; j <= 3; ++j) EXPECT_EQ(amplitude(j, 2), std::pair(j == 1 ? -4.0 : 4.0, 0.0)) << j;
+  const std::pair<double, double> zero{0, 0};
+  for (auto [j, k] : {std::pair{0, 1}, {13, 1}, {4, 2}, {1, 3}, {1, 0}, {1, 7}})
+    EXPECT_EQ(amplitude(j, k), zero) << j << k;
+  EXPECT_NE(amplitude(1, 1), zero);
   ParameterArrayMode = 0;
-  EXPECT_TRUE(zero(1, 1));
+  EXPECT_EQ(amplitude(1, 1), zero);
   ParameterArrayMode = 2, MainMode = 0;
-  EXPECT_TRUE(zero(1, 1));
+  EXPECT_EQ(amplitude(1, 1), zero);
 }
+
+}  // namespace

@@ -4,87 +4,77 @@
 // skipped, an abandoned read leaving the list alone).
 #include <cmath>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 #include "core/abandon.h"
 #include "core/dialog_toolkit.h"
 #include "core/model_tables.h"
-#include "core/spectrum.h"
 #include "crystal/hkl_file.h"
 #include "crystal/structure_factor.h"
 #include "phase_setup.h"
+#include "support/golden_files.h"
 #include "support/temp_path.h"
 
 namespace {
 
 constexpr const char* Caption = "Input hkl set from a file";
 constexpr double AlEdge = 4.0494;
+using Hkl = std::vector<std::array<double, 5>>;  // h, k, l, multiplicity, intensity factor
 
 class HklFileTest : public PhaseTest {
 protected:
   void SetUp() override {
     PhaseTest::SetUp();
     CurrentSpectrum = 1;
-    saved_ = std::exchange(SpectrumList[1], std::make_unique<TSpectrum>("hkl"));
     SpectrumList[1]->AxisKind = AxisAny;  // no d range: the dialog proposes DMin and DMax
     DMin = 0.7, DMax = 12;
     // Al, Fm-3m: one atom at the origin.
     ASSERT_TRUE(SetUpPhase(1, 225, 1, {AlEdge, AlEdge, AlEdge, 90, 90, 90}, {IsoAtom(0.3449, 0, 0, 0, 0.8)}));
     ASSERT_TRUE(SetUpPhase(2, 1, 1, {4, 5, 6, 90, 90, 90}));  // no atoms
     PhaseCount = 2;
-    for (auto& f : ParametersPending) f = 0;
+    std::fill(std::begin(ParametersPending), std::end(ParametersPending), 0);
   }
   void TearDown() override {
-    SpectrumList[1] = std::move(saved_);
     for (const auto& path : files_) std::filesystem::remove(path);
     PhaseTest::TearDown();
   }
   std::string File(const std::string& text) {
-    const auto path = TestTempPath("hkl" + std::to_string(files_.size()) + ".hkl");
-    std::ofstream(path, std::ios::binary) << text;
-    files_.push_back(path);
-    return path.string();
+    files_.push_back(TestTempPath("hkl" + std::to_string(files_.size()) + ".hkl"));
+    std::ofstream(files_.back(), std::ios::binary) << text;
+    return files_.back().string();
   }
-  // The dialog answered; report: the list box dialog that follows a read.
+  // The dialog answered and, when report, the list box that follows a read closed.
   static void Answer(ScriptedUi& to, int32_t phase, const std::string& dmin, const std::string& dmax,
                      const std::string& path, bool report = true) {
     to.ExpectDialog(Caption).Radio(phase).Edit(1, dmin).Edit(2, dmax).Edit(3, path).Ok();
     if (report) to.ExpectDialog(Caption).Ok();
   }
-  static THklRecord Record(int32_t h, int32_t k, int32_t l, int32_t m, double f) {
-    THklRecord r;
-    r.h = h, r.k = k, r.l = l, r.Multiplicity = m, r.IntensityFactor = f;
-    return r;
-  }
-  static void SetList(int32_t p, const std::vector<THklRecord>& list) {
-    PhaseTable[p].ReflectionCount = static_cast<int32_t>(list.size());
-    for (size_t i = 0; i < list.size(); ++i) HklTable[i + 1][p] = list[i];
-  }
-  using Hkl = std::vector<std::array<double, 5>>;  // h, k, l, multiplicity, intensity factor
   static Hkl Indices(int32_t p) {
     Hkl out;
-    for (const THklRecord& r : PhaseReflections(p)) out.push_back({double(r.h), double(r.k), double(r.l), double(r.Multiplicity), r.IntensityFactor});
+    for (const THklRecord& r : PhaseReflections(p))
+      out.push_back({double(r.h), double(r.k), double(r.l), double(r.Multiplicity), r.IntensityFactor});
     return out;
+  }
+  // Phase 1 holds 111 and, with two, 200.
+  static void OldList(bool two) {
+    HklTable[1][1] = THklRecord{1, 1, 1, 8}, HklTable[2][1] = THklRecord{2, 0, 0, 6};
+    PhaseTable[1].ReflectionCount = two ? 2 : 1;
   }
 
 private:
-  std::unique_ptr<TSpectrum> saved_;
+  FreshSpectra spectra_;
   std::vector<std::filesystem::path> files_;
   KeepValues<uint8_t> pending_{ParametersPending, ModeCount};
 };
 
 // A backend that abandons the operation when a given message is shown, as a failing read would.
-class AbandoningUi : public ScriptedUi {
-public:
-  explicit AbandoningUi(std::string trigger) : trigger_(std::move(trigger)) {}
+struct AbandoningUi : ScriptedUi {
+  explicit AbandoningUi(std::string text) : trigger(std::move(text)) {}
   void ShowMessage(const std::string& text) override {
     ScriptedUi::ShowMessage(text);
-    if (text == trigger_) AbandonOperation();
+    if (text == trigger) AbandonOperation();
   }
-
-private:
-  std::string trigger_;
+  std::string trigger;
 };
 
 }  // namespace
@@ -104,33 +94,27 @@ TEST_F(HklFileTest, FiveNumbersPerReflectionAcrossLinesInFileOrder) {
   Answer(ui, 1, "0.7", "12", path);
   InputHklFile();
   EXPECT_EQ(Indices(1), (Hkl{{1, 0, 0, 6, 2}, {1, 1, 1, 8, 0.5}, {2, 2, 0, 12, 1}}));
+  double maxF = 0;
   for (const THklRecord& r : PhaseReflections(1)) {
-    const double n2 = r.h * r.h + r.k * r.k + r.l * r.l;
     // Cubic: d = a / sqrt(h^2 + k^2 + l^2); the right angles are held in degrees (57.29578 per
     // radian), so their cosines are 1.2e-8.
-    EXPECT_NEAR(r.d, AlEdge / std::sqrt(n2), 2e-8 * r.d);
+    EXPECT_NEAR(r.d, AlEdge / std::sqrt(r.h * r.h + r.k * r.k + r.l * r.l), 2e-8 * r.d);
     double A, B, q;
     Q0 = 1 / (r.d * r.d);
     CalcStructureFactor(0, 1, r.h, r.k, r.l, r.Multiplicity, 0, A, B, q);
     EXPECT_NEAR(r.A, A, 1e-12);
     EXPECT_NEAR(r.B, B, 1e-12);
     EXPECT_EQ(r.q, q);
+    maxF = std::max(maxF, std::hypot(A, B));
   }
-  EXPECT_GT(HklTable[2][1].A, 0.1) << "111 is allowed in Fm-3m";
-  // The largest |F| is that of the new list (the report's warning reads it).
-  double maxF = 0;
-  for (const THklRecord& r : PhaseReflections(1)) maxF = std::max(maxF, std::hypot(r.A, r.B));
-  EXPECT_DOUBLE_EQ(PhaseTable[1].MaxF, maxF);
-  EXPECT_EQ(std::vector<double>({DMin, DMax}), std::vector<double>({0.7, 12}));
+  EXPECT_DOUBLE_EQ(PhaseTable[1].MaxF, maxF);  // of the new list: the report's warning reads it
   EXPECT_NEAR(PhaseTable[1].MeanMultiplicity, 26.0 / 3, 1e-12);
-  // The report of every phase in the list box, the Rietveld and powder-match arrays pending.
+  // The report of every phase in the list box; the Rietveld and powder-match arrays pending.
   const auto& items = ui.LastDialog().ListBox1.items;
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0], "Phase1: 3 hkls formed, d:0.70 - 12.00");
-  EXPECT_EQ(items[2], " Altogether 3 hkls");
+  EXPECT_EQ(std::vector<std::string>({items.at(0), items.at(2)}),
+            std::vector<std::string>({"Phase1: 3 hkls formed, d:0.70 - 12.00", " Altogether 3 hkls"}));
   EXPECT_EQ(std::vector<int>(ParametersPending, ParametersPending + ModeCount), std::vector<int>({1, 0, 1, 0}));
   EXPECT_TRUE(ui.Messages().empty());
-
   // A list of one reflection of four numbers: the intensity factor 1.
   Answer(ui, 1, "0.7", "12", File("1 1 1 8\n"));
   InputHklFile();
@@ -140,58 +124,43 @@ TEST_F(HklFileTest, FiveNumbersPerReflectionAcrossLinesInFileOrder) {
 TEST_F(HklFileTest, TheDialogProposesTheRangeAndAPhaseWithoutAtomsIsAskedFor) {
   const std::string path = File("1 0 0 2 1\n0 1 0 2 1\n0 0 1 2 1\n");
   ui.ExpectDialog(Caption).Inspect([](TForm2& f) {
-    const auto lines = DescribeDialog(f);
-    const std::string all = [&] { std::string s; for (const auto& l : lines) s += l + "\n"; return s; }();
+    const std::string all = JoinLines(DescribeDialog(f));
     for (const char* text : {"Select the phase", "Check the d-range of input hkls", "dmin =", "dmax =", "hkl file name ="})
       EXPECT_NE(all.find(text), std::string::npos) << text << "\n" << all;
-    EXPECT_EQ(f.RadioGroup1.items.size(), 6u);
-    EXPECT_TRUE(f.Bevel1.visible);
-    EXPECT_EQ(f.Edit1.text, "  0.7000");
-    EXPECT_EQ(f.Edit2.text, "   12.0000");
+    EXPECT_EQ(std::tuple(f.RadioGroup1.items.size(), f.Bevel1.visible, f.Edit1.text, f.Edit2.text),
+              std::tuple(6u, true, "  0.7000", "   12.0000"));
   }).Radio(2).Edit(3, path).Ok();
   ui.ExpectQuestion("No atomic information for phase 2. Proceed?", false);
   InputHklFile();
   EXPECT_EQ(PhaseTable[2].ReflectionCount, 0) << "No ends the operation";
-
   ui.ExpectDialog(Caption).Radio(2).Edit(1, "4.5").Edit(2, "5.5").Edit(3, path).Ok();
   ui.ExpectQuestion("No atomic information for phase 2. Proceed?", true);
   ui.ExpectDialog(Caption).Ok();
   InputHklFile();
   EXPECT_EQ(Indices(2), (Hkl{{0, 1, 0, 2, 1}}));  // d 4, 5, 6 in [4.5, 5.5]
   const THklRecord& r = HklTable[1][2];
-  EXPECT_EQ(std::vector<double>({r.A, r.B, r.q}), std::vector<double>({0, 0, 0}));
+  EXPECT_EQ(std::tuple(r.A, r.B, r.q), std::tuple(0.0, 0.0, 0.0));
   EXPECT_NEAR(r.d, 5, 1e-7);
   EXPECT_EQ(ui.LastDialog().ListBox1.items.at(1), "Phase2: 1 hkls formed, d:4.50 - 5.50");
-
   ui.ExpectDialog(Caption).Cancel();  // Cancel: nothing read
   InputHklFile();
   EXPECT_EQ(PhaseTable[2].ReflectionCount, 1);
 }
 
 TEST_F(HklFileTest, RefusalsLeaveTheListAndTheRange) {
-  SetList(1, {Record(1, 1, 1, 8, 1)});
-  const std::string path = File("2 0 0 6 1\n");
-  const std::string missing = TestTempPath("none.hkl").string();
-  struct Case {
-    std::string dmin, dmax, file, message;
-  };
-  const Case cases[] = {
-      {"0.7", "12", missing, "No file " + missing},
-      {"0.7", "12", " ", "No file "},
-      {"-1", "12", path, "Wrong d_min -1.0000"},
-      {"0.7", "-2", path, "Wrong d_max -2.0000"},
-      {"5", "2", path, "Wrong d_max 2.0000"},
-  };
-  for (const Case& c : cases) {
-    Answer(ui, 1, c.dmin, c.dmax, c.file, false);
-    ui.ExpectMessage(c.message);
+  OldList(false);
+  const std::string path = File("2 0 0 6 1\n"), missing = TestTempPath("none.hkl").string();
+  const std::array<std::string, 4> cases[] = {  // d_min, d_max, file, message
+      {"0.7", "12", missing, "No file " + missing}, {"0.7", "12", " ", "No file "},
+      {"-1", "12", path, "Wrong d_min -1.0000"},    {"0.7", "-2", path, "Wrong d_max -2.0000"},
+      {"5", "2", path, "Wrong d_max 2.0000"},       {"0.x7", "12", path, ""}};  // not a number: cancelled
+  for (const auto& [dmin, dmax, file, message] : cases) {
+    Answer(ui, 1, dmin, dmax, file, false);
+    if (!message.empty()) ui.ExpectMessage(message);
     InputHklFile();
-    EXPECT_EQ(Indices(1), (Hkl{{1, 1, 1, 8, 1}})) << c.message;
-    EXPECT_EQ(std::vector<double>({DMin, DMax}), std::vector<double>({0.7, 12})) << c.message;
+    EXPECT_EQ(Indices(1), (Hkl{{1, 1, 1, 8, 1}})) << message;
+    EXPECT_EQ(std::pair(DMin, DMax), std::pair(0.7, 12.0)) << message;
   }
-  ui.ExpectDialog(Caption).Radio(1).Edit(1, "0.x7").Edit(3, path).Ok();  // not a number: cancelled
-  InputHklFile();
-  EXPECT_EQ(Indices(1), (Hkl{{1, 1, 1, 8, 1}}));
   EXPECT_EQ(ParametersPending[0], 0);
 }
 
@@ -201,10 +170,8 @@ TEST_F(HklFileTest, TheFirstThousandAreKeptAndWrongIntegersSkippedOnce) {
   Answer(ui, 1, "0.7", "12", File(text));
   InputHklFile();
   ASSERT_EQ(PhaseTable[1].ReflectionCount, MaxHklFileReflections);
-  EXPECT_EQ(HklTable[1][1].Multiplicity, 1);
-  EXPECT_EQ(HklTable[1000][1].Multiplicity, 1000) << "the 1000th stays in place";
+  EXPECT_EQ(std::pair(HklTable[1][1].Multiplicity, HklTable[1000][1].Multiplicity), std::pair(1, 1000));
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"More than 1000 hkls in the d-range: the first 1000 kept"});
-
   ui.Clear();
   Answer(ui, 1, "0.7", "12", File("1 1 1 8 1\n"
                                   "1e999 0 0 6 1\n"        // read as 1e300: fits no integer
@@ -218,12 +185,12 @@ TEST_F(HklFileTest, TheFirstThousandAreKeptAndWrongIntegersSkippedOnce) {
 }
 
 TEST_F(HklFileTest, AnAbandonedReadLeavesTheListAsItWas) {
-  SetList(1, {Record(1, 1, 1, 8, 1), Record(2, 0, 0, 6, 1)});
+  OldList(true);
   AbandoningUi failing("Reflections with wrong indices or multiplicity skipped");
   failing.onUnexpected = [](const std::string& what) { ADD_FAILURE() << "unexpected: " << what; };
   ScopedUi guard(failing);
   // Two reflections read before the read gives up.
-  failing.ExpectDialog(Caption).Radio(1).Edit(1, "0.7").Edit(2, "12").Edit(3, File("2 2 0 12 1\n3 1 1 24 1\n1e999 0 0 1 1\n")).Ok();
+  Answer(failing, 1, "0.7", "12", File("2 2 0 12 1\n3 1 1 24 1\n1e999 0 0 1 1\n"), false);
   EXPECT_FALSE(RunUserCommand(InputHklFile));
   EXPECT_EQ(Indices(1), (Hkl{{1, 1, 1, 8, 1}, {2, 0, 0, 6, 1}}));
   EXPECT_EQ(ParametersPending[0], 0);

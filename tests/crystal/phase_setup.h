@@ -4,10 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
-#include <memory>
 #include <vector>
 #include "core/cell_geometry.h"
 #include "core/cell_metric.h"
@@ -37,9 +36,7 @@ inline bool SetUpPhase(int32_t k, int32_t group, int32_t setting, std::array<dou
   LATTICE& p = PhaseTable[k];
   p = LATTICE{};
   std::copy(cell.begin(), cell.end(), p.Cell);
-  p.SpaceGroup = group;
-  p.Setting = setting;
-  p.CrystalSystem = CrystalSystemOfGroup(group, setting);
+  p.SpaceGroup = group, p.Setting = setting, p.CrystalSystem = CrystalSystemOfGroup(group, setting);
   DialogOk = 1;
   ExpandSpaceGroup(k);
   if (DialogOk == 0) return false;
@@ -51,10 +48,7 @@ inline bool SetUpPhase(int32_t k, int32_t group, int32_t setting, std::array<dou
     const TestAtom& s = atoms[a - 1];
     ATOM& t = AtomTable[a][k];
     t = ATOM{};
-    t.Name = "X";
-    t.ScatteringLength = s.b;
-    t.X = s.x, t.Y = s.y, t.Z = s.z;
-    t.Occupation = s.occ;
+    t.Name = "X", t.ScatteringLength = s.b, t.X = s.x, t.Y = s.y, t.Z = s.z, t.Occupation = s.occ;
     t.T11 = s.t[0], t.T12 = s.t[1], t.T13 = s.t[2], t.T22 = s.t[3], t.T23 = s.t[4], t.T33 = s.t[5];
     t.IsotropicFlag = s.isotropic ? 1 : 0;
   }
@@ -64,16 +58,13 @@ inline bool SetUpPhase(int32_t k, int32_t group, int32_t setting, std::array<dou
 
 // One isotropic atom with B = biso.
 inline TestAtom IsoAtom(double b, double x, double y, double z, double biso = 0.5, double occ = 1.0) {
-  TestAtom a;
-  a.b = b, a.x = x, a.y = y, a.z = z, a.occ = occ, a.t[0] = biso;
-  return a;
+  return {b, x, y, z, occ, {biso}};
 }
 
 // The reflections 1..ReflectionCount of phase k.
 inline std::vector<THklRecord> PhaseReflections(int32_t k) {
   const int32_t n = std::clamp(PhaseTable[k].ReflectionCount, 0, MaxReflections);
   std::vector<THklRecord> out;
-  out.reserve(n);
   for (int32_t i = 1; i <= n; ++i) out.push_back(HklTable[i][k]);
   return out;
 }
@@ -112,9 +103,7 @@ struct FreshSpectra {
   ~FreshSpectra() {
     for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::move(saved[s]);
   }
-  FreshSpectra(const FreshSpectra&) = delete;
-  FreshSpectra& operator=(const FreshSpectra&) = delete;
-  std::unique_ptr<TSpectrum> saved[5];
+  std::unique_ptr<TSpectrum> saved[5];  // not copyable
 };
 
 // Spectrum 1, made current, as time of flight whose working range 2600..7800 spans d from about
@@ -122,8 +111,7 @@ struct FreshSpectra {
 inline TSpectrum& TofTestSpectrum() {
   CurrentSpectrum = 1;
   TSpectrum& sp = *SpectrumList[1];
-  sp.AxisKind = AxisTimeOfFlight;
-  sp.WorkFirst = 2600, sp.WorkLast = 7800;
+  sp.AxisKind = AxisTimeOfFlight, sp.WorkFirst = 2600, sp.WorkLast = 7800;
   return sp;
 }
 
@@ -145,8 +133,7 @@ class PhaseTest : public ScriptedTest {
 protected:
   void SetUp() override {
     ScriptedTest::SetUp();
-    PhaseCount = 1;
-    MainMode = 0;
+    PhaseCount = 1, MainMode = 0;
     for (int32_t k = 0; k <= MaxPhases; ++k) PhaseModelFlags[k] = 0, PhaseTable[k] = LATTICE{};
   }
 

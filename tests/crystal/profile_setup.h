@@ -1,88 +1,65 @@
-// Shared by the profile-model tests: a spectrum of either axis kind, the reflection lists of the
-// phases, a Rietveld or powder-match parameter array laid out by hand in FitParameters (every
-// record free or fixed as a test asks), two small standard phases, and a fixture that puts back
-// the spectra, the engine, the peak models and the model switches.
+// Shared by the profile-model, peak-fit, background and fit-summary tests: a spectrum of either
+// axis kind, two small standard phases and their reflection lists, the profile and peak-fit
+// layouts laid out by hand in FitParameters, the fixtures, and one derivative check of any model
+// function against central differences of F computed through the model itself.
 #pragma once
-#include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
 #include <initializer_list>
 #include <iterator>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-#include "core/cell_geometry.h"
-#include "core/cell_metric.h"
 #include "core/fit_engine.h"
-#include "core/model_tables.h"
-#include "core/neighbour_services.h"
+#include "core/model_test_support.h"
 #include "core/parameter_layout.h"
 #include "core/peak_model.h"
-#include "core/spectrum.h"
+#include "crystal/model_options.h"
 #include "crystal/phase_setup.h"
 #include "crystal/reflection_lists.h"
-#include "crystal/model_options.h"
+#include "support/golden_files.h"
 
-// ---- the spectrum ----
+using ModelFn = void (*)(double& Y, double& W, double& F, int32_t Point, int32_t Stage);
 
-// The spectrum the profile model reads. Time of flight: channel = 505.556 L sin(theta) d / cw
-// - delay. Angular: channel = slope x two-theta + offset, X[ch] the two-theta of channel ch.
+// ---- the profile spectrum and phases ----
+
+// Time of flight: channel = 505.556 L sin(theta) d / cw - delay. Angular: channel = slope x
+// two-theta + offset, X[ch] the two-theta of channel ch.
 struct ProfileSpectrum {
   int32_t axis = AxisTimeOfFlight;
-  int32_t first = 480, last = 1600;  // working range
-  double chanWidth = 16.0;           // microseconds (time of flight)
-  double flightPath = 21.13;         // metres
-  double theta = 76.0;               // Bragg angle of the detector, degrees
-  double delay = 0.0;                // channels (time of flight); two-theta zero shift (angular)
-  double lambda = 1.54;              // angstrom (angular)
-  double slope = 20.0;               // angular: channels per degree of two-theta
-  double offset = -200.0;            // angular: channel at two-theta 0
+  int32_t first = 480, last = 1600;                           // working range
+  double chanWidth = 16.0, flightPath = 21.13, theta = 76.0;  // microseconds, metres, degrees
+  double delay = 0.0;  // channels (time of flight); two-theta zero shift (angular)
+  double lambda = 1.54, slope = 20.0, offset = -200.0;  // angular: angstrom, channels per degree, channel at 0
 };
 
-// SpectrumList[CurrentSpectrum] (created when missing) with the header of s, every channel
-// Y = 0, E = 1, X = the channel (time of flight) or its two-theta (angular), the background and
-// spectrum correction 0. Returns the spectrum.
+// SpectrumList[CurrentSpectrum] (made when missing) with the header of s, Y = 0, E = 1, X the
+// channel or its two-theta, no background and no spectrum correction.
 inline TSpectrum& SetUpProfileSpectrum(const ProfileSpectrum& s) {
   CurrentSpectrum = std::clamp(CurrentSpectrum, 1, 4);
-  auto& slot = SpectrumList[CurrentSpectrum];
-  if (!slot) slot = std::make_unique<TSpectrum>("profile");
-  TSpectrum& sp = *slot;
-  sp.AxisKind = s.axis;
-  sp.FirstChannel = 1, sp.LastChannel = std::min(MaxChannels, s.last + 100);
+  if (!SpectrumList[CurrentSpectrum]) SpectrumList[CurrentSpectrum] = std::make_unique<TSpectrum>("profile");
+  TSpectrum& sp = *SpectrumList[CurrentSpectrum];
+  const bool angular = s.axis == AxisAngular;
+  sp.AxisKind = s.axis, sp.FirstChannel = 1, sp.LastChannel = std::min(MaxChannels, s.last + 100);
   sp.WorkFirst = s.first, sp.WorkLast = s.last;
   sp.FlightPath = s.flightPath, sp.Theta = s.theta, sp.Delay = s.delay, sp.Lambda = s.lambda;
-  sp.ChanWidth = s.axis == AxisAngular ? 1.0 / s.slope : s.chanWidth;
-  sp.AngleToChannelSlope = s.axis == AxisAngular ? s.slope : 0.0;
-  sp.AngleToChannelOffset = s.axis == AxisAngular ? s.offset : 0.0;
-  std::fill(std::begin(sp.Background), std::end(sp.Background), 0.0);
-  sp.SpectrumCorrection = 0;
-  for (int32_t c = 0; c <= MaxChannels; ++c) {
-    sp.Y[c] = 0, sp.E[c] = 1;
-    sp.X[c] = s.axis == AxisAngular ? (c - s.offset) / s.slope : c;
-  }
+  sp.ChanWidth = angular ? 1.0 / s.slope : s.chanWidth;
+  sp.AngleToChannelSlope = angular ? s.slope : 0.0, sp.AngleToChannelOffset = angular ? s.offset : 0.0;
+  std::fill(std::begin(sp.Background), std::end(sp.Background), 0.0), sp.SpectrumCorrection = 0;
+  for (int32_t c = 0; c <= MaxChannels; ++c) sp.Y[c] = 0, sp.E[c] = 1, sp.X[c] = angular ? (c - s.offset) / s.slope : c;
   return sp;
 }
 
 inline TSpectrum& CurrentProfileSpectrum() { return *SpectrumList[std::clamp(CurrentSpectrum, 0, 4)]; }
-
-// ---- phases and reflections ----
 
 // Aluminium, Fm-3m, a = 4.0495 angstrom, b = 0.3449 x 10^-12 cm, B = 0.8 angstrom^2.
 inline bool SetUpAluminium(int32_t k) {
   return SetUpPhase(k, 225, 1, {4.0495, 4.0495, 4.0495, 90, 90, 90}, {IsoAtom(0.3449, 0, 0, 0, 0.8)});
 }
 
-// Zinc oxide (wurtzite), P6_3mc, no centre of symmetry: Zn (0.568) and O (0.5803) at
-// (1/3, 2/3, z).
+// Zinc oxide (wurtzite), P6_3mc, no centre of symmetry: Zn and O at (1/3, 2/3, z).
 inline bool SetUpZincOxide(int32_t k) {
   return SetUpPhase(k, 186, 1, {3.2495, 3.2495, 5.2069, 90, 90, 120},
                     {IsoAtom(0.568, 1.0 / 3, 2.0 / 3, 0, 0.55), IsoAtom(0.5803, 1.0 / 3, 2.0 / 3, 0.3825, 0.60)});
 }
 
-// d of channel c of the current spectrum by its header (time of flight: (c + delay) cw /
-// (505.556 L sin(theta)); angular: lambda / (2 sin(theta)) at the channel's two-theta).
+// d of channel c of the current spectrum by its header.
 inline double ProfileChannelToD(double c) {
   const TSpectrum& sp = CurrentProfileSpectrum();
   if (sp.AxisKind == AxisAngular) {
@@ -92,29 +69,24 @@ inline double ProfileChannelToD(double c) {
   return (c + sp.Delay) * sp.ChanWidth / (TofConstant * sp.FlightPath * std::sin(sp.Theta / RadToDeg));
 }
 
-// The list of phase k by FormSymmetricHklList over dmin..dmax, and N4 = the largest h^4, k^4,
-// l^4 of the list (the anisotropy normaliser that the parameter preparation sets). Returns the
-// reflection count.
-inline int32_t FormProfileReflections(int32_t k, double dmin, double dmax) {
-  FormSymmetricHklList(k, dmin, dmax);
-  LATTICE& p = PhaseTable[k];
-  double n4 = 0;
-  for (int32_t j = 1; j <= std::clamp(p.ReflectionCount, 0, MaxReflections); ++j) {
-    const THklRecord& r = HklTable[j][k];
-    for (int32_t i : {r.h, r.k, r.l}) n4 = std::max(n4, std::pow(double(i), 4));
+// The list of phase k by FormSymmetricHklList over dmin..dmax (without dmax: the working range
+// widened by 2 % at both ends) and N4 = the largest h^4, k^4, l^4, as the preparation sets it.
+// Returns the reflection count.
+inline int32_t FormProfileReflections(int32_t k, double dmin = 0, double dmax = 0) {
+  if (dmax == 0) {
+    const TSpectrum& sp = CurrentProfileSpectrum();
+    const double d1 = ProfileChannelToD(sp.WorkFirst), d2 = ProfileChannelToD(sp.WorkLast);
+    dmin = std::min(d1, d2) * 0.98, dmax = std::max(d1, d2) * 1.02;
   }
-  p.MaxIndex4 = n4;
-  return p.ReflectionCount;
+  FormSymmetricHklList(k, dmin, dmax);
+  PhaseTable[k].MaxIndex4 = 0;
+  for (const THklRecord& r : PhaseReflections(k))
+    for (int32_t i : {r.h, r.k, r.l})
+      PhaseTable[k].MaxIndex4 = std::max(PhaseTable[k].MaxIndex4, std::pow(double(i), 4));
+  return PhaseTable[k].ReflectionCount;
 }
 
-// The same over the d range of the working range widened by margin (relative) at both ends.
-inline int32_t FormProfileReflections(int32_t k, double margin = 0.02) {
-  const TSpectrum& sp = CurrentProfileSpectrum();
-  const double d1 = ProfileChannelToD(sp.WorkFirst), d2 = ProfileChannelToD(sp.WorkLast);
-  return FormProfileReflections(k, std::min(d1, d2) * (1 - margin), std::max(d1, d2) * (1 + margin));
-}
-
-// ---- the parameter array ----
+// ---- the parameter arrays ----
 
 // Record numbers of the profile layout of MainMode (0 Rietveld, 2 powder match).
 inline int32_t PhaseBase(int32_t p) { return PhaseParameterOffset(p); }
@@ -123,159 +95,245 @@ inline int32_t MetricRecord(int32_t p, int32_t i) { return PhaseBase(p) + 1 + i;
 inline int32_t WidthRecord(int32_t p, int32_t i) { return PhaseBase(p) + 8 + i; }   // i = 0..2
 inline int32_t AtomRecord(int32_t p, int32_t a, int32_t i) { return PhaseBase(p) + 10 * a + i; }  // i = 1..10
 inline int32_t IntensityRecord(int32_t p, int32_t j) { return PhaseBase(p) + 10 + j; }
-inline int32_t CosPhiRecord(int32_t p, int32_t i) { return ParameterCount(0) + 3 * (p - 1) + i; }  // i = 1..3
-inline int32_t AnisotropyRecord(int32_t p, int32_t i) { return ParameterCount(1) + 12 * (p - 1) + i; }  // 1..12
-inline int32_t M2Record(int32_t i) { return ParameterCount(2) + i; }  // i = 1, 2
-// The last record the profile model reads.
-inline int32_t ProfileRecordCount() { return ParameterCount(2) + (M2Mode ? 2 : 0); }
-
-// Bounds of a free record.
-inline constexpr double FreeBound = 1e15;
 
 inline ParameterRecord& Rec(int32_t i) { return FitParameters->Records[i]; }
 inline double RecValue(int32_t i) { return FitParameters->Records[i].value; }
+inline bool RecordFree(int32_t i) { return Rec(i).lower != Rec(i).upper; }
 
-// Record i free (n = i, a = 1, b = 0, bounds +-1e15) or fixed (bounds = value).
-inline void FreeRecord(int32_t i) {
-  ParameterRecord& r = Rec(i);
-  r.n = i, r.a = 1, r.b = 0, r.lower = -FreeBound, r.upper = FreeBound;
-}
-inline void FixRecord(int32_t i) {
-  ParameterRecord& r = Rec(i);
-  r.n = i, r.a = 1, r.b = 0, r.lower = r.upper = r.value;
-}
-// Record i tied to an earlier record: value = a value(master) + b.
+// Record i free (bounds +-1e15), fixed (bounds = value) or tied: value = a value(master) + b.
 inline void TieRecord(int32_t i, int32_t master, double a = 1, double b = 0) {
   ParameterRecord& r = Rec(i);
-  r.n = master, r.a = a, r.b = b, r.lower = -FreeBound, r.upper = FreeBound;
-  r.value = a * RecValue(master) + b;
+  r.n = master, r.a = a, r.b = b, r.lower = -1e15, r.upper = 1e15;
+  if (master != i) r.value = a * RecValue(master) + b;
 }
-inline bool RecordFree(int32_t i) { return Rec(i).lower != Rec(i).upper; }
-// The value of record i; a fixed record keeps being fixed (its bounds follow).
-inline void SetRecord(int32_t i, double v) {
-  ParameterRecord& r = Rec(i);
-  const bool fixed = r.lower == r.upper;
-  r.value = v;
-  if (fixed) r.lower = r.upper = v;
+inline void FreeRecord(int32_t i) { TieRecord(i, i); }
+inline void FixRecord(int32_t i) { FreeRecord(i), Rec(i).lower = Rec(i).upper = Rec(i).value; }
+inline void FreeRecords(std::initializer_list<int32_t> list) {
+  for (int32_t i : list) FreeRecord(i);
 }
 inline void FixAllRecords() {
   for (int32_t i = 1; i <= FitParameters->NPar; ++i) FixRecord(i);
 }
-inline void FreeRecords(std::initializer_list<int32_t> list) {
-  for (int32_t i : list) FreeRecord(i);
-}
-inline void FixRecords(std::initializer_list<int32_t> list) {
-  for (int32_t i : list) FixRecord(i);
-}
-
-// The six records of the reciprocal-cell form of 1/d^2 (OptionFlags[10]) of phase p: a*, b*,
-// c*, cos alpha*, cos beta*, cos gamma* from its reciprocal cell.
-inline std::array<double, 6> ReciprocalCellRecords(int32_t p) {
-  const double* r = PhaseTable[p].ReciprocalCell;
-  return {r[0], r[1], r[2], std::cos(r[3] / RadToDeg), std::cos(r[4] / RadToDeg), std::cos(r[5] / RadToDeg)};
+// The value of record i; a fixed record stays fixed.
+inline void SetRecord(int32_t i, double v) {
+  ParameterRecord& r = Rec(i);
+  if (r.lower == r.upper) r.lower = r.upper = v;
+  r.value = v;
 }
 
-// The profile layout of MainMode (0 or 2) in FitParameters (created when missing), NPar := its
-// record count, NPoints := the working range of the current spectrum. Values: record 1 the
-// flight path (time of flight) or the wavelength (angular), 2 zero, 3 the spectrum's delay or
-// zero shift, 4..9 its background, 10 its spectrum correction; per phase scale 1, the metric
-// G1..G6 in record order (or, with reciprocalForm, ReciprocalCellRecords), W0 = PhaseW0,
-// W1 = PhaseW1, W2 = 0; the atoms from AtomTable (Rietveld) or the intensities (A^2 + B^2) q^2 of
-// the reflection caches (powder match); the moment directions of magnetic phases, the phases'
-// anisotropy values, M2ModeValues. Every record free; the records past the layout cleared.
-// Returns the record count.
+// The profile layout of MainMode (0 or 2), NPar := its record count, NPoints := the working
+// range, every record free. Values: record 1 the flight path (time of flight) or the wavelength
+// (angular), 3 the delay or zero shift, 4..10 the spectrum's background and correction; per
+// phase scale 1, the metric in record order (with reciprocalForm a*, b*, c* and the cosines of
+// the reciprocal angles), W0 = PhaseW0, W1 = PhaseW1, W2 = 0; the atoms (Rietveld) or the
+// intensities (A^2 + B^2) q^2 of the reflection caches (powder match); the moment directions of
+// a magnetic phase, the anisotropy values, M2ModeValues.
 inline int32_t LayOutProfileParameters(bool reciprocalForm = false) {
-  if (!FitParameters) CreateFitParameters();
   TParameter& fit = *FitParameters;
-  const int32_t n = ProfileRecordCount();
-  fit.NPar = std::min(n, fit.RecordCapacity());
-  for (int32_t i = 1; i <= fit.RecordCapacity(); ++i) {
-    fit.Records[i] = ParameterRecord{};
-    fit.Records[i].n = i, fit.Records[i].a = 1;
-  }
+  fit.NPar = std::min(ParameterCount(2) + (M2Mode ? 2 : 0), fit.RecordCapacity());
+  for (int32_t i = 1; i <= fit.RecordCapacity(); ++i)
+    fit.Records[i] = ParameterRecord{}, fit.Records[i].n = i, fit.Records[i].a = 1;
   const TSpectrum& sp = CurrentProfileSpectrum();
   fit.NPoints = std::max(0, sp.WorkLast - sp.WorkFirst + 1);
-  const bool angular = sp.AxisKind == AxisAngular;
   auto put = [&](int32_t i, double v) {
     if (i >= 1 && i <= fit.NPar) fit.Records[i].value = v;
   };
-  put(1, angular ? sp.Lambda : sp.FlightPath);
-  put(2, 0.0);
+  put(1, sp.AxisKind == AxisAngular ? sp.Lambda : sp.FlightPath);
   put(3, sp.Delay);
   for (int32_t j = 1; j <= 6; ++j) put(3 + j, sp.Background[j]);
   put(10, sp.SpectrumCorrection);
   for (int32_t p = 1; p <= std::clamp(PhaseCount, 0, MaxPhases); ++p) {
     const LATTICE& ph = PhaseTable[p];
     const int32_t b = PhaseBase(p);
+    const double* r = ph.ReciprocalCell;  // a*, b*, c*, alpha*, beta*, gamma*
+    const std::array<double, 6> g =
+        reciprocalForm ? std::array<double, 6>{r[0], r[1], r[2], std::cos(r[3] / RadToDeg), std::cos(r[4] / RadToDeg),
+                                               std::cos(r[5] / RadToDeg)}
+                       : MetricRecordOrder(ph.Metric);
     put(b + 1, 1.0);
-    const std::array<double, 6> g = reciprocalForm ? ReciprocalCellRecords(p) : MetricRecordOrder(ph.Metric);
     for (int32_t i = 0; i < 6; ++i) put(b + 2 + i, g[i]);
-    put(b + 8, ph.PhaseW0), put(b + 9, ph.PhaseW1), put(b + 10, 0.0);
-    if (MainMode == 0) {
-      for (int32_t a = 1; a <= std::clamp(ph.AtomCount, 0, MaxAtoms); ++a) {
-        const ATOM& t = AtomTable[a][p];
-        const double v[10] = {t.Occupation, t.X, t.Y, t.Z, t.T11, t.T12, t.T13, t.T22, t.T23, t.T33};
-        for (int32_t i = 0; i < 10; ++i) put(b + 10 * a + 1 + i, v[i]);
-      }
-    } else {
-      for (int32_t j = 1; j <= std::clamp(ph.ReflectionCount, 0, MaxReflections); ++j) {
-        const THklRecord& r = HklTable[j][p];
-        put(b + 10 + j, (r.A * r.A + r.B * r.B) * r.q * r.q);
-      }
+    put(b + 8, ph.PhaseW0), put(b + 9, ph.PhaseW1);
+    for (int32_t a = 1; MainMode == 0 && a <= std::clamp(ph.AtomCount, 0, MaxAtoms); ++a) {
+      const ATOM& t = AtomTable[a][p];
+      const double v[10] = {t.Occupation, t.X, t.Y, t.Z, t.T11, t.T12, t.T13, t.T22, t.T23, t.T33};
+      for (int32_t i = 0; i < 10; ++i) put(b + 10 * a + 1 + i, v[i]);
     }
-    if (HasMagneticPhase() && PhaseModelFlags[p] == 1)
-      for (int32_t i = 1; i <= 3; ++i) put(CosPhiRecord(p, i), ph.MomentDirection[i - 1]);
-    if (AnisotropyOn)
-      for (int32_t i = 1; i <= AnisotropyParameterCount; ++i) put(AnisotropyRecord(p, i), ph.Anisotropy[i - 1]);
+    for (int32_t j = 1; MainMode == 2 && j <= std::clamp(ph.ReflectionCount, 0, MaxReflections); ++j) {
+      const THklRecord& h = HklTable[j][p];
+      put(b + 10 + j, (h.A * h.A + h.B * h.B) * h.q * h.q);
+    }
+    for (int32_t i = 0; i < 3 && HasMagneticPhase() && PhaseModelFlags[p] == 1; ++i)
+      put(ParameterCount(0) + 3 * (p - 1) + 1 + i, ph.MomentDirection[i]);
+    for (int32_t i = 0; i < AnisotropyParameterCount && AnisotropyOn; ++i)
+      put(ParameterCount(1) + AnisotropyParameterCount * (p - 1) + 1 + i, ph.Anisotropy[i]);
   }
-  if (M2Mode) put(M2Record(1), M2ModeValues[0]), put(M2Record(2), M2ModeValues[1]);
+  if (M2Mode) put(ParameterCount(2) + 1, M2ModeValues[0]), put(ParameterCount(2) + 2, M2ModeValues[1]);
   for (int32_t i = 1; i <= fit.NPar; ++i) FreeRecord(i);
   return fit.NPar;
 }
 
-// ---- the fixture ----
+// Records 1..n free with the given values, NPar := n.
+inline void SetRecords(const std::vector<double>& values) {
+  FitParameters->NPar = FitParameters->RecordCapacity();
+  FitParameters->ResetParameterRecords();
+  FitParameters->NPar = static_cast<int32_t>(values.size());
+  for (int32_t i = 1; i <= FitParameters->NPar; ++i) Rec(i).value = values[i - 1];
+}
 
-// PhaseTest with fresh spectra 0..4 (CurrentSpectrum 1, SpectrumCount 1), a fresh engine in
-// FitParameters, fresh peak models 1..7 (Gauss), and the model switches at their reset values;
-// everything put back at the end.
+// The peak-fit layout for peaks of the models (MarkedPointModels), amplitudes and positions:
+// background records 1..6, amplitudes from 7, positions, widths (own widths with WidthMode -1,
+// else W0 of models 1..6 and W1 = w1 of each), and with M2Mode a0 and a1. Returns the count.
+inline int32_t LayOutPeaks(const std::vector<int32_t>& models, const std::vector<double>& amplitudes,
+                           const std::vector<double>& positions, const std::vector<double>& widths,
+                           std::vector<double> v, double w1 = 0, double a0 = 0, double a1 = 0) {
+  const int32_t n = static_cast<int32_t>(models.size());
+  MarkedPointCount = n;
+  for (int32_t i = 1; i <= n; ++i) MarkedPointModels[i] = models[i - 1];
+  v.resize(6, 0.0);
+  v.insert(v.end(), amplitudes.begin(), amplitudes.end());
+  v.insert(v.end(), positions.begin(), positions.end());
+  for (size_t m = 0; m < (WidthMode == -1 ? widths.size() : 6); ++m) v.push_back(m < widths.size() ? widths[m] : 5.0);
+  if (WidthMode != -1) v.resize(v.size() + 6, w1);
+  if (M2Mode) v.resize(2 * n + 18, 0.0), v.push_back(a0), v.push_back(a1);  // behind the per-model widths
+  SetRecords(v);
+  return static_cast<int32_t>(v.size());
+}
+
+// The numbers after the key of each row with that key in a committed golden file of the crystal tests.
+inline std::vector<std::vector<double>> GoldenNumbers(const std::string& file, const std::string& key) {
+  std::vector<std::vector<double>> out;
+  for (const Tokens& row : GoldenRows(file, "crystal")) {
+    if (row.empty() || row[0] != key) continue;
+    out.emplace_back();
+    for (size_t i = 1; i < row.size(); ++i) out.back().push_back(std::stod(row[i]));
+  }
+  return out;
+}
+
+// PeakModels[i] (phase p has i = p + 1) as model number model, tabulated afresh.
+inline void SetShape(int32_t i, int32_t model) {
+  TPeakModel& m = *PeakModels[i];
+  m.ModelNumber = model, m.Negate = 0;
+  m.TabulatePeakModel();
+}
+
+// ---- the model calls and the derivative check ----
+
+// F of a model at Point = c (stage 1) or at ModelChannel = c (stage 4); W into *W.
+inline double ModelAt(ModelFn model, double c, bool stage4 = false, double* W = nullptr) {
+  double y = 0, w = 0, f = 0;
+  if (stage4) ModelChannel = c;
+  model(y, w, f, stage4 ? 1 : static_cast<int32_t>(c), stage4 ? 4 : 1);
+  if (W) *W = w;
+  return f;
+}
+
+// The analytic derivative of every listed record at each point against a central difference of
+// F through the model (step h = 1e-6 max(1, |v|), Richardson from h and h/2), within 1e-6 of the
+// column's scale (its largest |derivative|) plus the rounding of F over the step. A step across
+// a cut or a table boundary, where the differences at h and h/2 part, is skipped, at most one
+// check in ten. Returns the scale of each column.
+inline std::vector<double> ExpectDerivativesAgree(ModelFn model, const std::vector<double>& points, bool stage4,
+                                                  const std::vector<int32_t>& records, const std::string& what) {
+  struct Entry {
+    size_t k;
+    double analytic, central, spread, rounding;
+  };
+  std::vector<Entry> entries;
+  std::vector<double> scale(records.size(), 0.0), analytic(records.size());
+  for (double c : points) {
+    const double F = ModelAt(model, c, stage4);
+    EXPECT_TRUE(std::isfinite(F)) << what << " at " << c;
+    for (size_t k = 0; k < records.size(); ++k) analytic[k] = Rec(records[k]).Derivative;
+    for (size_t k = 0; k < records.size(); ++k) {
+      ParameterRecord& r = Rec(records[k]);
+      const double v = r.value, h = 1e-6 * std::max(1.0, std::fabs(v));
+      double f[4];
+      for (int32_t s = 0; s < 4; ++s)
+        r.value = v + (s % 2 ? -h : h) / (s < 2 ? 1 : 2), f[s] = ModelAt(model, c, stage4);
+      r.value = v;
+      const double d1 = (f[0] - f[1]) / (2 * h), d2 = (f[2] - f[3]) / h, central = (4 * d2 - d1) / 3;
+      entries.push_back({k, analytic[k], central, std::fabs(d1 - d2), 1e-13 * std::fabs(F) / h});
+      scale[k] = std::max({scale[k], std::fabs(analytic[k]), std::fabs(central)});
+    }
+  }
+  int32_t checked = 0, skipped = 0, failures = 0;
+  for (const Entry& e : entries) {
+    const double s = scale[e.k];
+    skipped += s != 0 && e.spread > 1e-3 * s;
+    if (s == 0 || e.spread > 1e-3 * s) continue;
+    ++checked;
+    if (!(std::fabs(e.analytic - e.central) <= 1e-6 * s + e.rounding) && ++failures <= 10)
+      ADD_FAILURE() << what << ": record " << records[e.k] << " \"" << Rec(records[e.k]).Name << "\" analytic "
+                    << e.analytic << " central " << e.central << " scale " << s;
+  }
+  EXPECT_GT(checked, 0) << what;
+  EXPECT_LE(skipped, checked / 10) << what << ": too many steps across a discontinuity";
+  return scale;
+}
+
+// ---- the fixtures ----
+
+// Fresh Gauss peak models 1..7 and a fresh engine in FitParameters while a fixture lives.
+struct FreshEngine {
+  FreshEngine() {
+    for (int32_t m = 1; m <= PeakModelCount; ++m)
+      models[m] = std::exchange(PeakModels[m], std::make_unique<TPeakModel>());
+    fit = std::move(FitParameters);
+    CreateFitParameters();
+  }
+  ~FreshEngine() {
+    for (int32_t m = 1; m <= PeakModelCount; ++m) PeakModels[m] = std::move(models[m]);
+    FitParameters = std::move(fit);
+  }
+  FreshEngine(const FreshEngine&) = delete;
+  FreshEngine& operator=(const FreshEngine&) = delete;
+  KeepValues<TFitControls> controls{&DefaultFitControls, 1};
+  std::unique_ptr<TPeakModel> models[PeakModelCount + 1];
+  std::unique_ptr<TParameter> fit;
+};
+
+// PhaseTest with fresh spectra 0..4 (CurrentSpectrum 1), a fresh engine and peak models, and
+// the profile model's switches at their reset values; everything put back at the end.
 class ProfileTest : public PhaseTest {
 protected:
   void SetUp() override {
     PhaseTest::SetUp();
-    for (int32_t m = 1; m <= PeakModelCount; ++m)
-      savedModels_[m] = std::exchange(PeakModels[m], std::make_unique<TPeakModel>());
-    savedFit_ = std::move(FitParameters);
-    savedControls_ = DefaultFitControls;
-    CreateFitParameters();
     CurrentSpectrum = 1, SpectrumCount = 1;
     WidthMode = 0, BackgroundMode = 0, AnisotropyOn = 0, M2Mode = 0, TrevoAutoRun = 0;
     M2ModeValues[0] = M2ModeValues[1] = 0;
     std::fill(std::begin(AnisotropicPhases), std::end(AnisotropicPhases), uint8_t{0});
-    for (auto& f : OptionFlags) f = 0;
+    std::fill(std::begin(OptionFlags), std::end(OptionFlags), uint8_t{0});
     ModelSpectrum = 1, ModelChannel = 1;
-  }
-  void TearDown() override {
-    for (int32_t m = 1; m <= PeakModelCount; ++m) PeakModels[m] = std::move(savedModels_[m]);
-    FitParameters = std::move(savedFit_);
-    DefaultFitControls = savedControls_;
-    PhaseTest::TearDown();
-  }
-
-  // The shape of phase p: model number (ModelGauss, ModelLorentz, ...) tabulated afresh.
-  static void SetPhaseShape(int32_t p, int32_t model) {
-    TPeakModel& m = *PeakModels[p + 1];
-    m.ModelNumber = model, m.Negate = 0;
-    m.TabulatePeakModel();
   }
 
 private:
   FreshSpectra spectra_;
-  std::unique_ptr<TPeakModel> savedModels_[PeakModelCount + 1];
-  std::unique_ptr<TParameter> savedFit_;
-  TFitControls savedControls_;
+  FreshEngine engine_;
   KeepValues<int32_t> switches_[3] = {{&WidthMode, 1}, {&BackgroundMode, 1}, {&SpectrumCount, 1}};
-  KeepValues<uint8_t> flags_[4] = {{&AnisotropyOn, 1}, {&M2Mode, 1}, {&TrevoAutoRun, 1},
-                                   {AnisotropicPhases, MaxPhases + 1}};
+  KeepValues<uint8_t> flags_[5] = {{&AnisotropyOn, 1}, {&M2Mode, 1}, {&TrevoAutoRun, 1},
+                                   {AnisotropicPhases, MaxPhases + 1}, {OptionFlags, OptionFlagCount}};
   KeepValues<double> values_[3] = {{M2ModeValues, 2}, {&ModelSpectrum, 1}, {&ModelChannel, 1}};
-  KeepValues<uint8_t> options_{OptionFlags, OptionFlagCount};
+};
+
+// ModelTest (fresh spectra, the model reset) with MainMode 3, a fresh engine and peak models, and
+// the peak-fit switches; spectrum 1 has the working range 101..400, Y = 0, E = 2.
+class PeakFitTest : public ModelTest {
+protected:
+  void SetUp() override {
+    ModelTest::SetUp();
+    MainMode = 3;
+    TrevoAutoRun = 0, ExpFitMode = 0, ResolutionWidth = 0, ConvolutionType = 0;
+    ModelSpectrum = 1, ModelChannel = 1;
+    TSpectrum& sp = Sp(1);
+    sp.WorkFirst = 101, sp.WorkLast = 400;
+    for (int32_t c = 1; c <= MaxChannels; ++c) sp.Y[c] = 0, sp.E[c] = 2, sp.X[c] = c;
+  }
+
+private:
+  FreshEngine engine_;
+  KeepValues<uint8_t> trevo_{&TrevoAutoRun, 1};
+  KeepValues<int32_t> modes_[2] = {{&ExpFitMode, 1}, {&ParameterArrayMode, 1}};
+  KeepValues<double> values_[4] = {{&ResolutionWidth, 1}, {&ConvolutionType, 1}, {&ModelSpectrum, 1},
+                                   {&ModelChannel, 1}};
 };

@@ -2,7 +2,6 @@
 // triplet with decimal translations (tools/gen_symmetry_golden.py), gives gemmi's rotation and
 // translation and the table's operation; then the readings kept on purpose and the syntax errors.
 #include <gtest/gtest.h>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include "crystal/phase_setup.h"
@@ -24,18 +23,19 @@ LATTICE Preset() {
   return g;
 }
 
-bool SameOperation(const LATTICE& a, const LATTICE& b, int j) {
+// Operation j: the rotation row by row, then the translation.
+std::array<double, 12> Operation(const LATTICE& g, int j) {
+  std::array<double, 12> o;
   for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c)
-      if (a.Rotations[r][c][j] != b.Rotations[r][c][j]) return false;
-    if (a.Translations[r][j] != b.Translations[r][j]) return false;
+    for (int c = 0; c < 3; ++c) o[3 * r + c] = g.Rotations[r][c][j];
+    o[9 + r] = g.Translations[r][j];
   }
-  return true;
+  return o;
 }
 
 double Number(const std::string& s) {
   double v = 0;
-  std::from_chars(s.data(), s.data() + s.size(), v);
+  TokenNumber(s, v);
   return v;
 }
 
@@ -44,33 +44,25 @@ double Number(const std::string& s) {
 TEST_F(SymmetryFormula, EveryTableOperationFromGemmisTriplet) {
   // entry -> its lines: R (9), translation in 24ths (3), decimals written (3), triplet
   std::map<int, std::vector<Tokens>> entries;
-  size_t lines = 0;
-  for (const Tokens& t : GoldenRows("symmetry_formulas.txt", "crystal")) {
-    ASSERT_GE(t.size(), 17u);
-    entries[std::stoi(t[0])].push_back(t), ++lines;
-  }
+  for (const Tokens& t : GoldenRows("symmetry_formulas.txt", "crystal")) entries[std::stoi(t.at(0))].push_back(t);
   ASSERT_EQ(entries.size(), 277u);
-  ASSERT_EQ(lines, 2408u);
   for (const auto& [entry, ops] : entries) {
     ASSERT_TRUE(SetUpPhase(1, std::abs(entry), entry < 0 ? 2 : 1, {10, 10, 10, 90, 90, 90})) << entry;
-    const LATTICE& table = PhaseTable[1];
-    ASSERT_EQ(table.OperationCount, int(ops.size())) << entry;
+    ASSERT_EQ(PhaseTable[1].OperationCount, int(ops.size())) << entry;
     LATTICE parsed;
     for (size_t j = 1; j <= ops.size(); ++j) {
       const Tokens& t = ops[j - 1];
-      std::string formula = t[16];
+      std::string formula = t.at(16);
       for (size_t w = 17; w < t.size(); ++w) formula += " " + t[w];
-      const std::string written = formula;
-      ASSERT_TRUE(ParseSymmetryFormula(parsed, int(j), formula)) << written;
-      for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(parsed.Rotations[r][c][j], std::stoi(t[1 + 3 * r + c])) << written;
-        const double tr = parsed.Translations[r][j];
+      SCOPED_TRACE(std::to_string(entry) + " " + formula);
+      ASSERT_TRUE(ParseSymmetryFormula(parsed, int(j), formula));
+      const auto got = Operation(parsed, int(j)), table = Operation(PhaseTable[1], int(j));
+      for (int i = 0; i < 12; ++i) {
         // The parser's digit-by-digit sum is within a few ulps of the decimal written, which is
         // k/24 rounded to 15 decimals.
-        EXPECT_NEAR(tr, Number(t[13 + r]), 1e-15) << written;
-        EXPECT_NEAR(tr, std::stoi(t[10 + r]) / 24.0, 2e-15) << written;
-        EXPECT_NEAR(tr, table.Translations[r][j], 2e-15) << entry << " " << written;
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(parsed.Rotations[r][c][j], table.Rotations[r][c][j]) << entry << " " << written;
+        EXPECT_NEAR(got[i], Number(t[i < 9 ? 1 + i : 4 + i]), i < 9 ? 0 : 1e-15);
+        EXPECT_NEAR(got[i], Number(t[1 + i]) / (i < 9 ? 1 : 24.0), 2e-15);
+        EXPECT_NEAR(got[i], table[i], 2e-15);
       }
     }
   }
@@ -83,7 +75,7 @@ TEST_F(SymmetryFormula, GeneratorReRunGivesTheCommittedFiles) {
   std::filesystem::create_directories(dir);
   ASSERT_EQ(RunTool("gen_symmetry_golden.py", dir.string()), 0);
   // Integers and decimals written from exact fractions: the files agree byte for byte.
-  for (const auto& e : std::filesystem::directory_iterator(std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data")) {
+  for (const auto& e : std::filesystem::directory_iterator(VKEST_SOURCE_DIR "/tests/crystal/data")) {
     const std::string name = e.path().filename().string();
     if (name.starts_with("group_") || name == "symmetry_formulas.txt" || name == "equivalent_sites.txt") {
       EXPECT_EQ(ReadWholeFile(dir / name), ReadWholeFile(e.path())) << name;
@@ -93,43 +85,35 @@ TEST_F(SymmetryFormula, GeneratorReRunGivesTheCommittedFiles) {
 }
 
 TEST_F(SymmetryFormula, ReadingsKeptAndFullPrecision) {
-  struct Case {
-    const char* formula;
-    double rows[3][3];
-    double t[3];
-  };
-  const Case cases[] = {
-      {"x,y,z", {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}},
-      {"-x, y+0.5, -z+0.5", {{-1, 0, 0}, {0, 1, 0}, {0, 0, -1}}, {0, 0.5, 0.5}},
+  const std::pair<const char*, std::array<double, 12>> cases[] = {
+      {"x,y,z", {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}},
+      {"-x, y+0.5, -z+0.5", {-1, 0, 0, 0, 1, 0, 0, 0, -1, 0, 0.5, 0.5}},
       // "+L" before "-L" before "L"; a digit before a letter is the constant: 2z is z + 2
-      {" X-y , -x+Y ,2z", {{1, -1, 0}, {-1, 1, 0}, {0, 0, 1}}, {0, 0, 2}},
-      {"0.25-y,,", {{0, -1, 0}, {0, 0, 0}, {0, 0, 0}}, {0.25, 0, 0}},
+      {" X-y , -x+Y ,2z", {1, -1, 0, -1, 1, 0, 0, 0, 1, 0, 0, 2}},
+      {"0.25-y,,", {0, -1, 0, 0, 0, 0, 0, 0, 0, 0.25, 0, 0}},
       // the number reader's own readings: a trailing sign opens an empty exponent
-      {"x+0.5+,y,z-.75", {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0.5, 0, -0.75}},
+      {"x+0.5+,y,z-.75", {1, 0, 0, 0, 1, 0, 0, 0, 1, 0.5, 0, -0.75}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [formula, want] : cases) {
     LATTICE g = Preset();
-    std::string f = c.formula;
-    ASSERT_TRUE(ParseSymmetryFormula(g, 1, f)) << c.formula;
-    for (int r = 0; r < 3; ++r) {
-      for (int m = 0; m < 3; ++m) EXPECT_EQ(g.Rotations[r][m][1], c.rows[r][m]) << c.formula;
-      EXPECT_DOUBLE_EQ(g.Translations[r][1], c.t[r]) << c.formula;
-    }
+    std::string f = formula;
+    ASSERT_TRUE(ParseSymmetryFormula(g, 1, f)) << formula;
+    const auto got = Operation(g, 1);
+    for (int i = 0; i < 12; ++i) EXPECT_NEAR(got[i], want[i], 1e-15) << formula << " " << i;
   }
   // A preset with twelve decimals stays twelve decimals, not 1/3 and not the two of the display.
   DialogOk = 1;
   std::string f = "-y+0.333333333333, x-y+0.666666666667, z+0.166666666667";
   ParseSymmetryFormula(1, 5, f);
-  const LATTICE& p = PhaseTable[1];
+  const auto op = Operation(PhaseTable[1], 5);
   EXPECT_EQ(DialogOk, 1);
-  EXPECT_NEAR(p.Translations[0][5], 0.333333333333, 1e-15);
-  EXPECT_NEAR(p.Translations[1][5], 0.666666666667, 1e-15);
-  EXPECT_NEAR(p.Translations[2][5], 0.166666666667, 1e-15);
-  EXPECT_GT(std::fabs(p.Translations[0][5] - 1.0 / 3), 3e-13);
+  EXPECT_NEAR(op[9], 0.333333333333, 1e-15);
+  EXPECT_NEAR(op[10], 0.666666666667, 1e-15);
+  EXPECT_NEAR(op[11], 0.166666666667, 1e-15);
   EXPECT_EQ(f, "-Y+0.333333333333 X-Y+0.666666666667,Z+0.166666666667");
   // The third expression is read to 72 characters; the first comma counts within 72.
-  f = "x,y,z+0." + std::string(69, '0') + "5Q";
   LATTICE g = Preset();
+  f = "x,y,z+0." + std::string(69, '0') + "5Q";
   EXPECT_TRUE(ParseSymmetryFormula(g, 1, f));
   EXPECT_EQ(g.Translations[2][1], 0.0);
   f = "0." + std::string(68, '0') + "x,y,z";  // comma at 72
@@ -152,15 +136,14 @@ TEST_F(SymmetryFormula, PoorSyntaxLeavesTheOperationAsItWas) {
   std::vector<std::string> want;
   for (const auto& [formula, shown] : bad) {
     LATTICE g = Preset();
-    const LATTICE before = g;
     std::string f = formula;
     DialogOk = 1;
     EXPECT_FALSE(ParseSymmetryFormula(g, 1, f)) << formula;
     EXPECT_EQ(DialogOk, 0) << formula;
-    EXPECT_TRUE(SameOperation(g, before, 1)) << formula;
+    EXPECT_EQ(Operation(g, 1), Operation(Preset(), 1)) << formula;
     want.push_back("Poor syntax= " + shown);
   }
-  // Into the phase table: a failure after good ones keeps DialogOk 0 and the failed operation.
+  // Into the phase table: a failure before a good one keeps DialogOk 0 and the failed operation.
   PhaseTable[2] = Preset();
   DialogOk = 1;
   std::string f = "x,y,z+1/3";
@@ -168,7 +151,7 @@ TEST_F(SymmetryFormula, PoorSyntaxLeavesTheOperationAsItWas) {
   f = "-x,-y,-z";
   ParseSymmetryFormula(2, 2, f);
   EXPECT_EQ(DialogOk, 0);
-  EXPECT_TRUE(SameOperation(PhaseTable[2], Preset(), 1));
+  EXPECT_EQ(Operation(PhaseTable[2], 1), Operation(Preset(), 1));
   EXPECT_EQ(PhaseTable[2].Rotations[1][1][2], -1);
   want.push_back("Poor syntax= X Y,Z+1/3");
   // Indices outside the tables write nothing.

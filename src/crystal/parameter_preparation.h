@@ -1,0 +1,29 @@
+// The preparation of the parameter array of a Rietveld or powder-match analysis from the phases,
+// atoms, reflections and the current spectrum.
+#pragma once
+#include <cstdint>
+
+// The record count of the parameter array actually available (the last preparation's, or the
+// INI reader's); 0 at start.
+extern int32_t PreparedParameterCount;
+extern double DelayDeviation;   // allowed change of the delay record; 0
+extern double AnisotropyBound;  // half range of the anisotropy records; 10
+
+// Prepares parar and the engine's records for MainMode 0 or 2; checkRequested := 1 when the
+// user asks to check the prepared array.
+void PrepareParameterArray(int32_t& checkRequested);
+
+// The ten records of every atom of phase from its atom table (base = the phase's record
+// offset): occupation (times |moment| in a magnetic phase) and the thermal tensor fixed at their
+// values; x, y, z free within the phase's atom accuracy (per cent) of their values, fixed where
+// they are exactly 0, 1/4, 1/2, 3/4 or 1. n, a and b are left as they are.
+void SetAtomParameterRows(int32_t phase, int32_t base);
+// The anisotropy records of every phase (Rietveld and powder-match layouts, with AnisotropyOn)
+// and the two m2 records (with M2Mode). An anisotropic phase's records take its coefficients,
+// from value - AnisotropyBound (or lower) to value + AnisotropyBound, tied by crystal system;
+// the last three, and in powder match the first three, are fixed at 0; the records of the other
+// phases are fixed at 0. The m2 records take M2ModeValues within -1 .. 1.
+void SetAnisotropyRows();
+// fixed = 0: lower -1, value, upper 1; otherwise lower = value = upper = value. n, a and b are
+// left as they are.
+void SetParameterRowValue(int32_t row, int32_t fixed, double value);
