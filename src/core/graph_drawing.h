@@ -20,6 +20,8 @@ extern double TrimmingCoefficient;
 extern int32_t PixelMode;
 // " Long reflection indicators": the markers of the plots run up into the curves.
 extern uint8_t LongReflectionIndicators;
+// " Graph errors of fitted spectrum": each point of a single spectrum with its error bar; 0.
+extern uint8_t GraphFitErrors;
 
 // Colours of curves 1..9 ([0] unused): red, fuchsia, aqua, yellow, lime, white, blue, green, gray.
 extern const std::array<int32_t, 10> CurveColors;

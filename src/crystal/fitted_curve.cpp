@@ -10,7 +10,6 @@
 #include "core/spectrum.h"
 #include "crystal/fit_summary.h"
 
-uint8_t GraphFitErrors = 0;
 std::function<void(const std::string& caption)> GraphCaptionHook;
 
 namespace {

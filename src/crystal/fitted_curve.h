@@ -9,9 +9,6 @@
 #include <string>
 #include "core/graph_drawing.h"
 
-// " Graph errors of fitted spectrum": each point of a single spectrum with its error bar.
-extern uint8_t GraphFitErrors;
-
 // The main window's caption while the picture is drawn ("*   " + percentage + "%"); the main
 // window installs it.
 extern std::function<void(const std::string& caption)> GraphCaptionHook;

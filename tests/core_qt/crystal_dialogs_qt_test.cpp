@@ -14,7 +14,10 @@
 #include "core/qt/qt_backend.h"
 #include "core/qt/qt_forms.h"
 #include "core/text_file.h"
+#include "core/fit_engine.h"
+#include "core/parameter_layout.h"
 #include "crystal/form_hkl.h"
+#include "crystal/parameter_editor.h"
 #include "crystal/phase_editor.h"
 #include "crystal/phase_setup.h"
 #include "core_qt/qt_app_test.h"
@@ -56,6 +59,32 @@ private:
 };
 
 }  // namespace
+
+// The parameter grid (peak fitting, two peaks, a width each): a value typed into row 8 reaches
+// its record; the other records keep every bit.
+TEST_F(CrystalDialogsQtTest, ParameterGridReadsBackATypedValue) {
+  KeepValues<int32_t> mode{&MainMode, 1}, arrayMode{&ParameterArrayMode, 1}, peaks{&MarkedPointCount, 1},
+      width{&WidthMode, 1}, models{MarkedPointModels, MarkedPointModelCount + 1};
+  KeepValues<ParameterRecord> records{parar, MaxParameters + 1};
+  if (!FitParameters) CreateFitParameters();
+  MainMode = ParameterArrayMode = 3, MarkedPointCount = 2, WidthMode = -1;
+  MarkedPointModels[1] = MarkedPointModels[2] = 1;
+  int32_t n = 0;
+  CountParameters(n, MainMode);
+  ParameterNames();
+  TParameter& fit = *FitParameters;
+  const std::vector<ParameterRecord> saved(fit.Records.begin(), fit.Records.begin() + n + 1);
+  fit.NPar = n;
+  for (int32_t i = 1; i <= n; ++i) fit.Records[i] = parar[i] = ParameterRecord{i, -100, 0.5 + i, 100, 1, 0, 0, 0, parar[i].Name};
+  WhenShown([](QtForm2& f) {
+    ASSERT_GE(f.StringGrid1()->columnCount(), 7);
+    f.StringGrid1()->item(8, 3)->setText("12.25");  // row = record, column 3 = value
+    QTest::mouseClick(f.Button(1), Qt::LeftButton);
+  });
+  EditParameterArray();
+  for (int32_t i = 1; i <= n; ++i) EXPECT_EQ(fit.Records[i].value, i == 8 ? 12.25 : 0.5 + i) << i;
+  std::copy(saved.begin(), saved.end(), fit.Records.begin());
+}
 
 // The first phase dialog: group and setting typed, the magnetic item ticked, OK clicked.
 TEST_F(CrystalDialogsQtTest, FirstPhaseDialogReadsBackGroupSettingAndTicks) {
