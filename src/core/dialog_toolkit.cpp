@@ -314,3 +314,13 @@ void ShowInfoModal() {
   Ui().ShowInfoModal(Form3);
   Form3.visible = false;
 }
+
+void FillValueColumn(int32_t n, const char* const* labels, const double* values, int32_t labelWidth,
+                     int32_t valueWidth) {
+  DialogColumnWidths[0] = labelWidth;
+  DialogColumnWidths[1] = valueWidth;
+  for (int32_t i = 1; i <= std::min(n, DialogFieldRows); ++i) {
+    DialogFieldLabels[i] = labels[i - 1];
+    DialogFieldValues[i][1] = values[i - 1];
+  }
+}

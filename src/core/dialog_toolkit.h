@@ -32,6 +32,10 @@ void ShowCheckListBox(int32_t x, int32_t y, int32_t width, int32_t height);
 void ShowComboBox(int32_t x, int32_t y, int32_t width);
 // The first count (1..4) label and edit pairs from DialogEditLabelN / DialogEditTextN.
 void ShowEditFields(int32_t xLabel, int32_t xEdit, int32_t y, int32_t count, int32_t editWidth);
+// Rows 1..n of a one-column number grid: labels[i - 1] and values[i - 1], the caption column
+// labelWidth and the value column valueWidth wide.
+void FillValueColumn(int32_t n, const char* const* labels, const double* values, int32_t labelWidth,
+                     int32_t valueWidth);
 // The numeric-entry grid: captions in StringGrid2, values in StringGrid1. nCols < 0 puts the
 // value grid 20 pixels lower.
 void ShowNumberGrid(int32_t x, int32_t y, int32_t visibleRows, int32_t fieldWidth, int32_t nCols,

@@ -40,6 +40,7 @@ void TParameter::EnsureCapacity() {
   };
   grow(RightSide, records);
   grow(Diagonal, records);
+  grow(CorrFactor, records);
   grow(NumDeriv, records);
   grow(savedDerivative_, records);
   grow(acceptedValues_, records);
@@ -85,6 +86,7 @@ void TParameter::PrepareFit() {
   Iterations = 0;
   Eps = 1e16;
   SigmaSum = 0;
+  std::fill(CorrFactor.begin(), CorrFactor.end(), 0.0);
   Conditioning = 1e16;
   ChiReg = 0;
   Status = 1;
@@ -408,6 +410,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     cMax = std::max(cMax, M(k, k));
   }
   Conditioning = dMax * cMax;
+  if (Stage == 3) StoreCorrelationFactors();
   StoreInverseDiagonal();
   ComputeParameterErrors();
   if (Stage == 3) return SweepResult::Done;

@@ -140,6 +140,8 @@ public:
   // Mode 0 solves for the step; mode 1 applies it within the bounds and re-derives dependents.
   void ApplyStep(int32_t mode);
   void StoreInverseDiagonal();
+  // CorrFactor from the inverse and the undamped diagonal; before StoreInverseDiagonal.
+  void StoreCorrelationFactors();
   void ComputeEps(double rms);
   void ComputeParameterErrors();
   void RestoreFitControls() { Controls() = SavedControls; }
@@ -187,6 +189,10 @@ public:
   std::vector<double> RightSide;  // 0..capacity
   double SigmaSum = 0;
   double FofCorr = 0;
+  // Per record, from the final pass: the inverse's diagonal times the undamped diagonal of the
+  // normal matrix, C_ii N_ii (1 for a parameter uncorrelated with the others, the variance
+  // inflation 1 / (1 - R^2) otherwise); 0 for fixed and dependent records. 0..capacity.
+  std::vector<double> CorrFactor;
   double StepInUse = 0;
   int32_t Stage = 1;
   int32_t Inverted = 0;

@@ -285,6 +285,18 @@ void TParameter::ApplyStep(int32_t mode) {
   }
 }
 
+// The undamped diagonal with the dependents folded in: in full order DampMatrix of the final pass
+// kept it in RightSide; in compressed order the folding happened per point into Diagonal.
+void TParameter::StoreCorrelationFactors() {
+  std::fill(CorrFactor.begin(), CorrFactor.end(), 0.0);
+  const int32_t last = std::min(NPar, static_cast<int32_t>(CorrFactor.size()) - 1);
+  for (int32_t k = 1; k <= NFree; ++k) {
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    if (i < 1 || i > last || Records[i].n != i || Fixed(i)) continue;
+    CorrFactor[i] = M(k, k) * (FullOrder ? RightSide[k] : Diagonal[k]);
+  }
+}
+
 void TParameter::StoreInverseDiagonal() {
   const int32_t n = NFree;
   if (FullOrder) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include "core/fit_engine.h"  // ParameterRecord, MaxParameters
+#include "core/neighbour_services.h"  // MarkedPointCapacity
 
 // ---- bounds ----
 constexpr int32_t MaxPhases = 6;
@@ -20,7 +21,7 @@ constexpr int32_t MaxReflections = 4000;     // reflections per phase in HklTabl
 constexpr int32_t MaxFitReflections = 2000;  // reflections per phase that a fit accepts
 constexpr int32_t MaxDSpacings = 200;
 constexpr int32_t MaxOperations = 48;        // symmetry operations of a phase
-constexpr int32_t MarkedPointModelCount = 200;
+constexpr int32_t MarkedPointModelCount = MarkedPointCapacity;  // one per marked point
 constexpr int32_t HalfChannels = 16384;      // block size of the smoothing functions
 constexpr int32_t AnisotropyParameterCount = 12;  // anisotropy records per phase
 constexpr int32_t ModeCount = 4;  // 0 Rietveld, 1 powder indexing, 2 powder match, 3 peak fitting

@@ -6,8 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TImageCanvas;
+class TextFile;
 
 // ---- Spectrum input, transforms and simulation ----
 extern std::string EventFileDir;          // folder of event files (the working folder at start)
@@ -53,6 +55,10 @@ extern uint8_t InhibitWarnings;      // the INI option " Inhibit warnings "
 void ReadIniFile(int32_t mode);
 void SaveIniFile(int32_t mode);
 void MakeIniFrame();
+// The parameter array of MainMode as text rows (the INI parameter section): a comment, the
+// column header, then per record n (3), lower, value, upper (exponent form, 13), a, b (7:3) and
+// the name; the phases' cell rows as cell constants. To file, or with toList appended to list.
+void WriteParameterArrayText(TextFile& file, std::vector<std::string>& list, uint8_t toList);
 
 // ---- Peak search and peak fitting ----
 constexpr int32_t MaxFreeParameters = 614;  // matrix capacity of the fit engine

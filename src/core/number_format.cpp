@@ -62,6 +62,15 @@ std::string FormatInteger(int32_t n, int32_t width) {
   return InputLine;
 }
 
+std::string FormatFixed(int32_t width, int32_t decimals, double x) {
+  std::string s;
+  if (std::isnan(x)) s = "NaN";
+  else if (std::isinf(x)) s = x > 0 ? "Inf" : "-Inf";
+  else s = FixedText(x + 0.0, MinI(MaxI(decimals, 0), 1100));
+  PadLeft(s, width);
+  return s;
+}
+
 void FormatExponent(int32_t width, int32_t precision, std::string& s, double x) {
   if (!std::isfinite(x)) {
     s = Asterisks(MaxI(width, 1));

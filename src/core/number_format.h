@@ -10,6 +10,9 @@ void FormatNumberTo(int32_t width, int32_t decimals, std::string& s, double x);
 std::string FormatNumberNoBlanks(int32_t decimals, double x);
 void FormatNumberNoBlanksTo(int32_t decimals, std::string& s, double x);
 std::string FormatInteger(int32_t n, int32_t width);
+// Fixed point right-aligned in width with decimals, widened when the number needs more room
+// (never asterisks): "NaN", "Inf" and "-Inf" for the non-finite values. Does not touch InputLine.
+std::string FormatFixed(int32_t width, int32_t decimals, double x);
 // Scientific form without exponent letter: "1.234568+7", "-2.500000-12".
 void FormatExponent(int32_t width, int32_t precision, std::string& s, double x);
 // The shortest faithful text of x in about width characters, without blanks.

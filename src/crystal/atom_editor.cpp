@@ -104,12 +104,7 @@ int32_t IonCharge(const std::string& text) {
 // texts as shown.
 std::vector<std::string> ShowValueGrid(int32_t x, int32_t y, int32_t captionWidth, int32_t valueWidth,
                                        const char* const* captions, const double* v, int32_t n) {
-  DialogColumnWidths[0] = captionWidth;
-  DialogColumnWidths[1] = valueWidth;
-  for (int32_t i = 1; i <= n; ++i) {
-    DialogFieldLabels[i] = captions[i - 1];
-    DialogFieldValues[i][1] = v[i];
-  }
+  FillValueColumn(n, captions, v + 1, captionWidth, valueWidth);
   ShowNumberGrid(x, y, n, FieldWidth, 1, n);
   std::vector<std::string> shown;
   for (int32_t i = 0; i < n; ++i) shown.push_back(Form2.StringGrid1.Cell(0, i));

@@ -49,12 +49,7 @@ double GridValue(int32_t row, int32_t fieldWidth) {
 
 // Numeric-grid rows 1..n from labels and values; caption column 180, value column w.
 void FillGrid(int32_t n, const char* const* labels, const double* values, int32_t valueWidth) {
-  DialogColumnWidths[0] = 180;
-  DialogColumnWidths[1] = valueWidth;
-  for (int32_t i = 1; i <= n; ++i) {
-    DialogFieldLabels[i] = labels[i - 1];
-    DialogFieldValues[i][1] = values[i - 1];
-  }
+  FillValueColumn(n, labels, values, 180, valueWidth);
 }
 
 std::string PhaseText(int32_t p) { return "phase " + std::to_string(p) + " "; }

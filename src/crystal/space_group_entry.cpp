@@ -67,14 +67,10 @@ bool SmallInteger(double x, int32_t& n) {
 bool AskGroupCounts(LATTICE& g) {
   DialogCaption = "Enter space group info";
   BeginDialog(1);
-  DialogColumnWidths[0] = 180;
-  DialogColumnWidths[1] = 70;
   const char* labels[4] = {"Laue", "Setting", "Number of translations", "Number of transformations"};
-  const int32_t values[4] = {g.ClassCode, g.Setting, g.CentringCount, g.OperationCount};
-  for (int32_t i = 1; i <= 4; ++i) {
-    DialogFieldLabels[i] = labels[i - 1];
-    DialogFieldValues[i][1] = values[i - 1];
-  }
+  const double values[4] = {double(g.ClassCode), double(g.Setting), double(g.CentringCount),
+                            double(g.OperationCount)};
+  FillValueColumn(4, labels, values, 180, 70);
   ShowNumberGrid(5, 20, 4, 8, 1, 4);
   DialogOptions = LREC{};
   DialogOptions.captions[1] = std::string("Non-") + "Centrosymmetric";

@@ -287,6 +287,41 @@ TEST(FitMetamorphic, FullAndCompressedOrderAreIdentical) {
   }
 }
 
+// The correlation factor C_ii N_ii of a straight line p1 + p2 x is the variance inflation
+// 1 / (1 - r^2), r^2 = (sum u v)^2 / (sum u^2 sum v^2) of the two columns u, v: 1 on a centred
+// abscissa. The final pass inverts N with its diagonal raised by e = 1e-5, which makes it
+// (1 + e) / ((1 + e)^2 - r^2). Record 3 (the x^2 term) is fixed, or tied to p1, which makes the columns 1 + x^2 and
+// x; it gets 0 either way. The factors average to FofCorr (same damping in the last iteration).
+TEST(FitLinear, CorrelationFactorsAreVarianceInflations) {
+  struct Case { std::vector<double> x; bool tied; };
+  for (const Case& c : {Case{{-2, -1, 0, 1, 2}, false}, Case{{1, 2, 3, 4, 5}, false}, Case{{1, 2, 3, 4, 5}, true}}) {
+    double suv = 0, suu = 0, svv = 0;
+    for (double x : c.x) {
+      const double u = c.tied ? 1 + x * x : 1;
+      suv += u * x, suu += u * u, svv += x * x;
+    }
+    const double r2 = suv * suv / (suu * svv), e = 1e-5;
+    const double vif = (1 + e) / ((1 + e) * (1 + e) - r2);
+    for (int32_t compressed : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << c.x[0] << c.tied << compressed);
+      FitProblem p{c.x, {}, std::vector<double>(c.x.size(), 0.5), Polynomial};
+      for (double x : c.x) p.y.push_back(1 + 0.5 * x + 0.1 * x * x * x);
+      FitRun r(p, 3);
+      r.fit.GNIter = 1, r.fit.Damp = 1e-5, r.fit.CompressedMatrix = compressed;
+      if (c.tied)
+        r.fit.Records[3].n = 1, r.fit.Records[3].a = 1;
+      else
+        r.Bounds(3, 0, 0);
+      r.Run();
+      ASSERT_EQ(r.fit.Status, 1);
+      EXPECT_NEAR(r.fit.CorrFactor[1], vif, 1e-9 * vif);
+      EXPECT_NEAR(r.fit.CorrFactor[2], vif, 1e-9 * vif);
+      EXPECT_EQ(r.fit.CorrFactor[3], 0);
+      if (compressed) { EXPECT_NEAR((r.fit.CorrFactor[1] + r.fit.CorrFactor[2]) / 2, r.fit.FofCorr, 1e-9 * vif); }
+    }
+  }
+}
+
 // A record tied to another (c = a amp + b) fits like the model with the tie written in.
 TEST(FitMetamorphic, DependentRecordEqualsHandSubstitution) {
   const double a = 0.125, b = 0.25;

@@ -63,9 +63,9 @@ TEST_F(ModeFlagsTest, PeakModelNumbersAreCompacted) {
   CheckPeakModelNumbers(used);
   EXPECT_EQ(Models(), std::vector<int32_t>({1, 1, 2}));
   EXPECT_EQ(ui.Messages(), Strings({"Wrong peak model number=9", "Wrong peak model number=0"}));
-  MarkedPointCount = 300;  // more peaks than the model table holds: its 200 only
-  MarkedPointModels[200] = 3;
+  MarkedPointCount = 1200;  // more peaks than the marked points hold: the table's 1000 only
+  MarkedPointModels[1000] = 3;
   CheckPeakModelNumbers(used);
   EXPECT_EQ(used, 3);
-  EXPECT_EQ(ui.Messages().back(), "Error, peak model: 300 cut to 200");
+  EXPECT_EQ(ui.Messages().back(), "Error, peak model: 1200 cut to 1000");
 }

@@ -109,3 +109,27 @@ TEST(NumberFormat, DecimalPointWhateverTheLocale) {
             " 1234.500|-1.250-4|0.750000|      2.25 +-       0.50");
   EXPECT_TRUE(x == 25 && ok == 1 && y == 3.5 && dialogOk == 1) << x << " " << y;
 }
+
+// The widening fixed-point form: Python's text wherever the field holds the number, the whole
+// number where FormatNumber would print asterisks, and the names of the non-finite values.
+TEST(NumberFormat, FixedFormWidensInsteadOfAsterisks) {
+  std::ifstream in(GoldenPath);
+  int checked = 0;
+  for (std::string line; std::getline(in, line);) {
+    int32_t width = 0, decimals = 0;
+    char repr[64] = "";
+    ASSERT_EQ(std::sscanf(line.c_str(), "%d %d %63[^|]", &width, &decimals, repr), 3) << line;
+    double x = NaN;
+    std::from_chars(repr, repr + std::strlen(repr), x);
+    const size_t bar = line.find('|');
+    const std::string text = line.substr(bar + 1, line.size() - bar - 2);
+    if (text.find('*') != std::string::npos) continue;
+    EXPECT_EQ(FormatFixed(width, decimals, x), text) << line;
+    ++checked;
+  }
+  EXPECT_GE(checked, 1000);
+  EXPECT_EQ(FormatFixed(4, 2, -123456.789), "-123456.79");
+  EXPECT_EQ(FormatFixed(6, 2, 0.125), "  0.12");  // exact binary tie: to even
+  EXPECT_EQ(FormatFixed(6, 2, -0.0), "  0.00");
+  EXPECT_EQ(FormatFixed(5, 1, NaN) + FormatFixed(5, 1, -Inf), "  NaN -Inf");
+}

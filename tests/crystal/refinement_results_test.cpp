@@ -1,0 +1,282 @@
+// Refinement results: the res-file read back line by line, the saved results and distances, the
+// display pages, and the files that cannot be written. Distances against gemmi
+// (tools/gen_refinement_distances_golden.py).
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include "core/abandon.h"
+#include "core/cell_geometry.h"
+#include "core/number_format.h"
+#include "crystal/cell_update.h"
+#include "crystal/parameter_editor.h"
+#include "crystal/profile_model.h"
+#include "crystal/profile_setup.h"
+#include "crystal/refinement_results.h"
+#include "support/temp_path.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+std::vector<std::string> FileLines(const fs::path& path) {
+  std::vector<std::string> out;
+  std::istringstream in(ReadWholeFile(path));
+  for (std::string l; std::getline(in, l);) out.push_back(l.substr(0, l.find('\r')));
+  return out;
+}
+
+// The numbers of a "label value +- error" line.
+std::pair<double, double> ValueAndError(const std::string& line) {
+  const size_t eq = line.find('='), pm = line.find("+-");
+  return {std::stod(line.substr(eq + 1, pm - eq - 1)), std::stod(line.substr(pm + 2))};
+}
+
+// A fitted Rietveld state on zinc oxide with errors on every record, run in a folder of its own.
+class ResultsTest : public ProfileTest {
+protected:
+  void SetUp() override {
+    ProfileTest::SetUp();
+    dir_ = TestTempPath("results");
+    fs::create_directories(dir_);
+    old_ = fs::current_path();
+    fs::current_path(dir_);
+    TSpectrum& sp = SetUpProfileSpectrum(ProfileSpectrum{});
+    sp.Name = "/data/run12.dat", sp.Background[1] = 12.5, sp.Background[2] = -3.25, sp.Delay = 1.25;
+    ASSERT_TRUE(SetUpZincOxide(1));
+    FormProfileReflections(1);
+    AtomTable[1][1].Name = "Zn", AtomTable[2][1].Name = "O";
+    LayOutProfileParameters();
+    for (int32_t i = 1; i <= FitParameters->NPar; ++i) Rec(i).Error = 1e-4 * (1 + i % 7);
+    Rec(3).Error = 0.01, Rec(ScaleRecord(1)).value = 12.345678, Rec(ScaleRecord(1)).Error = 0.25;
+    Rec(WidthRecord(1, 0)).value = 5.5, Rec(WidthRecord(1, 1)).value = 1.25;
+    // Zn isotropic (T12..T33 fixed at 0), O anisotropic, as the run marks them.
+    for (int32_t i = 6; i <= 10; ++i) SetRecord(AtomRecord(1, 1, i), 0), FixRecord(AtomRecord(1, 1, i));
+    UpdateAtomFixFlags(1);
+    UpdatePhasesFromParameters();
+    FitParameters->ChiDf = 1.037, FitParameters->ChiPlus = 0.5;
+    TotalFitIterations = 7;
+    FitPending[0] = 0, FitPending[2] = 1, ResultsUnsaved[0] = 1;
+  }
+  void TearDown() override {
+    fs::current_path(old_);
+    fs::remove_all(dir_);
+    ProfileTest::TearDown();
+  }
+  fs::path dir_, old_;
+  KeepValues<uint8_t> flags_[2] = {{FitPending, ModeCount}, {ResultsUnsaved, ModeCount}};
+  KeepValues<int32_t> iterations_{&TotalFitIterations, 1};
+  KeepValues<std::string> status_{&StatusText, 1};
+};
+
+TEST_F(ResultsTest, ResFileLinesInOrder) {
+  WriteResFile();
+  EXPECT_EQ(LogLines().back(), "Fitting results in res-file " + (dir_ / "run12.res").string());
+  EXPECT_EQ(TraceCaption, "run12");
+  const std::vector<std::string> f = FileLines(dir_ / "run12.res");
+  ASSERT_GT(f.size(), 40u);
+  EXPECT_FALSE(fs::exists(dir_ / "run12.res.tmp"));
+  // Written out by hand from the record values and errors set above.
+  EXPECT_EQ(f[0], "Polynomial background:");
+  EXPECT_EQ(f[1], "     12.50     -3.25      0.00      0.00      0.00      0.00");
+  EXPECT_EQ(f[2], "+-      0.00      0.00      0.00      0.00      0.00      0.00");
+  EXPECT_EQ(f[3], "D0 parameter=       1.2500 +-       0.0100");
+  EXPECT_EQ(f[5], " Parameters:  PhaseScale     W0       W1       W2");
+  EXPECT_EQ(f[6], "  Phase1        12.345678      5.50      1.25      0.00");
+  EXPECT_EQ(f[7].substr(0, 23), "     +-        0.250000");
+  EXPECT_EQ(f[8], "");
+  EXPECT_EQ(f[9].substr(0, 15), "    Interval = ");
+  EXPECT_EQ(f[10].substr(0, 23), "        7 iterations, s");
+  EXPECT_EQ(f[11], "        Chi^2 = 1.04");
+  // Block C without its empty lines: the cell read back from the metric records.
+  const auto c = std::find(f.begin(), f.end(), "    Unit cell parameters");
+  ASSERT_NE(c, f.end());
+  EXPECT_EQ(c[1].substr(0, 21), " Phase 1        Vol= ");
+  const double cell[6] = {3.2495, 3.2495, 5.2069, 90, 90, 120};
+  for (int32_t k = 0; k < 6; ++k) {
+    auto [v, e] = ValueAndError(c[2 + k]);
+    const double half = k < 3 ? 0.5e-5 : 0.5e-2;  // half the last printed decimal
+    EXPECT_NEAR(v, cell[k], half + 1e-9) << c[2 + k];
+    EXPECT_NEAR(v, PhaseTable[1].Cell[k], half) << c[2 + k];
+    EXPECT_NEAR(e, PhaseTable[1].CellErrors[k], half) << c[2 + k];
+  }
+  // Block T: the isotropic atom shows T11 only, the other all six.
+  EXPECT_EQ(c[8], "                    Atomic parameters,   phase 1");
+  EXPECT_EQ(c[9], "              Atom = Zn");
+  EXPECT_EQ(c[10].substr(0, 12), "Occupation= ");
+  auto [x, ex] = ValueAndError(c[11]);
+  EXPECT_NEAR(x, 1.0 / 3, 0.5e-5);
+  EXPECT_NEAR(ex, Rec(AtomRecord(1, 1, 2)).Error, 0.5e-5);
+  EXPECT_EQ(c[14].substr(0, 12), "T11       = ");
+  EXPECT_EQ(c[15], "              Atom = O");
+  EXPECT_EQ(c[21].substr(0, 12), "T12       = ");
+  EXPECT_EQ(std::count_if(f.begin(), f.end(), [](auto& l) { return l.rfind("T33", 0) == 0; }), 1);
+  EXPECT_EQ(f.back(), "");
+}
+
+TEST_F(ResultsTest, PowderMatchReflectionsAndMagneticMoments) {
+  // Block R: the first reflection with d from the hexagonal metric, the area unsigned.
+  MainMode = 2, FitPending[2] = 0;
+  LayOutProfileParameters();
+  Rec(IntensityRecord(1, 1)).value = -123.45678;
+  WriteResFile();
+  std::vector<std::string> f = FileLines(dir_ / "run12.res");
+  auto r = std::find(f.begin(), f.end(), "   h   k   l  mul      dk        Area");
+  ASSERT_NE(r, f.end());
+  const THklRecord& h = HklTable[1][1];
+  const double d = 1 / std::sqrt(4.0 / 3 * (h.h * h.h + h.h * h.k + h.k * h.k) / (3.2495 * 3.2495) +
+                                 h.l * h.l / (5.2069 * 5.2069));
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "%4d%4d%4d%4d%10.5f%15.4f", h.h, h.k, h.l, h.Multiplicity, d, 123.45678);
+  EXPECT_EQ(r[1], expected);
+  EXPECT_EQ(std::count_if(r + 1, f.end(), [](auto& l) { return l.size() == 41; }), PhaseTable[1].ReflectionCount);
+
+  // A magnetic second phase: block M, and in block T the occupation with error 0 and the moment;
+  // phase 1 anisotropic: block A after an empty line.
+  MainMode = 0, PhaseCount = 2, PhaseModelFlags[2] = 1, AnisotropyOn = 1, AnisotropicPhases[1] = 1;
+  ASSERT_TRUE(SetUpZincOxide(2));
+  AtomTable[1][2].MagneticMoment = 2.0, AtomTable[2][2].MagneticMoment = 1.5;
+  LayOutProfileParameters();
+  ParameterNames();
+  for (int32_t i = 1; i <= FitParameters->NPar; ++i) Rec(i).Error = 1e-3;
+  UpdatePhasesFromParameters();
+  WriteResFile();
+  f = FileLines(dir_ / "run12.res");
+  auto m = std::find(f.begin(), f.end(), " Phase2 Mag.moment angles,hkl (degr.)");
+  ASSERT_NE(m, f.end());
+  EXPECT_EQ(m[2].substr(0, 7), "Phi_a =");
+  EXPECT_EQ(m[4].substr(0, 7), "Phi_c =");
+  auto occ = std::find(m, f.end(), "Occupation=    1.00000 +-    0.00000");
+  ASSERT_NE(occ, f.end());
+  auto [moment, error] = ValueAndError(occ[1]);
+  EXPECT_EQ(occ[1].substr(0, 12), "Mag.moment= ");
+  EXPECT_NEAR(moment, AtomTable[1][2].MagneticMoment, 0.5e-5);
+  EXPECT_NEAR(error, 1e-3, 0.5e-5);  // the occupation's error
+  EXPECT_NE(std::find(f.begin(), f.end(), "Interphase ABS Str.Fac.Relations"), f.end());
+  auto a = std::find(f.begin(), f.end(), "   Anisotropic parameters, phase=1");
+  ASSERT_NE(a, f.end());
+  EXPECT_EQ(a[-1], "");
+  EXPECT_EQ(a[1], " " + Rec(ParameterCount(1) + 1).Name + "=    0.0000 +-     0.0010");
+  EXPECT_EQ(std::find(f.begin(), f.end(), "   Anisotropic parameters, phase=2"), f.end());
+}
+
+TEST_F(ResultsTest, SavedResultsQuestionFlagsAndTitle) {
+  SaveRietveldResults(0);  // the first save asks nothing
+  std::vector<std::string> log = LogLines();
+  EXPECT_EQ(log[0], "*         Rietveld analysis /data/run12.dat");
+  EXPECT_EQ(ResultsUnsaved[0], 0);
+  const size_t n = log.size();
+  ui.ExpectQuestion("Results already saved Still save?", false);
+  SaveRietveldResults(0);
+  EXPECT_EQ(LogLines().size(), n);
+
+  // A name of 43 characters goes on a line of its own; the test sums of OptionFlags[1]:
+  // (|a - 4| + |b - 5| + |c - 6|) / 3, 30 / 3, and the atoms against (0.1, 0.2, 0.3), (0, 0.3, 0.6) / 6.
+  SpectrumList[1]->Name = std::string(39, 'n') + ".dat";
+  OptionFlags[1] = 1;
+  ui.ExpectQuestion("Results already saved Still save?", true);
+  SaveRietveldResults(0);
+  log = LogLines();
+  EXPECT_EQ(log[n], "*" + std::string(19, ' ') + "Rietveld analysis ");
+  EXPECT_EQ(log[n + 1], SpectrumList[1]->Name);
+  EXPECT_NE(std::find(log.begin(), log.end(), "CELL link angle, ATOMIC =    1.09803  10.00000   0.31958"), log.end());
+  ASSERT_EQ(ui.infoWindows.size(), 1u);
+  EXPECT_EQ(ui.infoWindows[0].ListBox1.items.at(0), "dlink,dangle,datom=    1.09803  10.00000   0.31958");
+
+  // Nothing fitted: only the status line.
+  FitPending[0] = FitPending[2] = 1;
+  SaveRietveldResults(0), SaveRietveldResults(1);
+  EXPECT_EQ(StatusText, "No fit yet performed");
+  EXPECT_EQ(LogLines().size(), log.size());
+}
+
+TEST_F(ResultsTest, DistancesAgreeWithGemmi) {
+  const auto rows = GoldenRows("refinement_distances_golden.txt", "crystal");
+  ASSERT_GE(rows.size(), 9u);
+  ASSERT_TRUE(SetUpPhase(1, 1, 1, {4, 5, 6, 80, 95, 100}));
+  PhaseTable[1].AtomCount = 4;
+  LayOutProfileParameters();
+  for (int32_t k = 0; k < 6; ++k)
+    PhaseTable[1].Cell[k] = std::stod(rows[0][k + 1]), PhaseTable[1].CellErrors[k] = std::stod(rows[1][k + 1]);
+  for (int32_t a = 1; a <= 4; ++a) {
+    AtomTable[a][1].Name = rows[1 + a][1];
+    for (int32_t k = 0; k < 3; ++k)
+      Rec(AtomRecord(1, a, 2 + k)).value = std::stod(rows[1 + a][2 + k]),
+                 Rec(AtomRecord(1, a, 2 + k)).Error = std::stod(rows[1 + a][5 + k]);
+  }
+  SaveRietveldResults(1);
+  std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 8u);
+  EXPECT_EQ(log[0], "     Distances between atoms (in Angst)");
+  EXPECT_EQ(log[1], "Atoms   1( Zr) -  2(  O)   Distance=  2.10444  Err=  0.00530");
+  for (size_t r = 6; r < rows.size(); ++r) {
+    const std::string& line = log[r - 5];
+    const double d = std::stod(line.substr(line.find("Distance=") + 9)), e = std::stod(line.substr(line.find("Err=") + 4));
+    EXPECT_NEAR(d, std::stod(rows[r][3]), 0.5e-5 + 1e-9) << line;  // printed to 5 decimals
+    EXPECT_NEAR(e, std::stod(rows[r][4]), 0.5e-5 + 1e-8) << line;  // central differences of gemmi: ~1e-9
+  }
+  EXPECT_EQ(log[7], "");
+  // Two phases: the phase line; a phase of one atom lists no pair.
+  PhaseCount = 2, PhaseTable[2].AtomCount = 1;
+  SaveRietveldResults(1);
+  log = LogLines();
+  EXPECT_EQ(log[9], "Phase = 1");
+  EXPECT_EQ(log.size(), 17u);
+}
+
+TEST(RefinementDistancesGolden, GeneratorMatchesCommittedFile) {
+  VKEST_REQUIRE_PYTHON("gemmi, numpy");
+  const fs::path out = TestTempPath("distances.txt");
+  ASSERT_EQ(RunTool("gen_refinement_distances_golden.py", out.string()), 0);
+  EXPECT_EQ(TokenRows(out), GoldenRows("refinement_distances_golden.txt", "crystal"));  // same script, same text
+  fs::remove(out);
+}
+
+TEST_F(ResultsTest, DisplayPagesEndAtCancel) {
+  ui.ExpectDialog("Output of fitting results").Inspect([](TForm2& f) {
+    EXPECT_EQ(f.Memo1.lines.at(1), "        7 iterations");  // no step and damp on the screen
+  }).Ok();
+  ui.ExpectDialog("Output of fitting results").Inspect([](TForm2& f) {
+    EXPECT_EQ(f.Memo1.lines.at(0), "    Unit cell parameters");
+  }).Ok();
+  ui.ExpectDialog("Output of fitting results").Inspect([](TForm2& f) {
+    EXPECT_EQ(f.Memo1.lines.at(0), "      Atom Zn   No 1");
+    EXPECT_EQ(f.Memo1.lines.at(4), "   X       =   0.3333  +- 0.0002");
+    EXPECT_EQ(f.Memo1.lines.size(), 8u);
+  }).Cancel();
+  ShowRietveldResults();
+  EXPECT_EQ(HelpLineCount, 13);
+}
+
+TEST_F(ResultsTest, FilesThatCannotBeWritten) {
+  FitPending[0] = 1, FitPending[2] = 1;
+  ui.ExpectMessage("No fitting yet performed");
+  WriteResFile();
+  EXPECT_FALSE(fs::exists(dir_ / "run12.res"));
+  FitPending[0] = 0;
+  // Names: only the last extension goes, at most 75 characters, never the spectrum itself.
+  const std::pair<std::string, std::string> names[] = {
+      {"run.data", "run.res"}, {"a.b.dat", "a.b.res"}, {"noext", "noext.res"},
+      {std::string(80, 'z') + ".dat", std::string(75, 'z') + ".res"}, {(dir_ / "x.res").string(), "x_fit.res"}};
+  for (const auto& [spectrum, res] : names) {
+    SpectrumList[1]->Name = spectrum;
+    EXPECT_EQ(ResFilePath(), (dir_ / res).string()) << spectrum;
+  }
+  // No file name, and a folder in the way of the file: the line in the result file only.
+  for (const std::string name : {"", "blocked.dat"}) {
+    SpectrumList[1]->Name = name;
+    fs::create_directories(dir_ / "blocked.res.tmp");
+    IoOk = 1;
+    WriteResFile();
+    EXPECT_EQ(IoOk, 0);
+    EXPECT_EQ(LogLines().back(), "Wrong spectrum-related file");
+  }
+  // A write that fails part-way abandons and leaves the earlier file as it was.
+  SpectrumList[1]->Name = "full.dat";
+  std::ofstream(dir_ / "full.res") << "earlier\n";
+  fs::create_symlink("/dev/full", dir_ / "full.res.tmp");
+  EXPECT_THROW(WriteResFile(), OperationAbandoned);
+  EXPECT_EQ(ReadWholeFile(dir_ / "full.res"), "earlier\n");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "full.res.tmp")));
+}
+}  // namespace
