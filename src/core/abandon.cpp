@@ -1,10 +1,15 @@
 #include "core/abandon.h"
 #include <new>
+#include "core/fit_engine.h"
 #include "core/messages.h"
 
 void AbandonOperation(const std::string& reason) { throw OperationAbandoned(reason); }
 
-bool RunUserCommand(const std::function<void()>& command) {
+bool RunUserCommand(const std::function<void()>& command, DuringFit during) {
+  if (during == DuringFit::Refused && FitParameters && FitParameters->FitInProgress()) {
+    ShowMsg(FitBusyMessage);
+    return false;
+  }
   try {
     command();
     return true;

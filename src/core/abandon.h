@@ -15,6 +15,14 @@ public:
 
 [[noreturn]] void AbandonOperation(const std::string& reason = {});
 
+// Whether a command may run while the session's fit is in progress (its progress procedure lets
+// the window system run). Only the stop request is live then; everything else would change the
+// data under the running fit.
+enum class DuringFit { Refused, Live };
+
 // Runs one user command. An abandoned operation shows its reason with ShowMsg (unless silent)
-// and the session goes on. Returns false when the command was abandoned.
-bool RunUserCommand(const std::function<void()>& command);
+// and the session goes on. Returns false when the command was abandoned, or refused because a
+// fit is running (FitBusyMessage shown, nothing run).
+bool RunUserCommand(const std::function<void()>& command, DuringFit during = DuringFit::Refused);
+
+inline constexpr const char* FitBusyMessage = "A fit is running: wait or press STOP";

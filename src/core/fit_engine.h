@@ -113,6 +113,8 @@ public:
   // Runs the fit. The control block is restored on every way out, also when the operation is
   // abandoned ("All errors=0.Fit stopped"), which leaves Status 0.
   void Fit(TModelFunc ModelFunc, TProgressProc ProgressProc);
+  // True from the start of Fit to its end, also while its progress procedure lets events run.
+  bool FitInProgress() const { return running_; }
   // "Iter.= ..." and the record values to LogFile; nothing when PrintInterval is 0.
   void PrintIteration(int32_t stage);
   int32_t RecordCapacity() const { return static_cast<int32_t>(Records.size()) - 1; }

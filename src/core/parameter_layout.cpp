@@ -265,6 +265,23 @@ void ParameterNames() {
   }
 }
 
+namespace {
+// Record 2 (an additive offset) loses `offset`: an independent record keeps its place within
+// its bounds, a dependent one its tie; records tied to record 2 keep their values.
+void ShiftOffsetRecord(ParameterRecord* rec, int32_t capacity, double offset) {
+  ParameterRecord& r = rec[2];
+  if (r.n == 2) {
+    r.lower -= offset;
+    r.upper -= offset;
+  } else {
+    r.b -= offset;
+  }
+  r.value = 0;
+  for (int32_t j = 3; j <= capacity; ++j)
+    if (rec[j].n == 2) rec[j].b += rec[j].a * offset;
+}
+}  // namespace
+
 void ParametersToSpectrum() {
   TSpectrum* sp = SpectrumAt(CurrentSpectrum);
   if (!sp || !FitParameters) return;
@@ -279,7 +296,15 @@ void ParametersToSpectrum() {
       sp->Lambda = v(1);
     else
       sp->FlightPath = v(1);
-    sp->Theta += v(2);
+    // Record 2 is an offset of the Bragg angle that the model adds to Theta. It moves into the
+    // angle once: record 2 becomes 0 (its bounds and the records tied to it follow), so a second
+    // transfer leaves the angle alone and the model's angle plus offset is unchanged.
+    const double offset = v(2);
+    if (offset != 0 && std::isfinite(offset)) {
+      sp->Theta += offset;
+      ShiftOffsetRecord(FitParameters->Records.data(), capacity, offset);
+      ShiftOffsetRecord(parar, MaxParameters, offset);
+    }
     sp->Delay = v(3);
     sp->SpectrumCorrection = v(10);
     for (int32_t j = 1; j <= 6; ++j) sp->Background[j] = v(3 + j);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include "core/abandon.h"
+#include "core/dialog_toolkit.h"
 #include "core/number_format.h"
 #include "fit_test_models.h"
 #include "support/golden_files.h"
@@ -575,4 +576,46 @@ TEST_F(FitTexts, TracesWrapFiveToALine) {
     EXPECT_EQ(Strings(lines.begin(), lines.begin() + 2), deriv);
     EXPECT_EQ(Strings(lines.begin() + 3, lines.end()), (Strings{numbers(12, {1, 2, 3, 4, 5}), numbers(12, {6, 7})}));
   }
+}
+
+// The busy guard: while the session's fit runs, its progress lets events in; a command arriving
+// then is refused and nothing of it runs, and the fit ends as it would have. A stop request is
+// live and ends the fit early.
+TEST_F(FitFaults, CommandsAreRefusedWhileTheSessionFitRuns) {
+  std::vector<double> x, y;
+  for (int32_t k = 1; k <= 10; ++k) x.push_back(k), y.push_back(10 * (1 - std::exp(-0.3 * k)));
+  struct Outcome { int32_t iterations, status; double b1, b2; };
+  auto run = [&](int32_t yield, const std::function<void()>& action) {
+    ui.Clear();
+    if (action) ui.AtYield(yield, action);
+    CreateFitParameters();
+    TParameter& f = *FitParameters;
+    f.ResetParameterRecords();
+    f.NPar = 2, f.NPoints = 10, f.Damp = 0, f.Step = 1, f.EpsReq = -1, f.FunctionalLimit = -1, f.GNIter = 100;
+    f.Records[1].value = 5, f.Records[2].value = 0.1;
+    f.Fit([&](double& Y, double& W, double& F, int32_t point, int32_t) {
+            Y = y[static_cast<size_t>(point - 1)], W = 1;
+            ExpRise(f, x[static_cast<size_t>(point - 1)], F);
+          },
+          [](int32_t) { TimerYield(); });
+    Outcome o{f.Iterations, f.Status, f.Records[1].value, f.Records[2].value};
+    EXPECT_FALSE(f.FitInProgress());
+    FreeFitParameters();
+    return o;
+  };
+  const Outcome plain = run(0, nullptr);
+  ASSERT_GT(plain.iterations, 2);
+  bool ran = false, refused = false;
+  const Outcome guarded = run(2, [&] { refused = !RunUserCommand([&] { ran = true; }); });
+  EXPECT_TRUE(refused);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(ui.Messages(), Strings{FitBusyMessage});
+  EXPECT_EQ(std::vector<double>({1.0 * guarded.iterations, 1.0 * guarded.status, guarded.b1, guarded.b2}),
+            std::vector<double>({1.0 * plain.iterations, 1.0 * plain.status, plain.b1, plain.b2}));
+  bool stopped = false;
+  const Outcome stop = run(2, [&] { stopped = RunUserCommand([] { RequestFitStop(); }, DuringFit::Live); });
+  EXPECT_TRUE(stopped);
+  EXPECT_LT(stop.iterations, plain.iterations);
+  EXPECT_TRUE(RunUserCommand([&] { ran = true; }));  // no fit runs: commands run again
+  EXPECT_TRUE(ran);
 }

@@ -167,10 +167,18 @@ TEST_F(ParameterLayoutTest, FittedValuesToSpectrumAndIsotropicFlags) {
   for (int32_t i = 1; i <= 40; ++i) rec[i].value = i;
   Phases({1, 0});
   TSpectrum& sp = Sp(1);
-  ParametersToSpectrum();
+  // The angle offset (record 2, free within [1, 3]) moves into the angle once: a later transfer
+  // (SAVE after the run's update) adds nothing, and a record tied to it keeps its value.
+  rec[2].lower = 1, rec[2].upper = 3, parar[2] = rec[2];
+  rec[40].n = 2, rec[40].a = 2, rec[40].b = 36;  // 2 * 2 + 36 = 40
+  for (int32_t call = 1; call <= 3; ++call) ParametersToSpectrum();
   EXPECT_EQ(std::vector<double>({sp.FlightPath, sp.Theta, sp.Delay, sp.Background[6], sp.SpectrumCorrection, sp.W0,
                                  sp.W1, PhaseTable[2].PhaseW0, PhaseTable[2].PhaseW1}),
             std::vector<double>({1, 76 + 2, 3, 9, 10, 18, 18 + 19, 38, 39}));
+  EXPECT_EQ(std::vector<double>({rec[2].lower, rec[2].value, rec[2].upper, parar[2].lower, parar[2].value,
+                                 parar[2].upper, rec[40].a * rec[2].value + rec[40].b}),
+            std::vector<double>({-1, 0, 1, -1, 0, 1, 40}));
+  rec[40].n = 40, rec[40].a = 1, rec[40].b = 0;
   MainMode = 3, MarkedPointCount = 2;
   ParametersToSpectrum();
   EXPECT_EQ(sp.W1, 11 + 15);

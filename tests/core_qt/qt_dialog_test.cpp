@@ -146,6 +146,34 @@ TEST_F(QtDialogTest, StopButtonSetsTheStopRequestOfTheRunningFit) {
   FitParameters->StopRequest = 0;
 }
 
+// STOP clicked in the real window while a fit runs reaches the engine: the one dispatch refuses
+// other commands during a fit but keeps STOP live.
+TEST_F(QtDialogTest, StopButtonStaysLiveWhileTheFitRuns) {
+  if (!FitParameters) CreateFitParameters();
+  TParameter& fit = *FitParameters;
+  fit.ResetParameterRecords();
+  fit.NPar = 1, fit.NPoints = 5, fit.GNIter = 50, fit.EpsReq = -1, fit.FunctionalLimit = -1, fit.Damp = 0;
+  fit.Step = 0.5;  // halves the residual per iteration: all 50 iterations unless stopped
+  fit.Records[1].value = 0;
+  StopButtonOption = 1;
+  ShowStopWindow();
+  ShowDialogModeless();
+  QtForm2* f = backend->Form2Window();
+  int32_t calls = 0;
+  fit.Fit(
+      [&](double& Y, double& W, double& F, int32_t, int32_t) {
+        Y = 1, W = 1, F = fit.Records[1].value;
+        fit.Records[1].Derivative = 1;
+      },
+      [&](int32_t) {
+        if (++calls == 1) QTest::mouseClick(f->Button(5), Qt::LeftButton);
+      });
+  EXPECT_LE(fit.Iterations, 2);
+  ResetDialogForm(420, 440);
+  StopButtonOption = 0;
+  fit.StopRequest = 0;
+}
+
 TEST_F(QtDialogTest, MessagesFiltersAndClipboard) {
   QTimer::singleShot(0, [] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());

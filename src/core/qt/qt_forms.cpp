@@ -249,7 +249,9 @@ QtForm2::QtForm2() : ModelWindow("Form2") {
   for (int32_t i = 1; i <= 16; ++i) {
     auto* b = new QPushButton(this);
     b->setAutoDefault(false);
-    connect(b, &QPushButton::clicked, this, [this, i] { Handle([i](TForm2& f) { f.ButtonClick(i); }); });
+    connect(b, &QPushButton::clicked, this, [this, i] {
+      Handle([i](TForm2& f) { f.ButtonClick(i); }, i == 5 ? DuringFit::Live : DuringFit::Refused);
+    });
     buttons_[static_cast<size_t>(i)] = b;
   }
   for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) w->hide();
@@ -333,11 +335,11 @@ void QtForm2::Store() {
   m.CheckBox1.checked = checkBox_->isChecked();
 }
 
-void QtForm2::Handle(const std::function<void(TForm2&)>& handler) {
+void QtForm2::Handle(const std::function<void(TForm2&)>& handler, DuringFit during) {
   if (!model_ || finishing_) return;
   Store();
   TForm2& m = *model_;
-  RunUserCommand([&] { handler(m); });
+  RunUserCommand([&] { handler(m); }, during);
   if (m.closeRequested) Finish();
   else if (isVisible()) Load(m);
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QWidget>
 #include <array>
+#include "core/abandon.h"
 #include "core/dialog_model.h"
 #include "core/info_window.h"
 
@@ -91,7 +92,8 @@ public:
 
   // Runs a handler of the model with the user's input stored first, then closes the window or
   // shows the model again.
-  void Handle(const std::function<void(TForm2&)>& handler);
+  // A user event through the one dispatch; STOP (DuringFit::Live) stays live while a fit runs.
+  void Handle(const std::function<void(TForm2&)>& handler, DuringFit during = DuringFit::Refused);
 
 protected:
   void keyPressEvent(QKeyEvent* e) override;
