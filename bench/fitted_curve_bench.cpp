@@ -4,6 +4,7 @@
 // difference into the off-screen graph picture. The model's caches are warm, as at every redraw
 // after a fit; the time per redraw is the figure that counts (goal: under 100 ms).
 #include <benchmark/benchmark.h>
+#include "bench_setup.h"
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -31,54 +32,17 @@ constexpr int32_t First = 16001, Last = First + 16383;  // 16384 channels
 constexpr double ChanWidth = 0.62;                      // microseconds: d 1.0 to 2.0 angstrom
 constexpr int32_t AtomsPerPhase = 6;
 
-struct TPhaseSpec {
-  int32_t group;
-  std::array<double, 6> cell;
-};
-const TPhaseSpec Phases[2] = {{96, {7.9, 7.9, 11.1, 90, 90, 90}}, {62, {8.6, 6.0, 9.5, 90, 90, 90}}};
+const TBenchPhase Phases[2] = {{96, 1, {7.9, 7.9, 11.1, 90, 90, 90}}, {62, 1, {8.6, 6.0, 9.5, 90, 90, 90}}};
 
-void SetUpBenchPhase(int32_t k, const TPhaseSpec& s) {
-  LATTICE& p = PhaseTable[k];
-  p = LATTICE{};
-  std::copy(s.cell.begin(), s.cell.end(), p.Cell);
-  p.SpaceGroup = s.group, p.Setting = 1;
-  p.CrystalSystem = CrystalSystemOfGroup(s.group, 1);
-  ExpandSpaceGroup(k);
-  CellMetric(p.Cell, p.ReciprocalCell, p.ReciprocalVolume, 0);
-  p.Volume = CellVolume(p.Cell);
-  PhaseMetric(k);
-  PhaseModelFlags[k] = 0;
-  p.AtomCount = AtomsPerPhase;
-  for (int32_t a = 1; a <= AtomsPerPhase; ++a) {
-    ATOM& at = AtomTable[a][k];
-    at = ATOM{};
-    at.Name = "X";
-    at.ScatteringLength = 0.3 + 0.05 * a;
-    at.Occupation = 1;
-    at.X = 0.0137 + 0.6180339 * (a + 7 * k) - int(0.6180339 * (a + 7 * k));  // scattered positions
-    at.Y = 0.0291 + 0.7548777 * (a + 7 * k) - int(0.7548777 * (a + 7 * k));
-    at.Z = 0.0413 + 0.5698403 * (a + 7 * k) - int(0.5698403 * (a + 7 * k));
-    at.T11 = 0.5;
-    at.IsotropicFlag = 1;
-  }
-}
 
 class FittedGraph {
 public:
   FittedGraph() {
-    for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::make_unique<TSpectrum>("bench");
-    for (int32_t m = 1; m <= PeakModelCount; ++m) PeakModels[m] = std::make_unique<TPeakModel>();  // Gauss
-    CurrentSpectrum = 1, SpectrumCount = 1;
-    TSpectrum& sp = *SpectrumList[1];
-    sp.AxisKind = AxisTimeOfFlight;
-    sp.FirstChannel = 1, sp.LastChannel = MaxChannels;
-    sp.WorkFirst = First, sp.WorkLast = Last;
-    sp.ChanWidth = ChanWidth, sp.FlightPath = 21.13, sp.Theta = 76.0, sp.Delay = 0.0;
-    MainMode = 0, WidthMode = 0, BackgroundMode = 0, AnisotropyOn = 0, M2Mode = 0;
+    TSpectrum& sp = SetUpBenchSpectrum(First, Last, MaxChannels, ChanWidth);
     PhaseCount = 2;
     const double cFactor = TofConstant * sp.FlightPath * std::sin(sp.Theta / RadToDeg) / ChanWidth;
     for (int32_t k = 1; k <= 2; ++k) {
-      SetUpBenchPhase(k, Phases[k - 1]);
+      SetUpBenchPhase(k, Phases[k - 1], TBenchAtoms{AtomsPerPhase, 7, 0.3, 0, 0.05, 0.5, 0});
       FormSymmetricHklList(k, (First - 100) / cFactor, (Last + 100) / cFactor);
       for (int32_t j = 1; j <= PhaseTable[k].ReflectionCount; ++j) {
         const double c = cFactor * HklTable[j][k].d;

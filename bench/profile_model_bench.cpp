@@ -8,6 +8,7 @@
 // per_pair that time divided by the channel-reflection pairs inside the shape's cut. The model
 // sweep alone (every point, every derivative, structure factors afresh) is measured apart.
 #include <benchmark/benchmark.h>
+#include "bench_setup.h"
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -32,61 +33,22 @@ constexpr double ChanWidth = 2.85;                     // about 3640 channels pe
 constexpr double Fwhm = 6.0;
 constexpr int32_t AtomsPerPhase = 15;
 
-struct TPhaseSpec {
-  int32_t group, setting;
-  std::array<double, 6> cell;
-};
 
 // About 700 reflections each between d 0.78 and 3.1 angstrom.
-const TPhaseSpec Phases[3] = {{96, 1, {9.4, 9.4, 13.2, 90, 90, 90}},
+const TBenchPhase Phases[3] = {{96, 1, {9.4, 9.4, 13.2, 90, 90, 90}},
                               {194, 1, {10.1, 10.1, 19.3, 90, 90, 120}},
                               {225, 1, {24.1, 24.1, 24.1, 90, 90, 90}}};
 
-void SetUpPhase(int32_t k, const TPhaseSpec& s) {
-  LATTICE& p = PhaseTable[k];
-  p = LATTICE{};
-  std::copy(s.cell.begin(), s.cell.end(), p.Cell);
-  p.SpaceGroup = s.group, p.Setting = s.setting;
-  p.CrystalSystem = CrystalSystemOfGroup(s.group, s.setting);
-  ExpandSpaceGroup(k);
-  CellMetric(p.Cell, p.ReciprocalCell, p.ReciprocalVolume, 0);
-  p.Volume = CellVolume(p.Cell);
-  PhaseMetric(k);
-  PhaseModelFlags[k] = 0;
-  p.AtomCount = AtomsPerPhase;
-  for (int32_t a = 1; a <= AtomsPerPhase; ++a) {
-    ATOM& at = AtomTable[a][k];
-    at = ATOM{};
-    at.Name = "X";
-    at.ScatteringLength = 0.2 + 0.04 * a + 0.1 * k;
-    at.Occupation = 1;
-    // Scattered general positions (golden-ratio sequences).
-    at.X = 0.0137 + 0.6180339 * (a + 7 * k) - int(0.6180339 * (a + 7 * k));
-    at.Y = 0.0291 + 0.7548777 * (a + 7 * k) - int(0.7548777 * (a + 7 * k));
-    at.Z = 0.0413 + 0.5698403 * (a + 7 * k) - int(0.5698403 * (a + 7 * k));
-    at.T11 = 0.4 + 0.02 * a;
-    at.IsotropicFlag = 1;
-  }
-}
 
 class ProfileRefinement {
 public:
   ProfileRefinement() {
-    for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::make_unique<TSpectrum>("bench");
-    for (int32_t m = 1; m <= PeakModelCount; ++m) PeakModels[m] = std::make_unique<TPeakModel>();  // Gauss
-    CurrentSpectrum = 1, SpectrumCount = 1;
-    TSpectrum& sp = *SpectrumList[1];
-    sp.AxisKind = AxisTimeOfFlight;
-    sp.FirstChannel = 1, sp.LastChannel = Last + 100;
-    sp.WorkFirst = First, sp.WorkLast = Last;
-    sp.ChanWidth = ChanWidth, sp.FlightPath = 21.13, sp.Theta = 76.0, sp.Delay = 0.0;
-    for (int32_t c = 1; c <= MaxChannels; ++c) sp.X[c] = c;
-    MainMode = 0, WidthMode = 0, BackgroundMode = 0, AnisotropyOn = 0, M2Mode = 0;
+    TSpectrum& sp = SetUpBenchSpectrum(First, Last, Last + 100, ChanWidth);
     PhaseCount = 3;
     const double cFactor = TofConstant * sp.FlightPath * std::sin(sp.Theta / RadToDeg) / ChanWidth;
     const double dmin = (First - 60) / cFactor, dmax = (Last + 60) / cFactor;
     for (int32_t k = 1; k <= 3; ++k) {
-      SetUpPhase(k, Phases[k - 1]);
+      SetUpBenchPhase(k, Phases[k - 1], TBenchAtoms{AtomsPerPhase, 7, 0.2, 0.1, 0.04, 0.4, 0.02});
       FormSymmetricHklList(k, dmin, dmax);
       reflections_ += PhaseTable[k].ReflectionCount;
     }

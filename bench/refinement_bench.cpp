@@ -6,6 +6,7 @@
 // every derivative, normal matrix, solve), measured with a one-iteration fit: near 1 means the
 // loop costs nothing beyond its sweeps.
 #include <benchmark/benchmark.h>
+#include "bench_setup.h"
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -31,56 +32,17 @@ constexpr int32_t First = 4900, Last = First + 3999;  // 4000 channels
 constexpr double ChanWidth = 2.85;
 constexpr int32_t AtomsPerPhase = 8;
 
-struct TPhaseSpec {
-  int32_t group;
-  std::array<double, 6> cell;
-};
-const TPhaseSpec Phases[2] = {{96, {9.4, 9.4, 13.2, 90, 90, 90}}, {225, {12.05, 12.05, 12.05, 90, 90, 90}}};
+const TBenchPhase Phases[2] = {{96, 1, {9.4, 9.4, 13.2, 90, 90, 90}}, {225, 1, {12.05, 12.05, 12.05, 90, 90, 90}}};
 
-void SetUpPhase(int32_t k, const TPhaseSpec& s) {
-  LATTICE& p = PhaseTable[k];
-  p = LATTICE{};
-  std::copy(s.cell.begin(), s.cell.end(), p.Cell);
-  p.SpaceGroup = s.group, p.Setting = 1;
-  p.CrystalSystem = CrystalSystemOfGroup(s.group, 1);
-  ExpandSpaceGroup(k);
-  CellMetric(p.Cell, p.ReciprocalCell, p.ReciprocalVolume, 0);
-  p.Volume = CellVolume(p.Cell);
-  PhaseMetric(k);
-  PhaseModelFlags[k] = 0;
-  p.AtomCount = AtomsPerPhase;
-  for (int32_t a = 1; a <= AtomsPerPhase; ++a) {
-    ATOM& at = AtomTable[a][k];
-    at = ATOM{};
-    at.Name = "X";
-    at.ScatteringLength = 0.3 + 0.05 * a;
-    at.Occupation = 1;
-    const double u = a + 5.0 * k;  // scattered general positions (golden-ratio sequences)
-    at.X = 0.0137 + 0.6180339 * u - std::floor(0.6180339 * u);
-    at.Y = 0.0291 + 0.7548777 * u - std::floor(0.7548777 * u);
-    at.Z = 0.0413 + 0.5698403 * u - std::floor(0.5698403 * u);
-    at.T11 = 0.5;
-    at.IsotropicFlag = 1;
-  }
-}
 
 class RefinementCase {
 public:
   RefinementCase() {
-    for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::make_unique<TSpectrum>("bench");
-    for (int32_t m = 1; m <= PeakModelCount; ++m) PeakModels[m] = std::make_unique<TPeakModel>();  // Gauss
-    CurrentSpectrum = 1, SpectrumCount = 1;
-    TSpectrum& sp = *SpectrumList[1];
-    sp.AxisKind = AxisTimeOfFlight;
-    sp.FirstChannel = 1, sp.LastChannel = Last + 100;
-    sp.WorkFirst = First, sp.WorkLast = Last;
-    sp.ChanWidth = ChanWidth, sp.FlightPath = 21.13, sp.Theta = 76.0, sp.Delay = 0.0;
-    for (int32_t c = 1; c <= MaxChannels; ++c) sp.X[c] = c;
-    MainMode = 0, WidthMode = 0, BackgroundMode = 0, AnisotropyOn = 0, M2Mode = 0;
+    TSpectrum& sp = SetUpBenchSpectrum(First, Last, Last + 100, ChanWidth);
     PhaseCount = 2;
     const double cFactor = TofConstant * sp.FlightPath * std::sin(sp.Theta / RadToDeg) / ChanWidth;
     for (int32_t k = 1; k <= 2; ++k) {
-      SetUpPhase(k, Phases[k - 1]);
+      SetUpBenchPhase(k, Phases[k - 1], TBenchAtoms{AtomsPerPhase, 5, 0.3, 0, 0.05, 0.5, 0});
       FormSymmetricHklList(k, (First - 60) / cFactor, (Last + 60) / cFactor);
     }
     CreateFitParameters();
