@@ -60,6 +60,28 @@ double FloorWidth(double w, double& chain) {
 }
 
 bool peakModelRefused = false;  // the refusal of a peak-model number was shown
+// The start of a peak-fit model call: outputs cleared, the current spectrum, its working range
+// and the point's abscissa x (the channel, X[ch] with nonEquidistant, ModelChannel in stage 4) with
+// Y and W of its channel. False when there is no engine, spectrum or such channel.
+bool BeginPoint(int32_t Point, int32_t Stage, bool nonEquidistant, double& Y, double& W, double& F,
+                const TSpectrum*& sp, int32_t& first, int32_t& last, double& x) {
+  Y = W = F = 0;
+  ModelOutput[0] = ModelOutput[1] = 0;
+  sp = SpectrumOrNull(CurrentSpectrum);
+  if (!FitParameters || !sp) return false;
+  WorkingRange(*sp, first, last);
+  if (Stage == 4) {
+    x = ModelChannel;  // an abscissa with non-equidistant channels (a NaN gives a NaN F)
+    if (!nonEquidistant && !(x >= 1.0 && x <= MaxChannels)) return false;
+  } else {
+    const int64_t ch = static_cast<int64_t>(first) + Point - 1;
+    if (ch < 1 || ch > MaxChannels) return false;
+    x = nonEquidistant ? sp->X[ch] : static_cast<double>(ch);
+  }
+  Observed(*sp, HeldChannel(x), Y, W);
+  return true;
+}
+
 }  // namespace
 
 int32_t PeakFitM2Record() { return ParameterCount(2) + 1; }
@@ -72,23 +94,11 @@ double ExpDecay(double t) {
 double ErfOfRatio(double t, double s) { return std::erf(t / s); }
 
 void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {
-  Y = W = F = 0;
-  ModelOutput[0] = ModelOutput[1] = 0;
-  TParameter* fp = FitParameters.get();
-  const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
-  if (!fp || !sp) return;
+  const TSpectrum* sp = nullptr;
   int32_t first = 1, last = 1;
-  WorkingRange(*sp, first, last);
   double x = 0;
-  if (Stage == 4) {
-    x = ModelChannel;  // an abscissa with NonEquidistantChannels (a NaN gives a NaN F)
-    if (!NonEquidistantChannels && !(x >= 1.0 && x <= MaxChannels)) return;
-  } else {
-    const int64_t ch = static_cast<int64_t>(first) + Point - 1;
-    if (ch < 1 || ch > MaxChannels) return;
-    x = NonEquidistantChannels ? sp->X[ch] : static_cast<double>(ch);
-  }
-  Observed(*sp, HeldChannel(x), Y, W);
+  if (!BeginPoint(Point, Stage, NonEquidistantChannels != 0, Y, W, F, sp, first, last, x)) return;
+  TParameter* fp = FitParameters.get();
   const double u = NormalisedAbscissa(x, first, last);
 
   // The layout; a layout that the records cannot hold gives a non-finite F.
@@ -165,23 +175,11 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
 }
 
 void PairedPeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {
-  Y = W = F = 0;
-  ModelOutput[0] = ModelOutput[1] = 0;
-  TParameter* fp = FitParameters.get();
-  const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
-  if (!fp || !sp) return;
+  const TSpectrum* sp = nullptr;
   int32_t first = 1, last = 1;
-  WorkingRange(*sp, first, last);
   double x = 0;
-  if (Stage == 4) {
-    x = ModelChannel;
-    if (!(x >= 1.0 && x <= MaxChannels)) return;
-  } else {
-    const int64_t ch = static_cast<int64_t>(first) + Point - 1;
-    if (ch < 1 || ch > MaxChannels) return;
-    x = static_cast<double>(ch);
-  }
-  Observed(*sp, HeldChannel(x), Y, W);
+  if (!BeginPoint(Point, Stage, false, Y, W, F, sp, first, last, x)) return;
+  TParameter* fp = FitParameters.get();
   if (Stage != 3) W = 1.0;  // all points weigh the same while iterating
 
   const int32_t n = std::clamp(MarkedPointCount, 0, MarkedPointCapacity);
