@@ -66,6 +66,9 @@ try:
 except ImportError as e:
     sys.exit("gen_profile_golden.py needs python3-gemmi, python3-numpy, python3-scipy: %s" % e)
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gen_structure_golden import gemmi_length  # noqa: E402  gemmi's neutron length (fm)
+
 RAD_TO_DEG = 57.29578  # the program's degrees per radian
 TOF_CONSTANT = 505.556  # us / (m A): t = 505.556 L d sin(theta)
 GAUSS_CUT = 96 / 50.8075  # the tabulated Gauss ends 96 points from its centre, 50.8075 points per FWHM
@@ -113,18 +116,6 @@ def fmt(v):
     return repr(float(v))
 
 
-def length_of(el):
-    """gemmi's neutron length of el (fm); the site's occupation rescales it to the test's b."""
-    probe = gemmi.SmallStructure()
-    probe.cell = gemmi.UnitCell(5, 5, 5, 90, 90, 90)
-    probe.spacegroup_hm = "P 1"
-    s = gemmi.SmallStructure.Site()
-    s.label, s.element, s.occ, s.fract = el, gemmi.Element(el), 1.0, gemmi.Fractional(0, 0, 0)
-    probe.add_site(s)
-    probe.setup_cell_images()
-    return gemmi.StructureFactorCalculatorN(probe.cell).calculate_sf_from_small_structure(probe, [0, 0, 0]).real
-
-
 def small_structure(structure):
     _, _, _, hm, cell, atoms = structure
     st = gemmi.SmallStructure()
@@ -133,7 +124,7 @@ def small_structure(structure):
     for i, (el, b, x, y, z, occ, th) in enumerate(atoms):
         s = gemmi.SmallStructure.Site()
         s.label, s.element = "%s%d" % (el, i + 1), gemmi.Element(el)
-        s.occ = occ * 10 * b / length_of(el)  # b in fm
+        s.occ = occ * 10 * b / gemmi_length(el)  # b in fm
         s.fract = gemmi.Fractional(x, y, z)
         if th[0] == "iso":
             s.u_iso = th[1] / (8 * math.pi ** 2)

@@ -59,18 +59,26 @@ TEST(NumberFormat, FixedExponentAndFitForms) {
   EXPECT_EQ(s, "     1.500 +-      0.020");
 }
 
+// One golden line "width decimals repr(x)|text|".
+static bool ParseGoldenLine(const std::string& line, int32_t& width, int32_t& decimals, double& x, std::string& text) {
+  char repr[64] = "";
+  if (std::sscanf(line.c_str(), "%d %d %63[^|]", &width, &decimals, repr) != 3) return false;
+  std::from_chars(repr, repr + std::strlen(repr), x);
+  const size_t bar = line.find('|');
+  text = line.substr(bar + 1, line.size() - bar - 2);
+  return true;
+}
+
 // Lines "width decimals repr(x)|text|" written by Python's fixed-point formatter.
 TEST(NumberFormat, AgreesWithPythonFormatter) {
   std::ifstream in(GoldenPath);
   int lines = 0;
   for (std::string line; std::getline(in, line); ++lines) {
     int32_t width = 0, decimals = 0;
-    char repr[64] = "";
-    ASSERT_EQ(std::sscanf(line.c_str(), "%d %d %63[^|]", &width, &decimals, repr), 3) << line;
     double x = NaN;
-    std::from_chars(repr, repr + std::strlen(repr), x);
-    const size_t bar = line.find('|');
-    EXPECT_EQ(FormatNumber(width, decimals, x), line.substr(bar + 1, line.size() - bar - 2)) << line;
+    std::string text;
+    ASSERT_TRUE(ParseGoldenLine(line, width, decimals, x, text)) << line;
+    EXPECT_EQ(FormatNumber(width, decimals, x), text) << line;
   }
   EXPECT_GE(lines, 3000);
 }
@@ -117,12 +125,9 @@ TEST(NumberFormat, FixedFormWidensInsteadOfAsterisks) {
   int checked = 0;
   for (std::string line; std::getline(in, line);) {
     int32_t width = 0, decimals = 0;
-    char repr[64] = "";
-    ASSERT_EQ(std::sscanf(line.c_str(), "%d %d %63[^|]", &width, &decimals, repr), 3) << line;
     double x = NaN;
-    std::from_chars(repr, repr + std::strlen(repr), x);
-    const size_t bar = line.find('|');
-    const std::string text = line.substr(bar + 1, line.size() - bar - 2);
+    std::string text;
+    ASSERT_TRUE(ParseGoldenLine(line, width, decimals, x, text)) << line;
     if (text.find('*') != std::string::npos) continue;
     EXPECT_EQ(FormatFixed(width, decimals, x), text) << line;
     ++checked;

@@ -185,7 +185,7 @@ TEST_F(ProfileGolden, TimeOfFlightAndAngularPositionsFollowPhysics) {
 // at most a hundred terms, so 1e-12 of the case's largest value bounds the change of a profile
 // point; the other numbers are closed forms, 1e-12 relative.
 TEST_F(ProfileGolden, GeneratorRerunMatchesTheCommittedFiles) {
-  VKEST_REQUIRE_PYTHON("numpy, scipy, gemmi");
+  VKEST_REQUIRE_PYTHON("numpy, scipy, gemmi, periodictable");
   const std::filesystem::path dir = TestTempPath("profile_golden");
   std::filesystem::create_directories(dir);
   ASSERT_EQ(RunTool("gen_profile_golden.py", dir.string()), 0);
