@@ -85,6 +85,14 @@ TEST_F(FitWindowsTest, ParameterErrorsAndFitQuality) {
   EXPECT_EQ(ParameterErrorLines(&f), (Lines{"    1         1.0000 +-       0.5244          5.5",
                                             "    2         0.5000 +-       0.1581          5.5",
                                             "    3         0.0000 +-       0.0000          0.0"}));
+  // Centred, the two columns are orthogonal: both factors 1.
+  f.Fit([&f](double& Y, double& W, double& F, int32_t x, int32_t) {
+    Y = 1 + 0.5 * x, W = 4;
+    F = f.Records[1].value + f.Records[2].value * (x - 3);
+    f.Records[1].Derivative = 1, f.Records[2].Derivative = x - 3, f.Records[3].Derivative = 0;
+  }, NoProgress);
+  const Lines centred = ParameterErrorLines(&f);
+  for (size_t i = 0; i < 2; ++i) EXPECT_EQ(centred.at(i).substr(centred[i].size() - 12), "         1.0") << centred[i];
   f.CompressionNote = "note", f.WrongArrayError = "wrong", f.Conv = 1, f.MatInv = 0, f.Iterations = 7;
   f.ChiReg = 1.5, f.ParOnB = 1, f.ChiDf = 1.234, f.ChiPlus = 0.5, f.Eps = 0.34, f.GoodP = 0.75, f.ChiDev = 0.1;
   ui.ExpectDialog("Check the Fit Quality").Inspect([](TForm2& form) {

@@ -2,11 +2,14 @@
 // editors store and refuse, the five header checks, the order of the spectrum windows, and list
 // lines written out by hand from the cell geometry.
 #include <gtest/gtest.h>
+#include <array>
 #include <cmath>
+#include <sstream>
 #include <tuple>
 #include "core/number_format.h"
 #include "crystal/info_windows.h"
 #include "crystal/phase_setup.h"
+#include "support/golden_files.h"
 
 namespace {
 
@@ -20,6 +23,19 @@ protected:
     CurrentSpectrum = 1;
   }
   static TSpectrum& Sp(int32_t s) { return *SpectrumList[s]; }
+  // The 14 row labels of the spectrum grid as shown, and as the two axes' tables give them.
+  static Lines GridLabels(TForm2& f) {
+    Lines l;
+    for (int32_t r = 0; r < 14; ++r) l.push_back(f.StringGrid2.Cell(0, r));
+    return l;
+  }
+  static Lines GridLabels(bool angular) {
+    Lines l{"Beginning =", "End =", "Interval beginning =", "Interval end =", "Background Mode =",
+            "Channel width (mks) =", "Delay(chan) =", "Bragg angle(deg) =", "Flight Path(m) =", "Width 0 (chan) =",
+            "Delta Width0(chan) =", "Width 1 = ", "Width 2 = ", "ToF=0 / Angular=1 / Any=2"};
+    if (angular) l[5] = "Angle step (deg) =", l[6] = "Zero shift(deg) =", l[7] = "1st channel angle(deg) =", l[8] = "Wave length(Angs) =";
+    return l;
+  }
   static auto Header(const TSpectrum& p) {
     return std::tuple(p.FirstChannel, p.LastChannel, p.WorkFirst, p.WorkLast, p.BackgroundDegree, p.ChanWidth,
                       p.Delay, p.Theta, p.FlightPath, p.W0, p.Dw0, p.W1, p.W2, p.AxisKind, p.Lambda, p.Name);
@@ -40,7 +56,7 @@ TEST_F(InfoWindowsTest, SpectrumEditor) {
   std::string text = "caller";
   uint8_t ok = 7;
   DialogScript& d = ui.ExpectDialog("Spectrum 1").Inspect([](TForm2& f) {
-    EXPECT_EQ(std::tuple(f.StringGrid2.Cell(0, 5), f.StringGrid2.Cell(0, 8)), std::tuple("Channel width (mks) =", "Flight Path(m) ="));
+    EXPECT_EQ(GridLabels(f), GridLabels(false));
     EXPECT_EQ(f.Label2.caption, "Type=  4 byte binary      (2)");
     EXPECT_EQ(f.Label3.caption, " not  normalized for eff.spectrum ");
   });
@@ -56,7 +72,7 @@ TEST_F(InfoWindowsTest, SpectrumEditor) {
   p.AxisKind = AxisAngular, p.X[1] = 12.5, p.Lambda = 1.2, p.FileType = 7;
   ui.ExpectDialog("Spectrum 2")
       .Inspect([](TForm2& f) {
-        EXPECT_EQ(std::tuple(f.StringGrid2.Cell(0, 7), f.StringGrid2.Cell(0, 8)), std::tuple("1st channel angle(deg) =", "Wave length(Angs) ="));
+        EXPECT_EQ(GridLabels(f), GridLabels(true));
         EXPECT_EQ(std::tuple(std::stod(f.StringGrid1.Cell(0, 7)), std::stod(f.StringGrid1.Cell(0, 8))), std::tuple(12.5, 1.2));
         EXPECT_EQ(f.Label2.caption, "Type= caller  (7)");
         EXPECT_FALSE(f.Label3.visible);
@@ -176,6 +192,42 @@ TEST_F(InfoWindowsTest, PhaseInfoLines) {
   NoCrystalInfo = 1;
   ui.ExpectMessage("No phase information");
   ShowPhaseInfo();
+}
+
+// Lines 1 to 6 of three cells against gemmi's UnitCell.reciprocal() (tools/gen_refinement_oracles.py),
+// each number within half its last printed decimal.
+TEST_F(InfoWindowsTest, PhaseInfoReciprocalCellAgreesWithGemmi) {
+  const auto rows = GoldenRows("refinement_oracles.txt", "crystal");
+  int32_t cells = 0;
+  for (size_t r = 0; r + 1 < rows.size(); ++r) {
+    if (rows[r][0] != "cell") continue;
+    std::array<double, 6> cell{};
+    for (size_t k = 0; k < 6; ++k) cell[k] = std::stod(rows[r][3 + k]);
+    ASSERT_TRUE(SetUpPhase(1, std::stoi(rows[r][2]), 1, cell)) << rows[r][1];
+    const Lines l = PhaseInfoLines(1);
+    ASSERT_GE(l.size(), 6u);
+    // The numbers of lines 1..6 in order: cell, a* b* c*, cosines, angles, V, V*.
+    std::vector<double> shown;
+    for (size_t i = 0; i < 6; ++i) {
+      std::istringstream in(l[i].substr(l[i].find_first_of("0123456789-")));
+      for (std::string t; in >> t;)
+        if (double x = 0; TokenNumber(t.substr(0, t.find(')')), x)) shown.push_back(x);
+    }
+    ASSERT_EQ(shown.size(), 17u) << rows[r][1];
+    const Tokens& g = rows[r + 1];
+    constexpr double rad = M_PI / 180;
+    for (size_t k = 0; k < 3; ++k) {
+      EXPECT_NEAR(shown[k], cell[k], 0.5e-5);
+      EXPECT_NEAR(shown[3 + k], cell[3 + k], 0.5e-2);
+      EXPECT_NEAR(shown[6 + k], std::stod(g[2 + k]), 0.5e-4) << rows[r][1];
+      EXPECT_NEAR(shown[9 + k], std::cos(std::stod(g[5 + k]) * rad), 0.5e-4) << rows[r][1];
+      EXPECT_NEAR(shown[12 + k], std::stod(g[5 + k]), 0.5e-2) << rows[r][1];
+    }
+    EXPECT_NEAR(shown[15], std::stod(g[8]), 0.5e-2) << rows[r][1];
+    EXPECT_NEAR(shown[16], std::stod(g[9]), 0.5e-5) << rows[r][1];
+    ++cells;
+  }
+  EXPECT_EQ(cells, 3);
 }
 
 // One atom at the origin, b = 1, B = 0: |F| = 1. The channel t = 505.556 L d sin(theta) / width

@@ -97,8 +97,13 @@ TEST_F(RefinementRun, MenuRefusals) {
   pick(11), ui.ExpectMessage("First make the preparation");
   pick(1), pick(10);
   ui.ExpectDialog(ModeNames[0]).Inspect([](TForm2& f) {
-    EXPECT_EQ(f.RadioGroup1.items.size(), 12u);
-    EXPECT_EQ(f.RadioGroup1.items[1], " PREPARE the " + ModeNames[0]);
+    const std::string m = " Rietveld analysis ";
+    EXPECT_EQ(f.RadioGroup1.items,
+              (std::vector<std::string>{" ", " PREPARE the " + m, " MAKE the " + m, " SHOW the Quality of " + m,
+                                        " SAVE the Results of " + m, " Exit and show GRAPHS",
+                                        " ...... Send Parameters to Clipboard", " ", " ...... Save atomic distances",
+                                        " ...... Load Parameters from Clipboard", " ...... Impose links between phases",
+                                        " ...... Check Parameter Array"}));
     EXPECT_EQ(f.RadioGroup1.itemIndex, 1);  // after 11's refusal: PREPARE
   }).Cancel();
   FitActionMenu();
@@ -166,6 +171,30 @@ TEST_F(RefinementRun, RecoversTruthAndRFactors) {
   EXPECT_NEAR(RFactorP[1], p / o, 1e-6 + 1e-3 * p / o);
   EXPECT_NEAR(RFactorW[1], std::sqrt(w / ow), 1e-6 + 1e-3 * std::sqrt(w / ow));
   EXPECT_NEAR(RFactorE[1], e / o, 1e-9 * e / o);
+}
+
+// A spectrum of zero counts: every denominator is below 0.01 and taken as 0.01, so R_e is the
+// sum of the errors (1 per point) over 0.01, R_p and R_b the sum of |F|, R_w^2 that of F^2.
+TEST_F(RefinementRun, RFactorDenominatorsFloored) {
+  PrepareTruth();
+  SetRecord(4, 0), FixRecord(4), parar[4] = Rec(4);  // no background
+  TSpectrum& sp = CurrentProfileSpectrum();
+  for (int32_t c = sp.WorkFirst; c <= sp.WorkLast; ++c) sp.Y[c] = 0, sp.E[c] = 1;
+  Make();
+  ui.ExpectDialog("").Ok();
+  ui.ExpectDialog(ModeNames[0]).Cancel();
+  FitActionMenu();
+  ASSERT_EQ(FitPending[0], 0);
+  double p = 0, w = 0;
+  for (int32_t c = sp.WorkFirst; c <= sp.WorkLast; ++c) {
+    const double F = ModelAt(RietveldModel, c, true);
+    p += std::fabs(F), w += F * F;
+  }
+  ASSERT_GT(p, 0);
+  EXPECT_NEAR(RFactorE[1], (sp.WorkLast - sp.WorkFirst + 1) / 0.01, 1e-9 * RFactorE[1]);
+  EXPECT_NEAR(RFactorP[1], p / 0.01, 1e-6 + 1e-6 * p / 0.01);
+  EXPECT_NEAR(RFactorB[1], p / 0.01, 1e-6 + 1e-6 * p / 0.01);
+  EXPECT_NEAR(RFactorW[1], std::sqrt(w / 0.01), 1e-6 + 1e-6 * std::sqrt(w / 0.01));
 }
 
 TEST_F(RefinementRun, AskFixAndClipboard) {

@@ -1,0 +1,407 @@
+// The whole refinement road against known truth: a time-of-flight and an angular spectrum made by
+// tools/gen_refinement_truth.py from gemmi's structure factors with Poisson noise are read by the
+// core reader, the phase and atoms entered through the dialogs from perturbed values, the lists
+// formed and the Rietveld refinement prepared, checked, made, shown and saved through the menu.
+// Every refined parameter must land within 3 standard deviations of its truth, chi2/dof near 1,
+// and the res-file read back by a parser of its own must give the fitted values and the same
+// chi2/dof. The generator is re-run and compared with the committed files.
+#include <gtest/gtest.h>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+#include "core/cell_metric.h"
+#include "core/model_switches.h"
+#include "crystal/atom_editor.h"
+#include "crystal/form_hkl.h"
+#include "crystal/parameter_preparation.h"
+#include "crystal/phase_editor_setup.h"
+#include "crystal/profile_model.h"
+#include "crystal/profile_setup.h"
+#include "crystal/refinement_results.h"
+#include "crystal/refinement_run.h"
+#include "support/temp_path.h"
+
+namespace {
+
+const std::string DataDir = std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data/";
+
+// One truth file of the generator (its layout is described there).
+struct Truth {
+  std::map<std::string, std::vector<std::string>> rows;  // every row but atoms, by key
+  std::vector<std::vector<std::string>> atoms;            // name b x y z occ B
+  double At(const std::string& key, size_t i) const { return std::stod(rows.at(key).at(i)); }
+  std::string Text(const std::string& key, size_t i) const { return rows.at(key).at(i); }
+};
+
+Truth ReadTruth(const std::string& file) {
+  Truth t;
+  for (const Tokens& row : GoldenRows(file, "crystal"))
+    if (row[0] == "atom")
+      t.atoms.emplace_back(row.begin() + 1, row.end());
+    else if (row[0] != "reflection")
+      t.rows[row[0]] = Tokens(row.begin() + 1, row.end());
+  return t;
+}
+
+std::string Text(double x) {
+  char buf[40];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
+}
+
+// A special coordinate (a multiple of 1/12) is entered as it is; the preparation fixes the
+// quarters, the user fixes the rest (1/3, 2/3) in the parameter grid.
+bool Special(double v) { return std::fabs(12 * v - std::nearbyint(12 * v)) < 1e-9; }
+bool Quarter(double v) { return std::fabs(4 * v - std::nearbyint(4 * v)) < 1e-12; }
+
+// Decimals a number was printed with.
+int32_t Decimals(const std::string& token) {
+  const size_t dot = token.find('.');
+  return dot == std::string::npos ? 0 : static_cast<int32_t>(token.size() - dot - 1);
+}
+
+class RefinementTruth : public CrystalDialogTest {
+protected:
+  void SetUp() override {
+    CrystalDialogTest::SetUp();
+    WidthMode = 0, BackgroundMode = 0, M2Mode = 0, TrevoAutoRun = 0, FitControlsGiven = 0;
+    std::fill(std::begin(OptionFlags), std::end(OptionFlags), uint8_t{0});
+    AsciiColumnX = 1, AsciiColumnY = 2, AsciiColumnE = 3, AsciiErrorType = 0, VarianceMode = 0;
+    DelayDeviation = 0, PreparedParameterCount = 0;
+    for (int32_t m = 0; m < ModeCount; ++m)
+      UseAvailableArray[m] = 0, ParametersPending[m] = 1, FitPending[m] = 1, ResultsUnsaved[m] = 0;
+    std::filesystem::create_directories(folder_);
+    std::filesystem::current_path(folder_);
+  }
+  void TearDown() override {
+    if (HasFailure()) std::cout << JoinLines(ui.transcript);
+    std::filesystem::current_path(home_);
+    std::filesystem::remove_all(folder_);
+    CrystalDialogTest::TearDown();
+  }
+
+  // Spectrum 1 read from the truth's file as the input command leaves it.
+  static void ReadSpectrum(const Truth& t) {
+    TSpectrum& sp = *SpectrumList[1];
+    sp.Name = DataDir + t.Text("spectrum", 0);
+    const bool tof = t.At("axis", 0) == AxisTimeOfFlight;
+    StartingChannelOne = tof ? 0 : 1;  // time of flight: X is the channel
+    EXPECT_TRUE(sp.ReadAsciiTriples(1));
+    sp.AxisKind = tof ? AxisTimeOfFlight : AxisAngular;
+    sp.ChanWidth = t.At("header", 0), sp.FlightPath = t.At("header", 1), sp.Theta = t.At("header", 2);
+    sp.Lambda = t.At("header", 3), sp.Delay = 0;
+    sp.WorkFirst = sp.FirstChannel, sp.WorkLast = sp.LastChannel;
+    EXPECT_EQ(sp.WorkFirst, t.At("range", 0));
+    EXPECT_EQ(sp.WorkLast, t.At("range", 1));
+  }
+
+  // Phase 1 and its atoms through the editors, from perturbed values: the cell by a few tenths
+  // of a per cent, free coordinates by 0.01, B by 30 %.
+  void EnterPhase(const Truth& t) {
+    const int32_t group = static_cast<int32_t>(t.At("group", 0));
+    ui.ExpectDialog("Phase information").Field(1, 1, t.Text("group", 0)).Field(2, 1, t.Text("group", 1)).Ok();
+    auto& cell = ui.ExpectDialog("Check lattice information");
+    // The cell dialog asks a, b, c, beta of a monoclinic group (unique axis b), a and c of a
+    // tetragonal or hexagonal one.
+    const std::vector<int> typed = group <= 15 ? std::vector<int>{0, 1, 2, 4} : std::vector<int>{0, 2};
+    const double change[6] = {1.003, 0.998, 1.0025, 1, 1.002, 1};
+    for (size_t i = 0; i < typed.size(); ++i)
+      cell.Field(static_cast<int32_t>(i) + 1, 1, Text(t.At("cell", typed[i]) * change[typed[i]]));
+    cell.Ok();
+    EditPhaseInfo(0);
+    ASSERT_EQ(DialogOk, 1);
+
+    std::string memo;
+    for (const auto& a : t.atoms) memo += a[0] + "\n";
+    ui.ExpectDialog("Enter or Edit the atom list").Memo(memo).Ok();
+    int32_t sign = 1;
+    for (size_t j = 0; j < t.atoms.size(); ++j) {
+      auto& d = ui.ExpectDialog("Atom " + std::to_string(j + 1) + " ").Field(1, 1, t.atoms[j][5]);
+      for (int32_t i = 0; i < 3; ++i) {
+        const double v = std::stod(t.atoms[j][2 + i]);
+        d.Field(2 + i, 1, Special(v) ? t.atoms[j][2 + i] : Text(v + 0.01 * (sign = -sign)));
+      }
+      d.Field(5, 1, Text(std::stod(t.atoms[j][6]) * (j % 2 ? 0.7 : 1.3))).Ok();
+    }
+    EditAtomList(0);
+    ASSERT_EQ(DialogOk, 1);
+    for (size_t j = 0; j < t.atoms.size(); ++j)
+      EXPECT_EQ(AtomTable[j + 1][1].ScatteringLength, std::stod(t.atoms[j][1])) << "the generator's b of " << j + 1;
+
+    ui.ExpectDialog("Form hkl").Field(1, 1, t.Text("hkl_range", 0)).Field(2, 1, t.Text("hkl_range", 1)).Ok();
+    ui.ExpectDialog("").Ok();  // the list of the formed reflections
+    FormHklSet();
+    ASSERT_GT(PhaseTable[1].ReflectionCount, 10);
+  }
+
+  // The refinement menu as a user drives it: PREPARE with its dialogs and the check of the
+  // array (scale and widths 20 % off, every B freed, 1/3 and 2/3 fixed), MAKE with the controls
+  // of a final refinement, SHOW, SAVE, exit.
+  void Refine(const Truth& t, const std::string& delayDeviation) {
+    const int32_t base = PhaseParameterOffset(1);
+    if (t.At("axis", 0) == AxisTimeOfFlight) ui.QueueAnswer(true);  // not normalized: proceed
+    ui.ExpectDialog(ModeNames[0]).Radio(2).Ok();
+    ui.ExpectDialog("Preparing parameter array").Ok();
+    ui.ExpectDialog("Prepare " + ModeNames[0]).Field(1, 1, "5").Field(2, 1, "100").Field(3, 1, "3")
+        .Field(4, 1, delayDeviation).Ok();
+    ui.QueueAnswer(false);  // the scaling correction
+    ui.ExpectDialog("Prepare").Ok();
+    auto& grid = ui.ExpectDialog("Parameter array");
+    grid.Cell(3, base + 1, Text(1.2 * t.At("phase", 0)));
+    grid.Cell(2, base + 8, "1").Cell(3, base + 8, Text(0.8 * t.At("phase", 1))).Cell(4, base + 8, "40");
+    grid.Cell(3, base + 9, Text(1.2 * t.At("phase", 2)));
+    for (size_t a = 1; a <= t.atoms.size(); ++a) {
+      const int32_t r = base + 10 * static_cast<int32_t>(a);
+      grid.Cell(2, r + 5, "0").Cell(4, r + 5, "5");
+      for (int32_t i = 0; i < 3; ++i) {
+        const std::string& v = t.atoms[a - 1][2 + i];
+        if (Special(std::stod(v)) && !Quarter(std::stod(v)))
+          for (int32_t col = 2; col <= 4; ++col) grid.Cell(col, r + 2 + i, v);
+      }
+    }
+    grid.Ok();
+    ui.ExpectDialog(ModeNames[0]).Radio(3).Ok();
+    ui.ExpectDialog("Check the Fit Controls").Field(1, 1, "100").Field(4, 1, "1e-5").Ok();
+    ui.ExpectDialog("").Inspect([](TForm2& f) {
+      ASSERT_FALSE(f.ListBox1.items.empty());
+      EXPECT_EQ(f.ListBox1.items[0], "Warning! There are no fixed:");  // every B is free
+    }).Ok();
+    ui.ExpectDialog("").Ok();  // the closing dialog: no repeat
+    ui.ExpectDialog(ModeNames[0]).Radio(4).Ok();
+    for (size_t page = 0; page < 2 + t.atoms.size(); ++page) ui.ExpectDialog("Output of fitting results").Ok();
+    ui.ExpectDialog(ModeNames[0]).Radio(5).Ok();
+    ui.ExpectDialog(ModeNames[0]).Radio(6).Ok();
+    FitActionMenu();
+    ASSERT_EQ(FitPending[0], 0);
+    EXPECT_EQ(ResultsUnsaved[0], 0);  // saved
+  }
+
+  // The truth of every record of the layout (NaN where the truth names none).
+  static std::vector<double> RecordTruth(const Truth& t) {
+    std::vector<double> v(static_cast<size_t>(FitParameters->NPar) + 1, std::nan(""));
+    const int32_t base = PhaseParameterOffset(1);
+    for (int32_t i = 1; i <= 10; ++i) v[i] = t.At("global", i - 1);
+    v[base + 1] = t.At("phase", 0);
+    for (int32_t i = 0; i < 6; ++i) v[base + 2 + i] = t.At("metric", i);
+    for (int32_t i = 0; i < 3; ++i) v[base + 8 + i] = t.At("phase", 1 + i);
+    for (size_t a = 1; a <= t.atoms.size(); ++a) {
+      const size_t r = base + 10 * a;
+      v[r + 1] = std::stod(t.atoms[a - 1][5]);  // occupation
+      for (size_t i = 0; i < 3; ++i) v[r + 2 + i] = std::stod(t.atoms[a - 1][2 + i]);
+      v[r + 5] = std::stod(t.atoms[a - 1][6]);
+      for (size_t i = 6; i <= 10; ++i) v[r + i] = 0;
+    }
+    return v;
+  }
+
+  // chi2 per degree of freedom of the current records over the working range, as the engine
+  // counts it (weights 1/E^2, NPoints - NFree degrees of freedom).
+  static double ChiPerDegree() {
+    const TParameter& fit = *FitParameters;
+    double sum = 0;
+    for (int32_t point = 1; point <= fit.NPoints; ++point) {
+      double y = 0, w = 0, f = 0;
+      RietveldModel(y, w, f, point, 1);
+      sum += w * (y - f) * (y - f);
+    }
+    return sum / (fit.NPoints - fit.NFree);
+  }
+
+  void CheckTruth(const Truth& t);
+  void CheckResFileRoundTrip(const Truth& t);
+
+  std::filesystem::path home_ = std::filesystem::current_path(), folder_ = TestTempPath("refinement_truth");
+
+private:
+  FreshEngine engine_;
+  KeepValues<int32_t> ints_[9] = {{&WidthMode, 1},       {&BackgroundMode, 1},     {&GraphMode, 1},
+                                  {&AsciiErrorType, 1},  {&PreparedParameterCount, 1}, {UseAvailableArray, ModeCount},
+                                  {&SpectrumCount, 1},   {&IntervalFirst, 1},      {&IntervalLast, 1}};
+  KeepValues<int32_t> columns_[4] = {{&AsciiColumnX, 1}, {&AsciiColumnY, 1}, {&AsciiColumnE, 1}, {&VarianceMode, 1}};
+  KeepValues<int32_t> arrayMode_{&ParameterArrayMode, 1};
+  KeepValues<uint8_t> bytes_[8] = {{&M2Mode, 1},         {&TrevoAutoRun, 1},     {&StartingChannelOne, 1},
+                                   {&FitControlsGiven, 1}, {FitPending, ModeCount}, {ResultsUnsaved, ModeCount},
+                                   {OptionFlags, OptionFlagCount}, {&StopButtonOption, 1}};
+  KeepValues<double> doubles_[3] = {{&DelayDeviation, 1}, {&ModelSpectrum, 1}, {&ModelChannel, 1}};
+  KeepValues<std::string> texts_[2] = {{&SideButtonMask, 1}, {&StatusText, 1}};
+};
+
+// Every free record within 3 sigma, the cell constants too, chi2/dof near 1, and the normalised
+// deviations of the records neither too small nor too large on the whole.
+void RefinementTruth::CheckTruth(const Truth& t) {
+  const TParameter& fit = *FitParameters;
+  const std::vector<double> truth = RecordTruth(t);
+  double sum = 0;
+  int32_t n = 0;
+  std::string table;
+  for (int32_t i = 1; i <= fit.NPar; ++i) {
+    const ParameterRecord& r = fit.Records[i];
+    if (r.n != i || r.lower == r.upper) continue;
+    ASSERT_TRUE(std::isfinite(truth[i])) << "no truth for record " << i << " " << r.Name;
+    ASSERT_GT(r.Error, 0) << i;
+    const double dev = (r.value - truth[i]) / r.Error;
+    table += "  " + std::to_string(i) + " " + r.Name + " " + Text(r.value) + " +- " + Text(r.Error) + " truth " +
+             Text(truth[i]) + " dev " + Text(dev) + "\n";
+    EXPECT_LE(std::fabs(dev), 3) << r.Name << " record " << i;
+    sum += dev * dev, ++n;
+  }
+  const double rms = std::sqrt(sum / n);
+  EXPECT_GE(n, 12);
+  EXPECT_GE(rms, 0.6);
+  EXPECT_LE(rms, 1.5);
+  EXPECT_GE(fit.ChiDf, 0.9);
+  EXPECT_LE(fit.ChiDf, 1.1);
+  const LATTICE& p = PhaseTable[1];
+  for (int32_t i = 0; i < 6; ++i) {
+    if (p.CellErrors[i] <= 0) continue;  // fixed by the crystal system
+    const double dev = (p.Cell[i] - t.At("cell", i)) / p.CellErrors[i];
+    table += "  cell " + std::to_string(i) + " " + Text(p.Cell[i]) + " +- " + Text(p.CellErrors[i]) + " dev " +
+             Text(dev) + "\n";
+    EXPECT_LE(std::fabs(dev), 3) << "cell constant " << i;
+  }
+  std::cout << t.Text("case", 0) << ": chi2/dof " << fit.ChiDf << ", rms deviation " << rms << " over " << n
+            << " records, " << TotalFitIterations << " iterations\n";
+  if (HasFailure()) std::cout << table;
+}
+
+// The res-file read back by a parser of its own: each "key = value +- error" and the rows of
+// the background and widths, compared with the fitted values to the printed decimals; then the
+// model rebuilt from what was read.
+void RefinementTruth::CheckResFileRoundTrip(const Truth& t) {
+  const std::filesystem::path path = folder_ / (std::filesystem::path(t.Text("spectrum", 0)).stem().string() + ".res");
+  std::ifstream in(path);
+  ASSERT_TRUE(in.good()) << path;
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l.substr(0, l.find_last_not_of('\r') + 1));  // CR LF
+  ASSERT_GE(lines.size(), 20u);
+  EXPECT_EQ(lines[0], "Polynomial background:");
+  TParameter& fit = *FitParameters;
+  const int32_t base = PhaseParameterOffset(1);
+  int32_t compared = 0;
+  const auto same = [&](const std::string& token, double value, const std::string& what) {
+    const double x = std::stod(token), half = 0.5 * std::pow(10.0, -Decimals(token));
+    EXPECT_LE(std::fabs(x - value), half * (1 + 1e-9) + 1e-12 * std::fabs(value)) << what << ": " << token;
+    ++compared;
+    return x;
+  };
+  const auto numbers = [](const std::string& line) {
+    std::istringstream s(line);
+    std::vector<std::string> out;
+    for (std::string w; s >> w;)
+      if (w != "+-") out.push_back(w);
+    return out;
+  };
+  std::vector<double> read(static_cast<size_t>(fit.NPar) + 1, std::nan(""));
+  // Lines 2 and 3: records 4..9 and their errors.
+  const auto values = numbers(lines[1]), errors = numbers(lines[2]);
+  ASSERT_EQ(values.size(), 6u);
+  ASSERT_EQ(errors.size(), 6u);
+  for (int32_t j = 0; j < 6; ++j) {
+    read[4 + j] = same(values[j], fit.Records[4 + j].value, "background " + std::to_string(j));
+    same(errors[j], fit.Records[4 + j].Error, "background error " + std::to_string(j));
+  }
+  std::array<double, 6> cell{};
+  int32_t atom = 0;
+  const std::map<std::string, int32_t> atomKeys = {{"Occupation", 1}, {"X", 2}, {"Y", 3}, {"Z", 4}, {"T11", 5}};
+  const std::map<std::string, int32_t> cellKeys = {{"A", 0},     {"B", 1},    {"C", 2},
+                                                   {"alpha", 3}, {"beta", 4}, {"gamma", 5}};
+  for (size_t k = 3; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    const std::vector<std::string> w = numbers(line);
+    if (line.rfind("  Phase1 ", 0) == 0) {
+      ASSERT_EQ(w.size(), 5u);
+      ASSERT_LT(k + 1, lines.size());
+      const auto e = numbers(lines[k + 1]);
+      ASSERT_EQ(e.size(), 4u);
+      for (int32_t j = 0; j < 4; ++j) {
+        const int32_t i = j == 0 ? base + 1 : base + 7 + j;
+        read[i] = same(w[1 + j], fit.Records[i].value, "phase record " + std::to_string(i));
+        same(e[j], fit.Records[i].Error, "phase error " + std::to_string(i));
+      }
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    key.erase(0, key.find_first_not_of(' '));
+    key.erase(key.find_last_not_of(' ') + 1);
+    const std::vector<std::string> v = numbers(line.substr(eq + 1));
+    if (key == "Atom") ++atom;
+    const int32_t i = key == "D0 parameter" ? 3 : key == "Sp.Corr. par" ? 10 : 0;
+    if (i != 0 || (atom > 0 && atomKeys.count(key))) {
+      ASSERT_EQ(v.size(), 2u) << line;
+      const int32_t r = i != 0 ? i : base + 10 * atom + atomKeys.at(key);
+      read[r] = same(v[0], fit.Records[r].value, line);
+      same(v[1], fit.Records[r].Error, line);
+    } else if (cellKeys.count(key) && atom == 0) {
+      ASSERT_EQ(v.size(), 2u) << line;
+      const int32_t c = cellKeys.at(key);
+      cell[c] = same(v[0], PhaseTable[1].Cell[c], line);
+      same(v[1], PhaseTable[1].CellErrors[c], line);
+    }
+  }
+  EXPECT_EQ(atom, static_cast<int32_t>(t.atoms.size()));
+  EXPECT_EQ(compared, 2 * (6 + 2 + 4 + 6 + 5 * atom));
+
+  // The model from the values read back: records 3..10, scale and widths, the cell through
+  // PhaseMetric, the atoms.
+  const double fitted = ChiPerDegree();
+  EXPECT_NEAR(fitted, fit.ChiDf, 1e-6 * fit.ChiDf);
+  for (int32_t i = 1; i <= fit.NPar; ++i)
+    if (std::isfinite(read[i])) fit.Records[i].value = read[i];
+  LATTICE& p = PhaseTable[1];
+  std::copy(cell.begin(), cell.end(), p.Cell);
+  CellMetric(p.Cell, p.ReciprocalCell, p.ReciprocalVolume, 0);
+  PhaseMetric(1);
+  const std::array<double, 6> g = MetricRecordOrder(p.Metric);
+  for (int32_t i = 0; i < 6; ++i) fit.Records[base + 2 + i].value = g[i];
+  const double rebuilt = ChiPerDegree();
+  EXPECT_NEAR(rebuilt, fitted, 0.01 * fitted);
+  std::cout << "res-file: " << compared << " numbers, chi2/dof rebuilt " << rebuilt << " fitted " << fitted << "\n";
+}
+
+TEST_F(RefinementTruth, TimeOfFlightZirconia) {
+  const Truth t = ReadTruth("truth_tof_zro2.txt");
+  ASSERT_NO_FATAL_FAILURE(ReadSpectrum(t));
+  ASSERT_NO_FATAL_FAILURE(EnterPhase(t));
+  ASSERT_NO_FATAL_FAILURE(Refine(t, "10"));
+  ASSERT_NO_FATAL_FAILURE(CheckTruth(t));
+  ASSERT_NO_FATAL_FAILURE(CheckResFileRoundTrip(t));
+}
+
+TEST_F(RefinementTruth, AngularZincOxide) {
+  const Truth t = ReadTruth("truth_angular.txt");
+  ASSERT_NO_FATAL_FAILURE(ReadSpectrum(t));
+  ASSERT_NO_FATAL_FAILURE(EnterPhase(t));
+  ASSERT_NO_FATAL_FAILURE(Refine(t, "0.2"));
+  ASSERT_NO_FATAL_FAILURE(CheckTruth(t));
+  ASSERT_NO_FATAL_FAILURE(CheckResFileRoundTrip(t));
+}
+
+// A re-run draws the same counts from the same seed; the expected counts, and so the sigma
+// column, move by rounding only (1e-12 relative, a few units in the 4th decimal at most through
+// the printing); the truths are closed forms (1e-12 relative).
+TEST_F(RefinementTruth, GeneratorRerunMatchesTheCommittedFiles) {
+  VKEST_REQUIRE_PYTHON("gemmi, numpy, scipy");
+  const std::filesystem::path dir = TestTempPath("refinement_truth_gen");
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(RunTool("gen_refinement_truth.py", dir.string()), 0);
+  for (const char* name : {"truth_tof_zro2.xye", "truth_tof_zro2.txt", "truth_angular.xye", "truth_angular.txt"}) {
+    const bool xye = std::string(name).ends_with(".xye");
+    const auto tolerance = [&](const Tokens& row, size_t col) {
+      double x = 0;
+      if (!TokenNumber(row[col], x)) return std::nan("");
+      return xye ? (col == 2 ? LastDigitUnit(row[col]) : 0.0) : 1e-12 * std::fabs(x);
+    };
+    const auto mismatches = TokenMismatches(TokenRows(dir / name), TokenRows(DataDir + name), tolerance);
+    EXPECT_TRUE(mismatches.empty()) << name << "\n" << JoinLines(mismatches);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
