@@ -2,11 +2,9 @@
 // identities of the reciprocal lattice.
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <sstream>
 #include "core/cell_geometry.h"
@@ -19,27 +17,13 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;  // the data rows of a golden file as tokens
-
 // NaN for a token that is not wholly a number, so that no comparison passes.
 double Num(const std::string& s) {
   double x = NAN;
-  return std::from_chars(s.data(), s.data() + s.size(), x).ptr == s.data() + s.size() ? x : NAN;
+  return TokenNumber(s, x) ? x : NAN;
 }
 
-Rows ReadRows(const std::string& path) {
-  Rows rows;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream ss(line);
-    rows.emplace_back();
-    for (std::string t; ss >> t;) rows.back().push_back(t);
-  }
-  return rows;
-}
-
-const Rows Committed = ReadRows(std::string(VKEST_SOURCE_DIR) + "/tests/core/data/cell_golden.txt");
+const std::vector<Tokens> Committed = GoldenRows("cell_golden.txt");
 
 // Agreement allowed by 57.29578 degrees per radian (8.5e-9 relative, a few times that in a
 // volume) and by pi as 3.1415925 in the reciprocal angles (1.5e-7 radian, which a round trip
@@ -175,8 +159,6 @@ TEST_F(CellGeometry, CrystalSystemTableAndSecondSettings) {
       EXPECT_EQ(CrystalSystemOfGroup(n, setting) == system, inRow) << row.name << " " << n;
     }
   }
-  EXPECT_STREQ(CrystalSystemTable[2].name, "monoclinic");
-  EXPECT_STREQ(CrystalSystemTable[2].letters, "(PABC)");
   EXPECT_EQ(&CrystalSystemRow(0), &CrystalSystemTable[1]);
   EXPECT_EQ(&CrystalSystemRow(8), &CrystalSystemTable[1]);
 
@@ -200,16 +182,10 @@ TEST(CellGeometryGolden, GeneratorReproducesCommittedFile) {
   VKEST_REQUIRE_PYTHON("gemmi");
   const std::string out = TestTempPath("cell_golden.txt");
   ASSERT_EQ(RunTool("gen_cell_golden.py", out), 0);
-  const Rows live = ReadRows(out);
+  // gemmi's cell algebra: products and libm's trigonometry on cells far from flat (volume above
+  // 0.3 abc, condition below 10): a few ulps, which 1e-13 holds with room.
+  EXPECT_EQ(TokenMismatches(TokenRows(out), Committed,
+                            [](const Tokens& row, size_t col) { return 1e-13 * std::fabs(Num(row[col])); }),
+            Tokens{});
   std::filesystem::remove(out);
-  ASSERT_EQ(live.size(), Committed.size());
-  for (size_t r = 0; r < live.size(); ++r) {
-    ASSERT_EQ(live[r].size(), Committed[r].size()) << "row " << r;
-    for (size_t t = 0; t < live[r].size(); ++t) {
-      const std::string &a = live[r][t], &b = Committed[r][t];
-      // gemmi's cell algebra: products and libm's trigonometry on cells far from flat (volume
-      // above 0.3 abc, condition below 10): a few ulps, which 1e-13 holds with room.
-      EXPECT_TRUE(a == b || std::fabs(Num(a) - Num(b)) <= 1e-13 * std::fabs(Num(b))) << a << " vs " << b;
-    }
-  }
 }

@@ -56,7 +56,7 @@ TEST_F(CellMetricTest, MagneticFactorDerivativesAndAnglesAreThoseOfCartesianVect
   ASSERT_EQ(rows.size(), 42u);
   PhaseModelFlags[1] = 1, MainMode = 1;
   if (!FitParameters) CreateFitParameters();
-  Keep<ParameterRecord> cosPhi(&FitParameters->Records[ParameterCount(0) + 1], 3);
+  KeepValues<ParameterRecord> cosPhi(&FitParameters->Records[ParameterCount(0) + 1], 3);
   for (size_t n = 0; n < rows.size(); ++n) {
     const Tokens& t = rows[n];
     SetCell(1, t, 2, std::stoi(t[1]));
@@ -79,7 +79,7 @@ TEST_F(CellMetricTest, SmallRoutines) {
   EXPECT_EQ(std::vector({ArcCosRounded(1.3), ArcCosRounded(-1.6), ArcCosRounded(8e-5)}), std::vector({0.0, pi, pi / 2}));
 
   // Phase weights: the largest q of a magnetic phase, q |F| of another, over the largest of them.
-  Keep<double> buffer(NumberBuffer, 4);
+  KeepValues<double> buffer(NumberBuffer, 4);
   PhaseCount = 3, PhaseModelFlags[1] = 0, PhaseModelFlags[2] = 1, PhaseModelFlags[3] = 0;
   PhaseTable[1].MaxQ = 1, PhaseTable[1].MaxF = 8, PhaseTable[2].MaxQ = 0.5, PhaseTable[2].MaxF = 100;
   PhaseTable[3].MaxQ = 0.25, PhaseTable[3].MaxF = 4;
@@ -90,7 +90,7 @@ TEST_F(CellMetricTest, SmallRoutines) {
   EXPECT_EQ(NumberBuffer[1], 0.0);
 
   // Identification d-spacings: cross terms outside systems 3..5; 0 0 0 gives 1e4 in every system.
-  Keep<TTrevoPhase> keep(&TrevoPhases[2], 1);
+  KeepValues<TTrevoPhase> keep(&TrevoPhases[2], 1);
   const double* g = SetCell(2, {"4.1", "5.3", "6.2", "78", "96", "104"}, 0);
   std::copy(PhaseTable[2].ReciprocalCell, PhaseTable[2].ReciprocalCell + 6, TrevoPhases[2].ReciprocalCell);
   TrevoPhases[2].Reflections[4] = {1, -2, 3}, TrevoPhases[2].Reflections[5] = {};

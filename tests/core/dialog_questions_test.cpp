@@ -12,6 +12,7 @@
 #include "core/neighbour_services.h"
 #include "core/settings_file.h"
 #include "core/spectrum.h"
+#include "support/golden_files.h"
 #include "support/scripted_fixture.h"
 #include "support/temp_path.h"
 
@@ -39,10 +40,6 @@ protected:
     std::string path = (folder / name).string();
     std::ofstream(path, std::ios::binary) << text;
     return path;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
   // A question answered Yes (1) or No (0), or none asked (-1).
   void Answer(int32_t yes, const std::string& text) {
@@ -196,7 +193,7 @@ TEST_F(DialogQuestionsTest, EditTextFile) {
     c.ok ? s.Ok() : s.Cancel();
     Answer(c.save, "Save the file?");
     EditTextFile(path);
-    EXPECT_EQ(Read(path), c.file) << c.typed;
+    EXPECT_EQ(ReadWholeFile(path), c.file) << c.typed;
   }
   EXPECT_EQ(ui.dialogs[0].Memo1.lines, (Lines{"line 1", "line 2"}));
   EXPECT_THROW(EditTextFile((dir / "absent.ini").string()), OperationAbandoned);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include "core/dialog_state.h"
 #include "core/graph_drawing.h"
@@ -95,14 +94,9 @@ TEST_F(GraphDrawingTest, PlotWithCurvesMarkersLegendAndPicture) {
     for (int x = 5; x < 80; ++x) white += c.GetPixel(x, y) == 0xFFFFFF;
   EXPECT_GT(white, 20);  // the legend, white on green
 
-  // The picture: a 24-bit uncompressed BMP that reads back pixel for pixel.
-  std::ifstream f(bmp, std::ios::binary);
-  std::vector<unsigned char> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  ASSERT_GT(b.size(), 54u);
-  auto le = [&](size_t at, int bytes) { int32_t v = 0; for (int i = bytes - 1; i >= 0; --i) v = v * 256 + b[at + i]; return v; };
-  EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "BM");
-  EXPECT_EQ((std::array{le(18, 4), le(22, 4), le(28, 2), le(30, 4)}), (std::array{240, 370, 24, 0}));
+  // The picture reads back pixel for pixel (the BMP layout itself: canvas_test).
   QImage back(QString::fromStdString(bmp));
+  ASSERT_EQ(back.size(), QSize(240, 370));
   int differ = 0;
   for (int y = 0; y < 370; ++y)
     for (int x = 0; x < 240; ++x) differ += RgbToColor(back.pixel(x, y) & 0xFFFFFF) != c.GetPixel(x, y);

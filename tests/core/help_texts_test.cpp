@@ -1,7 +1,7 @@
 // The help catalogue: every topic in both languages as its UTF-8 master file gives it, through
 // the whole chain the program uses (code page 866 as stored, Cp866ToAnsi, code page 1251 for the
-// display); the code pages against Python's codecs; the generator reproduces the stored form and
-// refuses what would not fit the help page.
+// display), and a topic in one language only; the code pages against Python's codecs; the
+// generator reproduces the stored form and refuses what would not fit the help page.
 #include <gtest/gtest.h>
 #include <QString>
 #include <cstdlib>
@@ -15,11 +15,6 @@
 
 namespace {
 const std::string Root = VKEST_SOURCE_DIR;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
 
 using Lines = std::vector<std::string>;
 struct MasterTopic { Lines en, ru; };
@@ -58,6 +53,14 @@ TEST(HelpTexts, EveryTopicInBothLanguagesAsTheMasterGivesIt) {
         EXPECT_EQ(DisplayText(HelpLines[i]).toStdString(), (russian ? m.ru : m.en)[i - 1u]) << n << ":" << i;
     }
   }
+  // Code page 866 letters shown as code page 1251 ones (240, its Yo, stays); a topic in one
+  // language only (count -1) is shown as it is.
+  const auto shown = [](const THelpTopic& t) {
+    SetHelpLines(t);
+    return Lines(HelpLines + 1, HelpLines + 1 + HelpLineCount);
+  };
+  EXPECT_EQ(shown({3, {"one", "two", "three", "\x80\xAF", "\xE0\xEF", "\xF0z"}}), (Lines{"\xC0\xEF", "\xF0\xFF", "\xF0z"}));
+  EXPECT_EQ(shown({-1, {"\x80 single"}}), Lines{"\x80 single"});
   RusHelp = saved;
   for (int32_t n : {0, -1, HelpTopicCount + 1}) EXPECT_EQ(&HelpTopic(n), &EmptyHelpTopic);
   EXPECT_EQ(NoCommentsHelp.lines[0], "No comments are needed.");
@@ -88,10 +91,10 @@ TEST(HelpTexts, GeneratorsReproduceTheCommittedFiles) {
   const std::string h = (tmp / "h.h").string(), cpp = (tmp / "d.cpp").string(), golden = (tmp / "g.txt").string();
   const std::string gen = Root + "/tools/gen_help_texts.py ", out = " " + h + " " + cpp;
   ASSERT_EQ(RunPython(gen + Root + "/tools/help_texts.txt" + out), 0);
-  EXPECT_EQ(ReadFile(h), ReadFile(Root + "/src/core/help_texts.h"));
-  EXPECT_EQ(ReadFile(cpp), ReadFile(Root + "/src/core/help_texts_data.cpp"));
+  EXPECT_EQ(ReadWholeFile(h), ReadWholeFile(Root + "/src/core/help_texts.h"));
+  EXPECT_EQ(ReadWholeFile(cpp), ReadWholeFile(Root + "/src/core/help_texts_data.cpp"));
   ASSERT_EQ(RunPython(Root + "/tools/gen_cp866_golden.py " + golden), 0);
-  EXPECT_EQ(ReadFile(golden), ReadFile(Root + "/tests/core/data/cp866_cyrillic.txt"));
+  EXPECT_EQ(ReadWholeFile(golden), ReadWholeFile(Root + "/tests/core/data/cp866_cyrillic.txt"));
 
   // What the generator refuses.
   std::string lines101;

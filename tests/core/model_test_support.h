@@ -13,6 +13,7 @@
 #include "core/neighbour_services.h"
 #include "core/numeric_arrays.h"
 #include "core/spectrum.h"
+#include "support/keep_values.h"
 #include "support/scripted_fixture.h"
 
 using Strings = std::vector<std::string>;
@@ -21,15 +22,10 @@ class ModelTest : public ScriptedTest {
 protected:
   void SetUp() override {
     ScriptedTest::SetUp();
-    seeds_ = RandomSeeds;
-    for (int32_t s = 0; s <= 4; ++s)
-      saved_[s] = std::exchange(SpectrumList[s], std::make_unique<TSpectrum>("sp" + std::to_string(s)));
     Clean();
   }
   void TearDown() override {
     Clean();
-    for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::move(saved_[s]);
-    RandomSeeds = seeds_;
     ScriptedTest::TearDown();
   }
   // The start state of everything the tests touch.
@@ -44,6 +40,6 @@ protected:
   static TSpectrum& Sp(int32_t s) { return *SpectrumList[s]; }
 
 private:
-  TRandomSeeds seeds_;
-  std::unique_ptr<TSpectrum> saved_[5];
+  KeepValues<TRandomSeeds> seeds_{&RandomSeeds, 1};
+  FreshSpectra spectra_;
 };

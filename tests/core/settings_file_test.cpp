@@ -7,6 +7,7 @@
 #include "core/dialog_state.h"
 #include "core/settings_file.h"
 #include "core/text_file.h"
+#include "support/golden_files.h"
 #include "support/scripted_fixture.h"
 #include "support/temp_path.h"
 
@@ -88,8 +89,7 @@ TEST_F(SettingsFile, WriteThenReadReproducesEverySetting) {
   for (const auto& [s, file] : cases) {
     Apply(s);
     WriteSettingsFile(path_);
-    std::ifstream in(path_, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string bytes = ReadWholeFile(path_);
     if (!file.empty()) { EXPECT_EQ(bytes, file); }
     EXPECT_EQ(ReadFrom(bytes), s) << s.ini;
   }

@@ -4,6 +4,7 @@
 #include <map>
 #include "core/dn2_effective_spectrum.h"
 #include "spectrum_test_support.h"
+#include "support/keep_values.h"
 
 namespace {
 double T(int32_t j) { return Dn2VanadiumTable[static_cast<size_t>(j - Dn2TableFirst)]; }
@@ -21,17 +22,7 @@ double Damped(double l) { return ShortLaw(l) * std::exp(-6.602738 * std::pow(std
 double LongLaw(double l) { return 275564200.0 / std::pow(l, 5.85); }
 
 class SpectrumDn2 : public SpectrumTest {
-protected:
-  void SetUp() override {
-    SpectrumTest::SetUp();
-    saved = std::move(SpectrumList[0]);
-    SpectrumList[0] = std::make_unique<TSpectrum>("eff");
-  }
-  void TearDown() override {
-    SpectrumList[0] = std::move(saved);
-    SpectrumTest::TearDown();
-  }
-  std::unique_ptr<TSpectrum> saved;
+  FreshSpectra spectra_;  // the effective spectrum 0 among them
 };
 }  // namespace
 

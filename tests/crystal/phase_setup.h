@@ -14,6 +14,7 @@
 #include "core/neighbour_services.h"
 #include "core/space_groups.h"
 #include "core/spectrum.h"
+#include "support/keep_values.h"
 #include "support/scripted_fixture.h"
 
 // One atom as the tests give it: scattering length (10^-12 cm), fractional position,
@@ -94,18 +95,6 @@ inline std::vector<std::string> PhaseDifferences(const LATTICE& a, const LATTICE
   return out;
 }
 
-// Fresh spectra 0..4 for the life of a test fixture; the session's come back afterwards.
-struct FreshSpectra {
-  FreshSpectra() {
-    for (int32_t s = 0; s <= 4; ++s)
-      saved[s] = std::exchange(SpectrumList[s], std::make_unique<TSpectrum>("sp" + std::to_string(s)));
-  }
-  ~FreshSpectra() {
-    for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::move(saved[s]);
-  }
-  std::unique_ptr<TSpectrum> saved[5];  // not copyable
-};
-
 // Spectrum 1, made current, as time of flight whose working range 2600..7800 spans d from about
 // 1.0 to 3.0 angstrom at the default calibration.
 inline TSpectrum& TofTestSpectrum() {
@@ -114,17 +103,6 @@ inline TSpectrum& TofTestSpectrum() {
   sp.AxisKind = AxisTimeOfFlight, sp.WorkFirst = 2600, sp.WorkLast = 7800;
   return sp;
 }
-
-// n values from p, written back when the keeper goes.
-template <class T>
-struct KeepValues {
-  KeepValues(T* p, size_t n) : at(p), copy(p, p + n) {}
-  ~KeepValues() { std::copy(copy.begin(), copy.end(), at); }
-  KeepValues(const KeepValues&) = delete;
-  KeepValues& operator=(const KeepValues&) = delete;
-  T* at;
-  std::vector<T> copy;
-};
 
 // The scripted backend, the result file in memory, and the phase, atom and reflection tables
 // with the switches the crystal routines read put back at the end. Starts with one phase and
