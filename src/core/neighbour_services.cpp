@@ -29,6 +29,7 @@ uint8_t FiveParameterFit = 0;
 int32_t UsedPeakModelCount = 0;
 double CalibrationPoints[CalibrationPointCapacity + 1];
 int32_t CalibrationPointCount = 0;
+int32_t PeakModelBoundFirst = 0, PeakModelBoundLast = 0;
 
 int32_t CelixDigits = 5;
 std::string CelixFileDir;

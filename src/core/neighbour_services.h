@@ -29,8 +29,9 @@ extern TPlaneSettings PlaneSettings;
 extern int32_t PictureSaveRequest;
 extern std::string PictureSaveName;
 
-void InputSpectrumFile(int32_t kind);
-void ReadSpectrumFile(int32_t mode);
+void InputSpectrumFile(int32_t mode);
+// Returns the analysis last channel of the spectrum read.
+int32_t ReadSpectrumFile(int32_t mode);
 void OutputSpectrumFile();
 void MakePoissonVariance(int32_t i);
 void SpectrumFunctions();
@@ -79,6 +80,8 @@ extern int32_t UsedPeakModelCount;  // peak models in use (CheckPeakModelNumbers
 constexpr int32_t CalibrationPointCapacity = 100;
 extern double CalibrationPoints[CalibrationPointCapacity + 1];
 extern int32_t CalibrationPointCount;
+// First and last channel of the data interval of a real peak model (0 when none is chosen).
+extern int32_t PeakModelBoundFirst, PeakModelBoundLast;
 
 void FindPeaks();
 void QuasiCurvatureTest();  // a step of the peak search
@@ -119,6 +122,8 @@ extern TGridTrialRange GridTrialRanges[GridTrialCapacity + 1];  // [1..27]
 
 void SetDefaultBins(int32_t phase, int32_t system);
 void CelixMain();
+// Frees the indexing fitter (the session end calls it when CelixFitterCreated is 1).
+void FreeCelixFitter();
 
 // ---- Phase evolution ----
 extern uint8_t TrevoAutoRun;  // 1 while the automatic evolution driver runs

@@ -4,6 +4,9 @@
 #include "core/abandon.h"
 
 TextFile LogFile;
+std::string LogFileName;
+TextFile QuorinFile;
+std::string ResultFileName;
 
 namespace {
 int32_t g_ioResult = 0;

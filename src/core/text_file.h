@@ -76,6 +76,13 @@ private:
 // The session's result file (opened and closed by the session). Writes to it while it is closed
 // are dropped.
 extern TextFile LogFile;
+// The full name of the result file, kept for the whole session.
+extern std::string LogFileName;
+// The phase-evolution summary file of the session ("quorin" + n + ".res"), opened and closed by
+// the session like LogFile.
+extern TextFile QuorinFile;
+// The shared file-name string: the summary file's full name at the start, reused by file dialogs.
+extern std::string ResultFileName;
 // Adds one line to LogFile when it is open.
 void LogLine(std::string_view text);
 

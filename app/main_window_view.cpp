@@ -1,0 +1,165 @@
+#include "app/main_window_view.h"
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include "core/display_text.h"
+#include "core/qt/qt_forms.h"
+
+namespace {
+QString Hex(int32_t color) { return QColor::fromRgb(ColorToRgb(color)).name(); }
+
+// The window's own surface, painted from the model's canvas behind the controls.
+class SurfaceWidget : public QWidget {
+public:
+  SurfaceWidget(QWidget* parent, const TForm1& model) : QWidget(parent), model_(model) {}
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), QColor::fromRgb(ColorToRgb(model_.color == DefaultColor ? GrayColor : model_.color)));
+    if (!model_.Canvas.Image().isNull()) p.drawImage(0, 0, model_.Canvas.Image());
+  }
+private:
+  const TForm1& model_;
+};
+
+void ApplyGeometry(QWidget* w, const TControl& c) {
+  w->setGeometry(c.left, c.top, std::max(0, c.width), std::max(0, c.height));
+  w->setEnabled(c.enabled);
+  w->setVisible(c.visible);
+}
+
+QFont FontOf(const TFontStyle& f) {
+  QFont font(f.fixedPitch ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
+  font.setPointSize(std::max(1, f.size));
+  font.setBold(f.bold);
+  return font;
+}
+
+void LoadLabel(QLabel* w, const TLabel& l) {
+  w->setText(DisplayText(l.caption));
+  w->setFont(FontOf(l.font));
+  QString style = QString("QLabel { color: %1;").arg(Hex(l.font.color));
+  if (l.color != DefaultColor) style += QString(" background-color: %1;").arg(Hex(l.color));
+  style += " }";
+  if (w->styleSheet() != style) w->setStyleSheet(style);
+  ApplyGeometry(w, l);
+  if (l.width <= 0 || l.height <= 0) {  // the size of its text
+    w->adjustSize();
+    w->move(l.left, l.top);
+  }
+}
+}  // namespace
+
+MainWindowView::MainWindowView(TForm1& model) : model_(model) {
+  setObjectName("Form1");
+  for (int32_t top = 1; top <= static_cast<int32_t>(model_.MainMenu1.size()); ++top) {
+    const TMenuItem& entry = model_.MainMenu1[static_cast<size_t>(top - 1)];
+    if (entry.items.empty()) {
+      // A direct action of the menu bar (also the blank entry).
+      QAction* a = menuBar()->addAction(DisplayText(entry.caption));
+      connect(a, &QAction::triggered, this, [this, top] { Dispatch({TMainEventKind::MenuItem, top, 0, false}); });
+      actions_.push_back({a, top, 0});
+      continue;
+    }
+    QMenu* menu = menuBar()->addMenu(DisplayText(entry.caption));
+    actions_.push_back({menu->menuAction(), top, 0});
+    for (int32_t item = 1; item <= static_cast<int32_t>(entry.items.size()); ++item) {
+      // The separator is an item of its own (disabled), not a Qt separator.
+      QAction* a = menu->addAction(DisplayText(entry.items[static_cast<size_t>(item - 1)].caption));
+      connect(a, &QAction::triggered, this,
+              [this, top, item] { Dispatch({TMainEventKind::MenuItem, top, item, false}); });
+      actions_.push_back({a, top, item});
+    }
+  }
+
+  auto* surface = new SurfaceWidget(this, model_);
+  surface->setObjectName("Surface");
+  setCentralWidget(surface);
+  for (int32_t i = 1; i <= 3; ++i) {
+    images_[static_cast<size_t>(i)] = new ImageWidget(surface);
+    images_[static_cast<size_t>(i)]->setObjectName(QString("Image%1").arg(i));
+  }
+  images_[1]->SetCanvas(&model_.Image1.canvas);
+  images_[2]->SetCanvas(&model_.Image2.canvas);
+  images_[3]->SetCanvas(&model_.Image3.canvas);
+  for (int32_t i = 1; i <= SideButtonCount; ++i) {
+    auto* b = new QPushButton(surface);
+    b->setObjectName(QString("Button%1").arg(i));
+    b->setFocusPolicy(Qt::NoFocus);  // keys go to the window (the form sees every key first)
+    connect(b, &QPushButton::clicked, this, [this, i] { Dispatch({TMainEventKind::SideButton, i, 0, false}); });
+    buttons_[static_cast<size_t>(i)] = b;
+  }
+  label1_ = new QLabel(surface);
+  label1_->setObjectName("Label1");
+  label2_ = new QLabel(surface);
+  label2_->setObjectName("Label2");
+  setFocusPolicy(Qt::StrongFocus);
+
+  model_.OnChanged = [this] { Refresh(); };
+  Refresh();
+}
+
+MainWindowView::~MainWindowView() { model_.OnChanged = nullptr; }
+
+QAction* MainWindowView::Action(int32_t top, int32_t item) const {
+  for (const MenuAction& m : actions_)
+    if (m.top == top && m.item == item) return m.action;
+  return nullptr;
+}
+
+void MainWindowView::Refresh() {
+  setWindowTitle(DisplayText(model_.caption));
+  QSize size(model_.width, model_.height);
+  if (size != shownSize_ && size.width() > 0 && size.height() > 0) {
+    shownSize_ = size;
+    setGeometry(model_.left, model_.top, size.width(), size.height());
+  }
+  for (const MenuAction& m : actions_) {
+    const TMenuItem& item = model_.Entry(m.top, m.item);
+    m.action->setEnabled(item.enabled);
+    m.action->setVisible(item.visible);
+  }
+  const TImage* images[] = {nullptr, &model_.Image1, &model_.Image2, &model_.Image3};
+  for (int32_t i = 1; i <= 3; ++i) {
+    ApplyGeometry(images_[static_cast<size_t>(i)], *images[i]);
+    images_[static_cast<size_t>(i)]->update();
+  }
+  for (int32_t i = 1; i <= SideButtonCount; ++i) {
+    const TSideButton& m = model_.Button(i);
+    QPushButton* b = buttons_[static_cast<size_t>(i)];
+    b->setText(DisplayText(m.caption));
+    b->setToolTip(DisplayText(m.hint));
+    b->setFont(FontOf(m.font));
+    ApplyGeometry(b, m);
+  }
+  LoadLabel(label1_, model_.Label1);
+  LoadLabel(label2_, model_.Label2);
+  label1_->raise();
+  label2_->raise();
+  centralWidget()->update();
+}
+
+// The model shows its changes through OnChanged, also at the end of every event.
+void MainWindowView::Dispatch(const TMainEvent& event) { model_.HandleEvent(event); }
+
+void MainWindowView::keyPressEvent(QKeyEvent* e) {
+  int key = e->key();
+  bool letter = key >= Qt::Key_A && key <= Qt::Key_Z;  // the upper-case letter's code
+  if (!letter && key != Qt::Key_Escape) {
+    QMainWindow::keyPressEvent(e);
+    return;
+  }
+  Dispatch({TMainEventKind::Key, key == Qt::Key_Escape ? KeyEscape : key, 0,
+            (e->modifiers() & Qt::ShiftModifier) != 0});
+}
+
+void MainWindowView::closeEvent(QCloseEvent* e) {
+  if (model_.HandleEvent({TMainEventKind::CloseRequest, 0, 0, false}))
+    e->accept();
+  else
+    e->ignore();
+}

@@ -1,0 +1,1 @@
+// Seed: replaced by the module's sources.

@@ -1,0 +1,96 @@
+// The main window on the offscreen Qt platform: built from the model with its whole menu bar,
+// and every action, side button, key and close request reaching the model's one handler.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest/QTest>
+#include "app/main_window_view.h"
+#include "core/model_tables.h"
+#include "core/scripted_ui.h"
+#include "core_qt/qt_app_test.h"
+#include "mainwin/session.h"
+#include "mainwin/start_dialog.h"
+
+namespace {
+class MainWindowViewTest : public QtAppTest {
+protected:
+  void SetUp() override {
+    QtAppTest::SetUp();
+    ui.onUnexpected = [](const std::string& what) { ADD_FAILURE() << "unexpected: " << what; };
+    Form1 = TForm1();
+    LayoutMainWindow(1.0, 1.0);
+    ResetMainWindow();
+  }
+  void TearDown() override {
+    for (const auto& step : ui.Remaining()) ADD_FAILURE() << "scripted but never shown: " << step;
+  }
+  ScriptedUi ui;
+  ScopedUi guard{ui};
+};
+
+TEST_F(MainWindowViewTest, BuildsTheWindowWithItsTitleAndWholeMenuBar) {
+  MainWindowView view(Form1);
+  view.show();
+  EXPECT_EQ(view.windowTitle(), QString::fromUtf8(kStartBanner));
+  const QList<QAction*> tops = view.menuBar()->actions();
+  ASSERT_EQ(tops.size(), MainMenuEntryCount);
+  EXPECT_EQ(tops[0]->text(), "&File");
+  EXPECT_EQ(tops[4]->text(), "");
+  EXPECT_EQ(tops[7]->text(), "&Rietveld ");
+  EXPECT_EQ(tops[13]->text(), "&Trevo");
+  int items = 0;
+  for (QAction* t : tops)
+    if (t->menu()) items += static_cast<int>(t->menu()->actions().size());
+  EXPECT_EQ(items, 70);
+  // The separator is an item that cannot be chosen, not a drawn separator.
+  QAction* separator = tops[0]->menu()->actions().at(10);
+  EXPECT_EQ(separator->text(), "__________________");
+  EXPECT_FALSE(separator->isSeparator());
+  EXPECT_FALSE(separator->isEnabled());
+  // The model's enabling reaches the bar.
+  EnableMainMenus(false);
+  EXPECT_FALSE(tops[0]->isEnabled());
+  EXPECT_TRUE(tops[12]->isEnabled());
+}
+
+TEST_F(MainWindowViewTest, ActionsButtonsAndKeysReachTheOneHandler) {
+  MainWindowView view(Form1);
+  view.show();
+  view.Action(1, 5)->trigger();  // File, "Simulate the Data"
+  EXPECT_TRUE(view.StatusLabel(1)->isVisible());
+  EXPECT_EQ(view.StatusLabel(1)->text(), "Simulate the Data: not available yet");
+  EXPECT_EQ(view.StatusLabel(1)->pos(), QPoint(21, 67));
+
+  SideButtonMask = "000011111111";
+  ShowSideButtons();
+  QPushButton* zoom = view.SideButton(11);
+  ASSERT_TRUE(zoom->isVisible());
+  EXPECT_EQ(zoom->geometry(), QRect(525, 300, 87, 20));
+  EXPECT_FALSE(view.SideButton(1)->isEnabled());
+  QTest::mouseClick(zoom, Qt::LeftButton);
+  EXPECT_EQ(view.StatusLabel(1)->text(), "Zoom: not available yet");
+
+  QTest::keyClick(&view, Qt::Key_S);
+  EXPECT_EQ(view.StatusLabel(1)->text(), "Several Spectra     's': not available yet");
+  QTest::keyClick(&view, Qt::Key_G, Qt::ShiftModifier);
+  EXPECT_EQ(view.StatusLabel(1)->text(), "the Spectrum               'G': not available yet");
+}
+
+TEST_F(MainWindowViewTest, CloseRequestGoesThroughTheSessionsQuery) {
+  MainWindowView view(Form1);
+  view.show();
+  // Unsaved results: the exit question, and No keeps the window.
+  SessionEnded = 0;
+  ResultsUnsaved[0] = 1;
+  ui.ExpectQuestion("Rietveld parameters not saved. Still exit?", false);
+  EXPECT_FALSE(view.close());
+  EXPECT_TRUE(view.isVisible());
+  ResultsUnsaved[0] = 0;
+  // After the session's end the window closes at once.
+  SessionEnded = 1;
+  EXPECT_TRUE(view.close());
+  EXPECT_FALSE(view.isVisible());
+}
+}  // namespace
