@@ -2,6 +2,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -86,6 +87,7 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
   images_[1]->SetCanvas(&model_.Image1.canvas);
   images_[2]->SetCanvas(&model_.Image2.canvas);
   images_[3]->SetCanvas(&model_.Image3.canvas);
+  images_[2]->installEventFilter(this);
   for (int32_t i = 1; i <= SideButtonCount; ++i) {
     auto* b = new QPushButton(surface);
     b->setObjectName(QString("Button%1").arg(i));
@@ -162,4 +164,16 @@ void MainWindowView::closeEvent(QCloseEvent* e) {
     e->accept();
   else
     e->ignore();
+}
+
+bool MainWindowView::eventFilter(QObject* watched, QEvent* e) {
+  if (watched != images_[2] || e->type() != QEvent::MouseButtonPress) return QMainWindow::eventFilter(watched, e);
+  auto* m = static_cast<QMouseEvent*>(e);
+  const QPoint at = m->position().toPoint();
+  const int32_t button = m->button() == Qt::RightButton ? 1 : m->button() == Qt::MiddleButton ? 2 : 0;
+  TMainEvent event{TMainEventKind::GraphClick, button, 0, false};
+  event.x = at.x();
+  event.y = at.y();
+  Dispatch(event);
+  return true;
 }

@@ -32,6 +32,8 @@ public:
 protected:
   void keyPressEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  // A press on the graph image goes to the model as a graph click with its button and pixel.
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
   struct MenuAction {

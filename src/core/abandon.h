@@ -15,14 +15,24 @@ public:
 
 [[noreturn]] void AbandonOperation(const std::string& reason = {});
 
-// Whether a command may run while the session's fit is in progress (its progress procedure lets
-// the window system run). Only the stop request is live then; everything else would change the
-// data under the running fit.
-enum class DuringFit { Refused, Live };
+// How a user event stands to a command that is already running (the busy state). The program
+// has one thread: a running command waits for clicks through WaitForFlag, and a running fit lets
+// the window system run once per iteration, so events arrive under a running command.
+//  Refused:   an event the running command waits for (its dialog's buttons and clicks, the graph
+//             click, the main window's OK and Cancel); refused while a fit runs, where only the
+//             stop request is live.
+//  Live:      the stop request of a running fit; always runs.
+//  Exclusive: a command of its own (a menu item, a key, a side button, the close box); ignored
+//             without a word while any command runs, for it would change or free the data under
+//             the running one.
+enum class DuringFit { Refused, Live, Exclusive };
 
-// Runs one user command. An abandoned operation shows its reason with ShowMsg (unless silent)
-// and the session goes on. Returns false when the command was abandoned, or refused because a
-// fit is running (FitBusyMessage shown, nothing run).
+// Runs one user command; the program is busy while it runs (also when it ends by an exception).
+// An abandoned operation shows its reason with ShowMsg (unless silent) and the session goes on.
+// Returns false when the command was abandoned or not run: refused because a fit is running
+// (FitBusyMessage shown), or an Exclusive command while the program is busy.
 bool RunUserCommand(const std::function<void()>& command, DuringFit during = DuringFit::Refused);
+// Whether a user command runs now (any RunUserCommand in progress) or a fit is in progress.
+bool ProgramBusy();
 
 inline constexpr const char* FitBusyMessage = "A fit is running: wait or press STOP";

@@ -125,7 +125,7 @@ void AskNumberOfPhases() {
   if (k < 1 || k > MaxPhases) return;
   PhaseCount = k;
   SetParametersPending(7, 1);  // Rietveld, powder indexing, powder match
-  DefaultBinsFilled = 0;
+  BinDefaultsSet = 0;
   if (PhaseCount == 1) PhaseModelFlags[1] = 0;
 }
 

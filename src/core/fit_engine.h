@@ -258,6 +258,9 @@ constexpr int32_t MaxParameters = 2000;
 // language edit; created by CreateFitParameters at session start.
 extern std::unique_ptr<TParameter> FitParameters;
 extern TFitControls DefaultFitControls;
+// An engine that runs its own loop outside Fit (the indexing search) while it runs: the STOP
+// button and the end of the application reach it instead of FitParameters. nullptr otherwise.
+extern TParameter* ActiveFitEngine;
 // 2000 records, 16384 points, matrix order 614; accuracy limit 0.1, step 0.99, damping 0.01;
 // all records reset; DefaultFitControls := the engine's control block.
 void CreateFitParameters();

@@ -18,6 +18,7 @@ double TrimmingCoefficient = 1.0;
 int32_t PixelMode = 0;
 uint8_t LongReflectionIndicators = 0;
 uint8_t GraphFitErrors = 0;
+uint8_t LogXScale = 0;
 
 const std::array<int32_t, 10> CurveColors = {0,         RedColor,   FuchsiaColor, AquaColor,  YellowColor,
                                               LimeColor, WhiteColor, BlueColor,    GreenColor, GrayColor};

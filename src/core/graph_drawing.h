@@ -22,6 +22,9 @@ extern int32_t PixelMode;
 extern uint8_t LongReflectionIndicators;
 // " Graph errors of fitted spectrum": each point of a single spectrum with its error bar; 0.
 extern uint8_t GraphFitErrors;
+// " X scale logarithmic": the channel axis of the main graph is logarithmic; under it no click
+// command and no channel marker works.
+extern uint8_t LogXScale;
 
 // Colours of curves 1..9 ([0] unused): red, fuchsia, aqua, yellow, lime, white, blue, green, gray.
 extern const std::array<int32_t, 10> CurveColors;

@@ -81,3 +81,9 @@ extern const THelpTopic* const HelpTopics[HelpTopicCount + 1];
 
 // comments on every INI command (154 lines)
 extern const std::vector<std::string> IniCommentLines;
+
+// example INI file 1, a Rietveld set-up (47 lines)
+extern const std::vector<std::string> IniExampleRietveld;
+
+// example INI file 2, a powder-indexing set-up (78 lines)
+extern const std::vector<std::string> IniExampleCelix;

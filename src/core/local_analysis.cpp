@@ -131,8 +131,15 @@ void PeakHalfWidthAt(const double* a, int32_t size, int32_t i, double& width, in
 
 void RefinePeakPosition(const double* a, int32_t size, int32_t n, int32_t& ok, double& sum,
                         double& position) {
+  double height;
+  RefinePeakPosition(a, size, n, ok, sum, position, height);
+}
+
+void RefinePeakPosition(const double* a, int32_t size, int32_t n, int32_t& ok, double& sum,
+                        double& position, double& height) {
   ok = 0;
   sum = 0.0;
+  height = 0.0;
   n = MinI(n, size);
   if (n < 1 || !std::isfinite(position)) return;
   if (position < 1.0 || position > n) return;
@@ -140,6 +147,7 @@ void RefinePeakPosition(const double* a, int32_t size, int32_t n, int32_t& ok, d
   int32_t imin, m;
   double lo, top;
   MinMaxOfRange(a, n, MaxI(1, p - 5), imin, m, lo, top, MinI(n, p + 5));
+  height = top;
 
   double s0 = 0.0, s1 = 0.0;
   for (int32_t i = MaxI(1, m - 2); i <= MinI(n, m + 2); ++i) {

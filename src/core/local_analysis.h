@@ -32,6 +32,10 @@ void SmoothingFilter(int32_t n, int32_t passes, int32_t errors, double width, in
 // first. `size` is the highest index of a that may be read.
 void RefinePeakPosition(const double* a, int32_t size, int32_t n, int32_t& ok, double& sum,
                         double& position);
+// The same, also giving height := the largest value within 5 points of the start point (the
+// value of the significance test; 0 when rejected before it is found).
+void RefinePeakPosition(const double* a, int32_t size, int32_t n, int32_t& ok, double& sum,
+                        double& position, double& height);
 
 // Full width at half maximum of the peak at point i of a[1..n] (i moved to a larger
 // neighbour first): the sum of the distances from the peak to the two interpolated half-height

@@ -62,6 +62,8 @@ void ResetModelState(int32_t n) {
   AnisotropyOn = 0;
   HklSymmetryChoice = 0;
   UseVolumeRestriction = 0;
+  BadReflectionMeasures = 0;
+  UseSpaceGroup = 0;
   DSpacingDataType = 0;
   for (int32_t i = 1; i <= GridTrialCapacity; ++i) GridTrialRanges[i].binWidth = 1.0;
   // 7.
@@ -91,6 +93,9 @@ void ResetModelState(int32_t n) {
   MergeThreshold = 0.5;
   WeakPeakLevel = 1.0;
   CelixDigits = 5;
+  // The graph switches: a logarithmic x axis disables every click command and marker.
+  LogXScale = 0;
+  GraphFitErrors = 0;
   // 11.
   FourierSettings.threshold = 0.1;
   FourierSettings.xLow = 0, FourierSettings.xHigh = 1;

@@ -109,6 +109,7 @@ struct THklRecord {
   double d = 0;         // angstrom; -777 marks a symmetry-equivalent reflection to be dropped
   double IntensityFactor = 1.0;
   double ProfileValue = 0;
+  uint8_t Taken = 0;  // given to a line in the current assignment pass of the indexing
 };
 
 // One measured d-spacing.
@@ -119,7 +120,7 @@ struct TDSpacingRecord {
   double X = 0;       // measured abscissa (DSpacingDataType)
   double XCalc = 0;   // calculated abscissa
   int32_t h = 0, k = 0, l = 0;  // assigned indices
-  int32_t Spare = 0;
+  int32_t ReflectionIndex = 0;  // the assigned reflection of phase Phase in HklTable
   int32_t Phase = 0;     // assigned phase
   uint8_t Assigned = 0;  // shown as "OK"
 };

@@ -13,12 +13,15 @@ std::string PictureSaveName;
 
 std::string IniParameterDir;
 uint8_t InhibitWarnings = 0;
+uint8_t KeepParameterBounds = 0;
 
 double MarkedPoints[MarkedPointCapacity + 1];
 int32_t MarkedPointCount = 0;
 double PeakSensitivity = 1.0;
 double PeakResolution = 1.0;
-int32_t PeakSearchLinx = 0;
+double SmallStatistics = 7.0;
+int32_t MaxPeakCount = 150;
+int32_t PeakSearchSectionLength = 256;
 double DeltaPosition[7] = {0, 5, 5, 5, 5, 5, 5};
 double DeltaW0[7] = {0, 4, 4, 4, 4, 4, 4};
 double DeltaW1[7] = {0, 100, 100, 100, 100, 100, 100};
@@ -34,9 +37,10 @@ int32_t PeakModelBoundFirst = 0, PeakModelBoundLast = 0;
 int32_t CelixDigits = 5;
 std::string CelixFileDir;
 uint8_t CelixFitterCreated = 0;
-uint8_t DefaultBinsFilled = 0;
+uint8_t BinDefaultsSet = 0;
 int32_t IndexingMode = 0;
 uint8_t UseSpaceGroup = 0;
+uint8_t BadReflectionMeasures = 0;
 int32_t DSpacingSource = 1;
 uint8_t RefineMarkedPositions = 1;
 uint8_t DisplayCurrentFit = 1;
@@ -46,6 +50,8 @@ TGridTrialRange GridTrialRanges[GridTrialCapacity + 1];
 
 uint8_t TrevoAutoRun = 0;
 int32_t CurrentStep = 0;
+int32_t TrevoMode = 2;
+uint8_t CorrectForEffectiveSpectrum = 1;
 
 double FourierMap[FourierGrid + 1][FourierGrid + 1][FourierGrid + 1];
 TFourierSettings FourierSettings;

@@ -9,6 +9,7 @@
 #include <vector>
 
 class TImageCanvas;
+class TSpectrum;
 class TextFile;
 
 // ---- Spectrum input, transforms and simulation ----
@@ -52,6 +53,9 @@ void SetUpDn2EffectiveSpectrum();
 // ---- INI command language ----
 extern std::string IniParameterDir;  // folder of parameter files read by INI commands
 extern uint8_t InhibitWarnings;      // the INI option " Inhibit warnings "
+// The INI option " No change of parameter bounds " (also option 9 of the phase evolution): the
+// steps that prepare parameters without questions leave the bounds as read.
+extern uint8_t KeepParameterBounds;
 
 void ReadIniFile(int32_t mode);
 void SaveIniFile(int32_t mode);
@@ -67,8 +71,12 @@ constexpr int32_t MarkedPointCapacity = 1000;
 extern double MarkedPoints[MarkedPointCapacity + 1];  // channels, 1-based
 extern int32_t MarkedPointCount;
 extern double PeakSensitivity;  // 1.0 after a model reset
-extern double PeakResolution;   // 1.0 after a model reset
-extern int32_t PeakSearchLinx;
+extern double PeakResolution;   // 1.0 after a model reset; 0 switches the peak search off
+extern double SmallStatistics;  // 7.0: count level under which a search section is poor in counts
+extern int32_t MaxPeakCount;    // 150: the most peaks the search keeps
+// Nominal section length of the peak search in points, 256 (printed as "linx"); the search holds
+// a section to 16..8192 channels whatever is set here.
+extern int32_t PeakSearchSectionLength;
 // Allowed changes of position, W0 and W1 (channels) per peak model 1..6.
 extern double DeltaPosition[7], DeltaW0[7], DeltaW1[7];
 extern uint8_t PairedPeakMode;     // the Fitra model variant: 1 (and 2) paired peaks, 3 records a peak
@@ -83,8 +91,20 @@ extern int32_t CalibrationPointCount;
 // First and last channel of the data interval of a real peak model (0 when none is chosen).
 extern int32_t PeakModelBoundFirst, PeakModelBoundLast;
 
-void FindPeaks();
-void QuasiCurvatureTest();  // a step of the peak search
+// The automatic peak search over channels max(2, FirstChannel) .. LastChannel - 1 of spectrum;
+// the widths are the full peak widths (channels) at the two ends and their uncertainty. Replaces
+// MarkedPoints and MarkedPointCount.
+void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, double WidthBegin,
+               double WidthEnd, double WidthAccuracy);
+// The peaks and periods of NumberBuffer[1..n] (a periodogram), into PeriodPeaks; resets
+// PeakResolution to 1.0.
+struct TPeriodPeak {
+  double area = 0.0, position = 0.0, width = 0.0, period = 0.0;
+};
+constexpr int32_t PeriodPeakCapacity = 1000;
+extern TPeriodPeak PeriodPeaks[PeriodPeakCapacity + 1];  // [1..PeriodPeakCount]
+extern int32_t PeriodPeakCount;
+void FindPeaksInArray(int32_t n, double MergeFactor, double MinRatio, double Scale);
 void FindPeaksDialog();
 void FormRealPeakModel(int32_t mode);
 void MakeRealBackgroundModel();
@@ -98,12 +118,14 @@ void FitraMenu();
 extern int32_t CelixDigits;          // digits after the point in the indexing output, at most 10
 extern std::string CelixFileDir;
 extern uint8_t CelixFitterCreated;   // 1 once the indexing fitter exists
-extern uint8_t DefaultBinsFilled;    // set by SetDefaultBins, cleared by AskNumberOfPhases
+extern uint8_t BinDefaultsSet;       // set by SetDefaultBins, cleared by AskNumberOfPhases
 // Options of the indexing dialog, 0 until it sets them: IndexingMode 1 is the unit-cell
 // determination (index lists copied from the d-spacings); UseSpaceGroup removes the reflections
 // that the phases' operations make equivalent.
 extern int32_t IndexingMode;
 extern uint8_t UseSpaceGroup;
+// " Measures against bad reflections": every reflection may serve several lines; 0 after a reset.
+extern uint8_t BadReflectionMeasures;
 // Settings of the indexing module, 1 after a model reset: where the d-spacings come from
 // (1 a file), whether marked positions are refined, whether the current fit is shown.
 extern int32_t DSpacingSource;
@@ -121,6 +143,9 @@ struct TGridTrialRange {
 extern TGridTrialRange GridTrialRanges[GridTrialCapacity + 1];  // [1..27]
 
 void SetDefaultBins(int32_t phase, int32_t system);
+// The indexing fitter on first use (the Celix menu and the INI parameter command); nothing when
+// it exists.
+void CreateCelixFitter();
 void CelixMain();
 // Frees the indexing fitter (the session end calls it when CelixFitterCreated is 1).
 void FreeCelixFitter();
@@ -128,6 +153,9 @@ void FreeCelixFitter();
 // ---- Phase evolution ----
 extern uint8_t TrevoAutoRun;  // 1 while the automatic evolution driver runs
 extern int32_t CurrentStep;   // step counter of the sequence analysis; 0 at start
+// Per-spectrum analysis of the evolution: 0 simple peaks, 1 peak fit, 2 Rietveld (default).
+extern int32_t TrevoMode;
+extern uint8_t CorrectForEffectiveSpectrum;  // divide by the effective spectrum; 1 at start
 
 void TrevoMain();
 

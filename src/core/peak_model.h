@@ -44,6 +44,7 @@ struct TRealModelOptions {
   int32_t First = 0, Last = 0;     // channel interval of the model
   int32_t BackgroundChannels = 1;  // channels at each end for the background line
   double DataMax = 0.0;            // largest value of the last model data
+  double DataMin = 0.0;            // smallest value of the last model data
   double Smoother = 1.0;           // blend weight handed to PrepareSmoothing
 };
 extern TRealModelOptions RealModelOptions;

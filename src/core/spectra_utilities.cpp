@@ -187,7 +187,7 @@ void PrintInstrumentHeader() {
           FormatNumber(7, 1, sp->Theta) + FormatNumber(8, 3, sp->FlightPath));
   LogLine("W0 W1 dw0 sens res linx" + FormatNumber(8, 2, sp->W0) + FormatNumber(8, 2, sp->W1) +
           FormatNumber(8, 2, sp->Dw0) + FormatNumber(7, 1, PeakSensitivity) +
-          FormatNumber(7, 1, PeakResolution) + FormatInteger(PeakSearchLinx, 7));
+          FormatNumber(7, 1, PeakResolution) + FormatInteger(PeakSearchSectionLength, 7));
   LogLine("dback abs1  abs2  shape" + FormatInteger(sp->BackgroundDegree, 5) + FormatNumber(9, 4, sp->Abs1) +
           FormatNumber(9, 4, sp->Abs2) + FormatInteger(sp->SampleShape, 8));
 }

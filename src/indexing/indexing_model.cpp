@@ -1,1 +1,319 @@
-// Seed: replaced by the module's sources.
+#include "indexing/indexing_model.h"
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include "core/neighbour_services.h"
+#include "indexing/taulsm.h"
+
+int32_t SmallestDIndex[MaxPhases + 1];
+int32_t LargestDIndex[MaxPhases + 1];
+
+namespace {
+
+constexpr double Taken = std::numeric_limits<double>::infinity();
+
+// d = t / sqrt(S) with S = s[0] h^2 + s[1] k^2 + s[2] l^2 + s[3] hk + s[4] hl + s[5] kl. Systems 1, 2
+// and 7 hold sqrt(D) in t and give 0 for S <= 0 (guard).
+struct DForm {
+  double s[6] = {};
+  double t = 1;
+  bool guard = false;
+  bool valid = false;  // false: a system outside 1..7, d stays
+};
+
+DForm MakeForm(int32_t system, const double (&cell)[6]) {
+  const double a = cell[0], b = cell[1], c = cell[2], c1 = cell[3], c2 = cell[4], c3 = cell[5];
+  DForm f;
+  f.valid = system >= 1 && system <= 7;
+  switch (system) {
+    case 1: {
+      const double D = std::max(1 - c1 * c1 - c2 * c2 - c3 * c3 + 2 * c1 * c2 * c3, 0.0);
+      const double abc2 = 2 * a * b * c;
+      f.s[0] = b * b * c * c * (1 - c1 * c1);
+      f.s[1] = a * a * c * c * (1 - c2 * c2);
+      f.s[2] = a * a * b * b * (1 - c3 * c3);
+      f.s[3] = abc2 * c * (c1 * c2 - c3);
+      f.s[4] = abc2 * b * (c1 * c3 - c2);
+      f.s[5] = abc2 * a * (c2 * c3 - c1);
+      f.t = a * b * c * std::sqrt(D);
+      f.guard = true;
+      break;
+    }
+    case 2: {
+      const double D = std::max(1 - c2 * c2, 0.0);
+      f.s[0] = b * b * c * c;
+      f.s[1] = a * a * c * c * (1 - c2 * c2);
+      f.s[2] = a * a * b * b;
+      f.s[4] = -2 * a * b * b * c * c2;
+      f.t = a * b * c * std::sqrt(D);
+      f.guard = true;
+      break;
+    }
+    case 3:
+    case 4:
+      f.s[0] = 1 / (a * a), f.s[1] = 1 / (b * b), f.s[2] = 1 / (c * c);
+      break;
+    case 5:
+      f.s[0] = f.s[1] = f.s[2] = 1;
+      f.t = a;
+      break;
+    case 6: {
+      const double q = 4.0 / 3.0 / (a * a);
+      f.s[0] = f.s[1] = f.s[3] = q;
+      f.s[2] = 1 / (c * c);
+      break;
+    }
+    case 7: {
+      const double D = std::max(1 - 3 * c1 * c1 + 2 * c1 * c1 * c1, 0.0);
+      f.s[0] = f.s[1] = f.s[2] = 1 - c1 * c1;
+      f.s[3] = f.s[4] = f.s[5] = 2 * (c1 * c1 - c1);
+      f.t = a * std::sqrt(D);
+      f.guard = true;
+      break;
+    }
+    default:
+      break;
+  }
+  return f;
+}
+
+// One evaluation; the search's batch and the single reflection go through this same expression,
+// so both give the same bits.
+inline double FormD(const DForm& f, double hh, double kk, double ll, double hk, double hl, double kl) {
+  const double S = f.s[0] * hh + f.s[1] * kk + f.s[2] * ll + f.s[3] * hk + f.s[4] * hl + f.s[5] * kl;
+  return (S > 0 || !f.guard) ? f.t / std::sqrt(S) : 0.0;
+}
+
+// The reflections of one phase, contiguous: index products, d, the scan key (d, or +inf when the
+// reflection is taken) and the taken flag.
+struct PhaseWork {
+  int32_t count = 0;
+  double hh[MaxReflections + 1], kk[MaxReflections + 1], ll[MaxReflections + 1];
+  double hk[MaxReflections + 1], hl[MaxReflections + 1], kl[MaxReflections + 1];
+  double d[MaxReflections + 1], key[MaxReflections + 1];
+  int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
+  uint8_t taken[MaxReflections + 1];
+};
+PhaseWork Work[MaxPhases + 1];
+bool searching = false;
+
+int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
+
+void LoadPhase(int32_t p) {
+  PhaseWork& w = Work[p];
+  w.count = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections);
+  for (int32_t j = 1; j <= w.count; ++j) {
+    const THklRecord& r = HklTable[j][p];
+    const double h = r.h, k = r.k, l = r.l;
+    w.h[j] = r.h, w.k[j] = r.k, w.l[j] = r.l;
+    w.hh[j] = h * h, w.kk[j] = k * k, w.ll[j] = l * l;
+    w.hk[j] = h * k, w.hl[j] = h * l, w.kl[j] = k * l;
+    w.d[j] = r.d;
+    w.taken[j] = r.Taken;
+    w.key[j] = r.Taken ? Taken : r.d;
+  }
+}
+
+void LoadAll() {
+  for (int32_t p = 1; p <= Phases(); ++p) LoadPhase(p);
+}
+
+void StoreAll() {
+  for (int32_t p = 1; p <= Phases(); ++p) {
+    const PhaseWork& w = Work[p];
+    for (int32_t j = 1; j <= w.count; ++j) {
+      HklTable[j][p].d = w.d[j];
+      HklTable[j][p].Taken = w.taken[j];
+    }
+  }
+}
+
+// The six cell values of phase p from CelixFitter; false when the records do not exist.
+bool PhaseCell(int32_t p, double (&cell)[6]) {
+  const TAULSM* fit = CelixFitter.get();
+  if (!fit || p < 1) return false;
+  const int32_t first = 6 * (p - 1);
+  if (first + 6 > fit->RecordCapacity()) return false;
+  for (int32_t i = 0; i < 6; ++i) cell[i] = fit->Records[first + 1 + i].value;
+  return true;
+}
+
+// d of every reflection of phase p; the keys follow (nothing taken).
+void PhaseD(int32_t p) {
+  PhaseWork& w = Work[p];
+  double cell[6];
+  DForm f;
+  if (PhaseCell(p, cell)) f = MakeForm(PhaseTable[p].CrystalSystem, cell);
+  const int32_t n = w.count;
+  if (f.valid) {
+    for (int32_t j = 1; j <= n; ++j) w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
+  }
+  std::copy(w.d + 1, w.d + n + 1, w.key + 1);
+  std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
+  int32_t smallest = 1, largest = n;
+  double dSmall = 100.0, dLarge = 0;
+  for (int32_t j = 1; j <= n; ++j) {
+    const double d = w.d[j];
+    if (d < dSmall) dSmall = d, smallest = j;
+    if (d >= dLarge) dLarge = d, largest = j;
+  }
+  SmallestDIndex[p] = smallest;
+  LargestDIndex[p] = largest;
+}
+
+// The smallest |key - x| over the free reflections of every phase (the taken ones have an
+// infinite key); NaN differences never win.
+double SmallestDifference(double x) {
+  double m = Taken;
+  for (int32_t p = 1; p <= Phases(); ++p) {
+    const double* key = Work[p].key + 1;
+    const int32_t n = Work[p].count;
+    double m0 = m, m1 = m, m2 = m, m3 = m;
+    int32_t j = 0;
+    for (; j + 4 <= n; j += 4) {
+      const double a0 = std::fabs(key[j] - x), a1 = std::fabs(key[j + 1] - x);
+      const double a2 = std::fabs(key[j + 2] - x), a3 = std::fabs(key[j + 3] - x);
+      m0 = a0 < m0 ? a0 : m0;
+      m1 = a1 < m1 ? a1 : m1;
+      m2 = a2 < m2 ? a2 : m2;
+      m3 = a3 < m3 ? a3 : m3;
+    }
+    for (; j < n; ++j) {
+      const double a = std::fabs(key[j] - x);
+      m0 = a < m0 ? a : m0;
+    }
+    m = std::min(std::min(m0, m1), std::min(m2, m3));
+  }
+  return m;
+}
+
+// d of reflection j of phase 1 for unit-cell determination and for a line that finds nothing.
+double PhaseOneD(int32_t j) {
+  if (j >= 1 && j <= Work[1].count) return Work[1].d[j];
+  return j >= 1 && j <= MaxReflections ? HklTable[j][1].d : 0.0;
+}
+
+void AssignOne(TDSpacingRecord& line) {
+  const double x = line.d;
+  // The nearest free reflection is the first one in phase and reflection order whose difference
+  // equals the smallest: the same choice as a scan keeping the first strictly smaller one.
+  const double m = SmallestDifference(x);
+  int32_t bp = 1, bj = 1;
+  if (m < 1e18) {
+    bool found = false;
+    for (int32_t p = 1; p <= Phases() && !found; ++p) {
+      const PhaseWork& w = Work[p];
+      for (int32_t j = 1; j <= w.count; ++j) {
+        if (std::fabs(w.key[j] - x) == m) {
+          bp = p, bj = j, found = true;
+          break;
+        }
+      }
+    }
+  }
+  PhaseWork& w = Work[bp];
+  line.Phase = bp;
+  line.ReflectionIndex = bj;
+  line.Assigned = 1;
+  if (bj > w.count) {  // phase 1 without reflections: whatever its first record holds
+    const THklRecord& r = HklTable[1][1];
+    line.DCalc = r.d, line.h = r.h, line.k = r.k, line.l = r.l;
+    return;
+  }
+  const bool extreme = bj == SmallestDIndex[bp] || bj == LargestDIndex[bp];
+  const bool take = !extreme && BadReflectionMeasures == 0;
+  w.taken[bj] = take;
+  w.key[bj] = take ? Taken : w.d[bj];
+  line.DCalc = w.d[bj];
+  line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
+}
+
+}  // namespace
+
+double CellDSpacing(int32_t system, const double (&cell)[6], double h, double k, double l, double d) {
+  const DForm f = MakeForm(system, cell);
+  return f.valid ? FormD(f, h * h, k * k, l * l, h * k, h * l, k * l) : d;
+}
+
+void HklDSpacing(int32_t p) {
+  double cell[6];
+  if (p < 1 || p > MaxPhases || !PhaseCell(p, cell)) return;
+  THklRecord& r = HklScratch[0];
+  r.d = CellDSpacing(PhaseTable[p].CrystalSystem, cell, r.h, r.k, r.l, r.d);
+}
+
+void CellDSpacingDerivatives(const double (&cell)[6], double h, double k, double l, double d, double (&deriv)[6]) {
+  const double a = cell[0], b = cell[1], c = cell[2], c1 = cell[3], c2 = cell[4], c3 = cell[5];
+  const double hh = (h / a) * (h / a), kk = (k / b) * (k / b), ll = (l / c) * (l / c);
+  const double hk = h * k / (a * b), hl = h * l / (a * c), kl = k * l / (b * c);
+  const double D = 1 - c1 * c1 - c2 * c2 - c3 * c3 + 2 * c1 * c2 * c3;
+  const double e12 = c1 * c2 - c3, e13 = c1 * c3 - c2, e23 = c2 * c3 - c1;
+  const double Q = hh * (1 - c1 * c1) + kk * (1 - c2 * c2) + ll * (1 - c3 * c3) + 2 * (hk * e12 + hl * e13 + kl * e23);
+  // d = sqrt(D / Q): dd/dx = d/2 (D'/D - Q'/Q). The edges enter Q only, as 1/a^2 and 1/a.
+  const double r = d / Q;
+  deriv[0] = r / a * (hh * (1 - c1 * c1) + hk * e12 + hl * e13);
+  deriv[1] = r / b * (kk * (1 - c2 * c2) + hk * e12 + kl * e23);
+  deriv[2] = r / c * (ll * (1 - c3 * c3) + hl * e13 + kl * e23);
+  const double den = std::max(Q * std::sqrt(Q) * std::sqrt(D), 1e-10);
+  deriv[3] = (Q * e23 + D * (hh * c1 - hk * c2 - hl * c3 + kl)) / den;
+  deriv[4] = (Q * e13 + D * (kk * c2 - hk * c1 + hl - kl * c3)) / den;
+  deriv[5] = (Q * e12 + D * (ll * c3 + hk - hl * c1 - kl * c2)) / den;
+}
+
+void RecalcHklD() {
+  if (!searching) LoadAll();
+  for (int32_t p = 1; p <= Phases(); ++p) PhaseD(p);
+  if (!searching) StoreAll();
+}
+
+void AssignLines(int32_t first) {
+  if (!searching) LoadAll();
+  const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  for (int32_t i = std::max(first, 1); i <= n; ++i) {
+    TDSpacingRecord& line = DSpacingList[i];
+    if (IndexingMode == 1) {
+      line.Assigned = 1;
+      line.Phase = 1;
+      line.DCalc = PhaseOneD(i);
+      continue;
+    }
+    if (line.d < 0) continue;
+    AssignOne(line);
+  }
+  if (!searching) StoreAll();
+}
+
+void RecalcIndexingData() {
+  if (!searching) LoadAll();
+  const bool outside = !searching;
+  searching = true;  // one load and one store for both steps
+  RecalcHklD();
+  AssignLines(0);
+  searching = !outside;
+  if (outside) StoreAll();
+}
+
+void BeginWorkspaceSearch() {
+  LoadAll();
+  searching = true;
+}
+
+void EndWorkspaceSearch() {
+  if (!searching) return;
+  searching = false;
+  StoreAll();
+}
+
+double WorkspaceD(int32_t p, int32_t j) {
+  if (p < 1 || p > MaxPhases || j < 1 || j > Work[p].count) return 0;
+  return Work[p].d[j];
+}
+
+void StoreReflectionD(int32_t p, int32_t j, double d) {
+  if (p < 1 || p > MaxPhases || j < 1 || j > MaxReflections) return;
+  HklTable[j][p].d = d;
+  if (!searching || j > Work[p].count) return;
+  PhaseWork& w = Work[p];
+  w.d[j] = d;
+  if (!w.taken[j]) w.key[j] = d;
+}

@@ -20,6 +20,7 @@ struct TMenuItem {
   bool visible = true;
   // The handler; nullptr for a menu that only opens, the blank entry and the separator item.
   void (TForm1::*onClick)() = nullptr;
+  std::string handler;  // its name ("InputtheSpectrum1Click"), for the trace of the dispatch
   std::vector<TMenuItem> items;  // the sub-items of a top-level menu
 };
 
@@ -32,14 +33,15 @@ constexpr int32_t SideButtonCount = 13;
 constexpr int32_t KeyEscape = 27;
 
 // A user action on the main window, as the presenter reports it.
-enum class TMainEventKind { MenuItem, SideButton, Key, CloseRequest };
+enum class TMainEventKind { MenuItem, SideButton, Key, CloseRequest, GraphClick };
 struct TMainEvent {
   TMainEventKind kind = TMainEventKind::MenuItem;
   // MenuItem: the top-level entry 1..14; SideButton: 1..13; Key: the key code (the upper-case
-  // letter, KeyEscape).
+  // letter, KeyEscape); GraphClick: the mouse button, 0 left, 1 right, 2 middle.
   int32_t index = 0;
   int32_t item = 0;    // MenuItem: the sub-item 1.., or 0 for the top-level entry itself
   bool shift = false;  // Key: Shift held
+  int32_t x = 0, y = 0;  // GraphClick: the pixel of the graph image
 };
 
 class TForm1 : public TWindowState {
@@ -64,6 +66,12 @@ public:
   // Top-level entry top (1..14) with sub-item item (0: the entry itself); abandons outside.
   TMenuItem& Entry(int32_t top, int32_t item = 0);
 
+  // Called by the dispatch with the name of each handler it runs (a trace for tests).
+  std::function<void(const std::string&)> OnDispatch;
+  void Dispatched(const std::string& handler) const {
+    if (OnDispatch) OnDispatch(handler);
+  }
+
   // The presenter's hook: called whenever the model changed outside a handler's return.
   std::function<void()> OnChanged;
   void Changed() const {
@@ -72,7 +80,9 @@ public:
 
   // The one dispatch: runs the event's command inside RunUserCommand, so no exception leaves it.
   // For CloseRequest the result is whether the window may close (FormCloseQuery's answer);
-  // otherwise whether the command ran to its end.
+  // otherwise whether the command ran to its end. While a command runs (a click loop waits, a
+  // fit runs) only what it waits for gets through: side buttons 1 and 2 and the graph click;
+  // menu items, keys, the other side buttons and the close box are ignored (busy state).
   bool HandleEvent(const TMainEvent& event);
 
   // ---- handlers ----
@@ -96,6 +106,8 @@ public:
   void InputKESTdatfile1Click();
   void SaveInifile1Click();
   void ResettheProgram1Click();
+  // The INI frame: a handler that no menu item or key calls.
+  void MakeaFrameofINIFile1Click();
   // Settings
   void SettheMainMode1Click();
   void NumberofPhases1Click();
@@ -184,7 +196,10 @@ public:
 extern TForm1 Form1;
 
 // The point-information box of the graph (its contents come with the graph).
-class TForm4 : public TWindowState {};
+class TForm4 : public TWindowState {
+public:
+  TListBox ListBox1;  // the lines, aqua bold fixed pitch on black
+};
 extern TForm4 Form4;
 
 // The last position of side button 13, stored when it is clicked.

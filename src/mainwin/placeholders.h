@@ -8,6 +8,3 @@ inline constexpr const char* NotAvailableSuffix = ": not available yet";
 
 // caption + NotAvailableSuffix in the first status line.
 void NotAvailableYet(const std::string& caption);
-
-// The redraw of the main graph (comes with the graph).
-void RedrawGraph();

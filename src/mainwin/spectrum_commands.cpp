@@ -7,7 +7,7 @@
 #include "core/spectrum.h"
 #include "core/text_file.h"
 #include "mainwin/main_window.h"
-#include "mainwin/placeholders.h"
+#include "mainwin/graph_view.h"
 
 namespace {
 TSpectrum& SpectrumAt(int32_t i) {

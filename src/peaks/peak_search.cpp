@@ -1,1 +1,189 @@
-// Seed: replaced by the module's sources.
+// FindPeaks: the walk over the sections of the interval, the cleaning of each section before
+// its tests, and the final assembly of the found channels with their heights.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include "core/array_tools.h"
+#include "core/local_analysis.h"
+#include "core/numeric_arrays.h"
+#include "core/spectrum.h"
+#include "core/text_file.h"
+#include "core/toolbox.h"
+#include "crystal/model_options.h"
+#include "peaks/peak_search.h"
+
+double PeakHeights[MarkedPointCapacity + 1];
+double PeakWidthSlope = 0.0, PeakWidthIntercept = 0.0;
+int32_t PeakSearchFirst = 0, PeakSearchLast = 0, PeakSearchCount = 0;
+double PeakSearchCompression = 1.0;
+
+namespace {
+bool Protocolling() { return OptionFlags[5] != 0; }
+
+int32_t Round(double x) { return RoundHalfEven(std::clamp(x, -2.0e9, 2.0e9)); }
+
+// Steps 3 to 15 on the section PeakSearchFirst..PeakSearchLast; false when the gate refuses it.
+bool SearchSection(TPeakSection& s, const TSpectrum& spectrum, int32_t L) {
+  double* y = ScratchArray1;
+  int32_t m = PeakSearchLast - PeakSearchFirst + 1;
+  for (int32_t c = PeakSearchFirst; c <= PeakSearchLast; ++c)
+    y[c - PeakSearchFirst + 1] = std::fmax(0.0, spectrum.Y[c] + 1e-6 * c);
+  // Cut at the lowest point of the last third, so that the next section starts in a valley.
+  const int32_t third = 2 * (L / 3) + 1;
+  if (third < m) {
+    int32_t imin, imax;
+    double lo, hi;
+    MinMaxOfRange(y, ScratchSize, third, imin, imax, lo, hi, m);
+    PeakSearchLast = PeakSearchLast - m + imin;
+    m = PeakSearchLast - PeakSearchFirst + 1;
+  }
+  PeakSearchCount = m;
+  s.n = 0;
+  s.m = m;
+  if (s.f > 1.0) {
+    int32_t mc = 0;
+    RebinArray(m, mc, s.f);
+    if (mc < 3) return false;
+    std::copy(ScratchArray2 + 1, ScratchArray2 + mc + 1, y + 1);
+    m = mc;
+    y[1] = y[2];
+    y[m] = y[m - 1];
+    s.m = m;
+  }
+  if (m < 3) return false;
+
+  int32_t imin, imax;
+  double ymin, ymax;
+  MinMaxOfRange(y, ScratchSize, 1, imin, imax, ymin, ymax, m);
+  imax = std::clamp(imax, 2, m - 1);
+  s.rawMax = ymax;
+  if (!(std::fabs(y[imax - 1] + y[imax] + y[imax + 1] - 3.0 * ymin) >=
+        3.0 * std::sqrt(std::fabs(3.0 * ymin + 1.0)) * PeakSensitivity))
+    return false;
+
+  // Poor counts: neighbours paired in place.
+  if (ymax <= 5.0 * SmallStatistics) {
+    for (int32_t i = 1; i <= m - 1; ++i) y[i] += y[i + 1];
+    y[m] += y[m - 1];
+    ymax = std::fmax(ymax + y[imax + 1], ymax + y[imax - 1]);
+  }
+  if (ymax > 10000.0) {
+    const double scale = 10000.0 / std::fmax(1.0, ymax);
+    for (int32_t i = 1; i <= m; ++i) y[i] *= scale;
+  }
+  for (int32_t pass = 1; pass <= 3; ++pass) {
+    double slope, curvature;
+    for (int32_t i = 1; i <= m; ++i) LocalDerivativesOf(y, m, i, ScratchArray2[i], slope, curvature);
+    for (int32_t i = 1; i <= m; ++i) y[i] = std::fmax(0.0, ScratchArray2[i]);
+  }
+  double* e = TPeakSection::Errors();
+  for (int32_t i = 1; i <= m; ++i) e[i] = std::sqrt(std::fabs(y[i]) + 1.0);
+  const double ws = s.MiddleWidth();
+  SmoothingFilter(m, 0, 0, ws, 1);
+  for (int32_t i = 1; i <= m; ++i) y[i] = std::fmax(0.0, y[i] - ScratchArray2[i]);
+
+  MinMaxOfRange(y, ScratchSize, 1, imin, imax, ymin, ymax, m);
+  s.sectionMax = ymax;
+  s.QuasiCurvatureTest(ws);
+  if (s.n > 0) {
+    s.DeleteWeakPeaks(1.0, ws);
+    if (s.sectionMax >= 100.0) {
+      s.CalibrateWidths();
+      if (s.n > 0) {
+        s.AddHiddenPeaks(1.0);
+        s.MergeClosePeaks(ws);
+      }
+    }
+  }
+  return true;
+}
+
+// Step 3 of the final assembly: the lowest heights go first, the first of equal heights first.
+void CutToMaxPeakCount() {
+  const int32_t excess = MarkedPointCount - MaxI(MaxPeakCount, 0);
+  for (int32_t r = 1; r <= excess; ++r) {
+    double best = 1e12;
+    int32_t k = 0;
+    for (int32_t i = 1; i <= MarkedPointCount; ++i)
+      if (MarkedPoints[i] != 0.0 && PeakHeights[i] < best) {
+        best = PeakHeights[i];
+        k = i;
+      }
+    if (k == 0) break;
+    MarkedPoints[k] = 0.0;
+  }
+  // Points and heights stay parallel.
+  int32_t kept = 0;
+  for (int32_t i = 1; i <= MarkedPointCount; ++i)
+    if (MarkedPoints[i] != 0.0) {
+      ++kept;
+      MarkedPoints[kept] = MarkedPoints[i];
+      PeakHeights[kept] = PeakHeights[i];
+    }
+  MarkedPointCount = kept;
+}
+
+void FinalAssembly(const TSpectrum& spectrum) {
+  if (Protocolling())
+    for (int32_t i = 1; i <= MarkedPointCount; ++i)
+      LogLine(FormatInteger(i, 5) + FormatNumber(10, 2, MarkedPoints[i]));
+  for (int32_t i = 1; i <= MarkedPointCount; ++i) {
+    int32_t ok;
+    double sum;
+    RefinePeakPosition(spectrum.Y, MaxChannels, spectrum.LastChannel, ok, sum, MarkedPoints[i], PeakHeights[i]);
+  }
+  CutToMaxPeakCount();
+}
+}  // namespace
+
+void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, double WidthBegin, double WidthEnd,
+               double WidthAccuracy) {
+  MarkedPointCount = 0;
+  const int32_t first = MaxI(2, FirstChannel);
+  const int32_t last = std::clamp(LastChannel, 1, MaxChannels + 1) - 1;
+  const bool widthsFinite = std::isfinite(WidthBegin) && std::isfinite(WidthEnd) && std::isfinite(WidthAccuracy);
+  PeakWidthSlope = widthsFinite ? (WidthEnd - WidthBegin) / MaxI(1, last - first) : 0.0;
+  PeakWidthIntercept = widthsFinite ? WidthEnd - last * PeakWidthSlope : 0.0;
+  if (Protocolling())
+    LogLine(FormatNumber(9, 2, WidthBegin) + FormatNumber(9, 2, WidthEnd) + "kw1 kw0 for width " +
+            FormatNumber(9, 4, PeakWidthSlope) + FormatNumber(9, 3, PeakWidthIntercept));
+  const int32_t meanWidth = Round((WidthBegin + WidthEnd) / 2.0);
+  bool usable = widthsFinite && last - first > meanWidth && PeakResolution != 0.0;
+  // Counts that are not numbers make no peaks.
+  for (int32_t c = first; usable && c <= last; ++c)
+    if (!std::isfinite(spectrum.Y[c])) usable = false;
+  if (!usable) return FinalAssembly(spectrum);
+
+  TPeakSection s;
+  s.f = WidthBegin > 8.0 ? WidthBegin / 8.0 : 1.0;
+  s.widthAccuracy = WidthAccuracy;
+  PeakSearchCompression = s.f;
+  const int32_t L = Round(std::clamp(PeakSearchSectionLength * s.f, double(MinSectionChannels),
+                                     double(MaxSectionChannels)));
+  // A section needs a few points; a mean width below that would end nothing.
+  const int32_t endGap = MaxI(meanWidth, 2);
+  PeakSearchFirst = first;
+  bool full = false;
+  while (last - PeakSearchFirst > endGap) {
+    PeakSearchLast = last - PeakSearchFirst + 1 < L ? last : MinI(PeakSearchFirst + L - 1, last);
+    if (SearchSection(s, spectrum, L)) {
+      PeakSearchCount = Round(s.m * s.f);
+      if (MarkedPointCount >= PeakSearchPointLimit) break;
+      const double* pos = TPeakSection::Positions();
+      for (int32_t j = 1; j <= s.n; ++j) {
+        if (MarkedPointCount >= MarkedPointCapacity) {
+          full = true;
+          break;
+        }
+        MarkedPoints[++MarkedPointCount] = PeakSearchFirst + pos[j] * s.f - 1.0;
+      }
+      if (full) {
+        if (Protocolling()) LogLine("Marked points full at" + FormatInteger(MarkedPointCapacity, 6));
+        break;
+      }
+    }
+    // The next section starts on the last channel of this one, at least 2 channels on.
+    PeakSearchFirst = MaxI(PeakSearchLast, PeakSearchFirst + 2);
+  }
+  FinalAssembly(spectrum);
+}

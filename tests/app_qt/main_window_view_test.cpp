@@ -63,19 +63,23 @@ TEST_F(MainWindowViewTest, ActionsButtonsAndKeysReachTheOneHandler) {
   EXPECT_EQ(view.StatusLabel(1)->text(), "Simulate the Data: not available yet");
   EXPECT_EQ(view.StatusLabel(1)->pos(), QPoint(21, 67));
 
+  std::vector<std::string> trace;
+  Form1.OnDispatch = [&trace](const std::string& handler) { trace.push_back(handler); };
   SideButtonMask = "000011111111";
   ShowSideButtons();
-  QPushButton* zoom = view.SideButton(11);
-  ASSERT_TRUE(zoom->isVisible());
-  EXPECT_EQ(zoom->geometry(), QRect(525, 300, 87, 20));
+  QPushButton* b13 = view.SideButton(13);
+  EXPECT_TRUE(b13->isVisible());
+  EXPECT_EQ(b13->geometry(), QRect(525, 340, 87, 20));
   EXPECT_FALSE(view.SideButton(1)->isEnabled());
-  QTest::mouseClick(zoom, Qt::LeftButton);
-  EXPECT_EQ(view.StatusLabel(1)->text(), "Zoom: not available yet");
+  QTest::mouseClick(view.SideButton(1), Qt::LeftButton);  // disabled: nothing
+  QTest::mouseClick(b13, Qt::LeftButton);
+  EXPECT_EQ(SideButton13Top, 340);
 
+  ui.ExpectDialog("Several spectra").Cancel();
   QTest::keyClick(&view, Qt::Key_S);
-  EXPECT_EQ(view.StatusLabel(1)->text(), "Several Spectra     's': not available yet");
   QTest::keyClick(&view, Qt::Key_G, Qt::ShiftModifier);
-  EXPECT_EQ(view.StatusLabel(1)->text(), "the Spectrum               'G': not available yet");
+  EXPECT_EQ(trace, (std::vector<std::string>{"Button13Click", "SeveralSpectra1Click", "theSpectrum1Click"}));
+  Form1.OnDispatch = nullptr;
 }
 
 TEST_F(MainWindowViewTest, CloseRequestGoesThroughTheSessionsQuery) {

@@ -1,42 +1,35 @@
 // The real program on the offscreen platform: the start dialog answered OK, the session files
-// in a temporary working folder, a spectrum loaded through the real file dialog, a command of a
-// later subsystem, and Exit with the files closed and the settings written.
+// in a temporary working folder, a spectrum loaded through the real file dialog, and Exit with
+// the files closed and the settings written; a cancelled start and a working folder where no
+// file can be made end without the event loop.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <algorithm>
-#include <functional>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <functional>
+#include <utility>
 #include "app/main_window_view.h"
 #include "app/session_qt.h"
-#include "core/qt/qt_forms.h"
 #include "core/model_tables.h"
+#include "core/qt/qt_forms.h"
 #include "core_qt/qt_app_test.h"
 #include "mainwin/main_menu.h"
-#include "mainwin/placeholders.h"
 #include "mainwin/session.h"
 #include "mainwin/start_dialog.h"
+#include "support/golden_files.h"
 #include "support/temp_path.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-std::string FileText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 MainWindowView* MainView() {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (auto* v = qobject_cast<MainWindowView*>(w); v && v->isVisible()) return v;
@@ -62,7 +55,6 @@ class ProgramTest : public QtAppTest {
 protected:
   void SetUp() override {
     QtAppTest::SetUp();
-    folder = TestTempPath("program");
     fs::remove_all(folder);
     fs::create_directories(folder);
     SessionClock = [] { return TSessionTime{2026, 3, 4, 5, 6, 7}; };
@@ -100,7 +92,7 @@ protected:
     }
   }
 
-  fs::path folder;
+  const fs::path folder = TestTempPath("program");
   const std::string spectrum = std::string(VKEST_SOURCE_DIR) + "/tests/core/data/spectra/k3_basic.txt";
   std::vector<std::string> answered;
   bool cancelStart = false;
@@ -110,43 +102,24 @@ protected:
 };
 
 TEST_F(ProgramTest, StartLoadASpectrumAndExit) {
-  enum class Stage { MainWindow, Loading, Loaded, Exiting } stage = Stage::MainWindow;
-  std::string title, status, laterStatus;
-  int topEntries = 0;
-  bool separatorEnabled = true;
+  std::string status;
+  bool started = false;
   step = [&](MainWindowView& view) {
-    if (stage == Stage::MainWindow) {
-      title = view.windowTitle().toStdString();
-      topEntries = static_cast<int>(view.menuBar()->actions().size());
-      separatorEnabled = MenuAction(view, "__________________")->isEnabled();
-      stage = Stage::Loading;
-      QTimer::singleShot(0, [&] {
-        MenuAction(view, "Input the Spectrum")->trigger();
-        status = view.StatusLabel(1)->text().toStdString();
-        MenuAction(view, "a GPH-file")->trigger();  // an item of a later subsystem
-        laterStatus = view.StatusLabel(1)->text().toStdString();
-        stage = Stage::Loaded;
-      });
-    } else if (stage == Stage::Loaded) {
-      stage = Stage::Exiting;
+    if (std::exchange(started, true)) return;
+    QTimer::singleShot(0, [&] {
+      MenuAction(view, "Input the Spectrum")->trigger();
+      status = view.StatusLabel(1)->text().toStdString();
       // Unsaved results: Exit asks once; the close events of Qt's quit neither ask nor finish again.
       ResultsUnsaved[0] = 1;
-      QTimer::singleShot(0, [&] { MenuAction(view, "Exit                         Esc")->trigger(); });
-    }
+      MenuAction(view, "Exit                         Esc")->trigger();
+    });
   };
   EXPECT_EQ(MainProgram({folder.string()}), 0);
-
-  EXPECT_EQ(stage, Stage::Exiting);
-  EXPECT_EQ(title, kStartBanner);
-  EXPECT_EQ(topEntries, MainMenuEntryCount);
-  EXPECT_FALSE(separatorEnabled);
   ASSERT_GE(answered.size(), 2u);
-  EXPECT_EQ(answered[0], "START");
-  EXPECT_EQ(answered[1], "OPEN");
+  EXPECT_EQ(answered[0] + " " + answered[1], "START OPEN");
   EXPECT_EQ(status.rfind("The spectrum read in.", 0), 0u) << status;
-  EXPECT_EQ(laterStatus, std::string("a GPH-file") + NotAvailableSuffix);
   EXPECT_EQ(std::count(answered.begin(), answered.end(), "MSG Rietveld parameters not saved. Still exit?"), 1);
-  const std::string log = FileText(folder / "m040506.res");
+  const std::string log = ReadWholeFile(folder / "m040506.res");
   const std::string finish = std::string(20, ' ') + "VKEST FINISH  2026-03-04 05:06:07\r\n";
   EXPECT_EQ(log.rfind(std::string(20, ' ') + "VKEST START  2026-03-04 05:06:07\r\n", 0), 0u);
   EXPECT_NE(log.find("Spectrum " + spectrum + " input\r\n"), std::string::npos) << log;
@@ -154,21 +127,19 @@ TEST_F(ProgramTest, StartLoadASpectrumAndExit) {
   EXPECT_TRUE(fs::exists(folder / "quorin.res"));
   EXPECT_TRUE(fs::exists(folder / "vkest.fn"));
   // The folder of the spectrum read comes back as the first line of the spectrum defaults.
-  EXPECT_EQ(FileText(folder / "vkest.def").rfind(fs::path(spectrum).parent_path().string() + "\r\n", 0), 0u);
+  EXPECT_EQ(ReadWholeFile(folder / "vkest.def").rfind(fs::path(spectrum).parent_path().string() + "\r\n", 0), 0u);
 }
 
-TEST_F(ProgramTest, CancelledStartMakesAndClosesTheFilesWithoutTheLoop) {
+// Cancel makes and closes the session files and ends at once (a quit asked before the loop
+// would be lost); a result file that cannot be made ends with an error code.
+TEST_F(ProgramTest, StartsThatEndWithoutTheLoop) {
   cancelStart = true;
-  for (int n = 1; n <= 2; ++n) std::ofstream(folder / ("quorin" + std::to_string(n) + ".res")) << "keep";
   step = [](MainWindowView&) { ADD_FAILURE() << "the main window was shown"; };
   EXPECT_EQ(MainProgram({folder.string()}), 0);
-  EXPECT_TRUE(fs::exists(folder / "quorin1.res"));
-  EXPECT_TRUE(fs::exists(folder / "quorin2.res"));
-  EXPECT_NE(FileText(folder / "m040506.res").find("VKEST FINISH"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(folder / "m040506.res").find("VKEST FINISH"), std::string::npos);
   EXPECT_EQ(answered, std::vector<std::string>{"START"});
-}
 
-TEST_F(ProgramTest, UncreatableResultFileEndsWithAnErrorCode) {
+  cancelStart = false, answered.clear();
   std::ofstream(folder / "plain") << "x";
   EXPECT_NE(MainProgram({(folder / "plain").string()}), 0);
   EXPECT_EQ(answered, (std::vector<std::string>{"START", std::string("MSG ") + OutputFileFailure}));

@@ -140,14 +140,14 @@ TEST_F(DialogQuestionsTest, NumberOfPhases) {
   for (const Case& c : cases) {
     PhaseCount = 2;
     PhaseModelFlags[1] = 1;
-    DefaultBinsFilled = 1;
+    BinDefaultsSet = 1;
     for (auto& p : ParametersPending) p = 0;
     auto& s = ui.ExpectDialog("   Set the number of crystal phases").Radio(c.item);
     c.ok ? s.Ok() : s.Cancel();
     AskNumberOfPhases();
     EXPECT_EQ(PhaseCount, c.phases) << c.item;
     EXPECT_EQ(PhaseModelFlags[1], c.flag1) << c.item;
-    EXPECT_EQ(DefaultBinsFilled, c.binsFilled) << c.item;
+    EXPECT_EQ(BinDefaultsSet, c.binsFilled) << c.item;
     // Rietveld, powder indexing and powder match must set their parameters again.
     for (int k = 0; k < 4; ++k) EXPECT_EQ(ParametersPending[k], k < 3 ? c.pending : 0) << c.item << " " << k;
   }

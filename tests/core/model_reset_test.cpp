@@ -1,6 +1,7 @@
 // The model reset of the user spectra; the random test atoms follow the documented draw order;
 // the atom routines keep to their table.
 #include "core/elements.h"
+#include "core/graph_drawing.h"
 #include "core/random.h"
 #include "core/small_routines.h"
 #include "model_test_support.h"
@@ -10,7 +11,11 @@ class ModelResetTest : public ModelTest {};
 TEST_F(ModelResetTest, KeepsNChannelsOfTheUserSpectra) {
   for (int32_t s = 0; s <= 4; ++s)
     for (int32_t c = 1; c <= MaxChannels; ++c) Sp(s).Y[c] = Sp(s).E[c] = Sp(s).X[c] = 5;
+  LogXScale = GraphFitErrors = LongReflectionIndicators = 1;
   ResetModelState(1024);
+  // The reset gives back a working graph; the look of the graph stays the user's.
+  EXPECT_EQ(std::vector<int>({LogXScale, GraphFitErrors, LongReflectionIndicators}), std::vector<int>({0, 0, 1}));
+  LongReflectionIndicators = 0;
   for (int32_t s = 1; s <= 4; ++s) {
     const TSpectrum& sp = Sp(s);
     EXPECT_EQ(sp.FirstChannel + sp.WorkFirst + sp.LastChannel + sp.WorkLast, 1 + 1 + 1024 + 1024);

@@ -65,9 +65,9 @@ TEST_F(ModelSpectraTest, PixelToChannelAndInstrumentLines) {
   ScreenScale = scale;
   TSpectrum& sp = Sp(1);
   sp.Delay = -2.5, sp.BackgroundDegree = 3, sp.W1 = 6;
-  PeakSearchLinx = 12;
+  PeakSearchSectionLength = 12;
   PrintInstrumentHeader();
-  PeakSearchLinx = 0;
+  PeakSearchSectionLength = 256;
   EXPECT_EQ(LogLines(), Strings({"chw delay theta FPath    4.0    -2.5   76.0  21.130",
                                  "W0 W1 dw0 sens res linx    5.00    6.00    4.00    1.0    1.0     12",
                                  "dback abs1  abs2  shape    3   0.0015   0.0089       0"}));

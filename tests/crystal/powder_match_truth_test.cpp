@@ -5,89 +5,21 @@
 // within 3 standard deviations of their truth; chi2/dof near 1; the R-factor sums obey
 // R_w^2 sum w y^2 = sum w (y - F)^2 = ChiDf DoF; block R of the res-file lists the intensities.
 #include <gtest/gtest.h>
-#include <charconv>
-#include <cmath>
-#include <filesystem>
 #include <fstream>
-#include <map>
-#include "core/model_switches.h"
-#include "crystal/atom_editor.h"
-#include "crystal/form_hkl.h"
-#include "crystal/parameter_preparation.h"
-#include "crystal/phase_editor_setup.h"
-#include "crystal/profile_model.h"
-#include "crystal/profile_setup.h"
-#include "crystal/refinement_run.h"
-#include "support/temp_path.h"
+#include <sstream>
+#include <tuple>
+#include "crystal/truth_setup.h"
 
 namespace {
 
 constexpr int32_t PowderMatch = 2;
 
-std::string Text(double x) {
-  char buf[40];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
-}
-
-class PowderMatchTruth : public CrystalDialogTest {
+class PowderMatchTruth : public TruthTest {
 protected:
+  PowderMatchTruth() : TruthTest("powder_match_truth") {}
   void SetUp() override {
-    CrystalDialogTest::SetUp();
-    WidthMode = 0, BackgroundMode = 0, M2Mode = 0, TrevoAutoRun = 0, FitControlsGiven = 0;
-    std::fill(std::begin(OptionFlags), std::end(OptionFlags), uint8_t{0});
-    AsciiColumnX = 1, AsciiColumnY = 2, AsciiColumnE = 3, AsciiErrorType = 0, VarianceMode = 0;
-    DelayDeviation = 0, PreparedParameterCount = 0, MergeThreshold = 0.5, WeakPeakLevel = 1;
-    for (int32_t m = 0; m < ModeCount; ++m)
-      UseAvailableArray[m] = 0, ParametersPending[m] = 1, FitPending[m] = 1, ResultsUnsaved[m] = 0;
-    for (const Tokens& row : GoldenRows("truth_tof_zro2.txt", "crystal")) {
-      if (row[0] == "reflection") reflections_.push_back(row);
-      else if (row[0] == "atom") atoms_.push_back(row);
-      else truth_[row[0]] = row;
-    }
-    std::filesystem::create_directories(folder_);
-    std::filesystem::current_path(folder_);
-  }
-  void TearDown() override {
-    if (HasFailure()) std::cout << JoinLines(ui.transcript);
-    std::filesystem::current_path(home_);
-    std::filesystem::remove_all(folder_);
-    CrystalDialogTest::TearDown();
-  }
-  double At(const std::string& key, size_t i) const { return std::stod(truth_.at(key).at(i + 1)); }
-
-  // Spectrum 1 from the xye file; phase 1 (cell a few tenths of a per cent off) and its atoms
-  // through the editors; the reflections over the truth's d range.
-  void EnterSpectrumAndPhase() {
-    TSpectrum& sp = *SpectrumList[1];
-    sp.Name = std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data/" + truth_.at("spectrum")[1];
-    StartingChannelOne = 0;  // X is the channel
-    ASSERT_TRUE(sp.ReadAsciiTriples(1));
-    sp.AxisKind = AxisTimeOfFlight, sp.ChanWidth = At("header", 0), sp.FlightPath = At("header", 1);
-    sp.Theta = At("header", 2), sp.Delay = 0, sp.WorkFirst = sp.FirstChannel, sp.WorkLast = sp.LastChannel;
-    ASSERT_EQ(sp.WorkFirst, At("range", 0));
-    ASSERT_EQ(sp.WorkLast, At("range", 1));
-
-    ui.ExpectDialog("Phase information").Field(1, 1, truth_.at("group")[1]).Field(2, 1, truth_.at("group")[2]).Ok();
-    ui.ExpectDialog("Check lattice information").Field(1, 1, Text(At("cell", 0) * 1.003))
-        .Field(2, 1, Text(At("cell", 1) * 0.998)).Field(3, 1, Text(At("cell", 2) * 1.0025))
-        .Field(4, 1, Text(At("cell", 4) * 1.002)).Ok();
-    EditPhaseInfo(0);
-    ASSERT_EQ(DialogOk, 1);
-    // The atoms give the starting intensities 10 (A^2 + B^2) only.
-    std::string memo;
-    for (const Tokens& a : atoms_) memo += a[1] + "\n";
-    ui.ExpectDialog("Enter or Edit the atom list").Memo(memo).Ok();
-    for (size_t j = 0; j < atoms_.size(); ++j) {
-      DialogScript& d = ui.ExpectDialog("Atom " + std::to_string(j + 1) + " ");
-      for (int32_t i = 0; i < 5; ++i) d.Field(1 + i, 1, atoms_[j][i == 0 ? 6 : i == 4 ? 7 : 2 + i]);
-      d.Ok();
-    }
-    EditAtomList(0);
-    ASSERT_EQ(DialogOk, 1);
-    ui.ExpectDialog("Form hkl").Field(1, 1, truth_.at("hkl_range")[1]).Field(2, 1, truth_.at("hkl_range")[2]).Ok();
-    ui.ExpectDialog("").Ok();
-    FormHklSet();
-    ASSERT_GT(PhaseTable[1].ReflectionCount, 50);
+    TruthTest::SetUp();
+    MergeThreshold = 0.5, WeakPeakLevel = 1;
   }
 
   // PREPARE (merge threshold 0.5; W0 20 % low, W1 20 % high), MAKE with the controls of a final
@@ -95,7 +27,7 @@ protected:
   // reflections closer than the threshold at the cell it finds: from the start cell, 0.3 % off,
   // it ties (0 1 3) to (2 2 1), 7 channels apart at the true cell. The first match refines the
   // cell (and hands the widths to the spectrum), so the second ties only true neighbours.
-  void Match() {
+  void Match(const Truth& t) {
     MainMode = PowderMatch;
     const int32_t base = PhaseParameterOffset(1);
     const std::string& name = ModeNames[PowderMatch];
@@ -110,8 +42,8 @@ protected:
       ui.ExpectDialog("Prepare").Ok();
       DialogScript& grid = ui.ExpectDialog("Parameter array");
       if (stage == 1)
-        grid.Cell(2, base + 8, "1").Cell(3, base + 8, Text(0.8 * At("phase", 1))).Cell(4, base + 8, "40")
-            .Cell(3, base + 9, Text(1.2 * At("phase", 2)));
+        grid.Cell(2, base + 8, "1").Cell(3, base + 8, Text(0.8 * t.At("phase", 1))).Cell(4, base + 8, "40")
+            .Cell(3, base + 9, Text(1.2 * t.At("phase", 2)));
       grid.Ok();
       ui.ExpectDialog(name).Radio(3).Ok();
       ui.ExpectDialog("Check the Fit Controls").Field(1, 1, "30").Field(2, 1, "0.99").Field(3, 1, "0.01")
@@ -125,26 +57,15 @@ protected:
     FitActionMenu();
     ASSERT_EQ(FitPending[PowderMatch], 0);
   }
-
-  std::map<std::string, Tokens> truth_;
-  std::vector<Tokens> reflections_, atoms_;  // the truth file's rows
-  std::filesystem::path home_ = std::filesystem::current_path(), folder_ = TestTempPath("powder_match_truth");
-
-private:
-  FreshEngine engine_;
-  KeepValues<int32_t> ints_[6] = {{&WidthMode, 1}, {&BackgroundMode, 1}, {&GraphMode, 1}, {&AsciiErrorType, 1},
-                                  {&PreparedParameterCount, 1}, {UseAvailableArray, ModeCount}};
-  KeepValues<int32_t> columns_[5] = {{&AsciiColumnX, 1}, {&AsciiColumnY, 1}, {&AsciiColumnE, 1}, {&VarianceMode, 1},
-                                     {&ParameterArrayMode, 1}};
-  KeepValues<uint8_t> bytes_[8] = {{&M2Mode, 1},         {&TrevoAutoRun, 1},     {&StartingChannelOne, 1},
-                                   {&FitControlsGiven, 1}, {FitPending, ModeCount}, {ResultsUnsaved, ModeCount},
-                                   {OptionFlags, OptionFlagCount}, {&StopButtonOption, 1}};
-  KeepValues<double> doubles_[3] = {{&DelayDeviation, 1}, {&MergeThreshold, 1}, {&WeakPeakLevel, 1}};
 };
 
 TEST_F(PowderMatchTruth, TimeOfFlightZirconia) {
-  ASSERT_NO_FATAL_FAILURE(EnterSpectrumAndPhase());
-  ASSERT_NO_FATAL_FAILURE(Match());
+  const Truth t = ReadTruth("truth_tof_zro2.txt");
+  ASSERT_NO_FATAL_FAILURE(ReadSpectrum(t));
+  // The atoms as they are: they give the starting intensities 10 (A^2 + B^2) only.
+  ASSERT_NO_FATAL_FAILURE(EnterPhase(t, false));
+  ASSERT_GT(PhaseTable[1].ReflectionCount, 50);
+  ASSERT_NO_FATAL_FAILURE(Match(t));
   const TParameter& fit = *FitParameters;
   const TSpectrum& sp = *SpectrumList[1];
   const int32_t base = PhaseParameterOffset(1);
@@ -156,37 +77,37 @@ TEST_F(PowderMatchTruth, TimeOfFlightZirconia) {
   const LATTICE& p = PhaseTable[1];
   for (int32_t i = 0; i < 6; ++i)
     if (p.CellErrors[i] > 0) {
-      EXPECT_LE(std::fabs(p.Cell[i] - At("cell", i)), 3 * p.CellErrors[i]) << "cell " << i;
+      EXPECT_LE(std::fabs(p.Cell[i] - t.At("cell", i)), 3 * p.CellErrors[i]) << "cell " << i;
     }
   for (int32_t i = 1; i <= 2; ++i) {
     const ParameterRecord& w = fit.Records[base + 7 + i];
-    EXPECT_LE(std::fabs(w.value - At("phase", i)), 3 * w.Error) << w.Name;
+    EXPECT_LE(std::fabs(w.value - t.At("phase", i)), 3 * w.Error) << w.Name;
   }
 
   // Channel and width (law 0) of every true reflection; a reflection is isolated when no other
   // lies within 3 widths. Each isolated one inside the interval is matched to the program's
   // reflection of nearest d (isolated ones are 0.01 A apart, the fitted d off by 1e-4 at most).
-  const double perD = TofConstant * At("header", 1) * std::sin(At("header", 2) / RadToDeg) / At("header", 0);
+  const double perD = TofConstant * t.At("header", 1) * std::sin(t.At("header", 2) / RadToDeg) / t.At("header", 0);
   const double f = sp.WorkFirst, l = sp.WorkLast;
   std::vector<double> channel;
-  for (const Tokens& r : reflections_) channel.push_back(std::stod(r[5]) * perD - At("global", 2));
+  for (const Tokens& r : t.reflections) channel.push_back(std::stod(r[4]) * perD - t.At("global", 2));
   int32_t checked = 0;
   double worst = 0, squares = 0;
-  for (size_t t = 0; t < reflections_.size(); ++t) {
-    const double c = channel[t], width = At("phase", 1) + At("phase", 2) * (2 * c - f - l) / (l - f);
+  for (size_t n = 0; n < t.reflections.size(); ++n) {
+    const double c = channel[n], width = t.At("phase", 1) + t.At("phase", 2) * (2 * c - f - l) / (l - f);
     bool isolated = c >= f + 3 * width && c <= l - 3 * width;
-    for (size_t u = 0; u < channel.size(); ++u) isolated = isolated && (u == t || std::fabs(channel[u] - c) >= 3 * width);
+    for (size_t u = 0; u < channel.size(); ++u) isolated = isolated && (u == n || std::fabs(channel[u] - c) >= 3 * width);
     if (!isolated) continue;
-    const double d = std::stod(reflections_[t][5]);
+    const double d = std::stod(t.reflections[n][4]);
     int32_t j = 1;
     for (int32_t k = 2; k <= p.ReflectionCount; ++k)
       if (std::fabs(HklTable[k][1].d - d) < std::fabs(HklTable[j][1].d - d)) j = k;
     ASSERT_LT(std::fabs(HklTable[j][1].d - d), 1e-3) << "d " << d;
     const ParameterRecord& r = fit.Records[base + 10 + j];
     ASSERT_EQ(r.n, base + 10 + j) << "an isolated reflection shares its intensity, d " << d;
-    const double dev = (r.value - std::stod(reflections_[t][7])) / r.Error;
+    const double dev = (r.value - std::stod(t.reflections[n][6])) / r.Error;
     worst = std::max(worst, std::fabs(dev)), squares += dev * dev;
-    EXPECT_LE(std::fabs(dev), 3) << r.Name << " truth " << reflections_[t][7] << " fitted " << r.value << " +- " << r.Error;
+    EXPECT_LE(std::fabs(dev), 3) << r.Name << " truth " << t.reflections[n][6] << " fitted " << r.value << " +- " << r.Error;
     ++checked;
   }
   const double rms = std::sqrt(squares / std::max(checked, 1));
@@ -197,12 +118,7 @@ TEST_F(PowderMatchTruth, TimeOfFlightZirconia) {
 
   // R_w^2 sum w y^2 = sum w (y - F)^2 = ChiDf x DoF, the sum taken here over the interval at the
   // fitted records (relative 1e-9: the same sums in another order).
-  double chi = 0;
-  for (int32_t point = 1; point <= fit.NPoints; ++point) {
-    double y = 0, w = 0, F = 0;
-    RietveldModel(y, w, F, point, 1);
-    chi += w * (y - F) * (y - F);
-  }
+  const double chi = ChiSquare();
   EXPECT_NEAR(RFactorW[1] * RFactorW[1] * SumWeightedObservedSquares[1], chi, 1e-9 * chi);
   EXPECT_NEAR(fit.ChiDf * (fit.NPoints - fit.NFree), chi, 1e-9 * chi);
 

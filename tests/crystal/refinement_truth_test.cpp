@@ -6,57 +6,16 @@
 // and the res-file read back by a parser of its own must give the fitted values and the same
 // chi2/dof. The generator is re-run and compared with the committed files.
 #include <gtest/gtest.h>
-#include <charconv>
-#include <cmath>
-#include <filesystem>
+#include <array>
 #include <fstream>
-#include <iostream>
-#include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 #include "core/cell_metric.h"
-#include "core/model_switches.h"
-#include "crystal/atom_editor.h"
-#include "crystal/form_hkl.h"
-#include "crystal/parameter_preparation.h"
-#include "crystal/phase_editor_setup.h"
-#include "crystal/profile_model.h"
-#include "crystal/profile_setup.h"
-#include "crystal/refinement_results.h"
-#include "crystal/refinement_run.h"
-#include "support/temp_path.h"
+#include "crystal/truth_setup.h"
 
 namespace {
 
-const std::string DataDir = std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data/";
-
-// One truth file of the generator (its layout is described there).
-struct Truth {
-  std::map<std::string, std::vector<std::string>> rows;  // every row but atoms, by key
-  std::vector<std::vector<std::string>> atoms;            // name b x y z occ B
-  double At(const std::string& key, size_t i) const { return std::stod(rows.at(key).at(i)); }
-  std::string Text(const std::string& key, size_t i) const { return rows.at(key).at(i); }
-};
-
-Truth ReadTruth(const std::string& file) {
-  Truth t;
-  for (const Tokens& row : GoldenRows(file, "crystal"))
-    if (row[0] == "atom")
-      t.atoms.emplace_back(row.begin() + 1, row.end());
-    else if (row[0] != "reflection")
-      t.rows[row[0]] = Tokens(row.begin() + 1, row.end());
-  return t;
-}
-
-std::string Text(double x) {
-  char buf[40];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
-}
-
-// A special coordinate (a multiple of 1/12) is entered as it is; the preparation fixes the
-// quarters, the user fixes the rest (1/3, 2/3) in the parameter grid.
-bool Special(double v) { return std::fabs(12 * v - std::nearbyint(12 * v)) < 1e-9; }
+// The preparation fixes the quarters, the user fixes the other special coordinates (1/3, 2/3)
+// in the parameter grid.
 bool Quarter(double v) { return std::fabs(4 * v - std::nearbyint(4 * v)) < 1e-12; }
 
 // Decimals a number was printed with.
@@ -65,79 +24,9 @@ int32_t Decimals(const std::string& token) {
   return dot == std::string::npos ? 0 : static_cast<int32_t>(token.size() - dot - 1);
 }
 
-class RefinementTruth : public CrystalDialogTest {
+class RefinementTruth : public TruthTest {
 protected:
-  void SetUp() override {
-    CrystalDialogTest::SetUp();
-    WidthMode = 0, BackgroundMode = 0, M2Mode = 0, TrevoAutoRun = 0, FitControlsGiven = 0;
-    std::fill(std::begin(OptionFlags), std::end(OptionFlags), uint8_t{0});
-    AsciiColumnX = 1, AsciiColumnY = 2, AsciiColumnE = 3, AsciiErrorType = 0, VarianceMode = 0;
-    DelayDeviation = 0, PreparedParameterCount = 0;
-    for (int32_t m = 0; m < ModeCount; ++m)
-      UseAvailableArray[m] = 0, ParametersPending[m] = 1, FitPending[m] = 1, ResultsUnsaved[m] = 0;
-    std::filesystem::create_directories(folder_);
-    std::filesystem::current_path(folder_);
-  }
-  void TearDown() override {
-    if (HasFailure()) std::cout << JoinLines(ui.transcript);
-    std::filesystem::current_path(home_);
-    std::filesystem::remove_all(folder_);
-    CrystalDialogTest::TearDown();
-  }
-
-  // Spectrum 1 read from the truth's file as the input command leaves it.
-  static void ReadSpectrum(const Truth& t) {
-    TSpectrum& sp = *SpectrumList[1];
-    sp.Name = DataDir + t.Text("spectrum", 0);
-    const bool tof = t.At("axis", 0) == AxisTimeOfFlight;
-    StartingChannelOne = tof ? 0 : 1;  // time of flight: X is the channel
-    EXPECT_TRUE(sp.ReadAsciiTriples(1));
-    sp.AxisKind = tof ? AxisTimeOfFlight : AxisAngular;
-    sp.ChanWidth = t.At("header", 0), sp.FlightPath = t.At("header", 1), sp.Theta = t.At("header", 2);
-    sp.Lambda = t.At("header", 3), sp.Delay = 0;
-    sp.WorkFirst = sp.FirstChannel, sp.WorkLast = sp.LastChannel;
-    EXPECT_EQ(sp.WorkFirst, t.At("range", 0));
-    EXPECT_EQ(sp.WorkLast, t.At("range", 1));
-  }
-
-  // Phase 1 and its atoms through the editors, from perturbed values: the cell by a few tenths
-  // of a per cent, free coordinates by 0.01, B by 30 %.
-  void EnterPhase(const Truth& t) {
-    const int32_t group = static_cast<int32_t>(t.At("group", 0));
-    ui.ExpectDialog("Phase information").Field(1, 1, t.Text("group", 0)).Field(2, 1, t.Text("group", 1)).Ok();
-    auto& cell = ui.ExpectDialog("Check lattice information");
-    // The cell dialog asks a, b, c, beta of a monoclinic group (unique axis b), a and c of a
-    // tetragonal or hexagonal one.
-    const std::vector<int> typed = group <= 15 ? std::vector<int>{0, 1, 2, 4} : std::vector<int>{0, 2};
-    const double change[6] = {1.003, 0.998, 1.0025, 1, 1.002, 1};
-    for (size_t i = 0; i < typed.size(); ++i)
-      cell.Field(static_cast<int32_t>(i) + 1, 1, Text(t.At("cell", typed[i]) * change[typed[i]]));
-    cell.Ok();
-    EditPhaseInfo(0);
-    ASSERT_EQ(DialogOk, 1);
-
-    std::string memo;
-    for (const auto& a : t.atoms) memo += a[0] + "\n";
-    ui.ExpectDialog("Enter or Edit the atom list").Memo(memo).Ok();
-    int32_t sign = 1;
-    for (size_t j = 0; j < t.atoms.size(); ++j) {
-      auto& d = ui.ExpectDialog("Atom " + std::to_string(j + 1) + " ").Field(1, 1, t.atoms[j][5]);
-      for (int32_t i = 0; i < 3; ++i) {
-        const double v = std::stod(t.atoms[j][2 + i]);
-        d.Field(2 + i, 1, Special(v) ? t.atoms[j][2 + i] : Text(v + 0.01 * (sign = -sign)));
-      }
-      d.Field(5, 1, Text(std::stod(t.atoms[j][6]) * (j % 2 ? 0.7 : 1.3))).Ok();
-    }
-    EditAtomList(0);
-    ASSERT_EQ(DialogOk, 1);
-    for (size_t j = 0; j < t.atoms.size(); ++j)
-      EXPECT_EQ(AtomTable[j + 1][1].ScatteringLength, std::stod(t.atoms[j][1])) << "the generator's b of " << j + 1;
-
-    ui.ExpectDialog("Form hkl").Field(1, 1, t.Text("hkl_range", 0)).Field(2, 1, t.Text("hkl_range", 1)).Ok();
-    ui.ExpectDialog("").Ok();  // the list of the formed reflections
-    FormHklSet();
-    ASSERT_GT(PhaseTable[1].ReflectionCount, 10);
-  }
+  RefinementTruth() : TruthTest("refinement_truth") {}
 
   // The refinement menu as a user drives it: PREPARE with its dialogs and the check of the
   // array (scale and widths 20 % off, every B freed, 1/3 and 2/3 fixed), MAKE with the controls
@@ -201,34 +90,20 @@ protected:
 
   // chi2 per degree of freedom of the current records over the working range, as the engine
   // counts it (weights 1/E^2, NPoints - NFree degrees of freedom).
-  static double ChiPerDegree() {
-    const TParameter& fit = *FitParameters;
-    double sum = 0;
-    for (int32_t point = 1; point <= fit.NPoints; ++point) {
-      double y = 0, w = 0, f = 0;
-      RietveldModel(y, w, f, point, 1);
-      sum += w * (y - f) * (y - f);
-    }
-    return sum / (fit.NPoints - fit.NFree);
-  }
+  static double ChiPerDegree() { return ChiSquare() / (FitParameters->NPoints - FitParameters->NFree); }
 
   void CheckTruth(const Truth& t);
   void CheckResFileRoundTrip(const Truth& t);
 
-  std::filesystem::path home_ = std::filesystem::current_path(), folder_ = TestTempPath("refinement_truth");
-
-private:
-  FreshEngine engine_;
-  KeepValues<int32_t> ints_[9] = {{&WidthMode, 1},       {&BackgroundMode, 1},     {&GraphMode, 1},
-                                  {&AsciiErrorType, 1},  {&PreparedParameterCount, 1}, {UseAvailableArray, ModeCount},
-                                  {&SpectrumCount, 1},   {&IntervalFirst, 1},      {&IntervalLast, 1}};
-  KeepValues<int32_t> columns_[4] = {{&AsciiColumnX, 1}, {&AsciiColumnY, 1}, {&AsciiColumnE, 1}, {&VarianceMode, 1}};
-  KeepValues<int32_t> arrayMode_{&ParameterArrayMode, 1};
-  KeepValues<uint8_t> bytes_[8] = {{&M2Mode, 1},         {&TrevoAutoRun, 1},     {&StartingChannelOne, 1},
-                                   {&FitControlsGiven, 1}, {FitPending, ModeCount}, {ResultsUnsaved, ModeCount},
-                                   {OptionFlags, OptionFlagCount}, {&StopButtonOption, 1}};
-  KeepValues<double> doubles_[3] = {{&DelayDeviation, 1}, {&ModelSpectrum, 1}, {&ModelChannel, 1}};
-  KeepValues<std::string> texts_[2] = {{&SideButtonMask, 1}, {&StatusText, 1}};
+  // The whole road for one truth file.
+  void Run(const std::string& file, const std::string& delayDeviation) {
+    const Truth t = ReadTruth(file);
+    ASSERT_NO_FATAL_FAILURE(ReadSpectrum(t));
+    ASSERT_NO_FATAL_FAILURE(EnterPhase(t, true));
+    ASSERT_NO_FATAL_FAILURE(Refine(t, delayDeviation));
+    ASSERT_NO_FATAL_FAILURE(CheckTruth(t));
+    ASSERT_NO_FATAL_FAILURE(CheckResFileRoundTrip(t));
+  }
 };
 
 // Every free record within 3 sigma, the cell constants too, chi2/dof near 1, and the normalised
@@ -365,23 +240,9 @@ void RefinementTruth::CheckResFileRoundTrip(const Truth& t) {
   std::cout << "res-file: " << compared << " numbers, chi2/dof rebuilt " << rebuilt << " fitted " << fitted << "\n";
 }
 
-TEST_F(RefinementTruth, TimeOfFlightZirconia) {
-  const Truth t = ReadTruth("truth_tof_zro2.txt");
-  ASSERT_NO_FATAL_FAILURE(ReadSpectrum(t));
-  ASSERT_NO_FATAL_FAILURE(EnterPhase(t));
-  ASSERT_NO_FATAL_FAILURE(Refine(t, "10"));
-  ASSERT_NO_FATAL_FAILURE(CheckTruth(t));
-  ASSERT_NO_FATAL_FAILURE(CheckResFileRoundTrip(t));
-}
+TEST_F(RefinementTruth, TimeOfFlightZirconia) { Run("truth_tof_zro2.txt", "10"); }
 
-TEST_F(RefinementTruth, AngularZincOxide) {
-  const Truth t = ReadTruth("truth_angular.txt");
-  ASSERT_NO_FATAL_FAILURE(ReadSpectrum(t));
-  ASSERT_NO_FATAL_FAILURE(EnterPhase(t));
-  ASSERT_NO_FATAL_FAILURE(Refine(t, "0.2"));
-  ASSERT_NO_FATAL_FAILURE(CheckTruth(t));
-  ASSERT_NO_FATAL_FAILURE(CheckResFileRoundTrip(t));
-}
+TEST_F(RefinementTruth, AngularZincOxide) { Run("truth_angular.txt", "0.2"); }
 
 // A re-run draws the same counts from the same seed; the expected counts, and so the sigma
 // column, move by rounding only (1e-12 relative, a few units in the 4th decimal at most through
@@ -398,7 +259,7 @@ TEST_F(RefinementTruth, GeneratorRerunMatchesTheCommittedFiles) {
       if (!TokenNumber(row[col], x)) return std::nan("");
       return xye ? (col == 2 ? LastDigitUnit(row[col]) : 0.0) : 1e-12 * std::fabs(x);
     };
-    const auto mismatches = TokenMismatches(TokenRows(dir / name), TokenRows(DataDir + name), tolerance);
+    const auto mismatches = TokenMismatches(TokenRows(dir / name), TokenRows(TruthDataDir + name), tolerance);
     EXPECT_TRUE(mismatches.empty()) << name << "\n" << JoinLines(mismatches);
   }
   std::filesystem::remove_all(dir);

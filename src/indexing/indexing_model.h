@@ -1,0 +1,46 @@
+// The physics of the indexing fit: the d-spacing of a reflection from a trial cell, the
+// assignment of every measured line of DSpacingList to its nearest calculated reflection, and the
+// derivatives of d by the six cell records.
+//
+// A cell is held as in the indexing records: a, b, c (angstrom) and the cosines of alpha, beta,
+// gamma. The d of every phase comes from one quadratic form S(h, k, l) per crystal system,
+// d = t / sqrt(S), evaluated in a contiguous per-phase workspace so that the search recomputes
+// hundreds of reflections per iteration without branches on the system.
+#pragma once
+#include <cstdint>
+#include "core/model_tables.h"
+
+// Per phase: the reflection with the smallest d (below 100) and the one with the largest d; these
+// two are never marked taken, so they may serve any number of lines.
+extern int32_t SmallestDIndex[MaxPhases + 1];
+extern int32_t LargestDIndex[MaxPhases + 1];
+
+// The d of the reflection in HklScratch[0] from the six cell records of phase p of CelixFitter,
+// by the crystal system of phase p, into HklScratch[0].d. Systems 1, 2, 7 give 0 when S <= 0; a
+// system outside 1..7 (or no fitter) leaves d unchanged.
+void HklDSpacing(int32_t p);
+// The same d for a cell given directly (a, b, c, cos alpha, cos beta, cos gamma); for a system
+// outside 1..7 returns d unchanged.
+double CellDSpacing(int32_t system, const double (&cell)[6], double h, double k, double l, double d);
+// dd/da, dd/db, dd/dc, dd/dcos alpha, dd/dcos beta, dd/dcos gamma of d = sqrt(D / Q) (the general
+// triclinic form, valid for every system through its ties), at the d already computed.
+void CellDSpacingDerivatives(const double (&cell)[6], double h, double k, double l, double d, double (&deriv)[6]);
+
+// Every d of every phase (into HklTable), the extreme indices, every taken flag cleared.
+void RecalcHklD();
+// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections: greedy in list order,
+// each to the nearest free reflection over all phases (the first strictly smaller difference in
+// phase then reflection order). In unit-cell determination (IndexingMode 1) line i is tied to
+// reflection i of phase 1.
+void AssignLines(int32_t first);
+// RecalcHklD, then AssignLines over all lines.
+void RecalcIndexingData();
+
+// The search keeps the reflections in its workspace while it runs: d and the taken flags reach
+// HklTable when it ends. Outside a search every routine above reads and writes HklTable itself.
+void BeginWorkspaceSearch();
+void EndWorkspaceSearch();
+// d of reflection j of phase p as the workspace holds it (the search's current value).
+double WorkspaceD(int32_t p, int32_t j);
+// Stores a recomputed d of reflection j of phase p (HklTable and, during a search, the workspace).
+void StoreReflectionD(int32_t p, int32_t j, double d);

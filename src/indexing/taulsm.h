@@ -1,0 +1,99 @@
+// The least-squares object of the powder indexing: a fit engine whose model is the d-spacing of
+// each measured line's assigned reflection and whose one new operation, SearchTrials, runs a
+// multi-start damped Gauss-Newton search over trial cells and keeps the best trial.
+//
+// Record layout (27 at most): per phase p six records 6(p-1)+1..6(p-1)+6 with a, b, c (angstrom)
+// and the cosines of alpha, beta, gamma; with CynematicFit three instrument records follow
+// (flight path or wavelength, Bragg angle, delay or zero shift). The model does not depend on the
+// instrument records: the search keeps them at their values and reports error 0.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include "core/fit_engine.h"
+#include "core/model_tables.h"
+#include "core/neighbour_services.h"
+
+constexpr int32_t IndexingRecordCapacity = 27;  // four phases of six and three instrument records
+constexpr int32_t MaxIndexingPhases = 4;
+
+class TAULSM : public TParameter {
+public:
+  // The base with room for nPar records, nPoints lines and a matrix of order nMat; NTries 1000,
+  // the three best fields 1e19.
+  TAULSM(int32_t nPar, int32_t nPoints, int32_t nMat);
+
+  void ModelHook(double& Y, double& W, int32_t Stage, int32_t Point, double& F) override {
+    IndexingModel(Y, W, Stage, Point, F);
+  }
+  void RegularizerHook(int32_t iteration) override { AddVolumeRegularization(iteration); }
+
+  // Line i: Y = d_exp, W = 1 / sigma^2 (AverageDError while searching, the line's own error in
+  // a final pass, stage 3), F = d of its reflection, the derivatives by the six cell records of
+  // its phase. Line 1 first reassigns every line (except in unit-cell determination).
+  void IndexingModel(double& Y, double& W, int32_t stage, int32_t i, double& F);
+  // The volume minimiser: per phase w = Alpha VolumeMinimizers VolumeWeights on the diagonal of
+  // each edge's row (kind 0: w x; kind 1: 0.5 w abc / x) and into ChiReg (kind 0: w (a^2 + b^2 +
+  // c^2); kind 1: abc). A tied edge adds to its master's row, a fixed edge nowhere.
+  void AddVolumeRegularization(int32_t point);
+  // The row of record r in the matrix in use (0 when r has none: fixed, or tied to a fixed one).
+  int32_t MatrixRow(int32_t r) const;
+
+  // The multi-start search; leaves the best values in the records and their errors.
+  void SearchTrials();
+  // Bin widths and radices of the grid trials; NTries := the product of the bin counts. ok is
+  // false after "Overflow, too many random steps".
+  void PrepareGridTrials(bool& ok);
+  // Start values of trial t (2..NTries) from the mixed-radix digits of t - 1.
+  void DecodeGridTrial(int32_t t);
+  void SetGridTrial(int32_t k, int32_t bin);
+
+  double BestFunctional = 1e19;
+  double CurrentDeviation = 0;  // mean |d_exp - d_calc| of the current iteration
+  double BestDeviation = 1e19;
+  double CurrentMaxResidual = 0;
+  double BestMaxResidual = 1e19;
+  int32_t NTries = 1000;
+  int32_t TriesPerBin = 0;  // 0 random trials; n > 0 grid trials, n starts per bin
+
+  // Work fields of the search.
+  int32_t IterationLimit = 0;
+  uint8_t LastTrial = 0;
+  double SelectionValue = 0;
+
+private:
+  enum class TrialEnd { Done, Abandoned, Stopped, InputBad, NoIterations };
+  enum class IterationEnd { Completed, Abandoned, Stopped };
+  TrialEnd RunTrial(int64_t t, int64_t tries);
+  IterationEnd RunIterations();
+  bool VolumeTest();
+  void ConsiderBest();
+  // One pass at the current values: the errors, no step.
+  void EvaluateErrors();
+  // One sweep from point start, symmetrised and regularised; false on a non-finite sum.
+  bool Accumulate(int32_t start, int32_t skip);
+  bool SolvedStepFinite() const;
+  bool InstrumentRecord(int32_t i) const;
+  bool controlsSaved_ = false;  // PrepareFit ran in this search
+  bool inputOk_ = false;        // and CheckFitInput passed
+};
+
+// The indexing fitter, created on first use; CelixFitterCreated follows it.
+extern std::unique_ptr<TAULSM> CelixFitter;
+// CreateCelixFitter (core/neighbour_services.h): the fitter with 27 records, DSpacingCount points
+// and matrix order 27, the engine defaults, EpsReq 0.1, every record reset and NPar 0, TriesPerBin
+// 1; CelixFitterCreated := 1.
+
+// The values of the best trial since the last preparation, [1..27].
+extern double BestValues[IndexingRecordCapacity + 1];
+// a, b, c, cos alpha, cos beta, cos gamma of the volume tests.
+extern double TrialCell[6];
+// The three lines of the progress window.
+extern std::array<std::string, 3> ProgressLines;
+
+// " " + done + " tries", " out of " + total + ";      Total N= " + TrialCounter, and the line of
+// the best functional, deviation and mean d error (unit "Angst", "Degr." or "Chan.").
+void FormatTrialProgress(int32_t done, int32_t total);
+// The green progress window with the three lines, one pass of the window system.
+void ShowTrialProgress(int32_t done, int32_t total);

@@ -1,0 +1,353 @@
+// The multi-start search of the indexing fitter: random or grid starts, the volume test, damped
+// Gauss-Newton iterations with robust down-weighting, the best trial, the progress window.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include "core/cell_geometry.h"
+#include "core/cell_reduction.h"
+#include "core/dialog_toolkit.h"
+#include "core/dspacing_list.h"
+#include "core/messages.h"
+#include "core/neighbour_services.h"
+#include "core/number_format.h"
+#include "core/random.h"
+#include "core/text_file.h"
+#include "core/small_routines.h"
+#include "indexing/indexing_model.h"
+#include "indexing/indexing_state.h"
+#include "indexing/taulsm.h"
+
+namespace {
+
+constexpr int64_t Int32Max = std::numeric_limits<int32_t>::max();
+
+// The STOP button and the end of the application reach the search while it runs.
+struct ActiveEngineScope {
+  TParameter* previous;
+  explicit ActiveEngineScope(TParameter* e) : previous(ActiveFitEngine) { ActiveFitEngine = e; }
+  ~ActiveEngineScope() { ActiveFitEngine = previous; }
+};
+
+struct WorkspaceScope {
+  WorkspaceScope() { BeginWorkspaceSearch(); }
+  ~WorkspaceScope() { EndWorkspaceSearch(); }
+};
+
+int32_t CellRecordCount(const TAULSM& fit) {
+  return std::min(6 * std::clamp(PhaseCount, 0, MaxIndexingPhases), std::min(fit.NPar, fit.RecordCapacity()));
+}
+
+}  // namespace
+
+void TAULSM::PrepareGridTrials(bool& ok) {
+  ok = true;
+  const int32_t n = std::min(NPar, std::min(RecordCapacity(), GridTrialCapacity));
+  int64_t radix = 1;
+  for (int32_t k = n; k >= 1; --k) {
+    TGridTrialRange& g = GridTrialRanges[k];
+    // The instrument records have no bins of their own: one.
+    const int32_t count = InstrumentRecord(k) ? 1 : std::max(g.binCount, 1);
+    g.binCount = count;
+    g.binWidth = (Records[k].upper - Records[k].lower) / count;
+    radix *= count;
+    if (radix > Int32Max || radix * std::max(TriesPerBin, 1) > Int32Max) {
+      ShowMsg("Overflow, too many random steps");
+      ok = false;
+      return;
+    }
+    g.radix = static_cast<int32_t>(radix);
+  }
+  NTries = static_cast<int32_t>(radix);
+}
+
+void TAULSM::SetGridTrial(int32_t k, int32_t bin) {
+  if (k < 1 || k > std::min(NPar, GridTrialCapacity) || InstrumentRecord(k)) return;
+  ParameterRecord& r = Records[k];
+  if (TriesPerBin != 0)
+    r.value = r.lower + (bin + Random01()) * GridTrialRanges[k].binWidth;
+  else
+    r.value = r.lower + Random01() * (r.upper - r.lower);
+}
+
+void TAULSM::DecodeGridTrial(int32_t t) {
+  const int32_t n = std::min(NPar, std::min(RecordCapacity(), GridTrialCapacity));
+  if (n < 1) return;
+  // Combination t - 1: trials 2..NTries cover 1..NTries - 1, no digit reaches its bin count.
+  int64_t remaining = int64_t{t} - 1;
+  for (int32_t k = 1; k <= n - 1; ++k) {
+    const int64_t r = std::max(GridTrialRanges[k + 1].radix, 1);
+    const int64_t bin = remaining / r;
+    SetGridTrial(k, static_cast<int32_t>(bin));
+    remaining -= r * bin;
+  }
+  SetGridTrial(n, static_cast<int32_t>(remaining));
+  for (int32_t i = 1; i <= n; ++i) {
+    ParameterRecord& r = Records[i];
+    if (r.n >= 1 && r.n < i) r.value = r.a * Records[r.n].value + r.b;
+  }
+}
+
+// One sweep from point start with the search's weights: the normal equations, symmetrised and
+// regularised, and the statistics. False when a sum or a matrix element is not finite.
+bool TAULSM::Accumulate(int32_t start, int32_t skip) {
+  ClearNormalEquations();
+  double chi = 0, chiPlus = 0, good = 0;
+  ChiReg = 0;
+  CurrentDeviation = 0;
+  CurrentMaxResidual = 0;
+  const double goodLimit = 1 + std::sqrt(18.0 / std::max(NPoints, 1));
+  for (int64_t k = start; k <= NPoints; k += skip) {
+    double Y = 0, W = 0, F = 0;
+    IndexingModel(Y, W, 1, static_cast<int32_t>(k), F);
+    if (W == 0) {
+      ++ZeroWeightCount;
+      continue;
+    }
+    const double r = Y - F;
+    const double ar = std::fabs(r);
+    const double h = ar * std::sqrt(W);
+    CurrentDeviation += ar;
+    CurrentMaxResidual = std::max(ar, CurrentMaxResidual);
+    double c = h * h;
+    if (h >= Delta) {
+      const double q = h / Delta;
+      const double f = (1 + Beta) / (q * q + Beta);
+      W *= f;
+      c *= f;
+    }
+    chi += c;
+    if (c <= goodLimit) good += 1;
+    if (r >= 0) chiPlus += c;
+    AccumulatePoint(W, r * W, r);
+  }
+  SymmetrizeMatrix();
+  ChiDf = chi / DegreesOfFreedom;
+  ChiPlus = chiPlus / std::max(chi, 1e-6);
+  CurrentDeviation = CurrentDeviation / std::max(NPoints - ZeroWeightCount, 1);
+  GoodP = good / std::max(1, NPoints);
+  AddVolumeRegularization(start);
+  bool finite = std::isfinite(chi) && std::isfinite(CurrentDeviation) && std::isfinite(CurrentMaxResidual) &&
+                std::isfinite(ChiReg);
+  for (int32_t i = 1; i <= NFree && finite; ++i) {
+    double m = 0;
+    GetMatrixElement(i, i, m);
+    finite = std::isfinite(m) && std::isfinite(RightSide[i]);
+  }
+  return finite;
+}
+
+bool TAULSM::SolvedStepFinite() const {
+  for (int32_t i = 1; i <= std::min(NPar, RecordCapacity()); ++i)
+    if (!std::isfinite(Records[i].Derivative) || !std::isfinite(Diagonal[i])) return false;
+  return true;
+}
+
+TAULSM::IterationEnd TAULSM::RunIterations() {
+  int32_t s = 1;
+  for (;;) {
+    Conv = 1;
+    if (!Accumulate(s, Skip)) return IterationEnd::Abandoned;
+    DampMatrix();
+    InvertNormalMatrix();
+    if (Inverted == 0) {
+      MatInv = 0;
+      return IterationEnd::Abandoned;
+    }
+    ApplyStep(0);
+    StoreInverseDiagonal();
+    if (!SolvedStepFinite()) return IterationEnd::Abandoned;
+    Functional = Alpha * ChiReg + ChiDf;
+    SelectionValue = FittingKind == 0 ? CurrentMaxResidual : FittingKind == 1 ? CurrentDeviation : Functional;
+    if (ConvergenceMode == 1 && SelectionValue > PrevFunctional) {
+      Status = 0;
+      return IterationEnd::Abandoned;
+    }
+    PrevFunctional = SelectionValue;
+    ApplyStep(1);
+    for (int32_t i = 1; i <= NPar; ++i)
+      if (!std::isfinite(Records[i].value)) return IterationEnd::Abandoned;
+    ComputeEps(Rms);
+    s = s + 1 > Skip ? 1 : s + 1;
+    ++Iterations;
+    if (StopRequest != 0) return IterationEnd::Stopped;
+    if (Iterations >= IterationLimit) return IterationEnd::Completed;
+    if (Eps <= EpsReq && Functional <= FunctionalLimit) return IterationEnd::Completed;
+  }
+}
+
+// Every phase's cell: a volume of 0 or less fails the trial; above the phase's limit the edges
+// are scaled by (limit / abc)^0.333 (never by a limit that is not positive).
+bool TAULSM::VolumeTest() {
+  const int32_t cells = CellRecordCount(*this) / 6;
+  for (int32_t p = 1; p <= cells; ++p) {
+    const int32_t first = 6 * (p - 1);
+    for (int32_t m = 0; m < 6; ++m) TrialCell[m] = Records[first + 1 + m].value;
+    double& a = TrialCell[0];
+    double& b = TrialCell[1];
+    double& c = TrialCell[2];
+    double volume = 0;
+    if (PhaseTable[p].CrystalSystem == 2)
+      ReduceCell(a, b, c, 2, volume, TrialCell[3], TrialCell[4], TrialCell[5]);
+    else
+      volume = CellVolumeFromCosines(a, b, c, TrialCell[3], TrialCell[4], TrialCell[5]);
+    if (!(volume > 0)) return false;
+    const double limit = CellVolumes[p];
+    if (limit > 0 && volume > limit) {
+      const double s = std::pow(limit / (a * b * c), 0.333);
+      a *= s, b *= s, c *= s;
+    }
+    for (int32_t m = 0; m < 6; ++m) Records[first + 1 + m].value = TrialCell[m];
+  }
+  return true;
+}
+
+TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
+  const int32_t n = std::min(NPar, RecordCapacity());
+  LastTrial = t == tries + 1;
+  IterationLimit = GNIter;
+  StepInUse = Step;
+  if (LastTrial) {
+    IterationLimit = static_cast<int32_t>(std::min<int64_t>(3 * int64_t{GNIter}, Int32Max));
+    StepInUse = 0.5 * Step;
+    for (int32_t i = 1; i <= n; ++i) Records[i].value = Records[i].Error;
+  } else if (t != 1) {
+    if (TriesPerBin > 0) {
+      DecodeGridTrial(static_cast<int32_t>(t));
+    } else {
+      for (int32_t i = 1; i <= n; ++i) {
+        if (InstrumentRecord(i)) continue;  // the model does not depend on them: kept
+        ParameterRecord& r = Records[i];
+        r.value = r.lower + Random01() * (r.upper - r.lower);
+      }
+    }
+  }
+  for (int32_t i = 1; i <= n; ++i) {
+    ParameterRecord& r = Records[i];
+    if (r.n >= 1 && r.n < i) r.value = r.a * Records[r.n].value + r.b;
+  }
+  PrepareFit();
+  controlsSaved_ = true;
+  inputOk_ = CheckFitInput();
+  if (!inputOk_) return TrialEnd::InputBad;
+  if (!VolumeTest()) return TrialEnd::Abandoned;
+  Stage = 1;
+  if (GNIter == 0) return TrialEnd::NoIterations;
+  switch (RunIterations()) {
+    case IterationEnd::Stopped: return TrialEnd::Stopped;
+    case IterationEnd::Abandoned: return TrialEnd::Abandoned;
+    case IterationEnd::Completed: break;
+  }
+  ConsiderBest();
+  return TrialEnd::Done;
+}
+
+void TAULSM::ConsiderBest() {
+  if (!(CurrentDeviation < BestDeviation)) return;
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (UseVolumeRestriction != 0) {
+    const int32_t cells = CellRecordCount(*this) / 6;
+    for (int32_t p = 1; p <= cells; ++p) {
+      const ParameterRecord* r = &Records[6 * (p - 1)];
+      const double v = CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
+      if (v > CellVolumes[p]) return;
+    }
+  }
+  BestFunctional = Functional;
+  BestDeviation = CurrentDeviation;
+  BestMaxResidual = CurrentMaxResidual;
+  for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
+}
+
+// The errors of the best cell: one pass at the current values with the search's weights,
+// regularisation and damping, no step. Without a usable matrix every error is 0.
+void TAULSM::EvaluateErrors() {
+  const int32_t n = std::min(NPar, RecordCapacity());
+  for (int32_t i = 1; i <= n; ++i) Records[i].Error = 0;
+  if (!controlsSaved_ || !inputOk_) return;
+  Stage = 1;
+  MatInv = 0;
+  if (!Accumulate(1, std::max(Skip, 1))) return;
+  DampMatrix();
+  InvertNormalMatrix();
+  if (Inverted == 0) return;
+  StoreInverseDiagonal();
+  if (!SolvedStepFinite()) return;
+  MatInv = 1;
+  ComputeParameterErrors();
+  for (int32_t i = 1; i <= n; ++i)
+    if (InstrumentRecord(i)) Records[i].Error = 0;
+}
+
+void TAULSM::SearchTrials() {
+  const int32_t n = std::min(NPar, RecordCapacity());
+  if (TriesPerBin > 0) {
+    bool ok = true;
+    PrepareGridTrials(ok);
+    if (!ok) return;
+  }
+  ActiveEngineScope active(this);
+  WorkspaceScope workspace;
+  StopRequest = 0;
+  controlsSaved_ = false;
+  inputOk_ = false;
+  for (int32_t i = 1; i <= n; ++i) Records[i].Error = Records[i].value;
+  const int64_t tries = std::clamp<int64_t>(NTries, -1, Int32Max - 1);
+  const int64_t repeats = std::max(TriesPerBin, 1);
+  const int64_t m = std::max(TriesPerBin, 1);
+  bool end = false;
+  for (int64_t t = 1; t <= tries + 1 && !end; ++t) {
+    for (int64_t rep = 0; rep < repeats && !end; ++rep) {
+      const TrialEnd e = RunTrial(t, tries);
+      if (e == TrialEnd::InputBad || e == TrialEnd::NoIterations) {
+        end = true;
+        break;
+      }
+      if (IndexingMode != 1) {
+        const int64_t period = std::max<int64_t>(std::min<int64_t>(tries / 3, 100), 1);
+        if (t % period == 0 && DisplayCurrentFit != 0)
+          ShowTrialProgress(static_cast<int32_t>(std::min(t * m, Int32Max)),
+                            static_cast<int32_t>(std::min(std::max<int64_t>(tries, 0) * m, Int32Max)));
+      }
+      if (StopRequest != 0) {
+        TrialCounter = static_cast<int32_t>(t);
+        end = true;
+      }
+      if (PrintInterval != 0)
+        LogLine("trial=" + FormatInteger(static_cast<int32_t>(t), 6) + " Ftot=" + FormatNumber(15, 2, BestFunctional) +
+                " dev=" + FormatNumber(10, 5, BestDeviation) + FormatNumber(10, 5, BestMaxResidual));
+      if (BestFunctional < FunctionalLimit || BestDeviation < 1e-4) end = true;
+    }
+  }
+  if (controlsSaved_) RestoreFitControls();
+  for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
+  EvaluateErrors();
+}
+
+void FormatTrialProgress(int32_t done, int32_t total) {
+  const TAULSM* fit = CelixFitter.get();
+  const double best = fit ? fit->BestFunctional : 1e19;
+  const double dev = fit ? fit->BestDeviation : 1e19;
+  const char* unit = DSpacingDataType == 0 ? "Angst" : DSpacingDataType == 3 ? "Chan." : "Degr.";
+  std::string r = FormatNumber(12, 2, best), e = FormatNumber(10, 5, dev);
+  DeleteSpaces(r);
+  DeleteSpaces(e);
+  ProgressLines[0] = " " + std::to_string(done) + " tries";
+  ProgressLines[1] = " out of " + std::to_string(total) + ";      Total N= " + std::to_string(TrialCounter);
+  ProgressLines[2] = " R= " + r + "     Eps(" + unit + ")= " + e + "     exp.error = " + FormatNumber(12, 5, AverageDError);
+}
+
+void ShowTrialProgress(int32_t done, int32_t total) {
+  FormatTrialProgress(done, total);
+  Form2.left = 0;
+  Form2.top = 0;
+  Form2.width = Scaled(550);
+  Form2.height = Scaled(410);
+  Form2.color = GreenColor;
+  Form2.Button5.visible = false;
+  Form2.caption = std::string(8, ' ') + IndexingTitle;
+  PlaceLabel(Form2.Label1, 15, 10, ProgressLines[0], WhiteColor, BlueColor);
+  PlaceLabel(Form2.Label2, 115, 10, ProgressLines[1], WhiteColor, GreenColor);
+  PlaceLabel(Form2.Label3, 5, 30, ProgressLines[2], BlackColor, RedColor);
+  TimerYield();
+}

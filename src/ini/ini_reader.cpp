@@ -1,0 +1,281 @@
+// The command-file reader: the file and options dialogs, the reading loop and the two key tables.
+#include "ini/ini_reader.h"
+#include <exception>
+#include <optional>
+#include <filesystem>
+#include <string>
+#include "core/dialog_toolkit.h"
+#include "core/help_texts.h"
+#include "core/messages.h"
+#include "core/mode_flags.h"
+#include "core/model_switches.h"
+#include "core/model_tables.h"
+#include "core/settings_file.h"
+#include "core/small_routines.h"
+#include "core/ui_backend.h"
+#include "crystal/cell_update.h"
+#include "ini/ini_commands.h"
+
+TextFile IniTextFile;
+uint8_t KnownCommand = 0;
+std::vector<TIniDispatch> IniDispatchTrace;
+
+namespace {
+
+void Accept() { KnownCommand = 1; }
+
+}  // namespace
+
+// The INI table in dispatch order. Keys without a handler belong to commands not built yet and
+// are met as unknown keys.
+const TIniKey IniKeyTable[IniKeyCount] = {
+    {"ASCIILS", ReadIniAsciiLineStructure, "ReadIniAsciiLineStructure"},
+    {"AT", ReadIniAssignTwoThetas, "ReadIniAssignTwoThetas"},
+    {"CP", nullptr, "ReadIniCP"},
+    {"ENSSA", ReadIniScatteringAmplitudes, "ReadIniScatteringAmplitudes"},
+    {"EDS", nullptr, "ReadIniDSpacings"},
+    {"FHKL", IniFormHkls, "IniFormHkls"},
+    {"FS", nullptr, "IniStartAnalysis"},
+    {"GAIPA", ReadIniAtomsFromParameters, "ReadIniAtomsFromParameters"},
+    {"IAP", ReadIniAtomicParameters, "ReadIniAtomicParameters"},
+    {"IAI", ReadIniAtomicParameters, "ReadIniAtomicParameters"},
+    {"IAS", [] { ReadIniSpectrumInfo(1); }, "ReadIniSpectrumInfo(angular)"},
+    {"IDRM", [] { ReadIniRealModel(1); }, "ReadIniRealModel(double-signed)"},
+    {"IDSRM", [] { ReadIniRealModel(1); }, "ReadIniRealModel(double-signed)"},
+    {"IERM", [] { ReadIniModelInfo(0); }, "ReadIniModelInfo(real)"},
+    {"IEDRM", [] { ReadIniModelInfo(1); }, "ReadIniModelInfo(double-signed)"},
+    {"IEDM", [] { ReadIniModelInfo(1); }, "ReadIniModelInfo(double-signed)"},
+    {"IESM", [] { ReadIniModelInfo(2); }, "ReadIniModelInfo(special)"},
+    {"IES", ReadIniEffectiveSpectrum, "ReadIniEffectiveSpectrum"},
+    {"ILP", ReadIniLatticeParameters, "ReadIniLatticeParameters"},
+    {"IMFC", nullptr, "ReadIniFitControls"},
+    {"IP", nullptr, "ReadIniParameters(inline)"},
+    {"IPA", nullptr, "ReadIniParameters(file)"},
+    {"IPMA", ReadIniPeakModelAssignments, "ReadIniPeakModelAssignments"},
+    {"IPSO", nullptr, "ReadIniShortOutputPeaks"},
+    {"IPSU", nullptr, "ReadIniSimplePeaks"},
+    {"IRM", [] { ReadIniRealModel(0); }, "ReadIniRealModel(one-signed)"},
+    {"IS", [] { ReadIniSpectrumInfo(0); }, "ReadIniSpectrumInfo(time of flight)"},
+    {"IZW", ReadIniZeroWeights, "ReadIniZeroWeights"},
+    {"IZWT", nullptr, "ReadIniTrevoZeroWeights"},
+    {"ISNS", nullptr, "ReadIniSequenceNames(spectra)"},
+    {"ISVNS", nullptr, "ReadIniSequenceNames(spectra and variances)"},
+    {"ISS", nullptr, "ReadIniSequenceInfo"},
+    {"IV", ReadIniVarianceInfo, "ReadIniVarianceInfo"},
+    // Bound once the spectrum normalisation of the spectrum functions exists.
+    {"NSCA", nullptr, "NormalizeSpectrumCommand"},
+    {"SAP", ReadIniAnisotropicPhase, "ReadIniAnisotropicPhase"},
+    {"SMM", ReadIniM2Mode, "ReadIniM2Mode"},
+    {"SMP", ReadIniMagneticPhase, "ReadIniMagneticPhase"},
+    {"SWBM", ReadIniWidthBackgroundModes, "ReadIniWidthBackgroundModes"},
+    {"SDM", nullptr, "ReadIniDeterministicMode"},
+    {"SNPF", ReadIniNumberOfPeaks, "ReadIniNumberOfPeaks"},
+    {"SNEF", ReadIniNumberOfExponentials, "ReadIniNumberOfExponentials"},
+    {"SSAI", nullptr, "ReadIniIndexingSymmetries"},
+    {"SV", nullptr, "ReadIniVolumes"},
+    {"SVM", nullptr, "ReadIniVolumeMinimizers"},
+    {"SHKLB", nullptr, "ReadIniHklBounds"},
+    {"SM", ReadIniMainMode, "ReadIniMainMode"},
+    {"SNP", ReadIniNumberOfPhases, "ReadIniNumberOfPhases"},
+    {"SNRA", ReadIniReflectionCounts, "ReadIniReflectionCounts"},
+    {"SDNES", SetDn2EffectiveCommand, "SetDn2EffectiveCommand"},
+    {"TREVO", nullptr, "TrevoMain(0)"},
+    {"AUTOC", nullptr, "TrevoMain(1)"},
+    {"SSS", nullptr, "ReadIniSSS"},
+    {"SSBE", nullptr, "ReadIniSSBE"},
+    {"THKL", ReadIniTakeHkls, "ReadIniTakeHkls"},
+    {"STOP", nullptr, "stop"},
+};
+
+const TIniKey DatKeyTable[DatKeyCount] = {
+    {"IS", nullptr, "ReadDatSpectrumInfo"},       {"SKES", nullptr, "ReadDatNumbers(1)"},
+    {"SCDM", nullptr, "ReadDatFitControls"},      {"IAC", nullptr, "ReadDatIAC"},
+    {"IESN", nullptr, "ReadDatIESN"},             {"FPM", nullptr, "ReadDatPeakModel(one-signed)"},
+    {"FDSPM", nullptr, "ReadDatPeakModel(double-signed)"},
+    {"SNA", nullptr, "ReadDatSNA"},               {"ISGI", nullptr, "ReadDatSpaceGroups(signed)"},
+    {"ESGI", nullptr, "ReadDatSpaceGroups(setting)"},
+    {"ICSA", nullptr, "ReadDatAtomNames"},        {"SSIB", nullptr, "ReadDatSSIB"},
+    {"IIPF", nullptr, "ReadDatParameterFile"},    {"BHKL", nullptr, "ReadDatHkls(2)"},
+    {"FHKL", nullptr, "ReadDatHkls(17)"},         {"FS", nullptr, "ReadDatFS"},
+    {"OMAD", Accept, "accepted"},                 {"DCVP", nullptr, "ReadDatNumbers(1)"},
+    {"DIEA", nullptr, "ReadDatNumbers(1)"},       {"GRFD", nullptr, "ReadDatNumbers(3)"},
+    {"GFD", nullptr, "ReadDatNumbers(3)"},        {"ISV", nullptr, "ReadDatVarianceInfo"},
+    {"INSP", nullptr, "ReadDatSpectrumCount"},    {"NFS", nullptr, "ReadDatNormalization"},
+    {"AC", nullptr, "ReadDatAbsorption"},         {"INPAP", nullptr, "ReadDatINPAP"},
+    {"ZW", nullptr, "ReadDatZeroWeights"},        {"SMW", nullptr, "ReadDatWidthMode"},
+    {"UPF", nullptr, "SkipDatLine"},              {"SNP", nullptr, "ReadDatNumberOfPhases"},
+    {"STOP", nullptr, "stop"},
+};
+
+std::string IniKey(std::string_view title) {
+  std::string key;
+  CapitalLetters(title, key);
+  return key;
+}
+
+namespace {
+
+// Closes the command file on every way out; an abandoned reading leaves DialogOk = 0.
+class IniFileGuard {
+public:
+  IniFileGuard() : exceptions_(std::uncaught_exceptions()) {}
+  ~IniFileGuard() {
+    if (IniTextFile.IsOpen()) IniTextFile.Close();
+    ResetIniLineSource();
+    if (std::uncaught_exceptions() > exceptions_) DialogOk = 0;
+  }
+  IniFileGuard(const IniFileGuard&) = delete;
+  IniFileGuard& operator=(const IniFileGuard&) = delete;
+
+private:
+  int exceptions_;
+};
+
+// The titles kept for the trace of one reading (a garbage file may hold millions of lines).
+constexpr size_t TraceCapacity = 100000;
+
+// Step 10: the title lines until STOP, the end of the file or an Abort.
+void ReadCommands(int32_t iniMode, bool stepWise) {
+  IniDispatchTrace.clear();
+  const TIniKey* table = iniMode == 1 ? IniKeyTable : DatKeyTable;
+  const int32_t count = iniMode == 1 ? IniKeyCount : DatKeyCount;
+  std::string line;
+  while (IniNextLine(line)) {
+    if (line.empty() || line == " " || line.front() == '*') continue;
+    if (line.size() > 255) line.resize(255);
+    if (stepWise && !Ui().AskOkCancel(line, MsgKind::Information)) return;
+    const std::string key = IniKey(line);
+    KnownCommand = 0;
+    if (key == "STOP") return;
+    const int32_t titleLine = IniLineNumber();
+    TIniDispatch trace{key, titleLine, "", 0};
+    IniHandler handler = nullptr;
+    for (int32_t i = 0; i < count; ++i) {
+      if (key != table[i].key) continue;
+      handler = table[i].handler;
+      if (handler) trace.handler = table[i].handlerName;
+      break;
+    }
+    if (handler) handler();
+    trace.known = KnownCommand;
+    if (IniDispatchTrace.size() < TraceCapacity) IniDispatchTrace.push_back(std::move(trace));
+    if (KnownCommand == 0 && InhibitWarnings == 0) {
+      // The box shows the text alone; where and what go to the result file and the status line.
+      const std::string where = "file " + IniTextFile.Name() + ", line " + std::to_string(titleLine) + ": " + line;
+      LogLine(where);
+      StatusMessage = where;
+      if (!Ui().AskOkCancel("Wrong command ", MsgKind::Information)) return;
+    }
+  }
+}
+
+// Step 11.
+void FinishReading() {
+  if (IniTextFile.IsOpen()) IniTextFile.Close();
+  if (GraphMode != 0) GraphMode = 1;
+  if ((MainMode == 0 || MainMode == 2) && UseAvailableArray[MainMode] == 1 && NoCrystalInfo == 0)
+    UpdatePhasesFromParameters();
+}
+
+// Steps 3 to 6: the chosen, opened file; false when nothing is to be read.
+bool OpenCommandFile(int32_t iniMode) {
+  const bool ini = iniMode == 1;
+  while (true) {
+    TFileDialog& dialog = Form2.OpenDialog1;
+    dialog.title = ini ? "Input Ini-file" : "Input KEST dat-file";
+    dialog.fileName = IniFileName;
+    dialog.defaultExt = ini ? "ini" : "dat";
+    dialog.filter = ini ? "Files(.ini)|*.ini|All|*.*|Dat|*.dat" : "Files(.dat)|*.dat|All|*.*|ini|*.ini";
+    dialog.initialDir = WorkDir;
+    std::optional<std::string> chosen = Ui().OpenFileDialog(dialog);
+    if (!chosen) return false;
+    std::string name = *chosen;
+    if (std::filesystem::path(name).filename().string().find('.') == std::string::npos) name += ".ini";
+    IniFileName = name;
+    if (ini) {
+      std::string ext = std::filesystem::path(name).extension().string();
+      std::string upper = ext;
+      UpperCaseCyr(upper);
+      if (upper != ".INI" && !Ui().AskYesNo(upper + " is no ini extention. Still proceed?", MsgKind::Warning))
+        continue;
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(name, ec)) {
+      ShowMsg("No file " + name);
+      return false;
+    }
+    if (!IniTextFile.TryReset(name)) {
+      IoResult();  // the reason is shown in words below; the code is not kept
+      ShowMsg(name + " can not be opened");
+      return false;
+    }
+    return true;
+  }
+}
+
+// Step 8: the options; false after Cancel.
+bool AskReadingOptions(const std::string& name, bool& stepWise) {
+  DialogCaption = "Input of ini-file";
+  SetHelpLines(IniFileHelp);
+  BeginDialog(1);
+  const std::string shown = name.size() > 41 ? "..." + name.substr(name.size() / 2) : name;
+  PlaceLabel(Form2.Label1, 5, 50, "Ini-file= " + shown, WhiteColor, TextBackgroundColor);
+  SetDialogOptions({" Proceed step-wise ", " Inhibit warnings ", " No change of parameter bounds "});
+  ShowCheckListBox(30, 100, 270, 57);
+  Form2.CheckListBox1.SetChecked(0, false);
+  Form2.CheckListBox1.SetChecked(1, InhibitWarnings != 0);
+  Form2.CheckListBox1.SetChecked(2, KeepParameterBounds != 0);
+  ShowDialogModal();
+  if (DialogOk != 1) return false;
+  stepWise = Form2.CheckListBox1.Checked(0);
+  InhibitWarnings = Form2.CheckListBox1.Checked(1) ? 1 : 0;
+  KeepParameterBounds = Form2.CheckListBox1.Checked(2) ? 1 : 0;
+  LogLine("Ini-file= " + shown + " input");
+  return true;
+}
+
+}  // namespace
+
+void ReadIniFile(int32_t iniMode) {
+  IniFileGuard guard;
+  DialogOk = 1;
+  if (IniFileName == " ") IniFileName.clear();
+  uint8_t ok = 1;
+  std::string text;
+  ConfirmExitUnsaved(ok, text);
+  if (ok == 0 && !Ui().AskYesNo(text, MsgKind::Warning)) {
+    DialogOk = 0;
+    return;
+  }
+  if (!OpenCommandFile(iniMode)) {
+    DialogOk = 0;
+    return;
+  }
+  ResetIniLineSource();
+  ResetModelState(HalfChannels);
+  bool stepWise = false;
+  if (!AskReadingOptions(IniFileName, stepWise)) {
+    DialogOk = 0;
+    return;
+  }
+  MainMode = 0;
+  RandomizeAtoms();
+  DialogOk = 1;
+  ReadCommands(iniMode, stepWise);
+  FinishReading();
+}
+
+void ReadIniText(std::string_view text, int32_t iniMode, bool reset, bool stepWise, const std::string& name) {
+  IniFileGuard guard;
+  DialogOk = 1;
+  IniTextFile.ResetFromText(text, name);
+  ResetIniLineSource();
+  if (reset) {
+    ResetModelState(HalfChannels);
+    MainMode = 0;
+    RandomizeAtoms();
+  }
+  DialogOk = 1;
+  ReadCommands(iniMode, stepWise);
+  FinishReading();
+}

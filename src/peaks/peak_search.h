@@ -1,0 +1,62 @@
+// The automatic peak search: its results beside MarkedPoints, and the section object whose steps
+// FindPeaks runs on each section of the interval. The controls (PeakSensitivity,
+// PeakResolution, SmallStatistics, MaxPeakCount, PeakSearchSectionLength) and the entry points
+// FindPeaks and FindPeaksInArray are declared in core/neighbour_services.h.
+//
+// A section works on the shared arrays, points 1..m: the data y in ScratchArray1, ScratchArray2
+// for compression, smoothing and the background, the errors in WorkArrays[1], the point
+// quasi-curvatures and then the peak positions (points) in WorkArrays[2], gaps or found widths in
+// WorkArrays[3], the quasi-curvature and then the class code of each peak in WorkArrays[4] (which
+// is PeakModelTable).
+#pragma once
+#include <cstdint>
+#include "core/neighbour_services.h"
+
+// The height (RefinePeakPosition's largest value near the point) of each marked point.
+extern double PeakHeights[MarkedPointCapacity + 1];
+// The width law of the last search: width(channel) = intercept + slope * channel, channels.
+extern double PeakWidthSlope, PeakWidthIntercept;
+// The channel bounds of the current section and its number of channels.
+extern int32_t PeakSearchFirst, PeakSearchLast, PeakSearchCount;
+// The compression factor f of the last search (1 for widths up to 8 channels).
+extern double PeakSearchCompression;
+// The most points the sections may deliver before the cut to MaxPeakCount: (614 - 14) / 2.
+constexpr int32_t PeakSearchPointLimit = (MaxFreeParameters - 14) / 2;
+// Bounds of a section in channels.
+constexpr int32_t MinSectionChannels = 16, MaxSectionChannels = 8192;
+
+// One section of the search. The steps keep the order and the comparisons of the search; they
+// are public for the tests.
+class TPeakSection {
+public:
+  int32_t m = 0;           // points of the section
+  int32_t n = 0;           // peaks found
+  double f = 1.0;          // compression factor
+  double rawMax = 0.0;     // maximum after compression, before any scaling
+  double sectionMax = 0.0; // maximum after the background step
+  double widthAccuracy = 0.0;
+
+  // Expected full width (points) at point p: the law at channel PeakSearchFirst + p f - 1,
+  // divided by f, at least 1.
+  double WidthAt(double p) const;
+  // The width at the middle point, w_s.
+  double MiddleWidth() const { return WidthAt(m / 2.0); }
+
+  void QuasiCurvatureTest(double w);
+  void DeleteWeakPeaks(double k, double w);
+  void CalibrateWidths();
+  void SubtractPeakShape(int32_t peak, int32_t from, int32_t to, double width);
+  void AddHiddenPeaks(double k);
+  void MergeClosePeaks(double w);
+
+  // Views of the shared arrays.
+  static double* Y();
+  static double* Errors();
+  static double* Positions();
+
+private:
+  bool CanSplitPeak(int32_t peak, int32_t point, int32_t count, const double* found);
+  // Removes the peaks whose position is 0, keeping the quasi-curvatures beside them.
+  void RemoveDeleted();
+  void SortPositions();
+};

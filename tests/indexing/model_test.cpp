@@ -1,0 +1,249 @@
+// The indexing model: d of every crystal system against gemmi, the six derivatives against central
+// differences (with the two corrected terms), and the assignment of lines to reflections against
+// hand cases and against a plain scan of the rule.
+#include <filesystem>
+#include <random>
+#include "core/cell_geometry.h"
+#include "indexing_setup.h"
+#include "support/temp_path.h"
+
+namespace {
+
+class ModelTest : public IndexingTest {
+protected:
+  // Phase p's cell records from a, b, c and angles in degrees.
+  static void SetCell(int32_t p, int32_t system, const double (&cell)[6]) {
+    PhaseTable[p].CrystalSystem = system;
+    for (int32_t m = 0; m < 6; ++m)
+      CelixFitter->Records[6 * (p - 1) + 1 + m].value = m < 3 ? cell[m] : std::cos(cell[m] * DegToRad);
+  }
+  // Phase p's reflections, in this order.
+  static void SetReflections(int32_t p, const std::vector<std::array<int32_t, 3>>& hkl) {
+    PhaseTable[p].ReflectionCount = static_cast<int32_t>(hkl.size());
+    for (size_t j = 0; j < hkl.size(); ++j) {
+      THklRecord& r = HklTable[j + 1][p];
+      r = THklRecord{};
+      r.h = hkl[j][0], r.k = hkl[j][1], r.l = hkl[j][2];
+    }
+  }
+};
+
+std::array<double, 6> Cosines(const double (&cell)[6]) {
+  return {cell[0], cell[1], cell[2], std::cos(cell[3] * DegToRad), std::cos(cell[4] * DegToRad),
+          std::cos(cell[5] * DegToRad)};
+}
+
+TEST_F(ModelTest, DSpacingOfEverySystemAgreesWithGemmi) {
+  const std::vector<Tokens> rows = IndexingGolden("d");
+  ASSERT_GT(rows.size(), 300u);
+  for (const Tokens& row : rows) {
+    const int32_t system = std::stoi(row[1]);
+    double cell[6];
+    for (int32_t m = 0; m < 6; ++m) cell[m] = Num(row[2 + m]);
+    SetCell(1, system, cell);
+    HklScratch[0].h = std::stoi(row[8]), HklScratch[0].k = std::stoi(row[9]), HklScratch[0].l = std::stoi(row[10]);
+    HklDSpacing(1);
+    EXPECT_NEAR(HklScratch[0].d / Num(row[11]), 1, 1e-12) << row[1] << " hkl " << row[8] << row[9] << row[10];
+  }
+  EXPECT_NEAR(Num(rows[0][11]), 4 / std::sqrt(3.0), 1e-15);  // cubic a = 4, (1,1,1)
+  EXPECT_NEAR(Num(rows[1][11]), 1 / std::sqrt(4.0 / 27), 1e-15);  // hexagonal a = 3, (1,0,0)
+  // A cell with S <= 0 gives 0 for systems 1, 2, 7; a system outside 1..7 leaves d.
+  const double flat[6] = {4, 4, 4, 1, 1, 1};  // rhombohedral cosine 1: no volume
+  EXPECT_EQ(CellDSpacing(7, flat, 1, 0, 0, 9.0), 0.0);
+  EXPECT_EQ(CellDSpacing(8, flat, 1, 0, 0, 9.0), 9.0);
+}
+
+TEST_F(ModelTest, GoldenFileIsWhatTheGeneratorWritesNow) {
+  VKEST_REQUIRE_PYTHON("gemmi, numpy");
+  const auto out = TestTempPath("indexing_golden.txt");
+  ASSERT_EQ(RunTool("gen_indexing_golden.py", out.string()), 0);
+  // Another gemmi may round calculate_d differently in the last bits.
+  const auto mismatches = TokenMismatches(TokenRows(out), GoldenRows("indexing_golden.txt", "indexing"),
+                                          [](const Tokens& row, size_t col) {
+                                            double x = 0;
+                                            return TokenNumber(row[col], x) ? 1e-13 * std::fabs(x) : NAN;
+                                          });
+  std::filesystem::remove(out);
+  EXPECT_TRUE(mismatches.empty()) << JoinLines(mismatches);
+}
+
+// Each group of records moves together in its system (the ties of ApplyCellSymmetry): the sum of
+// the general derivatives over a group equals the central difference of the system's own d.
+TEST_F(ModelTest, DerivativesMatchCentralDifferencesOfEverySystem) {
+  const std::vector<std::vector<std::vector<int32_t>>> groups = {
+      {},
+      {{0}, {1}, {2}, {3}, {4}, {5}},
+      {{0}, {1}, {2}, {4}},
+      {{0}, {1}, {2}},
+      {{0, 1}, {2}},
+      {{0, 1, 2}},
+      {{0, 1}, {2}},
+      {{0, 1, 2}, {3, 4, 5}}};
+  int32_t checked = 0;
+  for (const Tokens& row : IndexingGolden("d")) {
+    const int32_t system = std::stoi(row[1]);
+    double deg[6];
+    for (int32_t m = 0; m < 6; ++m) deg[m] = Num(row[2 + m]);
+    const std::array<double, 6> c = Cosines(deg);
+    double cell[6];
+    std::copy(c.begin(), c.end(), cell);
+    const double h = Num(row[8]), k = Num(row[9]), l = Num(row[10]);
+    const double d = CellDSpacing(system, cell, h, k, l, 0);
+    double deriv[6];
+    CellDSpacingDerivatives(cell, h, k, l, d, deriv);
+    for (const auto& group : groups[system]) {
+      double sum = 0;
+      for (int32_t m : group) sum += deriv[m];
+      const double step = 1e-6;
+      double up[6], dn[6];
+      std::copy(cell, cell + 6, up);
+      std::copy(cell, cell + 6, dn);
+      for (int32_t m : group) up[m] += step, dn[m] -= step;
+      const double numeric = (CellDSpacing(system, up, h, k, l, 0) - CellDSpacing(system, dn, h, k, l, 0)) / (2 * step);
+      // Central differences: truncation ~ step^2 d''', rounding ~ 1e-16 d / step.
+      EXPECT_NEAR(sum, numeric, 1e-7 * std::max(1.0, std::fabs(numeric))) << system << " " << group[0];
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 800);
+  // The triclinic example: the cos gamma term with - hl c1, the edge terms with 1 / D.
+  const double tri[6] = {5.1, 6.3, 7.7, 95, 103, 84};
+  const std::array<double, 6> c = Cosines(tri);
+  double cell[6], deriv[6];
+  std::copy(c.begin(), c.end(), cell);
+  CellDSpacingDerivatives(cell, 2, -1, 3, CellDSpacing(1, cell, 2, -1, 3, 0), deriv);
+  const double expected[6] = {0.14560, 0.01560, 0.09052, -0.30463, 0.93137, -0.32242};
+  for (int32_t m = 0; m < 6; ++m) EXPECT_NEAR(deriv[m], expected[m], 6e-6) << m;
+}
+
+TEST_F(ModelTest, AssignmentFollowsTheTieRules) {
+  const double cubic[6] = {4, 4, 4, 90, 90, 90};
+  SetCell(1, 5, cubic);
+  // d: 4, 2.828, 2.309, 2, 1.789; the first and the last are the extremes.
+  SetReflections(1, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {2, 0, 0}, {2, 1, 0}});
+  struct Case {
+    const char* what;
+    std::vector<double> lines;
+    uint8_t bad;
+    int32_t mode;
+    std::vector<int32_t> reflections;  // 0: line skipped
+  };
+  const Case cases[] = {
+      {"the second line takes the next free reflection", {2.83, 2.82}, 0, 0, {2, 3}},
+      {"the extremes serve every line", {4.01, 3.99, 1.79, 1.78}, 0, 0, {1, 1, 5, 5}},
+      {"measures against bad reflections", {2.83, 2.82, 2.81}, 1, 0, {2, 2, 2}},
+      {"no free reflection: reflection 1 of phase 1; a negative d skipped", {1e19, -2.0}, 0, 0, {1, 0}},
+      {"unit-cell determination: line i to reflection i", {2.83, 2.82, 4.0}, 0, 1, {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    SetLines(c.lines);
+    BadReflectionMeasures = c.bad, IndexingMode = c.mode;
+    RecalcIndexingData();
+    for (int32_t i = 1; i <= DSpacingCount; ++i) {
+      const TDSpacingRecord& line = DSpacingList[i];
+      const int32_t j = c.reflections[i - 1];
+      EXPECT_EQ(line.Assigned, j != 0) << c.what << " line " << i;
+      if (j == 0) continue;
+      if (c.mode == 0) {
+        EXPECT_EQ(line.ReflectionIndex, j) << c.what << " line " << i;
+      }
+      EXPECT_EQ(line.DCalc, HklTable[j][1].d) << c.what << " line " << i;
+    }
+  }
+  EXPECT_EQ(HklTable[2][1].Taken, 0);  // measures on: nothing taken
+  // Two phases with the same d: the first phase wins.
+  IndexingMode = 0, BadReflectionMeasures = 0, PhaseCount = 2;
+  SetCell(2, 5, cubic);
+  SetReflections(2, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}});
+  SetLines({2.83, 2.82});
+  RecalcIndexingData();
+  EXPECT_EQ(DSpacingList[1].Phase, 1);
+  EXPECT_EQ(DSpacingList[2].Phase, 2);  // (1,1,0) of phase 1 is taken, that of phase 2 is free
+  EXPECT_EQ(DSpacingList[2].ReflectionIndex, 2);
+  EXPECT_EQ(HklTable[2][1].Taken, 1);
+}
+
+TEST_F(ModelTest, ModelOfOneLineGivesWeightsDerivativesAndTheAngle) {
+  const double cubic[6] = {4, 4, 4, 90, 90, 90};
+  SetCell(1, 5, cubic);
+  SetReflections(1, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}});
+  SetLines({2.83, 2.0}, 0.002);
+  DSpacingList[2].Error = 0;
+  DSpacingDataType = 2;
+  SpectrumList[1]->Lambda = 1.5, SpectrumList[1]->Delay = 0.1;
+  TAULSM& fit = *CelixFitter;
+  fit.NPar = 6;
+  double Y = 0, W = 0, F = 0;
+  fit.IndexingModel(Y, W, 1, 1, F);
+  const double d = 4 / std::sqrt(2.0);
+  EXPECT_EQ(Y, 2.83);
+  EXPECT_DOUBLE_EQ(W, 1 / (0.002 * 0.002));
+  EXPECT_DOUBLE_EQ(F, d);
+  // Cubic: b and c follow a, so dd/da of the phase is the sum over the three edges: d / a.
+  EXPECT_NEAR(fit.Records[1].Derivative + fit.Records[2].Derivative + fit.Records[3].Derivative, d / 4, 1e-12);
+  EXPECT_NEAR(DSpacingList[1].XCalc, std::asin(1.5 / (2 * d)) * RadToDeg - 0.1, 1e-9);
+  fit.IndexingModel(Y, W, 3, 2, F);  // a final pass weighs by the line's own error: 0 here
+  EXPECT_EQ(W, 0);
+  const double flat[6] = {4, 4, 4, 0, 0, 0};  // rhombohedral with cos alpha = 1: S <= 0
+  SetCell(1, 7, flat);
+  fit.IndexingModel(Y, W, 1, 1, F);
+  EXPECT_EQ(F, 0);
+  EXPECT_EQ(fit.Records[1].Derivative, 0);
+}
+
+// The rule as written, over HklTable after RecalcHklD: the first strictly smaller difference in
+// phase then reflection order among the free reflections. ties counts the equal differences met.
+std::vector<std::pair<int32_t, int32_t>> PlainScan(int32_t& ties) {
+  std::vector<std::vector<uint8_t>> taken(PhaseCount + 1, std::vector<uint8_t>(MaxReflections + 1, 0));
+  std::vector<std::pair<int32_t, int32_t>> out;
+  for (int32_t i = 1; i <= DSpacingCount; ++i) {
+    double best = 1e18;
+    int32_t bp = 1, bj = 1;
+    for (int32_t p = 1; p <= PhaseCount; ++p)
+      for (int32_t j = 1; j <= PhaseTable[p].ReflectionCount; ++j) {
+        const double diff = std::fabs(HklTable[j][p].d - DSpacingList[i].d);
+        ties += !taken[p][j] && diff == best;
+        if (!taken[p][j] && diff < best) best = diff, bp = p, bj = j;
+      }
+    taken[bp][bj] = bj != SmallestDIndex[bp] && bj != LargestDIndex[bp];
+    out.emplace_back(bp, bj);
+  }
+  return out;
+}
+
+TEST_F(ModelTest, FastAssignmentEqualsThePlainScanOnRandomCells) {
+  PhaseCount = 2;
+  std::vector<std::array<int32_t, 3>> one, two;
+  for (int32_t h = 0; h <= 5; ++h)
+    for (int32_t k = 0; k <= 5; ++k)
+      for (int32_t l = 0; l <= 5; ++l)
+        if (h + k + l > 0) one.push_back({h, k, l}), two.push_back({h - 2, k, l});
+  SetReflections(1, one);
+  SetReflections(2, two);
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  int32_t ties = 0;
+  for (int32_t trial = 0; trial < 300; ++trial) {
+    const double orth[6] = {3 + 6 * u(rng), 3 + 6 * u(rng), 3 + 6 * u(rng), 90, 90, 90};
+    const double mono[6] = {3 + 6 * u(rng), 3 + 6 * u(rng), 3 + 6 * u(rng), 90, 95 + 20 * u(rng), 90};
+    SetCell(1, 3, orth);
+    SetCell(2, 2, mono);
+    RecalcHklD();
+    std::vector<double> d;
+    for (int32_t i = 0; i < 40; ++i) d.push_back(1 + 7 * u(rng));
+    // Lines exactly on reflections (h, 0, 0) of phase 2, whose (-h, 0, 0) has the same d: ties.
+    for (int32_t j = 1; j <= PhaseTable[2].ReflectionCount; ++j)
+      if (HklTable[j][2].k == 0 && HklTable[j][2].l == 0) d.push_back(HklTable[j][2].d);
+    std::sort(d.begin(), d.end(), std::greater<>());
+    SetLines(d);
+    const auto expected = PlainScan(ties);
+    AssignLines(0);
+    for (int32_t i = 1; i <= DSpacingCount; ++i) {
+      ASSERT_EQ(std::make_pair(DSpacingList[i].Phase, DSpacingList[i].ReflectionIndex), expected[i - 1])
+          << "cell " << trial << " line " << i;
+    }
+  }
+  EXPECT_GT(ties, 0);
+}
+
+}  // namespace

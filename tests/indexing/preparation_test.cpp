@@ -1,0 +1,222 @@
+// The preparation end to end through the scripted dialogs: the record layout of two phases, the
+// automatic bounds and volumes, exchanged bounds, every refusal with its message and the tables
+// put back, the rhombohedral reflections against gemmi; the default bins, the line-count test and
+// the reset's switches.
+#include <functional>
+#include "core/cell_geometry.h"
+#include "core/model_tables.h"
+#include "indexing_setup.h"
+
+namespace {
+
+class PreparationTest : public IndexingTest {};
+
+// Ten lines from d1 = 10 to dlast = 1.
+std::vector<double> TenLines() { return {10, 9, 8, 7, 6, 5, 4, 3, 2, 1}; }
+
+TEST_F(PreparationTest, TwoPhasesGiveTheRecordLayoutBoundsAndControls) {
+  SetLines(TenLines());
+  PrepareAuto({3, 5});
+  const TAULSM& fit = *CelixFitter;
+  EXPECT_EQ(std::vector<int32_t>({ParametersPending[1], MainMode, ParameterArrayMode}), std::vector<int32_t>({0, 1, 1}));
+  // 10 / 1 + 0.5 = 10.5 rounds to the even 10, + 2; phase 2 has no extra; non-negative h, k.
+  EXPECT_EQ(std::vector<int32_t>(HklBounds[1], HklBounds[1] + 5), std::vector<int32_t>({12, 0, 12, 0, 12}));
+  EXPECT_EQ(std::vector<int32_t>(HklBounds[2], HklBounds[2] + 5), std::vector<int32_t>({10, 0, 10, 0, 10}));
+  EXPECT_EQ(std::vector<double>({CellVolumes[1], CellVolumes[2]}), std::vector<double>({3000, 1500}));
+  EXPECT_EQ(std::vector<int32_t>({fit.NPar, fit.NPoints, fit.NTries}), std::vector<int32_t>({12, 10, 2000 + 1000}));
+  for (int32_t i = 1; i <= 12; ++i) {
+    const ParameterRecord& r = fit.Records[i];
+    EXPECT_EQ(BestValues[i], r.value) << i;
+    const int32_t e = (i - 1) % 6;
+    if (e >= 3) {  // 90 degrees fixed, as a cosine close to 0
+      EXPECT_LT(std::fabs(r.value), 1e-6) << i;
+      EXPECT_EQ(r.lower, r.upper) << i;
+    } else {
+      // twice the value for phase 1 only
+      EXPECT_EQ(std::vector<double>({r.lower, r.value, r.upper}), std::vector<double>({2, 10.25, i <= 6 ? 20.5 : 10.25}));
+      EXPECT_EQ(r.n, i <= 6 || e == 0 ? i : 7) << i;  // the cubic b and c follow a
+    }
+  }
+  EXPECT_EQ(fit.Records[1].Name, " A1");
+  EXPECT_EQ(fit.Records[12].Name, "cos(gamma2)");
+  EXPECT_EQ(std::vector<int32_t>({MinimumPhaseLines[1], MinimumPhaseLines[2]}), std::vector<int32_t>({4, 3}));
+  const TFitControls& c = DefaultFitControls;
+  EXPECT_EQ(std::vector<double>({double(c.GNIter), c.Step, c.Damp, double(c.ConvergenceMode), c.Alpha, c.FunctionalLimit}),
+            std::vector<double>({8, 0.95, 0.025, 1, 1.0, 0.0}));
+  ASSERT_FALSE(ui.infoWindows.empty());
+  EXPECT_EQ(ui.infoWindows.back().ListBox1.items,
+            std::vector<std::string>({"Powder Indexing Data prepared", "For 10 reflections hkls generated",
+                                      std::to_string(PhaseTable[1].ReflectionCount) + " for phase 1",
+                                      std::to_string(PhaseTable[2].ReflectionCount) + " for phase 2"}));
+}
+
+TEST_F(PreparationTest, TriclinicAnglesBecomeOrderedCosinesAndCrossedBoundsAreExchanged) {
+  SetLines(TenLines());
+  PhaseCount = 1;
+  ui.ExpectDialog(" Phase= 1").Combo(1).Ok();
+  ui.ExpectDialog(" Phase= 1").Ok();
+  ui.ExpectDialog("Set lattice parameters").Field(2, 1, "8").Field(2, 3, "4").Field(4, 1, "80").Field(4, 2, "95").Field(4, 3, "100").Ok();
+  ui.ExpectMessage("Wrong parameter bounds 2 Exchanged.");
+  PrepareIndexing();
+  const TAULSM& fit = *CelixFitter;
+  EXPECT_EQ(std::make_pair(fit.Records[2].lower, fit.Records[2].upper), std::make_pair(4.0, 8.0));
+  const ParameterRecord& alpha = fit.Records[4];
+  EXPECT_NEAR(alpha.value, std::cos(95 * DegToRad), 1e-7);
+  EXPECT_NEAR(alpha.lower, std::cos(100 * DegToRad), 1e-7);  // cos falls: the bounds swap
+  EXPECT_NEAR(alpha.upper, std::cos(80 * DegToRad), 1e-7);
+  EXPECT_EQ(PhaseTable[1].Cell[3], 95);
+  EXPECT_NEAR(fit.Records[6].lower, std::cos(115 * DegToRad), 1e-7);  // triclinic gamma 75..115
+  EXPECT_EQ(fit.NTries, 4000);
+}
+
+// Each refusal: its message, the parameters of mode 1 still pending, the records and the cell of
+// phase 1 as they were.
+TEST_F(PreparationTest, RefusalsLeaveTheTablesAsTheyWere) {
+  struct Case {
+    const char* message;
+    std::function<void()> script;
+  };
+  const std::vector<Case> cases = {
+      {"In this mode N of phases = 1",
+       [this] { PhaseCount = 2, ui.ExpectDialog(" Phase= 1").Radio(3).Ok(); }},
+      {"No indexed data", [this] { ui.ExpectDialog(" Phase= 1").Radio(3).Ok(); }},
+      {"Error, channels(2thetas)=0",
+       [this] { DSpacingDataType = 2, ui.ExpectDialog(" Phase= 1").Check(5, false).Ok(); }},
+      {"Wrong HKL bounds or cell volume",
+       [this] {
+         ui.ExpectDialog(" Phase= 1").Ok();
+         ui.ExpectDialog(" Phase= 1").Field(6, 1, "0").Ok();
+       }},
+      {"Wrong lattice parameters",
+       [this] {
+         ui.ExpectDialog(" Phase= 1").Ok();
+         ui.ExpectDialog(" Phase= 1").Ok();
+         ui.ExpectDialog("Set lattice parameters").Field(1, 2, "0").Ok();
+       }},
+      {"Wrong parameters",
+       [this] {
+         ui.ExpectDialog(" Phase= 1").Check(4).Ok();
+         ui.ExpectDialog(" Phase= 1").Ok();
+         ui.ExpectDialog("Set lattice parameters").Ok();
+         ui.ExpectDialog("Enter cynematic parameters").Field(1, 2, "0").Ok();
+       }},
+      {"No hkls generated",
+       [this] {
+         ui.ExpectDialog(" Phase= 1").Ok();
+         DialogScript& d = ui.ExpectDialog(" Phase= 1");
+         for (int32_t r = 1; r <= 5; ++r) d.Field(r, 1, "0");
+         d.Ok();
+         ui.ExpectMessage("Wrong HKL bounds or cell volume");  // l_max = 0 only warns
+         ui.ExpectDialog("Set lattice parameters").Ok();
+       }},
+      {"Error, more ds than hkls 10 < 2",
+       [this] {
+         ui.ExpectDialog(" Phase= 1").Combo(5).Ok();
+         DialogScript& d = ui.ExpectDialog(" Phase= 1");
+         for (int32_t r = 1; r <= 5; ++r) d.Field(r, 1, "1");
+         d.Ok();
+         ui.ExpectDialog("Set lattice parameters").Ok();
+       }},
+      {"Too many phases for indexing: at most 4", [] { PhaseCount = 5; }},
+  };
+  for (const Case& c : cases) {
+    SetLines(TenLines());
+    PhaseCount = 1, IndexingMode = 0, DSpacingDataType = 0, CynematicFit = 0;
+    ParametersPending[1] = 1;
+    PhaseTable[1].Cell[0] = 3.5;
+    for (int32_t i = 1; i <= IndexingRecordCapacity; ++i) parar[i].value = 0.5 * i;
+    c.script();
+    ui.ExpectMessage(c.message);
+    PrepareIndexing();
+    EXPECT_EQ(ParametersPending[1], 1) << c.message;
+    EXPECT_EQ(PhaseTable[1].Cell[0], 3.5) << c.message;
+    for (int32_t i = 1; i <= IndexingRecordCapacity; ++i) ASSERT_EQ(parar[i].value, 0.5 * i) << c.message << " " << i;
+  }
+  EXPECT_EQ(PhaseCount, 5);
+  // A field that is not a number counts as Cancel: no message, still pending.
+  PhaseCount = 1;
+  ui.ExpectDialog(" Phase= 1").Ok();
+  ui.ExpectDialog(" Phase= 1").Field(1, 1, "abc").Ok();
+  PrepareIndexing();
+  EXPECT_EQ(ParametersPending[1], 1);
+}
+
+// A rhombohedral phase (type R on rhombohedral axes) keeps every index: its d-set is that of the
+// primitive cell (gemmi, R 3:R has no absences).
+TEST_F(PreparationTest, RhombohedralPhaseKeepsEveryIndex) {
+  const std::vector<Tokens> head = IndexingGolden("rhombo");
+  ASSERT_EQ(head.size(), 1u);
+  const double a = Num(head[0][1]), alpha = Num(head[0][2]), dmin = Num(head[0][3]);
+  std::vector<double> dset;
+  for (const Tokens& row : IndexingGolden("dset")) dset.push_back(Num(row[1]));
+  SetLines(dset);
+  PrepareAuto({7});
+  EXPECT_EQ(PhaseTable[1].LatticeType, 6);
+  TAULSM& fit = *CelixFitter;
+  EXPECT_EQ(fit.Records[3].n, 1);
+  EXPECT_EQ(fit.Records[6].n, 4);
+  fit.Records[1].value = fit.Records[2].value = fit.Records[3].value = a;
+  fit.Records[4].value = fit.Records[5].value = fit.Records[6].value = std::cos(alpha * DegToRad);
+  RecalcHklD();
+  std::vector<double> found;
+  for (int32_t j = 1; j <= PhaseTable[1].ReflectionCount; ++j) {
+    const THklRecord& r = HklTable[j][1];
+    if (r.d >= dmin * (1 - 1e-9)) found.push_back(r.d);
+  }
+  std::sort(found.begin(), found.end(), std::greater<>());
+  found.erase(std::unique(found.begin(), found.end(), [](double x, double y) { return std::fabs(x - y) < 1e-9 * x; }),
+              found.end());
+  // (1,0,0) and (1,1,0) are there (as members of their forms), (1,0,0) against -h + k + l = 3n.
+  double cell[6];
+  for (int32_t m = 0; m < 6; ++m) cell[m] = fit.Records[1 + m].value;
+  for (const auto& [h, k, l] : {std::array<int32_t, 3>{1, 0, 0}, std::array<int32_t, 3>{1, 1, 0}}) {
+    const double d = CellDSpacing(7, cell, h, k, l, 0);
+    EXPECT_TRUE(std::any_of(found.begin(), found.end(), [d](double x) { return std::fabs(x - d) < 1e-9 * d; }))
+        << h << k << l;
+  }
+  ASSERT_EQ(found.size(), dset.size());
+  for (size_t i = 0; i < dset.size(); ++i) EXPECT_NEAR(found[i] / dset[i], 1, 1e-12) << i;
+}
+
+TEST_F(PreparationTest, DefaultBinsAndLineCountsPerPhase) {
+  PhaseCount = 2;
+  BinDefaultsSet = 0;
+  SetDefaultBins(1, 3);
+  EXPECT_EQ(BinDefaultsSet, 0);  // set once the pass reaches the last phase
+  SetDefaultBins(2, 5);
+  EXPECT_EQ(BinDefaultsSet, 1);
+  EXPECT_EQ(std::vector<int32_t>(BinCounts[1] + 1, BinCounts[1] + 7), std::vector<int32_t>({16, 16, 16, 1, 1, 1}));
+  EXPECT_EQ(std::vector<int32_t>(BinCounts[2] + 1, BinCounts[2] + 7), std::vector<int32_t>({5, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(GridTrialRanges[7].binCount, 5);
+  EXPECT_EQ(CelixFitter->TriesPerBin, 1);
+  BinCounts[1][1] = 7;
+  GridTrialRanges[1].binCount = 1;
+  SetDefaultBins(1, 3);  // filled already: only copies
+  EXPECT_EQ(BinCounts[1][1], 7);
+  EXPECT_EQ(GridTrialRanges[1].binCount, 7);
+  // One phase: enough whatever the counts; two phases need their minimum each.
+  MinimumPhaseLines[1] = MinimumPhaseLines[2] = 3;
+  PhaseCount = 1;
+  SetLines({});
+  bool ok = false;
+  EnoughLinesPerPhase(ok);
+  EXPECT_TRUE(ok);
+  PhaseCount = 2;
+  ok = true;
+  EnoughLinesPerPhase(ok);
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(PreparationTest, ResetAndUnitDefaults) {
+  BadReflectionMeasures = 1, UseSpaceGroup = 1, DSpacingSource = 0, DisplayCurrentFit = 0;
+  ResetModelState(16);
+  EXPECT_EQ(BadReflectionMeasures, 0);
+  EXPECT_EQ(UseSpaceGroup, 0);
+  DSpacingFileName = "x.dsp";
+  InitCelixDefaults();
+  EXPECT_EQ(DSpacingSource, 1);
+  EXPECT_EQ(DisplayCurrentFit, 1);
+  EXPECT_TRUE(DSpacingFileName.empty());
+}
+
+}  // namespace

@@ -1,0 +1,302 @@
+// The trial search: a known cell recovered from its lines, the errors of the best cell against
+// numpy, the grid decoding against numpy.unravel_index, and the metamorphic relations of the
+// search (reproducible seeds, strict best, volume rules, regulariser rows, instrument records).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include "core/cell_geometry.h"
+#include "core/dialog_toolkit.h"
+#include "core/random.h"
+#include "core/text_file.h"
+#include "indexing_setup.h"
+#include "support/temp_path.h"
+
+namespace {
+
+// The "trial=" lines of the result file (print mode also writes the iterations).
+std::vector<std::string> TrialLines(const std::vector<std::string>& log) {
+  std::vector<std::string> out;
+  for (const std::string& l : log)
+    if (l.rfind("trial=", 0) == 0) out.push_back(l);
+  return out;
+}
+
+std::vector<double> SortedEdges(const TAULSM& fit) {
+  std::vector<double> e = {fit.Records[1].value, fit.Records[2].value, fit.Records[3].value};
+  std::sort(e.begin(), e.end());
+  return e;
+}
+
+class SearchTest : public IndexingTest {
+protected:
+  // The orthorhombic lines of the golden file, prepared automatically. The volume limit (1.2 times
+  // the true 247.4 A^3) with UseVolumeRestriction keeps out the supercells, which fit the lines
+  // as well.
+  void PrepareOrthorhombic() {
+    SetLines(GoldenLines());
+    PrepareAuto({3}, 300);
+    ASSERT_EQ(ParametersPending[1], 0);
+    UseVolumeRestriction = 1;
+  }
+};
+
+TEST_F(SearchTest, RecoversAKnownOrthorhombicCellAndStopsEarly) {
+  PrepareOrthorhombic();
+  MakeControls(CelixFitter->NTries);
+  TAULSM& fit = *CelixFitter;
+  fit.PrintInterval = 1;  // one "trial=" line per trial
+  ASSERT_TRUE(SetRandomSeeds(12345, 678));
+  fit.SearchTrials();
+  const double truth[3] = {5.1, 6.3, 7.7};
+  for (int32_t m = 0; m < 3; ++m) EXPECT_NEAR(SortedEdges(fit)[m], truth[m], 1e-4);
+  EXPECT_LT(fit.BestDeviation, 1e-4);
+  EXPECT_LT(TrialLines(LogLines()).size(), static_cast<size_t>(fit.NTries));  // stopped early
+  // The same seeds give the same best values, bit for bit.
+  double first[IndexingRecordCapacity + 1];
+  std::copy(BestValues, BestValues + 7, first);
+  PrepareOrthorhombic();
+  MakeControls(CelixFitter->NTries);
+  ASSERT_TRUE(SetRandomSeeds(12345, 678));
+  CelixFitter->SearchTrials();
+  for (int32_t i = 1; i <= 6; ++i) EXPECT_EQ(BestValues[i], first[i]) << i;
+}
+
+// Golden lines with a relative noise of 2e-4, so that no trial reaches the early stop.
+std::vector<double> NoisyLines() {
+  std::vector<double> d = GoldenLines();
+  for (size_t i = 0; i < d.size(); ++i) d[i] *= 1 + 2e-4 * std::sin(2.3 * double(i) + 0.7);
+  return d;
+}
+
+TEST_F(SearchTest, ErrorsAreThoseOfTheBestCellAsNumpyComputesThem) {
+  VKEST_REQUIRE_PYTHON("gemmi, numpy");
+  SetLines(NoisyLines());
+  PrepareAuto({3}, 300);
+  UseVolumeRestriction = 1;
+  const std::vector<ParameterRecord> start = CelixFitter->Records;
+  // The refit from the prepared start alone (NTries 0) ends elsewhere than the best trial.
+  MakeControls(0);
+  CelixFitter->SearchTrials();
+  const double refit = CelixFitter->Records[1].value;
+  CelixFitter->Records = start;
+  CelixFitter->BestFunctional = CelixFitter->BestDeviation = CelixFitter->BestMaxResidual = 1e19;
+  MakeControls(200);
+  ASSERT_TRUE(SetRandomSeeds(4711, 815));
+  CelixFitter->SearchTrials();
+  const TAULSM& fit = *CelixFitter;
+  ASSERT_NEAR(SortedEdges(fit)[1], 6.3, 1e-2);
+  ASSERT_NE(fit.Records[1].value, refit);  // the best trial is not the last one
+
+  const auto in = TestTempPath("errors_in.txt"), out = TestTempPath("errors_out.txt");
+  {
+    std::ofstream f(in);
+    f.precision(17);
+    f << "cell " << fit.Records[1].value << " " << fit.Records[2].value << " " << fit.Records[3].value << " 90 90 90\n";
+    f << "weight " << 1 / (AverageDError * AverageDError) << "\ndamp " << fit.Damp << "\nfree 0 1 2\n";
+    for (int32_t i = 1; i <= DSpacingCount; ++i)
+      f << "hkl " << DSpacingList[i].h << " " << DSpacingList[i].k << " " << DSpacingList[i].l << "\n";
+  }
+  const std::string tool = std::string(VKEST_SOURCE_DIR) + "/tools/gen_indexing_golden.py";
+  ASSERT_EQ(std::system((std::string(VKEST_PYTHON) + " '" + tool + "' errors '" + in.string() + "' '" + out.string() + "'").c_str()), 0);
+  const std::vector<Tokens> rows = TokenRows(out);
+  ASSERT_EQ(rows.size(), 1u);
+  // The angles are held at cosines of about 5e-8 rather than 0 (1e-8 relative in J); numpy's
+  // central differences are good to about 1e-10.
+  for (int32_t m = 0; m < 3; ++m) EXPECT_NEAR(fit.Records[1 + m].Error / Num(rows[0][m]), 1, 1e-6) << m;
+  for (int32_t m = 4; m <= 6; ++m) EXPECT_EQ(fit.Records[m].Error, 0);  // fixed angles
+  std::filesystem::remove(in);
+  std::filesystem::remove(out);
+}
+
+TEST_F(SearchTest, GridTrialsDecodeAsNumpyUnravelsAndOverflowIsRefused) {
+  TAULSM& fit = *CelixFitter;
+  int32_t decoded = 0;
+  for (const Tokens& row : GoldenRows("indexing_golden.txt", "indexing")) {
+    if (row[0] != "grid" && row[0] != "trial") continue;
+    if (row[0] == "grid") {
+      fit.NPar = static_cast<int32_t>(row.size()) - 1;
+      PhaseCount = 1;  // records 7..9 are instrument records: one bin each
+      for (int32_t k = 1; k <= fit.NPar; ++k) {
+        GridTrialRanges[k].binCount = k > 6 ? 5 : std::stoi(row[k]);
+        ParameterRecord& r = fit.Records[k];
+        r.n = k, r.lower = 0, r.value = 0.5, r.upper = std::stoi(row[k]), r.a = 1, r.b = 0;
+      }
+      fit.TriesPerBin = 1;
+      bool ok = false;
+      fit.PrepareGridTrials(ok);
+      ASSERT_TRUE(ok);
+      int32_t product = 1;
+      for (size_t k = 1; k < row.size(); ++k) product *= std::stoi(row[k]);
+      EXPECT_EQ(fit.NTries, product);
+      continue;
+    }
+    fit.DecodeGridTrial(std::stoi(row[1]));
+    for (int32_t k = 1; k <= fit.NPar; ++k)  // bin width 1 from 0: the bin is the integer part
+      EXPECT_EQ(std::floor(fit.Records[k].value), std::stoi(row[1 + k])) << "trial " << row[1] << " record " << k;
+    ++decoded;
+  }
+  EXPECT_GT(decoded, 30);
+  // 1000^3 fits in 32 bits, three starts per bin do not.
+  fit.NPar = 3;
+  for (int32_t k = 1; k <= 3; ++k) GridTrialRanges[k].binCount = 1000, fit.Records[k].value = 7;
+  fit.TriesPerBin = 3;
+  fit.NTries = 55;
+  ui.ExpectMessage("Overflow, too many random steps");
+  fit.SearchTrials();
+  EXPECT_EQ(fit.NTries, 55);
+  EXPECT_EQ(fit.Records[1].value, 7);
+  EXPECT_EQ(fit.Records[1].Error, 0);  // the search did not run
+}
+
+class SearchRulesTest : public SearchTest {
+protected:
+  // The golden lines prepared, trial 1 from a cell of volume v0 (orthorhombic a:b:c = 5.1:6.3:7.7),
+  // Make's controls with NTries 0: only the refit from these values runs.
+  void Start(double scale, int32_t tries = 0, bool noisy = false) {
+    SetLines(noisy ? NoisyLines() : GoldenLines());
+    PrepareAuto({3});
+    TAULSM& fit = *CelixFitter;
+    fit.Records[1].value = 5.1 * scale, fit.Records[2].value = 6.3 * scale, fit.Records[3].value = 7.7 * scale;
+    MakeControls(tries);
+    fit.ConvergenceMode = 0;
+    ASSERT_TRUE(SetRandomSeeds(99, 98));
+  }
+};
+
+TEST_F(SearchRulesTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
+  Start(0.97);
+  TAULSM& fit = *CelixFitter;
+  const std::vector<ParameterRecord> start = fit.Records;
+  fit.SearchTrials();
+  const double found = fit.BestDeviation;
+  ASSERT_LT(found, 1e-6);
+  ASSERT_NEAR(fit.Records[2].value, 6.3, 1e-5);
+  struct Case {
+    const char* what;
+    double bestBefore;
+    uint8_t restrict;
+    double limit;  // above the start volume 225.8, below the found 247.4
+    bool replaced;
+  } const cases[] = {
+      {"an equal deviation does not replace", found, 0, 5000, false},
+      {"a smaller one does", std::nextafter(found, 1.0), 0, 5000, true},
+      {"unless its volume exceeds the limit", 1e19, 1, 235, false},
+      {"without the restriction it is taken", 1e19, 0, 235, true},
+  };
+  for (const Case& c : cases) {
+    fit.Records = start;
+    MakeControls(0);
+    fit.ConvergenceMode = 0;
+    fit.BestDeviation = c.bestBefore;
+    UseVolumeRestriction = c.restrict;
+    CellVolumes[1] = c.limit;
+    std::fill(BestValues + 1, BestValues + 7, -1.0);
+    fit.SearchTrials();
+    EXPECT_EQ(BestValues[2] != -1.0, c.replaced) << c.what;
+  }
+}
+
+TEST_F(SearchRulesTest, StartCellsAboveTheLimitShrinkByThePower0333) {
+  struct Case {
+    double limit, scale;
+  } const cases[] = {{60, std::pow(60.0 / 120, 0.333)}, {120, 1}, {0, 1}, {-5, 1}};
+  for (const Case& c : cases) {
+    Start(1);
+    TAULSM& fit = *CelixFitter;
+    fit.Records[1].value = 4, fit.Records[2].value = 5, fit.Records[3].value = 6;  // volume 120
+    for (int32_t m = 4; m <= 6; ++m) fit.Records[m].value = fit.Records[m].lower = fit.Records[m].upper = 0;
+    fit.GNIter = 0;  // the search ends after the volume test
+    CellVolumes[1] = c.limit;
+    fit.SearchTrials();
+    EXPECT_EQ(TrialCell[0], 4 * c.scale) << c.limit;
+    EXPECT_EQ(TrialCell[2], 6 * c.scale) << c.limit;
+  }
+}
+
+TEST_F(SearchRulesTest, OneTryRunsTrialOneAndTheRefitWithoutRandomDraws) {
+  Start(1, 1, true);
+  CelixFitter->PrintInterval = 1;
+  CelixFitter->SearchTrials();
+  const std::vector<std::string> log = TrialLines(LogLines());
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].substr(0, 12), "trial=     1");
+  EXPECT_EQ(log[1].substr(0, 12), "trial=     2");
+  const double next = Random01();
+  ASSERT_TRUE(SetRandomSeeds(99, 98));
+  EXPECT_EQ(next, Random01());
+}
+
+TEST_F(SearchRulesTest, InstrumentRecordsKeepTheirValuesAndReportNoError) {
+  SetLines(GoldenLines());
+  SpectrumList[1]->AxisKind = AxisTimeOfFlight;
+  PhaseCount = 1;
+  ui.ExpectDialog(" Phase= 1").Combo(3).Check(4).Ok();
+  ui.ExpectDialog(" Phase= 1").Ok();
+  ui.ExpectDialog("Set lattice parameters").Ok();
+  ui.ExpectDialog("Enter cynematic parameters and bounds").Ok();
+  PrepareIndexing();
+  TAULSM& fit = *CelixFitter;
+  ASSERT_EQ(fit.NPar, 9);
+  const double delay = fit.Records[9].value;
+  MakeControls(20);
+  ASSERT_TRUE(SetRandomSeeds(5, 6));
+  fit.SearchTrials();
+  EXPECT_EQ(fit.Records[9].value, delay);
+  EXPECT_EQ(fit.Records[7].value, SpectrumList[1]->FlightPath);
+  for (int32_t i = 7; i <= 9; ++i) EXPECT_EQ(fit.Records[i].Error, 0) << i;
+  EXPECT_GT(fit.Records[1].Error, 0);
+}
+
+// Phase 1 cubic (b, c tied to a), phase 2 orthorhombic: in compressed order the free records 1,
+// 7, 8, 9 are rows 1..4; in full order rows are record numbers.
+TEST_F(SearchRulesTest, RegulariserLandsOnTheRowsOfTheMatrixInUse) {
+  SetLines({9, 8, 7, 6, 5, 4, 3, 2});
+  PrepareAuto({5, 3});
+  TAULSM& fit = *CelixFitter;
+  VolumeMinimizers[1] = 2, VolumeMinimizers[2] = 3, VolumeWeights[1] = VolumeWeights[2] = 1;
+  const double a1 = fit.Records[1].value;
+  const double x[3] = {fit.Records[7].value, fit.Records[8].value, fit.Records[9].value};
+  for (int32_t compressed = 0; compressed <= 1; ++compressed) {
+    fit.CompressedMatrix = compressed;
+    fit.Alpha = 1;
+    MinimizerKind = 0;
+    fit.PrepareFit();
+    fit.ClearNormalEquations();
+    fit.ChiReg = 0;
+    fit.AddVolumeRegularization(1);
+    const int32_t rows[4] = {1, compressed ? 2 : 7, compressed ? 3 : 8, compressed ? 4 : 9};
+    const double added[4] = {2 * 3 * a1, 3 * x[0], 3 * x[1], 3 * x[2]};
+    for (int32_t r = 0; r < 4; ++r) {
+      double m = 0;
+      fit.GetMatrixElement(rows[r], rows[r], m);
+      EXPECT_DOUBLE_EQ(m, added[r]) << "compressed " << compressed << " row " << rows[r];
+    }
+    EXPECT_DOUBLE_EQ(fit.ChiReg, 2 * 3 * a1 * a1 + 3 * (x[0] * x[0] + x[1] * x[1] + x[2] * x[2]));
+    fit.RestoreFitControls();
+  }
+}
+
+TEST_F(SearchRulesTest, StopEndsTheSearchWithTheBestSoFar) {
+  SetLines(NoisyLines());
+  PrepareAuto({3});
+  MakeControls(30);
+  DisplayCurrentFit = 1;
+  // The progress of trial 10 (30 div 3); the window's STOP is hidden: the stop of the application
+  // end must reach the running search.
+  ui.AtYield(1, [] {
+    EXPECT_EQ(ActiveFitEngine, CelixFitter.get());
+    RequestFitStop();
+  });
+  CelixFitter->PrintInterval = 1;
+  CelixFitter->SearchTrials();
+  EXPECT_EQ(TrialCounter, 10);
+  EXPECT_EQ(TrialLines(LogLines()).size(), 10u);
+  EXPECT_EQ(ActiveFitEngine, nullptr);
+  EXPECT_EQ(ProgressLines[0], " 10 tries");
+  EXPECT_EQ(ProgressLines[1], " out of 30;      Total N= 0");
+  EXPECT_EQ(Form2.caption, "        Powder Indexing");
+  EXPECT_LT(CelixFitter->BestDeviation, 1e19);
+  EXPECT_EQ(CelixFitter->Records[1].value, BestValues[1]);
+}
+
+}  // namespace

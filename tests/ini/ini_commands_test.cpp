@@ -1,0 +1,256 @@
+// The commands on bad input: each case shows its message (with the location on a line of its
+// own) and leaves the tables as they were; and the faults of the command descriptions, each
+// pinned by its sound behaviour.
+#include <cstring>
+#include <string>
+#include <vector>
+#include "core/dialog_state.h"
+#include "core/mode_flags.h"
+#include "core/peak_model.h"
+#include "core/trevo_records.h"
+#include "crystal/phase_setup.h"
+#include "ini/ini_setup.h"
+
+namespace {
+
+// The state the bad-input cases compare: the phases, the first atoms, the spectrum headers and
+// the switches the commands set.
+struct Snapshot {
+  Snapshot() {
+    for (int32_t p = 1; p <= MaxPhases; ++p) phases.push_back(PhaseTable[p]);
+    for (int32_t p = 1; p <= MaxPhases; ++p)
+      for (int32_t i = 1; i <= 4; ++i) atoms.push_back(Atom(AtomTable[i][p]));
+    for (int32_t s = 0; s <= 4; ++s) {
+      const TSpectrum& sp = *SpectrumList[s];
+      headers.push_back(sp.Name + "|" + sp.VarianceName + "|" + std::to_string(sp.FirstChannel) + "|" +
+                        std::to_string(sp.LastChannel) + "|" + std::to_string(sp.WorkFirst) + "|" +
+                        std::to_string(sp.WorkLast) + "|" + std::to_string(sp.FileType) + "|" +
+                        std::to_string(sp.AxisKind) + "|" + std::to_string(sp.FlightPath) + "|" +
+                        std::to_string(sp.E[405]));
+    }
+    ints = {PhaseCount, MainMode, MarkedPointCount, ExponentialCount, WidthMode, BackgroundMode, CurrentSpectrum,
+            SelectedPeakModel, TrevoMode, MarkedPointModels[1], MarkedPointModels[2], TrevoPhases[1].ReflectionCount,
+            PeakModels[1]->ModelNumber, PeakModels[7]->HalfPoints, AnisotropyOn, M2Mode, NoCrystalInfo};
+  }
+  static std::string Atom(const ATOM& a) {
+    return a.Name + "|" + std::to_string(a.ScatteringLength) + "|" + std::to_string(a.X) + "|" + a.IonName;
+  }
+  std::vector<std::string> Differences(const Snapshot& o) const {
+    std::vector<std::string> out;
+    for (size_t p = 0; p < phases.size(); ++p)
+      for (const auto& f : PhaseDifferences(phases[p], o.phases[p])) out.push_back("phase " + std::to_string(p + 1) + " " + f);
+    if (atoms != o.atoms) out.push_back("atoms");
+    if (headers != o.headers) out.push_back("spectrum headers");
+    for (size_t i = 0; i < ints.size(); ++i)
+      if (ints[i] != o.ints[i]) out.push_back("switch " + std::to_string(i));
+    return out;
+  }
+  std::vector<LATTICE> phases;
+  std::vector<std::string> atoms, headers;
+  std::vector<int32_t> ints;
+};
+
+// A set-up of two phases with atoms, reflections and two marked points, read once.
+const char* const SetUp2 =
+    "SM\n0\nSNP\n2\nSNPF\n2\nIPMA\n3 4\n"
+    "ILP\n5.15367 5.21982 5.31867 90 99.199 90 14 2 1 0 0\n4 4 4 90 90 90 225 1 1 0 0\n"
+    "IAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n";
+
+struct BadCase {
+  const char* name;
+  const char* text;     // read after SetUp2, warnings inhibited
+  const char* message;  // shown exactly
+};
+
+const BadCase BadCases[] = {
+    {"phase count 7", "SNP\n7\n", "Wrong number of phases (1..6)"},
+    {"phase count text", "SNP\nthree\n", "N of phases: wrong data format"},
+    {"peaks above the table", "SNPF\n1001\n", "Wrong number of peaks (0..1000)"},
+    {"exponentials 5", "SNEF\n5\n", "Wrong number of exponentials (0..4)"},
+    {"mode 4", "SM\n4\n", "Wrong Mode"},
+    {"mode 1e300", "SM\n1e300\n", "Wrong Mode"},
+    {"fewer model numbers", "IPMA\n3\n", "Less model numbers than peaks"},
+    {"IS short", "IS\nzro2_counts.txt\n1 3 1 1024 305 740 25.0\n", "INI: Too little data in IS-command"},
+    {"IS spectrum 0", "IS\nzro2_counts.txt\n0 3 1 1024 305 740 25.0 -1.187 64.0 75.0 7.0 4.0 7.0 0 5 0 0 0\n",
+     "INI: Wrong spectrum number in IS-command"},
+    {"IS spectrum -3e9", "IS\nzro2_counts.txt\n-3e9 3 1 1024 305 740 25.0 -1.187 64.0 75.0 7.0 4.0 7.0 0 5 0 0 0\n",
+     "INI: Wrong spectrum number in IS-command"},
+    {"IS missing file", "IS\nnone.txt\n1 3 1 1024 305 740 25.0 -1.187 64.0 75.0 7.0 4.0 7.0 0 5 0 0 0\n", nullptr},
+    {"IS channels past the table", "IS\nzro2_counts.txt\n1 3 1 40000 305 740 25 -1 64 75 7 4 7 0 5 0 0 0\n",
+     "Wrong interval"},
+    {"IES short", "IES\neffective.txt\n3 1 1024 1.0\n", "INI: Too few data in IS-command"},
+    {"IV spectrum 9", "IV\nzro2_variance.txt\n9 3\n", "INI: Wrong data in IV-command"},
+    {"IZW channels", "IZW\n1 0 40000\n", "INI: Wrong data in IZW-command"},
+    {"IZW spectrum", "IZW\n5 400 410\n", "INI: Wrong data in IZW-command"},
+    {"AT spectrum 0", "AT\n0 10 0.05\n", "INI: Wrong spectrum number in AT-command"},
+    {"real model index 7", "IRM\n690 725 2 7 1.0 1\n", "Wrong peak model number"},
+    {"real model spectrum 5", "IRM\n690 725 2 1 1.0 5\n", "Wrong data for real model"},
+    {"special model type 11", "IESM\n1 11\n", "Wrong number for special model"},
+    {"special model index -1", "IESM\n-1 4\n0.5\n", "Wrong number for special model"},
+    {"ILP short phase", "ILP\n5 5 5 90 90 90 1 1 1 0\n", "INI: Too few data in ILP-command"},
+    {"ILP 300 atoms", "ILP\n5 5 5 90 90 90 1 1 300 0 0\n4 4 4 90 90 90 225 1 1 0 0\n",
+     "INI: Wrong space group or atom count for phase 1"},
+    {"ILP edge 1e300", "ILP\n1e300 5 5 90 90 90 1 1 1 0 0\n4 4 4 90 90 90 225 1 1 0 0\n",
+     "Wrong unit cell parameters"},
+    {"ILP zero angle", "ILP\n5 5 5 90 0 90 1 1 1 0 0\n", "Error, cell angle=0"},
+    {"SAP phase 9", "SAP\n9\n1 2 3 4 5 6 7 8 9 10 11 12\n", "Wrong anisotropic info"},
+    {"SAP seven numbers", "SAP\n1 2 3 4 5 6 7\n", "Wrong anisotropic info"},
+    {"SMP phase 1", "SMP\n1 2\n", "Wrong magnetic phase number"},
+    {"THKL four phases", "SNP\n4\nTHKL\n1 1 1 1\n", "THKL: at most 3 phases"},
+    {"SMM short", "SMM\n0.5\n", "INI: Too few data in SMM-command"},
+};
+
+class IniBadInputTest : public IniTest, public ::testing::WithParamInterface<BadCase> {};
+
+TEST_P(IniBadInputTest, ShowsItsMessageAndKeepsTheTables) {
+  const BadCase& c = GetParam();
+  ui.onUnexpected = [](const std::string&) {};
+  InhibitWarnings = 1;
+  Read(SetUp2);
+  const int32_t phaseCount = PhaseCount;
+  const Snapshot before;
+  ui.Clear();
+  ClearLog();
+  Read(c.text, false);
+  if (std::string(c.name) == "THKL four phases") PhaseCount = phaseCount;  // its SNP is part of the case
+  const std::string expected = c.message ? c.message : "No file " + WorkDir + "/none.txt";
+  EXPECT_TRUE(Shown(expected)) << c.name;
+  EXPECT_TRUE(Logged("file test.ini, line ")) << c.name;
+  EXPECT_EQ(Snapshot().Differences(before), std::vector<std::string>{}) << c.name;
+  EXPECT_EQ(IniDispatchTrace.size(), std::string(c.name) == "THKL four phases" ? 2u : 1u)
+      << c.name << ": the block's value lines are consumed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniBadInputTest, ::testing::ValuesIn(BadCases),
+                         [](const ::testing::TestParamInfo<BadCase>& p) {
+                           std::string n = p.param.name;
+                           for (char& ch : n)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return n;
+                         });
+
+class IniCommandTest : public IniTest {};
+
+TEST_F(IniCommandTest, ModeAndWidthCasesOfTheCommandDescriptions) {
+  ui.onUnexpected = [](const std::string&) {};
+  Read("SM\n-3\n");
+  EXPECT_EQ(MainMode, 3);
+  EXPECT_EQ(TrevoMode, 0);
+  Read("SM\n3\nSWBM\n5 1\nSNPF\n2\nIPMA\n1 7\n");
+  EXPECT_EQ(TrevoMode, 1);
+  EXPECT_TRUE(Shown("Wrong Width Mode"));
+  EXPECT_EQ(BackgroundMode, 1);  // validated apart from the width law
+  EXPECT_TRUE(Shown(" Error, wrong numbers  peak models"));
+  EXPECT_EQ(MarkedPointModels[1], 1);
+  EXPECT_EQ(MarkedPointModels[2], 1);
+}
+
+// R9: a model block with a wrong index is consumed whole, so no "Wrong command " follows it.
+TEST_F(IniCommandTest, WrongModelIndexConsumesItsBlock) {
+  std::string block = "IERM\n* No of model\n 9\n96 4.8 1 20 0 0\n";
+  for (int i = 0; i < 39; ++i) block += "1 1 1 1 1\n";
+  const int32_t before = PeakModels[7]->ModelNumber;
+  Read(block + "SNP\n2\n");
+  EXPECT_TRUE(Shown("Most probably the real model is wrong"));
+  EXPECT_FALSE(Shown("Wrong command "));
+  EXPECT_EQ(PhaseCount, 2);
+  EXPECT_EQ(PeakModels[7]->ModelNumber, before);
+  // A block cut short stores nothing, not even the header.
+  Read("IEDRM\n2\n50 2.4 1 20 0 0\n1 1 1\n");
+  EXPECT_EQ(PeakModels[3]->HalfPoints, PeakModelHalfPoints);
+  EXPECT_EQ(PeakModels[3]->ModelNumber, ModelGauss);
+}
+
+// R3: GAIPA without a parameter array says so, passes its lines over and the reading goes on.
+TEST_F(IniCommandTest, AtomNamesWithoutParameterArrayDoNotEndTheReading) {
+  Read(std::string(SetUp2) + "GAIPA\nZR      7.1600\nNI     10.3000\nSNP\n1\n");
+  EXPECT_TRUE(Shown("No atomic parameters yet initialized"));
+  EXPECT_FALSE(Shown("Wrong command "));
+  EXPECT_EQ(PhaseCount, 1);
+  EXPECT_EQ(DialogOk, 1);
+}
+
+// R4: a name that is not found resets that atom, not the first atom of its phase.
+TEST_F(IniCommandTest, UnmatchedNameResetsItsOwnAtom) {
+  InhibitWarnings = 1;  // FindElement then only notes the name in the result file
+  Read("SM\n2\nSNP\n1\nILP\n5 5 5 90 90 90 1 1 2 0 0\nIAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\n"
+       "Ni\n1 0.6 0.7 0.8 0.5 0 0 0 0 0 0\nGAIPA\nO       5.8030\nQQ\n");
+  EXPECT_EQ(AtomTable[1][1].Name, " O");
+  EXPECT_DOUBLE_EQ(AtomTable[1][1].ScatteringLength, 5.803);
+  EXPECT_DOUBLE_EQ(AtomTable[1][1].X, 0.1);
+  EXPECT_DOUBLE_EQ(AtomTable[2][1].X, 0.345678);  // ResetAtom's position
+}
+
+// R10: 777 in phase 1 of several is the one-phase case, and the analysis can still open.
+TEST_F(IniCommandTest, NonStandardGroupInPhaseOneTakesGroupOne) {
+  Read("SNP\n2\nILP\n5 5 5 90 90 90 777 1 0 0 0\n4 4 4 90 90 90 225 1 0 0 0\n");
+  EXPECT_TRUE(Shown("777 reserved only for magnetic phase (>1)"));
+  EXPECT_EQ(PhaseTable[1].SpaceGroup, 1);
+  EXPECT_EQ(PhaseTable[2].SpaceGroup, 225);
+  EXPECT_EQ(DialogOk, 1);
+}
+
+// The zero-angle stop: phase 1 fully set, the failing phase 2 keeps its old cell.
+TEST_F(IniCommandTest, ZeroAngleStopsAfterTheEarlierPhases) {
+  InhibitWarnings = 1;
+  Read("SNP\n3\n");
+  const LATTICE second = PhaseTable[2], third = PhaseTable[3];
+  Read("ILP\n5 5 5 90 90 90 1 1 0 0 0\n6 6 6 90 90 0 1 1 0 0 0\n7 7 7 90 90 90 1 1 0 0 0\n", false);
+  EXPECT_TRUE(Shown("Error, cell angle=0"));
+  EXPECT_DOUBLE_EQ(PhaseTable[1].Cell[0], 5);
+  EXPECT_GT(PhaseTable[1].Volume, 124.9);
+  EXPECT_EQ(PhaseDifferences(PhaseTable[2], second), std::vector<std::string>{});
+  EXPECT_EQ(PhaseDifferences(PhaseTable[3], third), std::vector<std::string>{});
+}
+
+// An R group on hexagonal axes keeps its setting and its R lattice.
+TEST_F(IniCommandTest, RhombohedralGroupOnHexagonalAxesKeepsItsSetting) {
+  Read("ILP\n4.9 4.9 13.4 90 90 120 166 2 0 0 0\n");
+  EXPECT_EQ(PhaseTable[1].Setting, 2);
+  EXPECT_EQ(PhaseTable[1].CrystalSystem, 6);
+  EXPECT_EQ(PhaseTable[1].LatticeType, 6);
+  EXPECT_EQ(DialogOk, 1);
+}
+
+// IAP keeps the element's scattering length when the file gives none; ENSSA's 0 keeps it too.
+TEST_F(IniCommandTest, ElementLengthIsKeptWithoutALengthInTheFile) {
+  Read("ILP\n5 5 5 90 90 90 1 1 2 0 0\nIAP\nNi\n1 0 0 0 0.5 0 0 0 0 0\nFe\n1 0 0 0 0.5 0 0 0 0 0 0.5\n"
+       "ENSSA\n0\n0.7\n");
+  EXPECT_NEAR(AtomTable[1][1].ScatteringLength, 1.03, 0.01);  // ten numbers: the element's length
+  EXPECT_EQ(AtomTable[2][1].Name, "Fe");  // and the next name is not taken as the eleventh number
+  EXPECT_DOUBLE_EQ(AtomTable[2][1].ScatteringLength, 0.7);
+}
+
+// R8: AT takes the spectrum number, the first two-theta and the step from its line.
+TEST_F(IniCommandTest, AssignTwoThetasTakesItsLine) {
+  SpectrumList[3]->FirstChannel = 1, SpectrumList[3]->LastChannel = 100;
+  Read("AT\n3 20 0.1\n", false);
+  EXPECT_EQ(SpectrumList[3]->AxisKind, AxisAngular);
+  EXPECT_DOUBLE_EQ(SpectrumList[3]->X[100], 20 + 0.1 * 99);
+}
+
+// S1: the nine ions with a blank in the table name match and keep the table's name.
+TEST_F(IniCommandTest, IonsWithBlankNamesMatch) {
+  Read("SNP\n2\nILP\n5 5 5 90 90 90 1 1 0 0 0\n5 5 5 90 90 90 1 1 2 0 0\n"
+       "SMP\n2 4\n0 0 1\nDUMMY\nv0\nu 4\n1.5\n2.5\n");
+  EXPECT_EQ(AtomTable[1][2].IonName, "V 0");
+  EXPECT_EQ(AtomTable[2][2].IonName, "U 4");
+  EXPECT_NE(AtomTable[1][2].FormFactor[0], 0.0);
+  EXPECT_DOUBLE_EQ(AtomTable[2][2].MagneticMoment, 2.5);
+  EXPECT_EQ(PhaseTable[2].CrystalSystem, 4);
+  EXPECT_DOUBLE_EQ(PhaseTable[2].MomentDirection[2], 1.0);
+}
+
+// THKL cuts the count to what the phase holds, and copies the cell and the reflections.
+TEST_F(IniCommandTest, TakeHklsCopiesAtMostWhatThePhaseHolds) {
+  ui.onUnexpected = [](const std::string&) {};
+  Read(ReadWholeFile(IniDataFile("zro2.ini")).substr(0, ReadWholeFile(IniDataFile("zro2.ini")).find(".......STOP")) +
+       "THKL\n500\n");
+  const int32_t room = std::min(PhaseTable[1].ReflectionCount, TrevoReflectionCapacity);
+  EXPECT_TRUE(Shown("Reflections of phase 1 cut to " + std::to_string(room)));
+  EXPECT_EQ(TrevoPhases[1].ReflectionCount, room);
+  EXPECT_EQ(TrevoPhases[1].Reflections[room].h, HklTable[room][1].h);
+  EXPECT_NEAR(TrevoPhases[1].Volume, PhaseTable[1].Volume, 1e-9);
+}
+
+}  // namespace

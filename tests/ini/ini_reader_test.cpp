@@ -1,0 +1,240 @@
+// The reader: the key rule against the Python reference, the dispatch loop with its "Wrong
+// command " box, step-wise reading, the file and options dialogs, the file-name lines, and the
+// robustness of the whole reader on cut and damaged files.
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+#include "core/dialog_model.h"
+#include "core/dialog_state.h"
+#include "core/model_switches.h"
+#include "core/toolbox.h"
+#include "ini/ini_setup.h"
+#include "support/temp_path.h"
+
+namespace {
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+void CheckKeys(const std::vector<Tokens>& rows) {
+  ASSERT_GE(rows.size(), 300u);
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(IniKey(FromHex(r[0])), r[1] == "-" ? "" : r[1]) << r[0];
+  }
+}
+
+TEST(IniKeyRule, MatchesTheReferenceOverGeneratedTitles) {
+  CheckKeys(GoldenRows("ini_keys.txt", "ini"));
+  VKEST_REQUIRE_PYTHON("");
+  const auto out = TestTempPath("ini_keys.txt");
+  ASSERT_EQ(RunTool("gen_ini_keys.py", out.string()), 0);
+  // The generator is seeded: the live titles and keys are the committed ones, byte for byte.
+  EXPECT_EQ(ReadWholeFile(out), ReadWholeFile(IniDataFile("ini_keys.txt")));
+  std::filesystem::remove(out);
+}
+
+class IniReaderTest : public IniTest {};
+
+TEST_F(IniReaderTest, TitlesWithTheSameCapitalsRunTheSameHandler) {
+  InhibitWarnings = 1;
+  const std::string values = "\nDUMMY\n1 3 1 1024 305 740 25.0 -1.187 64.0 75.0 7.0 4.0 7.0 0 5 0 0 0\n";
+  Read("IS" + values + "I S" + values + ".......Input the Spectrum" + values +
+       ".......Form HKLs (version 2, see p.3)\n.......Form HKLs Now\nset the mode\n");
+  ASSERT_EQ(IniDispatchTrace.size(), 6u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(IniDispatchTrace[i].handler, "ReadIniSpectrumInfo(time of flight)") << i;
+  EXPECT_EQ(IniDispatchTrace[3].handler, "IniFormHkls");
+  EXPECT_EQ(IniDispatchTrace[4].key, "FHKLN");  // a capital in the remark changes the key
+  EXPECT_EQ(IniDispatchTrace[4].handler, "");
+  EXPECT_EQ(IniDispatchTrace[5].key, "");
+  EXPECT_EQ(IniDispatchTrace[2].line, 7);
+  EXPECT_EQ(IniDispatchTrace[2].known, 1);
+}
+
+TEST_F(IniReaderTest, WrongCommandBoxGoesOnWithOkAndStopsWithAbort) {
+  ui.ExpectQuestion("Wrong command ", true);
+  ui.ExpectQuestion("Wrong command ", false);
+  Read("* comment\n\n \nSNS\n1\nSNP\n3\n");
+  // "1" is read as a title too; Abort there leaves SNP unread.
+  EXPECT_EQ(PhaseCount, 1);
+  EXPECT_EQ(IniDispatchTrace.size(), 2u);
+  // The box shows the text alone; file, line and the line itself go to the log and status line.
+  EXPECT_TRUE(Logged("file test.ini, line 4: SNS"));
+  EXPECT_TRUE(Logged("file test.ini, line 5: 1"));
+  EXPECT_EQ(StatusMessage, "file test.ini, line 5: 1");
+  // Inhibited: silence, and the reading goes on past unknown keys (IP: a command not built yet).
+  InhibitWarnings = 1;
+  Read("SNS\n1\nIP\n.......Set Number of Phases\n3\n");
+  EXPECT_EQ(PhaseCount, 3);
+  EXPECT_EQ(IniDispatchTrace[2].key, "IP");
+}
+
+TEST_F(IniReaderTest, StopFirstResetsTheModelAndSetsNothing) {
+  PhaseCount = 4, MainMode = 3, NoCrystalInfo = 0;
+  Read(".......STOP\n.......Set Number of Phases\n3\n");
+  EXPECT_EQ(PhaseCount, 1);
+  EXPECT_EQ(MainMode, 0);
+  EXPECT_EQ(NoCrystalInfo, 1);
+  EXPECT_TRUE(IniDispatchTrace.empty());
+  EXPECT_EQ(DialogOk, 1);
+}
+
+TEST_F(IniReaderTest, StepWiseShowsEveryDispatchedLineAndAbortStops) {
+  ui.ExpectQuestion(".......Set Number of Phases", true);
+  ui.ExpectQuestion(".......Set the Mode", false);
+  ReadIniText("* c\n.......Set Number of Phases\n2\n.......Set the Mode\n3\n", 1, true, true);
+  EXPECT_EQ(PhaseCount, 2);
+  EXPECT_EQ(MainMode, 0);
+}
+
+TEST_F(IniReaderTest, TitleMetAmongValuesEndsTheBlockAndIsDispatched) {
+  Read("SNP\n1\n.......Input the Lattice Parameters\n5.1 5.2 5.3\n.......Set the Mode\n3\n");
+  EXPECT_TRUE(Shown("INI: Too few data in ILP-command"));
+  EXPECT_TRUE(Logged("file test.ini, line 4"));
+  EXPECT_EQ(MainMode, 3);
+  EXPECT_EQ(NoCrystalInfo, 1);
+}
+
+TEST_F(IniReaderTest, DatDialectAcceptsOmadAndStop) {
+  ui.ExpectQuestion("Wrong command ", true);
+  ReadIniText("OMAD\nSNP\nSTOP\nSNP\n", 0);
+  ASSERT_EQ(IniDispatchTrace.size(), 2u);
+  EXPECT_EQ(IniDispatchTrace[0].known, 1);
+  EXPECT_EQ(IniDispatchTrace[1].key, "SNP");  // not bound in the dat dialect yet
+}
+
+// ---- the file and options dialogs ----
+
+class IniFileDialogTest : public IniTest {
+protected:
+  void SetUp() override {
+    IniTest::SetUp();
+    dir_ = TestTempPath("ini_dialog");
+    std::filesystem::create_directories(dir_);
+    for (auto& f : ResultsUnsaved) f = 0;
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(dir_);
+    IniTest::TearDown();
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    const auto p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+  }
+  std::filesystem::path dir_;
+  KeepValues<uint8_t> unsaved_{ResultsUnsaved, ModeCount};
+};
+
+TEST_F(IniFileDialogTest, ReadsTheChosenFileWithTheOptions) {
+  const std::string name = Write("set.ini", ".......Set Number of Phases\r\n2\r\n.......STOP\r\n");
+  ui.ChooseFile(name);
+  ui.ExpectDialog("Input of ini-file").Check(2, true).Check(3, true).Inspect([&](TForm2& f) {
+    EXPECT_EQ(f.CheckListBox1.items.size(), 3u);
+    EXPECT_EQ(f.CheckListBox1.items[0], " Proceed step-wise ");
+    const std::string shown = name.size() > 41 ? "..." + name.substr(name.size() / 2) : name;
+    EXPECT_EQ(f.Label1.caption, "Ini-file= " + shown);
+  }).Ok();
+  ReadIniFile(1);
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(PhaseCount, 2);
+  EXPECT_EQ(InhibitWarnings, 1);
+  EXPECT_EQ(KeepParameterBounds, 1);
+  EXPECT_EQ(IniFileName, name);
+  EXPECT_FALSE(IniTextFile.IsOpen());
+}
+
+TEST_F(IniFileDialogTest, MissingFileOrCancelLeavesTheModel) {
+  PhaseCount = 4;
+  const std::string bare = (dir_ / "absent").string();
+  ui.ChooseFile(bare);  // ".ini" is appended to a name without "."
+  ReadIniFile(1);
+  EXPECT_TRUE(Shown("No file " + bare + ".ini"));
+  EXPECT_EQ(DialogOk, 0);
+  EXPECT_EQ(PhaseCount, 4);
+  ui.CancelFileDialog();
+  ReadIniFile(0);
+  EXPECT_EQ(DialogOk, 0);
+  EXPECT_EQ(PhaseCount, 4);
+}
+
+TEST_F(IniFileDialogTest, OtherExtensionIsAskedAndNoReturnsToTheDialog) {
+  const std::string txt = Write("set.txt", "SNP\n3\n");
+  ui.ChooseFile(txt);
+  ui.ExpectQuestion(".TXT is no ini extention. Still proceed?", false);
+  ui.ChooseFile(txt);
+  ui.ExpectQuestion(".TXT is no ini extention. Still proceed?", true);
+  ui.ExpectDialog("Input of ini-file").Cancel();
+  ReadIniFile(1);
+  EXPECT_EQ(DialogOk, 0);
+  EXPECT_EQ(PhaseCount, 1);  // the reset comes before the options
+}
+
+// ---- file-name lines ----
+
+TEST_F(IniFileDialogTest, FileNameLinesFindTheFileOnThisPlatform) {
+  Write("Zr.Counts.TXT", "1\n");
+  const std::string folder = dir_.string();
+  const auto name = [&](const std::string& line) {
+    IniTextFile.ResetFromText(line + "\n", "names.ini");
+    std::string n;
+    ReadIniFileName(n);
+    IniTextFile.Close();
+    return n;
+  };
+  EXPECT_EQ(name("  " + folder + "/Zr.Counts.TXT  "), folder + "/Zr.Counts.TXT");  // blanks trimmed
+  EXPECT_EQ(name(folder + "/zr.counts.txt"), folder + "/Zr.Counts.TXT");          // another case
+  EXPECT_EQ(name(folder + "/Zr. Counts.TXT"), folder + "/Zr.Counts.TXT");         // blanks inside
+  {
+    InFolder here(folder);
+    EXPECT_EQ(name("ZR.COUNTS.TXT"), folder + "/Zr.Counts.TXT");  // a bare name: the working folder
+    EXPECT_EQ(WorkDir, folder);
+  }
+  EXPECT_TRUE(IsDummyName(name("dummy")));
+  EXPECT_EQ(name(folder + "/none.txt"), folder + "/none.txt");  // kept for "No file "
+}
+
+// ---- robustness ----
+
+TEST_F(IniReaderTest, CutAndDamagedCorpusFilesNeverCrash) {
+  ui.onUnexpected = [](const std::string&) {};  // every question: No, every dialog: Cancel
+  std::mt19937 rng(23);
+  for (const char* file : {"zro2.ini", "all_commands.ini"}) {
+    const std::string text = ReadWholeFile(IniDataFile(file));
+    std::vector<size_t> ends;
+    for (size_t i = 0; i < text.size(); ++i)
+      if (text[i] == '\n') ends.push_back(i + 1);
+    // Every cut at a line end, and within the line.
+    for (size_t k = 0; k < ends.size(); k += 3) {
+      Read(text.substr(0, ends[k]));
+      Read(text.substr(0, ends[k] > 4 ? ends[k] - 4 : 0));
+    }
+    const std::vector<std::string> nasty = {"1e400", "--5", "-3e9", "1e300", "\x1a", std::string(1, '\0'), "\xff\xfe", "*", "/"};
+    for (int trial = 0; trial < 1200; ++trial) {
+      std::string t = text;
+      for (int c = 0; c < 6; ++c) {
+        const size_t at = rng() % t.size();
+        switch (rng() % 4) {
+          case 0: t[at] = static_cast<char>(rng() % 256); break;
+          case 1: t.insert(at, nasty[rng() % nasty.size()]); break;
+          case 2: t.erase(at, rng() % 40); break;
+          default: t.insert(at, std::string(rng() % 3 == 0 ? 100000 : 20, "9 ."[rng() % 3])); break;
+        }
+        if (t.empty()) t = "\n";
+      }
+      Read(t);
+      for (int32_t p = 1; p <= MaxPhases; ++p)
+        for (double v : PhaseTable[p].Cell) ASSERT_TRUE(std::isfinite(v));
+      ASSERT_TRUE(PhaseCount >= 1 && PhaseCount <= MaxPhases);
+      ASSERT_TRUE(CurrentSpectrum >= 0 && CurrentSpectrum <= 4);
+    }
+  }
+  EXPECT_FALSE(IniTextFile.IsOpen());
+}
+
+}  // namespace
