@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include "app/point_box_view.h"
 #include "core/display_text.h"
 #include "core/qt/qt_forms.h"
 
@@ -100,6 +101,7 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
   label2_ = new QLabel(surface);
   label2_->setObjectName("Label2");
   setFocusPolicy(Qt::StrongFocus);
+  pointBox_ = new PointBoxView(this, Form4);
 
   model_.OnChanged = [this] { Refresh(); };
   Refresh();
@@ -143,6 +145,7 @@ void MainWindowView::Refresh() {
   label1_->raise();
   label2_->raise();
   centralWidget()->update();
+  pointBox_->Refresh();
 }
 
 // The model shows its changes through OnChanged, also at the end of every event.

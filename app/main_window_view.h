@@ -12,6 +12,7 @@ class QAction;
 class QLabel;
 class QPushButton;
 class ImageWidget;
+class PointBoxView;
 
 class MainWindowView : public QMainWindow {
   Q_OBJECT
@@ -28,6 +29,8 @@ public:
   QPushButton* SideButton(int32_t i) const { return buttons_.at(static_cast<size_t>(i)); }
   QLabel* StatusLabel(int32_t i) const { return i == 1 ? label1_ : label2_; }
   ImageWidget* Image(int32_t i) const { return images_.at(static_cast<size_t>(i)); }
+  // The point-information box (Form4), a tool window of this one.
+  PointBoxView* PointBox() const { return pointBox_; }
 
 protected:
   void keyPressEvent(QKeyEvent* e) override;
@@ -49,4 +52,5 @@ private:
   QLabel* label1_;
   QLabel* label2_;
   QSize shownSize_;
+  PointBoxView* pointBox_;
 };

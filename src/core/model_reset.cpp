@@ -88,7 +88,7 @@ void ResetModelState(int32_t n) {
   // 10.
   DeconvolutionMode = 0;
   NonEquidistantChannels = 0;
-  SmoothingFactor = 1.0;
+  Smoother = 1.0;
   TrialCounter = 0;
   MergeThreshold = 0.5;
   WeakPeakLevel = 1.0;
@@ -163,6 +163,7 @@ void ResetAtom(int32_t i) {
   a.Z = 0.314159;
   a.T11 = a.T12 = a.T13 = a.T22 = a.T23 = a.T33 = 0;
   a.ScatteringLength = 1.0;
+  a.FoundByFourier = 0;
 }
 
 void CopyAtom(int32_t atom, int32_t toAtom, int32_t phase, int32_t toPhase) {

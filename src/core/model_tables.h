@@ -98,6 +98,7 @@ struct ATOM {
   double MagneticMoment = 0;
   uint8_t MagneticFlag = 0;   // 1 = the atom carries a moment
   uint8_t IsotropicFlag = 0;  // 1 = T22 and T33 are both fixed at zero
+  uint8_t FoundByFourier = 0; // 1 = the last Fourier synthesis gave the atom a peak
 };
 
 // One reflection of a phase; records of a phase are sorted by d descending.

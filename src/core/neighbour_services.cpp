@@ -1,7 +1,7 @@
 #include "core/neighbour_services.h"
 
 std::string EventFileDir;
-double SmoothingFactor = 1.0;
+double Smoother = 1.0;
 int32_t RtofSwitch = 0;
 int32_t EventGridNT = 80, EventGridNE = 80;
 int32_t EventMapFirstT = 1, EventMapFirstE = 1;
@@ -57,4 +57,3 @@ double FourierMap[FourierGrid + 1][FourierGrid + 1][FourierGrid + 1];
 TFourierSettings FourierSettings;
 int32_t FourierPeakCount = 0;
 TFourierPeak FourierPeaks[FourierPeakCapacity + 1];
-TFourierIndex FourierIndexList[FourierIndexCapacity + 1];

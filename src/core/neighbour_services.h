@@ -14,7 +14,7 @@ class TextFile;
 
 // ---- Spectrum input, transforms and simulation ----
 extern std::string EventFileDir;          // folder of event files (the working folder at start)
-extern double SmoothingFactor;            // smoother of SmoothSpectrum; 1.0 after a model reset
+extern double Smoother;                   // smoother of SmoothSpectrum; 1.0 after a model reset
 extern int32_t RtofSwitch;                // switch of the RTOF difference spectrum; 0 after a reset
 extern int32_t EventGridNT, EventGridNE;  // cells of the (t, E) event map along t and E
 extern int32_t EventMapFirstT, EventMapFirstE;  // first t and E cells of the shown map
@@ -46,9 +46,14 @@ void SpectrumArithmetic();
 void GetAbsorptionCoefficients();
 void EventsToSpectrum();
 void BuildBackgroundByMarkedPoints();
-void SmoothSpectrum();
+// Mode 0 smoothing, 1 envelope from below of the current spectrum into spectrum r; target 0
+// subtracts the envelope into spectrum 4, 1 into the current spectrum, 2 not at all.
+void SmoothSpectrum(int32_t mode, int32_t r, int32_t target);
 void PlaneDistribution(TImageCanvas& headerImage, TImageCanvas& graphImage, int32_t mode);
 void SetUpDn2EffectiveSpectrum();
+// The d-spacing file name into DSpacingList and DSpacingCount (the indexing module's source of
+// measured d-spacings); DialogOk := 0 when nothing was taken.
+void ReadDSpacingFile(const std::string& name);
 
 // ---- INI command language ----
 extern std::string IniParameterDir;  // folder of parameter files read by INI commands
@@ -60,6 +65,9 @@ extern uint8_t KeepParameterBounds;
 void ReadIniFile(int32_t mode);
 void SaveIniFile(int32_t mode);
 void MakeIniFrame();
+// Opens the analysis of MainMode as the main window does after reading an INI file (0 and 2 the
+// Rietveld menu, 1 Celix, 3 Fitra); the INI command FS calls it. Installed by the main window.
+extern void (*OpenModeAnalysisHook)();
 // The parameter array of MainMode as text rows (the INI parameter section): a comment, the
 // column header, then per record n (3), lower, value, upper (exponent form, 13), a, b (7:3) and
 // the name; the phases' cell rows as cell constants. To file, or with toList appended to list.
@@ -176,12 +184,6 @@ struct TFourierPeak {
 };
 constexpr int32_t FourierPeakCapacity = 1000;
 extern TFourierPeak FourierPeaks[FourierPeakCapacity + 1];  // [1..1000]
-// The half space of reflections that the map computation uses.
-struct TFourierIndex {
-  int32_t h = 0, k = 0, l = 0;
-};
-constexpr int32_t FourierIndexCapacity = 4000;
-extern TFourierIndex FourierIndexList[FourierIndexCapacity + 1];  // [1..4000]
 
 void FourierSynthesis();
 

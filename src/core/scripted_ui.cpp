@@ -378,6 +378,25 @@ std::optional<std::string> ScriptedUi::FileDialog(const char* kind, const TFileD
 std::optional<std::string> ScriptedUi::OpenFileDialog(const TFileDialog& d) { return FileDialog("OPEN: ", d); }
 std::optional<std::string> ScriptedUi::SaveFileDialog(const TFileDialog& d) { return FileDialog("SAVE: ", d); }
 
+void ScriptedUi::ChooseFiles(const std::vector<std::string>& paths) {
+  std::string joined;
+  for (const std::string& p : paths) joined += (joined.empty() ? "" : "\n") + p;
+  steps_.push_back({StepKind::File, joined, false, joined, {}});
+}
+
+std::optional<std::vector<std::string>> ScriptedUi::OpenFilesDialog(const TFileDialog& d) {
+  const std::optional<std::string> joined = FileDialog("OPEN FILES: ", d);
+  if (!joined) return std::nullopt;
+  std::vector<std::string> files;
+  size_t from = 0;
+  for (size_t at = joined->find('\n'); ; at = joined->find('\n', from)) {
+    files.push_back(joined->substr(from, at == std::string::npos ? std::string::npos : at - from));
+    if (at == std::string::npos) break;
+    from = at + 1;
+  }
+  return files;
+}
+
 void ScriptedUi::Clipboard(const std::string& text) {
   clipboard.push_back(text);
   transcript.push_back("CLIPBOARD: " + text);

@@ -96,6 +96,8 @@ public:
   // The next open or save dialog: the file chosen, or a cancel.
   void ChooseFile(const std::string& path);
   void CancelFileDialog();
+  // The answer of a multi-selection open dialog (CancelFileDialog cancels it).
+  void ChooseFiles(const std::vector<std::string>& paths);
   // An event run by a wait (a click that sets a flag, a stop request...), in order.
   void QueueEvent(std::function<void()> event) { events_.push_back(std::move(event)); }
   // A click on the dialog window's image, run by a wait.
@@ -115,6 +117,7 @@ public:
   void ShowInfoModal(TForm3& form) override;
   std::optional<std::string> OpenFileDialog(const TFileDialog& d) override;
   std::optional<std::string> SaveFileDialog(const TFileDialog& d) override;
+  std::optional<std::vector<std::string>> OpenFilesDialog(const TFileDialog& d) override;
   void SetTimer(int32_t ms) override { timerArmed_ = ms > 0; }
   void Clipboard(const std::string& text) override;
 

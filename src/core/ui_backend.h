@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TForm2;
 class TForm3;
@@ -41,6 +42,8 @@ public:
   // The open and save dialogs: the chosen file, or nothing when the user cancelled.
   virtual std::optional<std::string> OpenFileDialog(const TFileDialog&) { return std::nullopt; }
   virtual std::optional<std::string> SaveFileDialog(const TFileDialog&) { return std::nullopt; }
+  // The open dialog with several files selectable: the chosen files in order, or nothing.
+  virtual std::optional<std::vector<std::string>> OpenFilesDialog(const TFileDialog&) { return std::nullopt; }
   // Arms the dialog window's one-shot timer: after ms milliseconds Form2.Timer1Timer runs.
   // 0 stops it.
   virtual void SetTimer(int32_t) {}

@@ -2,6 +2,7 @@
 // atoms and reflections. Each reads its own value lines from IniTextFile (ini_reader.h).
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Evolution-module state that the commands set is declared in core/neighbour_services.h
 // (TrevoMode, CorrectForEffectiveSpectrum).
@@ -35,6 +36,12 @@ void ReadIniM2Mode();               // SMM
 void IniFormHkls();                 // FHKL (also the dat BHKL and FHKL)
 void ReadIniTakeHkls();             // THKL
 void ReadIniReflectionCounts();     // SNRA
+
+// ---- parameter array, fit controls, analysis start ----
+extern std::string ParameterFileName;  // the parameter file last read by IPA
+void ReadIniParameters(int32_t fromFile);  // IP (0), IPA (1)
+void ReadIniFitControls();          // IMFC
+void IniStartAnalysis();            // FS
 
 // The line source starts afresh (no line given back, line count 0).
 void ResetIniLineSource();

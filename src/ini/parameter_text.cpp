@@ -10,15 +10,23 @@
 #include "core/text_file.h"
 #include "crystal/cell_rows.h"
 #include "crystal/parameter_editor.h"
+#include "ini/ini_writer.h"
 
 namespace {
 
-// n (3), lower, value and upper in the exponent form without the letter (13 wide, 5 digits),
-// a and b (7:3), a blank and the short name.
+// n (3, wider from record 1000 on: asterisks would turn the row into a comment), lower, value
+// and upper in the exponent form without the letter (13 wide, 5 digits), a and b (7:3, with the
+// decimals a tie such as 1/3 needs), a blank and the short name.
 std::string ParameterRowText(const ParameterRecord& r) {
-  std::string line = FormatNumber(3, 0, r.n), s;
-  for (double v : {r.lower, r.value, r.upper}) FormatExponent(13, 5, s, v), line += s;
-  line += FormatNumber(7, 3, r.a) + FormatNumber(7, 3, r.b) + " " + r.Name.substr(0, 15);
+  std::string line = IniIntField(3, r.n);
+  for (double v : {r.lower, r.value, r.upper}) line += IniExponent(13, 5, v);
+  // A widened a or b keeps a blank before it: the reader splits the row at blanks.
+  for (double v : {r.a, r.b}) {
+    const std::string s = IniField(7, 3, v);
+    if (s.front() != ' ') line += ' ';
+    line += s;
+  }
+  line += " " + r.Name.substr(0, 15);
   return line;
 }
 

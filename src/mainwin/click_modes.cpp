@@ -8,6 +8,7 @@
 #include "core/mode_flags.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
+#include "core/settings_file.h"
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/toolbox.h"
@@ -108,9 +109,12 @@ void Image2MouseDown(TMouseButton button, int32_t x, int32_t y) {
       }
       break;
     case 6: {
-      const double tx = (x - 37) / 600.0 * EventGridNT;
-      const double ty = (1 - (y - 3) / 380.0) * EventGridNE;
-      ShowMapPointInfo(EventMapFirstE + ty - 1, EventMapFirstT + tx - 1);
+      // The inverse of the event map's placement: cell i at x = i / NT 474 + 33, row j at
+      // y = 300 - j / NE 297 (pixels before the screen scale).
+      const double scale = ScreenScale > 0 ? ScreenScale : 1.0;
+      const double i = std::nearbyint((x / scale - 33) / 474.0 * EventGridNT) + EventMapFirstT - 1;
+      const double j = std::nearbyint((300 - y / scale) / 297.0 * EventGridNE) + EventMapFirstE - 1;
+      ShowMapPointInfo(j, i);
       ClickFlag = 1;
       break;
     }

@@ -11,11 +11,11 @@
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "mainwin/main_window.h"
+#include "spectrum/plane_distribution.h"
 
 std::vector<std::string> PointInfoLines;
 
 namespace {
-constexpr int32_t MapCellCount = 16384;
 
 std::string Stripped(int32_t width, int32_t decimals, double x) {
   std::string s = FormatNumber(width, decimals, x);
@@ -112,11 +112,13 @@ void ShowChannelInfo(double c) {
 }
 
 void ShowMapPointInfo(double y, double x) {
-  const double cell = (x - 1) * EventGridNT + y;
-  if (!(cell >= 1 && cell <= MapCellCount)) return;
+  if (!(x >= 1 && x <= std::min(EventGridNT, PlaneGridMax) && y >= 1 && y <= std::min(EventGridNE, PlaneGridMax)))
+    return;
+  const int32_t cell = static_cast<int32_t>((y - 1) * EventGridNT + x);
   ShowPointInfoBox();
   PointInfoLines.push_back(" Channel X =  " + Stripped(6, 0, x));
   PointInfoLines.push_back(" Channel Y =  " + Stripped(6, 0, y));
+  PointInfoLines.push_back(" Value =  " + Stripped(8, 0, PlaneWindow.grid[cell]));
   Show();
 }
 

@@ -15,7 +15,7 @@ void PlacePointInfoForm(int32_t y);
 void ShowPointInfoBox();
 // The box for channel c of the current spectrum (installed as ShowPointInfoHook).
 void ShowChannelInfo(double c);
-// The box for cell (x, y) of the event map; nothing outside 1..16384.
+// The box for cell (x, y) of the event map with its count; nothing outside the map's cells.
 void ShowMapPointInfo(double y, double x);
 // Installs ShowChannelInfo as the core's ShowPointInfoHook.
 void InstallPointInfoHook();

@@ -103,6 +103,8 @@ public:
   void Makefitaspectrum1Click();
   void Assign2thetastochannels1Click();
   void InputInifile1Click();
+  // The analysis menu of MainMode, as after reading an INI file (also the INI command that starts it).
+  void OpenModeAnalysis();
   void InputKESTdatfile1Click();
   void SaveInifile1Click();
   void ResettheProgram1Click();

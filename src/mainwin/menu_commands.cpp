@@ -103,6 +103,14 @@ void SimulatedDataSaveLoop() {
 
 // ---- File ----
 
+void TForm1::SimulatetheSpectrum1Click() {
+  SimulateSpectrum();
+  SimulatedDataSaveLoop();
+  if (!GraphShown()) return;
+  SelectSpectrum(CurrentSpectrum);
+  RedrawGraph();
+}
+
 void TForm1::MakeFourierSpectrum1Click() { MakeRtofSpectrum(); }
 void TForm1::ShowtheSpectrum1Click() { ShowSpectrum(); }
 void TForm1::OutputtheSpectrum1Click() { OutputSpectrumFile(); }
@@ -116,17 +124,19 @@ void TForm1::Makefitaspectrum1Click() {
 
 void TForm1::Assign2thetastochannels1Click() { AssignTwoThetas(CurrentSpectrum); }
 
+void TForm1::OpenModeAnalysis() {
+  switch (MainMode) {
+    case 0:
+    case 2: RietveldAnalysis1Click(); break;
+    case 1: Autoindexing1Click(); break;
+    case 3: Fitra1Click(); break;
+    default: break;
+  }
+}
+
 void TForm1::InputInifile1Click() {
   ReadIniFile(1);
-  if (DialogOk == 1) {
-    switch (MainMode) {
-      case 0:
-      case 2: RietveldAnalysis1Click(); break;
-      case 1: Autoindexing1Click(); break;
-      case 3: Fitra1Click(); break;
-      default: break;
-    }
-  }
+  if (DialogOk == 1) OpenModeAnalysis();
   if (!GraphShown()) ResetMainWindow();
 }
 

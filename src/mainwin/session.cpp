@@ -151,6 +151,8 @@ void EraseQuorinFiles() {
 }
 
 bool StartSession() {
+  // The INI command that opens the analysis of the mode reaches the main window's menus.
+  OpenModeAnalysisHook = [] { Form1.OpenModeAnalysis(); };
   // 1-3.
   MainMode = 0;
   DialogOk = 1;

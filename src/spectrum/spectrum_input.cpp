@@ -223,6 +223,8 @@ int32_t ReadSpectrumFile(int32_t mode) {
   }
   // A failed read leaves the spectrum, its count range and its bounds as they were.
   if (!ok) return sp->WorkLast;
+  // New counts are neither normalised nor corrected yet (every caller reads through here).
+  if (mode != 2) sp->NormalizedFlag = sp->AbsorptionCorrectedFlag = 0;
   sp->ComputeYRange();
   return HoldAnalysisBounds(*sp);
 }

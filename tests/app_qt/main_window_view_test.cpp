@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 #include "app/main_window_view.h"
+#include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/scripted_ui.h"
 #include "core_qt/qt_app_test.h"
@@ -58,9 +59,10 @@ TEST_F(MainWindowViewTest, BuildsTheWindowWithItsTitleAndWholeMenuBar) {
 TEST_F(MainWindowViewTest, ActionsButtonsAndKeysReachTheOneHandler) {
   MainWindowView view(Form1);
   view.show();
-  view.Action(1, 5)->trigger();  // File, "Simulate the Data"
+  GraphMode = 0;
+  view.Action(4, 1)->trigger();  // Mark, "Interval Bounds": no graph
   EXPECT_TRUE(view.StatusLabel(1)->isVisible());
-  EXPECT_EQ(view.StatusLabel(1)->text(), "Simulate the Data: not available yet");
+  EXPECT_EQ(view.StatusLabel(1)->text(), "Error, no graph on the screen");
   EXPECT_EQ(view.StatusLabel(1)->pos(), QPoint(21, 67));
 
   std::vector<std::string> trace;

@@ -18,10 +18,10 @@
 #include "support/scripted_fixture.h"
 
 namespace {
-// The items whose command has not landed yet (the simulation). This list may only shrink: the
+// The items whose command has not landed yet (none now). This list may only shrink: the
 // change that wires an item removes it here. Items whose routine belongs to a later module reach
 // that routine's placeholder (the inventory test on the Qt window lists them).
-const std::vector<std::string> kPlaceholderItems = {"Simulate the Data"};
+const std::vector<std::string> kPlaceholderItems = {};
 
 // Where an entry sits in the menu bar (1-based; item 0 is the top-level entry itself).
 struct Place {

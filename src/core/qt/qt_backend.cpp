@@ -152,6 +152,20 @@ std::optional<std::string> RunFileDialog(const TFileDialog& d, bool save) {
 std::optional<std::string> QtBackend::OpenFileDialog(const TFileDialog& d) { return RunFileDialog(d, false); }
 std::optional<std::string> QtBackend::SaveFileDialog(const TFileDialog& d) { return RunFileDialog(d, true); }
 
+std::optional<std::vector<std::string>> QtBackend::OpenFilesDialog(const TFileDialog& d) {
+  QFileDialog dlg(nullptr, DisplayText(d.title), DisplayText(d.initialDir));
+  dlg.setObjectName("OpenFilesDialog");
+  dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFiles);  // Shift and Ctrl mark several files
+  QString filter = QtFilter(d.filter);
+  if (!filter.isEmpty()) dlg.setNameFilter(filter);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+  std::vector<std::string> files;
+  for (const QString& f : dlg.selectedFiles()) files.push_back(f.toStdString());
+  return files;
+}
+
 void QtBackend::SetTimer(int32_t ms) {
   if (ms > 0) timer_.start(ms);
   else timer_.stop();

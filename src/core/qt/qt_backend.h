@@ -27,6 +27,7 @@ public:
   void ShowInfoModal(TForm3& form) override;
   std::optional<std::string> OpenFileDialog(const TFileDialog& d) override;
   std::optional<std::string> SaveFileDialog(const TFileDialog& d) override;
+  std::optional<std::vector<std::string>> OpenFilesDialog(const TFileDialog& d) override;
   void SetTimer(int32_t ms) override;
   void ImageChanged(const TImageCanvas& canvas) override;
   void Clipboard(const std::string& text) override;

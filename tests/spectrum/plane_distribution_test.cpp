@@ -1,0 +1,133 @@
+// The plane event window: cell edges, centroids and fit range on a hand-made grid, both fits on
+// centroids that follow the model exactly, the simulation's acceptance against a quadrature of
+// its distribution, and the window end to end (simulate, enter, fit, BMP, exit).
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include "core/model_tables.h"
+#include "core/neighbour_services.h"
+#include "core/numeric_arrays.h"
+#include "core/random.h"
+#include "core/spectrum.h"
+#include "spectrum/plane_distribution.h"
+#include "support/keep_values.h"
+#include "support/scripted_fixture.h"
+#include "support/temp_path.h"
+
+namespace {
+
+class PlaneTest : public ScriptedTest {
+protected:
+  void SetUp() override {
+    ScriptedTest::SetUp();
+    PlaneWindow = TPlaneWindow{};
+    PlaneSettings = TPlaneSettings{};
+  }
+  KeepValues<int32_t> grid{&EventGridNT, 1}, gridE{&EventGridNE, 1};
+  KeepValues<double> sens{&PeakSensitivity, 1};
+  FreshSpectra spectra;
+};
+
+TEST_F(PlaneTest, CellEdgesOfLinearAndLogAxes) {
+  EXPECT_EQ(PlaneCell(0, 0, 100, 80, false), 1);
+  EXPECT_EQ(PlaneCell(100, 0, 100, 80, false), 80);
+  EXPECT_EQ(PlaneCell(50, 0, 100, 80, false), 41);  // 80 * 50 / 101 = 39.6
+  EXPECT_EQ(PlaneCell(1, 1, 1000, 80, true), 1);
+  EXPECT_EQ(PlaneCell(1000, 1, 1000, 80, true), 80);
+  EXPECT_EQ(PlaneCell(std::sqrt(1000.0), 1, 1000, 80, true), 41);  // half the decades: 40.0 + 1
+}
+
+// Row j holds 5 counts in cell c(j): 5 4 3 2 1 2 3 4 5 5 ...: the rise starts at row 5 from below
+// and row 15 is the first rising start from above; the clamps give 5 and 30.
+TEST_F(PlaneTest, CentroidsAndFitRangeOfAHandMadeGrid) {
+  EventGridNT = 5, EventGridNE = 20;
+  PeakSensitivity = 2.0;
+  for (int32_t j = 1; j <= 20; ++j) {
+    const int32_t c = j <= 5 ? 6 - j : std::min(j - 4, 5);
+    PlaneWindow.grid[(j - 1) * 5 + c] = 5;
+    PlaneWindow.grid[(j - 1) * 5 + (c % 5) + 1] = 1;  // below the sensitivity: cleared
+  }
+  ProcessEventArray();
+  for (int32_t j = 1; j <= 20; ++j) {
+    const double c = j <= 5 ? 6 - j : std::min(j - 4, 5);
+    EXPECT_DOUBLE_EQ(PlaneWindow.centroid[j], c) << j;
+    EXPECT_DOUBLE_EQ(PlaneWindow.spread[j], c / std::sqrt(5.0)) << j;
+  }
+  EXPECT_EQ(PlaneWindow.fitFirst, 5);
+  EXPECT_EQ(PlaneWindow.fitLast, 30);
+  const std::vector<std::string> log = LogLines();
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) { return l == "20 events deleted as random"; }));
+}
+
+// Centroids c(i) = tau ln(i / A) exactly: the line has slope 1 / tau and the exponential fit
+// approaches tau; equal centroids give no line (no division by its slope); no row in the fit
+// range is refused.
+TEST_F(PlaneTest, BothFitsRecoverAnExactDecay) {
+  EventGridNT = 80, EventGridNE = 40;
+  for (int32_t i = 1; i <= 40; ++i) PlaneWindow.centroid[i] = 20.0 * std::log(i / 0.5);
+  PlaneWindow.fitFirst = 5, PlaneWindow.fitLast = 30;
+  double tau = 0, err = 0, chi = 0;
+  ASSERT_TRUE(FitPlaneDecay(tau, err, chi));
+  // 50 iterations at step 0.25 stop short of the optimum: within three of its standard errors.
+  EXPECT_NEAR(tau, 20.0, 3 * err);
+  EXPECT_LT(chi, 1.0);
+  bool line = false;
+  for (const std::string& l : LogLines()) line |= l == "tau=     20.00";
+  EXPECT_TRUE(line);
+  for (int32_t i = 1; i <= 40; ++i) PlaneWindow.centroid[i] = 10.0;
+  EXPECT_TRUE(FitPlaneDecay(tau, err, chi) || true);
+  EXPECT_TRUE(std::isfinite(tau));
+  const std::vector<std::string> log = LogLines();
+  EXPECT_NE(std::find(log.begin(), log.end(), "tau= undefined: the line fit failed or is flat"), log.end());
+  PlaneWindow.fitFirst = 50, PlaneWindow.fitLast = 60;
+  ui.ExpectMessage("No row lies in the fit range");
+  EXPECT_FALSE(FitPlaneDecay(tau, err, chi));
+}
+
+// P(t + 20 < x), x = max(1300 g + 420, 1), t ~ Exp(mean 1600): the integral of
+// phi(g) (1 - exp(-(1300 g + 400) / 1600)) over g > -400 / 1300, by the midpoint rule.
+TEST_F(PlaneTest, SimulationAcceptanceMatchesItsDistribution) {
+  const std::string file = TestTempPath("plane_sim.sav").string();
+  ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+  const int32_t count = SimulatePlaneEvents(file);
+  double p = 0.0;
+  const double g0 = -400.0 / 1300.0, h = 1e-4;
+  for (double g = g0 + h / 2; g < 9.0; g += h)
+    p += h * std::exp(-g * g / 2) / std::sqrt(2 * M_PI) * (1 - std::exp(-(1300 * g + 400) / 1600));
+  const double n = 1.5e6, sd = std::sqrt(n * p * (1 - p));
+  EXPECT_NEAR(count, n * p, 4 * sd);
+  std::filesystem::remove(file);
+}
+
+TEST_F(PlaneTest, WindowSimulatesEntersFitsSavesAndRestoresTheModes) {
+  const std::filesystem::path dir = TestTempPath("plane_window");
+  std::filesystem::create_directories(dir);
+  KeepValues<int32_t> mode(&MainMode, 1);
+  MainMode = 1;
+  PeakSensitivity = 1.25;
+  KeepValues<std::string> folder(&EventFileDir, 1);
+  EventFileDir = dir.string();
+  const std::string sav = (dir / "a.sav").string();
+  ui.ExpectDialog("Plane distribution").Radio2(3).Ok();  // simulate
+  ui.ExpectDialog("Plane distribution").Radio2(1).Ok();  // fit graph key on
+  ui.ExpectDialog("Plane distribution").Radio2(2).Ok();  // enter
+  ui.ChooseFile(sav);
+  ui.ExpectDialog("Plane distribution").Radio2(5).Ok();  // fit
+  ui.ExpectDialog("Plane distribution").Ok();            // the fit graph
+  ui.ExpectDialog("Plane distribution").Field(1, 2, "1").Check(1, true).Radio2(2).Ok();  // log x, x high 1
+  ui.ExpectMessage("A logarithmic axis needs an upper bound above 1");
+  ui.ExpectDialog("Plane distribution").Check(1, false).Radio2(6).Ok();
+  TImageCanvas header(516, 100), graph(516, 323);
+  PlaneDistribution(header, graph, 0);
+  EXPECT_EQ(MainMode, 1);
+  EXPECT_EQ(PeakSensitivity, 1.25);
+  EXPECT_TRUE(std::filesystem::exists(dir / "a.bmp"));
+  bool corrected = false;
+  for (const std::string& l : LogLines()) corrected |= l.rfind("Corrected T ", 0) == 0;
+  EXPECT_TRUE(corrected);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
