@@ -2,6 +2,7 @@
 // what the user types or clicks comes back into the shared dialog variables.
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <fstream>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -232,3 +233,32 @@ TEST_F(QtDialogTest, AQuitRequestEndsTheWait) {
   EXPECT_EQ(DialogOk, 0);
 }
 }  // namespace
+
+// The multi-file open dialog returns every marked file in order, and nothing on Cancel.
+TEST_F(QtDialogTest, OpenFilesDialogReturnsEveryMarkedFile) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "vkest_open_files_qt";
+  std::filesystem::create_directories(dir);
+  for (const char* f : {"a.sp1", "b.sp2"}) std::ofstream(dir / f) << "1\n";
+  TFileDialog d;
+  d.filter = "Spectra|*.sp*;|All|*.*;";
+  d.initialDir = dir.string();
+  auto answer = [](bool open) {
+    QTimer::singleShot(0, [open] {
+      auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dlg, nullptr);
+      if (!open) return static_cast<QDialog*>(dlg)->reject();
+      // Typed as a user marks two files: quoted names in the name field.
+      dlg->findChild<QLineEdit*>("fileNameEdit")->setText("\"a.sp1\" \"b.sp2\"");
+      static_cast<QDialog*>(dlg)->accept();
+    });
+  };
+  answer(true);
+  const auto files = Ui().OpenFilesDialog(d);
+  ASSERT_TRUE(files.has_value());
+  ASSERT_EQ(files->size(), 2u);
+  EXPECT_EQ(std::filesystem::path((*files)[0]).filename(), "a.sp1");
+  EXPECT_EQ(std::filesystem::path((*files)[1]).filename(), "b.sp2");
+  answer(false);
+  EXPECT_FALSE(Ui().OpenFilesDialog(d).has_value());
+  std::filesystem::remove_all(dir);
+}
