@@ -118,7 +118,7 @@ void ShowMapPointInfo(double y, double x) {
   ShowPointInfoBox();
   PointInfoLines.push_back(" Channel X =  " + Stripped(6, 0, x));
   PointInfoLines.push_back(" Channel Y =  " + Stripped(6, 0, y));
-  PointInfoLines.push_back(" Value =  " + Stripped(8, 0, PlaneWindow.grid[cell]));
+  PointInfoLines.push_back(" Value= " + Stripped(8, 0, PlaneWindow.grid[cell]));
   Show();
 }
 

@@ -147,7 +147,7 @@ TEST_F(GraphClickTest, RightButtonShowsTheFittedIntervalAndLeftButtonThePointBox
   EventGridNT = EventGridNE = 80;
   PlaneWindow.grid[(30 - 1) * 80 + 40] = 17;
   Image2MouseDown(TMouseButton::Left, 270, 189);
-  EXPECT_EQ(PointInfoLines, (std::vector<std::string>{" Channel X =  40", " Channel Y =  30", " Value =  17"}));
+  EXPECT_EQ(PointInfoLines, (std::vector<std::string>{" Channel X =  40", " Channel Y =  30", " Value= 17"}));
   PlaneWindow.grid[(30 - 1) * 80 + 40] = 0;
   PointInfoLines.clear();
   Image2MouseDown(TMouseButton::Left, -2000, 193);  // a cell outside the map: nothing
