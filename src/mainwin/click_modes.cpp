@@ -168,10 +168,31 @@ void MarkPeakModelBounds() {
   PeakModelBoundLast = static_cast<int32_t>(std::nearbyint(x2));
 }
 
+// The window's look while points are set: lime bold size 8 on maroon; put back on every way out.
+class TPointSetLook {
+public:
+  TPointSetLook() : font_(Form1.font), color_(Form1.color) {
+    Form1.font.color = LimeColor, Form1.font.size = 8, Form1.font.bold = true;
+    Form1.color = MaroonColor;
+    Form1.Changed();
+  }
+  ~TPointSetLook() {
+    Form1.font = font_, Form1.color = color_;
+    Form1.Changed();
+  }
+  TPointSetLook(const TPointSetLook&) = delete;
+  TPointSetLook& operator=(const TPointSetLook&) = delete;
+
+private:
+  TFontStyle font_;
+  int32_t color_;
+};
+
 void MarkSetOfPoints() {
   if (LogXScale != 0 || GraphMode == 0) return;
   // OK (1) ends the loop and Cancel (2) takes back a point: both stay on.
   TClickLoopGuard guard("110000000000");
+  const TPointSetLook look;
   DialogOk = 1;
   ClearMarkerStrip();
   if (MarkedPointCount > 0) {

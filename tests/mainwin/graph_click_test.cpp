@@ -1,6 +1,7 @@
 // The click on the main graph and the click loops, driven by scripted clicks that the loops' waits
 // run: the interval by two clicks, "Interval Bounds", "Peak Model Bounds", "Set of Points" and
 // "Assign the Models", each restoring the window on every way out; the point-information box.
+#include <tuple>
 #include <gtest/gtest.h>
 #include <cmath>
 #include "core/dialog_toolkit.h"
@@ -66,9 +67,15 @@ TEST_F(GraphClickTest, IntervalByTwoClicksInEitherOrderAndAtTheEdges) {
 TEST_F(GraphClickTest, SetOfPointsCountsClicksOkAddsNoneCancelStopsAtZeroAndCapacityHolds) {
   QueueClickAt(50), QueueClickAt(60);
   QueueCheck(4, "110000000000");  // OK and Cancel end and mend the loop: they stay on
+  ui.QueueEvent([] {  // the window's look while points are set
+    EXPECT_EQ(std::make_tuple(Form1.font.color, Form1.font.size, Form1.font.bold, Form1.color),
+              std::make_tuple(LimeColor, 8, true, MaroonColor));
+  });
   QueueClickAt(70, 120);
   QueueOk();
+  const int32_t windowColor = Form1.color;
   MarkSetOfPoints();
+  EXPECT_EQ(Form1.color, windowColor);
   EXPECT_EQ(MarkedPointCount, 3);
   EXPECT_EQ(std::vector<double>(MarkedPoints + 1, MarkedPoints + 4), std::vector<double>({50, 60, 70}));
   EXPECT_EQ(GraphPixel(70, 120), WhiteColor);  // the 3 x 3 square at the click
