@@ -15,6 +15,7 @@ void ReadIniNumberOfExponentials(); // SNEF
 void ReadIniSpectrumInfo(int32_t axisKind);  // IS (0), IAS (1)
 void ReadIniVarianceInfo();         // IV
 void ReadIniEffectiveSpectrum();    // IES
+void NormalizeSpectrumCommand(int32_t withSpectrumLine);  // NSCA (1), dat IESN (0)
 void SetDn2EffectiveCommand();      // SDNES
 void ReadIniAssignTwoThetas();      // AT
 void ReadIniAsciiLineStructure();   // ASCIILS

@@ -63,7 +63,7 @@ const TIniKey IniKeyTable[IniKeyCount] = {
     {"ISS", nullptr, "ReadIniSequenceInfo"},
     {"IV", ReadIniVarianceInfo, "ReadIniVarianceInfo"},
     // Bound once the spectrum normalisation of the spectrum functions exists.
-    {"NSCA", nullptr, "NormalizeSpectrumCommand"},
+    {"NSCA", [] { NormalizeSpectrumCommand(1); }, "NormalizeSpectrumCommand"},
     {"SAP", ReadIniAnisotropicPhase, "ReadIniAnisotropicPhase"},
     {"SMM", ReadIniM2Mode, "ReadIniM2Mode"},
     {"SMP", ReadIniMagneticPhase, "ReadIniMagneticPhase"},

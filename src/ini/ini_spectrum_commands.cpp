@@ -5,11 +5,14 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include "core/dialog_model.h"
 #include "core/dialog_state.h"
+#include "core/dialog_toolkit.h"
 #include "core/messages.h"
 #include "core/model_tables.h"
 #include "core/number_parse.h"
 #include "core/peak_model.h"
+#include "core/settings_file.h"
 #include "core/spectrum.h"
 #include "core/toolbox.h"
 #include "crystal/analysis_modes.h"
@@ -17,6 +20,8 @@
 #include "crystal/model_checks.h"
 #include "ini/ini_commands.h"
 #include "ini/ini_reader.h"
+#include "spectrum/absorption.h"
+#include "spectrum/normalization.h"
 
 namespace {
 
@@ -382,4 +387,39 @@ void ReadIniModelInfo(int32_t kind) {
   model.SingleSigned = kind == 0 ? 1 : 0;
   model.ModelNumber = kind == 0 ? ModelReal : ModelDoubleSigned;
   SelectedPeakModel = m + 1;
+}
+
+// NSCA (and the dat IESN without its spectrum line): the current spectrum normalised by the
+// effective spectrum and corrected for absorption over the channels both cover in time of flight.
+// The user decides in a dialog: the file cannot answer it.
+void NormalizeSpectrumCommand(int32_t withSpectrumLine) {
+  KnownCommand = 1;
+  if (withSpectrumLine != 0) {
+    IniReadLine();
+    double x = 0;
+    uint8_t ok = 0;
+    StrToFloatRobust(InputLine, x, ok);
+    int32_t s = 0;
+    if (ok != 1 || !IniInteger(x, 1, 4, s)) return IniError("INI: Wrong spectrum number in NSCA-command");
+    CurrentSpectrum = s;
+  }
+  TSpectrum* sp = SpectrumList[CurrentSpectrum].get();
+  if (!sp) return;
+  int32_t I1 = sp->FirstChannel, I2 = sp->LastChannel;
+  if (!SpectraTimeOverlap(I1, I2)) return;
+  DialogCaption = "Spectrum " + std::to_string(CurrentSpectrum);
+  BeginDialog(1);
+  Form2.color = GrayColor;
+  PlaceLabel(Form2.Label5, 25, 100, " Is spectrum normalizing really needed? ", WhiteColor, TextBackgroundColor);
+  SetDialogOptions({"Normalize", "Correct for absorption"});
+  ShowCheckListBox(25, 150, 250, 40);
+  Form2.CheckListBox1.SetChecked(0, true);
+  Form2.CheckListBox1.SetChecked(1, true);
+  PlaceLabel(Form2.Label6, 25, 220, " Cancel if the spectrum already normalized.", WhiteColor, TextBackgroundColor);
+  ShowDialogModal();
+  if (DialogOk != 1) return;
+  const bool normalize = Form2.CheckListBox1.Checked(0), absorption = Form2.CheckListBox1.Checked(1);
+  if (normalize && !NormalizeByEffectiveSpectrum(CurrentSpectrum, I1, I2)) return;
+  if (absorption) CorrectForAbsorption(CurrentSpectrum, I1, I2);
+  sp->ComputeYRange();
 }

@@ -10,6 +10,7 @@
 #include "core/trevo_records.h"
 #include "crystal/phase_setup.h"
 #include "ini/ini_setup.h"
+#include "spectrum/normalization.h"
 
 namespace {
 
@@ -254,3 +255,30 @@ TEST_F(IniCommandTest, TakeHklsCopiesAtMostWhatThePhaseHolds) {
 }
 
 }  // namespace
+
+// NSCA asks the user: Cancel leaves the spectrum alone; OK with "Normalize" alone divides spectrum 2
+// by the effective spectrum over the channels both cover, as the normalisation itself does.
+TEST_F(IniCommandTest, NormalizeCommandAsksAndNormalizesTheNamedSpectrum) {
+  TSpectrum& e = *SpectrumList[0];
+  TSpectrum& s = *SpectrumList[2];
+  for (TSpectrum* sp : {&e, &s}) {
+    sp->AxisKind = AxisTimeOfFlight, sp->ChanWidth = 4, sp->Delay = 0, sp->FirstChannel = 1, sp->LastChannel = 200;
+    for (int32_t j = 1; j <= 200; ++j) sp->Y[j] = sp == &e ? 50.0 + j : 1000.0 + 3.0 * j, sp->E[j] = 1;
+    sp->ComputeYRange();
+  }
+  const std::vector<double> before(s.Y + 1, s.Y + 201);
+  ui.ExpectDialog("Spectrum 2").Cancel();
+  Read("NSCA\n2\n", false);
+  EXPECT_EQ(CurrentSpectrum, 2);
+  EXPECT_EQ(std::vector<double>(s.Y + 1, s.Y + 201), before);
+
+  ASSERT_TRUE(NormalizeByEffectiveSpectrum(2, 1, 200));
+  const std::vector<double> expected(s.Y + 1, s.Y + 201);
+  std::copy(before.begin(), before.end(), s.Y + 1);
+  s.NormalizedFlag = 0;
+  ui.ExpectDialog("Spectrum 2").Check(2, false).Ok();  // items count from 1
+  Read("NSCA\n2\n", false);
+  EXPECT_FALSE(Shown("Wrong command "));
+  EXPECT_EQ(std::vector<double>(s.Y + 1, s.Y + 201), expected);
+  EXPECT_NE(expected, before);
+}
