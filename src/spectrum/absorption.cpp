@@ -202,14 +202,14 @@ void GetAbsorptionCoefficients() {
   ShowNumberGrid(40, 170, phases, 10, 1, phases);
   ShowDialogModal();
   if (DialogOk != 1) return;
-  double spec = 0, R = 0, rho = 0;
-  StrToFloatChecked(Form2.Edit1.text, spec);
+  double spectrumNumber = 0, R = 0, rho = 0;
+  StrToFloatChecked(Form2.Edit1.text, spectrumNumber);
   StrToFloatChecked(Form2.Edit2.text, R);
   StrToFloatChecked(Form2.Edit3.text, rho);
   double Z[MaxPhases + 1] = {};
   if (DialogOk != 1 || !ReadGridValues(phases, Z)) return;
-  if (!(spec >= 0.0 && spec <= 4.0)) return ShowMsg("Error, spectrum number outside 0..4");
-  CurrentSpectrum = RoundHalfEven(spec);
+  if (!(spectrumNumber >= 0.0 && spectrumNumber <= 4.0)) return ShowMsg("Error, spectrum number outside 0..4");
+  CurrentSpectrum = RoundHalfEven(spectrumNumber);
   for (int32_t p = 1; p <= phases; ++p)
     if (!(Z[p] > 0.0)) {
       std::string v;
