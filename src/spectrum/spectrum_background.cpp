@@ -31,16 +31,16 @@ std::vector<int32_t> BackgroundNodes(int32_t first, int32_t last) {
   return nodes;
 }
 
-void FinishBackgroundSpectrum(TSpectrum& s, int32_t i1, int32_t i2) {
-  s.FirstChannel = i1;
-  s.LastChannel = i2;
+}  // namespace
+
+void FinishResultSpectrum(TSpectrum& s, int32_t first, int32_t last) {
+  s.FirstChannel = first;
+  s.LastChannel = last;
   s.ComputeYRange();
-  s.WorkFirst = i1;
-  s.WorkLast = i2;
+  s.WorkFirst = first;
+  s.WorkLast = last;
   s.Present = 1;
 }
-
-}  // namespace
 
 void BuildBackgroundByMarkedPoints() {
   const int32_t c = CurrentSpectrum;
@@ -87,8 +87,8 @@ void BuildBackgroundByMarkedPoints() {
     s2->E[j] = ec;
     s4->E[j] = ec;
   }
-  FinishBackgroundSpectrum(*s2, i1, i2);
-  FinishBackgroundSpectrum(*s4, i1, i2);
+  FinishResultSpectrum(*s2, i1, i2);
+  FinishResultSpectrum(*s4, i1, i2);
   IntervalFirst = i1;
   IntervalLast = i2;
   NChannels = i2 - i1 + 1;

@@ -115,12 +115,7 @@ void FourierPeriodicities(int32_t r) {
   // amplitudes go in one place up, with the mean (frequency 0, no period) as 0.
   NumberBuffer[1] = 0.0;
   for (int32_t k = 1; k < half; ++k) NumberBuffer[k + 1] = sr->Y[k];
-  sr->FirstChannel = 1;
-  sr->LastChannel = half;
-  sr->ComputeYRange();
-  sr->WorkFirst = 1;
-  sr->WorkLast = half;
-  sr->Present = 1;
+  FinishResultSpectrum(*sr, 1, half);
   if (FourierMakeReal != 0) sr->Ymin = 0.0, sr->DoubleSigned = 0;
   StatusText = "|Fourier| -> spectr." + std::to_string(r);
 

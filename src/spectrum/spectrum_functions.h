@@ -28,6 +28,11 @@ extern int32_t LastSpectrumFunction;   // item preselected in the functions dial
 extern int32_t LastResultSpectrum;     // item preselected for the result spectrum (0)
 extern int32_t NewFirstChannel, NewLastChannel;  // new bounds of rebinning and special analysis
 
+class TSpectrum;
+// A result spectrum now holds channels first..last: its range, working range and count range set,
+// and it is marked present.
+void FinishResultSpectrum(TSpectrum& s, int32_t first, int32_t last);
+
 // Compresses c by the integer factor m into r: channel k of r sums the old channels
 // (k - 1) m + 1 .. k m (those past c's last channel count as 0), errors in quadrature, X of the
 // block's first channel. show lists the new bounds and maximum. m < 1 gives

@@ -45,15 +45,6 @@ bool NewBoundsValid(int32_t& ni1, int32_t& ni2) {
   return false;
 }
 
-void FinishRebinned(TSpectrum& r, int32_t ni1, int32_t ni2) {
-  r.FirstChannel = ni1;
-  r.LastChannel = ni2;
-  r.ComputeYRange();
-  r.WorkFirst = ni1;
-  r.WorkLast = ni2;
-  r.Present = 1;
-}
-
 }  // namespace
 
 void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2) {
@@ -80,7 +71,7 @@ void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2) {
     sr->Y[k] = y;
     sr->E[k] = s * e[static_cast<size_t>(k - NI1)];
   }
-  FinishRebinned(*sr, NI1, NI2);
+  FinishResultSpectrum(*sr, NI1, NI2);
 }
 
 void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode) {
@@ -146,7 +137,7 @@ void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode) {
   for (int32_t k = NI2 + 1; k <= MaxChannels; ++k) sr->Y[k] = 0.0;
   sr->ChanWidth = cw;
   sr->Delay = delay;
-  FinishRebinned(*sr, NI1, NI2);
+  FinishResultSpectrum(*sr, NI1, NI2);
 }
 
 void SpecialAnalysis(int32_t r, int32_t NI1, int32_t NI2) {
