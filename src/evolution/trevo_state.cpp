@@ -1,0 +1,2 @@
+// State of the phase-evolution module.
+#include "core/trevo_records.h"
