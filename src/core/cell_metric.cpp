@@ -148,10 +148,12 @@ void RelativePhaseValues() {
   for (int32_t k = 1; k <= n; ++k) NumberBuffer[k] = v[k] / largest;
 }
 
-void SequenceHklDSpacing(int32_t k, int32_t r) {
-  if (!TableIndexOk(k, 1, TrevoPhaseCount, "phase") ||
-      !TableIndexOk(r, 1, TrevoReflectionCapacity, "reflection"))
-    return;
+namespace {
+
+// 1/d of identification reflection r of evolution phase k from its carried reciprocal cell: the
+// cross terms for every crystal system except orthorhombic, tetragonal and cubic (a monoclinic
+// beta* is not 90). Held away from 0, so the reflection 0 0 0 gives d = 1e4.
+double SequenceInverseD(int32_t k, int32_t r) {
   const TTrevoPhase& t = TrevoPhases[k];
   const THklRecord& x = t.Reflections[r];
   const double* rc = t.ReciprocalCell;
@@ -161,6 +163,19 @@ void SequenceHklDSpacing(int32_t k, int32_t r) {
   if (system < 3 || system > 5)
     s += 2 * ha * kb * std::cos(rc[5] / RadToDeg) + 2 * ha * lc * std::cos(rc[4] / RadToDeg) +
          2 * kb * lc * std::cos(rc[3] / RadToDeg);
-  // Held away from 0 in every system, so the reflection 0 0 0 gives d = 1e4.
-  TrevoIdentificationD[r][k] = 1 / MaxD(1e-4, std::sqrt(MaxD(s, 0)));
+  return MaxD(1e-4, std::sqrt(MaxD(s, 0)));
+}
+
+bool SequenceIndicesOk(int32_t k, int32_t r) {
+  return TableIndexOk(k, 1, TrevoPhaseCount, "phase") && TableIndexOk(r, 1, TrevoReflectionCapacity, "reflection");
+}
+
+}  // namespace
+
+void SequenceHklDSpacing(int32_t k, int32_t r) {
+  if (SequenceIndicesOk(k, r)) TrevoIdentificationD[r][k] = 1 / SequenceInverseD(k, r);
+}
+
+void SequenceHklInverseDSquared(int32_t k, int32_t r) {
+  if (SequenceIndicesOk(k, r)) TrevoPhases[k].CalculatedD[r] = 1 / SequenceInverseD(k, r);
 }

@@ -51,3 +51,6 @@ void RelativePhaseValues();
 // the reflection's indices and the reciprocal cell of TrevoPhases[k], into
 // TrevoIdentificationD[r][k]. 1/d is held to at least 1e-4.
 void SequenceHklDSpacing(int32_t k, int32_t r);
+// The same d by the same formula into the record's calculated d, TrevoPhases[k].CalculatedD[r];
+// the identification d is left alone.
+void SequenceHklInverseDSquared(int32_t k, int32_t r);

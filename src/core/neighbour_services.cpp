@@ -49,6 +49,7 @@ int32_t TrialCounter = 0;
 TGridTrialRange GridTrialRanges[GridTrialCapacity + 1];
 
 uint8_t TrevoAutoRun = 0;
+uint8_t DialogWhileFitting = 1;
 int32_t CurrentStep = 0;
 int32_t TrevoMode = 2;
 uint8_t CorrectForEffectiveSpectrum = 1;

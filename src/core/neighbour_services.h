@@ -160,6 +160,9 @@ void FreeCelixFitter();
 
 // ---- Phase evolution ----
 extern uint8_t TrevoAutoRun;  // 1 while the automatic evolution driver runs
+// " Dialog while fitting" of the evolution settings: steps and the auto-calibration show their
+// lists and wait for OK; 1 at start.
+extern uint8_t DialogWhileFitting;
 extern int32_t CurrentStep;   // step counter of the sequence analysis; 0 at start
 // Per-spectrum analysis of the evolution: 0 simple peaks, 1 peak fit, 2 Rietveld (default).
 extern int32_t TrevoMode;

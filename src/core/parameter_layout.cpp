@@ -37,8 +37,8 @@ int64_t BaseCount(int32_t mode) {
     case 2:
       for (int32_t k = 1, p = Phases(); k <= p; ++k) n += PhaseRecords + Reflections(k);
       return n;
-    case 3:
-      return 2 * Peaks() + FitraFixedRecords;
+    case 3:  // the M2 pair follows: after the per-peak widths when each peak has its own
+      return WidthMode == -1 ? 3 * Peaks() + 6 : 2 * Peaks() + FitraFixedRecords;
     default:
       return n;
   }
@@ -317,10 +317,12 @@ void ParametersToSpectrum() {
       PhaseTable[k].PhaseW1 = v(bk + 9);
     }
   } else if (MainMode == 3) {
+    // The widths of model 1: W0 and the width at u = 1, W0 + W1; a width per peak has no slope.
     const int32_t m = Peaks();
-    if (!TableIndexOk(2 * m + 11, 1, capacity, "parameter")) return;
+    const int32_t top = WidthMode == -1 ? 2 * m + 7 : 2 * m + 13;
+    if (!TableIndexOk(top, 1, capacity, "parameter")) return;
     sp->W0 = MaxD(0.01, v(2 * m + 7));
-    sp->W1 = sp->W0 + v(2 * m + 11);
+    if (WidthMode != -1) sp->W1 = sp->W0 + v(2 * m + 13);
   }
 }
 

@@ -24,6 +24,7 @@ uint8_t IoOk = 0;
 
 std::string SpectrumDir;
 std::array<std::string, SequenceCapacity + 1> SequenceFileNames;
+int32_t SequenceCount = 0;
 std::array<std::string, SequenceCapacity + 1> SecondSequenceFileNames;
 
 TSpectrum::TSpectrum(const std::string& name) : Name(name), VarianceName(name) {

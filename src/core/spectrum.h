@@ -139,6 +139,7 @@ extern std::string SpectrumDir;
 // File names of a spectrum sequence, without folder ([1..1000]).
 constexpr int32_t SequenceCapacity = 1000;
 extern std::array<std::string, SequenceCapacity + 1> SequenceFileNames;
+extern int32_t SequenceCount;  // names in SequenceFileNames; 0 at start
 // A second list of file names of the same size for the spectrum-input and phase-evolution
 // modules ([1..1000]).
 extern std::array<std::string, SequenceCapacity + 1> SecondSequenceFileNames;

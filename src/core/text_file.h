@@ -43,6 +43,7 @@ public:
   bool IsOpen() const { return mode_ != Mode::Closed; }
   bool IsReading() const { return mode_ == Mode::Read; }
   bool IsWriting() const { return mode_ == Mode::Write || mode_ == Mode::Memory; }
+  bool InMemory() const { return mode_ == Mode::Memory; }
   const std::string& Name() const { return name_; }
 
   // Reading. Eof is true at the end of the text or at a Ctrl-Z.

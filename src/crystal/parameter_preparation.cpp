@@ -146,6 +146,8 @@ void ExpandAnisotropicPhases(uint8_t (&expanded)[MaxPhases + 1]) {
   }
 }
 
+}  // namespace
+
 void SetDefaultFitControls() {
   if (FitControlsGiven) return;
   FitParameters->SetFitDefaults();
@@ -156,6 +158,8 @@ void SetDefaultFitControls() {
   DefaultFitControls.Damp = cautious ? 0.1 : 0.01;
   DefaultFitControls.EpsReq = 0.0;
 }
+
+namespace {
 
 // The record count the preparation fills: every block of the layout. It is CountParameters's
 // count except in powder match with a magnetic phase, where CountParameters leaves out the
@@ -321,7 +325,7 @@ void SetWidthRecords(int32_t base, const TSpectrum& sp) {
   w0.lower = std::max(sp.W0 - delta, 0.1);
   w0.upper = std::max(sp.W0 + delta, w0.lower);
   ParameterRecord& w1 = parar[base + 9];
-  w1.value = (sp.W1 - sp.W0) / (sp.WorkLast - sp.WorkFirst);  // the interval has at least 3 channels
+  w1.value = (sp.W1 - sp.W0) / std::max(1, sp.WorkLast - sp.WorkFirst);  // one channel would divide by 0
   w1.lower = -100, w1.upper = 100;
   Fix(parar[base + 10], 0.0);
 }
@@ -574,13 +578,7 @@ void PrepareParameterArray(int32_t& checkRequested) {
     fit.Records[i] = r;
   }
 
-  int32_t free = 0;
-  CountFreeParameters(fit, free);
-  if (free > MaxFreeParameters) {
-    ShowMsg("Number of free parameters > 200" + LineBreak + " Take shorter interval");
-    DialogOk = 0;
-    return;
-  }
+  if (!FreeParameterCountAllowed(fit)) return;
   CorrectScaling();
 
   SetParametersPending(ModeMask, 1);
@@ -588,4 +586,24 @@ void PrepareParameterArray(int32_t& checkRequested) {
   SetFitPending(ModeMask, 1);
   PreparedParameterCount = n;
   ShowClosingDialog(o.anisToEquivalents, checkRequested);
+}
+
+void ResetParameterRows(int32_t n) { ResetRecords(std::clamp(n, 0, MaxParameters)); }
+
+bool SetPhaseScaleRecord(int32_t phase, int32_t base, TSpectrum& sp) {
+  std::vector<double> channel;
+  return SetScaleRecord(phase, base, sp, channel);
+}
+
+void SetPhaseWidthRecords(int32_t base, const TSpectrum& sp) { SetWidthRecords(base, sp); }
+
+void SetMagneticRows() { SetMagneticRecords(Phases()); }
+
+bool FreeParameterCountAllowed(const TParameter& fit) {
+  int32_t free = 0;
+  CountFreeParameters(fit, free);
+  if (free <= MaxFreeParameters) return true;
+  ShowMsg("Number of free parameters > 200" + LineBreak + " Take shorter interval");
+  DialogOk = 0;
+  return false;
 }

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstdint>
 
+class TParameter;
+class TSpectrum;
+
 // The record count of the parameter array actually available (the last preparation's, or the
 // INI reader's); 0 at start.
 extern int32_t PreparedParameterCount;
@@ -27,3 +30,19 @@ void SetAnisotropyRows();
 // fixed = 0: lower -1, value, upper 1; otherwise lower = value = upper = value. n, a and b are
 // left as they are.
 void SetParameterRowValue(int32_t row, int32_t fixed, double value);
+
+// Building blocks shared with the preparation of the phase-evolution steps, which asks nothing.
+// Unless FitControlsGiven: the engine defaults into DefaultFitControls with 6 iterations, Step
+// 0.99, Damp 0.01, EpsReq 0 (20, 0.25, 0.1 in powder match or with anisotropy).
+void SetDefaultFitControls();
+// Records 1..n reset: n own, a 1, b 0, value 0, bounds -1e11 and 1e12, error 0.
+void ResetParameterRows(int32_t n);
+// The scale record base + 1 of phase from the intensities of its reflections and the counts at
+// their channels (powder match: fixed at 1); false after "Zero structure factors, phase=".
+bool SetPhaseScaleRecord(int32_t phase, int32_t base, TSpectrum& sp);
+// W0 within the spectrum's Dw0 (at least 0.1), the slope W1 within -100..100, the third width 0.
+void SetPhaseWidthRecords(int32_t base, const TSpectrum& sp);
+// The three moment-direction records of every phase when a phase is magnetic.
+void SetMagneticRows();
+// The engine's free records against MaxFreeParameters; above it the message and DialogOk 0.
+bool FreeParameterCountAllowed(const TParameter& fit);

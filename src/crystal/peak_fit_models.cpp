@@ -242,9 +242,13 @@ void ExpGaussModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     t = ModelChannel - 1.0;
     ch = HeldChannel(ModelChannel);
   } else {
-    if (Point < 1 || Point > MaxChannels) return;
-    t = Point - 1.0;
-    ch = Point;
+    // Point k of a fit is channel first + k - 1 of the working range; t keeps the channel scale.
+    int32_t first = 1, last = 1;
+    WorkingRange(*sp, first, last);
+    const int64_t c = static_cast<int64_t>(first) + Point - 1;
+    if (Point < 1 || c > MaxChannels) return;
+    ch = static_cast<int32_t>(c);
+    t = ch - 1.0;
   }
   Observed(*sp, ch, Y, W);
   ClearDerivatives(*fp);

@@ -21,7 +21,8 @@
 // all of shape PeakModels[2]. Weights are 1 while iterating and 1/E^2 in the final pass.
 //
 // ExpGaussModel records: 1 background B, 2 amplitude A, 3 decay time tau, 4 resolution sigma,
-// 5 onset t0; t = channel - 1, F = B for t < t0, else by ExpFitMode:
+// 5 onset t0; t = channel - 1 (point k of a fit is channel first + k - 1 of the working range),
+// F = B for t < t0, else by ExpFitMode:
 //   0: B + A sigma exp(-t / tau) erf(t / sigma)
 //   1: B + A exp(-t / tau) Phi(z) / tau, z = (t - sigma^2 / tau - t0) / sigma (an exponentially
 //      modified Gaussian of decay tau and width sigma starting at t0, up to a constant factor)

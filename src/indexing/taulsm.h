@@ -48,6 +48,9 @@ public:
   // Start values of trial t (2..NTries) from the mixed-radix digits of t - 1.
   void DecodeGridTrial(int32_t t);
   void SetGridTrial(int32_t k, int32_t bin);
+  // One pass at the current values with the search's weights: the lines reassigned and the
+  // errors, no step (every error 0 before a search or without a usable matrix).
+  void EvaluateErrors();
 
   double BestFunctional = 1e19;
   double CurrentDeviation = 0;  // mean |d_exp - d_calc| of the current iteration
@@ -69,8 +72,6 @@ private:
   IterationEnd RunIterations();
   bool VolumeTest();
   void ConsiderBest();
-  // One pass at the current values: the errors, no step.
-  void EvaluateErrors();
   // One sweep from point start, symmetrised and regularised; false on a non-finite sum.
   bool Accumulate(int32_t start, int32_t skip);
   bool SolvedStepFinite() const;

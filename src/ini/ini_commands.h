@@ -2,7 +2,9 @@
 // atoms and reflections. Each reads its own value lines from IniTextFile (ini_reader.h).
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
+#include "core/model_tables.h"
 
 // Evolution-module state that the commands set is declared in core/neighbour_services.h
 // (TrevoMode, CorrectForEffectiveSpectrum).
@@ -37,6 +39,53 @@ void ReadIniM2Mode();               // SMM
 void IniFormHkls();                 // FHKL (also the dat BHKL and FHKL)
 void ReadIniTakeHkls();             // THKL
 void ReadIniReflectionCounts();     // SNRA
+
+// ---- the indexing module ----
+constexpr int32_t IndexingFitterRecords = 27;  // four phases of six and three instrument records
+void ReadIniDSpacings();            // EDS
+void ReadIniIndexingSymmetries();   // SSAI
+void ReadIniVolumes();              // SV
+void ReadIniVolumeMinimizers();     // SVM
+void ReadIniHklBounds();            // SHKLB
+void ReadIniDeterministicMode();    // SDM
+
+// ---- phase evolution and calibration ----
+void ReadIniTrevoZeroWeights();     // IZWT
+void ReadIniShortOutputPeaks();     // IPSO
+void ReadIniSimplePeaks();          // IPSU
+void ReadIniSequenceInfo();         // ISS
+void ReadIniSSS();                  // SSS
+void ReadIniSSBE();                 // SSBE
+void ReadIniSequenceNames(int32_t withVariances);  // ISNS (0), ISVNS (1)
+void ReadIniCP();                   // CP
+void RunTrevoCommand(int32_t automatic);  // TREVO (0), AUTOC (1)
+
+// ---- the dat dialect ----
+void ReadDatSpectrumInfo();         // IS
+void ReadDatVarianceInfo();         // ISV
+void ReadDatNumbers(int32_t n);     // SKES, DCVP, DIEA (1), GRFD, GFD (3)
+void SkipDatLine();                 // UPF
+void ReadDatFitControls();          // SCDM
+void ReadDatIAC();                  // IAC
+void ReadDatSSIB();                 // SSIB
+void ReadDatFS();                   // FS
+void ReadDatSpectrumCount();        // INSP
+void ReadDatZeroWeights();          // ZW
+void ReadDatWidthMode();            // SMW
+void ReadDatIESN();                 // IESN
+void ReadDatNormalization();        // NFS
+void ReadDatAbsorption();           // AC
+void ReadDatPeakModel(int32_t doubleSigned);  // FPM (0), FDSPM (1)
+void ReadDatNumberOfPhases();       // SNP
+void ReadDatINPAP();                // INPAP
+void ReadDatSNA();                  // SNA
+void ReadDatSpaceGroups(int32_t withSettings);  // ISGI (0), ESGI (1)
+void ReadDatAtomNames();            // ICSA
+void ReadDatParameterFile();        // IIPF
+void ReadDatHkls(int32_t n);        // BHKL (2), FHKL (17)
+// The six metric rows of a phase from the dat order A, F, E, B, D, C into A, B, C, D, E, F in
+// records[1..n]: the values move, and every tie n pointing at a moved record follows it.
+void ReorderDatMetricRows(std::span<ParameterRecord> records, int32_t n);
 
 // ---- parameter array, fit controls, analysis start ----
 extern std::string ParameterFileName;  // the parameter file last read by IPA

@@ -172,29 +172,31 @@ void ReadIniFileName(std::string& name) {
   if (first == std::string::npos) return;
   line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
   fs::path path(line);
-  if (!path.has_parent_path()) {
+  const bool bare = !path.has_parent_path();
+  if (bare) {
     std::error_code ec;
     const fs::path here = fs::current_path(ec);
     if (!ec) WorkDir = here.string();
     path = fs::path(WorkDir) / line;
   }
+  std::string squeezed = line;
+  DeleteSpaces(squeezed);
+  // A bare name is first looked for beside the command file: the writer names the files there
+  // without their folder, and the open dialog does not move the process's folder on this
+  // platform.
+  const fs::path own = fs::path(IniTextFile.Name()).parent_path();
+  if (bare && !own.empty() && !IsDummyName(line)) {
+    std::string found = Existing((own / line).string());
+    if (found.empty()) found = Existing((own / squeezed).string());
+    if (!found.empty()) {
+      name = found;
+      return;
+    }
+  }
   name = path.string();
   if (IsDummyName(name) || Exists(name)) return;
   std::string found = Existing(name);
-  if (found.empty()) {
-    std::string squeezed = line;
-    DeleteSpaces(squeezed);
-    const fs::path base = fs::path(line).has_parent_path() ? fs::path() : fs::path(WorkDir);
-    found = Existing((base / squeezed).string());
-    // A bare name is also looked for beside the command file itself.
-    if (found.empty() && !fs::path(line).has_parent_path()) {
-      const fs::path own = fs::path(IniTextFile.Name()).parent_path();
-      if (!own.empty()) {
-        found = Existing((own / line).string());
-        if (found.empty()) found = Existing((own / squeezed).string());
-      }
-    }
-  }
+  if (found.empty()) found = Existing(((bare ? fs::path(WorkDir) : fs::path()) / squeezed).string());
   if (!found.empty()) name = found;
 }
 

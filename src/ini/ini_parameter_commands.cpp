@@ -19,7 +19,10 @@
 #include "core/small_routines.h"
 #include "core/text_file.h"
 #include "crystal/cell_rows.h"
+#include "crystal/parameter_editor.h"
 #include "crystal/parameter_preparation.h"
+#include "indexing/indexing_state.h"
+#include "indexing/taulsm.h"
 #include "ini/ini_commands.h"
 #include "ini/ini_reader.h"
 
@@ -99,6 +102,35 @@ bool Exceeds1(const ParameterRecord& r) {
   return std::abs(r.lower) > 1 || std::abs(r.value) > 1 || std::abs(r.upper) > 1;
 }
 
+// Step 6 for the indexing layout: angles (records 4..6 of a phase above 1 in magnitude) make every
+// phase's rows go from angles to cosines.
+bool ConvertIndexingRows() {
+  const int32_t phases = std::clamp(PhaseCount, 0, MaxPhases);
+  bool convert = false;
+  for (int32_t p = 1; p <= phases; ++p)
+    if (const int32_t first = FirstCellRecord(p); first != 0)
+      for (int32_t q = 3; q < 6; ++q) convert = convert || Exceeds1(parar[first + q]);
+  bool good = true;
+  if (convert)
+    for (int32_t p = 1; p <= phases; ++p)
+      if (FirstCellRecord(p) != 0 && !CellToMetricRows(p, 0)) {
+        IniError("Wrong cell records of phase " + std::to_string(p));
+        good = false;
+      }
+  return good;
+}
+
+// The indexing fitter, created on first use; its fit controls become the defaults then.
+TParameter* IndexingFitter() {
+  if (CelixFitterCreated == 0) {
+    CreateCelixFitter();
+    if (TParameter* fit = ModeParameterObject()) DefaultFitControls = fit->Controls();
+    // Grid bins read before the array keep their tries per bin.
+    if (CelixFitter && BinDefaultsSet != 0) CelixFitter->TriesPerBin = BinTriesDefault;
+  }
+  return ModeParameterObject();
+}
+
 // Step 6 for the metric layouts: false when a phase's diagonal record is zero or the rows do not
 // convert.
 bool ConvertCellRows() {
@@ -176,12 +208,11 @@ void ReadIniParameters(int32_t fromFile) {
   const int32_t read = std::min(static_cast<int32_t>(rows.size()), MaxParameters);
   bool wrong = read != n || n < 1 || rows.empty() || RoundHalfEven(rows[0].v[0]) != 1;
   for (int32_t k = 0; k < read; ++k) wrong = wrong || !rows[static_cast<size_t>(k)].good;
+  TParameter* fit = MainMode == 1 ? IndexingFitter() : FitParameters.get();
+  // The indexing fitter holds 27 records: five or six phases do not fit it.
+  if (MainMode == 1 && n > IndexingFitterRecords) wrong = true;
   if (wrong) IniError("Parameter array is wrong");
-  // The indexing fitter comes with the Celix module: its array is not taken here yet.
-  if (MainMode == 1) {
-    if (!wrong) IniError("Parameter array is wrong: the powder-indexing array is not read from INI files yet");
-    wrong = true;
-  }
+  if (MainMode == 1 && !fit) IniError("The indexing fitter is not available");
 
   for (int32_t k = 1; k <= read; ++k) {
     const double* v = rows[static_cast<size_t>(k - 1)].v;
@@ -191,11 +222,11 @@ void ReadIniParameters(int32_t fromFile) {
   }
   ParameterNames();
   if (MainMode == 0 || MainMode == 2) wrong = !ConvertCellRows() || wrong;
+  if (MainMode == 1) wrong = !ConvertIndexingRows() || wrong;
   if (MainMode == 3) DeriveFitraValues(std::min(n, read));
 
-  TParameter* fit = MainMode == 1 ? nullptr : FitParameters.get();
   const int32_t copied = fit ? std::clamp(std::min(n, read), 0, std::min(fit->RecordCapacity(), MaxParameters)) : 0;
-  if (fit && MainMode != 1) {
+  if (fit) {
     fit->NPar = copied;
     for (int32_t k = 1; k <= copied; ++k) fit->Records[k] = parar[k];
   }

@@ -138,6 +138,8 @@ void ReadIniAtomicParameters() {
       a.T11 = v[5], a.T12 = v[6], a.T13 = v[7], a.T22 = v[8], a.T23 = v[9], a.T33 = v[10];
       // 0 lets the element look-up give the standard length.
       a.ScatteringLength = got == 11 ? v[11] : 0.0;
+      // Upper case, as the atom editor keeps names and the element table spells them.
+      UpperCaseCyr(name);
       uint8_t found = 0;
       FindElement(name, p, i, found);
     }
@@ -272,12 +274,12 @@ void IniFormHkls() {
 
 namespace {
 
-// THKL and SNRA: PhaseCount numbers, refused for more phases than the evolution module holds.
+// THKL and SNRA: PhaseCount numbers, refused for more phases than the evolution records hold.
 bool ReadEvolutionCounts(std::array<double, MaxPhases + 1>& v, const char* command) {
   const int32_t phases = Phases();
   const int32_t got = IniReadNumbers(phases, v);
   if (phases > TrevoPhaseCount) {
-    IniError(std::string(command) + ": at most 3 phases");
+    IniError(std::string(command) + ": at most " + std::to_string(TrevoPhaseCount) + " phases");
     return false;
   }
   if (got < phases) {

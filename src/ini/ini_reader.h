@@ -71,9 +71,10 @@ int32_t IniReadNumbers(int32_t n);
 // A text line: the next non-comment line unchanged (cut to 255); false (nothing taken) at the
 // end of the file or at a title line, which is given back.
 bool IniReadText(std::string& text);
-// A file-name line: the next non-comment line, blanks trimmed at both ends and kept whole; a name
-// without folder is taken in WorkDir. When that path does not exist, a name of the same spelling
-// in another case in its folder is taken, then the name with every blank removed.
+// A file-name line: the next non-comment line, blanks trimmed at both ends and kept whole. A name
+// without folder is taken beside the command file when it is there, else in WorkDir (refreshed
+// from the process's folder). When that path does not exist, a name of the same spelling in
+// another case in its folder is taken, then the name with every blank removed.
 void ReadIniFileName(std::string& name);
 // "DUMMY" as the bare name of a file, in any case.
 bool IsDummyName(const std::string& name);

@@ -20,52 +20,14 @@
 #include "crystal/model_checks.h"
 #include "ini/ini_commands.h"
 #include "ini/ini_reader.h"
+#include "ini/ini_spectrum_support.h"
 #include "spectrum/absorption.h"
 #include "spectrum/normalization.h"
+#include "spectrum/spectrum_checks.h"
 
 namespace {
 
-constexpr int32_t SpectrumNumberLast = 4;  // SpectrumList holds 0..4
 constexpr int32_t MaxPeakModelIndex = PeakModelCount - 1;  // models 0..6 in files
-
-// A regular file: the spectrum readers abandon the operation on a path they cannot open.
-bool FileThere(const std::string& name) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(name, ec);
-}
-
-// The header fields a spectrum read may change, and the globals around it: put back when the
-// read fails.
-struct HeaderSnapshot {
-  explicit HeaderSnapshot(const TSpectrum& s)
-      : name(s.Name), varianceName(s.VarianceName), fileType(s.FileType), varianceType(s.VarianceFileType),
-        first(s.FirstChannel), last(s.LastChannel), workFirst(s.WorkFirst), workLast(s.WorkLast),
-        axisKind(s.AxisKind), factor(s.Factor), flightPath(s.FlightPath), delay(s.Delay),
-        chanWidth(s.ChanWidth), theta(s.Theta), current(CurrentSpectrum), intervalFirst(IntervalFirst),
-        intervalLast(IntervalLast), channels(NChannels), varianceMode(VarianceMode) {}
-  void Restore(TSpectrum& s) const {
-    s.Name = name, s.VarianceName = varianceName, s.FileType = fileType, s.VarianceFileType = varianceType;
-    s.FirstChannel = first, s.LastChannel = last, s.WorkFirst = workFirst, s.WorkLast = workLast;
-    s.AxisKind = axisKind, s.Factor = factor, s.FlightPath = flightPath, s.Delay = delay;
-    s.ChanWidth = chanWidth, s.Theta = theta;
-    CurrentSpectrum = current, IntervalFirst = intervalFirst, IntervalLast = intervalLast;
-    NChannels = channels, VarianceMode = varianceMode;
-  }
-  std::string name, varianceName;
-  int32_t fileType, varianceType, first, last, workFirst, workLast, axisKind;
-  double factor, flightPath, delay, chanWidth, theta;
-  int32_t current, intervalFirst, intervalLast, channels, varianceMode;
-};
-
-// A spectrum file read through the spectrum input; false (with the header put back) when it failed.
-bool ReadInto(TSpectrum& sp, const HeaderSnapshot& before, int32_t mode) {
-  IoOk = 0;
-  ReadSpectrumFile(mode);
-  if (IoOk == 1) return true;
-  before.Restore(sp);
-  IniError("++++ Error, wrong reading");
-  return false;
-}
 
 // One number on its own line as an integer of lo..hi; message when it is not.
 bool OneInteger(int32_t lo, int32_t hi, int32_t& out, const char* message) {
@@ -179,6 +141,10 @@ void ReadIniSpectrumInfo(int32_t axisKind) {
   CheckSpectrumInfo(isp, ok);
   if (ok == 1) GraphXAxis = 0;
   else IniReportLocation();
+  // The abscissae of a calibrated time-of-flight spectrum read from counts are its d-spacings,
+  // as the spectrum input leaves them.
+  if (ok == 1 && calibrated && !dummy && axisKind == AxisTimeOfFlight && type <= 3 && FillDSpacingAxis(sp))
+    ShowMsg("Coinciding Xs (ds or thetas)");
   sp.Present = 1, sp.NormalizedFlag = 0, sp.AbsorptionCorrectedFlag = 0;
   SpectrumCount = std::max(SpectrumCount, CurrentSpectrum);
   KnownCommand = 1;
@@ -322,16 +288,22 @@ void ReadIniPeakModelAssignments() {
 void ReadIniRealModel(int32_t doubleSigned) {
   KnownCommand = 1;
   std::array<double, 7> v{};
+  if (IniReadNumbers(6, v) < 6) return IniError("Wrong data for real model");
+  FormRealModel(doubleSigned, v[1], v[2], v[3], v[4], v[5], v[6]);
+}
+
+void FormRealModel(int32_t doubleSigned, double first, double last, double background, double index, double smoother,
+                   double spectrum) {
   int32_t i1 = 0, i2 = 0, lbck = 0, nmod = 0, nsp = 0;
-  if (IniReadNumbers(6, v) < 6 || !IniInteger(v[1], 1, MaxChannels, i1) || !IniInteger(v[2], 1, MaxChannels, i2) ||
-      !IniInteger(v[3], 0, MaxChannels, lbck) || !IniInteger(v[6], 0, SpectrumNumberLast, nsp))
+  if (!IniInteger(first, 1, MaxChannels, i1) || !IniInteger(last, 1, MaxChannels, i2) ||
+      !IniInteger(background, 0, MaxChannels, lbck) || !IniInteger(spectrum, 0, SpectrumNumberLast, nsp))
     return IniError("Wrong data for real model");
-  if (!IniInteger(v[4], 0, MaxPeakModelIndex, nmod)) return IniError("Wrong peak model number");
+  if (!IniInteger(index, 0, MaxPeakModelIndex, nmod)) return IniError("Wrong peak model number");
   if (!PeakModels[static_cast<size_t>(nmod + 1)] || !SpectrumList[nsp]) return;
   TPeakModel& model = *PeakModels[static_cast<size_t>(nmod + 1)];
   const TRealModelOptions savedOptions = RealModelOptions;
   const int32_t savedSigned = model.SingleSigned, savedCurrent = CurrentSpectrum;
-  RealModelOptions.Switch = nsp, RealModelOptions.BackgroundChannels = lbck, RealModelOptions.Smoother = v[5];
+  RealModelOptions.Switch = nsp, RealModelOptions.BackgroundChannels = lbck, RealModelOptions.Smoother = smoother;
   CurrentSpectrum = nsp;
   model.SingleSigned = doubleSigned ? 0 : 1;
   model.MakeRealModelFromData(*SpectrumList[nsp], i1, i2);

@@ -25,6 +25,9 @@
 #include "core/spectrum.h"
 #include "core/ui_backend.h"
 #include "crystal/parameter_editor.h"
+#include "indexing/indexing_state.h"
+#include "indexing/taulsm.h"
+#include "ini/ini_commands.h"
 #include "ini/ini_reader.h"
 #include "ini/ini_writer.h"
 
@@ -124,8 +127,17 @@ void WriteIndexingSections(const TSpectrum* sp) {
     for (int32_t j = 0; j < 5; ++j) line += IniIntField(4, HklBounds[p][j]);
     Line(line);
   }
-  // Section 11 (the deterministic mode) needs the tries per bin of the indexing fitter: it comes
-  // with the Celix module.
+  const int32_t tries = CelixFitterCreated != 0 && CelixFitter ? CelixFitter->TriesPerBin : 0;
+  if (tries != 0) {
+    Line(".......Set Deterministic Mode");
+    Line("* N of steps in each bin");
+    Line("* for the phase 1 also number of tries in each bin");
+    for (int32_t p = 1; p <= Phases(); ++p) {
+      std::string line;
+      for (int32_t j = 1; j <= 6; ++j) line += IniIntField(4, BinCounts[p][j]);
+      Line(p == 1 ? line + IniIntField(5, tries) : line);
+    }
+  }
   TParameter* fit = ModeParameterObject();
   WriteIniParameterSection(fit && fit->NPar != 0 ? 1 : 0);
 }

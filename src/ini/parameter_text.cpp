@@ -41,15 +41,17 @@ void WriteParameterArrayText(TextFile& file, std::vector<std::string>& list, uin
   const int32_t mode = MainMode;
   const int32_t npar = fit ? std::clamp(fit->NPar, 0, std::min(fit->RecordCapacity(), MaxParameters)) : 0;
 
-  // Records with the cell rows as cell constants. The conversion runs in parar, which is put
-  // back afterwards: parar keeps the metric records the engine holds.
+  // Records with the cell rows as cell constants (the indexing layout's cosines as angles). The
+  // conversion runs in parar, which is put back afterwards: parar keeps the records the engine
+  // holds.
   std::vector<ParameterRecord> rows(static_cast<size_t>(npar) + 1);
   if (fit) std::copy(fit->Records.begin(), fit->Records.begin() + npar + 1, rows.begin());
-  if (fit && (mode == 0 || mode == 2)) {
+  if (fit && (mode == 0 || mode == 1 || mode == 2)) {
     std::vector<ParameterRecord> saved(parar, parar + npar + 1);
     std::copy(rows.begin(), rows.end(), parar);
     for (int32_t k = 1; k <= std::clamp(PhaseCount, 0, MaxPhases); ++k)
-      if (FirstCellRecord(k) != 0 && MetricRowsToCell(k)) OrderCellBounds(k);
+      // Only rows the engine holds: parar is put back up to npar.
+      if (FirstCellRecord(k) != 0 && FirstCellRecord(k) + 5 <= npar && MetricRowsToCell(k)) OrderCellBounds(k);
     std::copy(parar, parar + npar + 1, rows.begin());
     std::copy(saved.begin(), saved.end(), parar);
   }
@@ -62,7 +64,7 @@ void WriteParameterArrayText(TextFile& file, std::vector<std::string>& list, uin
   if (mode >= 0 && mode <= 3) out(comments[mode]);
   out("* Npar     BoundL     Parameter       BoundU    ai    bi");
   if (mode != 0 && mode != 2) {
-    for (int32_t i = 1; i <= npar; ++i) row(i, false);
+    for (int32_t i = 1; i <= npar; ++i) row(i, mode == 1);
     return;
   }
   for (int32_t i = 1; i <= 10; ++i) row(i, false);

@@ -27,6 +27,10 @@
 #include "mainwin/rietveld_dialog.h"
 #include "mainwin/settings_dialogs.h"
 #include "mainwin/spectrum_commands.h"
+#include "indexing/indexing_state.h"
+#include "indexing/taulsm.h"
+#include "ini/ini_commands.h"
+#include "spectrum/simulation.h"
 
 namespace {
 bool GraphShown() { return GraphMode != 0; }
@@ -74,6 +78,12 @@ void WarnOutsideFittedInterval() {
 
 void SimulatedDataSaveLoop() {
   const std::string hint = DialogHint;  // OutputSpectrumFile uses the scratch string
+  // The output writes the current spectrum: the simulated one is current while the loop runs.
+  struct CurrentAfter {
+    int32_t kept = CurrentSpectrum;
+    ~CurrentAfter() { CurrentSpectrum = kept; }
+  } keepCurrent;
+  if (SimulatedSpectrum >= 1 && SimulatedSpectrum <= 4) CurrentSpectrum = SimulatedSpectrum;
   while (true) {
     const TSpectrum* s = SpectrumAt(CurrentSpectrum);
     if (!s) return;

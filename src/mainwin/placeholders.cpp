@@ -7,8 +7,3 @@ void NotAvailableYet(const std::string& caption) { ShowStatusLine1(caption + Not
 // ---- menu items ----
 
 // ---- routines of the graph and of the modules ----
-void FindPeaksDialog() { NotAvailableYet("FindPeaksDialog"); }
-void FitraMenu() { NotAvailableYet("FitraMenu"); }
-void CelixMain() { NotAvailableYet("CelixMain"); }
-void TrevoMain() { NotAvailableYet("TrevoMain"); }
-void TestMenu() { NotAvailableYet("TestMenu"); }

@@ -20,6 +20,7 @@
 #include "core/text_file.h"
 #include "core/ui_backend.h"
 #include "crystal/model_options.h"
+#include "evolution/trevo_state.h"
 #include "mainwin/main_window.h"
 #include "mainwin/start_dialog.h"
 
@@ -211,6 +212,7 @@ bool StartSession() {
   FourierPeakCount = 0;
   // 19-21.
   SetUpDefaultPhases();
+  InitTrevoDefaults();  // the evolution module's three default cells stand before any file is read
   RandomizeAtoms();
   for (int32_t i = 1; i <= MaxPhases; ++i) ResetAtom(i);
   ClearHklTable();

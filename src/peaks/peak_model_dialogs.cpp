@@ -36,16 +36,6 @@ void ModelNumberOptions(int32_t preselected) {
 
 int32_t ChosenModel(const TRadioGroup& g) { return std::clamp(g.itemIndex, 0, 6); }
 
-void PlaceCheckBox(const std::string& caption, bool checked, int32_t x, int32_t y, int32_t width) {
-  TCheckBox& box = Form2.CheckBox1;
-  box.SetBounds(Scaled(x), Scaled(y), Scaled(width), Scaled(24));
-  box.visible = box.enabled = true;
-  box.color = TextBackgroundColor;
-  box.font = {YellowColor, FontSize, true, false};
-  box.caption = caption;
-  box.checked = checked;
-}
-
 // Model shape times 1000 (negated models drawn negative) as curve 1 of NumberBuffer.
 void ShapeCurve(const TPeakModel& model, bool withSign) {
   const double sign = withSign && model.Negate == 1 ? -1000.0 : 1000.0;
@@ -75,6 +65,16 @@ bool ReadCell(int32_t col, int32_t row, double& v) {
   return DialogOk == 1 && std::isfinite(v);
 }
 }  // namespace
+
+void PlaceCheckBox(const std::string& caption, bool checked, int32_t x, int32_t y, int32_t width) {
+  TCheckBox& box = Form2.CheckBox1;
+  box.SetBounds(Scaled(x), Scaled(y), Scaled(width), Scaled(24));
+  box.visible = box.enabled = true;
+  box.color = TextBackgroundColor;
+  box.font = {YellowColor, FontSize, true, false};
+  box.caption = caption;
+  box.checked = checked;
+}
 
 // ---- smoothing ----
 

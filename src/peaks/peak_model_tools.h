@@ -78,6 +78,9 @@ void SmoothModelData(int32_t n, double s);
 
 // ---- dialogs ----
 
+// The dialog window's check box in the yellow-on-panel style of the peak dialogs, 24 high.
+void PlaceCheckBox(const std::string& caption, bool checked, int32_t x, int32_t y, int32_t width);
+
 // Smoothing of the n points of ScratchArray1 under the user's control; the value reached is
 // stored in RealModelOptions.Smoother. DialogOk = 0 after a cancel.
 void SmoothModelDialog(int32_t n);

@@ -51,9 +51,9 @@ bool SpectraTimeOverlap(int32_t& I1, int32_t& I2) {
   return true;
 }
 
-bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2) {
+bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2, int32_t effective) {
   TSpectrum* sp = SpectrumAt(i);
-  const TSpectrum* s0 = SpectrumOrNull(0);
+  const TSpectrum* s0 = SpectrumOrNull(effective);
   if (!sp || !s0) return false;
   if (!WidthUsable(s0->ChanWidth) || !std::isfinite(sp->ChanWidth)) {
     ShowMsg("Error, channel width = 0");

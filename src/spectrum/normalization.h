@@ -11,5 +11,6 @@ bool SpectraTimeOverlap(int32_t& I1, int32_t& I2);
 // by S (the effective spectrum's largest count over I1..I2, at least 1) and keeping the smallest
 // count B: Y := (Y - B) / (e / S) + B, E := E / (e / S). Channels that map outside the effective
 // spectrum keep count and error. Sets NormalizedFlag. False, after "Error, channel width = 0",
-// when a channel width is 0 or not finite (nothing changes).
-bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2);
+// when a channel width is 0 or not finite (nothing changes). effective names the SpectrumList
+// entry divided by (the effective spectrum, 0).
+bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2, int32_t effective = 0);

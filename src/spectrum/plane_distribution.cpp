@@ -221,9 +221,14 @@ bool FitPlaneDecay(double& tau, double& tauError, double& chi) {
   p.GNIter = 50, p.Step = 0.25, p.Damp = 0.05, p.PrintInterval = 10, p.EpsReq = 0.001;
   if (p.FunctionalLimit > 1.0) p.Delta = 1.0, p.Beta = 0.5;
   else p.Delta = 1e8, p.Beta = 1e11;
-  p.Records[1].lower = 0.001, p.Records[1].upper = 1e6, p.Records[1].value = 2.0, p.Records[1].Name = "A";
   // A flat or failed line gives no 1/a: the start is then m/2, and any start is held in [1, 3m].
-  const double start = !lineOk || line.chi > 1.0 ? m / 2.0 : 1.0 / line.slope;
+  // Where tau starts from the line, A starts from it too (ln i = ln A + c / tau): from A = 2 the
+  // damped steps (A and tau are strongly correlated) end 50 iterations far short of the optimum.
+  const bool fromLine = lineOk && line.chi <= 1.0;
+  const double startA = fromLine ? std::exp(line.level - line.slope * line.x0) : 2.0;
+  const double start = fromLine ? 1.0 / line.slope : m / 2.0;
+  p.Records[1].lower = 0.001, p.Records[1].upper = 1e6, p.Records[1].Name = "A";
+  p.Records[1].value = std::isfinite(startA) ? std::clamp(startA, 0.001, 1e6) : 2.0;
   p.Records[2].lower = 1.0, p.Records[2].upper = 3.0 * m, p.Records[2].Name = "tau";
   p.Records[2].value = std::clamp(start, 1.0, 3.0 * m);
   p.Fit(PlaneDecayModel, NoProgress);

@@ -18,8 +18,11 @@ extern double ConvolutionParameters[7];
 extern int32_t ConvolutionKind;
 extern int32_t SimulationSetupStep;      // the set-up menu's step 1..7; 1
 extern uint8_t DisturbAfterSimulation;   // "Disturb initial parameters by 5% after simulation"; 1
+// The spectrum the last simulation filled (1..4); 0 when it made none (cancelled, d-spacings).
+extern int32_t SimulatedSpectrum;
 
-// The progress window of a simulation: shown with the title, closed when it goes.
+// The progress window of a simulation: shown with the title, closed when it goes. Showing it
+// and each new title let the window system run once (TimerYield), so that it is drawn.
 class SimulationProgress {
 public:
   explicit SimulationProgress(const std::string& title);

@@ -22,6 +22,7 @@ double ConvolutionParameters[7] = {0, 0.05, 1, 3, 3, 2, 2};
 int32_t ConvolutionKind = 0;
 int32_t SimulationSetupStep = 1;
 uint8_t DisturbAfterSimulation = 1;
+int32_t SimulatedSpectrum = 0;
 
 namespace {
 
@@ -66,11 +67,15 @@ SimulationProgress::SimulationProgress(const std::string& title) {
   DialogCaption = title;
   SetDialogTitle(WhiteColor);
   ShowDialogModeless();
+  TimerYield();  // one pass of the window system: the window appears before the work starts
 }
 
 SimulationProgress::~SimulationProgress() { Form2.Close(); }
 
-void SimulationProgress::Title(const std::string& title) { Form2.caption = " " + title; }
+void SimulationProgress::Title(const std::string& title) {
+  Form2.caption = " " + title;
+  TimerYield();
+}
 
 void SumOfSinuses(double& value, int32_t channel) {
   constexpr double TwoPi = 6.283185307179586;

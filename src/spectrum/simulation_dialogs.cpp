@@ -198,6 +198,7 @@ bool RunSetupMenu(bool anisotropic) {
 }  // namespace
 
 void SimulateSpectrum() {
+  SimulatedSpectrum = 0;
   FirstAnswers a;
   if (!AskFirstDialog(a)) return;
   // A change into or out of the peak mode makes the array of the other layout useless.
@@ -253,6 +254,7 @@ void SimulateSpectrum() {
     for (int32_t i = 1; i <= 6; ++i) NumberBuffer[i] = ConvolutionParameters[i];
     NumberBuffer[7] = ConvolutionKind;  // the remembered kind, never a parser's leftover
     SimulateAnisoSpectrum();
+    SimulatedSpectrum = 1;  // the distribution of cells always lands in spectrum 1
     return;
   }
   if (MainMode == 0 || MainMode == 2) {
@@ -266,7 +268,10 @@ void SimulateSpectrum() {
   } else {
     SetSimulationData();
     if (DialogOk != 1) return;  // a cancelled or refused set-up leaves the target as it was
+    // The set-up makes the current spectrum double-signed for sines; the target holds them.
+    if (SimulateSinuses) target->DoubleSigned = 1;
   }
   SimulationProgress progress("Spectrum simulation");
   SimulateChannels(run);
+  SimulatedSpectrum = run.target;
 }

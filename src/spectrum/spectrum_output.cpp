@@ -62,7 +62,8 @@ bool AskOutputChoice(TOutputChoice& c) {
   ShowCheckListBox(10, 195, 390, 80);
   Form2.CheckListBox1.SetChecked(2, OutputChannelsAsX != 0);
   Form2.CheckListBox1.SetChecked(3, OutputMicroseconds != 0);
-  SetDialogOptions({"   Output of spectrum counts", "   Output of spectrum errors"}, 1);
+  // The simulation's "Save the simulated variance" comes in with VarianceMode 1: errors then.
+  SetDialogOptions({"   Output of spectrum counts", "   Output of spectrum errors"}, VarianceMode == 1 ? 2 : 1);
   ShowRadioGroup(2, 1, 10, 55, 390, 290);
   if (OutputSpectrumFileName.empty()) OutputSpectrumFileName = std::filesystem::current_path().string();
   BrowseRequest = 0;

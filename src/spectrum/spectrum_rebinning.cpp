@@ -57,17 +57,19 @@ void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2) {
     i2 = i1 + H - 1;
     ShowMsg("Interpolated array too long; cut to " + std::to_string(H));
   }
+  // Ordinates 1..L, then abscissae: 2L values, more than NumberBuffer holds for L > 8192.
   const int32_t len = i2 - i1 + 1;
+  std::vector<double> nodes(2 * static_cast<size_t>(len) + 1);
   for (int32_t i = 1; i <= len; ++i) {
-    NumberBuffer[i] = sc->Y[i1 + i - 1];
-    NumberBuffer[len + i] = i;
+    nodes[static_cast<size_t>(i)] = sc->Y[i1 + i - 1];
+    nodes[static_cast<size_t>(len + i)] = i;
   }
   // New channel k sits at node 1 + (k - NI1) s: the linear map of NI1..NI2 onto I1..I2.
   const double s = static_cast<double>(i2 - i1) / (NI2 - NI1);
   const std::vector<double> e(sc->E + NI1, sc->E + NI2 + 1);  // r may be c
   for (int32_t k = NI1; k <= NI2; ++k) {
     double y = 0.0;
-    InterpolateTable(NumberBuffer, NumberBufferSize - 1, len, y, 1.0 + (k - NI1) * s);
+    InterpolateTable(nodes.data(), 2 * len, len, y, 1.0 + (k - NI1) * s);
     sr->Y[k] = y;
     sr->E[k] = s * e[static_cast<size_t>(k - NI1)];
   }

@@ -70,8 +70,7 @@ TEST_F(DialogQuestionsTest, TypedFileName) {
     EXPECT_EQ(name, c.name) << c.typed;
     EXPECT_EQ(DialogOk, c.dialogOk) << c.typed;
   }
-  EXPECT_EQ(DescribeDialog(ui.dialogs[0])[0], "  Label1 \"Enter filename\"");
-  EXPECT_EQ(DescribeDialog(ui.dialogs[0])[1], "  Edit1 \"start.dat\"");
+  EXPECT_EQ(ui.dialogs[0].Edit1.text, "start.dat");  // the name proposed
 }
 
 // AskFileName in mode 0 and RunOpenDialog: the name before, the file chosen, the name proposed
@@ -151,7 +150,7 @@ TEST_F(DialogQuestionsTest, NumberOfPhases) {
     // Rietveld, powder indexing and powder match must set their parameters again.
     for (int k = 0; k < 4; ++k) EXPECT_EQ(ParametersPending[k], k < 3 ? c.pending : 0) << c.item << " " << k;
   }
-  EXPECT_EQ(DescribeDialog(ui.dialogs[0])[0], "  RadioGroup1 ( )\" 1\" (*)\" 2\" ( )\" 3\" ( )\" 4\" ( )\" 5\" ( )\" 6\"");
+  EXPECT_EQ(ui.dialogs[0].RadioGroup1.itemIndex, 1);  // the current count preselected
 }
 
 TEST_F(DialogQuestionsTest, AsciiColumns) {

@@ -78,8 +78,7 @@ TEST_F(GraphDrawingTest, PlotWithCurvesMarkersLegendAndPicture) {
   PictureSaveRequest = 1, PictureSaveName = bmp;
   PlotGraphs(image, 4, 2, 240, 2);
   const TImageCanvas& c = image.canvas;
-  EXPECT_EQ(DialogCaption, "Real peak model and its spectrum pattern");
-  EXPECT_EQ((std::array{int(image.visible), image.left, image.top, c.Width(), c.Height()}), (std::array{1, 5, 0, 240, 370}));
+  EXPECT_EQ((std::array{int(image.visible), c.Width(), c.Height()}), (std::array{1, 240, 370}));
   const std::pair<std::pair<int, int>, int32_t> pixels[] = {
       {{10, 0}, Green},    {{10, 1}, Bg},       {{10, 290}, Bg},      {{10, 291}, Green},   // areas
       {{56, 282}, Fuchsia}, {{56, 284}, Fuchsia}, {{55, 283}, Lime},  {{57, 282}, Bg},      // curve 1
@@ -142,7 +141,6 @@ TEST_F(GraphDrawingTest, BadInputDrawsNothingWrong) {
 TEST_F(GraphDrawingTest, ScratchArraysOverTheirCommonRange) {
   ScratchArray1[1] = 0, ScratchArray1[2] = 10, ScratchArray2[1] = 10, ScratchArray2[2] = 0;
   PlotScratchArrays(image, 2);
-  EXPECT_EQ((std::array{image.left, image.top, image.width, image.height}), (std::array{5, 80, 516, 323}));
   const TImageCanvas& c = image.canvas;
   EXPECT_EQ((std::array{c.GetPixel(256, 276), c.GetPixel(512, 3), c.GetPixel(255, 2), c.GetPixel(512, 276),
                         c.GetPixel(300, 100)}),

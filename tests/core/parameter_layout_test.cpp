@@ -181,7 +181,7 @@ TEST_F(ParameterLayoutTest, FittedValuesToSpectrumAndIsotropicFlags) {
   rec[40].n = 40, rec[40].a = 1, rec[40].b = 0;
   MainMode = 3, MarkedPointCount = 2;
   ParametersToSpectrum();
-  EXPECT_EQ(sp.W1, 11 + 15);
+  EXPECT_EQ(sp.W1, 11 + 17);  // W0 + W1 of model 1 (record 2M + 13)
 
   MainMode = 0;
   Phases({2});

@@ -1,7 +1,6 @@
 // The crystallographic buttons pressed in a scripted dialog: the group listings against gemmi's
 // groups (tests/core/data/space_group_golden.txt), the symbol look-up, the Fourier plane in the
-// result file, the listing of six full reflection lists, the BMP picture read back and the list
-// of crystal systems.
+// result file, the listing of six full reflection lists and the BMP picture read back.
 #include <gtest/gtest.h>
 #include <QImage>
 #include <array>
@@ -209,13 +208,6 @@ TEST_F(CrystalButtonsTest, PictureIsSavedUnderItsWholeName) {
     for (int x = 0; x < back.width(); ++x) differing += RgbToColor(back.pixel(x, y)) != drawn.GetPixel(x, y);
   EXPECT_EQ(differing, 0);
   fs::remove_all(TestTempPath("picture folder"));
-}
-
-// Button16: the seven crystal systems with their groups (the table is checked in the core tests).
-TEST_F(CrystalButtonsTest, CrystalSystemsListSevenLines) {
-  const Lines lines = Press(16).ListBox1.items;
-  ASSERT_EQ(lines.size(), 7u);
-  for (size_t s = 1; s <= 7; ++s) EXPECT_NE(lines[s - 1].find(CrystalSystemTable[s].groups), std::string::npos) << s;
 }
 
 }  // namespace

@@ -147,17 +147,6 @@ TEST_F(FittedCurveTest, PlantedMisfitsBendTheDifferenceThereOnly) {
   EXPECT_TRUE(StripEmpty());
 }
 
-TEST_F(FittedCurveTest, TwoSpectraInTheirCurveColoursWithoutModel) {
-  for (int32_t ch = First; ch <= Last; ++ch) SpectrumList[2]->Y[ch] = 0.2 * yMax, SpectrumList[3]->Y[ch] = 0.4 * yMax;
-  ExpDataColor = WhiteColor;
-  Draw("  xx ");
-  EXPECT_TRUE(Added(Red).empty() && Added(WhiteColor).empty());
-  for (int32_t ch = First; ch <= Last; ++ch) {
-    EXPECT_EQ(Px(Col(ch), Row(0.2 * yMax)), AquaColor) << ch;    // spectrum 2: CurveColors[3]
-    EXPECT_EQ(Px(Col(ch), Row(0.4 * yMax)), YellowColor) << ch;  // spectrum 3: CurveColors[4]
-  }
-}
-
 TEST_F(FittedCurveTest, BadInputDrawsNothingOutsideThePictureAndNoRowFromNaN) {
   TSpectrum& sp = CurrentProfileSpectrum();
   struct Case {

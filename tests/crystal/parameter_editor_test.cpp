@@ -1,8 +1,7 @@
 // The parameter-array editor through the scripted backend: an unchanged grid leaves every record
 // bit for bit in every mode, a failed check keeps the user's texts and refuses N < 1,
 // Cancel, values only, the caution, no parameters, a cell edit; the number format, the row
-// markers and flags; the names and decimals of each mode's grid, written from its layout tables.
-#include <map>
+// markers and flags; the names and decimals of the Rietveld grid.
 #include <memory>
 #include "cell_rows_setup.h"
 #include "core/dialog_toolkit.h"
@@ -233,7 +232,8 @@ TEST_F(ParameterEditorTest, NumberFormatMarkersAndRowFlags) {
   EXPECT_EQ(Form2.StringGrid1.Cell(1, 12), "12   ");
 }
 
-// ---- the grids: names and decimals (1.23456789 shown with 0..6 decimals) ----
+// ---- the grid: names composed from the layout's and the atoms', and decimals (1.23456789 shown
+// with 0..6 decimals); the plain names are the layout's own (core tests) ----
 
 const char* const Decimals[7] = {"1", "1.2", "1.23", "1.235", "1.2346", "1.23457", "1.234568"};
 struct Rows {
@@ -248,14 +248,14 @@ const std::vector<std::string> M2 = {"m\"_0     ", "m\"_1     "};
 
 class ParameterGridTest : public CellRowsTest {
 protected:
-  // Names by the layout (those of rows not named by it given), every value 1.23456789, the grid
+  // Names by the layout, every value 1.23456789, the grid
   // of n rows, the filler; then every row against the expectations.
-  static void Check(void (*filler)(), const std::vector<Rows>& expected, std::map<int32_t, std::string> names = {}) {
+  static void Check(void (*filler)(), const std::vector<Rows>& expected) {
     int32_t n = 0;
     CountParameters(n, MainMode);
     ParameterNames();
     for (int32_t i = 1; i <= n; ++i)
-      parar[i] = ParameterRecord{i, -10, 1.23456789, 10, 1, 0, 0, 0, names.count(i) ? names[i] : parar[i].Name};
+      parar[i] = ParameterRecord{i, -10, 1.23456789, 10, 1, 0, 0, 0, parar[i].Name};
     ShowParameterGrid(Form2.StringGrid1, n);
     filler();
     int32_t rows = 0;
@@ -288,32 +288,6 @@ TEST_F(ParameterGridTest, Rietveld) {
          {79, 4, {"", " ", " ", " ", " ", " ", " ", " ", " ", " ", " ", " "}}, {91, 5, M2}});
   ShowParameterGrid(Form2.StringGrid1, 50);  // a grid shorter than the layout: nothing past it
   FillRietveldGrid();
-}
-
-TEST_F(ParameterGridTest, IndexingAndPowderMatch) {
-  MainMode = 1, PhaseCount = 2, CynematicFit = 1;
-  Check(FillIndexingGrid, {{1, 5, {" A1", " B1", " C1"}}, {4, 6, {"cos(alpha1)", "cos( beta1)", "cos(gamma1)"}},
-                           {7, 5, {" A2", " B2", " C2"}}, {10, 6, {"cos(alpha2)", "cos( beta2)", "cos(gamma2)"}},
-                           {13, 5, {"FlightPath", "Theta", "Delay(ch)"}}});
-  MainMode = 2, PhaseCount = 1, M2Mode = 1;
-  PhaseTable[1].ReflectionCount = 2;
-  HklTable[1][1].d = 2.3456, HklTable[2][1].d = 1.5;
-  Check(FillMatchGrid, {{1, 6, {"FlightPath"}}, {2, 0, {"dTheta0"}}, {3, 2, {"Delay"}}, {4, 1, Background},
-                        {10, 3, {"Spectr.Corr"}}, {11, 5, {"Scale Phase1"}}, {12, 6, CellNames}, {18, 2, Widths},
-                        {21, 4, {"SF1d=2.3456", "SF1d=1.5000"}}, {23, 5, M2}});
-}
-
-TEST_F(ParameterGridTest, FitraVariants) {
-  MainMode = 3, MarkedPointCount = 2, MarkedPointModels[1] = MarkedPointModels[2] = 1, M2Mode = 1;
-  const Rows peaks[2] = {{7, 0, {" Ampl.1", " Ampl.2"}}, {9, 3, {"Pos1 mod1", "Pos2 mod1"}}};
-  Check(FillFitraGrid,
-        {{1, 2, Background}, peaks[0], peaks[1], {11, 3, {"Width0 mod1", "", "", "", "", ""}},
-         {17, 4, {"Width1 mod1", "", "", "", "", ""}}, {23, 5, M2}},
-        {{23, M2[0]}, {24, M2[1]}});
-  M2Mode = 0, WidthMode = -1;  // a width per peak
-  Check(FillFitraGrid, {{1, 2, Background}, peaks[0], peaks[1], {11, 3, {"Width1", "Width2"}}});
-  FiveParameterFit = 1, WidthMode = 0;
-  Check(FillFitraGrid, {{1, 2, {Background.begin(), Background.begin() + 5}}});
 }
 
 }  // namespace

@@ -171,10 +171,6 @@ TEST_F(ProfileModelTest, ProgressLinesAndStopOnTheStopWindow) {
     EXPECT_EQ(Form2.Label1.caption, " Iteration= 0     Chi2= " + Chi2Text(fit.ChiDf));
     EXPECT_EQ(Form2.Label2.caption, "   Spec=...m_file_name_2024.dat");
     EXPECT_TRUE(Form2.Label1.visible && Form2.Label2.visible);
-    EXPECT_EQ(std::vector<int32_t>({Form2.Label1.left, Form2.Label1.top, Form2.Label2.left, Form2.Label2.top}),
-              std::vector<int32_t>({Scaled(15), Scaled(30), Scaled(50), Scaled(50)}));
-    EXPECT_TRUE(Form2.Label1.font.color == WhiteColor && Form2.Label2.font.color == YellowColor &&
-                Form2.Label2.color == TextBackgroundColor);
     EXPECT_EQ(DialogCaption, ModeNames[0]);
     // The stored metric follows the records (phase-record order h^2, k^2, l^2, hk, hl, kl).
     EXPECT_EQ(PhaseTable[1].Metric[3], RecValue(PhaseBase(1) + 7));

@@ -194,7 +194,7 @@ inline int32_t LayOutPeaks(const std::vector<int32_t>& models, const std::vector
   v.insert(v.end(), positions.begin(), positions.end());
   for (size_t m = 0; m < (WidthMode == -1 ? widths.size() : 6); ++m) v.push_back(m < widths.size() ? widths[m] : 5.0);
   if (WidthMode != -1) v.resize(v.size() + 6, w1);
-  if (M2Mode) v.resize(2 * n + 18, 0.0), v.push_back(a0), v.push_back(a1);  // behind the per-model widths
+  if (M2Mode) v.resize(WidthMode == -1 ? 3 * n + 6 : 2 * n + 18, 0.0), v.push_back(a0), v.push_back(a1);  // behind the widths
   SetRecords(v);
   return static_cast<int32_t>(v.size());
 }

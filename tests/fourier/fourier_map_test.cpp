@@ -1,5 +1,7 @@
 // The map, the terms and the peaks against independent truth: numpy's FFT of a structure-factor
-// file, gemmi's unit-cell sites, and the maps of known structures.
+// file, scipy's maximum filter on its map, gemmi's unit-cell sites, the maps of known structures
+// and an origin shift of one.
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -94,11 +96,66 @@ TEST_F(FourierTest, SeparableSumEqualsDirectSumAndGoldenIsCurrent) {
     for (size_t i = 0; i < fast.size(); ++i) top = std::max(top, std::abs(direct[i])), worst = std::max(worst, std::abs(fast[i] - direct[i]));
     EXPECT_LT(worst, 1e-9 * top);
   }
-  VKEST_REQUIRE_PYTHON("gemmi,numpy,periodictable");
+  VKEST_REQUIRE_PYTHON("gemmi,numpy,periodictable,scipy");
   const std::string dir = ::testing::TempDir() + "fourier_golden";
   ASSERT_EQ(RunTool("gen_fourier_golden.py", dir), 0);
-  for (const char* name : {"fourier_p1.sf", "fourier_terms.txt"})
+  for (const char* name : {"fourier_p1.sf", "fourier_terms.txt", "fourier_p1_peaks.txt"})
     EXPECT_EQ(ReadWholeFile(dir + "/" + name), ReadWholeFile(DataPath(name))) << name;
+}
+
+// The grid test of the peak search on the stored map of the P1 file: the candidates of scipy's
+// maximum_filter (box cut at the edges, 0.001 slack) above the level pass exactly when numpy's
+// smallest |kappa| of the one-sided and central differences exceeds 1.5. Sensitivity 0 makes
+// every point of the empty regions a candidate, which the curvature then rejects.
+TEST_F(FourierTest, PeakTestAgreesWithScipyMaximumFilter) {
+  ReadFile("fourier_p1.sf");
+  int32_t n = 0;
+  ComputeFourierMap(n, 1, 2);
+  std::map<std::tuple<int, int, int>, std::pair<double, bool>> candidates;
+  for (const Tokens& t : GoldenRows("fourier_p1_peaks.txt", "fourier"))
+    candidates[{std::stoi(t[1]), std::stoi(t[2]), std::stoi(t[3])}] = {std::stod(t[4]), t[5] == "1"};
+  for (const double sensitivity : {0.1, 0.0}) {
+    FourierSettings.threshold = sensitivity;
+    for (int32_t i = 1; i <= 30; ++i)
+      for (int32_t j = 1; j <= 30; ++j)
+        for (int32_t k = 1; k <= 30; ++k) {
+          const auto c = candidates.find({i, j, k});
+          const bool candidate = c != candidates.end() && (sensitivity == 0 || c->second.second);
+          EXPECT_EQ(IsMapMaximum(i, j, k), candidate && c->second.first > 1.5) << sensitivity << " at " << i << j << k;
+        }
+  }
+}
+
+// An origin shift that P2_1 allows (along b, here 5 grid steps) moves every peak by it (a map
+// of the wrong sign moves them the other way); peaks whose grid maximum lies on a y edge of the
+// box, where the grid test is cut, are left out.
+TEST_F(FourierTest, OriginShiftAlongTheScrewAxisMovesThePeaks) {
+  std::vector<TestAtom> atoms = {IsoAtom(0.716, 0.2758, 0.0404, 0.2089, 0), IsoAtom(0.5805, 0.069, 0.342, 0.345, 0),
+                                 IsoAtom(0.5805, 0.451, 0.758, 0.479, 0)};
+  std::vector<TFourierPeak> found[2];
+  for (int32_t shifted = 0; shifted <= 1; ++shifted) {
+    ASSERT_TRUE(SetUpPhase(1, 4, 2, {5.1505, 5.2116, 5.3173, 90, 99.23, 90}, atoms));
+    FillReflections(1, 0.6, 9);
+    int32_t n = 0;
+    ComputeFourierMap(n, 1, 4);
+    InfoLines.count = 0;
+    FindMapPeaks(n, 1);
+    found[shifted].assign(FourierPeaks + 1, FourierPeaks + FourierPeakCount + 1);
+    for (TestAtom& a : atoms) a.y += 5.0 / 30;
+  }
+  int32_t matched = 0;
+  for (const TFourierPeak& p : found[0]) {
+    const double y = p.y + 5.0 / 30;
+    const auto edge = [](double v) { return std::nearbyint(v * 30) + 1 <= 1 || std::nearbyint(v * 30) + 1 >= 30; };
+    if (edge(p.y) || edge(y)) continue;
+    const auto same = [&](const TFourierPeak& q) {
+      return std::max({std::abs(q.x - p.x), std::abs(q.y - y), std::abs(q.z - p.z)}) < 1e-6 &&
+             std::abs(q.amplitude - p.amplitude) < 1e-6 * std::abs(p.amplitude);
+    };
+    EXPECT_TRUE(std::any_of(found[1].begin(), found[1].end(), same)) << p.x << " " << p.y << " " << p.z;
+    ++matched;
+  }
+  EXPECT_GE(matched, 3);
 }
 
 // Every generated term (h', k', l') carries F(h') of the direct sum over gemmi's unit-cell sites:

@@ -9,6 +9,7 @@
 #include "fourier/fourier_map.h"
 #include "fourier/fourier_synthesis.h"
 #include "fourier/map_peaks.h"
+#include "support/gui_app.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ TEST_F(SynthesisTest, RefusalsKeepTheSettings) {
 // A section at z = 0.2089 of the P2_1 phase (the second of two: the phase dialog), drawn,
 // stepped back, saved; its peak lies on Zr, not at -x; the closing list; the peaks shown again.
 TEST_F(SynthesisTest, SectionSynthesisFindsTheAtomAndShowsThePeaks) {
+  RequireGuiApplication();  // the texts on the section
   PhaseCount = 2, FitPending[0] = 1;
   ASSERT_TRUE(SetUpPhase(2, 4, 2, {5.15, 5.21, 5.32, 90, 99.23, 90}, {IsoAtom(0.716, 0.2758, 0.0404, 0.2089, 0)}));
   PhaseTable[2].AtomCount = 1, AtomTable[1][2].Name = "Zr";
@@ -84,10 +86,24 @@ TEST_F(SynthesisTest, SectionSynthesisFindsTheAtomAndShowsThePeaks) {
   ui.ExpectDialog("3-dimensional Fourier synthesis").Radio(5).Cell(0, 2, "0.2089").Cell(1, 2, "0.2089").Ok();
   ui.ExpectDialog("").Radio(2).Ok();
   // Grid point (9, 2) holds the Zr section's maximum: its pixel and crosses are magenta.
+  // Under the section "Z= 0.21" in lime: the same text drawn on a copy without it matches.
   ui.ExpectDialog("").Inspect([](TForm2& f) {
-    EXPECT_EQ(f.Image1.canvas.GetPixel(125 + 5 * 9, 180 - 5 * 2), FuchsiaColor);
-    EXPECT_EQ(f.Image1.canvas.GetPixel(125 + 5 * 9 + 2, 180 - 5 * 2), FuchsiaColor);
-    EXPECT_EQ(f.Image1.canvas.GetPixel(125 + 5 * 15, 180 - 5 * 15), YellowColor);
+    TImageCanvas& c = f.Image1.canvas;
+    EXPECT_EQ(c.GetPixel(125 + 5 * 9, 180 - 5 * 2), FuchsiaColor);
+    EXPECT_EQ(c.GetPixel(125 + 5 * 9 + 2, 180 - 5 * 2), FuchsiaColor);
+    EXPECT_EQ(c.GetPixel(125 + 5 * 15, 180 - 5 * 15), YellowColor);
+    TImageCanvas text = c;
+    text.Brush.style = TBrushStyle::Solid, text.Brush.color = c.GetPixel(1, 205);
+    text.FillRect(0, 200, 125, 240);
+    text.Font.color = LimeColor, text.Brush.style = TBrushStyle::Clear;
+    text.TextOut(5, 210, "Z= 0.21");
+    int32_t ink = 0;
+    for (int32_t y = 200; y < 240; ++y)
+      for (int32_t x = 0; x < 125; ++x) {
+        ink += c.GetPixel(x, y) == LimeColor;
+        ASSERT_EQ(c.GetPixel(x, y), text.GetPixel(x, y)) << x << " " << y;
+      }
+    EXPECT_GT(ink, 20);
   }).Fourie();
   ui.ExpectDialog("").Press(12).Ok();
   ui.ExpectDialog("").Inspect([](TForm2& f) { EXPECT_EQ(f.ListBox1.top, 5); }).Ok();
@@ -158,6 +174,26 @@ TEST_F(SynthesisTest, PeakSearchLimits) {
   MapNY = MapNZ = 1, FixedAxis = 3;
   FindMapPeaks(0, 1);
   EXPECT_EQ(FourierPeakCount, 0);
+}
+
+// Two grid maxima along x of a P1 map with a flat series (the peaks stay on their grid points):
+// 0.02 apart the symmetry merge keeps the first, 0.03 apart both stay.
+TEST_F(SynthesisTest, NeighbouringMaximaMergeBelow003) {
+  ASSERT_TRUE(SetUpPhase(1, 1, 1, {5, 5, 5, 90, 90, 90}));
+  FourierSettings.xLow = 0.5, FourierSettings.xStep = 0.01;
+  MapMax = 1000, MapMin = 0, MapNX = MapNY = MapNZ = 30, FixedAxis = 0;
+  ResolutionX = ResolutionY = ResolutionZ = 0.01;
+  FourierIndexList = {{0, 0, 0, 1, 0}};
+  for (const auto& [steps, kept] : {std::pair{2, 1}, std::pair{3, 2}}) {
+    for (int32_t i = 1; i <= 30; ++i)
+      for (int32_t j = 1; j <= 30; ++j)
+        for (int32_t k = 1; k <= 30; ++k) FourierMap[i][j][k] = 0;
+    FourierMap[5][10][10] = 1000, FourierMap[5 + steps][10][10] = 900;
+    InfoLines.count = 0;
+    FindMapPeaks(1, 1);
+    ASSERT_EQ(FourierPeakCount, kept) << steps;
+    EXPECT_EQ(FourierPeaks[1].x, 0.54);
+  }
 }
 
 // Distances, verdicts, the unfolded atom, an atom without a free peak (mended: it showed the

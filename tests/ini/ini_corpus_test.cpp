@@ -3,15 +3,21 @@
 // relation, gemmi's reciprocal metric and reflection list).
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include "core/dialog_state.h"
 #include "core/help_texts.h"
 #include "crystal/phase_editor.h"
 #include "crystal/phase_setup.h"
 #include "core/peak_model.h"
 #include "core/trevo_records.h"
+#include "crystal/atom_editor.h"
+#include "evolution/trevo_state.h"
 #include "ini/ini_setup.h"
+#include "peaks/auto_calibration.h"
 
 namespace {
 
@@ -23,12 +29,24 @@ protected:
 TEST_F(IniCorpusTest, EveryBoundKeyOfTheCorpusReachesItsHandler) {
   ui.QueueAnswer(true);  // "Errors=0. Make Poisson variance?" after the ASCII spectrum
   ui.onUnexpected = [](const std::string&) {};
-  ReadFile("all_commands.ini");
   std::set<std::string> keys;
-  for (const auto& t : IniDispatchTrace) {
-    EXPECT_FALSE(t.handler.empty()) << t.key << " at line " << t.line;
-    EXPECT_EQ(t.known, 1) << t.key << " at line " << t.line;
-    keys.insert(t.key);
+  // The indexing and evolution commands (the evolution menus cancelled), then the others.
+  for (const char* file : {"indexing_evolution.ini", "all_commands.ini"}) {
+    ReadFile(file);
+    for (const auto& t : IniDispatchTrace) {
+      EXPECT_FALSE(t.handler.empty()) << t.key << " at line " << t.line;
+      EXPECT_EQ(t.known, 1) << t.key << " at line " << t.line;
+      keys.insert(t.key);
+    }
+    if (std::string(file) == "indexing_evolution.ini") {
+      EXPECT_EQ(std::make_tuple(DSpacingCount, CalibrationPointLimit, ShortOutputPeakCount, isp2, SequenceCount),
+                std::make_tuple(2, 4, 1, 3, 2));
+      EXPECT_EQ(std::make_tuple(TrevoZeroWeightIntervals.last[2], int32_t{SuppressExponentialBackground}, HklBounds[1][4]),
+                std::make_tuple(40, 1, 4));
+      EXPECT_EQ(std::make_tuple(SpectrumList[1]->W1, SpectrumList[1]->Dw0, PeakSearchSectionLength),
+                std::make_tuple(7.5, 4.0, 20));
+      EXPECT_EQ(SequenceFileNames[3], "zro2_variance.txt");  // sp/var: the variances after the spectra
+    }
   }
   // Every key of the table that has a handler appears in the corpus (STOP ends it).
   for (const TIniKey& k : IniKeyTable) {
@@ -174,3 +192,77 @@ TEST_F(IniCorpusTest, LatticeCommandEqualsThePhaseEditor) {
 }
 
 }  // namespace
+
+namespace {
+
+// What both roads set of a spectrum, and of an atom.
+std::string Header(const TSpectrum& s) {
+  std::ostringstream o;
+  o.precision(17);
+  o << s.Name << "|" << s.FileType << " " << s.FirstChannel << " " << s.LastChannel << " " << s.WorkFirst << " "
+    << s.WorkLast << " " << s.AxisKind << " " << s.FlightPath << " " << s.Delay << " " << s.ChanWidth << " " << s.Theta
+    << " " << s.W0 << " " << s.Dw0 << " " << s.W1 << " " << s.W2 << " " << s.BackgroundDegree << " " << int(s.Present)
+    << " " << IntervalFirst << " " << IntervalLast << " " << NChannels << " " << CurrentSpectrum << " " << GraphXAxis;
+  for (int32_t k = 1; k <= s.LastChannel; ++k) o << "\n" << s.X[k] << " " << s.Y[k] << " " << s.E[k];
+  return o.str();
+}
+
+// The first line where two texts differ, "" when none.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  std::istringstream x(a), y(b);
+  std::string l, m;
+  for (int32_t line = 1;; ++line) {
+    const bool more = static_cast<bool>(std::getline(x, l)), other = static_cast<bool>(std::getline(y, m));
+    if (!more && !other) return "";
+    if (more != other || l != m) return "line " + std::to_string(line) + ": " + l + " | " + m;
+  }
+}
+
+std::string Atoms() {
+  std::ostringstream o;
+  o.precision(17);
+  for (int32_t i = 1; i <= PhaseTable[1].AtomCount; ++i) {
+    const ATOM& a = AtomTable[i][1];
+    o << a.Name << " " << a.Occupation << " " << a.X << " " << a.Y << " " << a.Z << " " << a.T11 << " " << a.T12 << " "
+      << a.T13 << " " << a.T22 << " " << a.T23 << " " << a.T33 << " " << a.Weight << " " << a.Radius << " "
+      << a.ScatteringLength << " " << a.Absorption1 << " " << a.Absorption2 << " " << int(a.IsotropicFlag) << "\n";
+  }
+  return o.str();
+}
+
+}  // namespace
+
+// The ZrO2 spectrum and atoms entered through IS and IAP, and the same answers typed into the
+// spectrum input and atom editor dialogs: the same header, counts, errors, abscissae and atoms.
+TEST_F(IniCorpusTest, SpectrumAndAtomsEqualTheDialogs) {
+  const std::string phase = "SNP\n1\nILP\n5.15367 5.21982 5.31867 90 99.199 90 14 2 ";
+  ui.ExpectQuestion("Errors=0. Make Poisson variance?", true);
+  Read(phase + "4 0 0\nIS\nzro2_counts.txt\n1 3 1 1024 305 740 25.0 -1.187 64.0 75.0 7.0 4.0 7.0 0 5 0 0 0\nIAP\n"
+               "Zr\n0.98 0.2758 0.0404 0.2089 0.15 0 0 0 0 0\nO\n1 0.069 0.342 0.345 0.4 0 0 0 0 0\n"
+               "O\n1 0.451 0.758 0.479 0.2 0 0 0 0 0\nHf\n0.02 0.2758 0.0404 0.2089 0.15 0 0 0 0 0\n");
+  const std::string header = Header(*SpectrumList[1]), atoms = Atoms();
+
+  Read(phase + "0 0 0\n");
+  SpectrumList[1] = std::make_unique<TSpectrum>("sp1");
+  GraphXAxis = 1;
+  ui.ChooseFile(IniDataFile("zro2_counts.txt"));
+  ui.ExpectDialog("Spectrum 1 input").Radio(3).Radio2(1).Ok();
+  ui.ExpectQuestion("Errors=0. Make Poisson variance?", true);
+  ui.ExpectDialog("Spectrum 1 input").Field(1, 1, "7").Field(2, 1, "4").Field(3, 1, "7").Field(4, 1, "0")
+      .Field(5, 1, "305").Field(6, 1, "740").Radio(7).Ok();  // background degree 5
+  ui.ExpectDialog("Spectrum 1 input").Field(1, 1, "64").Field(2, 1, "-1.187").Field(3, 1, "75").Field(4, 1, "25").Ok();
+  InputSpectrumFile(1);
+  ui.ExpectDialog("Enter or Edit the atom list").Memo("Zr\nO\nO\nHf\n").Ok();
+  const char* const typed[4][5] = {{"0.98", "0.2758", "0.0404", "0.2089", "0.15"},
+                                   {"1", "0.069", "0.342", "0.345", "0.4"},
+                                   {"1", "0.451", "0.758", "0.479", "0.2"},
+                                   {"0.02", "0.2758", "0.0404", "0.2089", "0.15"}};
+  for (int32_t j = 0; j < 4; ++j) {
+    DialogScript& d = ui.ExpectDialog("Atom " + std::to_string(j + 1) + " ");
+    for (int32_t f = 0; f < 5; ++f) d.Field(f + 1, 1, typed[j][f]);
+    d.Ok();
+  }
+  EditAtomList(0);
+  EXPECT_EQ(FirstDifference(Header(*SpectrumList[1]), header), "");
+  EXPECT_EQ(FirstDifference(Atoms(), atoms), "");
+}

@@ -199,6 +199,24 @@ TEST_F(IniFileDialogTest, FileNameLinesFindTheFileOnThisPlatform) {
   EXPECT_EQ(name(folder + "/none.txt"), folder + "/none.txt");  // kept for "No file "
 }
 
+// A bare name is taken beside the command file, not from a file of that name in the process's
+// folder (which the open dialog does not move here); WorkDir stays that folder, where the session
+// keeps its files.
+TEST_F(IniFileDialogTest, BareNamesAreTakenBesideTheCommandFile) {
+  ui.onUnexpected = [](const std::string&) {};
+  const std::string sub = (dir_ / "set").string();
+  std::filesystem::create_directories(sub);
+  std::string ones, twos;
+  for (int32_t c = 1; c <= 64; ++c) ones += "1\n", twos += "2\n";
+  Write("set/peak.txt", twos);
+  Write("peak.txt", ones);
+  InFolder here(dir_.string());
+  ReadIniText("IS\npeak.txt\n1 3 1 64 1 64 25 0 64 75 7 4 7 0 0 0 0 0\n", 1, true, false, sub + "/set.ini");
+  EXPECT_EQ(SpectrumList[1]->Name, sub + "/peak.txt");
+  EXPECT_EQ(SpectrumList[1]->Y[10], 2.0);
+  EXPECT_EQ(WorkDir, dir_.string());
+}
+
 // ---- robustness ----
 
 TEST_F(IniReaderTest, CutAndDamagedCorpusFilesNeverCrash) {

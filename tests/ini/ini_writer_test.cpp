@@ -1,16 +1,23 @@
 // The INI writer against its reader (a set-up written, read back in a fresh state and written
 // again gives the same text), the peak-model block, the frame, the parameter command.
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <tuple>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include "core/dialog_state.h"
 #include "core/fit_engine.h"
 #include "core/parameter_layout.h"
 #include "core/messages.h"
 #include "crystal/cell_rows.h"
+#include "crystal/parameter_editor.h"
 #include "crystal/parameter_preparation.h"
+#include "indexing/indexing_state.h"
+#include "indexing/taulsm.h"
 #include "ini/ini_commands.h"
 #include "ini/ini_setup.h"
 #include "ini/ini_writer.h"
@@ -51,7 +58,7 @@ int32_t Count(const std::string& text, const std::string& part) {
 }
 
 
-// One random set-up as INI text (without the parameter array): mode 0, 2 or 3.
+// One random set-up as INI text (without the parameter array): any mode.
 struct Generator {
   explicit Generator(uint32_t seed) : rng(seed) {}
   std::mt19937 rng;
@@ -96,7 +103,39 @@ struct Generator {
     return s.str();
   }
 
+  // Powder indexing: a d-spacing list, systems, volumes, minimisers, hkl bounds and bins; what was
+  // given is kept for the fidelity check.
+  std::string Indexing() {
+    std::ostringstream s;
+    const int32_t type = I(0, 3), rows = I(5, 30), phases = I(1, 4);
+    kinematic = I(0, 1);
+    s << "SM\n1\nEDS\n" << type << " " << U(10, 30) << " " << U(0.5, 2.5) << " " << U(20, 160) << " " << U(-1, 1)
+      << " " << U(1, 64) << " " << kinematic << "\n";
+    for (int32_t k = 1; k <= rows; ++k) s << 1 + 0.2 * k + U(0, 0.1) << " " << U(5e-4, 5e-3) << " " << U(1, 999) << "\n";
+    s << "/\nSNP\n" << phases << "\nSSAI\n";
+    for (int32_t p = 1; p <= phases; ++p) s << (systems[p] = I(1, 7)) << "\n";
+    s << "SV\n";
+    for (int32_t p = 1; p <= phases; ++p) s << U(50, 2000) << "\n";
+    s << "SVM\n";
+    for (int32_t p = 1; p <= phases; ++p) s << U(0, 2) << "\n";
+    s << "SHKLB\n";
+    for (int32_t p = 1; p <= phases; ++p) {
+      const int32_t h = I(0, 6), k = I(0, 6);
+      bounds[p] = {h, I(-6, h), k, I(-6, k), I(0, 6)};
+      for (int32_t b : bounds[p]) s << b << " ";
+      s << "\n";
+    }
+    s << "SDM\n";
+    tries = I(1, 5);
+    for (int32_t p = 1; p <= phases; ++p) {
+      for (int32_t j = 0; j < 6; ++j) s << I(1, 9) << " ";
+      s << (p == 1 ? std::to_string(tries) : "") << "\n";
+    }
+    return s.str() + "IMFC\n" + std::to_string(I(1, 20)) + " 0.9 1e-5\n";
+  }
+
   std::string SetUp(int32_t mode) {
+    if (mode == 1) return Indexing();
     std::ostringstream s;
     s << "SM\n" << mode << "\n";
     if (mode == 3) {
@@ -129,6 +168,7 @@ struct Generator {
   void Parameters() {
     int32_t n = 0;
     CountParameters(n, MainMode);
+    if (MainMode == 1) return IndexingParameters(n);
     for (int32_t i = 1; i <= n; ++i) {
       ParameterRecord& r = parar[i];
       r.n = i, r.a = 1, r.b = 0, r.value = U(-5, 5);
@@ -152,7 +192,24 @@ struct Generator {
     FitParameters->NPar = n;
     for (int32_t i = 1; i <= n; ++i) FitParameters->Records[i] = parar[i];
   }
+  // Edges (angstrom) and cosines of each phase, then the instrument records; some fixed.
+  void IndexingParameters(int32_t n) {
+    for (int32_t i = 1; i <= n; ++i) {
+      ParameterRecord& r = parar[i];
+      const bool cosine = i <= 6 * PhaseCount && (i - 1) % 6 >= 3;
+      r.n = i, r.a = 1, r.b = 0, r.value = cosine ? U(-0.3, 0.3) : U(3, 9);
+      r.lower = r.value - U(0, cosine ? 0.1 : 1), r.upper = r.value + U(0, cosine ? 0.1 : 1);
+      if (I(0, 5) == 0) r.lower = r.upper = r.value;
+    }
+    ParameterNames();
+    CreateCelixFitter();
+    CelixFitter->NPar = n;
+    CelixFitter->TriesPerBin = BinTriesDefault;  // as the indexing preparation sets it
+    for (int32_t i = 1; i <= n; ++i) CelixFitter->Records[i] = parar[i];
+  }
   int32_t counts[MaxPhases + 1] = {};
+  int32_t systems[MaxPhases + 1] = {}, kinematic = 0, tries = 0;
+  std::array<int32_t, 5> bounds[MaxPhases + 1] = {};
 };
 
 class IniWriterTest : public IniTest {
@@ -169,9 +226,10 @@ protected:
 };
 
 // Fixpoint and clean read: a written set-up read back in a fresh state writes the same bytes,
-// and every title the writer emitted reached a handler that took it.
+// and every title the writer emitted reached a handler that took it; powder indexing keeps what
+// its set-up gave.
 TEST_F(IniWriterTest, RoundTripIsAFixpoint) {
-  for (int32_t mode : {0, 2, 3}) {
+  for (int32_t mode : {0, 1, 2, 3}) {
     for (uint32_t seed = 1; seed <= 100; ++seed) {
       SCOPED_TRACE("mode " + std::to_string(mode) + " seed " + std::to_string(seed));
       Generator g(seed * 7919 + static_cast<uint32_t>(mode));
@@ -192,8 +250,128 @@ TEST_F(IniWriterTest, RoundTripIsAFixpoint) {
       EXPECT_EQ(DialogOk, 1) << ::testing::PrintToString(ui.Messages());
       EXPECT_EQ(UseAvailableArray[mode], 1);
       ASSERT_EQ(WithoutNames(first), WithoutNames(WriteToMemory()));
+      if (mode != 1) continue;
+      // Fidelity of the indexing set-up.
+      EXPECT_EQ(std::make_tuple(CynematicFit, BinTriesDefault, CelixFitter->TriesPerBin),
+                std::make_tuple(g.kinematic, g.tries, g.tries));
+      for (int32_t p = 1; p <= PhaseCount; ++p) {
+        EXPECT_EQ(PhaseTable[p].CrystalSystem, g.systems[p]);
+        EXPECT_TRUE(std::equal(g.bounds[p].begin(), g.bounds[p].end(), HklBounds[p]));
+        EXPECT_TRUE(std::all_of(BinCounts[p] + 1, BinCounts[p] + 7, [](int32_t b) { return b >= 1; }));
+      }
     }
   }
+  FreeCelixFitter();
+}
+
+// The written text against a golden text: the same lines, except that a monoclinic or triclinic
+// cell row may narrow its bounds (they pass through the metric rows, which do not invert bounds
+// exactly): there Npar, value, a, b and name must agree and the bounds lie within the golden's.
+void ExpectSameText(const std::string& written, const std::string& golden) {
+  std::istringstream w(written), g(golden);
+  std::string wl, gl;
+  for (int32_t line = 1; std::getline(g, gl); ++line) {
+    ASSERT_TRUE(std::getline(w, wl)) << "line " << line << " missing: " << gl;
+    if (wl == gl) continue;
+    std::istringstream wf(wl), gf(gl);
+    std::vector<std::string> a, b;
+    for (std::string t; wf >> t;) a.push_back(t);
+    for (std::string t; gf >> t;) b.push_back(t);
+    const bool cellRow = b.size() == 7 && std::set<std::string>{"a", "b", "c", "alpha", "beta", "gamma"}.count(b[6]);
+    ASSERT_TRUE(cellRow && a.size() == 7) << "line " << line << "\n  written: " << wl << "\n  golden:  " << gl;
+    auto x = [](const std::string& t) { return std::stod(t.substr(0, t.size() - 2) + "e" + t.substr(t.size() - 2)); };
+    for (size_t k : {0u, 2u, 4u, 5u, 6u}) EXPECT_EQ(a[k], b[k]) << "line " << line;
+    EXPECT_TRUE(x(b[1]) <= x(a[1]) && x(a[1]) <= x(a[2]) && x(a[2]) <= x(a[3]) && x(a[3]) <= x(b[3])) << wl;
+  }
+  EXPECT_FALSE(std::getline(w, wl)) << "surplus line: " << wl;
+}
+
+// Files written by hand from the section table: ZrO2 before a fit (no parameter section, so no
+// atom names; FHKL after the atoms) and after one (the cell rows as cell constants, Hf tied to the
+// Zr site, the names as GAIPA upper-cases them). Each read in a fresh state writes itself again,
+// CR LF included.
+TEST_F(IniWriterTest, Zro2GoldenFilesWriteThemselves) {
+  for (const char* name : {"zro2_setup.ini", "zro2_fitted.ini"}) {
+    SCOPED_TRACE(name);
+    FitParameters->NPar = 0;
+    ui.Clear();
+    const std::string golden = ReadWholeFile(IniDataFile(name));
+    Read(golden);
+    ExpectSameText(WriteToMemory(), golden);
+    EXPECT_EQ(Shown("No preparing yet performed" + LineBreak + "INI-file without parameters created"),
+              std::string(name) == "zro2_setup.ini");
+  }
+  // The fitted file: the array of 60 rows taken, the phase updated from it at the end (the
+  // core's degree constant 57.29578 moves beta by 1e-5).
+  EXPECT_EQ(UseAvailableArray[0], 1);
+  EXPECT_EQ(FitParameters->NPar, 60);
+  EXPECT_NEAR(PhaseTable[1].Cell[0], 5.1537, 1e-9);
+  EXPECT_NEAR(PhaseTable[1].Cell[4], 99.199, 1e-5);
+  EXPECT_EQ(FitParameters->Records[53].n, 23);
+}
+
+// Powder indexing (sections 5 to 10, written by hand from the section table): no spectrum,
+// crystal or width sections; without the indexing fitter no deterministic mode and no parameters
+// (the message instead), then the fit controls.
+TEST_F(IniWriterTest, PowderIndexingSections) {
+  KeepValues<TFitControls> controls{&DefaultFitControls, 1};
+  KeepValues<int32_t> kept[3] = {{&DSpacingDataType, 1}, {&CynematicFit, 1}, {&DSpacingCount, 1}};
+  KeepValues<double> tables[2] = {{CellVolumes, MaxPhases + 1}, {VolumeMinimizers, MaxPhases + 1}};
+  KeepValues<int32_t> bounds{&HklBounds[0][0], 5 * (MaxPhases + 1)};
+  KeepValues<uint8_t> fitter{&CelixFitterCreated, 1};
+  Read("SNP\n2\nIMFC\n6 0.99 0.01 1e6 1e6\n");
+  MainMode = 1, DSpacingDataType = 3, CynematicFit = 0, CelixFitterCreated = 0;
+  TSpectrum& sp = *SpectrumList[1];
+  sp.FlightPath = 25, sp.Lambda = 1.54, sp.Theta = 75, sp.Delay = -1.187, sp.ChanWidth = 64;
+  const double lines[3][3] = {{3.70169, 0.002, 707.3}, {3.1656, 0.0015, 605.5}, {2.8417, 0.001, 543.8}};
+  DSpacingCount = 3;
+  for (int32_t k = 1; k <= 3; ++k)
+    DSpacingList[k].d = lines[k - 1][0], DSpacingList[k].Error = lines[k - 1][1], DSpacingList[k].X = lines[k - 1][2];
+  PhaseTable[1].CrystalSystem = 2, PhaseTable[2].CrystalSystem = 5;
+  CellVolumes[1] = 140, CellVolumes[2] = 64.5, VolumeMinimizers[1] = 1, VolumeMinimizers[2] = 0.5;
+  const int32_t hkl[2][5] = {{5, -5, 5, -5, 6}, {4, 0, 4, 0, 4}};
+  std::copy(hkl[0], hkl[0] + 5, HklBounds[1]), std::copy(hkl[1], hkl[1] + 5, HklBounds[2]);
+  ui.Clear();
+  EXPECT_EQ(WriteToMemory(), ReadWholeFile(IniDataFile("celix_setup.ini")));
+  EXPECT_TRUE(Shown("No preparing yet performed" + LineBreak + "INI-file without parameters created"));
+}
+
+// Powder indexing: IP creates the indexing fitter once, takes its controls as the defaults, keeps
+// the tries per bin of an SDM read before it and turns angle rows into cosines; the writer puts
+// back the angles and writes the deterministic mode. C1: five phases need 30 records, more than
+// the fitter holds: a wrong array.
+TEST_F(IniWriterTest, PowderIndexingArrayGoesToTheIndexingFitter) {
+  KeepValues<TFitControls> controls{&DefaultFitControls, 1};
+  KeepValues<uint8_t> binsSet{&BinDefaultsSet, 1};
+  KeepValues<int32_t> tries{&BinTriesDefault, 1};
+  FreeCelixFitter();
+  const std::string rows =
+      "1 5.0 5.15 5.3 1 0 a\n2 5.0 5.2 5.3 1 0\n3 5.2 5.3 5.4 1 0\n4 90 90 90 1 0\n5 98 99.2 100 1 0\n"
+      "6 90 90 90 1 0\n7 3.9 4 4.1 1 0\n7 3.9 4 4.1 1 0\n7 3.9 4 4.1 1 0\n10 90 90 90 1 0\n11 90 90 90 1 0\n"
+      "12 90 90 90 1 0\n";
+  Read("SM\n1\nSNP\n2\n..SSAI\n2 1\n..SDM\n2 2 2 1 3 1 3\n4 1 1 1 1 1\nIP\n" + rows);
+  ASSERT_TRUE(CelixFitter);
+  TAULSM* indexingFitter = CelixFitter.get();
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(indexingFitter->TriesPerBin, 3);
+  EXPECT_EQ(DefaultFitControls.EpsReq, 0.1);
+  EXPECT_EQ(indexingFitter->NPar, 12);
+  // The core's degree (57.29578, 7 digits) moves a cosine by 1e-8.
+  EXPECT_NEAR(indexingFitter->Records[5].value, std::cos(99.2 * M_PI / 180), 1e-7);
+  EXPECT_NEAR(indexingFitter->Records[5].lower, std::cos(100 * M_PI / 180), 1e-7);
+  EXPECT_EQ(indexingFitter->Records[8].n, 7);
+  const std::string text = WriteToMemory();
+  EXPECT_NE(text.find(".......Set Deterministic Mode\r\n* N of steps in each bin\r\n* for the phase 1 also number of "
+                      "tries in each bin\r\n   2   2   2   1   3   1    3\r\n   4   1   1   1   1   1\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\r\n  5     9.8000+1     9.9200+1     1.0000+2  1.000  0.000 "), std::string::npos) << text;
+  std::string five = "SM\n1\nSNP\n5\nIP\n";
+  for (int32_t i = 1; i <= 30; ++i) five += std::to_string(i) + " 1 1 1 1 0\n";
+  Read(five);
+  EXPECT_TRUE(Shown("Parameter array is wrong"));
+  EXPECT_EQ(DialogOk, 0);
+  FreeCelixFitter();
 }
 
 // Fields of values that hold at most d decimals are Python's fixed-point text (the committed file

@@ -146,8 +146,10 @@ TEST_F(SessionTest, StartSessionGivesEveryObjectItsDefaults) {
     SCOPED_TRACE(k);
     const LATTICE& p = PhaseTable[k];
     DEFAULT(p.SpaceGroup, 1); DEFAULT(p.OperationCount, 1); DEFAULT(p.AtomCount, 1); DEFAULT(p.ReflectionCount, 0);
-    DEFAULT(p.Cell[0], 4); DEFAULT(p.Cell[1], 5); DEFAULT(p.Cell[2], 6); DEFAULT(p.Cell[3], 90); DEFAULT(p.Cell[4], 90);
-    DEFAULT(p.Cell[5], 90); DEFAULT(p.MomentDirection[0], 0); DEFAULT(p.MomentDirection[1], 0);
+    // Phases 1 to 3 hold the evolution module's default cells (graphite, FePO4, LiFePO4).
+    const double a[4] = {0, 2.4623, 9.814199, 10.322}, b[4] = {0, 2.4623, 5.789299, 6.0027}, c[4] = {0, 6.7025, 4.782, 4.6916};
+    DEFAULT(p.Cell[0], k <= 3 ? a[k] : 4); DEFAULT(p.Cell[1], k <= 3 ? b[k] : 5); DEFAULT(p.Cell[2], k <= 3 ? c[k] : 6);
+    DEFAULT(p.Cell[3], 90); DEFAULT(p.Cell[4], 90); DEFAULT(p.Cell[5], k == 1 ? 120 : 90); DEFAULT(p.MomentDirection[0], 0); DEFAULT(p.MomentDirection[1], 0);
     DEFAULT(p.MomentDirection[2], 1); DEFAULT(p.PhaseW0, 5); DEFAULT(p.PhaseW1, 0); DEFAULT(p.CellAccuracy, 5);
     DEFAULT(p.AtomAccuracy, 10); DEFAULT(p.SecondMatrices[4][48], 1); DEFAULT(p.SecondMatrices[1][48], 0);
   }

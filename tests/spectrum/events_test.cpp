@@ -1,6 +1,7 @@
 // Events to spectrum end to end under the scripted backend against numpy's layers, centroids
 // and line fit (tools/gen_events_golden.py), with the mended faults: short lines, the histogram
-// window above L, the refused settings and the untouched peak-search sensitivity.
+// window above L, the refused settings, the untouched peak-search sensitivity and the stop at the
+// line fit's 16384 points.
 #include <gtest/gtest.h>
 #include <cmath>
 #include <fstream>
@@ -110,6 +111,22 @@ TEST_F(EventsTest, SettingsThatCannotMakeLayersAreRefused) {
   ui.ExpectDialog("Transform Events").Edit(1, "40000").Ok();
   ui.ExpectMessage("Output spectrum length must lie in 1..32768");
   EventsToSpectrum();
+}
+
+// Layers of 1 up to 100000 would overrun the 16384 points of the line fit: the run stops there
+// with a message and fits the 16384 layers it has.
+TEST_F(EventsTest, LayerCountStopsAtTheLineFitCapacity) {
+  const std::string file = TestTempPath("events_few.dat");
+  std::ofstream(file) << "1 150\n2 160\n3 170\n";
+  ui.ChooseFile(file);
+  ui.ExpectDialog("Transform Events").Field(5, 1, "0").Field(5, 2, "100000").Field(7, 1, "1").Ok();
+  for (int32_t i = 0; i < 16384; ++i) ui.QueueAnswer(true);
+  ui.ExpectMessage("Too many layers: at most 16384");
+  ui.ExpectDialog("Transform Events")
+      .Inspect([](TForm2& f) { EXPECT_EQ(f.Label1.caption, "Tested 16384 peaks"); })
+      .Ok();
+  EventsToSpectrum();
+  std::remove(file.c_str());
 }
 
 }  // namespace

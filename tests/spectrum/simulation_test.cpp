@@ -175,6 +175,19 @@ TEST_F(FlatSimulation, CancelInPeakSetUpLeavesTargetAndArray) {
   EXPECT_EQ(FitParameters->NPar, 18);
 }
 
+// Sines put into spectrum 2 from spectrum 1 keep their negative half-waves (mended: only the
+// current spectrum became double-signed, and the target's sines were cut at 0).
+TEST_F(FlatSimulation, SinesIntoAnotherSpectrumKeepTheirSign) {
+  Flat(400, 0);
+  KeepValues<uint8_t> keep[2] = {{&SimulateWithErrors, 1}, {&DisturbAfterSimulation, 1}};
+  SimulateWithErrors = 0, DisturbAfterSimulation = 0;
+  ui.ExpectDialog("Spectrum simulation").Combo(4).Radio(2).Ok();
+  ui.ExpectDialog("  Set the data for spectrum simulation").Check(1, true).Ok();
+  ui.ExpectDialog("Enter peak positions").Memo("50 10 1\n").Ok();
+  SimulateSpectrum();
+  EXPECT_NEAR(Sp(2).Y[40], 10 * std::sin(2 * M_PI * 40 / 50), 1e-12);
+}
+
 // ---- d-spacing sets ----
 class DSpacingSimulation : public PhaseTest {
 protected:

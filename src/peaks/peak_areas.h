@@ -1,0 +1,30 @@
+// Peak areas of a Fitra fit: each fitted peak integrated channel by channel under the peak-fit
+// model, with an error propagated from the fitted records; and where the records of a peak lie.
+//
+// The records are those of FitParameters after a fit, in the peak layout of peaks/fitra_state.h.
+// With a width per peak (WidthMode -1) a peak's width is its own record 6 + 2N + i and it has no
+// slope; otherwise W0 and W1 are the records of its model m.
+#pragma once
+#include <cstdint>
+
+// Record numbers of peak i of n (0 where the layout has no such record or it lies past NPar).
+struct TPeakRecords {
+  int32_t amplitude = 0, position = 0, w0 = 0, w1 = 0;
+  int32_t model = 1;  // the peak-model number 1..6
+  bool complete = false;  // amplitude, position and W0 exist
+};
+TPeakRecords PeakRecordsOf(int32_t i, int32_t n);
+
+// Value and error of record k of FitParameters; 0 for k = 0 or a record past NPar.
+double FittedValue(int32_t k);
+double FittedError(int32_t k);
+
+// Per peak i = 1..N (N = MarkedPointCount): t := (2P - first - last) / (last - first + 1) over the
+// working range, the channels k1..k2 := Round(P -/+ 3 W0) held to that range, and PeakFitModel at
+// stage 4 on each channel: h := |the peak's own contribution|, weights 1 at k1 and k2, 4 at even
+// and 2 at odd channels in between; area := sum h g / 3. The propagated variance
+// s := sum (dF/dp sigma_p)^2 over A, P, W0, W1 adds (s g)^2 to errsum where s < h; error :=
+// max(sqrt|errsum / 9|, sqrt|area|). Areas into NumberBuffer[1..N], errors into [N+1..2N];
+// widthsVary := some peak's W1 is not 0. A peak whose records are missing, whose W0 is not
+// positive or whose window misses the range gets 0 and 0. OptionFlags[8] traces to LogFile.
+void ComputePeakAreas(bool& widthsVary);

@@ -1,0 +1,148 @@
+// The indexing results: figures of merit against numpy, centring types of lines indexed from
+// gemmi's I, F and C cells, the text of a two-phase state, the reduced cell (fault 3) and the
+// calculated abscissae (fault 4).
+#include <array>
+#include <map>
+#include "core/cell_geometry.h"
+#include "core/number_format.h"
+#include "core/spectrum.h"
+#include "indexing/indexing_results.h"
+#include "indexing_setup.h"
+
+namespace {
+
+class ResultsTest : public IndexingTest {
+protected:
+  // Phase p's cell records (a, b, c, angles in degrees), then the lines reassigned.
+  static void SetCell(int32_t p, const std::vector<double>& cell) {
+    for (int32_t m = 0; m < 6; ++m)
+      CelixFitter->Records[6 * (p - 1) + 1 + m].value = m < 3 ? cell[m] : std::cos(cell[m] * DegToRad);
+    RecalcIndexingData();
+  }
+  std::vector<std::string> Save() {
+    LogFile.RewriteToMemory("log");
+    ShowIndexingResults(3);
+    return LogLines();
+  }
+  static std::string Starting(const std::vector<std::string>& log, const std::string& head) {
+    for (const std::string& l : log)
+      if (l.rfind(head, 0) == 0) return l;
+    return "";
+  }
+  KeepValues<uint8_t> unsaved_{ResultsUnsaved, ModeCount};
+};
+
+// Cubic P 4.0, one line missing: N_vis with the 1.4 x AverageDError merging, the criterion and
+// chi^2 / N(d) recomputed by tools/gen_celix_golden.py from gemmi's reflections; the centring
+// shares of lines indexed from I, F and C cells, a (0,0,0) line obeying every condition.
+TEST_F(ResultsTest, FiguresOfMeritAndCentringAgreeWithTheOracles) {
+  std::vector<double> d, err;
+  Tokens fom;
+  std::map<std::pair<int32_t, int32_t>, std::vector<std::array<int32_t, 3>>> centred;
+  for (const Tokens& row : GoldenRows("celix_golden.txt", "indexing")) {
+    if (row[0] == "fom") fom = row;
+    if (row[0] == "fline") d.push_back(Num(row[1])), err.push_back(Num(row[2]));
+    if (row[0] == "cent")
+      centred[{std::stoi(row[1]), std::stoi(row[2])}].push_back(
+          {std::stoi(row[3]), std::stoi(row[4]), std::stoi(row[5])});
+  }
+  SetLines(d);
+  PrepareAuto({5});
+  for (size_t i = 0; i < d.size(); ++i) DSpacingList[i + 1].Error = err[i];
+  AverageDError = Num(fom[4]);
+  SetCell(1, {4, 4, 4, 90, 90, 90});
+  ResultsUnsaved[1] = 1;
+  const std::vector<std::string> log = Save();
+  EXPECT_EQ(Starting(log, "N(d-visible)"), "N(d-visible) / N(d_exp) = " + fom[1] + " / 11");
+  const std::string line = Starting(log, "  Criterion = ");
+  ASSERT_EQ(line.size(), 59u);
+  EXPECT_NEAR(std::stod(line.substr(14, 12)), Num(fom[2]), 5e-4);  // 3 decimals printed
+  EXPECT_NEAR(std::stod(line.substr(47, 12)), Num(fom[3]), 5e-3);  // 2 decimals printed
+  EXPECT_EQ(Starting(log, "Average exp_error"), "Average exp_error   (A) = " + FormatNumber(12, 5, Num(fom[4])));
+  EXPECT_DOUBLE_EQ(IndexingCriterion(11, 11, 0), 1e5);  // perfect, every calculated line seen
+  ASSERT_EQ(centred.size(), 3u);
+  for (auto& [key, hkl] : centred) {
+    hkl.push_back({0, 0, 0});
+    SetLines(std::vector<double>(hkl.size(), 1.0));
+    for (size_t i = 0; i < hkl.size(); ++i)
+      DSpacingList[i + 1].h = hkl[i][0], DSpacingList[i + 1].k = hkl[i][1], DSpacingList[i + 1].l = hkl[i][2];
+    double prob[7];
+    CentringProbabilities(key.first, prob);
+    EXPECT_EQ(prob[key.second], 1.0) << key.first << " " << key.second;
+    EXPECT_LT(prob[key.second == 4 ? 5 : 4], 1.0);  // F lines are not all I, nor the others all F
+  }
+}
+
+// Rows with indices in the conventional order (the generated cubic 001 is listed 0 1 0) in their
+// widths, the summary lines, the closest-line page with and without a partner (fault 11), and a
+// second Save that writes nothing.
+TEST_F(ResultsTest, ResultTextOfTwoPhases) {
+  SetLines({4.0, 3.1, 2.8284, 2.3094, 2.192, 2.0, 1.7889, 1.633, 1.55});
+  PrepareAuto({5, 5});
+  SetCell(1, {4, 4, 4, 90, 90, 90});
+  SetCell(2, {3.1, 3.1, 3.1, 90, 90, 90});
+  ResultsUnsaved[1] = 1;
+  std::vector<std::string> log = Save();
+  for (const char* s : {"    Phase No 1   Vol=    64.00", "  A =    4.00000  +- 0.00000",
+                        "  alpha =      90.00  +-    0.00", "        Powder Indexing",
+                        "  N   h    k    l      d_exp     d_fit      Dif_d      x_exp    x_fit     Dif_x",
+                        "        Phase 1", "   1   0   1   0    4.0000   4.0000   0.0000",
+                        "   4   1   1   1    2.3094   2.3094  -0.0000", "N(d-visible) / N(d_exp) = 6 / 6",
+                        "  Phase 1  real hkl range:", "      (    1,    0), (    2,    0), (    1,    0)",
+                        "        Phase 2", "   9   0   2   0    1.5500   1.5500   0.0000",
+                        "Closest to ds of phase 1 among others", "  4.00000 closest=   3.10000  phase 2"})
+    EXPECT_GE(std::count(log.begin(), log.end(), s), 1) << s;
+  for (int32_t i = 1; i <= DSpacingCount; ++i) DSpacingList[i].Phase = 1;
+  ResultsUnsaved[1] = 1;
+  log = Save();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "  4.00000 closest=      none"), 1);
+  EXPECT_TRUE(Save().empty());
+}
+
+// Fault 3: Show Results of an unreduced triclinic cell (Cancel on its first page) leaves the
+// reduced cell in the records, its bound widened, the lines indexed and the errors computed in
+// it, so that Save prints one cell.
+TEST_F(ResultsTest, ReducedCellReplacesTheFittedOneWithItsIndicesAndErrors) {
+  SetLines(GoldenLines());
+  PrepareAuto({1});
+  const double c2 = std::sqrt(5.1 * 5.1 + 7.7 * 7.7), beta = std::acos(-5.1 / c2) / DegToRad;  // c - a
+  TAULSM& fit = *CelixFitter;
+  for (int32_t e = 1; e <= 3; ++e) fit.Records[e].lower = 2, fit.Records[e].upper = 12;
+  SetCell(1, {5.1, 6.3, c2, 90, beta, 90});
+  MakeControls(1);
+  fit.ConvergenceMode = 0;
+  fit.SearchTrials();
+  ASSERT_LT(fit.Records[5].value, -0.5);  // the search kept the oblique cell
+  const double errorBefore = fit.Records[3].Error;
+  ResultsUnsaved[1] = 1;
+  ui.ExpectDialog("Output of fitting results").Cancel();
+  ShowIndexingResults(2);
+  double cell[6];
+  for (int32_t m = 0; m < 6; ++m) cell[m] = fit.Records[m + 1].value;
+  EXPECT_NEAR(cell[0] * cell[1] * cell[2], 5.1 * 6.3 * 7.7, 0.01);  // rectangular: abc = V
+  EXPECT_GE(fit.Records[3].upper, cell[2]);
+  for (int32_t i = 1; i <= DSpacingCount; ++i) {
+    const TDSpacingRecord& l = DSpacingList[i];
+    EXPECT_NEAR(CellDSpacing(1, cell, l.h, l.k, l.l, 0), l.d, 1e-4) << i;
+  }
+  EXPECT_NE(fit.Records[3].Error, errorBefore);
+  EXPECT_EQ(Starting(Save(), "  C = "), ValueErrorLine(CelixDigits, "C = ", cell[2], fit.Records[3].Error));
+}
+
+// Fault 4: the calculated abscissa inverts the spectrum's own conversion (two-theta = true -
+// zero shift, theta half of it, channels through the delay).
+TEST_F(ResultsTest, CalculatedAbscissaeInvertTheSpectrumCalibration) {
+  TSpectrum& sp = *SpectrumList[1];
+  sp.Lambda = 1.5406, sp.Delay = -0.21;
+  for (const int32_t type : {1, 2, 3}) {
+    DSpacingDataType = type;
+    sp.AxisKind = type == 3 ? AxisTimeOfFlight : AxisAngular;
+    for (const double d : {0.9, 1.7, 3.3}) {
+      const double x = CalculatedAbscissa(d);
+      sp.X[100] = type == 1 ? 2 * x : x;  // an angular spectrum reads two-theta at its channel
+      EXPECT_NEAR(sp.ChannelToD(type == 3 ? x : 100), d, 1e-12 * d) << type << " " << d;
+    }
+  }
+}
+
+}  // namespace

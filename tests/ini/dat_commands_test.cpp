@@ -1,0 +1,125 @@
+// The dat dialect: the committed ZrO2 dat file (every key once) against the same set-up read as
+// INI (metamorphic: one phase, two dialects), the tie-keeping reorder of the metric rows, and the
+// signed groups, atom names and clamped counts.
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include "core/model_tables.h"
+#include "core/parameter_layout.h"
+#include "crystal/cell_rows.h"
+#include "ini/ini_commands.h"
+#include "ini/ini_setup.h"
+
+namespace {
+
+class DatTest : public IniTest {
+protected:
+  void SetUp() override {
+    IniTest::SetUp();
+    ui.onUnexpected = [](const std::string&) {};  // the normalisation dialog of IESN is cancelled
+    if (!FitParameters) CreateFitParameters();
+  }
+  void ReadDat(const std::string& text, bool reset = true) { ReadIniText(text, 0, reset, false, IniDataFile("t.dat")); }
+};
+
+TEST_F(DatTest, Zro2DatGivesThePhaseOfTheIniFile) {
+  ReadIniText(ReadWholeFile(IniDataFile("zro2.ini")), 1, true, false, IniDataFile("zro2.ini"));
+  const LATTICE ini = PhaseTable[1];
+  std::vector<ATOM> iniAtoms;
+  for (int32_t i = 1; i <= 4; ++i) iniAtoms.push_back(AtomTable[i][1]);
+  std::vector<int32_t> hk;
+  std::vector<double> d;
+  for (int32_t i = 1; i <= ini.ReflectionCount; ++i) {
+    hk.push_back(HklTable[i][1].h * 10000 + HklTable[i][1].k * 100 + HklTable[i][1].l);
+    d.push_back(HklTable[i][1].d);
+  }
+
+  ReadDat(ReadWholeFile(IniDataFile("zro2.dat")));
+  std::set<std::string> keys;
+  for (const auto& t : IniDispatchTrace) {
+    EXPECT_TRUE(t.known == 1 && !t.handler.empty()) << t.key << " at line " << t.line;
+    keys.insert(t.key);
+  }
+  for (const TIniKey& k : DatKeyTable) EXPECT_TRUE(k.handler == nullptr || keys.count(k.key)) << k.key;
+  EXPECT_FALSE(Shown("Wrong parameter array"));
+  // The cell from gemmi's reciprocal metric in the dat order equals the INI's cell constants.
+  // Edges to 1e-6; the program's pi (3.1415925, 5e-8 relative) moves a 99-degree angle by 5e-6
+  // in each conversion.
+  for (int32_t q = 0; q < 6; ++q) EXPECT_NEAR(PhaseTable[1].Cell[q], ini.Cell[q], q < 3 ? 1e-6 : 2e-5) << q;
+  EXPECT_EQ(std::make_tuple(PhaseTable[1].SpaceGroup, PhaseTable[1].Setting, PhaseTable[1].CrystalSystem),
+            std::make_tuple(14, 2, 2));
+  for (int32_t i = 1; i <= 4; ++i) {
+    const ATOM& a = AtomTable[i][1];
+    const ATOM& b = iniAtoms[static_cast<size_t>(i - 1)];
+    for (auto [x, y] : {std::pair{a.X, b.X}, {a.Y, b.Y}, {a.Z, b.Z}, {a.Occupation, b.Occupation}})
+      EXPECT_NEAR(x, y, 1e-9) << i;
+    EXPECT_NEAR(a.ScatteringLength, b.ScatteringLength, 1e-9) << i;
+  }
+  ASSERT_EQ(PhaseTable[1].ReflectionCount, ini.ReflectionCount);
+  for (int32_t i = 1; i <= ini.ReflectionCount; ++i) {
+    EXPECT_EQ(HklTable[i][1].h * 10000 + HklTable[i][1].k * 100 + HklTable[i][1].l, hk[static_cast<size_t>(i - 1)]);
+    EXPECT_NEAR(HklTable[i][1].d, d[static_cast<size_t>(i - 1)], 1e-6);
+  }
+  // A few effects of the other keys.
+  const TSpectrum& sp = *SpectrumList[1];
+  EXPECT_EQ(std::make_tuple(sp.WorkFirst, sp.WorkLast, sp.FlightPath, sp.ChanWidth, sp.Theta, sp.E[405], WidthMode),
+            std::make_tuple(305, 740, 25.0, 64.0, 75.0, 0.0, 0));
+  EXPECT_EQ(std::make_tuple(DefaultFitControls.GNIter, DefaultFitControls.Step, int32_t{FitControlsGiven}),
+            std::make_tuple(6, 0.99, 1));
+}
+
+// ICSA: items end at a blank or a comma; a number is a scattering length of an atom "NN" + the
+// running number, and the phase is reported. The clamps of SNP and INPAP, the signed ISGI.
+TEST_F(DatTest, AtomNamesGroupsAndPhaseCounts) {
+  ReadDat("SNP\n1\nSNA\n3\nICSA\n0\nZr,O 0.58\nSTOP\n");
+  EXPECT_EQ(AtomTable[3][1].Name, "NN1");
+  EXPECT_DOUBLE_EQ(AtomTable[3][1].ScatteringLength, 0.58);
+  EXPECT_EQ(AtomTable[1][1].Name, "ZR");
+  EXPECT_NEAR(AtomTable[1][1].ScatteringLength, 0.716, 1e-3);
+  EXPECT_TRUE(Shown("Blank atom name[s], replaced by NN, phase 1"));
+  ReadDat("ICSA\n0\nXq\n", false);
+  EXPECT_TRUE(Shown("No match in Mendeleev table for XQ"));
+  ReadDat("SNP\n2\nISGI\n-14 225 0\n");
+  EXPECT_EQ(std::make_tuple(PhaseTable[1].SpaceGroup, PhaseTable[1].Setting, PhaseTable[2].Setting), std::make_tuple(14, 2, 1));
+  ReadDat("SNP\n6\n");
+  EXPECT_EQ(PhaseCount, 4);
+  ReadDat("INPAP\n6\n1 1 1 1 1 1\n0 0 0 0 0 0\n");
+  EXPECT_EQ(PhaseCount, 6);
+}
+
+// Random arrays with ties into, out of and inside the metric blocks: after the reorder every tie
+// names the same quantity (tagged by its value), and a free record stays free at its new place.
+TEST_F(DatTest, ReorderKeepsEveryTieOnItsQuantity) {
+  Read("SNP\n2\n");
+  int32_t n = 0;
+  CountParameters(n, 0);
+  std::mt19937 rng(36);
+  const int32_t blocks[2] = {FirstCellRecord(1), FirstCellRecord(2)};
+  for (int32_t trial = 0; trial < 50; ++trial) {
+    std::vector<ParameterRecord> r(static_cast<size_t>(n) + 1);
+    for (int32_t i = 1; i <= n; ++i) {
+      r[static_cast<size_t>(i)].value = i;  // the quantity's tag
+      r[static_cast<size_t>(i)].n = std::uniform_int_distribution<int32_t>(0, 2)(rng) == 0 && i > 1
+                                        ? std::uniform_int_distribution<int32_t>(1, i - 1)(rng) : i;
+    }
+    const std::vector<ParameterRecord> before = r;
+    ReorderDatMetricRows(r, n);
+    // Where each dat quantity lands, worked out here from A, F, E, B, D, C -> A, B, C, D, E, F.
+    std::vector<int32_t> place(static_cast<size_t>(n) + 1);
+    for (int32_t i = 1; i <= n; ++i) place[static_cast<size_t>(i)] = i;
+    for (int32_t first : blocks) {
+      const char* dat = "AFEBDC";
+      for (int32_t j = 0; j < 6; ++j) place[static_cast<size_t>(first + j)] = first + static_cast<int32_t>(std::string("ABCDEF").find(dat[j]));
+    }
+    for (int32_t i = 1; i <= n; ++i) {
+      const ParameterRecord& was = before[static_cast<size_t>(i)];
+      const ParameterRecord& now = r[static_cast<size_t>(place[static_cast<size_t>(i)])];
+      ASSERT_EQ(now.value, was.value);
+      ASSERT_EQ(r[static_cast<size_t>(now.n)].value, before[static_cast<size_t>(was.n)].value) << "record " << i;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+#!/usr/bin/python3
+"""Judges cells found by the powder indexing against the true ones, with gemmi.
+
+Usage: judge_indexing.py FOUND [VERDICTS]
+  FOUND rows:    <id> <lattice> <tier> <letter> a b c alpha beta gamma <letter> a b c alpha beta gamma
+                 <seconds> <trials>
+                 (the true cell and its centring letter, the found cell and its letter, a cell on
+                 rhombohedral axes counting as P; the time of the run and the trials it made)
+  VERDICTS rows: <id> <lattice> <tier> success|derivative|fail
+
+A found cell succeeds when its Niggli cell (gemmi GruberVector) equals the true one within 0.5 %
+in the edges and 0.5 degree in the angles, or, where a Niggli cell lies on a boundary of the
+reduction, when the primitive volumes agree within 0.5 % and so do the 30 largest distinct d of
+the two primitive lattices. A derivative solution has a primitive volume 2, 3 or 4 times (or a
+half, third, quarter of) the true one. The shares per lattice group are printed, and per crystal
+system the median and 90th-percentile time per run and per success, and the trials per second.
+"""
+import itertools
+import sys
+
+try:
+    import gemmi
+except ImportError as e:
+    sys.exit("judge_indexing.py needs python3-gemmi: %s" % e)
+
+
+def niggli(cell, letter):
+    g = gemmi.GruberVector(gemmi.UnitCell(*cell), letter)
+    g.niggli_reduce()
+    return g.cell_parameters()
+
+
+def largest_d(params, n=30):
+    uc = gemmi.UnitCell(*params)
+    d = set()
+    for h, k, l in itertools.product(range(-6, 7), repeat=3):
+        if (h, k, l) != (0, 0, 0):
+            d.add(round(uc.calculate_d([h, k, l]), 6))
+    return sorted(d, reverse=True)[:n]
+
+
+def verdict(true_cell, true_letter, found_cell, found_letter):
+    try:
+        t = niggli(true_cell, true_letter)
+        f = niggli(found_cell, found_letter)
+    except (RuntimeError, ValueError):
+        return "fail"
+    vt, vf = gemmi.UnitCell(*t).volume, gemmi.UnitCell(*f).volume
+    edges = all(abs(a - b) <= 0.005 * a for a, b in zip(t[:3], f[:3]))
+    if edges and all(abs(a - b) <= 0.5 for a, b in zip(t[3:], f[3:])):
+        return "success"
+    if abs(vf - vt) <= 0.005 * vt:
+        dt, df = largest_d(t), largest_d(f)
+        if all(abs(a - b) <= 0.005 * a for a, b in zip(dt, df)):
+            return "success"
+    ratio = vf / vt
+    for n in (2, 3, 4):
+        if abs(ratio - n) <= 0.02 * n or abs(ratio - 1.0 / n) <= 0.02 / n:
+            return "derivative"
+    return "fail"
+
+
+GROUPS = {"high symmetry": ("cP", "cI", "cF", "tP", "tI", "hP", "hR", "oP", "oC", "oI", "oF"),
+          "monoclinic": ("mP", "mC"), "triclinic": ("aP",)}
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    rows = []
+    with open(sys.argv[1]) as f:
+        for line in f:
+            t = line.split()
+            if len(t) != 19:
+                continue
+            true_cell = [float(x) for x in t[4:10]]
+            found_cell = [float(x) for x in t[11:17]]
+            rows.append((t[0], t[1], t[2], verdict(true_cell, t[3], found_cell, t[10]), float(t[17]), float(t[18])))
+    out = ["%s %s %s %s" % r[:4] for r in rows]
+    if len(sys.argv) > 2:
+        with open(sys.argv[2], "w") as f:
+            f.write("\n".join(out) + "\n")
+    for group, names in GROUPS.items():
+        mine = [r for r in rows if r[1] in names]
+        if mine:
+            ok = sum(r[3] == "success" for r in mine)
+            der = sum(r[3] == "derivative" for r in mine)
+            print("%-14s %3d cases  success %5.1f %%  derivative %5.1f %%" % (group, len(mine), 100.0 * ok / len(mine),
+                                                                          100.0 * der / len(mine)))
+            for tier in ("clean", "missing", "impurity"):
+                t = [r for r in mine if r[2] == tier]
+                if t:
+                    print("    %-9s success %5.1f %%  derivative %5.1f %%" % (
+                        tier, 100.0 * sum(r[3] == "success" for r in t) / len(t),
+                        100.0 * sum(r[3] == "derivative" for r in t) / len(t)))
+    for system in "cthoma":
+        mine = [r for r in rows if r[1][0] == system]
+        if not mine:
+            continue
+        runs = sorted(r[4] for r in mine)
+        hits = sorted(r[4] for r in mine if r[3] == "success")
+        per = lambda t, q: t[min(len(t) - 1, int(q * len(t)))] if t else float("nan")
+        print("%s: %3d runs  per run median %6.2f s  p90 %6.2f s   per success median %6.2f s  p90 %6.2f s  "
+              "%6.0f trials/s" % (system, len(runs), per(runs, 0.5), per(runs, 0.9), per(hits, 0.5), per(hits, 0.9),
+                                  sum(r[5] for r in mine) / max(sum(runs), 1e-9)))
+
+
+if __name__ == "__main__":
+    main()
