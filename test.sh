@@ -9,5 +9,9 @@ cmake --build build-test -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-cd build-test
-ctest --output-on-failure -j "$(nproc)"
+(cd build-test && ctest --output-on-failure -j "$(nproc)")
+# The readers fuzzed briefly over their committed corpora plus fresh inputs (a regression check;
+# tools/fuzz_all.sh is the long run). Needs clang with libFuzzer, installed above.
+. tools/fuzz_run.sh
+vkest_build_fuzz "$PWD/build-fuzz"
+vkest_run_fuzz "$PWD/build-fuzz" -runs=3000 -seed=1 -timeout=10 -max_len=16384 -print_final_stats=1

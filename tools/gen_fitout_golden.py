@@ -18,9 +18,18 @@ Rows, one per line, first token the key:
       numpy.polyfit(x, y, 1, w = 1/5) per assignment, the line as a (x - x0) + b with x0 the mean of
       x, chi = sum ((y - f) / 5)^2 / max(1, K - 2); the first strictly smallest wins.
   best2 m1 m2   the same assignments ranked by numpy.linalg.lstsq on [1, x, 1.5 x^2 - 0.5].
+  run2 m1 m2 p1 p2 p3 crit
+      the same trials as one run of mode 2 fits them: from p = 0 before the first trial, each trial
+      goes on from the last one's values with at most ten damped Gauss-Newton steps on
+      [1, x, 1.5 x^2 - 0.5], weight 0.0025: N = w A'A with its diagonal times 1.1, p += 0.5 N^-1 w A'r,
+      held to the bounds (-1000001, 1e7), (-10000001, 1e6), (-1e6, 3e7); the steps end early when
+      chi (before the step) <= 1 and eps = sqrt(sqrt(|sum dp^2 diag(N^-1)| / 3) rms(w A'r)) <= 0.5;
+      crit = w sum r^2 / max(1, K - 3) at the end; the first strictly smallest wins.
   phys a L theta chw delay  then  physref d..  physpeak c..
       d-spacings of 111, 200, 220, 311 of a cubic cell (gemmi.UnitCell.calculate_d), their channels
       c = 505.556 L d sin(theta) / chw - delay, plus two spurious peaks.
+  physnoisy c..   the same channels with normal noise of 0.1 channel (numpy seed 11), two spurious
+      peaks.
 
 Usage: gen_fitout_golden.py [file]   (default: tests/peaks/data/fitout_golden.txt)
 Exits with status 3 when numpy, scipy or gemmi is missing.
@@ -137,6 +146,40 @@ def brute(refs, peaks):
             "best2 %d %d" % best2[1]]
 
 
+def engine_run(refs, peaks):
+    L, N = len(refs), len(peaks)
+    K = min(L, N)
+    lower = np.array([-1000001.0, -10000001.0, -1e6])
+    upper = np.array([1e7, 1e6, 3e7])
+    p = np.zeros(3)
+    dof = max(1, K - 3)
+    best = (1e17, None)
+    for m1 in masks(L, K):
+        for m2 in masks(N, K):
+            y, x = select(refs, m1), select(peaks, m2)
+            A = np.stack([np.ones(K), x, 1.5 * x * x - 0.5], axis=1)
+            for it in range(10):
+                r = y - A @ p
+                chi = 0.0025 * float(r @ r) / dof
+                grad = 0.0025 * A.T @ r
+                M = 0.0025 * A.T @ A
+                d = np.abs(np.diag(M)) * 1.1
+                M[np.diag_indices(3)] = np.where(d < 1e-7, 0.1, d)
+                inv = np.linalg.inv(M)
+                new = np.clip(p + 0.5 * (inv @ grad), lower, upper)
+                q = math.sqrt(abs(float(np.sum((new - p) ** 2 * np.diag(inv)))) / 3)
+                eps = math.sqrt(q) * math.sqrt(math.sqrt(float(grad @ grad) / 3))
+                p = new
+                if it + 1 < 10 and eps <= 0.5 and chi <= 1.0:
+                    break
+            r = y - A @ p
+            crit = 0.0025 * float(r @ r) / dof
+            if crit < best[0]:
+                best = (crit, (m1, m2, *p))
+    m1, m2, p1, p2, p3 = best[1]
+    return "run2 %d %d %s %s %s %s" % (m1, m2, g(p1), g(p2), g(p3), g(best[0]))
+
+
 def calib_rows():
     rows = []
     # Gamma lines: E = 2.5 c - 30 keV with 0.1-channel noise on the positions, two spurious peaks.
@@ -146,10 +189,12 @@ def calib_rows():
     peaks = sorted([c + rng.normal(0, 0.1) for c in true] + [1210.37, 2620.81])
     rows.append(" ".join(["calib1", "gamma", str(len(refs)), str(len(peaks))] + [g(v) for v in refs + peaks]))
     rows += brute(refs, peaks)
+    rows.append(engine_run(refs, peaks))
     # Three peaks for four references, no noise.
     peaks3 = [true[0], true[2], true[3]]
     rows.append(" ".join(["calib1", "three", "4", "3"] + [g(v) for v in refs + peaks3]))
     rows += brute(refs, peaks3)
+    rows.append(engine_run(refs, peaks3))
     # Time of flight: a cubic cell, L, theta, channel width and delay.
     a, L, theta, chw, delay = 4.0495, 10.0, 45.0, 4.0, 12.5
     cell = gemmi.UnitCell(a, a, a, 90, 90, 90)
@@ -158,6 +203,8 @@ def calib_rows():
     rows.append(" ".join(["phys"] + [g(v) for v in (a, L, theta, chw, delay)]))
     rows.append(" ".join(["physref"] + [g(v) for v in d]))
     rows.append(" ".join(["physpeak"] + [g(v) for v in sorted(chans + [1500.2, 2500.9])]))
+    noise = np.random.default_rng(11).normal(0, 0.1, len(chans))
+    rows.append(" ".join(["physnoisy"] + [g(v) for v in sorted(list(np.array(chans) + noise) + [1500.2, 2500.9])]))
     return rows
 
 

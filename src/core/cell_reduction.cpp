@@ -57,11 +57,14 @@ void ReducePair(double& x, double& y, double& z, double& cx, double& cy, double&
 
 void ReducePlane(double& edge, double& cosAngle, double other) {
   if (!(edge > 0 && other > 0)) return;
-  const double s = cosAngle >= 0 ? 1 : -1;  // an obtuse angle takes the sum
-  const double n2 = edge * edge + other * other - 2 * edge * other * std::fabs(cosAngle);
+  // An obtuse angle is worked as its supplement (the other edge reversed), and the new angle is
+  // the one of that frame: between edge - other and the reversed other. A monoclinic cell thus
+  // keeps its obtuse beta whenever the other edge is longer than the edge's projection on it.
+  const double c = std::fabs(cosAngle);
+  const double n2 = edge * edge + other * other - 2 * edge * other * c;
   if (!(n2 < edge * edge * Shorter) || !(n2 > 0)) return;
   const double n = std::sqrt(n2);
-  cosAngle = Clamp1((edge * cosAngle - s * other) / n);
+  cosAngle = Clamp1((edge * c - other) / n);
   edge = n;
   CellReduced = 0;
 }

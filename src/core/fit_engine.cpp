@@ -49,6 +49,10 @@ void TParameter::EnsureCapacity() {
   grow(nzValue_, order);
   grow(pivotUsed_, order);
   grow(pivotRow_, order);
+  grow(pivotRow2_, order);
+  grow(DerivativeHint, records);
+  grow(rowOf_, records);
+  grow(fixedRow_, records);
   if (NFree > matrixOrder_) {
     matrixOrder_ = NFree;
     Matrix.resize(static_cast<size_t>(matrixOrder_) * matrixOrder_ + 1);
@@ -144,6 +148,8 @@ void TParameter::Compress() {
     if (r.n >= 1 && r.n < i) dependents_.push_back(i);
   }
   EnsureCapacity();
+  std::fill(rowOf_.begin(), rowOf_.end(), 0);
+  for (size_t k = 1; k < freeIndex_.size(); ++k) rowOf_[static_cast<size_t>(freeIndex_[k])] = static_cast<int32_t>(k);
 }
 
 bool TParameter::CheckFitInput() {
@@ -284,6 +290,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     double Y = 0, W = 0, F = 0;
     const int32_t p = static_cast<int32_t>(point);
     PrimaryFinalPassCall = Stage == 3 ? 1 : 0;
+    DerivativeHintCount = -1;
     model(Y, W, F, p, Stage);
     PrimaryFinalPassCall = 0;
     if (W == 0) {
@@ -301,6 +308,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     if (constantWeights) W = constantRoot * constantRoot;
     if (numerical) {
       NumericalDerivatives(model, p, F);
+      DerivativeHintCount = -1;  // the derivatives are now the engine's own
       if (DerivativeCheck) CompareDerivatives();
     }
     const double r = Y - F;

@@ -188,6 +188,12 @@ public:
   // derivatives, nor during any call from outside Fit. Models that collect final-pass sums
   // (R-factors) add to them only then.
   uint8_t PrimaryFinalPassCall = 0;
+  // A model may name the records whose derivatives can be non-zero at the current point:
+  // DerivativeHint[0 .. DerivativeHintCount - 1], ascending (the derivatives of all other records
+  // are 0). The accumulation then reads only those. Fit sets the count to -1 (no hint) before
+  // every model call; the engine sizes DerivativeHint to the record capacity.
+  int32_t DerivativeHintCount = -1;
+  std::vector<int32_t> DerivativeHint;
   std::vector<double> RightSide;  // 0..capacity
   double SigmaSum = 0;
   double FofCorr = 0;
@@ -226,6 +232,9 @@ private:
   bool Fixed(int32_t i) const { return Records[i].lower == Records[i].upper; }
   void RejectIteration();
   void StopOnNonFinite();
+  int32_t LargestFreeDiagonal(double& best) const;
+  void SweepPivot(int32_t p);
+  bool SweepPivotPair(int32_t p1);
   double& M(int32_t i, int32_t j) { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
   double M(int32_t i, int32_t j) const { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
 
@@ -233,11 +242,17 @@ private:
   int32_t matrixOrder_ = 0;    // the order the matrix storage holds
   std::vector<int32_t> freeIndex_;   // compressed order: the record of matrix row k
   std::vector<int32_t> dependents_;  // dependent records in index order
+  std::vector<int32_t> rowOf_;       // compressed order: the matrix row of a record (0: none)
+  // Full order with the fixed rows made identity rows: their off-diagonal sums are never read,
+  // so only their diagonal (FofCorr, Conditioning) and right-hand side (Rms) are accumulated.
+  bool skipFixedRows_ = false;
+  std::vector<uint8_t> fixedRow_;
   std::vector<double> stepVector_;   // the solved step by matrix row
   std::vector<int32_t> nzIndex_;     // the non-zero derivatives of a point: matrix rows
   std::vector<double> nzValue_;      // and values
   std::vector<uint8_t> pivotUsed_;
   std::vector<double> pivotRow_;
+  std::vector<double> pivotRow2_;  // the second pivot row of a double sweep step
   std::vector<double> savedDerivative_;
   std::vector<double> acceptedValues_;  // the values of the last accepted iteration
   double hessian_[11][11] = {};         // H(j, i) at [j][i], full order with NPar <= 10

@@ -25,10 +25,13 @@ void LogRows(int32_t count, int32_t perLine, Text text, std::string_view suffix 
 
 void TParameter::ClearNormalEquations() {
   ZeroWeightCount = 0;
+  DerivativeHintCount = -1;
+  skipFixedRows_ = FullOrder && FoldRhsOnly == 0;
   for (int32_t i = 0; i <= NPar && i < static_cast<int32_t>(Records.size()); ++i) {
     RightSide[i] = 0;
     Diagonal[i] = 0;
     Records[i].Derivative = 0;
+    fixedRow_[static_cast<size_t>(i)] = i >= 1 && Fixed(i);
   }
   std::fill(Matrix.begin(), Matrix.begin() + (static_cast<size_t>(NFree) * NFree + 1), 0.0);
   std::fill(stepVector_.begin(), stepVector_.begin() + NFree + 1, 0.0);
@@ -65,10 +68,33 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
     }
     for (; k <= n; ++k) keep(k, rec[recordOf(k)].Derivative);
   };
-  if (FullOrder)
-    compact([](int32_t k) { return k; });
-  else
-    compact([row = freeIndex_.data()](int32_t k) { return row[k]; });
+  // With the model's hint only the named rows are read (ascending rows, as the full scan gives).
+  bool hinted = DerivativeHintCount >= 0 && DerivativeHintCount <= static_cast<int32_t>(DerivativeHint.size()) &&
+                dependents_.empty() && !hessianActive_;
+  if (hinted) {
+    const int32_t* h = DerivativeHint.data();
+    for (int32_t a = 0, previous = 0; a < DerivativeHintCount; previous = h[a++]) {
+      const int32_t i = h[a];
+      if (i <= previous) {
+        hinted = false;  // not ascending: the full scan below
+        nz = 0;
+        break;
+      }
+      const int32_t k = i > NPar ? 0 : FullOrder ? i : rowOf_[static_cast<size_t>(i)];
+      if (k < 1 || k > n) continue;
+      const double d = rec[i].Derivative;
+      idx[nz] = k;
+      val[nz] = d;
+      nz += d != 0;
+    }
+  }
+  DerivativeHintCount = -1;  // used once
+  if (!hinted) {
+    if (FullOrder)
+      compact([](int32_t k) { return k; });
+    else
+      compact([row = freeIndex_.data()](int32_t k) { return row[k]; });
+  }
   if (TraceDerivatives)
     LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
             "  deriv");
@@ -99,6 +125,22 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
       diag[b + 1] += (dj * dj) * w;
     }
   } else {
+    if (skipFixedRows_) {
+      // Fixed rows: the diagonal only; the rest keep their order.
+      const uint8_t* fixed = fixedRow_.data();
+      int32_t kept = 0;
+      for (int32_t a = 0; a < nz; ++a) {
+        const int32_t k = idx[a];
+        const double d = val[a];
+        if (fixed[k]) {
+          diag[k] += (d * d) * w;
+        } else {
+          idx[kept] = k;
+          val[kept++] = d;
+        }
+      }
+      nz = kept;
+    }
     for (int32_t b = 0; b < nz; ++b) {
       const double dj = val[b];
       double* col = mat + static_cast<size_t>(idx[b] - 1) * n;
@@ -191,40 +233,24 @@ void TParameter::InvertNormalMatrix() {
   const int32_t n = NFree;
   Inverted = 1;
   std::fill(pivotUsed_.begin(), pivotUsed_.begin() + n + 1, uint8_t{0});
-  double* mat = Matrix.data();
-  double* v = pivotRow_.data();
-  for (int32_t step = 1; step <= n; ++step) {
-    int32_t p = 0;
+  for (int32_t step = 1; step <= n;) {
     double best = -1;
-    for (int32_t i = 1; i <= n; ++i) {
-      double a = std::fabs(M(i, i));
-      if (!pivotUsed_[i] && a > best) {
-        best = a;
-        p = i;
-      }
-    }
+    const int32_t p = LargestFreeDiagonal(best);
     if (p == 0 || best < 1e-16) {
       Inverted = 0;
       return;
     }
     pivotUsed_[p] = 1;
-    double* colp = mat + static_cast<size_t>(p - 1) * n;
-    const double inv = 1 / colp[p];
-    for (int32_t i = 1; i < p; ++i) v[i] = colp[i];
-    for (int32_t i = p + 1; i <= n; ++i) v[i] = M(p, i);
-    v[p] = 0;
-    for (int32_t j = 1; j <= n; ++j) {
-      if (j == p) continue;
-      double* colj = mat + static_cast<size_t>(j - 1) * n;
-      const double f = v[j] * inv;
-      const int32_t below = std::min(j, p - 1);
-      for (int32_t i = 1; i <= below; ++i) colj[i] -= v[i] * f;
-      for (int32_t i = p + 1; i <= j; ++i) colj[i] -= v[i] * f;
+    // Two pivots in one pass over the matrix when a second one follows (the same operations on
+    // every element as two single sweeps, in the same order).
+    if (step < n && SweepPivotPair(p)) {
+      step += 2;
+    } else {
+      SweepPivot(p);
+      ++step;
     }
-    for (int32_t i = 1; i < p; ++i) colp[i] = v[i] * inv;
-    for (int32_t i = p + 1; i <= n; ++i) M(p, i) = v[i] * inv;
-    colp[p] = -inv;
   }
+  double* mat = Matrix.data();
   for (int32_t j = 1; j <= n; ++j) {
     double* colj = mat + static_cast<size_t>(j - 1) * n;
     for (int32_t i = 1; i <= j; ++i) {
@@ -232,6 +258,109 @@ void TParameter::InvertNormalMatrix() {
       M(j, i) = colj[i];
     }
   }
+}
+
+// The unused row with the largest |diagonal| (the first of equal ones); 0 when none is left.
+int32_t TParameter::LargestFreeDiagonal(double& best) const {
+  int32_t p = 0;
+  best = -1;
+  for (int32_t i = 1; i <= NFree; ++i) {
+    const double a = std::fabs(M(i, i));
+    if (!pivotUsed_[i] && a > best) {
+      best = a;
+      p = i;
+    }
+  }
+  return p;
+}
+
+void TParameter::SweepPivot(int32_t p) {
+  const int32_t n = NFree;
+  double* mat = Matrix.data();
+  double* v = pivotRow_.data();
+  double* colp = mat + static_cast<size_t>(p - 1) * n;
+  const double inv = 1 / colp[p];
+  for (int32_t i = 1; i < p; ++i) v[i] = colp[i];
+  for (int32_t i = p + 1; i <= n; ++i) v[i] = M(p, i);
+  v[p] = 0;
+  // A zero of the pivot row leaves its column as it is (only a zero's sign may differ), unless
+  // an infinite or NaN element of the row would spread through 0 * inf.
+  bool finiteRow = std::isfinite(inv);
+  for (int32_t i = 1; i <= n && finiteRow; ++i) finiteRow = std::isfinite(v[i]);
+  for (int32_t j = 1; j <= n; ++j) {
+    if (j == p || (v[j] == 0 && finiteRow)) continue;
+    double* colj = mat + static_cast<size_t>(j - 1) * n;
+    const double f = v[j] * inv;
+    const int32_t below = std::min(j, p - 1);
+    for (int32_t i = 1; i <= below; ++i) colj[i] -= v[i] * f;
+    for (int32_t i = p + 1; i <= j; ++i) colj[i] -= v[i] * f;
+  }
+  for (int32_t i = 1; i < p; ++i) colp[i] = v[i] * inv;
+  for (int32_t i = p + 1; i <= n; ++i) M(p, i) = v[i] * inv;
+  colp[p] = -inv;
+}
+
+// Sweeps p and then the pivot that the sweep of p would choose next, element by element with
+// the arithmetic of two SweepPivot calls. False, with nothing changed, when the rows are not all
+// finite or no second pivot qualifies; the caller then sweeps p alone.
+bool TParameter::SweepPivotPair(int32_t p) {
+  const int32_t n = NFree;
+  double* mat = Matrix.data();
+  double* v = pivotRow_.data();
+  double* u = pivotRow2_.data();
+  const double inv = 1 / M(p, p);
+  for (int32_t i = 1; i <= n; ++i) v[i] = i <= p ? M(i, p) : M(p, i);
+  v[p] = 0;
+  bool finite = std::isfinite(inv);
+  for (int32_t i = 1; i <= n && finite; ++i) finite = std::isfinite(v[i]);
+  if (!finite) return false;
+  // The second pivot from the diagonal after the first sweep.
+  int32_t q = 0;
+  double best = -1;
+  for (int32_t i = 1; i <= n; ++i) {
+    const double a = std::fabs(M(i, i) - v[i] * (v[i] * inv));
+    if (!pivotUsed_[i] && a > best) {
+      best = a;
+      q = i;
+    }
+  }
+  if (q == 0 || best < 1e-16) return false;
+  // Row q after the first sweep: a_iq - a_ip a_pq / a_pp, taken on the stored triangle.
+  for (int32_t i = 1; i <= n; ++i) {
+    if (i <= q)
+      u[i] = M(i, q) - v[i] * (v[q] * inv);
+    else
+      u[i] = M(q, i) - v[q] * (v[i] * inv);
+  }
+  const double inv2 = 1 / u[q];
+  u[p] = v[q] * inv;
+  u[q] = 0;
+  finite = std::isfinite(inv2);
+  for (int32_t i = 1; i <= n && finite; ++i) finite = std::isfinite(u[i]);
+  if (!finite) return false;
+  pivotUsed_[q] = 1;
+
+  // Every other column: both updates; rows p and q are written afterwards.
+  for (int32_t j = 1; j <= n; ++j) {
+    if (j == p || j == q) continue;
+    double* colj = mat + static_cast<size_t>(j - 1) * n;
+    const double f = v[j] * inv, g = u[j] * inv2;
+    if (v[j] != 0 || u[j] != 0)
+      for (int32_t i = 1; i <= j; ++i) colj[i] = (colj[i] - v[i] * f) - u[i] * g;
+    if (p < j) colj[p] = v[j] * inv - u[p] * g;
+    if (q < j) colj[q] = u[j] * inv2;
+  }
+  // Column p (rows above p): the first sweep's v_i / a_pp, then the second's update.
+  double* colp = mat + static_cast<size_t>(p - 1) * n;
+  const double fp = u[p] * inv2;
+  for (int32_t i = 1; i < p; ++i) colp[i] = v[i] * inv - u[i] * fp;
+  colp[p] = -inv - u[p] * fp;
+  // Column q (rows above q), its diagonal and the element of row q in column p.
+  double* colq = mat + static_cast<size_t>(q - 1) * n;
+  for (int32_t i = 1; i < q; ++i) colq[i] = u[i] * inv2;
+  colq[q] = -inv2;
+  if (q < p) colp[q] = u[p] * inv2;
+  return true;
 }
 
 void TParameter::CheckMatrixConsistency() {

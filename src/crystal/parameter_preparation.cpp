@@ -149,7 +149,7 @@ void ExpandAnisotropicPhases(uint8_t (&expanded)[MaxPhases + 1]) {
 }  // namespace
 
 void SetDefaultFitControls() {
-  if (FitControlsGiven) return;
+  if (FitControlsGiven || !FitParameters) return;  // the session creates the engine first
   FitParameters->SetFitDefaults();
   DefaultFitControls = FitParameters->Controls();
   const bool cautious = MainMode == PowderMatchMode || AnisotropyOn;

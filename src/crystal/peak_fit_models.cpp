@@ -17,6 +17,7 @@ namespace {
 constexpr double WidthFloor = 0.1;  // channels
 constexpr double LorentzCut = 15.0;  // half widths
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double Largest = std::numeric_limits<double>::max();
 
 // The channel nearest to x, held inside the channel arrays (NaN gives channel 1).
 int32_t HeldChannel(double x) {
@@ -59,6 +60,34 @@ double FloorWidth(double w, double& chain) {
   return w;
 }
 
+// The width a peak is drawn with: the floored (and deconvoluted) width, d(width used)/dw, and
+// the distance from the centre beyond which the peak is 0.
+struct PeakWidth {
+  double w = 0, chain = 1.0, reach = NaN;
+};
+
+// Tells the engine which records may have non-zero derivatives, ascending: the background, the
+// amplitudes and positions of the evaluated peaks (ascending), then their widths (the own width of
+// each peak when models is 0, else W0 and W1 of every model in the bit set models).
+void HintDerivatives(TParameter& fp, const int32_t* peaks, int32_t count, int32_t n, uint32_t models) {
+  const int32_t widthBase = 6 + 2 * n;
+  if (static_cast<int32_t>(fp.DerivativeHint.size()) < 6 + 2 * count + (models == 0 ? count : 12)) return;
+  int32_t* h = fp.DerivativeHint.data();
+  int32_t k = 0;
+  for (int32_t i = 1; i <= 6; ++i) h[k++] = i;
+  for (int32_t a = 0; a < count; ++a) h[k++] = 6 + peaks[a];
+  for (int32_t a = 0; a < count; ++a) h[k++] = 6 + n + peaks[a];
+  if (models == 0) {
+    for (int32_t a = 0; a < count; ++a) h[k++] = widthBase + peaks[a];
+  } else {
+    for (int32_t m = 1; m <= 6; ++m)
+      if (models >> m & 1u) h[k++] = widthBase + m;
+    for (int32_t m = 1; m <= 6; ++m)
+      if (models >> m & 1u) h[k++] = widthBase + 6 + m;
+  }
+  fp.DerivativeHintCount = k;
+}
+
 bool peakModelRefused = false;  // the refusal of a peak-model number was shown
 // The start of a peak-fit model call: outputs cleared, the current spectrum, its working range
 // and the point's abscissa x (the channel, X[ch] with nonEquidistant, ModelChannel in stage 4) with
@@ -76,7 +105,12 @@ bool BeginPoint(int32_t Point, int32_t Stage, bool nonEquidistant, double& Y, do
   } else {
     const int64_t ch = static_cast<int64_t>(first) + Point - 1;
     if (ch < 1 || ch > MaxChannels) return false;
-    x = nonEquidistant ? sp->X[ch] : static_cast<double>(ch);
+    if (!nonEquidistant) {
+      x = static_cast<double>(ch);
+      Observed(*sp, static_cast<int32_t>(ch), Y, W);
+      return true;
+    }
+    x = sp->X[ch];
   }
   Observed(*sp, HeldChannel(x), Y, W);
   return true;
@@ -112,8 +146,11 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     F = NaN;
     return;
   }
-  ClearDerivatives(*fp);
+  // Every derivative := 0; those of the amplitudes and positions in the pass over the peaks.
   ParameterRecord* r = fp->Records.data();
+  const int32_t cleared = std::min(fp->NPar, fp->RecordCapacity());
+  for (int32_t i = 1; i <= std::min(cleared, 6); ++i) r[i].Derivative = 0;
+  for (int32_t i = widthBase + 1; i <= cleared; ++i) r[i].Derivative = 0;
   if (!perPeakWidths)
     for (int32_t j = 1; j <= 12; ++j) r[widthBase + j].Derivative = 0;
   double mm = 0;
@@ -124,10 +161,55 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
 
   BackgroundModel(-3, F, x, u);
   const double eta = ConvolutionType, R = ResolutionWidth;
-  bool badModel = false;
+  // The width used, its chain factor and the reach of a peak: beyond the reach |z| is at least
+  // the shape's cut, so the peak and all its derivatives are 0 there. The margin 1e-12 keeps
+  // the rounding of z on the side of the cut; the reach is NaN (nothing skipped) when a
+  // non-finite factor would make those zeros NaN.
+  const bool finiteM2 = std::isfinite(mm);
+  auto widthOf = [&](double w, const TPeakModel& shape) {
+    PeakWidth pw;
+    if (DeconvolutionMode) {
+      const double s = std::sqrt(w * w + R * R);
+      pw.chain = eta + (1.0 - eta) * (s > 0 ? w / s : 0.0);
+      w = eta * (w + R) + (1.0 - eta) * s;
+    }
+    pw.w = FloorWidth(w, pw.chain);
+    if (finiteM2 && std::isfinite(pw.chain)) pw.reach = ShapeCut(shape) * pw.w * (1.0 + 1e-12);
+    return pw;
+  };
+  PeakWidth modelWidth[7];  // by peak-model number; the reach stays NaN with own widths
+  if (!perPeakWidths)
+    for (int32_t m = 1; m <= 6; ++m)
+      if (const TPeakModel* shape = PeakModels[m + 1].get())
+        modelWidth[m] = widthOf(r[widthBase + m].value + r[widthBase + 6 + m].value * u, *shape);
+  // The peaks within reach of x, in order: a quick pass over the positions. Peaks of a number
+  // outside 1..6, of a missing shape and of own widths are all taken (reach NaN) and judged below.
+  double reachOf[7];
+  reachOf[0] = NaN;
+  for (int32_t m = 1; m <= 6; ++m) reachOf[m] = modelWidth[m].reach;
+  static_assert(MarkedPointModelCount >= MarkedPointCapacity && ModelOutputSize >= MarkedPointCapacity + 2);
+  int32_t nearby[MarkedPointCapacity + 1];
+  int32_t nearbyCount = 0;
+  std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
   for (int32_t i = 1; i <= n; ++i) {
-    ModelOutput[i + 1] = 0;
-    const int32_t m = i <= MarkedPointModelCount ? MarkedPointModels[i] : 1;
+    const int32_t m = MarkedPointModels[i];
+    const double reach = static_cast<uint32_t>(m) <= 6u ? reachOf[m] : NaN;
+    r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+    const double dx = std::fabs(x - r[6 + n + i].value);
+    nearby[nearbyCount] = i;
+    const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
+    nearbyCount += !far;
+  }
+  // The peaks evaluated, for the engine's hint of the non-zero derivatives.
+  int32_t evaluated[MarkedPointCapacity + 1];
+  int32_t evaluatedCount = 0;
+  uint32_t modelsUsed = 0;  // bit m: a peak of model m was evaluated
+  bool badModel = false;
+  for (int32_t k = 0; k < nearbyCount; ++k) {
+    const int32_t i = nearby[k];
+    const int32_t m = MarkedPointModels[i];
+    ParameterRecord& amp = r[6 + i];
+    ParameterRecord& pos = r[6 + n + i];
     if (m < 1 || m > 6) {
       if (!badModel && !peakModelRefused) TableIndexOk(m, 1, 6, "peak model");
       badModel = true;
@@ -135,16 +217,12 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     }
     const TPeakModel* shape = PeakModels[m + 1].get();
     if (!shape) continue;
-    ParameterRecord& amp = r[6 + i];
-    ParameterRecord& pos = r[6 + n + i];
-    double w = perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * u;
-    double chain = 1.0;  // d(width used) / dw
-    if (DeconvolutionMode) {
-      const double s = std::sqrt(w * w + R * R);
-      chain = eta + (1.0 - eta) * (s > 0 ? w / s : 0.0);
-      w = eta * (w + R) + (1.0 - eta) * s;
-    }
-    w = FloorWidth(w, chain);
+    const PeakWidth pw = perPeakWidths ? widthOf(r[widthBase + i].value, *shape) : modelWidth[m];
+    const double dx = std::fabs(x - pos.value);
+    if (perPeakWidths && dx > pw.reach && dx < 1e300 && std::isfinite(amp.value)) continue;
+    evaluated[evaluatedCount++] = i;
+    modelsUsed |= 1u << m;
+    const double w = pw.w, chain = pw.chain;
     const double z = (x - pos.value) / w;
     double f0 = 0, f1 = 0, f2 = 0, f3 = 0;
     if (std::fabs(z) < ShapeCut(*shape)) {
@@ -172,6 +250,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   }
   peakModelRefused = badModel;  // shown again only after a call with valid numbers
   ModelOutput[1] = F;
+  if (!M2Mode) HintDerivatives(*fp, evaluated, evaluatedCount, n, perPeakWidths ? 0 : modelsUsed);
 }
 
 void PairedPeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage) {

@@ -33,7 +33,7 @@ int32_t UserSpectra() { return std::clamp(SpectrumCount, 1, SpectrumNumberLast);
 
 void ReadDatSpectrumInfo() {
   std::array<double, 6> v{};
-  const int32_t got = IniReadNumbers(5, v);
+  const int32_t got = DatReadNumbers(5, v);
   std::string name;
   ReadIniFileName(name);
   if (!FileThere(name)) return IniError("No file " + name);
@@ -63,7 +63,7 @@ void ReadDatSpectrumInfo() {
 
 void ReadDatVarianceInfo() {
   std::array<double, 4> v{};
-  const int32_t got = IniReadNumbers(3, v);
+  const int32_t got = DatReadNumbers(3, v);
   std::string name;
   ReadIniFileName(name);
   if (!FileThere(name)) return IniError("No file " + name);
@@ -81,7 +81,7 @@ void ReadDatVarianceInfo() {
 
 void ReadDatNumbers(int32_t n) {
   KnownCommand = 1;
-  IniReadNumbers(n);
+  DatReadNumbers(n);
 }
 
 void SkipDatLine() {
@@ -94,7 +94,7 @@ void ReadDatFitControls() {
   KnownCommand = 1;
   std::array<double, 14> v{};
   int32_t skip = 0, iterations = 0, print = 0;
-  if (IniReadNumbers(13, v) < 13 || !IniInteger(v[1], 1, IntegerLimit, skip) ||
+  if (DatReadNumbers(13, v) < 13 || !IniInteger(v[1], 1, IntegerLimit, skip) ||
       !IniInteger(v[2], 0, IntegerLimit, iterations) || !IniInteger(v[10], 0, IntegerLimit, print))
     return IniError("Wrong fit controls");
   TFitControls& c = DefaultFitControls;
@@ -107,7 +107,7 @@ void ReadDatIAC() {
   KnownCommand = 1;
   for (int32_t s = 1; s <= UserSpectra(); ++s) {
     std::array<double, 4> v{};
-    if (IniReadNumbers(3, v) < 3) return IniError("Too few data in IAC");
+    if (DatReadNumbers(3, v) < 3) return IniError("Too few data in IAC");
     if (!SpectrumList[s]) continue;
     SpectrumList[s]->ChanWidth = v[1], SpectrumList[s]->Theta = v[2];
   }
@@ -118,7 +118,7 @@ void ReadDatSSIB() {
   for (int32_t s = 1; s <= UserSpectra(); ++s) {
     std::array<double, 3> v{};
     int32_t a11 = 0, a22 = 0;
-    if (IniReadNumbers(2, v) < 2 || !IniInteger(v[1], 1, MaxChannels, a11) || !IniInteger(v[2], 1, MaxChannels, a22))
+    if (DatReadNumbers(2, v) < 2 || !IniInteger(v[1], 1, MaxChannels, a11) || !IniInteger(v[2], 1, MaxChannels, a22))
       return IniError("Wrong interval");
     if (!SpectrumList[s]) continue;
     SpectrumList[s]->WorkFirst = a11, SpectrumList[s]->WorkLast = a22;
@@ -141,7 +141,7 @@ void ReadDatSpectrumCount() {
   KnownCommand = 1;
   std::array<double, 2> v{};
   int32_t n = 0;
-  if (IniReadNumbers(1, v) < 1 || !IniInteger(v[1], 1, SpectrumNumberLast, n))
+  if (DatReadNumbers(1, v) < 1 || !IniInteger(v[1], 1, SpectrumNumberLast, n))
     return IniError("Wrong number of spectra (1..4)");
   SpectrumCount = n;
 }
@@ -150,7 +150,7 @@ void ReadDatZeroWeights() {
   KnownCommand = 1;
   std::array<double, 4> v{};
   int32_t i1 = 0, i2 = 0, isp = 0;
-  if (IniReadNumbers(3, v) < 3 || !IniInteger(v[1], 1, MaxChannels, i1) || !IniInteger(v[2], 1, MaxChannels, i2) ||
+  if (DatReadNumbers(3, v) < 3 || !IniInteger(v[1], 1, MaxChannels, i1) || !IniInteger(v[2], 1, MaxChannels, i2) ||
       i2 < i1)
     return IniError("Wrong data in ZW");
   if (!SpectrumNumber(v[3], isp)) return;
@@ -162,14 +162,14 @@ void ReadDatWidthMode() {
   KnownCommand = 1;
   std::array<double, 2> v{};
   int32_t w = 0;
-  if (IniReadNumbers(1, v) < 1 || !IniInteger(v[1], -1, 3, w)) return IniError("Wrong Width Mode");
+  if (DatReadNumbers(1, v) < 1 || !IniInteger(v[1], -1, 3, w)) return IniError("Wrong Width Mode");
   WidthMode = w;
 }
 
 void ReadDatIESN() {
   KnownCommand = 1;
   std::array<double, 12> v{};
-  const int32_t got = IniReadNumbers(11, v);
+  const int32_t got = DatReadNumbers(11, v);
   std::string skipped;
   IniReadText(skipped);
   int32_t isp = 0;
@@ -183,7 +183,7 @@ void ReadDatNormalization() {
   KnownCommand = 1;
   std::array<double, 11> v{};
   int32_t isp = 0;
-  if (IniReadNumbers(10, v) < 10) return IniError("Too few data in NFS");
+  if (DatReadNumbers(10, v) < 10) return IniError("Too few data in NFS");
   if (!SpectrumNumber(v[7], isp) || !SpectrumList[0]) return;
   SpectrumList[0]->ChanWidth = v[5], SpectrumList[0]->Delay = v[6];
   CurrentSpectrum = isp;
@@ -198,7 +198,7 @@ void ReadDatAbsorption() {
   KnownCommand = 1;
   std::array<double, 7> v{};
   int32_t isp = 0, shape = 0;
-  if (IniReadNumbers(6, v) < 6 || !IniInteger(v[1], 0, 2, shape)) return IniError("Wrong data in AC");
+  if (DatReadNumbers(6, v) < 6 || !IniInteger(v[1], 0, 2, shape)) return IniError("Wrong data in AC");
   if (!SpectrumNumber(v[6], isp)) return;
   CurrentSpectrum = isp;
   TSpectrum& sp = *SpectrumList[isp];
@@ -209,6 +209,6 @@ void ReadDatAbsorption() {
 void ReadDatPeakModel(int32_t doubleSigned) {
   KnownCommand = 1;
   std::array<double, 10> v{};
-  if (IniReadNumbers(9, v) < 9) return IniError("Wrong data for real model");
+  if (DatReadNumbers(9, v) < 9) return IniError("Wrong data for real model");
   FormRealModel(doubleSigned, v[2], v[3], v[4], v[6], v[5], v[9]);
 }

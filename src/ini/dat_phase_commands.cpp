@@ -40,7 +40,7 @@ int32_t Clamped(double x, int32_t lo, int32_t hi) {
 // Counts per phase, all checked before any is stored.
 bool ReadCounts(int32_t hi, std::array<int32_t, MaxPhases + 1>& out, const std::string& what) {
   std::array<double, MaxPhases + 1> v{};
-  if (IniReadNumbers(Phases(), v) < Phases()) {
+  if (DatReadNumbers(Phases(), v) < Phases()) {
     IniError("Less " + what + " than phases");
     return false;
   }
@@ -124,14 +124,14 @@ std::string ParameterFilePath(const std::string& name) {
 void ReadDatNumberOfPhases() {
   KnownCommand = 1;
   std::array<double, 2> v{};
-  if (IniReadNumbers(1, v) < 1) return IniError("N of phases: wrong data format");
+  if (DatReadNumbers(1, v) < 1) return IniError("N of phases: wrong data format");
   PhaseCount = Clamped(v[1], 1, DatPhaseLimit);
 }
 
 void ReadDatINPAP() {
   KnownCommand = 1;
   std::array<double, 2> v{};
-  if (IniReadNumbers(1, v) < 1) return IniError("N of phases: wrong data format");
+  if (DatReadNumbers(1, v) < 1) return IniError("N of phases: wrong data format");
   const int32_t saved = PhaseCount;
   PhaseCount = Clamped(v[1], 1, MaxPhases);
   std::array<int32_t, MaxPhases + 1> atoms{}, hkls{};
@@ -156,7 +156,7 @@ void ReadDatSpaceGroups(int32_t withSettings) {
   KnownCommand = 1;
   const int32_t per = withSettings ? 2 : 1;
   std::array<double, 2 * MaxPhases + 2> v{};
-  if (IniReadNumbers(per * Phases() + 1, v) < per * Phases()) return IniError("Less space groups than phases");
+  if (DatReadNumbers(per * Phases() + 1, v) < per * Phases()) return IniError("Less space groups than phases");
   std::array<int32_t, MaxPhases + 1> group{}, setting{};
   for (int32_t p = 1; p <= Phases(); ++p) {
     const size_t i = static_cast<size_t>(per * (p - 1) + 1);
@@ -177,7 +177,7 @@ void ReadDatSpaceGroups(int32_t withSettings) {
 
 void ReadDatAtomNames() {
   KnownCommand = 1;
-  IniReadNumbers(1);
+  DatReadNumbers(1);
   std::string line;
   int32_t running = 0;
   bool ended = false;
@@ -297,6 +297,6 @@ void ReadDatParameterFile() {
 }
 
 void ReadDatHkls(int32_t n) {
-  IniReadNumbers(n);
+  DatReadNumbers(n);
   IniFormHkls();
 }

@@ -142,6 +142,10 @@ int32_t IniReadNumbers(int32_t n, std::span<double> a, bool stopAtName) {
 
 int32_t IniReadNumbers(int32_t n) { return IniReadNumbers(n, std::span<double>(NumberBuffer, NumberBufferSize + 1)); }
 
+int32_t DatReadNumbers(int32_t n, std::span<double> a) { return IniReadNumbers(n, a, true); }
+
+int32_t DatReadNumbers(int32_t n) { return IniReadNumbers(n, std::span<double>(NumberBuffer, NumberBufferSize + 1), true); }
+
 bool IniReadText(std::string& text) {
   std::string line;
   if (!NextNonComment(line)) return false;

@@ -68,6 +68,10 @@ int32_t IniReadNumbers(int32_t n, std::span<double> a);
 int32_t IniReadNumbers(int32_t n, std::span<double> a, bool stopAtName);
 // The same into NumberBuffer[1..n] (n at most NumberBufferSize).
 int32_t IniReadNumbers(int32_t n);
+// The dat dialect's numbers: its keys stand without titles, so a line beginning with a letter (the
+// next key) also ends the list. Into a[1..n], or NumberBuffer[1..n].
+int32_t DatReadNumbers(int32_t n, std::span<double> a);
+int32_t DatReadNumbers(int32_t n);
 // A text line: the next non-comment line unchanged (cut to 255); false (nothing taken) at the
 // end of the file or at a title line, which is given back.
 bool IniReadText(std::string& text);

@@ -175,7 +175,7 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
           full = true;
           break;
         }
-        MarkedPoints[++MarkedPointCount] = PeakSearchFirst + pos[j] * s.f - 1.0;
+        MarkedPoints[++MarkedPointCount] = SectionPointChannel(pos[j], s.f);
       }
       if (full) {
         if (Protocolling()) LogLine("Marked points full at" + FormatInteger(MarkedPointCapacity, 6));

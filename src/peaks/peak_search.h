@@ -25,6 +25,13 @@ constexpr int32_t PeakSearchPointLimit = (MaxFreeParameters - 14) / 2;
 // Bounds of a section in channels.
 constexpr int32_t MinSectionChannels = 16, MaxSectionChannels = 8192;
 
+// The channel of point p of the current section compressed by f: PeakSearchFirst + p - 1 when
+// f is 1; else the centre of RebinArray's bin p. That bin takes the parts at x = i + k/1000 of
+// the points i with round(x / f) = p - 1, and point i's parts are centred at x = i + 1/2, so its
+// centre is point (p - 1) f - 1/2, channel PeakSearchFirst + (p - 1) f - 3/2. (PeakSearchFirst
+// + p f - 1 would put every compressed peak f + 1/2 channels too far.)
+double SectionPointChannel(double p, double f);
+
 // One section of the search. The steps keep the order and the comparisons of the search; they
 // are public for the tests.
 class TPeakSection {
@@ -36,7 +43,7 @@ public:
   double sectionMax = 0.0; // maximum after the background step
   double widthAccuracy = 0.0;
 
-  // Expected full width (points) at point p: the law at channel PeakSearchFirst + p f - 1,
+  // Expected full width (points) at point p: the law at channel SectionPointChannel(p, f),
   // divided by f, at least 1.
   double WidthAt(double p) const;
   // The width at the middle point, w_s.

@@ -34,10 +34,14 @@ double ModelCentreValue() {
 
 int32_t Round(double x) { return RoundHalfEven(std::clamp(x, -2.0e9, 2.0e9)); }
 
-double Channel(double p, double f) { return PeakSearchFirst + p * f - 1.0; }
+double Channel(double p, double f) { return SectionPointChannel(p, f); }
 
 void ClearPeakFlags(int32_t j) { Significant[j] = Agrees[j] = Isolated[j] = 0; }
 }  // namespace
+
+double SectionPointChannel(double p, double f) {
+  return f > 1.0 ? PeakSearchFirst + (p - 1.0) * f - 1.5 : PeakSearchFirst + p - 1.0;
+}
 
 double* TPeakSection::Y() { return ScratchArray1; }
 double* TPeakSection::Errors() { return WorkArrays[1]; }

@@ -122,7 +122,8 @@ void CorrectForAbsorption(int32_t i, int32_t I1, int32_t I2) {
   double fmin = 1e7, fmax = 0.0;
   for (int32_t j = a; j <= b; ++j) {
     const double f = AbsorptionFactor(j, i, sp->SampleShape, sp->Abs1, sp->Abs2);
-    if (!(std::isfinite(f) && f > 0.0)) {
+    // A factor so small that the corrected count or error overflows is not valid either.
+    if (!(std::isfinite(f) && f > 0.0 && std::isfinite(sp->Y[j] / f) && std::isfinite(sp->E[j] / f))) {
       ShowMsg("Error, absorption factor not valid in channel " + Int(j) + ", no correction");
       return;
     }

@@ -99,6 +99,12 @@ void ReadDSpacingFile(const std::string& name) {
     }
     if (oneColumn && type == 0) x = sp->DToChannel(d);
     if (type != 0) d = AbscissaToD(*sp, type, x, d);
+    // A value near the largest number overflows the calibration: refused as wrong data.
+    if (!std::isfinite(d) || !std::isfinite(x)) {
+      ShowMsg("Wrong data (ds,chans or angles");
+      DialogOk = 0;
+      return;
+    }
     TDSpacingRecord& r = list[static_cast<size_t>(++count)];
     r.d = d, r.Error = error, r.X = x;
     r.h = MillerIndex(NumberBuffer[4]), r.k = MillerIndex(NumberBuffer[5]), r.l = MillerIndex(NumberBuffer[6]);

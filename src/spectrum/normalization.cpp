@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 #include "core/dialog_toolkit.h"
 #include "core/help_texts.h"
 #include "core/neighbour_services.h"
@@ -68,6 +69,8 @@ bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2, int32_t eff
   B = std::max(0.0, B);
   S = std::max(1.0, S);
   const int32_t first0 = std::max(1, s0->FirstChannel), last0 = std::min(MaxChannels, s0->LastChannel);
+  // The divisors first: a count or error that would overflow refuses the whole normalization.
+  std::vector<double> divisor(static_cast<size_t>(std::max(0, b - a + 1)), 0.0);
   for (int32_t j = a; j <= b; ++j) {
     const double x = TimeOf(*sp, j) / s0->ChanWidth - s0->Delay;
     // Tested as a real: a channel far outside must not be truncated into an integer first.
@@ -75,6 +78,15 @@ bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2, int32_t eff
     const int32_t k = static_cast<int32_t>(x);
     const double e = std::max(1e-9, s0->Y[k] + (s0->Y[k + 1] - s0->Y[k]) * (x - k));
     const double D = e / S;
+    if (!(std::isfinite(D) && D > 0.0 && std::isfinite((sp->Y[j] - B) / D + B) && std::isfinite(sp->E[j] / D))) {
+      ShowMsg("Error, effective spectrum not valid in channel " + Int(j) + ", no normalization");
+      return false;
+    }
+    divisor[static_cast<size_t>(j - a)] = D;
+  }
+  for (int32_t j = a; j <= b; ++j) {
+    const double D = divisor[static_cast<size_t>(j - a)];
+    if (D == 0.0) continue;  // outside the effective spectrum
     sp->Y[j] = (sp->Y[j] - B) / D + B;
     sp->E[j] /= D;
   }

@@ -435,9 +435,6 @@ void PlaneDistribution(TImageCanvas& headerImage, TImageCanvas& graphImage, int3
   TPlaneModeGuard guard;
   TPlaneWindow& w = PlaneWindow;
   MainMode = 5;
-  for (int32_t s = 1; s <= 4; ++s)
-    if (TSpectrum* sp = SpectrumOrNull(s))
-      sp->FirstChannel = sp->WorkFirst = 1, sp->LastChannel = sp->WorkLast = PlaneChannels;
   PeakSensitivity = 2.0;
   EventGridNT = EventGridNE = 80;
   w.thick = 1;
@@ -454,6 +451,11 @@ void PlaneDistribution(TImageCanvas& headerImage, TImageCanvas& graphImage, int3
         if (!std::isfinite(v[col][row])) DialogOk = 0;
       }
     if (DialogOk != 1) return;
+    // Spectra 1 to 4 take the window's channel range once it is accepted: a cancel at the first
+    // showing leaves the loaded spectra as they were.
+    for (int32_t s = 1; s <= 4; ++s)
+      if (TSpectrum* sp = SpectrumOrNull(s))
+        sp->FirstChannel = sp->WorkFirst = 1, sp->LastChannel = sp->WorkLast = PlaneChannels;
     PlaneSettings.xLow = v[0][1], PlaneSettings.xHigh = v[1][1];
     PlaneSettings.yLow = v[0][2], PlaneSettings.yHigh = v[1][2];
     EventGridNT = Whole(v[0][3]), EventGridNE = Whole(v[1][3]);

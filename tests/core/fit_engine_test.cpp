@@ -263,6 +263,30 @@ TEST(FitLinear, FinalPassWithSecondDerivativesAwayFromTheOptimum) {
   }
 }
 
+// The sweep takes two pivots per pass where it can, and passes over zero couplings: for odd and
+// even orders, dense or in blocks of three, the inverse times the matrix is the identity.
+TEST(FitLinear, InverseTimesMatrixIsTheIdentity) {
+  for (int32_t n : {1, 2, 3, 6, 7, 40})
+    for (bool blocks : {false, true}) {
+      TParameter fit(n, 1, n);
+      fit.NFree = n;
+      auto a = [&](int32_t i, int32_t j) {  // diagonally dominant, pivots out of index order
+        if (i == j) return 2.0 + (7 * i) % n;
+        return blocks && (i - 1) / 3 != (j - 1) / 3 ? 0.0 : 0.3 / (i + j);
+      };
+      for (int32_t i = 1; i <= n; ++i)
+        for (int32_t j = 1; j <= n; ++j) fit.SetMatrixElement(i, j, a(i, j));
+      fit.InvertNormalMatrix();
+      ASSERT_EQ(fit.Inverted, 1);
+      for (int32_t i = 1; i <= n; ++i)
+        for (int32_t j = 1; j <= n; ++j) {
+          double product = 0, inverse = 0;
+          for (int32_t k = 1; k <= n; ++k) fit.GetMatrixElement(i, k, inverse), product += inverse * a(k, j);
+          EXPECT_NEAR(product, i == j, 1e-13) << n << " " << blocks << " " << i << "," << j;
+        }
+    }
+}
+
 // Full and compressed order differ only by identity rows (fixed or folded records), so they do
 // the same operations on the same numbers. Records 4..12 are unused: in full order whole groups
 // of zero derivatives are passed over. The fixed record 3 keeps its value bit for bit.

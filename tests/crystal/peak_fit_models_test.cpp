@@ -128,6 +128,28 @@ TEST_F(PeakFitModelTest, BackgroundAndAmplitudesKeepApart) {
   EXPECT_NEAR(ModelAt(&PeakFitModel, 101, true) - far, 0, 1e-12);
 }
 
+// Far peaks are passed over; the pass ends exactly at each shape's own cut (15 half widths, the
+// table's half range): one rounding step inside it a peak still counts, one step beyond adds 0.
+TEST_F(PeakFitModelTest, FarPeaksEndExactlyAtTheCut) {
+  SetShape(2, ModelGauss);  // model 1 the Gauss table, model 2 the Lorentz
+  LayOutPeaks({1, 2}, {400, 900}, {150, 250}, {5, 7}, {10});
+  for (int32_t i : {1, 2}) {
+    const TPeakModel& shape = *PeakModels[i + 1];
+    const double w = i == 1 ? 5 : 7, cut = i == 1 ? shape.HalfWidth : 15, x = 500, keep = Rec(8 + i).value;
+    for (double side : {-1.0, 1.0})
+      for (double e : {-1e-9, -1e-12, -4e-16, 0.0, 4e-16, 1e-12, 1.5e-12, 1e-9}) {
+        Rec(8 + i).value = x - side * cut * w * (1 + e);
+        ModelAt(&PeakFitModel, x, true);
+        const double z = (x - Rec(8 + i).value) / w;
+        double f0 = 0, f1 = 0, f2 = 0;
+        if (std::fabs(z) < cut) shape.PeakModelValue(f0, f1, f2, z);
+        EXPECT_EQ(ModelOutput[1 + i], Rec(6 + i).value * f0) << i << " " << z;
+        EXPECT_EQ(Rec(6 + i).Derivative, f0) << i << " " << z;
+      }
+    Rec(8 + i).value = keep;
+  }
+}
+
 // w' = eta (w + R) + (1 - eta) sqrt(w^2 + R^2), at least 0.1: the Lorentz half maximum lies at
 // P +- w'; a width of 0 is held at 0.1 and has no derivative there.
 TEST_F(PeakFitModelTest, DeconvolutedWidthPutsTheHalfMaximumWhereTheFormulaSays) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include "core/symmetry_expansion.h"
 #include "crystal/parameter_preparation.h"
 #include "evolution/step_fixture.h"
@@ -69,6 +70,12 @@ TEST_F(StepTest, QuietPreparationEqualsTheAskingOneExceptDelayAndCrossTerms) {
     EXPECT_TRUE(c.group != 47 || std::fabs(parar[12].lower - 0.0098) + std::fabs(parar[12].upper - 0.0102) < 1e-15);
     ui.transcript.clear(), ForgetSymmetryExpansion(1), ForgetSymmetryExpansion(2);
   }
+  // A one-channel interval: the W1 slope (W1 - W0) / max(1, last - first) is W1 - W0, not infinite.
+  const std::pair<int32_t, int32_t> range{sp.WorkFirst, sp.WorkLast};
+  sp.WorkFirst = sp.WorkLast = 1000;
+  PrepareParameterArrayQuiet();
+  EXPECT_EQ(parar[PhaseParameterOffset(1) + 9].value, 2.0);
+  std::tie(sp.WorkFirst, sp.WorkLast) = range;
   // Zero structure factors end the preparation with the message and stop the sequence.
   for (int32_t j = 1; j <= PhaseTable[1].ReflectionCount; ++j) HklTable[j][1].A = HklTable[j][1].B = 0;
   ui.ExpectMessage("Zero structure factors, phase=1");

@@ -2,9 +2,12 @@
 // the analysis loop with a recording step; the refusals of bad input.
 #include <gtest/gtest.h>
 #include <cmath>
+#include <numbers>
 #include <tuple>
+#include "core/cell_metric.h"
 #include "core/dialog_toolkit.h"
 #include "core/model_tables.h"
+#include "core/number_format.h"
 #include "core/spectra_utilities.h"
 #include "core/text_file.h"
 #include "evolution/sequence_driver.h"
@@ -178,4 +181,76 @@ TEST_F(SequenceDriver, ListsIntervalsAndPeakTableEdits) {
   ui.ExpectMessage("Too many peaks, the first 60 are kept");
   EXPECT_TRUE(StorePeakBoundsLines(std::vector<std::string>(61, "1 2 3")));
   EXPECT_EQ(MarkedPointCount, 60);
+}
+
+// The set-up before each fit: the Rietveld kind takes the carried cells (FePO4 with a 1 % longer)
+// into the phase table, forms their reflections between the d of the interval's ends (time of
+// flight: d = c cw / (505.556 L sin theta)) and gives a phase without atoms one; every kind sets
+// its caption, mode and unsaved entry and zeroes the errors of the zero-weight intervals.
+TEST_F(TrevoTest, PrepareSequenceAnalysisOfEachKind) {
+  const double a = 9.814199 * 1.01, s = 16 / (TofConstant * 21.13 * std::sin(76 * std::numbers::pi / 180));
+  for (const auto& [mode, caption, unsaved] :
+       {std::tuple{0, "Rietveld analysis", 0}, {2, "DazazeDedev", 0}, {3, "FITRA", 3}}) {
+    TSpectrum& sp = SetUpProfileSpectrum(ProfileSpectrum{});
+    IntervalFirst = 480, IntervalLast = 1600, PhaseCount = 2, ResultsUnsaved[0] = ResultsUnsaved[3] = 0;
+    SetUpPhase(1, 62, 1, {9.814199, 5.789299, 4.782, 90, 90, 90}, {IsoAtom(0.95, 0.2755, 0.25, 0.9478)});
+    SetUpPhase(2, 225, 1, {4.0495, 4.0495, 4.0495, 90, 90, 90});
+    for (int32_t p = 1; p <= 2; ++p) {
+      TTrevoPhase& t = TrevoPhases[p];
+      std::copy_n(PhaseTable[p].Cell, 6, t.Cell), t.Cell[0] = p == 1 ? a : t.Cell[0];
+      CellMetric(t.Cell, t.ReciprocalCell, t.Volume, 0);
+    }
+    TrevoZeroWeightIntervals = {1, {0, 600}, {0, 610}};
+    if (mode == 0) ui.ExpectMessage("Warning, no atomic information yet available");
+    PrepareSequenceAnalysis(mode);
+    EXPECT_EQ(std::make_tuple(DialogCaption, MainMode, int32_t{ResultsUnsaved[unsaved]}),
+              std::make_tuple(caption, mode, 1));
+    EXPECT_EQ(std::make_tuple(sp.E[599], sp.E[600], sp.E[610], sp.E[611]), std::make_tuple(1.0, 0.0, 0.0, 1.0)) << mode;
+    EXPECT_EQ(PhaseTable[1].Cell[0], mode == 0 ? a : 9.814199);
+    if (mode != 0) continue;
+    // The program's degrees are 57.29578 to the radian (8.5e-9 relative): 1e-7 covers it.
+    EXPECT_NEAR(DMin, 480 * s, 1e-7 * DMin);
+    EXPECT_NEAR(DMax, 1600 * s, 1e-7 * DMax);
+    EXPECT_EQ(PhaseTable[2].AtomCount, 1);
+    const std::vector<THklRecord> hkl = PhaseReflections(1);
+    EXPECT_GT(hkl.size(), 50u);
+    for (const THklRecord& r : hkl) {
+      const double d = 1 / std::sqrt(std::pow(r.h / a, 2) + std::pow(r.k / 5.789299, 2) + std::pow(r.l / 4.782, 2));
+      EXPECT_NEAR(r.d, d, 1e-7 * d) << r.h << r.k << r.l;
+      EXPECT_TRUE(d >= DMin && d <= DMax) << d;
+    }
+  }
+}
+
+// The waiting view of the Fitra kind: "Show the reflections" lists each peak with its d (time of
+// flight, 16 us, 21.13 m, 76 degrees); Cancel ends the loop. A missing file or one that does not
+// read ends the view after its message, the steps before it counted.
+TEST_F(SequenceDriver, ViewWaitsListsReflectionsAndStopsAtABadFile) {
+  SpectrumDir = dir, SequenceCount = 10, SpectraOnlySequence = 1;
+  for (int32_t i = 1; i <= 10; ++i) SequenceFileNames[i] = (i < 10 ? "s0" : "s") + std::to_string(i) + ".dat";
+  TSpectrum& sp = *SpectrumList[1];
+  sp.AxisKind = AxisTimeOfFlight, sp.ChanWidth = 16, sp.FlightPath = 21.13, sp.Theta = 76, sp.Delay = 0;
+  const double d = 100 * 16 / (TofConstant * 21.13 * std::sin(76 * std::numbers::pi / 180));
+  TrevoMode = 1;
+  ui.ExpectDialog("").Ok();
+  ui.ExpectDialog("Viewing the spectrum sequence").Press(10).Inspect([&](TForm2& f) {
+    EXPECT_EQ(f.ListBox1.items.back(), "   1   100.00" + FormatFixed(9, 5, d));
+  }).Ok();
+  ui.ExpectDialog("Viewing the spectrum sequence").Cancel();
+  ui.ExpectDialog("Viewing the spectrum sequence").Ok();
+  int32_t count = 0;
+  const auto twoSteps = std::make_pair(std::string("2 spectra processed out of 10"), 2);
+  ViewSpectrumSequence(count);
+  EXPECT_EQ(std::make_pair(InfoLines.lines[3], LastStep), twoSteps);
+  TrevoMode = 0;
+  const std::string bad = (std::filesystem::path(dir) / "s03.dat").string();
+  for (const std::string& message : {"File doesnt exist " + bad, "Error, no numbers in " + bad}) {
+    if (message[0] == 'F') std::filesystem::remove(bad);
+    else WriteValues(bad, {});
+    ui.ExpectDialog("").Ok();
+    ui.ExpectMessage(message);
+    ui.ExpectDialog("Viewing the spectrum sequence").Ok();
+    ViewSpectrumSequence(count);
+    EXPECT_EQ(std::make_pair(InfoLines.lines[3], LastStep), twoSteps);
+  }
 }

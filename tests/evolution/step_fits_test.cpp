@@ -169,4 +169,97 @@ TEST_F(StepTest, RietveldKindFollowsTheSyntheticSequence) {
   EXPECT_EQ(LogLines().size() == 22 ? LogLines()[21].substr(0, 4) : "", "  20");
 }
 
+// The simple kind on the committed synthetic sequence, reversed over steps 1..5 (spectra 20 down to
+// 16), with FePO4's isolated (0 2 0) and (2 1 1) in the peak table as IPSU sets it: the short
+// output's header once, on the first step (the step isp1, not the spectrum isp1); the blocks from
+// 20 down; the display's peak path reads (0 2 0) back from each within 3 (scaled) deviations of
+// its channel at that step's cell.
+TEST_F(StepTest, SimpleKindFollowsTheReversedSyntheticSequence) {
+  const std::vector<Tokens> truth = GoldenRows("sequence/truth.txt", "evolution");
+  KeepValues<uint8_t> kept[4] = {{&CorrectForEffectiveSpectrum, 1}, {&ReverseSequence, 1}, {&FullResultOutput, 1},
+                                 {&ShortFitraOutput, 1}};
+  KeepValues<TShortOutputPeak> entries{ShortOutputPeaks, ShortOutputCapacity + 1};
+  KeepValues<int32_t> counts[2] = {{&ShortOutputPeakCount, 1}, {&isp2, 1}};
+  SpectrumDir = std::string(VKEST_SOURCE_DIR) + "/tests/evolution/data/sequence";
+  TextFile list;
+  ReadSpectrumSequence(list, SpectrumDir + "/sequence.lst", SequenceCount, 2);
+  TSpectrum& sp = Sp(1);
+  sp.FileType = 3, sp.FirstChannel = 1, sp.ChanWidth = 16, sp.FlightPath = 21.13, sp.Theta = 76, sp.Delay = 0;
+  sp.WorkFirst = 1855, sp.WorkLast = 1930, sp.W0 = sp.W1 = 3, sp.Dw0 = 1, sp.BackgroundDegree = 1;
+  CorrectForEffectiveSpectrum = 0, ReverseSequence = FullResultOutput = ShortFitraOutput = 1, isp2 = 0;
+  ShortOutputPeakCount = 1, ShortOutputPeaks[1] = {1, 1000, 1, 16000, 60};
+  const auto channel = [&](double h, double k, double l, double a) {
+    return sp.DToChannel(1 / std::sqrt(std::pow(h / a, 2) + std::pow(k / 5.789299, 2) + std::pow(l / 4.782, 2)));
+  };
+  MarkedPointCount = 2;
+  TrevoPeakTable[1] = {channel(0, 2, 0, 9.85) - 5, channel(0, 2, 0, 9.85), channel(0, 2, 0, 9.85) + 5, 1, 0};
+  TrevoPeakTable[2] = {channel(2, 1, 1, 9.85) - 5, channel(2, 1, 1, 9.85), channel(2, 1, 1, 9.85) + 5, 1, 0};
+  ui.ExpectDialog("Sequence analysis").Field(1, 1, "1").Field(1, 2, "5").Ok();
+  EXPECT_TRUE(AnalyzeSpectrumSequence());
+  const Strings log = LogLines();
+  const std::string header = "SHORT OUTPUT     Position +- error     Area  +-  error";
+  const auto spectrum = [](const std::string& l) { return l.rfind(std::string(19, ' ') + "Spectrum ", 0) == 0; };
+  EXPECT_EQ(std::count(log.begin(), log.end(), header), 1);
+  EXPECT_LT(std::find(log.begin(), log.end(), header),
+            std::find_if(std::find_if(log.begin(), log.end(), spectrum) + 1, log.end(), spectrum));
+  std::vector<int32_t> blocks;
+  for (size_t a = 0; (a = QuorinFile.Contents().find("#Step", a)) != std::string::npos; a += 5)
+    blocks.push_back(std::stoi(QuorinFile.Contents().substr(a + 5, 9)));
+  EXPECT_EQ(blocks, (std::vector<int32_t>{20, 19, 18, 17, 16}));
+  ui.ExpectDialog("Display evolution").Edit(1, "1875").Ok();
+  ui.ExpectDialog("Display evolution").Cancel();
+  LogFile.RewriteToMemory("log");
+  DisplayEvolution();
+  std::vector<std::pair<double, double>> read;  // position, error
+  for (const std::string& line : LogLines()) {
+    double v[6] = {};
+    if (std::sscanf(line.c_str(), "%lf %lf %lf %lf %lf %lf", v, v + 1, v + 2, v + 3, v + 4, v + 5) == 6)
+      read.push_back({v[4], v[5]});
+  }
+  ASSERT_EQ(read.size(), 5u);
+  std::vector<double> edge;  // a of FePO4 at spectra 20, 19, ...
+  for (const Tokens& r : truth)
+    if (r[0] == "step") edge.insert(edge.begin(), std::stod(r[3]));
+  for (size_t k = 0; k < 5; ++k)
+    EXPECT_LT(std::fabs(read[k].first - channel(0, 2, 0, edge[k])), 3 * read[k].second) << 20 - k;
+}
+
+// The full Rietveld result of a cubic phase against the layout written by hand (a = 4 from the
+// metric records 1/16, volume 64, an anisotropic atom); the refined cell carried on at a
+// deviation equal to ucdif, the carried one kept with the restore line at ucdif 0.
+TEST_F(StepTest, RietveldOutputBlockAndTheCarriedCell) {
+  MainMode = 0, PhaseCount = 1, BackgroundMode = 0, FitPending[0] = 0;
+  SetUpProfileSpectrum(ProfileSpectrum{});
+  ASSERT_TRUE(SetUpPhase(1, 225, 1, {4, 4, 4, 90, 90, 90}, {IsoAtom(0.3449, 0.125, 0.25, 0.5, 0.8)}));
+  LayOutProfileParameters();
+  for (const auto& [i, v, e] :
+       {std::tuple{4, 300.0, 1.5}, {11, 40.0, 0.25}, {18, 6.0, 0.1}, {21, 0.9, 0.02}, {22, 0.125, 0.001}})
+    SetRecord(i, v), Rec(i).Error = e;
+  TTrevoPhase& t = TrevoPhases[1];
+  const double carried[6] = {4.1, 4, 4, 90, 90, 90};
+  for (const double limit : {std::fabs(4 - 4.1), 0.0}) {
+    std::copy_n(carried, 6, t.Cell), ucdif = limit;
+    LogFile.RewriteToMemory("log");
+    ShowRietveldOutput(0, 1);
+    EXPECT_EQ(t.Cell[0], limit > 0 ? 4.0 : 4.1);
+  }
+  Strings want = {"Cell parameter deviation (A)=   0.1000", "* Initial cell restored *", " background:Polynomial",
+                  "    300.00      0.00      0.00      0.00      0.00      0.00",
+                  "+-      1.50      0.00      0.00      0.00      0.00      0.00",
+                  "D0 parameter=       0.0000 +-       0.0000", "Sp.Corr. par=       0.0000 +-       0.0000", "", "  ",
+                  " Parameters:  PhaseScale     W0       W1       W2",
+                  "Phase1        40.000000      6.00      0.00      0.00",
+                  "     +-        0.250000      0.10      0.00      0.00", " Vol= 64.00", "    Unit cell parameters",
+                  " A     =    4.00000 +-    0.00000", " B     =    4.00000 +-    0.00000",
+                  " C     =    4.00000 +-    0.00000", " alpha =     90.000 +-      0.000",
+                  " beta  =     90.000 +-      0.000", " gamma =     90.000 +-      0.000",
+                  "", std::string(20, ' ') + "Atomic parameters,   phase 1", "Atom = X",
+                  "Occupation=     0.9000 +-     0.0200", "X         =    0.12500 +-    0.00100",
+                  "Y         =    0.25000 +-    0.00000", "Z         =    0.50000 +-    0.00000",
+                  "T11       =    0.80000 +-    0.00000"};
+  for (const char* tij : {"T12", "T13", "T22", "T23", "T33"})  // its anisotropic records are free
+    want.push_back(tij + std::string(7, ' ') + "=    0.00000 +-    0.00000");
+  EXPECT_EQ(LogLines(), want);
+}
+
 }  // namespace

@@ -283,4 +283,30 @@ TEST_F(SearchTest, OneTryRunsTrialOneAndTheRefitAndStopEndsWithTheBestSoFar) {
   EXPECT_EQ(CelixFitter->Records[1].value, BestValues[1]);
 }
 
+// A monoclinic cell that the volume test reduces in the a-c plane (a + c is shorter than a) keeps
+// an obtuse beta inside the search's bounds, so a trial from it fits its lines. Lines from the
+// textbook b-unique 1/d^2 = (h^2/a^2 + l^2/c^2 - 2hl cos(beta)/(ac)) / sin^2(beta) + k^2/b^2.
+TEST_F(SearchTest, ReducedMonoclinicTrialKeepsItsObtuseBeta) {
+  const double a = 11.533493, b = 9.212732, c = 6.810179, cb = std::cos(115.10691 * DegToRad);
+  std::vector<double> d;
+  for (int h = -6; h <= 6; ++h)
+    for (int k = 0; k <= 6; ++k)
+      for (int l = (h == 0 && k == 0); l <= 6; ++l)
+        d.push_back(1 / std::sqrt((h * h / (a * a) + l * l / (c * c) - 2 * h * l * cb / (a * c)) / (1 - cb * cb) +
+                                  k * k / (b * b)));
+  std::sort(d.rbegin(), d.rend());
+  d.erase(std::unique(d.begin(), d.end(), [](double x, double y) { return x - y < 1e-6; }), d.end());
+  SetLines(std::vector<double>(d.begin(), d.begin() + 20));
+  PrepareAuto({2});
+  TAULSM& fit = *CelixFitter;
+  fit.Records[1].value = a, fit.Records[2].value = b, fit.Records[3].value = c, fit.Records[5].value = cb;
+  MakeControls(0);  // only the refit from these values
+  fit.SearchTrials();
+  // The same lattice on a + c: a' = |a + c|, cos beta' = (a |cos beta| - c) / a' < 0.
+  const double a2 = std::sqrt(a * a + c * c + 2 * a * c * cb);
+  EXPECT_LT(fit.BestDeviation, 1e-6);
+  EXPECT_NEAR(fit.Records[1].value, a2, 1e-6);
+  EXPECT_NEAR(fit.Records[5].value, (a * std::fabs(cb) - c) / a2, 1e-8);
+}
+
 }  // namespace

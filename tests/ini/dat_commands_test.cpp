@@ -21,22 +21,28 @@ protected:
     ui.onUnexpected = [](const std::string&) {};  // the normalisation dialog of IESN is cancelled
     if (!FitParameters) CreateFitParameters();
   }
+  KeepValues<uint8_t> unsaved_{ResultsUnsaved, ModeCount};
   void ReadDat(const std::string& text, bool reset = true) { ReadIniText(text, 0, reset, false, IniDataFile("t.dat")); }
 };
 
 TEST_F(DatTest, Zro2DatGivesThePhaseOfTheIniFile) {
   ReadIniText(ReadWholeFile(IniDataFile("zro2.ini")), 1, true, false, IniDataFile("zro2.ini"));
   const LATTICE ini = PhaseTable[1];
-  std::vector<ATOM> iniAtoms;
-  for (int32_t i = 1; i <= 4; ++i) iniAtoms.push_back(AtomTable[i][1]);
-  std::vector<int32_t> hk;
-  std::vector<double> d;
-  for (int32_t i = 1; i <= ini.ReflectionCount; ++i) {
-    hk.push_back(HklTable[i][1].h * 10000 + HklTable[i][1].k * 100 + HklTable[i][1].l);
-    d.push_back(HklTable[i][1].d);
-  }
-
-  ReadDat(ReadWholeFile(IniDataFile("zro2.dat")));
+  std::vector<std::vector<double>> atoms, hkl;
+  const auto take = [&] {
+    atoms.clear(), hkl.clear();
+    for (int32_t i = 1; i <= 4; ++i)
+      for (const ATOM& a = AtomTable[i][1]; const double v : {a.X, a.Y, a.Z, a.Occupation, a.ScatteringLength})
+        atoms.push_back({v, 0, 0, 0});
+    for (int32_t i = 1; i <= PhaseTable[1].ReflectionCount; ++i)
+      hkl.push_back({double(HklTable[i][1].h), double(HklTable[i][1].k), double(HklTable[i][1].l), HklTable[i][1].d});
+  };
+  take();
+  const auto iniAtoms = atoms, iniHkl = hkl;
+  for (auto& f : ResultsUnsaved) f = 0;
+  ui.ChooseFile(IniDataFile("zro2.dat"));  // through "Input KEST dat-file"
+  ui.ExpectDialog("Input of ini-file").Ok();
+  ReadIniFile(0);
   std::set<std::string> keys;
   for (const auto& t : IniDispatchTrace) {
     EXPECT_TRUE(t.known == 1 && !t.handler.empty()) << t.key << " at line " << t.line;
@@ -44,24 +50,16 @@ TEST_F(DatTest, Zro2DatGivesThePhaseOfTheIniFile) {
   }
   for (const TIniKey& k : DatKeyTable) EXPECT_TRUE(k.handler == nullptr || keys.count(k.key)) << k.key;
   EXPECT_FALSE(Shown("Wrong parameter array"));
-  // The cell from gemmi's reciprocal metric in the dat order equals the INI's cell constants.
-  // Edges to 1e-6; the program's pi (3.1415925, 5e-8 relative) moves a 99-degree angle by 5e-6
-  // in each conversion.
+  // The cell from gemmi's reciprocal metric in the dat order: edges to 1e-6; the program's pi
+  // (3.1415925, 5e-8 relative) moves a 99-degree angle by 5e-6 in each conversion.
   for (int32_t q = 0; q < 6; ++q) EXPECT_NEAR(PhaseTable[1].Cell[q], ini.Cell[q], q < 3 ? 1e-6 : 2e-5) << q;
   EXPECT_EQ(std::make_tuple(PhaseTable[1].SpaceGroup, PhaseTable[1].Setting, PhaseTable[1].CrystalSystem),
             std::make_tuple(14, 2, 2));
-  for (int32_t i = 1; i <= 4; ++i) {
-    const ATOM& a = AtomTable[i][1];
-    const ATOM& b = iniAtoms[static_cast<size_t>(i - 1)];
-    for (auto [x, y] : {std::pair{a.X, b.X}, {a.Y, b.Y}, {a.Z, b.Z}, {a.Occupation, b.Occupation}})
-      EXPECT_NEAR(x, y, 1e-9) << i;
-    EXPECT_NEAR(a.ScatteringLength, b.ScatteringLength, 1e-9) << i;
-  }
-  ASSERT_EQ(PhaseTable[1].ReflectionCount, ini.ReflectionCount);
-  for (int32_t i = 1; i <= ini.ReflectionCount; ++i) {
-    EXPECT_EQ(HklTable[i][1].h * 10000 + HklTable[i][1].k * 100 + HklTable[i][1].l, hk[static_cast<size_t>(i - 1)]);
-    EXPECT_NEAR(HklTable[i][1].d, d[static_cast<size_t>(i - 1)], 1e-6);
-  }
+  take();
+  ASSERT_EQ(hkl.size(), iniHkl.size());
+  for (auto [x, y] : {std::pair{&atoms, &iniAtoms}, {&hkl, &iniHkl}})
+    for (size_t i = 0; i < x->size(); ++i)
+      for (size_t j = 0; j < 4; ++j) EXPECT_NEAR((*x)[i][j], (*y)[i][j], 1e-6) << i;
   // A few effects of the other keys.
   const TSpectrum& sp = *SpectrumList[1];
   EXPECT_EQ(std::make_tuple(sp.WorkFirst, sp.WorkLast, sp.FlightPath, sp.ChanWidth, sp.Theta, sp.E[405], WidthMode),
@@ -96,26 +94,20 @@ TEST_F(DatTest, ReorderKeepsEveryTieOnItsQuantity) {
   int32_t n = 0;
   CountParameters(n, 0);
   std::mt19937 rng(36);
-  const int32_t blocks[2] = {FirstCellRecord(1), FirstCellRecord(2)};
+  const auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  // Where each dat quantity lands, worked out here from A, F, E, B, D, C -> A, B, C, D, E, F.
+  std::vector<size_t> place(static_cast<size_t>(n) + 1);
+  for (size_t i = 0; i < place.size(); ++i) place[i] = i;
+  for (const int32_t first : {FirstCellRecord(1), FirstCellRecord(2)})
+    for (size_t j = 0; j < 6; ++j) place[static_cast<size_t>(first) + j] = static_cast<size_t>(first) + std::string("ABCDEF").find("AFEBDC"[j]);
   for (int32_t trial = 0; trial < 50; ++trial) {
     std::vector<ParameterRecord> r(static_cast<size_t>(n) + 1);
-    for (int32_t i = 1; i <= n; ++i) {
-      r[static_cast<size_t>(i)].value = i;  // the quantity's tag
-      r[static_cast<size_t>(i)].n = std::uniform_int_distribution<int32_t>(0, 2)(rng) == 0 && i > 1
-                                        ? std::uniform_int_distribution<int32_t>(1, i - 1)(rng) : i;
-    }
+    for (int32_t i = 1; i <= n; ++i)  // the value tags the quantity
+      r[static_cast<size_t>(i)].value = i, r[static_cast<size_t>(i)].n = i > 1 && uniform(0, 2) == 0 ? uniform(1, i - 1) : i;
     const std::vector<ParameterRecord> before = r;
     ReorderDatMetricRows(r, n);
-    // Where each dat quantity lands, worked out here from A, F, E, B, D, C -> A, B, C, D, E, F.
-    std::vector<int32_t> place(static_cast<size_t>(n) + 1);
-    for (int32_t i = 1; i <= n; ++i) place[static_cast<size_t>(i)] = i;
-    for (int32_t first : blocks) {
-      const char* dat = "AFEBDC";
-      for (int32_t j = 0; j < 6; ++j) place[static_cast<size_t>(first + j)] = first + static_cast<int32_t>(std::string("ABCDEF").find(dat[j]));
-    }
-    for (int32_t i = 1; i <= n; ++i) {
-      const ParameterRecord& was = before[static_cast<size_t>(i)];
-      const ParameterRecord& now = r[static_cast<size_t>(place[static_cast<size_t>(i)])];
+    for (size_t i = 1; i < r.size(); ++i) {
+      const ParameterRecord &was = before[i], &now = r[place[i]];
       ASSERT_EQ(now.value, was.value);
       ASSERT_EQ(r[static_cast<size_t>(now.n)].value, before[static_cast<size_t>(was.n)].value) << "record " << i;
     }

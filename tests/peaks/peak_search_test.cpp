@@ -213,3 +213,30 @@ TEST_F(PeakSearchTest, OneLongSectionStopsAtTheCapacityOfMarkedPoints) {
   EXPECT_NE(std::find(log.begin(), log.end(), "Marked points full at  1000"), log.end());
   EXPECT_EQ(MarkedPointCount, MaxPeakCount);
 }
+
+// A clean Gaussian, compressed (widths above 8) or not, 4 channels or more into the first section
+// and on into the next: found once; the section's own position (the protocol's list before the
+// final refinement) within half a compressed point, (f + 1) / 2 channels, of the centre; the
+// refined one within 1/2 channel, since the centroid over the highest channel and two on each
+// side lies between that channel and the centre.
+TEST_F(PeakSearchTest, CleanPeakPlacedAtAnyOffsetFromASectionStart) {
+  OptionFlags[5] = 1;
+  for (double width : {3.0, 6.0, 12.0, 20.0, 48.0, 64.0}) {
+    const double f = std::max(1.0, width / 8);
+    for (double offset : {0.0, 36.0, 124.0, 246.0})
+      for (double frac : {0.0, 0.25, 0.5, 0.75}) {
+        const double centre = 100 + std::max(4.0, width / 2) + offset + frac;
+        std::vector<double> counts(2000);
+        for (size_t i = 0; i < counts.size(); ++i)
+          counts[i] = 5000 * std::exp(-4 * std::log(2.0) * std::pow((i + 1.0 - centre) / width, 2));
+        Load(counts);
+        LogFile.RewriteToMemory("log");
+        FindPeaks(Sp(), 100, 2000, width, width, 2.0);
+        SCOPED_TRACE(testing::Message() << "width " << width << " centre " << centre);
+        ASSERT_EQ(MarkedPointCount, 1);
+        EXPECT_LE(std::fabs(MarkedPoints[1] - centre), 0.5);
+        const std::string raw = LogLines().back();  // "    1" and the channel in 10:2
+        EXPECT_LE(std::fabs(std::stod(raw.substr(5)) - centre), (f + 1) / 2);
+      }
+  }
+}
