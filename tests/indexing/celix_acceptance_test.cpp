@@ -44,16 +44,7 @@ TEST_F(AcceptanceTest, KnownCellsOfEveryLatticeType) {
     SetLines(d);
     for (size_t i = 0; i < d.size(); ++i) DSpacingList[i + 1].Error = err[i];
     AssignDSpacings();  // as a d-spacing file leaves the list: sorted, AverageDError the mean error
-    ui.ExpectDialog("(Celix)").Radio(2).Ok();
-    ui.ExpectDialog(" Phase= 1").Combo(system).Radio2(type + 1).Ok();
-    ui.ExpectDialog(" Phase= 1").Ok();
-    ui.ExpectDialog("Set lattice parameters").Ok();
-    ui.ExpectDialog("(Celix)").Radio(3).Ok();
-    ui.ExpectDialog("Check the data and make the fit").Ok();
-    ui.ExpectDialog("Set the bin amounts").Ok();
-    ui.QueueAnswer(true);  // "Total N of tries= "
-    ui.QueueAnswer(true);  // "Stop fitting?"
-    ui.ExpectDialog("(Celix)").Cancel();
+    ScriptDefaultIndexing(system, type + 1);
     const auto start = std::chrono::steady_clock::now();
     CelixMain();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -77,6 +77,21 @@ protected:
     PrepareIndexing();
   }
   // Fit controls as Make sets them before a search.
+  // The Celix menu as a new user runs it on one phase: Prepare with the crystal system and the
+  // lattice type (1 = P) and the automatic options, Make with the defaults, "Stop fitting?" Yes,
+  // then the menu left. CelixMain() runs the script.
+  void ScriptDefaultIndexing(int32_t system, int32_t type) {
+    ui.ExpectDialog("(Celix)").Radio(2).Ok();
+    ui.ExpectDialog(" Phase= 1").Combo(system).Radio2(type).Ok();
+    ui.ExpectDialog(" Phase= 1").Ok();
+    ui.ExpectDialog("Set lattice parameters").Ok();
+    ui.ExpectDialog("(Celix)").Radio(3).Ok();
+    ui.ExpectDialog("Check the data and make the fit").Ok();
+    ui.ExpectDialog("Set the bin amounts").Ok();
+    ui.QueueAnswer(true);  // "Total N of tries= "
+    ui.QueueAnswer(true);  // "Stop fitting?"
+    ui.ExpectDialog("(Celix)").Cancel();
+  }
   static void MakeControls(int32_t tries) {
     TAULSM& fit = *CelixFitter;
     fit.Controls() = DefaultFitControls;

@@ -70,16 +70,7 @@ TEST_P(CelixSets, GiveTheirTrueCells) {
   ui.ExpectDialog("Test").Radio(4).Ok();
   ui.ExpectDialog("Set the data for autoindexing test").Radio(c.set).Ok();
   TestMenu();
-  ui.ExpectDialog("(Celix)").Radio(2).Ok();
-  ui.ExpectDialog(" Phase= 1").Combo(c.system).Radio2(1).Ok();
-  ui.ExpectDialog(" Phase= 1").Ok();
-  ui.ExpectDialog("Set lattice parameters").Ok();
-  ui.ExpectDialog("(Celix)").Radio(3).Ok();
-  ui.ExpectDialog("Check the data and make the fit").Ok();
-  ui.ExpectDialog("Set the bin amounts").Ok();
-  ui.QueueAnswer(true);  // "Total N of tries= "
-  ui.QueueAnswer(true);  // "Stop fitting?"
-  ui.ExpectDialog("(Celix)").Cancel();
+  ScriptDefaultIndexing(c.system, 1);
   CelixMain();
   const ParameterRecord* p = CelixFitter->Records.data();
   std::vector<double> edges{p[1].value, p[2].value, p[3].value};
