@@ -14,4 +14,4 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # tools/fuzz_all.sh is the long run). Needs clang with libFuzzer, installed above.
 . tools/fuzz_run.sh
 vkest_build_fuzz "$PWD/build-fuzz"
-vkest_run_fuzz "$PWD/build-fuzz" -runs=3000 -seed=1 -timeout=10 -max_len=16384 -print_final_stats=1
+VKEST_FUZZ_SHORT=1 vkest_run_fuzz "$PWD/build-fuzz" -runs=3000 -seed=1 -timeout=10 -max_len=16384 -print_final_stats=1
