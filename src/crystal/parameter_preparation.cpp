@@ -326,7 +326,9 @@ void SetWidthRecords(int32_t base, const TSpectrum& sp) {
   w0.lower = std::max(sp.W0 - delta, 0.1);
   w0.upper = std::max(sp.W0 + delta, w0.lower);
   ParameterRecord& w1 = parar[base + 9];
-  w1.value = (sp.W1 - sp.W0) / std::max(1, sp.WorkLast - sp.WorkFirst);  // one channel would divide by 0
+  // The law's abscissa (u of the working range on a TOF spectrum, tan(theta) on an angular one)
+  // is 1 where the spectrum's "Width 1" holds: W0 + W1 there, as ParametersToSpectrum writes it.
+  w1.value = sp.W1 - sp.W0;
   w1.lower = -100, w1.upper = 100;
   Fix(parar[base + 10], 0.0);
 }
