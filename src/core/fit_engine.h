@@ -141,6 +141,9 @@ public:
   // NFree and, without FullOrder, CompressionNote follow.
   void Compress();
   void SymmetrizeMatrix();  // mirrors, folds (full order), sets DegreesOfFreedom, ChiDev, Rms
+  // The active set, after SymmetrizeMatrix: a free record on a bound whose gradient pushes it
+  // outward gets an identity row and no right-hand side (Rms then leaves it out).
+  void HoldActiveBounds();
   void DampMatrix();
   void InvertNormalMatrix();  // sets Inverted
   void CheckMatrixConsistency();  // sets Conv
@@ -248,7 +251,6 @@ private:
   enum class SweepResult { Done, Empty, NonFinite, Reverted };
   // The matrix row of free independent record i (0 when it has none).
   int32_t RowOf(int32_t i) const { return FullOrder ? i : rowOf_[static_cast<size_t>(i)]; }
-  void HoldActiveBounds();
   void MeasureStep();
   void MarkErrorKinds(bool singular);
   void KeepBestPoint(bool comparable);

@@ -148,6 +148,7 @@ TAULSM::IterationEnd TAULSM::RunIterations() {
   for (;;) {
     Conv = 1;
     if (!Accumulate(s, Skip)) return IterationEnd::Abandoned;
+    HoldActiveBounds();
     DampMatrix();
     InvertNormalMatrix();
     if (Inverted == 0) {
