@@ -150,15 +150,21 @@ void OutputAtomLines(int32_t p, int32_t a, int32_t dest, bool screen) {
   static const char* screenLabels[10] = {"Occupation = ", "   X       = ", "   Y       = ", "   Z       = ",
                                          "  T11      = ", "  T12      = ", "  T13      = ", "  T22      = ",
                                          "  T23      = ", "  T33      = "};
-  const auto line = [&](const std::string& label, double value, double error) {
-    if (screen) Emit(label + FormatNumber(8, 4, value) + "  +-" + FormatNumber(7, 4, error), dest);
-    else Emit(label + Fve(5, value, error), dest);
+  // Value i of the atom is record base + 10 a + 1 + i; one on its bound shows "bound" for its error.
+  const int32_t first = PhaseParameterOffset(p) + 10 * a + 1;
+  const auto line = [&](const std::string& label, double value, double error, int32_t i) {
+    const ParameterRecord& r = Record(first + i);
+    const bool bound = !Undetermined() && r.lower != r.upper && (r.value == r.lower || r.value == r.upper);
+    if (screen)
+      Emit(label + FormatNumber(8, 4, value) + "  +-" + (bound ? std::string("  bound") : FormatNumber(7, 4, error)), dest);
+    else
+      Emit(label + (bound ? FormatNumber(10, 5, value) + " +-      bound" : Fve(5, value, error)), dest);
   };
   const bool magnetic = PhaseModelFlags[p] == 1 && p != 1;
-  line(screen ? screenLabels[0] : fileLabels[0], v[0], magnetic ? 0.0 : t.Errors[0]);
-  if (magnetic) line(screen ? "Mag.moment = " : "Mag.moment= ", t.MagneticMoment, t.Errors[0]);
+  line(screen ? screenLabels[0] : fileLabels[0], v[0], magnetic ? 0.0 : t.Errors[0], 0);
+  if (magnetic) line(screen ? "Mag.moment = " : "Mag.moment= ", t.MagneticMoment, t.Errors[0], 0);
   const int32_t last = t.IsotropicFlag != 0 ? 4 : 9;
-  for (int32_t i = 1; i <= last; ++i) line(screen ? screenLabels[i] : fileLabels[i], v[i], t.Errors[i]);
+  for (int32_t i = 1; i <= last; ++i) line(screen ? screenLabels[i] : fileLabels[i], v[i], t.Errors[i], i);
 }
 
 // The distance of atoms i and j of phase p and its standard deviation.

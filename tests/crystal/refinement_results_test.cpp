@@ -388,6 +388,8 @@ TEST_F(ResultsTest, ResFileNamesTheBoundsAndWritesNoUndeterminedErrors) {
   TParameter& fit = *FitParameters;
   ParameterRecord& d0 = Rec(3);
   d0.Name = "Delay", d0.lower = d0.value = 1.25, d0.upper = 2;
+  ParameterRecord& z = Rec(AtomRecord(1, 2, 4));  // O z of zinc oxide on its upper bound
+  z.upper = z.value;
   fit.ParOnB = 1;
   WriteResFile();
   std::vector<std::string> f = FileLines(dir_ / "run12.res");
@@ -395,6 +397,7 @@ TEST_F(ResultsTest, ResFileNamesTheBoundsAndWritesNoUndeterminedErrors) {
   const auto hit = std::find(f.begin(), f.end(), ".... Parameter(s) hit the boundary:");
   ASSERT_NE(hit, f.end());
   EXPECT_EQ(*(hit + 1), "    3     1.250 Delay lower 1.25");
+  EXPECT_EQ(std::count_if(f.begin(), f.end(), [](const std::string& l) { return l.rfind("Z         = ", 0) == 0 && l.find("+-      bound") != std::string::npos; }), 1);
   fit.ParOnB = 0, fit.UndeterminedErrors = true;
   struct Reset { TParameter& fit; ~Reset() { fit.UndeterminedErrors = false; } } reset{fit};
   WriteResFile();
