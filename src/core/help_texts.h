@@ -46,7 +46,7 @@ extern const THelpTopic AtomListHelp;  // 33, 13 lines: the atom list
 extern const THelpTopic HklRangeHelp;  // 34, 6 lines: spectrum bounds of the hkl range
 extern const THelpTopic RefinementMenuHelp;  // 35, 4 lines: how to run a Rietveld or powder-match analysis
 extern const THelpTopic ParameterArrayHelp;  // 36, 30 lines: parameter bounds and the parameter array
-extern const THelpTopic FitControlsHelp;  // 37, 25 lines: the fit controls
+extern const THelpTopic FitControlsHelp;  // 37, 30 lines: the fit controls
 extern const THelpTopic RFactorsHelp;  // 38, 13 lines: the R-factors of the result
 extern const THelpTopic ParameterFileHelp;  // 39, 2 lines: the parameter file
 extern const THelpTopic MultiSpectrumHelp;  // 40, 2 lines: simultaneous analysis of several spectra
