@@ -539,6 +539,26 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   }
 }
 
+// A record the model never reads: undamped, the matrix is singular and no error is a number;
+// damped, the engine's substitute diagonal makes it invertible, and only that record's error
+// (the damping's 1/sqrt(1e-5) = 316) is not a number, while the line's are its least squares.
+TEST_F(FitFaults, ErrorsOfSingularFitsAndEmptyRowsAreNotNumbers) {
+  for (double damp : {0.0, 0.01}) {
+    SCOPED_TRACE(damp);
+    FitRun r(Line(), 3);
+    r.hook = [](int32_t, double&, double&, double& F, TParameter& f) {
+      F -= f.Records[3].value * f.Records[3].Derivative;
+      f.Records[3].Derivative = 0;
+    };
+    r.fit.Damp = damp, r.fit.GNIter = 20;
+    r.Run();
+    EXPECT_EQ(r.fit.UndeterminedErrors, damp == 0);
+    EXPECT_EQ(std::string(r.fit.ErrorNote(3) ? r.fit.ErrorNote(3) : ""), "undetermined");
+    EXPECT_EQ(r.fit.ErrorNote(1) == nullptr, damp != 0);
+    if (damp != 0) { EXPECT_NEAR(r.Value(2), 0.5, 1e-6); }
+  }
+}
+
 // Fault F4: a thinned sweep whose points all have weight 0 decides nothing; the fit goes on to
 // the next start instead of stopping at its start values (damped zero matrix, step 0, chi2 0, Eps 0).
 TEST_F(FitFaults, ThinnedSweepOfZeroWeightsIsNotConvergence) {
