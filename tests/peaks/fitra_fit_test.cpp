@@ -9,10 +9,12 @@
 
 namespace {
 
-// The converged fit agrees with scipy's least squares on the same model, the engine's errors being
-// sqrt(diag(inv(J'J))) like scipy's.
+// The converged fit agrees with scipy's least squares on the same model from the same start (the
+// truth), the engine's errors being sqrt(diag(inv(J'J))) like scipy's. (The Lorentz cut at 15 half
+// widths makes chi2 step by about 1 where a channel crosses it, so both must start alike.)
 TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
   PrepareGoldenFit();
+  for (const auto& [name, v] : Golden("true")) parar[RecordOf(name)].value = v.first;
   FitFromArray(FitParameters->NPar);
   const TParameter& fit = *FitParameters;
   for (const auto& [name, ref] : Golden("fit")) {
@@ -22,7 +24,7 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
     EXPECT_NEAR(r.Error, ref.second, 0.01 * ref.second) << name;
   }
   const auto chi = std::find_if(golden.begin(), golden.end(), [](const Tokens& r) { return r[0] == "chi2df"; });
-  EXPECT_NEAR(fit.ChiDf, Numbers(*chi)[0], 1e-4 * fit.ChiDf);
+  EXPECT_NEAR(fit.ChiDf, Numbers(*chi)[0], 5e-4 * fit.ChiDf);  // tabulated against analytic shapes
   if (!PythonHas("scipy, gemmi")) return;
   const std::string out = testing::TempDir() + "fitra_golden.txt";
   ASSERT_EQ(RunTool("gen_fitra_golden.py", out), 0);
