@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <tuple>
 #include "core/peak_model.h"
+#include "core/toolbox.h"
+#include "peaks/peak_areas.h"
 #include "fitra_setup.h"
 
 namespace {
@@ -25,6 +27,14 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
   }
   const auto chi = std::find_if(golden.begin(), golden.end(), [](const Tokens& r) { return r[0] == "chi2df"; });
   EXPECT_NEAR(fit.ChiDf, Numbers(*chi)[0], 5e-4 * fit.ChiDf);  // tabulated against analytic shapes
+  // Areas and their errors against scipy's covariance propagated numerically to the same sums.
+  bool vary = false;
+  ComputePeakAreas(vary);
+  for (int32_t i = 1; i <= 5; ++i) {
+    const auto [area, error] = Golden("area").at("A" + std::to_string(i));
+    EXPECT_NEAR(NumberBuffer[i], area, 0.05 * error) << i;
+    EXPECT_NEAR(NumberBuffer[5 + i], error, 0.02 * error) << i;
+  }
   if (!PythonHas("scipy, gemmi")) return;
   const std::string out = testing::TempDir() + "fitra_golden.txt";
   ASSERT_EQ(RunTool("gen_fitra_golden.py", out), 0);
