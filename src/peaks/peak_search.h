@@ -35,10 +35,9 @@ constexpr int32_t MinSectionChannels = 16, MaxSectionChannels = 8192;
 double SectionPointChannel(double p, double f);
 
 // The counting statistics of a found point x (a channel) of full width w (channels) on the counts
-// of channels first..last. The background is robust against noise and neighbours: on each flank,
-// 1.5 to 5 widths from x, the lower quartile of the counts raised by 0.674 standard deviations
-// (the quartile of a normal distribution below its centre), the two flank levels interpolated to
-// x. The height is that of a Gaussian of full width w fitted over the background to the channels
+// of channels first..last. The background is robust against noise and neighbours: the median of
+// the counts on each flank, 1.5 to 5 widths from x, the two flank levels interpolated to x (not the
+// minima of smoothed noise, which lie below the background). The height is that of a Gaussian of full width w fitted over the background to the channels
 // within one width of x (a matched filter); its standard deviation follows from the variances of
 // those channels and of the background. Variances are E^2 when the spectrum has errors (any E in
 // the range other than 1), else the counts (at least 1).

@@ -9,9 +9,8 @@
 namespace {
 
 constexpr double FourLn2 = 2.772588722239781;  // 4 ln 2: a Gaussian of full width w is exp(-4 ln2 (d/w)^2)
-// The lower quartile of a normal distribution lies 0.674 standard deviations below its centre; the
-// asymptotic variance of a sample quartile is 1.86 sigma^2 / n.
-constexpr double QuartileOffset = 0.6745, QuartileVariance = 1.8568;
+// The asymptotic variance of a sample median is (pi / 2) sigma^2 / n.
+constexpr double MedianVariance = 1.5707963267948966;
 constexpr double InnerFlank = 1.5, OuterFlank = 5.0;  // widths from the point
 constexpr int32_t MinFlankChannels = 4;
 
@@ -20,8 +19,9 @@ double Variance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
   return std::max(sp.Y[c], 1.0);
 }
 
-// The level of one flank a..b (channels, inside the range): its lower quartile raised to the
-// centre of the noise, with the variance of that level and the mean variance of one channel.
+// The level of one flank a..b (channels, inside the range): the median of its counts, which
+// neither noise nor a neighbour's tail over part of the flank moves much, with the variance of
+// that level and the mean variance of one channel.
 struct TFlank {
   bool usable = false;
   double centre = 0, level = 0, levelVariance = 0, channelVariance = 0;
@@ -37,11 +37,10 @@ TFlank FlankLevel(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown) {
     values[c - a] = sp.Y[c];
     variance += Variance(sp, c, errorsKnown);
   }
-  const int32_t q = n / 4;
-  std::nth_element(values, values + q, values + n);
+  std::nth_element(values, values + n / 2, values + n);
   f.channelVariance = variance / n;
-  f.level = values[q] + QuartileOffset * std::sqrt(f.channelVariance);
-  f.levelVariance = QuartileVariance * f.channelVariance / n;
+  f.level = values[n / 2];
+  f.levelVariance = MedianVariance * f.channelVariance / n;
   f.centre = (a + b) / 2.0;
   f.usable = true;
   return f;
