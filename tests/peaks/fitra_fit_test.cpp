@@ -43,6 +43,29 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
     EXPECT_NEAR(ref.first, Golden("fit").at(name).first, 1e-3 * ref.second);
 }
 
+// Noiseless Gaussians whose widths grow from 4 to 16 channels along the range: with the width
+// law taken at each peak's centre every peak is symmetric, so the fitted positions are the true
+// centres (a law evaluated channel by channel would skew the peaks and pull them by hundredths).
+TEST_F(FitraTest, WidthLawLeavesPositionsUnbiased) {
+  TSpectrum& sp = Sp();
+  const double centres[] = {60.3, 150.7, 250.2, 340.55};
+  auto width = [](double c) { return 4 + 12 * (c - 1) / 399; };
+  for (int32_t c = 1; c <= 400; ++c) {
+    sp.Y[c] = 20;
+    for (double p : centres) sp.Y[c] += 5000 * std::exp(-4 * std::log(2.0) * std::pow((c - p) / width(p), 2));
+    sp.E[c] = std::sqrt(sp.Y[c] + 1);
+  }
+  sp.FirstChannel = sp.WorkFirst = 1, sp.LastChannel = sp.WorkLast = 400;
+  sp.W0 = 4, sp.W1 = 16, sp.BackgroundDegree = 0;
+  MainMode = ParameterArrayMode = FitraMode, UsedPeakModelCount = 1, MarkedPointCount = 4;
+  for (int32_t i = 1; i <= 4; ++i) MarkedPoints[i] = std::round(centres[i - 1]), MarkedPointModels[i] = 1;
+  FitFromArray(BuildPeakArray(sp));
+  for (int32_t i = 1; i <= 4; ++i) EXPECT_NEAR(FitParameters->Records[PositionRecord(4, i)].value, centres[i - 1], 1e-3);
+  // The law through 4 and 16 at the range's ends: W0 10 at its middle, W1 6.
+  EXPECT_NEAR(FitParameters->Records[WidthW0Record(4, 1)].value, 10, 1e-3);
+  EXPECT_NEAR(FitParameters->Records[WidthW1Record(4, 1)].value, 6, 1e-3);
+}
+
 // Two exponentials with fixed positions against scipy's curve_fit; a noiseless 2000 exp(-k/50)
 // gives two half-lives of 100 ln 2 channels; the refusals of the exponential array.
 TEST_F(FitraTest, ExponentialArrayMatchesCurveFit) {
