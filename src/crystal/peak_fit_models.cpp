@@ -178,31 +178,39 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   // A law's width is taken at the peak's own position, so every peak stays symmetric: w = W0(m) +
   // W1(m) u(P). duP is du(P)/dP.
   const double duP = last > first ? 2.0 / (last - first) : 0.0;
-  // The peaks within reach of x, in order, with their widths: a quick pass over the positions.
-  // Peaks of a number outside 1..6 or of a missing shape are all taken (reach NaN) and judged below.
+  const double uAtZero = -(first + last) * duP / 2;  // u(P) = uAtZero + duP P, as NormalisedAbscissa
+  auto lawWidth = [&](int32_t i, int32_t m, double& uP) {
+    uP = uAtZero + duP * r[6 + n + i].value;
+    return perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * uP;
+  };
+  // The cut of each model's shape in widths (NaN: no shape, every such peak is taken).
+  double cutOf[8];
+  for (int32_t m = 0; m <= 7; ++m) {
+    const TPeakModel* shape = m >= 1 && m <= 6 ? PeakModels[m + 1].get() : nullptr;
+    cutOf[m] = shape ? ShapeCut(*shape) : NaN;
+  }
+  // The peaks within reach of x, in order: a quick pass over the positions. Peaks of a number
+  // outside 1..6 or of a missing shape are all taken (reach NaN) and judged below.
   static_assert(MarkedPointModelCount >= MarkedPointCapacity && ModelOutputSize >= MarkedPointCapacity + 2);
   int32_t nearby[MarkedPointCapacity + 1];
-  PeakWidth nearbyWidth[MarkedPointCapacity + 1];
-  double nearbyU[MarkedPointCapacity + 1];
   int32_t nearbyCount = 0;
   std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t m = MarkedPointModels[i];
     r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
-    const double p = r[6 + n + i].value;
-    const TPeakModel* shape = static_cast<uint32_t>(m - 1) < 6u ? PeakModels[m + 1].get() : nullptr;
-    PeakWidth pw;
-    double uP = 0;
-    if (shape) {
-      uP = NormalisedAbscissa(p, first, last);
-      pw = widthOf(perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * uP,
-                   *shape);
+    const double cut = cutOf[static_cast<uint32_t>(m) <= 6u ? m : 0];
+    double reach = NaN;
+    if (cut == cut) {
+      double uP;
+      const double w = lawWidth(i, m, uP);
+      if (DeconvolutionMode)
+        reach = widthOf(w, *PeakModels[m + 1]).reach;
+      else if (finiteM2)
+        reach = cut * (w < WidthFloor ? WidthFloor : w) * (1.0 + 1e-12);
     }
-    const double dx = std::fabs(x - p);
+    const double dx = std::fabs(x - r[6 + n + i].value);
     nearby[nearbyCount] = i;
-    nearbyWidth[nearbyCount] = pw;
-    nearbyU[nearbyCount] = uP;
-    const bool far = (dx > pw.reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
+    const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
     nearbyCount += !far;
   }
   // The peaks evaluated, for the engine's hint of the non-zero derivatives.
@@ -222,7 +230,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     }
     const TPeakModel* shape = PeakModels[m + 1].get();
     if (!shape) continue;
-    const PeakWidth& pw = nearbyWidth[k];
+    double uP;
+    const PeakWidth pw = widthOf(lawWidth(i, m, uP), *shape);
     evaluated[evaluatedCount++] = i;
     modelsUsed |= 1u << m;
     const double w = pw.w, chain = pw.chain;
@@ -244,7 +253,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
       const double w1 = r[widthBase + 6 + m].value;
       pos.Derivative = -slope / w + (w1 != 0 ? g * w1 * duP : 0.0);
       r[widthBase + m].Derivative += g;
-      r[widthBase + 6 + m].Derivative += g * nearbyU[k];
+      r[widthBase + 6 + m].Derivative += g * uP;
     }
     if (M2Mode) {
       r[m2].Derivative += f2;

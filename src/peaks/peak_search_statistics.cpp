@@ -109,11 +109,14 @@ double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x
   if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return x;
   // Gaussian smoothing of full width w / 2 over +-w / 2 channels (at least the neighbours).
   const double fw = std::max(w / 2, 1.0);
-  const int32_t reach = std::max(1, static_cast<int32_t>(std::ceil(fw)));
+  constexpr int32_t MaxReach = 256;  // channels; wider kernels are cut there
+  const int32_t reach = std::clamp(static_cast<int32_t>(std::ceil(fw)), 1, MaxReach);
+  double kernel[2 * MaxReach + 1];
+  for (int32_t j = -reach; j <= reach; ++j) kernel[j + reach] = std::exp(-FourLn2 * (j / fw) * (j / fw));
   auto smoothed = [&](int32_t c) {
     double s = 0, k = 0;
     for (int32_t j = std::max(first, c - reach); j <= std::min(last, c + reach); ++j) {
-      const double d = (j - c) / fw, g = std::exp(-FourLn2 * d * d);
+      const double g = kernel[j - c + reach];
       s += g * sp.Y[j], k += g;
     }
     return s / k;
