@@ -4,7 +4,8 @@
 fitra_golden.txt:
   sp ch y e        400 channels; working range 21..380; background 50 + 10 u (u = -1..1 over the
                    range), five peaks A F0((x - P)/w) of Gauss (model 1) and Lorentz (model 2)
-                   with w = W0 + W1 u(P) per model (the law at the peak's centre), Poisson counts (numpy, seed 30), e = sqrt(y + 1)
+                   with w = W0 + W1 u(P) per model (the law at the peak's centre), Poisson
+                   counts (numpy, seed 30), e = sqrt(y + 1)
   true name value  the parameters the data were drawn from
   fit name value error
                    scipy.optimize.least_squares on (y - f)/e with the Fitra model: Gauss of unit

@@ -67,24 +67,6 @@ int32_t CovarianceRow(int32_t k, double& sign) {
   return row <= fit.NFree ? row : 0;
 }
 
-// The correlation of records j and k from the engine's last inverse (the covariance, or the
-// correlations a report wrote over it); the identity when the last fit left no usable inverse.
-double Correlation(int32_t j, int32_t k) {
-  if (j == k) return 1.0;
-  const TParameter& fit = *FitParameters;
-  if (fit.Status != 1 || fit.MatInv != 1) return 0.0;
-  double sj = 1, sk = 1;
-  const int32_t a = CovarianceRow(j, sj), b = CovarianceRow(k, sk);
-  if (!a || !b) return 0.0;
-  double cab = 0, caa = 0, cbb = 0;
-  fit.GetMatrixElement(a, b, cab);
-  fit.GetMatrixElement(a, a, caa);
-  fit.GetMatrixElement(b, b, cbb);
-  const double d = std::sqrt(std::fabs(caa * cbb));
-  const double rho = d > 0 ? sj * sk * cab / d : 0.0;
-  return std::isfinite(rho) ? std::clamp(rho, -1.0, 1.0) : 0.0;
-}
-
 // The Simpson sum of |peak i| over channels k1..k2 under the current records, divided by 3: the
 // weights 1 at both ends, 4 at even and 2 at odd channels between.
 double PeakIntegral(int32_t i, int32_t k1, int32_t k2, bool trace) {
@@ -118,6 +100,22 @@ double AreaSlope(int32_t i, int32_t k, int32_t k1, int32_t k2) {
 }
 
 }  // namespace
+
+double FittedCorrelation(int32_t j, int32_t k) {
+  if (j == k) return 1.0;
+  const TParameter& fit = *FitParameters;
+  if (fit.Status != 1 || fit.MatInv != 1) return 0.0;
+  double sj = 1, sk = 1;
+  const int32_t a = CovarianceRow(j, sj), b = CovarianceRow(k, sk);
+  if (!a || !b) return 0.0;
+  double cab = 0, caa = 0, cbb = 0;
+  fit.GetMatrixElement(a, b, cab);
+  fit.GetMatrixElement(a, a, caa);
+  fit.GetMatrixElement(b, b, cbb);
+  const double d = std::sqrt(std::fabs(caa * cbb));
+  const double rho = d > 0 ? sj * sk * cab / d : 0.0;
+  return std::isfinite(rho) ? std::clamp(rho, -1.0, 1.0) : 0.0;
+}
 
 void ComputePeakAreas(bool& widthsVary) {
   widthsVary = false;
@@ -160,7 +158,7 @@ void ComputePeakAreas(bool& widthsVary) {
     double variance = 0;
     for (int32_t a = 0; a < 4; ++a)
       for (int32_t b = 0; b < 4; ++b)
-        if (term[a] != 0 && term[b] != 0) variance += term[a] * term[b] * Correlation(records[a], records[b]);
+        if (term[a] != 0 && term[b] != 0) variance += term[a] * term[b] * FittedCorrelation(records[a], records[b]);
     const double error = std::max(std::sqrt(std::fabs(variance)), std::sqrt(std::fabs(area)));
     NumberBuffer[i] = area;
     NumberBuffer[n + i] = error;

@@ -18,6 +18,10 @@ TPeakRecords PeakRecordsOf(int32_t i, int32_t n);
 // Value and error of record k of FitParameters; 0 for k = 0 or a record past NPar.
 double FittedValue(int32_t k);
 double FittedError(int32_t k);
+// The correlation of records j and k in the engine's last inverse (the covariance, or the
+// correlations a report wrote over it), a dependent record taking its master's with the sign of
+// its factor; 1 for j = k, 0 when the last fit left no usable inverse or a record has no row.
+double FittedCorrelation(int32_t j, int32_t k);
 
 // Per peak i = 1..N (N = MarkedPointCount): the channels k1..k2 := Round(P -/+ 3 W0) held to the
 // working range, and PeakFitModel at stage 4 on each channel: h := |the peak's own contribution|,

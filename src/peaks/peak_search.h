@@ -8,6 +8,12 @@
 // quasi-curvatures and then the peak positions (points) in WorkArrays[2], gaps or found widths in
 // WorkArrays[3], the quasi-curvature and then the class code of each peak in WorkArrays[4] (which
 // is PeakModelTable).
+//
+// The sections propose points (their tests run at a sensitivity of at most 1). Each point then
+// climbs to the top of its peak on the counts, is centred there, and is kept only when its height
+// over a robust local background is significant by counting statistics at PeakSensitivity
+// (standard deviations of the counts); points that end on one peak are merged, so the count is
+// that of distinct peaks.
 #pragma once
 #include <cstdint>
 #include "core/neighbour_services.h"
@@ -37,10 +43,11 @@ double SectionPointChannel(double p, double f);
 // The counting statistics of a found point x (a channel) of full width w (channels) on the counts
 // of channels first..last. The background is robust against noise and neighbours: the median of
 // the counts on each flank, 1.5 to 5 widths from x, the two flank levels interpolated to x (not the
-// minima of smoothed noise, which lie below the background). The height is that of a Gaussian of full width w fitted over the background to the channels
-// within one width of x (a matched filter); its standard deviation follows from the variances of
-// those channels and of the background. Variances are E^2 when the spectrum has errors (any E in
-// the range other than 1), else the counts (at least 1).
+// minima of smoothed noise, which lie below the background). The height is that of a Gaussian of
+// full width w fitted over the background to the channels within one width of x (a matched
+// filter); its standard deviation follows from the variances of those channels and of the
+// background. Variances are E^2 when the spectrum has errors (any E in the range other than 1),
+// else the counts (at least 1).
 struct TPeakStatistics {
   bool judged = false;  // a flank with enough channels and a centre window exist
   double background = 0, height = 0, heightError = 0;

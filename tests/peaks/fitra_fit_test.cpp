@@ -39,8 +39,11 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
   const std::string out = testing::TempDir() + "fitra_golden.txt";
   ASSERT_EQ(RunTool("gen_fitra_golden.py", out), 0);
   // Another platform's optimiser may end a few digits away from the committed optimum.
-  for (const auto& [name, ref] : Golden(TokenRows(out), "fit"))
-    EXPECT_NEAR(ref.first, Golden("fit").at(name).first, 1e-3 * ref.second);
+  for (const char* tag : {"fit", "area"})
+    for (const auto& [name, ref] : Golden(TokenRows(out), tag)) {
+      EXPECT_NEAR(ref.first, Golden(tag).at(name).first, 1e-3 * ref.second) << name;
+      EXPECT_NEAR(ref.second, Golden(tag).at(name).second, 1e-3 * ref.second) << name;
+    }
 }
 
 // Noiseless Gaussians whose widths grow from 4 to 16 channels along the range: with the width
@@ -60,7 +63,8 @@ TEST_F(FitraTest, WidthLawLeavesPositionsUnbiased) {
   MainMode = ParameterArrayMode = FitraMode, UsedPeakModelCount = 1, MarkedPointCount = 4;
   for (int32_t i = 1; i <= 4; ++i) MarkedPoints[i] = std::round(centres[i - 1]), MarkedPointModels[i] = 1;
   FitFromArray(BuildPeakArray(sp));
-  for (int32_t i = 1; i <= 4; ++i) EXPECT_NEAR(FitParameters->Records[PositionRecord(4, i)].value, centres[i - 1], 1e-3);
+  for (int32_t i = 1; i <= 4; ++i)
+    EXPECT_NEAR(FitParameters->Records[PositionRecord(4, i)].value, centres[i - 1], 1e-3);
   // The law through 4 and 16 at the range's ends: W0 10 at its middle, W1 6.
   EXPECT_NEAR(FitParameters->Records[WidthW0Record(4, 1)].value, 10, 1e-3);
   EXPECT_NEAR(FitParameters->Records[WidthW1Record(4, 1)].value, 6, 1e-3);

@@ -104,7 +104,7 @@ protected:
 // Positions allowed only 0.2 channels from the search's make bounds hold that optimum.
 TEST_F(FitraOracleTest, SearchListFitReachesScipysConstrainedOptimum) {
   VKEST_REQUIRE_PYTHON("numpy, scipy");
-  for (const auto [seed, deltaPosition] : {std::pair{11, 5.0}, {12, 5.0}, {13, 5.0}, {11, 0.2}}) {
+  for (const auto& [seed, deltaPosition] : {std::pair{11, 5.0}, {12, 5.0}, {13, 5.0}, {11, 0.2}}) {
     SCOPED_TRACE(testing::Message() << "seed " << seed << ", positions within " << deltaPosition);
     LoadSeeded(seed);
     DeltaPosition[1] = deltaPosition;

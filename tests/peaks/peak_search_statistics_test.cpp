@@ -94,7 +94,8 @@ TEST_F(SearchStatisticsTest, MeetsItsTargetsOnSeededSpectra) {
 // peak at the default sensitivity.
 TEST_F(SearchStatisticsTest, SensitivityCountsStandardDeviationsOfTheCounts) {
   std::vector<double> counts(1000, 400.0);
-  for (size_t i = 0; i < counts.size(); ++i) counts[i] += 120 * std::exp(-4 * std::log(2.0) * std::pow((i + 1.0 - 500.3) / 8, 2));
+  for (size_t i = 0; i < counts.size(); ++i)
+    counts[i] += 120 * std::exp(-4 * std::log(2.0) * std::pow((i + 1.0 - 500.3) / 8, 2));
   auto found = [&](double s) {
     PeakSensitivity = s;
     FindPeaks(Sp(), 1, 1000, 8, 8, 2);
@@ -132,7 +133,8 @@ TEST_F(SearchStatisticsTest, OnePointPerPeakAndTheDialogCountsThem) {
 
   std::vector<double> counts(1200, 100.0);
   for (double c : {200.0, 420.0, 431.0, 800.0})
-    for (size_t i = 0; i < counts.size(); ++i) counts[i] += 3000 * std::exp(-4 * std::log(2.0) * std::pow((i + 1.0 - c) / 7, 2));
+    for (size_t i = 0; i < counts.size(); ++i)
+      counts[i] += 3000 * std::exp(-4 * std::log(2.0) * std::pow((i + 1.0 - c) / 7, 2));
   Load(counts);
   Sp().WorkFirst = 1, Sp().WorkLast = 1200;
   ui.ExpectDialog("Find the Peaks").Field(1, 1, "7").Field(2, 1, "7").Ok();
