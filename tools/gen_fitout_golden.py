@@ -4,7 +4,8 @@ tests/peaks/ (file fitout_golden.txt).
 
 Rows, one per line, first token the key:
   lorentz A P W0 W1 first last area
-      A Lorentz peak A / (pi (1 + z^2)), z = (c - P) / w(c), w = W0 + W1 u, u = (2c - f - l) / (l - f),
+      A Lorentz peak A / (pi (1 + z^2)), z = (c - P) / w, w = W0 + W1 u(P), u(x) = (2x - f - l) / (l - f)
+      (the width law at the peak's centre, so the peak is symmetric),
       cut at |z| < 15, summed over c = Round(P -/+ 3 W0) held to [f, l] with the weights 1 at both
       ends, 4 at even and 2 at odd channels, divided by 3.
   expdata first last B sigma  then  expcount c y   (Poisson counts, numpy seed 31, channels 101..450)
@@ -59,8 +60,8 @@ def lorentz_rows():
         k1 = max(f, round(P - 3 * W0))
         k2 = min(l, round(P + 3 * W0))
         s = 0.0
+        w = W0 + W1 * (2 * P - f - l) / (l - f)
         for c in range(k1, k2 + 1):
-            w = W0 + W1 * (2 * c - f - l) / (l - f)
             z = (c - P) / w
             h = A / (math.pi * (1 + z * z)) if abs(z) < 15 else 0.0
             wt = 1 if c in (k1, k2) else (2 if c % 2 else 4)

@@ -4,7 +4,8 @@
 fitra_golden.txt:
   sp ch y e        400 channels; working range 21..380; background 50 + 10 u (u = -1..1 over the
                    range), five peaks A F0((x - P)/w) of Gauss (model 1) and Lorentz (model 2)
-                   with w = W0 + W1 u per model, Poisson counts (numpy, seed 30), e = sqrt(y + 1)
+                   with w = W0 + W1 u(P) per model (the law at the peak's centre), Poisson
+                   counts (numpy, seed 30), e = sqrt(y + 1)
   true name value  the parameters the data were drawn from
   fit name value error
                    scipy.optimize.least_squares on (y - f)/e with the Fitra model: Gauss of unit
@@ -13,6 +14,10 @@ fitra_golden.txt:
                    its Simpson area), cut beyond 96 / FW; Lorentz 1/(pi (1 + z^2)) in half widths
                    cut at |z| < 15; errors sqrt(diag(inv(J'J))) (not scaled by chi^2/df)
   chi2df value
+  area name value error
+                   peak areas as the program sums them (Simpson over channels Round(P -/+ 3 W0)),
+                   errors by numerical propagation: sqrt(g' C g), g the central-difference gradient
+                   of the area by all parameters, C = inv(J'J) of the fit
   expsp ch y e     300 channels, working range 1..300: 5 + 4000 q^x/60 + 1500 q^x/20 channels
                    (q = 1/4 per unit of (x - 1)/W, W the two half-lives 60 and 20), Poisson, seed 31
   expfit name value error
@@ -86,9 +91,20 @@ def model(p, x):
     u = (2 * x - FIRST - LAST) / (LAST - FIRST)
     f = p[0] + p[1] * u
     for i, m in enumerate(MODELS):
-        w = p[12 + m - 1] + p[14 + m - 1] * u
+        w = p[12 + m - 1] + p[14 + m - 1] * (2 * p[7 + i] - FIRST - LAST) / (LAST - FIRST)
         f = f + p[2 + i] * shape(m, (x - p[7 + i]) / w)
     return f
+
+
+def peak_area(p, i):
+    """Simpson's sum over the channels Round(P -/+ 3 W0) (in the range) of peak i, over 3."""
+    m = MODELS[i]
+    w = p[12 + m - 1] + p[14 + m - 1] * (2 * p[7 + i] - FIRST - LAST) / (LAST - FIRST)
+    k1 = max(FIRST, round(p[7 + i] - 3 * p[12 + m - 1]))
+    k2 = min(LAST, round(p[7 + i] + 3 * p[12 + m - 1]))
+    c = np.arange(k1, k2 + 1, dtype=float)
+    wt = np.where((c == k1) | (c == k2), 1.0, np.where(c % 2 == 1, 2.0, 4.0))
+    return float(np.sum(wt * np.abs(p[2 + i] * shape(m, (c - p[7 + i]) / w))) / 3)
 
 
 def errors(jac):
@@ -113,6 +129,12 @@ def main():
     err = errors(res.jac)
     lines += ["fit %s %.17g %.17g" % (n, v, s) for n, v, s in zip(NAMES, res.x, err)]
     lines.append("chi2df %.17g" % (np.sum(res.fun ** 2) / (len(x) - len(start))))
+    cov = np.linalg.inv(res.jac.T @ res.jac)
+    for i in range(len(MODELS)):
+        area = lambda p: peak_area(p, i)
+        g = np.array([(area(res.x + h * np.eye(len(start))[k]) - area(res.x - h * np.eye(len(start))[k])) / (2 * h)
+                      for k, h in enumerate(1e-5 * np.maximum(1.0, np.abs(res.x)))])
+        lines.append("area A%d %.17g %.17g" % (i + 1, area(res.x), math.sqrt(g @ cov @ g)))
 
     rng = np.random.default_rng(31)
     xe = np.arange(1, 301, dtype=float)

@@ -33,12 +33,6 @@ void Observed(const TSpectrum& sp, int32_t ch, double& Y, double& W) {
   W = e != 0 ? 1.0 / (e * e) : 0.0;
 }
 
-// u = -1 at the first and +1 at the last channel of the working range; 0 for a range of one
-// channel.
-double NormalisedAbscissa(double x, int32_t first, int32_t last) {
-  return last > first ? (2.0 * x - first - last) / (last - first) : 0.0;
-}
-
 // Every derivative of records 1..NPar := 0.
 void ClearDerivatives(TParameter& fp) {
   const int32_t n = std::min(fp.NPar, fp.RecordCapacity());
@@ -120,6 +114,10 @@ bool BeginPoint(int32_t Point, int32_t Stage, bool nonEquidistant, double& Y, do
 
 int32_t PeakFitM2Record() { return ParameterCount(2) + 1; }
 
+double NormalisedAbscissa(double x, int32_t first, int32_t last) {
+  return last > first ? (2.0 * x - first - last) / (last - first) : 0.0;
+}
+
 double ExpDecay(double t) {
   const double tau = FitParameters && FitParameters->RecordCapacity() >= 3 ? FitParameters->Records[3].value : NaN;
   return std::exp(-t / tau);
@@ -177,24 +175,39 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     if (finiteM2 && std::isfinite(pw.chain)) pw.reach = ShapeCut(shape) * pw.w * (1.0 + 1e-12);
     return pw;
   };
-  PeakWidth modelWidth[7];  // by peak-model number; the reach stays NaN with own widths
-  if (!perPeakWidths)
-    for (int32_t m = 1; m <= 6; ++m)
-      if (const TPeakModel* shape = PeakModels[m + 1].get())
-        modelWidth[m] = widthOf(r[widthBase + m].value + r[widthBase + 6 + m].value * u, *shape);
+  // A law's width is taken at the peak's own position, so every peak stays symmetric: w = W0(m) +
+  // W1(m) u(P). duP is du(P)/dP.
+  const double duP = last > first ? 2.0 / (last - first) : 0.0;
+  const double uAtZero = -(first + last) * duP / 2;  // u(P) = uAtZero + duP P, as NormalisedAbscissa
+  auto lawWidth = [&](int32_t i, int32_t m, double& uP) {
+    uP = uAtZero + duP * r[6 + n + i].value;
+    return perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * uP;
+  };
+  // The cut of each model's shape in widths (NaN: no shape, every such peak is taken).
+  double cutOf[8];
+  for (int32_t m = 0; m <= 7; ++m) {
+    const TPeakModel* shape = m >= 1 && m <= 6 ? PeakModels[m + 1].get() : nullptr;
+    cutOf[m] = shape ? ShapeCut(*shape) : NaN;
+  }
   // The peaks within reach of x, in order: a quick pass over the positions. Peaks of a number
-  // outside 1..6, of a missing shape and of own widths are all taken (reach NaN) and judged below.
-  double reachOf[7];
-  reachOf[0] = NaN;
-  for (int32_t m = 1; m <= 6; ++m) reachOf[m] = modelWidth[m].reach;
+  // outside 1..6 or of a missing shape are all taken (reach NaN) and judged below.
   static_assert(MarkedPointModelCount >= MarkedPointCapacity && ModelOutputSize >= MarkedPointCapacity + 2);
   int32_t nearby[MarkedPointCapacity + 1];
   int32_t nearbyCount = 0;
   std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t m = MarkedPointModels[i];
-    const double reach = static_cast<uint32_t>(m) <= 6u ? reachOf[m] : NaN;
     r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+    const double cut = cutOf[static_cast<uint32_t>(m) <= 6u ? m : 0];
+    double reach = NaN;
+    if (cut == cut) {
+      double uP;
+      const double w = lawWidth(i, m, uP);
+      if (DeconvolutionMode)
+        reach = widthOf(w, *PeakModels[m + 1]).reach;
+      else if (finiteM2)
+        reach = cut * (w < WidthFloor ? WidthFloor : w) * (1.0 + 1e-12);
+    }
     const double dx = std::fabs(x - r[6 + n + i].value);
     nearby[nearbyCount] = i;
     const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
@@ -217,9 +230,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     }
     const TPeakModel* shape = PeakModels[m + 1].get();
     if (!shape) continue;
-    const PeakWidth pw = perPeakWidths ? widthOf(r[widthBase + i].value, *shape) : modelWidth[m];
-    const double dx = std::fabs(x - pos.value);
-    if (perPeakWidths && dx > pw.reach && dx < 1e300 && std::isfinite(amp.value)) continue;
+    double uP;
+    const PeakWidth pw = widthOf(lawWidth(i, m, uP), *shape);
     evaluated[evaluatedCount++] = i;
     modelsUsed |= 1u << m;
     const double w = pw.w, chain = pw.chain;
@@ -233,13 +245,15 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     if (!std::isfinite(z)) v = NaN;
     const double slope = amp.value * f1 + mm * f3;  // d(peak)/dz
     amp.Derivative = f0;
-    pos.Derivative = -slope / w;
-    const double g = -slope * z / w * chain;
+    const double g = -slope * z / w * chain;  // d(peak)/d(law's width)
     if (perPeakWidths) {
+      pos.Derivative = -slope / w;
       r[widthBase + i].Derivative = g;
     } else {
+      const double w1 = r[widthBase + 6 + m].value;
+      pos.Derivative = -slope / w + (w1 != 0 ? g * w1 * duP : 0.0);
       r[widthBase + m].Derivative += g;
-      r[widthBase + 6 + m].Derivative += g * u;
+      r[widthBase + 6 + m].Derivative += g * uP;
     }
     if (M2Mode) {
       r[m2].Derivative += f2;

@@ -12,7 +12,9 @@
 //   6 + 2n + m      width W0 of model m   12 + 2n + m  width slope W1 of model m
 //   PeakFitM2Record(), +1                 the M2 coefficients a0, a1 (M2Mode)
 // A peak is A_i F0(z) + (a0 + a1 u) F2(z), z = (x - P_i) / w, F0 the shape PeakModels[m + 1]
-// (F2 its second derivative), w = W0(m) + W1(m) u or the peak's own width; with
+// (F2 its second derivative), w = W0(m) + W1(m) u(P_i) (the law at the peak's position, u of
+// BackgroundModel's abscissa: -1 at the first and +1 at the last channel of the working range)
+// or the peak's own width; with
 // DeconvolutionMode the width becomes eta (w + R) + (1 - eta) sqrt(w^2 + R^2) (R =
 // ResolutionWidth, eta = ConvolutionType); widths have the floor 0.1.
 //
@@ -42,3 +44,24 @@ double ErfOfRatio(double t, double s);
 // The record of the first M2 coefficient (a0) of the peak-fit layout; a1 follows it. The one
 // place that says where the pair lies.
 int32_t PeakFitM2Record();
+
+// u = -1 at the first and +1 at the last channel of the working range; 0 for a range of one
+// channel: the abscissa of the background and of the width law.
+double NormalisedAbscissa(double x, int32_t first, int32_t last);
+
+// The width law through the width wBegin at the first and wEnd at the last channel of the working
+// range: W0 is the width at the middle (u = 0) and W1 half the change, since u runs from -1 to 1.
+struct TWidthLaw {
+  double w0 = 0, w1 = 0;
+  double At(double u) const { return w0 + w1 * u; }
+};
+inline TWidthLaw WidthLawThrough(double wBegin, double wEnd) { return {(wBegin + wEnd) / 2, (wEnd - wBegin) / 2}; }
+
+// Default bounds of a width that starts at w with the allowed variation delta (channels): at
+// least w - delta .. w + delta, and never narrower than w / 2 .. 2 w, so that widths a search
+// measured off the expected ones stay inside; the lower bound is at least 1 channel.
+inline void WidthBounds(double w, double delta, double& lower, double& upper) {
+  lower = w - delta < w / 2 ? w - delta : w / 2;
+  lower = lower > 1.0 ? lower : 1.0;
+  upper = w + delta > 2 * w ? w + delta : 2 * w;
+}

@@ -68,7 +68,10 @@ void StandardLines(int32_t n) {
     if (!widthsVary) {
       const double w = FittedValue(r.w0), sw = FittedError(r.w0);
       area = std::fabs(a * w);
-      error = std::sqrt((sa * w) * (sa * w) + (sw * a) * (sw * a));
+      // The area A W0 through the covariance of A and W0.
+      const double variance = (sa * w) * (sa * w) + (sw * a) * (sw * a) +
+                              2 * a * w * sa * sw * FittedCorrelation(r.amplitude, r.w0);
+      error = std::sqrt(std::fabs(variance));
     }
     AddInfoLine(" Amp." + Int(i) + " = " + Padded(8, 0, a, 8) + " +- " + NoBlanks(7, 0, sa) + "  (" +
                 NoBlanks(12, 0, area) + " +- " + NoBlanks(10, 0, error) + ")");

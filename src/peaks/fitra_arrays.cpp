@@ -104,21 +104,26 @@ int32_t BuildPeakArray(const TSpectrum& sp) {
     const double x = MarkedPoints[i];
     Set(parar[PositionRecord(n, i)], x - DeltaPosition[m], x, x + DeltaPosition[m]);
   }
-  const double w0 = sp.W0;
+  // The dialog's widths at the beginning and the end of the range as the law of the model.
+  const TWidthLaw law = WidthLawThrough(sp.W0, sp.W1);
+  double lower = 0, upper = 0;
   if (perPeak) {
-    for (int32_t i = 1; i <= n; ++i)
-      Set(parar[WidthW0Record(n, i)], std::max(1.0, w0 - DeltaW0[1]), w0, w0 + DeltaW0[1]);
+    // Each peak starts at the law's width at its own position.
+    for (int32_t i = 1; i <= n; ++i) {
+      const double w = law.At(NormalisedAbscissa(MarkedPoints[i], first, last));
+      WidthBounds(w, DeltaW0[1], lower, upper);
+      Set(parar[WidthW0Record(n, i)], lower, w, upper);
+    }
   } else {
-    // A one-channel working range has no slope to speak of: divide by at least 1 channel.
-    const double w1 = (sp.W1 - w0) / std::max(1, last - first);
     for (int32_t j = 1; j <= 6; ++j) {
       if (j > UsedPeakModelCount) {
         Fix(parar[WidthW0Record(n, j)], 0);
         Fix(parar[WidthW1Record(n, j)], 0);
         continue;
       }
-      Set(parar[WidthW0Record(n, j)], std::max(1.0, w0 - DeltaW0[j]), w0, w0 + DeltaW0[j]);
-      Set(parar[WidthW1Record(n, j)], w1 - DeltaW1[j], w1, w1 + DeltaW1[j]);
+      WidthBounds(law.w0, DeltaW0[j], lower, upper);
+      Set(parar[WidthW0Record(n, j)], lower, law.w0, upper);
+      Set(parar[WidthW1Record(n, j)], law.w1 - DeltaW1[j], law.w1, law.w1 + DeltaW1[j]);
     }
   }
   if (M2Mode) {

@@ -18,13 +18,18 @@ TPeakRecords PeakRecordsOf(int32_t i, int32_t n);
 // Value and error of record k of FitParameters; 0 for k = 0 or a record past NPar.
 double FittedValue(int32_t k);
 double FittedError(int32_t k);
+// The correlation of records j and k in the engine's last inverse (the covariance, or the
+// correlations a report wrote over it), a dependent record taking its master's with the sign of
+// its factor; 1 for j = k, 0 when the last fit left no usable inverse or a record has no row.
+double FittedCorrelation(int32_t j, int32_t k);
 
-// Per peak i = 1..N (N = MarkedPointCount): t := (2P - first - last) / (last - first + 1) over the
-// working range, the channels k1..k2 := Round(P -/+ 3 W0) held to that range, and PeakFitModel at
-// stage 4 on each channel: h := |the peak's own contribution|, weights 1 at k1 and k2, 4 at even
-// and 2 at odd channels in between; area := sum h g / 3. The propagated variance
-// s := sum (dF/dp sigma_p)^2 over A, P, W0, W1 adds (s g)^2 to errsum where s < h; error :=
-// max(sqrt|errsum / 9|, sqrt|area|). Areas into NumberBuffer[1..N], errors into [N+1..2N];
-// widthsVary := some peak's W1 is not 0. A peak whose records are missing, whose W0 is not
-// positive or whose window misses the range gets 0 and 0. OptionFlags[8] traces to LogFile.
+// Per peak i = 1..N (N = MarkedPointCount): the channels k1..k2 := Round(P -/+ 3 W0) held to the
+// working range, and PeakFitModel at stage 4 on each channel: h := |the peak's own contribution|,
+// weights 1 at k1 and k2, 4 at even and 2 at odd channels in between; area := sum h g / 3. Its
+// error is sqrt(g' C g) over the peak's records A, P, W0, W1: g the gradient of the area (central
+// differences over the same channels), C their covariance from the records' errors and the
+// correlations of the engine's last inverse (none when the last fit left no inverse); at least
+// sqrt|area|. Areas into NumberBuffer[1..N], errors into [N+1..2N]; widthsVary := some peak's W1
+// is not 0. A peak whose records are missing, whose W0 is not positive or whose window misses the
+// range gets 0 and 0. OptionFlags[8] traces to LogFile.
 void ComputePeakAreas(bool& widthsVary);

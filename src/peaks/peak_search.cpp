@@ -15,6 +15,7 @@
 double PeakHeights[MarkedPointCapacity + 1];
 double PeakWidthSlope = 0.0, PeakWidthIntercept = 0.0;
 int32_t PeakSearchFirst = 0, PeakSearchLast = 0, PeakSearchCount = 0;
+int32_t PeakSearchFirstChannel = 0, PeakSearchLastChannel = 0;
 double PeakSearchCompression = 1.0;
 
 namespace {
@@ -58,7 +59,7 @@ bool SearchSection(TPeakSection& s, const TSpectrum& spectrum, int32_t L) {
   imax = std::clamp(imax, 2, m - 1);
   s.rawMax = ymax;
   if (!(std::fabs(y[imax - 1] + y[imax] + y[imax + 1] - 3.0 * ymin) >=
-        3.0 * std::sqrt(std::fabs(3.0 * ymin + 1.0)) * PeakSensitivity))
+        3.0 * std::sqrt(std::fabs(3.0 * ymin + 1.0)) * s.sensitivity))
     return false;
 
   // Poor counts: neighbours paired in place.
@@ -123,15 +124,33 @@ void CutToMaxPeakCount() {
   MarkedPointCount = kept;
 }
 
-void FinalAssembly(const TSpectrum& spectrum) {
+// A point of a section, refined on the counts (its height kept), appended when its counting
+// statistics make it a peak.
+void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown) {
+  const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * x);
+  const int32_t first = PeakSearchFirstChannel, last = PeakSearchLastChannel;
+  const double top = ClimbToMaximum(spectrum, first, last, x, w);
+  x = CentredPosition(spectrum, first, last, top, PeakStatistics(spectrum, first, last, errorsKnown, top, w), w);
+  // The height is the largest count near the top.
+  int32_t ok;
+  double sum, height, at = top;
+  RefinePeakPosition(spectrum.Y, MaxChannels, spectrum.LastChannel, ok, sum, at, height);
+  const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
+  if (Protocolling() && t.judged)
+    LogLine("Stat" + FormatNumber(10, 2, x) + FormatNumber(10, 1, t.background) + FormatNumber(10, 1, t.height) +
+            FormatNumber(9, 1, t.heightError) + FormatNumber(9, 1, t.countError) +
+            (SignificantPeak(t, PeakSensitivity) ? "  peak" : "  noise"));
+  if (!SignificantPeak(t, PeakSensitivity)) return;
+  ++MarkedPointCount;
+  MarkedPoints[MarkedPointCount] = x;
+  PeakHeights[MarkedPointCount] = height;
+}
+
+void FinalAssembly() {
   if (Protocolling())
     for (int32_t i = 1; i <= MarkedPointCount; ++i)
       LogLine(FormatInteger(i, 5) + FormatNumber(10, 2, MarkedPoints[i]));
-  for (int32_t i = 1; i <= MarkedPointCount; ++i) {
-    int32_t ok;
-    double sum;
-    RefinePeakPosition(spectrum.Y, MaxChannels, spectrum.LastChannel, ok, sum, MarkedPoints[i], PeakHeights[i]);
-  }
+  MergeRepeatedPoints();
   CutToMaxPeakCount();
 }
 }  // namespace
@@ -152,10 +171,13 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
   // Counts that are not numbers make no peaks.
   for (int32_t c = first; usable && c <= last; ++c)
     if (!std::isfinite(spectrum.Y[c])) usable = false;
-  if (!usable) return FinalAssembly(spectrum);
+  if (!usable) return FinalAssembly();
 
   TPeakSection s;
+  s.sensitivity = std::min(PeakSensitivity, 1.0);
   s.f = WidthBegin > 8.0 ? WidthBegin / 8.0 : 1.0;
+  PeakSearchFirstChannel = first, PeakSearchLastChannel = last;
+  const bool errorsKnown = SpectrumErrorsKnown(spectrum, first, last);
   s.widthAccuracy = WidthAccuracy;
   PeakSearchCompression = s.f;
   const int32_t L = Round(std::clamp(PeakSearchSectionLength * s.f, double(MinSectionChannels),
@@ -175,7 +197,7 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
           full = true;
           break;
         }
-        MarkedPoints[++MarkedPointCount] = SectionPointChannel(pos[j], s.f);
+        AppendIfSignificant(spectrum, SectionPointChannel(pos[j], s.f), errorsKnown);
       }
       if (full) {
         if (Protocolling()) LogLine("Marked points full at" + FormatInteger(MarkedPointCapacity, 6));
@@ -185,5 +207,5 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     // The next section starts on the last channel of this one, at least 2 channels on.
     PeakSearchFirst = MaxI(PeakSearchLast, PeakSearchFirst + 2);
   }
-  FinalAssembly(spectrum);
+  FinalAssembly();
 }

@@ -8,6 +8,12 @@
 // quasi-curvatures and then the peak positions (points) in WorkArrays[2], gaps or found widths in
 // WorkArrays[3], the quasi-curvature and then the class code of each peak in WorkArrays[4] (which
 // is PeakModelTable).
+//
+// The sections propose points (their tests run at a sensitivity of at most 1). Each point then
+// climbs to the top of its peak on the counts, is centred there, and is kept only when its height
+// over a robust local background is significant by counting statistics at PeakSensitivity
+// (standard deviations of the counts); points that end on one peak are merged, so the count is
+// that of distinct peaks.
 #pragma once
 #include <cstdint>
 #include "core/neighbour_services.h"
@@ -18,6 +24,8 @@ extern double PeakHeights[MarkedPointCapacity + 1];
 extern double PeakWidthSlope, PeakWidthIntercept;
 // The channel bounds of the current section and its number of channels.
 extern int32_t PeakSearchFirst, PeakSearchLast, PeakSearchCount;
+// The channels the search covers (max(2, FirstChannel) .. LastChannel - 1).
+extern int32_t PeakSearchFirstChannel, PeakSearchLastChannel;
 // The compression factor f of the last search (1 for widths up to 8 channels).
 extern double PeakSearchCompression;
 // The most points the sections may deliver before the cut to MaxPeakCount: (614 - 14) / 2.
@@ -32,6 +40,46 @@ constexpr int32_t MinSectionChannels = 16, MaxSectionChannels = 8192;
 // + p f - 1 would put every compressed peak f + 1/2 channels too far.)
 double SectionPointChannel(double p, double f);
 
+// The counting statistics of a found point x (a channel) of full width w (channels) on the counts
+// of channels first..last. The background is robust against noise and neighbours: the median of
+// the counts on each flank, 1.5 to 5 widths from x, the two flank levels interpolated to x (not the
+// minima of smoothed noise, which lie below the background). The height is that of a Gaussian of
+// full width w fitted over the background to the channels within one width of x (a matched
+// filter); its standard deviation follows from the variances of those channels and of the
+// background. Variances are E^2 when the spectrum has errors (any E in the range other than 1),
+// else the counts (at least 1).
+struct TPeakStatistics {
+  bool judged = false;  // a flank with enough channels and a centre window exist
+  double background = 0, height = 0, heightError = 0;
+  double backgroundSlope = 0;  // counts per channel of the background line through x
+  double countError = 0;  // the standard deviation of one channel's count at the background
+};
+TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
+                               double w);
+// Whether the errors E of channels first..last are known: some E differs from 1 (the value of a
+// spectrum read without errors).
+bool SpectrumErrorsKnown(const TSpectrum& sp, int32_t first, int32_t last);
+// The channel of the local maximum of the counts smoothed over half a width w that a climb from
+// x reaches (at most 3 w channels away): a point on the flank of a peak moves to its top.
+double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x, double w);
+// The centroid of the counts over the background line of t within half a width of itself (four
+// passes from the climbed top): unbiased for a symmetric peak; the top when it strays further.
+double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double top, const TPeakStatistics& t,
+                       double w);
+// A found point is a peak when its height is at least `sensitivity` standard deviations of the
+// counts and at least MinPeakSignificance of its own standard deviations (below that the maxima of
+// noise pass: about one in 20 spectra of 3000 channels). A point that cannot be judged stays.
+constexpr double MinPeakSignificance = 4.0;
+bool SignificantPeak(const TPeakStatistics& t, double sensitivity);
+
+// Points closer than this fraction of the local width are one peak (two Gaussians of equal
+// height closer than 0.85 widths show only one maximum).
+constexpr double RepeatFraction = 0.5;
+// Sorts MarkedPoints[1..MarkedPointCount] ascending with their heights and keeps of each group of
+// points closer than RepeatFraction widths (width(x) = PeakWidthIntercept + PeakWidthSlope x) the
+// highest point.
+void MergeRepeatedPoints();
+
 // One section of the search. The steps keep the order and the comparisons of the search; they
 // are public for the tests.
 class TPeakSection {
@@ -42,6 +90,9 @@ public:
   double rawMax = 0.0;     // maximum after compression, before any scaling
   double sectionMax = 0.0; // maximum after the background step
   double widthAccuracy = 0.0;
+  // The noise factor of the section's tests. The sections propose candidates at most at 1 (the
+  // counting-statistics test of the found points applies the user's sensitivity).
+  double sensitivity = 1.0;
 
   // Expected full width (points) at point p: the law at channel SectionPointChannel(p, f),
   // divided by f, at least 1.

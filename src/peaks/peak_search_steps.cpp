@@ -91,7 +91,7 @@ void TPeakSection::QuasiCurvatureTest(double w) {
     if (!shape) continue;
     const double q = qc[i];
     if (!(q < -1.5 && q < qc[i - 1] && q < qc[i + 1])) continue;
-    if (!(yi > e[i] * PeakSensitivity && y[i + 1] > kw * e[i + 1] && y[i - 1] > kw * e[i - 1])) continue;
+    if (!(yi > e[i] * sensitivity && y[i + 1] > kw * e[i + 1] && y[i - 1] > kw * e[i - 1])) continue;
     // Peaks are never neighbours (each is above both neighbours), so n < i - 1 here.
     ++n;
     QcOfPeak[n] = q;
@@ -109,7 +109,7 @@ void TPeakSection::QuasiCurvatureTest(double w) {
         s1 += std::fabs(y[i] - y[i - 1]);
         s2 += std::sqrt(std::fabs(y[i - 1]));
       }
-      if (s1 < 0.33 * s2 * PeakSensitivity) {
+      if (s1 < 0.33 * s2 * sensitivity) {
         if (Protocolling())
           Protocol("Peak " + FormatNumber(8, 1, p) + " is constant; deleted" + FormatNumber(10, 2, s1) +
                    FormatNumber(10, 2, s2));
@@ -151,7 +151,7 @@ void TPeakSection::DeleteWeakPeaks(double k, double w) {
       area += y[i];
       var += e[i] * e[i];
     }
-    const double threshold = std::sqrt(var) * PeakSensitivity * 3.0 * k;
+    const double threshold = std::sqrt(var) * sensitivity * 3.0 * k;
     const bool kept = area > threshold;
     if (Protocolling())
       Protocol("SensA" + FormatNumber(8, 1, Channel(pos[j], f)) + FormatNumber(8, 2, QcOfPeak[j]) +
@@ -160,7 +160,7 @@ void TPeakSection::DeleteWeakPeaks(double k, double w) {
     if (!kept) pos[j] = 0.0;
   }
   for (int32_t i = 1; i <= m; ++i)
-    if (e[i] * PeakSensitivity * k > y[i]) y[i] = 0.0;
+    if (e[i] * sensitivity * k > y[i]) y[i] = 0.0;
   RemoveDeleted();
   if (Protocolling()) Protocol("weak peaks deleted npeaks=" + FormatInteger(n, 5));
 }
@@ -203,7 +203,7 @@ void TPeakSection::CalibrateWidths() {
 
     for (int32_t j = 1; j <= n; ++j) {
       const int32_t p = std::clamp(Round(pos[j]), 1, m);
-      const double t = std::fabs(e[p]) * 3.0 * PeakSensitivity;
+      const double t = std::fabs(e[p]) * 3.0 * sensitivity;
       const double wf = found[j], we = ExpectedWidths[j];
       Significant[j] = y[p] >= t;
       Agrees[j] = wf != -1.0 && std::fabs(wf - we) <= widthAccuracy * f * res;
@@ -253,7 +253,7 @@ void TPeakSection::CalibrateWidths() {
       const int32_t b = MinI(m, Round(p + std::fmin(next / 2.0, limit)));
       int32_t differing = 0;
       for (int32_t i = a; i <= b; ++i)
-        if (std::fabs(y[i] - y[p]) > e[i] * PeakSensitivity) ++differing;
+        if (std::fabs(y[i] - y[p]) > e[i] * sensitivity) ++differing;
       if (differing < 3 && b - a > 4) {
         if (Protocolling()) Protocol("spur " + FormatNumber(9, 1, Channel(pos[j], f)));
         pos[j] = 0.0;
@@ -327,7 +327,7 @@ void TPeakSection::AddHiddenPeaks(double k) {
       s += y[j];
       if (y[j] > 0.0) ++c;
     }
-    const double t = (b - a + 1) * std::fabs(e[i]) * 2.0 * PeakSensitivity * k;
+    const double t = (b - a + 1) * std::fabs(e[i]) * 2.0 * sensitivity * k;
 
     // Peak model 1 of the local width, its centre scaled to y[i], leaves the residual.
     const double width = WidthAt(i) + 0.5;
