@@ -161,28 +161,18 @@ void PhaseD(int32_t p) {
   LargestDIndex[p] = largest;
 }
 
-// The smallest |key - x| over the free reflections of every phase (the taken ones have an
-// infinite key); NaN differences never win.
-double SmallestDifference(double x) {
+// The nearest free reflection to x over every phase (the taken ones have an infinite key): the
+// first in phase and reflection order with the smallest difference; NaN differences never win.
+// Returns the difference (infinite when nothing is free) and the reflection in p, j.
+double NearestFree(double x, int32_t& bp, int32_t& bj) {
   double m = Taken;
+  bp = 1, bj = 1;
   for (int32_t p = 1; p <= Phases(); ++p) {
-    const double* key = Work[p].key + 1;
-    const int32_t n = Work[p].count;
-    double m0 = m, m1 = m, m2 = m, m3 = m;
-    int32_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-      const double a0 = std::fabs(key[j] - x), a1 = std::fabs(key[j + 1] - x);
-      const double a2 = std::fabs(key[j + 2] - x), a3 = std::fabs(key[j + 3] - x);
-      m0 = a0 < m0 ? a0 : m0;
-      m1 = a1 < m1 ? a1 : m1;
-      m2 = a2 < m2 ? a2 : m2;
-      m3 = a3 < m3 ? a3 : m3;
-    }
-    for (; j < n; ++j) {
+    const double* key = Work[p].key;
+    for (int32_t j = 1, n = Work[p].count; j <= n; ++j) {
       const double a = std::fabs(key[j] - x);
-      m0 = a < m0 ? a : m0;
+      if (a < m) m = a, bp = p, bj = j;
     }
-    m = std::min(std::min(m0, m1), std::min(m2, m3));
   }
   return m;
 }
@@ -194,23 +184,8 @@ double PhaseOneD(int32_t j) {
 }
 
 void AssignOne(TDSpacingRecord& line) {
-  const double x = line.d;
-  // The nearest free reflection is the first one in phase and reflection order whose difference
-  // equals the smallest: the same choice as a scan keeping the first strictly smaller one.
-  const double m = SmallestDifference(x);
   int32_t bp = 1, bj = 1;
-  if (m < 1e18) {
-    bool found = false;
-    for (int32_t p = 1; p <= Phases() && !found; ++p) {
-      const PhaseWork& w = Work[p];
-      for (int32_t j = 1; j <= w.count; ++j) {
-        if (std::fabs(w.key[j] - x) == m) {
-          bp = p, bj = j, found = true;
-          break;
-        }
-      }
-    }
-  }
+  NearestFree(line.d, bp, bj);
   PhaseWork& w = Work[bp];
   line.Phase = bp;
   line.ReflectionIndex = bj;
@@ -228,7 +203,44 @@ void AssignOne(TDSpacingRecord& line) {
   line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
 }
 
+// Lines in the order of their distance to the nearest reflection, so that a line that fits
+// keeps its reflection whatever lines (an impurity, say) come before it in the list.
+int32_t Order[MaxDSpacings + 1];
+double Distance[MaxDSpacings + 1];
+
+// The sigma of a line in the outlier test: its own error, else the mean error.
+double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Error : AverageDError; }
+
+// At most UnindexedLineLimit lines, those farthest from their reflection and beyond three
+// sigma, leave the fit: Assigned 0, the nearest reflection kept for the tables.
+void MarkUnindexed(int32_t first, int32_t n) {
+  const int32_t limit = UnindexedLineLimit();
+  int32_t count = 0;
+  for (int32_t i = first; i <= n; ++i)
+    if (DSpacingList[i].d >= 0) {
+      const double r = std::fabs(DSpacingList[i].d - DSpacingList[i].DCalc);
+      Distance[i] = r == r ? r : Taken;
+      Order[count++] = i;
+    }
+  const int32_t worst = std::min(limit, count);
+  std::partial_sort(Order, Order + worst, Order + count, [](int32_t a, int32_t b) {
+    return Distance[a] > Distance[b] || (Distance[a] == Distance[b] && a < b);
+  });
+  for (int32_t m = 0; m < worst; ++m) {
+    TDSpacingRecord& line = DSpacingList[Order[m]];
+    if (!(Distance[Order[m]] <= 3 * LineSigma(line))) line.Assigned = 0;
+  }
+}
+
 }  // namespace
+
+int32_t UnindexedLineLimit() {
+  const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  if (IndexingMode == 1 || n < 6) return 0;
+  return std::max(1, static_cast<int32_t>(std::nearbyint(0.1 * n)));
+}
+
+bool WorkspaceActive() { return searching; }
 
 double CellDSpacing(int32_t system, const double (&cell)[6], double h, double k, double l, double d) {
   const DForm f = MakeForm(system, cell);
@@ -269,16 +281,26 @@ void RecalcHklD() {
 void AssignLines(int32_t first) {
   if (!searching) LoadAll();
   const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);
-  for (int32_t i = std::max(first, 1); i <= n; ++i) {
-    TDSpacingRecord& line = DSpacingList[i];
-    if (IndexingMode == 1) {
+  first = std::max(first, 1);
+  if (IndexingMode == 1) {
+    for (int32_t i = first; i <= n; ++i) {
+      TDSpacingRecord& line = DSpacingList[i];
       line.Assigned = 1;
       line.Phase = 1;
       line.DCalc = PhaseOneD(i);
-      continue;
     }
-    if (line.d < 0) continue;
-    AssignOne(line);
+  } else {
+    int32_t count = 0;
+    for (int32_t i = first; i <= n; ++i) {
+      if (DSpacingList[i].d < 0) continue;
+      int32_t p = 0, j = 0;
+      Distance[i] = NearestFree(DSpacingList[i].d, p, j);  // infinite, never NaN
+      Order[count++] = i;
+    }
+    std::sort(Order, Order + count,
+              [](int32_t a, int32_t b) { return Distance[a] < Distance[b] || (Distance[a] == Distance[b] && a < b); });
+    for (int32_t m = 0; m < count; ++m) AssignOne(DSpacingList[Order[m]]);
+    MarkUnindexed(first, n);
   }
   if (!searching) StoreAll();
 }

@@ -28,11 +28,16 @@ void CellDSpacingDerivatives(const double (&cell)[6], double h, double k, double
 
 // Every d of every phase (into HklTable), the extreme indices, every taken flag cleared.
 void RecalcHklD();
-// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections: greedy in list order,
-// each to the nearest free reflection over all phases (the first strictly smaller difference in
-// phase then reflection order). In unit-cell determination (IndexingMode 1) line i is tied to
-// reflection i of phase 1.
+// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections: in the order of their
+// distance to the nearest reflection (ties by list order), each to the nearest free reflection
+// over all phases (the first strictly smaller difference in phase then reflection order). Then
+// the UnindexedLineLimit lines farthest from their reflection, when beyond three sigma (the
+// line's error, else AverageDError), are left unindexed: Assigned 0, their nearest reflection
+// kept. In unit-cell determination (IndexingMode 1) line i is tied to reflection i of phase 1.
 void AssignLines(int32_t first);
+// How many lines may stay unindexed: about one in ten, at least one; none with fewer than six
+// lines or in unit-cell determination.
+int32_t UnindexedLineLimit();
 // RecalcHklD, then AssignLines over all lines.
 void RecalcIndexingData();
 
@@ -40,6 +45,7 @@ void RecalcIndexingData();
 // HklTable when it ends. Outside a search every routine above reads and writes HklTable itself.
 void BeginWorkspaceSearch();
 void EndWorkspaceSearch();
+bool WorkspaceActive();
 // d of reflection j of phase p as the workspace holds it (the search's current value).
 double WorkspaceD(int32_t p, int32_t j);
 // Stores a recomputed d of reflection j of phase p (HklTable and, during a search, the workspace).

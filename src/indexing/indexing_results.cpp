@@ -273,7 +273,7 @@ void CountVisibleReflections(int32_t& n, int32_t p) {
   const double low = DSpacingList[Lines()].d - 0.001, high = DSpacingList[1].d + 0.01;
   std::vector<double> d;
   for (int32_t j = 1, m = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections); j <= m; ++j) {
-    const double x = HklTable[j][p].d;
+    const double x = WorkspaceActive() ? WorkspaceD(p, j) : HklTable[j][p].d;  // the search's d while it runs
     if (x >= low && x <= high) d.push_back(x);
   }
   std::sort(d.begin(), d.end(), std::greater<double>());

@@ -52,6 +52,9 @@ public:
   // errors, no step (every error 0 before a search or without a usable matrix).
   void EvaluateErrors();
 
+  // The figure of merit of the best trial (0: none yet) and its cell volume, summed over phases.
+  double BestMerit = 0;
+  double BestVolume = 0;
   double BestFunctional = 1e19;
   double CurrentDeviation = 0;  // mean |d_exp - d_calc| of the current iteration
   double BestDeviation = 1e19;
@@ -72,6 +75,14 @@ private:
   IterationEnd RunIterations();
   bool VolumeTest();
   void ConsiderBest();
+  // The figure of merit of the current values: the lines reassigned, then the criterion of the
+  // results (calculated lines in the measured range against the lines, times the mean |d_exp -
+  // d_calc| with every unindexed line counted at UnindexedPenalty sigma). deviation: the mean
+  // over the indexed lines; volume: the cells' volumes summed.
+  double TrialMerit(double& deviation, double& volume);
+  // Least squares of the chosen cell over its indexed lines, reassigned every iteration, without
+  // damping, down-weighting or volume term; a step that raises chi^2 ends it.
+  void RefineChosenCell();
   // One sweep from point start, symmetrised and regularised; false on a non-finite sum.
   bool Accumulate(int32_t start, int32_t skip);
   bool SolvedStepFinite() const;

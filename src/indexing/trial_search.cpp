@@ -15,12 +15,19 @@
 #include "core/text_file.h"
 #include "core/small_routines.h"
 #include "indexing/indexing_model.h"
+#include "indexing/indexing_results.h"
 #include "indexing/indexing_state.h"
 #include "indexing/taulsm.h"
 
 namespace {
 
 constexpr int64_t Int32Max = std::numeric_limits<int32_t>::max();
+// An unindexed line counts in the merit's mean deviation at this many sigma (AverageDError).
+constexpr double UnindexedPenalty = 5;
+// Merits within this share are equally good, and then the smaller cell wins; volumes within
+// SameVolume are one cell.
+constexpr double MeritTolerance = 0.02;
+constexpr double SameVolume = 1e-3;
 
 // The STOP button and the end of the application reach the search while it runs.
 struct ActiveEngineScope {
@@ -210,7 +217,9 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   if (LastTrial) {
     IterationLimit = static_cast<int32_t>(std::min<int64_t>(3 * int64_t{GNIter}, Int32Max));
     StepInUse = 0.5 * Step;
-    for (int32_t i = 1; i <= n; ++i) Records[i].value = Records[i].Error;
+    // The refit starts from the best cell so far (the start values before any).
+    for (int32_t i = 1; i <= n; ++i)
+      Records[i].value = BestMerit > 0 && i <= IndexingRecordCapacity ? BestValues[i] : Records[i].Error;
   } else if (t != 1) {
     if (TriesPerBin > 0) {
       DecodeGridTrial(static_cast<int32_t>(t));
@@ -242,8 +251,49 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   return TrialEnd::Done;
 }
 
+double TAULSM::TrialMerit(double& deviation, double& volume) {
+  RecalcIndexingData();
+  const int32_t cells = CellRecordCount(*this) / 6;
+  int32_t visible = 0;
+  volume = 0;
+  for (int32_t p = 1; p <= cells; ++p) {
+    int32_t v = 0;
+    CountVisibleReflections(v, p);
+    visible += v;
+    const ParameterRecord* r = &Records[6 * (p - 1)];
+    volume += CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
+  }
+  double sum = 0, penalised = 0;
+  int32_t lines = 0, indexed = 0;
+  for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    if (line.d < 0) continue;
+    ++lines;
+    if (line.Assigned) {
+      sum += std::fabs(line.d - line.DCalc);
+      ++indexed;
+    } else {
+      penalised += UnindexedPenalty * AverageDError;
+    }
+  }
+  deviation = sum / std::max(indexed, 1);
+  const double merit = IndexingCriterion(visible, lines, (sum + penalised) / std::max(lines, 1));
+  return std::isfinite(merit) && std::isfinite(volume) ? merit : 0;
+}
+
+// The best trial is the one of the highest merit; of two within MeritTolerance the smaller cell.
 void TAULSM::ConsiderBest() {
-  if (!(CurrentDeviation < BestDeviation)) return;
+  double deviation = 0, volume = 0;
+  const double merit = TrialMerit(deviation, volume);
+  if (!(merit > 0)) return;
+  bool better = merit > BestMerit;
+  if (BestMerit > 0) {
+    if (volume < BestVolume * (1 - SameVolume))
+      better = merit >= BestMerit * (1 - MeritTolerance);
+    else if (volume > BestVolume * (1 + SameVolume))
+      better = merit > BestMerit * (1 + MeritTolerance);
+  }
+  if (!better) return;
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   if (UseVolumeRestriction != 0) {
     const int32_t cells = CellRecordCount(*this) / 6;
@@ -253,9 +303,50 @@ void TAULSM::ConsiderBest() {
       if (v > CellVolumes[p]) return;
     }
   }
+  BestMerit = merit;
+  BestVolume = volume;
   BestFunctional = Functional;
-  BestDeviation = CurrentDeviation;
+  BestDeviation = deviation;
   BestMaxResidual = CurrentMaxResidual;
+  for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
+}
+
+void TAULSM::RefineChosenCell() {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (n < 1 || IndexingMode == 1) return;
+  const TFitControls saved = Controls();
+  Damp = 0, Alpha = 0, Delta = 1e30, Skip = 1, ConvergenceMode = 0;
+  StepInUse = 1;
+  PrepareFit();
+  if (CheckFitInput()) {
+    double kept[IndexingRecordCapacity + 1];
+    double previous = std::numeric_limits<double>::infinity();
+    for (int32_t it = 0; it < 30; ++it) {
+      if (!Accumulate(1, 1)) break;
+      if (!(ChiDf <= previous)) {  // worse: back to the last values
+        for (int32_t i = 1; i <= n; ++i) Records[i].value = kept[i];
+        break;
+      }
+      previous = ChiDf;
+      for (int32_t i = 1; i <= n; ++i) kept[i] = Records[i].value;
+      InvertNormalMatrix();
+      if (Inverted == 0) break;
+      ApplyStep(0);
+      StoreInverseDiagonal();
+      if (!SolvedStepFinite()) break;
+      ApplyStep(1);
+      double change = 0;
+      for (int32_t i = 1; i <= n; ++i)
+        change = std::max(change, std::fabs(Records[i].value - kept[i]) / std::max(std::fabs(kept[i]), 1e-3));
+      if (!(change > 1e-12)) break;
+    }
+    for (int32_t i = 1; i <= n; ++i)
+      if (!std::isfinite(Records[i].value)) Records[i].value = BestValues[i];
+  }
+  Controls() = saved;
+  double deviation = 0, volume = 0;
+  const double merit = TrialMerit(deviation, volume);
+  if (merit > 0) BestMerit = merit, BestVolume = volume, BestDeviation = deviation;
   for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
 }
 
@@ -321,6 +412,7 @@ void TAULSM::SearchTrials() {
   }
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
+  if (BestMerit > 0 && StopRequest == 0) RefineChosenCell();
   EvaluateErrors();
 }
 
