@@ -93,6 +93,7 @@ struct PhaseWork {
   double d[MaxReflections + 1], key[MaxReflections + 1];
   int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
   uint8_t taken[MaxReflections + 1];
+  int32_t owner[MaxReflections + 1];  // the line holding a taken reflection (0: unknown)
 };
 PhaseWork Work[MaxPhases + 1];
 bool searching = false;
@@ -110,6 +111,7 @@ void LoadPhase(int32_t p) {
     w.hk[j] = h * k, w.hl[j] = h * l, w.kl[j] = k * l;
     w.d[j] = r.d;
     w.taken[j] = r.Taken;
+    w.owner[j] = 0;
     w.key[j] = r.Taken ? Taken : r.d;
   }
 }
@@ -150,6 +152,7 @@ void PhaseD(int32_t p) {
   }
   std::copy(w.d + 1, w.d + n + 1, w.key + 1);
   std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
+  std::fill(w.owner + 1, w.owner + n + 1, 0);
   int32_t smallest = 1, largest = n;
   double dSmall = 100.0, dLarge = 0;
   for (int32_t j = 1; j <= n; ++j) {
@@ -161,16 +164,16 @@ void PhaseD(int32_t p) {
   LargestDIndex[p] = largest;
 }
 
-// The nearest free reflection to x over every phase (the taken ones have an infinite key): the
-// first in phase and reflection order with the smallest difference; NaN differences never win.
-// Returns the difference (infinite when nothing is free) and the reflection in p, j.
-double NearestFree(double x, int32_t& bp, int32_t& bj) {
+// The nearest reflection to x over every phase, among the free ones (keys: the taken ones are
+// infinite) or among all (d): the first in phase and reflection order with the smallest
+// difference; NaN differences never win. Returns the difference and the reflection in p, j.
+double Nearest(double x, bool freeOnly, int32_t& bp, int32_t& bj) {
   double m = Taken;
   bp = 1, bj = 1;
   for (int32_t p = 1; p <= Phases(); ++p) {
-    const double* key = Work[p].key;
+    const double* v = freeOnly ? Work[p].key : Work[p].d;
     for (int32_t j = 1, n = Work[p].count; j <= n; ++j) {
-      const double a = std::fabs(key[j] - x);
+      const double a = std::fabs(v[j] - x);
       if (a < m) m = a, bp = p, bj = j;
     }
   }
@@ -183,9 +186,10 @@ double PhaseOneD(int32_t j) {
   return j >= 1 && j <= MaxReflections ? HklTable[j][1].d : 0.0;
 }
 
-void AssignOne(TDSpacingRecord& line) {
-  int32_t bp = 1, bj = 1;
-  NearestFree(line.d, bp, bj);
+// Line i takes reflection j of phase p: the two extreme reflections of a phase, and every
+// reflection with BadReflectionMeasures, stay free for further lines.
+void Take(int32_t i, int32_t bp, int32_t bj) {
+  TDSpacingRecord& line = DSpacingList[i];
   PhaseWork& w = Work[bp];
   line.Phase = bp;
   line.ReflectionIndex = bj;
@@ -198,13 +202,33 @@ void AssignOne(TDSpacingRecord& line) {
   const bool extreme = bj == SmallestDIndex[bp] || bj == LargestDIndex[bp];
   const bool take = !extreme && BadReflectionMeasures == 0;
   w.taken[bj] = take;
+  w.owner[bj] = take ? i : 0;
   w.key[bj] = take ? Taken : w.d[bj];
   line.DCalc = w.d[bj];
   line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
 }
 
-// Lines in the order of their distance to the nearest reflection, so that a line that fits
-// keeps its reflection whatever lines (an impurity, say) come before it in the list.
+void TakeNearestFree(int32_t i) {
+  int32_t bp = 1, bj = 1;
+  Nearest(DSpacingList[i].d, true, bp, bj);
+  Take(i, bp, bj);
+}
+
+// Line i goes to its nearest reflection. When an earlier line holds it, the one nearer to it
+// keeps it and the other takes its nearest free one, so that a line far from every reflection
+// (an impurity) cannot push the lines after it off theirs.
+void Place(int32_t i) {
+  int32_t bp = 1, bj = 1;
+  const double r = Nearest(DSpacingList[i].d, false, bp, bj);
+  const PhaseWork& w = Work[bp];
+  const int32_t holder = bj <= w.count && w.taken[bj] ? w.owner[bj] : -1;
+  if (holder < 0) return Take(i, bp, bj);
+  const TDSpacingRecord& other = DSpacingList[std::max(holder, 0)];
+  if (holder == 0 || !(r < std::fabs(other.d - other.DCalc))) return TakeNearestFree(i);
+  Take(i, bp, bj);
+  TakeNearestFree(holder);
+}
+
 int32_t Order[MaxDSpacings + 1];
 double Distance[MaxDSpacings + 1];
 
@@ -214,6 +238,7 @@ double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Err
 // At most UnindexedLineLimit lines, those farthest from their reflection and beyond three
 // sigma, leave the fit: Assigned 0, the nearest reflection kept for the tables.
 void MarkUnindexed(int32_t first, int32_t n) {
+  if (const TAULSM* fit = CelixFitter.get(); fit && fit->WindowLines > 0) n = std::min(n, fit->WindowLines);
   const int32_t limit = UnindexedLineLimit();
   int32_t count = 0;
   for (int32_t i = first; i <= n; ++i)
@@ -290,16 +315,8 @@ void AssignLines(int32_t first) {
       line.DCalc = PhaseOneD(i);
     }
   } else {
-    int32_t count = 0;
-    for (int32_t i = first; i <= n; ++i) {
-      if (DSpacingList[i].d < 0) continue;
-      int32_t p = 0, j = 0;
-      Distance[i] = NearestFree(DSpacingList[i].d, p, j);  // infinite, never NaN
-      Order[count++] = i;
-    }
-    std::sort(Order, Order + count,
-              [](int32_t a, int32_t b) { return Distance[a] < Distance[b] || (Distance[a] == Distance[b] && a < b); });
-    for (int32_t m = 0; m < count; ++m) AssignOne(DSpacingList[Order[m]]);
+    for (int32_t i = first; i <= n; ++i)
+      if (DSpacingList[i].d >= 0) Place(i);
     MarkUnindexed(first, n);
   }
   if (!searching) StoreAll();

@@ -28,12 +28,13 @@ void CellDSpacingDerivatives(const double (&cell)[6], double h, double k, double
 
 // Every d of every phase (into HklTable), the extreme indices, every taken flag cleared.
 void RecalcHklD();
-// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections: in the order of their
-// distance to the nearest reflection (ties by list order), each to the nearest free reflection
-// over all phases (the first strictly smaller difference in phase then reflection order). Then
-// the UnindexedLineLimit lines farthest from their reflection, when beyond three sigma (the
-// line's error, else AverageDError), are left unindexed: Assigned 0, their nearest reflection
-// kept. In unit-cell determination (IndexingMode 1) line i is tied to reflection i of phase 1.
+// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections, in list order: each
+// line to its nearest reflection over all phases (the first smallest difference in phase then
+// reflection order); when an earlier line holds it, the line nearer to it keeps it and the other
+// takes its nearest free reflection. Then the UnindexedLineLimit lines farthest from their
+// reflection, when beyond three sigma (the line's error, else AverageDError), are left
+// unindexed: Assigned 0, their reflection kept. In unit-cell determination (IndexingMode 1) line
+// i is tied to reflection i of phase 1.
 void AssignLines(int32_t first);
 // How many lines may stay unindexed: about one in ten, at least one; none with fewer than six
 // lines or in unit-cell determination.

@@ -63,6 +63,8 @@ public:
   int32_t NTries = 1000;
   int32_t TriesPerBin = 0;  // 0 random trials; n > 0 grid trials, n starts per bin
 
+  // Lines 1..WindowLines take part in the current iteration (0: all); see WindowAt.
+  int32_t WindowLines = 0;
   // Work fields of the search.
   int32_t IterationLimit = 0;
   uint8_t LastTrial = 0;
@@ -73,6 +75,7 @@ private:
   enum class IterationEnd { Completed, Abandoned, Stopped };
   TrialEnd RunTrial(int64_t t, int64_t tries);
   IterationEnd RunIterations();
+  int32_t WindowAt(int32_t iteration) const;
   bool VolumeTest();
   void ConsiderBest();
   // The figure of merit of the current values: the lines reassigned, then the criterion of the

@@ -150,10 +150,33 @@ bool TAULSM::SolvedStepFinite() const {
   return true;
 }
 
+// The lines a trial fits at iteration it: from the largest d (the lowest indices, whose
+// reflections a rough cell still finds) a few more each iteration, every line for the last
+// three iterations; 0 stands for all.
+int32_t TAULSM::WindowAt(int32_t it) const {
+  const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  int32_t free = 0;
+  for (int32_t i = 1; i <= std::min(NPar, RecordCapacity()); ++i)
+    free += Records[i].n == i && Records[i].lower != Records[i].upper;
+  const int32_t first = std::max(6, free + 3), growing = IterationLimit - 3;
+  if (IndexingMode == 1 || growing < 1 || it >= growing || first >= lines) return 0;
+  const int32_t step = (lines - first + growing - 1) / growing;
+  const int32_t w = first + it * step;
+  return w >= lines ? 0 : w;
+}
+
 TAULSM::IterationEnd TAULSM::RunIterations() {
+  struct WindowScope {
+    int32_t& w;
+    ~WindowScope() { w = 0; }
+  } scope{WindowLines};
   int32_t s = 1;
   for (;;) {
     Conv = 1;
+    if (const int32_t w = WindowAt(Iterations); w != WindowLines) {
+      WindowLines = w;
+      PrevFunctional = 1e16;  // more lines: a larger chi^2 is no divergence
+    }
     if (!Accumulate(s, Skip)) return IterationEnd::Abandoned;
     DampMatrix();
     InvertNormalMatrix();
