@@ -9,7 +9,7 @@ build=${1:-$src/build}
 random=${2:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-/usr/bin/python3 "$src/tools/gen_indexing_minerals.py" --random "$random" "$work/set.txt"
+/usr/bin/python3 "$src/tools/gen_indexing_minerals.py" --all --random "$random" "$work/set.txt"
 VKEST_INDEXING_SET="$work/set.txt" VKEST_INDEXING_KEEP="$work" QT_QPA_PLATFORM=offscreen \
   "$build/tests/test_indexing" --gtest_filter='AcceptanceTest.KnownCellsOfEveryLatticeType' >/dev/null
 /usr/bin/python3 "$src/tools/judge_indexing.py" --edges 5e-4 "$work/found.txt" "$work/verdicts.txt"

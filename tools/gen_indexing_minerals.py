@@ -2,8 +2,8 @@
 """Measured-quality d-lists of real minerals and of random cells for the powder indexing, from
 published cells and space groups with gemmi and numpy (fixed seed).
 
-Usage: gen_indexing_minerals.py [--subset] [--random N] [--seed S] [output]
-  --subset   two minerals of every crystal system (the set the tests run), no random cells
+Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [output]
+  without --all two minerals of every crystal system (the set the tests run), with it every one
   --random N N random cells of every lattice type besides the minerals (default 0)
   writes tests/indexing/data/indexing_minerals.txt by default
 
@@ -166,11 +166,11 @@ def mineral_case(name, system, group, cell):
 
 def main():
     args = sys.argv[1:]
-    subset, randoms, seed, path = False, 0, 20261208, OUT
+    subset, randoms, seed, path = True, 0, 20261208, OUT
     while args:
         a = args.pop(0)
-        if a == "--subset":
-            subset = True
+        if a == "--all":
+            subset = False
         elif a == "--random":
             randoms = int(args.pop(0))
         elif a == "--seed":
@@ -179,7 +179,7 @@ def main():
             path = a
     rng = np.random.default_rng(seed)
     out = ["# written by tools/gen_indexing_minerals.py%s --random %d --seed %d (gemmi %s, numpy %s)"
-           % (" --subset" if subset else "", randoms, seed, gemmi.__version__, np.__version__)]
+           % ("" if subset else " --all", randoms, seed, gemmi.__version__, np.__version__)]
     n = 0
     for name, system, group, cell in MINERALS:
         if subset and name not in SUBSET:

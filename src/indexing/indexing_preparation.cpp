@@ -152,6 +152,14 @@ int32_t AutomaticIndexBound(int32_t system, int32_t type, double edgeMax, double
   return m;
 }
 
+// The automatic start cell's edges reach this many times d1 + 0.25: twice for phase 1 (h00 with
+// h = 2 may be the first line of an axis), once for later phases; twice that for F and I cells of
+// the orthorhombic to cubic systems, whose axial lines may start at h = 4 (a 4_1 axis, a d glide).
+double EdgeReach(int32_t p, int32_t system, int32_t type) {
+  const double deep = (type == 4 || type == 5) && system >= 3 && system <= 5 ? 2 : 1;
+  return std::max(3 - p, 1) * deep;
+}
+
 // The volume limits the preparation set itself; a limit other than these and the default was
 // set by the user or a data set and is kept.
 double AutomaticVolumes[MaxPhases + 1] = {};
@@ -252,7 +260,7 @@ bool AskBounds(int32_t p) {
     if (DSpacingList[i].d > 0) dMin = std::min(dMin, DSpacingList[i].d), dMax = std::max(dMax, DSpacingList[i].d);
   if (AutoHklBounds) {
     // The edges reach the upper bound of the start cell (automatic, or the one already set).
-    double edgeMax = std::max(3 - p, 1) * (dMax + 0.25);
+    double edgeMax = EdgeReach(p, system, PhaseTable[p].LatticeType) * (dMax + 0.25);
     if (!AutoInitCell) {
       edgeMax = 0;
       for (int32_t e = 1; e <= 3; ++e) edgeMax = std::max(edgeMax, parar[6 * (p - 1) + e].upper);
@@ -311,7 +319,7 @@ bool AskCell(int32_t p) {
   ParameterRecord* r = &parar[first];  // r[1..6]
   if (AutoInitCell) {
     const double v = DSpacingList[1].d + 0.25;
-    for (int32_t e = 1; e <= 3; ++e) r[e].lower = 2.0, r[e].value = v, r[e].upper = std::max(3 - p, 1) * v;
+    for (int32_t e = 1; e <= 3; ++e) r[e].lower = 2.0, r[e].value = v, r[e].upper = EdgeReach(p, system, phase.LatticeType) * v;
     for (int32_t e = 4; e <= 6; ++e) r[e].lower = 90, r[e].value = 90, r[e].upper = 135;
     if (system == 7)
       for (int32_t e = 4; e <= 6; ++e) r[e].lower = 45, r[e].upper = 90;

@@ -92,6 +92,7 @@ private:
   bool InstrumentRecord(int32_t i) const;
   bool controlsSaved_ = false;  // PrepareFit ran in this search
   bool inputOk_ = false;        // and CheckFitInput passed
+  bool bestInSearch_ = false;   // a trial of this search became the best
 };
 
 // The indexing fitter, created on first use; CelixFitterCreated follows it.

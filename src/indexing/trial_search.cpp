@@ -240,9 +240,9 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   if (LastTrial) {
     IterationLimit = static_cast<int32_t>(std::min<int64_t>(3 * int64_t{GNIter}, Int32Max));
     StepInUse = 0.5 * Step;
-    // The refit starts from the best cell so far (the start values before any).
+    // The refit starts from the best trial of this search, else from the start values.
     for (int32_t i = 1; i <= n; ++i)
-      Records[i].value = BestMerit > 0 && i <= IndexingRecordCapacity ? BestValues[i] : Records[i].Error;
+      Records[i].value = bestInSearch_ && i <= IndexingRecordCapacity ? BestValues[i] : Records[i].Error;
   } else if (t != 1) {
     if (TriesPerBin > 0) {
       DecodeGridTrial(static_cast<int32_t>(t));
@@ -326,6 +326,7 @@ void TAULSM::ConsiderBest() {
       if (v > CellVolumes[p]) return;
     }
   }
+  bestInSearch_ = true;
   BestMerit = merit;
   BestVolume = volume;
   BestFunctional = Functional;
@@ -405,6 +406,7 @@ void TAULSM::SearchTrials() {
   StopRequest = 0;
   controlsSaved_ = false;
   inputOk_ = false;
+  bestInSearch_ = false;
   for (int32_t i = 1; i <= n; ++i) Records[i].Error = Records[i].value;
   const int64_t tries = std::clamp<int64_t>(NTries, -1, Int32Max - 1);
   const int64_t repeats = std::max(TriesPerBin, 1);
@@ -435,7 +437,7 @@ void TAULSM::SearchTrials() {
   }
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
-  if (BestMerit > 0 && StopRequest == 0) RefineChosenCell();
+  if (bestInSearch_ && StopRequest == 0) RefineChosenCell();
   EvaluateErrors();
 }
 

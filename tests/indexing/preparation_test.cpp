@@ -18,10 +18,13 @@ TEST_F(PreparationTest, TwoPhasesGiveTheRecordLayoutAndBounds) {
   PrepareAuto({3, 5});
   const TAULSM& fit = *CelixFitter;
   EXPECT_EQ(std::vector<int32_t>({ParametersPending[1], MainMode, ParameterArrayMode}), std::vector<int32_t>({0, 1, 1}));
-  // 10 / 1 + 0.5 = 10.5 rounds to the even 10, + 2; phase 2 has no extra; non-negative h, k.
-  EXPECT_EQ(std::vector<int32_t>(HklBounds[1], HklBounds[1] + 5), std::vector<int32_t>({12, 0, 12, 0, 12}));
-  EXPECT_EQ(std::vector<int32_t>(HklBounds[2], HklBounds[2] + 5), std::vector<int32_t>({10, 0, 10, 0, 10}));
-  EXPECT_EQ(std::vector<double>({CellVolumes[1], CellVolumes[2]}), std::vector<double>({3000, 1500}));
+  // |h| = |a . r*| <= a / d: the edges reach 20.5 (phase 1) and 10.25 (phase 2) and d_min is 1;
+  // phase 1's 22^3 orthorhombic indices do not fit the table of 4000, 15^3 do; non-negative h, k.
+  EXPECT_EQ(std::vector<int32_t>(HklBounds[1], HklBounds[1] + 5), std::vector<int32_t>({14, 0, 14, 0, 14}));
+  EXPECT_EQ(std::vector<int32_t>(HklBounds[2], HklBounds[2] + 5), std::vector<int32_t>({11, 0, 11, 0, 11}));
+  // 20 reflections above d = 1: 4 pi V / 3 reciprocal points over the holohedry's 8 and 48.
+  EXPECT_EQ(std::vector<double>({CellVolumes[1], CellVolumes[2]}),
+            std::vector<double>({std::nearbyint(20 * 8 * 3 / (4 * M_PI)), std::nearbyint(20 * 48 * 3 / (4 * M_PI))}));
   EXPECT_EQ(std::vector<int32_t>({fit.NPar, fit.NPoints, fit.NTries}), std::vector<int32_t>({12, 10, 2000 + 1000}));
   for (int32_t i = 1; i <= 12; ++i) {
     const ParameterRecord& r = fit.Records[i];

@@ -159,26 +159,30 @@ TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
   TAULSM& fit = *CelixFitter;
   const std::vector<ParameterRecord> start = fit.Records;
   fit.SearchTrials();
-  const double found = fit.BestDeviation;
-  ASSERT_LT(found, 1e-6);
+  const double found = fit.BestMerit, volume = fit.BestVolume;
+  ASSERT_LT(fit.BestDeviation, 1e-6);
   ASSERT_NEAR(fit.Records[2].value, 6.3, 1e-5);
+  ASSERT_NEAR(volume, 5.1 * 6.3 * 7.7, 1e-3);
   struct Case {
     const char* what;
-    double bestBefore;
+    double bestBefore, volumeBefore;
     uint8_t restrict;
     double limit;  // above the start volume 225.8, below the found 247.4
     bool replaced;
   } const cases[] = {
-      {"an equal deviation does not replace", found, 0, 5000, false},
-      {"a smaller one does", std::nextafter(found, 1.0), 0, 5000, true},
-      {"unless its volume exceeds the limit", 1e19, 1, 235, false},
-      {"without the restriction it is taken", 1e19, 0, 235, true},
+      {"an equal merit of the same cell does not replace", found, volume, 0, 5000, false},
+      {"a higher one does", std::nextafter(found, 0.0), volume, 0, 5000, true},
+      {"unless its volume exceeds the limit", 0, 0, 1, 235, false},
+      {"without the restriction it is taken", 0, 0, 0, 235, true},
+      {"a merit 1 % lower replaces a cell twice as large", 1.01 * found, 2 * volume, 0, 5000, true},
+      {"but not a cell half as large", 0.99 * found, 0.5 * volume, 0, 5000, false},
+      {"a merit 3 % higher replaces even that", 0.97 * found, 0.5 * volume, 0, 5000, true},
   };
   for (const Case& c : cases) {
     fit.Records = start;
     MakeControls(0);
     fit.ConvergenceMode = 0;
-    fit.BestDeviation = c.bestBefore;
+    fit.BestMerit = c.bestBefore, fit.BestVolume = c.volumeBefore;
     UseVolumeRestriction = c.restrict;
     CellVolumes[1] = c.limit;
     std::fill(BestValues + 1, BestValues + 7, -1.0);
