@@ -141,9 +141,14 @@ bool LinePage(int32_t mode, int32_t p, const std::string& heading) {
   double chi2 = 0;
   int32_t hi[3] = {0, 0, 0}, lo[3] = {0, 0, 0};
   bool first = true;
+  std::vector<int32_t> unindexed;
   for (int32_t i = 1; i <= Lines(); ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
     if (line.Phase != p) continue;
+    if (!line.Assigned) {
+      unindexed.push_back(i);
+      continue;
+    }
     int32_t o[3];
     OrderIndexTriple(line.h, line.k, line.l, system, o[0], o[1], o[2]);
     std::string row = FormatInteger(i, 4) + FormatInteger(o[0], 4) + FormatInteger(o[1], 4) + FormatInteger(o[2], 4);
@@ -157,6 +162,12 @@ bool LinePage(int32_t mode, int32_t p, const std::string& heading) {
       lo[m] = first ? o[m] : std::min(lo[m], o[m]);
     }
     first = false;
+  }
+  for (int32_t i : unindexed) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    std::string row = FormatInteger(i, 4) + "   unindexed" + FormatNumber(10, 4, line.d);
+    if (DSpacingDataType != 0) row += FormatNumber(29, 4, line.X);
+    out(row);
   }
   out("Average  d - d_calc (A) = " + FormatNumber(12, 5, PhaseMeanDeviation[p]));
   out("Max      d - d_calc (A) = " + FormatNumber(12, 5, PhaseMaxDeviation[p]));
@@ -258,7 +269,7 @@ void PhaseDeviations() {
   for (int32_t p = 0; p <= MaxPhases; ++p) PhaseLineCount[p] = 0, PhaseMaxDeviation[p] = 0;
   for (int32_t i = 1; i <= Lines(); ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
-    if (line.Phase < 1 || line.Phase > MaxPhases) continue;
+    if (line.Phase < 1 || line.Phase > MaxPhases || !line.Assigned) continue;
     const double dev = std::fabs(line.d - line.DCalc);
     ++PhaseLineCount[line.Phase];
     sum[line.Phase] += dev;

@@ -23,7 +23,7 @@ double AngleErrorFromCosine(double cosine, double cosineError);
 // prob[1..6] (A, B, C, F, I, R): the share of all lines whose indices obey each centring the
 // system allows; 0 for the others.
 void CentringProbabilities(int32_t system, double (&prob)[7]);
-// PhaseLineCount, PhaseMeanDeviation, PhaseMaxDeviation from the lines' phases.
+// PhaseLineCount, PhaseMeanDeviation, PhaseMaxDeviation from the indexed lines' phases.
 void PhaseDeviations();
 // Calculated reflections of phase p inside the measured d range, pairs closer than
 // 1.4 x AverageDError merged.

@@ -154,6 +154,31 @@ TEST_F(SearchTest, GridTrialsDecodeAsNumpyUnravelsAndOverflowIsRefused) {
             std::vector<double>({55, 7, 0}));  // the search did not run
 }
 
+// A search that ends 0.3 % off (the refit alone, from a start that far) is finished by least
+// squares over the indexed lines: the sum of squared residuals falls to at most its value at the
+// true cell (the least-squares optimum lies there or better), the edges within the lines' 2e-4 noise.
+TEST_F(SearchTest, TheChosenCellIsRefinedByLeastSquaresOverItsLines) {
+  Start(1.003, 0, true);
+  TAULSM& fit = *CelixFitter;
+  fit.SearchTrials();
+  auto squares = [] {
+    RecalcIndexingData();
+    double sum = 0;
+    for (int32_t i = 1; i <= DSpacingCount; ++i)
+      if (DSpacingList[i].Assigned) sum += std::pow(DSpacingList[i].d - DSpacingList[i].DCalc, 2);
+    return sum;
+  };
+  const double truth[3] = {5.1, 6.3, 7.7};
+  double found[3];
+  for (int32_t m = 0; m < 3; ++m) {
+    found[m] = fit.Records[m + 1].value;
+    EXPECT_NEAR(found[m] / truth[m], 1, 2.5e-4) << m;
+  }
+  const double atFound = squares();
+  for (int32_t m = 0; m < 3; ++m) fit.Records[m + 1].value = truth[m];
+  EXPECT_LE(atFound, squares() * (1 + 1e-9));
+}
+
 TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
   Start(0.97);
   TAULSM& fit = *CelixFitter;
