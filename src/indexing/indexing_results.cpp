@@ -279,10 +279,15 @@ void PhaseDeviations() {
 }
 
 void CountVisibleReflections(int32_t& n, int32_t p) {
-  n = 0;
+  std::vector<double> d;
+  VisibleReflections(p, d);
+  n = static_cast<int32_t>(d.size());
+}
+
+void VisibleReflections(int32_t p, std::vector<double>& d) {
+  d.clear();
   if (Lines() < 1 || p < 1 || p > MaxPhases) return;
   const double low = DSpacingList[Lines()].d - 0.001, high = DSpacingList[1].d + 0.01;
-  std::vector<double> d;
   for (int32_t j = 1, m = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections); j <= m; ++j) {
     const double x = WorkspaceActive() ? WorkspaceD(p, j) : HklTable[j][p].d;  // the search's d while it runs
     if (x >= low && x <= high) d.push_back(x);
@@ -298,7 +303,6 @@ void CountVisibleReflections(int32_t& n, int32_t p) {
     d[at] = 0.5 * (d[at] + d[at - 1]);
     d.erase(d.begin() + static_cast<std::ptrdiff_t>(at - 1));
   }
-  n = static_cast<int32_t>(d.size());
 }
 
 double IndexingCriterion(int32_t nVisible, int32_t lines, double meanDeviation) {

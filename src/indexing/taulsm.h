@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include "core/fit_engine.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
@@ -52,7 +53,7 @@ public:
   // errors, no step (every error 0 before a search or without a usable matrix).
   void EvaluateErrors();
 
-  // The figure of merit of the best trial (0: none yet) and its cell volume, summed over phases.
+  // The figure of merit of the best trial and its cell volume summed over phases (0: no best).
   double BestMerit = 0;
   double BestVolume = 0;
   double BestFunctional = 1e19;
@@ -78,10 +79,12 @@ private:
   int32_t WindowAt(int32_t iteration) const;
   bool VolumeTest();
   void ConsiderBest();
-  // The figure of merit of the current values: the lines reassigned, then the criterion of the
-  // results (calculated lines in the measured range against the lines, times the mean |d_exp -
-  // d_calc| with every unindexed line counted at UnindexedPenalty sigma). deviation: the mean
-  // over the indexed lines; volume: the cells' volumes summed.
+  // The figure of merit of the current values, the lines reassigned: over the lines within
+  // LineTolerance sigma of their reflection, -log of the chance that a line falls that close (its
+  // miss, at least its sigma) to one of the calculated lines, as dense about it as they are in
+  // the measured range; every other line costs UnindexedPenalty. A larger cell has denser lines
+  // and fits no better; a smaller one leaves lines out. deviation: the mean |d_exp - d_calc| of
+  // the indexed lines; volume: the cells' volumes summed.
   double TrialMerit(double& deviation, double& volume);
   // Least squares of the chosen cell over its indexed lines, reassigned every iteration, without
   // damping, down-weighting or volume term; a step that raises chi^2 ends it.
@@ -93,6 +96,7 @@ private:
   bool controlsSaved_ = false;  // PrepareFit ran in this search
   bool inputOk_ = false;        // and CheckFitInput passed
   bool bestInSearch_ = false;   // a trial of this search became the best
+  std::vector<double> calculated_, phaseLines_;  // TrialMerit's calculated lines
 };
 
 // The indexing fitter, created on first use; CelixFitterCreated follows it.

@@ -22,12 +22,16 @@
 namespace {
 
 constexpr int64_t Int32Max = std::numeric_limits<int32_t>::max();
-// An unindexed line counts in the merit's mean deviation at this many sigma (AverageDError).
+// What a line the cell leaves unindexed costs the merit (natural log): a line from elsewhere than
+// the phase is taken as a chance of about 1 in 150.
 constexpr double UnindexedPenalty = 5;
-// Merits within this share are equally good, and then the smaller cell wins; volumes within
+// Merits within this many units are equally good, and then the smaller cell wins; volumes within
 // SameVolume are one cell.
-constexpr double MeritTolerance = 0.02;
+constexpr double MeritTolerance = 0.5;
 constexpr double SameVolume = 1e-3;
+// A line farther than this many sigma (its error, else AverageDError) from its reflection is not
+// indexed by the cell.
+constexpr double LineTolerance = 3;
 
 // The STOP button and the end of the application reach the search while it runs.
 struct ActiveEngineScope {
@@ -277,44 +281,49 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
 double TAULSM::TrialMerit(double& deviation, double& volume) {
   RecalcIndexingData();
   const int32_t cells = CellRecordCount(*this) / 6;
-  int32_t visible = 0;
+  calculated_.clear();
   volume = 0;
   for (int32_t p = 1; p <= cells; ++p) {
-    int32_t v = 0;
-    CountVisibleReflections(v, p);
-    visible += v;
+    VisibleReflections(p, phaseLines_);
+    calculated_.insert(calculated_.end(), phaseLines_.begin(), phaseLines_.end());
     const ParameterRecord* r = &Records[6 * (p - 1)];
     volume += CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
   }
-  double sum = 0, penalised = 0;
-  int32_t lines = 0, indexed = 0;
+  std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
+  double sum = 0, merit = 0;
+  int32_t indexed = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
-    if (line.d < 0) continue;
-    ++lines;
-    if (line.Assigned) {
-      sum += std::fabs(line.d - line.DCalc);
-      ++indexed;
-    } else {
-      penalised += UnindexedPenalty * AverageDError;
+    if (line.d <= 0) continue;
+    const double sigma = line.Error > 0 ? line.Error : AverageDError;
+    const double miss = std::fabs(line.d - line.DCalc);
+    if (line.Assigned) sum += miss, ++indexed;
+    if (!line.Assigned || !(miss <= LineTolerance * sigma)) {
+      merit -= UnindexedPenalty;
+      continue;
     }
+    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d.
+    const auto above = std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
+                                        std::greater<double>()) - calculated_.begin();
+    const double density = 3 * std::max<double>(static_cast<double>(above), 1) / line.d;
+    merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
   }
   deviation = sum / std::max(indexed, 1);
-  const double merit = IndexingCriterion(visible, lines, (sum + penalised) / std::max(lines, 1));
-  return std::isfinite(merit) && std::isfinite(volume) ? merit : 0;
+  return std::isfinite(merit) && std::isfinite(volume) && volume > 0 ? merit : -std::numeric_limits<double>::infinity();
 }
 
 // The best trial is the one of the highest merit; of two within MeritTolerance the smaller cell.
 void TAULSM::ConsiderBest() {
   double deviation = 0, volume = 0;
   const double merit = TrialMerit(deviation, volume);
-  if (!(merit > 0)) return;
-  bool better = merit > BestMerit;
-  if (BestMerit > 0) {
+  if (!std::isfinite(merit)) return;
+  const bool any = BestVolume > 0;
+  bool better = !any || merit > BestMerit;
+  if (any) {
     if (volume < BestVolume * (1 - SameVolume))
-      better = merit >= BestMerit * (1 - MeritTolerance);
+      better = merit >= BestMerit - MeritTolerance;
     else if (volume > BestVolume * (1 + SameVolume))
-      better = merit > BestMerit * (1 + MeritTolerance);
+      better = merit > BestMerit + MeritTolerance;
   }
   if (!better) return;
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
@@ -368,9 +377,9 @@ void TAULSM::RefineChosenCell() {
       if (!std::isfinite(Records[i].value)) Records[i].value = BestValues[i];
   }
   Controls() = saved;
+  // The merit stays the trial's, against which later searches are judged.
   double deviation = 0, volume = 0;
-  const double merit = TrialMerit(deviation, volume);
-  if (merit > 0) BestMerit = merit, BestVolume = volume, BestDeviation = deviation;
+  if (std::isfinite(TrialMerit(deviation, volume))) BestVolume = volume, BestDeviation = deviation;
   for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
 }
 

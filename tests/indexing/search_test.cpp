@@ -196,12 +196,12 @@ TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
     bool replaced;
   } const cases[] = {
       {"an equal merit of the same cell does not replace", found, volume, 0, 5000, false},
-      {"a higher one does", std::nextafter(found, 0.0), volume, 0, 5000, true},
+      {"a higher one does", found - 1e-9, volume, 0, 5000, true},
       {"unless its volume exceeds the limit", 0, 0, 1, 235, false},
       {"without the restriction it is taken", 0, 0, 0, 235, true},
-      {"a merit 1 % lower replaces a cell twice as large", 1.01 * found, 2 * volume, 0, 5000, true},
-      {"but not a cell half as large", 0.99 * found, 0.5 * volume, 0, 5000, false},
-      {"a merit 3 % higher replaces even that", 0.97 * found, 0.5 * volume, 0, 5000, true},
+      {"a merit 0.3 lower replaces a cell twice as large", found + 0.3, 2 * volume, 0, 5000, true},
+      {"but not a cell half as large", found - 0.3, 0.5 * volume, 0, 5000, false},
+      {"a merit 0.6 higher replaces even that", found - 0.6, 0.5 * volume, 0, 5000, true},
   };
   for (const Case& c : cases) {
     fit.Records = start;
