@@ -231,7 +231,8 @@ bool AskPhaseChoices(int32_t p) {
   if (system != phase.CrystalSystem) BinDefaultsSet = 0;
   phase.CrystalSystem = system;
   phase.LatticeType = system == 7 ? 6 : std::clamp(Form2.RadioGroup2.itemIndex, 0, 6);
-  if (!BravaisTypeAllowed(system, phase.LatticeType)) ShowMsg("Symmetry and type not compatible");
+  // A search in a type the system does not have (monoclinic I, cubic C) cannot succeed.
+  if (!BravaisTypeAllowed(system, phase.LatticeType)) return Refuse("Symmetry and type not compatible");
   AutoHklBounds = list.Checked(0);
   AutoCellVolume = list.Checked(1);
   AutoInitCell = list.Checked(2);

@@ -105,6 +105,8 @@ TEST_F(PreparationTest, RefusalsLeaveTheTablesAsTheyWere) {
          d.Ok();
          ui.ExpectDialog("Set lattice parameters").Ok();
        }},
+      // A monoclinic I cell is no lattice type of the search: the preparation stops there.
+      {"Symmetry and type not compatible", [this] { ui.ExpectDialog(" Phase= 1").Combo(2).Radio2(6).Ok(); }},
       {"Too many phases for indexing: at most 4", [] { PhaseCount = 5; }},
   };
   for (const Case& c : cases) {
