@@ -45,7 +45,7 @@ void SetDefaultBins(int32_t phase, int32_t system) {
     const bool first = phase == 1;
     switch (system) {
       case 1:
-        std::fill(bins + 1, bins + 4, 6);
+        std::fill(bins + 1, bins + 4, 8);
         std::fill(bins + 4, bins + 7, 2);
         break;
       case 2:

@@ -543,7 +543,7 @@ void PrepareIndexing() {
   fit.BestMerit = fit.BestVolume = 0;
   if (IndexingMode == 0) {
     TFitControls& c = DefaultFitControls;
-    c.GNIter = 8, c.Step = 0.95, c.Damp = 0.025, c.ConvergenceMode = 1, c.Alpha = 1.0, c.FunctionalLimit = 0.0;
+    c.GNIter = 10, c.Step = 0.95, c.Damp = 0.025, c.ConvergenceMode = 1, c.Alpha = 1.0, c.FunctionalLimit = 0.0;
   } else if (IndexingMode == 1) {
     DefaultFitControls.ConvergenceMode = 0, DefaultFitControls.GNIter = 30, DefaultFitControls.Step = 0.25;
   }
