@@ -229,6 +229,7 @@ void Place(int32_t i) {
   TakeNearestFree(holder);
 }
 
+// MarkUnindexed's lines and their distances to their reflections.
 int32_t Order[MaxDSpacings + 1];
 double Distance[MaxDSpacings + 1];
 

@@ -46,6 +46,7 @@ void RecalcIndexingData();
 // HklTable when it ends. Outside a search every routine above reads and writes HklTable itself.
 void BeginWorkspaceSearch();
 void EndWorkspaceSearch();
+// True while a search holds the reflections in its workspace.
 bool WorkspaceActive();
 // d of reflection j of phase p as the workspace holds it (the search's current value).
 double WorkspaceD(int32_t p, int32_t j);
