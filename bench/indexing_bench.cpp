@@ -81,6 +81,7 @@ struct BenchSetup {
     fit.NTries = tries;
     fit.TriesPerBin = 0;
     fit.BestFunctional = fit.BestDeviation = fit.BestMaxResidual = 1e19;
+    fit.BestMerit = fit.BestVolume = 0;
     SetRandomSeeds(12345, 678);
     return fit;
   }

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Judges cells found by the powder indexing against the true ones, with gemmi.
 
-Usage: judge_indexing.py FOUND [VERDICTS]
+Usage: judge_indexing.py [--edges TOL] FOUND [VERDICTS]
   FOUND rows:    <id> <lattice> <tier> <letter> a b c alpha beta gamma <letter> a b c alpha beta gamma
                  <seconds> <trials>
                  (the true cell and its centring letter, the found cell and its letter, a cell on
@@ -9,11 +9,12 @@ Usage: judge_indexing.py FOUND [VERDICTS]
   VERDICTS rows: <id> <lattice> <tier> success|derivative|fail
 
 A found cell succeeds when its Niggli cell (gemmi GruberVector) equals the true one within 0.5 %
-in the edges and 0.5 degree in the angles, or, where a Niggli cell lies on a boundary of the
+(or TOL relative) in the edges and 0.5 degree (or TOL x 100 degrees) in the angles, or, where a Niggli cell lies on a boundary of the
 reduction, when the primitive volumes agree within 0.5 % and so do the 30 largest distinct d of
 the two primitive lattices. A derivative solution has a primitive volume 2, 3 or 4 times (or a
 half, third, quarter of) the true one. The shares per lattice group are printed, and per crystal
-system the median and 90th-percentile time per run and per success, and the trials per second.
+system the share of successes, the median and 90th-percentile time per run and per success, and the
+trials per second.
 """
 import itertools
 import sys
@@ -39,6 +40,9 @@ def largest_d(params, n=30):
     return sorted(d, reverse=True)[:n]
 
 
+EDGES = 0.005
+
+
 def verdict(true_cell, true_letter, found_cell, found_letter):
     try:
         t = niggli(true_cell, true_letter)
@@ -46,12 +50,12 @@ def verdict(true_cell, true_letter, found_cell, found_letter):
     except (RuntimeError, ValueError):
         return "fail"
     vt, vf = gemmi.UnitCell(*t).volume, gemmi.UnitCell(*f).volume
-    edges = all(abs(a - b) <= 0.005 * a for a, b in zip(t[:3], f[:3]))
-    if edges and all(abs(a - b) <= 0.5 for a, b in zip(t[3:], f[3:])):
+    edges = all(abs(a - b) <= EDGES * a for a, b in zip(t[:3], f[:3]))
+    if edges and all(abs(a - b) <= 100 * EDGES for a, b in zip(t[3:], f[3:])):
         return "success"
-    if abs(vf - vt) <= 0.005 * vt:
+    if abs(vf - vt) <= EDGES * vt:
         dt, df = largest_d(t), largest_d(f)
-        if all(abs(a - b) <= 0.005 * a for a, b in zip(dt, df)):
+        if all(abs(a - b) <= EDGES * a for a, b in zip(dt, df)):
             return "success"
     ratio = vf / vt
     for n in (2, 3, 4):
@@ -65,10 +69,15 @@ GROUPS = {"high symmetry": ("cP", "cI", "cF", "tP", "tI", "hP", "hR", "oP", "oC"
 
 
 def main():
-    if len(sys.argv) < 2:
+    global EDGES
+    args = sys.argv[1:]
+    if args[:1] == ["--edges"]:
+        EDGES = float(args[1])
+        args = args[2:]
+    if not args:
         sys.exit(__doc__)
     rows = []
-    with open(sys.argv[1]) as f:
+    with open(args[0]) as f:
         for line in f:
             t = line.split()
             if len(t) != 19:
@@ -77,8 +86,8 @@ def main():
             found_cell = [float(x) for x in t[11:17]]
             rows.append((t[0], t[1], t[2], verdict(true_cell, t[3], found_cell, t[10]), float(t[17]), float(t[18])))
     out = ["%s %s %s %s" % r[:4] for r in rows]
-    if len(sys.argv) > 2:
-        with open(sys.argv[2], "w") as f:
+    if len(args) > 1:
+        with open(args[1], "w") as f:
             f.write("\n".join(out) + "\n")
     for group, names in GROUPS.items():
         mine = [r for r in rows if r[1] in names]
@@ -100,8 +109,8 @@ def main():
         runs = sorted(r[4] for r in mine)
         hits = sorted(r[4] for r in mine if r[3] == "success")
         per = lambda t, q: t[min(len(t) - 1, int(q * len(t)))] if t else float("nan")
-        print("%s: %3d runs  per run median %6.2f s  p90 %6.2f s   per success median %6.2f s  p90 %6.2f s  "
-              "%6.0f trials/s" % (system, len(runs), per(runs, 0.5), per(runs, 0.9), per(hits, 0.5), per(hits, 0.9),
+        print("%s: %3d runs  success %5.1f %%  per run median %6.2f s  p90 %6.2f s   per success median %6.2f s  p90 %6.2f s  "
+              "%6.0f trials/s" % (system, len(runs), 100.0 * len(hits) / len(runs), per(runs, 0.5), per(runs, 0.9), per(hits, 0.5), per(hits, 0.9),
                                   sum(r[5] for r in mine) / max(sum(runs), 1e-9)))
 
 

@@ -74,7 +74,7 @@ void ResetModelState(int32_t n) {
   for (int32_t k = 1; k <= MaxPhases; ++k) {
     const int32_t bounds[5] = {4, -4, 4, -4, 4};
     for (int32_t j = 0; j < 5; ++j) HklBounds[k][j] = bounds[j];
-    CellVolumes[k] = 5000.0;
+    CellVolumes[k] = DefaultCellVolume;
     VolumeMinimizers[k] = 0;
     PhasesToPlot[k] = 1;
     for (double& a : PhaseTable[k].Anisotropy) a = 0;

@@ -45,7 +45,13 @@ uint8_t FitControlsGiven = 0;
 int32_t HklBounds[MaxPhases + 1][5] = {
     {}, {4, -4, 4, -4, 4}, {4, -4, 4, -4, 4}, {4, -4, 4, -4, 4},
     {4, -4, 4, -4, 4}, {4, -4, 4, -4, 4}, {4, -4, 4, -4, 4}};
-double CellVolumes[MaxPhases + 1] = {0, 5000.0, 5000.0, 5000.0, 5000.0, 5000.0, 5000.0};
+double CellVolumes[MaxPhases + 1] = {0,
+                                     DefaultCellVolume,
+                                     DefaultCellVolume,
+                                     DefaultCellVolume,
+                                     DefaultCellVolume,
+                                     DefaultCellVolume,
+                                     DefaultCellVolume};
 double VolumeMinimizers[MaxPhases + 1] = {};
 double DMin = 0, DMax = 0;
 double AverageDError = 0;

@@ -164,6 +164,7 @@ extern uint8_t FitControlsGiven; // an INI or dat file supplied the fit controls
 // (the smallest l is 0).
 extern int32_t HklBounds[MaxPhases + 1][5];
 extern double CellVolumes[MaxPhases + 1];       // volume limit of the indexing search
+constexpr double DefaultCellVolume = 5000.0;    // CellVolumes before anything sets them
 extern double VolumeMinimizers[MaxPhases + 1];  // volume-minimizer choice of the indexing
 extern double DMin, DMax;                       // d range of the hkl generation
 extern double AverageDError;                    // mean error of the d-spacings

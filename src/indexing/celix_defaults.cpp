@@ -45,12 +45,12 @@ void SetDefaultBins(int32_t phase, int32_t system) {
     const bool first = phase == 1;
     switch (system) {
       case 1:
-        std::fill(bins + 1, bins + 4, 6);
+        std::fill(bins + 1, bins + 4, 8);
         std::fill(bins + 4, bins + 7, 2);
         break;
       case 2:
-        std::fill(bins + 1, bins + 4, 8);
-        bins[5] = 4;
+        std::fill(bins + 1, bins + 4, 10);
+        bins[5] = 5;
         break;
       case 3:
         std::fill(bins + 1, bins + 4, first ? 16 : 4);

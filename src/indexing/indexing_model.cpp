@@ -93,6 +93,7 @@ struct PhaseWork {
   double d[MaxReflections + 1], key[MaxReflections + 1];
   int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
   uint8_t taken[MaxReflections + 1];
+  int32_t owner[MaxReflections + 1];  // the line holding a taken reflection (0: unknown)
 };
 PhaseWork Work[MaxPhases + 1];
 bool searching = false;
@@ -110,6 +111,7 @@ void LoadPhase(int32_t p) {
     w.hk[j] = h * k, w.hl[j] = h * l, w.kl[j] = k * l;
     w.d[j] = r.d;
     w.taken[j] = r.Taken;
+    w.owner[j] = 0;
     w.key[j] = r.Taken ? Taken : r.d;
   }
 }
@@ -150,6 +152,7 @@ void PhaseD(int32_t p) {
   }
   std::copy(w.d + 1, w.d + n + 1, w.key + 1);
   std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
+  std::fill(w.owner + 1, w.owner + n + 1, 0);
   int32_t smallest = 1, largest = n;
   double dSmall = 100.0, dLarge = 0;
   for (int32_t j = 1; j <= n; ++j) {
@@ -161,28 +164,18 @@ void PhaseD(int32_t p) {
   LargestDIndex[p] = largest;
 }
 
-// The smallest |key - x| over the free reflections of every phase (the taken ones have an
-// infinite key); NaN differences never win.
-double SmallestDifference(double x) {
+// The nearest reflection to x over every phase, among the free ones (keys: the taken ones are
+// infinite) or among all (d): the first in phase and reflection order with the smallest
+// difference; NaN differences never win. Returns the difference and the reflection in p, j.
+double Nearest(double x, bool freeOnly, int32_t& bp, int32_t& bj) {
   double m = Taken;
+  bp = 1, bj = 1;
   for (int32_t p = 1; p <= Phases(); ++p) {
-    const double* key = Work[p].key + 1;
-    const int32_t n = Work[p].count;
-    double m0 = m, m1 = m, m2 = m, m3 = m;
-    int32_t j = 0;
-    for (; j + 4 <= n; j += 4) {
-      const double a0 = std::fabs(key[j] - x), a1 = std::fabs(key[j + 1] - x);
-      const double a2 = std::fabs(key[j + 2] - x), a3 = std::fabs(key[j + 3] - x);
-      m0 = a0 < m0 ? a0 : m0;
-      m1 = a1 < m1 ? a1 : m1;
-      m2 = a2 < m2 ? a2 : m2;
-      m3 = a3 < m3 ? a3 : m3;
+    const double* v = freeOnly ? Work[p].key : Work[p].d;
+    for (int32_t j = 1, n = Work[p].count; j <= n; ++j) {
+      const double a = std::fabs(v[j] - x);
+      if (a < m) m = a, bp = p, bj = j;
     }
-    for (; j < n; ++j) {
-      const double a = std::fabs(key[j] - x);
-      m0 = a < m0 ? a : m0;
-    }
-    m = std::min(std::min(m0, m1), std::min(m2, m3));
   }
   return m;
 }
@@ -193,24 +186,10 @@ double PhaseOneD(int32_t j) {
   return j >= 1 && j <= MaxReflections ? HklTable[j][1].d : 0.0;
 }
 
-void AssignOne(TDSpacingRecord& line) {
-  const double x = line.d;
-  // The nearest free reflection is the first one in phase and reflection order whose difference
-  // equals the smallest: the same choice as a scan keeping the first strictly smaller one.
-  const double m = SmallestDifference(x);
-  int32_t bp = 1, bj = 1;
-  if (m < 1e18) {
-    bool found = false;
-    for (int32_t p = 1; p <= Phases() && !found; ++p) {
-      const PhaseWork& w = Work[p];
-      for (int32_t j = 1; j <= w.count; ++j) {
-        if (std::fabs(w.key[j] - x) == m) {
-          bp = p, bj = j, found = true;
-          break;
-        }
-      }
-    }
-  }
+// Line i takes reflection j of phase p: the two extreme reflections of a phase, and every
+// reflection with BadReflectionMeasures, stay free for further lines.
+void Take(int32_t i, int32_t bp, int32_t bj) {
+  TDSpacingRecord& line = DSpacingList[i];
   PhaseWork& w = Work[bp];
   line.Phase = bp;
   line.ReflectionIndex = bj;
@@ -223,12 +202,71 @@ void AssignOne(TDSpacingRecord& line) {
   const bool extreme = bj == SmallestDIndex[bp] || bj == LargestDIndex[bp];
   const bool take = !extreme && BadReflectionMeasures == 0;
   w.taken[bj] = take;
+  w.owner[bj] = take ? i : 0;
   w.key[bj] = take ? Taken : w.d[bj];
   line.DCalc = w.d[bj];
   line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
 }
 
+void TakeNearestFree(int32_t i) {
+  int32_t bp = 1, bj = 1;
+  Nearest(DSpacingList[i].d, true, bp, bj);
+  Take(i, bp, bj);
+}
+
+// Line i goes to its nearest reflection. When an earlier line holds it, the one nearer to it
+// keeps it and the other takes its nearest free one, so that a line far from every reflection
+// (an impurity) cannot push the lines after it off theirs.
+void Place(int32_t i) {
+  int32_t bp = 1, bj = 1;
+  const double r = Nearest(DSpacingList[i].d, false, bp, bj);
+  const PhaseWork& w = Work[bp];
+  const int32_t holder = bj <= w.count && w.taken[bj] ? w.owner[bj] : -1;
+  if (holder < 0) return Take(i, bp, bj);
+  const TDSpacingRecord& other = DSpacingList[std::max(holder, 0)];
+  if (holder == 0 || !(r < std::fabs(other.d - other.DCalc))) return TakeNearestFree(i);
+  Take(i, bp, bj);
+  TakeNearestFree(holder);
+}
+
+// MarkUnindexed's lines and their distances to their reflections.
+int32_t Order[MaxDSpacings + 1];
+double Distance[MaxDSpacings + 1];
+
+// The sigma of a line in the outlier test: its own error, else the mean error.
+double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Error : AverageDError; }
+
+// At most UnindexedLineLimit lines, those farthest from their reflection and beyond three
+// sigma, leave the fit: Assigned 0, the nearest reflection kept for the tables.
+void MarkUnindexed(int32_t first, int32_t n) {
+  if (const TAULSM* fit = CelixFitter.get(); fit && fit->WindowLines > 0) n = std::min(n, fit->WindowLines);
+  const int32_t limit = UnindexedLineLimit();
+  int32_t count = 0;
+  for (int32_t i = first; i <= n; ++i)
+    if (DSpacingList[i].d >= 0) {
+      const double r = std::fabs(DSpacingList[i].d - DSpacingList[i].DCalc);
+      Distance[i] = r == r ? r : Taken;
+      Order[count++] = i;
+    }
+  const int32_t worst = std::min(limit, count);
+  std::partial_sort(Order, Order + worst, Order + count, [](int32_t a, int32_t b) {
+    return Distance[a] > Distance[b] || (Distance[a] == Distance[b] && a < b);
+  });
+  for (int32_t m = 0; m < worst; ++m) {
+    TDSpacingRecord& line = DSpacingList[Order[m]];
+    if (!(Distance[Order[m]] <= 3 * LineSigma(line))) line.Assigned = 0;
+  }
+}
+
 }  // namespace
+
+int32_t UnindexedLineLimit() {
+  const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  if (IndexingMode == 1 || n < 6) return 0;
+  return std::max(1, static_cast<int32_t>(std::nearbyint(0.1 * n)));
+}
+
+bool WorkspaceActive() { return searching; }
 
 double CellDSpacing(int32_t system, const double (&cell)[6], double h, double k, double l, double d) {
   const DForm f = MakeForm(system, cell);
@@ -269,16 +307,18 @@ void RecalcHklD() {
 void AssignLines(int32_t first) {
   if (!searching) LoadAll();
   const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);
-  for (int32_t i = std::max(first, 1); i <= n; ++i) {
-    TDSpacingRecord& line = DSpacingList[i];
-    if (IndexingMode == 1) {
+  first = std::max(first, 1);
+  if (IndexingMode == 1) {
+    for (int32_t i = first; i <= n; ++i) {
+      TDSpacingRecord& line = DSpacingList[i];
       line.Assigned = 1;
       line.Phase = 1;
       line.DCalc = PhaseOneD(i);
-      continue;
     }
-    if (line.d < 0) continue;
-    AssignOne(line);
+  } else {
+    for (int32_t i = first; i <= n; ++i)
+      if (DSpacingList[i].d >= 0) Place(i);
+    MarkUnindexed(first, n);
   }
   if (!searching) StoreAll();
 }

@@ -28,11 +28,17 @@ void CellDSpacingDerivatives(const double (&cell)[6], double h, double k, double
 
 // Every d of every phase (into HklTable), the extreme indices, every taken flag cleared.
 void RecalcHklD();
-// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections: greedy in list order,
-// each to the nearest free reflection over all phases (the first strictly smaller difference in
-// phase then reflection order). In unit-cell determination (IndexingMode 1) line i is tied to
-// reflection i of phase 1.
+// Assigns lines first..DSpacingCount (first = 0: all lines) to reflections, in list order: each
+// line to its nearest reflection over all phases (the first smallest difference in phase then
+// reflection order); when an earlier line holds it, the line nearer to it keeps it and the other
+// takes its nearest free reflection. Then the UnindexedLineLimit lines farthest from their
+// reflection, when beyond three sigma (the line's error, else AverageDError), are left
+// unindexed: Assigned 0, their reflection kept. In unit-cell determination (IndexingMode 1) line
+// i is tied to reflection i of phase 1.
 void AssignLines(int32_t first);
+// How many lines may stay unindexed: about one in ten, at least one; none with fewer than six
+// lines or in unit-cell determination.
+int32_t UnindexedLineLimit();
 // RecalcHklD, then AssignLines over all lines.
 void RecalcIndexingData();
 
@@ -40,6 +46,8 @@ void RecalcIndexingData();
 // HklTable when it ends. Outside a search every routine above reads and writes HklTable itself.
 void BeginWorkspaceSearch();
 void EndWorkspaceSearch();
+// True while a search holds the reflections in its workspace.
+bool WorkspaceActive();
 // d of reflection j of phase p as the workspace holds it (the search's current value).
 double WorkspaceD(int32_t p, int32_t j);
 // Stores a recomputed d of reflection j of phase p (HklTable and, during a search, the workspace).

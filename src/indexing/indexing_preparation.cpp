@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 #include "core/cell_geometry.h"
@@ -105,6 +106,64 @@ void ClampLowerIndices(int32_t system, double& hMin, double& kMin) {
 
 int32_t RoundIndex(double x) { return RoundHalfEven(std::clamp(x, -IndexLimit, IndexLimit)); }
 
+// The order of the point group of a system's lattice (the d of h k l repeats that many times
+// among the reciprocal lattice points), and the share of lattice points a centring keeps (type
+// R is primitive on rhombohedral axes, the only axes it is searched on).
+double HolohedryOrder(int32_t system) {
+  static const double order[8] = {2, 2, 4, 8, 16, 48, 24, 12};
+  return order[std::clamp(system, 0, 7)];
+}
+double CentringMultiplicity(int32_t type) {
+  static const double m[7] = {1, 2, 2, 2, 4, 2, 1};
+  return m[std::clamp(type, 0, 6)];
+}
+
+// The volume at which a cell of this system and lattice type has about twice as many distinct
+// reflections with d >= dMin as lines were measured: the reciprocal lattice points in the sphere
+// of radius 1/dMin are 4 pi V / (3 dMin^3), each d shared by the holohedry's order. Rounded, so
+// that the dialog gives it back unchanged.
+double EstimatedVolumeLimit(int32_t system, int32_t type, int32_t lines, double dMin) {
+  const double points = 2.0 * std::max(lines, 1) * HolohedryOrder(system) * CentringMultiplicity(type);
+  return std::max(1.0, std::nearbyint(points * 3 * dMin * dMin * dMin / (4 * std::numbers::pi)));
+}
+
+// The reflections the index box of bound m gives a system, roughly (the table has room for
+// MaxReflections).
+double IndexBoxCount(int32_t system, int32_t type, double m) {
+  const double n = m + 1, w = 2 * m + 1;
+  double count = 0;
+  switch (system) {
+    case 1: count = w * w * n; break;
+    case 2: count = w * n * n; break;
+    case 3: count = n * n * n; break;
+    case 4: count = n * n * n / 2; break;
+    case 5: count = n * n * n / 6; break;
+    case 6: count = w * n * n / 4; break;
+    default: count = w * w * n / 12; break;
+  }
+  return count / CentringMultiplicity(type);
+}
+
+// The index bound that generates every reflection with d >= dMin of any cell whose edges stay
+// below edgeMax: |h| = |a . r*| <= a / d. Held to what the reflection table takes.
+int32_t AutomaticIndexBound(int32_t system, int32_t type, double edgeMax, double dMin) {
+  int32_t m = static_cast<int32_t>(std::ceil(std::clamp(edgeMax / std::max(dMin, 1e-3), 1.0, 1e4)));
+  while (m > 1 && IndexBoxCount(system, type, m) > 0.9 * MaxReflections) --m;
+  return m;
+}
+
+// The automatic start cell's edges reach this many times d1 + 0.25: twice for phase 1 (h00 with
+// h = 2 may be the first line of an axis), once for later phases; twice that for F and I cells of
+// the orthorhombic to cubic systems, whose axial lines may start at h = 4 (a 4_1 axis, a d glide).
+double EdgeReach(int32_t p, int32_t system, int32_t type) {
+  const double deep = (type == 4 || type == 5) && system >= 3 && system <= 5 ? 2 : 1;
+  return std::max(3 - p, 1) * deep;
+}
+
+// The volume limits the preparation set itself; a limit other than these and the default was
+// set by the user or a data set and is kept.
+double AutomaticVolumes[MaxPhases + 1] = {};
+
 // Reads grid cells (column, rows 0..n-1) into v; false when one is not a number.
 bool ReadGridColumn(int32_t column, int32_t n, double* v) {
   for (int32_t r = 0; r < n; ++r) {
@@ -172,7 +231,8 @@ bool AskPhaseChoices(int32_t p) {
   if (system != phase.CrystalSystem) BinDefaultsSet = 0;
   phase.CrystalSystem = system;
   phase.LatticeType = system == 7 ? 6 : std::clamp(Form2.RadioGroup2.itemIndex, 0, 6);
-  if (!BravaisTypeAllowed(system, phase.LatticeType)) ShowMsg("Symmetry and type not compatible");
+  // A search in a type the system does not have (monoclinic I, cubic C) cannot succeed.
+  if (!BravaisTypeAllowed(system, phase.LatticeType)) return Refuse("Symmetry and type not compatible");
   AutoHklBounds = list.Checked(0);
   AutoCellVolume = list.Checked(1);
   AutoInitCell = list.Checked(2);
@@ -196,12 +256,26 @@ bool AskBounds(int32_t p) {
   PlaceLabel(Form2.Label1, 10, 10, "Set hkl bounds", WhiteColor, TextBackgroundColor);
   if (IndexingMode >= 0 && SystemParameters(system) > DSpacingCount)
     PlaceLabel(Form2.Label2, 10, 220, "Warning! N of D-spacings < n of parameters", WhiteColor, RedColor);
+  double dMin = dLast, dMax = d1;
+  for (int32_t i = 1; i <= Lines(); ++i)
+    if (DSpacingList[i].d > 0) dMin = std::min(dMin, DSpacingList[i].d), dMax = std::max(dMax, DSpacingList[i].d);
   if (AutoHklBounds) {
-    const int32_t extra = p > 1 ? 0 : IndexingMode == -1 ? 3 : 2;
-    const int32_t m = RoundIndex(d1 / dLast + 0.5) + extra;
+    // The edges reach the upper bound of the start cell (automatic, or the one already set).
+    double edgeMax = EdgeReach(p, system, PhaseTable[p].LatticeType) * (dMax + 0.25);
+    if (!AutoInitCell) {
+      edgeMax = 0;
+      for (int32_t e = 1; e <= 3; ++e) edgeMax = std::max(edgeMax, parar[6 * (p - 1) + e].upper);
+    }
+    if (IndexingMode == -1 && NoCrystalInfo == 0)  // indexing only: the known cell
+      edgeMax = std::max({PhaseTable[p].Cell[0], PhaseTable[p].Cell[1], PhaseTable[p].Cell[2]}) * 1.01;
+    const int32_t m = AutomaticIndexBound(system, PhaseTable[p].LatticeType, edgeMax, dMin);
     b[0] = m, b[1] = -m, b[2] = m, b[3] = -m, b[4] = m;
   }
-  if (AutoCellVolume) CellVolumes[p] = p == 1 ? 3 * d1 * d1 * d1 : CellVolumes[1] / 2;
+  const double given = CellVolumes[p];
+  if (AutoCellVolume && (given == AutomaticVolumes[p] || given == DefaultCellVolume || !(given > 0))) {
+    CellVolumes[p] = EstimatedVolumeLimit(system, PhaseTable[p].LatticeType, Lines(), dMin);
+    AutomaticVolumes[p] = CellVolumes[p];
+  }
   static const char* const labels[7] = {" h_max =", " h_min =", " k_max =", " k_min =", " l_max =", " Volume_max=",
                                         " Minimizer ="};
   double shown[5] = {double(b[0]), double(b[1]), double(b[2]), double(b[3]), double(b[4])};
@@ -246,7 +320,7 @@ bool AskCell(int32_t p) {
   ParameterRecord* r = &parar[first];  // r[1..6]
   if (AutoInitCell) {
     const double v = DSpacingList[1].d + 0.25;
-    for (int32_t e = 1; e <= 3; ++e) r[e].lower = 2.0, r[e].value = v, r[e].upper = std::max(3 - p, 1) * v;
+    for (int32_t e = 1; e <= 3; ++e) r[e].lower = 2.0, r[e].value = v, r[e].upper = EdgeReach(p, system, phase.LatticeType) * v;
     for (int32_t e = 4; e <= 6; ++e) r[e].lower = 90, r[e].value = 90, r[e].upper = 135;
     if (system == 7)
       for (int32_t e = 4; e <= 6; ++e) r[e].lower = 45, r[e].upper = 90;
@@ -466,9 +540,10 @@ void PrepareIndexing() {
     return;
   }
   fit.BestFunctional = fit.BestDeviation = fit.BestMaxResidual = 1e19;
+  fit.BestMerit = fit.BestVolume = 0;
   if (IndexingMode == 0) {
     TFitControls& c = DefaultFitControls;
-    c.GNIter = 8, c.Step = 0.95, c.Damp = 0.025, c.ConvergenceMode = 1, c.Alpha = 1.0, c.FunctionalLimit = 0.0;
+    c.GNIter = 10, c.Step = 0.95, c.Damp = 0.025, c.ConvergenceMode = 1, c.Alpha = 1.0, c.FunctionalLimit = 0.0;
   } else if (IndexingMode == 1) {
     DefaultFitControls.ConvergenceMode = 0, DefaultFitControls.GNIter = 30, DefaultFitControls.Step = 0.25;
   }

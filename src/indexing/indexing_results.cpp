@@ -141,9 +141,14 @@ bool LinePage(int32_t mode, int32_t p, const std::string& heading) {
   double chi2 = 0;
   int32_t hi[3] = {0, 0, 0}, lo[3] = {0, 0, 0};
   bool first = true;
+  std::vector<int32_t> unindexed;
   for (int32_t i = 1; i <= Lines(); ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
     if (line.Phase != p) continue;
+    if (!line.Assigned) {
+      unindexed.push_back(i);
+      continue;
+    }
     int32_t o[3];
     OrderIndexTriple(line.h, line.k, line.l, system, o[0], o[1], o[2]);
     std::string row = FormatInteger(i, 4) + FormatInteger(o[0], 4) + FormatInteger(o[1], 4) + FormatInteger(o[2], 4);
@@ -157,6 +162,12 @@ bool LinePage(int32_t mode, int32_t p, const std::string& heading) {
       lo[m] = first ? o[m] : std::min(lo[m], o[m]);
     }
     first = false;
+  }
+  for (int32_t i : unindexed) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    std::string row = FormatInteger(i, 4) + "   unindexed" + FormatNumber(10, 4, line.d);
+    if (DSpacingDataType != 0) row += FormatNumber(29, 4, line.X);
+    out(row);
   }
   out("Average  d - d_calc (A) = " + FormatNumber(12, 5, PhaseMeanDeviation[p]));
   out("Max      d - d_calc (A) = " + FormatNumber(12, 5, PhaseMaxDeviation[p]));
@@ -258,7 +269,7 @@ void PhaseDeviations() {
   for (int32_t p = 0; p <= MaxPhases; ++p) PhaseLineCount[p] = 0, PhaseMaxDeviation[p] = 0;
   for (int32_t i = 1; i <= Lines(); ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
-    if (line.Phase < 1 || line.Phase > MaxPhases) continue;
+    if (line.Phase < 1 || line.Phase > MaxPhases || !line.Assigned) continue;
     const double dev = std::fabs(line.d - line.DCalc);
     ++PhaseLineCount[line.Phase];
     sum[line.Phase] += dev;
@@ -268,12 +279,17 @@ void PhaseDeviations() {
 }
 
 void CountVisibleReflections(int32_t& n, int32_t p) {
-  n = 0;
+  std::vector<double> d;
+  VisibleReflections(p, d);
+  n = static_cast<int32_t>(d.size());
+}
+
+void VisibleReflections(int32_t p, std::vector<double>& d) {
+  d.clear();
   if (Lines() < 1 || p < 1 || p > MaxPhases) return;
   const double low = DSpacingList[Lines()].d - 0.001, high = DSpacingList[1].d + 0.01;
-  std::vector<double> d;
   for (int32_t j = 1, m = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections); j <= m; ++j) {
-    const double x = HklTable[j][p].d;
+    const double x = WorkspaceActive() ? WorkspaceD(p, j) : HklTable[j][p].d;  // the search's d while it runs
     if (x >= low && x <= high) d.push_back(x);
   }
   std::sort(d.begin(), d.end(), std::greater<double>());
@@ -287,7 +303,6 @@ void CountVisibleReflections(int32_t& n, int32_t p) {
     d[at] = 0.5 * (d[at] + d[at - 1]);
     d.erase(d.begin() + static_cast<std::ptrdiff_t>(at - 1));
   }
-  n = static_cast<int32_t>(d.size());
 }
 
 double IndexingCriterion(int32_t nVisible, int32_t lines, double meanDeviation) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 #include "core/model_tables.h"
 
 // Per phase: lines assigned to it, mean and largest |d_exp - d_calc| (angstrom).
@@ -23,11 +24,12 @@ double AngleErrorFromCosine(double cosine, double cosineError);
 // prob[1..6] (A, B, C, F, I, R): the share of all lines whose indices obey each centring the
 // system allows; 0 for the others.
 void CentringProbabilities(int32_t system, double (&prob)[7]);
-// PhaseLineCount, PhaseMeanDeviation, PhaseMaxDeviation from the lines' phases.
+// PhaseLineCount, PhaseMeanDeviation, PhaseMaxDeviation from the indexed lines' phases.
 void PhaseDeviations();
 // Calculated reflections of phase p inside the measured d range, pairs closer than
-// 1.4 x AverageDError merged.
+// 1.4 x AverageDError merged: their count, and their d descending.
 void CountVisibleReflections(int32_t& n, int32_t p);
+void VisibleReflections(int32_t p, std::vector<double>& d);
 // 1 / (max(|nVisible - lines|, 1) x max(meanDeviation, 1e-5)).
 double IndexingCriterion(int32_t nVisible, int32_t lines, double meanDeviation);
 // Free cell parameters of a crystal system (6 triclinic .. 1 cubic).

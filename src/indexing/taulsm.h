@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include "core/fit_engine.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
@@ -52,6 +53,9 @@ public:
   // errors, no step (every error 0 before a search or without a usable matrix).
   void EvaluateErrors();
 
+  // The figure of merit of the best trial and its cell volume summed over phases (0: no best).
+  double BestMerit = 0;
+  double BestVolume = 0;
   double BestFunctional = 1e19;
   double CurrentDeviation = 0;  // mean |d_exp - d_calc| of the current iteration
   double BestDeviation = 1e19;
@@ -60,6 +64,8 @@ public:
   int32_t NTries = 1000;
   int32_t TriesPerBin = 0;  // 0 random trials; n > 0 grid trials, n starts per bin
 
+  // Lines 1..WindowLines take part in the current iteration (0: all); see WindowAt.
+  int32_t WindowLines = 0;
   // Work fields of the search.
   int32_t IterationLimit = 0;
   uint8_t LastTrial = 0;
@@ -70,14 +76,27 @@ private:
   enum class IterationEnd { Completed, Abandoned, Stopped };
   TrialEnd RunTrial(int64_t t, int64_t tries);
   IterationEnd RunIterations();
+  int32_t WindowAt(int32_t iteration) const;
   bool VolumeTest();
   void ConsiderBest();
+  // The figure of merit of the current values, the lines reassigned: over the lines within
+  // LineTolerance sigma of their reflection, -log of the chance that a line falls that close (its
+  // miss, at least its sigma) to one of the calculated lines, as dense about it as they are in
+  // the measured range; every other line costs UnindexedPenalty. A larger cell has denser lines
+  // and fits no better; a smaller one leaves lines out. deviation: the mean |d_exp - d_calc| of
+  // the indexed lines; volume: the cells' volumes summed.
+  double TrialMerit(double& deviation, double& volume);
+  // Least squares of the chosen cell over its indexed lines, reassigned every iteration, without
+  // damping, down-weighting or volume term; a step that raises chi^2 ends it.
+  void RefineChosenCell();
   // One sweep from point start, symmetrised and regularised; false on a non-finite sum.
   bool Accumulate(int32_t start, int32_t skip);
   bool SolvedStepFinite() const;
   bool InstrumentRecord(int32_t i) const;
   bool controlsSaved_ = false;  // PrepareFit ran in this search
   bool inputOk_ = false;        // and CheckFitInput passed
+  bool bestInSearch_ = false;   // a trial of this search became the best
+  std::vector<double> calculated_, phaseLines_;  // TrialMerit's calculated lines
 };
 
 // The indexing fitter, created on first use; CelixFitterCreated follows it.

@@ -15,12 +15,23 @@
 #include "core/text_file.h"
 #include "core/small_routines.h"
 #include "indexing/indexing_model.h"
+#include "indexing/indexing_results.h"
 #include "indexing/indexing_state.h"
 #include "indexing/taulsm.h"
 
 namespace {
 
 constexpr int64_t Int32Max = std::numeric_limits<int32_t>::max();
+// What a line the cell leaves unindexed costs the merit (natural log): a line from elsewhere than
+// the phase is taken as a chance of about 1 in 150.
+constexpr double UnindexedPenalty = 5;
+// Merits within this many units are equally good, and then the smaller cell wins; volumes within
+// SameVolume are one cell.
+constexpr double MeritTolerance = 0.5;
+constexpr double SameVolume = 1e-3;
+// A line farther than this many sigma (its error, else AverageDError) from its reflection is not
+// indexed by the cell.
+constexpr double LineTolerance = 3;
 
 // The STOP button and the end of the application reach the search while it runs.
 struct ActiveEngineScope {
@@ -143,10 +154,33 @@ bool TAULSM::SolvedStepFinite() const {
   return true;
 }
 
+// The lines a trial fits at iteration it: from the largest d (the lowest indices, whose
+// reflections a rough cell still finds) a few more each iteration, every line for the last
+// three iterations; 0 stands for all.
+int32_t TAULSM::WindowAt(int32_t it) const {
+  const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  int32_t free = 0;
+  for (int32_t i = 1; i <= std::min(NPar, RecordCapacity()); ++i)
+    free += Records[i].n == i && Records[i].lower != Records[i].upper;
+  const int32_t first = std::max(6, free + 3), growing = IterationLimit - 3;
+  if (IndexingMode == 1 || growing < 1 || it >= growing || first >= lines) return 0;
+  const int32_t step = (lines - first + growing - 1) / growing;
+  const int32_t w = first + it * step;
+  return w >= lines ? 0 : w;
+}
+
 TAULSM::IterationEnd TAULSM::RunIterations() {
+  struct WindowScope {
+    int32_t& w;
+    ~WindowScope() { w = 0; }
+  } scope{WindowLines};
   int32_t s = 1;
   for (;;) {
     Conv = 1;
+    if (const int32_t w = WindowAt(Iterations); w != WindowLines) {
+      WindowLines = w;
+      PrevFunctional = 1e16;  // more lines: a larger chi^2 is no divergence
+    }
     if (!Accumulate(s, Skip)) return IterationEnd::Abandoned;
     HoldActiveBounds();
     DampMatrix();
@@ -211,7 +245,9 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   if (LastTrial) {
     IterationLimit = static_cast<int32_t>(std::min<int64_t>(3 * int64_t{GNIter}, Int32Max));
     StepInUse = 0.5 * Step;
-    for (int32_t i = 1; i <= n; ++i) Records[i].value = Records[i].Error;
+    // The refit starts from the best trial of this search, else from the start values.
+    for (int32_t i = 1; i <= n; ++i)
+      Records[i].value = bestInSearch_ && i <= IndexingRecordCapacity ? BestValues[i] : Records[i].Error;
   } else if (t != 1) {
     if (TriesPerBin > 0) {
       DecodeGridTrial(static_cast<int32_t>(t));
@@ -243,8 +279,54 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   return TrialEnd::Done;
 }
 
+double TAULSM::TrialMerit(double& deviation, double& volume) {
+  RecalcIndexingData();
+  const int32_t cells = CellRecordCount(*this) / 6;
+  calculated_.clear();
+  volume = 0;
+  for (int32_t p = 1; p <= cells; ++p) {
+    VisibleReflections(p, phaseLines_);
+    calculated_.insert(calculated_.end(), phaseLines_.begin(), phaseLines_.end());
+    const ParameterRecord* r = &Records[6 * (p - 1)];
+    volume += CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
+  }
+  std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
+  double sum = 0, merit = 0;
+  int32_t indexed = 0;
+  for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    if (line.d <= 0) continue;
+    const double sigma = line.Error > 0 ? line.Error : AverageDError;
+    const double miss = std::fabs(line.d - line.DCalc);
+    if (line.Assigned) sum += miss, ++indexed;
+    if (!line.Assigned || !(miss <= LineTolerance * sigma)) {
+      merit -= UnindexedPenalty;
+      continue;
+    }
+    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d.
+    const auto above = std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
+                                        std::greater<double>()) - calculated_.begin();
+    const double density = 3 * std::max<double>(static_cast<double>(above), 1) / line.d;
+    merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
+  }
+  deviation = sum / std::max(indexed, 1);
+  return std::isfinite(merit) && std::isfinite(volume) && volume > 0 ? merit : -std::numeric_limits<double>::infinity();
+}
+
+// The best trial is the one of the highest merit; of two within MeritTolerance the smaller cell.
 void TAULSM::ConsiderBest() {
-  if (!(CurrentDeviation < BestDeviation)) return;
+  double deviation = 0, volume = 0;
+  const double merit = TrialMerit(deviation, volume);
+  if (!std::isfinite(merit)) return;
+  const bool any = BestVolume > 0;
+  bool better = !any || merit > BestMerit;
+  if (any) {
+    if (volume < BestVolume * (1 - SameVolume))
+      better = merit >= BestMerit - MeritTolerance;
+    else if (volume > BestVolume * (1 + SameVolume))
+      better = merit > BestMerit + MeritTolerance;
+  }
+  if (!better) return;
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   if (UseVolumeRestriction != 0) {
     const int32_t cells = CellRecordCount(*this) / 6;
@@ -254,9 +336,51 @@ void TAULSM::ConsiderBest() {
       if (v > CellVolumes[p]) return;
     }
   }
+  bestInSearch_ = true;
+  BestMerit = merit;
+  BestVolume = volume;
   BestFunctional = Functional;
-  BestDeviation = CurrentDeviation;
+  BestDeviation = deviation;
   BestMaxResidual = CurrentMaxResidual;
+  for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
+}
+
+void TAULSM::RefineChosenCell() {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (n < 1 || IndexingMode == 1) return;
+  const TFitControls saved = Controls();
+  Damp = 0, Alpha = 0, Delta = 1e30, Skip = 1, ConvergenceMode = 0;
+  StepInUse = 1;
+  PrepareFit();
+  if (CheckFitInput()) {
+    double kept[IndexingRecordCapacity + 1];
+    double previous = std::numeric_limits<double>::infinity();
+    for (int32_t it = 0; it < 30; ++it) {
+      if (!Accumulate(1, 1)) break;
+      if (!(ChiDf <= previous)) {  // worse: back to the last values
+        for (int32_t i = 1; i <= n; ++i) Records[i].value = kept[i];
+        break;
+      }
+      previous = ChiDf;
+      for (int32_t i = 1; i <= n; ++i) kept[i] = Records[i].value;
+      InvertNormalMatrix();
+      if (Inverted == 0) break;
+      ApplyStep(0);
+      StoreInverseDiagonal();
+      if (!SolvedStepFinite()) break;
+      ApplyStep(1);
+      double change = 0;
+      for (int32_t i = 1; i <= n; ++i)
+        change = std::max(change, std::fabs(Records[i].value - kept[i]) / std::max(std::fabs(kept[i]), 1e-3));
+      if (!(change > 1e-12)) break;
+    }
+    for (int32_t i = 1; i <= n; ++i)
+      if (!std::isfinite(Records[i].value)) Records[i].value = BestValues[i];
+  }
+  Controls() = saved;
+  // The merit stays the trial's, against which later searches are judged.
+  double deviation = 0, volume = 0;
+  if (std::isfinite(TrialMerit(deviation, volume))) BestVolume = volume, BestDeviation = deviation;
   for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
 }
 
@@ -292,6 +416,7 @@ void TAULSM::SearchTrials() {
   StopRequest = 0;
   controlsSaved_ = false;
   inputOk_ = false;
+  bestInSearch_ = false;
   for (int32_t i = 1; i <= n; ++i) Records[i].Error = Records[i].value;
   const int64_t tries = std::clamp<int64_t>(NTries, -1, Int32Max - 1);
   const int64_t repeats = std::max(TriesPerBin, 1);
@@ -322,6 +447,7 @@ void TAULSM::SearchTrials() {
   }
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
+  if (bestInSearch_ && StopRequest == 0) RefineChosenCell();
   EvaluateErrors();
 }
 

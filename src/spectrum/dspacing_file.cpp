@@ -8,6 +8,7 @@
 #include "core/dspacing_list.h"
 #include "core/messages.h"
 #include "core/model_tables.h"
+#include "core/number_parse.h"
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/text_file.h"
@@ -32,6 +33,24 @@ bool Convertible(const TSpectrum& sp, int32_t type) {
     return false;
   }
   return true;
+}
+
+// True when every field of the line (blanks or commas between) reads whole as a number.
+bool OnlyNumbers(std::string_view line) {
+  bool any = false;
+  size_t at = 0;
+  while (at < line.size()) {
+    const size_t end = std::min(line.find_first_of(" \t,;\r", at), line.size());
+    if (end > at) {
+      double x = 0;
+      uint8_t ok = 0;
+      StrToFloatRobust(line.substr(at, end - at), x, ok);
+      if (ok != 1) return false;
+      any = true;
+    }
+    at = end + 1;
+  }
+  return any;
 }
 
 // A Miller index read as a real, rounded (halves to even) inside the int range.
@@ -68,6 +87,9 @@ void ReadDSpacingFile(const std::string& name) {
     }
     f.Close();
     f.Reset(name);  // the first line is an entry too
+  } else if (n > 1 && OnlyNumbers(InputLine)) {
+    f.Close();
+    f.Reset(name);  // a first line of numbers is data, not a heading
   }
   TSpectrum* sp = nullptr;
   if (oneColumn || type != 0) {

@@ -3,8 +3,8 @@
 // calls it).
 //
 // A line holds up to six free-field numbers: d, error, abscissa, h, k, l (a missing number is 0);
-// lines beginning with "*" are comments. In a file of several columns the first line is a
-// heading and never an entry. A file of one number a line holds d-spacings or, by
+// lines beginning with "*" are comments. In a file of several columns a first line without
+// numbers is a heading; a first line of numbers is an entry. A file of one number a line holds d-spacings or, by
 // DSpacingDataType, the abscissae (1 thetas, 2 two-thetas, 3 time-of-flight channels), turned
 // into d with the calibration of the current spectrum:
 //   angles:   two-theta = x + zero shift (a theta x counts as the two-theta 2x; the zero shift is

@@ -119,7 +119,7 @@ TEST_F(CelixMenuTest, BinsTotalsAndRepeatedSearchesReachTheLog) {
   const std::vector<std::string> want = {std::string(72, '*'),
                                          "* Starting Powder Indexing     Mode=  Full powder indexing",
                                          "* Phase 1  Minimizer =     0.000000  symmetry= orthorhombic",
-                                         "  HKL_max/min_ph1    6   0    6   0    6    V_max=   1370   N_ref=  342",
+                                         "  HKL_max/min_ph1    7   0    7   0    7    V_max=   1026   N_ref=  511",
                                          "  Par_max_ph1   15.90   15.90   15.90   90.00   90.00   90.00",
                                          "  Par_min_ph1    2.00    2.00    2.00   90.00   90.00   90.00",
                                          "* N of trials =       16"};

@@ -32,6 +32,23 @@ protected:
   KeepValues<uint8_t> unsaved_{ResultsUnsaved, ModeCount};
 };
 
+// Cubic P 4.0 with an impurity line at 2.5 A among eight true lines: the results name it
+// unindexed and leave it out of the table, the averages and the line count.
+TEST_F(ResultsTest, AnImpurityLineIsNamedUnindexed) {
+  std::vector<double> d = {2.5};
+  for (int32_t n : {1, 2, 3, 4, 5, 6, 8, 9}) d.push_back(4 / std::sqrt(double(n)));
+  std::sort(d.begin(), d.end(), std::greater<>());
+  SetLines(d);
+  PrepareAuto({5});
+  SetCell(1, {4, 4, 4, 90, 90, 90});
+  ResultsUnsaved[1] = 1;
+  const std::vector<std::string> log = Save();
+  EXPECT_EQ(Starting(log, "   3   unindexed"), "   3   unindexed    2.5000");
+  EXPECT_EQ(Starting(log, "   3 "), "   3   unindexed    2.5000");  // no indexed row of line 3
+  EXPECT_EQ(Starting(log, "Average  d - d_calc"), "Average  d - d_calc (A) =      0.00000");
+  EXPECT_EQ(Starting(log, "N(d-visible)").substr(Starting(log, "N(d-visible)").size() - 4), " / 8");
+}
+
 // Cubic P 4.0, one line missing: N_vis with the 1.4 x AverageDError merging, the criterion and
 // chi^2 / N(d) recomputed by tools/gen_celix_golden.py from gemmi's reflections; the centring
 // shares of lines indexed from I, F and C cells, a (0,0,0) line obeying every condition.

@@ -3,6 +3,7 @@
 // put back, the rhombohedral reflections against gemmi; the default bins, the line-count test and
 // the reset's switches.
 #include <functional>
+#include "core/cell_geometry.h"
 #include "core/model_tables.h"
 #include "indexing_setup.h"
 
@@ -18,10 +19,13 @@ TEST_F(PreparationTest, TwoPhasesGiveTheRecordLayoutAndBounds) {
   PrepareAuto({3, 5});
   const TAULSM& fit = *CelixFitter;
   EXPECT_EQ(std::vector<int32_t>({ParametersPending[1], MainMode, ParameterArrayMode}), std::vector<int32_t>({0, 1, 1}));
-  // 10 / 1 + 0.5 = 10.5 rounds to the even 10, + 2; phase 2 has no extra; non-negative h, k.
-  EXPECT_EQ(std::vector<int32_t>(HklBounds[1], HklBounds[1] + 5), std::vector<int32_t>({12, 0, 12, 0, 12}));
-  EXPECT_EQ(std::vector<int32_t>(HklBounds[2], HklBounds[2] + 5), std::vector<int32_t>({10, 0, 10, 0, 10}));
-  EXPECT_EQ(std::vector<double>({CellVolumes[1], CellVolumes[2]}), std::vector<double>({3000, 1500}));
+  // |h| = |a . r*| <= a / d: the edges reach 20.5 (phase 1) and 10.25 (phase 2) and d_min is 1;
+  // phase 1's 22^3 orthorhombic indices do not fit the table of 4000, 15^3 do; non-negative h, k.
+  EXPECT_EQ(std::vector<int32_t>(HklBounds[1], HklBounds[1] + 5), std::vector<int32_t>({14, 0, 14, 0, 14}));
+  EXPECT_EQ(std::vector<int32_t>(HklBounds[2], HklBounds[2] + 5), std::vector<int32_t>({11, 0, 11, 0, 11}));
+  // 20 reflections above d = 1: 4 pi V / 3 reciprocal points over the holohedry's 8 and 48.
+  EXPECT_EQ(std::vector<double>({CellVolumes[1], CellVolumes[2]}),
+            std::vector<double>({std::nearbyint(20 * 8 * 3 / (4 * M_PI)), std::nearbyint(20 * 48 * 3 / (4 * M_PI))}));
   EXPECT_EQ(std::vector<int32_t>({fit.NPar, fit.NPoints, fit.NTries}), std::vector<int32_t>({12, 10, 2000 + 1000}));
   for (int32_t i = 1; i <= 12; ++i) {
     const ParameterRecord& r = fit.Records[i];
@@ -101,6 +105,8 @@ TEST_F(PreparationTest, RefusalsLeaveTheTablesAsTheyWere) {
          d.Ok();
          ui.ExpectDialog("Set lattice parameters").Ok();
        }},
+      // A monoclinic I cell is no lattice type of the search: the preparation stops there.
+      {"Symmetry and type not compatible", [this] { ui.ExpectDialog(" Phase= 1").Combo(2).Radio2(6).Ok(); }},
       {"Too many phases for indexing: at most 4", [] { PhaseCount = 5; }},
   };
   for (const Case& c : cases) {
@@ -152,6 +158,42 @@ TEST_F(PreparationTest, RhombohedralPhaseKeepsEveryIndex) {
               found.end());
   ASSERT_EQ(found.size(), dset.size());
   for (size_t i = 0; i < dset.size(); ++i) EXPECT_NEAR(found[i] / dset[i], 1, 1e-12) << i;
+}
+
+// The minerals of tools/gen_indexing_minerals.py with their system and lattice type: the
+// automatic volume limit holds the true cell (the limit of 3 d1^3 did not for F cells: halite 103.6
+// against 179.4 A^3) and the index bound m reaches every line, |h| <= a / d_min for every edge a.
+// A limit set before (a data set's) is kept; one the preparation set is set again from new lines.
+TEST_F(PreparationTest, AutomaticLimitsHoldTheMineralsAndAGivenLimitIsKept) {
+  const std::vector<Tokens> rows = GoldenRows("indexing_minerals.txt", "indexing");
+  for (size_t r = 0; r < rows.size(); ++r) {
+    const Tokens& c = rows[r];
+    if (c[0] != "case") continue;
+    std::vector<double> d;
+    for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k) d.push_back(Num(rows[k][1]));
+    SetLines(d);
+    CellVolumes[1] = DefaultCellVolume;
+    ui.ExpectDialog(" Phase= 1").Combo(std::stoi(c[4])).Radio2(std::stoi(c[5]) + 1).Ok();
+    ui.ExpectDialog(" Phase= 1").Ok();
+    ui.ExpectDialog("Set lattice parameters").Ok();
+    PrepareIndexing();
+    const double cell[6] = {Num(c[6]), Num(c[7]), Num(c[8]), Num(c[9]), Num(c[10]), Num(c[11])};
+    EXPECT_GT(CellVolumes[1], CellVolume(cell)) << c[3];
+    const double longest = std::max({cell[0], cell[1], cell[2]});
+    EXPECT_GE(HklBounds[1][0] * d.back(), longest) << c[3];
+    for (int32_t e = 1; e <= 3; ++e) EXPECT_GE(CelixFitter->Records[e].upper, longest) << c[3];
+  }
+  const double automatic = CellVolumes[1];
+  SetLines(TenLines());
+  PrepareAuto({3});
+  EXPECT_EQ(CellVolumes[1], std::nearbyint(20 * 8 * 3 / (4 * M_PI)));  // set again: 2 x 10 lines above d = 1
+  EXPECT_NE(CellVolumes[1], automatic);
+  CellVolumes[1] = 500;  // as " Set OrthoRhombic" leaves it
+  PrepareAuto({3});
+  EXPECT_EQ(CellVolumes[1], 500);
+  PrepareAuto({3}, 777);  // typed into the dialog: kept by the next preparation
+  PrepareAuto({3});
+  EXPECT_EQ(CellVolumes[1], 777);
 }
 
 TEST_F(PreparationTest, DefaultBinsLineCountsAndResets) {

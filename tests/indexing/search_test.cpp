@@ -154,31 +154,60 @@ TEST_F(SearchTest, GridTrialsDecodeAsNumpyUnravelsAndOverflowIsRefused) {
             std::vector<double>({55, 7, 0}));  // the search did not run
 }
 
+// A search that ends 0.3 % off (the refit alone, from a start that far) is finished by least
+// squares over the indexed lines: the sum of squared residuals falls to at most its value at the
+// true cell (the least-squares optimum lies there or better), the edges within the lines' 2e-4 noise.
+TEST_F(SearchTest, TheChosenCellIsRefinedByLeastSquaresOverItsLines) {
+  Start(1.003, 0, true);
+  TAULSM& fit = *CelixFitter;
+  fit.SearchTrials();
+  auto squares = [] {
+    RecalcIndexingData();
+    double sum = 0;
+    for (int32_t i = 1; i <= DSpacingCount; ++i)
+      if (DSpacingList[i].Assigned) sum += std::pow(DSpacingList[i].d - DSpacingList[i].DCalc, 2);
+    return sum;
+  };
+  const double truth[3] = {5.1, 6.3, 7.7};
+  double found[3];
+  for (int32_t m = 0; m < 3; ++m) {
+    found[m] = fit.Records[m + 1].value;
+    EXPECT_NEAR(found[m] / truth[m], 1, 2.5e-4) << m;
+  }
+  const double atFound = squares();
+  for (int32_t m = 0; m < 3; ++m) fit.Records[m + 1].value = truth[m];
+  EXPECT_LE(atFound, squares() * (1 + 1e-9));
+}
+
 TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
   Start(0.97);
   TAULSM& fit = *CelixFitter;
   const std::vector<ParameterRecord> start = fit.Records;
   fit.SearchTrials();
-  const double found = fit.BestDeviation;
-  ASSERT_LT(found, 1e-6);
+  const double found = fit.BestMerit, volume = fit.BestVolume;
+  ASSERT_LT(fit.BestDeviation, 1e-6);
   ASSERT_NEAR(fit.Records[2].value, 6.3, 1e-5);
+  ASSERT_NEAR(volume, 5.1 * 6.3 * 7.7, 1e-3);
   struct Case {
     const char* what;
-    double bestBefore;
+    double bestBefore, volumeBefore;
     uint8_t restrict;
     double limit;  // above the start volume 225.8, below the found 247.4
     bool replaced;
   } const cases[] = {
-      {"an equal deviation does not replace", found, 0, 5000, false},
-      {"a smaller one does", std::nextafter(found, 1.0), 0, 5000, true},
-      {"unless its volume exceeds the limit", 1e19, 1, 235, false},
-      {"without the restriction it is taken", 1e19, 0, 235, true},
+      {"an equal merit of the same cell does not replace", found, volume, 0, 5000, false},
+      {"a higher one does", found - 1e-9, volume, 0, 5000, true},
+      {"unless its volume exceeds the limit", 0, 0, 1, 235, false},
+      {"without the restriction it is taken", 0, 0, 0, 235, true},
+      {"a merit 0.3 lower replaces a cell twice as large", found + 0.3, 2 * volume, 0, 5000, true},
+      {"but not a cell half as large", found - 0.3, 0.5 * volume, 0, 5000, false},
+      {"a merit 0.6 higher replaces even that", found - 0.6, 0.5 * volume, 0, 5000, true},
   };
   for (const Case& c : cases) {
     fit.Records = start;
     MakeControls(0);
     fit.ConvergenceMode = 0;
-    fit.BestDeviation = c.bestBefore;
+    fit.BestMerit = c.bestBefore, fit.BestVolume = c.volumeBefore;
     UseVolumeRestriction = c.restrict;
     CellVolumes[1] = c.limit;
     std::fill(BestValues + 1, BestValues + 7, -1.0);

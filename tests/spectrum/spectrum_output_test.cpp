@@ -224,4 +224,13 @@ TEST_F(OutputTest, DSpacingCapAndRefusals) {
   EXPECT_EQ(DSpacingCount, 3);
 }
 
+// A file of two columns without a heading: its first row (the largest d) is an entry.
+TEST_F(OutputTest, DSpacingFileWithoutHeadingKeepsItsFirstRow) {
+  DSpacingDataType = 0;
+  ReadDSpacingFile(File("* comment\n3.5 0.002\n2.5 0.001\n"));
+  ASSERT_EQ(DSpacingCount, 2);
+  EXPECT_EQ(std::vector<double>({DSpacingList[1].d, DSpacingList[1].Error, DSpacingList[2].d}),
+            std::vector<double>({3.5, 0.002, 2.5}));
+}
+
 }  // namespace

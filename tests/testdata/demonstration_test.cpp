@@ -82,6 +82,8 @@ TEST_P(CelixSets, GiveTheirTrueCells) {
 
 INSTANTIATE_TEST_SUITE_P(AutoindexingSets, CelixSets,
                          ::testing::Values(CelixCase{1, 2, 141.2, {5.15, 5.22, 5.32}},  // " Set ZrO2 data"
+                                           // " Set OrthoRhombic": A=6.98 B=9.18 C=6.50 V=416.6
+                                           CelixCase{2, 3, 416.6, {6.50, 6.98, 9.18}},
                                            // " Set Cubic": the primitive cell of a = 2.0268
                                            CelixCase{3, 5, 8.326, {2.0268, 2.0268, 2.0268}}),
                          [](const ::testing::TestParamInfo<CelixCase>& p) { return "Set" + std::to_string(p.param.set); });
