@@ -43,6 +43,16 @@ std::string FormatNumber(int32_t width, int32_t decimals, double x) {
   return InputLine;
 }
 
+std::string FormatNumberReadBack(int32_t width, int32_t decimals, double x) {
+  const std::string saved = InputLine;
+  std::string s = FormatNumber(width, decimals, x);
+  InputLine = saved;
+  if (!std::isfinite(x)) return s;
+  if (s.front() == '*' || (x != 0.0 && s.find_first_of("123456789") == std::string::npos))
+    FormatExponent(width, 17, s, x);
+  return s;
+}
+
 void FormatNumberTo(int32_t width, int32_t decimals, std::string& s, double x) { s = FormatNumber(width, decimals, x); }
 
 std::string FormatNumberNoBlanks(int32_t decimals, double x) {

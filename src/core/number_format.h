@@ -13,6 +13,11 @@ std::string FormatInteger(int32_t n, int32_t width);
 // Fixed point right-aligned in width with decimals, widened when the number needs more room
 // (never asterisks): "NaN", "Inf" and "-Inf" for the non-finite values. Does not touch InputLine.
 std::string FormatFixed(int32_t width, int32_t decimals, double x);
+// For files the program reads back: FormatNumber when the field holds x and a nonzero x keeps a
+// nonzero digit, else the scientific form of FormatExponent with 17 digits (widened, never
+// asterisks); the reader takes both. A non-finite x, which no reader takes, stays asterisks.
+// Does not touch InputLine.
+std::string FormatNumberReadBack(int32_t width, int32_t decimals, double x);
 // Scientific form without exponent letter: "1.234568+7", "-2.500000-12".
 void FormatExponent(int32_t width, int32_t precision, std::string& s, double x);
 // The shortest faithful text of x in about width characters, without blanks.

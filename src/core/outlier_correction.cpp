@@ -25,8 +25,11 @@ void RemoveSpikes(TSpectrum& sp, int32_t first, int32_t last, int32_t& count) {
     const double v = y[i] / std::sqrt(e[i] * e[i] + 1.0);
     if (!(v / std::fmax(m, 1.0) > OutlierOrder)) continue;
     ++count;
-    y[i] = (y[i - 1] + y[i + 1]) / 2.0;
-    e[i] = 0.5 * std::sqrt(e[i - 1] * e[i - 1] + e[i + 1] * e[i + 1]);
+    // Halves first and hypot where the squares overflow: counts near the largest double (an
+    // absorption-corrected and normalized spectrum) keep a finite mean and error.
+    y[i] = y[i - 1] / 2.0 + y[i + 1] / 2.0;
+    const double squares = e[i - 1] * e[i - 1] + e[i + 1] * e[i + 1];
+    e[i] = std::isfinite(squares) ? 0.5 * std::sqrt(squares) : std::hypot(e[i - 1] / 2.0, e[i + 1] / 2.0);
   }
 }
 
@@ -63,7 +66,8 @@ void ReplaceOutliers(TSpectrum& sp, int32_t first, int32_t last, int32_t& zeroCo
       if (misfit > Chibc) continue;
     }
     const double chi = (c - y[i]) * (c - y[i]) * PointWeight(sp, i);
-    if (chi > OutlierOrder) {
+    // An estimate that overflowed is no estimate: the channel stays.
+    if (chi > OutlierOrder && std::isfinite(c)) {
       if (y[i] == 0.0) ++zeroCount;
       y[i] = std::fmax(0.0, c);
       ++count;

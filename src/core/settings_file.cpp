@@ -38,7 +38,7 @@ struct SettingLine {
   Clamp clamp;
 };
 
-// Lines 2 to 10 of the file, in order.
+// Lines 2 to 10 as written; read by key, in any order.
 constexpr SettingLine SettingLines[9] = {
     {"*scrsize", " *scrsize", Clamp::ScreenScale},
     {"*fntsize", " *fntsize", Clamp::FontSize},
@@ -88,6 +88,17 @@ void StoreSetting(int index, double x) {
   }
 }
 
+// The setting whose key comes first in the line (-1: none) and where the key begins.
+int FindSettingKey(const std::string& line, size_t& at) {
+  int found = -1;
+  at = std::string::npos;
+  for (int i = 0; i < 9; ++i) {
+    const size_t p = line.find(SettingLines[i].readKey);
+    if (p < at) at = p, found = i;
+  }
+  return found;
+}
+
 }  // namespace
 
 void ReadSettingsFile(const std::string& path) {
@@ -96,15 +107,16 @@ void ReadSettingsFile(const std::string& path) {
     (void)IoResult();  // a missing settings file is no error
     return;
   }
-  ReadNextLine(f);
-  IniFileName = InputLine;
-  for (int i = 0; i < 9; ++i) {
-    ReadNextLine(f);
-    const std::string line = InputLine;
-    const size_t at = line.find(SettingLines[i].readKey);
+  // The INI file name; a file without it gives one blank, which counts as no name.
+  if (!ReadHeadLine(f, IniFileName)) IniFileName = " ";
+  // Every further line holding a key sets that setting from the number before the key; a line
+  // beginning with "*" holds no number and is a comment.
+  while (!f.Eof()) {
+    const std::string line = f.ReadLine();
+    size_t at = 0;
+    const int i = FindSettingKey(line, at);
     double x = 0;
-    if (at != std::string::npos && ReadValue(std::string_view(line).substr(0, at), x))
-      StoreSetting(i, x);
+    if (i >= 0 && ReadValue(std::string_view(line).substr(0, at), x)) StoreSetting(i, x);
   }
   f.Close();
 }
@@ -116,12 +128,13 @@ void WriteSettingsFile(const std::string& path) {
     return;
   }
   try {
-    f.WriteLine(IniFileName);
-    f.WriteLine(FormatNumber(10, 4, ScreenScale) + SettingLines[0].writtenKey);
-    f.WriteLine(FormatInteger(FontSize, 10) + SettingLines[1].writtenKey);
-    f.WriteLine(FormatInteger(RusHelp == 1 ? 1 : 0, 10) + SettingLines[2].writtenKey);
+    WriteHeadLine(f, IniFileName);
+    // Every value in a form the reader takes back: a field too narrow widens.
+    f.WriteLine(FormatNumberReadBack(10, 4, ScreenScale) + SettingLines[0].writtenKey);
+    f.WriteLine(FormatFixed(10, 0, FontSize) + SettingLines[1].writtenKey);
+    f.WriteLine(FormatFixed(10, 0, RusHelp == 1 ? 1 : 0) + SettingLines[2].writtenKey);
     for (int i = 0; i < 6; ++i)
-      f.WriteLine(FormatInteger(*ColorSettings[i], 10) + SettingLines[3 + i].writtenKey);
+      f.WriteLine(FormatFixed(10, 0, *ColorSettings[i]) + SettingLines[3 + i].writtenKey);
     f.Close();
   } catch (const OperationAbandoned&) {
     // Losing the settings is not worth a message at the end of a session.

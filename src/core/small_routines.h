@@ -17,6 +17,13 @@ inline double MaxIAsFloat(int32_t a, int32_t b) { return MaxI(a, b); }
 inline double MinIAsFloat(int32_t a, int32_t b) { return MinI(a, b); }
 // Rounding to an integer always takes halves to the even neighbour.
 inline int32_t RoundHalfEven(double x) { return static_cast<int32_t>(std::nearbyint(x)); }
+// x rounded half to even into n when the result and its negation fit an int32 (|n| < 2^31);
+// false, n untouched, for a value beyond or not a number.
+inline bool RoundToInt32(double x, int32_t& n) {
+  if (!(std::fabs(x) <= 2147483647.0)) return false;
+  n = RoundHalfEven(x);
+  return true;
+}
 inline int32_t RoundMax(double a, double b) { return RoundHalfEven(MaxD(a, b)); }
 inline int32_t RoundMin(double a, double b) { return RoundHalfEven(MinD(a, b)); }
 inline double Max3D(double a, double b, double c) { return MaxD(MaxD(a, b), c); }

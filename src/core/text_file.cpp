@@ -185,3 +185,20 @@ void AbandonFileOperation(const char* what, const std::string& path) {
   int32_t code = IoResult();
   throw OperationAbandoned(std::string(what) + " \"" + path + "\": " + IoResultText(code));
 }
+
+void WriteHeadLine(TextFile& f, const std::string& text) {
+  if (!FitsOneLine(text)) return f.WriteLine();
+  if (!text.empty() && (text.front() == '*' || text.front() == ' ')) return f.WriteLine(" " + text);
+  f.WriteLine(text);
+}
+
+bool ReadHeadLine(TextFile& f, std::string& text) {
+  while (!f.Eof()) {
+    std::string line = f.ReadLine();
+    if (!line.empty() && line.front() == '*') continue;
+    if (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    text = std::move(line);
+    return true;
+  }
+  return false;
+}

@@ -74,6 +74,16 @@ private:
   std::FILE* file_ = nullptr;
 };
 
+// Whether text written by WriteLine reads back as the same one line (no line end, no Ctrl-Z).
+inline bool FitsOneLine(std::string_view text) { return text.find_first_of("\r\n\x1a") == std::string_view::npos; }
+// A name kept as the head line of a settings file, whose reader skips comment lines ("*"): a
+// text beginning with "*" or a blank is written after one more blank, which ReadHeadLine drops.
+// A text that does not fit one line is written as an empty line.
+void WriteHeadLine(TextFile& f, const std::string& text);
+// The first line that does not begin with "*", one leading blank dropped; false at the end of
+// the file.
+bool ReadHeadLine(TextFile& f, std::string& text);
+
 // The session's result file (opened and closed by the session). Writes to it while it is closed
 // are dropped.
 extern TextFile LogFile;

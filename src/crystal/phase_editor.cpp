@@ -218,6 +218,13 @@ bool AskCell(int32_t p) {
     DialogOk = 0;
     return false;
   }
+  // A group read from a file is checked against the cell it is given here.
+  const bool fromFile = ph.SourceFlags[FileItem] && !ph.SourceFlags[ScreenItem] && !ph.SourceFlags[DataBaseItem];
+  if (const int32_t broken = fromFile ? MetricBrokenBy(ph, cell) : 0; broken != 0) {
+    ShowMetricBroken(broken);
+    DialogOk = 0;
+    return false;
+  }
   std::copy(cell, cell + 6, ph.Cell);
   std::copy(cell, cell + 6, ph.PreviousCell);
   ph.Volume = ph.PreviousVolume = volume;

@@ -101,6 +101,9 @@ void OpenForReading(TextFile& in) {
 
 void Corrupt() { ShowMsg("The quorin.res file is corrupt"); }
 
+// Number i of a line as a count; false when the line lacks it or it is beyond an int32.
+bool Count(const std::vector<double>& v, size_t i, int32_t& n) { return i < v.size() && RoundToInt32(v[i], n); }
+
 // One line that is not a comment, false at the end of the file.
 bool NextLine(TextFile& in, std::string& line) {
   while (!in.Eof()) {
@@ -117,16 +120,16 @@ void ListCellOrReflection(int32_t choice, int32_t phase, int32_t h, int32_t k, i
   std::string line;
   if (!NextLine(in, line)) return Corrupt();
   const std::vector<double> head = Numbers(line);
-  const int32_t phases = head.empty() ? 0 : static_cast<int32_t>(std::nearbyint(head[0]));
+  int32_t phases = 0;
+  if (!head.empty() && !Count(head, 0, phases)) return Corrupt();
   if (!NextLine(in, line) || line.find("#Step") == std::string::npos) return Corrupt();
   const int32_t first = std::max(1, isp1);
   for (int32_t c = 1; c <= std::max(LastStep, 1); ++c) {
     if (!NextLine(in, line)) return Corrupt();  // the spectrum's name
     for (int32_t p = 1; p <= phases; ++p) {
       if (!NextLine(in, line)) return Corrupt();
-      const std::vector<double> pn = Numbers(line);
-      if (pn.size() < 2) return Corrupt();
-      const int32_t np = static_cast<int32_t>(std::nearbyint(pn[1]));
+      int32_t np = 0;
+      if (!Count(Numbers(line), 1, np)) return Corrupt();
       if (!NextLine(in, line)) return Corrupt();
       if (choice == 1 && p == phase) LogLine(I(4, first + c - 1) + line);
       for (int32_t j = 1; j <= np; ++j) {
@@ -159,8 +162,8 @@ void ListPeak(int32_t m, double target, bool nearest) {
     const std::vector<double> count = Numbers(in.ReadLine());
     in.SkipLine();
     in.SkipLine();
-    if (count.empty()) return Corrupt();
-    const int32_t n = static_cast<int32_t>(std::nearbyint(count[0]));
+    int32_t n = 0;
+    if (!Count(count, 0, n)) return Corrupt();
     std::string chosen;
     double best = 1e17;
     for (int32_t i = 1; i <= n; ++i) {

@@ -12,6 +12,7 @@
 #include "core/number_parse.h"
 #include "core/parameter_layout.h"
 #include "core/settings_file.h"
+#include "core/small_routines.h"
 #include "core/text_file.h"
 #include "crystal/cell_update.h"
 #include "fourier/fourier_map.h"
@@ -136,8 +137,15 @@ void ReadStructureFactorRecords(TextFile& f) {
     int32_t n = 0;
     ReadNumbers(f, 1, 7, n, a);
     if (n == 7) {
-      FourierIndexList.push_back({static_cast<int32_t>(std::nearbyint(a[1])), static_cast<int32_t>(std::nearbyint(a[2])),
-                                  static_cast<int32_t>(std::nearbyint(a[3])), a[6], a[7]});
+      int32_t h = 0, k = 0, l = 0;
+      if (!RoundToInt32(a[1], h) || !RoundToInt32(a[2], k) || !RoundToInt32(a[3], l)) {
+        // An index no integer holds: the file is refused whole.
+        FourierIndexList.clear();
+        ShowMsg("Error, an index beyond the integer range in " + f.Name() + "; nothing read");
+        DialogOk = 0;
+        return;
+      }
+      FourierIndexList.push_back({h, k, l, a[6], a[7]});
       continue;
     }
     // A "/" line, the end of the file, or an incomplete last record.

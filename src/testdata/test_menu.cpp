@@ -1,8 +1,6 @@
 #include "testdata/test_menu.h"
 #include <algorithm>
-#include <unordered_map>
 #include "core/dialog_toolkit.h"
-#include "core/display_text.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
@@ -22,32 +20,6 @@ const char* const SwitchCaptions[10] = {"  Print each iteration", "  Anisotropy 
                                         "  Lattice Fit test"};
 // The OptionFlags byte of each switch; bytes 3 and 11 are not offered.
 constexpr int32_t SwitchBytes[10] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10};
-
-bool ValidUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return false;
-    for (size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
-    i += n;
-  }
-  return true;
-}
-
-void AppendUtf8(std::string& out, char32_t u) {
-  if (u < 0x80) {
-    out += static_cast<char>(u);
-  } else if (u < 0x800) {
-    out += static_cast<char>(0xC0 | (u >> 6));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (u >> 12));
-    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  }
-}
 
 void RunEntry(int32_t entry) {
   switch (entry) {
@@ -69,13 +41,6 @@ void RunEntry(int32_t entry) {
 }
 
 }  // namespace
-
-std::string DisplayedLine(const std::string& line) {
-  if (ValidUtf8(line)) return line;
-  std::string out;
-  for (char ch : line) AppendUtf8(out, Cp1251ToUnicode(static_cast<unsigned char>(ch)));
-  return out;
-}
 
 void TestMenu() {
   int32_t preselect = 7;
@@ -127,38 +92,6 @@ void MakeTestSaveFile() {
   in.Close();
   out.Close();
   ShowMsg("File " + output + " built");
-}
-
-void ViewTextFile() {
-  DialogCaption = "";
-  PrepareDialog(630, 0, 430);
-  ShowMemo(5, 610);
-  const std::string name = LogFile.Name();
-  const bool open = LogFile.IsOpen() && LogFile.IsWriting();
-  // Displayed text -> the bytes of the file's line, so that unchanged lines go back as they were.
-  std::unordered_map<std::string, std::string> original;
-  if (open) {
-    LogFile.Flush();  // the unwritten tail belongs in the memo
-    TextFile f;
-    f.Reset(name);
-    while (!f.Eof()) {
-      const std::string line = f.ReadLine();
-      std::string shown = DisplayedLine(line);
-      original.emplace(shown, line);
-      Form2.Memo1.lines.push_back(std::move(shown));
-    }
-    f.Close();
-  }
-  ShowDialogModal();
-  // Cancel keeps the file as it was; it stays open for appending.
-  if (DialogOk != 1 || !open) return;
-  LogFile.Close();
-  LogFile.Rewrite(name);
-  for (const std::string& line : Form2.Memo1.lines) {
-    const auto it = original.find(line);
-    LogFile.WriteLine(it != original.end() ? it->second : line);
-  }
-  LogFile.Flush();
 }
 
 void MakeTextFile() {

@@ -8,10 +8,12 @@
 
 // Converts the lines "x y e" of a text file into "x/1000 y e" (8:3, 8:0, 8:0).
 void MakeTestSaveFile();
-// The result file in a memo; OK writes the memo back into it, Cancel leaves it as it was.
+// The result file in a memo; OK writes the edited lines back into it (every other line keeps its
+// bytes, and a memo left as it was leaves the file untouched), Cancel leaves it as it was.
 void ViewTextFile();
 // Asks a file name and writes the lines typed into an empty memo (on Yes to "Save the file?").
 void MakeTextFile();
 // The text the window system shows for a line of a file: the line itself when it is UTF-8, its
-// code page 1251 reading otherwise (as core/display_text.h shows texts).
+// code page 1251 reading otherwise (as core/display_text.h shows texts); control characters
+// (but tab) as their pictures U+2400..U+2421.
 std::string DisplayedLine(const std::string& line);

@@ -31,6 +31,27 @@ TEST_F(OutlierCorrection, HandComputedCases) {
   }
 }
 
+// Counts and errors near the largest double (the effective spectrum after an absorption
+// correction and a normalization, then a real peak model from it): a spike between errors whose
+// squares overflow, and a dropout between counts whose sum overflows, never leave a count or an
+// error that is not finite.
+TEST_F(OutlierCorrection, HugeCountsStayFinite) {
+  const double big = 1.5e308, spike = 1e300;
+  Fill({big, big, big, big, big}, 1, 1e306);
+  sp->Y[3] = spike, sp->E[3] = 0;  // a spike against neighbours of no weight at all
+  CorrectOutliers(*sp, 1, 5, zeros, count);
+  for (int32_t c = 1; c <= 5; ++c) EXPECT_TRUE(std::isfinite(sp->Y[c]) && std::isfinite(sp->E[c])) << c;
+  Fill({4e154, 1e300, 4e154, 1e300, 4e154}, 1, 1e154);
+  sp->Y[3] = 1e300, sp->E[3] = 1;
+  CorrectOutliers(*sp, 1, 5, zeros, count);
+  for (int32_t c = 1; c <= 5; ++c) EXPECT_TRUE(std::isfinite(sp->Y[c]) && std::isfinite(sp->E[c])) << c;
+  // A dropout between counts whose sum overflows keeps its count (the estimate was infinite).
+  Fill({big, big, 0, big, big}, 1, 1);
+  CorrectOutliers(*sp, 1, 5, zeros, count);
+  for (int32_t c = 1; c <= 5; ++c) EXPECT_TRUE(std::isfinite(sp->Y[c])) << c;
+  EXPECT_EQ(sp->Y[3], 0);
+}
+
 TEST_F(OutlierCorrection, GenuinePeakAndShortIntervals) {
   const std::vector<double> peak = {100, 100, 100, 200, 600, 1200, 1500, 1200, 600, 200, 100, 100, 100};
   Fill(peak, 1), CorrectOutliers(*sp, 1, 13, zeros, count);

@@ -152,14 +152,47 @@ TEST_F(SettingsFile, ShortMissingMisplacedAndMixedFiles) {
     EXPECT_EQ(IoResult(), 0);
   }
 
-  // The file is positional: the swapped lines 5 and 6 are not found, later lines still are.
+  // Read by key: swapped lines keep their settings, an unknown line or a line of asterisks
+  // before a key shifts nothing after it.
   std::vector<std::string> lines = StartUpLines;
   std::swap(lines[4], lines[5]);
-  want = StartUp;
-  want.v[3] = Marked.v[3];
-  want.v[4] = Marked.v[4];
-  EXPECT_EQ(ReadFrom(Join(lines)), want);
+  lines.insert(lines.begin() + 2, "********** *fntsize");
+  lines.insert(lines.begin() + 6, "an unknown line");
+  const Settings got = ReadFrom(Join(lines));
+  EXPECT_EQ(got.ini, StartUp.ini);
+  EXPECT_EQ(got.v, StartUp.v);
   EXPECT_TRUE(ui.Messages().empty());
+}
+
+// Values the fixed fields cannot hold widen, and names beginning with "*" or a blank survive
+// the comment skipping of the first line (each was lost, shifting every later key).
+TEST_F(SettingsFile, WideValuesAndMarkedNamesComeBack) {
+  const Settings cases[] = {
+      {"*star.ini", {1.25, 12, 1, INT32_MIN, INT32_MAX, -1000000000, 0, -1, 1}},
+      {" lead blank.ini", {0.64, 8, 0, 1, 2, 3, 4, 5, 6}},
+      {"  ", {1.56, 14, 1, INT32_MIN + 1, 0, 0, 0, 0, INT32_MIN}},
+  };
+  for (const Settings& s : cases) {
+    Apply(s);
+    WriteSettingsFile(path_);
+    const std::string bytes = ReadWholeFile(path_);
+    EXPECT_EQ(bytes.find("**"), std::string::npos) << "no asterisk field: " << bytes;
+    EXPECT_EQ(ReadFrom(bytes), s) << bytes;
+  }
+  // A scale beyond any fixed field comes back clamped, not kept from before.
+  for (const auto& [scale, want] : {std::pair{1e300, 1.56}, {1e-9, 0.64}, {-3e12, 0.64}}) {
+    Apply(StartUp);
+    ScreenScale = scale;
+    WriteSettingsFile(path_);
+    EXPECT_EQ(ReadFrom(ReadWholeFile(path_)).v[0], want) << scale;
+  }
+  // A name that would break the line structure is not written; the settings still come back.
+  Settings broken = StartUp;
+  broken.ini = "a\r\n5 *fntsize\x1a";
+  Apply(broken);
+  WriteSettingsFile(path_);
+  broken.ini = "";
+  EXPECT_EQ(ReadFrom(ReadWholeFile(path_)), broken);
 }
 
 TEST_F(SettingsFile, FailedWriteIsSilent) {

@@ -127,3 +127,36 @@ TEST_F(SpectrumWrite, DefaultsFileReadsBack) {
   EXPECT_EQ(SpectrumDir, "/data/spectra");
   for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(back.*fields[i], values[i], 5e-6) << i;  // to the written decimals
 }
+
+// Values too wide or too small for their fields take the exponent form, a folder beginning with
+// "*" stays the folder, and each value is found by its label (a field of asterisks used to be
+// skipped as a comment and shift every later value one line up).
+TEST_F(SpectrumWrite, DefaultsFileKeepsWideValuesAndReadsByLabel) {
+  double TSpectrum::*const fields[] = {&TSpectrum::ChanWidth, &TSpectrum::Delay, &TSpectrum::Theta,
+                                       &TSpectrum::FlightPath, &TSpectrum::W0, &TSpectrum::Lambda};
+  const double values[] = {1e-4, -7.5e11, 45.0, 2e6, 123456789012.5, 2.5e-7};
+  for (size_t i = 0; i < 6; ++i) (*sp).*fields[i] = values[i];
+  for (const std::string dir : {"*starred/folder", " blank first", "/plain"}) {
+    SpectrumDir = dir;
+    ReadSpectrumInfo(Temp("vkest.def"), *sp, 1);
+    EXPECT_EQ(ReadWholeFile(Temp("vkest.def")).find("**"), std::string::npos);
+    SpectrumDir.clear();
+    TSpectrum back("DUMMY");
+    ReadSpectrumInfo(Temp("vkest.def"), back, 0);
+    EXPECT_EQ(SpectrumDir, dir);
+    for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(back.*fields[i], values[i], 1e-13 * std::fabs(values[i])) << i;
+  }
+  // Labels in any order with an asterisk field ignored; a file without labels by line place.
+  const TSpectrum fresh("DUMMY");
+  WriteWholeFile(Temp("vkest.def"), "*comment\r\n/old\r\n      35.000   theta\r\n************   chan.width\r\n"
+                                    "       2.000   delay\r\n");
+  TSpectrum back("DUMMY");
+  ReadSpectrumInfo(Temp("vkest.def"), back, 0);
+  EXPECT_EQ(SpectrumDir, "/old");
+  EXPECT_EQ(std::vector<double>({back.ChanWidth, back.Delay, back.Theta, back.FlightPath}),
+            std::vector<double>({fresh.ChanWidth, 2.0, 35.0, fresh.FlightPath}));
+  WriteWholeFile(Temp("vkest.def"), "/bare\n64\n*c\n2\n35\n0\n7\n1.5\n99\n");
+  ReadSpectrumInfo(Temp("vkest.def"), back, 0);
+  EXPECT_EQ(std::vector<double>({back.ChanWidth, back.Delay, back.Theta, back.FlightPath, back.W0, back.Lambda}),
+            std::vector<double>({64, 2, 35, fresh.FlightPath, 7, 1.5}));
+}

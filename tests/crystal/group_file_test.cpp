@@ -2,6 +2,7 @@
 // table has them; the cuts, the magnetic second set and spin-plane line, the file question of the
 // phase editor; every bad file leaves the phase exactly as it was.
 #include <gtest/gtest.h>
+#include <array>
 #include <fstream>
 #include <set>
 #include "core/abandon.h"
@@ -178,4 +179,35 @@ TEST_F(GroupFile, BadFilesLeaveThePhaseExactlyAsItWas) {
     EXPECT_NE(std::string(e.what()).find(SpaceGroupFileName), std::string::npos) << e.what();
   }
   EXPECT_EQ(PhaseDifferences(PhaseTable[2], before), std::vector<std::string>{});
+}
+
+// A group whose operations do not keep the metric of the cell the INI command gave (a mirror
+// normal to a on a monoclinic cell with beta 100) is refused; the same cell with the two-fold
+// axis along b, a six-fold axis on a hexagonal cell and any group on a phase without a cell are
+// taken. The metric by the direct formula G' = R^T G R, independent of the phase's reciprocal cell.
+TEST_F(GroupFile, OperationsMustKeepTheCellsMetric) {
+  const std::string mirror = "1 0 2 0 0 2\nx,y,z\n-x,y,z\n", twofold = "1 0 2 0 0 2\nx,y,z\n-x,y,-z\n",
+                    sixfold = "1 0 2 0 0 6\nx,y,z\nx-y,x,z\n";
+  struct Case { std::string file; std::array<double, 6> cell; int broken; };
+  const Case cases[] = {
+      {mirror, {5, 6, 7, 90, 100, 90}, 2},   {twofold, {5, 6, 7, 90, 100, 90}, 0},
+      {mirror, {5, 6, 7, 90, 90.005, 90}, 0}, {mirror, {5, 6, 7, 90, 90.1, 90}, 2},
+      {sixfold, {4, 4, 9, 90, 90, 90}, 0},   {sixfold, {4, 4.01, 9, 90, 90, 90}, 2},  // gamma set to 120
+      {mirror, {0, 0, 0, 0, 0, 0}, 0},
+  };
+  for (const Case& c : cases) {
+    File(c.file);
+    LATTICE before = Marked();
+    std::copy(c.cell.begin(), c.cell.end(), before.Cell);
+    PhaseTable[2] = before;
+    ui.Clear();
+    ReadNonStandardGroup(2, 1);
+    EXPECT_EQ(DialogOk, c.broken ? 0 : 1) << c.file << c.cell[4];
+    if (c.broken) {
+      EXPECT_EQ(PhaseDifferences(PhaseTable[2], before), std::vector<std::string>{});
+      EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Wrong space group data: operation 2 does not keep the cell's metric"});
+    } else {
+      EXPECT_TRUE(ui.Messages().empty()) << c.file;
+    }
+  }
 }

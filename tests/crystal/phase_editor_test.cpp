@@ -94,6 +94,9 @@ TEST_F(PhaseEditor, CellOfEveryCrystalSystemAgreesWithGemmi) {
 TEST_F(PhaseEditor, RefusalsAndCancelLeaveThePhaseAsItWas) {
   const std::string badFile = TestTempPath("bad.spg").string();
   std::ofstream(badFile) << "1 0 2 0 0 1\nx,y,z\n-x,-y\n";
+  // A mirror normal to a, taken with a monoclinic cell of beta 100 asked after it.
+  const std::string mirrorFile = TestTempPath("mirror.spg").string();
+  std::ofstream(mirrorFile) << "1 0 2 0 0 2\nx,y,z\n-x,y,z\n";
   std::vector<std::pair<std::function<void()>, Lines>> cases;
   // Group, setting, cell, message: a field without a number reads as 1.001; cells with edges <= 0,
   // angles outside (0, 180), angles that close no cell.
@@ -118,6 +121,12 @@ TEST_F(PhaseEditor, RefusalsAndCancelLeaveThePhaseAsItWas) {
   cases.push_back({ticked(4, [this] { ui.ExpectDialog("Enter the name of").Edit(1, "P99").Ok(); }), {"No group P99"}});
   cases.push_back({ticked(2, [&] { ui.ChooseFile(badFile); }), {"Poor syntax= -X -Y", "Wrong space group data"}});
   cases.push_back({ticked(2, [this] { ui.CancelFileDialog(); }), {}});
+  cases.push_back({ticked(2, [&] {
+                     ui.ChooseFile(mirrorFile);
+                     ui.ExpectDialog("Phase information").Ok();  // "Non-standard group read in."
+                     Cell("5 6 7 100");
+                   }),
+                   {"Wrong space group data: operation 2 does not keep the cell's metric"}});
 
   ASSERT_TRUE(SetUpPhase(1, 225, 1, {4.0494, 4.0494, 4.0494, 90, 90, 90}));
   PhaseTable[1].LatticeType = 4;
@@ -138,6 +147,7 @@ TEST_F(PhaseEditor, RefusalsAndCancelLeaveThePhaseAsItWas) {
     for (const auto& step : ui.Remaining()) ADD_FAILURE() << "not shown: " << step;
   }
   std::filesystem::remove(badFile);
+  std::filesystem::remove(mirrorFile);
 }
 
 // Cancel in the second phase ends the chain: phase 1 keeps its new cell, phase 2 what it had.

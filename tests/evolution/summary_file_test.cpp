@@ -71,6 +71,30 @@ TEST_F(StepTest, CorruptSummaryFilesEndTheDisplay) {
   }
 }
 
+// Counts beyond an int32 (phases in the head, reflections of a phase, peaks of a block) are the
+// "corrupt" message with nothing listed, not a count converted with undefined behaviour.
+TEST_F(StepTest, CountsBeyondInt32AreCorrupt) {
+  const std::string block = "#Step        1\r\n* Spectrum\r\na.dat\r\n";
+  struct Case { int32_t mode; std::string text; };
+  const Case cases[] = {
+      {2, "* N of phases\r\n  1e10\r\n" + block},
+      {2, "* N of phases\r\n  1\r\n" + block + "* PHASE\r\n  1 -3e9\r\n* c\r\n 1 2 3\r\n"},
+      {0, "* N of phases\r\n  1\r\n" + block + "  2147483648 peaks processed\r\n w\r\n head\r\n 1 2 3 4 5\r\n"},
+  };
+  for (const Case& c : cases) {
+    QuorinFile.RewriteToMemory();
+    QuorinFile.Write(c.text);
+    TrevoMode = c.mode, LastStep = 1, isp1 = 1;
+    ui.ExpectDialog("Display evolution").Edit(1, "1").Ok();
+    ui.ExpectMessage("The quorin.res file is corrupt");
+    ui.ExpectDialog("Display evolution").Cancel();
+    LogFile.RewriteToMemory("log");
+    DisplayEvolution();
+    const Strings log = LogLines();
+    EXPECT_EQ(log.size(), c.mode == 2 ? 2u : 3u) << c.text;  // the titles, nothing from the file
+  }
+}
+
 // The peak path of the Fitra kind, whose peaks change from block to block: the line of the
 // position nearest the one entered (the first of equal distances), N from each block.
 TEST_F(StepTest, PeakPathCopiesTheNearestPeakOfEveryFitraBlock) {

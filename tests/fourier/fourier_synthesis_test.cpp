@@ -143,6 +143,22 @@ TEST_F(SynthesisTest, StructureFactorFileRecords) {
   ASSERT_EQ(FourierIndexList.size(), 1u);
   EXPECT_EQ(std::vector<int32_t>({FourierIndexList[0].h, FourierIndexList[0].l}), std::vector<int32_t>({2, 4})) << "half to even";
   EXPECT_EQ(FourierNotes, std::vector<std::string>({"Incomplete last record of 5 numbers dropped"}));
+  // An index beyond an int32 refuses the file whole (it was converted with undefined behaviour
+  // and summed into the map as h = INT_MIN).
+  for (const char* bad : {"1e300", "-2147483648", "2147483648.0"}) {
+    FourierIndexList = {{9, 9, 9, 1, 1}};
+    f.ResetFromText(std::string("1 2 3 4 5 6 7\n0 ") + bad + " 1 1 1 1 1\n", "sf.txt");
+    DialogOk = 1;
+    ui.ExpectMessage("Error, an index beyond the integer range in sf.txt; nothing read");
+    ReadStructureFactorRecords(f);
+    EXPECT_EQ(DialogOk, 0) << bad;
+    EXPECT_TRUE(FourierIndexList.empty()) << bad;
+    EXPECT_EQ(FourierTermCount, 0);
+  }
+  f.ResetFromText("2147483647 -2147483647 0 1 1 1 1\n");
+  ReadStructureFactorRecords(f);
+  ASSERT_EQ(FourierIndexList.size(), 1u);
+  EXPECT_EQ(FourierIndexList[0].k, -2147483647);
 }
 
 // The 4000-term cap says how many terms it left out (mended: silent).

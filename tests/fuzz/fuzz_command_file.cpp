@@ -18,6 +18,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzEnterFolder();
   FuzzSession session;
+  // Every input starts from fresh spectra, so that a finding replays from its input alone.
+  for (int32_t s = 0; s <= 4; ++s) FreshSpectrum(s);
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
     ReadIniText(text, FUZZ_MODE, true, false, FuzzDir() + (FUZZ_MODE == 1 ? "/f.ini" : "/f.dat"));

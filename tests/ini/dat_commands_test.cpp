@@ -2,6 +2,7 @@
 // INI (metamorphic: one phase, two dialects), the tie-keeping reorder of the metric rows, and the
 // signed groups, atom names and clamped counts.
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <set>
 #include <string>
@@ -115,3 +116,17 @@ TEST_F(DatTest, ReorderKeepsEveryTieOnItsQuantity) {
 }
 
 }  // namespace
+
+// The effective spectrum corrected for absorption up to counts near the largest double and given
+// a channel of no error, then a real peak model from it (one- and double-signed): the outlier
+// filter of the model once left an infinite count and error in spectrum 0.
+TEST_F(DatTest, RealModelOfAHugeEffectiveSpectrumKeepsItFinite) {
+  for (const std::string key : {"FPM", "FDSPM"}) {
+    ReadDat("IS\n1 1024 3 0 0\neffective.txt\nAC\n1 25.0 1e300 0 0 0\nAC\n1 25.0 3e4 0 0 0\n"
+            "NFS\n0 0 0 0 4.0 0 1 4.0 0 0\nZW\n492 492 0\n" + key + "\n0 450 540 0 0 0 0 0 0\n");
+    const TSpectrum& s = *SpectrumList[0];
+    ASSERT_GT(s.Ymax, 1e308) << key;
+    for (int32_t c = s.FirstChannel; c <= s.LastChannel; ++c)
+      ASSERT_TRUE(std::isfinite(s.Y[c]) && std::isfinite(s.E[c])) << key << " channel " << c;
+  }
+}

@@ -1,6 +1,5 @@
 // The main window's model under the scripted backend: the menu bar as the users know it, the one
-// dispatch, the commands still waiting for their subsystem, the layout routines and what follows
-// a spectrum input.
+// dispatch, the layout routines and what follows a spectrum input.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <memory>
@@ -12,17 +11,11 @@
 #include "mainwin/command_dispatch.h"
 #include "mainwin/main_menu.h"
 #include "mainwin/main_window.h"
-#include "mainwin/placeholders.h"
 #include "mainwin/session.h"
 #include "mainwin/spectrum_commands.h"
 #include "support/scripted_fixture.h"
 
 namespace {
-// The items whose command has not landed yet (none now). This list may only shrink: the
-// change that wires an item removes it here. Items whose routine belongs to a later module reach
-// that routine's placeholder (the inventory test on the Qt window lists them).
-const std::vector<std::string> kPlaceholderItems = {};
-
 // Where an entry sits in the menu bar (1-based; item 0 is the top-level entry itself).
 struct Place {
   int32_t top = 0, item = 0;
@@ -73,19 +66,6 @@ TEST_F(MainWindowTest, EnableMainMenusLeavesTestAndTrevoAndDisabledEntriesDoNoth
   EnableMainMenus(true);
   for (const TMenuItem& top : Form1.MainMenu1) EXPECT_TRUE(top.enabled) << top.caption;
   EXPECT_FALSE(Form1.Entry(1, 11).enabled);  // the separator is not a menu of the bar
-}
-
-TEST_F(MainWindowTest, PlaceholdersShowTheirCaptionInTheFirstStatusLineOnly) {
-  ShowStatus("line one", "line two");
-  for (const std::string& caption : kPlaceholderItems) {
-    EXPECT_TRUE(Click(caption)) << caption;
-    EXPECT_EQ(Form1.Label1.caption, PlainCaption(caption) + NotAvailableSuffix);
-    EXPECT_TRUE(Form1.Label1.visible);
-  }
-  // The second line keeps what it showed; nothing else was shown.
-  EXPECT_EQ(Form1.Label2.caption, "line two");
-  EXPECT_TRUE(Form1.Label2.visible);
-  EXPECT_TRUE(ui.transcript.empty());
 }
 
 TEST_F(MainWindowTest, DispatchRunsKeysAndClosesAndKeepsAbandonsInside) {

@@ -1,5 +1,7 @@
 // The test menu's switches and its file tools: the conversion, the result-file viewer, the editor.
 #include <gtest/gtest.h>
+#include <fstream>
+#include <functional>
 #include "core/model_tables.h"
 #include "crystal/model_options.h"
 #include "support/golden_files.h"
@@ -88,6 +90,50 @@ TEST_F(TestMenuTest, ViewerRewritesOnlyOnOkAndKeepsTheFilesBytes) {
   LogFile.WriteLine("next");
   LogFile.Flush();
   EXPECT_EQ(ReadWholeFile(path), "edited\r\nnext\r\n");
+}
+
+// Lines that display alike (code page 1251 "\xC0" and UTF-8 "\xD0\x90" both show as A with
+// a Cyrillic A), a Ctrl-Z, control characters, LF and CR LF endings and an unended last line:
+// OK on an unedited memo leaves the file byte for byte (the first line's bytes were written for
+// both and everything after the Ctrl-Z was lost); an edit, an insertion or a deletion changes
+// only those lines.
+TEST_F(TestMenuTest, ViewerChangesOnlyTheEditedLines) {
+  const std::string path = LogFile.Name();
+  const std::vector<std::string> lines = {"\xC0\r\n", "\xD0\x90\n", "cut\x1Ahere\r\n", std::string("nul\0cr\rend\r\n", 12),
+                                          "\xC0\r\n", "tail"};
+  std::string file;
+  for (const auto& l : lines) file += l;
+  const auto write = [&] {
+    LogFile.Close();
+    std::ofstream(path, std::ios::binary) << file;
+    LogFile.Append(path);
+  };
+  const auto view = [&](const std::function<void(std::vector<std::string>&)>& edit) {
+    write();
+    ui.ExpectDialog("").Inspect([&](TForm2& f) { edit(f.Memo1.lines); }).Ok();
+    ViewTextFile();
+    LogFile.Flush();
+    return ReadWholeFile(path);
+  };
+  std::vector<std::string> shown;
+  EXPECT_EQ(view([&](std::vector<std::string>& m) { shown = m; }), file);
+  ASSERT_EQ(shown.size(), 6u);
+  EXPECT_EQ(shown[0], shown[1]);
+  EXPECT_EQ(shown[2], "cut\xE2\x90\x9Ahere");
+  EXPECT_EQ(shown[3], std::string("nul\xE2\x90\x80" "cr\xE2\x90\x8D" "end"));
+  // One line edited: the others keep their bytes and line ends.
+  EXPECT_EQ(view([](std::vector<std::string>& m) { m[1] = "new"; }),
+            lines[0] + "new\r\n" + lines[2] + lines[3] + lines[4] + lines[5]);
+  // A line inserted before the last (which then takes a line end after it), one deleted.
+  EXPECT_EQ(view([](std::vector<std::string>& m) { m.push_back("added"); }), file + "\r\nadded\r\n");
+  EXPECT_EQ(view([](std::vector<std::string>& m) { m.erase(m.begin() + 2); }),
+            lines[0] + lines[1] + lines[3] + lines[4] + lines[5]);
+  EXPECT_EQ(view([](std::vector<std::string>& m) { m.erase(m.begin() + 3); }),
+            lines[0] + lines[1] + lines[2] + lines[4] + lines[5]);
+  // What is written afterwards is appended.
+  LogFile.WriteLine("next");
+  LogFile.Flush();
+  EXPECT_EQ(ReadWholeFile(path), lines[0] + lines[1] + lines[2] + lines[4] + lines[5] + "next\r\n");
 }
 
 }  // namespace
