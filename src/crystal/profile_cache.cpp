@@ -43,7 +43,7 @@ TSwitches CurrentSwitches(int32_t s, const TSpectrum* sp) {
     w.first = std::max(sp->WorkFirst, 1);
     w.last = std::min(sp->WorkLast, MaxChannels);
     w.cw = sp->ChanWidth, w.theta = sp->Theta;
-    w.slope = sp->AngleToChannelSlope, w.offset = sp->AngleToChannelOffset;
+    if (w.axis == AxisAngular) sp->AngleCalibration(w.slope, w.offset);
   }
   w.mainMode = MainMode;
   w.phases = std::clamp(PhaseCount, 0, MaxPhases);
