@@ -178,18 +178,23 @@ def curve_fit_problem(name, rng, clean, f, jac, x, sigma, start, hessian_errors=
 
 
 def bound_problem(name, f, jac, x, y, sigma, start, lower, upper, on_bound):
-    """least_squares('trf') with bounds, then the polish with the parameter on_bound fixed at
-    its upper bound; chi2 must fall beyond that bound (the bound is active)."""
+    """least_squares('trf') with bounds, then the polish with the parameters on_bound fixed at the
+    bound trf put them on; chi2 must fall beyond each of those bounds (the bounds are active)."""
     res = opt.least_squares(lambda p: (y - f(x, *p)) / sigma, start,
                             jac=lambda p: -jac(x, *p) / sigma[:, None],
                             bounds=(lower, upper), method="trf", **TIGHT)
     p = np.array(res.x, dtype=LD)
-    p[on_bound] = upper[on_bound]
-    p = polish(f, jac, x, y, sigma, p, [i for i in range(len(p)) if i != on_bound])
-    if not gradient(f, jac, x, y, sigma, p)[on_bound] < 0:
-        raise ArithmeticError(name + ": the bound is not active")
-    return block(name, [("x", x), ("y", y), ("sigma", sigma), ("lower", lower),
-                        ("upper", upper), ("params", p)])
+    at_upper = {i: abs(p[i] - upper[i]) < abs(p[i] - lower[i]) for i in on_bound}
+    for i in on_bound:
+        p[i] = upper[i] if at_upper[i] else lower[i]
+    p = polish(f, jac, x, y, sigma, p, [i for i in range(len(p)) if i not in on_bound])
+    g = gradient(f, jac, x, y, sigma, p)
+    for i in on_bound:
+        if not (g[i] < 0 if at_upper[i] else g[i] > 0):
+            raise ArithmeticError(name + ": a bound is not active")
+    chi2 = statistics(f, jac, x, y, sigma, p)[0]
+    return block(name, [("x", x), ("y", y), ("sigma", sigma), ("start", start), ("lower", lower),
+                        ("upper", upper), ("params", p), ("chi2", [chi2])])
 
 
 def main():
@@ -232,14 +237,23 @@ def main():
     sigma = np.concatenate([s_half[::-1], s_half])
     y = np.array(noisy(rng, [1.0 + 0.8 * xi - 0.3 * xi * xi for xi in x], sigma))
     out += bound_problem("bound_quad", quad, quad_jac, x, y, sigma, [0.0, 0.0, 0.0],
-                         [-10.0, -10.0, -10.0], [10.0, 0.5, 10.0], 1)
+                         [-10.0, -10.0, -10.0], [10.0, 0.5, 10.0], [1])
 
     # The exponential with its decay time bounded below the optimum.
     x = np.arange(0.0, 30.0)
     sigma = np.array([0.05 + 0.1 * rng.random() for _ in x])
     y = np.array(noisy(rng, [10.0 * math.exp(-xi / 7.0) + 1.5 for xi in x], sigma))
     out += bound_problem("expo_bound", expo3, expo3_jac, x, y, sigma, [6.0, 4.0, 0.5],
-                         [0.0, 1.0, -5.0], [50.0, 5.0, 5.0], 1)
+                         [0.0, 1.0, -5.0], [50.0, 5.0, 5.0], [1])
+
+    # A peak on a sloping background with its width held below the optimum and the slope above
+    # it: both bounds active, each correlated with the amplitude or the constant.
+    x = np.arange(1.0, 61.0)
+    clean = [120.0 * math.exp(-((xi - 31.3) / 4.2) ** 2) + 20.0 + 0.15 * xi for xi in x]
+    sigma = np.sqrt(np.maximum(clean, 1.0))
+    y = np.array(noisy(rng, clean, sigma))
+    out += bound_problem("gauss_bounds", gauss5, gauss5_jac, x, y, sigma, [100.0, 30.0, 3.0, 15.0, 0.3],
+                         [0.0, 20.0, 1.0, -100.0, 0.2], [1000.0, 40.0, 3.8, 100.0, 1.0], [2, 4])
 
     text = "\n".join(out) + "\n"
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(

@@ -44,6 +44,9 @@ void TParameter::EnsureCapacity() {
   grow(NumDeriv, records);
   grow(savedDerivative_, records);
   grow(acceptedValues_, records);
+  grow(bestValues_, records);
+  grow(ErrorKind, records);
+  grow(noInformation_, order);
   grow(stepVector_, order);
   grow(nzIndex_, order);
   grow(nzValue_, order);
@@ -87,6 +90,12 @@ void TParameter::PrepareFit() {
   MatInv = 1;
   Conv = 1;
   ParOnB = 0;
+  Diverged = 0;
+  UndeterminedErrors = false;
+  HeldCount = 0;
+  StepSigmas = 1e16;
+  haveBest_ = false;
+  std::fill(ErrorKind.begin(), ErrorKind.end(), uint8_t{ErrorIsNumber});
   Iterations = 0;
   Eps = 1e16;
   SigmaSum = 0;
@@ -236,8 +245,13 @@ void TParameter::RunFit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
                 FormatNumberNoBlanks(0, DegreesOfFreedom));
       ++Iterations;
       if (Status != 1 || MatInv == 0 || Iterations >= GNIter || StopRequest != 0) break;
-      // A sweep whose points all had weight 0 decides nothing.
-      if (sweep == SweepResult::Done && Eps <= EpsReq && Functional <= FunctionalLimit) break;
+      // A sweep whose points all had weight 0 decides nothing. Besides the accuracy limit with a
+      // functional level, a fit that has settled stops whatever its functional's level (real
+      // data seldom reach chi2/df ~ 1, and EpsReq may be 0); a negative EpsReq asks for every
+      // iteration.
+      if (sweep == SweepResult::Done &&
+          ((Eps <= EpsReq && Functional <= FunctionalLimit) || (Settled && EpsReq >= 0)))
+        break;
     }
   }
   Stage = 3;
@@ -252,7 +266,111 @@ void TParameter::RunFit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
       RunIteration(ModelFunc, ProgressProc);
     }
   }
+  // The final pass, or the sweep that found the matrix singular, measured the last point.
+  ReturnToBestPoint(ModelFunc, ProgressProc);
   if (nonFiniteStop_) Conv = 0;
+  UndeterminedErrors = MatInv == 0 || Diverged != 0;
+  MarkErrorKinds(UndeterminedErrors);
+}
+
+// The largest move of a free parameter in the step just applied, in standard deviations of the
+// iteration's (damped) inverse; the old values are in the records' Derivative.
+void TParameter::MeasureStep() {
+  double largest = 0;
+  for (int32_t i = 1; i <= NPar; ++i) {
+    const ParameterRecord& r = Records[i];
+    if (r.n != i || Fixed(i) || !(Diagonal[i] > 0)) continue;
+    largest = std::max(largest, std::fabs(r.value - r.Derivative) / std::sqrt(Diagonal[i]));
+  }
+  StepSigmas = largest;
+}
+
+// An accepted sweep measured on every point with the model's weights, as the final pass measures:
+// the lowest such functional is the point a fit that ends higher goes back to.
+void TParameter::KeepBestPoint(bool comparable) {
+  if (!comparable || (haveBest_ && !(Functional < bestFunctional_))) return;
+  haveBest_ = true;
+  bestFunctional_ = Functional;
+  for (int32_t i = 1; i <= NPar; ++i) bestValues_[i] = Records[i].value;
+}
+
+// The final pass (or a singular sweep) measured the last point. Above the best accepted point
+// (beyond rounding) the fit goes back there for a final pass; a rise beyond 1e-6 relative is a
+// divergence.
+void TParameter::ReturnToBestPoint(TModelFunc model, TProgressProc progress) {
+  if (!haveBest_) return;
+  const double last = ChiDf + Alpha * ChiReg;
+  const double room = std::fabs(bestFunctional_);
+  if (last - bestFunctional_ <= 1e-10 * room) return;
+  const bool diverged = !(last - bestFunctional_ <= 1e-6 * room);
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
+  unjudgedStep_ = false;
+  start_ = 1;
+  MatInv = 1;
+  RunIteration(model, progress);
+  if (diverged) {
+    Diverged = 1;
+    Conv = 0;
+  }
+}
+
+// The active set: a free parameter on a bound whose gradient pushes it outward keeps its value
+// this iteration (an identity row with no right-hand side). The gradient of chi2/2 is minus the
+// right-hand side, so at the lower bound a negative right-hand side pushes outward.
+void TParameter::HoldActiveBounds() {
+  HeldCount = 0;
+  for (int32_t i = 1; i <= NPar; ++i) {
+    const ParameterRecord& r = Records[i];
+    if (r.n != i || Fixed(i)) continue;
+    const int32_t k = RowOf(i);
+    if (k < 1 || k > NFree) continue;
+    const double g = RightSide[k];
+    if (!((r.value <= r.lower && g < 0) || (r.value >= r.upper && g > 0))) continue;
+    for (int32_t j = 1; j <= NFree; ++j) M(k, j) = M(j, k) = 0;
+    M(k, k) = 1;
+    RightSide[k] = 0;
+    ++HeldCount;
+  }
+  // The accuracy measures the gradient of the parameters that may still move.
+  if (HeldCount != 0) {
+    double sum = 0;
+    for (int32_t k = 1; k <= NFree; ++k) sum += RightSide[k] * RightSide[k];
+    Rms = std::sqrt(sum / std::max(NFree, 1));
+  }
+}
+
+// After the final pass: records on a bound, records whose row carried no information (the
+// damping replaced their diagonal, so the error is the damping's), and every free record of a
+// singular or diverged fit. A dependent record reads as its master.
+void TParameter::MarkErrorKinds(bool singular) {
+  const int32_t last = std::min(NPar, RecordCapacity());
+  for (int32_t i = 1; i <= last; ++i) {
+    const ParameterRecord& r = Records[i];
+    uint8_t kind = ErrorIsNumber;
+    if (r.n == i && !Fixed(i)) {
+      const int32_t k = RowOf(i);
+      if (r.value <= r.lower)
+        kind = ErrorAtLowerBound;
+      else if (r.value >= r.upper)
+        kind = ErrorAtUpperBound;
+      else if (singular || (k >= 1 && k <= NFree && noInformation_[static_cast<size_t>(k)]))
+        kind = ErrorUndetermined;
+    } else if (r.n >= 1 && r.n < i) {
+      kind = ErrorKind[static_cast<size_t>(r.n)];
+      if (r.a < 0 && (kind == ErrorAtLowerBound || kind == ErrorAtUpperBound)) kind = 3 - kind;
+    }
+    ErrorKind[static_cast<size_t>(i)] = kind;
+  }
+}
+
+const char* TParameter::ErrorNote(int32_t i) const {
+  if (i < 1 || i >= static_cast<int32_t>(ErrorKind.size())) return nullptr;
+  switch (ErrorKind[static_cast<size_t>(i)]) {
+    case ErrorAtLowerBound: return "at lower bound";
+    case ErrorAtUpperBound: return "at upper bound";
+    case ErrorUndetermined: return "undetermined";
+    default: return nullptr;
+  }
 }
 
 // A rejected iteration: back to the values of the last accepted one, with more damping.
@@ -274,6 +392,7 @@ void TParameter::StopOnNonFinite() {
 }
 
 TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc progress) {
+  if (Stage != 3) Settled = false;
   ClearNormalEquations();
   if (start_ < 1 || start_ > Skip) start_ = 1;
   hessianActive_ = false;
@@ -389,6 +508,11 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   }
 
   SymmetrizeMatrix();
+  if (Stage != 3) {
+    HoldActiveBounds();
+  } else {
+    for (int32_t k = 1; k <= NFree; ++k) noInformation_[static_cast<size_t>(k)] = Damp != 0 && std::fabs(M(k, k)) < 1e-7;
+  }
   ChiDf = S / DegreesOfFreedom;
   ChiPlus = sPlus / std::max(S, 1e-6);
   GoodP = good / std::max(1, NPoints);
@@ -437,8 +561,10 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     return SweepResult::Done;
   }
   atAcceptedPoint_ = false;
+  const double before = PrevFunctional;
   PrevFunctional = Functional;
   SaveAcceptedValues();
+  KeepBestPoint(Skip == 1 && !constantWeights);
   ApplyStep(1);
   for (int32_t i = 1; i <= NPar; ++i) {
     if (!std::isfinite(Records[i].value)) {
@@ -449,6 +575,8 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   }
   unjudgedStep_ = true;
   ComputeEps(Rms);
+  MeasureStep();
+  Settled = StepSigmas <= 1e-3 && std::fabs(Functional - before) <= 1e-5 * std::fabs(before);
   start_ = start_ + 1 > Skip ? 1 : start_ + 1;
   return SweepResult::Done;
 }

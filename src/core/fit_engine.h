@@ -6,6 +6,11 @@
 // weight W (1/sigma^2; 0 drops the point) and the model value F at the current record values, and
 // assigns the Derivative of every record that is not fixed (0 where F does not depend on it).
 // The normal matrix is accumulated only over the derivatives that are non-zero at a point.
+//
+// Bounds: a free parameter that sits on a bound while the gradient of the functional pushes it
+// outward is held there (its row left out of the step) until the gradient turns back, so the
+// other parameters stop compensating for a move that cannot happen. A fit that ends above the
+// best functional it reached goes back to that point and is marked as diverged.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -46,7 +51,7 @@ struct TFitControls {
   uint8_t ListFinalPoints = 0;
   uint8_t TraceDiagonal = 0;
   uint8_t TraceFofCorr = 0;
-  double EpsReq = 0.5;           // accuracy that ends the iterations
+  double EpsReq = 0.5;           // accuracy that ends the iterations; negative: no early end
   double FunctionalLimit = 1.0;  // with EpsReq; negative: 1 + ChiDev for the fit
   double Step = 0.999;           // step length factor
   double Damp = 1e-5;            // damping of the matrix diagonal
@@ -182,6 +187,23 @@ public:
   // Set by EvaluateFitQuality: not converged, not inverted, chi too large, accuracy missed,
   // chi+ off-centre.
   uint8_t QualityFlags[5] = {};
+  // The fit ended with a functional above the best one it reached: the records are back at that
+  // point, Conv is 0 and the errors are not to be read as numbers.
+  int32_t Diverged = 0;
+  // The last Fit ended singular or diverged: no Error is a standard deviation.
+  bool UndeterminedErrors = false;
+  // How the Error of each record is to be read after the fit (0..capacity).
+  enum : uint8_t { ErrorIsNumber = 0, ErrorAtLowerBound = 1, ErrorAtUpperBound = 2, ErrorUndetermined = 3 };
+  std::vector<uint8_t> ErrorKind;
+  // nullptr when Error of record i is a standard deviation; otherwise what to show instead.
+  const char* ErrorNote(int32_t i) const;
+  // The largest move of a free parameter in the last step, in its standard deviations.
+  double StepSigmas = 0;
+  // The last iteration was accepted, moved no parameter by more than 1e-3 of its standard
+  // deviation and changed the functional by at most 1e-5 of itself: the fit has settled.
+  bool Settled = false;
+  // Records held on a bound in the last iteration (the active set).
+  int32_t HeldCount = 0;
   uint8_t StopRequest = 0;
   // 1 only during the model call of a point of the final pass that the sums of the fit use: not
   // during the extra calls of numerical derivatives, of the derivative check and of the second
@@ -224,6 +246,13 @@ protected:
 
 private:
   enum class SweepResult { Done, Empty, NonFinite, Reverted };
+  // The matrix row of free independent record i (0 when it has none).
+  int32_t RowOf(int32_t i) const { return FullOrder ? i : rowOf_[static_cast<size_t>(i)]; }
+  void HoldActiveBounds();
+  void MeasureStep();
+  void MarkErrorKinds(bool singular);
+  void KeepBestPoint(bool comparable);
+  void ReturnToBestPoint(TModelFunc model, TProgressProc progress);
   void RunFit(TModelFunc model, TProgressProc progress);
   SweepResult RunIteration(TModelFunc model, TProgressProc progress);
   void EnsureCapacity();
@@ -255,6 +284,10 @@ private:
   std::vector<double> pivotRow2_;  // the second pivot row of a double sweep step
   std::vector<double> savedDerivative_;
   std::vector<double> acceptedValues_;  // the values of the last accepted iteration
+  std::vector<double> bestValues_;      // the accepted point of the lowest functional
+  double bestFunctional_ = 0;           // its functional; valid with haveBest_
+  bool haveBest_ = false;
+  std::vector<uint8_t> noInformation_;  // final pass: the row's undamped diagonal was replaced
   double hessian_[11][11] = {};         // H(j, i) at [j][i], full order with NPar <= 10
   bool hessianActive_ = false;
   int32_t start_ = 1;

@@ -1,5 +1,6 @@
 #include "core/fit_reports.h"
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include "core/number_format.h"
 #include "core/small_routines.h"
@@ -21,25 +22,45 @@ void PrintFitResults(TParameter& fit) {
     if (!text->empty()) LogLine(*text);
   if (fit.Status != 1) return;
   const uint8_t* q = fit.QualityFlags;
+  if (fit.Diverged) LogLine(DivergenceNote);
   if (q[0]) LogLine("++++ The process hasn't converged");
   if (q[1]) LogLine("++++ The matrix can't be inverted");
   if (q[2] || q[4]) LogLine(".... The fitting quality is not good");
   if (q[3]) LogLine(".... Min. accuracy not reached");
   if (fit.ParOnB == 1) LogLine(".... Parameter(s) hit the boundary:");
+  for (const std::string& line : BoundLines(fit)) LogLine(line);
   const int32_t last = std::min(fit.NPar, fit.RecordCapacity());
-  for (int32_t i = 1; i <= last; ++i) {
-    const ParameterRecord& r = fit.Records[i];
-    if (r.lower != r.upper && (r.value == r.lower || r.value == r.upper))
-      LogLine(FormatInteger(i, 5) + FormatNumber(10, 3, r.value));
-  }
   LogLine("The number of conditionnedness = " + FormatNumber(15, 2, fit.Conditioning));
   LogLine(" Ch2/df=" + FormatNumber(7, 2, fit.ChiDf) + "  eps= " + FormatNumber(5, 1, fit.Eps) + "   " +
           FormatInteger(fit.Iterations, 3) + " iterations" + "  Ch+=" + FormatNumber(4, 2, fit.ChiPlus));
   LogLine(std::string(20, ' ') + "Parameters and their errors");
   for (int32_t i = 1; i <= last; ++i) {
     const ParameterRecord& r = fit.Records[i];
-    LogLine(FormatNumber(15, 3, r.value) + "   +-" + FormatNumber(15, 3, r.Error));
+    const char* note = fit.ErrorNote(i);
+    LogLine(FormatNumber(15, 3, r.value) + (note ? std::string("   ") + note : "   +-" + FormatNumber(15, 3, r.Error)));
   }
+}
+
+std::string BoundText(const ParameterRecord& r) {
+  std::string name = r.Name;
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  while (!name.empty() && name.front() == ' ') name.erase(name.begin());
+  const bool lower = r.value == r.lower;
+  // The shortest text that reads back as the bound, always with ".".
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, lower ? r.lower : r.upper).ptr;
+  return (name.empty() ? std::string() : name + " ") + (lower ? "lower " : "upper ") + std::string(text, end);
+}
+
+std::vector<std::string> BoundLines(const TParameter& fit) {
+  std::vector<std::string> lines;
+  const int32_t last = std::min(fit.NPar, fit.RecordCapacity());
+  for (int32_t i = 1; i <= last; ++i) {
+    const ParameterRecord& r = fit.Records[i];
+    if (r.lower != r.upper && (r.value == r.lower || r.value == r.upper))
+      lines.push_back(FormatInteger(i, 5) + FormatNumber(10, 3, r.value) + " " + BoundText(r));
+  }
+  return lines;
 }
 
 void RelaxFitControls(TFitControls& controls) {

@@ -3,6 +3,8 @@
 // the correlation matrix. All output goes to LogFile.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 #include "core/fit_engine.h"
 
 // Sets QualityFlags: Conv <> 1; MatInv <> 1; ChiDf > 3; Eps > EpsReq; ChiPlus outside
@@ -11,6 +13,12 @@ void EvaluateFitQuality(TParameter& fit);
 // Status texts, quality lines, parameters on their bounds, conditioning, chi2/df and the list of
 // parameters with their errors.
 void PrintFitResults(TParameter& fit);
+// The line that says a fit diverged and went back to its best point.
+inline constexpr const char* DivergenceNote = "++++ The fit diverged: back to its best point";
+// "NAME lower|upper BOUND" of a record on a bound (the name left out when empty).
+std::string BoundText(const ParameterRecord& r);
+// "NUMBER NAME lower|upper BOUND" for every record (not fixed) that ends on one of its bounds.
+std::vector<std::string> BoundLines(const TParameter& fit);
 // Damp := min(0.1, 10 Damp), Step / 2, Skip 1, GNIter + 1 (unless 0), and 5 when that is 2..4.
 void RelaxFitControls(TFitControls& controls);
 // NPar minus the fixed records minus the dependent records.

@@ -123,6 +123,24 @@ bool HasControlCharacter(std::string_view line) {
 
 bool IsComment(const std::string& line) { return !line.empty() && line.front() == '*'; }
 
+// A heading of an X Y E file: a comment line ("#", "!" or ";" first) or a line whose first item
+// is not a number ("2theta intensity error"). Blank lines are not headings.
+bool IsHeading(std::string_view line) {
+  auto separator = [](char c) { return c == ' ' || c == ',' || c == '\t' || c == '\r'; };
+  size_t pos = 0;
+  while (pos < line.size() && separator(line[pos])) ++pos;
+  if (pos == line.size()) return false;
+  if (line[pos] == '#' || line[pos] == '!' || line[pos] == ';') return true;
+  size_t end = pos;
+  while (end < line.size() && !separator(line[end])) ++end;
+  std::string token(line.substr(pos, end - pos));
+  if (token.front() == '.') token.insert(token.begin(), '0');
+  double x = 0.0;
+  uint8_t ok = 1;
+  StrToFloatRobust(token, x, ok);
+  return !ok;
+}
+
 // Error of a read error value v by AsciiErrorType: 0 the error, 1 a variance, 2 a weight.
 // The free-field reader takes a negative variance as 0, the X Y reader takes its modulus.
 double ErrorOfValue(double v, bool modulusOfVariance) {
@@ -426,14 +444,19 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
   int32_t start = first;
   size_t room = 0;
   BadTokens bad;
-  int32_t lacking = 0, lineNumber = 0;
+  int32_t lacking = 0, lineNumber = 0, headings = 0, firstHeading = 0;
   bool inspected = false, overflow = false;
   while (!f.Eof()) {
     std::string text = f.ReadLine();
     ++lineNumber;
     if (IsComment(text)) continue;
+    // A heading never becomes a channel: it would shift every later one.
+    if (IsHeading(text)) {
+      if (headings++ == 0) firstHeading = lineNumber;
+      continue;
+    }
     SplitNumbers(text, lineNumber, v, bad);
-    if (!inspected) {
+    if (!inspected && !v.empty()) {  // the first data line
       inspected = true;
       if (HasControlCharacter(text) || v.size() < 2) ShowMsg("Warning, is it channel-counts spectrum?");
     }
@@ -470,6 +493,9 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
     rows.push_back(row);
   }
   f.Close();
+  if (headings > 0)
+    ShowMsg("Warning, " + Str(headings) + " heading line(s) of " + path + " skipped, the first is line " +
+            Str(firstHeading));
   WarnBadTokens(bad, path);
   if (overflow)
     ShowMsg("Warning, " + path + " holds more lines than channels " + Str(start) + " to 32768; the rest is not read");

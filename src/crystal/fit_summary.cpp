@@ -4,6 +4,7 @@
 #include <string>
 #include "core/dialog_state.h"
 #include "core/fit_engine.h"
+#include "core/fit_reports.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
@@ -37,7 +38,9 @@ void PrintFitSummary(int32_t& n) {
   if (fp.QualityFlags[0]) put("++++ The process hasn't converged");
   if (fp.QualityFlags[1]) put("++++ The matrix can't be inverted");
   if (fp.QualityFlags[2] || fp.QualityFlags[4]) put(".... The fitting quality is not good");
+  if (fp.Diverged) put(DivergenceNote);
   if (fp.ParOnB == 1) put(".... Parameter(s) hit the boundary:");
+  for (const std::string& line : BoundLines(fp)) put(line);
   put(" ");
   put("  Ch2/df= " + Compact(12, 2, fp.ChiDf) + "     Ch+= " + Compact(12, 2, fp.ChiPlus));
   put("  Eps= " + Compact(16, 1, fp.Eps) + "       Iterations= " + FormatNumber(5, 0, TotalFitIterations));

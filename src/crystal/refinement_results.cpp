@@ -45,7 +45,10 @@ std::string Nb(int32_t w, int32_t d, double x) {
   s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
   return s;
 }
+bool Undetermined() { return FitParameters && FitParameters->UndeterminedErrors; }
+// A value and its error; after a singular or diverged fit no error is a number.
 std::string Fve(int32_t d, double v, double e) {
+  if (Undetermined()) return FormatNumber(10, d, v) + " +- undetermined";
   std::string s;
   FormatValueWithError(d, s, v, e);
   return s;
@@ -62,6 +65,14 @@ const ParameterRecord& Record(int32_t i) {
   return FitParameters->Records[static_cast<size_t>(i)];
 }
 
+// The error of record i in a field of width w: "bound" on a bound, "?" when not determined.
+std::string ErrorField(int32_t w, int32_t d, int32_t i) {
+  const ParameterRecord& r = Record(i);
+  if (Undetermined()) return RightAligned("?", w);
+  if (r.lower != r.upper && (r.value == r.lower || r.value == r.upper)) return RightAligned("bound", w);
+  return FormatFixed(w, d, r.Error);
+}
+
 int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 bool BothPending() { return FitPending[RietveldMode] != 0 && FitPending[PowderMatchMode] != 0; }
 TSpectrum* Current() { return SpectrumList[static_cast<size_t>(std::clamp(CurrentSpectrum, 0, 4))].get(); }
@@ -70,17 +81,17 @@ TSpectrum* Current() { return SpectrumList[static_cast<size_t>(std::clamp(Curren
 void OutputParameterLines(int32_t dest) {
   Emit(std::string(BackgroundMode == 1 ? "Real" : "Polynomial") + " background:", dest);
   std::string v, e = "+-";
-  for (int32_t i = 4; i <= 9; ++i) v += FormatFixed(10, 2, Record(i).value), e += FormatFixed(10, 2, Record(i).Error);
+  for (int32_t i = 4; i <= 9; ++i) v += FormatFixed(10, 2, Record(i).value), e += ErrorField(10, 2, i);
   Emit(v, dest);
   Emit(e, dest);
-  Emit("D0 parameter= " + FormatFixed(12, 4, Record(3).value) + " +- " + FormatFixed(12, 4, Record(3).Error), dest);
-  Emit("Sp.Corr. par= " + FormatFixed(12, 4, Record(10).value) + " +- " + FormatFixed(12, 4, Record(10).Error), dest);
+  Emit("D0 parameter= " + FormatFixed(12, 4, Record(3).value) + " +- " + ErrorField(12, 4, 3), dest);
+  Emit("Sp.Corr. par= " + FormatFixed(12, 4, Record(10).value) + " +- " + ErrorField(12, 4, 10), dest);
   Emit(" Parameters:  PhaseScale     W0       W1       W2", dest);
   for (int32_t p = 1; p <= Phases(); ++p) {
     const int32_t o = PhaseParameterOffset(p);
     std::string a = "  Phase" + FormatFixed(1, 0, p) + "   " + FormatFixed(14, 6, Record(o + 1).value);
-    std::string b = "     +-  " + FormatFixed(14, 6, Record(o + 1).Error);
-    for (int32_t i = 8; i <= 10; ++i) a += FormatFixed(10, 2, Record(o + i).value), b += FormatFixed(10, 2, Record(o + i).Error);
+    std::string b = "     +-  " + ErrorField(14, 6, o + 1);
+    for (int32_t i = 8; i <= 10; ++i) a += FormatFixed(10, 2, Record(o + i).value), b += ErrorField(10, 2, o + i);
     Emit(a, dest);
     Emit(b, dest);
   }
@@ -244,6 +255,11 @@ void OutputFitStatistics(int32_t dest) {
   int32_t nFree = 0;
   if (FitParameters) CountFreeParameters(*FitParameters, nFree);
   Emit("Number of free parameters= " + std::to_string(nFree), dest);
+  if (FitParameters && FitParameters->Diverged) Emit(DivergenceNote, dest);
+  if (FitParameters && FitParameters->ParOnB == 1) {
+    Emit(".... Parameter(s) hit the boundary:", dest);
+    for (const std::string& line : BoundLines(*FitParameters)) Emit(line, dest);
+  }
   if (PhaseCount > 1) {
     RelativePhaseValues();
     Emit("", dest);

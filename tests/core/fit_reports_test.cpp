@@ -12,22 +12,23 @@ using Strings = std::vector<std::string>;
 class FitReports : public ScriptedTest {};
 
 // A constant fitted to 1 and 3 (weights 1 / sigma^2) from 0 under the upper bound 1.5: one step
-// ends on the bound with chi2/df = 2.5 / sigma^2, 90% of it from the positive residual, the error
-// sigma / sqrt(2) and Eps = sqrt(sqrt(1.5^2 C)) sqrt(g) with C = sigma^2 / 2, g = 4 / sigma^2.
+// ends on the bound (named with it, and in place of its error) with chi2/df = 2.5 / sigma^2, 90% of
+// it from the positive residual, and Eps = sqrt(sqrt(1.5^2 C)) sqrt(g) with C = sigma^2 / 2,
+// g = 4 / sigma^2.
 // ChiDf 2.5 with ChiPlus 0.9 is "not good", ChiDf 0.05 with ChiPlus 0.9 is not. A wrong array
 // prints its status texts, the wrong-array text first, and nothing more.
 TEST_F(FitReports, PrintFitResults) {
-  const std::string cond = "The number of conditionnedness =            1.00", bound = "    1     1.500",
+  const std::string cond = "The number of conditionnedness =            1.00", bound = "    1     1.500 upper 1.5",
                     hit = ".... Parameter(s) hit the boundary:",
                     head = "                    Parameters and their errors";
   struct Case { double sigma; int32_t link; Strings lines; };
   for (const Case& c :
        {Case{1, 1, {".... The fitting quality is not good", ".... Min. accuracy not reached", hit, bound, cond,
                     " Ch2/df=   2.50  eps=   2.1     1 iterations  Ch+=0.90", head,
-                    "          1.500   +-          0.707"}},
+                    "          1.500   at upper bound"}},
         Case{std::sqrt(50.0), 1, {".... Min. accuracy not reached", hit, bound, cond,
                                   " Ch2/df=   0.05  eps=   0.8     1 iterations  Ch+=0.90", head,
-                                  "          1.500   +-          5.000"}},
+                                  "          1.500   at upper bound"}},
         Case{1, 0, {"Wrong parameter array", "Error, no free parameters", ".... Compression: from    1  to    0"}}}) {
     SCOPED_TRACE(c.sigma);
     LogFile.RewriteToMemory("log");

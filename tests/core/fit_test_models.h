@@ -64,6 +64,18 @@ inline void Expo3(TParameter& f, double x, double& F) {
   f.Records[3].Derivative = 1;
 }
 
+// amp exp(-((x - centre) / width)^2) + b0 + b1 x
+inline void Gauss5(TParameter& f, double x, double& F) {
+  const double amp = f.Records[1].value, u = (x - f.Records[2].value) / f.Records[3].value;
+  const double e = std::exp(-u * u);
+  F = amp * e + f.Records[4].value + f.Records[5].value * x;
+  f.Records[1].Derivative = e;
+  f.Records[2].Derivative = amp * e * 2 * u / f.Records[3].value;
+  f.Records[3].Derivative = amp * e * 2 * u * u / f.Records[3].value;
+  f.Records[4].Derivative = 1;
+  f.Records[5].Derivative = x;
+}
+
 struct FitProblem { std::vector<double> x, y, sigma; FitModel model; };
 
 inline FitProblem Misra1a() {

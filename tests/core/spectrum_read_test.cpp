@@ -133,7 +133,8 @@ TEST_F(SpectrumRead, BadFilesAreReportedAndAFailedReadChangesNothing) {
       {SpectrumData("k4_two.txt"), 4, 32767, 0, Reads, MaxChannels, 0, "more lines than channels 32767 to"},
       {ten, 3, 0, 0, Fails, 0, 0, "Error, wrong first channel 0"},
       {SpectrumData("k3_letters.txt"), 3, 1, 0, Reads, 5, 40, "Warning, not a number: \"abc\" in line 1 of "},
-      {SpectrumData("k4_letters.txt"), 4, 1, 0, Reads, 3, 6, " (2 such items); read as its numeric part"},
+      {SpectrumData("k4_letters.txt"), 4, 1, 0, Reads, 2, 6, "Warning, 1 heading line(s) of " +
+                                                                  SpectrumData("k4_letters.txt") + " skipped, the first is line 1"},
       {SpectrumData("k3_control.txt"), 3, 1, 0, Reads, 4, 7, "Warning, no ASCII spectrum"},  // 4: ^A^B reads 0
       {tabs, 3, 1, 0, Reads, 3, 3, ""},
       {control, 3, 1, 0, Reads, 4, 5, "Warning, not a number: \"3?4\" in line 2 of "},
@@ -215,6 +216,29 @@ TEST_F(SpectrumRead, LinesShortOfTheIndicatedItemsClearTheirChannel) {
   EXPECT_FALSE(sp->ReadAsciiTriples(1));
   EXPECT_TRUE(Unchanged(*sp));
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Error, wrong ASCII column indicators 1 0 3"});
+}
+
+// A heading ("# 2theta intensity error", a title, "!" and ";" comments, an indented one) is never
+// a channel: the data start at the first channel, the background estimate and every later
+// channel are where the file has them, and one warning names the first heading line. A line
+// whose first item is a number with trailing text is data (its bad item warned as before).
+TEST_F(SpectrumRead, HeadingLinesOfXYEFilesAreSkipped) {
+  const std::string file = Temp("headed.xye");
+  WriteWholeFile(file, "# 2theta intensity error\nSi standard, bank 2\n  ; fixed slit\n! more\n\n"
+                       "10.0 100 10\n10.5 121 11\n# inside\n11.0 144 12x\n");
+  ui.Clear();
+  Mark(*sp);
+  sp->Name = file;
+  AsciiColumnX = 1, AsciiColumnY = 2, AsciiColumnE = 3;
+  ASSERT_TRUE(sp->ReadAsciiTriples(1));
+  EXPECT_TRUE(sp->FirstChannel == 1 && sp->LastChannel == 3);
+  EXPECT_EQ(std::vector<double>(sp->X + 1, sp->X + 4), (std::vector<double>{10.0, 10.5, 11.0}));
+  EXPECT_EQ(std::vector<double>(sp->Y + 1, sp->Y + 4), (std::vector<double>{100, 121, 144}));
+  EXPECT_EQ(std::vector<double>(sp->E + 1, sp->E + 4), (std::vector<double>{10, 11, 12}));
+  EXPECT_DOUBLE_EQ(sp->XFirst, 10.0);
+  EXPECT_EQ(ui.Messages(), (std::vector<std::string>{
+                               "Warning, 5 heading line(s) of " + file + " skipped, the first is line 1",
+                               "Warning, not a number: \"12x\" in line 9 of " + file + "; read as its numeric part"}));
 }
 
 TEST_F(SpectrumRead, FixtureScriptReproducesTheCommittedFiles) {

@@ -380,3 +380,26 @@ TEST_F(ResultsTest, FilesThatCannotBeWritten) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "full.res.tmp")));
 }
 }  // namespace
+
+// A record on its bound is named with the bound hit after "Parameter(s) hit the boundary:", and
+// its error column says "bound"; after a singular or diverged fit no error is written as a
+// number.
+TEST_F(ResultsTest, ResFileNamesTheBoundsAndWritesNoUndeterminedErrors) {
+  TParameter& fit = *FitParameters;
+  ParameterRecord& d0 = Rec(3);
+  d0.Name = "Delay", d0.lower = d0.value = 1.25, d0.upper = 2;
+  fit.ParOnB = 1;
+  WriteResFile();
+  std::vector<std::string> f = FileLines(dir_ / "run12.res");
+  EXPECT_EQ(f[3], "D0 parameter=       1.2500 +-        bound");
+  const auto hit = std::find(f.begin(), f.end(), ".... Parameter(s) hit the boundary:");
+  ASSERT_NE(hit, f.end());
+  EXPECT_EQ(*(hit + 1), "    3     1.250 Delay lower 1.25");
+  fit.ParOnB = 0, fit.UndeterminedErrors = true;
+  struct Reset { TParameter& fit; ~Reset() { fit.UndeterminedErrors = false; } } reset{fit};
+  WriteResFile();
+  f = FileLines(dir_ / "run12.res");
+  EXPECT_EQ(f[2], "+-         ?         ?         ?         ?         ?         ?");
+  EXPECT_EQ(std::find(f.begin(), f.end(), ".... Parameter(s) hit the boundary:"), f.end());
+  EXPECT_NE(std::find(f.begin(), f.end(), " A     =    3.24950 +- undetermined"), f.end());
+}
