@@ -7,6 +7,8 @@
 #include <cmath>
 #include <string>
 #include <vector>
+#include "core/model_switches.h"
+#include "crystal/fit_summary.h"
 #include "crystal/profile_model.h"
 #include "crystal/profile_setup.h"
 
@@ -164,6 +166,26 @@ TEST_F(ProfileArea, AngularPositionsBeforeAnyFit) {
     if (ModelOutput[2] > best) best = ModelOutput[2], top = c;
   }
   EXPECT_NEAR(top, expected, 1.0);
+}
+
+// A time-of-flight spectrum on a logarithmic grid keeps its times in X; with "Use non-equidistant
+// channels" set the Rietveld curve is still sampled at the channel numbers its reflections are
+// placed on, and its peak stands on the reflection's channel.
+TEST_F(ProfileArea, RietveldCurveOnChannelNumbersWhateverTheSwitch) {
+  KeepValues<uint8_t> keep{&NonEquidistantChannels, 1};
+  SetUpSingleReflection(AxisTimeOfFlight, 0, ModelGauss, 6);
+  TSpectrum& sp = CurrentProfileSpectrum();
+  for (int32_t c = 1; c <= MaxChannels; ++c) sp.X[c] = 10000 * std::pow(1.001, c);
+  NonEquidistantChannels = 1;
+  std::vector<TModelSample> out;
+  SampleFittedCurve(sp.WorkFirst, sp.WorkLast, out);
+  ASSERT_EQ(out.size(), 3u * (sp.WorkLast - sp.WorkFirst) + 1);
+  TModelSample top;
+  for (const TModelSample& p : out) {
+    ASSERT_TRUE(p.x >= sp.WorkFirst && p.x <= sp.WorkLast) << p.x;
+    if (p.model > top.model) top = p;
+  }
+  EXPECT_NEAR(top.x, sp.DToChannel(4.0495 / std::sqrt(3.0)), 0.5);
 }
 
 }  // namespace
