@@ -11,6 +11,7 @@
 #include <sstream>
 #include "crystal/truth_setup.h"
 #include "ini/ini_reader.h"
+#include "spectrum/spectrum_functions.h"
 
 namespace {
 
@@ -148,11 +149,21 @@ protected:
     ASSERT_EQ(sp.WorkFirst, t.first);
     ASSERT_EQ(sp.WorkLast, t.last);
     ASSERT_NO_FATAL_FAILURE(PrepareAndRefine(t));
+    Check(t);
+  }
 
+  // rebinned: the counts of a logarithmic grid put on equidistant channels, which share counts
+  // and so errors; the model samples the profile at the channel's centre where the counts are
+  // its integral over a channel as wide as a fifth of the narrowest peaks. There chi2/dof ends
+  // near 1.1, the fit does not settle within 100 iterations, and the cells come out about 3e-5
+  // of themselves high (2 to 3 standard deviations): they are held within 1e-4 of the truth.
+  void Check(const TwoPhaseTruth& t, bool rebinned = false) {
     const TParameter& fit = *FitParameters;
     EXPECT_GE(fit.ChiDf, 0.9);
-    EXPECT_LE(fit.ChiDf, 1.15);
-    EXPECT_LT(TotalFitIterations, 60);
+    EXPECT_LE(fit.ChiDf, rebinned ? 1.2 : 1.15);
+    if (!rebinned) {
+      EXPECT_LT(TotalFitIterations, 60);
+    }
     double ratio = 0, ratioError = 0;
     for (size_t p = 0; p < t.phases.size(); ++p) {
       const TruthPhase& ph = t.phases[p];
@@ -161,7 +172,11 @@ protected:
       // The model takes the Lorentz factor and the width of an angular spectrum at each channel's
       // own angle, not at the reflection's: on peaks of a few channels this moves a cell by
       // 1e-5 of itself, one to two of its standard deviations on these counts.
-      ExpectNearTruth(PhaseTable[k].Cell[0], ph.a, PhaseTable[k].CellErrors[0], phase + " a", t.axis ? 3.5 : 2);
+      if (rebinned) {
+        EXPECT_NEAR(PhaseTable[k].Cell[0], ph.a, 1e-4 * ph.a) << phase;
+      } else {
+        ExpectNearTruth(PhaseTable[k].Cell[0], ph.a, PhaseTable[k].CellErrors[0], phase + " a", t.axis ? 3.5 : 2);
+      }
       for (size_t a = 1; a <= ph.atoms.size(); ++a) {
         const ParameterRecord* r = &fit.Records[base + 10 * static_cast<int32_t>(a)];
         const std::string atom = phase + " " + ph.atoms[a - 1].name;
@@ -178,6 +193,50 @@ protected:
 
 TEST_F(TwoPhaseTruthTest, TimeOfFlightSiliconAndFluoride) { Run("truth2_tof.txt"); }
 
+// The same phases on a logarithmic time grid (constant dt/t, the times in X): read as it is, put
+// on as many equidistant channels by the simple interpolation, the phases then set
+// up on the new channels, prepared and refined to the same truth. The truth's scales (per us) and
+// squared widths (us^2) go into the new channels' units for the start values.
+TEST_F(TwoPhaseTruthTest, LogarithmicTimeOfFlightOnEquidistantChannels) {
+  TwoPhaseTruth t = ReadTwoPhaseTruth("truth2_tof_log.txt");
+  StartingChannelOne = 1;
+  std::filesystem::copy_file(TruthDataDir + t.spectrum, folder_ / t.spectrum);
+  for (auto& sp : SpectrumList) sp->Name = sp->VarianceName = WorkDir;
+  std::ostringstream read;
+  read << "SM\n0\nSNP\n2\nSWBM\n" << t.law << " 0\nASCIILS\n1 2 3\nIS\n" << t.spectrum << "\n1 4 1 " << t.last
+       << " 1 " << t.last << " " << t.header[1] << " 0 1 " << t.header[2] << " 7 4 7 0 1 0 0 0\nSTOP\n";
+  ReadIniText(read.str(), 1, true, false, (folder_ / "log_read.ini").string());
+  ASSERT_EQ(DialogOk, 1);
+  TSpectrum& sp = *SpectrumList[1];
+  ASSERT_EQ(sp.LastChannel, t.last);
+  ASSERT_TRUE(NonEquidistantAxis(sp, 1, t.last));
+  const int32_t channels = t.last;  // the mean step
+  DialogNumbers[2] = 1, DialogNumbers[3] = t.last;
+  SimpleInterpolation(1, 1, channels);
+  sp.FirstChannel = sp.WorkFirst = 1, sp.LastChannel = sp.WorkLast = channels;
+  const double step = sp.ChanWidth;
+  ASSERT_GT(step, 8.0);
+  t.first = 1, t.last = channels;
+  for (TruthPhase& p : t.phases) {
+    p.scale /= step;
+    for (double& w : p.w) w /= step * step;
+  }
+  std::string phases = SetUpText(t);
+  phases = phases.substr(phases.find("ILP"));
+  ReadIniText(phases, 1, false, false, (folder_ / "log_phases.ini").string());
+  ASSERT_EQ(DialogOk, 1);
+  ASSERT_GT(PhaseTable[2].ReflectionCount, 10);
+  ASSERT_NO_FATAL_FAILURE(PrepareAndRefine(t));
+  Check(t, true);
+}
+
 TEST_F(TwoPhaseTruthTest, AngularPerovskiteAndSilicon) { Run("truth2_angular.txt"); }
+
+TEST_F(TwoPhaseTruthTest, GeneratorRerunMatchesTheCommittedFiles) {
+  VKEST_REQUIRE_PYTHON("gemmi, numpy");
+  ExpectTruthGeneratorReproduces("gen_two_phase_truth.py", {"truth2_tof.xye", "truth2_tof.txt", "truth2_angular.xye",
+                                                            "truth2_angular.txt", "truth2_tof_log.xye",
+                                                            "truth2_tof_log.txt"});
+}
 
 }  // namespace
