@@ -42,7 +42,7 @@ extern const THelpTopic AbsorptionHelp;  // 29, 9 lines: absorption coefficients
 extern const THelpTopic EventsToSpectrumHelp;  // 30, 8 lines: events to spectrum
 extern const THelpTopic CrystalInfoHelp;  // 31, 5 lines: crystal information for Rietveld analysis and powder match
 extern const THelpTopic UnitCellHelp;  // 32, 19 lines: the unit-cell description
-extern const THelpTopic AtomListHelp;  // 33, 9 lines: the atom list
+extern const THelpTopic AtomListHelp;  // 33, 13 lines: the atom list
 extern const THelpTopic HklRangeHelp;  // 34, 6 lines: spectrum bounds of the hkl range
 extern const THelpTopic RefinementMenuHelp;  // 35, 4 lines: how to run a Rietveld or powder-match analysis
 extern const THelpTopic ParameterArrayHelp;  // 36, 30 lines: parameter bounds and the parameter array

@@ -19,6 +19,7 @@
 #include "core/parameter_layout.h"
 #include "core/random.h"
 #include "core/settings_file.h"
+#include "core/site_symmetry.h"
 #include "core/small_routines.h"
 #include "core/symmetry_expansion.h"
 #include "core/text_file.h"
@@ -207,7 +208,9 @@ Pass CheckAtom(int32_t p, int32_t j, bool magnetic, bool show, bool& viewing) {
   std::string ionText = IonFieldText(a);
   if (show) {
     const std::string title = "Atom " + std::to_string(j) + "  " + a.Name + "      Check atomic data.";
-    DialogCaption = title;
+    const double xyz[3] = {a.X, a.Y, a.Z};
+    DialogCaption = title + "   Occupation = occupied part of the site x site multiplicity (" +
+                    std::to_string(FindSiteSymmetry(PhaseTable[p], xyz).multiplicity) + " here)";
     BeginDialog(1);
     PlaceLabel(Form2.Label5, 5, 24, title, WhiteColor, TextBackgroundColor);
     const char* captions[AtomRows];

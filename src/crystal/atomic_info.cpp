@@ -7,6 +7,7 @@
 #include "core/messages.h"
 #include "core/model_tables.h"
 #include "core/number_format.h"
+#include "core/site_symmetry.h"
 #include "crystal/equivalent_positions.h"
 
 namespace {
@@ -46,6 +47,10 @@ std::vector<std::string> AtomicInfoLines() {
       for (double x : {a.X, a.Y, a.Z}) values += FormatNumber(7, 4, x);
       for (double t : {a.T11, a.T12, a.T13, a.T22, a.T23, a.T33}) values += FormatNumber(7, 2, t);
       out.push_back(values);
+      // The occupation is the occupied part of the site times this multiplicity (up to a factor
+      // common to the phase): the structure factor sums every image of the atom.
+      const double xyz[3] = {a.X, a.Y, a.Z};
+      out.push_back("Site multiplicity = " + std::to_string(FindSiteSymmetry(PhaseTable[p], xyz).multiplicity));
       // The nuclear length does not scatter in a magnetic phase's model: shown as 0.
       out.push_back("Weight = " + FormatNumber(9, 1, a.Weight) + "  Radius = " + FormatNumber(9, 2, a.Radius) +
                     "  Scatt. = " + FormatNumber(10, 5, magnetic ? 0.0 : a.ScatteringLength));

@@ -35,10 +35,10 @@ void PrintFitSummary(int32_t& n) {
   };
   put(" ");
   put(fp.CompressionNote);
+  if (fp.Diverged) put(DivergenceNote);
   if (fp.QualityFlags[0]) put("++++ The process hasn't converged");
   if (fp.QualityFlags[1]) put("++++ The matrix can't be inverted");
   if (fp.QualityFlags[2] || fp.QualityFlags[4]) put(".... The fitting quality is not good");
-  if (fp.Diverged) put(DivergenceNote);
   if (fp.ParOnB == 1) put(".... Parameter(s) hit the boundary:");
   for (const std::string& line : BoundLines(fp)) put(line);
   put(" ");

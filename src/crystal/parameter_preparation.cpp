@@ -19,6 +19,7 @@
 #include "core/number_parse.h"
 #include "core/parameter_layout.h"
 #include "core/settings_file.h"
+#include "core/site_symmetry.h"
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/symmetry_expansion.h"
@@ -325,7 +326,9 @@ void SetWidthRecords(int32_t base, const TSpectrum& sp) {
   w0.lower = std::max(sp.W0 - delta, 0.1);
   w0.upper = std::max(sp.W0 + delta, w0.lower);
   ParameterRecord& w1 = parar[base + 9];
-  w1.value = (sp.W1 - sp.W0) / std::max(1, sp.WorkLast - sp.WorkFirst);  // one channel would divide by 0
+  // The law's abscissa (u of the working range on a TOF spectrum, tan(theta) on an angular one)
+  // is 1 where the spectrum's "Width 1" holds: W0 + W1 there, as ParametersToSpectrum writes it.
+  w1.value = sp.W1 - sp.W0;
   w1.lower = -100, w1.upper = 100;
   Fix(parar[base + 10], 0.0);
 }
@@ -410,23 +413,29 @@ void SetAtomParameterRows(int32_t phase, int32_t base) {
   if (!TableIndexOk(phase, 1, MaxPhases, "phase")) return;
   const int32_t atoms = Atoms(phase);
   if (!TableIndexOk(base + 10 * atoms + 10, 1, MaxParameters, "parameter")) return;
-  const double q = PhaseTable[phase].AtomAccuracy / 100;
-  const double lo = 1 - q, hi = 1 + q;
+  // The room of a coordinate: the accuracy in per cent of the cell edge (1), the same for every
+  // coordinate whatever its value.
+  const double q = std::fabs(PhaseTable[phase].AtomAccuracy) / 100;
   const bool magnetic = PhaseModelFlags[phase] == 1;
   for (int32_t j = 1; j <= atoms; ++j) {
     const ATOM& atom = AtomTable[j][phase];
     ParameterRecord* r = parar + base + 10 * j;  // r[1..10]
     Fix(r[1], magnetic ? std::fabs(atom.MagneticMoment) * atom.Occupation : atom.Occupation);
     const double xyz[3] = {atom.X, atom.Y, atom.Z};
+    // The site's stabiliser fixes coordinates (whatever their value) or makes them follow an
+    // earlier one (x, x, x; x, 2x, z).
+    const SiteSymmetry site = FindSiteSymmetry(PhaseTable[phase], xyz);
     for (int32_t i = 0; i < 3; ++i) {
       ParameterRecord& c = r[2 + i];
       const double v = xyz[i];
-      if (IsQuarterFraction(v)) {
+      c.value = v;
+      c.lower = v - q;
+      c.upper = v + q;
+      if (site.master[i] < 0) {
         Fix(c, v);
-      } else {
-        c.value = v;
-        c.lower = std::min(v * lo, v * hi);
-        c.upper = std::max(v * lo, v * hi);
+      } else if (site.master[i] != i) {
+        const int32_t m = site.master[i];
+        TieToMaster(parar, base + 10 * j + 2 + i, base + 10 * j + 2 + m, site.a[i], v - site.a[i] * xyz[m]);
       }
     }
     const double t[6] = {atom.T11, atom.T12, atom.T13, atom.T22, atom.T23, atom.T33};

@@ -10,6 +10,7 @@
 #include "core/elements.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
+#include "core/parameter_layout.h"
 #include "core/random.h"
 #include "core/settings_file.h"
 #include "core/small_routines.h"
@@ -194,6 +195,8 @@ void SetRietveldTestData() {
     uint8_t found = 0;
     FindElement(name, 1, a, found);
   }
+  // T22 = T33 = 0: the atoms are isotropic, their T11 the B of exp(-B / (4 d^2)).
+  UpdateAtomFixFlags(0);
   DMin = 1.577, DMax = 3.8889;
   FormPhaseReflections(1, DMin, DMax);
   for (int32_t i = 1; i <= 2; ++i) {

@@ -34,12 +34,14 @@ TEST_F(AtomicInfoTest, ListLinesOfNuclearAndMagneticPhasesSaveAndCancel) {
       "                        PHASE 2",
       "Fe  (occupation, X, Y, Z, Tij) =",
       "   1.00 0.1250-0.2500 0.5000   0.35   0.00   0.00   0.00   0.00   1.50",
+      "Site multiplicity = 1",  // a phase without operations is P1
       "Weight =      55.8  Radius =      1.26  Scatt. =    0.94500",
       "Absor1 =     11.62  Absor2 =      2.56",
       " ",
       "                        PHASE 3",
       "Mn magnetic  (occupation, X, Y, Z, Tij) =",
       "   0.50 1.0000 0.0000 0.0000   0.00  -0.12   0.00   0.00   0.00   0.00",
+      "Site multiplicity = 1",
       "Weight =      54.9  Radius =      1.39  Scatt. =    0.00000",  // a magnetic phase shows 0
       "Absor1 =      0.00  Absor2 =      0.00",
       "Mag.moment=   -4.500  Ionname= MN2+",
@@ -64,6 +66,11 @@ TEST_F(AtomicInfoTest, WindowPerAtomWithMergedPositionsUntilCancel) {
   ui.ExpectDialog("Atomic information.").Ok();
   ui.ExpectDialog("Atomic information.").Cancel();  // the third atom's window never comes
   ShowAtomicInfo();
+  // F m -3 m: 4 positions of site 4a in the cell (the origin, and the third atom's zeros); 0.1,
+  // 0.2, 0.3 (z = x + y) lies on a mirror: 96 positions, as gemmi counts them (192 general).
+  const auto list = Shown(0);
+  EXPECT_EQ(std::count(list.begin(), list.end(), "Site multiplicity = 4"), 2);
+  EXPECT_EQ(std::count(list.begin(), list.end(), "Site multiplicity = 96"), 1);
   const auto origin = Shown(1);
   ASSERT_EQ(origin.size(), 9u);
   EXPECT_EQ(origin[0], "Atom X");
@@ -105,8 +112,8 @@ TEST_F(AtomicInfoTest, ListLongerThanTheInformationLinesIsShownAndSavedWhole) {
   ui.ExpectDialog("Atomic information.").Save().Cancel();
   ShowAtomicInfo();
   const auto lines = Shown(0);
-  ASSERT_EQ(lines.size(), 3u * (1 + 140 * 5));  // 2103, beyond the 2005 information lines
-  EXPECT_EQ(lines[lines.size() - 5], "A140  (occupation, X, Y, Z, Tij) =");
+  ASSERT_EQ(lines.size(), 3u * (1 + 140 * 6));  // 2523, beyond the 2005 information lines
+  EXPECT_EQ(lines[lines.size() - 6], "A140  (occupation, X, Y, Z, Tij) =");
   const auto log = LogLines();
   ASSERT_EQ(log.size(), lines.size() + 1);
   EXPECT_TRUE(std::equal(lines.begin(), lines.end(), log.begin() + 1));

@@ -67,6 +67,26 @@ TEST_F(FitSummaryTest, SummaryLinesWithAndWithoutWarnings) {
   EXPECT_EQ(Lines(InfoLineCapacity - 1, InfoLineCapacity), (std::vector<std::string>{" ", fp.CompressionNote}));
 }
 
+// The closing dialog names every record on a bound with the bound hit, and says when the fit
+// diverged and went back to its best point.
+TEST_F(FitSummaryTest, SummaryNamesTheBoundsAndADivergence) {
+  TParameter& fp = *FitParameters;
+  struct Keep { TParameter& f; int32_t npar; ~Keep() { f.Diverged = 0, f.ParOnB = 0, f.NPar = npar; } } keep{fp, fp.NPar};
+  fp.NPar = 3;
+  fp.ResetParameterRecords();
+  fp.Records[2].Name = "W0", fp.Records[2].lower = 0.5, fp.Records[2].value = fp.Records[2].upper = 3;
+  fp.Records[3].lower = fp.Records[3].value = fp.Records[3].upper = 7;  // fixed: not a bound hit
+  fp.ParOnB = 1, fp.Diverged = 1;
+  for (auto& f : fp.QualityFlags) f = 0;
+  fp.QualityFlags[0] = 1;
+  int32_t n = 1;
+  PrintFitSummary(n);
+  EXPECT_EQ(Lines(2, 6), (std::vector<std::string>{fp.CompressionNote, "++++ The fit diverged: back to its best point",
+                                                   "++++ The process hasn't converged",
+                                                   ".... Parameter(s) hit the boundary:",
+                                                   "    2     3.000 W0 upper 3"}));
+}
+
 // Rietveld in modes 0 and 2; in mode 3 ExpGaussModel with FiveParameterFit, the paired model for
 // every paired variant, else PeakFitModel; the peak-fit switches do not reach the profile modes.
 TEST_F(FitSummaryTest, Stage4ModelOfEachMode) {

@@ -156,7 +156,7 @@ TEST_F(Preparation, SoundArrayWithTheGemmiMetricForEveryModeSystemAndSwitch) {
       }
       EXPECT_EQ(free, c.freeMetric);
       EXPECT_EQ(parar[1].value, k.axis == AxisAngular ? sp.Lambda : sp.FlightPath);
-      EXPECT_EQ(parar[WidthRecord(1, 1)].value, (sp.W1 - sp.W0) / (sp.WorkLast - sp.WorkFirst));
+      EXPECT_EQ(parar[WidthRecord(1, 1)].value, sp.W1 - sp.W0);  // the width law reaches Width 1 at abscissa 1
       EXPECT_EQ(std::vector<int>(ParametersPending, ParametersPending + 4), (std::vector<int>{k.mode != 0, 1, k.mode != 2, 1}));
       ui.transcript.clear();
     }
@@ -214,6 +214,24 @@ TEST_F(Preparation, ScaleEstimateFollowsTheData) {
   }
   EXPECT_NEAR(scale[1], 7 * scale[0], 1e-12 * scale[1]);
   EXPECT_EQ(scale[2], scale[0]);
+}
+
+// The width law is W0 + W1 t with t the law's abscissa: u of the working range (TOF) or tan(theta)
+// (angular), 1 at the end of a TOF range and at 2theta = 90 deg. The start widths give the
+// spectrum's "Width 1" there, not a per-channel slope that leaves the start width constant.
+TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLaw) {
+  for (int32_t axis : {AxisTimeOfFlight, AxisAngular}) {
+    SCOPED_TRACE(axis);
+    TSpectrum& sp = Spectrum(axis);
+    Phase(1, kSystems[4]);
+    sp.W0 = 5, sp.W1 = 8;
+    Script();
+    Prepare();
+    const double w0 = parar[WidthRecord(1, 0)].value, w1 = parar[WidthRecord(1, 1)].value;
+    EXPECT_EQ(w0, 5);
+    EXPECT_EQ(w0 + w1 * 1.0, 8);
+    EXPECT_TRUE(parar[WidthRecord(1, 1)].lower <= w1 && w1 <= parar[WidthRecord(1, 1)].upper);
+  }
 }
 
 // Powder match: the thresholds shown as the shortest texts, reflections 0.3 channel apart sharing the first one's record,

@@ -1,6 +1,9 @@
 // The built-in data sets against the generator's committed output, gemmi's reflections of the
 // true cells and the anchors the tables must keep.
 #include <gtest/gtest.h>
+#include <array>
+#include <cmath>
+#include <map>
 #include "crystal/truth_setup.h"
 #include "support/temp_path.h"
 #include "testdata/test_data_sets.h"
@@ -48,6 +51,11 @@ TEST(Generators, ReproduceTheCommittedFiles) {
   const auto bad = TokenMismatches(TokenRows(dir / "expdecay.txt"), GoldenRows("expdecay_golden.txt", "testdata"),
                                    [](const Tokens& row, size_t c) { return 1e-9 * std::fabs(std::stod(row[c])); });
   EXPECT_TRUE(bad.empty()) << JoinLines(bad);
+  // gemmi's operations and libm's exp: the last bits at most.
+  ASSERT_EQ(RunTool("gen_zro2_structure_factors.py", (dir / "zro2.txt").string()), 0);
+  const auto moved = TokenMismatches(TokenRows(dir / "zro2.txt"), GoldenRows("zro2_structure_factors.txt", "testdata"),
+                                     [](const Tokens& row, size_t c) { return 1e-12 * std::fabs(std::stod(row[c])); });
+  EXPECT_TRUE(moved.empty()) << JoinLines(moved);
   std::filesystem::remove_all(dir);
 }
 
@@ -111,6 +119,26 @@ TEST_F(DataSetTest, RietveldSetHoldsTheTableTheElementsAndTheReflections) {
   EXPECT_NEAR(PhaseTable[1].Volume, 141.2, 0.05);
   ASSERT_GT(PhaseTable[1].ReflectionCount, 30);
   for (int32_t j = 1; j <= PhaseTable[1].ReflectionCount; ++j) EXPECT_TRUE(HklTable[j][1].d >= 1.577 && HklTable[j][1].d <= 3.8889);
+}
+
+// The set's atoms are isotropic (their T11 is B): every reflection's |F| is gemmi's sum over the
+// P 1 21/c 1 operations with exp(-B / (4 d^2)) and periodictable's lengths
+// (tools/gen_zro2_structure_factors.py), not a T11 read as an anisotropic beta.
+TEST_F(DataSetTest, RietveldSetStructureFactorsAreGemmis) {
+  SetRietveldTestData();
+  std::map<std::array<int32_t, 3>, double> truth;
+  for (const Tokens& row : GoldenRows("zro2_structure_factors.txt", "testdata"))
+    truth[{std::stoi(row[1]), std::stoi(row[2]), std::stoi(row[3])}] = std::stod(row[5]);
+  for (int32_t a = 1; a <= 4; ++a) EXPECT_EQ(AtomTable[a][1].IsotropicFlag, 1) << a;
+  int32_t checked = 0;
+  for (int32_t j = 1; j <= PhaseTable[1].ReflectionCount; ++j) {
+    const THklRecord& r = HklTable[j][1];
+    const auto it = truth.find({r.h, r.k, r.l});
+    ASSERT_NE(it, truth.end()) << r.h << " " << r.k << " " << r.l;
+    EXPECT_NEAR(std::hypot(r.A, r.B), it->second, 1e-9 + 1e-6 * it->second) << r.h << " " << r.k << " " << r.l;
+    ++checked;
+  }
+  EXPECT_GT(checked, 30);
 }
 
 TEST_F(DataSetTest, ExponentialSetTakesItsRangeFromTheDataAndDiffersOnEachLoad) {

@@ -1,0 +1,103 @@
+#include "core/site_symmetry.h"
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace {
+constexpr double SameSite = 1e-3;  // fraction of the cell edge
+
+// The distance of two fractional points modulo lattice translations, largest coordinate.
+double CellDistance(const double p[3], const double q[3]) {
+  double d = 0;
+  for (int32_t i = 0; i < 3; ++i) {
+    const double t = p[i] - q[i];
+    d = std::max(d, std::fabs(t - std::nearbyint(t)));
+  }
+  return d;
+}
+
+struct Element {
+  double r[3][3];
+  double t[3];
+};
+
+std::vector<Element> GroupElements(const LATTICE& g) {
+  const int32_t ops = std::clamp(g.OperationCount, 0, MaxOperations);
+  const int32_t centrings = std::clamp(g.CentringCount, 0, 3);
+  std::vector<Element> out;
+  if (ops == 0) {
+    out.push_back({{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}});
+    return out;
+  }
+  for (int32_t si = 0; si < (g.Centrosymmetric != 0 ? 2 : 1); ++si)
+    for (int32_t c = 0; c <= centrings; ++c)
+      for (int32_t j = 1; j <= ops; ++j) {
+        const double s = si == 0 ? 1.0 : -1.0;
+        Element e{};
+        for (int32_t row = 0; row < 3; ++row) {
+          for (int32_t m = 0; m < 3; ++m) e.r[row][m] = s * g.Rotations[row][m][j];
+          e.t[row] = s * (g.Translations[row][j] + (c > 0 ? g.CentringVectors[row][c] : 0));
+        }
+        out.push_back(e);
+      }
+  return out;
+}
+}  // namespace
+
+SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]) {
+  SiteSymmetry site;
+  std::vector<std::array<double, 3>> images;
+  // The displacements d the stabiliser allows satisfy (R - I) d = 0 for each of its elements;
+  // the rows are stacked with the columns reversed (z, y, x), so that the row echelon form
+  // below takes the later coordinates as the dependent ones and ties them to earlier masters.
+  std::vector<std::array<double, 3>> rows;
+  site.order = 0;
+  for (const Element& e : GroupElements(g)) {
+    std::array<double, 3> y{};
+    for (int32_t i = 0; i < 3; ++i) y[i] = e.r[i][0] * x[0] + e.r[i][1] * x[1] + e.r[i][2] * x[2] + e.t[i];
+    if (CellDistance(y.data(), x) < SameSite) {
+      ++site.order;
+      for (int32_t i = 0; i < 3; ++i) rows.push_back({e.r[i][2] - (i == 2), e.r[i][1] - (i == 1), e.r[i][0] - (i == 0)});
+    }
+    if (std::none_of(images.begin(), images.end(), [&](const auto& p) { return CellDistance(p.data(), y.data()) < SameSite; }))
+      images.push_back(y);
+  }
+  site.multiplicity = std::max<int32_t>(1, static_cast<int32_t>(images.size()));
+  site.order = std::max(site.order, 1);
+  // Reduced row echelon form with partial pivoting; entries below 1e-9 are zero.
+  int32_t pivotOf[3] = {-1, -1, -1};  // reversed column -> its pivot row
+  size_t top = 0;
+  for (int32_t col = 0; col < 3 && top < rows.size(); ++col) {
+    size_t best = top;
+    for (size_t r = top; r < rows.size(); ++r)
+      if (std::fabs(rows[r][col]) > std::fabs(rows[best][col])) best = r;
+    if (std::fabs(rows[best][col]) < 1e-9) continue;
+    std::swap(rows[top], rows[best]);
+    const double p = rows[top][col];
+    for (double& v : rows[top]) v /= p;
+    for (size_t r = 0; r < rows.size(); ++r) {
+      if (r == top || rows[r][col] == 0) continue;
+      const double f = rows[r][col];
+      for (int32_t k = 0; k < 3; ++k) rows[r][k] -= f * rows[top][k];
+    }
+    pivotOf[col] = static_cast<int32_t>(top++);
+  }
+  for (int32_t col = 0; col < 3; ++col) {
+    const int32_t coord = 2 - col;
+    if (pivotOf[col] < 0) continue;  // free
+    // coord = -sum over the free columns of the row's entries times their coordinates.
+    const std::array<double, 3>& row = rows[static_cast<size_t>(pivotOf[col])];
+    int32_t terms = 0, other = -1;
+    for (int32_t k = col + 1; k < 3; ++k)
+      if (std::fabs(row[k]) > 1e-9) ++terms, other = k;
+    if (terms == 0) {
+      site.master[coord] = -1;
+    } else if (terms == 1) {
+      site.master[coord] = 2 - other;
+      site.a[coord] = -row[other];
+    }
+    // A coordinate tied to two others (no standard setting has one) stays free.
+  }
+  return site;
+}

@@ -1,0 +1,22 @@
+// The site of a point in a phase's group: its multiplicity, and which coordinates the operations
+// that map it onto itself (modulo lattice translations) leave free, fix or make equal.
+//
+// The group's elements are X' = s (R x + t + c) over the sign s (+1, and -1 for a
+// centrosymmetric group), the centring vectors c (none, then 1..CentringCount) and the
+// operations, as the symmetry expansion writes them.
+#pragma once
+#include <cstdint>
+#include "core/model_tables.h"
+
+struct SiteSymmetry {
+  int32_t multiplicity = 1;  // distinct images of the point in the cell
+  int32_t order = 1;         // elements of the group that map the point onto itself
+  // Per coordinate x, y, z (0..2): its own index when free; -1 when fixed; another index m < own
+  // when tied: coordinate = a * coordinate m + a constant.
+  int32_t master[3] = {0, 1, 2};
+  double a[3] = {1, 1, 1};
+};
+
+// Images closer than 1e-3 of the cell edge in every coordinate count as one point. A group with
+// no operations is taken as P1.
+SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]);
