@@ -53,10 +53,6 @@ TwoPhaseTruth ReadTwoPhaseTruth(const std::string& file) {
   return t;
 }
 
-// A coordinate on 1/8, 1/6 or 1/12 of the cell: fixed by the user where the preparation leaves it
-// free.
-bool OnSpecialPosition(double v) { return std::fabs(24 * v - std::nearbyint(24 * v)) < 1e-12; }
-
 class TwoPhaseTruthTest : public TruthTest {
 protected:
   TwoPhaseTruthTest() : TruthTest("two_phase_truth") {}
@@ -87,8 +83,9 @@ protected:
   }
 
   // PREPARE (accuracies, a linear background), the array edited: the spectrum correction fixed
-  // at 0, the scales 30 % above and 25 % below the truth, widths from 80 % of the truth and free, every B free, the 1/8 coordinates fixed, the last atom's occupation of the phase
-  // with more atoms free; MAKE with 100 iterations; exit.
+  // at 0, the scales 30 % above and 25 % below the truth, widths from 80 % of the truth and free,
+  // every B free, the last atom's occupation of the phase with more atoms free; MAKE with 100
+  // iterations; exit. The preparation itself fixes the coordinates on special positions.
   void PrepareAndRefine(const TwoPhaseTruth& t) {
     const bool tof = t.axis == AxisTimeOfFlight;
     if (tof) ui.QueueAnswer(true);  // not normalized: proceed
@@ -112,10 +109,6 @@ protected:
         const int32_t r = base + 10 * static_cast<int32_t>(a);
         const TruthAtom& atom = ph.atoms[a - 1];
         grid.Cell(2, r + 5, "0").Cell(4, r + 5, "5");
-        const double xyz[3] = {atom.x, atom.y, atom.z};
-        for (int32_t i = 0; i < 3; ++i)
-          if (OnSpecialPosition(xyz[i]))
-            for (int32_t col = 2; col <= 4; ++col) grid.Cell(col, r + 2 + i, Text(xyz[i]));
         if (ph.atoms.size() > 1 && a == ph.atoms.size())
           grid.Cell(2, r + 1, Text(0.5 * atom.occ)).Cell(4, r + 1, Text(1.5 * atom.occ));
       }
@@ -180,6 +173,11 @@ protected:
       for (size_t a = 1; a <= ph.atoms.size(); ++a) {
         const ParameterRecord* r = &fit.Records[base + 10 * static_cast<int32_t>(a)];
         const std::string atom = phase + " " + ph.atoms[a - 1].name;
+        const double xyz[3] = {ph.atoms[a - 1].x, ph.atoms[a - 1].y, ph.atoms[a - 1].z};
+        for (int32_t i = 0; i < 3; ++i) {
+          EXPECT_EQ(r[2 + i].lower, r[2 + i].upper) << atom << " coordinate " << i << " on its site";
+          EXPECT_NEAR(r[2 + i].value, xyz[i], 1e-12) << atom << " coordinate " << i;
+        }
         ExpectNearTruth(r[5].value, ph.atoms[a - 1].B, r[5].Error, atom + " B");
         if (r[1].lower != r[1].upper) ExpectNearTruth(r[1].value, ph.atoms[a - 1].occ, r[1].Error, atom + " occupation");
       }
