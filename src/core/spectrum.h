@@ -66,8 +66,8 @@ public:
   // channel, and channel = ChannelOffset + ChannelsPerX * X.
   double XFirst = 1.0, XLast = 16384.0, XStep = 1.0;
   double ChannelOffset = 0.0, ChannelsPerX = 1.0;
-  // Angular spectra in the profile model: channel = two-theta (degrees) x slope + offset, set by
-  // the refinement run from the channel width and the first channel.
+  // Angular spectra in the profile model: channel = two-theta (degrees) x slope + offset, from
+  // the channel width and the first channel of the working range (UpdateAngleCalibration).
   double AngleToChannelSlope = 1.0, AngleToChannelOffset = 0.0;
   uint8_t DoubleSigned = 0;      // negative counts allowed
 
@@ -99,6 +99,13 @@ public:
 
   // Ymax and Ymin of Y over FirstChannel..LastChannel; Ymin is at most 0.
   void ComputeYRange();
+
+  // The angular calibration as the header and the axis give it now: slope 1 / ChanWidth (0 for
+  // a width below 1e-10), offset = WorkFirst - X[WorkFirst] x slope. The profile model reads
+  // this, so positions are right whenever the spectrum or its calibration changed.
+  void AngleCalibration(double& slope, double& offset) const;
+  // The same into AngleToChannelSlope and AngleToChannelOffset.
+  void UpdateAngleCalibration();
 
   // d-spacing (angstrom) of abscissa x (a channel) by the axis kind, at least 1e-5.
   double ChannelToD(double x) const;

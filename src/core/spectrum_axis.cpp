@@ -52,6 +52,14 @@ double TSpectrum::ChannelToD(double x) const {
   return MaxD(d, 1e-5);
 }
 
+void TSpectrum::AngleCalibration(double& slope, double& offset) const {
+  slope = ChanWidth > 1e-10 ? 1.0 / ChanWidth : 0.0;
+  const int32_t first = MinI(MaxI(WorkFirst, 1), MaxChannels);
+  offset = first - X[first] * slope;
+}
+
+void TSpectrum::UpdateAngleCalibration() { AngleCalibration(AngleToChannelSlope, AngleToChannelOffset); }
+
 double TSpectrum::DToChannel(double d) {
   double c = ChanWidth;
   if (c == 0.0) {

@@ -73,6 +73,11 @@ bool EvaluateModelAt(int32_t s, double c, double& F, double& bg) {
   return true;
 }
 
+double ModelAbscissa(const TSpectrum& sp, int32_t ch) {
+  const bool profile = MainMode == 0 || MainMode == 2;
+  return NonEquidistantChannels && !profile ? sp.X[ch] : static_cast<double>(ch);
+}
+
 void SampleFittedCurve(int32_t first, int32_t last, std::vector<TModelSample>& out) {
   out.clear();
   const int32_t s = CurrentSpectrum;
@@ -86,7 +91,7 @@ void SampleFittedCurve(int32_t first, int32_t last, std::vector<TModelSample>& o
   if (last < first) return;
   out.reserve(3 * static_cast<size_t>(last - first + 1));
   for (int32_t ch = first; ch <= last; ++ch) {
-    const double base = NonEquidistantChannels ? sp.X[ch] : static_cast<double>(ch);
+    const double base = ModelAbscissa(sp, ch);
     const int32_t subPoints = ch < workLast ? 3 : 1;  // nothing beyond the last working channel
     for (int32_t k = 0; k < subPoints; ++k) {
       TModelSample p;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+class TSpectrum;
+
 // The summary of the last fit of FitParameters into InfoLines from line n on: a blank line, the
 // compression note, one line per quality warning, a blank line, chi^2/df with chi+, and the
 // accuracy with TotalFitIterations. On return n and InfoLines.count are the index of the last
@@ -23,6 +25,11 @@ ModelFunction Stage4Model();
 // (ModelOutput[0]); false, with F = bg = 0, when the mode has no model.
 bool EvaluateModelAt(int32_t s, double c, double& F, double& bg);
 
+// The abscissa at which the mode's model samples channel ch of sp: X[ch] for the peak fits with
+// NonEquidistantChannels, else the channel number (the Rietveld and powder-match profiles place
+// their reflections on channel numbers whatever the switch).
+double ModelAbscissa(const TSpectrum& sp, int32_t ch);
+
 // One point of the fitted curve: the abscissa, the model value and the background.
 struct TModelSample {
   double x = 0;
@@ -30,7 +37,7 @@ struct TModelSample {
   double background = 0;
 };
 // The model of the current spectrum over channels first..last: three sub-points per channel,
-// ch + k 0.3333 (X[ch] + k 0.3333 with NonEquidistantChannels), k = 0, 1, 2, only for channels of
+// ModelAbscissa(ch) + k 0.3333, k = 0, 1, 2, only for channels of
 // the working range and not beyond its last channel; points with a non-finite value are left
 // out. out is cleared first (its storage is reused).
 void SampleFittedCurve(int32_t first, int32_t last, std::vector<TModelSample>& out);

@@ -152,7 +152,7 @@ void DrawFittedCurve(const std::string& selection, double yMax, double yMin) {
   for (int32_t ch = first; ch <= last; ++ch) {
     progress.Step(channels + ch - first + 1);
     SampleFittedCurve(ch, ch, samples);  // empty outside the working range
-    const double base = NonEquidistantChannels ? sp.X[ch] : static_cast<double>(ch);
+    const double base = ModelAbscissa(sp, ch);
     for (const TModelSample& p : samples) {
       const int32_t sub = static_cast<int32_t>(std::nearbyint((p.x - base) / SubPointStep));
       if (ch + sub * SubPointStep <= last) points.push_back({ch, sub, p.model});

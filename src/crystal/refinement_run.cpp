@@ -181,9 +181,7 @@ void RunFitWithRepeat() {
   }
   int32_t relaxed = 0;
   TotalFitIterations = 0;
-  sp->AngleToChannelSlope = sp->ChanWidth > 1e-10 ? 1.0 / sp->ChanWidth : 0.0;
-  const int32_t first = std::clamp(sp->WorkFirst, 1, MaxChannels);
-  sp->AngleToChannelOffset = first - sp->X[first] * sp->AngleToChannelSlope;
+  sp->UpdateAngleCalibration();
   UpdateAtomFixFlags(1);
   int32_t n = 0;
   CountFreeParameters(fit, n);

@@ -53,11 +53,19 @@ void CorrectMarkedOutliers();
 // the optional periodicity list and the Fourier smoothing into spectra 4 (modulus) and 3 (real
 // part).
 void FourierPeriodicities(int32_t r);
-// c's channels linearly mapped onto NI1..NI2 of r by InterpolateTable.
+// c's channels linearly mapped onto NI1..NI2 of r by InterpolateTable. A source whose X is not
+// equidistant (a logarithmic time-of-flight grid) is rebinned in X instead: NI1..NI2 become
+// equidistant in X from X[I1] to X[I2], each takes the counts of the parts of the source channels
+// it covers (a source channel spans the midpoints to its neighbours; counts per unit of X are
+// kept) and the sum of their variances; r's X, ChanWidth (the X step) and for time of flight
+// Delay ((k + Delay) ChanWidth = X[k]) follow.
 void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2);
 // Mode 0 d spectrum -> channel spectrum, mode 1 channel -> d: each channel of c spread over 100
-// sub-steps onto NI1..NI2 of r.
+// sub-steps onto NI1..NI2 of r. A d spectrum not equidistant in d is rebinned in d as above, with
+// ChanWidth and Delay of the time of flight 505.556 L sin(theta) d of c's header.
 void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode);
+// True when X of I1..I2 rises and a step differs from the mean step by more than 1e-6 of it.
+bool NonEquidistantAxis(const TSpectrum& c, int32_t i1, int32_t i2);
 // A time spectrum rebinned onto an energy-like axis of NI2 - NI1 + 1 channels (1000 sub-steps
 // per channel).
 void SpecialAnalysis(int32_t r, int32_t NI1, int32_t NI2);

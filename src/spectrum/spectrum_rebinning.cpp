@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 #include <vector>
+#include "core/cell_geometry.h"
 #include "core/dialog_toolkit.h"
 #include "core/interpolation.h"
 #include "core/neighbour_services.h"
@@ -45,7 +46,46 @@ bool NewBoundsValid(int32_t& ni1, int32_t& ni2) {
   return false;
 }
 
+// The counts of I1..I2 of c rebinned onto NI1..NI2 equidistant in X: y, the errors e (variances
+// added) and the new abscissae x; the X step is returned.
+double RebinInX(const TSpectrum& c, int32_t i1, int32_t i2, int32_t ni1, int32_t ni2, std::vector<double>& y,
+                std::vector<double>& e, std::vector<double>& x) {
+  const size_t width = static_cast<size_t>(ni2 - ni1 + 1);
+  y.assign(width, 0.0), e.assign(width, 0.0), x.assign(width, 0.0);
+  const double step = (c.X[i2] - c.X[i1]) / (ni2 - ni1);
+  for (size_t k = 0; k < width; ++k) x[k] = c.X[i1] + static_cast<double>(k) * step;
+  auto lower = [&](int32_t j) { return j > i1 ? 0.5 * (c.X[j - 1] + c.X[j]) : 1.5 * c.X[i1] - 0.5 * c.X[i1 + 1]; };
+  auto upper = [&](int32_t j) { return j < i2 ? 0.5 * (c.X[j] + c.X[j + 1]) : 1.5 * c.X[i2] - 0.5 * c.X[i2 - 1]; };
+  size_t k = 0;
+  for (int32_t j = i1; j <= i2; ++j) {
+    const double lo = lower(j), hi = upper(j), w = hi - lo;
+    while (k < width && x[k] + 0.5 * step <= lo) ++k;
+    for (size_t m = k; m < width && x[m] - 0.5 * step < hi; ++m) {
+      const double share = (std::min(hi, x[m] + 0.5 * step) - std::max(lo, x[m] - 0.5 * step)) / w;
+      if (!(share > 0)) continue;
+      y[m] += share * c.Y[j];
+      e[m] += share * share * c.E[j] * c.E[j];
+    }
+  }
+  for (double& v : e) v = std::sqrt(v);
+  return step;
+}
+
 }  // namespace
+
+bool NonEquidistantAxis(const TSpectrum& c, int32_t i1, int32_t i2) {
+  i1 = std::max(i1, 1), i2 = std::min(i2, MaxChannels);
+  if (i2 - i1 < 2) return false;
+  const double mean = (c.X[i2] - c.X[i1]) / (i2 - i1);
+  if (!(mean > 0)) return false;
+  bool rising = true, uneven = false;
+  for (int32_t j = i1 + 1; j <= i2; ++j) {
+    const double d = c.X[j] - c.X[j - 1];
+    rising = rising && d > 0;
+    uneven = uneven || std::fabs(d - mean) > 1e-6 * mean;
+  }
+  return rising && uneven;
+}
 
 void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2) {
   TSpectrum* sc = SpectrumAt(CurrentSpectrum);
@@ -56,6 +96,19 @@ void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2) {
   if (H < i2 - i1) {
     i2 = i1 + H - 1;
     ShowMsg("Interpolated array too long; cut to " + std::to_string(H));
+  }
+  if (NonEquidistantAxis(*sc, i1, i2)) {
+    std::vector<double> y, e, x;
+    const double step = RebinInX(*sc, i1, i2, NI1, NI2, y, e, x);
+    const bool tof = sc->AxisKind == AxisTimeOfFlight;
+    for (int32_t k = NI1; k <= NI2; ++k) {
+      const size_t i = static_cast<size_t>(k - NI1);
+      sr->Y[k] = y[i], sr->E[k] = e[i], sr->X[k] = x[i];
+    }
+    sr->ChanWidth = step;
+    if (tof) sr->Delay = x[0] / step - NI1;
+    FinishResultSpectrum(*sr, NI1, NI2);
+    return;
   }
   // Ordinates 1..L, then abscissae: 2L values, more than NumberBuffer holds for L > 8192.
   const int32_t len = i2 - i1 + 1;
@@ -98,6 +151,25 @@ void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode) {
         ShowMsg("Spectrum is no d-one. Check it");
         return;
       }
+
+  if (mode == 0 && NonEquidistantAxis(*sc, i1, i2)) {
+    // Equidistant in d is equidistant in time of flight: t = 505.556 L sin(theta) d.
+    std::vector<double> y, e, x;
+    const double step = RebinInX(*sc, i1, i2, NI1, NI2, y, e, x);
+    const double perD = TofConstant * sc->FlightPath * std::sin(sc->Theta / RadToDeg);
+    for (TSpectrum* t : {so, sr}) {
+      for (int32_t k = NI1; k <= NI2; ++k) {
+        const size_t i = static_cast<size_t>(k - NI1);
+        t->Y[k] = y[i], t->E[k] = e[i], t->X[k] = x[i];
+      }
+    }
+    for (int32_t k = 1; k < NI1; ++k) sr->Y[k] = 0.0;
+    for (int32_t k = NI2 + 1; k <= MaxChannels; ++k) sr->Y[k] = 0.0;
+    sr->ChanWidth = perD * step;
+    sr->Delay = x[0] / step - NI1;
+    FinishResultSpectrum(*sr, NI1, NI2);
+    return;
+  }
 
   // Accumulated privately: the output may be the source (current and result spectrum both 4).
   const size_t width = static_cast<size_t>(NI2 - NI1 + 1);

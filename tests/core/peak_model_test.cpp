@@ -53,9 +53,22 @@ TEST_F(PeakModel, ShapesMatchScipyOnTheGrid) {
     for (int32_t i = 1; i <= 193; ++i) top = g[i - 1] > g[top - 1] ? i : top;
     // ShapeValue on table point j (x > 0 right of the centre), at golden points 2..192.
     auto at = [&](int32_t j) { return model.ShapeValue(f, d1, d2, (j - 97) * model.HalfWidth / 96), f; };
-    for (int32_t j = std::max(2, 99 - top); j <= std::min(192, 289 - top); ++j)
-      EXPECT_NEAR(at(j) / at(97), g[j + top - 98] / g[top - 1],
-                  std::abs(j - 97) <= 64 ? c.centralTol : c.tol) << c.key << " point " << j;
+    // A computed convolution whose tail is still above 1e-4 of the height at the table's end
+    // is rolled off to zero over the outer third (from 62 points out), never raised.
+    const bool computed = c.number == ModelVoigt || c.number == ModelConvExp;
+    const bool rolled = computed && std::fmax(g[0], g[192]) > 1e-4 * g[top - 1];
+    for (int32_t j = std::max(2, 99 - top); j <= std::min(192, 289 - top); ++j) {
+      const double truth = g[j + top - 98] / g[top - 1];
+      if (rolled && std::abs(j - 97) > 62) {
+        EXPECT_GE(at(j), 0.0) << c.key << " point " << j;
+        EXPECT_LE(at(j) / at(97), truth + c.tol) << c.key << " point " << j;
+        if (std::abs(j - 97) >= 94) {
+          EXPECT_EQ(at(j), 0.0) << c.key << " point " << j;
+        }
+        continue;
+      }
+      EXPECT_NEAR(at(j) / at(97), truth, std::abs(j - 97) <= 64 ? c.centralTol : c.tol) << c.key << " point " << j;
+    }
   }
 }
 

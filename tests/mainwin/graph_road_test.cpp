@@ -41,6 +41,7 @@ TEST_F(GraphRoadTest, FittedProfileOnTheGraphAndInItsFiles) {
   ui.ExpectDialog(ModeNames[0]).Radio(3).Ok();
   ui.ExpectDialog("Check the Fit Controls").Field(1, 1, "20").Ok();
   ui.ExpectDialog("").Ok();               // the warnings before the fit
+  for (int i = 0; i < 2; ++i) ui.QueueAnswer(false);  // a background term of large error: keep free
   ui.ExpectDialog(ModeNames[0]).Ok();     // the fit's summary, no repeat
   ui.ExpectDialog(ModeNames[0]).Radio(6).Ok();  // Exit and show GRAPHS
   ASSERT_TRUE(Form1.HandleEvent({TMainEventKind::MenuItem, 8, 0, false}));  // "&Rietveld "

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include "core/cell_geometry.h"
 #include "core/dialog_state.h"
 #include "core/neighbour_services.h"
 #include "core/spectra_utilities.h"
@@ -344,6 +345,69 @@ TEST(SpectrumFunctionsGolden, GeneratorsReproduceTheCommittedFiles) {
       ADD_FAILURE() << name << ": " << m;
     std::filesystem::remove_all(dir);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A time-of-flight spectrum on a logarithmic grid (dt/t = 1e-3, the times in X): each channel
+// holds the integral over its bin (between the midpoints to its neighbours) of a density of 5
+// counts per microsecond under a Gaussian peak of 20000 counts at 12000 us, sigma 15 us. The
+// simple interpolation puts it on equidistant channels of the coarsest step: every count kept,
+// the background density and the peak's area and centroid unchanged, the header telling each
+// channel's time; the d-to-channel conversion of the same data in d does the same in d.
+TEST_F(SpectrumFunctionsTest, LogarithmicGridRebinnedInX) {
+  constexpr int32_t n = 600;
+  TSpectrum& src = Sp(1);
+  src.AxisKind = AxisTimeOfFlight, src.FirstChannel = src.WorkFirst = 1, src.LastChannel = src.WorkLast = n;
+  for (int32_t k = 1; k <= n + 1; ++k) src.X[k] = 10000 * std::pow(1.001, k - 1);
+  auto cumulative = [](double t) { return 5 * t + 20000 * 0.5 * (1 + std::erf((t - 12000) / (15 * std::sqrt(2.0)))); };
+  double total = 0;
+  for (int32_t k = 1; k <= n; ++k) {
+    const double lo = k > 1 ? 0.5 * (src.X[k - 1] + src.X[k]) : 1.5 * src.X[1] - 0.5 * src.X[2];
+    const double hi = k < n ? 0.5 * (src.X[k] + src.X[k + 1]) : 1.5 * src.X[n] - 0.5 * src.X[n - 1];
+    src.Y[k] = cumulative(hi) - cumulative(lo), src.E[k] = std::sqrt(src.Y[k]);
+    total += src.Y[k];
+  }
+  ASSERT_TRUE(NonEquidistantAxis(src, 1, n));
+  const double coarsest = src.X[n] - src.X[n - 1];
+  const int32_t m = static_cast<int32_t>((src.X[n] - src.X[1]) / coarsest) + 1;
+  DialogNumbers[2] = 1, DialogNumbers[3] = n;
+  SimpleInterpolation(2, 1, m);
+  const TSpectrum& r = Sp(2);
+  const double step = (src.X[n] - src.X[1]) / (m - 1);
+  EXPECT_NEAR(r.ChanWidth, step, 1e-9 * step);
+  double sum = 0, peak = 0, moment = 0;
+  for (int32_t k = 1; k <= m; ++k) {
+    EXPECT_NEAR((k + r.Delay) * r.ChanWidth, r.X[k], 1e-6) << k;
+    sum += r.Y[k];
+    const double bg = 5 * step;
+    if (std::fabs(r.X[k] - 12000) < 150) peak += r.Y[k] - bg, moment += (r.Y[k] - bg) * r.X[k];
+    if (std::fabs(r.X[k] - 12000) > 150 && k > 2 && k < m - 1) {
+      EXPECT_NEAR(r.Y[k], bg, 1e-9 * bg) << k;
+    }
+  }
+  EXPECT_NEAR(sum, total, 1e-9 * total);
+  EXPECT_NEAR(peak, 20000, 1.0);
+  EXPECT_NEAR(moment / peak, 12000, 0.03 * step);  // bins about as wide as sigma
+  EXPECT_FALSE(NonEquidistantAxis(r, 1, m));
+
+  // The same counts over d (t = 505.556 L sin(theta) d): equidistant in d and in time.
+  CopySpectrum(1, 3);
+  TSpectrum& d = Sp(3);
+  d.FlightPath = 20, d.Theta = 70;
+  const double perD = TofConstant * d.FlightPath * std::sin(d.Theta / RadToDeg);
+  for (int32_t k = 1; k <= n + 1; ++k) d.X[k] = src.X[k] / perD;
+  CurrentSpectrum = 3;
+  InterpolateChanToD(2, 1, m, 0);
+  sum = 0;
+  for (int32_t k = 1; k <= m; ++k) {
+    sum += r.Y[k];
+    EXPECT_NEAR((k + r.Delay) * r.ChanWidth, r.X[k] * perD, 1e-6) << k;
+  }
+  EXPECT_NEAR(sum, total, 1e-9 * total);
+  EXPECT_NEAR(r.ChanWidth, step, 1e-9 * step);
 }
 
 }  // namespace
