@@ -16,10 +16,10 @@
 
 namespace {
 
-void SetUpLargeCubicPhase(double a = 24.3) {
+void SetUpLargeCubicPhase(double edge = 24.3) {
   LATTICE& p = PhaseTable[1];
   p = LATTICE{};
-  for (int i = 0; i < 3; ++i) p.Cell[i] = a, p.Cell[i + 3] = 90;
+  for (int i = 0; i < 3; ++i) p.Cell[i] = edge, p.Cell[i + 3] = 90;
   p.SpaceGroup = 227, p.Setting = 2;
   p.CrystalSystem = CrystalSystemOfGroup(227, 2);
   ExpandSpaceGroup(1);
