@@ -9,7 +9,8 @@ Usage: gen_profile_golden.py [output folder]   (default: tests/crystal/data)
 The model, per channel c of the working range f..l:
   u = (2c - f - l) / (l - f), r = (c - f + 1) / (l - f + 1), SC = exp(r v10)
   F(c) = bg(c) + sum over phases p of S_p SC sum over reflections j of
-         m_j LF_j I_j F0((c - pos_j) / W_j)                   (only where |z| < cut)
+         m_j LF_j I_j F0((c - pos_j) / W_j) / W_j             (only where |z| < cut)
+  so that the area of a reflection over the channels is its integrated intensity S SC m LF I;
   bg = sum of v(4+i) P_i(u), i = 0..5 (numpy.polynomial.legendre)
   Time of flight: theta_d = theta + v2; C = 505.556 / cw v1 sin(theta_d); pos = C d - v3;
     LF = d^4; W by law 0: W0 + W1 u, law 3: sqrt(W0 + W1 d^2 + W2 d^4).
@@ -20,8 +21,9 @@ The model, per channel c of the working range f..l:
     every image, sym_ops x cen_ops, in fm); y = 1 without extinction, else
     (1 + 2 E X)^(-1/2), X = |F|^2 (d sin theta_d)^3 / (sqrt(V) sin 2 theta_d), E = W2's record.
   F0: Lorentz (model 2) 1 / (pi (1 + z^2)) with W the half width at half maximum, cut 15;
-    Gauss (model 1) the unit-area normal density with W its full width at half maximum, cut at
-    the program's table end 96 / 50.8075 = 1.88948 full widths.
+    Gauss (model 1) the normal density with W its full width at half maximum, cut at the
+    program's table end 96 / 50.8075 = 1.88948 full widths; both divided by their area within
+    the cut (scipy's distribution functions), so that F0 has unit area in z.
 Degrees go through the program's 57.29578 per radian wherever the model converts an angle
 (the detector angle, two-theta of the position and of the channel).
 
@@ -226,9 +228,18 @@ def metric_records(cell):
 
 
 def shape_value(model, z):
+    """The density in z, cut where the program's shape ends and renormalised to unit area."""
     if model == 2:
-        return np.where(np.abs(z) < LORENTZ_CUT, stats.cauchy.pdf(z), 0.0)
-    return np.where(np.abs(z) < GAUSS_CUT, stats.norm.pdf(z, scale=SIGMA_PER_FWHM), 0.0)
+        area = stats.cauchy.cdf(LORENTZ_CUT) - stats.cauchy.cdf(-LORENTZ_CUT)
+        return np.where(np.abs(z) < LORENTZ_CUT, stats.cauchy.pdf(z), 0.0) / area
+    law = stats.norm(scale=SIGMA_PER_FWHM)
+    area = law.cdf(GAUSS_CUT) - law.cdf(-GAUSS_CUT)
+    return np.where(np.abs(z) < GAUSS_CUT, law.pdf(z), 0.0) / area
+
+
+def peak(model, c, pos, width):
+    """A peak of unit area over the channels: the density in z = (c - pos) / width, per channel."""
+    return shape_value(model, (c - pos) / width) / width
 
 
 def profile(case):
@@ -277,7 +288,7 @@ def profile(case):
                 lf = lf_point
                 pos = sp["slope"] * (2 * RAD_TO_DEG * math.asin(v[0] / (2 * d)) - v[2]) + sp["offset"]
                 width = w0 + w1 * t + w2 * t * t
-            phase_sum += mult * lf * intensity * shape_value(shape, (c - pos) / width)
+            phase_sum += mult * lf * intensity * peak(shape, c, pos, width)
         total += scale * sc * phase_sum
     return lines, c, total + bg, bg
 

@@ -70,9 +70,9 @@ ANGULAR = dict(axis=1, cw=0.02, L=21.13, theta=76.0, lam=1.54, slope=50.0, offse
 # and on the angular data it would take the place of the two B in a fit with so few reflections.
 CASES = [
     ("tof_zro2", TOF, (21.13, 0.0, 2.6, 310.0, -45.0, 30.0, -14.0, 0.0, 0.0, 0.0),
-     (ZRO2, 3.0, 14.0, 6.0, 0.0, 1.17, 3.30), 1),
+     (ZRO2, 42.0, 14.0, 6.0, 0.0, 1.17, 3.30), 1),
     ("angular", ANGULAR, (1.54, 0.0, 0.035, 260.0, -60.0, 35.0, -18.0, 0.0, 0.0, 0.0),
-     (ZNO, 3.5, 11.0, 5.0, 0.0, 0.86, 9.0), 19002),
+     (ZNO, 38.5, 11.0, 5.0, 0.0, 0.86, 9.0), 19002),
 ]
 
 

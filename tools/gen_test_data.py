@@ -7,7 +7,7 @@ a folder, both files go there). Fixed seeds: the same packages give the same fil
 
 ZrO2 (746 counts, channels 60..805 of spectrum 1): monoclinic ZrO2 with 2 % Hf, P 1 21/c 1,
 a 5.15367 b 5.21982 c 5.31867 beta 99.199, in the program's own profile model:
-  F(c) = bg(c) + S SC(c) X(c) sum_j m_j d_j^4 |F_j|^2 G((c - pos_j) / W)
+  F(c) = bg(c) + S SC(c) X(c) sum_j m_j d_j^4 |F_j|^2 G((c - pos_j) / W) / W
   pos = 505.556 x 25 x sin 75 / 64 x d + 1.187 (delay -1.187 channels), W = 7 (FWHM, header W0 = W1 = 7),
   G the unit-area Gauss cut at 1.88948 FWHM (the program's table), |F| from gemmi with the
   coherent lengths of periodictable (Zr 7.16, O 5.805, Hf 7.77 fm; the program's table holds
@@ -68,7 +68,7 @@ def zro2_profile(b_extra):
     peaks = np.zeros_like(c)
     for (h, k, l_), mult, d, f2 in golden.reflections(zro2_structure(), 1.5, 4.0):
         pos = CFAC * d - DELAY
-        peaks += mult * d ** 4 * f2 * golden.shape_value(1, (c - pos) / FWHM)
+        peaks += mult * d ** 4 * f2 * golden.peak(1, c, pos, FWHM)
     envelope = np.exp(-r) * np.exp(-b_extra * r)
     return c, 70.0 - 6.0 * u, peaks * envelope
 

@@ -88,6 +88,10 @@ public:
   // and exponential models; 0 for a table, which is quadratic within a table step. f1 is the
   // dfdx of PeakModelValue at x.
   inline double PeakModelThirdDerivative(double x, double f1) const;
+  // The exact integral over -cut < x < cut of what PeakModelValue returns (the table's
+  // piecewise quadratics and flat ends, or the analytic Lorentz and exponential), in units of x.
+  // A profile divides by it so that a peak's area is its intensity whatever the model's settings.
+  double EvaluatedArea(double cut) const;
 
   // Real model from channels first..last: MakeRealPeakModelData, then FormRealModel when the
   // data were accepted (DialogOk = 1).

@@ -77,6 +77,10 @@ uint64_t PhaseFingerprint(int32_t p, const TSwitches::Phase& q) {
   }
   for (int32_t i = 0; i < 3; ++i)
     for (int32_t t = 1; t <= 3; ++t) f.Add(L.CentringVectors[i][t]);
+  if (q.shape) {
+    f.Add(q.shape->Shape);
+    f.Add(q.shape->HalfPoints);
+  }
   f.Add(L.IndexNormalisers);
   f.Add(L.Cell);
   f.Add(L.MaxIndex4), f.Add(L.Volume), f.Add(L.Centrosymmetric);
@@ -125,6 +129,8 @@ void Rebuild(const TSwitches& sw) {
     if (P.cosPhi >= 0) end = std::max(end, P.cosPhi + 3);
     if (P.aniso >= 0) end = std::max(end, P.aniso + AnisotropyParameterCount);
     P.cut = q.model == ModelLorentz ? LorentzCut : q.halfWidth;
+    const double area = std::fabs(P.shape->EvaluatedArea(P.cut));
+    P.perArea = area > 0 && std::isfinite(area) ? 1 / area : 1.0;
     P.fingerprint = PhaseFingerprint(p, q);
     const LATTICE& L = PhaseTable[p];
     // Reflections from the table, with the anisotropy sums over the operations.

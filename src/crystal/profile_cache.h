@@ -62,6 +62,7 @@ struct TPhase {
   bool magnetic = false;
   const TPeakModel* shape = nullptr;
   double cut = 0;  // |z| below which a reflection counts
+  double perArea = 1;  // 1 / the shape's area in z within the cut: the peak's area is its intensity
   uint64_t fingerprint = 0;
   std::vector<TRefl> refl;
   std::vector<int32_t> order;      // reflection indices (0-based) by position

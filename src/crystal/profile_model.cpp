@@ -81,15 +81,17 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
     }
     any = true;
     const double LF = x.LFp * e.LFr;
-    const double B0 = e.mult * LF * e.K;  // without S
-    const double BG = B0 * G;              // the term per unit intensity
+    // The shape per channel: G / (W area) has unit area, so the intensity is the peak's area.
+    const double norm = P.perArea / W;
+    const double B0 = e.mult * LF * e.K * norm;  // without S
+    const double BG = B0 * G;                     // the term per unit intensity
     psum += BG * I;
-    const double Dp = B0 * I * G1 / W;     // minus d/dpos
-    const double vz = Dp * z * finalOn;    // minus d/dW
+    const double Dp = B0 * I * G1 / W;            // minus d/dpos
+    const double vz = (Dp * z + BG * I / W) * finalOn;  // minus d/dW
     if (P.metricFree) {
       const double dWdQ0 = e.dAwdQ0 + e.dWrdQ0;
-      const double cQ = e.Q0on * (e.mult * x.LFp * G * (e.dLFr * e.K * I + e.LFr * e.dKdQ0 * I +
-                                                        (rietveld ? e.LFr * e.K * e.dIdQ0 : 0.0)) -
+      const double cQ = e.Q0on * (e.mult * x.LFp * G * norm * (e.dLFr * e.K * I + e.LFr * e.dKdQ0 * I +
+                                                               (rietveld ? e.LFr * e.K * e.dIdQ0 : 0.0)) -
                                   vz * dWdQ0) -
                         Dp * e.dposdQ;
       for (int32_t i = 0; i < 6; ++i) accQ[i] += cQ * e.dQdG[i];
@@ -126,7 +128,7 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
       rec[b + PhaseRecords + j + 1].Derivative += S * BG;
     }
     if (aniso) {
-      const double BI = e.mult * LF * I * G;
+      const double BI = e.mult * LF * I * G * norm;
       for (int32_t i = 0; i < 3; ++i) accT[i] += BI * e.T[i];
       for (int32_t i = 0; i < 6; ++i) accS[i] -= vz * e.S[i];
       for (int32_t i = 0; i < 3; ++i) accU[i] -= vz * e.U[i];

@@ -2,13 +2,16 @@
 // spectrum the background plus, per phase and reflection, an intensity times a peak shape at the
 // reflection's position, with the derivative of the profile by every record of FitParameters.
 //
-//   F(c) = bg(c) + sum_p S_p SC sum_j m_j LF_j K_j I_j [F0(z_j) + M F2(z_j)],  z = (c - pos_j) / W_j,
+//   F(c) = bg(c) + sum_p S_p SC sum_j m_j LF_j K_j I_j [F0(z_j) + M F2(z_j)] / (W_j A),
+//   z = (c - pos_j) / W_j,
 //
 // a reflection counting only where |z| < cut (the shape's HalfWidth, 15 for the Lorentz shape);
+// A the area in z of the shape within the cut, so that the area of a reflection over channels is
+// S SC m LF K I whatever its width and the model's settings;
 // SC = exp(r value(10)) the spectrum correction, K the anisotropic intensity factor, M the M2
 // term; I = (A^2 + B^2) q^2 y (Rietveld, y the extinction factor) or the reflection's own record
 // (powder match). W is the full width at half maximum in channels (the half width for the
-// Lorentz shape); F0 has unit area in units of W.
+// Lorentz shape).
 //
 // Positions: time of flight pos = C d - delay, C = 505.556 / cw x L sin(theta + dTheta0);
 // angular pos = slope x (2 asin(lambda / 2d) - zero shift) + offset with lambda = record 1.
