@@ -4,13 +4,13 @@
 
 namespace {
 
-constexpr int32_t TileRows = 4;
+constexpr int32_t TileRows = 6;
 constexpr int32_t MaxTileColumns = 8;  // the stride of a point row is a whole number of these
 
 typedef double V2 __attribute__((vector_size(16)));
 typedef double V4 __attribute__((vector_size(32)));
 
-// C(i, j) = sum_p x[p][i] y[p][j] over the upper triangle of positions, in tiles of 4 rows and
+// C(i, j) = sum_p x[p][i] y[p][j] over the upper triangle of positions, in tiles of 6 rows and
 // two vectors of columns held in registers across the points; every C(i, j) with i < j < columns
 // is added into the matrix at its rows' place (the smaller row within the larger one's column).
 template <class V>
@@ -77,7 +77,8 @@ void TNormalBlock::Reset(int32_t n) {
   const int32_t stride = (n_ + MaxTileColumns - 1) / MaxTileColumns * MaxTileColumns;
   if (stride != stride_ || x_.empty()) {
     stride_ = stride;
-    x_.assign(static_cast<size_t>(Capacity) * std::max(stride_, MaxTileColumns), 0.0);
+    // A tile's rows may reach past the last point's row: a few zeros beyond it.
+    x_.assign(static_cast<size_t>(Capacity) * std::max(stride_, MaxTileColumns) + TileRows, 0.0);
     y_.assign(x_.size(), 0.0);
   } else {
     // The rows of a block never folded in (an abandoned sweep).

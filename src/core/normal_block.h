@@ -20,7 +20,7 @@ public:
   bool Empty() const { return points_ == 0; }
 
 private:
-  static constexpr int32_t Capacity = 64;  // points in one block
+  static constexpr int32_t Capacity = 128;  // points in one block
   int32_t n_ = 0;
   int32_t stride_ = 0;   // positions a point row holds (n rounded up to whole tiles)
   int32_t columns_ = 0;  // positions in use
