@@ -354,7 +354,7 @@ bool TParameter::SweepPivotPair(int32_t p) {
     double* colj = mat + static_cast<size_t>(j - 1) * n;
     const double f = v[j] * inv, g = u[j] * inv2;
     if (v[j] != 0 || u[j] != 0)
-      for (int32_t i = 1; i <= j; ++i) colj[i] = (colj[i] - v[i] * f) - u[i] * g;
+      SweepColumnUpdate(colj + 1, v + 1, u + 1, f, g, j);
     if (p < j) colj[p] = v[j] * inv - u[p] * g;
     if (q < j) colj[q] = u[j] * inv2;
   }

@@ -30,3 +30,7 @@ private:
   std::vector<int32_t> row_;       // by position: the matrix row
   std::vector<double> x_, y_;      // [point][position]: d and w d, zero where a point has none
 };
+
+// col[i] := (col[i] - v[i] f) - u[i] g for i in 0..count-1: the column update of the normal
+// matrix's double sweep (AVX2 where present, the same bits).
+void SweepColumnUpdate(double* col, const double* v, const double* u, double f, double g, int32_t count);
