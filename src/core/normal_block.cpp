@@ -1,4 +1,5 @@
 #include "core/normal_block.h"
+#include "core/cpu_dispatch.h"
 #include <algorithm>
 #include <cstring>
 
@@ -51,24 +52,13 @@ void RankKBaseline(const double* x, const double* y, int32_t stride, int32_t poi
   RankKTiles<V2>(x, y, stride, points, columns, mat, n, row);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
 // The same sums with AVX2 and fused multiply-adds where the processor has them (chosen at run
 // time; the two differ by rounding only).
-[[gnu::target("avx2,fma")]] void RankKAvx2(const double* x, const double* y, int32_t stride, int32_t points,
-                                           int32_t columns, double* mat, int32_t n, const int32_t* row) {
+VKEST_AVX2_FMA void RankKAvx2(const double* x, const double* y, int32_t stride, int32_t points, int32_t columns,
+                              double* mat, int32_t n, const int32_t* row) {
   RankKTiles<V4>(x, y, stride, points, columns, mat, n, row);
 }
-
-using RankKKernel = void (*)(const double*, const double*, int32_t, int32_t, int32_t, double*, int32_t,
-                             const int32_t*);
-RankKKernel ChooseKernel() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? RankKAvx2 : RankKBaseline;
-}
-const RankKKernel RankK = ChooseKernel();
-#else
-constexpr auto RankK = RankKBaseline;
-#endif
+const auto RankK = ChooseByProcessor(RankKBaseline, RankKAvx2, true);
 
 [[gnu::always_inline]] inline void SweepColumnBody(double* __restrict col, const double* __restrict v,
                                                    const double* __restrict u, double f, double g, int32_t count) {
@@ -79,21 +69,11 @@ void SweepColumnBaseline(double* col, const double* v, const double* u, double f
   SweepColumnBody(col, v, u, f, g, count);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
 // Without fused multiply-adds: the baseline's roundings four elements at a time.
-[[gnu::target("avx2")]] void SweepColumnAvx2(double* col, const double* v, const double* u, double f, double g,
-                                             int32_t count) {
+VKEST_AVX2 void SweepColumnAvx2(double* col, const double* v, const double* u, double f, double g, int32_t count) {
   SweepColumnBody(col, v, u, f, g, count);
 }
-using SweepColumnKernel = void (*)(double*, const double*, const double*, double, double, int32_t);
-SweepColumnKernel ChooseSweepColumn() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? SweepColumnAvx2 : SweepColumnBaseline;
-}
-const SweepColumnKernel SweepColumn = ChooseSweepColumn();
-#else
-constexpr auto SweepColumn = SweepColumnBaseline;
-#endif
+const auto SweepColumn = ChooseByProcessor(SweepColumnBaseline, SweepColumnAvx2, false);
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include "core/cell_metric.h"
+#include "core/cpu_dispatch.h"
 #include "core/fit_engine.h"
 
 double Q0 = 0;
@@ -131,22 +132,13 @@ void OperationSinCosBaseline(const TReflectionTerms& t, double x, double y, doub
   OperationSinCosBody(t, x, y, z, sn, cs);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
 // Four operations at a time where the processor has AVX2 (chosen at run time). No fused
 // multiply-adds: the same operations in the same order as the baseline, the same bits.
-[[gnu::target("avx2")]] void OperationSinCosAvx2(const TReflectionTerms& t, double x, double y, double z,
-                                                 double* sn, double* cs) {
+VKEST_AVX2 void OperationSinCosAvx2(const TReflectionTerms& t, double x, double y, double z, double* sn,
+                                    double* cs) {
   OperationSinCosBody(t, x, y, z, sn, cs);
 }
-using OperationSinCosKernel = void (*)(const TReflectionTerms&, double, double, double, double*, double*);
-OperationSinCosKernel ChooseOperationSinCos() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? OperationSinCosAvx2 : OperationSinCosBaseline;
-}
-const OperationSinCosKernel OperationSinCos = ChooseOperationSinCos();
-#else
-constexpr auto OperationSinCos = OperationSinCosBaseline;
-#endif
+const auto OperationSinCos = ChooseByProcessor(OperationSinCosBaseline, OperationSinCosAvx2, false);
 
 // The anisotropic exponent of atom v under operation o.
 inline double AnisotropicExponent(const TReflectionTerms& t, int32_t o, const TAtomValues& v) {
