@@ -5,6 +5,8 @@
 //  BM_FormSymmetricHklListHuge/a/dmin: the 2000-set cap reached far above d_min, so only the
 //    shell of the kept sets is visited: 24.3 to 0.1 and 0.05, 160 to 0.05, 367 to 0.12 angstrom
 //    (box visits of 1e10 and more; the question about them answered Yes).
+//  BM_FormSymmetricHklListThinShell: a = 367 angstrom, d 0.12 .. 0.1201: the kept sets lie in a
+//    thin shell, and every column of indices through it is still looked at.
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include "core/cell_geometry.h"
@@ -61,6 +63,20 @@ void BM_FormSymmetricHklListHuge(benchmark::State& state) {
   }
   state.counters["reflections"] = PhaseTable[1].ReflectionCount;
 }
+void BM_FormSymmetricHklListThinShell(benchmark::State& state) {
+  SetUpLargeCubicPhase(367.0);
+  ScriptedUi ui;
+  ScopedUi guard(ui);
+  for (auto _ : state) {
+    if (ui.PendingAnswers() == 0) ui.QueueAnswer(true);
+    ui.transcript.clear();
+    FormSymmetricHklList(1, 0.12, 0.1201);
+    benchmark::DoNotOptimize(PhaseTable[1].ReflectionCount);
+  }
+  state.counters["reflections"] = PhaseTable[1].ReflectionCount;
+}
+BENCHMARK(BM_FormSymmetricHklListThinShell)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_FormSymmetricHklListHuge)
     ->Args({243, 100})
     ->Args({243, 50})

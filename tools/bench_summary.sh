@@ -39,6 +39,7 @@ rows = [
     ("FormSymmetricHklList, capped", "BM_FormSymmetricHklListHuge/243/50", "Fd-3m a=24.3, d 0.05..", 50.0),
     ("FormSymmetricHklList, capped", "BM_FormSymmetricHklListHuge/1600/50", "Fd-3m a=160, d 0.05..", 50.0),
     ("FormSymmetricHklList, capped", "BM_FormSymmetricHklListHuge/3670/120", "Fd-3m a=367, d 0.12..", 50.0),
+    ("FormSymmetricHklList, thin shell", "BM_FormSymmetricHklListThinShell", "Fd-3m a=367, d 0.12..0.1201", 50.0),
     ("Rietveld fit (iteration + final pass)", "BM_RietveldIteration", "TOF 8000 ch, 3 phases, ~150 free, start off", 25.0),
     ("Rietveld sweep, values + derivatives", "BM_RietveldModelSweep", "the same, model only, all phases afresh", 6.0),
     ("Rietveld sweep, values only", "BM_RietveldModelValues", "the same, every record fixed", 3.0),
