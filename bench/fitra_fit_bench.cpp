@@ -27,8 +27,7 @@ struct BenchPeak {
 
 // Spectrum 1 from the fixture; the peaks it was drawn from.
 std::vector<BenchPeak> LoadFixture() {
-  const std::string file = std::string(__FILE__);
-  std::ifstream in(file.substr(0, file.rfind('/')) + "/../tests/peaks/data/fitra_bench.txt");
+  std::ifstream in(std::string(VKEST_SOURCE_DIR) + "/tests/peaks/data/fitra_bench.txt");
   if (!SpectrumList[1]) SpectrumList[1] = std::make_unique<TSpectrum>("bench");
   TSpectrum& sp = *SpectrumList[1];
   std::vector<BenchPeak> peaks;

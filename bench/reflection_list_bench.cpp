@@ -1,21 +1,27 @@
-// The symmetric reflection list of a large cell: Fd-3m (origin choice 2), a = 24.3 angstrom,
-// 12 atoms in general positions, d from 0.9 to 30 angstrom. The box is 149 x 149 x 75 index
-// visits (1.67 million); about 10 thousand of them are allowed and in range, and a few hundred
-// distinct representatives need a structure factor (24 listed operations, 4 centrings).
+// The symmetric reflection list of large cells: Fd-3m (origin choice 2), 12 atoms in general
+// positions, 24 listed operations and 4 centrings.
+//  BM_FormSymmetricHklList: a = 24.3 angstrom, d 0.9 .. 30; the whole interval is listed (some
+//    hundred sets, each with a structure factor), the visits bounded by d >= 0.9.
+//  BM_FormSymmetricHklListHuge/a/dmin: the 2000-set cap reached far above d_min, so only the
+//    shell of the kept sets is visited: 24.3 to 0.1 and 0.05, 160 to 0.05, 367 to 0.12 angstrom
+//    (box visits of 1e10 and more; the question about them answered Yes).
+//  BM_FormSymmetricHklListThinShell: a = 367 angstrom, d 0.12 .. 0.1201: the kept sets lie in a
+//    thin shell, and every column of indices through it is still looked at.
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include "core/cell_geometry.h"
 #include "core/cell_metric.h"
 #include "core/model_tables.h"
+#include "core/scripted_ui.h"
 #include "core/space_groups.h"
 #include "crystal/reflection_lists.h"
 
 namespace {
 
-void SetUpLargeCubicPhase() {
+void SetUpLargeCubicPhase(double edge = 24.3) {
   LATTICE& p = PhaseTable[1];
   p = LATTICE{};
-  for (int i = 0; i < 3; ++i) p.Cell[i] = 24.3, p.Cell[i + 3] = 90;
+  for (int i = 0; i < 3; ++i) p.Cell[i] = edge, p.Cell[i + 3] = 90;
   p.SpaceGroup = 227, p.Setting = 2;
   p.CrystalSystem = CrystalSystemOfGroup(227, 2);
   ExpandSpaceGroup(1);
@@ -43,5 +49,39 @@ void BM_FormSymmetricHklList(benchmark::State& state) {
   state.counters["reflections"] = PhaseTable[1].ReflectionCount;
 }
 BENCHMARK(BM_FormSymmetricHklList)->Unit(benchmark::kMillisecond);
+
+void BM_FormSymmetricHklListHuge(benchmark::State& state) {
+  const double a = state.range(0) / 10.0, dmin = state.range(1) / 1000.0;
+  SetUpLargeCubicPhase(a);
+  ScriptedUi ui;
+  ScopedUi guard(ui);
+  for (auto _ : state) {
+    if (ui.PendingAnswers() == 0) ui.QueueAnswer(true);  // asked above e^20 box visits
+    ui.transcript.clear();
+    FormSymmetricHklList(1, dmin, 2 * a);
+    benchmark::DoNotOptimize(PhaseTable[1].ReflectionCount);
+  }
+  state.counters["reflections"] = PhaseTable[1].ReflectionCount;
+}
+void BM_FormSymmetricHklListThinShell(benchmark::State& state) {
+  SetUpLargeCubicPhase(367.0);
+  ScriptedUi ui;
+  ScopedUi guard(ui);
+  for (auto _ : state) {
+    if (ui.PendingAnswers() == 0) ui.QueueAnswer(true);
+    ui.transcript.clear();
+    FormSymmetricHklList(1, 0.12, 0.1201);
+    benchmark::DoNotOptimize(PhaseTable[1].ReflectionCount);
+  }
+  state.counters["reflections"] = PhaseTable[1].ReflectionCount;
+}
+BENCHMARK(BM_FormSymmetricHklListThinShell)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_FormSymmetricHklListHuge)
+    ->Args({243, 100})
+    ->Args({243, 50})
+    ->Args({1600, 50})
+    ->Args({3670, 120})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -25,8 +25,7 @@
 
 namespace {
 
-const std::string SequenceDir =
-    (std::filesystem::path(__FILE__).parent_path().parent_path() / "tests/evolution/data/sequence").string();
+const std::string SequenceDir = std::string(VKEST_SOURCE_DIR) + "/tests/evolution/data/sequence";
 
 // The two phases of the generator's truth file with their atoms, cells a tenth of a per cent off.
 void SetUpSequencePhases() {

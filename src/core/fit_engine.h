@@ -18,6 +18,7 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+#include "core/normal_block.h"
 
 // One fit parameter. Arrays of records are 1-based; record 0 is unused.
 struct ParameterRecord {
@@ -281,6 +282,7 @@ private:
   std::vector<double> stepVector_;   // the solved step by matrix row
   std::vector<int32_t> nzIndex_;     // the non-zero derivatives of a point: matrix rows
   std::vector<double> nzValue_;      // and values
+  TNormalBlock block_;               // the off-diagonal sums of points with many of them
   std::vector<uint8_t> pivotUsed_;
   std::vector<double> pivotRow_;
   std::vector<double> pivotRow2_;  // the second pivot row of a double sweep step

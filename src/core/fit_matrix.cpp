@@ -35,6 +35,7 @@ void TParameter::ClearNormalEquations() {
   }
   std::fill(Matrix.begin(), Matrix.begin() + (static_cast<size_t>(NFree) * NFree + 1), 0.0);
   std::fill(stepVector_.begin(), stepVector_.begin() + NFree + 1, 0.0);
+  block_.Reset(NFree);
   MaxDerivativeDifference = 0;
   MaxDerivativeIndex = 0;
 }
@@ -116,16 +117,8 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
           M(i, j) += t;
       }
     }
-  } else if (nz == n) {
-    // Dense: every row is touched; the columns are contiguous.
-    for (int32_t b = 0; b < n; ++b) {
-      const double dj = val[b];
-      double* col = mat + static_cast<size_t>(b) * n + 1;
-      for (int32_t a = 0; a < b; ++a) col[a] += (val[a] * dj) * w;
-      diag[b + 1] += (dj * dj) * w;
-    }
   } else {
-    if (skipFixedRows_) {
+    if (skipFixedRows_ && nz < n) {
       // Fixed rows: the diagonal only; the rest keep their order.
       const uint8_t* fixed = fixedRow_.data();
       int32_t kept = 0;
@@ -141,11 +134,25 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
       }
       nz = kept;
     }
-    for (int32_t b = 0; b < nz; ++b) {
-      const double dj = val[b];
-      double* col = mat + static_cast<size_t>(idx[b] - 1) * n;
-      for (int32_t a = 0; a < b; ++a) col[idx[a]] += (val[a] * dj) * w;
-      diag[idx[b]] += (dj * dj) * w;
+    if (nz >= TNormalBlock::MinColumns) {
+      // Many columns: the diagonal now, the rest with the next points as one rank-k update.
+      for (int32_t a = 0; a < nz; ++a) diag[idx[a]] += (val[a] * val[a]) * w;
+      block_.Add(idx, val, nz, w, mat);
+    } else if (nz == n) {
+      // Dense: every row is touched; the columns are contiguous.
+      for (int32_t b = 0; b < n; ++b) {
+        const double dj = val[b];
+        double* col = mat + static_cast<size_t>(b) * n + 1;
+        for (int32_t a = 0; a < b; ++a) col[a] += (val[a] * dj) * w;
+        diag[b + 1] += (dj * dj) * w;
+      }
+    } else {
+      for (int32_t b = 0; b < nz; ++b) {
+        const double dj = val[b];
+        double* col = mat + static_cast<size_t>(idx[b] - 1) * n;
+        for (int32_t a = 0; a < b; ++a) col[idx[a]] += (val[a] * dj) * w;
+        diag[idx[b]] += (dj * dj) * w;
+      }
     }
   }
   if (TraceDiagonal) LogRows(n, 5, [&](int32_t k) { return FormatNumber(14, 4, diag[k]); });
@@ -153,6 +160,7 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
 
 void TParameter::SymmetrizeMatrix() {
   const int32_t n = NFree;
+  block_.Flush(Matrix.data());
   for (int32_t i = 1; i <= n; ++i) {
     for (int32_t j = i + 1; j <= n; ++j) M(j, i) = M(i, j);
     M(i, i) = Diagonal[i];
@@ -346,7 +354,7 @@ bool TParameter::SweepPivotPair(int32_t p) {
     double* colj = mat + static_cast<size_t>(j - 1) * n;
     const double f = v[j] * inv, g = u[j] * inv2;
     if (v[j] != 0 || u[j] != 0)
-      for (int32_t i = 1; i <= j; ++i) colj[i] = (colj[i] - v[i] * f) - u[i] * g;
+      SweepColumnUpdate(colj + 1, v + 1, u + 1, f, g, j);
     if (p < j) colj[p] = v[j] * inv - u[p] * g;
     if (q < j) colj[q] = u[j] * inv2;
   }

@@ -101,6 +101,7 @@ void Rebuild(const TSwitches& sw) {
   TCache& C = cache;
   C.sw = sw;
   C.valid = true;
+  C.watchRecords = nullptr;  // the next point checks every record
   C.usable = sw.fit != nullptr && sw.sp != nullptr && sw.capacity >= GlobalRecords &&
              (sw.mainMode == 0 || sw.mainMode == 2);
   const int32_t cap = sw.capacity;
@@ -230,13 +231,13 @@ void RecordChanged(int32_t i, bool fixedChanged) {
 }
 
 // Every Derivative := 0, and the records compared with the copy.
-void ClearAndCompareRecords() {
+void ClearAndCompareRecords(bool continuing) {
   TCache& C = cache;
   TParameter& fit = *FitParameters;
   ParameterRecord* rec = fit.Records.data();
   const int32_t clearEnd = std::min(fit.RecordCapacity(), std::max(fit.NPar, C.layoutEnd));
   const int32_t n = C.layoutEnd;
-  for (int32_t i = 1; i <= n; ++i) {
+  auto check = [&](int32_t i) {
     ParameterRecord& r = rec[i];
     r.Derivative = 0;
     const uint64_t v = std::bit_cast<uint64_t>(r.value);
@@ -246,8 +247,19 @@ void ClearAndCompareRecords() {
       C.snapValue[i] = v, C.snapFixed[i] = fixed;
       RecordChanged(i, fixedChanged);
     }
+  };
+  // Numerical derivatives move fixed records too (the Hessian's pairs): every record then.
+  if (continuing && fit.NumDerivMode == 0 && C.watchRecords == rec && C.watchIteration == fit.Iterations &&
+      C.watchClearEnd == clearEnd) {
+    for (const int32_t i : C.watch) check(i);
+    return;
   }
+  for (int32_t i = 1; i <= n; ++i) check(i);
   for (int32_t i = n + 1; i <= clearEnd; ++i) rec[i].Derivative = 0;
+  C.watch.clear();
+  for (int32_t i = 1; i <= n; ++i)
+    if (C.kind[i] != kAtom || !C.snapFixed[i]) C.watch.push_back(i);
+  C.watchRecords = rec, C.watchIteration = fit.Iterations, C.watchClearEnd = clearEnd;
 }
 
 void RefreshFreeRecords(TPhase& P) {

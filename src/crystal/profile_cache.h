@@ -104,6 +104,12 @@ struct TCache {
   int32_t m2 = -1;        // the record before the M2 pair; -1 none
   std::vector<uint64_t> snapValue;
   std::vector<uint8_t> snapFixed, kind, kindPhase;
+  // The records a continuing sweep checks and clears at each point: all but the fixed atom
+  // records (the model writes no derivative there and a sweep moves no fixed value). Made by the
+  // full pass at a sweep's first point, for those records and that iteration.
+  std::vector<int32_t> watch;
+  const void* watchRecords = nullptr;
+  int32_t watchIteration = -1, watchClearEnd = -1;
   TPhase ph[MaxPhases + 1];
   uint64_t counter = 0;
   // The previous call, to tell a continuing sweep or drawing from a new one.
@@ -122,8 +128,9 @@ TSwitches CurrentSwitches(int32_t s, const TSpectrum* sp);
 uint64_t PhaseFingerprint(int32_t p, const TSwitches::Phase& q);
 // Everything from the tables and the records afresh.
 void Rebuild(const TSwitches& sw);
-// Every Derivative := 0, and the records compared with the copy (stale layers marked).
-void ClearAndCompareRecords();
+// Every Derivative := 0, and the records compared with the copy (stale layers marked); at a
+// continuing point of a fit's sweep only the watched records.
+void ClearAndCompareRecords(bool continuing);
 void RefreshFreeRecords(TPhase& P);
 // Positions, widths and anisotropy of every reflection of phase P, and their order.
 void RefreshGeometry(TPhase& P);

@@ -220,6 +220,8 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   if (!rebuild && !continues)
     for (int32_t p = 1; p <= sw.phases && !rebuild; ++p)
       rebuild = C.ph[p].active && PhaseFingerprint(p, sw.ph[p]) != C.ph[p].fingerprint;
+  // The next point of a fit's sweep: only the records that can move at a point are checked.
+  const bool advancing = continues && !rebuild && Stage != 4 && Point > C.lastPoint;
   if (rebuild) Rebuild(sw);
   C.lastValid = true, C.lastStage = Stage, C.lastPoint = Point, C.lastSpectrum = s, C.lastChannel = c;
 
@@ -233,7 +235,7 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     W = 0;
     return;
   }
-  ClearAndCompareRecords();
+  ClearAndCompareRecords(advancing);
   for (int32_t p = 1; p <= sw.phases; ++p) {
     TPhase& P = C.ph[p];
     if (!P.active) continue;

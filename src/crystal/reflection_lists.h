@@ -20,8 +20,9 @@ double CellInverseDSquared(const LATTICE& phase, double h, double k, double l);
 // indices), sorted by d descending, a new record before older ones of equal d; at most 2000, the
 // largest d of the whole interval kept ("Curtail the interval - too many hkls" once). The index
 // box h = 1-nh .. nh+1, k = 1-nk .. nk+1, l = 0 .. nl with nh = round(3a) + 1, raised to
-// ceil(a/dmin) + 1 when dmin > 0 (likewise k, l); above e^20 index visits it asks "Too many
-// tries for hkls. Continue?" (No: nothing changes). Sets L1..L3 := a, b, c, the phase's MaxF and
+// ceil(a/dmin) + 1 when dmin > 0 (likewise k, l), visited in that order but only where d can
+// reach the kept list; above e^20 box indices it asks "Too many tries for hkls. Continue?" (No:
+// nothing changes). Sets L1..L3 := a, b, c, the phase's MaxF and
 // MaxQ, and HklFormedFirst/Last of the current spectrum. A cell without positive edges or a
 // reciprocal cell of no volume: "Wrong unit cell parameters" and nothing changes; a phase
 // without atoms or operations gets an empty list.

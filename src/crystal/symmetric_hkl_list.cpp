@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 #include "core/cell_geometry.h"
 #include "core/dspacing_list.h"
@@ -197,6 +199,165 @@ bool FiniteAndPositive(const double* v, int32_t n) {
   return true;
 }
 
+// The reciprocal metric g (1/angstrom^2) and the pieces that bound the visits: 1/d^2 =
+// (h k l) g (h k l)^T <= qMax confines h, then k at given h (g minimised over l), then l.
+struct TReciprocalMetric {
+  double g[3][3];
+  explicit TReciprocalMetric(const double* rc) {
+    const double as = rc[0], bs = rc[1], cs = rc[2];
+    const double ca = std::cos(rc[3] / RadToDeg), cb = std::cos(rc[4] / RadToDeg), cg = std::cos(rc[5] / RadToDeg);
+    g[0][0] = as * as, g[1][1] = bs * bs, g[2][2] = cs * cs;
+    g[0][1] = g[1][0] = as * bs * cg;
+    g[0][2] = g[2][0] = as * cs * cb;
+    g[1][2] = g[2][1] = bs * cs * ca;
+  }
+  double Determinant() const {
+    return g[0][0] * (g[1][1] * g[2][2] - g[1][2] * g[1][2]) - g[0][1] * (g[0][1] * g[2][2] - g[1][2] * g[0][2]) +
+           g[0][2] * (g[0][1] * g[1][2] - g[1][1] * g[0][2]);
+  }
+  // The real x with a x^2 + 2 b x + c <= 0, as [lo, hi]; false when there are none.
+  static bool Roots(double a, double b, double c, double& lo, double& hi) {
+    const double disc = b * b - a * c;
+    if (!(disc >= 0) || !(a > 0)) return false;
+    const double s = std::sqrt(disc);
+    lo = (-b - s) / a, hi = (-b + s) / a;
+    return true;
+  }
+  // |h| bound of the ellipsoid q <= qMax: h^2 <= qMax a^2 with a^2 = (g^-1)_00.
+  double HReach(double qMax) const {
+    return std::sqrt(qMax * (g[1][1] * g[2][2] - g[1][2] * g[1][2]) / Determinant());
+  }
+  // k at given h: the minimum over l of q is s00 h^2 + 2 s01 h k + s11 k^2.
+  bool KRange(double h, double qMax, double& lo, double& hi) const {
+    const double s00 = g[0][0] - g[0][2] * g[0][2] / g[2][2], s01 = g[0][1] - g[0][2] * g[1][2] / g[2][2],
+                 s11 = g[1][1] - g[1][2] * g[1][2] / g[2][2];
+    return Roots(s11, s01 * h, s00 * h * h - qMax, lo, hi);
+  }
+  bool LRange(double h, double k, double qMax, double& lo, double& hi) const {
+    return Roots(g[2][2], g[0][2] * h + g[1][2] * k, g[0][0] * h * h + 2 * g[0][1] * h * k + g[1][1] * k * k - qMax,
+                 lo, hi);
+  }
+};
+
+// The integers of [lo, hi] widened by a hair, inside [first, last].
+inline void IntegerRange(double lo, double hi, int32_t first, int32_t last, int32_t& from, int32_t& to) {
+  const double slack = 1e-9 * (1 + std::max(std::fabs(lo), std::fabs(hi)));
+  from = lo - slack > first ? int32_t(std::ceil(lo - slack)) : first;
+  to = hi + slack < last ? int32_t(std::floor(hi + slack)) : last;
+}
+
+// A set of equivalent reflections met for the first time: its representative, d and
+// multiplicity, and when it was met (the visit's place in the box order).
+struct TCandidate {
+  int32_t h, k, l, multiplicity;
+  double d;
+  int64_t met;
+};
+
+// Visits the box h = 1-nh .. nh+1, k = 1-nk .. nk+1, l = 0 .. nl in that order, but only the
+// indices with dmin <= d <= dmax and d >= dCut, and lists every set met there for the first time.
+// The box order is kept, so the sets come in the order a visit of the whole box finds them.
+void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_t (&box)[3], double dmin,
+                       double dmax, double dCut, std::vector<TCandidate>& out) {
+  out.clear();
+  const double* rc = phase.ReciprocalCell;
+  const double as = rc[0], bs = rc[1], cs = rc[2];
+  const double ca = std::cos(rc[3] / RadToDeg), cb = std::cos(rc[4] / RadToDeg), cg = std::cos(rc[5] / RadToDeg);
+  const int32_t type = phase.LatticeType, setting = phase.Setting;
+  const int32_t nh = box[0], nk = box[1], nl = box[2];
+  const TReciprocalMetric metric(rc);
+  // The ellipsoid of d >= max(dmin, dCut) bounds the visits, the one of d > dmax is passed over;
+  // both a little generous, the test of every visit is exact.
+  const double dLow = std::max(dmin, dCut);
+  const double qMax = dLow > 0 ? 1.0 / (dLow * dLow) * (1 + 1e-7) : HUGE_VAL;
+  const double qInner = dmax > 0 && std::isfinite(dmax) ? 1.0 / (dmax * dmax) * (1 - 1e-7) : 0.0;
+  const bool bounded = std::isfinite(qMax) && metric.Determinant() > 0;
+
+  IndexSet handled;  // representatives met so far
+  IndexSet members;  // every image of those sets, when that decides their representative
+  TImages im;
+  int64_t met = 0;
+  int32_t hFrom = 1 - nh, hTo = nh + 1;
+  if (bounded) {
+    const double reach = metric.HReach(qMax);
+    if (!std::isfinite(reach)) return;
+    IntegerRange(-reach, reach, hFrom, hTo, hFrom, hTo);
+  }
+  for (int32_t h = hFrom; h <= hTo; ++h) {
+    const double x = h * as;
+    int32_t kFrom = 1 - nk, kTo = nk + 1;
+    if (bounded) {
+      double lo, hi;
+      if (!metric.KRange(h, qMax, lo, hi)) continue;
+      IntegerRange(lo, hi, kFrom, kTo, kFrom, kTo);
+    }
+    for (int32_t k = kFrom; k <= kTo; ++k) {
+      const double y = k * bs;
+      const double xx = x * x, yy = y * y, xycg = x * y * cg;
+      int32_t lFrom = 0, lTo = nl, skipFrom = nl + 1, skipTo = nl;
+      double lo, hi;
+      if (bounded) {
+        if (!metric.LRange(h, k, qMax, lo, hi)) continue;
+        IntegerRange(lo, hi, lFrom, lTo, lFrom, lTo);
+      }
+      if (qInner > 0 && metric.LRange(h, k, qInner, lo, hi)) {
+        // Strictly inside the ellipsoid of d > dmax: nothing there is listed.
+        const double slack = 1e-9 * (1 + std::max(std::fabs(lo), std::fabs(hi)));
+        const double from = std::ceil(lo + slack), to = std::floor(hi - slack);
+        if (from <= to && to >= lFrom && from <= lTo)
+          skipFrom = int32_t(std::max(from, double(lFrom))), skipTo = int32_t(std::min(to, double(lTo)));
+      }
+      for (int32_t l = lFrom; l <= lTo; ++l) {
+        if (l == skipFrom) {
+          l = skipTo;
+          continue;
+        }
+        const double z = l * cs;
+        // The terms in the order of HklInverseDSquared, so that both give the same bits.
+        const double q = xx + yy + z * z + 2.0 * (z * x * cb + y * z * ca + xycg);
+        if (!(q > 0)) continue;
+        const double d = 1.0 / std::sqrt(q);
+        if (d < dmin || d > dmax || d < dCut) continue;
+        if (!CentringAllows(type, setting, h, k, l)) continue;
+        ++met;
+        if (rot.closed && members.Contains(IndexKey(h, k, l))) continue;
+
+        rot.Images(h, k, l, im);
+        bool unique = false;
+        const int32_t r = Representative(im, unique);
+        if (r < 0 || !handled.Insert(im.key[r])) continue;
+        if (rot.closed && unique)
+          for (int32_t i = 0; i < im.n; ++i) members.Insert(im.key[i]);
+        const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
+        const double qr = CellInverseDSquared(phase, rh, rk, rl);
+        if (!(qr > 0)) continue;
+        out.push_back({rh, rk, rl, DistinctImages(im), 1.0 / std::sqrt(qr), met});
+      }
+    }
+  }
+}
+
+// The d above which some 2 x 2000 sets of the interval are expected: the lattice points of
+// 1/d^2 <= q number (4 pi / 3) V q^1.5; one set in (centrings x distinct images) of them.
+double ExpectedCut(const LATTICE& phase, const TRotations& rot, double dmax) {
+  const TReciprocalMetric metric(phase.ReciprocalCell);
+  const double det = metric.Determinant();
+  if (!(det > 0) || rot.count == 0) return 0;
+  TImages im;
+  rot.Images(101, 37, 11, im);  // a general index
+  double centring = 1;
+  switch (phase.LatticeType) {
+    case 1: case 2: case 3: case 5: centring = 2; break;
+    case 4: centring = 4; break;
+    case 6: centring = phase.Setting == 2 ? 3 : 1; break;
+    default: break;
+  }
+  const double points = 2.0 * (MaxFitReflections + 1) * centring * DistinctImages(im);
+  double inverseCube = points * std::sqrt(det) / (4.0 / 3.0 * M_PI);
+  if (dmax > 0 && std::isfinite(dmax)) inverseCube += 1.0 / (dmax * dmax * dmax);
+  return 1.0 / std::cbrt(inverseCube);
+}
+
 }  // namespace
 
 double CellInverseDSquared(const LATTICE& phase, double h, double k, double l) {
@@ -215,73 +376,62 @@ void FormSymmetricHklList(int32_t p, double dmin, double dmax) {
     ShowMsg("Wrong unit cell parameters");
     return;
   }
-  const int32_t nh = BoxHalf(phase.Cell[0], dmin), nk = BoxHalf(phase.Cell[1], dmin),
-                nl = BoxHalf(phase.Cell[2], dmin);
+  const int32_t box[3] = {BoxHalf(phase.Cell[0], dmin), BoxHalf(phase.Cell[1], dmin), BoxHalf(phase.Cell[2], dmin)};
   const bool empty = std::clamp(phase.AtomCount, 0, MaxAtoms) == 0 ||
                      std::clamp(phase.OperationCount, 0, MaxOperations) == 0;
-  if (!empty && std::log(2.0 * nh + 1) + std::log(2.0 * nk + 1) + std::log(nl + 1.0) > 20 &&
+  if (!empty && std::log(2.0 * box[0] + 1) + std::log(2.0 * box[1] + 1) + std::log(box[2] + 1.0) > 20 &&
       !Ui().AskYesNo("Too many tries for hkls. Continue?", MsgKind::Warning))
     return;
   for (int32_t i = 0; i < 3; ++i) phase.IndexNormalisers[i] = phase.Cell[i];
 
+  // The list keeps the 2000 largest d (a later set before an earlier one of equal d), so only the
+  // indices above a d that some 2000 sets with |F| reach need a visit. The box itself reaches no
+  // lower than 1/(|h|max a* + |k|max b* + |l|max c*); a cut above that and above dmin is binding,
+  // and when it yields too few sets it is lowered and the box visited again.
   std::vector<THklRecord> list;  // by d descending
-  list.reserve(MaxFitReflections + 1);
+  list.reserve(MaxFitReflections);
   if (!empty) {
     const TRotations rot(phase);
-    IndexSet handled;  // representatives met so far: listed, dropped, or without |F|
-    IndexSet members;  // every image of those sets, when that decides their representative
     const double* rc = phase.ReciprocalCell;
-    const double as = rc[0], bs = rc[1], cs = rc[2];
-    const double ca = std::cos(rc[3] / RadToDeg), cb = std::cos(rc[4] / RadToDeg), cg = std::cos(rc[5] / RadToDeg);
-    const int32_t type = phase.LatticeType, setting = phase.Setting;
-    bool curtailed = false;
-    TImages im;
-    for (int32_t h = 1 - nh; h <= nh + 1; ++h) {
-      const double x = h * as;
-      for (int32_t k = 1 - nk; k <= nk + 1; ++k) {
-        const double y = k * bs;
-        const double xx = x * x, yy = y * y, xycg = x * y * cg;
-        for (int32_t l = 0; l <= nl; ++l) {
-          const double z = l * cs;
-          // The terms in the order of HklInverseDSquared, so that both give the same bits.
-          const double q = xx + yy + z * z + 2.0 * (z * x * cb + y * z * ca + xycg);
-          if (!(q > 0)) continue;
-          const double d = 1.0 / std::sqrt(q);
-          if (d < dmin || d > dmax) continue;
-          if (!CentringAllows(type, setting, h, k, l)) continue;
-          if (rot.closed && members.Contains(IndexKey(h, k, l))) continue;
-
-          rot.Images(h, k, l, im);
-          bool unique = false;
-          const int32_t r = Representative(im, unique);
-          if (r < 0 || !handled.Insert(im.key[r])) continue;
-          if (rot.closed && unique)
-            for (int32_t i = 0; i < im.n; ++i) members.Insert(im.key[i]);
-
-          const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
-          const double qr = CellInverseDSquared(phase, rh, rk, rl);
-          if (!(qr > 0)) continue;
-          const double dr = 1.0 / std::sqrt(qr);
-          // Once the list is full a record below its last d would only be dropped again.
-          if (curtailed && int32_t(list.size()) == MaxFitReflections && dr < list.back().d) continue;
-          THklRecord rec;
-          Q0 = qr;
-          CalcStructureFactor(0, p, rh, rk, rl, 1, 0, rec.A, rec.B, rec.q);
-          if (!(std::sqrt(rec.A * rec.A + rec.B * rec.B) >= 1e-9)) continue;
-          rec.h = rh, rec.k = rk, rec.l = rl;
-          rec.Multiplicity = DistinctImages(im);
-          rec.d = dr;
-          // Before the first record with d <= dr: a new record goes before older ones of equal d.
-          const auto at = std::lower_bound(list.begin(), list.end(), dr,
-                                           [](const THklRecord& a, double v) { return a.d > v; });
-          list.insert(at, rec);
-          if (int32_t(list.size()) > MaxFitReflections) {
-            list.pop_back();
-            if (!curtailed) ShowMsg("Curtail the interval - too many hkls");
-            curtailed = true;
-          }
+    const double boxFloor = 1.0 / ((box[0] + 1.0) * rc[0] + (box[1] + 1.0) * rc[1] + box[2] * rc[2]);
+    double cut = ExpectedCut(phase, rot, dmax);
+    std::vector<TCandidate> candidates;
+    std::unordered_map<uint64_t, std::array<double, 3>> known;  // A, B, q of earlier rounds
+    for (;;) {
+      const bool binding = cut > dmin && cut > boxFloor;
+      // Sets below the cut can lack members (round-off at its edge): they are not trusted.
+      CollectCandidates(phase, rot, box, dmin, dmax, binding ? cut * (1 - 1e-9) : 0.0, candidates);
+      std::sort(candidates.begin(), candidates.end(), [](const TCandidate& a, const TCandidate& b) {
+        return a.d > b.d || (a.d == b.d && a.met > b.met);
+      });
+      list.clear();
+      bool more = false;
+      for (const TCandidate& c : candidates) {
+        if (binding && c.d < cut) break;
+        THklRecord rec;
+        const uint64_t key = IndexKey(c.h, c.k, c.l);
+        if (const auto f = known.find(key); f != known.end()) {
+          rec.A = f->second[0], rec.B = f->second[1], rec.q = f->second[2];
+        } else {
+          Q0 = CellInverseDSquared(phase, c.h, c.k, c.l);
+          CalcStructureFactor(0, p, c.h, c.k, c.l, 1, 0, rec.A, rec.B, rec.q);
+          known.emplace(key, std::array<double, 3>{rec.A, rec.B, rec.q});
         }
+        if (!(std::sqrt(rec.A * rec.A + rec.B * rec.B) >= 1e-9)) continue;
+        if (int32_t(list.size()) == MaxFitReflections) {
+          more = true;
+          break;
+        }
+        rec.h = c.h, rec.k = c.k, rec.l = c.l;
+        rec.Multiplicity = c.multiplicity;
+        rec.d = c.d;
+        list.push_back(rec);
       }
+      if (more) ShowMsg("Curtail the interval - too many hkls");
+      if (more || !binding) break;
+      // Too few sets above the cut: lower it by the shortfall (points grow as 1/d^3).
+      const double shortfall = (list.size() + 1.0) / (2.0 * (MaxFitReflections + 1));
+      cut *= std::clamp(std::cbrt(shortfall), 0.3, 0.8);
     }
   }
 

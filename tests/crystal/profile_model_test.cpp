@@ -157,6 +157,46 @@ TEST_F(ProfileModelTest, NumericalDerivativesAndDrawingsSeeTheCurrentStructureFa
   EXPECT_EQ(draw(), before);
 }
 
+// Within a sweep the model checks and clears only the records that can move at a point: a free
+// atom record moved between two points is seen at once, every point's derivatives start from
+// zero, and a fixed atom record moved between sweeps is seen at the next sweep's first point.
+TEST_F(ProfileModelTest, ASweepSeesWhatMovesBetweenItsPoints) {
+  SetUpFit();
+  TParameter& fit = *FitParameters;
+  const int32_t moved = AtomRecord(1, 2, 4), fixed = AtomRecord(1, 1, 4), half = fit.NPoints / 2;
+  const double start = RecValue(moved);
+  auto call = [&](int32_t point, std::vector<double>& d) {
+    double y, w, f;
+    RietveldModel(y, w, f, point, 1);
+    d.clear();
+    for (int32_t i = 1; i <= fit.NPar; ++i) d.push_back(fit.Records[i].Derivative);
+    d.push_back(f);
+  };
+  std::vector<std::vector<double>> sweep(fit.NPoints + 1);
+  for (int32_t point = 1; point <= fit.NPoints; ++point) {
+    if (point == half) SetRecord(moved, start + 0.01);
+    call(point, sweep[point]);
+  }
+  std::vector<double> alone, other;
+  for (int32_t point = 1; point <= fit.NPoints; point += 37) {
+    SetRecord(moved, point < half ? start : start + 0.01);
+    call(fit.NPoints, other);  // a later point first: the next call starts a sweep
+    call(point, alone);
+    ASSERT_EQ(alone.size(), sweep[point].size());
+    for (size_t i = 0; i < alone.size(); ++i)
+      EXPECT_NEAR(sweep[point][i], alone[i], 1e-12 * std::max(1.0, std::fabs(alone[i]))) << point << " " << i;
+  }
+  // A fixed coordinate moved between sweeps, or before the same point is asked again (the
+  // engine's Hessian moves fixed records): the call sees it.
+  call(fit.NPoints, other), call(1, other);
+  SetRecord(fixed, RecValue(fixed) + 0.02);
+  call(1, alone);
+  EXPECT_NE(alone.back(), other.back());
+  SetRecord(fixed, RecValue(fixed) + 0.02);
+  call(fit.NPoints, other), call(1, other);
+  EXPECT_NE(alone.back(), other.back());
+}
+
 TEST_F(ProfileModelTest, ProgressLinesAndStopOnTheStopWindow) {
   SetUpFit();
   TParameter& fit = *FitParameters;

@@ -9,6 +9,7 @@
 #include "core/dspacing_list.h"
 #include "crystal/phase_setup.h"
 #include "crystal/reflection_lists.h"
+#include "crystal/structure_factor.h"
 
 namespace {
 
@@ -83,6 +84,125 @@ TEST_F(ReflectionListTest, EqualDPutsTheLaterGeneratedFirst) {
   FormSymmetricHklList(1, 3.5, 4.5);
   EXPECT_EQ(Indices(), (std::vector<Hkl>{{0, 0, 1}, {0, 1, 0}, {1, 0, 0}}));
   for (const auto& r : PhaseReflections(1)) EXPECT_EQ(std::pair(r.d, r.Multiplicity), std::pair(4.0, 2));
+}
+
+// Every index of the box h = 1-nh .. nh+1, k = 1-nk .. nk+1, l = 0 .. nl visited in order, as the
+// list was formed before the visits were bounded by d: the oracle for the bounded visits.
+std::vector<THklRecord> WholeBoxList(int32_t p, double dmin, double dmax, bool& curtailed) {
+  const LATTICE& ph = PhaseTable[p];
+  auto half = [&](double e) { return int32_t(std::max(std::nearbyint(3 * e) + 1, dmin > 0 ? std::ceil(e / dmin) + 1 : 0.0)); };
+  const int32_t nh = half(ph.Cell[0]), nk = half(ph.Cell[1]), nl = half(ph.Cell[2]);
+  auto allowed = [&](int h, int k, int l) {
+    switch (ph.LatticeType) {
+      case 1: return (k + l) % 2 == 0;
+      case 2: return (h + l) % 2 == 0;
+      case 3: return (h + k) % 2 == 0;
+      case 4: return (h + k) % 2 == 0 && (k + l) % 2 == 0;
+      case 5: return (h + k + l) % 2 == 0;
+      case 6: return ph.Setting != 2 || (-h + k + l) % 3 == 0;
+      default: return true;
+    }
+  };
+  auto score = [](const Hkl& x) {
+    const int ah = std::abs(x[0]), ak = std::abs(x[1]), al = std::abs(x[2]);
+    return (x[1] >= 0 ? 100 : 0) + (x[2] >= 0 ? 10 : 0) + (al < ah ? 5 : 0) + (ak < ah ? 3 : 0) + (al < ak ? 1 : 0);
+  };
+  std::set<Hkl> handled;
+  std::vector<THklRecord> list;
+  curtailed = false;
+  for (int h = 1 - nh; h <= nh + 1; ++h)
+    for (int k = 1 - nk; k <= nk + 1; ++k)
+      for (int l = 0; l <= nl; ++l) {
+        const double q = CellInverseDSquared(ph, h, k, l);
+        if (!(q > 0) || 1 / std::sqrt(q) < dmin || 1 / std::sqrt(q) > dmax || !allowed(h, k, l)) continue;
+        std::vector<Hkl> images;
+        for (int o = 1; o <= ph.OperationCount; ++o) {
+          Hkl x;
+          for (int m = 0; m < 3; ++m)
+            x[m] = int(std::nearbyint(h * ph.Rotations[0][m][o] + k * ph.Rotations[1][m][o] + l * ph.Rotations[2][m][o]));
+          images.push_back(x);
+          images.push_back({-x[0], -x[1], -x[2]});
+        }
+        int best = -1;
+        for (int i = 0; i < int(images.size()); ++i)
+          if (images[i][0] >= 0 && (best < 0 || score(images[i]) > score(images[best]))) best = i;
+        if (best < 0 || !handled.insert(images[best]).second) continue;
+        const Hkl r = images[best];
+        THklRecord rec;
+        Q0 = CellInverseDSquared(ph, r[0], r[1], r[2]);
+        if (!(Q0 > 0)) continue;
+        rec.d = 1 / std::sqrt(Q0);
+        CalcStructureFactor(0, p, r[0], r[1], r[2], 1, 0, rec.A, rec.B, rec.q);
+        if (!(std::hypot(rec.A, rec.B) >= 1e-9)) continue;
+        rec.h = r[0], rec.k = r[1], rec.l = r[2];
+        rec.Multiplicity = int(std::set<Hkl>(images.begin(), images.end()).size());
+        auto at = std::lower_bound(list.begin(), list.end(), rec.d, [](const THklRecord& a, double v) { return a.d > v; });
+        list.insert(at, rec);
+        if (list.size() > 2000) list.pop_back(), curtailed = true;
+      }
+  return list;
+}
+
+TEST_F(ReflectionListTest, BoundedVisitsGiveTheListOfTheWholeBox) {
+  struct Case {
+    int group, setting;
+    std::array<double, 6> cell;
+    double dmin, dmax;
+  };
+  const TestAtom general = IsoAtom(0.4, 0.113, 0.271, 0.389), other = IsoAtom(0.7, 0.61, 0.07, 0.83);
+  const Case cases[] = {
+      {2, 1, {7.3, 8.9, 10.1, 77, 101, 113}, 0.5, 20},      // P-1, curtailed
+      {2, 1, {7.3, 8.9, 10.1, 77, 101, 113}, 0.3, 0.31},    // a thin shell
+      {14, 1, {9.1, 11.7, 6.2, 90, 104.5, 90}, 0.4, 3},     // P2_1/c: absences, curtailed
+      {227, 2, {24.3, 24.3, 24.3, 90, 90, 90}, 0.9, 30},    // Fd-3m, all of the interval
+      {230, 1, {18.1, 18.1, 18.1, 90, 90, 90}, 0.3, 4},     // Ia-3d, curtailed
+      {166, 2, {5.1, 5.1, 31.7, 90, 90, 120}, 0.2, 12},    // R-3m on hexagonal axes
+      {194, 1, {3.2, 3.2, 5.2, 90, 90, 120}, 0.0, 50},      // d_min 0: the box alone bounds
+      {221, 1, {4.0, 4.0, 4.0, 90, 90, 90}, 0.08, 8},       // an F arrangement in Pm-3m: 3 of 4 vanish
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "group " << c.group << " a " << c.cell[0] << " d " << c.dmin << ".." << c.dmax);
+    const std::vector<TestAtom> atoms =
+        c.group == 221 ? std::vector<TestAtom>{IsoAtom(0.5, 0, 0, 0), IsoAtom(0.5, 0.5, 0.5, 0), IsoAtom(0.5, 0.5, 0, 0.5),
+                                               IsoAtom(0.5, 0, 0.5, 0.5)}
+                       : std::vector<TestAtom>{general, other};
+    ASSERT_TRUE(SetUpPhase(1, c.group, c.setting, c.cell, atoms));
+    bool curtailed = false;
+    const auto want = WholeBoxList(1, c.dmin, c.dmax, curtailed);
+    ui.transcript.clear();
+    FormSymmetricHklList(1, c.dmin, c.dmax);
+    EXPECT_EQ(!ui.Messages().empty(), curtailed);
+    const auto got = PhaseReflections(1);
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_GT(got.size(), 10u);
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(std::tuple(got[i].h, got[i].k, got[i].l, got[i].Multiplicity, got[i].d),
+                std::tuple(want[i].h, want[i].k, want[i].l, want[i].Multiplicity, want[i].d)) << i;
+      EXPECT_EQ(std::pair(got[i].A, got[i].B), std::pair(want[i].A, want[i].B)) << i;
+    }
+  }
+}
+
+TEST_F(ReflectionListTest, LargeCellsAndSmallDMinVisitOnlyTheKeptShell) {
+  // A 160 angstrom F cell to 0.05 angstrom (a box of some 2e13 indices, asked about first) and a
+  // 367 angstrom edge: the 2000 largest d, each the F lattice's d = a / sqrt(h^2 + k^2 + l^2).
+  for (double a : {160.0, 367.0}) {
+    ASSERT_TRUE(SetUpPhase(1, 225, 1, {a, a, a, 90, 90, 90}, {IsoAtom(0.35, 0.1, 0.2, 0.3)}));
+    ui.ExpectQuestion("Too many tries for hkls. Continue?", true);
+    FormSymmetricHklList(1, 0.05, 2 * a);
+    const auto list = PhaseReflections(1);
+    ASSERT_EQ(list.size(), 2000u);
+    std::vector<double> want;
+    for (int h = 0; h <= 80; ++h)
+      for (int k = 0; k <= h; ++k)
+        for (int l = 0; l <= k; ++l)
+          if (h > 0 && (h + k) % 2 == 0 && (k + l) % 2 == 0) want.push_back(a / std::sqrt(h * h + k * k + l * l));
+    std::sort(want.rbegin(), want.rend());
+    // Sets of equal h^2 + k^2 + l^2 (333 and 511) share a d: compare d in order.
+    for (size_t i = 0; i < list.size(); ++i) ASSERT_NEAR(list[i].d, want[i], 5e-7 * want[i]) << i;
+    EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Curtail the interval - too many hkls"});
+    ui.transcript.clear();
+  }
 }
 
 TEST_F(ReflectionListTest, RefusalsLeaveTheListAsItWas) {

@@ -1,6 +1,8 @@
 // The reader: the key rule against the Python reference, the dispatch loop with its "Wrong
 // command " box, step-wise reading, the file and options dialogs, the file-name lines, and the
 // robustness of the whole reader on cut and damaged files.
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -109,6 +111,34 @@ TEST_F(IniReaderTest, DatDialectAcceptsOmadAndStop) {
 }
 
 // ---- the file and options dialogs ----
+
+// A 160 angstrom F cubic cell over the time-of-flight range of the ZrO2 set-up: the box holds
+// some 4.5e8 indices (just below the question), of which the list keeps the 2000 largest d.
+TEST_F(IniReaderTest, FormingTheHklsOfAHugeCellFromAnIniFile) {
+  std::string text = ReadWholeFile(IniDataFile("zro2_setup.ini"));
+  auto replace = [&](const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  replace("5.15367   5.21982   5.31867  90.00 99.199  90.00", "160 160 160 90 90 90");
+  replace("14   2    4   0        0", "225 1 4 0 0");
+  ui.ExpectQuestion("Errors=0. Make Poisson variance?", true);
+  Read(text);
+  ASSERT_EQ(PhaseTable[1].ReflectionCount, 2000);
+  EXPECT_TRUE(Shown("Curtail the interval - too many hkls"));
+  // The largest d of the F lattice at or below DMax, one per m-3m orbit (|h| >= |k| >= |l|).
+  std::vector<double> want;
+  for (int h = 1; h <= 200; ++h)
+    for (int k = 0; k <= h; ++k)
+      for (int l = 0; l <= k; ++l) {
+        const double d = 160 / std::sqrt(h * h + k * k + l * l);
+        if ((h + k) % 2 == 0 && (k + l) % 2 == 0 && d <= DMax) want.push_back(d);
+      }
+  std::sort(want.rbegin(), want.rend());
+  ASSERT_GE(want.size(), 2000u);
+  for (int32_t i = 1; i <= 2000; ++i) ASSERT_NEAR(HklTable[i][1].d, want[i - 1], 5e-7 * want[i - 1]) << i;
+}
 
 class IniFileDialogTest : public IniTest {
 protected:
