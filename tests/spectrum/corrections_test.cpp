@@ -386,8 +386,12 @@ TEST_F(CorrectionsTest, ArithmeticFormulasAndMendedOperands) {
   EXPECT_EQ(Sp(1).Y[8], 13.0); EXPECT_EQ(Sp(1).Y[17], 22.0); EXPECT_EQ(Sp(1).Y[18], 0.0); EXPECT_EQ(Sp(1).Y[21], 23.0);
   constant(CoShift, 3);
   EXPECT_EQ(Sp(1).Y[23], 22.0); EXPECT_EQ(Sp(1).Y[14], 13.0); EXPECT_EQ(Sp(1).Y[13], 0.0); EXPECT_EQ(Sp(1).Y[10], 12.0);
+  // s(k) -> s(w1 + w2 - k) on ten channels: every pair, the middle one (15, 16) too, errors along.
   constant(CoReverse, 0);
-  EXPECT_EQ(Sp(1).Y[11], 22.0); EXPECT_EQ(Sp(1).Y[20], 13.0);
+  for (int32_t k = 11; k <= 20; ++k) {
+    EXPECT_EQ(Sp(1).Y[k], 2.0 + (31 - k)) << k;
+    EXPECT_DOUBLE_EQ(Sp(1).E[k], 0.5 + 0.1 * (31 - k)) << k;
+  }
   constant(CoSubtractMin, 0);
   EXPECT_EQ(Sp(1).Y[11], 0.0); EXPECT_EQ(Sp(1).Y[20], 9.0);
   reset();
