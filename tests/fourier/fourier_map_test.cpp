@@ -286,3 +286,36 @@ TEST_F(FourierTest, DifferenceOfAScaledModelLeavesNothing) {
   }
   EXPECT_TRUE(difference.empty()) << difference.size() << " terms left";
 }
+
+// The grid test on paraboloids m = H - a_x dx^2 - a_y dy^2 - a_z dz^2 (x, y, z fractions; grid
+// step 1/30): the curvature of the graph at the top is 2a along each axis, and the finite
+// differences of a parabola are exact. A top is a peak when its smallest curvature over the free
+// axes exceeds 1.5 and it rises above the sensitivity times the whole span MapMax - MapMin of the
+// map, negative regions included.
+TEST_F(FourierTest, GridPeakTestOnParaboloids) {
+  KeepValues<double> span[2] = {{&MapMax, 1}, {&MapMin, 1}};
+  KeepValues<int32_t> fixed{&FixedAxis, 1};
+  const auto paraboloid = [](double H, double ax, double ay, double az) {
+    for (int32_t i = 1; i <= MapPoints; ++i)
+      for (int32_t j = 1; j <= MapPoints; ++j)
+        for (int32_t k = 1; k <= MapPoints; ++k) {
+          const double dx = (i - 15) / 30.0, dy = (j - 15) / 30.0, dz = (k - 15) / 30.0;
+          FourierMap[i][j][k] = H - ax * dx * dx - ay * dy * dy - az * dz * dz;
+        }
+    return IsMapMaximum(15, 15, 15);
+  };
+  MapMax = 1000, MapMin = 0, FourierSettings.threshold = 0.1;
+  EXPECT_FALSE(paraboloid(900, 0.5, 0.5, 0.5));   // curvature 1: between 0.5 and 1.5
+  EXPECT_FALSE(paraboloid(900, 0.7, 50, 50));     // 1.4 along x: the smallest decides
+  EXPECT_TRUE(paraboloid(900, 0.8, 0.8, 0.8));    // 1.6
+  EXPECT_TRUE(paraboloid(900, 50, 50, 50));
+  FixedAxis = 1;                                  // a section at fixed x: x does not count
+  EXPECT_TRUE(paraboloid(900, 0.5, 50, 50));
+  FixedAxis = 0;
+  // A map from -600 to 400: the level is the sensitivity times 1000, not times 400.
+  MapMax = 400, MapMin = -600;
+  FourierSettings.threshold = 0.35;
+  EXPECT_FALSE(paraboloid(300, 100, 100, 100));
+  FourierSettings.threshold = 0.25;
+  EXPECT_TRUE(paraboloid(300, 100, 100, 100));
+}
