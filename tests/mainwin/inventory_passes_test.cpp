@@ -58,6 +58,19 @@ TEST_F(InventoryTest, EmptySessionEveryCommandWorksOrSaysWhatIsMissing) {
   EXPECT_GT(refusals, 15);  // the empty session is refused by many commands
 }
 
+// The working folder removed under a running session (the session's files open in memory):
+// every command still ends, says what failed and leaves the program free.
+TEST_F(InventoryTest, AWorkingFolderThatVanishedLeavesNoCommandStuck) {
+  ui.answer = GenericUi::Answer::Accept;
+  for (const TCommand& c : MainWindowInventory()) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    std::filesystem::remove_all(folder);
+    EXPECT_TRUE(Run(c)) << Transcript();
+    std::filesystem::create_directories(folder);
+  }
+}
+
 TEST_F(InventoryTest, CancelAtTheFirstDialogLeavesModelSpectraAndFilesAsTheyWere) {
   ui.answer = GenericUi::Answer::Cancel;
   for (const TCommand& c : MainWindowInventory()) {
