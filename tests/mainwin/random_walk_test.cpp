@@ -59,8 +59,12 @@ protected:
     ui.answer = GenericUi::Answer::Random;
     // Yes lets the hkl search visit some 1e9 indices, minutes under the sanitizers.
     ui.alwaysNo = {"Too many tries for hkls. Continue?"};
-    // A wait of a click loop: a side button or a click on the graph, as a user would end it.
-    ui.onWait = [](std::mt19937& rng) {
+    // A wait of a click loop: a side button or a click on the graph, as a user would end it; after
+    // ten of these the user takes the loop's way out (OK where it is on, else two clicks inside
+    // the graph), as one who has read the status line does. Random clicks alone end a loop that
+    // waits for two clicks only by chance, which 10^4 steps always meet.
+    ui.onWait = [this, wayOut = ui.onWait](std::mt19937& rng) {
+      if (++waitAnswers > 10) return wayOut(rng);
       const uint32_t r = rng() % 4;
       if (r < 2) Form1.HandleEvent({TMainEventKind::SideButton, static_cast<int32_t>(r + 1)});
       else Form1.HandleEvent({TMainEventKind::GraphClick, static_cast<int32_t>(rng() % 3), 0, false,
@@ -87,6 +91,7 @@ protected:
   }
 
   const std::filesystem::path pool = TestTempPath("walk_pool"), steps = TestTempPath("walk_steps");
+  int32_t waitAnswers = 0;  // of the step
 
   std::string Describe(const WalkStep& s) const {
     return std::to_string(s.command) + " " + std::to_string(s.seed) + "  # " + inventory[static_cast<size_t>(s.command)].name;
@@ -103,6 +108,7 @@ protected:
       if (c.event.kind == TMainEventKind::GraphClick)
         c.event.x = static_cast<int32_t>(walk[i].seed % 520), c.event.y = static_cast<int32_t>(walk[i].seed / 520 % 330);
       ui.Begin(walk[i].seed);
+      waitAnswers = 0;
       alarm(20);  // a step that hangs ends the child by the alarm's signal
       Form1.HandleEvent(c.event);
       alarm(0);
