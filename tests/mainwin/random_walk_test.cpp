@@ -202,9 +202,6 @@ protected:
 
 TEST_F(RandomWalkTest, SeededStepsOfCommandsAndAnswers) {
   if (const char* play = std::getenv("VKEST_WALK_PLAY")) {  // the child: its exit code is the verdict
-    // Started in the session's working folder, as the program is: a name typed without a
-    // folder lands there, not where the tests were started.
-    std::filesystem::current_path(folder);
     const int code = Play(ReadWalk(play), std::atoi(std::getenv("VKEST_WALK_PROGRESS")));
     TearDown();
     std::exit(code);  // exit, not _exit: the leak check runs at the exit
