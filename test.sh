@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every test.
+# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every test;
+# then the same suite on the Release build, the build that ships (what the sanitizers slow down or
+# hide shows there).
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/install_deps.sh
@@ -10,6 +12,9 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-test && ctest --output-on-failure -j "$(nproc)")
+cmake -S . -B build-release-test -DCMAKE_BUILD_TYPE=Release -DVKEST_BENCH=OFF
+cmake --build build-release-test -j "$(nproc)"
+(cd build-release-test && ctest --output-on-failure -j "$(nproc)")
 # The readers fuzzed briefly over their committed corpora plus fresh inputs (a regression check;
 # tools/fuzz_all.sh is the long run). Needs clang with libFuzzer, installed above.
 . tools/fuzz_run.sh

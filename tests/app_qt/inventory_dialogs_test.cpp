@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "mainwin/inventory_fixture.h"
 #include "mainwin/start_dialog.h"
 #include "testdata/test_data_sets.h"
+#include "window_watch.h"
 
 namespace fs = std::filesystem;
 
@@ -31,11 +31,8 @@ protected:
     fs::remove_all(folder);
     fs::create_directories(folder);
     SessionClock = [] { return TSessionTime{2026, 12, 7, 4, 0, 0}; };
-    QObject::connect(&responder, &QTimer::timeout, [this] { Respond(); });
-    responder.start(5);
   }
   void TearDown() override {
-    responder.stop();
     SessionClock = SystemClock;
     fs::remove_all(folder);
   }
@@ -95,11 +92,12 @@ protected:
       if (++waits > 20) return;
       CheckEnabling(*view, current + " waiting");
       view->SideButton(1)->click();
+      watch.Poke();  // the command may wait again
       return;
     }
     if (!running && !started) {
       started = true;
-      QTimer::singleShot(0, [this, view] { Walk(*view); });
+      Walk(*view);
     }
   }
 
@@ -135,6 +133,8 @@ protected:
       }
       if (std::getenv("VKEST_INVENTORY_TRACE"))
         std::fprintf(stderr, "%s: %s (ended %d, busy %d)\n", c.name.c_str(), expected.c_str(), SessionEnded, ProgramBusy());
+      // The first turn of an event loop inside the command: a window up, a wait for clicks.
+      watch.Poke();
       if (c.event.kind == TMainEventKind::MenuItem) {
         view.Action(c.event.index, c.event.item)->trigger();
       } else if (c.event.kind == TMainEventKind::SideButton) {
@@ -154,7 +154,7 @@ protected:
   }
 
   const fs::path folder = TestTempPath("inventory_qt");
-  QTimer responder;
+  WindowWatch watch{[this] { Respond(); }};
   bool running = false, started = false;
   std::string current, shown, previous;
   int32_t waits = 0, compared = 0;

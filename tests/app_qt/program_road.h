@@ -1,11 +1,10 @@
-// The real program on the offscreen platform, driven like a user: a responder answers each modal
-// window as it comes up (the start dialog with OK, the dialog window with the next scripted
-// answer, a question with the next scripted Yes/No or its default button, a file dialog with the
-// next scripted file) and, when no window is up, runs the next step of the road on the main
-// window. Steps run from one-shot timers so that the responder goes on inside their modal loops.
+// The real program on the offscreen platform, driven like a user: as each modal window comes up
+// (or comes back on top) a responder answers it (the start dialog with OK, the dialog window with
+// the next scripted answer, a question with the next scripted Yes/No or its default button, a
+// file dialog with the next scripted file typed in) and, when no window is up, runs the next step
+// of the road on the main window.
 #pragma once
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,6 +30,7 @@
 #include "mainwin/start_dialog.h"
 #include "support/golden_files.h"
 #include "support/temp_path.h"
+#include "window_watch.h"
 
 // What the user does in one showing of the dialog window, on its Qt controls.
 struct QtDialogAnswer {
@@ -78,12 +78,8 @@ protected:
     // Started in its working folder, as the program is: relative names land there.
     std::filesystem::current_path(folder);
     SessionClock = [] { return TSessionTime{2026, 3, 4, 5, 6, 7}; };
-    QObject::connect(&responder, &QTimer::timeout, [this] { Respond(); });
-    clock.start();
-    responder.start(10);
   }
   void TearDown() override {
-    responder.stop();
     SessionClock = SystemClock;
     if (HasFailure())
       for (const auto& a : answered) std::cout << a << "\n";
@@ -109,10 +105,9 @@ protected:
 
   void Respond() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (clock.elapsed() > 120000) {  // a window nobody expected: give up rather than hang
-      ADD_FAILURE() << "stuck";
+    if (stuck) {
       if (modal) modal->close();
-      QCoreApplication::quit();
+      TerminateApplication();
     } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       answered.push_back("MSG " + box->text().toStdString());
       QAbstractButton* b = box->defaultButton() ? box->defaultButton() : box->buttons().front();
@@ -130,16 +125,15 @@ protected:
         static_cast<QDialog*>(fd)->reject();
         return;
       }
-      fd->selectFile(QString::fromStdString(files.front()));
+      TypeFileName(*fd, files.front());
       files.pop_front();
-      static_cast<QDialog*>(fd)->accept();
     } else if (auto* f2 = qobject_cast<QtForm2*>(modal)) {
       // A window without OK and Cancel (a running fit's with its STOP) is the program's.
       if (!f2->Button(1)->isVisible() && !f2->Button(2)->isVisible()) return;
       const std::string title = f2->windowTitle().toStdString();
       answered.push_back("DIALOG " + title);
       if (title == kStartBanner) {
-        f2->Button(1)->click();
+        f2->Button(startButton)->click();
         return;
       }
       if (dialogs.empty() || title.find(dialogs.front().title) == std::string::npos) {
@@ -158,13 +152,14 @@ protected:
       answered.push_back("CLOSE " + modal->windowTitle().toStdString());
       modal->close();
     } else if (MainWindowView* view = MainView(); view && !busy && !steps.empty()) {
+      // The step runs here, in the loop's turn; the windows its command opens are answered from
+      // their own loops, and the next step comes when it has returned.
       busy = true;
       auto s = std::move(steps.front());
       steps.pop_front();
-      QTimer::singleShot(0, [this, view, s] {
-        s(*view);
-        busy = false;
-      });
+      s(*view);
+      busy = false;
+      watch.Poke();
     }
   }
   static MainWindowView* MainView() {
@@ -179,7 +174,14 @@ protected:
   std::deque<std::string> files;
   std::deque<std::function<void(MainWindowView&)>> steps;
   std::vector<std::string> answered;
-  bool busy = false;
-  QTimer responder;
-  QElapsedTimer clock;
+  int32_t startButton = 1;  // OK; 2 cancels the start
+  bool busy = false, stuck = false;
+  WindowWatch watch{[this] { Respond(); }};
+  // Far beyond a road's few seconds on a loaded machine: whatever is up then was not expected.
+  StuckGuard guard{120000, [this] {
+    ADD_FAILURE() << "stuck after " << answered.size() << " answers";
+    for (const auto& a : answered) std::cerr << "  " << a << std::endl;
+    stuck = true;
+    watch.Poke();
+  }};
 };

@@ -84,6 +84,14 @@ TEST_F(DSpacingListTest, PhaseEstimates) {
   EXPECT_EQ(scale, 2048.0 / (32 * 32));
   EstimatePhaseScale(3, scale);  // no reflections: divided by 1
   EXPECT_EQ(scale, 2048.0);
+  // The largest count of the working interval 10..20, its two ends included; outside it nothing.
+  Sp(1).Y[15] = 0, Sp(1).Y[9] = 1e6;
+  for (int32_t at : {10, 20}) {
+    Sp(1).Y[at] = 4096;
+    EstimatePhaseScale(3, scale);
+    EXPECT_EQ(scale, 4096.0) << at;
+    Sp(1).Y[at] = 0;
+  }
   PhaseReflectionAverage(7), EstimatePhaseScale(0, scale);
   EXPECT_EQ(ui.Messages().size(), 2u);
 }

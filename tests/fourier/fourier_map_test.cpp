@@ -6,11 +6,13 @@
 #include <map>
 #include <tuple>
 #include "core/dialog_state.h"
+#include "core/parameter_layout.h"
 #include "core/numeric_arrays.h"
 #include "core/text_file.h"
 #include "crystal/phase_setup.h"
 #include "crystal/structure_factor.h"
 #include "fourier/fourier_map.h"
+#include "fourier/fourier_state.h"
 #include "fourier/fourier_synthesis.h"
 #include "fourier/map_peaks.h"
 #include "support/golden_files.h"
@@ -246,4 +248,74 @@ TEST_F(FourierTest, DerivativesMatchCentralDifferences) {
       EXPECT_NEAR(WorkMatrix[a + 1][b + 1], expected, 1e-3 * std::abs(expected) + 1e-2);
     }
   }
+}
+
+// The difference synthesis F_obs - k F_calc, k = sum |F_obs| / sum |F_calc|, of observed
+// amplitudes that are c times the calculated ones (the powder-match intensities c^2 |F_calc|^2):
+// every term vanishes, whatever c and the phases, while the observed terms are c times the
+// calculated ones; a wrong sign or scale leaves the model in the map.
+TEST_F(FourierTest, DifferenceOfAScaledModelLeavesNothing) {
+  KeepValues<int32_t> ints{&MainMode, 1}, array{&ParameterArrayMode, 1}, phases{&PhaseCount, 1};
+  KeepValues<ParameterRecord> records{parar, MaxParameters + 1};
+  KeepValues<double> sums[2] = {{&ObservedAmplitudeSum, 1}, {&CalculatedAmplitudeSum, 1}};
+  ASSERT_TRUE(SetUpPhase(1, 4, 2, {5.1505, 5.2116, 5.3173, 90, 99.23, 90},
+                         {IsoAtom(0.716, 0.2758, 0.0404, 0.2089, 0), IsoAtom(0.5805, 0.069, 0.342, 0.345, 0)}));
+  FillReflections(1, 1.0, 6);
+  const double c = 3.7;
+  MainMode = ParameterArrayMode = 2, PhaseCount = 1;
+  const int32_t base = PhaseParameterOffset(1) + 10;
+  ObservedAmplitudeSum = CalculatedAmplitudeSum = 0;
+  for (int32_t i = 1; i <= PhaseTable[1].ReflectionCount; ++i) {
+    const double f = std::hypot(HklTable[i][1].A, HklTable[i][1].B);
+    parar[base + i].value = c * c * f * f;
+    ObservedAmplitudeSum += c * f, CalculatedAmplitudeSum += f;
+  }
+  ASSERT_GT(PhaseTable[1].ReflectionCount, 20);
+  const auto terms = [](int32_t source) {
+    int32_t n = 0;
+    ComputeFourierMap(n, 1, source);
+    return FourierIndexList;
+  };
+  // The map keeps the terms above 1e-5 only: the difference keeps none.
+  const std::vector<FOURIERTERM> calculated = terms(4), observed = terms(1), difference = terms(3);
+  ASSERT_GT(calculated.size(), 100u);
+  ASSERT_EQ(observed.size(), calculated.size());
+  for (size_t i = 0; i < calculated.size(); ++i) {
+    EXPECT_NEAR(observed[i].A, c * calculated[i].A, 1e-9) << i;
+    EXPECT_NEAR(observed[i].B, c * calculated[i].B, 1e-9) << i;
+  }
+  EXPECT_TRUE(difference.empty()) << difference.size() << " terms left";
+}
+
+// The grid test on paraboloids m = H - a_x dx^2 - a_y dy^2 - a_z dz^2 (x, y, z fractions; grid
+// step 1/30): the curvature of the graph at the top is 2a along each axis, and the finite
+// differences of a parabola are exact. A top is a peak when its smallest curvature over the free
+// axes exceeds 1.5 and it rises above the sensitivity times the whole span MapMax - MapMin of the
+// map, negative regions included.
+TEST_F(FourierTest, GridPeakTestOnParaboloids) {
+  KeepValues<double> span[2] = {{&MapMax, 1}, {&MapMin, 1}};
+  KeepValues<int32_t> fixed{&FixedAxis, 1};
+  const auto paraboloid = [](double H, double ax, double ay, double az) {
+    for (int32_t i = 1; i <= MapPoints; ++i)
+      for (int32_t j = 1; j <= MapPoints; ++j)
+        for (int32_t k = 1; k <= MapPoints; ++k) {
+          const double dx = (i - 15) / 30.0, dy = (j - 15) / 30.0, dz = (k - 15) / 30.0;
+          FourierMap[i][j][k] = H - ax * dx * dx - ay * dy * dy - az * dz * dz;
+        }
+    return IsMapMaximum(15, 15, 15);
+  };
+  MapMax = 1000, MapMin = 0, FourierSettings.threshold = 0.1;
+  EXPECT_FALSE(paraboloid(900, 0.5, 0.5, 0.5));   // curvature 1: between 0.5 and 1.5
+  EXPECT_FALSE(paraboloid(900, 0.7, 50, 50));     // 1.4 along x: the smallest decides
+  EXPECT_TRUE(paraboloid(900, 0.8, 0.8, 0.8));    // 1.6
+  EXPECT_TRUE(paraboloid(900, 50, 50, 50));
+  FixedAxis = 1;                                  // a section at fixed x: x does not count
+  EXPECT_TRUE(paraboloid(900, 0.5, 50, 50));
+  FixedAxis = 0;
+  // A map from -600 to 400: the level is the sensitivity times 1000, not times 400.
+  MapMax = 400, MapMin = -600;
+  FourierSettings.threshold = 0.35;
+  EXPECT_FALSE(paraboloid(300, 100, 100, 100));
+  FourierSettings.threshold = 0.25;
+  EXPECT_TRUE(paraboloid(300, 100, 100, 100));
 }

@@ -1,6 +1,6 @@
 // The flight-path refinement: lines from a known L and delay (t = 505.556 L d sin(theta)) come
-// back without noise, and with noise at the weighted minimum scipy finds; the bound, the singular
-// matrix, the Bragg-angle range (fault 9) and the angular relation (fault 8).
+// back without noise, and with noise at the weighted minimum scipy finds; the Bragg angle with
+// the delay; the bound, the singular matrix, the Bragg-angle range and the angular relation.
 #include "core/spectrum.h"
 #include "indexing/flight_path.h"
 #include "indexing_setup.h"
@@ -61,6 +61,25 @@ TEST_F(FlightPathTest, SingularMatrixAndBraggAngleRange) {
   RefineFlightPath();
   RefineFlightPath();
   EXPECT_EQ(Sp().FlightPath, 21.05);
+}
+
+// The Bragg angle and the delay free, the flight path fixed: lines placed by t = 505.556 L d
+// sin(theta) = (x + delay) w at theta 73.2 degrees and delay 12.3 channels give both back.
+TEST_F(FlightPathTest, RecoversTheBraggAngleAndDelay) {
+  const std::vector<double> d = {3.5, 2.8, 2.2, 1.9, 1.6, 1.4, 1.2, 1.1, 0.9, 0.8};
+  SetLines(d);
+  const double L = 21.05, theta = 73.2, delay = 12.3, w = 4.0;
+  for (int32_t i = 1; i <= DSpacingCount; ++i) {
+    DSpacingList[i].Error = 1e-4 * d[i - 1];
+    DSpacingList[i].X = 505.556 * L * d[i - 1] * std::sin(theta * M_PI / 180) / w - delay;
+  }
+  Sp().FlightPath = L, Sp().Theta = 74.5, Sp().Delay = 12.0, Sp().ChanWidth = w;
+  ui.ExpectDialog("Fitting").Radio(2).Ok();
+  ui.ExpectDialog("Fitting").CheckBox(true).Ok();
+  RefineFlightPath();
+  EXPECT_NEAR(Sp().Theta, theta, 1e-3);
+  EXPECT_NEAR(Sp().Delay, delay, 2e-2);
+  EXPECT_EQ(Sp().FlightPath, L);
 }
 
 // An angular spectrum fits the wavelength and the zero shift (two-theta = true - shift) and

@@ -86,12 +86,14 @@ TEST_F(CelixMenuTest, IndexingOnlyAndUnitCellDeterminationSucceed) {
   ui.ExpectDialog(" Phase= 1").Ok();
   ui.ExpectDialog("Set lattice parameters").Field(1, 2, "5.25").Field(2, 2, "6.1").Field(3, 2, "7.9").Ok();
   Pick(3);
-  ui.ExpectDialog("Check the data and make the fit").Ok();
+  // The user's Delta and Beta of the robust weights (far above every residual here).
+  ui.ExpectDialog("Check the data and make the fit").Field(5, 1, "1e5").Field(6, 1, "2e5").Ok();
   ui.QueueAnswer(true);
   Leave();
   CelixMain();
   // Within 0.05 %: the iterations end on the accuracy limit 0.1 of the mode.
   for (int32_t e = 0; e < 3; ++e) EXPECT_NEAR(PhaseTable[1].Cell[e], cell[e], 5e-4 * cell[e]) << e;
+  EXPECT_EQ(std::make_pair(DefaultFitControls.Delta, DefaultFitControls.Beta), std::make_pair(1e5, 2e5));
 }
 
 // A bad bin ends Make; the total of tries is a 64-bit product and No asks for the bins again;

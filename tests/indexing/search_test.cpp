@@ -339,3 +339,32 @@ TEST_F(SearchTest, ReducedMonoclinicTrialKeepsItsObtuseBeta) {
 }
 
 }  // namespace
+
+// The robust weight of a line, c = h^2 (1 + beta) / ((h / delta)^2 + beta) for a normalised
+// residual h >= delta, h^2 without. At the true cell (a step factor of 0 keeps it there) the
+// golden lines fit exactly but one, measured 0.01 angstrom off with errors of 0.001: h = 10, and
+// it alone makes the functional. So each user's (delta, beta) gives back h^2 = 100 as
+// delta^2 ((1 + beta) / R - beta), R the functional over the one with the weighting off.
+TEST_F(SearchTest, RobustWeightOfAWrongLineFollowsDeltaAndBeta) {
+  std::vector<double> d = GoldenLines();
+  d[5] += 0.01;
+  const auto functional = [&](double delta, double beta) {
+    SetLines(d);
+    PrepareAuto({3});
+    TAULSM& fit = *CelixFitter;
+    MakeControls(0);
+    fit.Records[1].value = 5.1, fit.Records[2].value = 6.3, fit.Records[3].value = 7.7;
+    fit.GNIter = 1, fit.Step = 0, fit.ConvergenceMode = 0, fit.Alpha = 0, fit.Delta = delta, fit.Beta = beta;
+    fit.BestFunctional = fit.BestDeviation = fit.BestMaxResidual = 1e19;
+    fit.SearchTrials();
+    return fit.BestFunctional;
+  };
+  const double plain = functional(1e6, 1e6);
+  ASSERT_LT(plain, 1e19);
+  for (const auto& [delta, beta] : {std::pair{0.5, 0.1}, {0.5, 2.0}, {1.0, 0.1}, {2.0, 10.0}, {9.0, 1.0}}) {
+    const double R = functional(delta, beta) / plain;
+    EXPECT_LT(R, 1) << delta << " " << beta;
+    EXPECT_NEAR(delta * delta * ((1 + beta) / R - beta), 100, 1e-6) << delta << " " << beta;
+  }
+  EXPECT_EQ(functional(11.0, 1.0), plain);  // h below delta: the full weight
+}

@@ -115,6 +115,16 @@ TEST_F(DatTest, ReorderKeepsEveryTieOnItsQuantity) {
   }
 }
 
+// IAC: one line per spectrum, the channel width (microseconds) and the Bragg angle (degrees) of
+// that spectrum; nothing later in the file sets them again.
+TEST_F(DatTest, IacGivesEachSpectrumItsChannelWidthAndAngle) {
+  KeepValues<int32_t> count{&SpectrumCount, 1};
+  ReadDat("INSP\n2\nIAC\n12.5 33.0 0\n40.0 150.0 0\nSTOP\n");
+  EXPECT_EQ(std::make_tuple(SpectrumList[1]->ChanWidth, SpectrumList[1]->Theta, SpectrumList[2]->ChanWidth,
+                            SpectrumList[2]->Theta),
+            std::make_tuple(12.5, 33.0, 40.0, 150.0));
+}
+
 }  // namespace
 
 // The effective spectrum corrected for absorption up to counts near the largest double and given

@@ -18,6 +18,7 @@
 #include "crystal/parameter_preparation.h"
 #include "indexing/indexing_state.h"
 #include "indexing/taulsm.h"
+#include "peaks/fitra_state.h"
 #include "ini/ini_commands.h"
 #include "ini/ini_setup.h"
 #include "ini/ini_writer.h"
@@ -250,6 +251,17 @@ TEST_F(IniWriterTest, RoundTripIsAFixpoint) {
       EXPECT_EQ(DialogOk, 1) << ::testing::PrintToString(ui.Messages());
       EXPECT_EQ(UseAvailableArray[mode], 1);
       ASSERT_EQ(WithoutNames(first), WithoutNames(WriteToMemory()));
+      if (mode == 3 && ExponentialCount == 0 && WidthMode != -1) {
+        // A peak array's allowed width changes are the half ranges of the width records read
+        // (the array is built as value -+ the change), found where the builder puts them.
+        ASSERT_GT(MarkedPointCount, 0);
+        for (int32_t j = 1; j <= 6; ++j) {
+          const ParameterRecord &w0 = parar[WidthW0Record(MarkedPointCount, j)],
+                                &w1 = parar[WidthW1Record(MarkedPointCount, j)];
+          EXPECT_DOUBLE_EQ(DeltaW0[j], (w0.upper - w0.lower) / 2) << j;
+          EXPECT_DOUBLE_EQ(DeltaW1[j], (w1.upper - w1.lower) / 2) << j;
+        }
+      }
       if (mode != 1) continue;
       // Fidelity of the indexing set-up.
       EXPECT_EQ(std::make_tuple(CynematicFit, BinTriesDefault, CelixFitter->TriesPerBin),

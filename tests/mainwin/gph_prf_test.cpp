@@ -224,6 +224,32 @@ TEST_F(GphPrfTest, PrfPosrScaleReflectionRowsAndNoAsterisks) {
   EXPECT_EQ(Numbers(CrLfLines(WritePrf("e.prf"))[5])[2], 0);
 }
 
+// A flat background and every count raised by one offset: Yobs and Ycal move by it, and the
+// background column, drawn from the lowest count, stays where it was.
+TEST_F(GphPrfTest, PrfBackgroundColumnFollowsTheLowestCount) {
+  TSpectrum& sp = *SpectrumList[1];
+  const auto scale = [&] {
+    double max = 0, c = 1;
+    for (int32_t x = WorkFirst; x <= WorkLast; ++x) max = std::max(max, sp.Y[x]);
+    while (max * c >= 1e6) c *= 0.1;
+    return c;
+  };
+  const double c = scale(), offset = 400 / c;  // 400 in the file's count units
+  const std::vector<std::string> before = CrLfLines(WritePrf("a.prf"));
+  SetRecord(4, 30 + offset);
+  for (int32_t x = WorkFirst; x <= WorkLast; ++x) sp.Y[x] += offset;
+  ASSERT_EQ(scale(), c);
+  const std::vector<std::string> after = CrLfLines(WritePrf("b.prf"));
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t row = 4; row < before.size(); ++row) {
+    const std::vector<double> a = Numbers(before[row]), b = Numbers(after[row]);
+    ASSERT_GE(b.size(), 5u);
+    EXPECT_NEAR(b[1] - a[1], 400, 1) << row;  // Yobs
+    EXPECT_NEAR(b[2] - a[2], 400, 1) << row;  // Ycal
+    EXPECT_NEAR(b[4], a[4], 1) << row;        // Backg
+  }
+}
+
 TEST_F(GphPrfTest, PrfOnlyForTimeOfFlightRietveldOrPowderMatch) {
   EXPECT_TRUE(PrfFileAllowed());
   MainMode = 3;

@@ -139,6 +139,10 @@ protected:
     std::filesystem::create_directories(folder);
     savedDir = WorkDir;
     WorkDir = folder.string();
+    // Started in its working folder, as the program is: a name typed without a folder lands
+    // there, and no file left where the tests run is found.
+    savedCwd = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
     SessionClock = [] { return TSessionTime{2026, 12, 7, 4, 0, 0}; };
     TerminateApplication = [] {};
     // A wait of a click loop: OK on the side panel where it is on (the loop ends without its
@@ -154,6 +158,7 @@ protected:
     LogFile.Close();
     SessionClock = SystemClock;
     WorkDir = savedDir;
+    std::filesystem::current_path(savedCwd);
     std::filesystem::remove_all(folder);
   }
   // A fresh session: the main window as at the start, empty spectra, the default phase.
@@ -188,6 +193,7 @@ protected:
 
   const std::filesystem::path folder = TestTempPath("inventory");
   std::string savedDir;
+  std::filesystem::path savedCwd;
   int32_t clicks = 0;
   GenericUi ui;
   ScopedUi guard{ui};

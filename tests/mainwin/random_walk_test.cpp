@@ -3,9 +3,11 @@
 // that exist, do not or cannot be written). The walk runs in a child process, so a crash, a
 // sanitizer report or a leak (checked at the child's exit) is seen by the test; a failing walk is
 // cut to its failing step and shrunk to the shortest sequence that still fails, printed in the
-// replay format.
-//   VKEST_WALK_SEED=n     a second seed (the nightly run), VKEST_WALK_STEPS=n the length (1000;
-//                         10000 in the nightly run)
+// replay format. The child is this test program started afresh, not a fork: a fork would carry
+// the state of the tests run before it, Qt's worker pools among them, whose threads a forked
+// child does not have (an image conversion then waits for them for ever).
+//   VKEST_WALK_SEED=n     another seed, VKEST_WALK_STEPS=n the length (1000; tools/walk_long.sh
+//                         walks 10000 steps with two seeds)
 //   VKEST_WALK_REPLAY=f   replays the steps of file f ("<command> <seed>" per line)
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -33,6 +35,11 @@ std::vector<WalkStep> MakeWalk(uint32_t seed, size_t n, size_t commands) {
   return w;
 }
 
+void WriteWalk(const Walk& walk, const std::string& file) {
+  std::ofstream out(file);
+  for (const WalkStep& s : walk) out << s.command << " " << s.seed << "\n";
+}
+
 Walk ReadWalk(const std::string& file) {
   Walk w;
   std::ifstream in(file);
@@ -52,8 +59,12 @@ protected:
     ui.answer = GenericUi::Answer::Random;
     // Yes lets the hkl search visit some 1e9 indices, minutes under the sanitizers.
     ui.alwaysNo = {"Too many tries for hkls. Continue?"};
-    // A wait of a click loop: a side button or a click on the graph, as a user would end it.
-    ui.onWait = [](std::mt19937& rng) {
+    // A wait of a click loop: a side button or a click on the graph, as a user would end it; after
+    // ten of these the user takes the loop's way out (OK where it is on, else two clicks inside
+    // the graph), as one who has read the status line does. Random clicks alone end a loop that
+    // waits for two clicks only by chance, which 10^4 steps always meet.
+    ui.onWait = [this, wayOut = ui.onWait](std::mt19937& rng) {
+      if (++waitAnswers > 10) return wayOut(rng);
       const uint32_t r = rng() % 4;
       if (r < 2) Form1.HandleEvent({TMainEventKind::SideButton, static_cast<int32_t>(r + 1)});
       else Form1.HandleEvent({TMainEventKind::GraphClick, static_cast<int32_t>(rng() % 3), 0, false,
@@ -75,10 +86,12 @@ protected:
 
   void TearDown() override {
     std::filesystem::remove_all(pool);
+    std::filesystem::remove(steps);
     InventoryTest::TearDown();
   }
 
-  const std::filesystem::path pool = TestTempPath("walk_pool");
+  const std::filesystem::path pool = TestTempPath("walk_pool"), steps = TestTempPath("walk_steps");
+  int32_t waitAnswers = 0;  // of the step
 
   std::string Describe(const WalkStep& s) const {
     return std::to_string(s.command) + " " + std::to_string(s.seed) + "  # " + inventory[static_cast<size_t>(s.command)].name;
@@ -95,6 +108,7 @@ protected:
       if (c.event.kind == TMainEventKind::GraphClick)
         c.event.x = static_cast<int32_t>(walk[i].seed % 520), c.event.y = static_cast<int32_t>(walk[i].seed / 520 % 330);
       ui.Begin(walk[i].seed);
+      waitAnswers = 0;
       alarm(20);  // a step that hangs ends the child by the alarm's signal
       Form1.HandleEvent(c.event);
       alarm(0);
@@ -113,15 +127,20 @@ protected:
   bool Fails(const Walk& walk, bool quiet, size_t& at, std::chrono::seconds limit) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return false;
+    WriteWalk(walk, steps.string());
+    const std::string progress = std::to_string(pipeFds[1]);
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
       close(pipeFds[0]);
-      if (quiet) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1), dup2(null, 2);
-      }
-      std::exit(Play(walk, pipeFds[1]));  // exit, not _exit: the leak check runs at the exit
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);  // the child's test report
+      if (quiet) dup2(null, 2);
+      setenv("VKEST_WALK_PLAY", steps.c_str(), 1);
+      setenv("VKEST_WALK_PROGRESS", progress.c_str(), 1);
+      execl("/proc/self/exe", "test_mainwin", "--gtest_filter=RandomWalkTest.SeededStepsOfCommandsAndAnswers",
+            static_cast<char*>(nullptr));
+      _exit(5);
     }
     close(pipeFds[1]);
     fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
@@ -168,7 +187,8 @@ protected:
 
   void Check(const Walk& walk) {
     size_t at = 0;
-    if (!Fails(walk, false, at, std::chrono::seconds(900))) return;
+    // Some 0.1 s a step under the sanitizers at the most.
+    if (!Fails(walk, false, at, std::chrono::seconds(900 + walk.size() / 10))) return;
     Walk failing(walk.begin(), walk.begin() + static_cast<std::ptrdiff_t>(std::min(at + 1, walk.size())));
     failing = Shrink(failing, std::chrono::seconds(300));
     std::string text;
@@ -181,10 +201,15 @@ protected:
 };
 
 TEST_F(RandomWalkTest, SeededStepsOfCommandsAndAnswers) {
+  if (const char* play = std::getenv("VKEST_WALK_PLAY")) {  // the child: its exit code is the verdict
+    const int code = Play(ReadWalk(play), std::atoi(std::getenv("VKEST_WALK_PROGRESS")));
+    TearDown();
+    std::exit(code);  // exit, not _exit: the leak check runs at the exit
+  }
   if (const char* file = std::getenv("VKEST_WALK_REPLAY")) return Check(ReadWalk(file));
   const char* seed = std::getenv("VKEST_WALK_SEED");
-  const char* steps = std::getenv("VKEST_WALK_STEPS");
+  const char* length = std::getenv("VKEST_WALK_STEPS");
   Check(MakeWalk(seed ? static_cast<uint32_t>(std::strtoul(seed, nullptr, 10)) : 20261207u,
-                 steps ? std::strtoul(steps, nullptr, 10) : 1000, inventory.size()));
+                 length ? std::strtoul(length, nullptr, 10) : 1000, inventory.size()));
 }
 }  // namespace

@@ -319,6 +319,22 @@ TEST_F(CorrectionsTest, TailFitRecoversTheCurve) {
   EXPECT_TRUE(StartTailFit(ProposedTailBeginning(), f));
 }
 
+// The proposed tail beginning on y = 1000 exp(-j / tau) over channels 1..2000: the first channel
+// below 0.05 of the largest, y(1), is the first j > 1 + tau ln 20, searched from channel 251 on;
+// a spectrum that never falls that low proposes the last channel but four.
+TEST_F(CorrectionsTest, ProposedTailBeginningOnAnExponential) {
+  TSpectrum& e = Sp(0);
+  e.FirstChannel = e.WorkFirst = 1, e.LastChannel = e.WorkLast = 2000;
+  const auto proposed = [&](double tau) {
+    for (int32_t j = 1; j <= 2000; ++j) e.Y[j] = 1000.0 * std::exp(-j / tau);
+    return ProposedTailBeginning();
+  };
+  EXPECT_EQ(proposed(100.0), static_cast<int32_t>(std::floor(1 + 100.0 * std::log(20.0))) + 1);  // 301
+  EXPECT_EQ(proposed(300.0), static_cast<int32_t>(std::floor(1 + 300.0 * std::log(20.0))) + 1);  // 900
+  EXPECT_EQ(proposed(10.0), 251);    // below already at channel 31
+  EXPECT_EQ(proposed(1e9), 1996);    // flat
+}
+
 TEST_F(CorrectionsTest, TailFitDialogSingularAndReplace) {
   TSpectrum& e = Sp(0);
   e.FirstChannel = e.WorkFirst = 1, e.LastChannel = e.WorkLast = 100;
@@ -386,8 +402,12 @@ TEST_F(CorrectionsTest, ArithmeticFormulasAndMendedOperands) {
   EXPECT_EQ(Sp(1).Y[8], 13.0); EXPECT_EQ(Sp(1).Y[17], 22.0); EXPECT_EQ(Sp(1).Y[18], 0.0); EXPECT_EQ(Sp(1).Y[21], 23.0);
   constant(CoShift, 3);
   EXPECT_EQ(Sp(1).Y[23], 22.0); EXPECT_EQ(Sp(1).Y[14], 13.0); EXPECT_EQ(Sp(1).Y[13], 0.0); EXPECT_EQ(Sp(1).Y[10], 12.0);
+  // s(k) -> s(w1 + w2 - k) on ten channels: every pair, the middle one (15, 16) too, errors along.
   constant(CoReverse, 0);
-  EXPECT_EQ(Sp(1).Y[11], 22.0); EXPECT_EQ(Sp(1).Y[20], 13.0);
+  for (int32_t k = 11; k <= 20; ++k) {
+    EXPECT_EQ(Sp(1).Y[k], 2.0 + (31 - k)) << k;
+    EXPECT_DOUBLE_EQ(Sp(1).E[k], 0.5 + 0.1 * (31 - k)) << k;
+  }
   constant(CoSubtractMin, 0);
   EXPECT_EQ(Sp(1).Y[11], 0.0); EXPECT_EQ(Sp(1).Y[20], 9.0);
   reset();

@@ -347,6 +347,16 @@ TEST_F(ProfileSimulation, VariantsAddUpAndTheEffectiveSpectrumWeights) {
     const double w = (IntervalFirst + double(i)) / 3000;
     EXPECT_NEAR(ramp[i], (full[i] - 50) * w + 50, 1e-9 * std::fabs(full[i]) + 1e-9);
   }
+  // On another grid (channels twice as wide, 5 channels of delay): the weight is the effective
+  // spectrum at the same time of flight (c + delay) * width. Its counts are that time itself,
+  // so the weight of target channel c is (c + d) w / ((3000 + 5) 2 w).
+  eff.ChanWidth = 2 * Sp(1).ChanWidth, eff.Delay = 5;
+  for (int32_t c = 1; c <= 3000; ++c) eff.Y[c] = (c + eff.Delay) * eff.ChanWidth;
+  const auto wide = Model(false, false, 1, true);
+  for (size_t i = 0; i < full.size(); i += 97) {
+    const double w = (IntervalFirst + double(i) + Sp(1).Delay) / 6010;
+    EXPECT_NEAR(wide[i], (full[i] - 50) * w + 50, 1e-9 * std::fabs(full[i]) + 1e-9) << i;
+  }
 }
 
 TEST_F(ProfileSimulation, AnisotropicIdentitiesAndTheDeclaredCellComesBack) {
