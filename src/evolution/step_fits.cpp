@@ -128,10 +128,11 @@ void SetModelWidths(const TSpectrum& sp, int32_t n) {
   for (int32_t i = 2 * n + 7; i <= 2 * n + 18; ++i) Fix(parar[i], 0.0);
   int32_t models = 0;
   CheckPeakModelNumbers(models);
-  const double w1 = (sp.W1 - sp.W0) / std::max(1, sp.WorkLast - sp.WorkFirst);
+  // The widths at the beginning and the end of the range as the law's middle width and half change.
+  const TWidthLaw law = WidthLawThrough(sp.W0, sp.W1);
   for (int32_t j = 1; j <= std::clamp(models, 0, 6); ++j) {
-    Bounds(parar[2 * n + 6 + j], std::max(0.5, sp.W0 - DeltaW0[1]), sp.W0, sp.W0 + DeltaW0[1]);
-    Bounds(parar[2 * n + 12 + j], w1 - DeltaW1[1], w1, w1 + DeltaW1[1]);
+    Bounds(parar[2 * n + 6 + j], std::max(0.5, law.w0 - DeltaW0[1]), law.w0, law.w0 + DeltaW0[1]);
+    Bounds(parar[2 * n + 12 + j], law.w1 - DeltaW1[1], law.w1, law.w1 + DeltaW1[1]);
   }
 }
 
@@ -350,8 +351,9 @@ void FitSpectrumFitra(int32_t index) {
   } else {
     for (int32_t i = 2 * n + 7; i <= 2 * n + 18; ++i) Fix(parar[i], 0.0);
     if (n > 0) {
-      Bounds(parar[2 * n + 7], 1, sp.W0, 5000);
-      Bounds(parar[2 * n + 13], -10000, (sp.W1 - sp.W0) / std::max(1, sp.WorkLast - sp.WorkFirst), 10000);
+      const TWidthLaw law = WidthLawThrough(sp.W0, sp.W1);
+      Bounds(parar[2 * n + 7], 1, law.w0, 5000);
+      Bounds(parar[2 * n + 13], -10000, law.w1, 10000);
     }
   }
   SplitCloseBounds(n, TrevoAutoRun ? 2.0 : 1.0);

@@ -16,6 +16,7 @@
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/toolbox.h"
+#include "crystal/peak_fit_models.h"
 #include "spectrum/simulation.h"
 #include "spectrum/spectrum_input.h"
 
@@ -121,7 +122,6 @@ void SetSimulationData() {
   sp->WorkFirst = std::max(static_cast<int32_t>(std::nearbyint(begin)), sp->FirstChannel);
   sp->WorkLast = std::min(static_cast<int32_t>(std::nearbyint(end)), sp->LastChannel);
   sp->BackgroundDegree = degree;
-  const int32_t length = std::max(1, sp->WorkLast - sp->WorkFirst + 1);
   SimulateSinuses = sinuses ? 1 : 0;
   MarkedPointCount = n;
   int32_t largestModel = 1;
@@ -142,7 +142,7 @@ void SetSimulationData() {
     return;
   }
 
-  // One width law per model in use: the width at the beginning and its change per channel.
+  // One width law per model in use, given by the widths at the beginning and the end.
   DialogCaption = "Enter width for each model";
   BeginDialog(0);
   PlaceLabel(Form2.Label5, 5, 5, "WidthBi(E)-width at beginning(end) of spectrum", WhiteColor, TextBackgroundColor);
@@ -159,9 +159,11 @@ void SetSimulationData() {
   if (DialogOk != 1 || !ReadColumn(2 * largestModel, widths)) return;
   bool zeroWarned = false;
   for (int32_t m = 1; m <= largestModel; ++m) {
-    parar[2 * n + 6 + m].value = widths[m];
+    // The law is centred (u from -1 to 1): W0 the middle width, W1 half the change.
+    const TWidthLaw law = WidthLawThrough(widths[m], widths[largestModel + m]);
+    parar[2 * n + 6 + m].value = law.w0;
     if (widths[m] == 0 && !zeroWarned) ShowMsg("Warning, width at beginning = 0"), zeroWarned = true;
-    parar[2 * n + 12 + m].value = (widths[largestModel + m] - widths[m]) / length;
+    parar[2 * n + 12 + m].value = law.w1;
   }
 
   DialogCaption = "Enter background parameters";

@@ -82,6 +82,27 @@ TEST_F(StepTest, SimpleStepRecoversKnownPeaksWithinTheirErrors) {
   EXPECT_NE(QuorinFile.Contents().find("#Step        1\r\n* Spectrum\r\nrun1.dat\r\n    4 peaks processed\r\n"), std::string::npos);
 }
 
+// The dialog's widths are those at the beginning and the end of the range; the law is centred
+// (u from -1 to 1), so peaks whose width grows from 4 to 8 channels start at W0 6, W1 2. Bounds of
+// 0.5 around the starts leave the truth out of reach unless the starts are right.
+TEST_F(StepTest, SimpleStepStartsItsWidthsFromTheRangesEnds) {
+  const std::vector<double> truth = {60.2, 190.4, 330.8, 470.1, 560.5};
+  PeakSpectrum(truth, {3000, 2500, 2000, 2500, 3000}, 6.0, 40);
+  TSpectrum& sp = Sp(1);
+  LayOutPeaks(std::vector<int32_t>(truth.size(), 1), {3000, 2500, 2000, 2500, 3000}, truth, {6.0}, {40}, 2.0);
+  for (int32_t c = 1; c <= 1000; ++c) sp.Y[c] = ModelAt(PeakFitModel, c, true), sp.E[c] = std::sqrt(std::max(sp.Y[c], 1.0));
+  sp.W0 = 4, sp.W1 = 8;
+  KeepValues<double> deltas[2] = {{&DeltaW0[1], 1}, {&DeltaW1[1], 1}};
+  DeltaW0[1] = DeltaW1[1] = 0.5;
+  const int32_t n = static_cast<int32_t>(truth.size());
+  MarkedPointCount = n;
+  for (int32_t i = 1; i <= n; ++i) TrevoPeakTable[i] = {truth[i - 1] - 5, truth[i - 1] + 1, truth[i - 1] + 5, 1, 0};
+  Regulizer = 0, CurrentStep = 1, DialogWhileFitting = 0;
+  FitSpectrumSimple(1);
+  EXPECT_NEAR(parar[2 * n + 7].value, 6.0, 0.02);
+  EXPECT_NEAR(parar[2 * n + 13].value, 2.0, 0.02);
+}
+
 // The first Rietveld step: the quiet preparation, the carried cells (0.1 % off) into the metric
 // records, one fit of a noiseless profile made at the truth, the refined cells carried on. The
 // hexagonal phase guards the order of the cross terms (hk on kl would move its reflections).

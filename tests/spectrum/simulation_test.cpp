@@ -150,9 +150,10 @@ TEST_F(FlatSimulation, PeakSetUpFillsTheLayoutAndM2Records) {
   EXPECT_EQ(std::pair(MarkedPointModels[1], MarkedPointModels[2]), std::pair(1, 3));  // 9 becomes 1
   EXPECT_EQ(std::vector<double>({v(7), v(10), v(12)}), std::vector<double>({50, 100, 300}));
   EXPECT_EQ(std::tuple(Sp(1).WorkFirst, Sp(1).WorkLast, Sp(1).BackgroundDegree), std::tuple(10, 1024, 0));
-  EXPECT_EQ(v(13), 4);  // WidthB1
-  EXPECT_EQ(v(15), 6);  // WidthB3
-  EXPECT_DOUBLE_EQ(v(19), (8 - 4) / 1015.0);           // (WidthE1 - WidthB1) / L
+  // The centred law W0 + W1 u (u = -1 at the beginning, +1 at the end) passes through the widths
+  // typed for the beginning and the end.
+  EXPECT_EQ(std::pair(v(13) - v(19), v(13) + v(19)), std::pair(4.0, 8.0));  // WidthB1, WidthE1
+  EXPECT_EQ(std::pair(v(15) - v(21), v(15) + v(21)), std::pair(6.0, 6.0));  // WidthB3, WidthE3
   EXPECT_EQ(v(1), 12);
   EXPECT_EQ(std::pair(v(25), v(26)), std::pair(0.25, -0.5));  // the M2 pair reaches the array
 }
