@@ -106,6 +106,9 @@ inline std::vector<std::string> Problems(QWidget* window) {
   for (QWidget* w : shown) {
     for (const Caption& c : Captions(w)) {
       const QString plain = c.text;
+      const QRect drawn(w->mapTo(window, c.taken.topLeft()), c.taken.size());
+      if (!window->rect().contains(drawn.intersected(QRect(w->mapTo(window, c.room.topLeft()), c.room.size()))))
+        out.push_back(Name(w, plain) + ": text beyond the window's edge");
       if (c.taken.width() > c.room.width())
         out.push_back(Name(w, plain) + ": text " + std::to_string(c.taken.width()) + " px wide in " +
                       std::to_string(c.room.width()));

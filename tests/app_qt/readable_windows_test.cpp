@@ -11,17 +11,29 @@
 #include "core/qt/qt_forms.h"
 #include "core_qt/qt_app_test.h"
 #include "mainwin/inventory_fixture.h"
+#include "core/random.h"
+#include "core/scripted_ui.h"
 #include "testdata/test_data_sets.h"
 
 namespace {
-// Passes everything to the walk's backend, and first shows each window on the Qt widgets and
-// notes what cannot be read there.
+// Passes everything to the backend that answers, and first shows each window on the Qt widgets
+// and notes what cannot be read there; a window shown without waiting is looked at again when a
+// message or question comes up in front of it.
 class LookingUi : public UiBackend {
 public:
-  explicit LookingUi(GenericUi& inner) : inner_(inner) {}
-  void ShowMessage(const std::string& text) override { inner_.ShowMessage(text); }
-  bool AskYesNo(const std::string& text, MsgKind kind) override { return inner_.AskYesNo(text, kind); }
-  bool AskOkCancel(const std::string& text, MsgKind kind) override { return inner_.AskOkCancel(text, kind); }
+  explicit LookingUi(UiBackend& inner) : inner_(inner) {}
+  void ShowMessage(const std::string& text) override {
+    LookBehind();
+    inner_.ShowMessage(text);
+  }
+  bool AskYesNo(const std::string& text, MsgKind kind) override {
+    LookBehind();
+    return inner_.AskYesNo(text, kind);
+  }
+  bool AskOkCancel(const std::string& text, MsgKind kind) override {
+    LookBehind();
+    return inner_.AskOkCancel(text, kind);
+  }
   void ProcessEvents() override { inner_.ProcessEvents(); }
   bool Quitting() const override { return inner_.Quitting(); }
   void ShowModal(TForm2& form) override {
@@ -30,9 +42,13 @@ public:
   }
   void ShowModeless(TForm2& form) override {
     Look(form);
+    modeless_ = &form;
     inner_.ShowModeless(form);
   }
-  void HideWindow(TWindowState& form) override { inner_.HideWindow(form); }
+  void HideWindow(TWindowState& form) override {
+    if (&form == static_cast<TWindowState*>(modeless_)) modeless_ = nullptr;
+    inner_.HideWindow(form);
+  }
   void ShowInfoModal(TForm3& form) override {
     info_.Load(form);
     info_.show();
@@ -49,8 +65,17 @@ public:
 
   std::set<std::string> problems;
   int32_t windows = 0;
+  std::vector<std::string> behind;  // the labels of each window looked at behind a question
 
 private:
+  void LookBehind() {
+    if (!modeless_ || !modeless_->visible) return;
+    Look(*modeless_);
+    std::string labels;
+    for (int32_t i = 1; i <= 11; ++i)
+      if (modeless_->Label(i).visible) labels += modeless_->Label(i).caption + "|";
+    behind.push_back(labels);
+  }
   void Look(TForm2& form) {
     dialog_.Load(form);
     dialog_.show();
@@ -61,7 +86,8 @@ private:
     ++windows;
     for (const std::string& p : readable::Problems(&w)) problems.insert("\"" + caption + "\": " + p);
   }
-  GenericUi& inner_;
+  UiBackend& inner_;
+  TForm2* modeless_ = nullptr;
   QtForm2 dialog_;
   QtForm3 info_;
 };
@@ -119,5 +145,38 @@ TEST_F(ReadableWindowsTest, EveryWindowOfTheInventoryWalkCanBeRead) {
   }
   EXPECT_GT(looking.windows, 100);
   for (const std::string& p : looking.problems) ADD_FAILURE() << p;
+}
+}  // namespace
+
+namespace {
+// The indexing demonstration as a new user runs it (the ZrO2 lines, monoclinic P, the defaults):
+// the fit plot and the true cell stand readable in the window behind the search's question.
+TEST_F(ReadableWindowsTest, TheIndexingFitPlotCanBeReadBehindItsQuestion) {
+  FontSize = 12;
+  Restart();
+  ScreenScale = 1.25;
+  ASSERT_TRUE(SetRandomSeeds(12345, 6789));
+  ScriptedUi script;
+  LookingUi look(script);
+  ScopedUi scripted(look);
+  script.ExpectDialog("Test").Radio(4).Ok();
+  script.ExpectDialog("Set the data for autoindexing test").Radio(1).Ok();
+  ASSERT_TRUE(Form1.HandleEvent({TMainEventKind::MenuItem, 13}));  // Test
+  script.ExpectDialog("(Celix)").Radio(2).Ok();
+  script.ExpectDialog(" Phase= 1").Combo(2).Radio2(1).Ok();
+  script.ExpectDialog(" Phase= 1").Ok();
+  script.ExpectDialog("Set lattice parameters").Ok();
+  script.ExpectDialog("(Celix)").Radio(3).Ok();
+  script.ExpectDialog("Check the data and make the fit").Ok();
+  script.ExpectDialog("Set the bin amounts").Ok();
+  script.QueueAnswer(true);  // "Total N of tries= "
+  script.QueueAnswer(true);  // "Stop fitting?"
+  script.ExpectDialog("(Celix)").Cancel();
+  ASSERT_TRUE(Form1.HandleEvent({TMainEventKind::MenuItem, 10}));  // Celix
+  EXPECT_TRUE(script.Remaining().empty());
+  ASSERT_FALSE(look.behind.empty());
+  EXPECT_NE(look.behind.back().find("Parameters, ph1 = "), std::string::npos) << look.behind.back();
+  EXPECT_NE(look.behind.back().find(TestTrueCell), std::string::npos) << look.behind.back();
+  for (const std::string& p : look.problems) ADD_FAILURE() << p;
 }
 }  // namespace

@@ -46,6 +46,9 @@ protected:
 
 private:
   bool Ask(const std::string& text, MsgKind kind, bool okCancel);
+  // A window shown without waiting (the stop window, the indexing's fit plot) shows what its
+  // model holds now: while the work goes on, and behind a message or question that follows.
+  void ShowModelessAsItIs();
   std::unique_ptr<QtForm2> form2_;
   std::unique_ptr<QtForm3> form3_;
   QTimer timer_;

@@ -133,6 +133,12 @@ void LoadLabel(QLabel* w, const TLabel& l) {
   if (l.width <= 0 || l.height <= 0) {
     w->adjustSize();
     w->move(l.left, l.top);
+    // A line longer than the window is drawn smaller, to end at the window's edge.
+    const int room = w->parentWidget() ? w->parentWidget()->width() - l.left : w->width();
+    if (w->width() > room && room > 0) {
+      w->setFont(FittingFont(w->font(), w->text(), QSize(room - (w->width() - w->contentsRect().width()), w->height())));
+      w->adjustSize();
+    }
   } else {
     w->setFont(FittingFont(ModelFont(l.font), w->text(), w->contentsRect().size()));
   }
@@ -211,6 +217,11 @@ void RadioGroupWidget::Load(const TRadioGroup& m) {
     FitButtonFont(b, ModelFont(m.font));
     b->setVisible(true);
   }
+  // One size for the whole group: the smallest that some item needed.
+  QFont common = ModelFont(m.font);
+  for (auto* b : buttons_)
+    if (b->font().pointSizeF() < common.pointSizeF()) common = b->font();
+  for (auto* b : buttons_) b->setFont(common);
   group_->setExclusive(false);
   for (auto* b : buttons_) b->setChecked(false);
   group_->setExclusive(true);
