@@ -1,13 +1,16 @@
 // What the Qt windows show when the user looks: a window shown without waiting is drawn as its
-// model is when a question comes up in front of it, and a file dialog given a folder opens in
-// that folder with nothing chosen.
+// model is when a question comes up in front of it, a file dialog given a folder opens in that
+// folder with nothing chosen, and the keys go back to the main window when the window system
+// activates a window of ours that is hidden again.
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include "core/dialog_toolkit.h"
@@ -48,6 +51,23 @@ TEST_F(QtShownStateTest, AWindowShownWithoutWaitingIsDrawnAsItIsBehindAQuestion)
   EXPECT_EQ(behind, (std::vector<QString>{"Parameters, ph1 = 5.153 5.220 5.319|true cell",
                                           "Parameters, ph1 = 5.153 5.220 5.319|another cell"}));
   ResetDialogForm(420, 440);
+}
+
+// The one dialog window is reused: closed as a dialog, shown as a progress window and hidden at
+// once, it is what the window system activates when the question in front of it closes.
+TEST_F(QtShownStateTest, KeysGoBackToTheMainWindowWhenAHiddenWindowIsActivated) {
+  QMainWindow main;
+  main.show();
+  main.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  ResetDialogForm(200, 100);
+  ShowDialogModeless();
+  QtForm2* f = backend->Form2Window();
+  Ui().HideWindow(Form2);
+  ASSERT_FALSE(f->isVisible());
+  QApplication::setActiveWindow(f);  // as the window system's late activation does
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &main; }, 2000));
+  EXPECT_EQ(QGuiApplication::focusWindow(), main.windowHandle());
 }
 
 TEST_F(QtShownStateTest, AFolderGivenToAFileDialogIsWhereItOpens) {

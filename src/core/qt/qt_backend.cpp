@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include "core/display_text.h"
@@ -21,6 +22,13 @@ QtBackend::~QtBackend() {
 
 bool QtBackend::eventFilter(QObject* watched, QEvent* event) {
   if (watched == qApp && event->type() == QEvent::Quit) quitting_ = true;
+  // The window system may hand the focus to a window of ours that is already hidden again (the
+  // one dialog window, closed and shown and hidden in between); Qt would then send every key
+  // there. The main window takes the focus back.
+  if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+    auto* w = static_cast<QWidget*>(watched);
+    if (w->isWindow() && !w->isVisible()) QTimer::singleShot(0, this, [this] { ReturnKeysToMainWindow(); });
+  }
   return false;
 }
 
@@ -107,6 +115,13 @@ void QtBackend::HideWindow(TWindowState& form) {
     form2_->hide();
   else
     form3_->hide();
+}
+
+void QtBackend::ReturnKeysToMainWindow() {
+  QWidget* active = QApplication::activeWindow();
+  if (active && active->isVisible()) return;  // a window that is up keeps them
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(w) && w->isVisible()) w->activateWindow();
 }
 
 void QtBackend::ShowInfoModal(TForm3& form) {
