@@ -145,7 +145,8 @@ void MainWindowView::Refresh() {
   label1_->raise();
   label2_->raise();
   centralWidget()->update();
-  pointBox_->Refresh();
+  QPushButton* ok = buttons_[1];
+  pointBox_->Refresh(ok->isVisible() ? QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size()) : QRect());
 }
 
 // The width the menu bar's style needs to lay out every visible top-level entry in one row.

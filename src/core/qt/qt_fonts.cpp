@@ -2,6 +2,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFontMetrics>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -51,4 +52,19 @@ void FitButtonFont(QAbstractButton* b, const QFont& font) {
   text.replace(QChar(1), '&');
   const QFont fitted = FittingFont(font, text, b->style()->subElementRect(e, &opt, b).size());
   if (fitted != font) b->setFont(fitted);
+}
+
+void FitListFont(QListWidget* w, const QFont& font, bool allRows) {
+  w->setFont(font);
+  const QSize view = w->maximumViewportSize();
+  auto fits = [&] {
+    const int rows = w->count() > 0 ? w->count() * w->sizeHintForRow(0) : 0;
+    const int scrollBar = !allRows && rows > view.height() ? w->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w) : 0;
+    return w->sizeHintForColumn(0) <= view.width() - scrollBar && (!allRows || rows <= view.height());
+  };
+  for (double size = font.pointSizeF() - 0.5; size >= 6 && !fits(); size -= 0.5) {
+    QFont f = font;
+    f.setPointSizeF(size);
+    w->setFont(f);
+  }
 }

@@ -8,6 +8,7 @@
 #include "core/dialog_model.h"
 
 class QAbstractButton;
+class QListWidget;
 class QWidget;
 
 // The model's font: DejaVu Sans (Mono for fixed pitch) at its point size, bold as it says.
@@ -17,3 +18,6 @@ QFont FittingFont(const QFont& font, const QString& text, const QSize& room);
 // Sets the button's font to font, made smaller where its caption does not fit the part of the
 // button its style draws the caption in (push button, check box or radio button).
 void FitButtonFont(QAbstractButton* b, const QFont& font);
+// Sets the list's font to font, made smaller until its widest item fits the list's width beside
+// a vertical scroll bar where one is needed, or, with allRows, until every row fits in sight.
+void FitListFont(QListWidget* w, const QFont& font, bool allRows);

@@ -144,19 +144,6 @@ void LoadLabel(QLabel* w, const TLabel& l) {
   }
 }
 
-// The check list's items in a font that lets the widest of them fit beside its square.
-void FitListFont(QListWidget* w, const QFont& font) {
-  w->setFont(font);
-  const int room = w->maximumViewportSize().width() -
-                   (w->count() * QFontMetrics(font).height() > w->maximumViewportSize().height()
-                        ? w->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w)
-                        : 0);
-  for (double size = font.pointSizeF() - 0.5; size >= 6 && w->sizeHintForColumn(0) > room; size -= 0.5) {
-    QFont f = font;
-    f.setPointSizeF(size);
-    w->setFont(f);
-  }
-}
 }  // namespace
 
 // ---- ImageWidget ----
@@ -329,7 +316,7 @@ void QtForm2::Load(TForm2& m) {
   }
   ApplyColours(checkList_, m.CheckListBox1, "QListWidget", true, CheckIndicatorSheet("QListWidget"));
   ApplyControl(checkList_, m.CheckListBox1);
-  FitListFont(checkList_, ModelFont(m.CheckListBox1.font));
+  FitListFont(checkList_, ModelFont(m.CheckListBox1.font), false);
 
   QString memoText = JoinLines(m.Memo1.lines);
   if (memo_->toPlainText() != memoText) {
