@@ -60,7 +60,11 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
     if (entry.items.empty()) {
       // A direct action of the menu bar (also the blank entry).
       QAction* a = menuBar()->addAction(DisplayText(entry.caption));
-      connect(a, &QAction::triggered, this, [this, top] { Dispatch({TMainEventKind::MenuItem, top, 0, false}); });
+      connect(a, &QAction::triggered, this, [this, top] {
+        // Chosen from the keyboard, the bar would keep the keys (its letters then open menus).
+        menuBar()->clearFocus();
+        Dispatch({TMainEventKind::MenuItem, top, 0, false});
+      });
       actions_.push_back({a, top, 0});
       continue;
     }

@@ -232,7 +232,7 @@ lines_kept rietveld 'Fitting results in res-file'
 
 # ---- the indexing road ----
 start_program celix
-keys "$main" alt+t
+keys "$main" alt+f Left Left Return  # "Test" reached through the bar from the keyboard
 w=$(wait_window '^ Test$' 60) || true
 [ -n "$w" ] || fail "the Test menu did not open from the keyboard"
 click "$w" 100 152  # " TestAutoindexing"
@@ -241,6 +241,13 @@ w=$(wait_window '^ Set the data for autoindexing test$' 60) || true
 [ -n "$w" ] || fail "no data set dialog"
 keys "$w" Return  # " Set ZrO2 data"
 wait_gone '^ Set the data for autoindexing test$' 60 || fail "the data set dialog stays"
+# The keys belong to the main window again (not to the bar or to a hidden dialog): "i" asks for
+# an INI file.
+keys "$main" i
+w=$(wait_window '^Input Ini-file$' 60) || true
+[ -n "$w" ] || fail "the key i was not taken after the dialogs"
+keys "$w" Escape
+wait_gone '^Input Ini-file$' 60 || fail "the file dialog stays"
 keys "$main" alt+c
 asked=0
 respond() {
