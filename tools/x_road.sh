@@ -103,6 +103,15 @@ colours() {
   echo "${counts[*]}"
 }
 
+# A screenshot named $1, and the pixels of each colour in window $2.
+window_colours() {
+  local name=$1 w=$2 X Y WIDTH HEIGHT SCREEN WINDOW
+  shift 2
+  shot "$name"
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  colours "$out/$name.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "$@"
+}
+
 banner='^vkest 2026'
 start_program() {
   local work=$out/$1
@@ -200,9 +209,7 @@ respond() {
   local w=$1 title=$2
   [ "$title" = ' Check the Fit Controls' ] && controls_seen=1
   if [ "$title" = '  Rietveld analysis ' ] && [ $controls_seen = 1 ]; then
-    shot 03_after_fit
-    eval "$(xdotool getwindowgeometry --shell "$w")"
-    if [ "$(colours "$out/03_after_fit.png" "$X" "$Y" "$WIDTH" "$HEIGHT" ffff00)" -lt 1000 ]; then
+    if [ "$(window_colours 03_after_fit "$w" ffff00)" -lt 1000 ]; then
       click "$w" 140 223
       keys "$w" Return
       finished=1
@@ -254,13 +261,15 @@ respond() {
   local w=$1 title=$2 plot
   if [ "$title" = vkest ] && plot=$(xdotool search --onlyvisible --name '^ *Powder Indexing$' 2> /dev/null | head -n1) &&
     [ -n "$plot" ]; then
-    # "Stop fitting?" in front of the fit plot.
-    sleep 0.5
-    shot 05_stop_fitting
-    eval "$(xdotool getwindowgeometry --shell "$plot")"
-    read -r aqua fuchsia < <(colours "$out/05_stop_fitting.png" "$X" "$Y" "$WIDTH" "$HEIGHT" 00ffff ff00ff)
+    # "Stop fitting?" in front of the fit plot, drawn within a few seconds.
+    local end=$((SECONDS + 10)) aqua fuchsia
+    while :; do
+      read -r aqua fuchsia < <(window_colours 05_stop_fitting "$plot" 00ffff ff00ff)
+      [ "$aqua" -gt 300 ] && [ "$fuchsia" -gt 20 ] && break
+      [ $SECONDS -lt $end ] || fail "no fit plot behind the question (aqua $aqua, fuchsia $fuchsia)"
+      sleep 0.3
+    done
     echo "behind \"Stop fitting?\": aqua $aqua, fuchsia $fuchsia"
-    [ "$aqua" -gt 300 ] && [ "$fuchsia" -gt 20 ] || fail "no fit plot behind the question"
     asked=1
     return 0
   fi
