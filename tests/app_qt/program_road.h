@@ -130,7 +130,8 @@ protected:
         static_cast<QDialog*>(fd)->reject();
         return;
       }
-      fd->selectFile(QString::fromStdString(files.front()));
+      // Typed into the name field, as a user does: the dialog may still be reading its folder.
+      fd->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(files.front()));
       files.pop_front();
       static_cast<QDialog*>(fd)->accept();
     } else if (auto* f2 = qobject_cast<QtForm2*>(modal)) {
