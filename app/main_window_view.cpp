@@ -7,8 +7,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionMenuItem>
 #include "app/point_box_view.h"
 #include "core/display_text.h"
+#include "core/qt/qt_fonts.h"
 #include "core/qt/qt_forms.h"
 
 namespace {
@@ -34,16 +37,10 @@ void ApplyGeometry(QWidget* w, const TControl& c) {
   w->setVisible(c.visible);
 }
 
-QFont FontOf(const TFontStyle& f) {
-  QFont font(f.fixedPitch ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
-  font.setPointSize(std::max(1, f.size));
-  font.setBold(f.bold);
-  return font;
-}
 
 void LoadLabel(QLabel* w, const TLabel& l) {
   w->setText(DisplayText(l.caption));
-  w->setFont(FontOf(l.font));
+  w->setFont(ModelFont(l.font));
   QString style = QString("QLabel { color: %1;").arg(Hex(l.font.color));
   if (l.color != DefaultColor) style += QString(" background-color: %1;").arg(Hex(l.color));
   style += " }";
@@ -63,7 +60,11 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
     if (entry.items.empty()) {
       // A direct action of the menu bar (also the blank entry).
       QAction* a = menuBar()->addAction(DisplayText(entry.caption));
-      connect(a, &QAction::triggered, this, [this, top] { Dispatch({TMainEventKind::MenuItem, top, 0, false}); });
+      connect(a, &QAction::triggered, this, [this, top] {
+        // Chosen from the keyboard, the bar would keep the keys (its letters then open menus).
+        menuBar()->clearFocus();
+        Dispatch({TMainEventKind::MenuItem, top, 0, false});
+      });
       actions_.push_back({a, top, 0});
       continue;
     }
@@ -120,7 +121,10 @@ void MainWindowView::Refresh() {
   QSize size(model_.width, model_.height);
   if (size != shownSize_ && size.width() > 0 && size.height() > 0) {
     shownSize_ = size;
-    setGeometry(model_.left, model_.top, size.width(), size.height());
+    // The model's position is the outer frame's (the title bar on the screen); its size is the
+    // client area's, widened where the menu bar needs more to show every menu.
+    move(model_.left, model_.top);
+    resize(std::max(size.width(), MenuBarWidth()), size.height());
   }
   for (const MenuAction& m : actions_) {
     const TMenuItem& item = model_.Entry(m.top, m.item);
@@ -137,15 +141,36 @@ void MainWindowView::Refresh() {
     QPushButton* b = buttons_[static_cast<size_t>(i)];
     b->setText(DisplayText(m.caption));
     b->setToolTip(DisplayText(m.hint));
-    b->setFont(FontOf(m.font));
     ApplyGeometry(b, m);
+    FitButtonFont(b, ModelFont(m.font));
   }
   LoadLabel(label1_, model_.Label1);
   LoadLabel(label2_, model_.Label2);
   label1_->raise();
   label2_->raise();
   centralWidget()->update();
-  pointBox_->Refresh();
+  QPushButton* ok = buttons_[1];
+  pointBox_->Refresh(ok->isVisible() ? QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size()) : QRect());
+}
+
+// The width the menu bar's style needs to lay out every visible top-level entry in one row.
+int MainWindowView::MenuBarWidth() const {
+  QMenuBar* bar = menuBar();
+  QStyle* style = bar->style();
+  const QFontMetrics fm(bar->font());
+  const int spacing = style->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, bar);
+  int width = 2 * (style->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, bar) +
+                   style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, bar));
+  for (QAction* a : bar->actions()) {
+    if (!a->isVisible()) continue;
+    QStyleOptionMenuItem opt;
+    opt.initFrom(bar);
+    opt.menuItemType = QStyleOptionMenuItem::Normal;
+    opt.text = a->text();
+    const QSize text(fm.horizontalAdvance(QString(a->text()).remove('&')), fm.height());
+    width += style->sizeFromContents(QStyle::CT_MenuBarItem, &opt, text, bar).width() + spacing;
+  }
+  return width + spacing;
 }
 
 // The model shows its changes through OnChanged, also at the end of every event.

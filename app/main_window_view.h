@@ -44,6 +44,7 @@ private:
     int32_t top, item;
   };
   void Dispatch(const TMainEvent& event);
+  int MenuBarWidth() const;
 
   TForm1& model_;
   std::vector<MenuAction> actions_;

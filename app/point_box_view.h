@@ -2,6 +2,7 @@
 // main window holding the TForm4 model's list, aqua bold fixed-pitch text on black. It shows
 // what the model says whenever the main window refreshes.
 #pragma once
+#include <QRect>
 #include <QWidget>
 
 class QListWidget;
@@ -12,8 +13,10 @@ class PointBoxView : public QWidget {
 public:
   PointBoxView(QWidget* owner, const TForm4& model);
 
-  // Shows the model as it is now (hidden when the model is).
-  void Refresh();
+  // Shows the model as it is now (hidden when the model is). The model's position is relative to
+  // the main window's outer frame, as the main window's own is; the box stays clear of keepClear
+  // (the side button that ends a click loop, in global pixels).
+  void Refresh(const QRect& keepClear = QRect());
   QListWidget* List() const { return list_; }
 
 private:

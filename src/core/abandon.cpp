@@ -3,6 +3,7 @@
 #include <new>
 #include "core/fit_engine.h"
 #include "core/messages.h"
+#include "core/text_file.h"
 
 void AbandonOperation(const std::string& reason) { throw OperationAbandoned(reason); }
 
@@ -28,16 +29,30 @@ bool RunUserCommand(const std::function<void()>& command, DuringFit during) {
     ShowMsg(FitBusyMessage);
     return false;
   }
-  BusyScope busy;
-  try {
-    command();
-    return true;
-  } catch (const OperationAbandoned& e) {
-    if (!e.Silent()) ShowMsg(e.what());
-  } catch (const std::bad_alloc&) {
-    ShowMsg("Error, not enough memory. Operation abandoned");
-  } catch (const std::exception& e) {
-    ShowMsg(std::string("Error, ") + e.what() + ". Operation abandoned");
+  bool ran = false;
+  {
+    BusyScope busy;
+    try {
+      command();
+      ran = true;
+    } catch (const OperationAbandoned& e) {
+      if (!e.Silent()) ShowMsg(e.what());
+    } catch (const std::bad_alloc&) {
+      ShowMsg("Error, not enough memory. Operation abandoned");
+    } catch (const std::exception& e) {
+      ShowMsg(std::string("Error, ") + e.what() + ". Operation abandoned");
+    }
   }
-  return false;
+  if (!ProgramBusy()) FlushSessionFiles();
+  return ran;
+}
+
+void FlushSessionFiles() {
+  for (TextFile* f : {&LogFile, &QuorinFile}) {
+    try {
+      f->Flush();
+    } catch (const std::exception& e) {
+      ShowMsg(e.what());
+    }
+  }
 }

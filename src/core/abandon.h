@@ -32,6 +32,9 @@ enum class DuringFit { Refused, Live, Exclusive };
 // Returns false when the command was abandoned or not run: refused because a fit is running
 // (FitBusyMessage shown), or an Exclusive command while the program is busy.
 bool RunUserCommand(const std::function<void()>& command, DuringFit during = DuringFit::Refused);
+// The session's result and summary files written through to the disk, as after every command
+// that is not inside another: a crash or a kill loses nothing written before. A failure is shown.
+void FlushSessionFiles();
 // Whether a user command runs now (any RunUserCommand in progress) or a fit is in progress.
 bool ProgramBusy();
 

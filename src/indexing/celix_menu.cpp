@@ -129,7 +129,7 @@ bool AskSearchControls(TAULSM& fit) {
 bool AskBins(int32_t p, TAULSM& fit) {
   DialogCaption = "Set the bin amounts";
   BeginDialog(1);
-  PlaceButton(Form2.Button7, 250, 40, "Calculate new N", 20, 120);
+  PlaceButton(Form2.Button7, 150, 320, "Calculate new N", 20, 120);  // below the grid, clear of its values
   static const char* const names[6] = {"A", "B", "C", "alpha", "beta", "gamma"};
   DialogColumnWidths[0] = 230;
   DialogColumnWidths[1] = 70;

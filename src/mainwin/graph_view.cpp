@@ -155,6 +155,9 @@ void ToggleXAxis() {
   c.Font.bold = true;
   const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
   if (!sp || NChannels < 1) return;
+  // d-spacings only for abscissae that convert to them: a data set of another kind, shown after
+  // one in d, is shown in its own unit.
+  if (sp->AxisKind != AxisTimeOfFlight && sp->AxisKind != AxisAngular) GraphXAxis = 0;
   for (int32_t n = 1; n <= 8; ++n) {
     const double ch = IntervalFirst + (64.0 * (n - 1) + 34) * NChannels / 512;
     const int32_t r = std::clamp(static_cast<int32_t>(std::nearbyint(ch)), 1, MaxChannels);

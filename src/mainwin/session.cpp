@@ -237,6 +237,7 @@ bool StartSession() {
   const double points[4] = {4438, 5617, 6129, 7117};
   for (int32_t i = 1; i <= 4; ++i) CalibrationPoints[i] = points[i - 1];
   CalibrationPointCount = 4;
+  FlushSessionFiles();  // the first lines on the disk before any command
   return true;
 }
 

@@ -38,7 +38,8 @@ int32_t AskMenuItem(int32_t preselected) {
   DialogCaption = "PEAK / EXPONENTIAL  FITTING";
   PrepareDialog(460, 0, 430);
   PlaceLabel(Form2.Label1, 5, 10, " Select the Option ", WhiteColor, TextBackgroundColor);
-  if (!StatusText.empty()) PlaceLabel(Form2.Label2, 50, 290, StatusText, WhiteColor, BlueColor);
+  // The status under the 13 items, clear of the lowest.
+  if (!StatusText.empty()) PlaceLabel(Form2.Label2, 50, 310, StatusText, WhiteColor, BlueColor);
   SetDialogOptions({" Find the peaks", " Turn hkls to peaks", " ...Prepare peak parameters",
                     "    Prepare expon. parameters", " Make the fitting", " Show the Fitted Parameters",
                     " Save the Fitted Parameters", " Exit and show graphs", " ...Make convoluted_expo fitting",

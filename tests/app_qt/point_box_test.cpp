@@ -2,6 +2,8 @@
 // with the image pixel and opens the point-information box (a frameless tool window, aqua bold
 // fixed-pitch text on black, the model's lines); a right press goes back to the fitted interval.
 #include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QtTest/QTest>
 #include "app/main_window_view.h"
 #include "app/point_box_view.h"
@@ -32,7 +34,13 @@ TEST_F(PointBoxTest, GraphClicksOpenTheBoxAndRestoreTheInterval) {
   QTest::mouseClick(view.Image(2), Qt::LeftButton, {}, QPoint(ChannelColumn(300), 60));
   ASSERT_TRUE(box->isVisible());
   EXPECT_TRUE(box->windowFlags().testFlags(Qt::Tool | Qt::FramelessWindowHint));
-  EXPECT_EQ(box->geometry(), QRect(Form1.left + 420, Form1.top + 44, 200, 90));
+  // Right of the graph, placed from the window's outer frame (none offscreen), and clear of the
+  // side button that ends a click loop.
+  EXPECT_EQ(box->pos().x(), view.frameGeometry().x() + 420);
+  EXPECT_EQ(box->size(), QSize(200, 90));
+  QPushButton* ok = view.SideButton(1);
+  ASSERT_TRUE(ok->isVisible());
+  EXPECT_FALSE(box->geometry().intersects(QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size())));
   QListWidget* list = box->List();
   ASSERT_EQ(list->count(), static_cast<int>(PointInfoLines.size()));
   EXPECT_EQ(list->item(0)->text(), " Channel =  300.0");
@@ -50,6 +58,14 @@ TEST_F(PointBoxTest, GraphClicksOpenTheBoxAndRestoreTheInterval) {
   EXPECT_EQ(other, 0);
   EXPECT_GT(aqua, 50);
   EXPECT_GT(black, shot.width() * shot.height() / 2);
+
+  // More lines (the reflection's hkls) stay in sight, in a smaller font where needed.
+  Form4.ListBox1.items.insert(Form4.ListBox1.items.begin() + 3, {" hkls    =  1 1 1 (1)", " hkls    =  2 0 0 (2)"});
+  Form1.Changed();
+  ASSERT_EQ(list->count(), static_cast<int>(Form4.ListBox1.items.size()));
+  EXPECT_FALSE(list->verticalScrollBar()->isVisible());
+  EXPECT_LE(list->visualItemRect(list->item(list->count() - 1)).bottom(), list->viewport()->height() - 1);
+  EXPECT_LE(list->sizeHintForColumn(0), list->viewport()->width());
 
   // The right button: back to the fitted interval from a zoomed view.
   IntervalFirst = 100, IntervalLast = 200;

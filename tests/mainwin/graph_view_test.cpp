@@ -66,6 +66,13 @@ TEST_F(GraphViewTest, DataPanelAndComputedTextsOfEachAxis) {
   for (int32_t c = 1; c <= 512; ++c) sp.X[c] = 10 + 0.05 * c;
   ToggleXAxis();
   EXPECT_TRUE(HasText("   11.75", 12, 300, WhiteColor));
+  // Abscissae that do not convert to d (energies) take their own unit whatever was shown before.
+  GraphXAxis = 1;
+  sp.AxisKind = AxisAny;
+  ToggleXAxis();
+  EXPECT_TRUE(HasText("   11.75", 12, 300, WhiteColor));
+  EXPECT_FALSE(HasText("d (angstroem)", 200, 309, WhiteColor));
+  EXPECT_EQ(GraphXAxis, 0);
 
   // Spectra 1 and 3 in their curve colours, by file name.
   TSpectrum& three = *SpectrumList[3];

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include "core/abandon.h"
 #include "core/dialog_state.h"
 #include "core/fit_engine.h"
 #include "core/info_window.h"
@@ -209,6 +210,31 @@ TEST_F(SessionTest, ExitThenTheCloseEventAsksOnceAndFinishesOnce) {
   EXPECT_EQ(Log(), Stamped("START", "05:07") + Stamped("FINISH", "05:07"));
   EXPECT_TRUE(fs::exists(folder / "vkest.fn"));
   EXPECT_FALSE(QuorinFile.IsOpen());
+}
+
+// What a command wrote to the result and summary files is on the disk when the command ends (a
+// killed program loses nothing); a command run inside another leaves that to the outer one.
+TEST_F(SessionTest, EachCommandLeavesTheSessionFilesOnTheDisk) {
+  ASSERT_TRUE(StartSession());
+  const std::string summary = "*" + std::string(20, ' ') + "Summary Evolution\r\n";
+  EXPECT_EQ(Log(), Stamped("START", "05:07"));
+  EXPECT_EQ(ReadWholeFile(folder / "quorin.res"), summary);
+  std::string inside;
+  EXPECT_TRUE(RunUserCommand([&] {
+    LogLine(" fit 1");
+    QuorinFile.WriteLine(" step 1");
+    RunUserCommand([&] { LogLine(" fit 2"); });
+    inside = Log();
+  }));
+  EXPECT_EQ(inside, Stamped("START", "05:07"));
+  EXPECT_EQ(Log(), Stamped("START", "05:07") + " fit 1\r\n fit 2\r\n");
+  EXPECT_EQ(ReadWholeFile(folder / "quorin.res"), summary + " step 1\r\n");
+  // An abandoned command leaves what it wrote before.
+  EXPECT_FALSE(RunUserCommand([] {
+    LogLine(" fit 3");
+    AbandonOperation();
+  }));
+  EXPECT_EQ(Log(), Stamped("START", "05:07") + " fit 1\r\n fit 2\r\n fit 3\r\n");
 }
 
 }  // namespace

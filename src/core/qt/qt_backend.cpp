@@ -3,6 +3,8 @@
 #include <QClipboard>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include "core/display_text.h"
@@ -20,6 +22,13 @@ QtBackend::~QtBackend() {
 
 bool QtBackend::eventFilter(QObject* watched, QEvent* event) {
   if (watched == qApp && event->type() == QEvent::Quit) quitting_ = true;
+  // The window system may hand the focus to a window of ours that is already hidden again (the
+  // one dialog window, closed and shown and hidden in between); Qt would then send every key
+  // there. The main window takes the focus back.
+  if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+    auto* w = static_cast<QWidget*>(watched);
+    if (w->isWindow() && !w->isVisible()) QTimer::singleShot(0, this, [this] { ReturnKeysToMainWindow(); });
+  }
   return false;
 }
 
@@ -48,7 +57,13 @@ QMessageBox::Icon IconOf(MsgKind kind) {
 }
 }  // namespace
 
+void QtBackend::ShowModelessAsItIs() {
+  if (form2_->isVisible() && !form2_->Model()->closeRequested && form2_->Model() == &Form2 && Form2.visible)
+    form2_->Load(Form2);
+}
+
 void QtBackend::ShowMessage(const std::string& text) {
+  ShowModelessAsItIs();
   QMessageBox box(QMessageBox::NoIcon, AppTitle(), DisplayText(text), QMessageBox::Ok);
   box.setObjectName("ShowMsg");
   box.show();
@@ -57,6 +72,7 @@ void QtBackend::ShowMessage(const std::string& text) {
 }
 
 bool QtBackend::Ask(const std::string& text, MsgKind kind, bool okCancel) {
+  ShowModelessAsItIs();
   QMessageBox::StandardButton yes = okCancel ? QMessageBox::Ok : QMessageBox::Yes;
   QMessageBox::StandardButton no = okCancel ? QMessageBox::Cancel : QMessageBox::No;
   QMessageBox box(IconOf(kind), AppTitle(), DisplayText(text), yes | no);
@@ -70,9 +86,7 @@ bool QtBackend::AskYesNo(const std::string& text, MsgKind kind) { return Ask(tex
 bool QtBackend::AskOkCancel(const std::string& text, MsgKind kind) { return Ask(text, kind, true); }
 
 void QtBackend::ProcessEvents() {
-  // A window shown without waiting (the stop window) follows its model while the work goes on.
-  if (form2_->isVisible() && !form2_->Model()->closeRequested && form2_->Model() == &Form2 && Form2.visible)
-    form2_->Load(Form2);
+  ShowModelessAsItIs();
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
@@ -101,6 +115,13 @@ void QtBackend::HideWindow(TWindowState& form) {
     form2_->hide();
   else
     form3_->hide();
+}
+
+void QtBackend::ReturnKeysToMainWindow() {
+  QWidget* active = QApplication::activeWindow();
+  if (active && active->isVisible()) return;  // a window that is up keeps them
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(w) && w->isVisible()) w->activateWindow();
 }
 
 void QtBackend::ShowInfoModal(TForm3& form) {
@@ -143,7 +164,10 @@ std::optional<std::string> RunFileDialog(const TFileDialog& d, bool save) {
   QString ext = DisplayText(d.defaultExt);
   if (ext.startsWith("*.")) ext = ext.mid(2);
   if (!ext.isEmpty() && !ext.contains('*')) dlg.setDefaultSuffix(ext);
-  if (!d.fileName.empty()) dlg.selectFile(DisplayText(d.fileName));
+  // A folder given as the name is where the dialog opens, with nothing chosen in it.
+  const QString name = DisplayText(d.fileName);
+  if (!name.isEmpty() && QFileInfo(name).isDir()) dlg.setDirectory(name);
+  else if (!name.isEmpty()) dlg.selectFile(name);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
   return dlg.selectedFiles().first().toStdString();
 }

@@ -46,6 +46,11 @@ protected:
 
 private:
   bool Ask(const std::string& text, MsgKind kind, bool okCancel);
+  // A window shown without waiting (the stop window, the indexing's fit plot) shows what its
+  // model holds now: while the work goes on, and behind a message or question that follows.
+  void ShowModelessAsItIs();
+  // The main window active again (with the keys) when the active window is a hidden one.
+  void ReturnKeysToMainWindow();
   std::unique_ptr<QtForm2> form2_;
   std::unique_ptr<QtForm3> form3_;
   QTimer timer_;

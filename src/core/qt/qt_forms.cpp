@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QImage>
@@ -15,32 +16,36 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTableWidget>
 #include "core/abandon.h"
 #include "core/display_text.h"
+#include "core/qt/qt_fonts.h"
 
 namespace {
 QString Hex(int32_t color) { return QColor::fromRgb(ColorToRgb(color)).name(); }
 
-QFont FontOf(const TFontStyle& f) {
-  QFont font(f.fixedPitch ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
-  font.setStyleHint(f.fixedPitch ? QFont::TypeWriter : QFont::SansSerif);
-  font.setPointSize(std::max(1, f.size));
-  font.setBold(f.bold);
-  return font;
+// Colours of a control as a style sheet for the widget's own class.
+// The square of a check box (and of a check list's item), drawn whatever the colours around it:
+// white with a dark rim, and black inside a white rim when ticked (the style would draw it in
+// the control's own background colour, where it vanishes).
+QString CheckIndicatorSheet(const char* selector) {
+  return QString(" %1::indicator { width: 11px; height: 11px; border: 1px solid #404040; background-color: white; }"
+                 " %1::indicator:checked { background-color: black; border: 3px solid white; width: 7px; height: 7px; }")
+      .arg(selector);
 }
 
-// Colours of a control as a style sheet for the widget's own class.
-void ApplyColours(QWidget* w, const TControl& c, const char* selector, bool background = true) {
+void ApplyColours(QWidget* w, const TControl& c, const char* selector, bool background = true,
+                  const QString& more = QString()) {
   QString style = QString("%1 { color: %2;").arg(selector, Hex(c.font.color));
   if (background && c.color != DefaultColor) style += QString(" background-color: %1;").arg(Hex(c.color));
-  style += " }";
+  style += " }" + more;
   if (w->styleSheet() != style) w->setStyleSheet(style);
 }
 
 void ApplyControl(QWidget* w, const TControl& c) {
   w->setGeometry(c.left, c.top, std::max(0, c.width), std::max(0, c.height));
-  w->setFont(FontOf(c.font));
+  w->setFont(ModelFont(c.font));
   w->setEnabled(c.enabled);
   w->setVisible(c.visible);
 }
@@ -55,9 +60,8 @@ std::string Std(const QString& s) { return s.toStdString(); }
 
 void LoadGrid(QTableWidget* t, const TStringGrid& g) {
   ApplyControl(t, g);
-  ApplyColours(t, g, "QTableWidget");
   // Cells as narrow as the program's column widths: no padding beyond a pixel.
-  t->setStyleSheet(t->styleSheet() + " QTableWidget::item { padding: 0px 1px; }");
+  ApplyColours(t, g, "QTableWidget", true, " QTableWidget::item { padding: 0px 1px; }");
   t->setFrameShape(g.border ? QFrame::StyledPanel : QFrame::NoFrame);
   t->setVerticalScrollBarPolicy(g.scrollBars == TScrollBars::None ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
   t->setHorizontalScrollBarPolicy(g.scrollBars == TScrollBars::Both ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
@@ -73,7 +77,14 @@ void LoadGrid(QTableWidget* t, const TStringGrid& g) {
         item = new QTableWidgetItem;
         t->setItem(r, c, item);
       }
-      item->setText(DisplayText(g.Cell(c, r)));
+      const QString text = DisplayText(g.Cell(c, r));
+      item->setText(text);
+      // A cell's text that does not fit its column (a pixel of padding each side and the grid
+      // line) is drawn smaller.
+      const QFont fitted = FittingFont(t->font(), text,
+                                       QSize(g.colWidths[static_cast<size_t>(c)] - 3, g.rowHeights[static_cast<size_t>(r)]));
+      if (fitted != t->font()) item->setFont(fitted);
+      else item->setData(Qt::FontRole, QVariant());
       bool fixed = r < g.fixedRows || c < g.fixedCols;
       Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
       if (g.editable && !fixed) flags |= Qt::ItemIsEditable;
@@ -111,6 +122,7 @@ void LoadButton(QPushButton* w, const TButton& b) {
   w->setText(DisplayText(b.caption));
   w->setDefault(b.isDefault);
   ApplyControl(w, b);
+  FitButtonFont(w, ModelFont(b.font));
 }
 
 // A label without a size takes the size of its text.
@@ -121,8 +133,17 @@ void LoadLabel(QLabel* w, const TLabel& l) {
   if (l.width <= 0 || l.height <= 0) {
     w->adjustSize();
     w->move(l.left, l.top);
+    // A line longer than the window is drawn smaller, to end at the window's edge.
+    const int room = w->parentWidget() ? w->parentWidget()->width() - l.left : w->width();
+    if (w->width() > room && room > 0) {
+      w->setFont(FittingFont(w->font(), w->text(), QSize(room - (w->width() - w->contentsRect().width()), w->height())));
+      w->adjustSize();
+    }
+  } else {
+    w->setFont(FittingFont(ModelFont(l.font), w->text(), w->contentsRect().size()));
   }
 }
+
 }  // namespace
 
 // ---- ImageWidget ----
@@ -168,7 +189,7 @@ void RadioGroupWidget::Load(const TRadioGroup& m) {
   int32_t cellW = std::max(1, m.width / columns), cellH = std::max(1, (m.height - 8) / rows);
   for (int32_t i = 0; i < n; ++i) {
     QRadioButton* b = buttons_[static_cast<size_t>(i)];
-    b->setFont(FontOf(m.font));
+    b->setFont(ModelFont(m.font));
     // The text takes the font colour; the indicator is drawn by the sheet too, since the style
     // would draw its dot in the text colour and a white dot vanishes in the white circle.
     b->setStyleSheet(QString("QRadioButton { color: %1; }"
@@ -177,9 +198,17 @@ void RadioGroupWidget::Load(const TRadioGroup& m) {
                              "QRadioButton::indicator:checked { background-color: black;"
                              " border: 3px solid white; width: 6px; height: 6px; }")
                          .arg(Hex(m.font.color)));
-    b->setGeometry(8 + (i / rows) * cellW, 4 + (i % rows) * cellH, cellW - 10, std::min(cellH, 24));
+    // As tall as its text needs, at the top of its row.
+    const int h = std::min({cellH, 24, QFontMetrics(b->font()).height() + 4});
+    b->setGeometry(8 + (i / rows) * cellW, 4 + (i % rows) * cellH, cellW - 6, h);
+    FitButtonFont(b, ModelFont(m.font));
     b->setVisible(true);
   }
+  // One size for the whole group: the smallest that some item needed.
+  QFont common = ModelFont(m.font);
+  for (auto* b : buttons_)
+    if (b->font().pointSizeF() < common.pointSizeF()) common = b->font();
+  for (auto* b : buttons_) b->setFont(common);
   group_->setExclusive(false);
   for (auto* b : buttons_) b->setChecked(false);
   group_->setExclusive(true);
@@ -201,7 +230,7 @@ ModelWindow::ModelWindow(const char* name) {
 
 void ModelWindow::LoadWindow(const TWindowState& m) {
   setWindowTitle(DisplayText(m.caption));
-  setFont(FontOf(m.font));
+  setFont(ModelFont(m.font));
   QString style = m.color == DefaultColor
                       ? QString()
                       : QString("%1 { background-color: %2; }").arg(metaObject()->className(), Hex(m.color));
@@ -285,8 +314,9 @@ void QtForm2::Load(TForm2& m) {
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
     item->setCheckState(m.CheckListBox1.Checked(static_cast<int32_t>(i)) ? Qt::Checked : Qt::Unchecked);
   }
-  ApplyColours(checkList_, m.CheckListBox1, "QListWidget");
+  ApplyColours(checkList_, m.CheckListBox1, "QListWidget", true, CheckIndicatorSheet("QListWidget"));
   ApplyControl(checkList_, m.CheckListBox1);
+  FitListFont(checkList_, ModelFont(m.CheckListBox1.font), false);
 
   QString memoText = JoinLines(m.Memo1.lines);
   if (memo_->toPlainText() != memoText) {
@@ -310,8 +340,9 @@ void QtForm2::Load(TForm2& m) {
 
   checkBox_->setText(DisplayText(m.CheckBox1.caption));
   checkBox_->setChecked(m.CheckBox1.checked);
-  ApplyColours(checkBox_, m.CheckBox1, "QCheckBox");
+  ApplyColours(checkBox_, m.CheckBox1, "QCheckBox", true, CheckIndicatorSheet("QCheckBox"));
   ApplyControl(checkBox_, m.CheckBox1);
+  FitButtonFont(checkBox_, ModelFont(m.CheckBox1.font));
 }
 
 void QtForm2::Store() {

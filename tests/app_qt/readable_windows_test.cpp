@@ -1,0 +1,182 @@
+// Everything the user must read or reach, on the real Qt widgets offscreen: the main window at
+// its start size shows every top-level menu on the bar; and every window the inventory walk
+// opens (each command cancelled at its first window, then each with OK to every window on a
+// loaded data set) is shown on the program's own dialog and information windows, where each
+// caption fits its control, no control lies over another's text and each check box shows its
+// square.
+#include <QtTest/QTest>
+#include <set>
+#include "app/main_window_view.h"
+#include "app_qt/readable_widgets.h"
+#include "core/qt/qt_forms.h"
+#include "core_qt/qt_app_test.h"
+#include "mainwin/inventory_fixture.h"
+#include "core/random.h"
+#include "core/scripted_ui.h"
+#include "testdata/test_data_sets.h"
+
+namespace {
+// Passes everything to the backend that answers, and first shows each window on the Qt widgets
+// and notes what cannot be read there; a window shown without waiting is looked at again when a
+// message or question comes up in front of it.
+class LookingUi : public UiBackend {
+public:
+  explicit LookingUi(UiBackend& inner) : inner_(inner) {}
+  void ShowMessage(const std::string& text) override {
+    LookBehind();
+    inner_.ShowMessage(text);
+  }
+  bool AskYesNo(const std::string& text, MsgKind kind) override {
+    LookBehind();
+    return inner_.AskYesNo(text, kind);
+  }
+  bool AskOkCancel(const std::string& text, MsgKind kind) override {
+    LookBehind();
+    return inner_.AskOkCancel(text, kind);
+  }
+  void ProcessEvents() override { inner_.ProcessEvents(); }
+  bool Quitting() const override { return inner_.Quitting(); }
+  void ShowModal(TForm2& form) override {
+    Look(form);
+    inner_.ShowModal(form);
+  }
+  void ShowModeless(TForm2& form) override {
+    Look(form);
+    modeless_ = &form;
+    inner_.ShowModeless(form);
+  }
+  void HideWindow(TWindowState& form) override {
+    if (&form == static_cast<TWindowState*>(modeless_)) modeless_ = nullptr;
+    inner_.HideWindow(form);
+  }
+  void ShowInfoModal(TForm3& form) override {
+    info_.Load(form);
+    info_.show();
+    Note(info_, form.caption);
+    info_.hide();
+    inner_.ShowInfoModal(form);
+  }
+  std::optional<std::string> OpenFileDialog(const TFileDialog& d) override { return inner_.OpenFileDialog(d); }
+  std::optional<std::string> SaveFileDialog(const TFileDialog& d) override { return inner_.SaveFileDialog(d); }
+  std::optional<std::vector<std::string>> OpenFilesDialog(const TFileDialog& d) override {
+    return inner_.OpenFilesDialog(d);
+  }
+  void SetTimer(int32_t ms) override { inner_.SetTimer(ms); }
+
+  std::set<std::string> problems;
+  int32_t windows = 0;
+  std::vector<std::string> behind;  // the labels of each window looked at behind a question
+
+private:
+  void LookBehind() {
+    if (!modeless_ || !modeless_->visible) return;
+    Look(*modeless_);
+    std::string labels;
+    for (int32_t i = 1; i <= 11; ++i)
+      if (modeless_->Label(i).visible) labels += modeless_->Label(i).caption + "|";
+    behind.push_back(labels);
+  }
+  void Look(TForm2& form) {
+    dialog_.Load(form);
+    dialog_.show();
+    Note(dialog_, form.caption);
+    dialog_.hide();
+  }
+  void Note(QWidget& w, const std::string& caption) {
+    ++windows;
+    for (const std::string& p : readable::Problems(&w)) problems.insert("\"" + caption + "\": " + p);
+  }
+  UiBackend& inner_;
+  TForm2* modeless_ = nullptr;
+  QtForm2 dialog_;
+  QtForm3 info_;
+};
+
+class ReadableWindowsTest : public InventoryTest {
+protected:
+  static void SetUpTestSuite() { QtAppTestApp::SetUpTestSuite(); }
+  struct QtAppTestApp : QtAppTest {
+    using QtAppTest::SetUpTestSuite;
+  };
+  void SetUp() override {
+    InventoryTest::SetUp();
+    ScreenScale = 1.25;
+    FontSize = 12;  // the session's sizes after the start dialog
+  }
+  void LoadTestData() {
+    SetZrO2TestData();
+    SetRietveldTestData();
+    FormPhaseReflections(1, 1.541, 3.895);
+    Form1.HandleEvent({TMainEventKind::Key, 'G', 0, true});
+  }
+  // The main window's own controls after a command.
+  void LookAtMainWindow(MainWindowView& view, const std::string& after) {
+    for (const std::string& p : readable::Problems(&view)) looking.problems.insert("main window after " + after + ": " + p);
+  }
+  LookingUi looking{ui};
+  ScopedUi lookingGuard{looking};
+};
+
+TEST_F(ReadableWindowsTest, EveryMenuOfTheBarIsShownAtTheStartSize) {
+  // The session's layout: the window at scale 1, the images at 2.
+  LayoutMainWindow(2.0, 1.0);
+  ResetMainWindow();
+  MainWindowView view(Form1);
+  view.show();
+  EXPECT_EQ(readable::HiddenMenus(&view), std::vector<std::string>{});
+  // The client area holds the model's size or more: nothing of the window is lost.
+  EXPECT_GE(view.centralWidget()->width(), Form1.width);
+}
+
+TEST_F(ReadableWindowsTest, EveryWindowOfTheInventoryWalkCanBeRead) {
+  for (GenericUi::Answer answer : {GenericUi::Answer::Cancel, GenericUi::Answer::Accept}) {
+    ui.answer = answer;
+    for (const TCommand& c : MainWindowInventory()) {
+      if (c.name.rfind("File>Exit", 0) == 0 || c.name == "key Esc" || c.name == "close box") continue;
+      FontSize = 12;
+      Restart();
+      ScreenScale = 1.25;
+      MainWindowView view(Form1);
+      view.show();
+      LoadTestData();
+      Run(c);
+      LookAtMainWindow(view, c.name);
+    }
+  }
+  EXPECT_GT(looking.windows, 100);
+  for (const std::string& p : looking.problems) ADD_FAILURE() << p;
+}
+}  // namespace
+
+namespace {
+// The indexing demonstration as a new user runs it (the ZrO2 lines, monoclinic P, the defaults):
+// the fit plot and the true cell stand readable in the window behind the search's question.
+TEST_F(ReadableWindowsTest, TheIndexingFitPlotCanBeReadBehindItsQuestion) {
+  FontSize = 12;
+  Restart();
+  ScreenScale = 1.25;
+  ASSERT_TRUE(SetRandomSeeds(12345, 6789));
+  ScriptedUi script;
+  LookingUi look(script);
+  ScopedUi scripted(look);
+  script.ExpectDialog("Test").Radio(4).Ok();
+  script.ExpectDialog("Set the data for autoindexing test").Radio(1).Ok();
+  ASSERT_TRUE(Form1.HandleEvent({TMainEventKind::MenuItem, 13}));  // Test
+  script.ExpectDialog("(Celix)").Radio(2).Ok();
+  script.ExpectDialog(" Phase= 1").Combo(2).Radio2(1).Ok();
+  script.ExpectDialog(" Phase= 1").Ok();
+  script.ExpectDialog("Set lattice parameters").Ok();
+  script.ExpectDialog("(Celix)").Radio(3).Ok();
+  script.ExpectDialog("Check the data and make the fit").Ok();
+  script.ExpectDialog("Set the bin amounts").Ok();
+  script.QueueAnswer(true);  // "Total N of tries= "
+  script.QueueAnswer(true);  // "Stop fitting?"
+  script.ExpectDialog("(Celix)").Cancel();
+  ASSERT_TRUE(Form1.HandleEvent({TMainEventKind::MenuItem, 10}));  // Celix
+  EXPECT_TRUE(script.Remaining().empty());
+  ASSERT_FALSE(look.behind.empty());
+  EXPECT_NE(look.behind.back().find("Parameters, ph1 = "), std::string::npos) << look.behind.back();
+  EXPECT_NE(look.behind.back().find(TestTrueCell), std::string::npos) << look.behind.back();
+  for (const std::string& p : look.problems) ADD_FAILURE() << p;
+}
+}  // namespace

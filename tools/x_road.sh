@@ -1,0 +1,286 @@
+#!/usr/bin/env bash
+# The real program under an X server with a window manager, driven by keys and clicks as a user
+# drives it: the Test menu opened from the keyboard, the TestRietveld data refined to a drawn fit
+# (the data, fit and difference colours on the graph), then, in a second run, the ZrO2 indexing
+# with its fit plot drawn behind the question "Stop fitting?", each run killed at its end
+# with its result file already on the disk. Screenshots stay in the output folder.
+#   x_road.sh <vkest binary> <output folder>
+# Exit 0 passed, 1 failed, 77 skipped (a tool missing; a failure when VKEST_REQUIRE_ORACLES=1).
+set -u
+vkest=$(readlink -f "$1")
+rm -rf "$2"
+mkdir -p "$2"
+out=$(readlink -f "$2")
+
+for tool in Xvfb xdpyinfo xprop openbox xdotool import convert; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "missing: $tool"
+    [ "${VKEST_REQUIRE_ORACLES:-0}" = 1 ] && exit 1
+    exit 77
+  fi
+done
+
+pids=()
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2> /dev/null; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do wait "${pids[i]}" 2> /dev/null; done
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*"
+  shot "failed"
+  xwininfo -root -tree > "$out/windows.txt" 2>&1
+  exit 1
+}
+
+# An X server on a display number that no server answers on (lock files alone do not tell: a
+# server of another folder's /tmp may hold the number), tried until one starts.
+display=
+for _ in $(seq 1 20); do
+  n=$((100 + RANDOM % 800))
+  xdpyinfo -display ":$n" > /dev/null 2>&1 && continue
+  Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
+  xvfb=$!
+  for _ in $(seq 1 100); do
+    kill -0 $xvfb 2> /dev/null || break
+    xdpyinfo -display ":$n" > /dev/null 2>&1 && { display=":$n"; break; }
+    sleep 0.1
+  done
+  [ -n "$display" ] && { pids+=($xvfb); break; }
+  kill $xvfb 2> /dev/null
+  wait $xvfb 2> /dev/null
+done
+[ -n "$display" ] || { echo "FAILED: no X server started"; cat "$out/xvfb.log"; exit 1; }
+export DISPLAY=$display
+export QT_QPA_PLATFORM=xcb
+unset XDG_RUNTIME_DIR SESSION_MANAGER
+openbox > "$out/openbox.log" 2>&1 &
+pids+=($!)
+# A window mapped while the window manager takes over the screen may never be shown: wait until
+# it announces itself on the root window.
+for _ in $(seq 1 300); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' || { echo "FAILED: no window manager"; exit 1; }
+
+shot() { import -window root "$out/$1.png" 2> /dev/null; }
+
+# The visible windows whose title matches the regular expression, waited for up to $2 seconds.
+wait_window() {
+  timeout "${2:-60}" xdotool search --sync --onlyvisible --name "$1" 2> /dev/null | head -n1
+}
+gone() { [ -z "$(xdotool search --onlyvisible --name "$1" 2> /dev/null)" ]; }
+wait_gone() {
+  local end=$((SECONDS + ${2:-60}))
+  while ! gone "$1"; do
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.2
+  done
+}
+height() { xdotool getwindowgeometry --shell "$1" 2> /dev/null | sed -n 's/^HEIGHT=//p'; }
+# Keys to the window: made active first, as a click on it would.
+keys() {
+  local w=$1
+  shift
+  timeout 10 xdotool windowactivate --sync "$w" 2> /dev/null || true
+  xdotool key --delay 50 "$@"
+}
+click() {
+  timeout 10 xdotool windowactivate --sync "$1" 2> /dev/null || true
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+# Pixels of each colour (rrggbb) in a rectangle of a screenshot: colours <png> x y w h rrggbb...
+colours() {
+  local img=$1 x=$2 y=$3 w=$4 h=$5 c counts=()
+  shift 5
+  for c in "$@"; do
+    counts+=("$(convert "$img" -crop "${w}x${h}+${x}+${y}" +repage -fill black +opaque "#$c" -fill white -opaque "#$c" \
+      -colorspace gray -format '%[fx:round(mean*w*h)]' info:)")
+  done
+  echo "${counts[*]}"
+}
+
+# A screenshot named $1, and the pixels of each colour in window $2.
+window_colours() {
+  local name=$1 w=$2 X Y WIDTH HEIGHT SCREEN WINDOW
+  shift 2
+  shot "$name"
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  colours "$out/$name.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "$@"
+}
+
+banner='^vkest 2026'
+start_program() {
+  local work=$out/$1
+  mkdir -p "$work"
+  (cd "$work" && HOME=$work exec "$vkest" > "$out/$1.log" 2>&1) &
+  program=$!
+  pids+=($program)
+  local w
+  w=$(wait_window "$banner" 120) || true
+  [ -n "$w" ] || fail "no start dialog"
+  keys "$w" Return
+  # The main window: the same title, the start dialog's 580 pixels no longer.
+  local end=$((SECONDS + 60))
+  main=
+  while [ $SECONDS -lt $end ]; do
+    for w in $(xdotool search --onlyvisible --name "$banner" 2> /dev/null); do
+      [ "$(height "$w")" -lt 560 ] && main=$w
+    done
+    [ -n "$main" ] && break
+    sleep 0.2
+  done
+  [ -n "$main" ] || fail "no main window"
+  # The title bar is on the screen: the frame is placed, not the client area.
+  local y
+  y=$(xdotool getwindowgeometry --shell "$main" | sed -n 's/^Y=//p')
+  [ "$y" -gt 0 ] || fail "the main window's client area at y=$y: no title bar above it"
+}
+
+# Answers every window that comes up with Return until $1 (a function) says the road is done;
+# a message box (a small window titled "vkest") is answered, the stop window of a running fit
+# is left alone.
+answer_until() {
+  local done_check=$1 limit=${2:-600}
+  local end=$((SECONDS + limit)) w title
+  while [ $SECONDS -lt $end ]; do
+    $done_check && return 0
+    for w in $(xdotool search --onlyvisible --name '.' 2> /dev/null); do
+      title=$(xdotool getwindowname "$w" 2> /dev/null)
+      [[ "$title" =~ $banner ]] && continue
+      if [ "$title" = vkest ] && [ "$(height "$w")" -ge 160 ]; then continue; fi  # a running fit's window
+      [[ "$title" =~ ^\ *Powder\ Indexing$ ]] && continue                            # the search's window
+      respond "$w" "$title" && break
+    done
+    sleep 0.3
+  done
+  return 1
+}
+
+# After an answer: the window hidden or showing another title (the one dialog window is reused),
+# for ten seconds at most (a slow step under load).
+settle() {
+  local end=$((SECONDS + 10))
+  while [ $SECONDS -lt $end ] && xdotool search --onlyvisible --name . 2> /dev/null | grep -qx "$1" &&
+    [ "$(xdotool getwindowname "$1" 2> /dev/null)" = "$2" ]; do
+    sleep 0.1
+  done
+  return 0
+}
+
+# The result file of the run in folder $1 holds a line with $2.
+lines_kept() {
+  local res
+  res=$(ls "$out/$1"/m*.res 2> /dev/null | head -n1)
+  [ -n "$res" ] && grep -q "$2" "$res" || fail "the result file of $1 lost at the kill: ${res:-none}"
+  echo "$1: $(wc -l < "$res") lines of the result file on the disk at the kill"
+}
+
+# ---- the refinement road ----
+start_program rietveld
+keys "$main" alt+t  # the Test menu from the keyboard
+w=$(wait_window '^ Test$' 60) || true
+[ -n "$w" ] || fail "the Test menu did not open from the keyboard"
+shot 01_test_menu
+click "$w" 100 119  # " TestRietveld"
+keys "$w" Return
+wait_gone '^ Test$' 60 || fail "the Test menu stays"
+# The graph of the test data: magenta points.
+graph_drawn() {
+  shot 02_data
+  [ "$(colours "$out/02_data.png" 0 0 1280 900 ff00ff)" -gt 100 ]
+}
+end=$((SECONDS + 120))
+until graph_drawn; do [ $SECONDS -lt $end ] || fail "no data on the graph"; sleep 0.5; done
+before=$(colours "$out/02_data.png" 0 0 1280 900 ff0000 00ff00)
+keys "$main" alt+r
+w=$(wait_window '^ Select the analysis$' 60) || true
+[ -n "$w" ] || fail "no analysis dialog"
+keys "$w" Return
+
+controls_seen=0
+finished=0
+# Return to each window; after the fit, its menu (no yellow check list, as the fit's summary has)
+# gets "Exit and show GRAPHS".
+respond() {
+  local w=$1 title=$2
+  [ "$title" = ' Check the Fit Controls' ] && controls_seen=1
+  if [ "$title" = '  Rietveld analysis ' ] && [ $controls_seen = 1 ]; then
+    if [ "$(window_colours 03_after_fit "$w" ffff00)" -lt 1000 ]; then
+      click "$w" 140 223
+      keys "$w" Return
+      finished=1
+      return 0
+    fi
+  fi
+  keys "$w" Return
+  settle "$w" "$title"
+}
+rietveld_done() { [ $finished = 1 ]; }
+answer_until rietveld_done 900 || fail "the refinement did not come back to the graph"
+fit_drawn() {
+  shot 04_fit
+  local now
+  now=$(colours "$out/04_fit.png" 0 0 1280 900 ff0000 00ff00)
+  # The fit (red) and the difference (lime) drawn over what the data alone showed.
+  [ "${now% *}" -gt $((${before% *} + 300)) ] && [ "${now#* }" -gt $((${before#* } + 200)) ] &&
+    [ "$(colours "$out/04_fit.png" 0 0 1280 900 ff00ff)" -gt 100 ]
+}
+end=$((SECONDS + 60))
+until fit_drawn; do [ $SECONDS -lt $end ] || fail "no fit drawn (red, lime before: $before)"; sleep 0.5; done
+echo "refinement drawn: red, lime $(colours "$out/04_fit.png" 0 0 1280 900 ff0000 00ff00) (before: $before)"
+# Killed after the fit: its protocol is on the disk.
+kill -9 "$program"
+wait "$program" 2> /dev/null
+lines_kept rietveld 'Fitting results in res-file'
+
+# ---- the indexing road ----
+start_program celix
+keys "$main" alt+f Left Left Return  # "Test" reached through the bar from the keyboard
+w=$(wait_window '^ Test$' 60) || true
+[ -n "$w" ] || fail "the Test menu did not open from the keyboard"
+click "$w" 100 152  # " TestAutoindexing"
+keys "$w" Return
+w=$(wait_window '^ Set the data for autoindexing test$' 60) || true
+[ -n "$w" ] || fail "no data set dialog"
+keys "$w" Return  # " Set ZrO2 data"
+wait_gone '^ Set the data for autoindexing test$' 60 || fail "the data set dialog stays"
+# The keys belong to the main window again (not to the bar or to a hidden dialog): "i" asks for
+# an INI file.
+keys "$main" i
+w=$(wait_window '^Input Ini-file$' 60) || true
+[ -n "$w" ] || fail "the key i was not taken after the dialogs"
+keys "$w" Escape
+wait_gone '^Input Ini-file$' 60 || fail "the file dialog stays"
+keys "$main" alt+c
+asked=0
+respond() {
+  local w=$1 title=$2 plot
+  if [ "$title" = vkest ] && plot=$(xdotool search --onlyvisible --name '^ *Powder Indexing$' 2> /dev/null | head -n1) &&
+    [ -n "$plot" ]; then
+    # "Stop fitting?" in front of the fit plot, drawn within a few seconds.
+    local end=$((SECONDS + 10)) aqua fuchsia
+    while :; do
+      read -r aqua fuchsia < <(window_colours 05_stop_fitting "$plot" 00ffff ff00ff)
+      [ "$aqua" -gt 300 ] && [ "$fuchsia" -gt 20 ] && break
+      [ $SECONDS -lt $end ] || fail "no fit plot behind the question (aqua $aqua, fuchsia $fuchsia)"
+      sleep 0.3
+    done
+    echo "behind \"Stop fitting?\": aqua $aqua, fuchsia $fuchsia"
+    asked=1
+    return 0
+  fi
+  keys "$w" Return
+  settle "$w" "$title"
+}
+asked_check() { [ $asked = 1 ]; }
+answer_until asked_check 900 || fail "the indexing did not ask \"Stop fitting?\""
+# Killed while it asks: the protocol written so far is on the disk.
+kill -9 "$program"
+wait "$program" 2> /dev/null
+lines_kept celix 'hkls formed'
+echo "passed"
+exit 0
