@@ -19,6 +19,7 @@
 #include "core/spectra_utilities.h"
 #include "core/text_file.h"
 #include "core/toolbox.h"
+#include "crystal/peak_fit_models.h"
 #include "peaks/peak_areas.h"
 
 namespace {
@@ -52,10 +53,12 @@ void WritePeakBlock(TextFile& f, const TSpectrum& sp, bool simple) {
   } else {
     f.WriteLine("     Amplitude  Amp.Err Position Pos.Err Halfwidth HWD-err");
   }
-  const double span = std::max(1, sp.WorkLast - sp.WorkFirst + 1);
+  int32_t first = 1, last = 1;
+  WorkingRange(sp, first, last);
   for (int32_t i = 1; i <= n; ++i) {
+    // The law's width at the peak's own position, on the abscissa the fit's model uses.
     const double position = Value(6 + n + i);
-    double width = w0 + w1 * (2 * position - sp.WorkFirst - sp.WorkLast) / span;
+    double width = w0 + w1 * NormalisedAbscissa(position, first, last);
     if (!simple && WidthMode == -1) width = Value(2 * n + 6 + i);
     if (simple)
       f.WriteLine(I(4, i) + R(9, 0, Value(6 + i)) + R(9, 0, Error(6 + i)) + R(9, 0, areas[i]) + R(9, 2, position) +

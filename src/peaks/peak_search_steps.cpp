@@ -119,18 +119,6 @@ void TPeakSection::QuasiCurvatureTest(double w) {
     RemoveDeleted();
   }
 
-  // First merge of peaks one point apart, at their count-weighted mean.
-  for (int32_t j = 1; j < n; ++j) {
-    if (pos[j] == 0.0) continue;
-    const int32_t a = Round(pos[j]), b = Round(pos[j + 1]);
-    if (b - a > 1 || a < 1 || b > m) continue;
-    pos[j + 1] = (a * y[a] + b * y[b]) / std::fmax(y[a] + y[b], 1.0);
-    pos[j] = 0.0;
-    if (Protocolling())
-      Protocol("first merged peaks, compr" + FormatNumber(6, 2, f) + FormatNumber(10, 1, Channel(a, f)) +
-               FormatNumber(10, 1, Channel(b, f)));
-  }
-  RemoveDeleted();
   if (Protocolling()) Protocol("New Npeaks=" + FormatInteger(n, 5));
 }
 

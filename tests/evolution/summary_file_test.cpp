@@ -1,6 +1,7 @@
 // The summary file byte for byte against blocks written by hand from the layout, and its round
 // trip through the evolution display.
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <vector>
 #include "evolution/step_fixture.h"
@@ -115,6 +116,29 @@ TEST_F(StepTest, PeakPathCopiesTheNearestPeakOfEveryFitraBlock) {
                                  " Amplitude  Ampl.err   Area  Position  Pos.Err  HWidth  HW-err Spec", "Peak ident=    250.00",
                                  "    1     1000        0   200.00       0.00     5.00     0.00        Sp1",
                                  "    1     1000        0   210.00       0.00     5.00     0.00        Sp2", ""}));
+}
+
+// A width law with a slope: each peak's half width in the summary is the law's value at its own
+// position, W0 - W1 at the first working channel and W0 + W1 at the last, as the fit's model has it.
+TEST_F(StepTest, PeakBlockWidthsFollowTheLawAtEachPosition) {
+  TrevoMode = 1;
+  Sp(1).WorkFirst = 100, Sp(1).WorkLast = 110;
+  const std::vector<double> x = {100, 105, 110};
+  const int32_t n = MarkedPointCount = 3;
+  std::vector<double> v(2 * n + 18, 0.0);
+  for (int32_t i = 1; i <= n; ++i) v[5 + i] = 1000, v[5 + n + i] = x[i - 1];
+  v[2 * n + 6] = 5, v[2 * n + 12] = 2;  // W0 of model 1 and its W1
+  SetRecords(v);
+  WriteStepBlock(1, 3);
+  std::vector<double> widths;
+  for (size_t a = 0, b; (b = QuorinFile.Contents().find("\r\n", a)) != std::string::npos; a = b + 2) {
+    std::istringstream line(QuorinFile.Contents().substr(a, b - a));
+    double f[7];
+    int k = 0;
+    while (k < 7 && line >> f[k]) ++k;
+    if (k == 7 && f[1] == 1000) widths.push_back(f[5]);
+  }
+  EXPECT_EQ(widths, (std::vector<double>{3, 5, 7}));
 }
 
 }  // namespace
