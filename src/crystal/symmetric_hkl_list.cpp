@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include "core/cell_geometry.h"
+#include "core/cpu_dispatch.h"
 #include "core/dspacing_list.h"
 #include "core/messages.h"
 #include "core/number_format.h"
@@ -246,6 +250,96 @@ inline void IntegerRange(double lo, double hi, int32_t first, int32_t last, int3
   to = hi + slack < last ? int32_t(std::floor(hi + slack)) : last;
 }
 
+// The columns (h, k0 + i), i < n, of a convex q(l) = a l^2 + 2 b l + c that may hold an l in
+// [0, nl] with qInner <= q(l) <= qMax get flag 1. The floor of the upper root and the ceiling of
+// the lower one (held to [0, nl]) are tested and their neighbours, so a root off by less than one
+// still flags; nearly tangent columns, whose roots are unsure, are always flagged.
+struct TColumnShell {
+  double g[3][3], qMax, qInner;
+  int32_t nl;
+};
+
+void ColumnFlagsBaseline(const TColumnShell& s, int32_t h, int32_t k0, int32_t n, uint64_t* flags) {
+  std::fill(flags, flags + (n + 63) / 64, 0);
+  const double a = s.g[2][2], inverseA = 1.0 / a, top = s.nl;
+  for (int32_t i = 0; i < n; ++i) {
+    const double k = double(k0 + i);
+    const double b = s.g[0][2] * h + s.g[1][2] * k;
+    const double c = (s.g[0][0] * h + 2.0 * s.g[0][1] * k) * h + s.g[1][1] * k * k;
+    const double disc = b * b - a * (c - s.qMax);
+    const double tolerance = 1e-8 * (b * b + a * (std::fabs(c) + s.qMax));
+    const double root = std::sqrt(std::max(disc, 0.0));
+    const double u = std::floor(std::clamp((root - b) * inverseA, -1.0, top));
+    const double w = std::ceil(std::clamp((-root - b) * inverseA, 0.0, top + 1.0));
+    auto q = [&](double l) { return (a * l + 2.0 * b) * l + c; };
+    const bool upper = u >= 0 && ((u < top && q(u + 1) <= s.qMax) || q(u) >= s.qInner);
+    const bool lower = w <= top && ((w > 0 && q(w - 1) <= s.qMax) || q(w) >= s.qInner);
+    if (disc >= -tolerance && (disc <= tolerance || upper || lower)) flags[i >> 6] |= uint64_t{1} << (i & 63);
+  }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same tests four columns at a time.
+VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t n, uint64_t* flags) {
+  std::fill(flags, flags + (n + 63) / 64, 0);
+  const __m256d a = _mm256_set1_pd(s.g[2][2]), inverseA = _mm256_set1_pd(1.0 / s.g[2][2]);
+  const __m256d top = _mm256_set1_pd(s.nl), topPlus = _mm256_set1_pd(s.nl + 1.0);
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), minusOne = _mm256_set1_pd(-1.0);
+  const __m256d two = _mm256_set1_pd(2.0), small = _mm256_set1_pd(1e-8), sign = _mm256_set1_pd(-0.0);
+  const __m256d qMax = _mm256_set1_pd(s.qMax), qInner = _mm256_set1_pd(s.qInner);
+  const __m256d g02h = _mm256_set1_pd(s.g[0][2] * h), g12 = _mm256_set1_pd(s.g[1][2]);
+  const __m256d hh = _mm256_set1_pd(double(h)), g00h = _mm256_set1_pd(s.g[0][0] * h);
+  const __m256d g01x2 = _mm256_set1_pd(2.0 * s.g[0][1]), g11 = _mm256_set1_pd(s.g[1][1]);
+  const __m256d step = _mm256_set_pd(3, 2, 1, 0);
+  int32_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0 + i)), step);
+    const __m256d b = _mm256_add_pd(g02h, _mm256_mul_pd(g12, k));
+    const __m256d c = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(g00h, _mm256_mul_pd(g01x2, k)), hh),
+                                    _mm256_mul_pd(_mm256_mul_pd(g11, k), k));
+    const __m256d bb = _mm256_mul_pd(b, b);
+    const __m256d disc = _mm256_sub_pd(bb, _mm256_mul_pd(a, _mm256_sub_pd(c, qMax)));
+    const __m256d tolerance =
+        _mm256_mul_pd(small, _mm256_add_pd(bb, _mm256_mul_pd(a, _mm256_add_pd(_mm256_andnot_pd(sign, c), qMax))));
+    const __m256d root = _mm256_sqrt_pd(_mm256_max_pd(disc, zero));
+    const __m256d u = _mm256_floor_pd(
+        _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(root, b), inverseA), minusOne), top));
+    const __m256d w = _mm256_ceil_pd(_mm256_min_pd(
+        _mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_xor_pd(root, sign), b), inverseA), zero), topPlus));
+    const __m256d twoB = _mm256_mul_pd(two, b);
+    const __m256d uUp = _mm256_add_pd(u, one), wDown = _mm256_sub_pd(w, one);
+    const __m256d qU = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, u), twoB), u), c);
+    const __m256d qUUp = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, uUp), twoB), uUp), c);
+    const __m256d qW = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, w), twoB), w), c);
+    const __m256d qWDown = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, wDown), twoB), wDown), c);
+    const __m256d upper = _mm256_and_pd(
+        _mm256_cmp_pd(u, zero, _CMP_GE_OQ),
+        _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(u, top, _CMP_LT_OQ),
+                                   _mm256_cmp_pd(qUUp, qMax, _CMP_LE_OQ)),
+                     _mm256_cmp_pd(qU, qInner, _CMP_GE_OQ)));
+    const __m256d lower = _mm256_and_pd(
+        _mm256_cmp_pd(w, top, _CMP_LE_OQ),
+        _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GT_OQ),
+                                   _mm256_cmp_pd(qWDown, qMax, _CMP_LE_OQ)),
+                     _mm256_cmp_pd(qW, qInner, _CMP_GE_OQ)));
+    const __m256d flag = _mm256_and_pd(
+        _mm256_cmp_pd(disc, _mm256_xor_pd(tolerance, sign), _CMP_GE_OQ),
+        _mm256_or_pd(_mm256_cmp_pd(disc, tolerance, _CMP_LE_OQ), _mm256_or_pd(upper, lower)));
+    flags[i >> 6] |= uint64_t(_mm256_movemask_pd(flag)) << (i & 63);
+  }
+  if (i < n) {
+    uint64_t tail[1];
+    ColumnFlagsBaseline(s, h, k0 + i, n - i, tail);
+    flags[i >> 6] |= tail[0] << (i & 63);
+  }
+}
+#else
+void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t n, uint64_t* flags) {
+  ColumnFlagsBaseline(s, h, k0, n, flags);
+}
+#endif
+const auto ColumnFlags = ChooseByProcessor(ColumnFlagsBaseline, ColumnFlagsAvx2, false);
+
 // A set of equivalent reflections met for the first time: its representative, d and
 // multiplicity, and when it was met (the visit's place in the box order).
 struct TCandidate {
@@ -283,55 +377,94 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
     if (!std::isfinite(reach)) return;
     IntegerRange(-reach, reach, hFrom, hTo, hFrom, hTo);
   }
-  for (int32_t h = hFrom; h <= hTo; ++h) {
-    const double x = h * as;
-    int32_t kFrom = 1 - nk, kTo = nk + 1;
-    if (bounded) {
-      double lo, hi;
-      if (!metric.KRange(h, qMax, lo, hi)) continue;
-      IntegerRange(lo, hi, kFrom, kTo, kFrom, kTo);
-    }
-    for (int32_t k = kFrom; k <= kTo; ++k) {
-      const double y = k * bs;
-      const double xx = x * x, yy = y * y, xycg = x * y * cg;
-      int32_t lFrom = 0, lTo = nl, skipFrom = nl + 1, skipTo = nl;
-      double lo, hi;
-      if (bounded) {
-        if (!metric.LRange(h, k, qMax, lo, hi)) continue;
-        IntegerRange(lo, hi, lFrom, lTo, lFrom, lTo);
-      }
-      if (qInner > 0 && metric.LRange(h, k, qInner, lo, hi)) {
-        // Strictly inside the ellipsoid of d > dmax: nothing there is listed.
-        const double slack = 1e-9 * (1 + std::max(std::fabs(lo), std::fabs(hi)));
-        const double from = std::ceil(lo + slack), to = std::floor(hi - slack);
-        if (from <= to && to >= lFrom && from <= lTo)
-          skipFrom = int32_t(std::max(from, double(lFrom))), skipTo = int32_t(std::min(to, double(lTo)));
-      }
-      for (int32_t l = lFrom; l <= lTo; ++l) {
-        if (l == skipFrom) {
-          l = skipTo;
-          continue;
-        }
-        const double z = l * cs;
-        // The terms in the order of HklInverseDSquared, so that both give the same bits.
-        const double q = xx + yy + z * z + 2.0 * (z * x * cb + y * z * ca + xycg);
-        if (!(q > 0)) continue;
-        const double d = 1.0 / std::sqrt(q);
-        if (d < dmin || d > dmax || d < dCut) continue;
-        if (!CentringAllows(type, setting, h, k, l)) continue;
-        ++met;
-        if (rot.closed && members.Contains(IndexKey(h, k, l))) continue;
+  auto visit = [&](int32_t h, int32_t k, int32_t l) {
+    const double x = h * as, y = k * bs, z = l * cs;
+    // The terms in the order of HklInverseDSquared, so that both give the same bits.
+    const double q = x * x + y * y + z * z + 2.0 * (z * x * cb + y * z * ca + x * y * cg);
+    if (!(q > 0)) return;
+    const double d = 1.0 / std::sqrt(q);
+    if (d < dmin || d > dmax || d < dCut) return;
+    if (!CentringAllows(type, setting, h, k, l)) return;
+    ++met;
+    if (rot.closed && members.Contains(IndexKey(h, k, l))) return;
 
-        rot.Images(h, k, l, im);
-        bool unique = false;
-        const int32_t r = Representative(im, unique);
-        if (r < 0 || !handled.Insert(im.key[r])) continue;
-        if (rot.closed && unique)
-          for (int32_t i = 0; i < im.n; ++i) members.Insert(im.key[i]);
-        const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
-        const double qr = CellInverseDSquared(phase, rh, rk, rl);
-        if (!(qr > 0)) continue;
-        out.push_back({rh, rk, rl, DistinctImages(im), 1.0 / std::sqrt(qr), met});
+    rot.Images(h, k, l, im);
+    bool unique = false;
+    const int32_t r = Representative(im, unique);
+    if (r < 0 || !handled.Insert(im.key[r])) return;
+    if (rot.closed && unique)
+      for (int32_t i = 0; i < im.n; ++i) members.Insert(im.key[i]);
+    const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
+    const double qr = CellInverseDSquared(phase, rh, rk, rl);
+    if (!(qr > 0)) return;
+    out.push_back({rh, rk, rl, DistinctImages(im), 1.0 / std::sqrt(qr), met});
+  };
+
+  const double (&g)[3][3] = metric.g;
+  const double inverseG22 = 1.0 / g[2][2];
+  TColumnShell shell{};
+  std::copy(&g[0][0], &g[0][0] + 9, &shell.g[0][0]);
+  shell.qMax = qMax, shell.qInner = qInner, shell.nl = nl;
+  uint64_t flags[8];  // 512 columns
+  for (int32_t h = hFrom; h <= hTo; ++h) {
+    int32_t kFrom = 1 - nk, kTo = nk + 1;
+    if (!bounded) {
+      for (int32_t k = kFrom; k <= kTo; ++k) {
+        int32_t skipFrom = nl + 1, skipTo = nl;
+        double lo, hi;
+        if (qInner > 0 && metric.LRange(h, k, qInner, lo, hi)) {
+          // Strictly inside the ellipsoid of d > dmax: nothing there is listed.
+          const double slack = 1e-9 * (1 + std::max(std::fabs(lo), std::fabs(hi)));
+          const double from = std::ceil(lo + slack), to = std::floor(hi - slack);
+          if (from <= to && to >= 0 && from <= nl)
+            skipFrom = int32_t(std::max(from, 0.0)), skipTo = int32_t(std::min(to, double(nl)));
+        }
+        for (int32_t l = 0; l <= nl; ++l) {
+          if (l == skipFrom) {
+            l = skipTo;
+            continue;
+          }
+          visit(h, k, l);
+        }
+      }
+      continue;
+    }
+    double lo, hi;
+    if (!metric.KRange(h, qMax, lo, hi)) continue;
+    IntegerRange(lo, hi, kFrom, kTo, kFrom, kTo);
+    // Along a column q(l) = g22 l^2 + 2 b l + c is convex about l = -b / g22. Only the flagged
+    // columns are entered: there the ends of the part with q <= qMax, held inside [-1, nl + 1],
+    // are found from the roots and corrected by steps, and from each end inwards the indices are
+    // visited until q falls below qInner.
+    const int64_t floorL = -1, ceilL = int64_t(nl) + 1;
+    for (int64_t kBlock = kFrom; kBlock <= kTo; kBlock += 512) {
+      const int32_t n = int32_t(std::min<int64_t>(kTo - kBlock + 1, 512));
+      ColumnFlags(shell, h, int32_t(kBlock), n, flags);
+      for (int32_t word = 0; word < (n + 63) / 64; ++word)
+      for (uint64_t bits = flags[word]; bits != 0; bits &= bits - 1) {
+        const int32_t k = int32_t(kBlock) + 64 * word + std::countr_zero(bits);
+        const double b = g[0][2] * h + g[1][2] * k;
+        const double c = (g[0][0] * h + 2.0 * g[0][1] * k) * h + g[1][1] * double(k) * k;
+        const double centre = -b * inverseG22;
+        auto q = [&](int64_t l) { return (g[2][2] * double(l) + 2.0 * b) * double(l) + c; };
+        // top: the last l with l <= centre or q(l) <= qMax; bottom: the first with l >= centre
+        // or q(l) <= qMax; both clamped to [floorL, ceilL].
+        double rlo = centre, rhi = centre;
+        metric.LRange(h, k, qMax, rlo, rhi);
+        int64_t top = int64_t(std::clamp(std::floor(rhi), double(floorL), double(ceilL)));
+        int64_t bottom = int64_t(std::clamp(std::ceil(rlo), double(floorL), double(ceilL)));
+        while (top < ceilL && (double(top + 1) <= centre || q(top + 1) <= qMax)) ++top;
+        while (top > floorL && double(top) > centre && q(top) > qMax) --top;
+        while (bottom > floorL && (double(bottom - 1) >= centre || q(bottom - 1) <= qMax)) --bottom;
+        while (bottom < ceilL && double(bottom) < centre && q(bottom) > qMax) ++bottom;
+        const int64_t from = std::max<int64_t>(bottom, 0), to = std::min<int64_t>(top, nl);
+        if (from > to) continue;
+        int64_t l = from;
+        for (; l <= to && q(l) >= qInner; ++l) visit(h, k, int32_t(l));
+        const int64_t lowerEnd = l - 1;
+        int64_t start = to + 1;
+        while (start - 1 > lowerEnd && q(start - 1) >= qInner) --start;
+        for (l = start; l <= to; ++l) visit(h, k, int32_t(l));
       }
     }
   }

@@ -159,6 +159,11 @@ TEST_F(ReflectionListTest, BoundedVisitsGiveTheListOfTheWholeBox) {
       {166, 2, {5.1, 5.1, 31.7, 90, 90, 120}, 0.2, 12},    // R-3m on hexagonal axes
       {194, 1, {3.2, 3.2, 5.2, 90, 90, 120}, 0.0, 50},      // d_min 0: the box alone bounds
       {221, 1, {4.0, 4.0, 4.0, 90, 90, 90}, 0.08, 8},       // an F arrangement in Pm-3m: 3 of 4 vanish
+      // Thin shells in large cells: most columns of indices cross the shell between two indices.
+      {2, 1, {31.3, 37.9, 44.1, 71, 103, 117}, 0.6, 0.602},    // P-1, curtailed
+      {2, 1, {29.7, 26.1, 33.4, 98, 82, 108}, 0.55, 0.5501},    // P-1, all of the shell
+      {14, 1, {41.1, 23.7, 36.2, 90, 113.5, 90}, 0.55, 0.5505}, // P2_1/c, all of the shell
+      {14, 1, {18.2, 44.9, 27.5, 90, 97.3, 90}, 0.45, 0.4501},  // P2_1/c, b the longest edge
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "group " << c.group << " a " << c.cell[0] << " d " << c.dmin << ".." << c.dmax);
