@@ -250,7 +250,7 @@ inline void IntegerRange(double lo, double hi, int32_t first, int32_t last, int3
   to = hi + slack < last ? int32_t(std::floor(hi + slack)) : last;
 }
 
-// The columns (h, k0 + i), i < n, of a convex q(l) = a l^2 + 2 b l + c that may hold an l in
+// The columns (h, k0 + stride i), i < n, of a convex q(l) = a l^2 + 2 b l + c that may hold an l in
 // [0, nl] with qInner <= q(l) <= qMax get flag 1. The floor of the upper root and the ceiling of
 // the lower one (held to [0, nl]) are tested and their neighbours, so a root off by less than one
 // still flags; nearly tangent columns, whose roots are unsure, are always flagged.
@@ -259,11 +259,11 @@ struct TColumnShell {
   int32_t nl;
 };
 
-void ColumnFlagsBaseline(const TColumnShell& s, int32_t h, int32_t k0, int32_t n, uint64_t* flags) {
+void ColumnFlagsBaseline(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
   std::fill(flags, flags + (n + 63) / 64, 0);
   const double a = s.g[2][2], inverseA = 1.0 / a, top = s.nl;
   for (int32_t i = 0; i < n; ++i) {
-    const double k = double(k0 + i);
+    const double k = double(k0) + double(stride) * i;
     const double b = s.g[0][2] * h + s.g[1][2] * k;
     const double c = (s.g[0][0] * h + 2.0 * s.g[0][1] * k) * h + s.g[1][1] * k * k;
     const double disc = b * b - a * (c - s.qMax);
@@ -280,7 +280,7 @@ void ColumnFlagsBaseline(const TColumnShell& s, int32_t h, int32_t k0, int32_t n
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same tests four columns at a time.
-VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t n, uint64_t* flags) {
+VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
   std::fill(flags, flags + (n + 63) / 64, 0);
   const __m256d a = _mm256_set1_pd(s.g[2][2]), inverseA = _mm256_set1_pd(1.0 / s.g[2][2]);
   const __m256d top = _mm256_set1_pd(s.nl), topPlus = _mm256_set1_pd(s.nl + 1.0);
@@ -290,10 +290,10 @@ VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, in
   const __m256d g02h = _mm256_set1_pd(s.g[0][2] * h), g12 = _mm256_set1_pd(s.g[1][2]);
   const __m256d hh = _mm256_set1_pd(double(h)), g00h = _mm256_set1_pd(s.g[0][0] * h);
   const __m256d g01x2 = _mm256_set1_pd(2.0 * s.g[0][1]), g11 = _mm256_set1_pd(s.g[1][1]);
-  const __m256d step = _mm256_set_pd(3, 2, 1, 0);
+  const __m256d step = _mm256_set_pd(3.0 * stride, 2.0 * stride, stride, 0);
   int32_t i = 0;
   for (; i + 4 <= n; i += 4) {
-    const __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0 + i)), step);
+    const __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0) + double(stride) * i), step);
     const __m256d b = _mm256_add_pd(g02h, _mm256_mul_pd(g12, k));
     const __m256d c = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(g00h, _mm256_mul_pd(g01x2, k)), hh),
                                     _mm256_mul_pd(_mm256_mul_pd(g11, k), k));
@@ -304,24 +304,30 @@ VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, in
     const __m256d root = _mm256_sqrt_pd(_mm256_max_pd(disc, zero));
     const __m256d u = _mm256_floor_pd(
         _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(root, b), inverseA), minusOne), top));
-    const __m256d w = _mm256_ceil_pd(_mm256_min_pd(
-        _mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_xor_pd(root, sign), b), inverseA), zero), topPlus));
     const __m256d twoB = _mm256_mul_pd(two, b);
-    const __m256d uUp = _mm256_add_pd(u, one), wDown = _mm256_sub_pd(w, one);
+    const __m256d uUp = _mm256_add_pd(u, one);
     const __m256d qU = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, u), twoB), u), c);
     const __m256d qUUp = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, uUp), twoB), uUp), c);
-    const __m256d qW = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, w), twoB), w), c);
-    const __m256d qWDown = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, wDown), twoB), wDown), c);
     const __m256d upper = _mm256_and_pd(
         _mm256_cmp_pd(u, zero, _CMP_GE_OQ),
         _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(u, top, _CMP_LT_OQ),
                                    _mm256_cmp_pd(qUUp, qMax, _CMP_LE_OQ)),
                      _mm256_cmp_pd(qU, qInner, _CMP_GE_OQ)));
-    const __m256d lower = _mm256_and_pd(
-        _mm256_cmp_pd(w, top, _CMP_LE_OQ),
-        _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GT_OQ),
-                                   _mm256_cmp_pd(qWDown, qMax, _CMP_LE_OQ)),
-                     _mm256_cmp_pd(qW, qInner, _CMP_GE_OQ)));
+    // Where b >= 0 the centre is at l <= 0, so is the lower root, and its test is that of l = 0.
+    __m256d lower = _mm256_cmp_pd(c, qInner, _CMP_GE_OQ);
+    if (_mm256_movemask_pd(_mm256_cmp_pd(b, zero, _CMP_LT_OQ)) != 0) {
+      const __m256d w = _mm256_ceil_pd(_mm256_min_pd(
+          _mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_xor_pd(root, sign), b), inverseA), zero), topPlus));
+      const __m256d wDown = _mm256_sub_pd(w, one);
+      const __m256d qW = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, w), twoB), w), c);
+      const __m256d qWDown =
+          _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, wDown), twoB), wDown), c);
+      lower = _mm256_and_pd(
+          _mm256_cmp_pd(w, top, _CMP_LE_OQ),
+          _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GT_OQ),
+                                     _mm256_cmp_pd(qWDown, qMax, _CMP_LE_OQ)),
+                       _mm256_cmp_pd(qW, qInner, _CMP_GE_OQ)));
+    }
     const __m256d flag = _mm256_and_pd(
         _mm256_cmp_pd(disc, _mm256_xor_pd(tolerance, sign), _CMP_GE_OQ),
         _mm256_or_pd(_mm256_cmp_pd(disc, tolerance, _CMP_LE_OQ), _mm256_or_pd(upper, lower)));
@@ -329,13 +335,13 @@ VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, in
   }
   if (i < n) {
     uint64_t tail[1];
-    ColumnFlagsBaseline(s, h, k0 + i, n - i, tail);
+    ColumnFlagsBaseline(s, h, k0 + stride * i, stride, n - i, tail);
     flags[i >> 6] |= tail[0] << (i & 63);
   }
 }
 #else
-void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t n, uint64_t* flags) {
-  ColumnFlagsBaseline(s, h, k0, n, flags);
+void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
+  ColumnFlagsBaseline(s, h, k0, stride, n, flags);
 }
 #endif
 const auto ColumnFlags = ChooseByProcessor(ColumnFlagsBaseline, ColumnFlagsAvx2, false);
@@ -437,12 +443,15 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
     // are found from the roots and corrected by steps, and from each end inwards the indices are
     // visited until q falls below qInner.
     const int64_t floorL = -1, ceilL = int64_t(nl) + 1;
-    for (int64_t kBlock = kFrom; kBlock <= kTo; kBlock += 512) {
-      const int32_t n = int32_t(std::min<int64_t>(kTo - kBlock + 1, 512));
-      ColumnFlags(shell, h, int32_t(kBlock), n, flags);
+    // C and F centring: only the columns of even h + k hold indices.
+    const int32_t stride = type == 3 || type == 4 ? 2 : 1;
+    if (stride == 2 && ((kFrom + h) & 1) != 0) ++kFrom;
+    for (int64_t kBlock = kFrom; kBlock <= kTo; kBlock += 512 * stride) {
+      const int32_t n = int32_t(std::min<int64_t>((kTo - kBlock) / stride + 1, 512));
+      ColumnFlags(shell, h, int32_t(kBlock), stride, n, flags);
       for (int32_t word = 0; word < (n + 63) / 64; ++word)
       for (uint64_t bits = flags[word]; bits != 0; bits &= bits - 1) {
-        const int32_t k = int32_t(kBlock) + 64 * word + std::countr_zero(bits);
+        const int32_t k = int32_t(kBlock) + stride * (64 * word + std::countr_zero(bits));
         const double b = g[0][2] * h + g[1][2] * k;
         const double c = (g[0][0] * h + 2.0 * g[0][1] * k) * h + g[1][1] * double(k) * k;
         const double centre = -b * inverseG22;

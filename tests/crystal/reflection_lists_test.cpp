@@ -164,6 +164,8 @@ TEST_F(ReflectionListTest, BoundedVisitsGiveTheListOfTheWholeBox) {
       {2, 1, {29.7, 26.1, 33.4, 98, 82, 108}, 0.55, 0.5501},    // P-1, all of the shell
       {14, 1, {41.1, 23.7, 36.2, 90, 113.5, 90}, 0.55, 0.5505}, // P2_1/c, all of the shell
       {14, 1, {18.2, 44.9, 27.5, 90, 97.3, 90}, 0.45, 0.4501},  // P2_1/c, b the longest edge
+      {15, 1, {33.1, 21.4, 27.9, 90, 109.2, 90}, 0.5, 0.5004},  // C2/c: columns of odd h + k empty
+      {225, 1, {40.3, 40.3, 40.3, 90, 90, 90}, 0.45, 0.4503},   // Fm-3m
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "group " << c.group << " a " << c.cell[0] << " d " << c.dmin << ".." << c.dmax);
