@@ -282,28 +282,30 @@ void ColumnFlagsBaseline(const TColumnShell& s, int32_t h, int32_t k0, int32_t s
 // The same tests four columns at a time.
 VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
   std::fill(flags, flags + (n + 63) / 64, 0);
+  // One tolerance for the block, at least that of each column: the largest |b| and |c| are met
+  // at an end of the block.
+  const double kFar = std::max(std::fabs(double(k0)), std::fabs(double(k0) + double(stride) * (n - 1)));
+  const double bFar = std::fabs(s.g[0][2] * h) + std::fabs(s.g[1][2]) * kFar;
+  const double cFar = std::fabs(s.g[0][0] * h * h) + 2.0 * std::fabs(s.g[0][1] * h) * kFar + s.g[1][1] * kFar * kFar;
+  const __m256d tolerance = _mm256_set1_pd(1e-8 * (bFar * bFar + s.g[2][2] * (cFar + s.qMax)));
   const __m256d a = _mm256_set1_pd(s.g[2][2]), inverseA = _mm256_set1_pd(1.0 / s.g[2][2]);
   const __m256d top = _mm256_set1_pd(s.nl), topPlus = _mm256_set1_pd(s.nl + 1.0);
-  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), minusOne = _mm256_set1_pd(-1.0);
-  const __m256d two = _mm256_set1_pd(2.0), small = _mm256_set1_pd(1e-8), sign = _mm256_set1_pd(-0.0);
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+  const __m256d two = _mm256_set1_pd(2.0), sign = _mm256_set1_pd(-0.0);
   const __m256d qMax = _mm256_set1_pd(s.qMax), qInner = _mm256_set1_pd(s.qInner);
   const __m256d g02h = _mm256_set1_pd(s.g[0][2] * h), g12 = _mm256_set1_pd(s.g[1][2]);
-  const __m256d hh = _mm256_set1_pd(double(h)), g00h = _mm256_set1_pd(s.g[0][0] * h);
-  const __m256d g01x2 = _mm256_set1_pd(2.0 * s.g[0][1]), g11 = _mm256_set1_pd(s.g[1][1]);
+  const __m256d ch = _mm256_set1_pd(s.g[0][0] * h * h), g01h2 = _mm256_set1_pd(2.0 * s.g[0][1] * h);
+  const __m256d g11 = _mm256_set1_pd(s.g[1][1]);
   const __m256d step = _mm256_set_pd(3.0 * stride, 2.0 * stride, stride, 0);
   int32_t i = 0;
   for (; i + 4 <= n; i += 4) {
     const __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0) + double(stride) * i), step);
     const __m256d b = _mm256_add_pd(g02h, _mm256_mul_pd(g12, k));
-    const __m256d c = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(g00h, _mm256_mul_pd(g01x2, k)), hh),
-                                    _mm256_mul_pd(_mm256_mul_pd(g11, k), k));
-    const __m256d bb = _mm256_mul_pd(b, b);
-    const __m256d disc = _mm256_sub_pd(bb, _mm256_mul_pd(a, _mm256_sub_pd(c, qMax)));
-    const __m256d tolerance =
-        _mm256_mul_pd(small, _mm256_add_pd(bb, _mm256_mul_pd(a, _mm256_add_pd(_mm256_andnot_pd(sign, c), qMax))));
+    const __m256d c = _mm256_add_pd(ch, _mm256_mul_pd(k, _mm256_add_pd(g01h2, _mm256_mul_pd(g11, k))));
+    const __m256d disc = _mm256_sub_pd(_mm256_mul_pd(b, b), _mm256_mul_pd(a, _mm256_sub_pd(c, qMax)));
     const __m256d root = _mm256_sqrt_pd(_mm256_max_pd(disc, zero));
-    const __m256d u = _mm256_floor_pd(
-        _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(root, b), inverseA), minusOne), top));
+    // A column that misses the ellipsoid may be flagged: it is entered and holds nothing.
+    const __m256d u = _mm256_floor_pd(_mm256_min_pd(_mm256_mul_pd(_mm256_sub_pd(root, b), inverseA), top));
     const __m256d twoB = _mm256_mul_pd(two, b);
     const __m256d uUp = _mm256_add_pd(u, one);
     const __m256d qU = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, u), twoB), u), c);
@@ -328,9 +330,7 @@ VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, in
                                      _mm256_cmp_pd(qWDown, qMax, _CMP_LE_OQ)),
                        _mm256_cmp_pd(qW, qInner, _CMP_GE_OQ)));
     }
-    const __m256d flag = _mm256_and_pd(
-        _mm256_cmp_pd(disc, _mm256_xor_pd(tolerance, sign), _CMP_GE_OQ),
-        _mm256_or_pd(_mm256_cmp_pd(disc, tolerance, _CMP_LE_OQ), _mm256_or_pd(upper, lower)));
+    const __m256d flag = _mm256_or_pd(_mm256_cmp_pd(disc, tolerance, _CMP_LE_OQ), _mm256_or_pd(upper, lower));
     flags[i >> 6] |= uint64_t(_mm256_movemask_pd(flag)) << (i & 63);
   }
   if (i < n) {
