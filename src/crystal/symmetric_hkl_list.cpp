@@ -384,13 +384,13 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
     IntegerRange(-reach, reach, hFrom, hTo, hFrom, hTo);
   }
   auto visit = [&](int32_t h, int32_t k, int32_t l) {
+    if (!CentringAllows(type, setting, h, k, l)) return;
     const double x = h * as, y = k * bs, z = l * cs;
     // The terms in the order of HklInverseDSquared, so that both give the same bits.
     const double q = x * x + y * y + z * z + 2.0 * (z * x * cb + y * z * ca + x * y * cg);
     if (!(q > 0)) return;
     const double d = 1.0 / std::sqrt(q);
     if (d < dmin || d > dmax || d < dCut) return;
-    if (!CentringAllows(type, setting, h, k, l)) return;
     ++met;
     if (rot.closed && members.Contains(IndexKey(h, k, l))) return;
 
