@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release, runs them on one core and prints one table: each hot path,
-# its time, its case and its ratio to the target of its issue (ratio <= 1 meets the target).
+# its time, its case and its ratio to its target (ratio <= 1 meets the target).
 #   tools/bench_summary.sh                 build in build-bench, run everything
 #   BUILD_DIR=/path FILTER=Rietveld tools/bench_summary.sh
 #   TIME_KIND=cpu_time tools/bench_summary.sh   CPU time instead of wall time (a loaded machine)
@@ -31,7 +31,7 @@ def ms(name):
     return None if b is None else b[kind] * scale[b["time_unit"]]
 
 # Hot path, benchmark, case, target: milliseconds, or (factor, reference benchmark) for a target
-# stated against another measurement of the same run, or None where the issue states none.
+# stated against another measurement of the same run, or None where no target is set.
 rows = [
     ("Structure factors, isotropic", "BM_StructureFactorsIsotropic", "Fm-3m, 4000 hkl x 200 atoms", 50.0),
     ("Structure factors, anisotropic", "BM_StructureFactorsAnisotropic", "Fm-3m, 4000 hkl x 200 atoms", 500.0),
