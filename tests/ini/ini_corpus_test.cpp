@@ -160,7 +160,7 @@ TEST_F(IniCorpusTest, HelpExamplesReadBack) {
       if (t.handler.empty()) {
         bool inTable = false;
         for (const TIniKey& k : IniKeyTable) inTable = inTable || (t.key == k.key && !k.handler);
-        EXPECT_TRUE(inTable) << t.key << " at line " << t.line << " is no command of a later issue";
+        EXPECT_TRUE(inTable) << t.key << " at line " << t.line << " is no command the reader knows";
         break;
       }
       EXPECT_EQ(t.known, 1) << t.key;
