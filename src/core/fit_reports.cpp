@@ -57,7 +57,7 @@ std::vector<std::string> BoundLines(const TParameter& fit) {
   const int32_t last = std::min(fit.NPar, fit.RecordCapacity());
   for (int32_t i = 1; i <= last; ++i) {
     const ParameterRecord& r = fit.Records[i];
-    if (r.lower != r.upper && (r.value == r.lower || r.value == r.upper))
+    if (OnBound(r))
       lines.push_back(FormatInteger(i, 5) + FormatNumber(10, 3, r.value) + " " + BoundText(r));
   }
   return lines;

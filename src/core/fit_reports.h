@@ -15,6 +15,10 @@ void EvaluateFitQuality(TParameter& fit);
 void PrintFitResults(TParameter& fit);
 // The line that says a fit diverged and went back to its best point.
 inline constexpr const char* DivergenceNote = "++++ The fit diverged: back to its best point";
+// A record not fixed whose value sits on one of its bounds.
+inline bool OnBound(const ParameterRecord& r) {
+  return r.lower != r.upper && (r.value == r.lower || r.value == r.upper);
+}
 // "NAME lower|upper BOUND" of a record on a bound (the name left out when empty).
 std::string BoundText(const ParameterRecord& r);
 // "NUMBER NAME lower|upper BOUND" for every record (not fixed) that ends on one of its bounds.

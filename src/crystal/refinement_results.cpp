@@ -69,7 +69,7 @@ const ParameterRecord& Record(int32_t i) {
 std::string ErrorField(int32_t w, int32_t d, int32_t i) {
   const ParameterRecord& r = Record(i);
   if (Undetermined()) return RightAligned("?", w);
-  if (r.lower != r.upper && (r.value == r.lower || r.value == r.upper)) return RightAligned("bound", w);
+  if (OnBound(r)) return RightAligned("bound", w);
   return FormatFixed(w, d, r.Error);
 }
 
@@ -153,8 +153,7 @@ void OutputAtomLines(int32_t p, int32_t a, int32_t dest, bool screen) {
   // Value i of the atom is record base + 10 a + 1 + i; one on its bound shows "bound" for its error.
   const int32_t first = PhaseParameterOffset(p) + 10 * a + 1;
   const auto line = [&](const std::string& label, double value, double error, int32_t i) {
-    const ParameterRecord& r = Record(first + i);
-    const bool bound = !Undetermined() && r.lower != r.upper && (r.value == r.lower || r.value == r.upper);
+    const bool bound = !Undetermined() && OnBound(Record(first + i));
     if (screen)
       Emit(label + FormatNumber(8, 4, value) + "  +-" + (bound ? std::string("  bound") : FormatNumber(7, 4, error)), dest);
     else
