@@ -71,6 +71,25 @@ double RebinInX(const TSpectrum& c, int32_t i1, int32_t i2, int32_t ni1, int32_t
   return step;
 }
 
+// The result of InterpolateChanToD: y, e and the abscissae x that are not NaN into ni1..ni2 of
+// the buffer o and the result r; r's other channels emptied, its ChanWidth and Delay set.
+void StoreChanToD(TSpectrum& o, TSpectrum& r, int32_t ni1, int32_t ni2, const std::vector<double>& y,
+                  const std::vector<double>& e, const std::vector<double>& x, double cw, double delay) {
+  for (TSpectrum* t : {&o, &r}) {
+    for (int32_t k = ni1; k <= ni2; ++k) {
+      const size_t i = static_cast<size_t>(k - ni1);
+      t->Y[k] = y[i];
+      t->E[k] = e[i];
+      if (!std::isnan(x[i])) t->X[k] = x[i];
+    }
+  }
+  for (int32_t k = 1; k < ni1; ++k) r.Y[k] = 0.0;
+  for (int32_t k = ni2 + 1; k <= MaxChannels; ++k) r.Y[k] = 0.0;
+  r.ChanWidth = cw;
+  r.Delay = delay;
+  FinishResultSpectrum(r, ni1, ni2);
+}
+
 }  // namespace
 
 bool NonEquidistantAxis(const TSpectrum& c, int32_t i1, int32_t i2) {
@@ -157,17 +176,7 @@ void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode) {
     std::vector<double> y, e, x;
     const double step = RebinInX(*sc, i1, i2, NI1, NI2, y, e, x);
     const double perD = TofConstant * sc->FlightPath * std::sin(sc->Theta / RadToDeg);
-    for (TSpectrum* t : {so, sr}) {
-      for (int32_t k = NI1; k <= NI2; ++k) {
-        const size_t i = static_cast<size_t>(k - NI1);
-        t->Y[k] = y[i], t->E[k] = e[i], t->X[k] = x[i];
-      }
-    }
-    for (int32_t k = 1; k < NI1; ++k) sr->Y[k] = 0.0;
-    for (int32_t k = NI2 + 1; k <= MaxChannels; ++k) sr->Y[k] = 0.0;
-    sr->ChanWidth = perD * step;
-    sr->Delay = x[0] / step - NI1;
-    FinishResultSpectrum(*sr, NI1, NI2);
+    StoreChanToD(*so, *sr, NI1, NI2, y, e, x, perD * step, x[0] / step - NI1);
     return;
   }
 
@@ -199,19 +208,7 @@ void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode) {
   // New channel k takes the time of the old position x with u(x) = k: width cw / s and delay
   // s (I1 + 0.005 + delay) - NI1 keep (k + delay') cw' = (x + delay) cw.
   const double cw = sc->ChanWidth / s, delay = s * (i1 + 0.005 + sc->Delay) - NI1;
-  for (TSpectrum* t : {so, sr}) {
-    for (int32_t k = NI1; k <= NI2; ++k) {
-      const size_t i = static_cast<size_t>(k - NI1);
-      t->Y[k] = y[i];
-      t->E[k] = e[i];
-      if (!std::isnan(x[i])) t->X[k] = x[i];
-    }
-  }
-  for (int32_t k = 1; k < NI1; ++k) sr->Y[k] = 0.0;
-  for (int32_t k = NI2 + 1; k <= MaxChannels; ++k) sr->Y[k] = 0.0;
-  sr->ChanWidth = cw;
-  sr->Delay = delay;
-  FinishResultSpectrum(*sr, NI1, NI2);
+  StoreChanToD(*so, *sr, NI1, NI2, y, e, x, cw, delay);
 }
 
 void SpecialAnalysis(int32_t r, int32_t NI1, int32_t NI2) {
