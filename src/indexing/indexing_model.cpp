@@ -233,9 +233,6 @@ void Place(int32_t i) {
 int32_t Order[MaxDSpacings + 1];
 double Distance[MaxDSpacings + 1];
 
-// The sigma of a line in the outlier test: its own error, else the mean error.
-double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Error : AverageDError; }
-
 // At most UnindexedLineLimit lines, those farthest from their reflection and beyond three
 // sigma, leave the fit: Assigned 0, the nearest reflection kept for the tables.
 void MarkUnindexed(int32_t first, int32_t n) {
@@ -259,6 +256,8 @@ void MarkUnindexed(int32_t first, int32_t n) {
 }
 
 }  // namespace
+
+double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Error : AverageDError; }
 
 int32_t UnindexedLineLimit() {
   const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);

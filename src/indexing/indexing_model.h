@@ -39,6 +39,8 @@ void AssignLines(int32_t first);
 // How many lines may stay unindexed: about one in ten, at least one; none with fewer than six
 // lines or in unit-cell determination.
 int32_t UnindexedLineLimit();
+// The sigma of a line in the outlier tests: its own error, else the mean error.
+double LineSigma(const TDSpacingRecord& line);
 // RecalcHklD, then AssignLines over all lines.
 void RecalcIndexingData();
 

@@ -288,8 +288,9 @@ void VisibleReflections(int32_t p, std::vector<double>& d) {
   d.clear();
   if (Lines() < 1 || p < 1 || p > MaxPhases) return;
   const double low = DSpacingList[Lines()].d - 0.001, high = DSpacingList[1].d + 0.01;
+  const bool searching = WorkspaceActive();  // the search's d while it runs
   for (int32_t j = 1, m = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections); j <= m; ++j) {
-    const double x = WorkspaceActive() ? WorkspaceD(p, j) : HklTable[j][p].d;  // the search's d while it runs
+    const double x = searching ? WorkspaceD(p, j) : HklTable[j][p].d;
     if (x >= low && x <= high) d.push_back(x);
   }
   std::sort(d.begin(), d.end(), std::greater<double>());

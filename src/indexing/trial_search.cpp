@@ -296,7 +296,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
     if (line.d <= 0) continue;
-    const double sigma = line.Error > 0 ? line.Error : AverageDError;
+    const double sigma = LineSigma(line);
     const double miss = std::fabs(line.d - line.DCalc);
     if (line.Assigned) sum += miss, ++indexed;
     if (!line.Assigned || !(miss <= LineTolerance * sigma)) {

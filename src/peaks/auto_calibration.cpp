@@ -89,7 +89,7 @@ void PeakTable(int32_t n, int32_t first, int32_t last) {
     double y = 0, w = 0, f = 0;
     PeakFitModel(y, w, f, 1, 4);
     const double back = ModelOutput[0];
-    const double t = last > first ? (2 * p.position - first - last) / (last - first) : 0.0;
+    const double t = NormalisedAbscissa(p.position, first, last);
     double width = 0;
     if (WidthMode == -1) {
       width = FittedValue(PeakRecordsOf(p.index, n).w0);  // the peak's own width

@@ -99,11 +99,8 @@ TEST_F(AcceptanceTest, MineralListsAreWhatTheGeneratorWritesNow) {
   VKEST_REQUIRE_PYTHON("gemmi, numpy");
   const auto out = TestTempPath("indexing_minerals.txt");
   ASSERT_EQ(RunTool("gen_indexing_minerals.py", out.string()), 0);
-  const auto mismatches = TokenMismatches(TokenRows(out), GoldenRows("indexing_minerals.txt", "indexing"),
-                                          [](const Tokens& row, size_t col) {
-                                            double x = 0;
-                                            return TokenNumber(row[col], x) ? 1e-12 * std::fabs(x) : NAN;
-                                          });
+  const auto mismatches =
+      TokenMismatches(TokenRows(out), GoldenRows("indexing_minerals.txt", "indexing"), RelativeToNumbers(1e-12));
   std::filesystem::remove(out);
   EXPECT_TRUE(mismatches.empty()) << JoinLines(mismatches);
 }

@@ -27,6 +27,15 @@ inline std::vector<Tokens> IndexingGolden(const std::string& kind) {
 
 inline double Num(const std::string& s) { return std::stod(s); }
 
+// The tolerance of a generator's live rows against its committed ones: a number within `relative`
+// of the committed value, any other token equal.
+inline TokenTolerance RelativeToNumbers(double relative) {
+  return [relative](const Tokens& row, size_t col) {
+    double x = 0;
+    return TokenNumber(row[col], x) ? relative * std::fabs(x) : NAN;
+  };
+}
+
 // The 20 largest distinct d of P 5.1 6.3 7.7, descending.
 inline std::vector<double> GoldenLines() {
   std::vector<double> d;
