@@ -172,8 +172,10 @@ settle() {
   return 0
 }
 
-# The result file of the run in folder $1 holds a line with $2.
+# The program killed; the result file of its run in folder $1 holds a line with $2.
 lines_kept() {
+  kill -9 "$program"
+  wait "$program" 2> /dev/null
   local res
   res=$(ls "$out/$1"/m*.res 2> /dev/null | head -n1)
   [ -n "$res" ] && grep -q "$2" "$res" || fail "the result file of $1 lost at the kill: ${res:-none}"
@@ -232,8 +234,6 @@ end=$((SECONDS + 60))
 until fit_drawn; do [ $SECONDS -lt $end ] || fail "no fit drawn (red, lime before: $before)"; sleep 0.5; done
 echo "refinement drawn: red, lime $(colours "$out/04_fit.png" 0 0 1280 900 ff0000 00ff00) (before: $before)"
 # Killed after the fit: its protocol is on the disk.
-kill -9 "$program"
-wait "$program" 2> /dev/null
 lines_kept rietveld 'Fitting results in res-file'
 
 # ---- the indexing road ----
@@ -276,8 +276,6 @@ respond() {
 }
 answer_until asked 900 || fail "the indexing did not ask \"Stop fitting?\""
 # Killed while it asks: the protocol written so far is on the disk.
-kill -9 "$program"
-wait "$program" 2> /dev/null
 lines_kept celix 'hkls formed'
 echo "passed"
 exit 0
