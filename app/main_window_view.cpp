@@ -37,7 +37,6 @@ void ApplyGeometry(QWidget* w, const TControl& c) {
   w->setVisible(c.visible);
 }
 
-
 void LoadLabel(QLabel* w, const TLabel& l) {
   w->setText(DisplayText(l.caption));
   w->setFont(ModelFont(l.font));

@@ -140,20 +140,21 @@ start_program() {
   [ "$y" -gt 0 ] || fail "the main window's client area at y=$y: no title bar above it"
 }
 
-# Answers every window that comes up with Return until $1 (a function) says the road is done;
-# a message box (a small window titled "vkest") is answered, the stop window of a running fit
-# is left alone.
+# Answers every window that comes up until the variable named $1 is 1: respond "$w" "$title"
+# answers a window of its own (status 0), any other gets Return. A message box (a small window
+# titled "vkest") is answered, the stop window of a running fit is left alone.
 answer_until() {
-  local done_check=$1 limit=${2:-600}
+  local done_flag=$1 limit=${2:-600}
   local end=$((SECONDS + limit)) w title
   while [ $SECONDS -lt $end ]; do
-    $done_check && return 0
+    [ "${!done_flag}" = 1 ] && return 0
     for w in $(xdotool search --onlyvisible --name '.' 2> /dev/null); do
       title=$(xdotool getwindowname "$w" 2> /dev/null)
       [[ "$title" =~ $banner ]] && continue
       if [ "$title" = vkest ] && [ "$(height "$w")" -ge 160 ]; then continue; fi  # a running fit's window
       [[ "$title" =~ ^\ *Powder\ Indexing$ ]] && continue                            # the search's window
-      respond "$w" "$title" && break
+      respond "$w" "$title" || { keys "$w" Return; settle "$w" "$title"; }
+      break
     done
     sleep 0.3
   done
@@ -171,8 +172,10 @@ settle() {
   return 0
 }
 
-# The result file of the run in folder $1 holds a line with $2.
+# The program killed; the result file of its run in folder $1 holds a line with $2.
 lines_kept() {
+  kill -9 "$program"
+  wait "$program" 2> /dev/null
   local res
   res=$(ls "$out/$1"/m*.res 2> /dev/null | head -n1)
   [ -n "$res" ] && grep -q "$2" "$res" || fail "the result file of $1 lost at the kill: ${res:-none}"
@@ -203,8 +206,8 @@ keys "$w" Return
 
 controls_seen=0
 finished=0
-# Return to each window; after the fit, its menu (no yellow check list, as the fit's summary has)
-# gets "Exit and show GRAPHS".
+# After the fit, its menu (no yellow check list, as the fit's summary has) gets "Exit and show
+# GRAPHS".
 respond() {
   local w=$1 title=$2
   [ "$title" = ' Check the Fit Controls' ] && controls_seen=1
@@ -216,11 +219,9 @@ respond() {
       return 0
     fi
   fi
-  keys "$w" Return
-  settle "$w" "$title"
+  return 1
 }
-rietveld_done() { [ $finished = 1 ]; }
-answer_until rietveld_done 900 || fail "the refinement did not come back to the graph"
+answer_until finished 900 || fail "the refinement did not come back to the graph"
 fit_drawn() {
   shot 04_fit
   local now
@@ -233,8 +234,6 @@ end=$((SECONDS + 60))
 until fit_drawn; do [ $SECONDS -lt $end ] || fail "no fit drawn (red, lime before: $before)"; sleep 0.5; done
 echo "refinement drawn: red, lime $(colours "$out/04_fit.png" 0 0 1280 900 ff0000 00ff00) (before: $before)"
 # Killed after the fit: its protocol is on the disk.
-kill -9 "$program"
-wait "$program" 2> /dev/null
 lines_kept rietveld 'Fitting results in res-file'
 
 # ---- the indexing road ----
@@ -273,14 +272,10 @@ respond() {
     asked=1
     return 0
   fi
-  keys "$w" Return
-  settle "$w" "$title"
+  return 1
 }
-asked_check() { [ $asked = 1 ]; }
-answer_until asked_check 900 || fail "the indexing did not ask \"Stop fitting?\""
+answer_until asked 900 || fail "the indexing did not ask \"Stop fitting?\""
 # Killed while it asks: the protocol written so far is on the disk.
-kill -9 "$program"
-wait "$program" 2> /dev/null
 lines_kept celix 'hkls formed'
 echo "passed"
 exit 0

@@ -24,7 +24,9 @@ std::string FixedText(double x, int32_t decimals) {
 }
 }  // namespace
 
-std::string FormatNumber(int32_t width, int32_t decimals, double x) {
+namespace {
+// FormatNumber's text, InputLine untouched.
+std::string NumberField(int32_t width, int32_t decimals, double x) {
   // Beyond 1100 decimals every digit of a double is a zero anyway.
   decimals = MinI(MaxI(decimals, 0), 1100);
   x += 0.0;  // no "-0.00" for a negative zero
@@ -32,21 +34,22 @@ std::string FormatNumber(int32_t width, int32_t decimals, double x) {
   // log10|x| * 1.00000004, so a value just below a power of ten may already count as that power.
   double l = std::log(std::fabs(x)) / 2.302585;
   bool fits = x == 0.0 || (x > 0.0 && l <= width - decimals - 1) || (x < 0.0 && l <= width - decimals - 2);
-  if (!fits) {
-    // NaN and infinities never fit.
-    InputLine = Asterisks(width);
-  } else {
-    // A text longer than the field is written whole.
-    InputLine = FixedText(x, decimals);
-    PadLeft(InputLine, width);
-  }
+  // NaN and infinities never fit.
+  if (!fits) return Asterisks(width);
+  // A text longer than the field is written whole.
+  std::string s = FixedText(x, decimals);
+  PadLeft(s, width);
+  return s;
+}
+}  // namespace
+
+std::string FormatNumber(int32_t width, int32_t decimals, double x) {
+  InputLine = NumberField(width, decimals, x);
   return InputLine;
 }
 
 std::string FormatNumberReadBack(int32_t width, int32_t decimals, double x) {
-  const std::string saved = InputLine;
-  std::string s = FormatNumber(width, decimals, x);
-  InputLine = saved;
+  std::string s = NumberField(width, decimals, x);
   if (!std::isfinite(x)) return s;
   if (s.front() == '*' || (x != 0.0 && s.find_first_of("123456789") == std::string::npos))
     FormatExponent(width, 17, s, x);

@@ -25,7 +25,6 @@
 namespace {
 QString Hex(int32_t color) { return QColor::fromRgb(ColorToRgb(color)).name(); }
 
-// Colours of a control as a style sheet for the widget's own class.
 // The square of a check box (and of a check list's item), drawn whatever the colours around it:
 // white with a dark rim, and black inside a white rim when ticked (the style would draw it in
 // the control's own background colour, where it vanishes).
@@ -35,6 +34,7 @@ QString CheckIndicatorSheet(const char* selector) {
       .arg(selector);
 }
 
+// Colours of a control as a style sheet for the widget's own class, more appended.
 void ApplyColours(QWidget* w, const TControl& c, const char* selector, bool background = true,
                   const QString& more = QString()) {
   QString style = QString("%1 { color: %2;").arg(selector, Hex(c.font.color));
@@ -187,9 +187,10 @@ void RadioGroupWidget::Load(const TRadioGroup& m) {
   int32_t columns = std::max(1, m.columns);
   int32_t rows = std::max(1, (n + columns - 1) / columns);
   int32_t cellW = std::max(1, m.width / columns), cellH = std::max(1, (m.height - 8) / rows);
+  const QFont modelFont = ModelFont(m.font);
   for (int32_t i = 0; i < n; ++i) {
     QRadioButton* b = buttons_[static_cast<size_t>(i)];
-    b->setFont(ModelFont(m.font));
+    b->setFont(modelFont);
     // The text takes the font colour; the indicator is drawn by the sheet too, since the style
     // would draw its dot in the text colour and a white dot vanishes in the white circle.
     b->setStyleSheet(QString("QRadioButton { color: %1; }"
@@ -201,11 +202,11 @@ void RadioGroupWidget::Load(const TRadioGroup& m) {
     // As tall as its text needs, at the top of its row.
     const int h = std::min({cellH, 24, QFontMetrics(b->font()).height() + 4});
     b->setGeometry(8 + (i / rows) * cellW, 4 + (i % rows) * cellH, cellW - 6, h);
-    FitButtonFont(b, ModelFont(m.font));
+    FitButtonFont(b, modelFont);
     b->setVisible(true);
   }
   // One size for the whole group: the smallest that some item needed.
-  QFont common = ModelFont(m.font);
+  QFont common = modelFont;
   for (auto* b : buttons_)
     if (b->font().pointSizeF() < common.pointSizeF()) common = b->font();
   for (auto* b : buttons_) b->setFont(common);
