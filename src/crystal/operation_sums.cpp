@@ -18,8 +18,8 @@ constexpr int32_t MinIndex = 8;
 struct TPhaseTable {
   int32_t atoms = -1, stride = 0, N = -1;
   std::vector<double> rows;
-  std::vector<uint64_t> made;  // [c * stride + a]: the bits of the coordinate column (c, a) holds
-  std::vector<char> valid;     // [c * stride + a]: whether it holds one at all
+  std::vector<double> made;  // [c * stride + a]: the coordinate column (c, a) holds
+  bool filled[3] = {};       // whether the columns of coordinate c hold any
   double* Row(int32_t c, int32_t n) { return rows.data() + (int64_t(c) * (N + 1) + n) * 2 * stride; }
 };
 
@@ -53,18 +53,26 @@ bool HoldTables(TPhaseTable& t, const double* const (&u)[3], int32_t atoms, int3
     t.atoms = atoms, t.stride = stride;
     t.rows.assign(size_t(t.N + 1) * 6 * stride, 0.0);
     t.made.assign(3 * size_t(stride), 0);
-    t.valid.assign(3 * size_t(stride), 0);
+    t.filled[0] = t.filled[1] = t.filled[2] = false;
   }
-  for (int32_t c = 0; c < 3; ++c)
+  for (int32_t c = 0; c < 3; ++c) {
+    double* made = t.made.data() + c * stride;
+    // Bit for bit, so that a NaN coordinate is held as well.
+    if (t.filled[c] && std::memcmp(made, u[c], atoms * sizeof(double)) == 0) continue;
     for (int32_t a = 0; a < atoms; ++a) {
-      const uint64_t bits = std::bit_cast<uint64_t>(u[c][a]);
-      const int32_t i = c * stride + a;
-      if (t.valid[i] && t.made[i] == bits) continue;
+      if (t.filled[c] && std::memcmp(made + a, u[c] + a, sizeof(double)) == 0) continue;
       MakeColumn(t, c, a, u[c][a]);
-      t.made[i] = bits, t.valid[i] = 1;
+      made[a] = u[c][a];
     }
+    t.filled[c] = true;
+  }
   return true;
 }
+
+typedef double V4 __attribute__((vector_size(32)));
+// Four doubles at p into v (the vector as an out-parameter: no vector return outside AVX code).
+[[gnu::always_inline]] inline void Load(V4& v, const double* p) { std::memcpy(&v, p, sizeof v); }
+[[gnu::always_inline]] inline void Store(double* p, const V4& v) { std::memcpy(p, &v, sizeof v); }
 
 // What the table kernel reads per operation: the rows of |hr|, |kr|, |lr|, the signs of the
 // imaginary parts (-1 for a negative index: the conjugate) and the offset factor.
@@ -92,43 +100,30 @@ template <bool Positions, bool Terms>
     w.sy[o] = n[1] < 0 ? -1.0 : 1.0;
     w.sz[o] = n[2] < 0 ? -1.0 : 1.0;
   }
-  double* __restrict re = out.re;
-  double* __restrict im = out.im;
-  for (int32_t a = 0; a < stride; ++a) re[a] = im[a] = 0;
-  if constexpr (Positions)
-    for (int32_t c = 0; c < 3; ++c)
-      for (int32_t a = 0; a < stride; ++a) out.pRe[c][a] = out.pIm[c][a] = 0;
-  for (int32_t o = 0; o < r.ops; ++o) {
-    const double* __restrict xr = w.x[o];
-    const double* __restrict yr = w.y[o];
-    const double* __restrict zr = w.z[o];
-    const double* __restrict xi = xr + stride;
-    const double* __restrict yi = yr + stride;
-    const double* __restrict zi = zr + stride;
-    const double sx = w.sx[o], sy = w.sy[o], sz = w.sz[o], cr = w.cRe[o], ci = w.cIm[o];
-    double* __restrict tr = out.termRe + o * stride;
-    double* __restrict ti = out.termIm + o * stride;
-    const double rh = r.hr[o], rk = r.kr[o], rl = r.lr[o];
-    double* __restrict p0r = out.pRe[0];
-    double* __restrict p1r = out.pRe[1];
-    double* __restrict p2r = out.pRe[2];
-    double* __restrict p0i = out.pIm[0];
-    double* __restrict p1i = out.pIm[1];
-    double* __restrict p2i = out.pIm[2];
-    for (int32_t a = 0; a < stride; ++a) {
-      const double xa = xr[a], xb = sx * xi[a], ya = yr[a], yb = sy * yi[a], za = zr[a], zb = sz * zi[a];
-      const double pa = xa * ya - xb * yb, pb = xa * yb + xb * ya;
-      const double qa = pa * za - pb * zb, qb = pa * zb + pb * za;
-      const double ea = cr * qa - ci * qb, eb = cr * qb + ci * qa;
-      re[a] += ea;
-      im[a] += eb;
+  // A vector of four atoms at a time over every operation, the sums held in registers.
+  for (int32_t a = 0; a < stride; a += 4) {
+    V4 sRe = {}, sIm = {}, pRe[3] = {}, pIm[3] = {};
+    for (int32_t o = 0; o < r.ops; ++o) {
+      const double *x = w.x[o] + a, *y = w.y[o] + a, *z = w.z[o] + a;
+      V4 xa, xb, ya, yb, za, zb;
+      Load(xa, x), Load(xb, x + stride), Load(ya, y), Load(yb, y + stride), Load(za, z), Load(zb, z + stride);
+      xb *= w.sx[o], yb *= w.sy[o], zb *= w.sz[o];
+      const V4 pa = xa * ya - xb * yb, pb = xa * yb + xb * ya;
+      const V4 qa = pa * za - pb * zb, qb = pa * zb + pb * za;
+      const double cr = w.cRe[o], ci = w.cIm[o];
+      const V4 ea = cr * qa - ci * qb, eb = cr * qb + ci * qa;
+      sRe += ea;
+      sIm += eb;
       if constexpr (Positions) {
-        p0r[a] += rh * ea, p0i[a] += rh * eb;
-        p1r[a] += rk * ea, p1i[a] += rk * eb;
-        p2r[a] += rl * ea, p2i[a] += rl * eb;
+        const double n[3] = {r.hr[o], r.kr[o], r.lr[o]};
+        for (int32_t c = 0; c < 3; ++c) pRe[c] += n[c] * ea, pIm[c] += n[c] * eb;
       }
-      if constexpr (Terms) tr[a] = ea, ti[a] = eb;
+      if constexpr (Terms) Store(out.termRe + o * stride + a, ea), Store(out.termIm + o * stride + a, eb);
     }
+    Store(out.re + a, sRe);
+    Store(out.im + a, sIm);
+    if constexpr (Positions)
+      for (int32_t c = 0; c < 3; ++c) Store(out.pRe[c] + a, pRe[c]), Store(out.pIm[c] + a, pIm[c]);
   }
 }
 
@@ -189,13 +184,18 @@ void DirectSums(const TOperationIndices& r, const double* x, const double* y, co
 }
 
 // The largest |index| of r; false where an index is not an integer (or beyond 2^26).
+// Branch-free over the operations: a vector at a time.
 bool TableIndices(const TOperationIndices& r, int32_t& need) {
-  need = 0;
+  double most = 0;
+  bool whole = true;
   for (int32_t o = 0; o < r.ops; ++o)
     for (const double v : {r.hr[o], r.kr[o], r.lr[o]}) {
-      if (!(std::fabs(v) <= 0x1p26) || double(int32_t(v)) != v) return false;
-      need = std::max(need, std::abs(int32_t(v)));
+      constexpr double Round = 0x1.8p52;
+      whole &= ((v + Round) - Round) == v;
+      most = std::max(most, std::fabs(v));
     }
+  if (!whole || !(most <= 0x1p26)) return false;
+  need = int32_t(most);
   return true;
 }
 
