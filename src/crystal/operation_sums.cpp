@@ -77,49 +77,70 @@ typedef double V4 __attribute__((vector_size(32)));
 // What the table kernel reads per operation: the rows of |hr|, |kr|, |lr|, the signs of the
 // imaginary parts (-1 for a negative index: the conjugate) and the offset factor.
 struct TOperationRows {
+  int32_t plain = 0;  // operations 0..plain-1 have the offset factor 1: taken first
+  int32_t op[MaxOperations];  // the operation's place in r
   const double* x[MaxOperations];
   const double* y[MaxOperations];
   const double* z[MaxOperations];
   double sx[MaxOperations], sy[MaxOperations], sz[MaxOperations];
   double cRe[MaxOperations], cIm[MaxOperations];
+  double n[3][MaxOperations];  // hr, kr, lr
 };
+
+// The term of operation o (in the order of w) for atoms a..a+3, added to the sums.
+template <bool Positions, bool Terms, bool Shifted>
+[[gnu::always_inline]] inline void AddTerm(const TOperationRows& w, int32_t o, int32_t a, int32_t stride, V4& sRe,
+                                           V4& sIm, V4 (&pRe)[3], V4 (&pIm)[3], TOperationSums& out) {
+  const double *x = w.x[o] + a, *y = w.y[o] + a, *z = w.z[o] + a;
+  V4 xa, xb, ya, yb, za, zb;
+  Load(xa, x), Load(xb, x + stride), Load(ya, y), Load(yb, y + stride), Load(za, z), Load(zb, z + stride);
+  xb *= w.sx[o], yb *= w.sy[o], zb *= w.sz[o];
+  const V4 pa = xa * ya - xb * yb, pb = xa * yb + xb * ya;
+  V4 ea = pa * za - pb * zb, eb = pa * zb + pb * za;
+  if constexpr (Shifted) {
+    const double cr = w.cRe[o], ci = w.cIm[o];
+    const V4 qa = ea, qb = eb;
+    ea = cr * qa - ci * qb, eb = cr * qb + ci * qa;
+  }
+  sRe += ea;
+  sIm += eb;
+  if constexpr (Positions)
+    for (int32_t c = 0; c < 3; ++c) pRe[c] += w.n[c][o] * ea, pIm[c] += w.n[c][o] * eb;
+  if constexpr (Terms) {
+    const int32_t at = w.op[o] * stride + a;
+    Store(out.termRe + at, ea), Store(out.termIm + at, eb);
+  }
+}
 
 // The sums from the tables, a vector of atoms at a time. No fused multiply-adds in either build:
 // the same operations in the same order, the same bits.
 template <bool Positions, bool Terms>
 [[gnu::always_inline]] inline void TableSumsBody(TPhaseTable& t, const TOperationIndices& r, TOperationSums& out) {
   const int32_t stride = t.stride;
+  double cIm[MaxOperations], cRe[MaxOperations];
+  for (int32_t o = 0; o < r.ops; ++o) SinCosTurns(r.offset[o], cIm[o], cRe[o]);
   TOperationRows w;
-  for (int32_t o = 0; o < r.ops; ++o) SinCosTurns(r.offset[o], w.cIm[o], w.cRe[o]);
-  for (int32_t o = 0; o < r.ops; ++o) {
+  w.plain = 0;
+  for (int32_t o = 0; o < r.ops; ++o) w.plain += cRe[o] == 1.0 && cIm[o] == 0.0;
+  for (int32_t o = 0, first = 0, second = w.plain; o < r.ops; ++o) {
+    const int32_t i = cRe[o] == 1.0 && cIm[o] == 0.0 ? first++ : second++;
     const int32_t n[3] = {int32_t(r.hr[o]), int32_t(r.kr[o]), int32_t(r.lr[o])};
-    w.x[o] = t.Row(0, std::abs(n[0]));
-    w.y[o] = t.Row(1, std::abs(n[1]));
-    w.z[o] = t.Row(2, std::abs(n[2]));
-    w.sx[o] = n[0] < 0 ? -1.0 : 1.0;
-    w.sy[o] = n[1] < 0 ? -1.0 : 1.0;
-    w.sz[o] = n[2] < 0 ? -1.0 : 1.0;
+    w.op[i] = o;
+    w.x[i] = t.Row(0, std::abs(n[0]));
+    w.y[i] = t.Row(1, std::abs(n[1]));
+    w.z[i] = t.Row(2, std::abs(n[2]));
+    w.sx[i] = n[0] < 0 ? -1.0 : 1.0;
+    w.sy[i] = n[1] < 0 ? -1.0 : 1.0;
+    w.sz[i] = n[2] < 0 ? -1.0 : 1.0;
+    w.cRe[i] = cRe[o], w.cIm[i] = cIm[o];
+    w.n[0][i] = r.hr[o], w.n[1][i] = r.kr[o], w.n[2][i] = r.lr[o];
   }
   // A vector of four atoms at a time over every operation, the sums held in registers.
   for (int32_t a = 0; a < stride; a += 4) {
     V4 sRe = {}, sIm = {}, pRe[3] = {}, pIm[3] = {};
-    for (int32_t o = 0; o < r.ops; ++o) {
-      const double *x = w.x[o] + a, *y = w.y[o] + a, *z = w.z[o] + a;
-      V4 xa, xb, ya, yb, za, zb;
-      Load(xa, x), Load(xb, x + stride), Load(ya, y), Load(yb, y + stride), Load(za, z), Load(zb, z + stride);
-      xb *= w.sx[o], yb *= w.sy[o], zb *= w.sz[o];
-      const V4 pa = xa * ya - xb * yb, pb = xa * yb + xb * ya;
-      const V4 qa = pa * za - pb * zb, qb = pa * zb + pb * za;
-      const double cr = w.cRe[o], ci = w.cIm[o];
-      const V4 ea = cr * qa - ci * qb, eb = cr * qb + ci * qa;
-      sRe += ea;
-      sIm += eb;
-      if constexpr (Positions) {
-        const double n[3] = {r.hr[o], r.kr[o], r.lr[o]};
-        for (int32_t c = 0; c < 3; ++c) pRe[c] += n[c] * ea, pIm[c] += n[c] * eb;
-      }
-      if constexpr (Terms) Store(out.termRe + o * stride + a, ea), Store(out.termIm + o * stride + a, eb);
-    }
+    for (int32_t o = 0; o < w.plain; ++o) AddTerm<Positions, Terms, false>(w, o, a, stride, sRe, sIm, pRe, pIm, out);
+    for (int32_t o = w.plain; o < r.ops; ++o)
+      AddTerm<Positions, Terms, true>(w, o, a, stride, sRe, sIm, pRe, pIm, out);
     Store(out.re + a, sRe);
     Store(out.im + a, sIm);
     if constexpr (Positions)
