@@ -5,6 +5,7 @@
 // periodictable in the structure goldens, the sum from the parameter records against the atoms'
 // in the cell update test.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include "core/random.h"
 #include "crystal/phase_setup.h"
@@ -120,6 +121,22 @@ TEST_F(StructureFactorSum, PhaseTablesHoldAtLargeIndicesAndMovedAtoms) {
     EXPECT_NEAR(A, A0, 1e-8 * (1 + std::hypot(A0, B0)));
     EXPECT_NEAR(B, B0, 1e-8 * (1 + std::hypot(A0, B0)));
   }
+}
+
+// The isotropic thermal factor against libm's exp over the held range of its exponent, the
+// bounds and a NaN (taken as the upper bound).
+TEST(IsotropicThermalFactor, IsLibmExpToRoundingAndHeldAtTheBounds) {
+  double worst = 0;
+  for (int32_t i = -70000; i <= 70000; ++i) {
+    const double e = i * 0.000917 + 1e-7 * (i % 13);  // B Q0 / 4 across [-64.2, 64.2]
+    const double want = std::exp(-std::clamp(e, -MaxThermalExponent, MaxThermalExponent));
+    worst = std::max(worst, std::fabs(IsotropicThermalFactor(4 * e, 1.0) / want - 1));
+  }
+  EXPECT_LT(worst, 1e-15);
+  EXPECT_EQ(IsotropicThermalFactor(4 * 65.0, 1.0), IsotropicThermalFactor(4 * 64.0, 1.0));
+  EXPECT_EQ(IsotropicThermalFactor(std::nan(""), 1.0), IsotropicThermalFactor(4 * 64.0, 1.0));
+  EXPECT_NEAR(IsotropicThermalFactor(-1e9, 1.0) / std::exp(64.0), 1.0, 1e-15);
+  EXPECT_EQ(IsotropicThermalFactor(0.0, 1.0), 1.0);
 }
 
 // Damaged input: L1..L3 still 0 take the current edges, an exponent that grows is held, counts
