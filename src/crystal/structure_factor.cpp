@@ -44,10 +44,12 @@ typedef int64_t V4i __attribute__((vector_size(32)));
     x = -x;
     const V4 k = (x * InvLn2 + round) - round;
     const V4 r = (x - k * Ln2Hi) - k * Ln2Lo;
-    V4 p = V4{} + 1.0 / 6227020800.0;
-    for (const double c : {1.0 / 479001600, 1.0 / 39916800, 1.0 / 3628800, 1.0 / 362880, 1.0 / 40320,
-                           1.0 / 5040, 1.0 / 720, 1.0 / 120, 1.0 / 24, 1.0 / 6, 0.5, 1.0, 1.0})
-      p = p * r + c;
+    // Estrin's scheme: a short chain of dependent operations for the few atoms of a call.
+    const V4 r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const V4 q0 = 1.0 + r, q1 = 0.5 + r * (1.0 / 6), q2 = 1.0 / 24 + r * (1.0 / 120),
+             q3 = 1.0 / 720 + r * (1.0 / 5040), q4 = 1.0 / 40320 + r * (1.0 / 362880),
+             q5 = 1.0 / 3628800 + r * (1.0 / 39916800), q6 = 1.0 / 479001600 + r * (1.0 / 6227020800);
+    V4 p = ((q0 + r2 * q1) + r4 * (q2 + r2 * q3)) + r8 * ((q4 + r2 * q5) + r4 * q6);
     const V4i scale = ((V4i)(k + round) - (V4i)round + 1023) << 52;
     p *= (V4)scale;
     std::memcpy(whole ? out + i : in, &p, sizeof p);
