@@ -254,11 +254,12 @@ void CalcStructureFactor(int32_t fromParameters, int32_t phase, int32_t h, int32
   const TOperationSums& S = s.sums;
 
   const double s2 = Q0 / 4.0;
+  const bool magnetic = PhaseModelFlags[phase] == 1;
   double sumRe = 0, sumIm = 0;
   for (int32_t a = 1; a <= t.atoms; ++a) {
     const TAtomValues& v = s.v[a - 1];
     const ATOM& atom = AtomTable[a][phase];
-    const double wocc = v.occ * ScatteringAmplitude(phase, atom, s2);
+    const double wocc = v.occ * (magnetic ? ScatteringAmplitude(phase, atom, s2) : atom.ScatteringLength);
     if (wocc == 0) continue;
     double re = 0, im = 0;
     if (atom.IsotropicFlag == 1) {
@@ -300,6 +301,7 @@ void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, 
   // record at offsets[i]; turned into derivatives of A^2 + B^2 once A and B are known.
   static thread_local double dS[2 * MaxGradientRecords];
   const double s2 = Q0 / 4.0;
+  const bool magnetic = PhaseModelFlags[phase] == 1;
   TAtomScratch& s = Scratch();
   t.atoms = GatherAtoms(1, phase, base, t.atoms, s);
   bool positions = false;
@@ -325,8 +327,9 @@ void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, 
       wantTensor = wantTensor || item >= 5;
     }
     const ATOM& atom = AtomTable[a][phase];
-    const double b = ScatteringAmplitude(phase, atom, s2);
-    const double bSlope = ScatteringAmplitudeSlope(phase, atom, s2) / 4.0;  // db/dQ0
+    // A nuclear amplitude is the coherent length, whatever s.
+    const double b = magnetic ? ScatteringAmplitude(phase, atom, s2) : atom.ScatteringLength;
+    const double bSlope = magnetic ? ScatteringAmplitudeSlope(phase, atom, s2) / 4.0 : 0.0;  // db/dQ0
     const double wocc = v.occ * b;
     if (wocc == 0 && !wantAny) continue;
     const bool isotropic = atom.IsotropicFlag == 1;
