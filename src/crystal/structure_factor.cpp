@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <cmath>
 #include "core/cell_metric.h"
+#include <cstring>
 #include "core/cpu_dispatch.h"
 #include "core/fit_engine.h"
+#include "crystal/operation_sums.h"
 
 double Q0 = 0;
 
@@ -12,32 +14,52 @@ namespace {
 constexpr int32_t AtomRecords = 10;  // occupation, X, Y, Z, T11, T12, T13, T22, T23, T33
 constexpr int32_t MaxCentrings = 3;
 
-// sin and cos of 2 pi r for a phase r in turns, branch-free so that the loops over operations
-// vectorise. r is reduced to [-1/2, 1/2] turn; the Taylor series to degree 17 of the quarter
-// angle (|t| <= pi/4) is exact to 1e-19, and two angle doublings keep the error below 1e-15.
-// (x + 1.5 2^52) - 1.5 2^52 rounds to the nearest integer, half to even, for |x| < 2^51.
-inline void SinCosTurns(double r, double& s, double& c) {
-  constexpr double Round = 0x1.8p52;
-  const double t = (0.25 * TwoPi) * (r - ((r + Round) - Round));
-  const double t2 = t * t;
-  const double sq =
-      t * (1.0 + t2 * (-1.0 / 6 + t2 * (1.0 / 120 + t2 * (-1.0 / 5040 + t2 * (1.0 / 362880 +
-           t2 * (-1.0 / 39916800 + t2 * (1.0 / 6227020800 + t2 * (-1.0 / 1307674368000.0 +
-           t2 * (1.0 / 355687428096000.0)))))))));
-  const double cq =
-      1.0 + t2 * (-0.5 + t2 * (1.0 / 24 + t2 * (-1.0 / 720 + t2 * (1.0 / 40320 +
-      t2 * (-1.0 / 3628800 + t2 * (1.0 / 479001600 + t2 * (-1.0 / 87178291200.0 +
-      t2 * (1.0 / 20922789888000.0))))))));
-  const double sh = 2 * sq * cq, ch = (cq - sq) * (cq + sq);
-  s = 2 * sh * ch;
-  c = (ch - sh) * (ch + sh);
-}
-
 // A NaN exponent (a damaged tensor) counts as the cap: the term vanishes instead of poisoning F.
 inline double ClampedExp(double exponent) {
   if (std::isnan(exponent)) exponent = MaxThermalExponent;
   return std::exp(-std::clamp(exponent, -MaxThermalExponent, MaxThermalExponent));
 }
+
+typedef double V4 __attribute__((vector_size(32)));
+typedef int64_t V4i __attribute__((vector_size(32)));
+
+// exp(-e) of n exponents e, each held to [-64, 64] (a NaN counts as 64), four at a time: the same
+// operations in either build, the same bits. exp(x) = 2^k exp(r), x = k ln 2 + r with ln 2 in
+// two parts (k ln2Hi exact), |r| <= ln 2 / 2; the Taylor series of exp(r) to degree 13 leaves
+// 5e-18 relative.
+[[gnu::always_inline]] inline void ThermalFactorsBody(const double* e, int32_t n, double* out) {
+  constexpr double Round = 0x1.8p52, InvLn2 = 1.4426950408889634;
+  constexpr double Ln2Hi = 6.93147180369123816490e-01, Ln2Lo = 1.90821492927058770002e-10;
+  const V4 cap = V4{} + MaxThermalExponent, round = V4{} + Round;
+  for (int32_t i = 0; i < n; i += 4) {
+    const bool whole = i + 4 <= n;  // the last block goes through a buffer
+    double in[4] = {0, 0, 0, 0};
+    if (!whole)
+      for (int32_t j = 0; i + j < n; ++j) in[j] = e[i + j];
+    V4 x;
+    std::memcpy(&x, whole ? e + i : in, sizeof x);
+    x = x != x ? cap : x;
+    x = x > cap ? cap : x;
+    x = x < -cap ? -cap : x;
+    x = -x;
+    const V4 k = (x * InvLn2 + round) - round;
+    const V4 r = (x - k * Ln2Hi) - k * Ln2Lo;
+    // Estrin's scheme: a short chain of dependent operations for the few atoms of a call.
+    const V4 r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const V4 q0 = 1.0 + r, q1 = 0.5 + r * (1.0 / 6), q2 = 1.0 / 24 + r * (1.0 / 120),
+             q3 = 1.0 / 720 + r * (1.0 / 5040), q4 = 1.0 / 40320 + r * (1.0 / 362880),
+             q5 = 1.0 / 3628800 + r * (1.0 / 39916800), q6 = 1.0 / 479001600 + r * (1.0 / 6227020800);
+    V4 p = ((q0 + r2 * q1) + r4 * (q2 + r2 * q3)) + r8 * ((q4 + r2 * q5) + r4 * q6);
+    const V4i scale = ((V4i)(k + round) - (V4i)round + 1023) << 52;
+    p *= (V4)scale;
+    std::memcpy(whole ? out + i : in, &p, sizeof p);
+    if (!whole)
+      for (int32_t j = 0; i + j < n; ++j) out[i + j] = in[j];
+  }
+}
+void ThermalFactorsBaseline(const double* e, int32_t n, double* out) { ThermalFactorsBody(e, n, out); }
+VKEST_AVX2 void ThermalFactorsAvx2(const double* e, int32_t n, double* out) { ThermalFactorsBody(e, n, out); }
+const auto ThermalFactors = ChooseByProcessor(ThermalFactorsBaseline, ThermalFactorsAvx2, false);
 
 // The ten values of an atom: from its record or from its block of parameter records.
 struct TAtomValues {
@@ -62,12 +84,44 @@ bool AtomValues(int32_t fromParameters, int32_t phase, int32_t a, int32_t base, 
   return true;
 }
 
+// The values of the first atoms of a phase (up to the first that cannot be read) with their
+// coordinates side by side, and the sums over the operations made from them: per thread.
+struct TAtomScratch {
+  TAtomValues v[MaxAtoms];
+  double x[MaxAtoms], y[MaxAtoms], z[MaxAtoms];
+  double e[MaxAtoms], T[MaxAtoms];  // the isotropic exponent B Q0 / 4 and its factor
+  TOperationSums sums;
+};
+
+TAtomScratch& Scratch() {
+  static thread_local TAtomScratch s;
+  return s;
+}
+
+// Reads atoms 1..atoms into s with their isotropic thermal factors at Q0; the count read.
+int32_t GatherAtoms(int32_t fromParameters, int32_t phase, int32_t base, int32_t atoms, TAtomScratch& s) {
+  int32_t n = 0;
+  for (; n < atoms; ++n) {
+    TAtomValues& v = s.v[n];
+    if (!AtomValues(fromParameters, phase, n + 1, base, v)) break;
+    s.x[n] = v.x, s.y[n] = v.y, s.z[n] = v.z;
+    s.e[n] = v.t[0] * Q0 / 4.0;
+  }
+  ThermalFactors(s.e, n, s.T);
+  return n;
+}
+
+bool AnyAnisotropic(int32_t phase, int32_t atoms) {
+  for (int32_t a = 1; a <= atoms; ++a)
+    if (AtomTable[a][phase].IsotropicFlag != 1) return true;
+  return false;
+}
+
 // What a reflection's sum needs besides the atoms: the counts held to the tables, the sum C over
 // the centring translations, and per operation the rotated index and the phase offset h.tau_o.
-struct TReflectionTerms {
-  int32_t ops = 0, centrings = 0, atoms = 0;
+struct TReflectionTerms : TOperationIndices {
+  int32_t centrings = 0, atoms = 0;
   double cRe = 1, cIm = 0;
-  double hr[MaxOperations], kr[MaxOperations], lr[MaxOperations], offset[MaxOperations];
   // Products of the normalised rotated index for the anisotropic exponent, made on first need.
   double quad[6][MaxOperations];
   bool quadReady = false;
@@ -120,26 +174,6 @@ void PrepareAnisotropic(const LATTICE& ph, TReflectionTerms& t) {
   t.quadReady = true;
 }
 
-// sin and cos of the phase (turns) of atom (x, y, z) under every operation, into sn[0..ops) and
-// cs[0..ops): a loop without sums, so that it runs a vector of operations at a time.
-[[gnu::always_inline]] inline void OperationSinCosBody(const TReflectionTerms& t, double x, double y, double z,
-                                                       double* sn, double* cs) {
-  for (int32_t o = 0; o < t.ops; ++o)
-    SinCosTurns(t.hr[o] * x + t.kr[o] * y + t.lr[o] * z + t.offset[o], sn[o], cs[o]);
-}
-
-void OperationSinCosBaseline(const TReflectionTerms& t, double x, double y, double z, double* sn, double* cs) {
-  OperationSinCosBody(t, x, y, z, sn, cs);
-}
-
-// Four operations at a time where the processor has AVX2 (chosen at run time). No fused
-// multiply-adds: the same operations in the same order as the baseline, the same bits.
-VKEST_AVX2 void OperationSinCosAvx2(const TReflectionTerms& t, double x, double y, double z, double* sn,
-                                    double* cs) {
-  OperationSinCosBody(t, x, y, z, sn, cs);
-}
-const auto OperationSinCos = ChooseByProcessor(OperationSinCosBaseline, OperationSinCosAvx2, false);
-
 // The anisotropic exponent of atom v under operation o.
 inline double AnisotropicExponent(const TReflectionTerms& t, int32_t o, const TAtomValues& v) {
   return v.t[0] * t.quad[0][o] + v.t[1] * t.quad[1][o] + v.t[2] * t.quad[2][o] +
@@ -187,7 +221,12 @@ double ScatteringAmplitudeSlope(int32_t phase, const ATOM& atom, double s2) {
   return 0.539 * sign * dj0;
 }
 
-double IsotropicThermalFactor(double T11, double q0) { return ClampedExp(T11 * q0 / 4.0); }
+double IsotropicThermalFactor(double T11, double q0) {
+  const double e = T11 * q0 / 4.0;
+  double T;
+  ThermalFactors(&e, 1, &T);
+  return T;
+}
 
 double AnisotropicThermalFactor(const double (&t)[6], double H, double K, double L) {
   return ClampedExp(t[0] * H * H + t[3] * K * K + t[5] * L * L +
@@ -209,36 +248,30 @@ void CalcStructureFactor(int32_t fromParameters, int32_t phase, int32_t h, int32
   TReflectionTerms t;
   PrepareReflection(ph, h, k, l, t);
 
+  TAtomScratch& s = Scratch();
+  t.atoms = GatherAtoms(fromParameters, phase, base, t.atoms, s);
+  SumOverOperations(phase, t, s.x, s.y, s.z, t.atoms, false, AnyAnisotropic(phase, t.atoms), s.sums);
+  const TOperationSums& S = s.sums;
+
   const double s2 = Q0 / 4.0;
+  const bool magnetic = PhaseModelFlags[phase] == 1;
   double sumRe = 0, sumIm = 0;
   for (int32_t a = 1; a <= t.atoms; ++a) {
-    TAtomValues v;
-    if (!AtomValues(fromParameters, phase, a, base, v)) break;
+    const TAtomValues& v = s.v[a - 1];
     const ATOM& atom = AtomTable[a][phase];
-    const double wocc = v.occ * ScatteringAmplitude(phase, atom, s2);
+    const double wocc = v.occ * (magnetic ? ScatteringAmplitude(phase, atom, s2) : atom.ScatteringLength);
     if (wocc == 0) continue;
     double re = 0, im = 0;
-    double sn[MaxOperations], cs[MaxOperations];
-    OperationSinCos(t, v.x, v.y, v.z, sn, cs);
     if (atom.IsotropicFlag == 1) {
-      // Four running sums, so that the additions do not wait on one another.
-      static_assert(MaxOperations % 4 == 0);
-      const int32_t whole = (t.ops + 3) & ~3;
-      for (int32_t o = t.ops; o < whole; ++o) sn[o] = cs[o] = 0;
-      double r4[4] = {0, 0, 0, 0}, i4[4] = {0, 0, 0, 0};
-      for (int32_t o = 0; o < whole; o += 4)
-        for (int32_t m = 0; m < 4; ++m) r4[m] += cs[o + m], i4[m] += sn[o + m];
-      re = (r4[0] + r4[1]) + (r4[2] + r4[3]);
-      im = (i4[0] + i4[1]) + (i4[2] + i4[3]);
-      const double T = IsotropicThermalFactor(v.t[0], Q0);
-      re *= T;
-      im *= T;
+      const double T = s.T[a - 1];
+      re = T * S.re[a - 1];
+      im = T * S.im[a - 1];
     } else {
       PrepareAnisotropic(ph, t);
       for (int32_t o = 0; o < t.ops; ++o) {
         const double T = ClampedExp(AnisotropicExponent(t, o, v));
-        re += T * cs[o];
-        im += T * sn[o];
+        re += T * S.termRe[o * S.stride + a - 1];
+        im += T * S.termIm[o * S.stride + a - 1];
       }
     }
     sumRe += wocc * re;
@@ -268,12 +301,21 @@ void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, 
   // record at offsets[i]; turned into derivatives of A^2 + B^2 once A and B are known.
   static thread_local double dS[2 * MaxGradientRecords];
   const double s2 = Q0 / 4.0;
+  const bool magnetic = PhaseModelFlags[phase] == 1;
+  TAtomScratch& s = Scratch();
+  t.atoms = GatherAtoms(1, phase, base, t.atoms, s);
+  bool positions = false;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t item = (offsets[i] - 1) % AtomRecords + 1;
+    positions = positions || (offsets[i] > AtomRecords && item >= 2 && item <= 4);
+  }
+  SumOverOperations(phase, t, s.x, s.y, s.z, t.atoms, positions, AnyAnisotropic(phase, t.atoms), s.sums);
+  const TOperationSums& S = s.sums;
   double sumRe = 0, sumIm = 0, dQRe = 0, dQIm = 0;
   int32_t next = 0;
   while (next < count && offsets[next] <= AtomRecords) dS[2 * next] = dS[2 * next + 1] = 0, ++next;
   for (int32_t a = 1; a <= t.atoms; ++a) {
-    TAtomValues v;
-    if (!AtomValues(1, phase, a, base, v)) break;
+    const TAtomValues& v = s.v[a - 1];
     // This atom's wanted records: offsets[first .. next - 1], items 1..10.
     const int32_t first = next;
     const int32_t last = AtomRecords * (a + 1);
@@ -285,8 +327,9 @@ void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, 
       wantTensor = wantTensor || item >= 5;
     }
     const ATOM& atom = AtomTable[a][phase];
-    const double b = ScatteringAmplitude(phase, atom, s2);
-    const double bSlope = ScatteringAmplitudeSlope(phase, atom, s2) / 4.0;  // db/dQ0
+    // A nuclear amplitude is the coherent length, whatever s.
+    const double b = magnetic ? ScatteringAmplitude(phase, atom, s2) : atom.ScatteringLength;
+    const double bSlope = magnetic ? ScatteringAmplitudeSlope(phase, atom, s2) / 4.0 : 0.0;  // db/dQ0
     const double wocc = v.occ * b;
     if (wocc == 0 && !wantAny) continue;
     const bool isotropic = atom.IsotropicFlag == 1;
@@ -295,28 +338,17 @@ void StructureFactorDerivatives(int32_t phase, int32_t h, int32_t k, int32_t l, 
     double pc[3] = {0, 0, 0}, ps[3] = {0, 0, 0};
     double tc[6] = {0, 0, 0, 0, 0, 0}, ts[6] = {0, 0, 0, 0, 0, 0};
     bool isoFree = false;
-    double sns[MaxOperations], css[MaxOperations];
-    OperationSinCos(t, v.x, v.y, v.z, sns, css);
     if (isotropic) {
-      for (int32_t o = 0; o < t.ops; ++o) {
-        const double sn = sns[o], cs = css[o];
-        re += cs;
-        im += sn;
-        if (wantPosition) {
-          pc[0] += t.hr[o] * cs, ps[0] += t.hr[o] * sn;
-          pc[1] += t.kr[o] * cs, ps[1] += t.kr[o] * sn;
-          pc[2] += t.lr[o] * cs, ps[2] += t.lr[o] * sn;
-        }
-      }
-      const double T = IsotropicThermalFactor(v.t[0], Q0);
-      isoFree = ExponentFree(v.t[0] * Q0 / 4.0);
-      re *= T;
-      im *= T;
-      for (int32_t i = 0; i < 3; ++i) pc[i] *= T, ps[i] *= T;
+      const double T = s.T[a - 1];
+      isoFree = ExponentFree(s.e[a - 1]);
+      re = T * S.re[a - 1];
+      im = T * S.im[a - 1];
+      if (wantPosition)
+        for (int32_t i = 0; i < 3; ++i) pc[i] = T * S.pRe[i][a - 1], ps[i] = T * S.pIm[i][a - 1];
     } else {
       PrepareAnisotropic(ph, t);
       for (int32_t o = 0; o < t.ops; ++o) {
-        const double sn = sns[o], cs = css[o];
+        const double sn = S.termIm[o * S.stride + a - 1], cs = S.termRe[o * S.stride + a - 1];
         const double e = AnisotropicExponent(t, o, v);
         const double T = ClampedExp(e);
         const double Tc = T * cs, Ts = T * sn;

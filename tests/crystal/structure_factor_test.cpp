@@ -5,6 +5,7 @@
 // periodictable in the structure goldens, the sum from the parameter records against the atoms'
 // in the cell update test.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cmath>
 #include "core/random.h"
 #include "crystal/phase_setup.h"
@@ -78,6 +79,64 @@ TEST_F(StructureFactorSum, FactoredLoopEqualsTheWrittenDoubleSum) {
           ASSERT_TRUE(q == 1.0 && (PhaseTable[1].Centrosymmetric == 0 || B == 0.0)) << q << " " << B;
         }
   }
+}
+
+// The per-atom phase tables at large indices, met in random order so that they grow, with an
+// atom moved between reflections (its columns remade) and an index past what a table may hold
+// (a sin/cos per term): still the written sum to rounding.
+TEST_F(StructureFactorSum, PhaseTablesHoldAtLargeIndicesAndMovedAtoms) {
+  const std::pair<std::array<int32_t, 2>, std::array<double, 6>> entries[] = {
+      {{194, 1}, {10.1, 10.1, 19.3, 90, 90, 120}}, {{96, 1}, {9.4, 9.4, 13.2, 90, 90, 90}},
+      {{227, 2}, {24.1, 24.1, 24.1, 90, 90, 90}},  {{2, 1}, {5.1, 6.2, 7.3, 81, 95, 103}}};
+  SetRandomSeeds(2468, 1357);
+  for (const auto& [entry, cell] : entries) {
+    SCOPED_TRACE(std::to_string(entry[0]));
+    std::vector<TestAtom> atoms;
+    for (int i = 0; i < 7; ++i)
+      atoms.push_back({0.2 + Random01(), Random01(), Random01(), Random01(), 0.5 + 0.5 * Random01(),
+                       {0.3 + Random01()}, true});
+    atoms[3].isotropic = false, atoms[3].t = {0.01, 0.001, -0.002, 0.012, 0.001, 0.009};
+    ASSERT_TRUE(SetUpPhase(1, entry[0], entry[1], cell, atoms));
+    std::copy(cell.begin(), cell.begin() + 3, PhaseTable[1].IndexNormalisers);
+    for (int32_t i = 0; i < 300; ++i) {
+      const int32_t n = 2 + i / 4;  // up to 76, growing as the tables do
+      const int32_t h = int32_t(Random01() * (2 * n + 1)) - n, k = int32_t(Random01() * (2 * n + 1)) - n,
+                    l = int32_t(Random01() * (2 * n + 1)) - n;
+      if (h == 0 && k == 0 && l == 0) continue;
+      if (i % 7 == 0) AtomTable[1 + i % 5][1].Y = Random01();
+      Q0 = CellInverseDSquared(PhaseTable[1], h, k, l);
+      double A, B, q, A0, B0;
+      CalcStructureFactor(0, 1, h, k, l, 1, 0, A, B, q);
+      WrittenSum(1, h, k, l, A0, B0);
+      const double scale = 1e-11 * (1 + std::hypot(A0, B0));
+      ASSERT_NEAR(A, A0, scale) << h << " " << k << " " << l;
+      ASSERT_NEAR(B, B0, scale) << h << " " << k << " " << l;
+    }
+    // Far past any table (the thermal factors set aside so that the term survives).
+    for (int32_t a = 1; a <= PhaseTable[1].AtomCount; ++a) AtomTable[a][1].IsotropicFlag = 1, AtomTable[a][1].T11 = 0;
+    Q0 = CellInverseDSquared(PhaseTable[1], 3, -5, 60001);
+    double A, B, q, A0, B0;
+    CalcStructureFactor(0, 1, 3, -5, 60001, 1, 0, A, B, q);
+    WrittenSum(1, 3, -5, 60001, A0, B0);
+    EXPECT_NEAR(A, A0, 1e-8 * (1 + std::hypot(A0, B0)));
+    EXPECT_NEAR(B, B0, 1e-8 * (1 + std::hypot(A0, B0)));
+  }
+}
+
+// The isotropic thermal factor against libm's exp over the held range of its exponent, the
+// bounds and a NaN (taken as the upper bound).
+TEST(IsotropicThermalFactor, IsLibmExpToRoundingAndHeldAtTheBounds) {
+  double worst = 0;
+  for (int32_t i = -70000; i <= 70000; ++i) {
+    const double e = i * 0.000917 + 1e-7 * (i % 13);  // B Q0 / 4 across [-64.2, 64.2]
+    const double want = std::exp(-std::clamp(e, -MaxThermalExponent, MaxThermalExponent));
+    worst = std::max(worst, std::fabs(IsotropicThermalFactor(4 * e, 1.0) / want - 1));
+  }
+  EXPECT_LT(worst, 1e-15);
+  EXPECT_EQ(IsotropicThermalFactor(4 * 65.0, 1.0), IsotropicThermalFactor(4 * 64.0, 1.0));
+  EXPECT_EQ(IsotropicThermalFactor(std::nan(""), 1.0), IsotropicThermalFactor(4 * 64.0, 1.0));
+  EXPECT_NEAR(IsotropicThermalFactor(-1e9, 1.0) / std::exp(64.0), 1.0, 1e-15);
+  EXPECT_EQ(IsotropicThermalFactor(0.0, 1.0), 1.0);
 }
 
 // Damaged input: L1..L3 still 0 take the current edges, an exponent that grows is held, counts
