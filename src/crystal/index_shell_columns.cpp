@@ -146,10 +146,10 @@ VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, in
   const __m256d g02h = _mm256_set1_pd(s.g[0][2] * h), g12 = _mm256_set1_pd(s.g[1][2]);
   const __m256d ch = _mm256_set1_pd(s.g[0][0] * h * h), g01h2 = _mm256_set1_pd(2.0 * s.g[0][1] * h);
   const __m256d g11 = _mm256_set1_pd(s.g[1][1]);
-  const __m256d step = _mm256_set_pd(3.0 * stride, 2.0 * stride, stride, 0);
+  const __m256d kStep = _mm256_set1_pd(4.0 * stride);
+  __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0)), _mm256_set_pd(3.0 * stride, 2.0 * stride, stride, 0));
   int32_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0) + double(stride) * i), step);
+  for (; i + 4 <= n; i += 4, k = _mm256_add_pd(k, kStep)) {
     const __m256d b = _mm256_add_pd(g02h, _mm256_mul_pd(g12, k));
     const __m256d c = _mm256_add_pd(ch, _mm256_mul_pd(k, _mm256_add_pd(g01h2, _mm256_mul_pd(g11, k))));
     const __m256d disc = _mm256_sub_pd(_mm256_mul_pd(b, b), _mm256_mul_pd(a, _mm256_sub_pd(c, qMax)));

@@ -238,12 +238,15 @@ public:
     ca_ = std::cos(rc[3] / RadToDeg), cb_ = std::cos(rc[4] / RadToDeg), cg_ = std::cos(rc[5] / RadToDeg);
   }
 
+  // 1/d^2 as CellInverseDSquared gives it, bit for bit.
+  double InverseDSquared(int32_t h, int32_t k, int32_t l) const {
+    const double x = h * as_, y = k * bs_, z = l * cs_;
+    return x * x + y * y + z * z + 2.0 * (z * x * cb_ + y * z * ca_ + x * y * cg_);
+  }
   // Whether the box visit lists (h, k, l), the box itself aside.
   bool Listed(int32_t h, int32_t k, int32_t l) const {
     if (!CentringAllows(phase_.LatticeType, phase_.Setting, h, k, l)) return false;
-    const double x = h * as_, y = k * bs_, z = l * cs_;
-    // The terms in the order of HklInverseDSquared, so that both give the same bits.
-    const double q = x * x + y * y + z * z + 2.0 * (z * x * cb_ + y * z * ca_ + x * y * cg_);
+    const double q = InverseDSquared(h, k, l);
     if (!(q > 0)) return false;
     const double d = 1.0 / std::sqrt(q);
     return !(d < dmin_ || d > dmax_ || d < dCut_);
@@ -300,7 +303,7 @@ public:
 private:
   void Add(const TImages& im, int32_t r, uint64_t met) {
     const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
-    const double qr = CellInverseDSquared(phase_, rh, rk, rl);
+    const double qr = InverseDSquared(rh, rk, rl);
     if (!(qr > 0)) return;
     out_.push_back({rh, rk, rl, DistinctImages(im), 1.0 / std::sqrt(qr), met});
   }
@@ -460,12 +463,19 @@ void FormSymmetricHklList(int32_t p, double dmin, double dmax) {
       const bool binding = cut > dmin && cut > boxFloor;
       // Sets below the cut can lack members (round-off at its edge): they are not trusted.
       CollectCandidates(phase, rot, box, dmin, dmax, binding ? cut * (1 - 1e-9) : 0.0, candidates);
-      std::sort(candidates.begin(), candidates.end(), [](const TCandidate& a, const TCandidate& b) {
+      // By d descending, a later set first: the head that the list is likely to take, the rest
+      // only when it is reached.
+      auto before = [](const TCandidate& a, const TCandidate& b) {
         return a.d > b.d || (a.d == b.d && a.met > b.met);
-      });
+      };
+      size_t sorted = std::min(candidates.size(), size_t(2 * MaxFitReflections + 2));
+      std::nth_element(candidates.begin(), candidates.begin() + sorted, candidates.end(), before);
+      std::sort(candidates.begin(), candidates.begin() + sorted, before);
       list.clear();
       bool more = false;
-      for (const TCandidate& c : candidates) {
+      for (size_t i = 0; i < candidates.size(); ++i) {
+        if (i == sorted) std::sort(candidates.begin() + i, candidates.end(), before), sorted = candidates.size();
+        const TCandidate& c = candidates[i];
         if (binding && c.d < cut) break;
         THklRecord rec;
         const uint64_t key = IndexKey(c.h, c.k, c.l);
