@@ -181,7 +181,7 @@ const auto ColumnFlags = ChooseByProcessor(ColumnFlagsBaseline, ColumnFlagsAvx2,
 
 }  // namespace
 
-void VisitShellColumns(const TReciprocalMetric& metric, const TShellColumns& s, TShellVisit visit, void* context) {
+void VisitShellColumns(const TReciprocalMetric& metric, const TShellColumns& s, TShellVisitor& visitor) {
   const double (&g)[3][3] = metric.g;
   const double reach = metric.HReach(s.qMax);
   if (!std::isfinite(reach)) return;
@@ -194,6 +194,7 @@ void VisitShellColumns(const TReciprocalMetric& metric, const TShellColumns& s, 
   const int32_t stride = s.evenHK ? 2 : 1;
   uint64_t flags[8];  // 512 columns
   for (int32_t h = hFrom; h <= hTo; ++h) {
+    visitor.Row();
     double lo, hi, domainLo, domainHi;
     if (!metric.KRange(h, s.qMax, lo, hi) || !DomainRow(s, h, domainLo, domainHi)) continue;
     int32_t kFrom, kTo;
@@ -227,11 +228,11 @@ void VisitShellColumns(const TReciprocalMetric& metric, const TShellColumns& s, 
           const int64_t from = std::max<int64_t>(bottom, s.lMin), to = std::min<int64_t>(top, s.lMax);
           if (from > to) continue;
           int64_t l = from;
-          for (; l <= to && q(l) >= s.qInner; ++l) visit(context, h, k, int32_t(l));
+          for (; l <= to && q(l) >= s.qInner; ++l) visitor.Visit(h, k, int32_t(l));
           const int64_t lowerEnd = l - 1;
           int64_t start = to + 1;
           while (start - 1 > lowerEnd && q(start - 1) >= s.qInner) --start;
-          for (l = start; l <= to; ++l) visit(context, h, k, int32_t(l));
+          for (l = start; l <= to; ++l) visitor.Visit(h, k, int32_t(l));
         }
     }
   }

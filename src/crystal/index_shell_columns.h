@@ -24,7 +24,7 @@ struct TReciprocalMetric {
 void IntegerRange(double lo, double hi, int32_t first, int32_t last, int32_t& from, int32_t& to);
 
 // A shell and the columns to search: rows h = hFrom .. hTo, k inside [kFirst, kLast], l inside
-// [lMin, lMax], with even h + k only where evenHK (C and F centring), and inside the half-planes
+// [lMin, lMax], with even h + k only where evenHK (the centring pairs h and k), and inside the half-planes
 // wa h + wb k >= 0 (columns on or a little outside their edges are searched too).
 struct TShellColumns {
   double qMax = 0, qInner = 0;  // both a little generous
@@ -40,7 +40,14 @@ struct TShellColumns {
 // metric the group keeps.
 void SetColumnDomain(TShellColumns& s, const int32_t (*m)[2][2], int32_t n);
 
-// Calls visit(context, h, k, l) for every index of the shell (and some just outside it) in the
-// order h, k, l ascending.
-using TShellVisit = void (*)(void* context, int32_t h, int32_t k, int32_t l);
-void VisitShellColumns(const TReciprocalMetric& metric, const TShellColumns& s, TShellVisit visit, void* context);
+// What a search of the columns calls: Visit for every index of the shell (and some just outside
+// it) in the order h, k, l ascending, Row before each row h (it may throw to end the search).
+class TShellVisitor {
+public:
+  virtual void Visit(int32_t h, int32_t k, int32_t l) = 0;
+  virtual void Row() {}
+
+protected:
+  ~TShellVisitor() = default;
+};
+void VisitShellColumns(const TReciprocalMetric& metric, const TShellColumns& s, TShellVisitor& visitor);

@@ -1,11 +1,15 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
+#include "core/abandon.h"
 #include "core/cell_geometry.h"
+#include "core/dialog_model.h"
+#include "core/dialog_toolkit.h"
 #include "core/dspacing_list.h"
 #include "core/messages.h"
 #include "core/number_format.h"
@@ -203,6 +207,57 @@ bool FiniteAndPositive(const double* v, int32_t n) {
   return true;
 }
 
+// How far the rotation r (rows, h' = h r) changes 1/d^2 = h g h^T at most, relative: the largest
+// |x (r g r^T - g) x^T| / (x g x^T), the largest |eigenvalue| of E = L^-1 (r g r^T - g) L^-T with
+// g = L L^T. Operations of the lattice change it by the round-off of the angles (some 1e-8).
+double MetricChange(const int32_t (&r)[3][3], const double (&g)[3][3]) {
+  double L[3][3] = {}, D[3][3];
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j <= i; ++j) {
+      double v = g[i][j];
+      for (int32_t m = 0; m < j; ++m) v -= L[i][m] * L[j][m];
+      if (i == j) {
+        if (!(v > 0)) return HUGE_VAL;
+        L[i][i] = std::sqrt(v);
+      } else {
+        L[i][j] = v / L[j][j];
+      }
+    }
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) {
+      double v = -g[i][j];
+      for (int32_t a = 0; a < 3; ++a)
+        for (int32_t b = 0; b < 3; ++b) v += r[i][a] * g[a][b] * r[j][b];
+      D[i][j] = v;
+    }
+  // Y = L^-1 D, then E = L^-1 Y^T, column by column by forward substitution.
+  auto solve = [&](const double (&in)[3][3], double (&out)[3][3], bool transpose) {
+    for (int32_t c = 0; c < 3; ++c)
+      for (int32_t i = 0; i < 3; ++i) {
+        double v = transpose ? in[c][i] : in[i][c];
+        for (int32_t m = 0; m < i; ++m) v -= L[i][m] * out[m][c];
+        out[i][c] = v / L[i][i];
+      }
+  };
+  double Y[3][3], E[3][3];
+  solve(D, Y, false);
+  solve(Y, E, true);
+  // The eigenvalues of the symmetric E in closed form (trigonometric).
+  const double off = E[0][1] * E[0][1] + E[0][2] * E[0][2] + E[1][2] * E[1][2];
+  if (off == 0) return std::max({std::fabs(E[0][0]), std::fabs(E[1][1]), std::fabs(E[2][2])});
+  const double mean = (E[0][0] + E[1][1] + E[2][2]) / 3;
+  const double p = std::sqrt(((E[0][0] - mean) * (E[0][0] - mean) + (E[1][1] - mean) * (E[1][1] - mean) +
+                              (E[2][2] - mean) * (E[2][2] - mean) + 2 * off) / 6);
+  double B[3][3];
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) B[i][j] = (E[i][j] - (i == j ? mean : 0)) / p;
+  const double det = B[0][0] * (B[1][1] * B[2][2] - B[1][2] * B[2][1]) - B[0][1] * (B[1][0] * B[2][2] - B[1][2] * B[2][0]) +
+                     B[0][2] * (B[1][0] * B[2][1] - B[1][1] * B[2][0]);
+  const double phi = std::acos(std::clamp(det / 2, -1.0, 1.0)) / 3;
+  const double largest = mean + 2 * p * std::cos(phi), smallest = mean + 2 * p * std::cos(phi + 2 * M_PI / 3);
+  return std::max(std::fabs(largest), std::fabs(smallest));
+}
+
 // Whether every operation maps the indices the lattice type lets through onto such indices: the
 // conditions hold modulo 2 or 3, so the residues modulo 6 decide.
 bool CentringKept(const TRotations& rot, int32_t type, int32_t setting) {
@@ -319,13 +374,94 @@ private:
   TImages im_, other_;
 };
 
+// Keeps a long search stoppable: once it has run 0.1 s the STOP window shows (a fit's own window,
+// when one is up, serves instead), and every 0.1 s the window system runs once; STOP abandons
+// the command.
+class TSearchPace {
+public:
+  TSearchPace() : next_(Clock::now() + Interval) {}
+  ~TSearchPace() {
+    if (window_) Form2.Close();
+  }
+  TSearchPace(const TSearchPace&) = delete;
+  TSearchPace& operator=(const TSearchPace&) = delete;
+  void Row() {
+    const auto now = Clock::now();
+    if (now < next_) return;
+    if (!window_ && !Form2.visible) {
+      ClearFitStopRequest();
+      const uint8_t option = StopButtonOption;
+      StopButtonOption = 1;  // this window always offers STOP
+      ShowStopWindow();
+      StopButtonOption = option;
+      Form2.caption = " Form hkl";
+      ShowDialogModeless();
+      window_ = true;
+    }
+    TimerYield();
+    next_ = Clock::now() + Interval;
+    if (!FitStopRequested()) return;
+    if (window_) ClearFitStopRequest();
+    AbandonOperation();
+  }
+
+private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds Interval{100};
+  Clock::time_point next_;
+  bool window_ = false;
+};
+
+// The box visit's own order.
+class TBoxOrderVisitor final : public TShellVisitor {
+public:
+  TBoxOrderVisitor(TCollection& c, TSearchPace& pace) : c_(c), pace_(pace) {}
+  void Visit(int32_t h, int32_t k, int32_t l) override { c_.Visit(h, k, l); }
+  void Row() override { pace_.Row(); }
+
+private:
+  TCollection& c_;
+  TSearchPace& pace_;
+};
+
+// Sets from any member; the search's (x, y, z) is the index with component axis[i] = x_i.
+class TSetVisitor final : public TShellVisitor {
+public:
+  TSetVisitor(TCollection& c, TSearchPace& pace, const int32_t (&axis)[3])
+      : c_(c), pace_(pace), axis_{axis[0], axis[1], axis[2]} {}
+  void Visit(int32_t x, int32_t y, int32_t z) override {
+    int32_t index[3];
+    index[axis_[0]] = x, index[axis_[1]] = y, index[axis_[2]] = z;
+    c_.VisitSet(index[0], index[1], index[2]);
+  }
+  void Row() override { pace_.Row(); }
+
+private:
+  TCollection& c_;
+  TSearchPace& pace_;
+  int32_t axis_[3];
+};
+
+// Whether the centring lets only columns of even x + y through, columns running along axis z.
+bool EvenColumnsOnly(int32_t type, int32_t z) {
+  switch (type) {
+    case 1: return z == 0;  // A: k + l even
+    case 2: return z == 1;  // B: h + l even
+    case 3: return z == 2;  // C: h + k even
+    case 4: return true;    // F: every pair even
+    default: return false;
+  }
+}
+
 // Lists every set met for the first time by the box visit at the indices with dmin <= d <= dmax
 // and d >= dCut, as that visit would; the order of the list is free (met gives the visit's).
 // Where the d bound a shell, only the columns of indices through it are searched: for a closed
-// set of operations that keeps the centring, one column of each orbit under those operations
-// that act on (h, k) alone, with every l; else every column with l >= 0 in the box order.
+// set of operations that keeps the centring, columns along the axis of the ellipsoid's longest
+// reach (the fewest columns), one column of each orbit under the operations that act on the
+// other two indices alone and keep d (to 6e-8, inside the 1e-7 margin of the shell), with every
+// index along it; else every column with l >= 0 in the box order.
 void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_t (&box)[3], double dmin,
-                       double dmax, double dCut, std::vector<TCandidate>& out) {
+                       double dmax, double dCut, TSearchPace& pace, std::vector<TCandidate>& out) {
   out.clear();
   const int32_t type = phase.LatticeType, nh = box[0], nk = box[1], nl = box[2];
   const TReciprocalMetric metric(phase.ReciprocalCell);
@@ -361,33 +497,67 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
 
   TShellColumns shell;
   shell.qMax = qMax, shell.qInner = qInner;
-  shell.evenHK = type == 3 || type == 4;
-  if (rot.closed && CentringKept(rot, type, phase.Setting)) {
-    // Every image of a listed index stays within 3 box edges (entries -1, 0, 1).
-    constexpr int32_t Reach = 3 * (MaxBoxHalf + 1);
-    shell.hFrom = shell.kFirst = shell.lMin = -Reach;
-    shell.hTo = shell.kLast = shell.lMax = Reach;
-    int32_t blocks[2 * MaxOperations][2][2];
-    int32_t n = 0;
-    for (int32_t o = 0; o < rot.count; ++o) {
-      const auto& r = rot.r[o];
-      if (r[2][0] != 0 || r[2][1] != 0) continue;  // l enters h' or k'
-      for (int32_t s : {1, -1}) {
-        const int32_t m[2][2] = {{s * r[0][0], s * r[0][1]}, {s * r[1][0], s * r[1][1]}};
-        std::copy(&m[0][0], &m[0][0] + 4, &blocks[n++][0][0]);
-      }
-    }
-    SetColumnDomain(shell, blocks, n);
-    VisitShellColumns(metric, shell, [](void* c, int32_t h, int32_t k, int32_t l) {
-      static_cast<TCollection*>(c)->VisitSet(h, k, l);
-    }, &collection);
-  } else {
+  if (!(rot.closed && CentringKept(rot, type, phase.Setting))) {
     shell.hFrom = 1 - nh, shell.hTo = nh + 1, shell.kFirst = 1 - nk, shell.kLast = nk + 1;
     shell.lMin = 0, shell.lMax = nl;
-    VisitShellColumns(metric, shell, [](void* c, int32_t h, int32_t k, int32_t l) {
-      static_cast<TCollection*>(c)->Visit(h, k, l);
-    }, &collection);
+    shell.evenHK = EvenColumnsOnly(type, 2);
+    TBoxOrderVisitor visitor(collection, pace);
+    VisitShellColumns(metric, shell, visitor);
+    return;
   }
+  // The reach of axis i is sqrt(qMax (g^-1)_ii): the largest cofactor of g. Ties keep l.
+  auto cofactor = [&](int32_t i) {
+    const int32_t a = (i + 1) % 3, b = (i + 2) % 3;
+    return metric.g[a][a] * metric.g[b][b] - metric.g[a][b] * metric.g[a][b];
+  };
+  int32_t z = 2;
+  for (int32_t i : {0, 1})
+    if (cofactor(i) > cofactor(z)) z = i;
+  const int32_t axis[3] = {(z + 1) % 3, (z + 2) % 3, z};
+  TReciprocalMetric columns = metric;
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) columns.g[i][j] = metric.g[axis[i]][axis[j]];
+  // Every image of a listed index stays within 3 box edges (entries -1, 0, 1).
+  constexpr int32_t Reach = 3 * (MaxBoxHalf + 1);
+  shell.hFrom = shell.kFirst = shell.lMin = -Reach;
+  shell.hTo = shell.kLast = shell.lMax = Reach;
+  shell.evenHK = EvenColumnsOnly(type, z);
+  int32_t blocks[2 * MaxOperations][2][2];
+  int32_t n = 0;
+  for (int32_t o = 0; o < rot.count; ++o) {
+    const auto& r = rot.r[o];
+    if (r[z][axis[0]] != 0 || r[z][axis[1]] != 0) continue;  // z enters x' or y'
+    // An operation that the cell does not keep moves d: its images may leave the shell.
+    if (!(MetricChange(r, metric.g) <= 6e-8)) continue;
+    for (int32_t s : {1, -1}) {
+      for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 2; ++j) blocks[n][i][j] = s * r[axis[i]][axis[j]];
+      ++n;
+    }
+  }
+  // Some operations of a group that the cell keeps only in part may leave a set that is no group:
+  // then the inversion alone.
+  auto find = [&](const int32_t (&m)[2][2]) {
+    for (int32_t i = 0; i < n; ++i)
+      if (std::equal(&m[0][0], &m[0][0] + 4, &blocks[i][0][0])) return true;
+    return false;
+  };
+  bool group = true;
+  for (int32_t a = 0; a < n && group; ++a)
+    for (int32_t b = 0; b < n && group; ++b) {
+      int32_t m[2][2];
+      for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 2; ++j) m[i][j] = blocks[a][i][0] * blocks[b][0][j] + blocks[a][i][1] * blocks[b][1][j];
+      group = find(m);
+    }
+  if (!group) {
+    n = 2;
+    const int32_t inversion[2][2][2] = {{{1, 0}, {0, 1}}, {{-1, 0}, {0, -1}}};
+    std::copy(&inversion[0][0][0], &inversion[0][0][0] + 8, &blocks[0][0][0]);
+  }
+  SetColumnDomain(shell, blocks, n);
+  TSetVisitor visitor(collection, pace, axis);
+  VisitShellColumns(columns, shell, visitor);
 }
 
 // 1/d^3 of d = dmax (0 without an upper bound).
@@ -458,11 +628,12 @@ void FormSymmetricHklList(int32_t p, double dmin, double dmax) {
     const double boxFloor = 1.0 / ((box[0] + 1.0) * rc[0] + (box[1] + 1.0) * rc[1] + box[2] * rc[2]);
     double cut = ExpectedCut(phase, rot, dmax);
     std::vector<TCandidate> candidates;
+    TSearchPace pace;
     std::unordered_map<uint64_t, std::array<double, 3>> known;  // A, B, q of earlier rounds
     for (;;) {
       const bool binding = cut > dmin && cut > boxFloor;
       // Sets below the cut can lack members (round-off at its edge): they are not trusted.
-      CollectCandidates(phase, rot, box, dmin, dmax, binding ? cut * (1 - 1e-9) : 0.0, candidates);
+      CollectCandidates(phase, rot, box, dmin, dmax, binding ? cut * (1 - 1e-9) : 0.0, pace, candidates);
       // By d descending, a later set first: the head that the list is likely to take, the rest
       // only when it is reached.
       auto before = [](const TCandidate& a, const TCandidate& b) {

@@ -166,6 +166,13 @@ TEST_F(ReflectionListTest, BoundedVisitsGiveTheListOfTheWholeBox) {
       {14, 1, {18.2, 44.9, 27.5, 90, 97.3, 90}, 0.45, 0.4501},  // P2_1/c, b the longest edge
       {15, 1, {33.1, 21.4, 27.9, 90, 109.2, 90}, 0.5, 0.5004},  // C2/c: columns of odd h + k empty
       {225, 1, {40.3, 40.3, 40.3, 90, 90, 90}, 0.45, 0.4503},   // Fm-3m
+      // Sets found from one column of each orbit, columns along the longest reach.
+      {2, 1, {40, 40, 40, 90, 90, 90}, 0.5, 0.5002},            // P-1 in a cube: d in steps
+      {191, 1, {24.7, 24.7, 39.3, 90, 90, 120}, 0.5, 0.5003},   // P6/mmm: twelve columns alike
+      {148, 2, {27.3, 27.3, 33.9, 90, 90, 120}, 0.55, 0.5503},  // R-3 on hexagonal axes
+      {12, 1, {18.2, 44.9, 27.5, 90, 97.3, 90}, 0.45, 0.4502},  // C2/m along b: every column
+      {229, 1, {33.3, 33.3, 33.3, 90, 90, 90}, 0.5, 0.5002},    // Im-3m
+      {123, 1, {30.1, 33.7, 28.2, 90, 90, 90}, 0.5, 0.5003},    // P4/mmm ops on a cell they do not keep
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "group " << c.group << " a " << c.cell[0] << " d " << c.dmin << ".." << c.dmax);
