@@ -333,12 +333,12 @@ public:
     const uint64_t key = IndexKey(h, k, l);
     if (members_.Contains(key)) return;
     rot_.Images(h, k, l, im_);
-    for (int32_t i = 0; i < im_.n; ++i) members_.Insert(im_.key[i]);
     std::pair<uint64_t, int32_t> listed[2 * MaxOperations];
     int32_t n = 0;
     for (int32_t i = 0; i < im_.n; ++i)
       if (InBox(im_.h[i], im_.k[i], im_.l[i]) && Listed(im_.h[i], im_.k[i], im_.l[i])) listed[n++] = {im_.key[i], i};
-    if (n == 0) return;
+    if (n == 0) return;  // not kept: the set may be met again, but the memory stays that of the list
+    for (int32_t i = 0; i < im_.n; ++i) members_.Insert(im_.key[i]);
     std::sort(listed, listed + n);
     bool unique = false;
     const int32_t r = Representative(im_, unique);
@@ -458,8 +458,8 @@ bool EvenColumnsOnly(int32_t type, int32_t z) {
 // Where the d bound a shell, only the columns of indices through it are searched: for a closed
 // set of operations that keeps the centring, columns along the axis of the ellipsoid's longest
 // reach (the fewest columns), one column of each orbit under the operations that act on the
-// other two indices alone and keep d (to 6e-8, inside the 1e-7 margin of the shell), with every
-// index along it; else every column with l >= 0 in the box order.
+// other two indices alone and keep d (to 6e-8), with every index along it; else every column with
+// l >= 0 in the box order.
 void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_t (&box)[3], double dmin,
                        double dmax, double dCut, TSearchPace& pace, std::vector<TCandidate>& out) {
   out.clear();
@@ -524,11 +524,14 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
   shell.evenHK = EvenColumnsOnly(type, z);
   int32_t blocks[2 * MaxOperations][2][2];
   int32_t n = 0;
+  double change = 0;
   for (int32_t o = 0; o < rot.count; ++o) {
     const auto& r = rot.r[o];
     if (r[z][axis[0]] != 0 || r[z][axis[1]] != 0) continue;  // z enters x' or y'
     // An operation that the cell does not keep moves d: its images may leave the shell.
-    if (!(MetricChange(r, metric.g) <= 6e-8)) continue;
+    const double moved = MetricChange(r, metric.g);
+    if (!(moved <= 6e-8)) continue;
+    change = std::max(change, moved);
     for (int32_t s : {1, -1}) {
       for (int32_t i = 0; i < 2; ++i)
         for (int32_t j = 0; j < 2; ++j) blocks[n][i][j] = s * r[axis[i]][axis[j]];
@@ -551,11 +554,16 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
       group = find(m);
     }
   if (!group) {
-    n = 2;
+    n = 2, change = 0;
     const int32_t inversion[2][2][2] = {{{1, 0}, {0, 1}}, {{-1, 0}, {0, -1}}};
     std::copy(&inversion[0][0][0], &inversion[0][0][0] + 8, &blocks[0][0][0]);
   }
   SetColumnDomain(shell, blocks, n);
+  // The shell searched: the listed one widened by what the operations move d and a margin far
+  // above the round-off of the search, so that one image of every listed index lies in it.
+  const double margin = change + 1e-9;
+  shell.qMax = (1 + margin) / (dLow * dLow);
+  shell.qInner = dmax > 0 && std::isfinite(dmax) ? (1 - margin) / (dmax * dmax) : 0.0;
   TSetVisitor visitor(collection, pace, axis);
   VisitShellColumns(columns, shell, visitor);
 }

@@ -6,7 +6,11 @@
 #include <cmath>
 #include <set>
 #include <tuple>
+#include "core/abandon.h"
+#include "core/dialog_model.h"
+#include "core/dialog_toolkit.h"
 #include "core/dspacing_list.h"
+#include "core/fit_engine.h"
 #include "crystal/phase_setup.h"
 #include "crystal/reflection_lists.h"
 #include "crystal/structure_factor.h"
@@ -217,6 +221,25 @@ TEST_F(ReflectionListTest, LargeCellsAndSmallDMinVisitOnlyTheKeptShell) {
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Curtail the interval - too many hkls"});
     ui.transcript.clear();
   }
+}
+
+TEST_F(ReflectionListTest, StopEndsALongSearch) {
+  // A thin shell of a 10^4 angstrom cube in P-1: some 6e8 columns through it (seconds). After the
+  // question, the search shows its STOP window; STOP at the first pass of the window system ends
+  // the command, the list stays as it was and the window closes.
+  if (!FitParameters) CreateFitParameters();
+  ASSERT_TRUE(SetUpPhase(1, 2, 1, {1e4, 1e4, 1e4, 90, 90, 90}, {IsoAtom(0.35, 0.1, 0.2, 0.3)}));
+  PhaseTable[1].ReflectionCount = 0;
+  KeepValues<uint8_t> option{&StopButtonOption, 1};
+  StopButtonOption = 0;  // the search offers STOP all the same
+  ui.ExpectQuestion("Too many tries for hkls. Continue?", true);
+  ui.StopAtYield(1);
+  EXPECT_THROW(FormSymmetricHklList(1, 0.5, 0.50001), OperationAbandoned);
+  EXPECT_EQ(std::count(ui.transcript.begin(), ui.transcript.end(), "STOP pressed"), 1);
+  EXPECT_EQ(PhaseTable[1].ReflectionCount, 0);
+  EXPECT_FALSE(Form2.visible);
+  EXPECT_FALSE(FitStopRequested());
+  EXPECT_EQ(StopButtonOption, 0);
 }
 
 TEST_F(ReflectionListTest, RefusalsLeaveTheListAsItWas) {
