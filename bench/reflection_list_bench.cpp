@@ -7,8 +7,9 @@
 //    (box visits of 1e10 and more; the question about them answered Yes).
 //  BM_FormSymmetricHklListThinShell/group: a = 367 angstrom, d 0.12 .. 0.1201, Fd-3m (227) and
 //    P-1 (2, the same atoms, a cubic cell): the kept sets lie in a thin shell; each column of
-//    indices through it gets a vectorised test, and only the few that hold an index of the shell
-//    are entered.
+//    indices through it, one of each orbit of the operations acting on (h, k) (an eighth of the
+//    disc of radius a/d in Fd-3m, half of it in P-1), gets a vectorised test, and only the few that
+//    hold an index of the shell are entered.
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include "core/cell_geometry.h"
