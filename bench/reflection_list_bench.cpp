@@ -5,9 +5,11 @@
 //  BM_FormSymmetricHklListHuge/a/dmin: the 2000-set cap reached far above d_min, so only the
 //    shell of the kept sets is visited: 24.3 to 0.1 and 0.05, 160 to 0.05, 367 to 0.12 angstrom
 //    (box visits of 1e10 and more; the question about them answered Yes).
-//  BM_FormSymmetricHklListThinShell: a = 367 angstrom, d 0.12 .. 0.1201: the kept sets lie in a
-//    thin shell; each of the ~1.5e7 columns of indices through it (even h + k) gets a vectorised
-//    test, and only the few that hold an index of the shell are entered.
+//  BM_FormSymmetricHklListThinShell/group: a = 367 angstrom, d 0.12 .. 0.1201, Fd-3m (227) and
+//    P-1 (2, the same atoms, a cubic cell): the kept sets lie in a thin shell; each column of
+//    indices through it, one of each orbit of the operations acting on (h, k) (an eighth of the
+//    disc of radius a/d in Fd-3m, half of it in P-1), gets a vectorised test, and only the few that
+//    hold an index of the shell are entered.
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include "core/cell_geometry.h"
@@ -19,12 +21,12 @@
 
 namespace {
 
-void SetUpLargeCubicPhase(double edge = 24.3) {
+void SetUpLargeCubicPhase(double edge = 24.3, int32_t group = 227, int32_t setting = 2) {
   LATTICE& p = PhaseTable[1];
   p = LATTICE{};
   for (int i = 0; i < 3; ++i) p.Cell[i] = edge, p.Cell[i + 3] = 90;
-  p.SpaceGroup = 227, p.Setting = 2;
-  p.CrystalSystem = CrystalSystemOfGroup(227, 2);
+  p.SpaceGroup = group, p.Setting = setting;
+  p.CrystalSystem = CrystalSystemOfGroup(group, setting);
   ExpandSpaceGroup(1);
   CellMetric(p.Cell, p.ReciprocalCell, p.ReciprocalVolume, 0);
   PhaseMetric(1);
@@ -65,7 +67,7 @@ void BM_FormSymmetricHklListHuge(benchmark::State& state) {
   state.counters["reflections"] = PhaseTable[1].ReflectionCount;
 }
 void BM_FormSymmetricHklListThinShell(benchmark::State& state) {
-  SetUpLargeCubicPhase(367.0);
+  SetUpLargeCubicPhase(367.0, int32_t(state.range(0)), state.range(0) == 227 ? 2 : 1);
   ScriptedUi ui;
   ScopedUi guard(ui);
   for (auto _ : state) {
@@ -76,7 +78,7 @@ void BM_FormSymmetricHklListThinShell(benchmark::State& state) {
   }
   state.counters["reflections"] = PhaseTable[1].ReflectionCount;
 }
-BENCHMARK(BM_FormSymmetricHklListThinShell)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormSymmetricHklListThinShell)->Arg(227)->Arg(2)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_FormSymmetricHklListHuge)
     ->Args({243, 100})

@@ -22,7 +22,9 @@ double CellInverseDSquared(const LATTICE& phase, double h, double k, double l);
 // box h = 1-nh .. nh+1, k = 1-nk .. nk+1, l = 0 .. nl with nh = round(3a) + 1, raised to
 // ceil(a/dmin) + 1 when dmin > 0 (likewise k, l), visited in that order but only where d can
 // reach the kept list; above e^20 box indices it asks "Too many tries for hkls. Continue?" (No:
-// nothing changes). Sets L1..L3 := a, b, c, the phase's MaxF and
+// nothing changes). A search that runs longer than 0.1 s shows a STOP window (or uses the
+// running fit's) and lets the window system run every 0.1 s; STOP abandons the command
+// (OperationAbandoned, the list as it was). Sets L1..L3 := a, b, c, the phase's MaxF and
 // MaxQ, and HklFormedFirst/Last of the current spectrum. A cell without positive edges or a
 // reciprocal cell of no volume: "Wrong unit cell parameters" and nothing changes; a phase
 // without atoms or operations gets an empty list.

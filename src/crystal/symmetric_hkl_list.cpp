@@ -1,20 +1,21 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
+#include "core/abandon.h"
 #include "core/cell_geometry.h"
-#include "core/cpu_dispatch.h"
+#include "core/dialog_model.h"
+#include "core/dialog_toolkit.h"
 #include "core/dspacing_list.h"
 #include "core/messages.h"
 #include "core/number_format.h"
 #include "core/spectrum.h"
 #include "core/ui_backend.h"
+#include "crystal/index_shell_columns.h"
 #include "crystal/reflection_lists.h"
 #include "crystal/structure_factor.h"
 #include "core/spectra_utilities.h"
@@ -60,17 +61,20 @@ public:
 
 private:
   static constexpr uint64_t Empty = ~uint64_t{0};  // no packed index has every bit set
-  size_t Slot(uint64_t key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> 17) & mask_; }
+  // The top bits of the product: each depends on every bit of the key (h sits in the top ones).
+  size_t Slot(uint64_t key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> shift_); }
   void Rehash(size_t capacity) {
     std::vector<uint64_t> old = std::move(slots_);
     slots_.assign(capacity, Empty);
     mask_ = capacity - 1;
+    shift_ = 64 - std::countr_zero(capacity);
     size_ = 0;
     for (uint64_t k : old)
       if (k != Empty) Insert(k);
   }
   std::vector<uint64_t> slots_;
   size_t mask_ = 0, size_ = 0;
+  int32_t shift_ = 64;
 };
 
 // The images h R_o and -h R_o of one index under the listed operations, in the order
@@ -203,219 +207,274 @@ bool FiniteAndPositive(const double* v, int32_t n) {
   return true;
 }
 
-// The reciprocal metric g (1/angstrom^2) and the pieces that bound the visits: 1/d^2 =
-// (h k l) g (h k l)^T <= qMax confines h, then k at given h (g minimised over l), then l.
-struct TReciprocalMetric {
-  double g[3][3];
-  explicit TReciprocalMetric(const double* rc) {
-    const double as = rc[0], bs = rc[1], cs = rc[2];
-    const double ca = std::cos(rc[3] / RadToDeg), cb = std::cos(rc[4] / RadToDeg), cg = std::cos(rc[5] / RadToDeg);
-    g[0][0] = as * as, g[1][1] = bs * bs, g[2][2] = cs * cs;
-    g[0][1] = g[1][0] = as * bs * cg;
-    g[0][2] = g[2][0] = as * cs * cb;
-    g[1][2] = g[2][1] = bs * cs * ca;
-  }
-  double Determinant() const {
-    return g[0][0] * (g[1][1] * g[2][2] - g[1][2] * g[1][2]) - g[0][1] * (g[0][1] * g[2][2] - g[1][2] * g[0][2]) +
-           g[0][2] * (g[0][1] * g[1][2] - g[1][1] * g[0][2]);
-  }
-  // The real x with a x^2 + 2 b x + c <= 0, as [lo, hi]; false when there are none.
-  static bool Roots(double a, double b, double c, double& lo, double& hi) {
-    const double disc = b * b - a * c;
-    if (!(disc >= 0) || !(a > 0)) return false;
-    const double s = std::sqrt(disc);
-    lo = (-b - s) / a, hi = (-b + s) / a;
-    return true;
-  }
-  // |h| bound of the ellipsoid q <= qMax: h^2 <= qMax a^2 with a^2 = (g^-1)_00.
-  double HReach(double qMax) const {
-    return std::sqrt(qMax * (g[1][1] * g[2][2] - g[1][2] * g[1][2]) / Determinant());
-  }
-  // k at given h: the minimum over l of q is s00 h^2 + 2 s01 h k + s11 k^2.
-  bool KRange(double h, double qMax, double& lo, double& hi) const {
-    const double s00 = g[0][0] - g[0][2] * g[0][2] / g[2][2], s01 = g[0][1] - g[0][2] * g[1][2] / g[2][2],
-                 s11 = g[1][1] - g[1][2] * g[1][2] / g[2][2];
-    return Roots(s11, s01 * h, s00 * h * h - qMax, lo, hi);
-  }
-  bool LRange(double h, double k, double qMax, double& lo, double& hi) const {
-    return Roots(g[2][2], g[0][2] * h + g[1][2] * k, g[0][0] * h * h + 2 * g[0][1] * h * k + g[1][1] * k * k - qMax,
-                 lo, hi);
-  }
-};
-
-// The integers of [lo, hi] widened by a hair, inside [first, last].
-inline void IntegerRange(double lo, double hi, int32_t first, int32_t last, int32_t& from, int32_t& to) {
-  const double slack = 1e-9 * (1 + std::max(std::fabs(lo), std::fabs(hi)));
-  from = lo - slack > first ? int32_t(std::ceil(lo - slack)) : first;
-  to = hi + slack < last ? int32_t(std::floor(hi + slack)) : last;
-}
-
-// The columns (h, k0 + stride i), i < n, of a convex q(l) = a l^2 + 2 b l + c that may hold an l in
-// [0, nl] with qInner <= q(l) <= qMax get flag 1. The floor of the upper root and the ceiling of
-// the lower one (held to [0, nl]) are tested and their neighbours, so a root off by less than one
-// still flags; nearly tangent columns, whose roots are unsure, are always flagged.
-struct TColumnShell {
-  double g[3][3], qMax, qInner;
-  int32_t nl;
-};
-
-void ColumnFlagsBaseline(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
-  std::fill(flags, flags + (n + 63) / 64, 0);
-  const double a = s.g[2][2], inverseA = 1.0 / a, top = s.nl;
-  for (int32_t i = 0; i < n; ++i) {
-    const double k = double(k0) + double(stride) * i;
-    const double b = s.g[0][2] * h + s.g[1][2] * k;
-    const double c = (s.g[0][0] * h + 2.0 * s.g[0][1] * k) * h + s.g[1][1] * k * k;
-    const double disc = b * b - a * (c - s.qMax);
-    const double tolerance = 1e-8 * (b * b + a * (std::fabs(c) + s.qMax));
-    const double root = std::sqrt(std::max(disc, 0.0));
-    const double u = std::floor(std::clamp((root - b) * inverseA, -1.0, top));
-    const double w = std::ceil(std::clamp((-root - b) * inverseA, 0.0, top + 1.0));
-    auto q = [&](double l) { return (a * l + 2.0 * b) * l + c; };
-    const bool upper = u >= 0 && ((u < top && q(u + 1) <= s.qMax) || q(u) >= s.qInner);
-    const bool lower = w <= top && ((w > 0 && q(w - 1) <= s.qMax) || q(w) >= s.qInner);
-    if (disc >= -tolerance && (disc <= tolerance || upper || lower)) flags[i >> 6] |= uint64_t{1} << (i & 63);
-  }
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The same tests four columns at a time.
-VKEST_AVX2 void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
-  std::fill(flags, flags + (n + 63) / 64, 0);
-  // One tolerance for the block, at least that of each column: the largest |b| and |c| are met
-  // at an end of the block.
-  const double kFar = std::max(std::fabs(double(k0)), std::fabs(double(k0) + double(stride) * (n - 1)));
-  const double bFar = std::fabs(s.g[0][2] * h) + std::fabs(s.g[1][2]) * kFar;
-  const double cFar = std::fabs(s.g[0][0] * h * h) + 2.0 * std::fabs(s.g[0][1] * h) * kFar + s.g[1][1] * kFar * kFar;
-  const __m256d tolerance = _mm256_set1_pd(1e-8 * (bFar * bFar + s.g[2][2] * (cFar + s.qMax)));
-  const __m256d a = _mm256_set1_pd(s.g[2][2]), inverseA = _mm256_set1_pd(1.0 / s.g[2][2]);
-  const __m256d top = _mm256_set1_pd(s.nl), topPlus = _mm256_set1_pd(s.nl + 1.0);
-  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-  const __m256d two = _mm256_set1_pd(2.0), sign = _mm256_set1_pd(-0.0);
-  const __m256d qMax = _mm256_set1_pd(s.qMax), qInner = _mm256_set1_pd(s.qInner);
-  const __m256d g02h = _mm256_set1_pd(s.g[0][2] * h), g12 = _mm256_set1_pd(s.g[1][2]);
-  const __m256d ch = _mm256_set1_pd(s.g[0][0] * h * h), g01h2 = _mm256_set1_pd(2.0 * s.g[0][1] * h);
-  const __m256d g11 = _mm256_set1_pd(s.g[1][1]);
-  const __m256d step = _mm256_set_pd(3.0 * stride, 2.0 * stride, stride, 0);
-  int32_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m256d k = _mm256_add_pd(_mm256_set1_pd(double(k0) + double(stride) * i), step);
-    const __m256d b = _mm256_add_pd(g02h, _mm256_mul_pd(g12, k));
-    const __m256d c = _mm256_add_pd(ch, _mm256_mul_pd(k, _mm256_add_pd(g01h2, _mm256_mul_pd(g11, k))));
-    const __m256d disc = _mm256_sub_pd(_mm256_mul_pd(b, b), _mm256_mul_pd(a, _mm256_sub_pd(c, qMax)));
-    const __m256d root = _mm256_sqrt_pd(_mm256_max_pd(disc, zero));
-    // A column that misses the ellipsoid may be flagged: it is entered and holds nothing.
-    const __m256d u = _mm256_floor_pd(_mm256_min_pd(_mm256_mul_pd(_mm256_sub_pd(root, b), inverseA), top));
-    const __m256d twoB = _mm256_mul_pd(two, b);
-    const __m256d uUp = _mm256_add_pd(u, one);
-    const __m256d qU = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, u), twoB), u), c);
-    const __m256d qUUp = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, uUp), twoB), uUp), c);
-    const __m256d upper = _mm256_and_pd(
-        _mm256_cmp_pd(u, zero, _CMP_GE_OQ),
-        _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(u, top, _CMP_LT_OQ),
-                                   _mm256_cmp_pd(qUUp, qMax, _CMP_LE_OQ)),
-                     _mm256_cmp_pd(qU, qInner, _CMP_GE_OQ)));
-    // Where b >= 0 the centre is at l <= 0, so is the lower root, and its test is that of l = 0.
-    __m256d lower = _mm256_cmp_pd(c, qInner, _CMP_GE_OQ);
-    if (_mm256_movemask_pd(_mm256_cmp_pd(b, zero, _CMP_LT_OQ)) != 0) {
-      const __m256d w = _mm256_ceil_pd(_mm256_min_pd(
-          _mm256_max_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_xor_pd(root, sign), b), inverseA), zero), topPlus));
-      const __m256d wDown = _mm256_sub_pd(w, one);
-      const __m256d qW = _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, w), twoB), w), c);
-      const __m256d qWDown =
-          _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(a, wDown), twoB), wDown), c);
-      lower = _mm256_and_pd(
-          _mm256_cmp_pd(w, top, _CMP_LE_OQ),
-          _mm256_or_pd(_mm256_and_pd(_mm256_cmp_pd(w, zero, _CMP_GT_OQ),
-                                     _mm256_cmp_pd(qWDown, qMax, _CMP_LE_OQ)),
-                       _mm256_cmp_pd(qW, qInner, _CMP_GE_OQ)));
+// How far the rotation r (rows, h' = h r) changes 1/d^2 = h g h^T at most, relative: the largest
+// |x (r g r^T - g) x^T| / (x g x^T), the largest |eigenvalue| of E = L^-1 (r g r^T - g) L^-T with
+// g = L L^T. Operations of the lattice change it by the round-off of the angles (some 1e-8).
+double MetricChange(const int32_t (&r)[3][3], const double (&g)[3][3]) {
+  double L[3][3] = {}, D[3][3];
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j <= i; ++j) {
+      double v = g[i][j];
+      for (int32_t m = 0; m < j; ++m) v -= L[i][m] * L[j][m];
+      if (i == j) {
+        if (!(v > 0)) return HUGE_VAL;
+        L[i][i] = std::sqrt(v);
+      } else {
+        L[i][j] = v / L[j][j];
+      }
     }
-    const __m256d flag = _mm256_or_pd(_mm256_cmp_pd(disc, tolerance, _CMP_LE_OQ), _mm256_or_pd(upper, lower));
-    flags[i >> 6] |= uint64_t(_mm256_movemask_pd(flag)) << (i & 63);
-  }
-  if (i < n) {
-    uint64_t tail[1];
-    ColumnFlagsBaseline(s, h, k0 + stride * i, stride, n - i, tail);
-    flags[i >> 6] |= tail[0] << (i & 63);
-  }
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) {
+      double v = -g[i][j];
+      for (int32_t a = 0; a < 3; ++a)
+        for (int32_t b = 0; b < 3; ++b) v += r[i][a] * g[a][b] * r[j][b];
+      D[i][j] = v;
+    }
+  // Y = L^-1 D, then E = L^-1 Y^T, column by column by forward substitution.
+  auto solve = [&](const double (&in)[3][3], double (&out)[3][3], bool transpose) {
+    for (int32_t c = 0; c < 3; ++c)
+      for (int32_t i = 0; i < 3; ++i) {
+        double v = transpose ? in[c][i] : in[i][c];
+        for (int32_t m = 0; m < i; ++m) v -= L[i][m] * out[m][c];
+        out[i][c] = v / L[i][i];
+      }
+  };
+  double Y[3][3], E[3][3];
+  solve(D, Y, false);
+  solve(Y, E, true);
+  // The eigenvalues of the symmetric E in closed form (trigonometric).
+  const double off = E[0][1] * E[0][1] + E[0][2] * E[0][2] + E[1][2] * E[1][2];
+  if (off == 0) return std::max({std::fabs(E[0][0]), std::fabs(E[1][1]), std::fabs(E[2][2])});
+  const double mean = (E[0][0] + E[1][1] + E[2][2]) / 3;
+  const double p = std::sqrt(((E[0][0] - mean) * (E[0][0] - mean) + (E[1][1] - mean) * (E[1][1] - mean) +
+                              (E[2][2] - mean) * (E[2][2] - mean) + 2 * off) / 6);
+  double B[3][3];
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) B[i][j] = (E[i][j] - (i == j ? mean : 0)) / p;
+  const double det = B[0][0] * (B[1][1] * B[2][2] - B[1][2] * B[2][1]) - B[0][1] * (B[1][0] * B[2][2] - B[1][2] * B[2][0]) +
+                     B[0][2] * (B[1][0] * B[2][1] - B[1][1] * B[2][0]);
+  const double phi = std::acos(std::clamp(det / 2, -1.0, 1.0)) / 3;
+  const double largest = mean + 2 * p * std::cos(phi), smallest = mean + 2 * p * std::cos(phi + 2 * M_PI / 3);
+  return std::max(std::fabs(largest), std::fabs(smallest));
 }
-#else
-void ColumnFlagsAvx2(const TColumnShell& s, int32_t h, int32_t k0, int32_t stride, int32_t n, uint64_t* flags) {
-  ColumnFlagsBaseline(s, h, k0, stride, n, flags);
+
+// Whether every operation maps the indices the lattice type lets through onto such indices: the
+// conditions hold modulo 2 or 3, so the residues modulo 6 decide.
+bool CentringKept(const TRotations& rot, int32_t type, int32_t setting) {
+  TImages im;
+  for (int32_t h = 0; h < 6; ++h)
+    for (int32_t k = 0; k < 6; ++k)
+      for (int32_t l = 0; l < 6; ++l) {
+        rot.Images(h, k, l, im);
+        const bool allowed = CentringAllows(type, setting, h, k, l);
+        for (int32_t i = 0; i < im.n; ++i)
+          if (CentringAllows(type, setting, im.h[i], im.k[i], im.l[i]) != allowed) return false;
+      }
+  return true;
 }
-#endif
-const auto ColumnFlags = ChooseByProcessor(ColumnFlagsBaseline, ColumnFlagsAvx2, false);
 
 // A set of equivalent reflections met for the first time: its representative, d and
-// multiplicity, and when it was met (the visit's place in the box order).
+// multiplicity, and the packed index of the member met first (the visit's place in the box order).
 struct TCandidate {
   int32_t h, k, l, multiplicity;
   double d;
-  int64_t met;
+  uint64_t met;
 };
 
-// Visits the box h = 1-nh .. nh+1, k = 1-nk .. nk+1, l = 0 .. nl in that order, but only the
-// indices with dmin <= d <= dmax and d >= dCut, and lists every set met there for the first time.
-// The box order is kept, so the sets come in the order a visit of the whole box finds them.
+// The visit of the box h = 1-nh .. nh+1, k = 1-nk .. nk+1, l = 0 .. nl in that order, at the
+// indices with dmin <= d <= dmax and d >= dCut: every set met there for the first time.
+class TCollection {
+public:
+  TCollection(const LATTICE& phase, const TRotations& rot, const int32_t (&box)[3], double dmin, double dmax,
+              double dCut, std::vector<TCandidate>& out)
+      : phase_(phase), rot_(rot), box_{box[0], box[1], box[2]}, dmin_(dmin), dmax_(dmax), dCut_(dCut), out_(out) {
+    const double* rc = phase.ReciprocalCell;
+    as_ = rc[0], bs_ = rc[1], cs_ = rc[2];
+    ca_ = std::cos(rc[3] / RadToDeg), cb_ = std::cos(rc[4] / RadToDeg), cg_ = std::cos(rc[5] / RadToDeg);
+  }
+
+  // 1/d^2 as CellInverseDSquared gives it, bit for bit.
+  double InverseDSquared(int32_t h, int32_t k, int32_t l) const {
+    const double x = h * as_, y = k * bs_, z = l * cs_;
+    return x * x + y * y + z * z + 2.0 * (z * x * cb_ + y * z * ca_ + x * y * cg_);
+  }
+  // Whether the box visit lists (h, k, l), the box itself aside.
+  bool Listed(int32_t h, int32_t k, int32_t l) const {
+    if (!CentringAllows(phase_.LatticeType, phase_.Setting, h, k, l)) return false;
+    const double q = InverseDSquared(h, k, l);
+    if (!(q > 0)) return false;
+    const double d = 1.0 / std::sqrt(q);
+    return !(d < dmin_ || d > dmax_ || d < dCut_);
+  }
+  bool InBox(int32_t h, int32_t k, int32_t l) const {
+    return h >= 1 - box_[0] && h <= box_[0] + 1 && k >= 1 - box_[1] && k <= box_[1] + 1 && l >= 0 && l <= box_[2];
+  }
+
+  // One index of the box visit, in its order.
+  void Visit(int32_t h, int32_t k, int32_t l) {
+    if (!Listed(h, k, l)) return;
+    const uint64_t key = IndexKey(h, k, l);
+    if (rot_.closed && members_.Contains(key)) return;
+    rot_.Images(h, k, l, im_);
+    bool unique = false;
+    const int32_t r = Representative(im_, unique);
+    if (r < 0 || !handled_.Insert(im_.key[r])) return;
+    if (rot_.closed && unique)
+      for (int32_t i = 0; i < im_.n; ++i) members_.Insert(im_.key[i]);
+    Add(im_, r, key);
+  }
+
+  // Any index of a closed set of operations, in any order: its set as the box visit lists it.
+  // The member met first is the first of the listed members in the box order; where the
+  // representative depends on the member (two images share the highest score), each listed
+  // member in that order names its own, and each new one is listed.
+  void VisitSet(int32_t h, int32_t k, int32_t l) {
+    if (!CentringAllows(phase_.LatticeType, phase_.Setting, h, k, l)) return;  // so is every image
+    const uint64_t key = IndexKey(h, k, l);
+    if (members_.Contains(key)) return;
+    rot_.Images(h, k, l, im_);
+    std::pair<uint64_t, int32_t> listed[2 * MaxOperations];
+    int32_t n = 0;
+    for (int32_t i = 0; i < im_.n; ++i)
+      if (InBox(im_.h[i], im_.k[i], im_.l[i]) && Listed(im_.h[i], im_.k[i], im_.l[i])) listed[n++] = {im_.key[i], i};
+    if (n == 0) return;  // not kept: the set may be met again, but the memory stays that of the list
+    for (int32_t i = 0; i < im_.n; ++i) members_.Insert(im_.key[i]);
+    std::sort(listed, listed + n);
+    bool unique = false;
+    const int32_t r = Representative(im_, unique);
+    if (unique) {
+      if (handled_.Insert(im_.key[r])) Add(im_, r, listed[0].first);
+      return;
+    }
+    for (int32_t j = 0; j < n; ++j) {
+      if (j > 0 && listed[j].first == listed[j - 1].first) continue;
+      const int32_t i = listed[j].second;
+      rot_.Images(im_.h[i], im_.k[i], im_.l[i], other_);
+      const int32_t s = Representative(other_, unique);
+      if (s >= 0 && handled_.Insert(other_.key[s])) Add(other_, s, listed[j].first);
+    }
+  }
+
+private:
+  void Add(const TImages& im, int32_t r, uint64_t met) {
+    const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
+    const double qr = InverseDSquared(rh, rk, rl);
+    if (!(qr > 0)) return;
+    out_.push_back({rh, rk, rl, DistinctImages(im), 1.0 / std::sqrt(qr), met});
+  }
+
+  const LATTICE& phase_;
+  const TRotations& rot_;
+  int32_t box_[3];
+  double dmin_, dmax_, dCut_;
+  double as_, bs_, cs_, ca_, cb_, cg_;
+  std::vector<TCandidate>& out_;
+  IndexSet handled_;  // representatives met so far
+  IndexSet members_;  // every image of those sets, when that decides their representative
+  TImages im_, other_;
+};
+
+// Keeps a long search stoppable: once it has run 0.1 s the STOP window shows (a fit's own window,
+// when one is up, serves instead), and every 0.1 s the window system runs once; STOP abandons
+// the command.
+class TSearchPace {
+public:
+  TSearchPace() : next_(Clock::now() + Interval) {}
+  ~TSearchPace() {
+    if (window_) Form2.Close();
+  }
+  TSearchPace(const TSearchPace&) = delete;
+  TSearchPace& operator=(const TSearchPace&) = delete;
+  void Row() {
+    const auto now = Clock::now();
+    if (now < next_) return;
+    if (!window_ && !Form2.visible) {
+      ClearFitStopRequest();
+      const uint8_t option = StopButtonOption;
+      StopButtonOption = 1;  // this window always offers STOP
+      ShowStopWindow();
+      StopButtonOption = option;
+      Form2.caption = " Form hkl";
+      ShowDialogModeless();
+      window_ = true;
+    }
+    TimerYield();
+    next_ = Clock::now() + Interval;
+    if (!FitStopRequested()) return;
+    if (window_) ClearFitStopRequest();
+    AbandonOperation();
+  }
+
+private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds Interval{100};
+  Clock::time_point next_;
+  bool window_ = false;
+};
+
+// The box visit's own order.
+class TBoxOrderVisitor final : public TShellVisitor {
+public:
+  TBoxOrderVisitor(TCollection& c, TSearchPace& pace) : c_(c), pace_(pace) {}
+  void Visit(int32_t h, int32_t k, int32_t l) override { c_.Visit(h, k, l); }
+  void Row() override { pace_.Row(); }
+
+private:
+  TCollection& c_;
+  TSearchPace& pace_;
+};
+
+// Sets from any member; the search's (x, y, z) is the index with component axis[i] = x_i.
+class TSetVisitor final : public TShellVisitor {
+public:
+  TSetVisitor(TCollection& c, TSearchPace& pace, const int32_t (&axis)[3])
+      : c_(c), pace_(pace), axis_{axis[0], axis[1], axis[2]} {}
+  void Visit(int32_t x, int32_t y, int32_t z) override {
+    int32_t index[3];
+    index[axis_[0]] = x, index[axis_[1]] = y, index[axis_[2]] = z;
+    c_.VisitSet(index[0], index[1], index[2]);
+  }
+  void Row() override { pace_.Row(); }
+
+private:
+  TCollection& c_;
+  TSearchPace& pace_;
+  int32_t axis_[3];
+};
+
+// Whether the centring lets only columns of even x + y through, columns running along axis z.
+bool EvenColumnsOnly(int32_t type, int32_t z) {
+  switch (type) {
+    case 1: return z == 0;  // A: k + l even
+    case 2: return z == 1;  // B: h + l even
+    case 3: return z == 2;  // C: h + k even
+    case 4: return true;    // F: every pair even
+    default: return false;
+  }
+}
+
+// Lists every set met for the first time by the box visit at the indices with dmin <= d <= dmax
+// and d >= dCut, as that visit would; the order of the list is free (met gives the visit's).
+// Where the d bound a shell, only the columns of indices through it are searched: for a closed
+// set of operations that keeps the centring, columns along the axis of the ellipsoid's longest
+// reach (the fewest columns), one column of each orbit under the operations that act on the
+// other two indices alone and keep d (to 6e-8), with every index along it; else every column with
+// l >= 0 in the box order.
 void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_t (&box)[3], double dmin,
-                       double dmax, double dCut, std::vector<TCandidate>& out) {
+                       double dmax, double dCut, TSearchPace& pace, std::vector<TCandidate>& out) {
   out.clear();
-  const double* rc = phase.ReciprocalCell;
-  const double as = rc[0], bs = rc[1], cs = rc[2];
-  const double ca = std::cos(rc[3] / RadToDeg), cb = std::cos(rc[4] / RadToDeg), cg = std::cos(rc[5] / RadToDeg);
-  const int32_t type = phase.LatticeType, setting = phase.Setting;
-  const int32_t nh = box[0], nk = box[1], nl = box[2];
-  const TReciprocalMetric metric(rc);
+  const int32_t type = phase.LatticeType, nh = box[0], nk = box[1], nl = box[2];
+  const TReciprocalMetric metric(phase.ReciprocalCell);
   // The ellipsoid of d >= max(dmin, dCut) bounds the visits, the one of d > dmax is passed over;
   // both a little generous, the test of every visit is exact.
   const double dLow = std::max(dmin, dCut);
   const double qMax = dLow > 0 ? 1.0 / (dLow * dLow) * (1 + 1e-7) : HUGE_VAL;
   const double qInner = dmax > 0 && std::isfinite(dmax) ? 1.0 / (dmax * dmax) * (1 - 1e-7) : 0.0;
-  const bool bounded = std::isfinite(qMax) && metric.Determinant() > 0;
+  TCollection collection(phase, rot, box, dmin, dmax, dCut, out);
 
-  IndexSet handled;  // representatives met so far
-  IndexSet members;  // every image of those sets, when that decides their representative
-  TImages im;
-  int64_t met = 0;
-  int32_t hFrom = 1 - nh, hTo = nh + 1;
-  if (bounded) {
-    const double reach = metric.HReach(qMax);
-    if (!std::isfinite(reach)) return;
-    IntegerRange(-reach, reach, hFrom, hTo, hFrom, hTo);
-  }
-  auto visit = [&](int32_t h, int32_t k, int32_t l) {
-    if (!CentringAllows(type, setting, h, k, l)) return;
-    const double x = h * as, y = k * bs, z = l * cs;
-    // The terms in the order of HklInverseDSquared, so that both give the same bits.
-    const double q = x * x + y * y + z * z + 2.0 * (z * x * cb + y * z * ca + x * y * cg);
-    if (!(q > 0)) return;
-    const double d = 1.0 / std::sqrt(q);
-    if (d < dmin || d > dmax || d < dCut) return;
-    ++met;
-    if (rot.closed && members.Contains(IndexKey(h, k, l))) return;
-
-    rot.Images(h, k, l, im);
-    bool unique = false;
-    const int32_t r = Representative(im, unique);
-    if (r < 0 || !handled.Insert(im.key[r])) return;
-    if (rot.closed && unique)
-      for (int32_t i = 0; i < im.n; ++i) members.Insert(im.key[i]);
-    const int32_t rh = im.h[r], rk = im.k[r], rl = im.l[r];
-    const double qr = CellInverseDSquared(phase, rh, rk, rl);
-    if (!(qr > 0)) return;
-    out.push_back({rh, rk, rl, DistinctImages(im), 1.0 / std::sqrt(qr), met});
-  };
-
-  const double (&g)[3][3] = metric.g;
-  const double inverseG22 = 1.0 / g[2][2];
-  TColumnShell shell{};
-  std::copy(&g[0][0], &g[0][0] + 9, &shell.g[0][0]);
-  shell.qMax = qMax, shell.qInner = qInner, shell.nl = nl;
-  uint64_t flags[8];  // 512 columns
-  for (int32_t h = hFrom; h <= hTo; ++h) {
-    int32_t kFrom = 1 - nk, kTo = nk + 1;
-    if (!bounded) {
-      for (int32_t k = kFrom; k <= kTo; ++k) {
+  if (!(std::isfinite(qMax) && metric.Determinant() > 0)) {
+    for (int32_t h = 1 - nh; h <= nh + 1; ++h)
+      for (int32_t k = 1 - nk; k <= nk + 1; ++k) {
         int32_t skipFrom = nl + 1, skipTo = nl;
         double lo, hi;
         if (qInner > 0 && metric.LRange(h, k, qInner, lo, hi)) {
@@ -430,57 +489,92 @@ void CollectCandidates(const LATTICE& phase, const TRotations& rot, const int32_
             l = skipTo;
             continue;
           }
-          visit(h, k, l);
+          collection.Visit(h, k, l);
         }
       }
-      continue;
-    }
-    double lo, hi;
-    if (!metric.KRange(h, qMax, lo, hi)) continue;
-    IntegerRange(lo, hi, kFrom, kTo, kFrom, kTo);
-    // Along a column q(l) = g22 l^2 + 2 b l + c is convex about l = -b / g22. Only the flagged
-    // columns are entered: there the ends of the part with q <= qMax, held inside [-1, nl + 1],
-    // are found from the roots and corrected by steps, and from each end inwards the indices are
-    // visited until q falls below qInner.
-    const int64_t floorL = -1, ceilL = int64_t(nl) + 1;
-    // C and F centring: only the columns of even h + k hold indices.
-    const int32_t stride = type == 3 || type == 4 ? 2 : 1;
-    if (stride == 2 && ((kFrom + h) & 1) != 0) ++kFrom;
-    for (int64_t kBlock = kFrom; kBlock <= kTo; kBlock += 512 * stride) {
-      const int32_t n = int32_t(std::min<int64_t>((kTo - kBlock) / stride + 1, 512));
-      ColumnFlags(shell, h, int32_t(kBlock), stride, n, flags);
-      for (int32_t word = 0; word < (n + 63) / 64; ++word)
-      for (uint64_t bits = flags[word]; bits != 0; bits &= bits - 1) {
-        const int32_t k = int32_t(kBlock) + stride * (64 * word + std::countr_zero(bits));
-        const double b = g[0][2] * h + g[1][2] * k;
-        const double c = (g[0][0] * h + 2.0 * g[0][1] * k) * h + g[1][1] * double(k) * k;
-        const double centre = -b * inverseG22;
-        auto q = [&](int64_t l) { return (g[2][2] * double(l) + 2.0 * b) * double(l) + c; };
-        // top: the last l with l <= centre or q(l) <= qMax; bottom: the first with l >= centre
-        // or q(l) <= qMax; both clamped to [floorL, ceilL].
-        double rlo = centre, rhi = centre;
-        metric.LRange(h, k, qMax, rlo, rhi);
-        int64_t top = int64_t(std::clamp(std::floor(rhi), double(floorL), double(ceilL)));
-        int64_t bottom = int64_t(std::clamp(std::ceil(rlo), double(floorL), double(ceilL)));
-        while (top < ceilL && (double(top + 1) <= centre || q(top + 1) <= qMax)) ++top;
-        while (top > floorL && double(top) > centre && q(top) > qMax) --top;
-        while (bottom > floorL && (double(bottom - 1) >= centre || q(bottom - 1) <= qMax)) --bottom;
-        while (bottom < ceilL && double(bottom) < centre && q(bottom) > qMax) ++bottom;
-        const int64_t from = std::max<int64_t>(bottom, 0), to = std::min<int64_t>(top, nl);
-        if (from > to) continue;
-        int64_t l = from;
-        for (; l <= to && q(l) >= qInner; ++l) visit(h, k, int32_t(l));
-        const int64_t lowerEnd = l - 1;
-        int64_t start = to + 1;
-        while (start - 1 > lowerEnd && q(start - 1) >= qInner) --start;
-        for (l = start; l <= to; ++l) visit(h, k, int32_t(l));
-      }
+    return;
+  }
+
+  TShellColumns shell;
+  shell.qMax = qMax, shell.qInner = qInner;
+  if (!(rot.closed && CentringKept(rot, type, phase.Setting))) {
+    shell.hFrom = 1 - nh, shell.hTo = nh + 1, shell.kFirst = 1 - nk, shell.kLast = nk + 1;
+    shell.lMin = 0, shell.lMax = nl;
+    shell.evenHK = EvenColumnsOnly(type, 2);
+    TBoxOrderVisitor visitor(collection, pace);
+    VisitShellColumns(metric, shell, visitor);
+    return;
+  }
+  // The reach of axis i is sqrt(qMax (g^-1)_ii): the largest cofactor of g. Ties keep l.
+  auto cofactor = [&](int32_t i) {
+    const int32_t a = (i + 1) % 3, b = (i + 2) % 3;
+    return metric.g[a][a] * metric.g[b][b] - metric.g[a][b] * metric.g[a][b];
+  };
+  int32_t z = 2;
+  for (int32_t i : {0, 1})
+    if (cofactor(i) > cofactor(z)) z = i;
+  const int32_t axis[3] = {(z + 1) % 3, (z + 2) % 3, z};
+  TReciprocalMetric columns = metric;
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) columns.g[i][j] = metric.g[axis[i]][axis[j]];
+  // Every image of a listed index stays within 3 box edges (entries -1, 0, 1).
+  constexpr int32_t Reach = 3 * (MaxBoxHalf + 1);
+  shell.hFrom = shell.kFirst = shell.lMin = -Reach;
+  shell.hTo = shell.kLast = shell.lMax = Reach;
+  shell.evenHK = EvenColumnsOnly(type, z);
+  int32_t blocks[2 * MaxOperations][2][2];
+  int32_t n = 0;
+  double change = 0;
+  for (int32_t o = 0; o < rot.count; ++o) {
+    const auto& r = rot.r[o];
+    if (r[z][axis[0]] != 0 || r[z][axis[1]] != 0) continue;  // z enters x' or y'
+    // An operation that the cell does not keep moves d: its images may leave the shell.
+    const double moved = MetricChange(r, metric.g);
+    if (!(moved <= 6e-8)) continue;
+    change = std::max(change, moved);
+    for (int32_t s : {1, -1}) {
+      for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 2; ++j) blocks[n][i][j] = s * r[axis[i]][axis[j]];
+      ++n;
     }
   }
+  // Some operations of a group that the cell keeps only in part may leave a set that is no group:
+  // then the inversion alone.
+  auto find = [&](const int32_t (&m)[2][2]) {
+    for (int32_t i = 0; i < n; ++i)
+      if (std::equal(&m[0][0], &m[0][0] + 4, &blocks[i][0][0])) return true;
+    return false;
+  };
+  bool group = true;
+  for (int32_t a = 0; a < n && group; ++a)
+    for (int32_t b = 0; b < n && group; ++b) {
+      int32_t m[2][2];
+      for (int32_t i = 0; i < 2; ++i)
+        for (int32_t j = 0; j < 2; ++j) m[i][j] = blocks[a][i][0] * blocks[b][0][j] + blocks[a][i][1] * blocks[b][1][j];
+      group = find(m);
+    }
+  if (!group) {
+    n = 2, change = 0;
+    const int32_t inversion[2][2][2] = {{{1, 0}, {0, 1}}, {{-1, 0}, {0, -1}}};
+    std::copy(&inversion[0][0][0], &inversion[0][0][0] + 8, &blocks[0][0][0]);
+  }
+  SetColumnDomain(shell, blocks, n);
+  // The shell searched: the listed one widened by what the operations move d and a margin far
+  // above the round-off of the search, so that one image of every listed index lies in it.
+  const double margin = change + 1e-9;
+  shell.qMax = (1 + margin) / (dLow * dLow);
+  shell.qInner = dmax > 0 && std::isfinite(dmax) ? (1 - margin) / (dmax * dmax) : 0.0;
+  TSetVisitor visitor(collection, pace, axis);
+  VisitShellColumns(columns, shell, visitor);
 }
 
+// 1/d^3 of d = dmax (0 without an upper bound).
+double InverseCube(double dmax) { return dmax > 0 && std::isfinite(dmax) ? 1.0 / (dmax * dmax * dmax) : 0.0; }
+
 // The d above which some 2 x 2000 sets of the interval are expected: the lattice points of
-// 1/d^2 <= q number (4 pi / 3) V q^1.5; one set in (centrings x distinct images) of them.
+// 1/d^2 <= q number (4 pi / 3) V q^1.5; one set in (centrings x distinct images) of them. Cells
+// of a high metric but low symmetry (a cube in P-1) hold their d in steps of min(g_ii) in 1/d^2,
+// each step with many sets: the shell above the cut spans at least two steps.
 double ExpectedCut(const LATTICE& phase, const TRotations& rot, double dmax) {
   const TReciprocalMetric metric(phase.ReciprocalCell);
   const double det = metric.Determinant();
@@ -495,9 +589,13 @@ double ExpectedCut(const LATTICE& phase, const TRotations& rot, double dmax) {
     default: break;
   }
   const double points = 2.0 * (MaxFitReflections + 1) * centring * DistinctImages(im);
-  double inverseCube = points * std::sqrt(det) / (4.0 / 3.0 * M_PI);
-  if (dmax > 0 && std::isfinite(dmax)) inverseCube += 1.0 / (dmax * dmax * dmax);
-  return 1.0 / std::cbrt(inverseCube);
+  const double above = InverseCube(dmax);
+  double shell = points * std::sqrt(det) / (4.0 / 3.0 * M_PI);
+  if (above > 0) {
+    const double step = std::min({metric.g[0][0], metric.g[1][1], metric.g[2][2]});
+    shell = std::max(shell, std::pow(1.0 / (dmax * dmax) + 2.0 * step, 1.5) - above);
+  }
+  return 1.0 / std::cbrt(above + shell);
 }
 
 }  // namespace
@@ -538,17 +636,25 @@ void FormSymmetricHklList(int32_t p, double dmin, double dmax) {
     const double boxFloor = 1.0 / ((box[0] + 1.0) * rc[0] + (box[1] + 1.0) * rc[1] + box[2] * rc[2]);
     double cut = ExpectedCut(phase, rot, dmax);
     std::vector<TCandidate> candidates;
+    TSearchPace pace;
     std::unordered_map<uint64_t, std::array<double, 3>> known;  // A, B, q of earlier rounds
     for (;;) {
       const bool binding = cut > dmin && cut > boxFloor;
       // Sets below the cut can lack members (round-off at its edge): they are not trusted.
-      CollectCandidates(phase, rot, box, dmin, dmax, binding ? cut * (1 - 1e-9) : 0.0, candidates);
-      std::sort(candidates.begin(), candidates.end(), [](const TCandidate& a, const TCandidate& b) {
+      CollectCandidates(phase, rot, box, dmin, dmax, binding ? cut * (1 - 1e-9) : 0.0, pace, candidates);
+      // By d descending, a later set first: the head that the list is likely to take, the rest
+      // only when it is reached.
+      auto before = [](const TCandidate& a, const TCandidate& b) {
         return a.d > b.d || (a.d == b.d && a.met > b.met);
-      });
+      };
+      size_t sorted = std::min(candidates.size(), size_t(2 * MaxFitReflections + 2));
+      std::nth_element(candidates.begin(), candidates.begin() + sorted, candidates.end(), before);
+      std::sort(candidates.begin(), candidates.begin() + sorted, before);
       list.clear();
       bool more = false;
-      for (const TCandidate& c : candidates) {
+      for (size_t i = 0; i < candidates.size(); ++i) {
+        if (i == sorted) std::sort(candidates.begin() + i, candidates.end(), before), sorted = candidates.size();
+        const TCandidate& c = candidates[i];
         if (binding && c.d < cut) break;
         THklRecord rec;
         const uint64_t key = IndexKey(c.h, c.k, c.l);
@@ -571,9 +677,11 @@ void FormSymmetricHklList(int32_t p, double dmin, double dmax) {
       }
       if (more) ShowMsg("Curtail the interval - too many hkls");
       if (more || !binding) break;
-      // Too few sets above the cut: lower it by the shortfall (points grow as 1/d^3).
+      // Too few sets above the cut: widen the shell between it and dmax by the shortfall (points
+      // grow as 1/d^3), at least twice and at most 16 times.
       const double shortfall = (list.size() + 1.0) / (2.0 * (MaxFitReflections + 1));
-      cut *= std::clamp(std::cbrt(shortfall), 0.3, 0.8);
+      const double above = InverseCube(dmax);
+      cut = 1.0 / std::cbrt(above + (1.0 / (cut * cut * cut) - above) * std::clamp(1.0 / shortfall, 2.0, 16.0));
     }
   }
 

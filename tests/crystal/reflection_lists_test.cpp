@@ -6,7 +6,11 @@
 #include <cmath>
 #include <set>
 #include <tuple>
+#include "core/abandon.h"
+#include "core/dialog_model.h"
+#include "core/dialog_toolkit.h"
 #include "core/dspacing_list.h"
+#include "core/fit_engine.h"
 #include "crystal/phase_setup.h"
 #include "crystal/reflection_lists.h"
 #include "crystal/structure_factor.h"
@@ -166,6 +170,13 @@ TEST_F(ReflectionListTest, BoundedVisitsGiveTheListOfTheWholeBox) {
       {14, 1, {18.2, 44.9, 27.5, 90, 97.3, 90}, 0.45, 0.4501},  // P2_1/c, b the longest edge
       {15, 1, {33.1, 21.4, 27.9, 90, 109.2, 90}, 0.5, 0.5004},  // C2/c: columns of odd h + k empty
       {225, 1, {40.3, 40.3, 40.3, 90, 90, 90}, 0.45, 0.4503},   // Fm-3m
+      // Sets found from one column of each orbit, columns along the longest reach.
+      {2, 1, {40, 40, 40, 90, 90, 90}, 0.5, 0.5002},            // P-1 in a cube: d in steps
+      {191, 1, {24.7, 24.7, 39.3, 90, 90, 120}, 0.5, 0.5003},   // P6/mmm: twelve columns alike
+      {148, 2, {27.3, 27.3, 33.9, 90, 90, 120}, 0.55, 0.5503},  // R-3 on hexagonal axes
+      {12, 1, {18.2, 44.9, 27.5, 90, 97.3, 90}, 0.45, 0.4502},  // C2/m along b: every column
+      {229, 1, {33.3, 33.3, 33.3, 90, 90, 90}, 0.5, 0.5002},    // Im-3m
+      {123, 1, {30.1, 33.7, 28.2, 90, 90, 90}, 0.5, 0.5003},    // P4/mmm ops on a cell they do not keep
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "group " << c.group << " a " << c.cell[0] << " d " << c.dmin << ".." << c.dmax);
@@ -210,6 +221,25 @@ TEST_F(ReflectionListTest, LargeCellsAndSmallDMinVisitOnlyTheKeptShell) {
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Curtail the interval - too many hkls"});
     ui.transcript.clear();
   }
+}
+
+TEST_F(ReflectionListTest, StopEndsALongSearch) {
+  // A thin shell of a 10^4 angstrom cube in P-1: some 6e8 columns through it (seconds). After the
+  // question, the search shows its STOP window; STOP at the first pass of the window system ends
+  // the command, the list stays as it was and the window closes.
+  if (!FitParameters) CreateFitParameters();
+  ASSERT_TRUE(SetUpPhase(1, 2, 1, {1e4, 1e4, 1e4, 90, 90, 90}, {IsoAtom(0.35, 0.1, 0.2, 0.3)}));
+  PhaseTable[1].ReflectionCount = 0;
+  KeepValues<uint8_t> option{&StopButtonOption, 1};
+  StopButtonOption = 0;  // the search offers STOP all the same
+  ui.ExpectQuestion("Too many tries for hkls. Continue?", true);
+  ui.StopAtYield(1);
+  EXPECT_THROW(FormSymmetricHklList(1, 0.5, 0.50001), OperationAbandoned);
+  EXPECT_EQ(std::count(ui.transcript.begin(), ui.transcript.end(), "STOP pressed"), 1);
+  EXPECT_EQ(PhaseTable[1].ReflectionCount, 0);
+  EXPECT_FALSE(Form2.visible);
+  EXPECT_FALSE(FitStopRequested());
+  EXPECT_EQ(StopButtonOption, 0);
 }
 
 TEST_F(ReflectionListTest, RefusalsLeaveTheListAsItWas) {
