@@ -91,22 +91,18 @@ void HintDerivatives(TParameter& fp, const int32_t* peaks, int32_t count, int32_
 class ReachIndex {
 public:
   // Whether the key of the current call equals the stored one (positions, widths, models and the
-  // scalars); the amplitudes and position derivatives of every peak are cleared on the way, and
-  // false also when an amplitude is not finite (the caller then takes the full pass).
-  bool Matches(ParameterRecord* r, int32_t n, int32_t widthBase, int32_t widthCount, const double* scalars,
+  // scalars); finiteAmplitudes tells whether every amplitude is finite (else the caller takes the
+  // full pass).
+  bool Matches(const ParameterRecord* r, int32_t n, int32_t widthBase, int32_t widthCount, const double* scalars,
                bool& finiteAmplitudes) const {
     bool same = valid_ && n == n_ && widthCount == widthCount_ &&
                 std::equal(scalars, scalars + ScalarCount, scalars_, [](double a, double b) { return Bits(a) == Bits(b); });
     same = same && std::equal(MarkedPointModels + 1, MarkedPointModels + n + 1, models_.begin());
     uint64_t differ = 0;
     bool finite = true;
-    for (int32_t i = 1; i <= n; ++i) {
-      ParameterRecord& amp = r[6 + i];
-      ParameterRecord& pos = r[6 + n + i];
-      finite &= std::fabs(amp.value) <= Largest;
-      amp.Derivative = pos.Derivative = 0;
-      if (same) differ |= Bits(pos.value) ^ positions_[static_cast<size_t>(i)];
-    }
+    for (int32_t i = 1; i <= n; ++i) finite &= std::fabs(r[6 + i].value) <= Largest;
+    if (same)
+      for (int32_t i = 1; i <= n; ++i) differ |= Bits(r[6 + n + i].value) ^ positions_[static_cast<size_t>(i)];
     if (same)
       for (int32_t j = 1; j <= widthCount; ++j) differ |= Bits(r[widthBase + j].value) ^ widths_[static_cast<size_t>(j)];
     finiteAmplitudes = finite;
@@ -168,6 +164,16 @@ private:
   double margin_ = 0;
 };
 ReachIndex reachIndex;
+
+// The peaks whose amplitude and position derivatives the last call set, for a layout of n peaks.
+struct EvaluatedPeaks {
+  int32_t n = -1, count = 0;
+  int32_t peaks[MarkedPointCapacity + 1];
+};
+EvaluatedPeaks lastEvaluated;
+// The sweep of the session's engine for whose record values the index was last found current.
+uint64_t indexCheckedSweep = 0;
+bool indexChecked = false;
 
 bool peakModelRefused = false;  // the refusal of a peak-model number was shown
 // The start of a peak-fit model call: outputs cleared, the current spectrum, its working range
@@ -302,6 +308,20 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
     nearbyCount += !far;
   };
+  // Inside a fit with the model's own derivatives and no dependent records, nothing else writes
+  // the derivatives between the calls of a sweep, and the engine clears them all before each
+  // sweep: only those of the peaks evaluated by the last call need clearing.
+  const bool inSweep = fp->FitInProgress() && (Stage == 1 || Stage == 3) && fp->NoDependents &&
+                       fp->NumDerivMode == 0 && fp->DerivativeCheck == 0;
+  const bool clearLast = inSweep && lastEvaluated.n == n;
+  if (clearLast) {
+    for (int32_t a = 0; a < lastEvaluated.count; ++a) {
+      const int32_t i = lastEvaluated.peaks[a];
+      r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+    }
+  } else {
+    for (int32_t i = 1; i <= n; ++i) r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+  }
   // Without M2 the reach of a peak does not depend on x: the candidates come from the index.
   bool indexed = false;
   if (!M2Mode && std::fabs(x) < 1e299) {
@@ -309,9 +329,14 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
                                                      double(perPeakWidths), cutOf[0], cutOf[1], cutOf[2], cutOf[3],
                                                      cutOf[4], cutOf[5], cutOf[6]};
     const int32_t widthCount = perPeakWidths ? n : 12;
+    // Within a sweep whose values were found current (with finite amplitudes) nothing is checked.
     bool finiteAmplitudes = true;
-    if (!reachIndex.Matches(r, n, widthBase, widthCount, scalars, finiteAmplitudes) && finiteAmplitudes)
-      reachIndex.Build(r, n, widthBase, widthCount, scalars, reachOf);
+    if (!(inSweep && indexChecked && indexCheckedSweep == fp->SweepSerial)) {
+      if (!reachIndex.Matches(r, n, widthBase, widthCount, scalars, finiteAmplitudes) && finiteAmplitudes)
+        reachIndex.Build(r, n, widthBase, widthCount, scalars, reachOf);
+      indexChecked = inSweep && finiteAmplitudes;
+      indexCheckedSweep = fp->SweepSerial;
+    }
     if (finiteAmplitudes) {
       int32_t candidates[MarkedPointCapacity + 1];
       const int32_t count = reachIndex.Candidates(x, candidates);
@@ -320,10 +345,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     }
   }
   if (!indexed)
-    for (int32_t i = 1; i <= n; ++i) {
-      r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
-      take(i, reachOf(i));
-    }
+    for (int32_t i = 1; i <= n; ++i) take(i, reachOf(i));
   // The peaks evaluated, for the engine's hint of the non-zero derivatives.
   int32_t evaluated[MarkedPointCapacity + 1];
   int32_t evaluatedCount = 0;
@@ -374,6 +396,9 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     F += v;
   }
   peakModelRefused = badModel;  // shown again only after a call with valid numbers
+  lastEvaluated.n = n;
+  lastEvaluated.count = evaluatedCount;
+  std::copy(evaluated, evaluated + evaluatedCount, lastEvaluated.peaks);
   ModelOutput[1] = F;
   if (!M2Mode) HintDerivatives(*fp, evaluated, evaluatedCount, n, perPeakWidths ? 0 : modelsUsed);
 }

@@ -1,0 +1,186 @@
+#include "core/envelope_solve.h"
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double LargestElement = 1e150;     // beyond: products might overflow in a full sweep
+constexpr double MaxInflation = 1e6;          // variance inflation C_ii A_ii of any parameter
+constexpr double MinEigenvalue = 1e-10;       // far above the full inversion's 1e-16 pivot limit
+constexpr double MinPivotShare = 1e-7;        // a pivot keeps at least this share of its diagonal
+
+// sum a[k] b[k], k < count.
+double Dot(const double* a, const double* b, int32_t count) {
+  double s0 = 0, s1 = 0;
+  int32_t k = 0;
+  for (; k + 1 < count; k += 2) {
+    s0 += a[k] * b[k];
+    s1 += a[k + 1] * b[k + 1];
+  }
+  if (k < count) s0 += a[k] * b[k];
+  return s0 + s1;
+}
+}  // namespace
+
+// The new order perm_[1..n] (old row of each new row) and where_ (its inverse): rows coupled to
+// more than a quarter of the others last in their order, the rest by reverse Cuthill-McKee from
+// a row of least degree in each connected part. Leaves the graph in adjStart_/adj_.
+void TEnvelopeSolver::Order(const double* mat, int32_t n) {
+  adjStart_.assign(static_cast<size_t>(n) + 2, 0);
+  for (int32_t i = 1; i <= n; ++i) adjStart_[static_cast<size_t>(i) + 1] = adjStart_[static_cast<size_t>(i)] + degree_[static_cast<size_t>(i)];
+  adj_.resize(static_cast<size_t>(adjStart_[static_cast<size_t>(n) + 1]));
+  std::vector<int32_t>& fill = queue_;
+  fill.assign(adjStart_.begin(), adjStart_.end());
+  for (int32_t j = 2; j <= n; ++j) {
+    const double* col = mat + static_cast<size_t>(j - 1) * n;
+    for (int32_t i = 1; i < j; ++i)
+      if (col[i] != 0) {
+        adj_[static_cast<size_t>(fill[static_cast<size_t>(i)]++)] = j;
+        adj_[static_cast<size_t>(fill[static_cast<size_t>(j)]++)] = i;
+      }
+  }
+  const int32_t denseDegree = std::max(8, n / 4);
+  auto dense = [&](int32_t i) { return degree_[static_cast<size_t>(i)] > denseDegree; };
+  perm_.assign(static_cast<size_t>(n) + 1, 0);
+  seen_.assign(static_cast<size_t>(n) + 1, 0);
+  queue_.clear();
+  int32_t placed = 0;
+  for (;;) {
+    int32_t startRow = 0;
+    for (int32_t i = 1; i <= n; ++i)
+      if (!seen_[static_cast<size_t>(i)] && !dense(i) &&
+          (startRow == 0 || degree_[static_cast<size_t>(i)] < degree_[static_cast<size_t>(startRow)]))
+        startRow = i;
+    if (startRow == 0) break;
+    seen_[static_cast<size_t>(startRow)] = 1;
+    queue_.assign(1, startRow);
+    for (size_t head = 0; head < queue_.size(); ++head) {
+      const int32_t v = queue_[head];
+      perm_[static_cast<size_t>(++placed)] = v;
+      const size_t from = queue_.size();
+      for (int32_t a = adjStart_[static_cast<size_t>(v)]; a < adjStart_[static_cast<size_t>(v) + 1]; ++a) {
+        const int32_t w = adj_[static_cast<size_t>(a)];
+        if (seen_[static_cast<size_t>(w)] || dense(w)) continue;
+        seen_[static_cast<size_t>(w)] = 1;
+        queue_.push_back(w);
+      }
+      std::stable_sort(queue_.begin() + static_cast<std::ptrdiff_t>(from), queue_.end(), [&](int32_t a, int32_t b) {
+        return degree_[static_cast<size_t>(a)] < degree_[static_cast<size_t>(b)];
+      });
+    }
+  }
+  std::reverse(perm_.begin() + 1, perm_.begin() + placed + 1);
+  for (int32_t i = 1; i <= n; ++i)
+    if (dense(i)) perm_[static_cast<size_t>(++placed)] = i;
+  where_.assign(static_cast<size_t>(n) + 1, 0);
+  for (int32_t k = 1; k <= n; ++k) where_[static_cast<size_t>(perm_[static_cast<size_t>(k)])] = k;
+}
+
+bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, double* step, double* inverseDiagonal) {
+  if (n < 2) return false;
+  auto A = [&](int32_t i, int32_t j) { return mat[static_cast<size_t>(i) + static_cast<size_t>(j - 1) * n]; };
+  // The pattern: degrees, and a dense matrix declined before any ordering.
+  degree_.assign(static_cast<size_t>(n) + 1, 0);
+  int64_t nonZeros = 0;
+  for (int32_t j = 1; j <= n; ++j) {
+    const double* col = mat + static_cast<size_t>(j - 1) * n;
+    const double d = col[j];
+    if (!(d > 0 && d < LargestElement)) return false;
+    int32_t count = 0;
+    for (int32_t i = 1; i < j; ++i) {
+      if (!(std::fabs(col[i]) < LargestElement)) return false;
+      const bool nz = col[i] != 0;
+      count += nz;
+      degree_[static_cast<size_t>(i)] += nz;
+    }
+    degree_[static_cast<size_t>(j)] += count;
+    nonZeros += count;
+  }
+  if (4 * nonZeros > static_cast<int64_t>(n) * n / 2) return false;
+  Order(mat, n);
+
+  // The envelope of each new row: from its first non-zero column to the diagonal.
+  first_.assign(static_cast<size_t>(n) + 1, 0);
+  start_.assign(static_cast<size_t>(n) + 2, 0);
+  double cost = 0;
+  for (int32_t i = 1; i <= n; ++i) {
+    const int32_t old = perm_[static_cast<size_t>(i)];
+    int32_t f = i;
+    for (int32_t a = adjStart_[static_cast<size_t>(old)]; a < adjStart_[static_cast<size_t>(old) + 1]; ++a)
+      f = std::min(f, where_[static_cast<size_t>(adj_[static_cast<size_t>(a)])]);
+    first_[static_cast<size_t>(i)] = f;
+    start_[static_cast<size_t>(i) + 1] = start_[static_cast<size_t>(i)] + (i - f + 1);
+    for (int32_t j = f; j < i; ++j) cost += j - std::max(f, first_[static_cast<size_t>(j)]);
+  }
+  // Beyond a quarter of a dense factorisation the full inversion is as good.
+  if (cost > double(n) * n * n / 24) return false;
+  const size_t size = static_cast<size_t>(start_[static_cast<size_t>(n) + 1]);
+  factor_.assign(size, 0.0);
+  inverse_.assign(size, 0.0);
+  work_.assign(static_cast<size_t>(n) + 1, 0.0);
+
+  // Cholesky, row by row: L(i, j) = (A(i, j) - sum_k L(i, k) L(j, k)) / L(j, j).
+  for (int32_t i = 1; i <= n; ++i) {
+    const int32_t oi = perm_[static_cast<size_t>(i)], fi = first_[static_cast<size_t>(i)];
+    double* row = &L(i, fi);
+    for (int32_t j = fi; j < i; ++j) {
+      const int32_t fj = first_[static_cast<size_t>(j)], k0 = std::max(fi, fj);
+      const double s = A(oi, perm_[static_cast<size_t>(j)]) - Dot(&L(i, k0), &L(j, k0), j - k0);
+      row[j - fi] = s / L(j, j);
+    }
+    const double a = A(oi, oi);
+    const double d = a - Dot(row, row, i - fi);
+    if (!(d > MinPivotShare * a)) return false;
+    L(i, i) = std::sqrt(d);
+  }
+  // The step: L y = b, then L^T x = y.
+  double* x = work_.data();
+  for (int32_t i = 1; i <= n; ++i) {
+    const int32_t fi = first_[static_cast<size_t>(i)];
+    x[i] = (rhs[perm_[static_cast<size_t>(i)]] - Dot(&L(i, fi), x + fi, i - fi)) / L(i, i);
+  }
+  for (int32_t i = n; i >= 1; --i) {
+    const int32_t fi = first_[static_cast<size_t>(i)];
+    x[i] /= L(i, i);
+    const double* row = &L(i, fi);
+    for (int32_t k = fi; k < i; ++k) x[k] -= row[k - fi] * x[i];
+  }
+  // The rows k > j of each column j of the factor, ascending.
+  colStart_.assign(static_cast<size_t>(n) + 2, 0);
+  for (int32_t i = 1; i <= n; ++i)
+    for (int32_t j = first_[static_cast<size_t>(i)]; j < i; ++j) ++colStart_[static_cast<size_t>(j) + 1];
+  for (int32_t j = 1; j <= n; ++j) colStart_[static_cast<size_t>(j) + 1] += colStart_[static_cast<size_t>(j)];
+  colRows_.resize(static_cast<size_t>(colStart_[static_cast<size_t>(n) + 1]));
+  std::vector<int32_t>& fill = queue_;
+  fill.assign(colStart_.begin(), colStart_.end());
+  for (int32_t i = 1; i <= n; ++i)
+    for (int32_t j = first_[static_cast<size_t>(i)]; j < i; ++j) colRows_[static_cast<size_t>(fill[static_cast<size_t>(j)]++)] = i;
+  // Takahashi: Z = A^-1 on the envelope, from the last column back,
+  // Z(i, j) = -sum_k Z(i, k) L(k, j) / L(j, j), Z(j, j) = 1 / L(j, j)^2 - sum_k Z(j, k) L(k, j) / L(j, j).
+  auto z = [&](int32_t i, int32_t k) { return i >= k ? Z(i, k) : Z(k, i); };
+  double trace = 0;
+  for (int32_t j = n; j >= 1; --j) {
+    const int32_t* rows = colRows_.data() + colStart_[static_cast<size_t>(j)];
+    const int32_t count = colStart_[static_cast<size_t>(j) + 1] - colStart_[static_cast<size_t>(j)];
+    const double ljj = L(j, j);
+    for (int32_t a = 0; a < count; ++a) {
+      const int32_t i = rows[a];
+      double s = 0;
+      for (int32_t b = 0; b < count; ++b) s += z(i, rows[b]) * L(rows[b], j);
+      Z(i, j) = -s / ljj;
+    }
+    double s = 0;
+    for (int32_t b = 0; b < count; ++b) s += Z(rows[b], j) * L(rows[b], j);
+    const double zjj = (1 / ljj - s) / ljj;
+    Z(j, j) = zjj;
+    const int32_t oj = perm_[static_cast<size_t>(j)];
+    if (!(zjj > 0 && zjj * A(oj, oj) <= MaxInflation) || !std::isfinite(x[j])) return false;
+    trace += zjj;
+  }
+  if (!(trace * MinEigenvalue <= 1)) return false;
+  for (int32_t i = 1; i <= n; ++i) {
+    const int32_t oi = perm_[static_cast<size_t>(i)];
+    step[oi] = x[i];
+    inverseDiagonal[oi] = Z(i, i);
+  }
+  return true;
+}
