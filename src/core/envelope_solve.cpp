@@ -23,34 +23,25 @@ double Dot(const double* a, const double* b, int32_t count) {
 
 // The new order perm_[1..n] (old row of each new row) and where_ (its inverse): rows coupled to
 // more than a quarter of the others last in their order, the rest by reverse Cuthill-McKee from
-// a row of least degree in each connected part. Leaves the graph in adjStart_/adj_.
-void TEnvelopeSolver::Order(const double* mat, int32_t n) {
-  adjStart_.assign(static_cast<size_t>(n) + 2, 0);
-  for (int32_t i = 1; i <= n; ++i) adjStart_[static_cast<size_t>(i) + 1] = adjStart_[static_cast<size_t>(i)] + degree_[static_cast<size_t>(i)];
-  adj_.resize(static_cast<size_t>(adjStart_[static_cast<size_t>(n) + 1]));
-  std::vector<int32_t>& fill = queue_;
-  fill.assign(adjStart_.begin(), adjStart_.end());
-  for (int32_t j = 2; j <= n; ++j) {
-    const double* col = mat + static_cast<size_t>(j - 1) * n;
-    for (int32_t i = 1; i < j; ++i)
-      if (col[i] != 0) {
-        adj_[static_cast<size_t>(fill[static_cast<size_t>(i)]++)] = j;
-        adj_[static_cast<size_t>(fill[static_cast<size_t>(j)]++)] = i;
-      }
-  }
+// a row of least degree in each connected part. The graph is in adjStart_/adj_.
+void TEnvelopeSolver::Order(int32_t n) {
   const int32_t denseDegree = std::max(8, n / 4);
   auto dense = [&](int32_t i) { return degree_[static_cast<size_t>(i)] > denseDegree; };
   perm_.assign(static_cast<size_t>(n) + 1, 0);
   seen_.assign(static_cast<size_t>(n) + 1, 0);
+  // The starts: the sparse rows by ascending degree (the first of equal ones first).
+  where_.clear();
+  for (int32_t i = 1; i <= n; ++i)
+    if (!dense(i)) where_.push_back(i);
+  std::stable_sort(where_.begin(), where_.end(), [&](int32_t a, int32_t b) {
+    return degree_[static_cast<size_t>(a)] < degree_[static_cast<size_t>(b)];
+  });
   queue_.clear();
   int32_t placed = 0;
-  for (;;) {
-    int32_t startRow = 0;
-    for (int32_t i = 1; i <= n; ++i)
-      if (!seen_[static_cast<size_t>(i)] && !dense(i) &&
-          (startRow == 0 || degree_[static_cast<size_t>(i)] < degree_[static_cast<size_t>(startRow)]))
-        startRow = i;
-    if (startRow == 0) break;
+  for (size_t next = 0;;) {
+    while (next < where_.size() && seen_[static_cast<size_t>(where_[next])]) ++next;
+    if (next == where_.size()) break;
+    const int32_t startRow = where_[next];
     seen_[static_cast<size_t>(startRow)] = 1;
     queue_.assign(1, startRow);
     for (size_t head = 0; head < queue_.size(); ++head) {
@@ -78,25 +69,45 @@ void TEnvelopeSolver::Order(const double* mat, int32_t n) {
 bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, double* step, double* inverseDiagonal) {
   if (n < 2) return false;
   auto A = [&](int32_t i, int32_t j) { return mat[static_cast<size_t>(i) + static_cast<size_t>(j - 1) * n]; };
-  // The pattern: degrees, and a dense matrix declined before any ordering.
-  degree_.assign(static_cast<size_t>(n) + 1, 0);
-  int64_t nonZeros = 0;
+  // The pattern of the upper triangle, column by column (edgeStart_[j] .. edgeStart_[j + 1] - 1
+  // in edges_: the rows i < j of the non-zeros); a dense matrix is declined on the way.
+  const size_t limit = static_cast<size_t>(n) * n / 8;  // a quarter of the upper triangle
+  edges_.resize(limit + static_cast<size_t>(n) + 1);
+  edgeStart_.assign(static_cast<size_t>(n) + 2, 0);
+  size_t nonZeros = 0;
+  bool bad = false;
   for (int32_t j = 1; j <= n; ++j) {
     const double* col = mat + static_cast<size_t>(j - 1) * n;
     const double d = col[j];
-    if (!(d > 0 && d < LargestElement)) return false;
-    int32_t count = 0;
+    bad |= !(d > 0 && d < LargestElement);
+    int32_t* e = edges_.data() + nonZeros;
+    int32_t c = 0;
     for (int32_t i = 1; i < j; ++i) {
-      if (!(std::fabs(col[i]) < LargestElement)) return false;
-      const bool nz = col[i] != 0;
-      count += nz;
-      degree_[static_cast<size_t>(i)] += nz;
+      bad |= !(std::fabs(col[i]) < LargestElement);
+      e[c] = i;
+      c += col[i] != 0;
     }
-    degree_[static_cast<size_t>(j)] += count;
-    nonZeros += count;
+    nonZeros += static_cast<size_t>(c);
+    edgeStart_[static_cast<size_t>(j) + 1] = static_cast<int32_t>(nonZeros);
+    if (bad || nonZeros > limit) return false;
   }
-  if (4 * nonZeros > static_cast<int64_t>(n) * n / 2) return false;
-  Order(mat, n);
+  // Degrees and the symmetric adjacency.
+  degree_.assign(static_cast<size_t>(n) + 1, 0);
+  for (int32_t j = 1; j <= n; ++j)
+    for (int32_t a = edgeStart_[static_cast<size_t>(j)]; a < edgeStart_[static_cast<size_t>(j) + 1]; ++a)
+      ++degree_[static_cast<size_t>(edges_[static_cast<size_t>(a)])], ++degree_[static_cast<size_t>(j)];
+  adjStart_.assign(static_cast<size_t>(n) + 2, 0);
+  for (int32_t i = 1; i <= n; ++i)
+    adjStart_[static_cast<size_t>(i) + 1] = adjStart_[static_cast<size_t>(i)] + degree_[static_cast<size_t>(i)];
+  adj_.resize(2 * nonZeros);
+  queue_.assign(adjStart_.begin(), adjStart_.end());
+  for (int32_t j = 1; j <= n; ++j)
+    for (int32_t a = edgeStart_[static_cast<size_t>(j)]; a < edgeStart_[static_cast<size_t>(j) + 1]; ++a) {
+      const int32_t i = edges_[static_cast<size_t>(a)];
+      adj_[static_cast<size_t>(queue_[static_cast<size_t>(i)]++)] = j;
+      adj_[static_cast<size_t>(queue_[static_cast<size_t>(j)]++)] = i;
+    }
+  Order(n);
 
   // The envelope of each new row: from its first non-zero column to the diagonal.
   first_.assign(static_cast<size_t>(n) + 1, 0);
@@ -161,16 +172,16 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
   for (int32_t j = n; j >= 1; --j) {
     const int32_t* rows = colRows_.data() + colStart_[static_cast<size_t>(j)];
     const int32_t count = colStart_[static_cast<size_t>(j) + 1] - colStart_[static_cast<size_t>(j)];
-    const double ljj = L(j, j);
+    const double inv = 1 / L(j, j);
     for (int32_t a = 0; a < count; ++a) {
       const int32_t i = rows[a];
       double s = 0;
       for (int32_t b = 0; b < count; ++b) s += z(i, rows[b]) * L(rows[b], j);
-      Z(i, j) = -s / ljj;
+      Z(i, j) = -s * inv;
     }
     double s = 0;
     for (int32_t b = 0; b < count; ++b) s += Z(rows[b], j) * L(rows[b], j);
-    const double zjj = (1 / ljj - s) / ljj;
+    const double zjj = (inv - s) * inv;
     Z(j, j) = zjj;
     const int32_t oj = perm_[static_cast<size_t>(j)];
     if (!(zjj > 0 && zjj * A(oj, oj) <= MaxInflation) || !std::isfinite(x[j])) return false;

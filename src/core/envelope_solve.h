@@ -22,11 +22,12 @@ public:
   bool Solve(const double* mat, int32_t n, const double* rhs, double* step, double* inverseDiagonal);
 
 private:
-  void Order(const double* mat, int32_t n);
+  void Order(int32_t n);
   double& L(int32_t i, int32_t j) { return factor_[start_[i] + (j - first_[i])]; }
   double& Z(int32_t i, int32_t j) { return inverse_[start_[i] + (j - first_[i])]; }
 
   std::vector<int32_t> degree_, perm_, where_, first_, start_, queue_;
+  std::vector<int32_t> edgeStart_, edges_;     // the non-zeros above the diagonal by column
   std::vector<int32_t> adjStart_, adj_;        // the graph of the off-diagonal non-zeros
   std::vector<int32_t> colStart_, colRows_;    // per column j of the factor: rows k > j reaching it
   std::vector<uint8_t> seen_;
