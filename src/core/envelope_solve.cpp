@@ -21,11 +21,14 @@ double Dot(const double* a, const double* b, int32_t count) {
 }
 }  // namespace
 
-// The new order perm_[1..n] (old row of each new row) and where_ (its inverse): rows coupled to
-// more than a quarter of the others last in their order, the rest by reverse Cuthill-McKee from
+// The new order perm_[1..n] (old row of each new row) and where_ (its inverse): rows shared by
+// many others last in their order, the rest by reverse Cuthill-McKee from
 // a row of least degree in each connected part. The graph is in adjStart_/adj_.
 void TEnvelopeSolver::Order(int32_t n) {
-  const int32_t denseDegree = std::max(8, n / 4);
+  // Shared rows: more than twice the median degree, and more than a quarter of the rows.
+  where_.assign(degree_.begin() + 1, degree_.begin() + n + 1);
+  std::nth_element(where_.begin(), where_.begin() + n / 2, where_.end());
+  const int32_t denseDegree = std::max(n / 4, 2 * where_[static_cast<size_t>(n / 2)]);
   auto dense = [&](int32_t i) { return degree_[static_cast<size_t>(i)] > denseDegree; };
   perm_.assign(static_cast<size_t>(n) + 1, 0);
   seen_.assign(static_cast<size_t>(n) + 1, 0);
@@ -71,7 +74,7 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
   auto A = [&](int32_t i, int32_t j) { return mat[static_cast<size_t>(i) + static_cast<size_t>(j - 1) * n]; };
   // The pattern of the upper triangle, column by column (edgeStart_[j] .. edgeStart_[j + 1] - 1
   // in edges_: the rows i < j of the non-zeros); a dense matrix is declined on the way.
-  const size_t limit = static_cast<size_t>(n) * n / 8;  // a quarter of the upper triangle
+  const size_t limit = static_cast<size_t>(n) * n / 4;  // half the upper triangle
   edges_.resize(limit + static_cast<size_t>(n) + 1);
   edgeStart_.assign(static_cast<size_t>(n) + 2, 0);
   size_t nonZeros = 0;
@@ -122,8 +125,9 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
     start_[static_cast<size_t>(i) + 1] = start_[static_cast<size_t>(i)] + (i - f + 1);
     for (int32_t j = f; j < i; ++j) cost += j - std::max(f, first_[static_cast<size_t>(j)]);
   }
-  // Beyond a quarter of a dense factorisation the full inversion is as good.
-  if (cost > double(n) * n * n / 24) return false;
+  // Beyond half a dense factorisation (with the recurrences a third of the full sweep's work) the
+  // full inversion is as good.
+  if (cost > double(n) * n * n / 12) return false;
   const size_t size = static_cast<size_t>(start_[static_cast<size_t>(n) + 1]);
   factor_.assign(size, 0.0);
   inverse_.assign(size, 0.0);
