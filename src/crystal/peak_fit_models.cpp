@@ -165,9 +165,12 @@ private:
 };
 ReachIndex reachIndex;
 
-// The peaks whose amplitude and position derivatives the last call set, for a layout of n peaks.
+// The peaks whose amplitude and position derivatives and ModelOutput parts the last call set, for
+// a layout of n peaks, and the engine's sweep it was called in (inSweep: by the engine's loop).
 struct EvaluatedPeaks {
   int32_t n = -1, count = 0;
+  uint64_t sweep = 0;
+  bool inSweep = false;
   int32_t peaks[MarkedPointCapacity + 1];
 };
 EvaluatedPeaks lastEvaluated;
@@ -287,7 +290,6 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   static_assert(MarkedPointModelCount >= MarkedPointCapacity && ModelOutputSize >= MarkedPointCapacity + 2);
   int32_t nearby[MarkedPointCapacity + 1];
   int32_t nearbyCount = 0;
-  std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
   auto reachOf = [&](int32_t i) {
     const int32_t m = MarkedPointModels[i];
     const double cut = cutOf[static_cast<uint32_t>(m) <= 6u ? m : 0];
@@ -308,19 +310,20 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
     nearbyCount += !far;
   };
-  // Inside a fit with the model's own derivatives and no dependent records, nothing else writes
-  // the derivatives between the calls of a sweep, and the engine clears them all before each
-  // sweep: only those of the peaks evaluated by the last call need clearing.
+  // Inside a sweep of a fit with the model's own derivatives and no dependent records, nothing
+  // else writes the derivatives or ModelOutput between two calls: after a call of the same sweep
+  // only what the peaks it evaluated set needs clearing.
   const bool inSweep = fp->FitInProgress() && (Stage == 1 || Stage == 3) && fp->NoDependents &&
                        fp->NumDerivMode == 0 && fp->DerivativeCheck == 0;
-  const bool clearLast = inSweep && lastEvaluated.n == n;
-  if (clearLast) {
+  if (inSweep && lastEvaluated.inSweep && lastEvaluated.sweep == fp->SweepSerial && lastEvaluated.n == n) {
     for (int32_t a = 0; a < lastEvaluated.count; ++a) {
       const int32_t i = lastEvaluated.peaks[a];
       r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+      ModelOutput[i + 1] = 0;
     }
   } else {
     for (int32_t i = 1; i <= n; ++i) r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+    std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
   }
   // Without M2 the reach of a peak does not depend on x: the candidates come from the index.
   bool indexed = false;
@@ -397,6 +400,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   }
   peakModelRefused = badModel;  // shown again only after a call with valid numbers
   lastEvaluated.n = n;
+  lastEvaluated.sweep = fp->SweepSerial;
+  lastEvaluated.inSweep = inSweep;
   lastEvaluated.count = evaluatedCount;
   std::copy(evaluated, evaluated + evaluatedCount, lastEvaluated.peaks);
   ModelOutput[1] = F;
