@@ -131,7 +131,7 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
   const size_t size = static_cast<size_t>(start_[static_cast<size_t>(n) + 1]);
   factor_.assign(size, 0.0);
   inverse_.assign(size, 0.0);
-  work_.assign(static_cast<size_t>(n) + 1, 0.0);
+  work_.assign(3 * (static_cast<size_t>(n) + 1), 0.0);  // the step, L(k, j) of a column, its sums
 
   // Cholesky, row by row: L(i, j) = (A(i, j) - sum_k L(i, k) L(j, k)) / L(j, j).
   for (int32_t i = 1; i <= n; ++i) {
@@ -171,20 +171,36 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
     for (int32_t j = first_[static_cast<size_t>(i)]; j < i; ++j) colRows_[static_cast<size_t>(fill[static_cast<size_t>(j)]++)] = i;
   // Takahashi: Z = A^-1 on the envelope, from the last column back,
   // Z(i, j) = -sum_k Z(i, k) L(k, j) / L(j, j), Z(j, j) = 1 / L(j, j)^2 - sum_k Z(j, k) L(k, j) / L(j, j).
-  auto z = [&](int32_t i, int32_t k) { return i >= k ? Z(i, k) : Z(k, i); };
+  // Z(i, k) = inverse_[zRow_[i] + k] for first_[i] <= k <= i; the column's L(k, j) gathered in lk,
+  // its sums in sums: Z(R, R) lk over the lower triangle of the symmetric block, each element
+  // read once.
+  zRow_.resize(static_cast<size_t>(n) + 1);
+  for (int32_t i = 1; i <= n; ++i) zRow_[static_cast<size_t>(i)] = start_[static_cast<size_t>(i)] - first_[static_cast<size_t>(i)];
+  const double* zBase = inverse_.data();
+  double* lk = work_.data() + n + 1;
+  double* sums = lk + n + 1;
   double trace = 0;
   for (int32_t j = n; j >= 1; --j) {
     const int32_t* rows = colRows_.data() + colStart_[static_cast<size_t>(j)];
     const int32_t count = colStart_[static_cast<size_t>(j) + 1] - colStart_[static_cast<size_t>(j)];
     const double inv = 1 / L(j, j);
+    for (int32_t a = 0; a < count; ++a) lk[a] = L(rows[a], j), sums[a] = 0;
     for (int32_t a = 0; a < count; ++a) {
-      const int32_t i = rows[a];
-      double s = 0;
-      for (int32_t b = 0; b < count; ++b) s += z(i, rows[b]) * L(rows[b], j);
-      Z(i, j) = -s * inv;
+      const int64_t za = zRow_[static_cast<size_t>(rows[a])];
+      double sa = zBase[za + rows[a]] * lk[a];
+      for (int32_t b = 0; b < a; ++b) {
+        const double zab = zBase[za + rows[b]];
+        sa += zab * lk[b];
+        sums[b] += zab * lk[a];
+      }
+      sums[a] += sa;
     }
     double s = 0;
-    for (int32_t b = 0; b < count; ++b) s += Z(rows[b], j) * L(rows[b], j);
+    for (int32_t a = 0; a < count; ++a) {
+      const double zij = -sums[a] * inv;
+      Z(rows[a], j) = zij;
+      s += zij * lk[a];
+    }
     const double zjj = (inv - s) * inv;
     Z(j, j) = zjj;
     const int32_t oj = perm_[static_cast<size_t>(j)];

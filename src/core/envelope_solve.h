@@ -32,4 +32,5 @@ private:
   std::vector<int32_t> colStart_, colRows_;    // per column j of the factor: rows k > j reaching it
   std::vector<uint8_t> seen_;
   std::vector<double> factor_, inverse_, work_;
+  std::vector<int64_t> zRow_;
 };
