@@ -518,7 +518,8 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   GoodP = good / std::max(1, NPoints);
   progress(beyond);
   DampMatrix();
-  InvertNormalMatrix();
+  // An iteration needs only the step and the inverse's diagonal; the final pass inverts in full.
+  if (Stage == 3 || TraceInverse || !SolveSparseStep()) InvertNormalMatrix();
   if (Inverted == 0) {
     if (Stage != 3) Conv = 0;
     MatInv = 0;

@@ -18,6 +18,7 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+#include "core/envelope_solve.h"
 #include "core/normal_block.h"
 
 // One fit parameter. Arrays of records are 1-based; record 0 is unused.
@@ -220,6 +221,11 @@ public:
   // every model call; the engine sizes DerivativeHint to the record capacity.
   int32_t DerivativeHintCount = -1;
   std::vector<int32_t> DerivativeHint;
+  // The number of the current sweep over the points (ClearNormalEquations starts each), unique
+  // among all engines of the process. Within one sweep of Fit
+  // with the model's own derivatives (NumDerivMode and DerivativeCheck 0) the record values do not
+  // change between model calls: a model may keep what it derives from them for the sweep.
+  uint64_t SweepSerial = 0;
   std::vector<double> RightSide;  // 0..capacity
   double SigmaSum = 0;
   double FofCorr = 0;
@@ -265,6 +271,9 @@ private:
   void RejectIteration();
   void StopOnNonFinite();
   int32_t LargestFreeDiagonal(double& best) const;
+  // An iteration's step and the inverse's diagonal (in M(k, k)) from a sparse matrix, without
+  // the full inverse; false when the matrix is not for it (then the full inversion).
+  bool SolveSparseStep();
   void SweepPivot(int32_t p);
   bool SweepPivotPair(int32_t p1);
   double& M(int32_t i, int32_t j) { return Matrix[i + static_cast<size_t>(j - 1) * NFree]; }
@@ -286,6 +295,8 @@ private:
   std::vector<uint8_t> pivotUsed_;
   std::vector<double> pivotRow_;
   std::vector<double> pivotRow2_;  // the second pivot row of a double sweep step
+  TEnvelopeSolver envelope_;
+  bool stepSolved_ = false;  // stepVector_ holds the step of SolveSparseStep
   std::vector<double> savedDerivative_;
   std::vector<double> acceptedValues_;  // the values of the last accepted iteration
   std::vector<double> bestValues_;      // the accepted point of the lowest functional

@@ -24,6 +24,8 @@ void LogRows(int32_t count, int32_t perLine, Text text, std::string_view suffix 
 }  // namespace
 
 void TParameter::ClearNormalEquations() {
+  static uint64_t sweeps = 0;  // over all engines, so that no two sweeps share a number
+  SweepSerial = ++sweeps;
   ZeroWeightCount = 0;
   DerivativeHintCount = -1;
   skipFixedRows_ = FullOrder && FoldRhsOnly == 0;
@@ -240,6 +242,7 @@ void TParameter::DampMatrix() {
 void TParameter::InvertNormalMatrix() {
   const int32_t n = NFree;
   Inverted = 1;
+  stepSolved_ = false;
   std::fill(pivotUsed_.begin(), pivotUsed_.begin() + n + 1, uint8_t{0});
   for (int32_t step = 1; step <= n;) {
     double best = -1;
@@ -266,6 +269,15 @@ void TParameter::InvertNormalMatrix() {
       M(j, i) = colj[i];
     }
   }
+}
+
+bool TParameter::SolveSparseStep() {
+  double* inverseDiagonal = pivotRow_.data();
+  if (!envelope_.Solve(Matrix.data(), NFree, RightSide.data(), stepVector_.data(), inverseDiagonal)) return false;
+  for (int32_t k = 1; k <= NFree; ++k) M(k, k) = inverseDiagonal[k];
+  Inverted = 1;
+  stepSolved_ = true;
+  return true;
 }
 
 // The unused row with the largest |diagonal| (the first of equal ones); 0 when none is left.
@@ -392,7 +404,7 @@ void TParameter::ApplyStep(int32_t mode) {
   const int32_t n = NFree;
   if (mode == 0) {
     if (PrintInterval != 0 && Iterations % PrintInterval == 0) PrintIteration(Stage);
-    for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t i = 1; i <= n && !stepSolved_; ++i) {
       double s = 0;
       for (int32_t j = 1; j <= n; ++j) s += M(i, j) * RightSide[j];
       stepVector_[i] = s;

@@ -1,8 +1,10 @@
 #include "crystal/peak_fit_models.h"
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <vector>
 #include "core/fit_engine.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
@@ -81,6 +83,100 @@ void HintDerivatives(TParameter& fp, const int32_t* peaks, int32_t count, int32_
   }
   fp.DerivativeHintCount = k;
 }
+
+// The peaks that can reach a point, kept between calls while the records and tables their reach
+// depends on stay bit for bit the same (an iteration's sweep calls the model with the same values
+// at every point). The reach of a peak is |x - P| <= reach; peaks without a finite reach are
+// always candidates. Candidates are a superset: the caller applies the exact test.
+class ReachIndex {
+public:
+  // Whether the key of the current call equals the stored one (positions, widths, models and the
+  // scalars); finiteAmplitudes tells whether every amplitude is finite (else the caller takes the
+  // full pass).
+  bool Matches(const ParameterRecord* r, int32_t n, int32_t widthBase, int32_t widthCount, const double* scalars,
+               bool& finiteAmplitudes) const {
+    bool same = valid_ && n == n_ && widthCount == widthCount_ &&
+                std::equal(scalars, scalars + ScalarCount, scalars_, [](double a, double b) { return Bits(a) == Bits(b); });
+    same = same && std::equal(MarkedPointModels + 1, MarkedPointModels + n + 1, models_.begin());
+    uint64_t differ = 0;
+    bool finite = true;
+    for (int32_t i = 1; i <= n; ++i) finite &= std::fabs(r[6 + i].value) <= Largest;
+    if (same)
+      for (int32_t i = 1; i <= n; ++i) differ |= Bits(r[6 + n + i].value) ^ positions_[static_cast<size_t>(i)];
+    if (same)
+      for (int32_t j = 1; j <= widthCount; ++j) differ |= Bits(r[widthBase + j].value) ^ widths_[static_cast<size_t>(j)];
+    finiteAmplitudes = finite;
+    return same && differ == 0;
+  }
+  // A new key and the reach of every peak (reachOf(i), NaN: always a candidate).
+  template <class Reach>
+  void Build(const ParameterRecord* r, int32_t n, int32_t widthBase, int32_t widthCount, const double* scalars,
+             Reach reachOf) {
+    n_ = n, widthCount_ = widthCount;
+    std::copy(scalars, scalars + ScalarCount, scalars_);
+    models_.assign(MarkedPointModels + 1, MarkedPointModels + n + 1);
+    positions_.assign(static_cast<size_t>(n) + 1, 0);
+    widths_.assign(static_cast<size_t>(widthCount) + 1, 0);
+    for (int32_t j = 1; j <= widthCount; ++j) widths_[static_cast<size_t>(j)] = Bits(r[widthBase + j].value);
+    sorted_.clear(), always_.clear();
+    margin_ = 0;
+    for (int32_t i = 1; i <= n; ++i) {
+      const double p = r[6 + n + i].value;
+      positions_[static_cast<size_t>(i)] = Bits(p);
+      const double reach = reachOf(i);
+      if (!(std::fabs(p) < 1e299) || !(reach < 1e299)) {
+        always_.push_back(i);  // NaN reach or a position or reach out of scale
+      } else if (reach >= 0) {
+        sorted_.push_back({p, i});
+        margin_ = std::max(margin_, reach);
+      }  // a negative reach takes nothing
+    }
+    std::sort(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) { return a.p < b.p; });
+    margin_ = margin_ * (1 + 1e-9) + 1e-9;
+    valid_ = true;
+  }
+  // The candidates for |x| < 1e299 in index order; returns their count.
+  int32_t Candidates(double x, int32_t* out) const {
+    int32_t count = 0;
+    const double margin = margin_ + std::fabs(x) * 1e-12;  // beyond the rounding of x - P
+    auto it = std::lower_bound(sorted_.begin(), sorted_.end(), x - margin,
+                               [](const Entry& e, double v) { return e.p < v; });
+    for (; it != sorted_.end() && it->p <= x + margin; ++it) out[count++] = it->i;
+    for (int32_t i : always_) out[count++] = i;
+    std::sort(out, out + count);
+    return count;
+  }
+  static constexpr int32_t ScalarCount = 13;
+
+private:
+  struct Entry {
+    double p;
+    int32_t i;
+  };
+  static uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
+  bool valid_ = false;
+  int32_t n_ = 0, widthCount_ = 0;
+  double scalars_[ScalarCount] = {};
+  std::vector<int32_t> models_;
+  std::vector<uint64_t> positions_, widths_;
+  std::vector<Entry> sorted_;
+  std::vector<int32_t> always_;
+  double margin_ = 0;
+};
+ReachIndex reachIndex;
+
+// The peaks whose amplitude and position derivatives and ModelOutput parts the last call set, for
+// a layout of n peaks, and the engine's sweep it was called in (inSweep: by the engine's loop).
+struct EvaluatedPeaks {
+  int32_t n = -1, count = 0;
+  uint64_t sweep = 0;
+  bool inSweep = false;
+  int32_t peaks[MarkedPointCapacity + 1];
+};
+EvaluatedPeaks lastEvaluated;
+// The sweep of the session's engine for whose record values the index was last found current.
+uint64_t indexCheckedSweep = 0;
+bool indexChecked = false;
 
 bool peakModelRefused = false;  // the refusal of a peak-model number was shown
 // The start of a peak-fit model call: outputs cleared, the current spectrum, its working range
@@ -194,10 +290,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   static_assert(MarkedPointModelCount >= MarkedPointCapacity && ModelOutputSize >= MarkedPointCapacity + 2);
   int32_t nearby[MarkedPointCapacity + 1];
   int32_t nearbyCount = 0;
-  std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
-  for (int32_t i = 1; i <= n; ++i) {
+  auto reachOf = [&](int32_t i) {
     const int32_t m = MarkedPointModels[i];
-    r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
     const double cut = cutOf[static_cast<uint32_t>(m) <= 6u ? m : 0];
     double reach = NaN;
     if (cut == cut) {
@@ -208,11 +302,53 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
       else if (finiteM2)
         reach = cut * (w < WidthFloor ? WidthFloor : w) * (1.0 + 1e-12);
     }
+    return reach;
+  };
+  auto take = [&](int32_t i, double reach) {
     const double dx = std::fabs(x - r[6 + n + i].value);
     nearby[nearbyCount] = i;
     const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
     nearbyCount += !far;
+  };
+  // Inside a sweep of a fit with the model's own derivatives and no dependent records, nothing
+  // else writes the derivatives or ModelOutput between two calls: after a call of the same sweep
+  // only what the peaks it evaluated set needs clearing.
+  const bool inSweep = fp->FitInProgress() && (Stage == 1 || Stage == 3) && fp->NoDependents &&
+                       fp->NumDerivMode == 0 && fp->DerivativeCheck == 0;
+  if (inSweep && lastEvaluated.inSweep && lastEvaluated.sweep == fp->SweepSerial && lastEvaluated.n == n) {
+    for (int32_t a = 0; a < lastEvaluated.count; ++a) {
+      const int32_t i = lastEvaluated.peaks[a];
+      r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+      ModelOutput[i + 1] = 0;
+    }
+  } else {
+    for (int32_t i = 1; i <= n; ++i) r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
+    std::fill(ModelOutput + 2, ModelOutput + n + 2, 0.0);
   }
+  // Without M2 the reach of a peak does not depend on x: the candidates come from the index.
+  bool indexed = false;
+  if (!M2Mode && std::fabs(x) < 1e299) {
+    const double scalars[ReachIndex::ScalarCount] = {double(first), double(last), double(DeconvolutionMode), eta, R,
+                                                     double(perPeakWidths), cutOf[0], cutOf[1], cutOf[2], cutOf[3],
+                                                     cutOf[4], cutOf[5], cutOf[6]};
+    const int32_t widthCount = perPeakWidths ? n : 12;
+    // Within a sweep whose values were found current (with finite amplitudes) nothing is checked.
+    bool finiteAmplitudes = true;
+    if (!(inSweep && indexChecked && indexCheckedSweep == fp->SweepSerial)) {
+      if (!reachIndex.Matches(r, n, widthBase, widthCount, scalars, finiteAmplitudes) && finiteAmplitudes)
+        reachIndex.Build(r, n, widthBase, widthCount, scalars, reachOf);
+      indexChecked = inSweep && finiteAmplitudes;
+      indexCheckedSweep = fp->SweepSerial;
+    }
+    if (finiteAmplitudes) {
+      int32_t candidates[MarkedPointCapacity + 1];
+      const int32_t count = reachIndex.Candidates(x, candidates);
+      for (int32_t k = 0; k < count; ++k) take(candidates[k], reachOf(candidates[k]));
+      indexed = true;
+    }
+  }
+  if (!indexed)
+    for (int32_t i = 1; i <= n; ++i) take(i, reachOf(i));
   // The peaks evaluated, for the engine's hint of the non-zero derivatives.
   int32_t evaluated[MarkedPointCapacity + 1];
   int32_t evaluatedCount = 0;
@@ -263,6 +399,11 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     F += v;
   }
   peakModelRefused = badModel;  // shown again only after a call with valid numbers
+  lastEvaluated.n = n;
+  lastEvaluated.sweep = fp->SweepSerial;
+  lastEvaluated.inSweep = inSweep;
+  lastEvaluated.count = evaluatedCount;
+  std::copy(evaluated, evaluated + evaluatedCount, lastEvaluated.peaks);
   ModelOutput[1] = F;
   if (!M2Mode) HintDerivatives(*fp, evaluated, evaluatedCount, n, perPeakWidths ? 0 : modelsUsed);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <tuple>
+#include <vector>
 #include "core/peak_model.h"
 #include "core/toolbox.h"
 #include "peaks/peak_areas.h"
@@ -68,6 +69,45 @@ TEST_F(FitraTest, WidthLawLeavesPositionsUnbiased) {
   // The law through 4 and 16 at the range's ends: W0 10 at its middle, W1 6.
   EXPECT_NEAR(FitParameters->Records[WidthW0Record(4, 1)].value, 10, 1e-3);
   EXPECT_NEAR(FitParameters->Records[WidthW1Record(4, 1)].value, 6, 1e-3);
+}
+
+// Thirty peaks, some overlapping: the iterations take their step from the envelope solve and the
+// model its peaks from the position index checked once per sweep. The same fit with the
+// derivative check (the model then clears and checks everything at every call) ends bit for bit
+// at the same point; with the inverse traced (every iteration through the full sweep) within
+// rounding of it.
+TEST_F(FitraTest, ManyPeaksTheSameThroughEveryPath) {
+  TSpectrum& sp = Sp();
+  for (int32_t c = 1; c <= 1200; ++c) {
+    sp.Y[c] = 30 + 0.01 * c;
+    for (int32_t k = 0; k < 30; ++k) {
+      const double p = 25 + 38.5 * k + (k % 3 == 1 ? -12 : 0);
+      sp.Y[c] += (800 + 40 * k) * std::exp(-4 * std::log(2.0) * std::pow((c - p) / 5.0, 2));
+    }
+    sp.E[c] = std::sqrt(sp.Y[c] + 1);
+  }
+  sp.FirstChannel = sp.WorkFirst = 1, sp.LastChannel = sp.WorkLast = 1200;
+  sp.W0 = sp.W1 = 5, sp.BackgroundDegree = 1;
+  MainMode = ParameterArrayMode = FitraMode, UsedPeakModelCount = 1, MarkedPointCount = 30;
+  for (int32_t k = 0; k < 30; ++k)
+    MarkedPoints[k + 1] = std::round(25 + 38.5 * k + (k % 3 == 1 ? -12 : 0)) + 1, MarkedPointModels[k + 1] = 1;
+  const int32_t n = BuildPeakArray(sp);
+  auto run = [&](uint8_t check, uint8_t trace) {
+    TParameter& fit = *FitParameters;
+    fit.NPar = n, fit.NPoints = 1200;
+    for (int32_t i = 1; i <= n; ++i) fit.Records[i] = parar[i];
+    ConvergenceControls();
+    fit.GNIter = 8, fit.DerivativeCheck = check, fit.TraceInverse = trace;
+    fit.Fit(PeakFitModel, NoProgress);
+    std::vector<double> out{fit.ChiDf, double(fit.Iterations)};
+    for (int32_t i = 1; i <= n; ++i) out.push_back(fit.Records[i].value), out.push_back(fit.Records[i].Error);
+    return out;
+  };
+  const std::vector<double> fast = run(0, 0), checked = run(1, 0), swept = run(0, 1);
+  EXPECT_EQ(fast, checked);
+  ASSERT_EQ(fast.size(), swept.size());
+  for (size_t k = 0; k < fast.size(); ++k) EXPECT_NEAR(fast[k], swept[k], 1e-9 * std::fabs(swept[k]) + 1e-12) << k;
+  EXPECT_NEAR(FitParameters->Records[PositionRecord(30, 2)].value, 51.5, 2e-3);
 }
 
 // Two exponentials with fixed positions against scipy's curve_fit; a noiseless 2000 exp(-k/50)
