@@ -220,6 +220,13 @@ public:
   // every model call; the engine sizes DerivativeHint to the record capacity.
   int32_t DerivativeHintCount = -1;
   std::vector<int32_t> DerivativeHint;
+  // In an analytic sweep (no numerical derivatives, no trace) Fit offers to read the derivatives
+  // from an array of the model's instead of the records: DerivativeArrayOffered is 1 during such
+  // a model call, and a model that takes it points DerivativeArray at its array, element i for
+  // record i (0..NPar, each element it did not set 0), leaving the records' Derivative alone.
+  // The engine folds ties there (adds to the masters' elements). Both reset before every call.
+  uint8_t DerivativeArrayOffered = 0;
+  double* DerivativeArray = nullptr;
   std::vector<double> RightSide;  // 0..capacity
   double SigmaSum = 0;
   double FofCorr = 0;

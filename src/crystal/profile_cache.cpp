@@ -231,7 +231,7 @@ void RecordChanged(int32_t i, bool fixedChanged) {
 }
 
 // Every Derivative := 0, and the records compared with the copy.
-void ClearAndCompareRecords(bool continuing) {
+int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
   TCache& C = cache;
   TParameter& fit = *FitParameters;
   ParameterRecord* rec = fit.Records.data();
@@ -251,8 +251,9 @@ void ClearAndCompareRecords(bool continuing) {
   // Numerical derivatives move fixed records too (the Hessian's pairs): every record then.
   if (continuing && fit.NumDerivMode == 0 && C.watchRecords == rec && C.watchIteration == fit.Iterations &&
       C.watchClearEnd == clearEnd) {
-    for (const int32_t i : C.watch) check(i);
-    return;
+    if (!toArray)
+      for (const int32_t i : C.watch) check(i);
+    return clearEnd;
   }
   for (int32_t i = 1; i <= n; ++i) check(i);
   for (int32_t i = n + 1; i <= clearEnd; ++i) rec[i].Derivative = 0;
@@ -260,6 +261,7 @@ void ClearAndCompareRecords(bool continuing) {
   for (int32_t i = 1; i <= n; ++i)
     if (C.kind[i] != kAtom || !C.snapFixed[i]) C.watch.push_back(i);
   C.watchRecords = rec, C.watchIteration = fit.Iterations, C.watchClearEnd = clearEnd;
+  return clearEnd;
 }
 
 void RefreshFreeRecords(TPhase& P) {

@@ -110,6 +110,7 @@ struct TCache {
   std::vector<int32_t> watch;
   const void* watchRecords = nullptr;
   int32_t watchIteration = -1, watchClearEnd = -1;
+  std::vector<double> deriv;  // the derivatives by record when the engine reads them from here
   TPhase ph[MaxPhases + 1];
   uint64_t counter = 0;
   // The previous call, to tell a continuing sweep or drawing from a new one.
@@ -129,8 +130,10 @@ uint64_t PhaseFingerprint(int32_t p, const TSwitches::Phase& q);
 // Everything from the tables and the records afresh.
 void Rebuild(const TSwitches& sw);
 // Every Derivative := 0, and the records compared with the copy (stale layers marked); at a
-// continuing point of a fit's sweep only the watched records.
-void ClearAndCompareRecords(bool continuing);
+// continuing point of a fit's sweep only the watched records, and none when the derivatives go
+// to the model's array (toArray: an analytic sweep of the engine moves no record between
+// points). Returns the last record whose derivative the engine may read.
+int32_t ClearAndCompareRecords(bool continuing, bool toArray);
 void RefreshFreeRecords(TPhase& P);
 // Positions, widths and anisotropy of every reflection of phase P, and their order.
 void RefreshGeometry(TPhase& P);

@@ -27,8 +27,20 @@ struct TPoint {
   bool tof, match, angular;
 };
 
-// Phase p at the point: returns S x (its sum), writes its derivatives.
-double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
+// Where the derivatives go: the records' Derivative, or the model's own array by record (taken
+// up when the engine offers it in an analytic sweep).
+struct TRecordSink {
+  ParameterRecord* rec;
+  double& operator[](int32_t i) const { return rec[i].Derivative; }
+};
+struct TArraySink {
+  double* d;
+  double& operator[](int32_t i) const { return d[i]; }
+};
+
+// Phase p at the point: returns S x (its sum), adds its derivatives to D.
+template <class Sink>
+double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sink D) {
   const TCache& C = cache;
   const TSwitches& sw = C.sw;
   ParameterRecord* rec = FitParameters->Records.data();
@@ -125,7 +137,7 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
       if (P.cosPhiFree)
         for (int32_t i = 0; i < 3; ++i) accC[i] += BG * e.dIdC[i];
     } else {
-      rec[b + PhaseRecords + j + 1].Derivative += S * BG;
+      D[b + PhaseRecords + j + 1] += S * BG;
     }
     if (aniso) {
       const double BI = e.mult * LF * I * G * norm;
@@ -138,27 +150,27 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
       accM1 += B0 * I * f2 * x.t;
     }
   }
-  rec[b + 1].Derivative += psum * x.SC;
+  D[b + 1] += psum * x.SC;
   if (!any) return 0;
-  for (int32_t i = 0; i < 6; ++i) rec[b + 2 + i].Derivative += S * accQ[i];
-  for (int32_t i = 0; i < 3; ++i) rec[b + 8 + i].Derivative += S * accW[i];
-  if (P.extActive) rec[b + 10].Derivative += S * accE;
+  for (int32_t i = 0; i < 6; ++i) D[b + 2 + i] += S * accQ[i];
+  for (int32_t i = 0; i < 3; ++i) D[b + 8 + i] += S * accW[i];
+  if (P.extActive) D[b + 10] += S * accE;
   if (rietveld) {
-    rec[1].Derivative += S * acc1;
-    rec[2].Derivative += S * acc2;
+    D[1] += S * acc1;
+    D[2] += S * acc2;
   }
-  rec[3].Derivative += S * acc3;
-  for (size_t k = 0; k < nFree; ++k) rec[b + P.freeOffsets[k]].Derivative += S * P.atomAcc[k];
+  D[3] += S * acc3;
+  for (size_t k = 0; k < nFree; ++k) D[b + P.freeOffsets[k]] += S * P.atomAcc[k];
   if (P.cosPhiFree)
-    for (int32_t i = 0; i < 3; ++i) rec[P.cosPhi + 1 + i].Derivative += S * accC[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.cosPhi + 1 + i] += S * accC[i];
   if (aniso) {
-    for (int32_t i = 0; i < 3; ++i) rec[P.aniso + 1 + i].Derivative += S * accT[i];
-    for (int32_t i = 0; i < 6; ++i) rec[P.aniso + 4 + i].Derivative += S * accS[i];
-    for (int32_t i = 0; i < 3; ++i) rec[P.aniso + 10 + i].Derivative += S * accU[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 1 + i] += S * accT[i];
+    for (int32_t i = 0; i < 6; ++i) D[P.aniso + 4 + i] += S * accS[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 10 + i] += S * accU[i];
   }
   if (m2) {
-    rec[C.m2 + 1].Derivative += S * accM0;
-    rec[C.m2 + 2].Derivative += S * accM1;
+    D[C.m2 + 1] += S * accM0;
+    D[C.m2 + 2] += S * accM1;
   }
   return S * psum;
 }
@@ -235,7 +247,14 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     W = 0;
     return;
   }
-  ClearAndCompareRecords(advancing);
+  // In an analytic sweep of the engine the derivatives go to the model's array, zeroed here.
+  TParameter& fit = *FitParameters;
+  const bool toArray = fit.DerivativeArrayOffered != 0 && Stage != 4;
+  const int32_t clearEnd = ClearAndCompareRecords(advancing, toArray);
+  if (toArray) {
+    if (C.deriv.size() < static_cast<size_t>(clearEnd) + 1) C.deriv.resize(static_cast<size_t>(clearEnd) + 1);
+    std::fill_n(C.deriv.data(), clearEnd + 1, 0.0);
+  }
   for (int32_t p = 1; p <= sw.phases; ++p) {
     TPhase& P = C.ph[p];
     if (!P.active) continue;
@@ -278,13 +297,23 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
 
   double total = 0;
   bool nonFinite = false;
-  for (int32_t p = 1; p <= sw.phases; ++p) {
-    TPhase& P = C.ph[p];
-    const double part = P.active ? EvaluatePhase(P, p, x, nonFinite) : 0.0;
-    ModelOutput[1 + p] = part;
-    total += part;
+  auto phases = [&](auto D) {
+    for (int32_t p = 1; p <= sw.phases; ++p) {
+      TPhase& P = C.ph[p];
+      const double part = P.active ? EvaluatePhase(P, p, x, nonFinite, D) : 0.0;
+      ModelOutput[1 + p] = part;
+      total += part;
+    }
+    D[10] = x.r * total;
+  };
+  if (toArray) {
+    double* d = C.deriv.data();
+    for (int32_t i = 4; i <= 9; ++i) d[i] = rec[i].Derivative;  // the background's
+    phases(TArraySink{d});
+    fit.DerivativeArray = d;
+  } else {
+    phases(TRecordSink{fit.Records.data()});
   }
-  FitParameters->Records[10].Derivative = x.r * total;
   F = nonFinite ? NaN : total + bg;
   ModelOutput[1] = F;
   if (Stage == 3 && FitParameters->PrimaryFinalPassCall) AddRFactorSums(s, Point, Y, W, F, bg);
