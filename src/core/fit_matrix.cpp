@@ -108,7 +108,12 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
   if (TraceDerivatives)
     LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
             "  deriv");
-  for (int32_t a = 0; a < nz; ++a) RightSide[idx[a]] += rw * val[a];
+  // Every row non-zero (rows 1..n in order): the sums by plain vectors.
+  double* rhs = RightSide.data();
+  if (nz == n)
+    for (int32_t a = 0; a < nz; ++a) rhs[a + 1] += rw * val[a];
+  else
+    for (int32_t a = 0; a < nz; ++a) rhs[idx[a]] += rw * val[a];
 
   double* mat = Matrix.data();
   double* diag = Diagonal.data();
@@ -145,7 +150,10 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
     }
     if (nz >= TNormalBlock::MinColumns) {
       // Many columns: the diagonal now, the rest with the next points as one rank-k update.
-      for (int32_t a = 0; a < nz; ++a) diag[idx[a]] += (val[a] * val[a]) * w;
+      if (nz == n)
+        for (int32_t a = 0; a < nz; ++a) diag[a + 1] += (val[a] * val[a]) * w;
+      else
+        for (int32_t a = 0; a < nz; ++a) diag[idx[a]] += (val[a] * val[a]) * w;
       block_.Add(idx, val, nz, w, mat);
     } else if (nz == n) {
       // Dense: every row is touched; the columns are contiguous.
