@@ -244,6 +244,7 @@ int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
     const uint8_t fixed = r.lower == r.upper;
     if (v != C.snapValue[i] || fixed != C.snapFixed[i]) {
       const bool fixedChanged = fixed != C.snapFixed[i];
+      C.freeRecords += fixedChanged ? (fixed ? -1 : 1) : 0;
       C.snapValue[i] = v, C.snapFixed[i] = fixed;
       RecordChanged(i, fixedChanged);
     }
@@ -257,6 +258,8 @@ int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
   }
   for (int32_t i = 1; i <= n; ++i) check(i);
   for (int32_t i = n + 1; i <= clearEnd; ++i) rec[i].Derivative = 0;
+  C.freeRecords = 0;
+  for (int32_t i = 1; i <= n; ++i) C.freeRecords += !C.snapFixed[i];
   C.watch.clear();
   for (int32_t i = 1; i <= n; ++i)
     if (C.kind[i] != kAtom || !C.snapFixed[i]) C.watch.push_back(i);

@@ -108,6 +108,7 @@ struct TCache {
   // records (the model writes no derivative there and a sweep moves no fixed value). Made by the
   // full pass at a sweep's first point, for those records and that iteration.
   std::vector<int32_t> watch;
+  int32_t freeRecords = 0;  // records of the layout not fixed: none, and the model makes values only
   const void* watchRecords = nullptr;
   int32_t watchIteration = -1, watchClearEnd = -1;
   std::vector<double> deriv;  // the derivatives by record when the engine reads them from here
@@ -139,6 +140,9 @@ void RefreshFreeRecords(TPhase& P);
 void RefreshGeometry(TPhase& P);
 // The structure factor and the intensity of reflection j (0-based) of phase p, made when stale.
 void EnsureIntensity(TPhase& P, int32_t p, int32_t j);
+inline bool IntensityStale(const TPhase& P, const TRefl& e) {
+  return e.sfStamp != P.sfGen || e.sfQ0 != e.Q0 || e.intStamp != P.intGen;
+}
 // Every reflection, with the caches A, B, q of HklTable.
 void RefreshAllIntensities(TPhase& P, int32_t p);
 

@@ -38,8 +38,9 @@ struct TArraySink {
   double& operator[](int32_t i) const { return d[i]; }
 };
 
-// Phase p at the point: returns S x (its sum), adds its derivatives to D.
-template <class Sink>
+// Phase p at the point: returns S x (its sum), adds its derivatives to D (none without Derivs:
+// every record fixed).
+template <bool Derivs, class Sink>
 double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sink D) {
   const TCache& C = cache;
   const TSwitches& sw = C.sw;
@@ -60,7 +61,7 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sin
   }
   const bool m2 = C.m2 >= 0, rietveld = !x.match;
   const bool aniso = P.aniso >= 0;
-  const size_t nFree = P.freeOffsets.size();
+  const size_t nFree = Derivs ? P.freeOffsets.size() : 0;
   if (nFree) std::fill(P.atomAcc.begin(), P.atomAcc.end(), 0.0);
   double psum = 0, accQ[6] = {}, accW[3] = {}, accE = 0, acc1 = 0, acc2 = 0, acc3 = 0, accC[3] = {};
   double accT[3] = {}, accS[6] = {}, accU[3] = {}, accM0 = 0, accM1 = 0;
@@ -83,10 +84,9 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sin
     double f0, f1, f2;
     shape.PeakModelValue(f0, f1, f2, z);
     const double G = f0 + x.m * f2;
-    const double G1 = m2 ? f1 + x.m * shape.PeakModelThirdDerivative(z, f1) : f1;
     double I;
     if (rietveld) {
-      EnsureIntensity(P, p, j);
+      if (IntensityStale(P, e)) EnsureIntensity(P, p, j);
       I = e.I;
     } else {
       I = v(b + PhaseRecords + j + 1);
@@ -98,6 +98,8 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sin
     const double B0 = e.mult * LF * e.K * norm;  // without S
     const double BG = B0 * G;                     // the term per unit intensity
     psum += BG * I;
+    if constexpr (!Derivs) continue;
+    const double G1 = m2 ? f1 + x.m * shape.PeakModelThirdDerivative(z, f1) : f1;
     const double Dp = B0 * I * G1 / W;            // minus d/dpos
     const double vz = (Dp * z + BG * I / W) * finalOn;  // minus d/dW
     if (P.metricFree) {
@@ -150,6 +152,7 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sin
       accM1 += B0 * I * f2 * x.t;
     }
   }
+  if constexpr (!Derivs) return any ? S * psum : 0.0;
   D[b + 1] += psum * x.SC;
   if (!any) return 0;
   for (int32_t i = 0; i < 6; ++i) D[b + 2 + i] += S * accQ[i];
@@ -300,7 +303,9 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   auto phases = [&](auto D) {
     for (int32_t p = 1; p <= sw.phases; ++p) {
       TPhase& P = C.ph[p];
-      const double part = P.active ? EvaluatePhase(P, p, x, nonFinite, D) : 0.0;
+      const double part = !P.active           ? 0.0
+                          : C.freeRecords > 0 ? EvaluatePhase<true>(P, p, x, nonFinite, D)
+                                              : EvaluatePhase<false>(P, p, x, nonFinite, D);
       ModelOutput[1 + p] = part;
       total += part;
     }
