@@ -252,8 +252,11 @@ int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
   // Numerical derivatives move fixed records too (the Hessian's pairs): every record then.
   if (continuing && fit.NumDerivMode == 0 && C.watchRecords == rec && C.watchIteration == fit.Iterations &&
       C.watchClearEnd == clearEnd) {
-    if (!toArray)
-      for (const int32_t i : C.watch) check(i);
+    if (toArray) return clearEnd;
+    for (const int32_t i : C.watch) check(i);
+    // Fixed records take derivatives only when some record is free.
+    if (C.freeRecords > 0)
+      for (const int32_t i : C.clearOnly) rec[i].Derivative = 0;
     return clearEnd;
   }
   for (int32_t i = 1; i <= n; ++i) check(i);
@@ -261,8 +264,12 @@ int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
   C.freeRecords = 0;
   for (int32_t i = 1; i <= n; ++i) C.freeRecords += !C.snapFixed[i];
   C.watch.clear();
+  C.clearOnly.clear();
   for (int32_t i = 1; i <= n; ++i)
-    if (C.kind[i] != kAtom || !C.snapFixed[i]) C.watch.push_back(i);
+    if (!C.snapFixed[i])
+      C.watch.push_back(i);
+    else if (C.kind[i] != kAtom)
+      C.clearOnly.push_back(i);
   C.watchRecords = rec, C.watchIteration = fit.Iterations, C.watchClearEnd = clearEnd;
   return clearEnd;
 }

@@ -104,10 +104,11 @@ struct TCache {
   int32_t m2 = -1;        // the record before the M2 pair; -1 none
   std::vector<uint64_t> snapValue;
   std::vector<uint8_t> snapFixed, kind, kindPhase;
-  // The records a continuing sweep checks and clears at each point: all but the fixed atom
-  // records (the model writes no derivative there and a sweep moves no fixed value). Made by the
-  // full pass at a sweep's first point, for those records and that iteration.
-  std::vector<int32_t> watch;
+  // The records a continuing sweep checks and clears at each point: the free ones (a sweep
+  // moves no fixed value), and those it only clears: the fixed ones the model writes a
+  // derivative to (all but the atom records). Made by the full pass at a sweep's first point,
+  // for those records and that iteration.
+  std::vector<int32_t> watch, clearOnly;
   int32_t freeRecords = 0;  // records of the layout not fixed: none, and the model makes values only
   const void* watchRecords = nullptr;
   int32_t watchIteration = -1, watchClearEnd = -1;
