@@ -253,7 +253,14 @@ int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
   if (continuing && fit.NumDerivMode == 0 && C.watchRecords == rec && C.watchIteration == fit.Iterations &&
       C.watchClearEnd == clearEnd) {
     if (toArray) return clearEnd;
-    for (const int32_t i : C.watch) check(i);
+    // Cleared, and the values compared without a branch; the slow pass only when one moved.
+    uint64_t moved = 0;
+    for (const int32_t i : C.watch) {
+      rec[i].Derivative = 0;
+      moved |= std::bit_cast<uint64_t>(rec[i].value) ^ C.snapValue[i];
+    }
+    if (moved != 0)
+      for (const int32_t i : C.watch) check(i);
     // Fixed records take derivatives only when some record is free.
     if (C.freeRecords > 0)
       for (const int32_t i : C.clearOnly) rec[i].Derivative = 0;

@@ -67,6 +67,7 @@ struct TPhase {
   std::vector<TRefl> refl;
   std::vector<int32_t> order;      // reflection indices (0-based) by position
   std::vector<double> sortedPos;
+  size_t cursor = 0;                 // where the last point's reflections began in sortedPos
   std::vector<int32_t> freeOffsets;  // free atom records, as record - base
   std::vector<double> grad;          // d|F|^2 by the free atom records, per reflection
   std::vector<double> atomAcc;
@@ -132,7 +133,7 @@ uint64_t PhaseFingerprint(int32_t p, const TSwitches::Phase& q);
 // Everything from the tables and the records afresh.
 void Rebuild(const TSwitches& sw);
 // Every Derivative := 0, and the records compared with the copy (stale layers marked); at a
-// continuing point of a fit's sweep only the watched records, and none when the derivatives go
+// continuing point of a fit's sweep only the values of the free records, and none when the derivatives go
 // to the model's array (toArray: an analytic sweep of the engine moves no record between
 // points). Returns the last record whose derivative the engine may read.
 int32_t ClearAndCompareRecords(bool continuing, bool toArray);

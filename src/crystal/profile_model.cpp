@@ -67,9 +67,17 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sin
   double accT[3] = {}, accS[6] = {}, accU[3] = {}, accM0 = 0, accM1 = 0;
   bool any = false;
   const TPeakModel& shape = *P.shape;
-  const auto first = std::upper_bound(P.sortedPos.begin(), P.sortedPos.end(), x.c - reach);
-  for (auto it = first; it != P.sortedPos.end() && *it < x.c + reach; ++it) {
-    const int32_t j = P.order[it - P.sortedPos.begin()];
+  // The first position above c - reach, walked to from the previous point's (a sweep moves it
+  // by a reflection or two).
+  const double* pos = P.sortedPos.data();
+  const size_t count = P.sortedPos.size(), lowest = std::min(P.cursor, count);
+  size_t first = lowest;
+  const double lo = x.c - reach, hi = x.c + reach;
+  while (first > 0 && !(pos[first - 1] <= lo)) --first;
+  while (first < count && pos[first] <= lo) ++first;
+  P.cursor = first;
+  for (size_t at = first; at < count && pos[at] < hi; ++at) {
+    const int32_t j = P.order[at];
     TRefl& e = P.refl[j];
     double W, finalOn;
     if (law <= 1) {
