@@ -289,6 +289,7 @@ private:
   std::vector<double> stepVector_;   // the solved step by matrix row
   std::vector<int32_t> nzIndex_;     // the non-zero derivatives of a point: matrix rows
   std::vector<double> nzValue_;      // and values
+  int32_t lastNz_ = 0;               // how many the last point had
   TNormalBlock block_;               // the off-diagonal sums of points with many of them
   std::vector<uint8_t> pivotUsed_;
   std::vector<double> pivotRow_;

@@ -53,8 +53,8 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
     if (!FullOrder)
       for (int32_t i : dependents_) D(rec[i].n) += rec[i].a * D(i);
     // The derivatives of the matrix rows that are not zero at this point, four rows at a time:
-    // most groups of a profile fit are all zero and are passed over at once; the rest are
-    // compacted without branches.
+    // in a sparse fit most groups are all zero and are passed over at once; the rest are
+    // compacted without branches (all of them when the last point had mostly non-zero ones).
     auto compact = [&](auto recordOf) {
       auto keep = [&](int32_t k, double d) {
         idx[nz] = k;
@@ -62,6 +62,8 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
         nz += d != 0;
       };
       int32_t k = 1;
+      if (2 * lastNz_ > n)
+        for (; k <= n; ++k) keep(k, D(recordOf(k)));
       for (; k + 3 <= n; k += 4) {
         const double d0 = D(recordOf(k)), d1 = D(recordOf(k + 1)), d2 = D(recordOf(k + 2)), d3 = D(recordOf(k + 3));
         if (((d0 != 0) | (d1 != 0) | (d2 != 0) | (d3 != 0)) == 0) continue;
@@ -105,6 +107,7 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
   else
     gather([rec](int32_t i) -> double& { return rec[i].Derivative; });
   DerivativeHintCount = -1;  // used once
+  lastNz_ = nz;
   if (TraceDerivatives)
     LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
             "  deriv");
