@@ -404,13 +404,17 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   const double constantRoot = constantWeights ? DegreesOfFreedom / SigmaSum : 0;
   int64_t visited = 0;
   int64_t point = start_;
+  const uint8_t arrayOffered = !numerical && !TraceDerivatives ? 1 : 0;
   for (; point <= NPoints; point += Skip) {
     ++visited;
     double Y = 0, W = 0, F = 0;
     const int32_t p = static_cast<int32_t>(point);
     PrimaryFinalPassCall = Stage == 3 ? 1 : 0;
     DerivativeHintCount = -1;
+    DerivativeArray = nullptr;
+    DerivativeArrayOffered = arrayOffered;
     model(Y, W, F, p, Stage);
+    DerivativeArrayOffered = 0;
     PrimaryFinalPassCall = 0;
     if (W == 0) {
       ++ZeroWeightCount;

@@ -226,6 +226,13 @@ public:
   // with the model's own derivatives (NumDerivMode and DerivativeCheck 0) the record values do not
   // change between model calls: a model may keep what it derives from them for the sweep.
   uint64_t SweepSerial = 0;
+  // In an analytic sweep (no numerical derivatives, no trace) Fit offers to read the derivatives
+  // from an array of the model's instead of the records: DerivativeArrayOffered is 1 during such
+  // a model call, and a model that takes it points DerivativeArray at its array, element i for
+  // record i (0..NPar, each element it did not set 0), leaving the records' Derivative alone.
+  // The engine folds ties there (adds to the masters' elements). Both reset before every call.
+  uint8_t DerivativeArrayOffered = 0;
+  double* DerivativeArray = nullptr;
   std::vector<double> RightSide;  // 0..capacity
   double SigmaSum = 0;
   double FofCorr = 0;
@@ -291,6 +298,7 @@ private:
   std::vector<double> stepVector_;   // the solved step by matrix row
   std::vector<int32_t> nzIndex_;     // the non-zero derivatives of a point: matrix rows
   std::vector<double> nzValue_;      // and values
+  int32_t lastNz_ = 0;               // how many the last point had
   TNormalBlock block_;               // the off-diagonal sums of points with many of them
   std::vector<uint8_t> pivotUsed_;
   std::vector<double> pivotRow_;

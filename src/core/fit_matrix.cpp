@@ -44,64 +44,81 @@ void TParameter::ClearNormalEquations() {
 
 void TParameter::AccumulatePoint(double w, double rw, double r) {
   const int32_t n = NFree;
-  const ParameterRecord* rec = Records.data();
-  if (!FullOrder)
-    for (int32_t i : dependents_) Records[rec[i].n].Derivative += rec[i].a * rec[i].Derivative;
-  // The derivatives of the matrix rows that are not zero at this point, four rows at a time: most
-  // groups of a profile fit are all zero and are passed over at once; the rest are compacted
-  // without branches.
+  // The derivatives: the model's own array (DerivativeArray) or the records'.
+  double* const array = DerivativeArray;
+  DerivativeArray = nullptr;  // used once
+  ParameterRecord* const rec = Records.data();
   int32_t* idx = nzIndex_.data();
   double* val = nzValue_.data();
   int32_t nz = 0;
-  auto compact = [&](auto recordOf) {
-    auto keep = [&](int32_t k, double d) {
-      idx[nz] = k;
-      val[nz] = d;
-      nz += d != 0;
-    };
-    int32_t k = 1;
-    for (; k + 3 <= n; k += 4) {
-      const double d0 = rec[recordOf(k)].Derivative, d1 = rec[recordOf(k + 1)].Derivative,
-                   d2 = rec[recordOf(k + 2)].Derivative, d3 = rec[recordOf(k + 3)].Derivative;
-      if (((d0 != 0) | (d1 != 0) | (d2 != 0) | (d3 != 0)) == 0) continue;
-      keep(k, d0);
-      keep(k + 1, d1);
-      keep(k + 2, d2);
-      keep(k + 3, d3);
-    }
-    for (; k <= n; ++k) keep(k, rec[recordOf(k)].Derivative);
-  };
-  // With the model's hint only the named rows are read (ascending rows, as the full scan gives).
-  bool hinted = DerivativeHintCount >= 0 && DerivativeHintCount <= static_cast<int32_t>(DerivativeHint.size()) &&
-                dependents_.empty() && !hessianActive_;
-  if (hinted) {
-    const int32_t* h = DerivativeHint.data();
-    for (int32_t a = 0, previous = 0; a < DerivativeHintCount; previous = h[a++]) {
-      const int32_t i = h[a];
-      if (i <= previous) {
-        hinted = false;  // not ascending: the full scan below
-        nz = 0;
-        break;
+  auto gather = [&](auto D) {
+    if (!FullOrder)
+      for (int32_t i : dependents_) D(rec[i].n) += rec[i].a * D(i);
+    // The derivatives of the matrix rows that are not zero at this point, four rows at a time:
+    // in a sparse fit most groups are all zero and are passed over at once; the rest are
+    // compacted without branches (all of them when the last point had mostly non-zero ones).
+    auto compact = [&](auto recordOf) {
+      auto keep = [&](int32_t k, double d) {
+        idx[nz] = k;
+        val[nz] = d;
+        nz += d != 0;
+      };
+      int32_t k = 1;
+      if (2 * lastNz_ > n)
+        for (; k <= n; ++k) keep(k, D(recordOf(k)));
+      for (; k + 3 <= n; k += 4) {
+        const double d0 = D(recordOf(k)), d1 = D(recordOf(k + 1)), d2 = D(recordOf(k + 2)), d3 = D(recordOf(k + 3));
+        if (((d0 != 0) | (d1 != 0) | (d2 != 0) | (d3 != 0)) == 0) continue;
+        keep(k, d0);
+        keep(k + 1, d1);
+        keep(k + 2, d2);
+        keep(k + 3, d3);
       }
-      const int32_t k = i > NPar ? 0 : FullOrder ? i : rowOf_[static_cast<size_t>(i)];
-      if (k < 1 || k > n) continue;
-      const double d = rec[i].Derivative;
-      idx[nz] = k;
-      val[nz] = d;
-      nz += d != 0;
+      for (; k <= n; ++k) keep(k, D(recordOf(k)));
+    };
+    // With the model's hint only the named rows are read (ascending rows, as the full scan gives).
+    bool hinted = DerivativeHintCount >= 0 &&
+                  DerivativeHintCount <= static_cast<int32_t>(DerivativeHint.size()) && dependents_.empty() &&
+                  !hessianActive_;
+    if (hinted) {
+      const int32_t* h = DerivativeHint.data();
+      for (int32_t a = 0, previous = 0; a < DerivativeHintCount; previous = h[a++]) {
+        const int32_t i = h[a];
+        if (i <= previous) {
+          hinted = false;  // not ascending: the full scan below
+          nz = 0;
+          break;
+        }
+        const int32_t k = i > NPar ? 0 : FullOrder ? i : rowOf_[static_cast<size_t>(i)];
+        if (k < 1 || k > n) continue;
+        const double d = D(i);
+        idx[nz] = k;
+        val[nz] = d;
+        nz += d != 0;
+      }
     }
-  }
+    if (!hinted) {
+      if (FullOrder)
+        compact([](int32_t k) { return k; });
+      else
+        compact([row = freeIndex_.data()](int32_t k) { return row[k]; });
+    }
+  };
+  if (array)
+    gather([array](int32_t i) -> double& { return array[i]; });
+  else
+    gather([rec](int32_t i) -> double& { return rec[i].Derivative; });
   DerivativeHintCount = -1;  // used once
-  if (!hinted) {
-    if (FullOrder)
-      compact([](int32_t k) { return k; });
-    else
-      compact([row = freeIndex_.data()](int32_t k) { return row[k]; });
-  }
+  lastNz_ = nz;
   if (TraceDerivatives)
     LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
             "  deriv");
-  for (int32_t a = 0; a < nz; ++a) RightSide[idx[a]] += rw * val[a];
+  // Every row non-zero (rows 1..n in order): the sums by plain vectors.
+  double* rhs = RightSide.data();
+  if (nz == n)
+    for (int32_t a = 0; a < nz; ++a) rhs[a + 1] += rw * val[a];
+  else
+    for (int32_t a = 0; a < nz; ++a) rhs[idx[a]] += rw * val[a];
 
   double* mat = Matrix.data();
   double* diag = Diagonal.data();
@@ -138,7 +155,10 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
     }
     if (nz >= TNormalBlock::MinColumns) {
       // Many columns: the diagonal now, the rest with the next points as one rank-k update.
-      for (int32_t a = 0; a < nz; ++a) diag[idx[a]] += (val[a] * val[a]) * w;
+      if (nz == n)
+        for (int32_t a = 0; a < nz; ++a) diag[a + 1] += (val[a] * val[a]) * w;
+      else
+        for (int32_t a = 0; a < nz; ++a) diag[idx[a]] += (val[a] * val[a]) * w;
       block_.Add(idx, val, nz, w, mat);
     } else if (nz == n) {
       // Dense: every row is touched; the columns are contiguous.

@@ -94,10 +94,22 @@ void TNormalBlock::Reset(int32_t n) {
   }
   position_.assign(static_cast<size_t>(n_) + 1, -1);
   row_.assign(static_cast<size_t>(stride_), 0);
-  columns_ = points_ = widest_ = 0;
+  columns_ = points_ = widest_ = inOrder_ = 0;
 }
 
 void TNormalBlock::Add(const int32_t* idx, const double* val, int32_t nz, double w, double* mat) {
+  // Rows 1..nz when the block holds them at positions 0..nz-1 already: a plain copy.
+  if (points_ < Capacity && inOrder_ >= nz && nz > 0 && idx[0] == 1 && idx[nz - 1] == nz) {
+    double* xp = x_.data() + static_cast<size_t>(points_) * stride_;
+    double* yp = y_.data() + static_cast<size_t>(points_) * stride_;
+    for (int32_t a = 0; a < nz; ++a) {
+      xp[a] = val[a];
+      yp[a] = val[a] * w;
+    }
+    widest_ = std::max(widest_, nz);
+    ++points_;
+    return;
+  }
   // New columns widen every point's row; past about twice the widest point the zeros cost more
   // than a fold, so the block is folded first.
   int32_t fresh = 0;
@@ -110,6 +122,7 @@ void TNormalBlock::Add(const int32_t* idx, const double* val, int32_t nz, double
     if (at < 0) {
       at = columns_++;
       row_[static_cast<size_t>(at)] = idx[a];
+      if (inOrder_ == at && idx[a] == at + 1) ++inOrder_;
     }
     xp[at] = val[a];
     yp[at] = val[a] * w;
@@ -126,7 +139,7 @@ void TNormalBlock::Flush(double* mat) {
     std::fill_n(y_.data() + static_cast<size_t>(p) * stride_, columns_, 0.0);
   }
   for (int32_t c = 0; c < columns_; ++c) position_[static_cast<size_t>(row_[static_cast<size_t>(c)])] = -1;
-  columns_ = points_ = widest_ = 0;
+  columns_ = points_ = widest_ = inOrder_ = 0;
 }
 
 void SweepColumnUpdate(double* col, const double* v, const double* u, double f, double g, int32_t count) {

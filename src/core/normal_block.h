@@ -12,7 +12,7 @@ public:
 
   // Empty, for a matrix of order n.
   void Reset(int32_t n);
-  // One point: columns idx[0..nz) (matrix rows 1..n, distinct) with derivatives val, weight w.
+  // One point: columns idx[0..nz) (matrix rows 1..n, ascending) with derivatives val, weight w.
   // mat: the matrix, element (i, j) at mat[i + (j - 1) n]; a full block is folded into it first.
   void Add(const int32_t* idx, const double* val, int32_t nz, double w, double* mat);
   // Folds the pending points into the upper triangle of mat (i < j; the diagonal is not touched).
@@ -26,6 +26,7 @@ private:
   int32_t columns_ = 0;  // positions in use
   int32_t points_ = 0;
   int32_t widest_ = 0;   // the most non-zero columns of one point in the block
+  int32_t inOrder_ = 0;  // positions 0..inOrder_-1 hold matrix rows 1..inOrder_
   std::vector<int32_t> position_;  // by matrix row: its position in the block, -1 when none
   std::vector<int32_t> row_;       // by position: the matrix row
   std::vector<double> x_, y_;      // [point][position]: d and w d, zero where a point has none

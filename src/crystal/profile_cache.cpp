@@ -231,7 +231,7 @@ void RecordChanged(int32_t i, bool fixedChanged) {
 }
 
 // Every Derivative := 0, and the records compared with the copy.
-void ClearAndCompareRecords(bool continuing) {
+int32_t ClearAndCompareRecords(bool continuing, bool toArray) {
   TCache& C = cache;
   TParameter& fit = *FitParameters;
   ParameterRecord* rec = fit.Records.data();
@@ -244,6 +244,7 @@ void ClearAndCompareRecords(bool continuing) {
     const uint8_t fixed = r.lower == r.upper;
     if (v != C.snapValue[i] || fixed != C.snapFixed[i]) {
       const bool fixedChanged = fixed != C.snapFixed[i];
+      C.freeRecords += fixedChanged ? (fixed ? -1 : 1) : 0;
       C.snapValue[i] = v, C.snapFixed[i] = fixed;
       RecordChanged(i, fixedChanged);
     }
@@ -251,15 +252,33 @@ void ClearAndCompareRecords(bool continuing) {
   // Numerical derivatives move fixed records too (the Hessian's pairs): every record then.
   if (continuing && fit.NumDerivMode == 0 && C.watchRecords == rec && C.watchIteration == fit.Iterations &&
       C.watchClearEnd == clearEnd) {
-    for (const int32_t i : C.watch) check(i);
-    return;
+    if (toArray) return clearEnd;
+    // Cleared, and the values compared without a branch; the slow pass only when one moved.
+    uint64_t moved = 0;
+    for (const int32_t i : C.watch) {
+      rec[i].Derivative = 0;
+      moved |= std::bit_cast<uint64_t>(rec[i].value) ^ C.snapValue[i];
+    }
+    if (moved != 0)
+      for (const int32_t i : C.watch) check(i);
+    // Fixed records take derivatives only when some record is free.
+    if (C.freeRecords > 0)
+      for (const int32_t i : C.clearOnly) rec[i].Derivative = 0;
+    return clearEnd;
   }
   for (int32_t i = 1; i <= n; ++i) check(i);
   for (int32_t i = n + 1; i <= clearEnd; ++i) rec[i].Derivative = 0;
+  C.freeRecords = 0;
+  for (int32_t i = 1; i <= n; ++i) C.freeRecords += !C.snapFixed[i];
   C.watch.clear();
+  C.clearOnly.clear();
   for (int32_t i = 1; i <= n; ++i)
-    if (C.kind[i] != kAtom || !C.snapFixed[i]) C.watch.push_back(i);
+    if (!C.snapFixed[i])
+      C.watch.push_back(i);
+    else if (C.kind[i] != kAtom)
+      C.clearOnly.push_back(i);
   C.watchRecords = rec, C.watchIteration = fit.Iterations, C.watchClearEnd = clearEnd;
+  return clearEnd;
 }
 
 void RefreshFreeRecords(TPhase& P) {

@@ -67,6 +67,7 @@ struct TPhase {
   std::vector<TRefl> refl;
   std::vector<int32_t> order;      // reflection indices (0-based) by position
   std::vector<double> sortedPos;
+  size_t cursor = 0;                 // where the last point's reflections began in sortedPos
   std::vector<int32_t> freeOffsets;  // free atom records, as record - base
   std::vector<double> grad;          // d|F|^2 by the free atom records, per reflection
   std::vector<double> atomAcc;
@@ -104,12 +105,15 @@ struct TCache {
   int32_t m2 = -1;        // the record before the M2 pair; -1 none
   std::vector<uint64_t> snapValue;
   std::vector<uint8_t> snapFixed, kind, kindPhase;
-  // The records a continuing sweep checks and clears at each point: all but the fixed atom
-  // records (the model writes no derivative there and a sweep moves no fixed value). Made by the
-  // full pass at a sweep's first point, for those records and that iteration.
-  std::vector<int32_t> watch;
+  // The records a continuing sweep checks and clears at each point: the free ones (a sweep
+  // moves no fixed value), and those it only clears: the fixed ones the model writes a
+  // derivative to (all but the atom records). Made by the full pass at a sweep's first point,
+  // for those records and that iteration.
+  std::vector<int32_t> watch, clearOnly;
+  int32_t freeRecords = 0;  // records of the layout not fixed: none, and the model makes values only
   const void* watchRecords = nullptr;
   int32_t watchIteration = -1, watchClearEnd = -1;
+  std::vector<double> deriv;  // the derivatives by record when the engine reads them from here
   TPhase ph[MaxPhases + 1];
   uint64_t counter = 0;
   // The previous call, to tell a continuing sweep or drawing from a new one.
@@ -129,13 +133,18 @@ uint64_t PhaseFingerprint(int32_t p, const TSwitches::Phase& q);
 // Everything from the tables and the records afresh.
 void Rebuild(const TSwitches& sw);
 // Every Derivative := 0, and the records compared with the copy (stale layers marked); at a
-// continuing point of a fit's sweep only the watched records.
-void ClearAndCompareRecords(bool continuing);
+// continuing point of a fit's sweep only the values of the free records, and none when the derivatives go
+// to the model's array (toArray: an analytic sweep of the engine moves no record between
+// points). Returns the last record whose derivative the engine may read.
+int32_t ClearAndCompareRecords(bool continuing, bool toArray);
 void RefreshFreeRecords(TPhase& P);
 // Positions, widths and anisotropy of every reflection of phase P, and their order.
 void RefreshGeometry(TPhase& P);
 // The structure factor and the intensity of reflection j (0-based) of phase p, made when stale.
 void EnsureIntensity(TPhase& P, int32_t p, int32_t j);
+inline bool IntensityStale(const TPhase& P, const TRefl& e) {
+  return e.sfStamp != P.sfGen || e.sfQ0 != e.Q0 || e.intStamp != P.intGen;
+}
 // Every reflection, with the caches A, B, q of HklTable.
 void RefreshAllIntensities(TPhase& P, int32_t p);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include "core/cell_geometry.h"
+#include "core/cpu_dispatch.h"
 #include "core/fit_engine.h"
 #include "core/model_tables.h"
 #include "core/peak_model.h"
@@ -27,8 +28,22 @@ struct TPoint {
   bool tof, match, angular;
 };
 
-// Phase p at the point: returns S x (its sum), writes its derivatives.
-double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
+// Where the derivatives go: the records' Derivative, or the model's own array by record (taken
+// up when the engine offers it in an analytic sweep).
+struct TRecordSink {
+  ParameterRecord* rec;
+  double& operator[](int32_t i) const { return rec[i].Derivative; }
+};
+struct TArraySink {
+  double* d;
+  double& operator[](int32_t i) const { return d[i]; }
+};
+
+// Phase p at the point: returns S x (its sum), adds its derivatives to D (none without Derivs:
+// every record fixed).
+template <bool Derivs, class Sink>
+[[gnu::always_inline]] inline double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite,
+                                                   Sink D) {
   const TCache& C = cache;
   const TSwitches& sw = C.sw;
   ParameterRecord* rec = FitParameters->Records.data();
@@ -48,15 +63,23 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
   }
   const bool m2 = C.m2 >= 0, rietveld = !x.match;
   const bool aniso = P.aniso >= 0;
-  const size_t nFree = P.freeOffsets.size();
+  const size_t nFree = Derivs ? P.freeOffsets.size() : 0;
   if (nFree) std::fill(P.atomAcc.begin(), P.atomAcc.end(), 0.0);
   double psum = 0, accQ[6] = {}, accW[3] = {}, accE = 0, acc1 = 0, acc2 = 0, acc3 = 0, accC[3] = {};
   double accT[3] = {}, accS[6] = {}, accU[3] = {}, accM0 = 0, accM1 = 0;
   bool any = false;
   const TPeakModel& shape = *P.shape;
-  const auto first = std::upper_bound(P.sortedPos.begin(), P.sortedPos.end(), x.c - reach);
-  for (auto it = first; it != P.sortedPos.end() && *it < x.c + reach; ++it) {
-    const int32_t j = P.order[it - P.sortedPos.begin()];
+  // The first position above c - reach, walked to from the previous point's (a sweep moves it
+  // by a reflection or two).
+  const double* pos = P.sortedPos.data();
+  const size_t count = P.sortedPos.size(), lowest = std::min(P.cursor, count);
+  size_t first = lowest;
+  const double lo = x.c - reach, hi = x.c + reach;
+  while (first > 0 && !(pos[first - 1] <= lo)) --first;
+  while (first < count && pos[first] <= lo) ++first;
+  P.cursor = first;
+  for (size_t at = first; at < count && pos[at] < hi; ++at) {
+    const int32_t j = P.order[at];
     TRefl& e = P.refl[j];
     double W, finalOn;
     if (law <= 1) {
@@ -71,10 +94,9 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
     double f0, f1, f2;
     shape.PeakModelValue(f0, f1, f2, z);
     const double G = f0 + x.m * f2;
-    const double G1 = m2 ? f1 + x.m * shape.PeakModelThirdDerivative(z, f1) : f1;
     double I;
     if (rietveld) {
-      EnsureIntensity(P, p, j);
+      if (IntensityStale(P, e)) EnsureIntensity(P, p, j);
       I = e.I;
     } else {
       I = v(b + PhaseRecords + j + 1);
@@ -86,6 +108,8 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
     const double B0 = e.mult * LF * e.K * norm;  // without S
     const double BG = B0 * G;                     // the term per unit intensity
     psum += BG * I;
+    if constexpr (!Derivs) continue;
+    const double G1 = m2 ? f1 + x.m * shape.PeakModelThirdDerivative(z, f1) : f1;
     const double Dp = B0 * I * G1 / W;            // minus d/dpos
     const double vz = (Dp * z + BG * I / W) * finalOn;  // minus d/dW
     if (P.metricFree) {
@@ -125,7 +149,7 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
       if (P.cosPhiFree)
         for (int32_t i = 0; i < 3; ++i) accC[i] += BG * e.dIdC[i];
     } else {
-      rec[b + PhaseRecords + j + 1].Derivative += S * BG;
+      D[b + PhaseRecords + j + 1] += S * BG;
     }
     if (aniso) {
       const double BI = e.mult * LF * I * G * norm;
@@ -138,30 +162,44 @@ double EvaluatePhase(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite) {
       accM1 += B0 * I * f2 * x.t;
     }
   }
-  rec[b + 1].Derivative += psum * x.SC;
+  if constexpr (!Derivs) return any ? S * psum : 0.0;
+  D[b + 1] += psum * x.SC;
   if (!any) return 0;
-  for (int32_t i = 0; i < 6; ++i) rec[b + 2 + i].Derivative += S * accQ[i];
-  for (int32_t i = 0; i < 3; ++i) rec[b + 8 + i].Derivative += S * accW[i];
-  if (P.extActive) rec[b + 10].Derivative += S * accE;
+  for (int32_t i = 0; i < 6; ++i) D[b + 2 + i] += S * accQ[i];
+  for (int32_t i = 0; i < 3; ++i) D[b + 8 + i] += S * accW[i];
+  if (P.extActive) D[b + 10] += S * accE;
   if (rietveld) {
-    rec[1].Derivative += S * acc1;
-    rec[2].Derivative += S * acc2;
+    D[1] += S * acc1;
+    D[2] += S * acc2;
   }
-  rec[3].Derivative += S * acc3;
-  for (size_t k = 0; k < nFree; ++k) rec[b + P.freeOffsets[k]].Derivative += S * P.atomAcc[k];
+  D[3] += S * acc3;
+  for (size_t k = 0; k < nFree; ++k) D[b + P.freeOffsets[k]] += S * P.atomAcc[k];
   if (P.cosPhiFree)
-    for (int32_t i = 0; i < 3; ++i) rec[P.cosPhi + 1 + i].Derivative += S * accC[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.cosPhi + 1 + i] += S * accC[i];
   if (aniso) {
-    for (int32_t i = 0; i < 3; ++i) rec[P.aniso + 1 + i].Derivative += S * accT[i];
-    for (int32_t i = 0; i < 6; ++i) rec[P.aniso + 4 + i].Derivative += S * accS[i];
-    for (int32_t i = 0; i < 3; ++i) rec[P.aniso + 10 + i].Derivative += S * accU[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 1 + i] += S * accT[i];
+    for (int32_t i = 0; i < 6; ++i) D[P.aniso + 4 + i] += S * accS[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 10 + i] += S * accU[i];
   }
   if (m2) {
-    rec[C.m2 + 1].Derivative += S * accM0;
-    rec[C.m2 + 2].Derivative += S * accM1;
+    D[C.m2 + 1] += S * accM0;
+    D[C.m2 + 2] += S * accM1;
   }
   return S * psum;
 }
+
+// The phase's loop built twice: the second with AVX2 vectors (no fused multiply-adds, so the
+// same roundings) for the sums over the free atom records; chosen once by the processor.
+template <bool Derivs, class Sink>
+double PhaseBaseline(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sink D) {
+  return EvaluatePhase<Derivs>(P, p, x, nonFinite, D);
+}
+template <bool Derivs, class Sink>
+VKEST_AVX2 double PhaseAvx2(TPhase& P, int32_t p, const TPoint& x, bool& nonFinite, Sink D) {
+  return EvaluatePhase<Derivs>(P, p, x, nonFinite, D);
+}
+template <bool Derivs, class Sink>
+const auto Phase = ChooseByProcessor(PhaseBaseline<Derivs, Sink>, PhaseAvx2<Derivs, Sink>, false);
 
 void AddRFactorSums(int32_t s, int32_t point, double Y, double W, double F, double bg) {
   if (s < 0 || s >= RFactorSpectra) return;
@@ -235,7 +273,14 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     W = 0;
     return;
   }
-  ClearAndCompareRecords(advancing);
+  // In an analytic sweep of the engine the derivatives go to the model's array, zeroed here.
+  TParameter& fit = *FitParameters;
+  const bool toArray = fit.DerivativeArrayOffered != 0 && Stage != 4;
+  const int32_t clearEnd = ClearAndCompareRecords(advancing, toArray);
+  if (toArray) {
+    if (C.deriv.size() < static_cast<size_t>(clearEnd) + 1) C.deriv.resize(static_cast<size_t>(clearEnd) + 1);
+    std::fill_n(C.deriv.data(), clearEnd + 1, 0.0);
+  }
   for (int32_t p = 1; p <= sw.phases; ++p) {
     TPhase& P = C.ph[p];
     if (!P.active) continue;
@@ -278,13 +323,25 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
 
   double total = 0;
   bool nonFinite = false;
-  for (int32_t p = 1; p <= sw.phases; ++p) {
-    TPhase& P = C.ph[p];
-    const double part = P.active ? EvaluatePhase(P, p, x, nonFinite) : 0.0;
-    ModelOutput[1 + p] = part;
-    total += part;
+  auto phases = [&](auto D) {
+    for (int32_t p = 1; p <= sw.phases; ++p) {
+      TPhase& P = C.ph[p];
+      const double part = !P.active           ? 0.0
+                          : C.freeRecords > 0 ? Phase<true, decltype(D)>(P, p, x, nonFinite, D)
+                                              : Phase<false, decltype(D)>(P, p, x, nonFinite, D);
+      ModelOutput[1 + p] = part;
+      total += part;
+    }
+    D[10] = x.r * total;
+  };
+  if (toArray) {
+    double* d = C.deriv.data();
+    for (int32_t i = 4; i <= 9; ++i) d[i] = rec[i].Derivative;  // the background's
+    phases(TArraySink{d});
+    fit.DerivativeArray = d;
+  } else {
+    phases(TRecordSink{fit.Records.data()});
   }
-  FitParameters->Records[10].Derivative = x.r * total;
   F = nonFinite ? NaN : total + bg;
   ModelOutput[1] = F;
   if (Stage == 3 && FitParameters->PrimaryFinalPassCall) AddRFactorSums(s, Point, Y, W, F, bg);

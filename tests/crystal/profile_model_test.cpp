@@ -197,6 +197,28 @@ TEST_F(ProfileModelTest, ASweepSeesWhatMovesBetweenItsPoints) {
   EXPECT_NE(alone.back(), other.back());
 }
 
+// With every record fixed the model makes values only: the same F and phase parts, to the bit,
+// as with the records free, and a fixed atom coordinate moved between two sweeps still moves F.
+TEST_F(ProfileModelTest, EveryRecordFixedGivesTheSameValues) {
+  SetUpFit();
+  TParameter& fit = *FitParameters;
+  auto sweep = [&] {
+    std::vector<double> out;
+    for (int32_t point = 1; point <= fit.NPoints; ++point) {
+      double y, w, f;
+      RietveldModel(y, w, f, point, 1);
+      out.insert(out.end(), {f, ModelOutput[0], ModelOutput[2]});
+    }
+    return out;
+  };
+  const std::vector<double> free = sweep();
+  for (int32_t i = 1; i <= fit.NPar; ++i) FixRecord(i);
+  EXPECT_EQ(sweep(), free);
+  const int32_t x = AtomRecord(1, 1, 2);
+  SetRecord(x, RecValue(x) + 0.01);
+  EXPECT_NE(sweep(), free);
+}
+
 TEST_F(ProfileModelTest, ProgressLinesAndStopOnTheStopWindow) {
   SetUpFit();
   TParameter& fit = *FitParameters;
