@@ -146,9 +146,15 @@ public:
   int32_t Candidates(double x, int32_t* out) const {
     int32_t count = 0;
     const double margin = margin_ + std::fabs(x) * 1e-12;  // beyond the rounding of x - P
-    auto it = std::lower_bound(sorted_.begin(), sorted_.end(), x - margin,
-                               [](const Entry& e, double v) { return e.p < v; });
-    for (; it != sorted_.end() && it->p <= x + margin; ++it) out[count++] = it->i;
+    // The first entry with p >= x - margin, walked from the last call's (a sweep visits x in
+    // ascending order, so it moves by a step or none).
+    const double low = x - margin;
+    const size_t size = sorted_.size();
+    size_t k = std::min(cursor_, size);
+    while (k > 0 && sorted_[k - 1].p >= low) --k;
+    while (k < size && sorted_[k].p < low) ++k;
+    cursor_ = k;
+    for (; k < size && sorted_[k].p <= x + margin; ++k) out[count++] = sorted_[k].i;
     for (int32_t i : always_) out[count++] = i;
     std::sort(out, out + count);
     return count;
@@ -172,6 +178,7 @@ private:
   std::vector<int32_t> always_;
   std::vector<PeakShape> shapes_;
   double margin_ = 0;
+  mutable size_t cursor_ = 0;  // the first entry of the last call's candidates
 };
 ReachIndex reachIndex;
 
@@ -221,6 +228,35 @@ double Normalised(double x, int32_t first, int32_t last) {
   return last > first ? (2.0 * x - first - last) / (last - first) : 0.0;
 }
 
+// The working range's scale, found once for a range: u at every channel of it (as Normalised
+// gives it), du/dx and u at x = 0.
+class RangeScale {
+public:
+  void Set(int32_t first, int32_t last) {
+    if (first == first_ && last == last_) return;
+    first_ = first, last_ = last;
+    duP_ = last > first ? 2.0 / (last - first) : 0.0;
+    uAtZero_ = -(first + last) * duP_ / 2;
+    u_.resize(last >= first ? static_cast<size_t>(last - first) + 1 : 0);
+    for (size_t k = 0; k < u_.size(); ++k) u_[k] = Normalised(static_cast<double>(first + int32_t(k)), first, last);
+  }
+  // Normalised(x, first, last) of the range set.
+  double U(double x) const {
+    const double k = x - first_;
+    if (k >= 0 && k < static_cast<double>(u_.size()) && k == static_cast<double>(static_cast<int32_t>(k)))
+      return u_[static_cast<size_t>(k)];
+    return Normalised(x, first_, last_);
+  }
+  double duP() const { return duP_; }
+  double uAtZero() const { return uAtZero_; }
+
+private:
+  int32_t first_ = 0, last_ = -1;
+  double duP_ = 0, uAtZero_ = 0;
+  std::vector<double> u_;
+};
+RangeScale rangeScale;
+
 }  // namespace
 
 int32_t PeakFitM2Record() { return ParameterCount(2) + 1; }
@@ -240,7 +276,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   double x = 0;
   if (!BeginPoint(Point, Stage, NonEquidistantChannels != 0, Y, W, F, sp, first, last, x)) return;
   TParameter* fp = FitParameters.get();
-  const double u = Normalised(x, first, last);
+  rangeScale.Set(first, last);
+  const double u = rangeScale.U(x);
 
   // The layout; a layout that the records cannot hold gives a non-finite F.
   const int32_t n = std::clamp(MarkedPointCount, 0, MarkedPointCapacity);
@@ -286,8 +323,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   };
   // A law's width is taken at the peak's own position, so every peak stays symmetric: w = W0(m) +
   // W1(m) u(P). duP is du(P)/dP.
-  const double duP = last > first ? 2.0 / (last - first) : 0.0;
-  const double uAtZero = -(first + last) * duP / 2;  // u(P) = uAtZero + duP P, as NormalisedAbscissa
+  const double duP = rangeScale.duP();
+  const double uAtZero = rangeScale.uAtZero();  // u(P) = uAtZero + duP P, as NormalisedAbscissa
   auto lawWidth = [&](int32_t i, int32_t m, double& uP) {
     uP = uAtZero + duP * r[6 + n + i].value;
     return perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * uP;
