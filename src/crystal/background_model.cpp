@@ -19,18 +19,20 @@ void BackgroundModel(int32_t base, double& bg, double x, double u) {
   auto v = [r](int32_t i) { return r[i].value; };
 
   if (BackgroundMode != 1) {
+    // Legendre polynomials P0..P5 of u, written out: no array through the stack.
     const double u2 = u * u;
-    const double p[7] = {0,
-                         1.0,
-                         u,
-                         1.5 * u2 - 0.5,
-                         (2.5 * u2 - 1.5) * u,
-                         ((35.0 * u2 - 30.0) * u2 + 3.0) / 8.0,
-                         ((63.0 * u2 - 70.0) * u2 + 15.0) * u / 8.0};
-    for (int32_t i = 1; i <= 6; ++i) {
-      r[i].Derivative = p[i];
-      bg += v(i) * p[i];
-    }
+    const double p1 = 1.0, p2 = u, p3 = 1.5 * u2 - 0.5, p4 = (2.5 * u2 - 1.5) * u;
+    const double p5 = ((35.0 * u2 - 30.0) * u2 + 3.0) / 8.0, p6 = ((63.0 * u2 - 70.0) * u2 + 15.0) * u / 8.0;
+    r[1].Derivative = p1, r[2].Derivative = p2, r[3].Derivative = p3;
+    r[4].Derivative = p4, r[5].Derivative = p5, r[6].Derivative = p6;
+    double sum = 0;  // the order of the terms as ascending, summed locally, not through bg
+    sum += v(1) * p1;
+    sum += v(2) * p2;
+    sum += v(3) * p3;
+    sum += v(4) * p4;
+    sum += v(5) * p5;
+    sum += v(6) * p6;
+    bg = sum;
   } else if (TrevoAutoRun == 0) {
     // Tabulated shape; the width has the floor 1 channel (no width derivative below it).
     const double wRaw = v(5) + v(6) * u;

@@ -108,10 +108,15 @@ public:
     finiteAmplitudes = finite;
     return same && differ == 0;
   }
-  // A new key and the reach of every peak (reachOf(i), NaN: always a candidate).
-  template <class Reach>
+  // What a peak is drawn with under the key: its reach (NaN: always a candidate), the width
+  // used, its chain factor and u at the peak's position (set only for a peak of a valid model).
+  struct PeakShape {
+    double reach = NaN, w = 0, chain = 1.0, uP = 0;
+  };
+  // A new key and the shape of every peak (describe(i, shape)).
+  template <class Describe>
   void Build(const ParameterRecord* r, int32_t n, int32_t widthBase, int32_t widthCount, const double* scalars,
-             Reach reachOf) {
+             Describe describe) {
     n_ = n, widthCount_ = widthCount;
     std::copy(scalars, scalars + ScalarCount, scalars_);
     models_.assign(MarkedPointModels + 1, MarkedPointModels + n + 1);
@@ -119,11 +124,13 @@ public:
     widths_.assign(static_cast<size_t>(widthCount) + 1, 0);
     for (int32_t j = 1; j <= widthCount; ++j) widths_[static_cast<size_t>(j)] = Bits(r[widthBase + j].value);
     sorted_.clear(), always_.clear();
+    shapes_.assign(static_cast<size_t>(n) + 1, PeakShape{});
     margin_ = 0;
     for (int32_t i = 1; i <= n; ++i) {
       const double p = r[6 + n + i].value;
       positions_[static_cast<size_t>(i)] = Bits(p);
-      const double reach = reachOf(i);
+      describe(i, shapes_[static_cast<size_t>(i)]);
+      const double reach = shapes_[static_cast<size_t>(i)].reach;
       if (!(std::fabs(p) < 1e299) || !(reach < 1e299)) {
         always_.push_back(i);  // NaN reach or a position or reach out of scale
       } else if (reach >= 0) {
@@ -139,13 +146,21 @@ public:
   int32_t Candidates(double x, int32_t* out) const {
     int32_t count = 0;
     const double margin = margin_ + std::fabs(x) * 1e-12;  // beyond the rounding of x - P
-    auto it = std::lower_bound(sorted_.begin(), sorted_.end(), x - margin,
-                               [](const Entry& e, double v) { return e.p < v; });
-    for (; it != sorted_.end() && it->p <= x + margin; ++it) out[count++] = it->i;
+    // The first entry with p >= x - margin, walked from the last call's (a sweep visits x in
+    // ascending order, so it moves by a step or none).
+    const double low = x - margin;
+    const size_t size = sorted_.size();
+    size_t k = std::min(cursor_, size);
+    while (k > 0 && sorted_[k - 1].p >= low) --k;
+    while (k < size && sorted_[k].p < low) ++k;
+    cursor_ = k;
+    for (; k < size && sorted_[k].p <= x + margin; ++k) out[count++] = sorted_[k].i;
     for (int32_t i : always_) out[count++] = i;
     std::sort(out, out + count);
     return count;
   }
+  // The shape of peak i (1..n) under the stored key.
+  const PeakShape& Shape(int32_t i) const { return shapes_[static_cast<size_t>(i)]; }
   static constexpr int32_t ScalarCount = 13;
 
 private:
@@ -161,7 +176,9 @@ private:
   std::vector<uint64_t> positions_, widths_;
   std::vector<Entry> sorted_;
   std::vector<int32_t> always_;
+  std::vector<PeakShape> shapes_;
   double margin_ = 0;
+  mutable size_t cursor_ = 0;  // the first entry of the last call's candidates
 };
 ReachIndex reachIndex;
 
@@ -206,13 +223,45 @@ bool BeginPoint(int32_t Point, int32_t Stage, bool nonEquidistant, double& Y, do
   return true;
 }
 
+// x on -1..1 over the working range first..last (NormalisedAbscissa, kept inline for the model).
+double Normalised(double x, int32_t first, int32_t last) {
+  return last > first ? (2.0 * x - first - last) / (last - first) : 0.0;
+}
+
+// The working range's scale, found once for a range: u at every channel of it (as Normalised
+// gives it), du/dx and u at x = 0.
+class RangeScale {
+public:
+  void Set(int32_t first, int32_t last) {
+    if (first == first_ && last == last_) return;
+    first_ = first, last_ = last;
+    duP_ = last > first ? 2.0 / (last - first) : 0.0;
+    uAtZero_ = -(first + last) * duP_ / 2;
+    u_.resize(last >= first ? static_cast<size_t>(last - first) + 1 : 0);
+    for (size_t k = 0; k < u_.size(); ++k) u_[k] = Normalised(static_cast<double>(first + int32_t(k)), first, last);
+  }
+  // Normalised(x, first, last) of the range set.
+  double U(double x) const {
+    const double k = x - first_;
+    if (k >= 0 && k < static_cast<double>(u_.size()) && k == static_cast<double>(static_cast<int32_t>(k)))
+      return u_[static_cast<size_t>(k)];
+    return Normalised(x, first_, last_);
+  }
+  double duP() const { return duP_; }
+  double uAtZero() const { return uAtZero_; }
+
+private:
+  int32_t first_ = 0, last_ = -1;
+  double duP_ = 0, uAtZero_ = 0;
+  std::vector<double> u_;
+};
+RangeScale rangeScale;
+
 }  // namespace
 
 int32_t PeakFitM2Record() { return ParameterCount(2) + 1; }
 
-double NormalisedAbscissa(double x, int32_t first, int32_t last) {
-  return last > first ? (2.0 * x - first - last) / (last - first) : 0.0;
-}
+double NormalisedAbscissa(double x, int32_t first, int32_t last) { return Normalised(x, first, last); }
 
 double ExpDecay(double t) {
   const double tau = FitParameters && FitParameters->RecordCapacity() >= 3 ? FitParameters->Records[3].value : NaN;
@@ -227,7 +276,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   double x = 0;
   if (!BeginPoint(Point, Stage, NonEquidistantChannels != 0, Y, W, F, sp, first, last, x)) return;
   TParameter* fp = FitParameters.get();
-  const double u = NormalisedAbscissa(x, first, last);
+  rangeScale.Set(first, last);
+  const double u = rangeScale.U(x);
 
   // The layout; a layout that the records cannot hold gives a non-finite F.
   const int32_t n = std::clamp(MarkedPointCount, 0, MarkedPointCapacity);
@@ -273,8 +323,8 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   };
   // A law's width is taken at the peak's own position, so every peak stays symmetric: w = W0(m) +
   // W1(m) u(P). duP is du(P)/dP.
-  const double duP = last > first ? 2.0 / (last - first) : 0.0;
-  const double uAtZero = -(first + last) * duP / 2;  // u(P) = uAtZero + duP P, as NormalisedAbscissa
+  const double duP = rangeScale.duP();
+  const double uAtZero = rangeScale.uAtZero();  // u(P) = uAtZero + duP P, as NormalisedAbscissa
   auto lawWidth = [&](int32_t i, int32_t m, double& uP) {
     uP = uAtZero + duP * r[6 + n + i].value;
     return perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * uP;
@@ -336,14 +386,20 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     bool finiteAmplitudes = true;
     if (!(inSweep && indexChecked && indexCheckedSweep == fp->SweepSerial)) {
       if (!reachIndex.Matches(r, n, widthBase, widthCount, scalars, finiteAmplitudes) && finiteAmplitudes)
-        reachIndex.Build(r, n, widthBase, widthCount, scalars, reachOf);
+        reachIndex.Build(r, n, widthBase, widthCount, scalars, [&](int32_t i, ReachIndex::PeakShape& ps) {
+          ps.reach = reachOf(i);
+          const int32_t m = MarkedPointModels[i];
+          if (m < 1 || m > 6 || !PeakModels[m + 1]) return;
+          const PeakWidth pw = widthOf(lawWidth(i, m, ps.uP), *PeakModels[m + 1]);
+          ps.w = pw.w, ps.chain = pw.chain;
+        });
       indexChecked = inSweep && finiteAmplitudes;
       indexCheckedSweep = fp->SweepSerial;
     }
     if (finiteAmplitudes) {
       int32_t candidates[MarkedPointCapacity + 1];
       const int32_t count = reachIndex.Candidates(x, candidates);
-      for (int32_t k = 0; k < count; ++k) take(candidates[k], reachOf(candidates[k]));
+      for (int32_t k = 0; k < count; ++k) take(candidates[k], reachIndex.Shape(candidates[k]).reach);
       indexed = true;
     }
   }
@@ -354,6 +410,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   int32_t evaluatedCount = 0;
   uint32_t modelsUsed = 0;  // bit m: a peak of model m was evaluated
   bool badModel = false;
+  double sum = F;  // the background; summed locally, not through the reference F
   for (int32_t k = 0; k < nearbyCount; ++k) {
     const int32_t i = nearby[k];
     const int32_t m = MarkedPointModels[i];
@@ -366,11 +423,17 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     }
     const TPeakModel* shape = PeakModels[m + 1].get();
     if (!shape) continue;
-    double uP;
-    const PeakWidth pw = widthOf(lawWidth(i, m, uP), *shape);
+    // The index holds the widths of its key (the same values as found afresh).
+    double uP, w, chain;
+    if (indexed) {
+      const ReachIndex::PeakShape& ps = reachIndex.Shape(i);
+      uP = ps.uP, w = ps.w, chain = ps.chain;
+    } else {
+      const PeakWidth pw = widthOf(lawWidth(i, m, uP), *shape);
+      w = pw.w, chain = pw.chain;
+    }
     evaluated[evaluatedCount++] = i;
     modelsUsed |= 1u << m;
-    const double w = pw.w, chain = pw.chain;
     const double z = (x - pos.value) / w;
     double f0 = 0, f1 = 0, f2 = 0, f3 = 0;
     if (std::fabs(z) < ShapeCut(*shape)) {
@@ -396,8 +459,9 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
       r[m2 + 1].Derivative += f2 * u;
     }
     ModelOutput[i + 1] = v;
-    F += v;
+    sum += v;
   }
+  F = sum;
   peakModelRefused = badModel;  // shown again only after a call with valid numbers
   lastEvaluated.n = n;
   lastEvaluated.sweep = fp->SweepSerial;
