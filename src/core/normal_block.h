@@ -24,7 +24,7 @@ public:
 
 private:
   static constexpr int32_t Capacity = 128;  // points in one block
-  static constexpr int32_t Slots = 4;       // blocks open at once
+  static constexpr int32_t Slots = 8;       // blocks open at once
   struct TSlot {
     int32_t columns = 0;    // positions in use
     int32_t points = 0;

@@ -83,11 +83,11 @@ TEST(NormalBlocks, SumsMatchPointByPointLongDouble) {
   EXPECT_LT(WorstRelative(points, 150, 0, 40), 1e-13) << "full order, row 40 fixed";
 }
 
-// Rows 1..8 shared, then three phases of 45 rows each; a point is reached by a set of phases that
-// changes in runs of 1..300 points (all seven sets, more than the blocks open at once), a few of
+// Rows 1..8 shared, then four phases of 36 rows each; a point is reached by a set of phases that
+// changes in runs of 1..300 points (all fifteen sets, more than the blocks open at once), a few of
 // its phase's rows zero now and then, and every 50th point with rows of one phase only.
 TEST(NormalBlocks, PhaseSetsSpreadOverBlocksMatch) {
-  const int32_t n = 8 + 3 * 45;
+  const int32_t n = 8 + 4 * 36;
   uint64_t seed = 777;
   auto next = [&] {
     seed = seed * 6364136223846793005ull + 1442695040888963407ull;
@@ -97,17 +97,17 @@ TEST(NormalBlocks, PhaseSetsSpreadOverBlocksMatch) {
   uint32_t set = 1;
   for (int32_t p = 0, run = 0; p < 9000; ++p, --run) {
     if (run <= 0) {
-      set = 1 + next() % 7;
+      set = 1 + next() % 15;
       run = 1 + static_cast<int32_t>(next() % 300);
     }
     Point pt;
     pt.w = 0.5 + double(next() % 1000) / 100;
     if (p % 50 != 0)
       for (int32_t k = 1; k <= 8; ++k) pt.columns.push_back(k);
-    for (int32_t phase = 0; phase < 3; ++phase)
+    for (int32_t phase = 0; phase < 4; ++phase)
       if (set >> phase & 1)
-        for (int32_t k = 0; k < 45; ++k)
-          if (next() % 40 != 0) pt.columns.push_back(9 + 45 * phase + k);
+        for (int32_t k = 0; k < 36; ++k)
+          if (next() % 40 != 0) pt.columns.push_back(9 + 36 * phase + k);
     for (size_t a = 0; a < pt.columns.size(); ++a) pt.d.push_back(double(next() % 2001) / 1000 - 1.2);
     points.push_back(std::move(pt));
   }
