@@ -1,7 +1,9 @@
 #include "core/normal_block.h"
 #include "core/cpu_dispatch.h"
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -79,67 +81,127 @@ const auto SweepColumn = ChooseByProcessor(SweepColumnBaseline, SweepColumnAvx2,
 
 void TNormalBlock::Reset(int32_t n) {
   n_ = std::max(n, 0);
-  const int32_t stride = (n_ + MaxTileColumns - 1) / MaxTileColumns * MaxTileColumns;
-  if (stride != stride_ || x_.empty()) {
-    stride_ = stride;
-    // A tile's rows may reach past the last point's row: a few zeros beyond it.
-    x_.assign(static_cast<size_t>(Capacity) * std::max(stride_, MaxTileColumns) + TileRows, 0.0);
-    y_.assign(x_.size(), 0.0);
-  } else {
-    // The rows of a block never folded in (an abandoned sweep).
-    for (int32_t p = 0; p < points_; ++p) {
-      std::fill_n(x_.data() + static_cast<size_t>(p) * stride_, columns_, 0.0);
-      std::fill_n(y_.data() + static_cast<size_t>(p) * stride_, columns_, 0.0);
+  stride_ = (n_ + MaxTileColumns - 1) / MaxTileColumns * MaxTileColumns;
+  for (TSlot& s : slot_) {
+    if (s.position.size() == static_cast<size_t>(n_) + 1) {
+      // The rows of a block never folded in (an abandoned sweep) are overwritten as points come.
+      for (int32_t c = 0; c < s.columns; ++c) s.position[static_cast<size_t>(s.row[static_cast<size_t>(c)])] = -1;
+    } else {
+      s.position.clear();  // sized at the block's first point
     }
+    s.columns = s.points = s.narrowest = s.inOrder = 0;
   }
-  position_.assign(static_cast<size_t>(n_) + 1, -1);
-  row_.assign(static_cast<size_t>(stride_), 0);
-  columns_ = points_ = widest_ = inOrder_ = 0;
+  last_ = 0;
+}
+
+bool TNormalBlock::Empty() const {
+  return std::all_of(std::begin(slot_), std::end(slot_), [](const TSlot& s) { return s.points == 0; });
+}
+
+int32_t TNormalBlock::Fresh(const TSlot& s, const int32_t* idx, int32_t nz) const {
+  if (s.points == 0) return nz;
+  if (s.inOrder >= nz && idx[0] == 1 && idx[nz - 1] == nz) return 0;
+  int32_t fresh = 0;
+  for (int32_t a = 0; a < nz; ++a) fresh += s.position[static_cast<size_t>(idx[a])] < 0;
+  return fresh;
 }
 
 void TNormalBlock::Add(const int32_t* idx, const double* val, int32_t nz, double w, double* mat) {
-  // Rows 1..nz when the block holds them at positions 0..nz-1 already: a plain copy.
-  if (points_ < Capacity && inOrder_ >= nz && nz > 0 && idx[0] == 1 && idx[nz - 1] == nz) {
-    double* xp = x_.data() + static_cast<size_t>(points_) * stride_;
-    double* yp = y_.data() + static_cast<size_t>(points_) * stride_;
+  ++clock_;
+  // The open block that wastes the fewest zeros on the point and on the points it holds; a block
+  // whose columns would exceed its narrowest point's or this point's by more than an eighth and
+  // a tile is passed over (the last point's block first: usually it fits exactly).
+  int32_t chosen = -1, fresh = 0;
+  int64_t fewest = INT64_MAX;
+  for (int32_t k = 0; k < Slots; ++k) {
+    const int32_t at = (last_ + k) % Slots;
+    const TSlot& s = slot_[at];
+    if (s.points == 0) continue;
+    const int32_t f = Fresh(s, idx, nz), after = s.columns + f, least = std::min(nz, s.narrowest);
+    if (after > least + least / 8 + MaxTileColumns) continue;
+    const int64_t waste = (after - nz) + static_cast<int64_t>(f) * s.points;
+    if (waste < fewest) {
+      fewest = waste;
+      chosen = at;
+      fresh = f;
+      if (waste == 0) break;
+    }
+  }
+  if (chosen < 0) {
+    // None fits: an empty block, else the one unused longest is folded in and starts anew.
+    for (int32_t at = 0; at < Slots && chosen < 0; ++at)
+      if (slot_[at].points == 0) chosen = at;
+    if (chosen < 0) {
+      chosen = 0;
+      for (int32_t at = 1; at < Slots; ++at)
+        if (slot_[at].used < slot_[chosen].used) chosen = at;
+      FlushSlot(slot_[chosen], mat);
+    }
+    fresh = nz;
+  }
+  TSlot& s = slot_[chosen];
+  if (s.points == Capacity) {
+    FlushSlot(s, mat);
+    fresh = nz;
+  }
+  last_ = chosen;
+  Append(s, idx, val, nz, w, fresh);
+}
+
+void TNormalBlock::Append(TSlot& s, const int32_t* idx, const double* val, int32_t nz, double w, int32_t fresh) {
+  if (s.position.empty()) {
+    s.position.assign(static_cast<size_t>(n_) + 1, -1);
+    s.row.assign(static_cast<size_t>(stride_), 0);
+    // A tile's rows may reach past the last point's row: a few values beyond it (read, never used).
+    s.x.assign(static_cast<size_t>(Capacity) * std::max(stride_, MaxTileColumns) + TileRows, 0.0);
+    s.y.assign(s.x.size(), 0.0);
+  }
+  const int32_t after = s.columns + fresh;
+  // Only positions 0..columns-1 of a point's row are kept: the new ones are zeros for the points
+  // already in the block.
+  if (fresh > 0)
+    for (int32_t p = 0; p < s.points; ++p) {
+      std::fill_n(s.x.data() + static_cast<size_t>(p) * stride_ + s.columns, fresh, 0.0);
+      std::fill_n(s.y.data() + static_cast<size_t>(p) * stride_ + s.columns, fresh, 0.0);
+    }
+  double* xp = s.x.data() + static_cast<size_t>(s.points) * stride_;
+  double* yp = s.y.data() + static_cast<size_t>(s.points) * stride_;
+  if (nz < after) {
+    std::fill_n(xp, after, 0.0);
+    std::fill_n(yp, after, 0.0);
+  }
+  if (fresh == 0 && s.inOrder >= nz && idx[0] == 1 && idx[nz - 1] == nz) {
+    // Rows 1..nz at positions 0..nz-1 already: a plain copy.
     for (int32_t a = 0; a < nz; ++a) {
       xp[a] = val[a];
       yp[a] = val[a] * w;
     }
-    widest_ = std::max(widest_, nz);
-    ++points_;
-    return;
-  }
-  // New columns widen every point's row; past about twice the widest point the zeros cost more
-  // than a fold, so the block is folded first.
-  int32_t fresh = 0;
-  for (int32_t a = 0; a < nz; ++a) fresh += position_[static_cast<size_t>(idx[a])] < 0;
-  if (points_ == Capacity || (fresh > 0 && columns_ + fresh > 2 * std::max(widest_, nz) + MaxTileColumns)) Flush(mat);
-  double* xp = x_.data() + static_cast<size_t>(points_) * stride_;
-  double* yp = y_.data() + static_cast<size_t>(points_) * stride_;
-  for (int32_t a = 0; a < nz; ++a) {
-    int32_t& at = position_[static_cast<size_t>(idx[a])];
-    if (at < 0) {
-      at = columns_++;
-      row_[static_cast<size_t>(at)] = idx[a];
-      if (inOrder_ == at && idx[a] == at + 1) ++inOrder_;
+  } else {
+    for (int32_t a = 0; a < nz; ++a) {
+      int32_t& at = s.position[static_cast<size_t>(idx[a])];
+      if (at < 0) {
+        at = s.columns++;
+        s.row[static_cast<size_t>(at)] = idx[a];
+        if (s.inOrder == at && idx[a] == at + 1) ++s.inOrder;
+      }
+      xp[at] = val[a];
+      yp[at] = val[a] * w;
     }
-    xp[at] = val[a];
-    yp[at] = val[a] * w;
   }
-  widest_ = std::max(widest_, nz);
-  ++points_;
+  s.narrowest = s.points == 0 ? nz : std::min(s.narrowest, nz);
+  ++s.points;
+  s.used = clock_;
+}
+
+void TNormalBlock::FlushSlot(TSlot& s, double* mat) {
+  if (s.points == 0) return;
+  RankK(s.x.data(), s.y.data(), stride_, s.points, s.columns, mat, n_, s.row.data());
+  for (int32_t c = 0; c < s.columns; ++c) s.position[static_cast<size_t>(s.row[static_cast<size_t>(c)])] = -1;
+  s.columns = s.points = s.narrowest = s.inOrder = 0;
 }
 
 void TNormalBlock::Flush(double* mat) {
-  if (points_ == 0) return;
-  RankK(x_.data(), y_.data(), stride_, points_, columns_, mat, n_, row_.data());
-  for (int32_t p = 0; p < points_; ++p) {
-    std::fill_n(x_.data() + static_cast<size_t>(p) * stride_, columns_, 0.0);
-    std::fill_n(y_.data() + static_cast<size_t>(p) * stride_, columns_, 0.0);
-  }
-  for (int32_t c = 0; c < columns_; ++c) position_[static_cast<size_t>(row_[static_cast<size_t>(c)])] = -1;
-  columns_ = points_ = widest_ = inOrder_ = 0;
+  for (TSlot& s : slot_) FlushSlot(s, mat);
 }
 
 void SweepColumnUpdate(double* col, const double* v, const double* u, double f, double g, int32_t count) {

@@ -120,6 +120,7 @@ struct TCache {
   bool lastValid = false;
   int32_t lastStage = 0, lastPoint = 0, lastSpectrum = -1;
   double lastChannel = 0;
+  uint64_t lastSerial = 0;  // the engine's sweep of the last call
 };
 
 extern TCache cache;

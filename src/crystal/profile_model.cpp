@@ -250,11 +250,18 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   }
   const int32_t ch = static_cast<int32_t>(c);
 
-  // The caches: the switches at every call, the tables when the call starts something new.
-  const TSwitches sw = CurrentSwitches(s, sp);
+  // The caches: the switches at a call that starts something new and at every channel outside a
+  // fit's sweep (within one the settings stay), the tables when the switches change.
+  TParameter& fit = *FitParameters;
+  const bool sameSweep = C.lastValid && C.valid && Stage != 4 && Stage == C.lastStage && s == C.lastSpectrum &&
+                         Point > C.lastPoint && fit.SweepSerial == C.lastSerial && C.sw.sp == sp &&
+                         C.sw.fit == &fit;
+  TSwitches fresh;
+  if (!sameSweep) fresh = CurrentSwitches(s, sp);
+  const TSwitches& sw = sameSweep ? C.sw : fresh;
   const bool continues = C.lastValid && C.valid && Stage == C.lastStage && s == C.lastSpectrum &&
                          (Stage == 4 ? c > C.lastChannel && c - C.lastChannel <= 1.0 : Point >= C.lastPoint);
-  bool rebuild = !C.valid || !(sw == C.sw);
+  bool rebuild = !sameSweep && (!C.valid || !(sw == C.sw));
   if (!rebuild && !continues)
     for (int32_t p = 1; p <= sw.phases && !rebuild; ++p)
       rebuild = C.ph[p].active && PhaseFingerprint(p, sw.ph[p]) != C.ph[p].fingerprint;
@@ -262,6 +269,7 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   const bool advancing = continues && !rebuild && Stage != 4 && Point > C.lastPoint;
   if (rebuild) Rebuild(sw);
   C.lastValid = true, C.lastStage = Stage, C.lastPoint = Point, C.lastSpectrum = s, C.lastChannel = c;
+  C.lastSerial = fit.SweepSerial;
 
   Y = sp->Y[ch];
   const double e = sp->E[ch];
@@ -274,7 +282,6 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     return;
   }
   // In an analytic sweep of the engine the derivatives go to the model's array, zeroed here.
-  TParameter& fit = *FitParameters;
   const bool toArray = fit.DerivativeArrayOffered != 0 && Stage != 4;
   const int32_t clearEnd = ClearAndCompareRecords(advancing, toArray);
   if (toArray) {
