@@ -37,34 +37,53 @@ fail() {
 
 # An X server on a display number that no server answers on (lock files alone do not tell: a
 # server of another folder's /tmp may hold the number), tried until one starts.
-display=
-for _ in $(seq 1 20); do
-  n=$((100 + RANDOM % 800))
-  xdpyinfo -display ":$n" > /dev/null 2>&1 && continue
-  Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
-  xvfb=$!
-  for _ in $(seq 1 100); do
-    kill -0 $xvfb 2> /dev/null || break
-    xdpyinfo -display ":$n" > /dev/null 2>&1 && { display=":$n"; break; }
+start_x() {
+  local n x _
+  display=
+  for _ in $(seq 1 20); do
+    n=$((100 + RANDOM % 800))
+    xdpyinfo -display ":$n" > /dev/null 2>&1 && continue
+    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp > "$out/xvfb.log" 2>&1 &
+    x=$!
+    for _ in $(seq 1 100); do
+      kill -0 $x 2> /dev/null || break
+      xdpyinfo -display ":$n" > /dev/null 2>&1 && { display=":$n"; break; }
+      sleep 0.1
+    done
+    [ -n "$display" ] && { xvfb=$x; return 0; }
+    kill $x 2> /dev/null
+    wait $x 2> /dev/null
+  done
+  return 1
+}
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; }
+# The window manager, waited for until it announces itself on the root window (a window mapped
+# while it takes over the screen may never be shown). Under a loaded machine it can die or stall
+# at its start: it is started afresh, on a fresh server after two tries.
+unset XDG_RUNTIME_DIR SESSION_MANAGER
+wm=
+for try in 1 2 3 4; do
+  if [ -z "${display:-}" ] || [ $try = 3 ]; then
+    [ -n "${wm:-}" ] && { kill $wm 2> /dev/null; wait $wm 2> /dev/null; wm=; }
+    [ -n "${xvfb:-}" ] && { kill $xvfb 2> /dev/null; wait $xvfb 2> /dev/null; }
+    start_x || { echo "FAILED: no X server started"; cat "$out/xvfb.log"; exit 1; }
+    export DISPLAY=$display
+    export QT_QPA_PLATFORM=xcb
+  fi
+  [ -n "${wm:-}" ] && { kill $wm 2> /dev/null; wait $wm 2> /dev/null; }
+  openbox --sm-disable > "$out/openbox.log" 2>&1 &
+  wm=$!
+  for _ in $(seq 1 200); do
+    wm_up && break
+    kill -0 $wm 2> /dev/null || break
     sleep 0.1
   done
-  [ -n "$display" ] && { pids+=($xvfb); break; }
-  kill $xvfb 2> /dev/null
-  wait $xvfb 2> /dev/null
+  wm_up && break
+  echo "window manager not up on $display (try $try):"
+  sed 's/^/  /' "$out/openbox.log"
 done
-[ -n "$display" ] || { echo "FAILED: no X server started"; cat "$out/xvfb.log"; exit 1; }
-export DISPLAY=$display
-export QT_QPA_PLATFORM=xcb
-unset XDG_RUNTIME_DIR SESSION_MANAGER
-openbox > "$out/openbox.log" 2>&1 &
-pids+=($!)
-# A window mapped while the window manager takes over the screen may never be shown: wait until
-# it announces itself on the root window.
-for _ in $(seq 1 300); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' || { echo "FAILED: no window manager"; exit 1; }
+pids+=($xvfb $wm)
+wm_up || { echo "FAILED: no window manager"; cat "$out/xvfb.log"; exit 1; }
 
 shot() { import -window root "$out/$1.png" 2> /dev/null; }
 
