@@ -78,6 +78,7 @@ struct TPhase {
   bool extActive = false;
   double E = 0, theta = 0;
   bool metricFree = false, cosPhiFree = false;
+  bool written = false;  // its entries of the derivative array hold the last point's values
 };
 
 // The switches and header values read at every call; any change rebuilds every cache.
@@ -114,6 +115,9 @@ struct TCache {
   const void* watchRecords = nullptr;
   int32_t watchIteration = -1, watchClearEnd = -1;
   std::vector<double> deriv;  // the derivatives by record when the engine reads them from here
+  // The array was wholly cleared at this sweep's start and since then only the phases' own
+  // entries (marked by TPhase::written) and the shared ones were written.
+  bool writesTracked = false;
   TPhase ph[MaxPhases + 1];
   uint64_t counter = 0;
   // The previous call, to tell a continuing sweep or drawing from a new one.

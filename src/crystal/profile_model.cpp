@@ -163,23 +163,37 @@ template <bool Derivs, class Sink>
     }
   }
   if constexpr (!Derivs) return any ? S * psum : 0.0;
-  D[b + 1] += psum * x.SC;
-  if (!any) return 0;
-  for (int32_t i = 0; i < 6; ++i) D[b + 2 + i] += S * accQ[i];
-  for (int32_t i = 0; i < 3; ++i) D[b + 8 + i] += S * accW[i];
+  // The phase's own records are set (they were cleared, or hold this phase's last point); the
+  // records shared by the phases are added to.
+  D[b + 1] = psum * x.SC;
+  if (!any) {
+    if (P.written) {
+      for (int32_t i = 2; i <= PhaseRecords; ++i) D[b + i] = 0;
+      for (size_t k = 0; k < nFree; ++k) D[b + P.freeOffsets[k]] = 0;
+      if (P.cosPhiFree)
+        for (int32_t i = 1; i <= 3; ++i) D[P.cosPhi + i] = 0;
+      if (aniso)
+        for (int32_t i = 1; i <= 12; ++i) D[P.aniso + i] = 0;
+      P.written = false;
+    }
+    return 0;
+  }
+  P.written = true;
+  for (int32_t i = 0; i < 6; ++i) D[b + 2 + i] = S * accQ[i];
+  for (int32_t i = 0; i < 3; ++i) D[b + 8 + i] = S * accW[i];
   if (P.extActive) D[b + 10] += S * accE;
   if (rietveld) {
     D[1] += S * acc1;
     D[2] += S * acc2;
   }
   D[3] += S * acc3;
-  for (size_t k = 0; k < nFree; ++k) D[b + P.freeOffsets[k]] += S * P.atomAcc[k];
+  for (size_t k = 0; k < nFree; ++k) D[b + P.freeOffsets[k]] = S * P.atomAcc[k];
   if (P.cosPhiFree)
-    for (int32_t i = 0; i < 3; ++i) D[P.cosPhi + 1 + i] += S * accC[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.cosPhi + 1 + i] = S * accC[i];
   if (aniso) {
-    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 1 + i] += S * accT[i];
-    for (int32_t i = 0; i < 6; ++i) D[P.aniso + 4 + i] += S * accS[i];
-    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 10 + i] += S * accU[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 1 + i] = S * accT[i];
+    for (int32_t i = 0; i < 6; ++i) D[P.aniso + 4 + i] = S * accS[i];
+    for (int32_t i = 0; i < 3; ++i) D[P.aniso + 10 + i] = S * accU[i];
   }
   if (m2) {
     D[C.m2 + 1] += S * accM0;
@@ -281,13 +295,25 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     W = 0;
     return;
   }
-  // In an analytic sweep of the engine the derivatives go to the model's array, zeroed here.
+  // In an analytic sweep of the engine the derivatives go to the model's array, zeroed at the
+  // sweep's first point. At the next points of a Rietveld sweep only the records the phases share
+  // are zeroed: a phase sets its own records, and zeroes them when it no longer reaches the point.
+  // Ties make the engine add into the array: then it is zeroed at every point.
   const bool toArray = fit.DerivativeArrayOffered != 0 && Stage != 4;
   const int32_t clearEnd = ClearAndCompareRecords(advancing, toArray);
+  const bool track = toArray && fit.NoDependents && sw.mainMode == 0 && C.freeRecords > 0;
   if (toArray) {
     if (C.deriv.size() < static_cast<size_t>(clearEnd) + 1) C.deriv.resize(static_cast<size_t>(clearEnd) + 1);
-    std::fill_n(C.deriv.data(), clearEnd + 1, 0.0);
+    double* d = C.deriv.data();
+    if (track && advancing && C.writesTracked) {
+      d[1] = d[2] = d[3] = 0;
+      if (C.m2 >= 0) d[C.m2 + 1] = d[C.m2 + 2] = 0;
+    } else {
+      std::fill_n(d, clearEnd + 1, 0.0);
+      for (TPhase& P : C.ph) P.written = false;
+    }
   }
+  C.writesTracked = track;
   for (int32_t p = 1; p <= sw.phases; ++p) {
     TPhase& P = C.ph[p];
     if (!P.active) continue;
@@ -349,6 +375,7 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   } else {
     phases(TRecordSink{fit.Records.data()});
   }
+  if (nonFinite) C.writesTracked = false;  // a phase stopped before its records
   F = nonFinite ? NaN : total + bg;
   ModelOutput[1] = F;
   if (Stage == 3 && FitParameters->PrimaryFinalPassCall) AddRFactorSums(s, Point, Y, W, F, bg);
