@@ -226,7 +226,9 @@ TEST_F(ProfileModelTest, DerivativeArrayOfASweepEqualsTheRecords) {
       RietveldModel(y, w, f, point, 1);
       fit.DerivativeArrayOffered = 0;
       const double* d = fit.DerivativeArray;
-      if (offered) EXPECT_NE(d, nullptr);
+      if (offered) {
+        EXPECT_NE(d, nullptr);
+      }
       std::vector<double> row{f};
       for (int32_t i = 1; i <= fit.NPar; ++i) row.push_back(d ? d[i] : fit.Records[i].Derivative);
       // The engine's tie: the dependent's share folded into its master, in the array itself.
