@@ -339,7 +339,9 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   x.u = last != first ? (2 * c - first - last) / (last - first) : 0.0;
   const double span = last - first + 1;
   x.r = span != 0 ? (c - first + 1) / span : 0.0;
-  x.SC = std::exp(x.r * rec[10].value);
+  // The spectrum correction exp(r c10); c10 is usually 0, and exp(0) is 1 exactly.
+  const double c10 = rec[10].value;
+  x.SC = c10 == 0 ? 1.0 : std::exp(x.r * c10);
   x.t = x.u;
   x.LFp = 1;
   if (x.angular) {
