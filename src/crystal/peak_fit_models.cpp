@@ -186,6 +186,7 @@ ReachIndex reachIndex;
 // a layout of n peaks, and the engine's sweep it was called in (inSweep: by the engine's loop).
 struct EvaluatedPeaks {
   int32_t n = -1, count = 0;
+  uint32_t models = 0;  // bit m: a peak of model m was evaluated
   uint64_t sweep = 0;
   bool inSweep = false;
   int32_t peaks[MarkedPointCapacity + 1];
@@ -290,13 +291,28 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     F = NaN;
     return;
   }
-  // Every derivative := 0; those of the amplitudes and positions in the pass over the peaks.
+  // Inside a sweep of a fit with the model's own derivatives and no dependent records, nothing
+  // else writes the derivatives or ModelOutput between two calls: after a call of the same sweep
+  // only what the peaks it evaluated set needs clearing.
+  const bool inSweep = fp->FitInProgress() && (Stage == 1 || Stage == 3) && fp->NoDependents &&
+                       fp->NumDerivMode == 0 && fp->DerivativeCheck == 0;
+  const bool continuing =
+      inSweep && lastEvaluated.inSweep && lastEvaluated.sweep == fp->SweepSerial && lastEvaluated.n == n;
+  // Every derivative := 0 (the background's are all set below); those of the amplitudes and
+  // positions in the pass over the peaks.
   ParameterRecord* r = fp->Records.data();
   const int32_t cleared = std::min(fp->NPar, fp->RecordCapacity());
-  for (int32_t i = 1; i <= std::min(cleared, 6); ++i) r[i].Derivative = 0;
-  for (int32_t i = widthBase + 1; i <= cleared; ++i) r[i].Derivative = 0;
-  if (!perPeakWidths)
-    for (int32_t j = 1; j <= 12; ++j) r[widthBase + j].Derivative = 0;
+  if (continuing) {
+    if (perPeakWidths)
+      for (int32_t a = 0; a < lastEvaluated.count; ++a) r[widthBase + lastEvaluated.peaks[a]].Derivative = 0;
+    else
+      for (int32_t m = 1; m <= 6; ++m)
+        if (lastEvaluated.models >> m & 1u) r[widthBase + m].Derivative = r[widthBase + 6 + m].Derivative = 0;
+  } else {
+    for (int32_t i = widthBase + 1; i <= cleared; ++i) r[i].Derivative = 0;
+    if (!perPeakWidths && cleared < widthBase + 12)
+      for (int32_t j = 1; j <= 12; ++j) r[widthBase + j].Derivative = 0;
+  }
   double mm = 0;
   if (M2Mode) {
     r[m2].Derivative = r[m2 + 1].Derivative = 0;
@@ -329,18 +345,25 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     uP = uAtZero + duP * r[6 + n + i].value;
     return perPeakWidths ? r[widthBase + i].value : r[widthBase + m].value + r[widthBase + 6 + m].value * uP;
   };
-  // The cut of each model's shape in widths (NaN: no shape, every such peak is taken).
+  // The cut of each model's shape in widths (NaN: no shape, every such peak is taken); found
+  // when a reach is (not at the points of a sweep whose index was found current).
   double cutOf[8];
-  for (int32_t m = 0; m <= 7; ++m) {
-    const TPeakModel* shape = m >= 1 && m <= 6 ? PeakModels[m + 1].get() : nullptr;
-    cutOf[m] = shape ? ShapeCut(*shape) : NaN;
-  }
+  bool cutsFound = false;
+  auto findCuts = [&] {
+    if (cutsFound) return;
+    for (int32_t m = 0; m <= 7; ++m) {
+      const TPeakModel* shape = m >= 1 && m <= 6 ? PeakModels[m + 1].get() : nullptr;
+      cutOf[m] = shape ? ShapeCut(*shape) : NaN;
+    }
+    cutsFound = true;
+  };
   // The peaks within reach of x, in order: a quick pass over the positions. Peaks of a number
   // outside 1..6 or of a missing shape are all taken (reach NaN) and judged below.
   static_assert(MarkedPointModelCount >= MarkedPointCapacity && ModelOutputSize >= MarkedPointCapacity + 2);
   int32_t nearby[MarkedPointCapacity + 1];
   int32_t nearbyCount = 0;
   auto reachOf = [&](int32_t i) {
+    findCuts();
     const int32_t m = MarkedPointModels[i];
     const double cut = cutOf[static_cast<uint32_t>(m) <= 6u ? m : 0];
     double reach = NaN;
@@ -360,12 +383,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
     const bool far = (dx > reach) & (dx < 1e300) & (std::fabs(r[6 + i].value) <= Largest);  // finite amplitude
     nearbyCount += !far;
   };
-  // Inside a sweep of a fit with the model's own derivatives and no dependent records, nothing
-  // else writes the derivatives or ModelOutput between two calls: after a call of the same sweep
-  // only what the peaks it evaluated set needs clearing.
-  const bool inSweep = fp->FitInProgress() && (Stage == 1 || Stage == 3) && fp->NoDependents &&
-                       fp->NumDerivMode == 0 && fp->DerivativeCheck == 0;
-  if (inSweep && lastEvaluated.inSweep && lastEvaluated.sweep == fp->SweepSerial && lastEvaluated.n == n) {
+  if (continuing) {
     for (int32_t a = 0; a < lastEvaluated.count; ++a) {
       const int32_t i = lastEvaluated.peaks[a];
       r[6 + i].Derivative = r[6 + n + i].Derivative = 0;
@@ -378,13 +396,14 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   // Without M2 the reach of a peak does not depend on x: the candidates come from the index.
   bool indexed = false;
   if (!M2Mode && std::fabs(x) < 1e299) {
-    const double scalars[ReachIndex::ScalarCount] = {double(first), double(last), double(DeconvolutionMode), eta, R,
-                                                     double(perPeakWidths), cutOf[0], cutOf[1], cutOf[2], cutOf[3],
-                                                     cutOf[4], cutOf[5], cutOf[6]};
     const int32_t widthCount = perPeakWidths ? n : 12;
     // Within a sweep whose values were found current (with finite amplitudes) nothing is checked.
     bool finiteAmplitudes = true;
     if (!(inSweep && indexChecked && indexCheckedSweep == fp->SweepSerial)) {
+      findCuts();
+      const double scalars[ReachIndex::ScalarCount] = {double(first), double(last), double(DeconvolutionMode), eta, R,
+                                                       double(perPeakWidths), cutOf[0], cutOf[1], cutOf[2], cutOf[3],
+                                                       cutOf[4], cutOf[5], cutOf[6]};
       if (!reachIndex.Matches(r, n, widthBase, widthCount, scalars, finiteAmplitudes) && finiteAmplitudes)
         reachIndex.Build(r, n, widthBase, widthCount, scalars, [&](int32_t i, ReachIndex::PeakShape& ps) {
           ps.reach = reachOf(i);
@@ -467,6 +486,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   lastEvaluated.sweep = fp->SweepSerial;
   lastEvaluated.inSweep = inSweep;
   lastEvaluated.count = evaluatedCount;
+  lastEvaluated.models = modelsUsed;
   std::copy(evaluated, evaluated + evaluatedCount, lastEvaluated.peaks);
   ModelOutput[1] = F;
   if (!M2Mode) HintDerivatives(*fp, evaluated, evaluatedCount, n, perPeakWidths ? 0 : modelsUsed);
