@@ -80,22 +80,32 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
     bool hinted = DerivativeHintCount >= 0 &&
                   DerivativeHintCount <= static_cast<int32_t>(DerivativeHint.size()) && dependents_.empty() &&
                   !hessianActive_;
-    if (hinted) {
+    // A record's row is itself in full order, else rowOf_ (0: fixed); both are at most n.
+    auto readHint = [&](auto rowOfRecord) {
       const int32_t* h = DerivativeHint.data();
-      for (int32_t a = 0, previous = 0; a < DerivativeHintCount; previous = h[a++]) {
+      const int32_t count = DerivativeHintCount, last = NPar;
+      for (int32_t a = 0, previous = 0; a < count; ++a) {
         const int32_t i = h[a];
         if (i <= previous) {
           hinted = false;  // not ascending: the full scan below
           nz = 0;
-          break;
+          return;
         }
-        const int32_t k = i > NPar ? 0 : FullOrder ? i : rowOf_[static_cast<size_t>(i)];
-        if (k < 1 || k > n) continue;
+        previous = i;
+        if (i > last) return;  // ascending: no later one is a record either
+        const int32_t k = rowOfRecord(i);
+        if (k == 0) continue;
         const double d = D(i);
         idx[nz] = k;
         val[nz] = d;
         nz += d != 0;
       }
+    };
+    if (hinted) {
+      if (FullOrder)
+        readHint([](int32_t i) { return i; });
+      else
+        readHint([row = rowOf_.data()](int32_t i) { return row[i]; });
     }
     if (!hinted) {
       if (FullOrder)
