@@ -83,10 +83,18 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
     const double* col = mat + static_cast<size_t>(j - 1) * n;
     const double d = col[j];
     bad |= !(d > 0 && d < LargestElement);
+    for (int32_t i = 1; i < j; ++i) bad |= !(std::fabs(col[i]) < LargestElement);
+    // The non-zeros, four rows at a time: most groups of a sparse column are all zero.
     int32_t* e = edges_.data() + nonZeros;
-    int32_t c = 0;
-    for (int32_t i = 1; i < j; ++i) {
-      bad |= !(std::fabs(col[i]) < LargestElement);
+    int32_t c = 0, i = 1;
+    for (; i + 3 < j; i += 4) {
+      if (((col[i] != 0) | (col[i + 1] != 0) | (col[i + 2] != 0) | (col[i + 3] != 0)) == 0) continue;
+      for (int32_t k = i; k < i + 4; ++k) {
+        e[c] = k;
+        c += col[k] != 0;
+      }
+    }
+    for (; i < j; ++i) {
       e[c] = i;
       c += col[i] != 0;
     }
