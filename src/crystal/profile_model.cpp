@@ -298,10 +298,17 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   // In an analytic sweep of the engine the derivatives go to the model's array, zeroed at the
   // sweep's first point. At the next points of a Rietveld sweep only the records the phases share
   // are zeroed: a phase sets its own records, and zeroes them when it no longer reaches the point.
-  // Ties make the engine add into the array: then it is zeroed at every point.
+  // Ties make the engine add a dependent's derivative into its master's, which may belong to a
+  // phase that does not reach the next point: every phase then counts as written. A master
+  // beyond the layout's records, or in a phase left out, would be zeroed by no phase: then the
+  // whole array is.
   const bool toArray = fit.DerivativeArrayOffered != 0 && Stage != 4;
   const int32_t clearEnd = ClearAndCompareRecords(advancing, toArray);
-  const bool track = toArray && fit.NoDependents && sw.mainMode == 0 && C.freeRecords > 0;
+  bool track = toArray && sw.mainMode == 0 && C.freeRecords > 0;
+  if (track && !fit.NoDependents) {
+    track = fit.NPar <= C.layoutEnd;
+    for (int32_t p = 1; p <= sw.phases; ++p) track = track && C.ph[p].active;
+  }
   if (toArray) {
     if (C.deriv.size() < static_cast<size_t>(clearEnd) + 1) C.deriv.resize(static_cast<size_t>(clearEnd) + 1);
     double* d = C.deriv.data();
@@ -374,6 +381,8 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
     for (int32_t i = 4; i <= 9; ++i) d[i] = rec[i].Derivative;  // the background's
     phases(TArraySink{d});
     fit.DerivativeArray = d;
+    if (!fit.NoDependents)
+      for (int32_t p = 1; p <= sw.phases; ++p) C.ph[p].written = true;
   } else {
     phases(TRecordSink{fit.Records.data()});
   }
