@@ -61,16 +61,15 @@ wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id
 # while it takes over the screen may never be shown). Under a loaded machine it can die or stall
 # at its start: it is started afresh, on a fresh server after two tries.
 unset XDG_RUNTIME_DIR SESSION_MANAGER
-wm=
+display= xvfb= wm=
 for try in 1 2 3 4; do
-  if [ -z "${display:-}" ] || [ $try = 3 ]; then
-    [ -n "${wm:-}" ] && { kill $wm 2> /dev/null; wait $wm 2> /dev/null; wm=; }
-    [ -n "${xvfb:-}" ] && { kill $xvfb 2> /dev/null; wait $xvfb 2> /dev/null; }
+  [ -n "$wm" ] && { kill $wm 2> /dev/null; wait $wm 2> /dev/null; }
+  if [ -z "$display" ] || [ $try = 3 ]; then
+    [ -n "$xvfb" ] && { kill $xvfb 2> /dev/null; wait $xvfb 2> /dev/null; }
     start_x || { echo "FAILED: no X server started"; cat "$out/xvfb.log"; exit 1; }
     export DISPLAY=$display
     export QT_QPA_PLATFORM=xcb
   fi
-  [ -n "${wm:-}" ] && { kill $wm 2> /dev/null; wait $wm 2> /dev/null; }
   openbox --sm-disable > "$out/openbox.log" 2>&1 &
   wm=$!
   for _ in $(seq 1 200); do
