@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <immintrin.h>
 #include <iterator>
 
 namespace {
@@ -11,54 +12,101 @@ constexpr int32_t TileRows = 6;
 constexpr int32_t MaxTileColumns = 8;  // the stride of a point row is a whole number of these
 
 typedef double V2 __attribute__((vector_size(16)));
-typedef double V4 __attribute__((vector_size(32)));
 
-// C(i, j) = sum_p x[p][i] y[p][j] over the upper triangle of positions, in tiles of 6 rows and
-// two vectors of columns held in registers across the points; every C(i, j) with i < j < columns
-// is added into the matrix at its rows' place (the smaller row within the larger one's column).
-template <class V>
-[[gnu::always_inline]] inline void RankKTiles(const double* x, const double* y, int32_t stride, int32_t points,
-                                              int32_t columns, double* mat, int32_t n, const int32_t* row) {
-  constexpr int32_t Lanes = sizeof(V) / sizeof(double), TileColumns = 2 * Lanes;
-  for (int32_t jt = 0; jt < columns; jt += TileColumns) {
-    for (int32_t it = 0; it < jt + TileColumns && it < columns; it += TileRows) {
-      V acc[TileRows][2] = {};
-      for (int32_t p = 0; p < points; ++p) {
-        const double* xp = x + static_cast<size_t>(p) * stride + it;
-        const double* yp = y + static_cast<size_t>(p) * stride + jt;
-        V y0, y1;
-        std::memcpy(&y0, yp, sizeof y0);
-        std::memcpy(&y1, yp + Lanes, sizeof y1);
-        for (int32_t r = 0; r < TileRows; ++r) {
-          const V xr = V{} + xp[r];
-          acc[r][0] += xr * y0;
-          acc[r][1] += xr * y1;
-        }
-      }
-      for (int32_t r = 0; r < TileRows; ++r) {
-        const int32_t i = it + r;
-        for (int32_t c = 0; c < TileColumns; ++c) {
-          const int32_t j = jt + c;
-          if (i >= j || j >= columns) continue;
-          const int32_t a = row[i], b = row[j];
-          const size_t at = a < b ? a + static_cast<size_t>(b - 1) * n : b + static_cast<size_t>(a - 1) * n;
-          mat[at] += acc[r][c / Lanes][c % Lanes];
-        }
-      }
+// Adds a tile's sums c[r][col] (r < TileRows, col < TileColumns) into the matrix: every C(i, j)
+// with i = it + r < j = jt + col < columns at its rows' place (the smaller row within the larger
+// one's column).
+template <int32_t TileColumns>
+[[gnu::always_inline]] inline void AddTile(const double (&c)[TileRows][TileColumns], int32_t it, int32_t jt,
+                                           int32_t columns, double* mat, int32_t n, const int32_t* row) {
+  for (int32_t r = 0; r < TileRows; ++r) {
+    const int32_t i = it + r;
+    for (int32_t col = 0; col < TileColumns; ++col) {
+      const int32_t j = jt + col;
+      if (i >= j || j >= columns) continue;
+      const int32_t a = row[i], b = row[j];
+      const size_t at = a < b ? a + static_cast<size_t>(b - 1) * n : b + static_cast<size_t>(a - 1) * n;
+      mat[at] += c[r][col];
     }
   }
 }
 
+// C(i, j) = sum_p x[p][i] y[p][j] over the upper triangle of positions, in tiles of 6 rows and
+// two vectors of columns held in registers across the points.
 void RankKBaseline(const double* x, const double* y, int32_t stride, int32_t points, int32_t columns, double* mat,
                    int32_t n, const int32_t* row) {
-  RankKTiles<V2>(x, y, stride, points, columns, mat, n, row);
+  constexpr int32_t Lanes = 2, TileColumns = 2 * Lanes;
+  for (int32_t jt = 0; jt < columns; jt += TileColumns) {
+    for (int32_t it = 0; it < jt + TileColumns && it < columns; it += TileRows) {
+      V2 acc[TileRows][2] = {};
+      for (int32_t p = 0; p < points; ++p) {
+        const double* xp = x + static_cast<size_t>(p) * stride + it;
+        const double* yp = y + static_cast<size_t>(p) * stride + jt;
+        V2 y0, y1;
+        std::memcpy(&y0, yp, sizeof y0);
+        std::memcpy(&y1, yp + Lanes, sizeof y1);
+        for (int32_t r = 0; r < TileRows; ++r) {
+          const V2 xr = {xp[r], xp[r]};
+          acc[r][0] += xr * y0;
+          acc[r][1] += xr * y1;
+        }
+      }
+      double c[TileRows][TileColumns];
+      std::memcpy(c, acc, sizeof c);
+      AddTile(c, it, jt, columns, mat, n, row);
+    }
+  }
 }
 
 // The same sums with AVX2 and fused multiply-adds where the processor has them (chosen at run
-// time; the two differ by rounding only).
+// time; the two differ by rounding only). Here the vectors run along the rows: tiles of 8 rows
+// (two vectors of x) and 6 columns (each y a broadcast load, which takes no pipe of the
+// multiply-adds), so that a tile's column goes into the matrix as two vector adds where its
+// rows are consecutive.
 VKEST_AVX2_FMA void RankKAvx2(const double* x, const double* y, int32_t stride, int32_t points, int32_t columns,
                               double* mat, int32_t n, const int32_t* row) {
-  RankKTiles<V4>(x, y, stride, points, columns, mat, n, row);
+  constexpr int32_t Lanes = 4, Rows = 2 * Lanes, Columns = 6;
+  for (int32_t jt = 0; jt < columns; jt += Columns) {
+    for (int32_t it = 0; it < jt + Columns && it < columns; it += Rows) {
+      __m256d acc[Columns][2];
+      for (auto& a : acc) a[0] = a[1] = _mm256_setzero_pd();
+      for (int32_t p = 0; p < points; ++p) {
+        const double* xp = x + static_cast<size_t>(p) * stride + it;
+        const double* yp = y + static_cast<size_t>(p) * stride + jt;
+        const __m256d x0 = _mm256_loadu_pd(xp), x1 = _mm256_loadu_pd(xp + Lanes);
+        for (int32_t c = 0; c < Columns; ++c) {
+          const __m256d yc = _mm256_broadcast_sd(yp + c);
+          acc[c][0] = _mm256_fmadd_pd(x0, yc, acc[c][0]);
+          acc[c][1] = _mm256_fmadd_pd(x1, yc, acc[c][1]);
+        }
+      }
+      double sums[Columns][Rows];  // stored with fixed indices, so the sums stay in registers above
+      for (int32_t c = 0; c < Columns; ++c) {
+        _mm256_storeu_pd(sums[c], acc[c][0]);
+        _mm256_storeu_pd(sums[c] + Lanes, acc[c][1]);
+      }
+      // Rows it..it+7 consecutive in the matrix and all above the tile's columns: whole vectors.
+      const bool run = it + Rows <= jt && jt + Columns <= columns && row[it + Rows - 1] - row[it] == Rows - 1 &&
+                       std::is_sorted(row + it, row + it + Rows) &&
+                       row[it + Rows - 1] < *std::min_element(row + jt, row + jt + Columns);
+      for (int32_t c = 0; c < Columns; ++c) {
+        const int32_t j = jt + c;
+        if (j >= columns) break;
+        if (run) {
+          double* at = mat + row[it] + static_cast<size_t>(row[j] - 1) * n;
+          _mm256_storeu_pd(at, _mm256_add_pd(_mm256_loadu_pd(at), _mm256_loadu_pd(sums[c])));
+          _mm256_storeu_pd(at + Lanes, _mm256_add_pd(_mm256_loadu_pd(at + Lanes), _mm256_loadu_pd(sums[c] + Lanes)));
+          continue;
+        }
+        for (int32_t r = 0; r < Rows; ++r) {
+          const int32_t i = it + r;
+          if (i >= j) break;
+          const int32_t a = row[i], b = row[j];
+          mat[a < b ? a + static_cast<size_t>(b - 1) * n : b + static_cast<size_t>(a - 1) * n] += sums[c][r];
+        }
+      }
+    }
+  }
 }
 const auto RankK = ChooseByProcessor(RankKBaseline, RankKAvx2, true);
 
