@@ -64,9 +64,9 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
         nz += d != 0;
       };
       int32_t k = 1;
-      if (2 * lastNz_ > n) {
-        // Mostly non-zero at the last point: one plain pass (it vectorises), compacted in place
-        // only when a zero turns up.
+      if (lastNz_ == n) {
+        // Every row non-zero at the last point: one plain pass (it vectorises), compacted in
+        // place only when a zero turns up.
         int32_t zeros = 0;
         for (; k <= n; ++k) {
           const double d = D(recordOf(k));
@@ -79,6 +79,8 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
           nz = 0;
           for (int32_t a = 1; a <= n; ++a) keep(a, val[a - 1]);
         }
+      } else if (2 * lastNz_ > n) {
+        for (; k <= n; ++k) keep(k, D(recordOf(k)));
       }
       for (; k + 3 <= n; k += 4) {
         const double d0 = D(recordOf(k)), d1 = D(recordOf(k + 1)), d2 = D(recordOf(k + 2)), d3 = D(recordOf(k + 3));
