@@ -57,9 +57,15 @@ void TEnvelopeSolver::Order(int32_t n) {
         seen_[static_cast<size_t>(w)] = 1;
         queue_.push_back(w);
       }
-      std::stable_sort(queue_.begin() + static_cast<std::ptrdiff_t>(from), queue_.end(), [&](int32_t a, int32_t b) {
-        return degree_[static_cast<size_t>(a)] < degree_[static_cast<size_t>(b)];
-      });
+      // The few new neighbours by ascending degree, equal ones in their order: an insertion
+      // sort, stable like std::stable_sort but without its buffer from the heap.
+      for (size_t k = from + 1; k < queue_.size(); ++k) {
+        const int32_t w = queue_[k];
+        size_t at = k;
+        for (; at > from && degree_[static_cast<size_t>(queue_[at - 1])] > degree_[static_cast<size_t>(w)]; --at)
+          queue_[at] = queue_[at - 1];
+        queue_[at] = w;
+      }
     }
   }
   std::reverse(perm_.begin() + 1, perm_.begin() + placed + 1);
@@ -83,21 +89,20 @@ bool TEnvelopeSolver::Solve(const double* mat, int32_t n, const double* rhs, dou
     const double* col = mat + static_cast<size_t>(j - 1) * n;
     const double d = col[j];
     bad |= !(d > 0 && d < LargestElement);
-    for (int32_t i = 1; i < j; ++i) bad |= !(std::fabs(col[i]) < LargestElement);
-    // The non-zeros, four rows at a time: most groups of a sparse column are all zero.
+    // The non-zeros, four rows at a time: most groups of a sparse column are all zero. Only a
+    // group with a non-zero (a NaN or an infinity is one) can hold a huge or non-finite element.
     int32_t* e = edges_.data() + nonZeros;
     int32_t c = 0, i = 1;
+    auto take = [&](int32_t k) {
+      e[c] = k;
+      c += col[k] != 0;
+      bad |= !(std::fabs(col[k]) < LargestElement);
+    };
     for (; i + 3 < j; i += 4) {
       if (((col[i] != 0) | (col[i + 1] != 0) | (col[i + 2] != 0) | (col[i + 3] != 0)) == 0) continue;
-      for (int32_t k = i; k < i + 4; ++k) {
-        e[c] = k;
-        c += col[k] != 0;
-      }
+      for (int32_t k = i; k < i + 4; ++k) take(k);
     }
-    for (; i < j; ++i) {
-      e[c] = i;
-      c += col[i] != 0;
-    }
+    for (; i < j; ++i) take(i);
     nonZeros += static_cast<size_t>(c);
     edgeStart_[static_cast<size_t>(j) + 1] = static_cast<int32_t>(nonZeros);
     if (bad || nonZeros > limit) return false;

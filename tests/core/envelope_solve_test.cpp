@@ -118,6 +118,12 @@ TEST(EnvelopeSolve, DeclinesWhatTheFullInversionMustJudge) {
   PeakMatrix notFinite = base;
   notFinite.At(3, 9) = notFinite.At(9, 3) = std::numeric_limits<double>::quiet_NaN();
   EXPECT_TRUE(declined(notFinite));
+  // A huge or infinite element alone among zeros (a peak far from the amplitude it couples to).
+  for (const double bad : {1e200, -std::numeric_limits<double>::infinity()}) {
+    PeakMatrix far = base;
+    far.At(5, 39) = far.At(39, 5) = bad;  // amplitude 1 and position 15 of the 20 peaks
+    EXPECT_TRUE(declined(far)) << bad;
+  }
   PeakMatrix tiny = base;  // well conditioned, but a smallest eigenvalue near 1e-16
   for (double& v : tiny.a) v *= 1e-14;
   EXPECT_TRUE(declined(tiny));
