@@ -85,14 +85,14 @@ VKEST_AVX2_FMA void RankKAvx2(const double* x, const double* y, int32_t stride, 
         _mm256_storeu_pd(sums[c], acc[c][0]);
         _mm256_storeu_pd(sums[c] + Lanes, acc[c][1]);
       }
-      // Rows it..it+7 consecutive in the matrix and all above the tile's columns: whole vectors.
-      const bool run = it + Rows <= jt && jt + Columns <= columns && row[it + Rows - 1] - row[it] == Rows - 1 &&
-                       std::is_sorted(row + it, row + it + Rows) &&
-                       row[it + Rows - 1] < *std::min_element(row + jt, row + jt + Columns);
+      // Rows it..it+7 all left of the tile's columns and consecutive in the matrix: a column
+      // whose matrix row lies beyond them takes them as whole vectors.
+      bool run = it + Rows <= jt;
+      for (int32_t r = 1; r < Rows && run; ++r) run = row[it + r] == row[it] + r;
       for (int32_t c = 0; c < Columns; ++c) {
         const int32_t j = jt + c;
         if (j >= columns) break;
-        if (run) {
+        if (run && row[j] > row[it + Rows - 1]) {
           double* at = mat + row[it] + static_cast<size_t>(row[j] - 1) * n;
           _mm256_storeu_pd(at, _mm256_add_pd(_mm256_loadu_pd(at), _mm256_loadu_pd(sums[c])));
           _mm256_storeu_pd(at + Lanes, _mm256_add_pd(_mm256_loadu_pd(at + Lanes), _mm256_loadu_pd(sums[c] + Lanes)));
@@ -200,7 +200,8 @@ void TNormalBlock::Append(TSlot& s, const int32_t* idx, const double* val, int32
   if (s.position.empty()) {
     s.position.assign(static_cast<size_t>(n_) + 1, -1);
     s.row.assign(static_cast<size_t>(stride_), 0);
-    // A tile's rows may reach past the last point's row: a few values beyond it (read, never used).
+    // A tile may reach past the last point's row: up to 5 values beyond it (the columns of the
+    // AVX2 kernel, the rows of the baseline's), read and never used.
     s.x.assign(static_cast<size_t>(Capacity) * std::max(stride_, MaxTileColumns) + TileRows, 0.0);
     s.y.assign(s.x.size(), 0.0);
   }
