@@ -139,15 +139,26 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
   if (TraceDerivatives)
     LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
             "  deriv");
-  // Every row non-zero (rows 1..n in order): the sums by plain vectors.
+  // The right-hand side, and the diagonal (but in the Hessian's final pass) in the same pass;
+  // every row non-zero (rows 1..n in order): by plain vectors.
   double* rhs = RightSide.data();
-  if (nz == n)
-    for (int32_t a = 0; a < nz; ++a) rhs[a + 1] += rw * val[a];
-  else
-    for (int32_t a = 0; a < nz; ++a) rhs[idx[a]] += rw * val[a];
-
   double* mat = Matrix.data();
   double* diag = Diagonal.data();
+  if (hessianActive_) {
+    for (int32_t a = 0; a < nz; ++a) rhs[idx[a]] += rw * val[a];
+  } else if (nz == n) {
+    for (int32_t a = 0; a < nz; ++a) {
+      rhs[a + 1] += rw * val[a];
+      diag[a + 1] += (val[a] * val[a]) * w;
+    }
+  } else {
+    for (int32_t a = 0; a < nz; ++a) {
+      const int32_t k = idx[a];
+      rhs[k] += rw * val[a];
+      diag[k] += (val[a] * val[a]) * w;
+    }
+  }
+
   if (hessianActive_) {
     // Final pass of a small full-order fit: N = sum W'(D D^T - r H).
     for (int32_t j = 1; j <= n; ++j) {
@@ -164,15 +175,13 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
     }
   } else {
     if (skipFixedRows_ && nz < n) {
-      // Fixed rows: the diagonal only; the rest keep their order.
+      // Fixed rows: the diagonal only (above); the rest keep their order.
       const uint8_t* fixed = fixedRow_.data();
       int32_t kept = 0;
       for (int32_t a = 0; a < nz; ++a) {
         const int32_t k = idx[a];
         const double d = val[a];
-        if (fixed[k]) {
-          diag[k] += (d * d) * w;
-        } else {
+        if (!fixed[k]) {
           idx[kept] = k;
           val[kept++] = d;
         }
@@ -180,11 +189,7 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
       nz = kept;
     }
     if (nz >= TNormalBlock::MinColumns) {
-      // Many columns: the diagonal now, the rest with the next points as one rank-k update.
-      if (nz == n)
-        for (int32_t a = 0; a < nz; ++a) diag[a + 1] += (val[a] * val[a]) * w;
-      else
-        for (int32_t a = 0; a < nz; ++a) diag[idx[a]] += (val[a] * val[a]) * w;
+      // Many columns: with the next points as one rank-k update.
       block_.Add(idx, val, nz, w, mat);
     } else if (nz == n) {
       // Dense: every row is touched; the columns are contiguous.
@@ -192,14 +197,12 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
         const double dj = val[b];
         double* col = mat + static_cast<size_t>(b) * n + 1;
         for (int32_t a = 0; a < b; ++a) col[a] += (val[a] * dj) * w;
-        diag[b + 1] += (dj * dj) * w;
       }
     } else {
       for (int32_t b = 0; b < nz; ++b) {
         const double dj = val[b];
         double* col = mat + static_cast<size_t>(idx[b] - 1) * n;
         for (int32_t a = 0; a < b; ++a) col[idx[a]] += (val[a] * dj) * w;
-        diag[idx[b]] += (dj * dj) * w;
       }
     }
   }
