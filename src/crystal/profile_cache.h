@@ -101,6 +101,7 @@ struct TSwitches {
 struct TCache {
   bool valid = false;
   TSwitches sw;
+  TSwitches fresh;  // read at a call that starts something new (a local would be cleared at every call)
   bool usable = false;
   int32_t layoutEnd = 0;  // records read (within the capacity)
   int32_t m2 = -1;        // the record before the M2 pair; -1 none

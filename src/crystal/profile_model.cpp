@@ -270,9 +270,8 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   const bool sameSweep = C.lastValid && C.valid && Stage != 4 && Stage == C.lastStage && s == C.lastSpectrum &&
                          Point > C.lastPoint && fit.SweepSerial == C.lastSerial && C.sw.sp == sp &&
                          C.sw.fit == &fit;
-  TSwitches fresh;
-  if (!sameSweep) fresh = CurrentSwitches(s, sp);
-  const TSwitches& sw = sameSweep ? C.sw : fresh;
+  if (!sameSweep) C.fresh = CurrentSwitches(s, sp);
+  const TSwitches& sw = sameSweep ? C.sw : C.fresh;
   const bool continues = C.lastValid && C.valid && Stage == C.lastStage && s == C.lastSpectrum &&
                          (Stage == 4 ? c > C.lastChannel && c - C.lastChannel <= 1.0 : Point >= C.lastPoint);
   bool rebuild = !sameSweep && (!C.valid || !(sw == C.sw));
