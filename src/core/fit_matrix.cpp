@@ -139,27 +139,11 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
   if (TraceDerivatives)
     LogRows(n, 5, [&](int32_t k) { return FormatNumber(13, 4, rec[FullOrder ? k : freeIndex_[k]].Derivative); },
             "  deriv");
-  // The right-hand side, and the diagonal (but in the Hessian's final pass) in the same pass;
-  // every row non-zero (rows 1..n in order): by plain vectors.
   double* rhs = RightSide.data();
   double* mat = Matrix.data();
   double* diag = Diagonal.data();
   if (hessianActive_) {
     for (int32_t a = 0; a < nz; ++a) rhs[idx[a]] += rw * val[a];
-  } else if (nz == n) {
-    for (int32_t a = 0; a < nz; ++a) {
-      rhs[a + 1] += rw * val[a];
-      diag[a + 1] += (val[a] * val[a]) * w;
-    }
-  } else {
-    for (int32_t a = 0; a < nz; ++a) {
-      const int32_t k = idx[a];
-      rhs[k] += rw * val[a];
-      diag[k] += (val[a] * val[a]) * w;
-    }
-  }
-
-  if (hessianActive_) {
     // Final pass of a small full-order fit: N = sum W'(D D^T - r H).
     for (int32_t j = 1; j <= n; ++j) {
       double dj = rec[j].Derivative;
@@ -174,8 +158,22 @@ void TParameter::AccumulatePoint(double w, double rw, double r) {
       }
     }
   } else {
+    // The right-hand side and the diagonal in one pass; every row non-zero (rows 1..n in order):
+    // by plain vectors.
+    if (nz == n) {
+      for (int32_t a = 0; a < nz; ++a) {
+        rhs[a + 1] += rw * val[a];
+        diag[a + 1] += (val[a] * val[a]) * w;
+      }
+    } else {
+      for (int32_t a = 0; a < nz; ++a) {
+        const int32_t k = idx[a];
+        rhs[k] += rw * val[a];
+        diag[k] += (val[a] * val[a]) * w;
+      }
+    }
     if (skipFixedRows_ && nz < n) {
-      // Fixed rows: the diagonal only (above); the rest keep their order.
+      // Fixed rows: the diagonal only; the rest keep their order.
       const uint8_t* fixed = fixedRow_.data();
       int32_t kept = 0;
       for (int32_t a = 0; a < nz; ++a) {

@@ -13,9 +13,14 @@ constexpr int32_t MaxTileColumns = 8;  // the stride of a point row is a whole n
 
 typedef double V2 __attribute__((vector_size(16)));
 
+// The upper triangle's element for matrix rows a and b: the smaller row within the larger
+// one's column.
+[[gnu::always_inline]] inline double& Upper(double* mat, int32_t n, int32_t a, int32_t b) {
+  return mat[a < b ? a + static_cast<size_t>(b - 1) * n : b + static_cast<size_t>(a - 1) * n];
+}
+
 // Adds a tile's sums c[r][col] (r < TileRows, col < TileColumns) into the matrix: every C(i, j)
-// with i = it + r < j = jt + col < columns at its rows' place (the smaller row within the larger
-// one's column).
+// with i = it + r < j = jt + col < columns at its rows' place.
 template <int32_t TileColumns>
 [[gnu::always_inline]] inline void AddTile(const double (&c)[TileRows][TileColumns], int32_t it, int32_t jt,
                                            int32_t columns, double* mat, int32_t n, const int32_t* row) {
@@ -24,9 +29,7 @@ template <int32_t TileColumns>
     for (int32_t col = 0; col < TileColumns; ++col) {
       const int32_t j = jt + col;
       if (i >= j || j >= columns) continue;
-      const int32_t a = row[i], b = row[j];
-      const size_t at = a < b ? a + static_cast<size_t>(b - 1) * n : b + static_cast<size_t>(a - 1) * n;
-      mat[at] += c[r][col];
+      Upper(mat, n, row[i], row[j]) += c[r][col];
     }
   }
 }
@@ -101,8 +104,7 @@ VKEST_AVX2_FMA void RankKAvx2(const double* x, const double* y, int32_t stride, 
         for (int32_t r = 0; r < Rows; ++r) {
           const int32_t i = it + r;
           if (i >= j) break;
-          const int32_t a = row[i], b = row[j];
-          mat[a < b ? a + static_cast<size_t>(b - 1) * n : b + static_cast<size_t>(a - 1) * n] += sums[c][r];
+          Upper(mat, n, row[i], row[j]) += sums[c][r];
         }
       }
     }
