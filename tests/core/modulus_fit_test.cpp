@@ -4,6 +4,8 @@
 // other two weightings land elsewhere.
 #include <gtest/gtest.h>
 #include "fit_test_models.h"
+#include "support/golden_files.h"
+#include "support/temp_path.h"
 
 namespace {
 
@@ -27,6 +29,19 @@ TEST(ModulusFit, WeighsEachPointByItsInverseError) {
     for (int32_t i = 1; i <= n; ++i) EXPECT_NEAR(r.Value(i), truth[i - 1], 1e-4) << i;
     EXPECT_NEAR(r.Rss(), g.at("s")[0], 1e-4 * g.at("s")[0]);
   }
+}
+
+// Another HiGHS reaches the same vertex within its feasibility tolerance.
+TEST(ModulusFit, GoldenFileIsWhatTheGeneratorWritesNow) {
+  VKEST_REQUIRE_PYTHON("numpy, scipy");
+  const auto out = TestTempPath("modulus_fit_golden.txt");
+  ASSERT_EQ(RunTool("gen_modulus_fit_golden.py", out.string()), 0);
+  const auto mismatches = TokenMismatches(TokenRows(out), GoldenRows("modulus_fit_golden.txt"), [](const Tokens& row, size_t c) {
+    double x = 0;
+    return TokenNumber(row[c], x) ? 1e-9 * std::max(1.0, std::fabs(x)) : NAN;
+  });
+  std::filesystem::remove(out);
+  EXPECT_TRUE(mismatches.empty()) << JoinLines(mismatches);
 }
 
 }  // namespace
