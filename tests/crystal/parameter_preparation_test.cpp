@@ -14,6 +14,7 @@
 #include "core/model_switches.h"
 #include "core/symmetry_expansion.h"
 #include "crystal/parameter_preparation.h"
+#include "crystal/preparation_setup.h"
 #include "crystal/profile_model.h"
 #include "crystal/profile_setup.h"
 #include "support/golden_files.h"
@@ -39,17 +40,11 @@ std::vector<double> GoldenCell(const std::string& label) {
   return v;
 }
 
-class Preparation : public ProfileTest {
+class Preparation : public PreparationFixture {
 protected:
-  void SetUp() override {
-    ProfileTest::SetUp();
-    DelayDeviation = 0, AnisotropyBound = 10, MergeThreshold = 0.5, WeakPeakLevel = 1;
-    FitControlsGiven = 0, PreparedParameterCount = 0;
-    for (int32_t m = 0; m < ModeCount; ++m) UseAvailableArray[m] = 0, ParametersPending[m] = 1, FitPending[m] = 0;
-  }
   void TearDown() override {
     for (int32_t p = 1; p <= MaxPhases; ++p) ForgetSymmetryExpansion(p);
-    ProfileTest::TearDown();
+    PreparationFixture::TearDown();
   }
   // A time-of-flight or angular spectrum with counts 2000 in the first half of the interval and
   // 4000 in the second (|Y - background| = 1000 everywhere).
@@ -107,13 +102,6 @@ protected:
     EXPECT_EQ(fit.ContradictionWarning, "");  // no record both tied and fixed
     fit.RestoreFitControls();
   }
-
-private:
-  KeepValues<ParameterRecord> records_{parar, MaxParameters + 1};
-  KeepValues<uint8_t> flags_[4] = {{ParametersPending, ModeCount}, {FitPending, ModeCount}, {&StopButtonOption, 1},
-                                   {&FitControlsGiven, 1}};
-  KeepValues<int32_t> counts_[3] = {{UseAvailableArray, ModeCount}, {&ParameterArrayMode, 1}, {&PreparedParameterCount, 1}};
-  KeepValues<double> values_[4] = {{&DelayDeviation, 1}, {&AnisotropyBound, 1}, {&MergeThreshold, 1}, {&WeakPeakLevel, 1}};
 };
 
 // Both modes over the seven systems (monoclinic in both settings), with a magnetic second phase,

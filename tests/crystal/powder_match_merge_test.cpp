@@ -5,27 +5,12 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "core/model_switches.h"
 #include "crystal/parameter_preparation.h"
-#include "crystal/profile_setup.h"
+#include "crystal/preparation_setup.h"
 
 namespace {
 
-class PowderMerge : public ProfileTest {
-protected:
-  void SetUp() override {
-    ProfileTest::SetUp();
-    DelayDeviation = 0, AnisotropyBound = 10, MergeThreshold = 0.5, WeakPeakLevel = 1;
-    FitControlsGiven = 0, PreparedParameterCount = 0;
-    for (int32_t m = 0; m < ModeCount; ++m) UseAvailableArray[m] = 0, ParametersPending[m] = 1, FitPending[m] = 0;
-  }
-
-private:
-  KeepValues<ParameterRecord> records_{parar, MaxParameters + 1};
-  KeepValues<uint8_t> flags_[3] = {{ParametersPending, ModeCount}, {FitPending, ModeCount}, {&FitControlsGiven, 1}};
-  KeepValues<int32_t> counts_[3] = {{UseAvailableArray, ModeCount}, {&ParameterArrayMode, 1}, {&PreparedParameterCount, 1}};
-  KeepValues<double> values_[4] = {{&DelayDeviation, 1}, {&AnisotropyBound, 1}, {&MergeThreshold, 1}, {&WeakPeakLevel, 1}};
-};
+class PowderMerge : public PreparationFixture {};
 
 // Steps between neighbours in thresholds, and the record each reflection ends on (0-based index
 // of its master among the reflections).

@@ -1,7 +1,6 @@
 // The four spectrum slots form a ring: "Next Spectr" (side button 9), "Prev.Spectr" (10) and
 // "Input the Next Spectrum" step once around it from every slot, and a full turn comes home.
 #include <gtest/gtest.h>
-#include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
 #include "mainwin/main_window.h"
@@ -16,11 +15,10 @@ protected:
     ScriptedTest::SetUp();
     Form1 = TForm1();
     LayoutMainWindow(1.0, 1.0);
-    MainMode = GraphMode = 0;
     SpectrumSlots = " x   ", SideButtonMask = "111111111111";
   }
   FreshSpectra spectra_;
-  KeepValues<int32_t> ints_[3] = {{&MainMode, 1}, {&GraphMode, 1}, {&CurrentSpectrum, 1}};
+  KeepValues<int32_t> current_{&CurrentSpectrum, 1};
   KeepValues<std::string> strings_[2] = {{&SideButtonMask, 1}, {&SpectrumSlots, 1}};
 };
 
