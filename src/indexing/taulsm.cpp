@@ -61,7 +61,10 @@ void TAULSM::IndexingModel(double& Y, double& W, int32_t stage, int32_t i, doubl
   W = stage == 3 ? line.Error : AverageDError;
   if (W != 0) W = 1 / (W * W);
   const double dev = std::max(std::fabs(line.d - line.DCalc), 1e-5);
-  if (BadReflectionMeasures != 0 && 3 * CurrentDeviation < dev) W = W / dev;
+  // A line missing by more than c = 3 x the mean miss weighs c / dev of its own weight (Huber's
+  // weight): its pull on the cell grows no further, and the weight is continuous at the cut.
+  const double cut = 3 * CurrentDeviation;
+  if (BadReflectionMeasures != 0 && cut < dev) W = W * (cut / dev);
 
   double lambda = 0, shift = 0;
   const int32_t phases = std::clamp(PhaseCount, 0, MaxIndexingPhases);

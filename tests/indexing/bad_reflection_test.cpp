@@ -1,7 +1,8 @@
 // "Measures against bad reflections" in the indexing model: a line whose miss |d_exp - d_calc|
-// exceeds three times the mean miss of the current iteration has its weight divided by that miss
-// (in angstrom); every other line, and every line with the option off, keeps 1 / sigma^2. The
-// calculated d are those of a cubic cell, a / sqrt(h^2 + k^2 + l^2).
+// exceeds c = three times the mean miss of the current iteration keeps c / miss of its weight
+// (Huber's weight: never more than 1 / sigma^2, and continuous at the cut); every other line,
+// and every line with the option off, keeps 1 / sigma^2. The calculated d are those of a cubic
+// cell, a / sqrt(h^2 + k^2 + l^2).
 #include "indexing_setup.h"
 
 namespace {
@@ -30,8 +31,8 @@ TEST_F(BadReflectionTest, OnlyLinesBeyondThreeMeanMissesLoseWeight) {
     uint8_t option;
     double meanMiss;
     double weight[3];
-  } cases[] = {{1, 0.001, {plain / 0.01, plain, plain}},   // 3 x 0.001 below 0.01 only
-               {1, 0.0006, {plain / 0.01, plain, plain / 0.002}},
+  } cases[] = {{1, 0.001, {plain * 0.003 / 0.01, plain, plain}},  // 3 x 0.001 below 0.01 only
+               {1, 0.0006, {plain * 0.0018 / 0.01, plain, plain * 0.0018 / 0.002}},
                {1, 0.004, {plain, plain, plain}},         // 0.012 above every miss
                {0, 0.0001, {plain, plain, plain}}};
   for (const Case& c : cases) {
