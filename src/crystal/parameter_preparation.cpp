@@ -18,6 +18,7 @@
 #include "core/number_format.h"
 #include "core/number_parse.h"
 #include "core/parameter_layout.h"
+#include "core/peak_model.h"
 #include "core/settings_file.h"
 #include "core/site_symmetry.h"
 #include "core/spectra_utilities.h"
@@ -260,34 +261,74 @@ void SetGlobalRecords(const TSpectrum& sp) {
   const double deviation = std::fabs(DelayDeviation);
   parar[3].value = sp.Delay, parar[3].lower = sp.Delay - deviation, parar[3].upper = sp.Delay + deviation;
   BackgroundToParameters(4);
-  parar[10].value = 0;
-  if (MainMode == RietveldMode)
-    parar[10].lower = -1, parar[10].upper = 1;
-  else
-    Fix(parar[10], 0.0);
+  SetSpectrumCorrectionRecord(sp);
 }
 
-// Step 11.1: the scale of phase p from the intensities and the counts at their channels;
-// channel[j] := the channel of reflection j. False after "Zero structure factors".
+// The width in channels of a reflection at channel c and d-spacing d by the width law, from the
+// width records base+8..base+10 (set first) as the profile model reads them.
+double ReflectionWidth(int32_t base, const TSpectrum& sp, double c, double d) {
+  const double W0 = parar[base + 8].value, W1 = parar[base + 9].value, W2 = parar[base + 10].value;
+  const double floor = 0.001;
+  if (WidthMode == 2 || WidthMode == 3) {
+    const double d2 = d * d;
+    return std::sqrt(std::max(floor, W0 + W1 * d2 + (WidthMode == 3 ? W2 * d2 * d2 : 0.0)));
+  }
+  if (sp.AxisKind == AxisAngular) {
+    const double t = std::tan(std::asin(std::min(1.0, sp.Lambda / (2 * d))));
+    return std::max(floor, W0 + W1 * t + W2 * t * t);
+  }
+  const double f = sp.WorkFirst, l = sp.WorkLast;
+  return std::max(floor, W0 + W1 * (l != f ? (2 * c - f - l) / (l - f) : 0.0));
+}
+
+// Step 11.1: the scale of phase p in the area convention of the profile model (a peak's area in
+// channel counts is scale x m x LF x |F|^2): the least-squares factor between the counts above
+// the background constant at the reflections' channels and the unit-scale profile there, every
+// reflection's peak of unit area over its width, overlaps included. channel[j] := the channel of
+// reflection j. False after "Zero structure factors". Needs the width records.
 bool SetScaleRecord(int32_t p, int32_t base, TSpectrum& sp, std::vector<double>& channel) {
   const int32_t m = Reflections(p);
   channel.assign(static_cast<size_t>(m) + 1, 0.0);
-  const double background = parar[4].value;
-  double s1 = 0, s2 = 0;
+  const TPeakModel* shape = PeakModels[p + 1].get();
+  const double cut = !shape ? 0.0 : shape->ModelNumber == ModelLorentz ? 15.0 : shape->HalfWidth;
+  const double area = shape ? std::fabs(shape->EvaluatedArea(cut)) : 0.0;
+  const bool magnetic = PhaseModelFlags[p] == 1, angular = sp.AxisKind == AxisAngular;
+  // Per reflection reached: its channel, width and unit-scale area m LF |F|^2.
+  std::vector<double> at, width, strength;
   for (int32_t j = 1; j <= m; ++j) {
     const THklRecord& h = HklTable[j][p];
     const double c = sp.DToChannel(h.d);
     channel[j] = c;
-    const double ch = std::nearbyint(c);
-    // A reflection the spectrum does not reach (an angular 0 included) tells nothing.
-    if (!(ch >= sp.FirstChannel && ch <= sp.LastChannel)) continue;
-    const double obs = sp.Y[static_cast<int32_t>(ch)] - background;
-    const double intensity = h.Multiplicity / std::max(std::pow(h.d, 4), 0.01) * (h.A * h.A + h.B * h.B);
-    s1 += intensity;
-    s2 += intensity * intensity / std::max(std::fabs(obs), 1.0);
+    // A reflection outside the working range (an angular 0 included) tells nothing.
+    if (!(std::nearbyint(c) >= sp.WorkFirst && std::nearbyint(c) <= sp.WorkLast) || !(h.d > 0)) continue;
+    double LF = std::pow(h.d, 4);
+    if (angular) {
+      const double th = std::asin(std::min(1.0, sp.Lambda / (2 * h.d)));
+      const double LP = std::sin(th) * std::sin(2 * th);
+      LF = LP > 1e-6 ? 1 / LP : std::fabs(LP);
+    }
+    const double q2 = magnetic ? h.q * h.q : 1.0;
+    at.push_back(c);
+    width.push_back(ReflectionWidth(base, sp, c, h.d));
+    strength.push_back(h.Multiplicity * LF * (h.A * h.A + h.B * h.B) * q2);
   }
-  s2 *= PhaseModelFlags[p] == 1 ? PhaseTable[p].MaxQ : PhaseTable[p].MaxF;
-  if (s1 == 0 || s2 == 0 || !std::isfinite(s1 / s2)) {
+  // sum obs x model / sum model^2 over the reflections' channels.
+  double om = 0, mm = 0;
+  const double background = parar[4].value;
+  for (size_t j = 0; j < at.size() && area > 0; ++j) {
+    const double ch = std::nearbyint(at[j]);
+    double model = 0;
+    for (size_t k = 0; k < at.size(); ++k) {
+      const double z = (ch - at[k]) / width[k];
+      if (!(std::fabs(z) < cut)) continue;
+      double f0, f1, f2;
+      shape->PeakModelValue(f0, f1, f2, z);
+      model += strength[k] * f0 / (area * width[k]);
+    }
+    om += (sp.Y[static_cast<int32_t>(ch)] - background) * model;
+    mm += model * model;
+  }
+  if (!(mm > 0) || !std::isfinite(om / mm)) {
     ShowMsg("Zero structure factors, phase=" + std::to_string(p));
     return false;
   }
@@ -295,7 +336,7 @@ bool SetScaleRecord(int32_t p, int32_t base, TSpectrum& sp, std::vector<double>&
   if (MainMode == PowderMatchMode) {
     Fix(r, 1.0);
   } else {
-    r.value = std::max(s1 / s2, 0.001);
+    r.value = std::max(om / mm, 0.001);
     r.lower = std::min(r.value / 100, 1e-6);
     r.upper = 1e12;
   }
@@ -556,9 +597,9 @@ void PrepareParameterArray(int32_t& checkRequested) {
   std::vector<double> channel;
   for (int32_t p = 1; p <= phases; ++p) {
     const int32_t base = PhaseParameterOffset(p);
+    SetWidthRecords(base, sp);  // the scale estimate reads the widths
     if (!SetScaleRecord(p, base, sp, channel)) return;
     SetMetricRecords(p, base);
-    SetWidthRecords(base, sp);
     if (MainMode == PowderMatchMode)
       SetIntensityRecords(p, base, sp, channel);
     else
@@ -605,6 +646,16 @@ bool SetPhaseScaleRecord(int32_t phase, int32_t base, TSpectrum& sp) {
 }
 
 void SetPhaseWidthRecords(int32_t base, const TSpectrum& sp) { SetWidthRecords(base, sp); }
+
+void SetSpectrumCorrectionRecord(const TSpectrum& sp) {
+  // With a fixed wavelength exp(r c) over the range trades with the thermal factors: free only on
+  // a time-of-flight spectrum, never in powder match.
+  if (MainMode != PowderMatchMode && sp.AxisKind != AxisAngular) {
+    parar[10].value = 0, parar[10].lower = -1, parar[10].upper = 1;
+  } else {
+    Fix(parar[10], 0.0);
+  }
+}
 
 void SetMagneticRows() { SetMagneticRecords(Phases()); }
 

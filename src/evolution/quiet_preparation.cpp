@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int32_t RietveldMode = 0;
-constexpr int32_t PowderMatchMode = 2;
 constexpr int32_t ModeMask = 13;  // Rietveld, powder match and Fitra
 constexpr double SnapLimit = 2e-8;  // rounding noise of the metric
 
@@ -36,11 +35,7 @@ void SetInstrumentRecords(const TSpectrum& sp) {
   Fix(parar[2], 0.0);
   Fix(parar[3], sp.Delay);
   BackgroundToParameters(4);
-  parar[10].value = 0;
-  if (MainMode == PowderMatchMode)
-    Fix(parar[10], 0.0);
-  else
-    parar[10].lower = -1, parar[10].upper = 1;
+  SetSpectrumCorrectionRecord(sp);
 }
 
 // A, B, C within c per cent, the cross terms within 2c per cent, then the crystal system's ties.
@@ -79,13 +74,13 @@ void PrepareParameterArrayQuiet() {
   for (int32_t p = 1; p <= phases; ++p) {
     const int32_t base = PhaseParameterOffset(p);
     if (!TableIndexOk(base + 10, 1, n, "parameter")) return;
+    SetPhaseWidthRecords(base, sp);  // the scale estimate reads the widths
     if (!SetPhaseScaleRecord(p, base, sp)) {
       // The fit would run on whatever the engine held: the sequence stops instead.
       DialogOk = 0;
       return;
     }
     SetMetricRecords(p, base);
-    SetPhaseWidthRecords(base, sp);
     if (mode == RietveldMode) SetAtomParameterRows(p, base);
   }
   // The equivalent positions, moments and phase links are answers of the preparation's dialog;
