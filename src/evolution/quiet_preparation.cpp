@@ -74,13 +74,13 @@ void PrepareParameterArrayQuiet() {
   for (int32_t p = 1; p <= phases; ++p) {
     const int32_t base = PhaseParameterOffset(p);
     if (!TableIndexOk(base + 10, 1, n, "parameter")) return;
-    SetPhaseWidthRecords(base, sp);  // the scale estimate reads the widths
     if (!SetPhaseScaleRecord(p, base, sp)) {
       // The fit would run on whatever the engine held: the sequence stops instead.
       DialogOk = 0;
       return;
     }
     SetMetricRecords(p, base);
+    SetPhaseWidthRecords(base, sp);
     if (mode == RietveldMode) SetAtomParameterRows(p, base);
   }
   // The equivalent positions, moments and phase links are answers of the preparation's dialog;
