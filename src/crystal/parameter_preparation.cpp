@@ -300,11 +300,12 @@ bool SetScaleRecord(int32_t p, int32_t base, TSpectrum& sp, std::vector<double>&
   const int32_t m = Reflections(p);
   channel.assign(static_cast<size_t>(m) + 1, 0.0);
   const bool magnetic = PhaseModelFlags[p] == 1, angular = sp.AxisKind == AxisAngular;
-  double strength = 0;
+  double strength = 0, any = 0;
   for (int32_t j = 1; j <= m; ++j) {
     const THklRecord& h = HklTable[j][p];
     const double c = sp.DToChannel(h.d);
     channel[j] = c;
+    any += h.Multiplicity * (h.A * h.A + h.B * h.B);
     // A reflection outside the working range (an angular 0 included) adds nothing to its counts.
     if (!(std::nearbyint(c) >= sp.WorkFirst && std::nearbyint(c) <= sp.WorkLast) || !(h.d > 0)) continue;
     double LF = std::pow(h.d, 4);
@@ -316,7 +317,7 @@ bool SetScaleRecord(int32_t p, int32_t base, TSpectrum& sp, std::vector<double>&
     strength += h.Multiplicity * LF * (h.A * h.A + h.B * h.B) * (magnetic ? h.q * h.q : 1.0);
   }
   const double maxFactor = magnetic ? PhaseTable[p].MaxQ : PhaseTable[p].MaxF;
-  if (!(strength > 0) || !std::isfinite(strength) || maxFactor == 0) {
+  if (!(any > 0) || maxFactor == 0) {
     ShowMsg("Zero structure factors, phase=" + std::to_string(p));
     return false;
   }
@@ -329,9 +330,9 @@ bool SetScaleRecord(int32_t p, int32_t base, TSpectrum& sp, std::vector<double>&
   double area = 0;
   for (int32_t c = std::max(sp.WorkFirst, 1), i = 0; c <= std::min(sp.WorkLast, MaxChannels); ++c, ++i)
     area += sp.Y[c] - bg[static_cast<size_t>(i)];
-  // The phases share the counts equally.
-  r.value = std::max(area / (Phases() * strength), 0.001);
-  if (!std::isfinite(r.value)) r.value = 0.001;
+  // The phases share the counts equally; no reflection in the range tells nothing.
+  const double estimate = area / (Phases() * strength);
+  r.value = std::isfinite(estimate) && strength > 0 ? std::max(estimate, 0.001) : 0.001;
   r.lower = std::min(r.value / 100, 1e-6);
   r.upper = 1e12;
   return true;

@@ -232,7 +232,8 @@ TEST_F(Preparation, ScaleEstimateFollowsTheData) {
 // The width law is W0 + W1 t with t the law's abscissa: u of the working range (TOF) or tan(theta)
 // (angular), 1 at the end of a TOF range and at 2theta = 90 deg. The start widths give the
 // spectrum's "Width 1" there, not a per-channel slope that leaves the start width constant.
-TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLaw) {
+// Spectr.Corr is free on time of flight only.
+TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLawAndTheSpectrumCorrectionByAxis) {
   for (int32_t axis : {AxisTimeOfFlight, AxisAngular}) {
     SCOPED_TRACE(axis);
     TSpectrum& sp = Spectrum(axis);
@@ -244,6 +245,12 @@ TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLaw) {
     EXPECT_EQ(w0, 5);
     EXPECT_EQ(w0 + w1 * 1.0, 8);
     EXPECT_TRUE(parar[WidthRecord(1, 1)].lower <= w1 && w1 <= parar[WidthRecord(1, 1)].upper);
+    // The spectrum correction exp(r c) starts at 0: free on time of flight, fixed on an angular
+    // spectrum, where with a fixed wavelength it would trade with the thermal factors.
+    const ParameterRecord& c = parar[10];
+    EXPECT_EQ(c.value, 0);
+    EXPECT_EQ(c.lower, axis == AxisAngular ? 0 : -1);
+    EXPECT_EQ(c.upper, axis == AxisAngular ? 0 : 1);
   }
 }
 

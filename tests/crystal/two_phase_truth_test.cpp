@@ -192,6 +192,7 @@ protected:
         if (r[1].lower != r[1].upper) ExpectNearTruth(r[1].value, ph.atoms[a - 1].occ, r[1].Error, atom + " occupation");
       }
       const ParameterRecord& s = fit.Records[base + 1];
+      if (!rebinned) ExpectNearTruth(s.value, ph.scale, s.Error, phase + " scale");
       if (p == 0) ratio = s.value, ratioError = s.Error / s.value;
       if (p == 1) ratioError = ratio / s.value * std::hypot(ratioError, s.Error / s.value), ratio /= s.value;
     }
