@@ -202,28 +202,37 @@ protected:
 
 TEST_F(TwoPhaseTruthTest, TimeOfFlightSiliconAndFluoride) { Run("truth2_tof.txt"); }
 
-// The same phases on a logarithmic time grid (constant dt/t, the times in X): read as it is, put
-// on as many equidistant channels by the simple interpolation, the phases then set
-// up on the new channels, prepared and refined to the same truth. The truth's scales (per us) and
-// squared widths (us^2) go into the new channels' units for the start values.
+// The same phases on a logarithmic time grid (constant dt/t, the times in X, counts per us) by
+// the README's road: the phases from an INI file first (reading one starts a new model), then the
+// X Y E file by the spectrum input, put on as many equidistant channels by the simple
+// interpolation, the flight path and detector angle entered, the reflections formed for the new
+// channels, prepared and refined to the same truth. The truth's scales (per us) and squared
+// widths (us^2) go into the new channels' units for the start values.
 TEST_F(TwoPhaseTruthTest, LogarithmicTimeOfFlightOnEquidistantChannels) {
   TwoPhaseTruth t = ReadTwoPhaseTruth("truth2_tof_log.txt");
-  StartingChannelOne = 1;
   std::filesystem::copy_file(TruthDataDir + t.spectrum, folder_ / t.spectrum);
   for (auto& sp : SpectrumList) sp->Name = sp->VarianceName = WorkDir;
-  std::ostringstream read;
-  read << "SM\n0\nSNP\n2\nSWBM\n" << t.law << " 0\nASCIILS\n1 2 3\nIS\n" << t.spectrum << "\n1 4 1 " << t.last
-       << " 1 " << t.last << " " << t.header[1] << " 0 1 " << t.header[2] << " 7 4 7 0 1 0 0 0\nSTOP\n";
-  ReadIniText(read.str(), 1, true, false, (folder_ / "log_read.ini").string());
+  const std::string text = SetUpText(t);
+  const size_t ilp = text.find("ILP"), fhkl = text.find("FHKL");
+  const std::string phases = "SM\n0\nSNP\n2\nSWBM\n" + std::to_string(t.law) + " 0\n" + text.substr(ilp, fhkl - ilp) + "STOP\n";
+  ReadIniText(phases, 1, true, false, (folder_ / "log_phases.ini").string());
   ASSERT_EQ(DialogOk, 1);
+  ASSERT_EQ(PhaseCount, 2);
+
   TSpectrum& sp = *SpectrumList[1];
+  sp.Name = (folder_ / t.spectrum).string();
+  StartingChannelOne = 1;
+  ASSERT_TRUE(sp.ReadAsciiTriples(1));
+  sp.AxisKind = AxisTimeOfFlight;
   ASSERT_EQ(sp.LastChannel, t.last);
   ASSERT_TRUE(NonEquidistantAxis(sp, 1, t.last));
   const int32_t channels = t.last;  // the mean step
   const std::vector<double> times(sp.X + 1, sp.X + t.last + 1), sigma(sp.E + 1, sp.E + t.last + 1);
   DialogNumbers[2] = 1, DialogNumbers[3] = t.last;
   SimpleInterpolation(1, 1, channels);
-  sp.FirstChannel = sp.WorkFirst = 1, sp.LastChannel = sp.WorkLast = channels;
+  sp.WorkFirst = 1, sp.WorkLast = channels;
+  ASSERT_EQ(sp.LastChannel, channels);
+  sp.FlightPath = t.header[1], sp.Theta = t.header[2];
   const double step = sp.ChanWidth;
   ASSERT_GT(step, 8.0);
   t.first = 1, t.last = channels;
@@ -231,10 +240,9 @@ TEST_F(TwoPhaseTruthTest, LogarithmicTimeOfFlightOnEquidistantChannels) {
     p.scale /= step;
     for (double& w : p.w) w /= step * step;
   }
-  std::string phases = SetUpText(t);
-  phases = phases.substr(phases.find("ILP"));
-  ReadIniText(phases, 1, false, false, (folder_ / "log_phases.ini").string());
-  ASSERT_EQ(DialogOk, 1);
+  ui.ExpectDialog("Form hkl").Field(1, 1, "0.76").Field(2, 1, "3.7").Ok();
+  ui.ExpectDialog("").Ok();  // the list of the formed reflections
+  FormHklSet();
   ASSERT_GT(PhaseTable[2].ReflectionCount, 10);
   // The early bins (4 us) are averaged in pairs, the late ones (17 us) split in two: the errors
   // that count each count once make chi2 smaller than the channel count there.
