@@ -87,9 +87,16 @@ protected:
   // at 0, the scales 30 % above and 25 % below the truth, widths from 80 % of the truth and free,
   // every B free, the last atom's occupation of the phase with more atoms free; MAKE with 100
   // iterations; exit. The preparation itself fixes the coordinates on special positions.
-  void PrepareAndRefine(const TwoPhaseTruth& t) {
+  // reform: the menu offers to form the reflections for the spectrum's interval, answered Yes
+  // with the d range 0.76 .. 3.7.
+  void PrepareAndRefine(const TwoPhaseTruth& t, bool reform = false) {
     const bool tof = t.axis == AxisTimeOfFlight;
     if (tof) ui.QueueAnswer(true);  // not normalized: proceed
+    if (reform) {
+      ui.QueueAnswer(true);  // "HKLs formed for other interval. Reform?"
+      ui.ExpectDialog("Form hkl").Field(1, 1, "0.76").Field(2, 1, "3.7").Ok();
+      ui.ExpectDialog("").Ok();  // the list of the formed reflections
+    }
     ui.ExpectDialog(ModeNames[0]).Radio(2).Ok();
     ui.ExpectDialog("Preparing parameter array").Ok();
     // The first phase's dialog also asks the background degree and the delay's deviation.
@@ -205,8 +212,8 @@ TEST_F(TwoPhaseTruthTest, TimeOfFlightSiliconAndFluoride) { Run("truth2_tof.txt"
 // The same phases on a logarithmic time grid (constant dt/t, the times in X, counts per us) by
 // the README's road: the phases from an INI file first (reading one starts a new model), then the
 // X Y E file by the spectrum input, put on as many equidistant channels by the simple
-// interpolation, the flight path and detector angle entered, the reflections formed for the new
-// channels, prepared and refined to the same truth. The truth's scales (per us) and squared
+// interpolation, the flight path and detector angle entered, prepared (the menu forms the
+// reflections for the new channels) and refined to the same truth. The truth's scales (per us) and squared
 // widths (us^2) go into the new channels' units for the start values.
 TEST_F(TwoPhaseTruthTest, LogarithmicTimeOfFlightOnEquidistantChannels) {
   TwoPhaseTruth t = ReadTwoPhaseTruth("truth2_tof_log.txt");
@@ -240,16 +247,13 @@ TEST_F(TwoPhaseTruthTest, LogarithmicTimeOfFlightOnEquidistantChannels) {
     p.scale /= step;
     for (double& w : p.w) w /= step * step;
   }
-  ui.ExpectDialog("Form hkl").Field(1, 1, "0.76").Field(2, 1, "3.7").Ok();
-  ui.ExpectDialog("").Ok();  // the list of the formed reflections
-  FormHklSet();
-  ASSERT_GT(PhaseTable[2].ReflectionCount, 10);
   // The early bins (4 us) are averaged in pairs, the late ones (17 us) split in two: the errors
   // that count each count once make chi2 smaller than the channel count there.
   const double chiPerPoint =
       ExpectedChiSquare(Overlaps(times, times.front(), step, static_cast<size_t>(channels)), sigma) / channels;
   EXPECT_LT(chiPerPoint, 0.8);
-  ASSERT_NO_FATAL_FAILURE(PrepareAndRefine(t));
+  ASSERT_NO_FATAL_FAILURE(PrepareAndRefine(t, true));
+  ASSERT_GT(PhaseTable[2].ReflectionCount, 10);
   Check(t, true, chiPerPoint);
 }
 
