@@ -1,8 +1,9 @@
 // The per-reflection caches of the profile model (internal to RietveldModel): what does not
 // depend on the channel, with the keys of the values each layer was made from.
 //   geometry (every reflection of a phase, refreshed when a record of the instrument, metric,
-//     widths or anisotropy changes): Q0, position, Lorentz factor, the width of laws 2 and 3,
-//     the anisotropy terms, their derivatives, and the reflections ordered by position;
+//     widths or anisotropy changes): Q0, position, Lorentz factor, the width (laws 2 and 3, and
+//     every law on an angular axis), the anisotropy terms, their derivatives, and the
+//     reflections ordered by position;
 //   structure factor (per reflection, on first need): A, B, q and the gradient of |F|^2 by the
 //     free atom records, keyed on the phase's atom and Cos Phi records, the stored metric and the
 //     reflection's Q0;
