@@ -14,9 +14,10 @@ The model, per channel c of the working range f..l:
   bg = sum of v(4+i) P_i(u), i = 0..5 (numpy.polynomial.legendre)
   Time of flight: theta_d = theta + v2; C = 505.556 / cw v1 sin(theta_d); pos = C d - v3;
     LF = d^4; W by law 0: W0 + W1 u, law 3: sqrt(W0 + W1 d^2 + W2 d^4).
-  Angular: theta_p = X[c] / 2 with X[c] = (c - offset) / slope the channel's two-theta;
-    pos = slope (2 asin(v1 / 2d) - v3) + offset (two-theta in degrees, v1 the wavelength);
-    LF = 1 / (sin theta_p sin 2 theta_p); W = W0 + W1 t + W2 t^2 with t = tan theta_p.
+  Angular: 2 theta_r = 2 asin(v1 / 2d) - v3, the reflection's observed two-theta in degrees
+    (v1 the wavelength, v3 the zero shift); pos = slope 2 theta_r + offset;
+    LF = 1 / (sin theta_r sin 2 theta_r), the Lorentz factor of the reflection's own angle;
+    W = W0 + W1 t + W2 t^2 with t = tan theta_r, the width law taken at the reflection.
   I = |F|^2 y with |F| = n_c |F_gemmi| / 10 (10^-12 cm; gemmi's small-structure calculator sums
     every image, sym_ops x cen_ops, in fm); y = 1 without extinction, else
     (1 + 2 E X)^(-1/2), X = |F|^2 (d sin theta_d)^3 / (sqrt(V) sin 2 theta_d), E = W2's record.
@@ -255,11 +256,6 @@ def profile(case):
     if sp["axis"] == 0:
         theta_d = (sp["theta"] + v[1]) / RAD_TO_DEG
         cfac = TOF_CONSTANT / sp["cw"] * v[0] * math.sin(theta_d)
-    else:
-        two_theta = (c - sp["offset"]) / sp["slope"]
-        tp = two_theta / 2 / RAD_TO_DEG
-        t = np.tan(tp)
-        lf_point = 1 / (np.sin(tp) * np.sin(2 * tp))
     for p, (structure, scale, w0, w1, w2, dmin, dmax) in enumerate(phases, start=1):
         cell = structure[4]
         g = metric_records(cell)
@@ -285,8 +281,11 @@ def profile(case):
                     x_ext = f2 * (d * math.sin(theta_d)) ** 3 / (math.sqrt(volume) * math.sin(2 * theta_d))
                     intensity = f2 / math.sqrt(1 + 2 * w2 * x_ext)
             else:
-                lf = lf_point
-                pos = sp["slope"] * (2 * RAD_TO_DEG * math.asin(v[0] / (2 * d)) - v[2]) + sp["offset"]
+                two_theta = 2 * RAD_TO_DEG * math.asin(v[0] / (2 * d)) - v[2]
+                tr = two_theta / 2 / RAD_TO_DEG
+                lf = 1 / (math.sin(tr) * math.sin(2 * tr))
+                pos = sp["slope"] * two_theta + sp["offset"]
+                t = math.tan(tr)
                 width = w0 + w1 * t + w2 * t * t
             phase_sum += mult * lf * intensity * peak(shape, c, pos, width)
         total += scale * sc * phase_sum

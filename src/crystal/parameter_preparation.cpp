@@ -260,45 +260,81 @@ void SetGlobalRecords(const TSpectrum& sp) {
   const double deviation = std::fabs(DelayDeviation);
   parar[3].value = sp.Delay, parar[3].lower = sp.Delay - deviation, parar[3].upper = sp.Delay + deviation;
   BackgroundToParameters(4);
-  parar[10].value = 0;
-  if (MainMode == RietveldMode)
-    parar[10].lower = -1, parar[10].upper = 1;
-  else
-    Fix(parar[10], 0.0);
+  SetSpectrumCorrectionRecord(sp);
 }
 
-// Step 11.1: the scale of phase p from the intensities and the counts at their channels;
-// channel[j] := the channel of reflection j. False after "Zero structure factors".
+// The background under the working range as the data show it: in each of up to 16 equal pieces
+// the 20th percentile of the counts (peaks cover fewer channels than that), linear between the
+// pieces' centres and flat beyond the outer ones.
+std::vector<double> DataBackground(const TSpectrum& sp) {
+  const int32_t first = std::max(sp.WorkFirst, 1), last = std::min(sp.WorkLast, MaxChannels);
+  const int32_t n = last - first + 1;
+  std::vector<double> bg(static_cast<size_t>(std::max(n, 0)), 0.0);
+  if (n <= 0) return bg;
+  const int32_t pieces = std::clamp(n / 32, 1, 16);
+  std::vector<double> centre(pieces), level(pieces), y;
+  for (int32_t i = 0; i < pieces; ++i) {
+    const int32_t a = first + static_cast<int32_t>(int64_t{n} * i / pieces);
+    const int32_t b = first + static_cast<int32_t>(int64_t{n} * (i + 1) / pieces) - 1;
+    y.assign(sp.Y + a, sp.Y + b + 1);
+    const auto at = y.begin() + static_cast<std::ptrdiff_t>(0.2 * static_cast<double>(y.size() - 1));
+    std::nth_element(y.begin(), at, y.end());
+    centre[i] = 0.5 * (a + b), level[i] = *at;
+  }
+  for (int32_t c = first, i = 0; c <= last; ++c) {
+    while (i + 1 < pieces && centre[i + 1] <= c) ++i;
+    const double f = i + 1 < pieces ? std::clamp((c - centre[i]) / (centre[i + 1] - centre[i]), 0.0, 1.0) : 0.0;
+    bg[static_cast<size_t>(c - first)] = i + 1 < pieces && c >= centre[i] ? level[i] + f * (level[i + 1] - level[i])
+                                                                          : level[i];
+  }
+  return bg;
+}
+
+// Step 11.1: the scale of phase p in the area convention of the profile model, where a
+// reflection's area over the channels is scale x m x LF x |F|^2 (LF = d^4 in time of flight,
+// 1/(sin th sin 2th) at the Bragg angle on an angular axis): the counts above the data's
+// background over the working range divided by the sum of m LF |F|^2 of the reflections within
+// it, the phases sharing the counts equally. No width or background record enters. channel[j] := the channel of reflection j. False
+// after "Zero structure factors".
 bool SetScaleRecord(int32_t p, int32_t base, TSpectrum& sp, std::vector<double>& channel) {
   const int32_t m = Reflections(p);
   channel.assign(static_cast<size_t>(m) + 1, 0.0);
-  const double background = parar[4].value;
-  double s1 = 0, s2 = 0;
+  const bool magnetic = PhaseModelFlags[p] == 1, angular = sp.AxisKind == AxisAngular;
+  double strength = 0, any = 0;
   for (int32_t j = 1; j <= m; ++j) {
     const THklRecord& h = HklTable[j][p];
     const double c = sp.DToChannel(h.d);
     channel[j] = c;
-    const double ch = std::nearbyint(c);
-    // A reflection the spectrum does not reach (an angular 0 included) tells nothing.
-    if (!(ch >= sp.FirstChannel && ch <= sp.LastChannel)) continue;
-    const double obs = sp.Y[static_cast<int32_t>(ch)] - background;
-    const double intensity = h.Multiplicity / std::max(std::pow(h.d, 4), 0.01) * (h.A * h.A + h.B * h.B);
-    s1 += intensity;
-    s2 += intensity * intensity / std::max(std::fabs(obs), 1.0);
+    any += h.Multiplicity * (h.A * h.A + h.B * h.B);
+    // A reflection outside the working range (an angular 0 included) adds nothing to its counts.
+    if (!(std::nearbyint(c) >= sp.WorkFirst && std::nearbyint(c) <= sp.WorkLast) || !(h.d > 0)) continue;
+    double LF = std::pow(h.d, 4);
+    if (angular) {
+      const double th = std::asin(std::min(1.0, sp.Lambda / (2 * h.d)));
+      const double LP = std::sin(th) * std::sin(2 * th);
+      LF = LP > 1e-6 ? 1 / LP : std::fabs(LP);
+    }
+    strength += h.Multiplicity * LF * (h.A * h.A + h.B * h.B) * (magnetic ? h.q * h.q : 1.0);
   }
-  s2 *= PhaseModelFlags[p] == 1 ? PhaseTable[p].MaxQ : PhaseTable[p].MaxF;
-  if (s1 == 0 || s2 == 0 || !std::isfinite(s1 / s2)) {
+  const double maxFactor = magnetic ? PhaseTable[p].MaxQ : PhaseTable[p].MaxF;
+  if (!(any > 0) || maxFactor == 0) {
     ShowMsg("Zero structure factors, phase=" + std::to_string(p));
     return false;
   }
   ParameterRecord& r = parar[base + 1];
   if (MainMode == PowderMatchMode) {
     Fix(r, 1.0);
-  } else {
-    r.value = std::max(s1 / s2, 0.001);
-    r.lower = std::min(r.value / 100, 1e-6);
-    r.upper = 1e12;
+    return true;
   }
+  const std::vector<double> bg = DataBackground(sp);
+  double area = 0;
+  for (int32_t c = std::max(sp.WorkFirst, 1), i = 0; c <= std::min(sp.WorkLast, MaxChannels); ++c, ++i)
+    area += sp.Y[c] - bg[static_cast<size_t>(i)];
+  // The phases share the counts equally; no reflection in the range tells nothing.
+  const double estimate = area / (Phases() * strength);
+  r.value = std::isfinite(estimate) && strength > 0 ? std::max(estimate, 0.001) : 0.001;
+  r.lower = std::min(r.value / 100, 1e-6);
+  r.upper = 1e12;
   return true;
 }
 
@@ -605,6 +641,16 @@ bool SetPhaseScaleRecord(int32_t phase, int32_t base, TSpectrum& sp) {
 }
 
 void SetPhaseWidthRecords(int32_t base, const TSpectrum& sp) { SetWidthRecords(base, sp); }
+
+void SetSpectrumCorrectionRecord(const TSpectrum& sp) {
+  // With a fixed wavelength exp(r c) over the range trades with the thermal factors: free only on
+  // a time-of-flight spectrum, never in powder match.
+  if (MainMode != PowderMatchMode && sp.AxisKind != AxisAngular) {
+    parar[10].value = 0, parar[10].lower = -1, parar[10].upper = 1;
+  } else {
+    Fix(parar[10], 0.0);
+  }
+}
 
 void SetMagneticRows() { SetMagneticRecords(Phases()); }
 

@@ -37,11 +37,16 @@ void SetParameterRowValue(int32_t row, int32_t fixed, double value);
 void SetDefaultFitControls();
 // Records 1..n reset: n own, a 1, b 0, value 0, bounds -1e11 and 1e12, error 0.
 void ResetParameterRows(int32_t n);
-// The scale record base + 1 of phase from the intensities of its reflections and the counts at
-// their channels (powder match: fixed at 1); false after "Zero structure factors, phase=".
+// The scale record base + 1 of phase in the area convention of the profile model: the counts
+// above the data's background over the working range against the sum of m LF |F|^2 of the
+// phase's reflections there, the phases sharing the counts equally (powder match: fixed at 1);
+// false after "Zero structure factors, phase=".
 bool SetPhaseScaleRecord(int32_t phase, int32_t base, TSpectrum& sp);
 // W0 within the spectrum's Dw0 (at least 0.1), the slope W1 within -100..100, the third width 0.
 void SetPhaseWidthRecords(int32_t base, const TSpectrum& sp);
+// Record 10 (Spectr.Corr) at 0: free within -1..1 on a time-of-flight spectrum outside powder
+// match, fixed otherwise (on an angular spectrum it trades with the thermal factors).
+void SetSpectrumCorrectionRecord(const TSpectrum& sp);
 // The three moment-direction records of every phase when a phase is magnetic.
 void SetMagneticRows();
 // The engine's free records against MaxFreeParameters; above it the message and DialogOk 0.

@@ -341,13 +341,32 @@ void RefreshGeometry(TPhase& P) {
     } else {
       const double s = lambda * g / 2;
       const bool clamped = !(s < 1);
-      e.pos = sw.slope * (2 * RadToDeg * std::asin(std::min(1.0, s)) - shift) + sw.offset;
+      const double twoTheta = 2 * RadToDeg * std::asin(std::min(1.0, s)) - shift;  // degrees, observed
+      e.pos = sw.slope * twoTheta + sw.offset;
       const double cB = clamped ? 1.0 : std::sqrt(1 - s * s);
       e.dposdQ = clamped ? 0.0 : sw.slope * RadToDeg * lambda / cB * dgdQ;
       e.dposdR1 = clamped ? 0.0 : sw.slope * RadToDeg * g / cB;
       e.dposdR2 = 0;
-      e.LFr = e.sqrtF;
-      e.dLFr = 0;
+      // The Lorentz factor 1 / (sin th sin 2th) and the width law's tan(th) at the reflection's
+      // own angle th (radians), not at each channel's: the peak's area carries them.
+      const double th = twoTheta / 2 / RadToDeg;
+      const double dthdQ = clamped ? 0.0 : 0.5 * lambda * dgdQ / cB, dthdR1 = clamped ? 0.0 : 0.5 * g / cB;
+      const double dthdR3 = -0.5 / RadToDeg;
+      const double sn = std::sin(th), cs = std::cos(th);
+      const double LP = 2 * sn * sn * cs, dLP = 4 * sn * cs * cs - 2 * sn * sn * sn;
+      const double LF = LP > LorentzBaseFloor ? 1 / LP : std::fabs(LP);
+      const double dLF = LP > LorentzBaseFloor ? -dLP / (LP * LP) : (LP < 0 ? -dLP : dLP);
+      e.LFr = e.sqrtF * LF;
+      e.dLFr = e.sqrtF * dLF * dthdQ;
+      e.dLFdR1 = e.sqrtF * dLF * dthdR1, e.dLFdR3 = e.sqrtF * dLF * dthdR3;
+      if (law <= 1) {
+        const double t = cs <= 0 ? cs : sn / cs, dtdth = cs <= 0 ? -sn : 1 / (cs * cs);
+        const double arg = W0 + W1 * t + W2 * t * t;
+        const double on = arg > WidthFloor ? 1.0 : 0.0, dWdth = on * (W1 + 2 * W2 * t) * dtdth;
+        e.Wr = AtLeast(WidthFloor, arg);
+        e.dWrdW[0] = on, e.dWrdW[1] = on * t, e.dWrdW[2] = on * t * t;
+        e.dWrdQ0 = dWdth * dthdQ, e.dWdR1 = dWdth * dthdR1, e.dWdR3 = dWdth * dthdR3;
+      }
     }
     const double q0 = e.Q0;
     if (law >= 2) {
@@ -378,7 +397,7 @@ void RefreshGeometry(TPhase& P) {
       }
     }
     Amax = std::max(Amax, e.Aw);
-    if (law >= 2) {
+    if (WidthPerReflection(law, tof)) {
       const double w = e.Wr + e.Aw;
       e.finalOn = w > WidthFloor ? 1.0 : 0.0;
       e.W = AtLeast(WidthFloor, w);

@@ -1,8 +1,9 @@
 // The per-reflection caches of the profile model (internal to RietveldModel): what does not
 // depend on the channel, with the keys of the values each layer was made from.
 //   geometry (every reflection of a phase, refreshed when a record of the instrument, metric,
-//     widths or anisotropy changes): Q0, position, Lorentz factor, the width of laws 2 and 3,
-//     the anisotropy terms, their derivatives, and the reflections ordered by position;
+//     widths or anisotropy changes): Q0, position, Lorentz factor, the width (laws 2 and 3, and
+//     every law on an angular axis), the anisotropy terms, their derivatives, and the
+//     reflections ordered by position;
 //   structure factor (per reflection, on first need): A, B, q and the gradient of |F|^2 by the
 //     free atom records, keyed on the phase's atom and Cos Phi records, the stored metric and the
 //     reflection's Q0;
@@ -42,8 +43,10 @@ struct TRefl {
   double Q0 = 0, Q0on = 0, dQdG[6] = {};
   double pos = 0, dposdQ = 0, dposdR1 = 0, dposdR2 = 0;
   double LFr = 0, dLFr = 0;                     // by Q0
-  double Wr = 0, dWrdW[3] = {}, dWrdQ0 = 0;     // laws 2 and 3
-  double W = 0, finalOn = 0;                    // laws 2 and 3: the width and its floor switch
+  double dLFdR1 = 0, dLFdR3 = 0;                // angular: through the reflection's angle
+  double Wr = 0, dWrdW[3] = {}, dWrdQ0 = 0;     // laws 2 and 3, and every law on an angular axis
+  double dWdR1 = 0, dWdR3 = 0;                  // angular laws 0 and 1: through tan(theta)
+  double W = 0, finalOn = 0;                    // the width of those laws and its floor switch
   double T[3] = {}, S[6] = {}, U[3] = {};
   double K = 1, dKdQ0 = 0, Aw = 0, dAwdQ0 = 0;  // intensity factor and width of the anisotropy
   // Structure factor, valid for sfStamp and sfQ0.
@@ -80,6 +83,10 @@ struct TPhase {
   bool metricFree = false, cosPhiFree = false;
   bool written = false;  // its entries of the derivative array hold the last point's values
 };
+
+// The width is the reflection's own (made with the geometry) except under laws 0 and 1 on a
+// time-of-flight axis, where it follows the channel.
+inline bool WidthPerReflection(int32_t law, bool tof) { return law >= 2 || !tof; }
 
 // The switches and header values read at every call; any change rebuilds every cache.
 struct TSwitches {

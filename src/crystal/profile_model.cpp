@@ -24,7 +24,7 @@ void ZeroOutputs() {
 
 // What the point gives every phase.
 struct TPoint {
-  double c, u, r, SC, t, t2, LFp, m;
+  double c, u, r, SC, t, m;
   bool tof, match, angular;
 };
 
@@ -50,12 +50,13 @@ template <bool Derivs, class Sink>
   auto v = [rec](int32_t i) { return rec[i].value; };
   const int32_t b = P.base, law = sw.law;
   const double S = v(b + 1) * x.SC;
-  // Laws 0 and 1: the width at the point.
-  const double W0 = v(b + 8), W1 = v(b + 9), W2 = x.angular ? v(b + 10) : 0.0;
-  const double wRaw = W0 + W1 * x.t + W2 * x.t2 * x.t2;
+  // Laws 0 and 1 on a time-of-flight axis: the width at the point.
+  const bool pointWidth = !WidthPerReflection(law, x.tof);
+  const double W0 = v(b + 8), W1 = v(b + 9);
+  const double wRaw = W0 + W1 * x.t;
   const double baseOn = wRaw > WidthFloor ? 1.0 : 0.0;
   const double wPoint = AtLeast(WidthFloor, wRaw);
-  const double reach = P.cut * (law <= 1 ? AtLeast(WidthFloor, wPoint + P.Amax) : P.Wmax) * (1 + 1e-12);
+  const double reach = P.cut * (pointWidth ? AtLeast(WidthFloor, wPoint + P.Amax) : P.Wmax) * (1 + 1e-12);
   // A diverging width or scale (a step gone wrong) shows as a non-finite F.
   if (P.nonFinite || !std::isfinite(reach) || !std::isfinite(S)) {
     nonFinite = true;
@@ -82,7 +83,7 @@ template <bool Derivs, class Sink>
     const int32_t j = P.order[at];
     TRefl& e = P.refl[j];
     double W, finalOn;
-    if (law <= 1) {
+    if (pointWidth) {
       const double w = wPoint + e.Aw;
       finalOn = w > WidthFloor ? 1.0 : 0.0;
       W = AtLeast(WidthFloor, w);
@@ -102,7 +103,7 @@ template <bool Derivs, class Sink>
       I = v(b + PhaseRecords + j + 1);
     }
     any = true;
-    const double LF = x.LFp * e.LFr;
+    const double LF = e.LFr;
     // The shape per channel: G / (W area) has unit area, so the intensity is the peak's area.
     const double norm = P.perArea / W;
     const double B0 = e.mult * LF * e.K * norm;  // without S
@@ -114,16 +115,15 @@ template <bool Derivs, class Sink>
     const double vz = (Dp * z + BG * I / W) * finalOn;  // minus d/dW
     if (P.metricFree) {
       const double dWdQ0 = e.dAwdQ0 + e.dWrdQ0;
-      const double cQ = e.Q0on * (e.mult * x.LFp * G * norm * (e.dLFr * e.K * I + e.LFr * e.dKdQ0 * I +
+      const double cQ = e.Q0on * (e.mult * G * norm * (e.dLFr * e.K * I + e.LFr * e.dKdQ0 * I +
                                                                (rietveld ? e.LFr * e.K * e.dIdQ0 : 0.0)) -
                                   vz * dWdQ0) -
                         Dp * e.dposdQ;
       for (int32_t i = 0; i < 6; ++i) accQ[i] += cQ * e.dQdG[i];
     }
-    if (law <= 1) {
+    if (pointWidth) {
       accW[0] -= vz * baseOn;
       accW[1] -= vz * baseOn * x.t;
-      if (x.angular) accW[2] -= vz * baseOn * x.t2 * x.t2;
     } else {
       for (int32_t i = 0; i < 3; ++i) accW[i] -= vz * e.dWrdW[i];
     }
@@ -132,8 +132,10 @@ template <bool Derivs, class Sink>
       acc2 -= Dp * e.dposdR2;
       acc3 += Dp;
     } else {
-      acc1 -= Dp * e.dposdR1;
-      acc3 += Dp * sw.slope;
+      // The angle moves the position, and the Lorentz factor and width taken there.
+      const double BL = e.mult * G * norm * e.K * I;  // d/d(LFr)
+      acc1 += BL * e.dLFdR1 - vz * e.dWdR1 - Dp * e.dposdR1;
+      acc3 += BL * e.dLFdR3 - vz * e.dWdR3 + Dp * sw.slope;
     }
     if (rietveld) {
       if (P.extActive) {
@@ -349,15 +351,12 @@ void RietveldModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage
   const double c10 = rec[10].value;
   x.SC = c10 == 0 ? 1.0 : std::exp(x.r * c10);
   x.t = x.u;
-  x.LFp = 1;
   if (x.angular) {
+    // The m2 term's abscissa stays the channel's tan(theta).
     const double th = sp->X[ch] / 2 / RadToDeg;
     const double ct = std::cos(th);
     x.t = ct <= 0 ? ct : std::tan(th);
-    const double LP = std::sin(th) * std::sin(2 * th);
-    x.LFp = std::fabs(LP > LorentzBaseFloor ? 1 / LP : LP);
   }
-  x.t2 = x.t;
   x.m = C.m2 >= 0 ? rec[C.m2 + 1].value + rec[C.m2 + 2].value * x.t : 0.0;
   double bg = 0;
   BackgroundModel(0, bg, c, x.u);

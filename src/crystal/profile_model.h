@@ -15,7 +15,10 @@
 //
 // Positions: time of flight pos = C d - delay, C = 505.556 / cw x L sin(theta + dTheta0);
 // angular pos = slope x (2 asin(lambda / 2d) - zero shift) + offset with lambda = record 1.
-// Lorentz factor: time of flight d^4; angular 1 / (sin theta_p sin 2 theta_p) at the point's angle.
+// Lorentz factor: time of flight d^4; angular 1 / (sin theta sin 2 theta) at the reflection's own
+// observed angle (two-theta of its position, zero shift included). Widths of laws 0 and 1: on a
+// time-of-flight axis W0 + W1 u at the channel; on an angular one W0 + W1 t + W2 t^2 with t the
+// tan(theta) of the reflection, so that every peak keeps its shape and area.
 // Extinction y = (1 + 2 E X)^(-1/2) applies only where record base+10 is a free extinction
 // coefficient E: time of flight under width laws 0..2.
 //

@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int32_t RietveldMode = 0;
-constexpr int32_t PowderMatchMode = 2;
 constexpr int32_t ModeMask = 13;  // Rietveld, powder match and Fitra
 constexpr double SnapLimit = 2e-8;  // rounding noise of the metric
 
@@ -36,11 +35,7 @@ void SetInstrumentRecords(const TSpectrum& sp) {
   Fix(parar[2], 0.0);
   Fix(parar[3], sp.Delay);
   BackgroundToParameters(4);
-  parar[10].value = 0;
-  if (MainMode == PowderMatchMode)
-    Fix(parar[10], 0.0);
-  else
-    parar[10].lower = -1, parar[10].upper = 1;
+  SetSpectrumCorrectionRecord(sp);
 }
 
 // A, B, C within c per cent, the cross terms within 2c per cent, then the crystal system's ties.

@@ -1,5 +1,6 @@
-// Rebinning of the current spectrum onto new channel bounds: linear interpolation, the
-// conversion between d and channel spectra by 100 sub-steps per channel, and the special
+// Rebinning of the current spectrum onto new channel bounds: the simple interpolation (each new
+// channel the mean of the values over its range), the conversion between d and channel spectra
+// by 100 sub-steps per channel (by ranges on an uneven d axis), and the special
 // analysis that spreads a time spectrum over an energy-like axis by 1000 sub-steps per channel.
 //
 // The source interval I1..I2 of the first two is rows 2 and 3 of the functions menu
@@ -10,7 +11,6 @@
 #include <vector>
 #include "core/cell_geometry.h"
 #include "core/dialog_toolkit.h"
-#include "core/interpolation.h"
 #include "core/neighbour_services.h"
 #include "core/settings_file.h"
 #include "core/spectra_utilities.h"
@@ -46,28 +46,42 @@ bool NewBoundsValid(int32_t& ni1, int32_t& ni2) {
   return false;
 }
 
-// The counts of I1..I2 of c rebinned onto NI1..NI2 equidistant in X: y, the errors e (variances
-// added) and the new abscissae x; the X step is returned.
-double RebinInX(const TSpectrum& c, int32_t i1, int32_t i2, int32_t ni1, int32_t ni2, std::vector<double>& y,
-                std::vector<double>& e, std::vector<double>& x) {
+// I1..I2 of c rebinned onto NI1..NI2 equidistant in the position pos(j) (rising): source j
+// covers the range between the midpoints to its neighbours (the end ones half a step beyond),
+// new channel m the step about its position. perUnit: Y is a value per unit of the position and
+// the new channel takes the mean over the range it covers (an even spectrum stays even);
+// otherwise Y counts over the source range and the new channel takes the share it covers. The
+// variances count each source's information once: the part of source j of width b over a length
+// l of it has the variance E^2 b / l as a value per unit (E^2 l / b as counts), so that a source
+// split over several channels weighs as much as before. Returns the step; x the new positions.
+template <class Pos>
+double Rebin(const TSpectrum& c, Pos pos, int32_t i1, int32_t i2, int32_t ni1, int32_t ni2, bool perUnit,
+             std::vector<double>& y, std::vector<double>& e, std::vector<double>& x) {
   const size_t width = static_cast<size_t>(ni2 - ni1 + 1);
   y.assign(width, 0.0), e.assign(width, 0.0), x.assign(width, 0.0);
-  const double step = (c.X[i2] - c.X[i1]) / (ni2 - ni1);
-  for (size_t k = 0; k < width; ++k) x[k] = c.X[i1] + static_cast<double>(k) * step;
-  auto lower = [&](int32_t j) { return j > i1 ? 0.5 * (c.X[j - 1] + c.X[j]) : 1.5 * c.X[i1] - 0.5 * c.X[i1 + 1]; };
-  auto upper = [&](int32_t j) { return j < i2 ? 0.5 * (c.X[j] + c.X[j + 1]) : 1.5 * c.X[i2] - 0.5 * c.X[i2 - 1]; };
+  std::vector<double> cover(width, 0.0);
+  const double step = (pos(i2) - pos(i1)) / (ni2 - ni1);
+  for (size_t k = 0; k < width; ++k) x[k] = pos(i1) + static_cast<double>(k) * step;
+  auto lower = [&](int32_t j) { return j > i1 ? 0.5 * (pos(j - 1) + pos(j)) : 1.5 * pos(i1) - 0.5 * pos(i1 + 1); };
+  auto upper = [&](int32_t j) { return j < i2 ? 0.5 * (pos(j) + pos(j + 1)) : 1.5 * pos(i2) - 0.5 * pos(i2 - 1); };
   size_t k = 0;
   for (int32_t j = i1; j <= i2; ++j) {
-    const double lo = lower(j), hi = upper(j), w = hi - lo;
+    const double lo = lower(j), hi = upper(j), b = hi - lo;
+    if (!(b > 0)) continue;
+    const double variance = c.E[j] * c.E[j];
     while (k < width && x[k] + 0.5 * step <= lo) ++k;
     for (size_t m = k; m < width && x[m] - 0.5 * step < hi; ++m) {
-      const double share = (std::min(hi, x[m] + 0.5 * step) - std::max(lo, x[m] - 0.5 * step)) / w;
-      if (!(share > 0)) continue;
-      y[m] += share * c.Y[j];
-      e[m] += share * share * c.E[j] * c.E[j];
+      const double l = std::min(hi, x[m] + 0.5 * step) - std::max(lo, x[m] - 0.5 * step);
+      if (!(l > 0)) continue;
+      cover[m] += l;
+      y[m] += (perUnit ? l : l / b) * c.Y[j];
+      e[m] += (perUnit ? l * b : l / b) * variance;
     }
   }
-  for (double& v : e) v = std::sqrt(v);
+  for (size_t m = 0; m < width; ++m) {
+    const double n = perUnit && cover[m] > 0 ? cover[m] : 1.0;
+    y[m] /= n, e[m] = std::sqrt(e[m]) / n;
+  }
   return step;
 }
 
@@ -116,34 +130,22 @@ void SimpleInterpolation(int32_t r, int32_t NI1, int32_t NI2) {
     i2 = i1 + H - 1;
     ShowMsg("Interpolated array too long; cut to " + std::to_string(H));
   }
+  // More channels than the source has only repeat its information.
+  if (NI2 - NI1 > i2 - i1) ShowMsg("Warning, N of new channels > N of source channels");
+  // Y is a value per unit X (per channel on an equidistant axis): new channel k takes the mean
+  // over the range it covers, the linear map of NI1..NI2 onto I1..I2.
+  std::vector<double> y, e, x;
   if (NonEquidistantAxis(*sc, i1, i2)) {
-    std::vector<double> y, e, x;
-    const double step = RebinInX(*sc, i1, i2, NI1, NI2, y, e, x);
-    const bool tof = sc->AxisKind == AxisTimeOfFlight;
-    for (int32_t k = NI1; k <= NI2; ++k) {
-      const size_t i = static_cast<size_t>(k - NI1);
-      sr->Y[k] = y[i], sr->E[k] = e[i], sr->X[k] = x[i];
-    }
+    const double step = Rebin(*sc, [sc](int32_t j) { return sc->X[j]; }, i1, i2, NI1, NI2, true, y, e, x);
+    for (int32_t k = NI1; k <= NI2; ++k) sr->X[k] = x[static_cast<size_t>(k - NI1)];
     sr->ChanWidth = step;
-    if (tof) sr->Delay = x[0] / step - NI1;
-    FinishResultSpectrum(*sr, NI1, NI2);
-    return;
+    if (sc->AxisKind == AxisTimeOfFlight) sr->Delay = x[0] / step - NI1;
+  } else {
+    Rebin(*sc, [](int32_t j) { return static_cast<double>(j); }, i1, i2, NI1, NI2, true, y, e, x);
   }
-  // Ordinates 1..L, then abscissae: 2L values, more than NumberBuffer holds for L > 8192.
-  const int32_t len = i2 - i1 + 1;
-  std::vector<double> nodes(2 * static_cast<size_t>(len) + 1);
-  for (int32_t i = 1; i <= len; ++i) {
-    nodes[static_cast<size_t>(i)] = sc->Y[i1 + i - 1];
-    nodes[static_cast<size_t>(len + i)] = i;
-  }
-  // New channel k sits at node 1 + (k - NI1) s: the linear map of NI1..NI2 onto I1..I2.
-  const double s = static_cast<double>(i2 - i1) / (NI2 - NI1);
-  const std::vector<double> e(sc->E + NI1, sc->E + NI2 + 1);  // r may be c
   for (int32_t k = NI1; k <= NI2; ++k) {
-    double y = 0.0;
-    InterpolateTable(nodes.data(), 2 * len, len, y, 1.0 + (k - NI1) * s);
-    sr->Y[k] = y;
-    sr->E[k] = s * e[static_cast<size_t>(k - NI1)];
+    const size_t i = static_cast<size_t>(k - NI1);
+    sr->Y[k] = y[i], sr->E[k] = e[i];
   }
   FinishResultSpectrum(*sr, NI1, NI2);
 }
@@ -174,7 +176,7 @@ void InterpolateChanToD(int32_t r, int32_t NI1, int32_t NI2, int32_t mode) {
   if (mode == 0 && NonEquidistantAxis(*sc, i1, i2)) {
     // Equidistant in d is equidistant in time of flight: t = 505.556 L sin(theta) d.
     std::vector<double> y, e, x;
-    const double step = RebinInX(*sc, i1, i2, NI1, NI2, y, e, x);
+    const double step = Rebin(*sc, [sc](int32_t j) { return sc->X[j]; }, i1, i2, NI1, NI2, false, y, e, x);
     const double perD = TofConstant * sc->FlightPath * std::sin(sc->Theta / RadToDeg);
     StoreChanToD(*so, *sr, NI1, NI2, y, e, x, perD * step, x[0] / step - NI1);
     return;

@@ -188,26 +188,40 @@ TEST_F(Preparation, PreparedArrayRefinesANoiselessProfileBackToTheTruth) {
   EXPECT_EQ(RecValue(MetricRecord(2, 2)), RecValue(MetricRecord(2, 1)));
 }
 
-// Data scaled by k scale the estimate by k (background from the data, |Y - background| >= 1); a
-// reflection beyond the spectrum's channels adds nothing.
+// Data scaled by k scale the estimate by k; a reflection beyond the spectrum's channels adds
+// nothing; the lower bound is min(value / 100, 1e-6). Counts without peaks above their
+// background give the floor 0.001. (The estimate against the truth of data made from the physics
+// is checked by the truth tests.)
 TEST_F(Preparation, ScaleEstimateFollowsTheData) {
-  double scale[3] = {};
-  for (int32_t run = 0; run < 3; ++run) {
-    Spectrum(AxisTimeOfFlight, run == 1 ? 7 : 1);
+  double scale[4] = {};
+  for (int32_t run = 0; run < 4; ++run) {
+    TSpectrum& sp = Spectrum(AxisTimeOfFlight, run == 1 ? 7 : 1);
     Phase(1, kSystems[4]);
+    // Peaks of 3000 counts and a few channels' width on the reflections' channels.
+    for (int32_t j = 1; j <= PhaseTable[1].ReflectionCount && run != 3; ++j) {
+      const double at = sp.DToChannel(HklTable[j][1].d);
+      for (int32_t c = sp.WorkFirst; c <= sp.WorkLast; ++c)
+        sp.Y[c] += (run == 1 ? 7 : 1) * 3000 * std::exp(-0.5 * (c - at) * (c - at) / 9);
+    }
     if (run == 2) HklTable[++PhaseTable[1].ReflectionCount][1] = THklRecord{0, 0, 1, 2, 1, 0, 1, 3.5};
     Script();
     Prepare();
-    scale[run] = parar[ScaleRecord(1)].value;
+    const ParameterRecord& r = parar[ScaleRecord(1)];
+    scale[run] = r.value;
+    EXPECT_EQ(r.lower, std::min(r.value / 100, 1e-6)) << run;
+    EXPECT_EQ(r.upper, 1e12) << run;
   }
+  EXPECT_GT(scale[0], 0.01);
   EXPECT_NEAR(scale[1], 7 * scale[0], 1e-12 * scale[1]);
   EXPECT_EQ(scale[2], scale[0]);
+  EXPECT_EQ(scale[3], 0.001);
 }
 
 // The width law is W0 + W1 t with t the law's abscissa: u of the working range (TOF) or tan(theta)
 // (angular), 1 at the end of a TOF range and at 2theta = 90 deg. The start widths give the
 // spectrum's "Width 1" there, not a per-channel slope that leaves the start width constant.
-TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLaw) {
+// Spectr.Corr is free on time of flight only.
+TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLawAndTheSpectrumCorrectionByAxis) {
   for (int32_t axis : {AxisTimeOfFlight, AxisAngular}) {
     SCOPED_TRACE(axis);
     TSpectrum& sp = Spectrum(axis);
@@ -219,6 +233,12 @@ TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLaw) {
     EXPECT_EQ(w0, 5);
     EXPECT_EQ(w0 + w1 * 1.0, 8);
     EXPECT_TRUE(parar[WidthRecord(1, 1)].lower <= w1 && w1 <= parar[WidthRecord(1, 1)].upper);
+    // The spectrum correction exp(r c) starts at 0: free on time of flight, fixed on an angular
+    // spectrum, where with a fixed wavelength it would trade with the thermal factors.
+    const ParameterRecord& c = parar[10];
+    EXPECT_EQ(c.value, 0);
+    EXPECT_EQ(c.lower, axis == AxisAngular ? 0 : -1);
+    EXPECT_EQ(c.upper, axis == AxisAngular ? 0 : 1);
   }
 }
 

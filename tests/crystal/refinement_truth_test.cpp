@@ -41,6 +41,13 @@ protected:
     ui.QueueAnswer(false);  // the scaling correction
     ui.ExpectDialog("Prepare").Ok();
     auto& grid = ui.ExpectDialog("Parameter array");
+    // The prepared start scale, from the counts over the range, within a factor 3 of the truth.
+    grid.Inspect([&](TForm2&) {
+      const double ratio = FitParameters->Records[base + 1].value / t.At("phase", 0);
+      std::cout << "prepared scale: " << ratio << " of the truth\n";
+      EXPECT_GT(ratio, 1 / 3.0);
+      EXPECT_LT(ratio, 3.0);
+    });
     grid.Cell(3, base + 1, Text(1.2 * t.At("phase", 0)));
     grid.Cell(2, base + 8, "1").Cell(3, base + 8, Text(0.8 * t.At("phase", 1))).Cell(4, base + 8, "40");
     grid.Cell(3, base + 9, Text(1.2 * t.At("phase", 2)));

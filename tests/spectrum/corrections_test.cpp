@@ -211,6 +211,33 @@ TEST_F(CorrectionsTest, NormalisationIdentities) {
   EXPECT_NEAR(s.E[5], 3.0 / (13.5 / 21.0), 1e-12);
 }
 
+// A measured spectrum is the sample's density rho(t) times the incident flux phi(t), the
+// effective spectrum samples phi on channels of its own width and delay: with phi linear in t
+// (its interpolation exact) the normalised counts are proportional to rho at every channel's time
+// t = (j + delay) x width, whatever the two delays, and each error shrinks with its count. The
+// first channel holds 0 so that the subtracted minimum B is 0; S is the largest effective count
+// at the same channel numbers.
+TEST_F(CorrectionsTest, NormalisationFollowsTheTimeWithDelays) {
+  TSpectrum &s = Sp(1), &e = Sp(0);
+  s.ChanWidth = 4, s.Delay = 7.5, e.ChanWidth = 3, e.Delay = -20.25;
+  e.FirstChannel = 1, e.LastChannel = 400;
+  auto phi = [](double t) { return 100 + 0.5 * t; };
+  auto rho = [](double t) { return 1 + 3 * std::exp(-std::pow((t - 250) / 30, 2)); };
+  for (int32_t k = 1; k <= 400; ++k) e.Y[k] = phi((k + e.Delay) * e.ChanWidth), e.E[k] = 1;
+  double S = 0;
+  for (int32_t j = 1; j <= 100; ++j) {
+    const double t = (j + s.Delay) * s.ChanWidth;
+    s.Y[j] = j == 1 ? 0.0 : rho(t) * phi(t), s.E[j] = 2.0;
+    S = std::max(S, e.Y[j]);
+  }
+  ASSERT_TRUE(NormalizeByEffectiveSpectrum(1, 1, 100));
+  for (int32_t j = 2; j <= 100; ++j) {
+    const double t = (j + s.Delay) * s.ChanWidth;
+    EXPECT_NEAR(s.Y[j] / rho(t), S, 1e-9 * S) << j;
+    EXPECT_NEAR(s.E[j], 2.0 * S / phi(t), 1e-9 * S) << j;
+  }
+}
+
 TEST_F(CorrectionsTest, ZeroChannelWidthAndOverlap) {
   TSpectrum &s = Sp(1), &e = Sp(0);
   Fill(1, [](int32_t k) { return 5.0 + k; }, [](int32_t) { return 1.0; });
