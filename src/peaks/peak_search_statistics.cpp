@@ -13,7 +13,7 @@ constexpr double InnerFlank = 1.5, OuterFlank = 5.0;  // widths from the point
 constexpr int32_t MinFlankChannels = 4;
 // The Newton steps of the centring end when a step is below 1e-4 channel.
 constexpr int32_t CentringPasses = 50;
-constexpr double CentringReach = 0.75;  // widths: a neighbour's flank further out would pull
+constexpr double CentringReach = 0.75, MinCentringReach = 0.25;  // widths
 
 double Variance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
   if (errorsKnown && sp.E[c] > 0) return sp.E[c] * sp.E[c];
@@ -295,10 +295,21 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
   const double a2 = FourLn2 / (w * w);
   const int32_t lo = std::max(first, static_cast<int32_t>(std::floor(top - 1.5 * w)));
   const int32_t hi = std::min(last, static_cast<int32_t>(std::ceil(top + 1.5 * w)));
+  // The window reaches no further than the nearer valley beside the top (a neighbour beyond it
+  // would pull), at least a quarter width.
+  const TSmoothedCounts smoothed(sp, first, last, false, w, t.backgroundSlope);
+  double window = CentringReach * w;
+  for (int32_t step : {-1, 1}) {
+    const int32_t t0 = static_cast<int32_t>(std::nearbyint(top));
+    int32_t c = t0;
+    while (std::abs(c - t0) < window && c + step >= first && c + step <= last && smoothed(c + step) < smoothed(c))
+      c += step;
+    window = std::min(window, std::max(std::abs(c - t0) + 0.5, MinCentringReach * w));
+  }
   double x = top;
   for (int32_t pass = 0; pass < CentringPasses; ++pass) {
     // The window stays symmetric about x where an end of the range cuts it.
-    const double reach = std::min({CentringReach * w, x - first + 0.5, last + 0.5 - x});
+    const double reach = std::min({window, x - first + 0.5, last + 0.5 - x});
     double m1 = 0, m2 = 0;
     for (int32_t c = lo; c <= hi; ++c) {
       // Channel c covers c -+ 1/2: the end channels count with their part inside the window, so
