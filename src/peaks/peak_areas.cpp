@@ -68,9 +68,23 @@ int32_t CovarianceRow(int32_t k, double& sign) {
 }
 
 // The whole area of a shape in units of z: the Lorentz over the whole line (the fit cuts its
-// tails, the peak has them), every other shape over its table, beyond which it is 0.
+// tails, the peak has them); a pseudo-Voigt over its table and the tails of its Lorentz part
+// beyond, which fall as 1/z^2 from the table's last values; every other shape over its table,
+// beyond which it is 0.
 double WholeShapeArea(const TPeakModel& shape) {
-  return std::fabs(shape.EvaluatedArea(shape.ModelNumber == ModelLorentz ? HUGE_VAL : shape.HalfWidth));
+  if (shape.ModelNumber == ModelLorentz) return std::fabs(shape.EvaluatedArea(HUGE_VAL));
+  double area = shape.EvaluatedArea(shape.HalfWidth);
+  const int32_t n = shape.HalfPoints;
+  if (shape.ModelNumber == ModelPseudoVoigt && n >= 2 && n <= PeakModelHalfPoints && shape.HalfWidth > 0) {
+    // The last value f at z_e = (n - 1) / perUnit holds to half a point beyond it in the table;
+    // the tail f z_e^2 / z^2 from there on adds f (z_e^2 / (z_e + h) ), h half a point.
+    const double perUnit = n / shape.HalfWidth, ze = (n - 1) / perUnit, from = ze + 0.5 / perUnit;
+    for (int32_t side : {-1, 1}) {
+      const double f = shape.Shape[n + 1 + side * (n - 1)];
+      if (f > 0) area += f * ze * ze / from;
+    }
+  }
+  return std::fabs(area);
 }
 
 }  // namespace
