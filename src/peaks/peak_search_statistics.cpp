@@ -22,8 +22,9 @@ double Variance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
 
 // The background under a point: a straight line fitted, weighted by the variances, to the
 // flank channels 1.5 to 5 widths on both sides, or a parabola where it is significantly concave
-// (under a hump of high counts the line would lie clear below the background; a convex curve, as
-// the tails of neighbours make it, is left to the line, which then lies above); channels more
+// and most of both flanks are kept (under a hump of high counts the line would lie clear below the
+// background; a convex curve, as the tails of neighbours make it, is left to the line, which then
+// lies above); channels more
 // than Clip standard deviations above the curve (neighbouring peaks, however strong, and their
 // tails) are left out and the curve fitted again until it keeps the same channels. The first fit
 // keeps every channel (a curve above the background), so the curve comes down onto the
@@ -36,7 +37,7 @@ struct TBackgroundLine {
 
 constexpr double Clip = 2.5;
 constexpr int32_t MaxClipPasses = 20;
-constexpr double CurvedBackground = 2.0;  // standard deviations of the fitted curvature
+constexpr double CurvedBackground = 1.0;  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature
 
 // The weighted least squares of 1, u, u^2 (terms 1 to 3) from the sums s[k] = sum g u^k and
 // t[k] = sum g u^k y: the coefficients p and the inverse normal matrix's diagonal; false when
@@ -82,6 +83,7 @@ TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last,
     for (int32_t c = a; c <= b; ++c) channels[n++] = c;
   };
   take(x - OuterFlank * w, x - InnerFlank * w);
+  const int32_t leftChannels = n;
   take(x + InnerFlank * w, x + OuterFlank * w);
   if (n < MinFlankChannels) return line;
   double p[3] = {HUGE_VAL, 0, 0};  // the curve p0 + p1 u + p2 u^2, u = (c - x) / w
@@ -116,7 +118,9 @@ TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last,
     const int32_t right = count - left;
     double q[3] = {}, d[3] = {};
     bool fitted = false;
-    if (left >= 3 && right >= 3 && PolynomialFit(3, s, t, q, d) &&
+    // The curvature needs most of both flanks (where neighbours took much of one, the line).
+    if (2 * left >= leftChannels && 2 * right >= n - leftChannels && left >= 3 && right >= 3 &&
+        PolynomialFit(3, s, t, q, d) &&
         -q[2] >= CurvedBackground * std::sqrt(d[2]))
       fitted = true;
     else if (left >= 2 && right >= 2 && PolynomialFit(2, s, t, q, d))
