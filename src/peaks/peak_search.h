@@ -9,11 +9,15 @@
 // WorkArrays[3], the quasi-curvature and then the class code of each peak in WorkArrays[4] (which
 // is PeakModelTable).
 //
-// The sections propose points (their tests run at a sensitivity of at most 1). Each point then
-// climbs to the top of its peak on the counts, is centred there, and is kept only when its height
-// over a robust local background is significant by counting statistics at PeakSensitivity
-// (standard deviations of the counts); points that end on one peak are merged, so the count is
-// that of distinct peaks.
+// The sections, which overlap by a third, propose points (their tests run at a sensitivity of at
+// most 1); a pass over the whole range proposes the maxima of the matched height and of the
+// curvature as well, so what is found does not hang on where a section begins. Each point then
+// climbs to the top of its peak on the counts over the background's slope, is centred there, and
+// is kept only when its height over a local background that neighbours cannot lift is significant
+// by counting statistics at PeakSensitivity (standard deviations of the counts) and the counts
+// curve down there; a point with no top (a shoulder beside a stronger peak) is kept where its
+// curvature alone is significant. Points that end on one peak are merged, so the count is that of
+// distinct peaks.
 #pragma once
 #include <cstdint>
 #include "core/neighbour_services.h"
@@ -41,10 +45,11 @@ constexpr int32_t MinSectionChannels = 16, MaxSectionChannels = 8192;
 double SectionPointChannel(double p, double f);
 
 // The counting statistics of a found point x (a channel) of full width w (channels) on the counts
-// of channels first..last. The background is robust against noise and neighbours: the median of
-// the counts on each flank, 1.5 to 5 widths from x, the two flank levels interpolated to x (not the
-// minima of smoothed noise, which lie below the background). The height is that of a Gaussian of
-// full width w fitted over the background to the channels within one width of x (a matched
+// of channels first..last. The background is robust against noise and neighbours: a line (or a
+// concave parabola under high counts) fitted to the counts of the flanks, 1.5 to 5 widths from x,
+// leaving out the channels that stand clear above it, however strong the neighbours that fill the
+// flanks (not the minima of smoothed noise, which lie below the background). The height is that of
+// a Gaussian of full width w fitted over the background to the channels within one width of x (a matched
 // filter); its standard deviation follows from the variances of those channels and of the
 // background. Variances are E^2 when the spectrum has errors (any E in the range other than 1),
 // else the counts (at least 1).
