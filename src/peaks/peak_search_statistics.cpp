@@ -43,17 +43,12 @@ constexpr double CurvedBackground = 1.0;  // standard deviations of the fitted c
 // t[k] = sum g u^k y: the coefficients p and the inverse normal matrix's diagonal; false when
 // singular.
 bool PolynomialFit(int32_t terms, const double* s, const double* t, double* p, double* inverseDiagonal) {
-  double n[3][4];
-  double inv[3][3] = {};
+  // Gauss-Jordan on [N | I | t] at once, N[i][j] = s[i + j].
+  double m[3][7] = {};
   for (int32_t i = 0; i < terms; ++i) {
-    for (int32_t j = 0; j < terms; ++j) n[i][j] = s[i + j];
-    n[i][3] = t[i];
-  }
-  // Gauss-Jordan on [N | t] and on [N | I] at once.
-  double m[3][7];
-  for (int32_t i = 0; i < terms; ++i) {
-    for (int32_t j = 0; j < terms; ++j) m[i][j] = n[i][j], m[i][3 + j] = i == j;
-    m[i][6] = n[i][3];
+    for (int32_t j = 0; j < terms; ++j) m[i][j] = s[i + j];
+    m[i][3 + i] = 1;
+    m[i][6] = t[i];
   }
   for (int32_t i = 0; i < terms; ++i) {
     if (!(std::fabs(m[i][i]) > 1e-300)) return false;
@@ -65,8 +60,7 @@ bool PolynomialFit(int32_t terms, const double* s, const double* t, double* p, d
   }
   for (int32_t i = 0; i < terms; ++i) {
     p[i] = m[i][6] / m[i][i];
-    for (int32_t j = 0; j < terms; ++j) inv[i][j] = m[i][3 + j] / m[i][i];
-    inverseDiagonal[i] = inv[i][i];
+    inverseDiagonal[i] = m[i][3 + i] / m[i][i];
   }
   return std::isfinite(p[0]) && inverseDiagonal[0] > 0;
 }
