@@ -264,6 +264,17 @@ int32_t PeakFitM2Record() { return ParameterCount(2) + 1; }
 
 double NormalisedAbscissa(double x, int32_t first, int32_t last) { return Normalised(x, first, last); }
 
+double DrawnPeakWidth(double w, double& chain) {
+  chain = 1.0;
+  if (DeconvolutionMode) {
+    const double R = ResolutionWidth, eta = ConvolutionType;
+    const double s = std::sqrt(w * w + R * R);
+    chain = eta + (1.0 - eta) * (s > 0 ? w / s : 0.0);
+    w = eta * (w + R) + (1.0 - eta) * s;
+  }
+  return FloorWidth(w, chain);
+}
+
 double ExpDecay(double t) {
   const double tau = FitParameters && FitParameters->RecordCapacity() >= 3 ? FitParameters->Records[3].value : NaN;
   return std::exp(-t / tau);
@@ -328,12 +339,7 @@ void PeakFitModel(double& Y, double& W, double& F, int32_t Point, int32_t Stage)
   const bool finiteM2 = std::isfinite(mm);
   auto widthOf = [&](double w, const TPeakModel& shape) {
     PeakWidth pw;
-    if (DeconvolutionMode) {
-      const double s = std::sqrt(w * w + R * R);
-      pw.chain = eta + (1.0 - eta) * (s > 0 ? w / s : 0.0);
-      w = eta * (w + R) + (1.0 - eta) * s;
-    }
-    pw.w = FloorWidth(w, pw.chain);
+    pw.w = DrawnPeakWidth(w, pw.chain);
     if (finiteM2 && std::isfinite(pw.chain)) pw.reach = ShapeCut(shape) * pw.w * (1.0 + 1e-12);
     return pw;
   };

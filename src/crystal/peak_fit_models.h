@@ -49,6 +49,10 @@ int32_t PeakFitM2Record();
 // channel: the abscissa of the background and of the width law.
 double NormalisedAbscissa(double x, int32_t first, int32_t last);
 
+// The width a peak of law width w is drawn with: with DeconvolutionMode eta (w + R) + (1 - eta)
+// sqrt(w^2 + R^2), then held at the floor 0.1; chain := d(width drawn)/dw (0 on the floor).
+double DrawnPeakWidth(double w, double& chain);
+
 // The width law through the width wBegin at the first and wEnd at the last channel of the working
 // range: W0 is the width at the middle (u = 0) and W1 half the change, since u runs from -1 to 1.
 struct TWidthLaw {

@@ -64,15 +64,7 @@ void StandardLines(int32_t n) {
   for (int32_t i = 1; i <= n; ++i) {
     const TPeakRecords r = PeakRecordsOf(i, n);
     const double a = FittedValue(r.amplitude), sa = FittedError(r.amplitude);
-    double area = NumberBuffer[i], error = NumberBuffer[n + i];
-    if (!widthsVary) {
-      const double w = FittedValue(r.w0), sw = FittedError(r.w0);
-      area = std::fabs(a * w);
-      // The area A W0 through the covariance of A and W0.
-      const double variance = (sa * w) * (sa * w) + (sw * a) * (sw * a) +
-                              2 * a * w * sa * sw * FittedCorrelation(r.amplitude, r.w0);
-      error = std::sqrt(std::fabs(variance));
-    }
+    const double area = NumberBuffer[i], error = NumberBuffer[n + i];
     AddInfoLine(" Amp." + Int(i) + " = " + Padded(8, 0, a, 8) + " +- " + NoBlanks(7, 0, sa) + "  (" +
                 NoBlanks(12, 0, area) + " +- " + NoBlanks(10, 0, error) + ")");
   }

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <vector>
 #include "core/fit_engine.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
+#include "core/peak_model.h"
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/text_file.h"
@@ -67,36 +67,24 @@ int32_t CovarianceRow(int32_t k, double& sign) {
   return row <= fit.NFree ? row : 0;
 }
 
-// The Simpson sum of |peak i| over channels k1..k2 under the current records, divided by 3: the
-// weights 1 at both ends, 4 at even and 2 at odd channels between.
-double PeakIntegral(int32_t i, int32_t k1, int32_t k2, bool trace) {
-  double sum = 0;
-  for (int32_t c = k1; c <= k2; ++c) {
-    ModelChannel = c;
-    ModelSpectrum = CurrentSpectrum;
-    double y = 0, wt = 0, f = 0;
-    PeakFitModel(y, wt, f, c, 4);
-    const double h = std::fabs(ModelOutput[i + 1]);
-    const double g = c == k1 || c == k2 ? 1.0 : (IsOdd(c) ? 2.0 : 4.0);
-    sum += h * g;
-    if (trace)
-      LogLine(FormatNumber(9, 2, h) + FormatNumber(9, 0, y) + FormatNumber(9, 0, f) + FormatNumber(9, 0, sum));
+// The whole area of a shape in units of z: the Lorentz over the whole line (the fit cuts its
+// tails, the peak has them); a pseudo-Voigt over its table and the tails of its Lorentz part
+// beyond, which fall as 1/z^2 from the table's last values; every other shape over its table,
+// beyond which it is 0.
+double WholeShapeArea(const TPeakModel& shape) {
+  if (shape.ModelNumber == ModelLorentz) return std::fabs(shape.EvaluatedArea(HUGE_VAL));
+  double area = shape.EvaluatedArea(shape.HalfWidth);
+  const int32_t n = shape.HalfPoints;
+  if (shape.ModelNumber == ModelPseudoVoigt && n >= 2 && n <= PeakModelHalfPoints && shape.HalfWidth > 0) {
+    // The last value f at z_e = (n - 1) / perUnit holds to half a point beyond it in the table;
+    // the tail f z_e^2 / z^2 from there on adds f (z_e^2 / (z_e + h) ), h half a point.
+    const double perUnit = n / shape.HalfWidth, ze = (n - 1) / perUnit, from = ze + 0.5 / perUnit;
+    for (int32_t side : {-1, 1}) {
+      const double f = shape.Shape[n + 1 + side * (n - 1)];
+      if (f > 0) area += f * ze * ze / from;
+    }
   }
-  return sum / 3.0;
-}
-
-// The gradient of the area by record k: a central difference over the same channels (the area is
-// linear in the amplitude and smooth in the others). The record is put back exactly.
-double AreaSlope(int32_t i, int32_t k, int32_t k1, int32_t k2) {
-  ParameterRecord& r = FitParameters->Records[k];
-  const double v = r.value;
-  const double h = 1e-4 * std::max({std::fabs(v), r.Error, 1e-3});
-  r.value = v + h;
-  const double up = PeakIntegral(i, k1, k2, false);
-  r.value = v - h;
-  const double down = PeakIntegral(i, k1, k2, false);
-  r.value = v;
-  return (up - down) / (2 * h);
+  return std::fabs(area);
 }
 
 }  // namespace
@@ -126,43 +114,37 @@ void ComputePeakAreas(bool& widthsVary) {
   int32_t first = 1, last = 1;
   WorkingRange(*sp, first, last);
   const bool trace = OptionFlags[8] != 0;
-  std::vector<std::string> endLines;
+  // du(P)/dP of the law's abscissa.
+  const double duP = last > first ? 2.0 / (last - first) : 0.0;
 
   for (int32_t i = 1; i <= n; ++i) {
     const TPeakRecords pr = PeakRecordsOf(i, n);
-    if (!pr.complete) continue;
     const double w0 = FittedValue(pr.w0), w1 = FittedValue(pr.w1), p = FittedValue(pr.position);
     if (w1 != 0) widthsVary = true;
-    const double w = w0 + w1 * NormalisedAbscissa(p, first, last);
-
-    int32_t k1 = 1, k2 = 0;  // empty unless W0 and P give a window
-    if (w0 > 0 && std::isfinite(p) && std::isfinite(w0)) {
-      const double lo = std::max(static_cast<double>(first), p - 3.0 * w0);
-      const double hi = std::min(static_cast<double>(last), p + 3.0 * w0);
-      if (lo <= hi) {
-        k1 = std::max(first, RoundHalfEven(lo));
-        k2 = std::min(last, RoundHalfEven(hi));
-      }
-    }
-    if (trace)
-      LogLine(FormatNumber(9, 3, w) + "  peak " + FormatNumber(9, 3, p) + FormatNumber(6, 0, k1) +
-              FormatNumber(6, 0, k2));
-    const double area = PeakIntegral(i, k1, k2, trace);
-    // The variance g' C g of the area through the covariance of the peak's records: gradients g
-    // by the records, their errors and their correlations in the last fit.
+    const TPeakModel* shape = PeakModels[static_cast<size_t>(pr.model + 1)].get();
+    if (!pr.complete || !shape || !(w0 > 0) || !std::isfinite(p)) continue;
+    // area = |A| w S: A the amplitude, w the width the peak is drawn with at its own position, S
+    // the shape's whole area in z. The same for W1 = 0 (then w = W0) and for a free W1.
+    const double u = NormalisedAbscissa(p, first, last);
+    double chain = 1.0;
+    const double w = DrawnPeakWidth(w0 + w1 * u, chain);
+    const double a = FittedValue(pr.amplitude), s = WholeShapeArea(*shape);
+    const double area = std::fabs(a) * w * s;
+    if (trace) LogLine(FormatNumber(9, 3, w) + "  peak " + FormatNumber(9, 3, p) + FormatNumber(9, 4, s));
+    // The variance g' C g of the area through the covariance of the peak's records A, P, W0, W1.
     const int32_t records[4] = {pr.amplitude, pr.position, pr.w0, pr.w1};
+    const double slope[4] = {(a < 0 ? -1.0 : 1.0) * w * s, std::fabs(a) * s * chain * w1 * duP,
+                             std::fabs(a) * s * chain, std::fabs(a) * s * chain * u};
     double term[4] = {};
-    for (int32_t a = 0; a < 4; ++a)
-      if (records[a] && FittedError(records[a]) > 0)
-        term[a] = AreaSlope(i, records[a], k1, k2) * FittedError(records[a]);
+    for (int32_t k = 0; k < 4; ++k)
+      if (records[k] && FittedError(records[k]) > 0) term[k] = slope[k] * FittedError(records[k]);
     double variance = 0;
-    for (int32_t a = 0; a < 4; ++a)
-      for (int32_t b = 0; b < 4; ++b)
-        if (term[a] != 0 && term[b] != 0) variance += term[a] * term[b] * FittedCorrelation(records[a], records[b]);
-    const double error = std::max(std::sqrt(std::fabs(variance)), std::sqrt(std::fabs(area)));
-    NumberBuffer[i] = area;
-    NumberBuffer[n + i] = error;
-    if (trace) endLines.push_back(FormatNumber(9, 2, area) + FormatNumber(19, 2, error));
+    for (int32_t j = 0; j < 4; ++j)
+      for (int32_t k = 0; k < 4; ++k)
+        if (term[j] != 0 && term[k] != 0) variance += term[j] * term[k] * FittedCorrelation(records[j], records[k]);
+    const double error = std::max(std::sqrt(std::fabs(variance)), std::sqrt(area));
+    NumberBuffer[i] = std::isfinite(area) ? area : 0.0;
+    NumberBuffer[n + i] = std::isfinite(area) ? error : 0.0;
+    if (trace) LogLine(FormatNumber(9, 2, area) + FormatNumber(19, 2, error));
   }
-  for (const std::string& line : endLines) LogLine(line);
 }

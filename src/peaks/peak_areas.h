@@ -23,13 +23,13 @@ double FittedError(int32_t k);
 // its factor; 1 for j = k, 0 when the last fit left no usable inverse or a record has no row.
 double FittedCorrelation(int32_t j, int32_t k);
 
-// Per peak i = 1..N (N = MarkedPointCount): the channels k1..k2 := Round(P -/+ 3 W0) held to the
-// working range, and PeakFitModel at stage 4 on each channel: h := |the peak's own contribution|,
-// weights 1 at k1 and k2, 4 at even and 2 at odd channels in between; area := sum h g / 3. Its
-// error is sqrt(g' C g) over the peak's records A, P, W0, W1: g the gradient of the area (central
-// differences over the same channels), C their covariance from the records' errors and the
-// correlations of the engine's last inverse (none when the last fit left no inverse); at least
-// sqrt|area|. Areas into NumberBuffer[1..N], errors into [N+1..2N]; widthsVary := some peak's W1
-// is not 0. A peak whose records are missing, whose W0 is not positive or whose window misses the
-// range gets 0 and 0. OptionFlags[8] traces to LogFile.
+// Per peak i = 1..N (N = MarkedPointCount): the peak's whole area |A| w S, A its amplitude, w the
+// width it is drawn with at its own position (W0 + W1 u(P), or its own width; deconvoluted and held
+// at the floor as the peak-fit model does), S the whole area of its shape in z (the Lorentz over
+// the whole line, a table over its range). One formula whether W1 is 0 or not. Its error is
+// sqrt(g' C g) over the peak's records A, P, W0, W1: g the gradient of the area, C their covariance
+// from the records' errors and the correlations of the engine's last inverse (none when the last
+// fit left no inverse); at least sqrt(area). Areas into NumberBuffer[1..N], errors into
+// [N+1..2N]; widthsVary := some peak's W1 is not 0. A peak whose records are missing or whose W0
+// is not positive gets 0 and 0. OptionFlags[8] traces to LogFile.
 void ComputePeakAreas(bool& widthsVary);

@@ -68,8 +68,10 @@ bool SearchSection(TPeakSection& s, const TSpectrum& spectrum, int32_t L) {
     y[m] += y[m - 1];
     ymax = std::fmax(ymax + y[imax + 1], ymax + y[imax - 1]);
   }
+  // Counts above 10000 are scaled down; their noise stays that of the counts, scale sqrt(y / scale).
+  double scale = 1.0;
   if (ymax > 10000.0) {
-    const double scale = 10000.0 / std::fmax(1.0, ymax);
+    scale = 10000.0 / std::fmax(1.0, ymax);
     for (int32_t i = 1; i <= m; ++i) y[i] *= scale;
   }
   for (int32_t pass = 1; pass <= 3; ++pass) {
@@ -78,7 +80,7 @@ bool SearchSection(TPeakSection& s, const TSpectrum& spectrum, int32_t L) {
     for (int32_t i = 1; i <= m; ++i) y[i] = std::fmax(0.0, ScratchArray2[i]);
   }
   double* e = TPeakSection::Errors();
-  for (int32_t i = 1; i <= m; ++i) e[i] = std::sqrt(std::fabs(y[i]) + 1.0);
+  for (int32_t i = 1; i <= m; ++i) e[i] = std::sqrt(scale * (std::fabs(y[i]) + scale));
   const double ws = s.MiddleWidth();
   SmoothingFilter(m, 0, 0, ws, 1);
   for (int32_t i = 1; i <= m; ++i) y[i] = std::fmax(0.0, y[i] - ScratchArray2[i]);
@@ -124,26 +126,84 @@ void CutToMaxPeakCount() {
   MarkedPointCount = kept;
 }
 
-// A point of a section, refined on the counts (its height kept), appended when its counting
-// statistics make it a peak.
-void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown) {
+void Append(double x, double height) {
+  ++MarkedPointCount;
+  MarkedPoints[MarkedPointCount] = x;
+  PeakHeights[MarkedPointCount] = height;
+}
+
+void ProtocolStatistics(double x, const TPeakStatistics& t, const TCurvature& q, bool peak) {
+  if (Protocolling() && t.judged)
+    LogLine("Stat" + FormatNumber(10, 2, x) + FormatNumber(10, 1, t.background) + FormatNumber(10, 1, t.height) +
+            FormatNumber(9, 1, t.heightError) + FormatNumber(9, 1, t.countError) + FormatNumber(9, 1, q.value) +
+            FormatNumber(9, 1, q.error) + (peak ? "  peak" : "  noise"));
+}
+
+// A proposed point x (a channel) climbs to the top of its peak on the counts, is centred there
+// and is appended (with the largest count near the top as its height) when its counting
+// statistics make it a peak and the counts curve down there. A point from the curvature scan
+// whose climb leaves it (a shoulder beside a stronger peak, no top of its own) is appended where
+// it is when its curvature is significant. A point with no top is dropped.
+void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, bool fromCurvature) {
   const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * x);
   const int32_t first = PeakSearchFirstChannel, last = PeakSearchLastChannel;
-  const double top = ClimbToMaximum(spectrum, first, last, x, w);
+  // The climb over the background's slope under the point, then under the top it reached.
+  double top = ClimbToMaximum(spectrum, first, last, x, w, PeakStatistics(spectrum, first, last, errorsKnown, x, w).backgroundSlope);
+  if (std::isfinite(top))
+    top = ClimbToMaximum(spectrum, first, last, top, w, PeakStatistics(spectrum, first, last, errorsKnown, top, w).backgroundSlope);
+  if (fromCurvature && !(std::fabs(top - x) <= ShoulderDistance * w)) {
+    const int32_t c = RoundHalfEven(x);
+    const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, c, w);
+    const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
+    const bool peak = q.error > 0 && q.value >= ShoulderSignificance * std::max(1.0, PeakSensitivity) * q.error &&
+                      t.judged && SignificantPeak(t, PeakSensitivity);
+    ProtocolStatistics(x, t, q, peak);
+    if (peak) Append(x, spectrum.Y[c]);
+    return;
+  }
+  if (!std::isfinite(top)) return;
   x = CentredPosition(spectrum, first, last, top, PeakStatistics(spectrum, first, last, errorsKnown, top, w), w);
   // The height is the largest count near the top.
   int32_t ok;
   double sum, height, at = top;
   RefinePeakPosition(spectrum.Y, MaxChannels, spectrum.LastChannel, ok, sum, at, height);
   const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
-  if (Protocolling() && t.judged)
-    LogLine("Stat" + FormatNumber(10, 2, x) + FormatNumber(10, 1, t.background) + FormatNumber(10, 1, t.height) +
-            FormatNumber(9, 1, t.heightError) + FormatNumber(9, 1, t.countError) +
-            (SignificantPeak(t, PeakSensitivity) ? "  peak" : "  noise"));
-  if (!SignificantPeak(t, PeakSensitivity)) return;
-  ++MarkedPointCount;
-  MarkedPoints[MarkedPointCount] = x;
-  PeakHeights[MarkedPointCount] = height;
+  const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w);
+  // Within a kernel's reach of an end of the range the curvature is unknown: the top must stand clear.
+  const double prominence = ProminenceSignificance(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w,
+                                                  t.backgroundSlope);
+  const bool curves = q.error > 0 ? q.value >= TopCurvature * q.error : prominence >= MinProminence;
+  const bool peak = SignificantPeak(t, PeakSensitivity) && curves &&
+                    (prominence >= MinProminence || q.value >= LowTopCurvature * q.error);
+  ProtocolStatistics(x, t, q, peak);
+  if (peak) Append(x, height);
+}
+
+// Proposals over the whole range, whatever the sections: the channels where the matched height
+// over the local background has a maximum of at least MinPeakSignificance of its standard
+// deviations, and the maxima of the curvature that reach ShoulderSignificance of its standard
+// deviations (placed on the vertex of a parabola), which a shoulder without a top of its own has.
+void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
+  const int32_t first = PeakSearchFirstChannel, last = PeakSearchLastChannel;
+  static double curvature[MaxChannels + 2], curvatureError[MaxChannels + 2], significance[MaxChannels + 2];
+  for (int32_t c = first; c <= last; ++c) {
+    const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * c);
+    const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, c, w);
+    curvature[c] = q.value, curvatureError[c] = q.error;
+    const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, c, w);
+    significance[c] = t.judged && t.heightError > 0 ? t.height / t.heightError : 0.0;
+  }
+  const double k = ShoulderSignificance * std::max(1.0, PeakSensitivity);
+  for (int32_t c = first + 1; c <= last - 1 && MarkedPointCount < PeakSearchPointLimit; ++c) {
+    const double* z = significance;
+    if (z[c] >= MinPeakSignificance && z[c] > z[c - 1] && z[c] >= z[c + 1])
+      AppendIfSignificant(spectrum, c, errorsKnown, false);
+    const double* v = curvature;
+    if (!(curvatureError[c] > 0 && v[c] >= k * curvatureError[c] && v[c] > v[c - 1] && v[c] >= v[c + 1])) continue;
+    const double bend = v[c - 1] - 2 * v[c] + v[c + 1];
+    const double shift = bend < 0 ? std::clamp(0.5 * (v[c - 1] - v[c + 1]) / bend, -0.5, 0.5) : 0.0;
+    AppendIfSignificant(spectrum, c + shift, errorsKnown, true);
+  }
 }
 
 void FinalAssembly() {
@@ -190,6 +250,7 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     PeakSearchLast = last - PeakSearchFirst + 1 < L ? last : MinI(PeakSearchFirst + L - 1, last);
     if (SearchSection(s, spectrum, L)) {
       PeakSearchCount = Round(s.m * s.f);
+      MergeRepeatedPoints();  // the overlaps deliver peaks twice
       if (MarkedPointCount >= PeakSearchPointLimit) break;
       const double* pos = TPeakSection::Positions();
       for (int32_t j = 1; j <= s.n; ++j) {
@@ -197,15 +258,18 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
           full = true;
           break;
         }
-        AppendIfSignificant(spectrum, SectionPointChannel(pos[j], s.f), errorsKnown);
+        AppendIfSignificant(spectrum, SectionPointChannel(pos[j], s.f), errorsKnown, false);
       }
       if (full) {
         if (Protocolling()) LogLine("Marked points full at" + FormatInteger(MarkedPointCapacity, 6));
         break;
       }
     }
-    // The next section starts on the last channel of this one, at least 2 channels on.
-    PeakSearchFirst = MaxI(PeakSearchLast, PeakSearchFirst + 2);
+    // Sections overlap by a third of their length, so that a peak near one's start or end lies
+    // well inside another: what is found does not depend on where the sections begin.
+    if (PeakSearchLast >= last) break;
+    PeakSearchFirst = MaxI(PeakSearchLast - L / 3, PeakSearchFirst + 2);
   }
+  if (!full && MarkedPointCount < PeakSearchPointLimit) ProposeOverTheRange(spectrum, errorsKnown);
   FinalAssembly();
 }

@@ -9,11 +9,15 @@
 // WorkArrays[3], the quasi-curvature and then the class code of each peak in WorkArrays[4] (which
 // is PeakModelTable).
 //
-// The sections propose points (their tests run at a sensitivity of at most 1). Each point then
-// climbs to the top of its peak on the counts, is centred there, and is kept only when its height
-// over a robust local background is significant by counting statistics at PeakSensitivity
-// (standard deviations of the counts); points that end on one peak are merged, so the count is
-// that of distinct peaks.
+// The sections, which overlap by a third, propose points (their tests run at a sensitivity of at
+// most 1); a pass over the whole range proposes the maxima of the matched height and of the
+// curvature as well, so what is found does not hang on where a section begins. Each point then
+// climbs to the top of its peak on the counts over the background's slope, is centred there, and
+// is kept only when its height over a local background that neighbours cannot lift is significant
+// by counting statistics at PeakSensitivity (standard deviations of the counts) and the counts
+// curve down there; a point with no top (a shoulder beside a stronger peak) is kept where its
+// curvature alone is significant. Points that end on one peak are merged, so the count is that of
+// distinct peaks.
 #pragma once
 #include <cstdint>
 #include "core/neighbour_services.h"
@@ -41,17 +45,19 @@ constexpr int32_t MinSectionChannels = 16, MaxSectionChannels = 8192;
 double SectionPointChannel(double p, double f);
 
 // The counting statistics of a found point x (a channel) of full width w (channels) on the counts
-// of channels first..last. The background is robust against noise and neighbours: the median of
-// the counts on each flank, 1.5 to 5 widths from x, the two flank levels interpolated to x (not the
-// minima of smoothed noise, which lie below the background). The height is that of a Gaussian of
-// full width w fitted over the background to the channels within one width of x (a matched
+// of channels first..last. The background is robust against noise and neighbours: a line (or a
+// concave parabola under high counts) fitted to the counts of the flanks, 1.5 to 5 widths from x,
+// leaving out the channels that stand clear above it, however strong the neighbours that fill the
+// flanks (not the minima of smoothed noise, which lie below the background). The height is that of
+// a Gaussian of full width w fitted over the background to the channels within one width of x (a matched
 // filter); its standard deviation follows from the variances of those channels and of the
 // background. Variances are E^2 when the spectrum has errors (any E in the range other than 1),
 // else the counts (at least 1).
 struct TPeakStatistics {
   bool judged = false;  // a flank with enough channels and a centre window exist
   double background = 0, height = 0, heightError = 0;
-  double backgroundSlope = 0;  // counts per channel of the background line through x
+  double backgroundSlope = 0;      // counts per channel of the background through x
+  double backgroundCurvature = 0;  // the background's d^2 term, counts per channel^2
   double countError = 0;  // the standard deviation of one channel's count at the background
 };
 TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
@@ -59,11 +65,42 @@ TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last,
 // Whether the errors E of channels first..last are known: some E differs from 1 (the value of a
 // spectrum read without errors).
 bool SpectrumErrorsKnown(const TSpectrum& sp, int32_t first, int32_t last);
-// The channel of the local maximum of the counts smoothed over half a width w that a climb from
-// x reaches (at most 3 w channels away): a point on the flank of a peak moves to its top.
-double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x, double w);
-// The centroid of the counts over the background line of t within half a width of itself (four
-// passes from the climbed top): unbiased for a symmetric peak; the top when it strays further.
+// The channel of the local maximum of the counts smoothed over half a width w, less a background
+// of the given slope (counts per channel), that a climb from x reaches, however far: a point on the
+// flank of a peak moves to its top, also on a background steeper than the peak's flank. NaN when
+// the climb runs into an end of first..last (no top there).
+double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x, double w, double slope = 0);
+// How far the top at channel top stands above the higher of the two floors between it and higher
+// ground (within ProminenceReach widths on each side), on the counts smoothed as for the climb
+// less the background's slope, in standard deviations of the difference of two smoothed values.
+// A noise maximum on the tail of a stronger peak stands hardly above the floor towards it.
+constexpr double ProminenceReach = 5.0;
+double ProminenceSignificance(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, int32_t top,
+                              double w, double slope);
+// A top stands clear when it is this many standard deviations above its floor; a top that does
+// not (the weaker of a close pair, or a noise maximum on a tail) is a peak only when its curvature
+// reaches LowTopCurvature standard deviations.
+constexpr double MinProminence = 3.0, LowTopCurvature = 3.0;
+// The curvature of the counts at channel c for peaks of full width w: the counts smoothed by a
+// Gaussian of full width w / 2 at c, less the mean of the same at c -+ w / 2, with its standard
+// deviation from the variances of the counts. A peak of height H gives about 0.4 H at its centre,
+// a straight background 0, the flank or tail of a peak less than 0 (beyond about w / 2 from its
+// centre). error 0 when the kernel does not fit into first..last.
+struct TCurvature {
+  double value = 0, error = 0;
+};
+TCurvature CurvatureAt(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, int32_t c, double w);
+// A top of the counts is a peak only where the curvature is at least this many of its standard
+// deviations (a noise maximum on a flank has a negative curvature); a point with no top of its
+// own (a shoulder) needs ShoulderSignificance (times the sensitivity when that is above 1).
+constexpr double TopCurvature = 1.0, ShoulderSignificance = 5.0;
+// A curvature proposal whose climb ends farther than this fraction of the width away is a shoulder.
+constexpr double ShoulderDistance = 0.5;
+
+// The channel where the counts over the background of t, correlated with a Gaussian of full width w
+// over the channels within one width, are largest (the matched filter's maximum, near the
+// Cramer-Rao bound of a centre, unbiased for a symmetric peak); the top when that strays more
+// than half a width from it.
 double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double top, const TPeakStatistics& t,
                        double w);
 // A found point is a peak when its height is at least `sensitivity` standard deviations of the

@@ -9,41 +9,125 @@
 namespace {
 
 constexpr double FourLn2 = 2.772588722239781;  // 4 ln 2: a Gaussian of full width w is exp(-4 ln2 (d/w)^2)
-// The asymptotic variance of a sample median is (pi / 2) sigma^2 / n.
-constexpr double MedianVariance = 1.5707963267948966;
 constexpr double InnerFlank = 1.5, OuterFlank = 5.0;  // widths from the point
 constexpr int32_t MinFlankChannels = 4;
+// The Newton steps of the centring end when a step is below 1e-4 channel.
+constexpr int32_t CentringPasses = 50;
+constexpr double CentringReach = 0.75, MinCentringReach = 0.25;  // widths
 
 double Variance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
   if (errorsKnown && sp.E[c] > 0) return sp.E[c] * sp.E[c];
   return std::max(sp.Y[c], 1.0);
 }
 
-// The level of one flank a..b (channels, inside the range): the median of its counts, which
-// neither noise nor a neighbour's tail over part of the flank moves much, with the variance of
-// that level and the mean variance of one channel.
-struct TFlank {
+// The background under a point: a straight line fitted, weighted by the variances, to the
+// flank channels 1.5 to 5 widths on both sides, or a parabola where it is significantly concave
+// and most of both flanks are kept (under a hump of high counts the line would lie clear below the
+// background; a convex curve, as the tails of neighbours make it, is left to the line, which then
+// lies above); channels more
+// than Clip standard deviations above the curve (neighbouring peaks, however strong, and their
+// tails) are left out and the curve fitted again until it keeps the same channels. The first fit
+// keeps every channel (a curve above the background), so the curve comes down onto the
+// background. Leaving out the upper tail of the noise beyond 2.5 sigma lowers it by 0.02 sigma.
+struct TBackgroundLine {
   bool usable = false;
-  double centre = 0, level = 0, levelVariance = 0, channelVariance = 0;
+  double at = 0, slope = 0, curvature = 0;  // at + slope d + curvature d^2, d = c - x
+  double varAt = 0, channelVariance = 0;
 };
 
-TFlank FlankLevel(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown) {
-  TFlank f;
-  const int32_t n = b - a + 1;
-  if (n < MinFlankChannels) return f;
-  static double values[MaxChannels + 1];
-  double variance = 0;
-  for (int32_t c = a; c <= b; ++c) {
-    values[c - a] = sp.Y[c];
-    variance += Variance(sp, c, errorsKnown);
+constexpr double Clip = 2.5;
+constexpr int32_t MaxClipPasses = 20;
+constexpr double CurvedBackground = 1.0;  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature
+
+// The weighted least squares of 1, u, u^2 (terms 1 to 3) from the sums s[k] = sum g u^k and
+// t[k] = sum g u^k y: the coefficients p and the inverse normal matrix's diagonal; false when
+// singular.
+bool PolynomialFit(int32_t terms, const double* s, const double* t, double* p, double* inverseDiagonal) {
+  // Gauss-Jordan on [N | I | t] at once, N[i][j] = s[i + j].
+  double m[3][7] = {};
+  for (int32_t i = 0; i < terms; ++i) {
+    for (int32_t j = 0; j < terms; ++j) m[i][j] = s[i + j];
+    m[i][3 + i] = 1;
+    m[i][6] = t[i];
   }
-  std::nth_element(values, values + n / 2, values + n);
-  f.channelVariance = variance / n;
-  f.level = values[n / 2];
-  f.levelVariance = MedianVariance * f.channelVariance / n;
-  f.centre = (a + b) / 2.0;
-  f.usable = true;
-  return f;
+  for (int32_t i = 0; i < terms; ++i) {
+    if (!(std::fabs(m[i][i]) > 1e-300)) return false;
+    for (int32_t r = 0; r < terms; ++r) {
+      if (r == i) continue;
+      const double f = m[r][i] / m[i][i];
+      for (int32_t j = 0; j < 7; ++j) m[r][j] -= f * m[i][j];
+    }
+  }
+  for (int32_t i = 0; i < terms; ++i) {
+    p[i] = m[i][6] / m[i][i];
+    inverseDiagonal[i] = m[i][3 + i] / m[i][i];
+  }
+  return std::isfinite(p[0]) && inverseDiagonal[0] > 0;
+}
+
+TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
+                               double w) {
+  TBackgroundLine line;
+  static int32_t channels[MaxChannels + 1];
+  static uint8_t kept[MaxChannels + 1];
+  int32_t n = 0;
+  auto take = [&](double from, double to) {
+    const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(from)));
+    const int32_t b = std::min(last, static_cast<int32_t>(std::floor(to)));
+    for (int32_t c = a; c <= b; ++c) channels[n++] = c;
+  };
+  take(x - OuterFlank * w, x - InnerFlank * w);
+  const int32_t leftChannels = n;
+  take(x + InnerFlank * w, x + OuterFlank * w);
+  if (n < MinFlankChannels) return line;
+  double p[3] = {HUGE_VAL, 0, 0};  // the curve p0 + p1 u + p2 u^2, u = (c - x) / w
+  for (int32_t k = 0; k < n; ++k) kept[k] = 2;  // not yet decided
+  double common = 0;  // the mean E^2 of the channels kept in the last pass
+  for (int32_t pass = 0; pass < MaxClipPasses; ++pass) {
+    bool changed = false;
+    double s[5] = {}, t[3] = {}, sv = 0;
+    int32_t count = 0, left = 0;
+    for (int32_t k = 0; k < n; ++k) {
+      const int32_t c = channels[k];
+      const double u = (c - x) / w;
+      const double level = p[0] + (p[1] + p[2] * u) * u;
+      // The variance of the curve's count, or the common E^2 of the kept channels: a weight from
+      // a channel's own count or error would pull the curve down by about one count. The first
+      // pass takes each channel's own.
+      const double own = errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
+      const double v = pass == 0 ? own : errorsKnown ? common : std::max(level, 1.0);
+      const uint8_t keep = sp.Y[c] <= level + Clip * std::sqrt(v);
+      changed |= keep != kept[k];
+      kept[k] = keep;
+      if (!keep) continue;
+      const double g = 1 / v;
+      double uk = g;
+      for (int32_t j = 0; j < 5; ++j) s[j] += uk, uk *= u;
+      t[0] += g * sp.Y[c], t[1] += g * u * sp.Y[c], t[2] += g * u * u * sp.Y[c];
+      sv += own;
+      ++count, left += c < x;
+    }
+    if (count < MinFlankChannels) return line;
+    // A parabola needs three channels on each side, a line two; else the level stays flat.
+    const int32_t right = count - left;
+    double q[3] = {}, d[3] = {};
+    bool fitted = false;
+    // The curvature needs most of both flanks (where neighbours took much of one, the line).
+    if (2 * left >= leftChannels && 2 * right >= n - leftChannels && left >= 3 && right >= 3 &&
+        PolynomialFit(3, s, t, q, d) &&
+        -q[2] >= CurvedBackground * std::sqrt(d[2]))
+      fitted = true;
+    else if (left >= 2 && right >= 2 && PolynomialFit(2, s, t, q, d))
+      q[2] = 0, fitted = true;
+    if (!fitted) q[0] = t[0] / s[0], q[1] = q[2] = 0, d[0] = 1 / s[0];
+    std::copy(q, q + 3, p);
+    line.varAt = d[0];
+    line.channelVariance = common = sv / count;
+    if (!changed) break;
+  }
+  line.usable = std::isfinite(p[0]);
+  line.at = p[0], line.slope = p[1] / w, line.curvature = p[2] / (w * w);
+  return line;
 }
 
 double WidthOfLaw(double x) {
@@ -65,25 +149,10 @@ TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last,
   first = std::max(first, 1), last = std::min(last, MaxChannels);
   if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return t;
   w = std::max(w, 1.0);
-  auto clampChannel = [&](double v) { return static_cast<int32_t>(std::clamp(v, first - 1.0, last + 1.0)); };
-  const TFlank left = FlankLevel(sp, std::max(first, clampChannel(std::ceil(x - OuterFlank * w))),
-                                 clampChannel(std::floor(x - InnerFlank * w)), errorsKnown);
-  const TFlank right = FlankLevel(sp, clampChannel(std::ceil(x + InnerFlank * w)),
-                                  std::min(last, clampChannel(std::floor(x + OuterFlank * w))), errorsKnown);
-  if (!left.usable && !right.usable) return t;
-  // The background at channel c: the line through the two flank levels, or one flank's level.
-  double slope = 0, at = 0, varAt = 0, slopeWeight = 0;
-  if (left.usable && right.usable) {
-    const double u = (x - left.centre) / (right.centre - left.centre);
-    at = left.level + (right.level - left.level) * u;
-    slope = (right.level - left.level) / (right.centre - left.centre);
-    varAt = (1 - u) * (1 - u) * left.levelVariance + u * u * right.levelVariance;
-    t.countError = std::sqrt(((1 - u) * left.channelVariance + u * right.channelVariance));
-    slopeWeight = 1;
-  } else {
-    const TFlank& f = left.usable ? left : right;
-    at = f.level, varAt = f.levelVariance, t.countError = std::sqrt(f.channelVariance);
-  }
+  const TBackgroundLine line = BackgroundLine(sp, first, last, errorsKnown, x, w);
+  if (!line.usable) return t;
+  const double at = line.at, slope = line.slope, curvature = line.curvature, varAt = line.varAt;
+  t.countError = std::sqrt(line.channelVariance);
   // Matched filter over the channels within one width.
   const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(x - w)));
   const int32_t b = std::min(last, static_cast<int32_t>(std::floor(x + w)));
@@ -91,68 +160,171 @@ TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last,
   for (int32_t c = a; c <= b; ++c) {
     const double d = (c - x) / w;
     const double k = std::exp(-FourLn2 * d * d);
-    const double background = at + slopeWeight * slope * (c - x);
+    const double background = at + (slope + curvature * (c - x)) * (c - x);
     sk += k, skk += k * k, sky += k * (sp.Y[c] - background);
     skkv += k * k * Variance(sp, c, errorsKnown);
   }
   if (!(skk > 0)) return t;
   t.background = at;
-  t.backgroundSlope = slopeWeight * slope;
+  t.backgroundSlope = slope;
+  t.backgroundCurvature = curvature;
   t.height = sky / skk;
   t.heightError = std::sqrt(skkv + sk * sk * varAt) / skk;
   t.judged = std::isfinite(t.height) && std::isfinite(t.heightError);
   return t;
 }
 
-double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x, double w) {
+namespace {
+// The counts smoothed by a Gaussian of full width w / 2 over +-w / 2 channels (at least the
+// neighbours), less a background of the given slope; with the standard deviation of the smoothed
+// value from the variances of the counts.
+class TSmoothedCounts {
+public:
+  TSmoothedCounts(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double w, double slope)
+      : sp_(sp), first_(first), last_(last), errorsKnown_(errorsKnown), slope_(slope) {
+    const double fw = std::max(w / 2, 1.0);
+    reach_ = std::clamp(static_cast<int32_t>(std::ceil(fw)), 1, MaxReach);
+    for (int32_t j = -reach_; j <= reach_; ++j) kernel_[j + reach_] = std::exp(-FourLn2 * (j / fw) * (j / fw));
+  }
+  double operator()(int32_t c) const {
+    double s = 0, k = 0;
+    for (int32_t j = std::max(first_, c - reach_); j <= std::min(last_, c + reach_); ++j) {
+      const double g = kernel_[j - c + reach_];
+      s += g * sp_.Y[j], k += g;
+    }
+    return s / k - slope_ * c;
+  }
+  double Error(int32_t c) const {
+    double v = 0, k = 0;
+    for (int32_t j = std::max(first_, c - reach_); j <= std::min(last_, c + reach_); ++j) {
+      const double g = kernel_[j - c + reach_];
+      v += g * g * Variance(sp_, j, errorsKnown_), k += g;
+    }
+    return std::sqrt(v) / k;
+  }
+
+private:
+  static constexpr int32_t MaxReach = 256;  // channels; wider kernels are cut there
+  const TSpectrum& sp_;
+  int32_t first_, last_;
+  bool errorsKnown_;
+  double slope_;
+  int32_t reach_ = 1;
+  double kernel_[2 * MaxReach + 1];
+};
+}  // namespace
+
+double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x, double w, double slope) {
   first = std::max(first, 1), last = std::min(last, MaxChannels);
   if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return x;
-  // Gaussian smoothing of full width w / 2 over +-w / 2 channels (at least the neighbours).
-  const double fw = std::max(w / 2, 1.0);
-  constexpr int32_t MaxReach = 256;  // channels; wider kernels are cut there
-  const int32_t reach = std::clamp(static_cast<int32_t>(std::ceil(fw)), 1, MaxReach);
-  double kernel[2 * MaxReach + 1];
-  for (int32_t j = -reach; j <= reach; ++j) kernel[j + reach] = std::exp(-FourLn2 * (j / fw) * (j / fw));
-  auto smoothed = [&](int32_t c) {
-    double s = 0, k = 0;
-    for (int32_t j = std::max(first, c - reach); j <= std::min(last, c + reach); ++j) {
-      const double g = kernel[j - c + reach];
-      s += g * sp.Y[j], k += g;
-    }
-    return s / k;
-  };
+  const TSmoothedCounts smoothed(sp, first, last, false, w, slope);
   int32_t c = static_cast<int32_t>(std::nearbyint(x));
   double here = smoothed(c);
-  const int32_t steps = std::max(4, static_cast<int32_t>(std::ceil(3 * w)));
-  for (int32_t k = 0; k < steps; ++k) {
+  for (;;) {
     const double up = c < last ? smoothed(c + 1) : -HUGE_VAL, down = c > first ? smoothed(c - 1) : -HUGE_VAL;
     if (!(std::max(up, down) > here)) break;
     c += up >= down ? 1 : -1;
     here = std::max(up, down);
   }
-  return c;
+  // A climb that runs into an end of the range found no top.
+  return c == first || c == last ? NAN : c;
+}
+
+double ProminenceSignificance(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, int32_t top,
+                              double w, double slope) {
+  first = std::max(first, 1), last = std::min(last, MaxChannels);
+  if (top < first || top > last || !std::isfinite(w)) return 0.0;
+  const TSmoothedCounts smoothed(sp, first, last, errorsKnown, w, slope);
+  const double height = smoothed(top);
+  const int32_t reach = static_cast<int32_t>(std::ceil(ProminenceReach * w));
+  // The lowest level on each side before higher ground (or the reach, or the range's end).
+  double floor[2];
+  for (int32_t side = 0; side < 2; ++side) {
+    const int32_t step = side == 0 ? -1 : 1;
+    double lowest = height;
+    for (int32_t k = 1; k <= reach; ++k) {
+      const int32_t c = top + step * k;
+      if (c < first || c > last) break;
+      const double v = smoothed(c);
+      if (v > height) break;
+      lowest = std::min(lowest, v);
+    }
+    floor[side] = lowest;
+  }
+  const double error = smoothed.Error(top) * std::sqrt(2.0);
+  return error > 0 ? (height - std::max(floor[0], floor[1])) / error : 0.0;
+}
+
+TCurvature CurvatureAt(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, int32_t c, double w) {
+  TCurvature r;
+  first = std::max(first, 1), last = std::min(last, MaxChannels);
+  if (!std::isfinite(w)) return r;
+  w = std::max(w, 2.0);
+  const double fw = w / 2, d = w / 2;
+  constexpr int32_t MaxReach = 512;
+  const int32_t reach = static_cast<int32_t>(std::ceil(d + 1.5 * fw));
+  if (reach > MaxReach || c - reach < first || c + reach > last) return r;
+  // The three Gaussians, each normalised over its taps: the kernel sums to 0 and is symmetric, so
+  // a straight background gives 0.
+  double g0[2 * MaxReach + 1], gm[2 * MaxReach + 1], gp[2 * MaxReach + 1];
+  double s0 = 0, sm = 0, sPlus = 0;
+  for (int32_t j = -reach; j <= reach; ++j) {
+    auto g = [&](double t) { return std::exp(-FourLn2 * (t / fw) * (t / fw)); };
+    g0[j + reach] = g(j), gm[j + reach] = g(j + d), gp[j + reach] = g(j - d);
+    s0 += g0[j + reach], sm += gm[j + reach], sPlus += gp[j + reach];
+  }
+  double value = 0, variance = 0;
+  for (int32_t j = -reach; j <= reach; ++j) {
+    const double k = g0[j + reach] / s0 - 0.5 * (gm[j + reach] / sm + gp[j + reach] / sPlus);
+    value += k * sp.Y[c + j];
+    variance += k * k * Variance(sp, c + j, errorsKnown);
+  }
+  r.value = value;
+  r.error = std::sqrt(variance);
+  return r;
 }
 
 double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double top, const TPeakStatistics& t,
                        double w) {
   first = std::max(first, 1), last = std::min(last, MaxChannels);
   if (!t.judged) return top;
+  // The maximum of the matched filter M(x) = sum k(c - x) net(c), k a Gaussian of full width w over
+  // the channels within one width: Newton steps on M'(x) = 0, each held to a quarter width.
+  const double a2 = FourLn2 / (w * w);
+  const int32_t lo = std::max(first, static_cast<int32_t>(std::floor(top - 1.5 * w)));
+  const int32_t hi = std::min(last, static_cast<int32_t>(std::ceil(top + 1.5 * w)));
+  // The window reaches no further than the nearer valley beside the top (a neighbour beyond it
+  // would pull), at least a quarter width.
+  const TSmoothedCounts smoothed(sp, first, last, false, w, t.backgroundSlope);
+  double window = CentringReach * w;
+  for (int32_t step : {-1, 1}) {
+    const int32_t t0 = static_cast<int32_t>(std::nearbyint(top));
+    int32_t c = t0;
+    while (std::abs(c - t0) < window && c + step >= first && c + step <= last && smoothed(c + step) < smoothed(c))
+      c += step;
+    window = std::min(window, std::max(std::abs(c - t0) + 0.5, MinCentringReach * w));
+  }
   double x = top;
-  for (int32_t pass = 0; pass < 4; ++pass) {
-    // Channel c covers c -+ 1/2: the end channels count with the part inside the window, so the
-    // centroid moves smoothly with x.
-    const double lo = x - w / 2, hi = x + w / 2;
-    const int32_t a = std::max(first, static_cast<int32_t>(std::floor(lo + 0.5)));
-    const int32_t b = std::min(last, static_cast<int32_t>(std::ceil(hi - 0.5)));
-    double s0 = 0, s1 = 0;
-    for (int32_t c = a; c <= b; ++c) {
-      const double part = std::clamp(std::min(c + 0.5, hi) - std::max(c - 0.5, lo), 0.0, 1.0);
-      const double net = part * (sp.Y[c] - t.background - t.backgroundSlope * (c - top));
-      s0 += net, s1 += net * c;
+  for (int32_t pass = 0; pass < CentringPasses; ++pass) {
+    // The window stays symmetric about x where an end of the range cuts it.
+    const double reach = std::min({window, x - first + 0.5, last + 0.5 - x});
+    double m1 = 0, m2 = 0;
+    for (int32_t c = lo; c <= hi; ++c) {
+      // Channel c covers c -+ 1/2: the end channels count with their part inside the window, so
+      // the sums move smoothly with x.
+      const double d = c - x, part = std::clamp(std::min(d + 0.5, reach) - std::max(d - 0.5, -reach), 0.0, 1.0);
+      if (part == 0) continue;
+      const double u = c - top;
+      const double net = part * (sp.Y[c] - t.background - (t.backgroundSlope + t.backgroundCurvature * u) * u);
+      const double k = std::exp(-a2 * d * d);
+      m1 += net * 2 * a2 * d * k;
+      m2 += net * (4 * a2 * a2 * d * d - 2 * a2) * k;
     }
-    const double next = s1 / s0;
-    if (!(s0 > 0) || !(std::fabs(next - top) <= w / 2)) return top;
-    x = next;
+    if (!(m2 < 0)) return top;
+    const double step = std::clamp(-m1 / m2, -w / 4, w / 4);
+    x += step;
+    if (!(std::fabs(x - top) <= w / 2)) return top;
+    if (std::fabs(step) < 1e-4) return x;
   }
   return x;
 }

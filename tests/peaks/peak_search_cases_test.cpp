@@ -1,0 +1,129 @@
+// The automatic peak search on single cases made from the physics (Gaussians on Poisson counts): a
+// weak peak between strong neighbours, a peak under a million counts, a peak at every offset from a
+// section start, the climb up a long flank, and a shoulder without a top of its own.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+#include "core/text_file.h"
+#include "peaks/peak_search.h"
+#include "peaks/peaks_setup.h"
+
+namespace {
+
+constexpr double FourLn2 = 2.772588722239781;
+
+struct Gaussian {
+  double position, height, fwhm;
+};
+
+// Poisson counts of background + Gaussians over channels 1..n (mt19937 seeded).
+std::vector<double> Counts(int32_t n, double background, const std::vector<Gaussian>& peaks, uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::vector<double> y(static_cast<size_t>(n));
+  for (int32_t c = 1; c <= n; ++c) {
+    double mean = background;
+    for (const Gaussian& g : peaks) mean += g.height * std::exp(-FourLn2 * std::pow((c - g.position) / g.fwhm, 2));
+    y[static_cast<size_t>(c - 1)] = mean > 1e5 ? std::round(std::normal_distribution<double>(mean, std::sqrt(mean))(engine))
+                                               : std::poisson_distribution<int64_t>(mean)(engine);
+  }
+  return y;
+}
+
+class SearchCasesTest : public PeaksTest {
+protected:
+  // The found point within max(1, w / 4) of x, or NaN.
+  double FoundNear(double x, double w) const {
+    for (int32_t i = 1; i <= MarkedPointCount; ++i)
+      if (std::fabs(MarkedPoints[i] - x) <= std::max(1.0, w / 4)) return MarkedPoints[i];
+    return NAN;
+  }
+};
+
+}  // namespace
+
+// A peak of height 100 on 77 counts 2.5 widths beside one of 3000 and 3 widths beside one of 700:
+// the neighbours fill its flanks, yet its background is the 77 counts and all three are peaks.
+TEST_F(SearchCasesTest, WeakPeakBetweenStrongNeighbours) {
+  const double w = 6;
+  const std::vector<Gaussian> peaks = {{500, 3000, w}, {515, 100, w}, {533, 700, w}};
+  for (uint32_t seed = 1; seed <= 5; ++seed) {
+    Load(Counts(1000, 77, peaks, seed));
+    const TPeakStatistics t = PeakStatistics(Sp(), 1, 1000, false, 515, w);
+    ASSERT_TRUE(t.judged);
+    // The neighbours lift the background by less than 12 counts (4 standard deviations of a level
+    // from the ~18 flank channels they leave free, sqrt(77 / 18) each, and their faint wings); a
+    // median of the flanks sits hundreds of counts up on them. The height within 4 of its own
+    // standard deviations.
+    EXPECT_NEAR(t.background, 77, 12) << seed;
+    EXPECT_NEAR(t.height, 100, 4 * t.heightError) << seed;
+    FindPeaks(Sp(), 1, 1000, w, w, 2);
+    for (const Gaussian& g : peaks) EXPECT_FALSE(std::isnan(FoundNear(g.position, w))) << seed << " " << g.position;
+    EXPECT_EQ(MarkedPointCount, 3) << seed;
+  }
+}
+
+// Under a million counts a peak of 8 standard deviations (8000 counts) is sensed by its section
+// (the section's noise is that of the counts, not of counts scaled down to 10000) and found.
+TEST_F(SearchCasesTest, PeakUnderAMillionCounts) {
+  const double w = 8;
+  Load(Counts(1000, 1e6, {{600.4, 8e3, w}}, 7));
+  OptionFlags[5] = 1;
+  LogFile.RewriteToMemory("log");
+  FindPeaks(Sp(), 1, 1000, w, w, 2);
+  bool sensed = false;
+  for (const std::string& line : LogLines())
+    if (line.rfind("SensA", 0) == 0 && std::fabs(std::stod(line.substr(5, 8)) - 600.4) <= w / 2)
+      sensed = line.substr(line.size() - 1) == "1";
+  EXPECT_TRUE(sensed);
+  EXPECT_FALSE(std::isnan(FoundNear(600.4, w)));
+  EXPECT_EQ(MarkedPointCount, 1);
+}
+
+// A 9 sigma peak is found wherever the sections begin: the range's start moved from 300 channels
+// before the peak to 5 channels before it.
+TEST_F(SearchCasesTest, PeakFoundWhereverSectionsBegin) {
+  const double w = 6;
+  Load(Counts(1200, 400, {{700.3, 9 * 20, w}}, 11));
+  for (int32_t first = 400; first <= 695; ++first) {
+    FindPeaks(Sp(), first, 1200, w, w, 2);
+    EXPECT_FALSE(std::isnan(FoundNear(700.3, w))) << first;
+  }
+}
+
+// A climb from 4.5 widths down the flank of a broad peak reaches its top; one that runs into the
+// end of the range finds no top.
+TEST_F(SearchCasesTest, ClimbReachesTheTopOrNothing) {
+  const double w = 10;
+  std::vector<double> y(400);
+  for (size_t i = 0; i < y.size(); ++i) y[i] = 50 + 1e6 * std::exp(-FourLn2 * std::pow((i + 1 - 200.0) / w, 2));
+  Load(y);
+  EXPECT_EQ(ClimbToMaximum(Sp(), 1, 400, 200 + 4.5 * w, w), 200);
+  EXPECT_EQ(ClimbToMaximum(Sp(), 1, 400, 200 - 4.5 * w, w), 200);
+  EXPECT_TRUE(std::isnan(ClimbToMaximum(Sp(), 1, 190, 170, w)));
+  // Over a background rising faster than the peak's flank the top is the peak's.
+  for (size_t i = 0; i < y.size(); ++i) y[i] = 1e5 + 1000.0 * i + 3000 * std::exp(-FourLn2 * std::pow((i + 1 - 200.0) / w, 2));
+  Load(y);
+  EXPECT_NEAR(ClimbToMaximum(Sp(), 1, 400, 195, w, 1000), 200, 1);
+}
+
+// A peak 1.15 widths beside one 2.5 times stronger has no top of its own (the noiseless sum falls
+// all the way from the stronger one's top past it); its curvature shows it and it is a peak.
+TEST_F(SearchCasesTest, ShoulderFoundByItsCurvature) {
+  const double w = 8;
+  const std::vector<Gaussian> peaks = {{500, 25000, w}, {500 + 1.15 * w, 10000, w}};
+  auto mean = [&](double c) {
+    double s = 1000;
+    for (const Gaussian& g : peaks) s += g.height * std::exp(-FourLn2 * std::pow((c - g.position) / g.fwhm, 2));
+    return s;
+  };
+  for (double c = 501; c <= 520; c += 0.25) ASSERT_LT(mean(c), mean(c - 0.25)) << c;
+  for (uint32_t seed = 1; seed <= 5; ++seed) {
+    Load(Counts(1000, 1000, peaks, seed));
+    FindPeaks(Sp(), 1, 1000, w, w, 2);
+    EXPECT_FALSE(std::isnan(FoundNear(500, w))) << seed;
+    EXPECT_FALSE(std::isnan(FoundNear(509.2, w))) << seed;
+    EXPECT_EQ(MarkedPointCount, 2) << seed;
+  }
+}
