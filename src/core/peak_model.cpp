@@ -141,9 +141,12 @@ double TPeakModel::EvaluatedArea(double cut) const {
     }
     return sum * (2.0 * h / m) / 3.0;
   }
-  // Step by step the cubics integrate to (y0 + y1) / 2 + (m0 - m1) / 12; the slopes telescope to
-  // the ends' zeros and the end points count as zero: the sum of the inner points.
+  // Step by step the exact integral of the step's polynomial, sum of c_k / (k + 1).
   double sum = 0.0;
-  for (int32_t j = 1 - n; j <= n - 1; ++j) sum += Shape[n + 1 + j];
+  for (int32_t j = -n; j < n; ++j) {
+    double s, c[5], perUnit;
+    if (TableCubic((j + 0.5) * HalfWidth / n, s, c, perUnit))
+      sum += c[0] + c[1] / 2.0 + c[2] / 3.0 + c[3] / 4.0 + c[4] / 5.0;
+  }
   return sum * HalfWidth / n;
 }
