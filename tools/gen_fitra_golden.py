@@ -11,7 +11,8 @@ fitra_golden.txt:
                    scipy.optimize.least_squares on (y - f)/e with the Fitra model: Gauss of unit
                    area in z = (x - P)/w as the program tabulates it (exp(-1.1 t^2), t = z FW / 32,
                    over Area, where FW is the table's full width by linear interpolation and Area
-                   its Simpson area), cut beyond 96 / FW; Lorentz 1/(pi (1 + z^2)) in half widths
+                   its Simpson area) up to 94 table points out, then falling to zero at 96 / FW as
+                   the table's interpolation does (gauss_tail); Lorentz 1/(pi (1 + z^2)) in half widths
                    cut at |z| < 15; errors sqrt(diag(inv(J'J))) (not scaled by chi^2/df)
   chi2df value
   area name value error
@@ -75,9 +76,23 @@ def gauss_table():
 FW, AREA, GCUT = gauss_table()
 
 
+def gauss_tail(a):
+    """The table's fall to zero over its last two steps, a = |t| in table points (94 <= a <= 96):
+    the Hermite cubic from point 94 to 95 (central slopes, point 96 counted as 0), then the quartic
+    (1 - s)^3 (y95 + b s) with zero value, slope and curvature at 96."""
+    y93, y94, y95 = (math.exp(-1.1 * (k / 32.0) ** 2) / AREA for k in (93, 94, 95))
+    m94, m95 = 0.5 * (y95 - y93), -0.5 * y94
+    s = a - np.floor(np.minimum(a, 95.999999999))
+    cubic = (y94 + m94 * s + (3 * (y95 - y94) - 2 * m94 - m95) * s * s + (2 * (y94 - y95) + m94 + m95) * s ** 3)
+    b = m95 + 3 * y95
+    return np.where(a < 95, cubic, (1 - s) ** 3 * (y95 + b * s))
+
+
 def shape(model, z):
     if model == 1:
-        return np.where(np.abs(z) <= GCUT, np.exp(-1.1 * (z * FW / 32.0) ** 2) / AREA, 0.0)
+        a = np.abs(z) * 96 / GCUT
+        inner = np.exp(-1.1 * (z * FW / 32.0) ** 2) / AREA
+        return np.where(a <= 94, inner, np.where(a <= 96, gauss_tail(np.minimum(a, 96)), 0.0))
     return np.where(np.abs(z) < 15.0, 1.0 / (np.pi * (1.0 + z * z)), 0.0)
 
 

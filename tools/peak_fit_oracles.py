@@ -11,10 +11,12 @@ peak_fit_oracles.py spectrum OUT SEED
 peak_fit_oracles.py scipy PROBLEM OUT
   PROBLEM (written by the test) holds
     range first last          the fitted channels
-    table h n s_0 .. s_2n+2   the tabulated shape of peak model 1: f(z) = 0 for |z| >= h, else the
-                              quadratic through the table points next to the nearest one, j =
-                              round(|z| n / h) (half to even), u = z n / h -+ j, f = s[n+1+j] +
-                              (d1 + d2 u / 2) u, d1 and d2 the central differences (0 for j >= n - 2)
+    table h n s_0 .. s_2n+2   the tabulated shape of peak model 1: f(z) = 0 for |z| >= h, else in
+                              the table step i <= t = z n / h < i + 1 the Hermite cubic between
+                              s[n+1+i] and s[n+2+i] with central-difference slopes, the end points
+                              (|i| = n) taken as 0; in the outer step on each side the quartic with
+                              the inner point's value and slope and zero value, slope and curvature
+                              at the end
     peaks n                   the number of peaks (all of model 1)
     widths law|own            W0 + W1 u(P) of model 1, or a width per peak
     point c y e               the observations
@@ -102,19 +104,27 @@ class Model:
 
     def shape(self, z):
         h, n, s = self.h, self.n, self.s
-        az = np.abs(z)
-        inside = az < h
+        inside = np.abs(z) < h
         per = n / h
-        j = np.rint(np.where(inside, az, 0) * per).astype(int)
-        sj = np.where(z < 0, -j, j)
-        u = np.where(inside, z, 0) * per - sj
-        y0, y1, ym = s[n + 1 + sj], s[n + 2 + sj], s[n + sj]
-        keep = np.where(j >= n - 2, 0.0, 1.0)
-        d1 = keep * 0.5 * (y1 - ym)
-        d2 = keep * (y1 - 2 * y0 + ym)
-        f = np.where(inside, y0 + (d1 + 0.5 * d2 * u) * u, 0.0)
-        df = np.where(inside, (d1 + d2 * u) * per, 0.0)
-        return f, df
+        t = np.clip(np.where(inside, z, 0) * per, -n, n)
+        i = np.clip(np.floor(t).astype(int), -n, n - 1)
+        x = t - i
+
+        def at(k):  # the end points count as zero
+            return np.where(np.abs(k) >= n, 0.0, s[np.clip(n + 1 + k, 0, 2 * n + 2)])
+
+        y0, y1 = at(i), at(i + 1)
+        m0, m1 = 0.5 * (y1 - at(i - 1)), 0.5 * (at(i + 2) - y0)
+        c = [y0, m0, 3 * (y1 - y0) - 2 * m0 - m1, 2 * (y0 - y1) + m0 + m1, np.zeros_like(y0)]
+        right, left = i + 1 == n, i == -n
+        b = m0 + 3 * y0  # (1 - x)^3 (y0 + b x) in the outer step on the right
+        c = [np.where(right, v, w) for v, w in zip([y0, m0, 3 * (y0 - b), 3 * b - y0, -b], c)]
+        b = m1 - 3 * y1  # x^3 (y1 + b (x - 1)) in the outer step on the left
+        zero = np.zeros_like(y0)
+        c = [np.where(left, v, w) for v, w in zip([zero, zero, zero, y1 - b, b], c)]
+        f = c[0] + (c[1] + (c[2] + (c[3] + c[4] * x) * x) * x) * x
+        df = (c[1] + (2 * c[2] + (3 * c[3] + 4 * c[4] * x) * x) * x) * per
+        return np.where(inside, f, 0.0), np.where(inside, df, 0.0)
 
     def evaluate(self, v):
         """Model values and the derivatives by every record (rows: records 0..npar)."""

@@ -95,6 +95,7 @@ void TParameter::PrepareFit() {
   HeldCount = 0;
   StepSigmas = 1e16;
   haveBest_ = false;
+  haveAcceptedSystem_ = false;
   std::fill(ErrorKind.begin(), ErrorKind.end(), uint8_t{ErrorIsNumber});
   Iterations = 0;
   Eps = 1e16;
@@ -295,14 +296,31 @@ void TParameter::KeepBestPoint(bool comparable) {
 }
 
 // The final pass (or a singular sweep) measured the last point. Above the best accepted point
-// (beyond rounding) the fit goes back there for a final pass; a rise beyond 1e-6 relative is a
-// divergence.
+// (beyond rounding) the fit goes back there for a final pass. The way back is judged by the
+// tests that end the iterations, with the final pass's inverse and gradient at the last point:
+// a move within the accuracy limit, or one that changes no parameter beyond 1e-3 of its
+// standard deviation and the functional by at most 1e-5 of itself, leaves the fit converged at
+// its best point; a larger move that raised the functional beyond 1e-6 of itself is a divergence.
 void TParameter::ReturnToBestPoint(TModelFunc model, TProgressProc progress) {
   if (!haveBest_) return;
   const double last = ChiDf + Alpha * ChiReg;
   const double room = std::fabs(bestFunctional_);
-  if (last - bestFunctional_ <= 1e-10 * room) return;
-  const bool diverged = !(last - bestFunctional_ <= 1e-6 * room);
+  const double rise = last - bestFunctional_;
+  if (rise <= 1e-10 * room) return;
+  bool withinAccuracy = false;
+  if (MatInv != 0 && Inverted != 0) {
+    double largest = 0, q = 0;
+    for (int32_t i = 1; i <= NPar; ++i) {
+      const ParameterRecord& r = Records[i];
+      if (r.n != i || Fixed(i) || !(Diagonal[i] > 0)) continue;
+      const double d = r.value - bestValues_[i];
+      largest = std::max(largest, std::fabs(d) / std::sqrt(Diagonal[i]));
+      q += d * d * Diagonal[i];
+    }
+    const double eps = std::sqrt(std::sqrt(q / std::max(NFree, 1))) * std::sqrt(Rms);
+    withinAccuracy = eps <= EpsReq || (largest <= 1e-3 && rise <= 1e-5 * room);
+  }
+  const bool diverged = !withinAccuracy && !(rise <= 1e-6 * room);
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
   unjudgedStep_ = false;
   start_ = 1;
@@ -373,13 +391,71 @@ const char* TParameter::ErrorNote(int32_t i) const {
   }
 }
 
-// A rejected iteration: back to the values of the last accepted one, with more damping.
-void TParameter::RejectIteration() {
+// A rejected iteration (Levenberg-Marquardt with a damped Gauss-Newton step): the step from the
+// last accepted point is solved again at once from that point's normal equations with the
+// damping doubled (a zero damping raised to a floor) and applied with half the step factor. After
+// thinned sweeps (Skip > 1) the accepted point is measured again on all points first, as the new
+// reference. A new step that changes no parameter beyond 1e-3 of its standard deviation, while
+// the functional rose by at most 1e-5 of itself, means the optimum was reached to rounding:
+// back to the accepted point, settled.
+void TParameter::RejectIteration(double rise) {
   Step *= 0.5;
-  Damp = std::min(2 * Damp, 100.0);
-  Skip = 1;
-  RestoreAcceptedValues();
-  atAcceptedPoint_ = true;
+  Damp = std::min(std::max(2 * Damp, RejectedDampFloor), 100.0);
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  if (Skip != 1 || !haveAcceptedSystem_ || acceptedMatrix_.size() < cells) {
+    Skip = 1;
+    RestoreAcceptedValues();
+    atAcceptedPoint_ = true;
+    return;
+  }
+  std::copy(acceptedMatrix_.begin(), acceptedMatrix_.begin() + static_cast<std::ptrdiff_t>(cells), Matrix.begin());
+  std::copy(acceptedRhs_.begin(), acceptedRhs_.begin() + NFree + 1, RightSide.begin());
+  DampMatrix();
+  if (TraceInverse || !SolveSparseStep()) InvertNormalMatrix();
+  bool usable = Inverted != 0;
+  for (int32_t k = 1; k <= NFree && usable && !stepSolved_; ++k) {
+    double sum = 0;
+    for (int32_t j = 1; j <= NFree; ++j) sum += M(k, j) * RightSide[j];
+    stepVector_[k] = sum;
+  }
+  for (int32_t k = 1; k <= NFree && usable; ++k) usable = std::isfinite(stepVector_[k]) && std::isfinite(M(k, k));
+  if (!usable) {
+    RestoreAcceptedValues();
+    atAcceptedPoint_ = true;
+    return;
+  }
+  StoreInverseDiagonal();
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i];
+  StepRecords(Step);
+  MeasureStep();
+  if (StepSigmas <= 1e-3 && rise <= 1e-5 * std::fabs(PrevFunctional)) {
+    RestoreAcceptedValues();
+    atAcceptedPoint_ = true;
+    Settled = true;
+    return;
+  }
+  unjudgedStep_ = true;
+  atAcceptedPoint_ = false;
+}
+
+// An accepted iteration brings the step factor and the damping back towards the values the fit
+// started with, by the factor 2 a rejection took them away.
+void TParameter::RelaxDamping() {
+  const double start = SavedControls.Damp;
+  Step = std::min(2 * Step, StepInUse);
+  if (Damp <= start) return;
+  Damp *= 0.5;
+  if (Damp < std::max(start, RejectedDampFloor)) Damp = start;
+}
+
+// The normal equations of a sweep (after the active set), kept while the sweep is judged: an
+// accepted sweep's are solved again with more damping when the step from it is rejected.
+void TParameter::KeepSweepSystem() {
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  if (sweepMatrix_.size() < cells) sweepMatrix_.resize(cells);
+  if (sweepRhs_.size() < static_cast<size_t>(NFree) + 1) sweepRhs_.resize(static_cast<size_t>(NFree) + 1);
+  std::copy(Matrix.begin(), Matrix.begin() + static_cast<std::ptrdiff_t>(cells), sweepMatrix_.begin());
+  std::copy(RightSide.begin(), RightSide.begin() + NFree + 1, sweepRhs_.begin());
 }
 
 void TParameter::StopOnNonFinite() {
@@ -499,7 +575,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     } else {
       Functional = HUGE_VAL;
       if (ConvergenceMode == 2) {
-        RejectIteration();
+        RejectIteration(HUGE_VAL);
       } else {
         RestoreAcceptedValues();
         if (ConvergenceMode == 1)
@@ -514,6 +590,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   SymmetrizeMatrix();
   if (Stage != 3) {
     HoldActiveBounds();
+    if (ConvergenceMode == 2) KeepSweepSystem();
   } else {
     for (int32_t k = 1; k <= NFree; ++k) noInformation_[static_cast<size_t>(k)] = Damp != 0 && std::fabs(M(k, k)) < 1e-7;
   }
@@ -562,15 +639,21 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   // Right after a rejection the values are those of the accepted point: its functional on the
   // points and weights now in use (Skip may have become 1) is the new reference, not a rise.
   if (Functional > PrevFunctional && ConvergenceMode == 2 && !atAcceptedPoint_) {
-    RejectIteration();
+    RejectIteration(Functional - PrevFunctional);
     return SweepResult::Done;
+  }
+  if (ConvergenceMode == 2) {
+    if (!atAcceptedPoint_) RelaxDamping();
+    std::swap(sweepMatrix_, acceptedMatrix_);
+    std::swap(sweepRhs_, acceptedRhs_);
+    haveAcceptedSystem_ = true;
   }
   atAcceptedPoint_ = false;
   const double before = PrevFunctional;
   PrevFunctional = Functional;
   SaveAcceptedValues();
   KeepBestPoint(Skip == 1 && !constantWeights);
-  ApplyStep(1);
+  StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {
     if (!std::isfinite(Records[i].value)) {
       RestoreAcceptedValues();

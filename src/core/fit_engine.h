@@ -10,7 +10,8 @@
 // Bounds: a free parameter that sits on a bound while the gradient of the functional pushes it
 // outward is held there (its row left out of the step) until the gradient turns back, so the
 // other parameters stop compensating for a move that cannot happen. A fit that ends above the
-// best functional it reached goes back to that point and is marked as diverged.
+// best functional it reached goes back to that point; it is marked as diverged unless the way
+// back passes the accuracy tests that end the iterations.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -192,8 +193,9 @@ public:
   // Set by EvaluateFitQuality: not converged, not inverted, chi too large, accuracy missed,
   // chi+ off-centre.
   uint8_t QualityFlags[5] = {};
-  // The fit ended with a functional above the best one it reached: the records are back at that
-  // point, Conv is 0 and the errors are not to be read as numbers.
+  // The fit ended with a functional above the best one it reached, further from it than the
+  // accuracy tests allow: the records are back at that point, Conv is 0 and the errors are not
+  // to be read as numbers.
   int32_t Diverged = 0;
   // The last Fit ended singular or diverged: no Error is a standard deviation.
   bool UndeterminedErrors = false;
@@ -275,7 +277,11 @@ private:
   void SaveAcceptedValues();
   void RestoreAcceptedValues();
   bool Fixed(int32_t i) const { return Records[i].lower == Records[i].upper; }
-  void RejectIteration();
+  // A step whose point rose by rise over the accepted one: a shorter, more damped step now.
+  void RejectIteration(double rise);
+  void RelaxDamping();
+  void KeepSweepSystem();
+  void StepRecords(double factor);
   void StopOnNonFinite();
   int32_t LargestFreeDiagonal(double& best) const;
   // An iteration's step and the inverse's diagonal (in M(k, k)) from a sparse matrix, without
@@ -310,6 +316,9 @@ private:
   std::vector<double> bestValues_;      // the accepted point of the lowest functional
   double bestFunctional_ = 0;           // its functional; valid with haveBest_
   bool haveBest_ = false;
+  // Mode 2: the normal equations of the sweep being judged and of the last accepted one.
+  std::vector<double> sweepMatrix_, sweepRhs_, acceptedMatrix_, acceptedRhs_;
+  bool haveAcceptedSystem_ = false;
   std::vector<uint8_t> noInformation_;  // final pass: the row's undamped diagonal was replaced
   double hessian_[11][11] = {};         // H(j, i) at [j][i], full order with NPar <= 10
   bool hessianActive_ = false;
@@ -321,6 +330,9 @@ private:
   bool atAcceptedPoint_ = false;  // the values were just put back to the accepted point
   bool unjudgedStep_ = false;     // the values come from a step that no sweep has measured yet
 };
+
+// The damping a rejected step raises a zero (or smaller) damping to.
+constexpr double RejectedDampFloor = 1e-3;
 
 // Records of the session's engine.
 constexpr int32_t MaxParameters = 2000;

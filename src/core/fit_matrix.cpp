@@ -463,10 +463,16 @@ void TParameter::ApplyStep(int32_t mode) {
     if (TraceFofCorr) LogLine("FofCorr= " + FormatNumber(10, 2, FofCorr));
     return;
   }
+  StepRecords(StepInUse);
+}
+
+// Every record moves by factor times its solved step (in its Derivative), within its bounds; the
+// Derivative keeps the old value; dependents follow their masters.
+void TParameter::StepRecords(double factor) {
   ParOnB = 0;
   for (int32_t i = 1; i <= NPar; ++i) {
     ParameterRecord& r = Records[i];
-    double v = r.value + StepInUse * r.Derivative;
+    double v = r.value + factor * r.Derivative;
     r.Derivative = r.value;
     r.value = v;
     if (r.value < r.lower) r.value = r.lower;

@@ -46,9 +46,10 @@ std::string BoundText(const ParameterRecord& r) {
   while (!name.empty() && name.back() == ' ') name.pop_back();
   while (!name.empty() && name.front() == ' ') name.erase(name.begin());
   const bool lower = r.value == r.lower;
-  // The shortest text that reads back as the bound, always with ".".
+  // Ten significant digits at most, always with ".": a bound derived as a * master + b shows as
+  // it was meant, not with the last bit of its rounding.
   char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, lower ? r.lower : r.upper).ptr;
+  const auto end = std::to_chars(text, text + sizeof text, lower ? r.lower : r.upper, std::chars_format::general, 10).ptr;
   return (name.empty() ? std::string() : name + " ") + (lower ? "lower " : "upper ") + std::string(text, end);
 }
 

@@ -141,18 +141,12 @@ double TPeakModel::EvaluatedArea(double cut) const {
     }
     return sum * (2.0 * h / m) / 3.0;
   }
-  // Point j's piece covers half a point on each side: y0 + d2 / 24 where the quadratic is kept,
-  // y0 on the flat outer points, half of y0 on the last one.
+  // Step by step the exact integral of the step's polynomial, sum of c_k / (k + 1).
   double sum = 0.0;
-  for (int32_t j = -n; j <= n; ++j) {
-    const double* y = Shape + (n + 1 + j);
-    const int32_t a = j < 0 ? -j : j;
-    if (a == n)
-      sum += 0.5 * y[0];
-    else if (a >= n - 2)
-      sum += y[0];
-    else
-      sum += y[0] + (y[1] - 2.0 * y[0] + y[-1]) / 24.0;
+  for (int32_t j = -n; j < n; ++j) {
+    double s, c[5], perUnit;
+    if (TableCubic((j + 0.5) * HalfWidth / n, s, c, perUnit))
+      sum += c[0] + c[1] / 2.0 + c[2] / 3.0 + c[3] / 4.0 + c[4] / 5.0;
   }
   return sum * HalfWidth / n;
 }

@@ -77,19 +77,20 @@ public:
   // DialogOk := 0 with the message "Illegal model ..." for a flat or zero shape.
   void AnalyseShape();
 
-  // Value, slope and curvature at x (full widths from the centre; x > 0 maps to points > 97)
-  // by quadratic interpolation of the table. Zero beyond +-HalfWidth, flat (value of the
-  // point, no slope) in the last three points on each side.
+  // Value, slope and curvature at x (full widths from the centre; x > 0 maps to points > 97):
+  // a cubic between the two table points that bracket x, continuous in value and slope across
+  // the points, falling to zero with zero slope and curvature at the table's ends. Zero beyond
+  // +-HalfWidth.
   inline void ShapeValue(double& f, double& dfdx, double& d2f, double x) const;
   // The analytic Lorentz 1/(pi (1 + x^2)) and exponential exp(-k x) (both negated with
   // Negate = 1), every other model from the table.
   inline void PeakModelValue(double& f, double& dfdx, double& d2f, double x) const;
   // The third derivative by x, for the curvature term of the profile: analytic for the Lorentz
-  // and exponential models; 0 for a table, which is quadratic within a table step. f1 is the
-  // dfdx of PeakModelValue at x.
+  // and exponential models; a table's is its step's polynomial's (the mean of both sides on a
+  // table point). f1 is the dfdx of PeakModelValue at x.
   inline double PeakModelThirdDerivative(double x, double f1) const;
   // The exact integral over -cut < x < cut of what PeakModelValue returns (the table's
-  // piecewise quadratics and flat ends, or the analytic Lorentz and exponential), in units of x.
+  // piecewise polynomials, or the analytic Lorentz and exponential), in units of x.
   // A profile divides by it so that a peak's area is its intensity whatever the model's settings.
   double EvaluatedArea(double cut) const;
 
@@ -104,6 +105,9 @@ public:
   // The shape from ScratchArray2[1..n]: trimmed to its non-zero part, resampled onto 193
   // points, centred and analysed; model number 0 (one-signed) or -1 (double-signed).
   void FormRealModel(int32_t n);
+
+private:
+  inline bool TableCubic(double x, double& s, double c[5], double& perUnit) const;
 };
 
 // The seven peak models, [1..7]; [0] is unused. [1] is the tabulated background shape, [k + 1]
@@ -116,27 +120,51 @@ void EdgeFlatness(const TSpectrum& spectrum, int32_t first, int32_t& count, int3
 
 // ---- evaluation, kept inline for the profile loops ----
 
-inline void TPeakModel::ShapeValue(double& f, double& dfdx, double& d2f, double x) const {
+// The polynomial of the table step that holds x, in table points from the step's left point,
+// s in [0, 1]: f = c0 + c1 s + ... + c4 s^4. Inside, the Hermite cubic between the two bracketing
+// points with central-difference slopes, so that value and slope are continuous everywhere; in
+// the outer step on each side the quartic that takes the inner point's value and slope and falls
+// to the zero outside with zero value, slope and curvature. False beyond the table.
+inline bool TPeakModel::TableCubic(double x, double& s, double c[5], double& perUnit) const {
   const double h = HalfWidth;
   const int32_t n = HalfPoints;
-  const double ax = std::fabs(x);
   // Outside the table, and any header that the table cannot hold (NaN, h <= 0, n > 96).
-  if (!(ax <= h) || !(h > 0.0) || n < 1 || n > PeakModelHalfPoints) {
+  if (!(std::fabs(x) <= h) || !(h > 0.0) || n < 1 || n > PeakModelHalfPoints) return false;
+  perUnit = n / h;  // table points per unit of x
+  const double t = std::fmin(std::fmax(x * perUnit, -n), n);  // |x| = h may round beyond n
+  int32_t i = static_cast<int32_t>(std::floor(t));
+  i = i < -n ? -n : i >= n ? n - 1 : i;
+  s = t - i;
+  // The end points count as zero.
+  const double* y = Shape + (n + 1);  // the centre
+  auto at = [y, n](int32_t k) { return k <= -n || k >= n ? 0.0 : y[k]; };
+  const double y0 = at(i), y1 = at(i + 1);
+  const double m0 = 0.5 * (y1 - at(i - 1)), m1 = 0.5 * (at(i + 2) - y0);
+  c[4] = 0.0;
+  if (i + 1 == n) {  // (1 - s)^3 (y0 + b s)
+    const double b = m0 + 3.0 * y0;
+    c[0] = y0, c[1] = m0, c[2] = 3.0 * (y0 - b), c[3] = 3.0 * b - y0, c[4] = -b;
+  } else if (i == -n) {  // s^3 (y1 + b (s - 1))
+    const double b = m1 - 3.0 * y1;
+    c[0] = c[1] = c[2] = 0.0, c[3] = y1 - b, c[4] = b;
+  } else {
+    c[0] = y0;
+    c[1] = m0;
+    c[2] = 3.0 * (y1 - y0) - 2.0 * m0 - m1;
+    c[3] = 2.0 * (y0 - y1) + m0 + m1;
+  }
+  return true;
+}
+
+inline void TPeakModel::ShapeValue(double& f, double& dfdx, double& d2f, double x) const {
+  double s, c[5], perUnit;
+  if (!TableCubic(x, s, c, perUnit)) {
     f = dfdx = d2f = 0.0;
     return;
   }
-  const double perUnit = n / h;  // table points per unit of x
-  const int32_t j = static_cast<int32_t>(std::nearbyint(ax * perUnit));
-  const int32_t signedJ = x < 0.0 ? -j : j;
-  const double u = x * perUnit - signedJ;  // offset from the table point, in points
-  const double* y = Shape + (n + 1 + signedJ);
-  // Differences per table point; the outer three points on each side are taken flat.
-  const double keep = j >= n - 2 ? 0.0 : 1.0;
-  const double d1 = keep * 0.5 * (y[1] - y[-1]);
-  const double d2 = keep * (y[1] - 2.0 * y[0] + y[-1]);
-  f = y[0] + (d1 + 0.5 * d2 * u) * u;
-  dfdx = (d1 + d2 * u) * perUnit;
-  d2f = d2 * perUnit * perUnit;
+  f = c[0] + (c[1] + (c[2] + (c[3] + c[4] * s) * s) * s) * s;
+  dfdx = (c[1] + (2.0 * c[2] + (3.0 * c[3] + 4.0 * c[4] * s) * s) * s) * perUnit;
+  d2f = (2.0 * c[2] + (6.0 * c[3] + 12.0 * c[4] * s) * s) * perUnit * perUnit;
 }
 
 inline double TPeakModel::PeakModelThirdDerivative(double x, double f1) const {
@@ -149,7 +177,15 @@ inline double TPeakModel::PeakModelThirdDerivative(double x, double f1) const {
     constexpr double k = 1.3862942;
     return k * k * f1;  // the slope is -k f, so the third derivative is -k^3 f = k^2 f1
   }
-  return 0.0;
+  double s, c[5], perUnit;
+  if (!TableCubic(x, s, c, perUnit)) return 0.0;
+  const double right = (6.0 * c[3] + 24.0 * c[4] * s) * perUnit * perUnit * perUnit;
+  if (s != 0.0 || !(std::fabs(x) < HalfWidth)) return right;
+  // On a table point the curvature has a kink: the mean of its two sides, the slope a central
+  // difference sees there.
+  double sl, cl[5];
+  TableCubic(x - 0.5 / perUnit, sl, cl, perUnit);
+  return 0.5 * (right + (6.0 * cl[3] + 24.0 * cl[4]) * perUnit * perUnit * perUnit);
 }
 
 inline void TPeakModel::PeakModelValue(double& f, double& dfdx, double& d2f, double x) const {

@@ -125,3 +125,14 @@ TEST_F(FitReports, PrintCorrelationMatrix) {
     EXPECT_EQ(LogLines(), compressed ? Strings{"Invalid operation for compressed matrix"} : Strings{});
   }
 }
+
+// A bound derived as a * master + b carries the rounding of its last bit: it prints as meant,
+// with "." and at most ten significant digits, and a name when the record has one.
+TEST(FitReportsQuality, BoundTextShowsTheBoundAsMeant) {
+  ParameterRecord r{1, -2.5, 0.17580000000000002, 0.17580000000000002, 1, 0, 0, 0, "x"};
+  EXPECT_EQ(BoundText(r), "x upper 0.1758");
+  r.value = r.lower, r.Name.clear();
+  EXPECT_EQ(BoundText(r), "lower -2.5");
+  r.lower = r.value = -1.25e-12;
+  EXPECT_EQ(BoundText(r), "lower -1.25e-12");
+}

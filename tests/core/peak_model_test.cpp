@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include "core/dialog_state.h"
 #include "core/peak_model.h"
 #include "core/spectrum.h"
@@ -124,10 +125,14 @@ TEST_F(PeakModel, ShapeValueAndDerivatives) {
     EXPECT_NEAR(f * model.Area / std::exp(-1.1 * std::pow(x * model.FullWidth / 32.0, 2)), 1.0, 2e-4) << x;
   }
   const double h = model.HalfWidth, s = h / 96;
-  for (double x : {-h, -h + 2 * s, h - 2.4 * s, h, h * 1.0001, -h * 1.0001, 1e300, std::nan("")}) {
-    model.ShapeValue(f, d1, d2, x);  // flat in the outer three points, zero beyond
-    EXPECT_EQ(std::fabs(d1) + std::fabs(d2) + (std::fabs(x) > h || std::isnan(x) ? f : 0.0), 0.0) << x;
+  for (double x : {-h, h, h * 1.0001, -h * 1.0001, 1e300, std::nan("")}) {
+    model.ShapeValue(f, d1, d2, x);  // zero with zero slope at the ends (to rounding), zero beyond
+    const bool beyond = std::fabs(x) > h || std::isnan(x);
+    EXPECT_LE(std::fabs(f) + std::fabs(d1) * s + (beyond ? std::fabs(d2) : 0.0), beyond ? 0.0 : 1e-15 * model.Shape[97])
+        << x;
   }
+  model.ShapeValue(f, d1, d2, h - 2.4 * s);  // the tail still falls in the outer points
+  EXPECT_LT(d1, 0.0);
   struct Case { int32_t number, negate; double x; };
   for (Case c : {Case{ModelLorentz, 0, 0.7}, Case{ModelLorentz, 1, -1.3}, Case{ModelExponential, 0, 0.4},
                  Case{ModelExponential, 1, -0.6}, Case{ModelGauss, 0, 0.506}, Case{ModelConvExp, 0, -0.2},
@@ -140,6 +145,93 @@ TEST_F(PeakModel, ShapeValueAndDerivatives) {
   }
   Make(ModelLorentz);  // the analytic Lorentz model is the Cauchy density
   for (size_t k = 0; k < 7; ++k) EXPECT_NEAR(At(Golden().at("cauchy_x")[k])[0], Golden().at("cauchy_pdf")[k], 1e-15);
+}
+
+// Every table step joins its neighbours: value and slope agree from both sides of every table
+// point (to rounding: the two cubics meet there by construction of the slopes), the slope is the
+// value's derivative and the curvature the slope's, within the steps and across the midpoints
+// where a nearest-point rule would jump, and the shape meets the zero outside with zero slope and
+// curvature (a curvature term of the profile then has no step there either).
+TEST_F(PeakModel, TableIsSmoothAcrossPointsMidpointsAndEnds) {
+  for (int32_t number : {ModelGauss, ModelVoigt, ModelConvExp, ModelIaea, ModelDetector4, ModelVexo, ModelFourier,
+                         ModelStepFunction}) {
+    Make(number, 3.0);
+    const double h = model.HalfWidth, s = h / 96, top = model.Shape[97];
+    double worstValue = 0, worstSlope = 0, worstDerivative = 0;
+    for (int32_t k = -96; k <= 96; ++k) {
+      for (double frac : {0.0, 0.5}) {  // table points and midpoints
+        const double x = (k + frac) * s, e = 1e-7 * s;
+        if (std::fabs(x) > h) continue;
+        const auto left = At(x - e), right = At(x + e);
+        // Across x value and slope move by e times the derivatives on each side (to e^2 and e^3);
+        // what is left is a jump.
+        worstValue = std::fmax(worstValue, std::fabs(right[0] - left[0] - e * (left[1] + right[1])) / top);
+        worstSlope = std::fmax(worstSlope, std::fabs(right[1] - left[1] - e * (left[2] + right[2])) * s / top);
+        // Inside a step, where the shape is one polynomial of degree 4 at most: central
+        // differences of the value (exact but for f''' q^2 / 6) and of the slope (but for
+        // f'''' q^2 / 6, f'''' the difference of the linear f''').
+        const double q = s / 8, y = x + 0.25 * s;
+        if (std::fabs(y) + q > h) continue;
+        const auto p = At(y + q), m = At(y - q), c = At(y);
+        const double third = model.PeakModelThirdDerivative(y, c[1]);
+        const double fourth =
+            (model.PeakModelThirdDerivative(y + q, p[1]) - model.PeakModelThirdDerivative(y - q, m[1])) / (2 * q);
+        worstDerivative =
+            std::fmax(worstDerivative, std::fabs((p[0] - m[0]) / (2 * q) - c[1] - third * q * q / 6) * s / top);
+        worstDerivative =
+            std::fmax(worstDerivative, std::fabs((p[1] - m[1]) / (2 * q) - c[2] - fourth * q * q / 6) * s * s / top);
+      }
+    }
+    EXPECT_LT(worstValue, 1e-12) << number;
+    EXPECT_LT(worstSlope, 1e-9) << number;
+    EXPECT_LT(worstDerivative, 1e-9) << number;
+    for (double x : {h, -h}) {  // the ends: zero from inside, value, slope and curvature
+      const auto in = At(x - std::copysign(1e-7 * s, x));
+      EXPECT_LT(std::fabs(in[0]) / top, 1e-12) << number;
+      EXPECT_LT(std::fabs(in[1]) * s / top, 1e-12) << number;
+      EXPECT_LT(std::fabs(in[2]) * s * s / top, 1e-6) << number;
+    }
+  }
+}
+
+// chi2 of a noise-free line of the analytic ConvExp shape (a Gaussian exp(-(u/w)^2) convolved
+// with exp(-u/r), u in table points, r = 4: the closed form with erfc), 12 channels per full width,
+// fitted with the tabulated shape and the best amplitude at each position: along the position it
+// has a single minimum and no step on a scan of 1/1000 of a channel. A nearest-point table turns
+// it into a staircase.
+TEST_F(PeakModel, Chi2AlongThePositionHasOneMinimum) {
+  Make(ModelConvExp, 4.0);
+  const double r = 4.0, w = std::fmax(8.0, 32.0 / (r / 2.0 + 1.0)), width = 12.0;
+  auto emg = [&](double u) { return std::exp(w * w / (4 * r * r) - u / r) * std::erfc(w / (2 * r) - u / w); };
+  std::vector<double> data;
+  for (int32_t c = 1; c <= 200; ++c) data.push_back(emg((c - 100.3) / width * model.FullWidth));
+  auto chi2 = [&](double pos) {
+    double fy = 0, ff = 0, yy = 0;
+    for (int32_t c = 1; c <= 200; ++c) {
+      model.ShapeValue(f, d1, d2, (c - pos) / width);
+      const double y = data[static_cast<size_t>(c - 1)];
+      fy += f * y, ff += f * f, yy += y * y;
+    }
+    return yy - fy * fy / ff;  // at the best amplitude
+  };
+  double centre = 0, least = 1e300;
+  for (double pos = 90; pos <= 110; pos += 0.01)
+    if (const double v = chi2(pos); v < least) least = v, centre = pos;
+  std::vector<double> scan;
+  for (int32_t k = -1000; k <= 1000; ++k) scan.push_back(chi2(centre + k * 1e-3));
+  // A jump J in chi2 shows as a second difference J, where a smooth chi2 has its curvature times
+  // the scan step squared (the curvature taken over 0.1 channel).
+  const double h = 1e-3, curvature = (chi2(centre + 0.1) - 2 * least + chi2(centre - 0.1)) / 0.01;
+  int32_t minima = 0;
+  double rough = 0;
+  for (size_t k = 1; k + 1 < scan.size(); ++k) {
+    minima += scan[k] < scan[k - 1] && scan[k] <= scan[k + 1];
+    rough = std::fmax(rough, std::fabs(scan[k + 1] - 2 * scan[k] + scan[k - 1]) / (h * h * curvature));
+  }
+  EXPECT_EQ(minima, 1);
+  EXPECT_LT(rough, 10.0);
+  // The table is the convolution summed over whole points: it matches the integral closely.
+  EXPECT_LT(least, 1e-4 * std::inner_product(data.begin(), data.end(), data.begin(), 0.0));
 }
 
 TEST(PeakGolden, CommittedValuesMatchAFreshRun) {

@@ -15,7 +15,7 @@ TEST_F(FitoutTest, ResultLinesShownAndSaved) {
   R(11).Error = 0.1, R(12).Error = 0.2, FitParameters->NPar = 24;
   Set(23, 1.5, 0.25), Set(24, -0.75, 0.1), R(23).Name = "m2_0", R(24).Name = "m2_1";
   std::vector<std::string> want = {" Interval 1 - 400 7 iterations",
-                                   "step= 0.9900, damp=   1.00000-2, delta=******, beta=******",  // 1e6 in 6:2
+                                   "step= 0.9900, damp=   1.00000-2, delta=  1.00000+6, beta=  1.00000+6",
                                    " Chi^2 =       1.23      Chi+ =   0.46", " ", "  Background parameters  ",
                                    " Bck_1 =      100 +- 3"};
   for (char b = '2'; b <= '6'; ++b) want.push_back(std::string(" Bck_") + b + " =        0 +- 0");
@@ -41,12 +41,36 @@ TEST_F(FitoutTest, ResultLinesShownAndSaved) {
   ui.ExpectQuestion("Results already saved Still save?", true);
   OutputFittingResults(7);
   EXPECT_EQ(LogLines()[2 * want.size() + 2], "    Exponential analysis;");
-  // Paired: "  B" on a bound; the bracket is d by t = 505.556 L d sin(theta) (4 us, 76 deg, 21.13 m).
+  // Paired: "bound" for the error and "  B" on a bound; the bracket is d by t = 505.556 L d sin(theta) (4 us, 76 deg, 21.13 m).
   PairedPeakMode = 1, MarkedPointCount = 2, FitParameters->NPar = 6;
   Set(1, 300, 5), Set(2, 800, 9, 800, 900), Set(3, 20, 0.5, 10, 20), Set(4, 500, 0.25), Set(5, 6, 0.1, 6, 6);
   FormFittingResultLines();
   const std::string d = FormatNumber(8, 4, 480 * 4.0 / (TofConstant * 21.13 * std::sin(76 * std::numbers::pi / 180)));
-  EXPECT_EQ(InfoLines.lines[9], " Delta_1 =    20.00 +-   0.50( " + d + " A)  B");
+  EXPECT_EQ(InfoLines.lines[9], " Delta_1 =    20.00 +-  bound( " + d + " A)  B");
+}
+
+// What the fit cannot know is not printed as a number: a free record on a bound shows "bound", a
+// fixed one "?", as do the errors of a fit that left them undetermined; an error the column's
+// decimals would round to 0 shows its first two digits; controls too large for their column
+// (delta and beta 1e6 in 6:2) take the damping's scientific form.
+TEST_F(FitoutTest, ErrorsTheFitCannotKnow) {
+  MainMode = FitraMode, IntervalFirst = 1, IntervalLast = 400;
+  Layout({1000}, {200.3}, {4});
+  Set(1, 100, 0.3), Set(2, 0, 0, 0, 0), Set(8, 200.3, 0.09, 190, 200.3);
+  auto line = [](const std::string& head) {
+    for (int32_t i = 1; i <= InfoLines.count; ++i)
+      if (InfoLines.lines[i].rfind(head, 0) == 0) return InfoLines.lines[i];
+    return std::string("none");
+  };
+  FormFittingResultLines();
+  EXPECT_EQ(line(" Bck_1"), " Bck_1 =      100 +- 0.30");
+  EXPECT_EQ(line(" Bck_2"), " Bck_2 =        0 +- ?");
+  EXPECT_EQ(line(" Pos.1"), " Pos.1 mod1 =    200.30 +-  bound");
+  EXPECT_EQ(line(" Amp.1").substr(0, 21), " Amp.1 =     1000 +- ");
+  EXPECT_EQ(line("step="), "step= 0.9900, damp=   1.00000-2, delta=  1.00000+6, beta=  1.00000+6");
+  FitParameters->Delta = 2.5, FitParameters->Beta = 100;  // values that fit stay in 6:2
+  FormFittingResultLines();
+  EXPECT_EQ(line("step=").substr(33), "delta=  2.50, beta=100.00");
 }
 
 namespace {

@@ -98,8 +98,7 @@ protected:
 
 // From the search list and the prepared start, the fit ends where scipy's bounded least squares
 // ends: chi2 within 1e-6. Where no bound holds scipy's optimum, every free value and error is
-// within 1e-3 of scipy's standard deviation; the Gauss table's quadratic pieces meet with steps of
-// about 1e-6 of the peak, so where the two optimisers stop on either side of such a step (chi2
+// within 1e-3 of scipy's standard deviation; where the two optimisers stop further apart (chi2
 // apart by more than 1e-9) values and errors agree to 0.05 sigma.
 // Positions allowed only 0.2 channels from the search's make bounds hold that optimum.
 TEST_F(FitraOracleTest, SearchListFitReachesScipysConstrainedOptimum) {
