@@ -61,6 +61,10 @@ void TAULSM::IndexingModel(double& Y, double& W, int32_t stage, int32_t i, doubl
   W = stage == 3 ? line.Error : AverageDError;
   if (W != 0) W = 1 / (W * W);
   const double dev = std::max(std::fabs(line.d - line.DCalc), 1e-5);
+  if (outlierCut_ > 0 && !(dev <= outlierCut_ * LineSigma(line))) {  // not indexed by this cell
+    W = 0;
+    return;
+  }
   if (BadReflectionMeasures != 0 && 3 * CurrentDeviation < dev) W = W / dev;
 
   double lambda = 0, shift = 0;

@@ -1,14 +1,16 @@
 // Acceptance of the powder indexing: every case of tools/gen_indexing_sets.py (one cell per lattice
 // type and tier; VKEST_INDEXING_SET names a larger set) and of tools/gen_indexing_minerals.py runs through the Celix menu as a new user
 // would (Prepare with the true system and lattice type and the automatic options, Make with the
-// defaults, "Stop fitting?" Yes); tools/judge_indexing.py compares Niggli cells with gemmi and
+// defaults, "Stop fitting?" Yes, Save Results); tools/judge_indexing.py compares Niggli cells with gemmi and
 // prints the shares and the times per run.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include "core/dspacing_list.h"
+#include "core/numeric_arrays.h"
 #include "core/random.h"
+#include "indexing/indexing_results.h"
 #include "indexing_setup.h"
 #include "support/temp_path.h"
 
@@ -41,7 +43,9 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k)
       d.push_back(Num(rows[k][1])), err.push_back(Num(rows[k][2]));
     const int32_t system = std::stoi(c[4]), type = std::stoi(c[5]);
-    EXPECT_TRUE(SetRandomSeeds(12345, 6789));
+    // The generator as a new user's session starts it; VKEST_INDEXING_SEED moves it (the benchmark).
+    const int32_t shift = std::getenv("VKEST_INDEXING_SEED") ? std::atoi(std::getenv("VKEST_INDEXING_SEED")) : 0;
+    EXPECT_TRUE(SetRandomSeeds(InitialRandomSeed1 + shift, InitialRandomSeed2 + shift));
     FreeCelixFitter();
     ResultsUnsaved[1] = 0, BinDefaultsSet = 0, PhaseCount = 1;
     t.Lines(d);
@@ -50,6 +54,7 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     t.Script(system, type + 1);
     const auto start = std::chrono::steady_clock::now();
     CelixMain();
+    ShowIndexingResults(3);  // Save Results: the cell the user gets back
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const char letter = system == 7 ? 'P' : "PABCFIR"[type];  // rhombohedral axes: primitive
     out << c[1] << " " << c[2] << " " << c[3] << " " << letter;

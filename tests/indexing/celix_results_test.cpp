@@ -49,6 +49,10 @@ TEST_F(ResultsTest, AnImpurityLineIsNamedUnindexed) {
   EXPECT_EQ(Starting(log, "   5 "), "   5   unindexed    1.9000");  // no indexed row of line 5
   EXPECT_EQ(Starting(log, "Average  d - d_calc"), "Average  d - d_calc (A) =      0.00000");
   EXPECT_EQ(Starting(log, "N(d-visible)").substr(Starting(log, "N(d-visible)").size() - 4), " / 8");
+  EXPECT_EQ(Starting(log, "  Warning!"), "");  // one impurity line in nine: no warning
+  SetCell(1, {4.3, 4.3, 4.3, 90, 90, 90});  // a wrong cell leaves most lines beyond three sigma
+  ResultsUnsaved[1] = 1;
+  EXPECT_NE(Starting(Save(), "  Warning! "), "");
   d[0] = 2.5;  // line 3
   std::sort(d.begin(), d.end(), std::greater<>());
   SetLines(d);
