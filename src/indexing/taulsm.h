@@ -84,6 +84,7 @@ private:
   };
   void KeepCandidate(double merit, double volume);
   bool BestIsPoor();
+  void TrySubCells();
   // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.
   bool FirstLineMissed() const;
   IterationEnd RunIterations();

@@ -17,6 +17,7 @@
 #include "indexing/indexing_model.h"
 #include "indexing/indexing_results.h"
 #include "indexing/indexing_state.h"
+#include "indexing/lattice_reduction.h"
 #include "indexing/taulsm.h"
 
 namespace {
@@ -378,6 +379,65 @@ bool TAULSM::BestIsPoor() {
   return MissedLines() > UnindexedLineLimit();
 }
 
+namespace {
+
+// The cell of basis vectors M (rows, in the a, b, c of cell) from the metric G' = M G M^T:
+// edges and cosines.
+void SubCell(const double (&cell)[6], const double (&M)[3][3], double (&out)[6]) {
+  const double G[3][3] = {{cell[0] * cell[0], cell[0] * cell[1] * cell[5], cell[0] * cell[2] * cell[4]},
+                          {cell[0] * cell[1] * cell[5], cell[1] * cell[1], cell[1] * cell[2] * cell[3]},
+                          {cell[0] * cell[2] * cell[4], cell[1] * cell[2] * cell[3], cell[2] * cell[2]}};
+  double g[3][3] = {};
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j)
+      for (int32_t k = 0; k < 3; ++k)
+        for (int32_t l = 0; l < 3; ++l) g[i][j] += M[i][k] * G[k][l] * M[j][l];
+  for (int32_t i = 0; i < 3; ++i) out[i] = std::sqrt(g[i][i]);
+  out[3] = g[1][2] / (out[1] * out[2]), out[4] = g[0][2] / (out[0] * out[2]), out[5] = g[0][1] / (out[0] * out[1]);
+}
+
+}  // namespace
+
+// A search that ends on a supercell of the truth (a doubled axis indexes every line as well) is
+// taken back to the half cell: every lattice of half the volume that the crystal system and the
+// centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
+// merit rule prefers the smaller cell that fits as well. Repeated for a cell four times too large.
+void TAULSM::TrySubCells() {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (!bestInSearch_ || PhaseCount != 1 || n < 6) return;
+  const int32_t system = PhaseTable[1].CrystalSystem, type = PhaseTable[1].LatticeType;
+  if (system > 2) return;
+  for (int32_t round = 0; round < 2; ++round) {
+    const double volume = BestVolume;
+    double best[6];
+    for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
+    for (int32_t v = 1; v <= 7; ++v) {
+      const int32_t i = v & 1, j = (v >> 1) & 1, k = (v >> 2) & 1;
+      // Monoclinic: b stays the unique axis (j alone or no j), the centring vector stays one.
+      if (system == 2 && ((j && (i || k)) || (type == 1 && v != 1) || (type == 2 && v != 2) ||
+                          (type == 3 && v != 4) || type > 3))
+        continue;
+      double M[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+      const int32_t row = i ? 0 : j ? 1 : 2;
+      M[row][0] = 0.5 * i, M[row][1] = 0.5 * j, M[row][2] = 0.5 * k;
+      double cell[6];
+      SubCell(best, M, cell);
+      if (system == 2) cell[3] = cell[5] = 0;
+      ReduceCellInLattice(cell, system, type);
+      if (system == 1) ReduceCellInLattice(cell, system, type);
+      for (int32_t m = 0; m < 6; ++m) {
+        ParameterRecord& r = Records[m + 1];
+        r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+      }
+      for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
+      KeepFirstLines = false;
+      FitTrial();
+      if (StopRequest != 0) return;
+    }
+    if (!(BestVolume < volume * (1 - SameVolume))) return;
+  }
+}
+
 // The best trial is the one of the highest merit; of two within MeritTolerance the smaller cell.
 void TAULSM::ConsiderBest() {
   double deviation = 0, volume = 0;
@@ -529,6 +589,7 @@ void TAULSM::SearchTrials() {
     for (int64_t t = 2; t <= tries && !end; ++t)
       for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
   }
+  if (!end && IndexingMode != 1) TrySubCells();
   for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
