@@ -81,23 +81,24 @@ TEST_F(AcceptanceTest, KnownCellsOfEveryLatticeType) {
   const std::vector<Tokens> rows = other ? TokenRows(other) : GoldenRows("indexing_sets.txt", "indexing");
   std::map<std::string, int32_t> success = RunCases(*this, rows, "");
   if (other) return;
-  // The successes measured on the CI set (33 of 33, 4 of 6, 0 of 3; the triclinic rate, 64 % on
-  // tools/bench_indexing.sh, is too coarse to judge on three cells): a fall is a fault.
+  // The successes measured on the CI set from a new session's random state: 33 of 33, 6 of 6 and
+  // 3 of 3; one monoclinic or triclinic miss is within the 95 % that tools/bench_indexing.sh
+  // judges over five seeds.
   EXPECT_EQ(success["c"] + success["t"] + success["h"] + success["o"], 33);
-  EXPECT_GE(success["m"], 4);
-  EXPECT_GE(success["a"], 0);
+  EXPECT_GE(success["m"], 5);
+  EXPECT_GE(success["a"], 2);
 }
 
 // The minerals of tools/gen_indexing_minerals.py (published cells, one line missing, one impurity
-// line) give their cells with every edge within 5e-4 of the truth: all eight down to
-// orthorhombic, 3 of 4 monoclinic and 1 of 4 triclinic as measured (the full benchmark,
-// tools/bench_indexing.sh, gives 100, 83 and 64 %).
+// line) give their cells, after Save Results, with every edge within 5e-4 of the truth: all ten
+// down to rhombohedral (a 3_1 axis and an obtuse rhombohedron among them), 6 of 6 monoclinic (C-
+// and A-centred) and 3 of 4 triclinic as measured from a new session's random state.
 TEST_F(AcceptanceTest, MineralsGiveTheirPublishedCells) {
   VKEST_REQUIRE_PYTHON("gemmi");
   std::map<std::string, int32_t> success = RunCases(*this, GoldenRows("indexing_minerals.txt", "indexing"), "5e-4");
-  EXPECT_EQ(success["c"] + success["t"] + success["h"] + success["o"], 8);
-  EXPECT_GE(success["m"], 3);
-  EXPECT_GE(success["a"], 1);
+  EXPECT_EQ(success["c"] + success["t"] + success["h"] + success["o"], 10);
+  EXPECT_GE(success["m"], 5);
+  EXPECT_GE(success["a"], 3);
 }
 
 TEST_F(AcceptanceTest, MineralListsAreWhatTheGeneratorWritesNow) {
