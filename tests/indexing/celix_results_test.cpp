@@ -211,7 +211,9 @@ TEST_F(ResultsTest, ReducedCellKeepsTheFoundLatticeForEveryCentring) {
       Save();
       for (int32_t m = 0; m < 6; ++m) written[m] = fit.Records[m + 1].value;
       reduced += written[0] != found[0] || written[2] != found[2];
-      if (type != 0) EXPECT_LE(written[4], 1e-12) << type;  // beta obtuse
+      if (type != 0) {
+        EXPECT_LE(written[4], 1e-12) << type;  // beta obtuse
+      }
       const double dMin = 1.2;
       const std::vector<double> want = LatticeDs(found, type, dMin), got = LatticeDs(written, type, dMin);
       ASSERT_EQ(got.size(), want.size()) << "type " << type << " cell " << n;
