@@ -3,7 +3,7 @@
 published cells and space groups with gemmi and numpy (fixed seed).
 
 Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [output]
-  without --all the tests' set of 16 minerals, with it every one
+  without --all the tests' set of 20 minerals, with it every one
   --random N N random cells of every lattice type besides the minerals (default 0)
   writes tests/indexing/data/indexing_minerals.txt by default
 
@@ -57,10 +57,14 @@ MINERALS = [
     ("beryl", 6, "P 6/m c c", (9.2088, 9.2088, 9.1900, 90, 90, 120)),
     ("fluorapatite", 6, "P 63/m", (9.3973, 9.3973, 6.8782, 90, 90, 120)),
     ("nepheline", 6, "P 63", (9.993, 9.993, 8.374, 90, 90, 120)),
+    ("cinnabar", 6, "P 31 2 1", (4.149, 4.149, 9.495, 90, 90, 120)),
+    ("berlinite", 6, "P 31 2 1", (4.9423, 4.9423, 10.9446, 90, 90, 120)),
     ("calcite", 7, "R -3 c:H", (4.9896, 4.9896, 17.0610, 90, 90, 120)),
     ("corundum", 7, "R -3 c:H", (4.7589, 4.7589, 12.991, 90, 90, 120)),
     ("hematite", 7, "R -3 c:H", (5.0356, 5.0356, 13.7489, 90, 90, 120)),
     ("dolomite", 7, "R -3:H", (4.8069, 4.8069, 16.0034, 90, 90, 120)),
+    ("phenakite", 7, "R -3:H", (12.472, 12.472, 8.252, 90, 90, 120)),
+    ("millerite", 7, "R 3 m:H", (9.6190, 9.6190, 3.1499, 90, 90, 120)),
     ("forsterite", 3, "P n m a", (10.1978, 5.9817, 4.7553, 90, 90, 90)),
     ("aragonite", 3, "P n m a", (5.7404, 4.9614, 7.9671, 90, 90, 90)),
     ("barite", 3, "P n m a", (8.8842, 5.4559, 7.1569, 90, 90, 90)),
@@ -73,6 +77,7 @@ MINERALS = [
     ("lawsonite", 3, "C m c m", (5.847, 8.790, 13.128, 90, 90, 90)),
     ("andalusite", 3, "P n n m", (7.798, 7.903, 5.557, 90, 90, 90)),
     ("TiSi2", 3, "F d d d", (8.267, 4.800, 8.550, 90, 90, 90)),
+    ("leucite", 4, "I 41/a :1", (13.09, 13.09, 13.75, 90, 90, 90)),
     ("gypsum", 2, "C 1 2/c 1", (5.679, 15.202, 6.522, 90, 118.43, 90)),
     ("orthoclase", 2, "C 1 2/m 1", (8.5632, 12.963, 7.2099, 90, 116.01, 90)),
     ("diopside", 2, "C 1 2/c 1", (9.746, 8.899, 5.251, 90, 105.63, 90)),
@@ -86,6 +91,10 @@ MINERALS = [
     ("spodumene", 2, "C 1 2/c 1", (9.463, 8.392, 5.218, 90, 110.2, 90)),
     ("tremolite", 2, "C 1 2/m 1", (9.84, 18.05, 5.27, 90, 104.7, 90)),
     ("wolframite", 2, "P 1 2/c 1", (4.78, 5.73, 4.98, 90, 90.3, 90)),
+    ("vivianite", 2, "C 1 2/m 1", (10.086, 13.441, 4.703, 90, 104.27, 90)),
+    ("jadeite", 2, "C 1 2/c 1", (9.423, 8.564, 5.223, 90, 107.56, 90)),
+    ("aegirine", 2, "A 1 2/a 1", (5.294, 8.795, 9.658, 90, 107.42, 90)),
+    ("cryolite", 2, "P 1 21/n 1", (5.402, 5.596, 7.756, 90, 90.28, 90)),
     ("kyanite", 1, "P -1", (7.1262, 7.852, 5.5724, 89.99, 101.11, 106.03)),
     ("albite", 1, "C -1", (8.137, 12.785, 7.1583, 94.26, 116.6, 87.67)),
     ("microcline", 1, "C -1", (8.5784, 12.96, 7.2112, 90.3, 116.03, 89.125)),
@@ -97,9 +106,11 @@ MINERALS = [
     ("anorthite", 1, "P -1", (8.177, 12.877, 14.169, 93.1, 115.9, 91.2)),
 ]
 # The tests' set: a primitive and a centred mineral of every system down to orthorhombic, and the
-# first four monoclinic and triclinic ones, whose success rates are lower.
+# first four monoclinic and triclinic ones, whose success rates are lower, a 3_1 screw axis, an
+# obtuse rhombohedron and C- and A-centred monoclinic cells.
 SUBSET = ("halite", "pyrite", "rutile", "anatase", "quartz", "calcite", "forsterite", "lawsonite",
-          "gypsum", "orthoclase", "diopside", "baddeleyite", "kyanite", "albite", "microcline", "wollastonite")
+          "gypsum", "orthoclase", "diopside", "baddeleyite", "kyanite", "albite", "microcline", "wollastonite",
+          "cinnabar", "phenakite", "vivianite", "aegirine")
 
 
 def rhombohedral_axes(cell):

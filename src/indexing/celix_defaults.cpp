@@ -1,8 +1,10 @@
 // The indexing module's settings with their start values, the default bins of the grid trials and
 // the test that every phase has enough lines.
 #include <algorithm>
+#include <cmath>
 #include "core/neighbour_services.h"
 #include "indexing/indexing_model.h"
+#include "indexing/indexing_preparation.h"
 #include "indexing/indexing_state.h"
 #include "indexing/taulsm.h"
 
@@ -56,14 +58,20 @@ void SetDefaultBins(int32_t phase, int32_t system) {
         std::fill(bins + 1, bins + 4, first ? 16 : 4);
         break;
       case 4:
-      case 6:
-        bins[1] = bins[3] = first ? 40 : 4;
+      case 6: {
+        // A c reaching further than a (screw axes) gets as many more bins: the same bin width.
+        const int32_t type = PhaseTable[phase].LatticeType;
+        const double longer = EdgeReach(phase, system, type, 3) / EdgeReach(phase, system, type, 1);
+        bins[1] = first ? 40 : 4;
+        bins[3] = static_cast<int32_t>(std::nearbyint(bins[1] * longer));
         break;
+      }
       case 5:
         bins[1] = first ? 50 : 5;
         break;
       case 7:
-        bins[1] = bins[4] = 40;
+        bins[1] = 40;
+        bins[4] = 60;  // alpha 45 to 120 degrees
         break;
       default:
         break;

@@ -233,13 +233,20 @@ void Place(int32_t i) {
 int32_t Order[MaxDSpacings + 1];
 double Distance[MaxDSpacings + 1];
 
-// At most UnindexedLineLimit lines, those farthest from their reflection and beyond three
-// sigma, leave the fit: Assigned 0, the nearest reflection kept for the tables.
+// The first lines, the low-angle ones from which a trial's cell is set, stay indexed while a
+// trial fits its window of the largest d: a half cell that could drop one of them would be
+// reached as easily as the true one. With every line in the fit any line may be an impurity.
+constexpr int32_t KeptFirstLines = 3;
+
+// At most UnindexedLineLimit lines, those farthest from their reflection and beyond three sigma,
+// leave the fit: Assigned 0, the nearest reflection kept for the tables.
 void MarkUnindexed(int32_t first, int32_t n) {
-  if (const TAULSM* fit = CelixFitter.get(); fit && fit->WindowLines > 0) n = std::min(n, fit->WindowLines);
+  const TAULSM* fit = CelixFitter.get();
+  const bool window = fit && fit->WindowLines > 0 && fit->KeepFirstLines;
+  if (window) n = std::min(n, fit->WindowLines);
   const int32_t limit = UnindexedLineLimit();
   int32_t count = 0;
-  for (int32_t i = first; i <= n; ++i)
+  for (int32_t i = window ? std::max(first, KeptFirstLines + 1) : first; i <= n; ++i)
     if (DSpacingList[i].d >= 0) {
       const double r = std::fabs(DSpacingList[i].d - DSpacingList[i].DCalc);
       Distance[i] = r == r ? r : Taken;
@@ -251,13 +258,23 @@ void MarkUnindexed(int32_t first, int32_t n) {
   });
   for (int32_t m = 0; m < worst; ++m) {
     TDSpacingRecord& line = DSpacingList[Order[m]];
-    if (!(Distance[Order[m]] <= 3 * LineSigma(line))) line.Assigned = 0;
+    if (!(Distance[Order[m]] <= IndexedLineSigmas * LineSigma(line))) line.Assigned = 0;
   }
 }
 
 }  // namespace
 
 double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Error : AverageDError; }
+
+int32_t MissedLines(int32_t p, int32_t last) {
+  int32_t missed = 0;
+  for (int32_t i = 1, n = std::min(std::clamp(DSpacingCount, 0, MaxDSpacings), last); i <= n; ++i) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    if (line.d < 0 || (p != 0 && line.Phase != p)) continue;
+    missed += !(line.Assigned && std::fabs(line.d - line.DCalc) <= IndexedLineSigmas * LineSigma(line));
+  }
+  return missed;
+}
 
 int32_t UnindexedLineLimit() {
   const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);

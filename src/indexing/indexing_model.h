@@ -41,6 +41,11 @@ void AssignLines(int32_t first);
 int32_t UnindexedLineLimit();
 // The sigma of a line in the outlier tests: its own error, else the mean error.
 double LineSigma(const TDSpacingRecord& line);
+// A line farther than this many sigma from its reflection is not indexed by the cell.
+constexpr double IndexedLineSigmas = 3;
+// The lines 1..last (of phase p; 0: of every phase) the current assignment leaves unindexed or
+// beyond IndexedLineSigmas sigma from their reflection.
+int32_t MissedLines(int32_t p = 0, int32_t last = MaxDSpacings);
 // RecalcHklD, then AssignLines over all lines.
 void RecalcIndexingData();
 

@@ -144,21 +144,36 @@ double IndexBoxCount(int32_t system, int32_t type, double m) {
   return count / CentringMultiplicity(type);
 }
 
-// The index bound that generates every reflection with d >= dMin of any cell whose edges stay
-// below edgeMax: |h| = |a . r*| <= a / d. Held to what the reflection table takes.
-int32_t AutomaticIndexBound(int32_t system, int32_t type, double edgeMax, double dMin) {
-  int32_t m = static_cast<int32_t>(std::ceil(std::clamp(edgeMax / std::max(dMin, 1e-3), 1.0, 1e4)));
-  while (m > 1 && IndexBoxCount(system, type, m) > 0.9 * MaxReflections) --m;
-  return m;
+// The index bounds that generate every reflection with d >= dMin of any cell whose a and b stay
+// below edgeMax and c below cMax: |h| = |a . r*| <= a / d, l <= c / d. Held to what the
+// reflection table takes (the box of bound m with l up to ml has (ml + 1) / (m + 1) of its count).
+void AutomaticIndexBounds(int32_t system, int32_t type, double edgeMax, double cMax, double dMin, int32_t& m,
+                          int32_t& ml) {
+  const auto bound = [&](double e) {
+    return static_cast<int32_t>(std::ceil(std::clamp(e / std::max(dMin, 1e-3), 1.0, 1e4)));
+  };
+  m = bound(edgeMax), ml = std::max(bound(cMax), m);
+  while (m > 1 && IndexBoxCount(system, type, m) * (ml + 1) / (m + 1) > 0.9 * MaxReflections) {
+    ml = std::max(ml - std::max(ml / m, 1), m - 1);
+    --m;
+  }
 }
+
+}  // namespace
 
 // The automatic start cell's edges reach this many times d1 + 0.25: twice for phase 1 (h00 with
 // h = 2 may be the first line of an axis), once for later phases; twice that for F and I cells of
 // the orthorhombic to cubic systems, whose axial lines may start at h = 4 (a 4_1 axis, a d glide).
-double EdgeReach(int32_t p, int32_t system, int32_t type) {
+// The unique axis c of a primitive tetragonal cell reaches 4 times (a 4_1 axis: 004 is its first
+// line) and of a hexagonal cell 6 times (3_1, 6_1 axes: 003, 006).
+double EdgeReach(int32_t p, int32_t system, int32_t type, int32_t edge) {
   const double deep = (type == 4 || type == 5) && system >= 3 && system <= 5 ? 2 : 1;
-  return std::max(3 - p, 1) * deep;
+  const double phase = std::max(3 - p, 1);
+  if (edge == 3 && p == 1 && type == 0 && (system == 4 || system == 6)) return (system == 4 ? 4 : 6) * deep;
+  return phase * deep;
 }
+
+namespace {
 
 // The volume limits the preparation set itself; a limit other than these and the default was
 // set by the user or a data set and is kept.
@@ -260,16 +275,21 @@ bool AskBounds(int32_t p) {
   for (int32_t i = 1; i <= Lines(); ++i)
     if (DSpacingList[i].d > 0) dMin = std::min(dMin, DSpacingList[i].d), dMax = std::max(dMax, DSpacingList[i].d);
   if (AutoHklBounds) {
-    // The edges reach the upper bound of the start cell (automatic, or the one already set).
-    double edgeMax = EdgeReach(p, system, PhaseTable[p].LatticeType) * (dMax + 0.25);
+    // The edges reach the upper bound of the start cell (automatic, or the one already set); l
+    // as far as c reaches.
+    const int32_t type = PhaseTable[p].LatticeType;
+    double edgeMax = EdgeReach(p, system, type, 1) * (dMax + 0.25);
+    double cMax = EdgeReach(p, system, type, 3) * (dMax + 0.25);
     if (!AutoInitCell) {
       edgeMax = 0;
       for (int32_t e = 1; e <= 3; ++e) edgeMax = std::max(edgeMax, parar[6 * (p - 1) + e].upper);
+      cMax = edgeMax;
     }
     if (IndexingMode == -1 && NoCrystalInfo == 0)  // indexing only: the known cell
-      edgeMax = std::max({PhaseTable[p].Cell[0], PhaseTable[p].Cell[1], PhaseTable[p].Cell[2]}) * 1.01;
-    const int32_t m = AutomaticIndexBound(system, PhaseTable[p].LatticeType, edgeMax, dMin);
-    b[0] = m, b[1] = -m, b[2] = m, b[3] = -m, b[4] = m;
+      cMax = edgeMax = std::max({PhaseTable[p].Cell[0], PhaseTable[p].Cell[1], PhaseTable[p].Cell[2]}) * 1.01;
+    int32_t m = 0, ml = 0;
+    AutomaticIndexBounds(system, type, edgeMax, cMax, dMin, m, ml);
+    b[0] = m, b[1] = -m, b[2] = m, b[3] = -m, b[4] = ml;
   }
   const double given = CellVolumes[p];
   if (AutoCellVolume && (given == AutomaticVolumes[p] || given == DefaultCellVolume || !(given > 0))) {
@@ -320,10 +340,13 @@ bool AskCell(int32_t p) {
   ParameterRecord* r = &parar[first];  // r[1..6]
   if (AutoInitCell) {
     const double v = DSpacingList[1].d + 0.25;
-    for (int32_t e = 1; e <= 3; ++e) r[e].lower = 2.0, r[e].value = v, r[e].upper = EdgeReach(p, system, phase.LatticeType) * v;
+    for (int32_t e = 1; e <= 3; ++e)
+      r[e].lower = 2.0, r[e].value = v, r[e].upper = EdgeReach(p, system, phase.LatticeType, e) * v;
     for (int32_t e = 4; e <= 6; ++e) r[e].lower = 90, r[e].value = 90, r[e].upper = 135;
+    // Obtuse rhombohedra (c/a below 1.22 on hexagonal axes) have no primitive cell below 90
+    // degrees; 120 is the flat limit.
     if (system == 7)
-      for (int32_t e = 4; e <= 6; ++e) r[e].lower = 45, r[e].upper = 90;
+      for (int32_t e = 4; e <= 6; ++e) r[e].lower = 45, r[e].upper = 120;
     if (system == 1) r[6].lower = 75, r[6].upper = 115;
     if (system == 6) r[6].lower = r[6].value = r[6].upper = 120;
     if (IndexingMode == -1 && NoCrystalInfo == 0)

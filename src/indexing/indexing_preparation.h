@@ -10,3 +10,5 @@ void PrepareIndexing();
 // The constraints of a crystal system on records first+1..first+6 of parar (a, b, c, alpha,
 // beta, gamma with the angles in degrees): fixed angles and ties to the master record.
 void ApplyCellSymmetry(int32_t first, int32_t system);
+// How many times d1 + 0.25 the automatic start cell's edge (1 a, 2 b, 3 c) of phase p reaches.
+double EdgeReach(int32_t p, int32_t system, int32_t type, int32_t edge);

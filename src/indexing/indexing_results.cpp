@@ -15,6 +15,7 @@
 #include "indexing/indexing_model.h"
 #include "indexing/indexing_state.h"
 #include "indexing/interval_reflections.h"
+#include "indexing/lattice_reduction.h"
 #include "indexing/taulsm.h"
 
 double PhaseMeanDeviation[MaxPhases + 1];
@@ -78,6 +79,9 @@ bool PhasePage(int32_t mode, int32_t p, TAULSM& fit, ReducedCell& reduced) {
   auto out = [mode](const std::string& s) { OutputLine(s, mode); };
   if (IndexingMode != -1) out("  Chi2/df = " + FormatNumberNoBlanks(2, fit.BestFunctional));
   out("  Dif(A)  = " + FormatNumberNoBlanks(5, fit.BestDeviation));
+  // More lines beyond three sigma than impurities may account for: the cell is not the answer.
+  if (const int32_t missed = MissedLines(p); IndexingMode != 1 && missed > UnindexedLineLimit())
+    out("  Warning! " + std::to_string(missed) + " lines are not indexed: the fit is poor, search longer");
   const ParameterRecord* r = &fit.Records[6 * (p - 1)];  // r[1..6]
   const double volume = CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
   out(" ");
@@ -95,10 +99,10 @@ bool PhasePage(int32_t mode, int32_t p, TAULSM& fit, ReducedCell& reduced) {
     out(" ");
     double c[6];
     for (int32_t m = 0; m < 6; ++m) c[m] = r[m + 1].value;
-    double v = 0;
-    ReduceCell(c[0], c[1], c[2], system, v, c[3], c[4], c[5]);
+    // Within the found lattice: a centred cell keeps its centring.
+    double v = ReduceCellInLattice(c, system, PhaseTable[p].LatticeType);
     if (CellReduced == 0) {
-      if (system == 1) ReduceCell(c[0], c[1], c[2], system, v, c[3], c[4], c[5]);
+      if (system == 1) v = ReduceCellInLattice(c, system, PhaseTable[p].LatticeType);
       reduced.pending = true;
       std::copy(c, c + 6, reduced.cell);
       out("The most rectangular unit cell.  Vol= " + FormatNumber(6, 1, v));

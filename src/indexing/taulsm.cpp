@@ -61,6 +61,10 @@ void TAULSM::IndexingModel(double& Y, double& W, int32_t stage, int32_t i, doubl
   W = stage == 3 ? line.Error : AverageDError;
   if (W != 0) W = 1 / (W * W);
   const double dev = std::max(std::fabs(line.d - line.DCalc), 1e-5);
+  if (outlierCut_ > 0 && !(dev <= outlierCut_ * LineSigma(line))) {  // not indexed by this cell
+    W = 0;
+    return;
+  }
   // A line missing by more than c = 3 x the mean miss weighs c / dev of its own weight (Huber's
   // weight): its pull on the cell grows no further, and the weight is continuous at the cut.
   const double cut = 3 * CurrentDeviation;

@@ -66,6 +66,8 @@ public:
 
   // Lines 1..WindowLines take part in the current iteration (0: all); see WindowAt.
   int32_t WindowLines = 0;
+  // The first three lines stay indexed while a window is fitted (see MarkUnindexed).
+  bool KeepFirstLines = false;
   // Work fields of the search.
   int32_t IterationLimit = 0;
   uint8_t LastTrial = 0;
@@ -75,6 +77,16 @@ private:
   enum class TrialEnd { Done, Abandoned, Stopped, InputBad, NoIterations };
   enum class IterationEnd { Completed, Abandoned, Stopped };
   TrialEnd RunTrial(int64_t t, int64_t tries);
+  TrialEnd FitTrial();
+  struct Candidate {
+    double merit, volume;
+    std::array<double, IndexingRecordCapacity + 1> values;
+  };
+  void KeepCandidate(double merit, double volume);
+  bool BestIsPoor();
+  void TrySubCells();
+  // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.
+  bool FirstLineMissed() const;
   IterationEnd RunIterations();
   int32_t WindowAt(int32_t iteration) const;
   bool VolumeTest();
@@ -96,6 +108,11 @@ private:
   bool controlsSaved_ = false;  // PrepareFit ran in this search
   bool inputOk_ = false;        // and CheckFitInput passed
   bool bestInSearch_ = false;   // a trial of this search became the best
+  // Lines farther than this many sigma from their reflection leave the model (0: none); set while
+  // the chosen cell is refined, so that an impurity kept among the first lines cannot pull it.
+  double outlierCut_ = 0;
+  std::vector<Candidate> candidates_;  // the best distinct trials of this search
+  const double* restart_ = nullptr;    // a trial starts about these values (restarts)
   std::vector<double> calculated_, phaseLines_;  // TrialMerit's calculated lines
 };
 

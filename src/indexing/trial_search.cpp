@@ -17,6 +17,7 @@
 #include "indexing/indexing_model.h"
 #include "indexing/indexing_results.h"
 #include "indexing/indexing_state.h"
+#include "indexing/lattice_reduction.h"
 #include "indexing/taulsm.h"
 
 namespace {
@@ -31,7 +32,12 @@ constexpr double MeritTolerance = 0.5;
 constexpr double SameVolume = 1e-3;
 // A line farther than this many sigma (its error, else AverageDError) from its reflection is not
 // indexed by the cell.
-constexpr double LineTolerance = 3;
+constexpr double LineTolerance = IndexedLineSigmas;
+// A poor best cell: restarts about this many best candidates, so many each, and the whole set of
+// starts again, at most ExtraPasses times.
+constexpr size_t CandidateCount = 8;
+constexpr int32_t RestartsPerCandidate = 24;
+constexpr int32_t ExtraPasses = 2;
 
 // The STOP button and the end of the application reach the search while it runs.
 struct ActiveEngineScope {
@@ -248,6 +254,16 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
     // The refit starts from the best trial of this search, else from the start values.
     for (int32_t i = 1; i <= n; ++i)
       Records[i].value = bestInSearch_ && i <= IndexingRecordCapacity ? BestValues[i] : Records[i].Error;
+  } else if (restart_) {
+    // About a candidate: within a bin's width (a tenth of the range without bins) each way.
+    for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) {
+      if (InstrumentRecord(i)) continue;
+      ParameterRecord& r = Records[i];
+      const double width = TriesPerBin > 0 && i <= GridTrialCapacity && GridTrialRanges[i].binCount > 1
+                               ? GridTrialRanges[i].binWidth
+                               : 0.1 * (r.upper - r.lower);
+      r.value = std::clamp(restart_[i] + (2 * Random01() - 1) * width, r.lower, r.upper);
+    }
   } else if (t != 1) {
     if (TriesPerBin > 0) {
       DecodeGridTrial(static_cast<int32_t>(t));
@@ -263,6 +279,26 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
     ParameterRecord& r = Records[i];
     if (r.n >= 1 && r.n < i) r.value = r.a * Records[r.n].value + r.b;
   }
+  // First with the first lines held in the fit; a trial that still leaves one of them beyond
+  // LineTolerance (an impurity among them) fits once more from the same start without.
+  double start[IndexingRecordCapacity + 1];
+  for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) start[i] = Records[i].value;
+  KeepFirstLines = IndexingMode != 1;
+  TrialEnd e = FitTrial();
+  if (KeepFirstLines && (e == TrialEnd::Done || e == TrialEnd::Abandoned) && FirstLineMissed()) {
+    for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = start[i];
+    KeepFirstLines = false;
+    e = FitTrial();
+  }
+  KeepFirstLines = false;
+  return e;
+}
+
+bool TAULSM::FirstLineMissed() const { return MissedLines(0, 3) > 0; }
+
+// The fit of one trial from the values in the records: the volume test, the iterations and the
+// best trial.
+TAULSM::TrialEnd TAULSM::FitTrial() {
   PrepareFit();
   controlsSaved_ = true;
   inputOk_ = CheckFitInput();
@@ -313,11 +349,101 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   return std::isfinite(merit) && std::isfinite(volume) && volume > 0 ? merit : -std::numeric_limits<double>::infinity();
 }
 
+// The candidates for restarts: the CandidateCount best distinct cells (volumes within 1 %) of
+// the search, best first.
+void TAULSM::KeepCandidate(double merit, double volume) {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  auto same = std::find_if(candidates_.begin(), candidates_.end(),
+                           [&](const Candidate& c) { return std::fabs(c.volume - volume) <= 0.01 * volume; });
+  if (same != candidates_.end()) {
+    if (same->merit >= merit) return;
+    candidates_.erase(same);
+  } else if (candidates_.size() >= CandidateCount && candidates_.back().merit >= merit) {
+    return;
+  }
+  Candidate c{merit, volume, {}};
+  for (int32_t i = 1; i <= n; ++i) c.values[i] = Records[i].value;
+  candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), c,
+                                      [](const Candidate& x, const Candidate& y) { return x.merit > y.merit; }),
+                     c);
+  if (candidates_.size() > CandidateCount) candidates_.pop_back();
+}
+
+// The best cell so far leaves more lines unindexed (beyond LineTolerance sigma) than
+// MarkUnindexed may drop. The records are left at the best values.
+bool TAULSM::BestIsPoor() {
+  if (!bestInSearch_) return true;
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
+  RecalcIndexingData();
+  return MissedLines() > UnindexedLineLimit();
+}
+
+namespace {
+
+// The cell of basis vectors M (rows, in the a, b, c of cell) from the metric G' = M G M^T:
+// edges and cosines.
+void SubCell(const double (&cell)[6], const double (&M)[3][3], double (&out)[6]) {
+  const double G[3][3] = {{cell[0] * cell[0], cell[0] * cell[1] * cell[5], cell[0] * cell[2] * cell[4]},
+                          {cell[0] * cell[1] * cell[5], cell[1] * cell[1], cell[1] * cell[2] * cell[3]},
+                          {cell[0] * cell[2] * cell[4], cell[1] * cell[2] * cell[3], cell[2] * cell[2]}};
+  double g[3][3] = {};
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j)
+      for (int32_t k = 0; k < 3; ++k)
+        for (int32_t l = 0; l < 3; ++l) g[i][j] += M[i][k] * G[k][l] * M[j][l];
+  for (int32_t i = 0; i < 3; ++i) out[i] = std::sqrt(g[i][i]);
+  out[3] = g[1][2] / (out[1] * out[2]), out[4] = g[0][2] / (out[0] * out[2]), out[5] = g[0][1] / (out[0] * out[1]);
+}
+
+}  // namespace
+
+// A search that ends on a supercell of the truth (a doubled axis indexes every line as well) is
+// taken back to the half cell: every lattice of half the volume that the crystal system and the
+// centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
+// merit rule prefers the smaller cell that fits as well. Repeated for a cell four times too large.
+void TAULSM::TrySubCells() {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (!bestInSearch_ || PhaseCount != 1 || n < 6) return;
+  const int32_t system = PhaseTable[1].CrystalSystem, type = PhaseTable[1].LatticeType;
+  if (system > 2) return;
+  for (int32_t round = 0; round < 2; ++round) {
+    const double volume = BestVolume;
+    double best[6];
+    for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
+    for (int32_t v = 1; v <= 7; ++v) {
+      const int32_t i = v & 1, j = (v >> 1) & 1, k = (v >> 2) & 1;
+      // Monoclinic: b stays the unique axis (j alone or no j), the centring vector stays one.
+      if (system == 2 && ((j && (i || k)) || (type == 1 && v != 1) || (type == 2 && v != 2) ||
+                          (type == 3 && v != 4) || type > 3))
+        continue;
+      double M[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+      const int32_t row = i ? 0 : j ? 1 : 2;
+      M[row][0] = 0.5 * i, M[row][1] = 0.5 * j, M[row][2] = 0.5 * k;
+      double cell[6];
+      SubCell(best, M, cell);
+      if (system == 2) cell[3] = cell[5] = 0;
+      ReduceCellInLattice(cell, system, type);
+      if (system == 1) ReduceCellInLattice(cell, system, type);
+      for (int32_t m = 0; m < 6; ++m) {
+        ParameterRecord& r = Records[m + 1];
+        r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+      }
+      for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
+      KeepFirstLines = false;
+      FitTrial();
+      if (StopRequest != 0) return;
+    }
+    if (!(BestVolume < volume * (1 - SameVolume))) return;
+  }
+}
+
 // The best trial is the one of the highest merit; of two within MeritTolerance the smaller cell.
 void TAULSM::ConsiderBest() {
   double deviation = 0, volume = 0;
   const double merit = TrialMerit(deviation, volume);
   if (!std::isfinite(merit)) return;
+  KeepCandidate(merit, volume);
   const bool any = BestVolume > 0;
   bool better = !any || merit > BestMerit;
   if (any) {
@@ -351,6 +477,11 @@ void TAULSM::RefineChosenCell() {
   const TFitControls saved = Controls();
   Damp = 0, Alpha = 0, Delta = 1e30, Skip = 1, ConvergenceMode = 0;
   StepInUse = 1;
+  struct CutScope {
+    double& cut;
+    ~CutScope() { cut = 0; }
+  } cut{outlierCut_};
+  outlierCut_ = LineTolerance;
   PrepareFit();
   if (CheckFitInput()) {
     double kept[IndexingRecordCapacity + 1];
@@ -421,30 +552,45 @@ void TAULSM::SearchTrials() {
   const int64_t tries = std::clamp<int64_t>(NTries, -1, Int32Max - 1);
   const int64_t repeats = std::max(TriesPerBin, 1);
   const int64_t m = std::max(TriesPerBin, 1);
-  bool end = false;
-  for (int64_t t = 1; t <= tries + 1 && !end; ++t) {
-    for (int64_t rep = 0; rep < repeats && !end; ++rep) {
-      const TrialEnd e = RunTrial(t, tries);
-      if (e == TrialEnd::InputBad || e == TrialEnd::NoIterations) {
-        end = true;
-        break;
-      }
-      if (IndexingMode != 1) {
-        const int64_t period = std::max<int64_t>(std::min<int64_t>(tries / 3, 100), 1);
-        if (t % period == 0 && DisplayCurrentFit != 0)
-          ShowTrialProgress(static_cast<int32_t>(std::min(t * m, Int32Max)),
-                            static_cast<int32_t>(std::min(std::max<int64_t>(tries, 0) * m, Int32Max)));
-      }
-      if (StopRequest != 0) {
-        TrialCounter = static_cast<int32_t>(t);
-        end = true;
-      }
-      if (PrintInterval != 0)
-        LogLine("trial=" + FormatInteger(static_cast<int32_t>(t), 6) + " Ftot=" + FormatNumber(15, 2, BestFunctional) +
-                " dev=" + FormatNumber(10, 5, BestDeviation) + FormatNumber(10, 5, BestMaxResidual));
-      if (BestFunctional < FunctionalLimit || BestDeviation < 1e-4) end = true;
+  candidates_.clear();
+  // After trial t: the progress, the stop, the protocol; true when the search ends.
+  const auto after = [&](int64_t t, TrialEnd e) {
+    if (e == TrialEnd::InputBad || e == TrialEnd::NoIterations) return true;
+    bool end = false;
+    if (IndexingMode != 1) {
+      const int64_t period = std::max<int64_t>(std::min<int64_t>(tries / 3, 100), 1);
+      if (t % period == 0 && DisplayCurrentFit != 0)
+        ShowTrialProgress(static_cast<int32_t>(std::min(t * m, Int32Max)),
+                          static_cast<int32_t>(std::min(std::max<int64_t>(tries, 0) * m, Int32Max)));
     }
+    if (StopRequest != 0) {
+      TrialCounter = static_cast<int32_t>(t);
+      end = true;
+    }
+    if (PrintInterval != 0)
+      LogLine("trial=" + FormatInteger(static_cast<int32_t>(t), 6) + " Ftot=" + FormatNumber(15, 2, BestFunctional) +
+              " dev=" + FormatNumber(10, 5, BestDeviation) + FormatNumber(10, 5, BestMaxResidual));
+    return end || BestFunctional < FunctionalLimit || BestDeviation < 1e-4;
+  };
+  bool end = false;
+  for (int64_t t = 1; t <= tries && !end; ++t)
+    for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
+  // A best cell that leaves the fit poor: starts about the best candidates, then every start
+  // once more (new random places in the bins), twice at most.
+  for (int32_t pass = 0; pass < ExtraPasses && !end && tries >= 2 && IndexingMode != 1 && BestIsPoor(); ++pass) {
+    const std::vector<Candidate> around = candidates_;
+    for (size_t c = 0; c < around.size() && !end; ++c)
+      for (int32_t r = 0; r < RestartsPerCandidate && !end; ++r) {
+        restart_ = around[c].values.data();
+        const TrialEnd e = RunTrial(2, tries);
+        restart_ = nullptr;
+        end = after(2, e);
+      }
+    for (int64_t t = 2; t <= tries && !end; ++t)
+      for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
   }
+  if (!end && IndexingMode != 1) TrySubCells();
+  for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
   if (bestInSearch_ && StopRequest == 0) RefineChosenCell();

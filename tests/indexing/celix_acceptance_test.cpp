@@ -1,14 +1,16 @@
 // Acceptance of the powder indexing: every case of tools/gen_indexing_sets.py (one cell per lattice
 // type and tier; VKEST_INDEXING_SET names a larger set) and of tools/gen_indexing_minerals.py runs through the Celix menu as a new user
 // would (Prepare with the true system and lattice type and the automatic options, Make with the
-// defaults, "Stop fitting?" Yes); tools/judge_indexing.py compares Niggli cells with gemmi and
+// defaults, "Stop fitting?" Yes, Save Results); tools/judge_indexing.py compares Niggli cells with gemmi and
 // prints the shares and the times per run.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include "core/dspacing_list.h"
+#include "core/numeric_arrays.h"
 #include "core/random.h"
+#include "indexing/indexing_results.h"
 #include "indexing_setup.h"
 #include "support/temp_path.h"
 
@@ -41,7 +43,9 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k)
       d.push_back(Num(rows[k][1])), err.push_back(Num(rows[k][2]));
     const int32_t system = std::stoi(c[4]), type = std::stoi(c[5]);
-    EXPECT_TRUE(SetRandomSeeds(12345, 6789));
+    // The generator as a new user's session starts it; VKEST_INDEXING_SEED moves it (the benchmark).
+    const int32_t shift = std::getenv("VKEST_INDEXING_SEED") ? std::atoi(std::getenv("VKEST_INDEXING_SEED")) : 0;
+    EXPECT_TRUE(SetRandomSeeds(InitialRandomSeed1 + shift, InitialRandomSeed2 + shift));
     FreeCelixFitter();
     ResultsUnsaved[1] = 0, BinDefaultsSet = 0, PhaseCount = 1;
     t.Lines(d);
@@ -50,6 +54,7 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     t.Script(system, type + 1);
     const auto start = std::chrono::steady_clock::now();
     CelixMain();
+    ShowIndexingResults(3);  // Save Results: the cell the user gets back
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const char letter = system == 7 ? 'P' : "PABCFIR"[type];  // rhombohedral axes: primitive
     out << c[1] << " " << c[2] << " " << c[3] << " " << letter;
@@ -76,23 +81,24 @@ TEST_F(AcceptanceTest, KnownCellsOfEveryLatticeType) {
   const std::vector<Tokens> rows = other ? TokenRows(other) : GoldenRows("indexing_sets.txt", "indexing");
   std::map<std::string, int32_t> success = RunCases(*this, rows, "");
   if (other) return;
-  // The successes measured on the CI set (33 of 33, 4 of 6, 0 of 3; the triclinic rate, 64 % on
-  // tools/bench_indexing.sh, is too coarse to judge on three cells): a fall is a fault.
+  // The successes measured on the CI set from a new session's random state: 33 of 33, 6 of 6 and
+  // 3 of 3; one monoclinic or triclinic miss is within the 95 % that tools/bench_indexing.sh
+  // judges over five seeds.
   EXPECT_EQ(success["c"] + success["t"] + success["h"] + success["o"], 33);
-  EXPECT_GE(success["m"], 4);
-  EXPECT_GE(success["a"], 0);
+  EXPECT_GE(success["m"], 5);
+  EXPECT_GE(success["a"], 2);
 }
 
 // The minerals of tools/gen_indexing_minerals.py (published cells, one line missing, one impurity
-// line) give their cells with every edge within 5e-4 of the truth: all eight down to
-// orthorhombic, 3 of 4 monoclinic and 1 of 4 triclinic as measured (the full benchmark,
-// tools/bench_indexing.sh, gives 100, 83 and 64 %).
+// line) give their cells, after Save Results, with every edge within 5e-4 of the truth: all ten
+// down to rhombohedral (a 3_1 axis and an obtuse rhombohedron among them), 6 of 6 monoclinic (C-
+// and A-centred) and 3 of 4 triclinic as measured from a new session's random state.
 TEST_F(AcceptanceTest, MineralsGiveTheirPublishedCells) {
   VKEST_REQUIRE_PYTHON("gemmi");
   std::map<std::string, int32_t> success = RunCases(*this, GoldenRows("indexing_minerals.txt", "indexing"), "5e-4");
-  EXPECT_EQ(success["c"] + success["t"] + success["h"] + success["o"], 8);
-  EXPECT_GE(success["m"], 3);
-  EXPECT_GE(success["a"], 1);
+  EXPECT_EQ(success["c"] + success["t"] + success["h"] + success["o"], 10);
+  EXPECT_GE(success["m"], 5);
+  EXPECT_GE(success["a"], 3);
 }
 
 TEST_F(AcceptanceTest, MineralListsAreWhatTheGeneratorWritesNow) {

@@ -3,6 +3,7 @@
 // calculated abscissae (fault 4).
 #include <array>
 #include <map>
+#include <random>
 #include "core/cell_geometry.h"
 #include "core/number_format.h"
 #include "core/spectrum.h"
@@ -32,10 +33,11 @@ protected:
   KeepValues<uint8_t> unsaved_{ResultsUnsaved, ModeCount};
 };
 
-// Cubic P 4.0 with an impurity line at 2.5 A among eight true lines: the results name it
-// unindexed and leave it out of the table, the averages and the line count.
+// Cubic P 4.0 with an impurity line at 1.9 A among eight true lines: the results name it
+// unindexed and leave it out of the table, the averages and the line count. An impurity among the
+// first three lines stays indexed: those lines set the start cell.
 TEST_F(ResultsTest, AnImpurityLineIsNamedUnindexed) {
-  std::vector<double> d = {2.5};
+  std::vector<double> d = {1.9};
   for (int32_t n : {1, 2, 3, 4, 5, 6, 8, 9}) d.push_back(4 / std::sqrt(double(n)));
   std::sort(d.begin(), d.end(), std::greater<>());
   SetLines(d);
@@ -43,10 +45,20 @@ TEST_F(ResultsTest, AnImpurityLineIsNamedUnindexed) {
   SetCell(1, {4, 4, 4, 90, 90, 90});
   ResultsUnsaved[1] = 1;
   const std::vector<std::string> log = Save();
-  EXPECT_EQ(Starting(log, "   3   unindexed"), "   3   unindexed    2.5000");
-  EXPECT_EQ(Starting(log, "   3 "), "   3   unindexed    2.5000");  // no indexed row of line 3
+  EXPECT_EQ(Starting(log, "   5   unindexed"), "   5   unindexed    1.9000");
+  EXPECT_EQ(Starting(log, "   5 "), "   5   unindexed    1.9000");  // no indexed row of line 5
   EXPECT_EQ(Starting(log, "Average  d - d_calc"), "Average  d - d_calc (A) =      0.00000");
   EXPECT_EQ(Starting(log, "N(d-visible)").substr(Starting(log, "N(d-visible)").size() - 4), " / 8");
+  EXPECT_EQ(Starting(log, "  Warning!"), "");  // one impurity line in nine: no warning
+  SetCell(1, {4.3, 4.3, 4.3, 90, 90, 90});  // a wrong cell leaves most lines beyond three sigma
+  ResultsUnsaved[1] = 1;
+  EXPECT_NE(Starting(Save(), "  Warning! "), "");
+  d[0] = 2.5;  // line 3
+  std::sort(d.begin(), d.end(), std::greater<>());
+  SetLines(d);
+  SetCell(1, {4, 4, 4, 90, 90, 90});
+  ResultsUnsaved[1] = 1;
+  EXPECT_EQ(Starting(Save(), "   3   unindexed"), "");
 }
 
 // Cubic P 4.0, one line missing: N_vis with the 1.4 x AverageDError merging, the criterion and
@@ -144,6 +156,71 @@ TEST_F(ResultsTest, ReducedCellReplacesTheFittedOneWithItsIndicesAndErrors) {
   }
   EXPECT_NE(fit.Records[3].Error, errorBefore);
   EXPECT_EQ(Starting(Save(), "  C = "), ValueErrorLine(CelixDigits, "C = ", cell[2], fit.Records[3].Error));
+}
+
+// The distinct d >= dMin of the lattice points a cell of centring type (0 P, 1 A, 2 B, 3 C) keeps,
+// from Cartesian edge vectors and their reciprocal basis: one lattice, one list.
+std::vector<double> LatticeDs(const double (&cell)[6], int32_t type, double dMin) {
+  const double a = cell[0], b = cell[1], c = cell[2], ca = cell[3], cb = cell[4], cg = cell[5];
+  const double sg = std::sqrt(1 - cg * cg), cy = (ca - cb * cg) / sg;
+  const double v[3][3] = {{a, 0, 0}, {b * cg, b * sg, 0}, {c * cb, c * cy, c * std::sqrt(1 - cb * cb - cy * cy)}};
+  auto cross = [](const double* x, const double* y, double* z) {
+    z[0] = x[1] * y[2] - x[2] * y[1], z[1] = x[2] * y[0] - x[0] * y[2], z[2] = x[0] * y[1] - x[1] * y[0];
+  };
+  double r[3][3];
+  cross(v[1], v[2], r[0]), cross(v[2], v[0], r[1]), cross(v[0], v[1], r[2]);
+  const double vol = v[0][0] * r[0][0] + v[0][1] * r[0][1] + v[0][2] * r[0][2];
+  std::vector<double> d;
+  const int32_t m = 12;  // |h| <= a / d: edges to 12 A, d to 1.2 A
+  for (int32_t h = -m; h <= m; ++h)
+    for (int32_t k = -m; k <= m; ++k)
+      for (int32_t l = -m; l <= m; ++l) {
+        if ((h == 0 && k == 0 && l == 0) || (type == 1 && (k + l) % 2) || (type == 2 && (h + l) % 2) ||
+            (type == 3 && (h + k) % 2))
+          continue;
+        double g[3];
+        for (int32_t x = 0; x < 3; ++x) g[x] = (h * r[0][x] + k * r[1][x] + l * r[2][x]) / vol;
+        const double dd = 1 / std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+        if (dd >= dMin) d.push_back(dd);
+      }
+  std::sort(d.begin(), d.end(), std::greater<>());
+  std::vector<double> out;
+  for (double x : d)
+    if (out.empty() || out.back() - x > 1e-7 * x) out.push_back(x);
+  return out;
+}
+
+// Save Results of a monoclinic cell of every centring: the most rectangular cell it writes back
+// generates the same lattice as the cell the search found (the same d of every lattice point
+// the centring keeps), for cells the reduction shortens and cells it leaves.
+TEST_F(ResultsTest, ReducedCellKeepsTheFoundLatticeForEveryCentring) {
+  SetLines(GoldenLines());
+  std::mt19937 rng(20261207);
+  std::uniform_real_distribution<double> edge(3, 12), beta(95, 150);
+  for (const int32_t type : {0, 1, 2, 3}) {
+    PhaseTable[1].LatticeType = type;
+    PrepareAuto({2});
+    TAULSM& fit = *CelixFitter;
+    int32_t reduced = 0;
+    for (int32_t n = 0; n < 12; ++n) {
+      const std::vector<double> cell = {edge(rng), edge(rng), edge(rng), 90, beta(rng), 90};
+      SetCell(1, cell);
+      double found[6], written[6];
+      for (int32_t m = 0; m < 6; ++m) found[m] = fit.Records[m + 1].value;
+      ResultsUnsaved[1] = 1;
+      Save();
+      for (int32_t m = 0; m < 6; ++m) written[m] = fit.Records[m + 1].value;
+      reduced += written[0] != found[0] || written[2] != found[2];
+      if (type != 0) {
+        EXPECT_LE(written[4], 1e-12) << type;  // beta obtuse
+      }
+      const double dMin = 1.2;
+      const std::vector<double> want = LatticeDs(found, type, dMin), got = LatticeDs(written, type, dMin);
+      ASSERT_EQ(got.size(), want.size()) << "type " << type << " cell " << n;
+      for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-9 * want[i]) << type << " " << n;
+    }
+    EXPECT_GE(reduced, 3) << type;  // the reduction was at work
+  }
 }
 
 // Fault 4: the calculated abscissa inverts the spectrum's own conversion (two-theta = true -

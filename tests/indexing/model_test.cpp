@@ -171,7 +171,8 @@ TEST_F(ModelTest, ModelOfOneLineGivesWeightsDerivativesAndTheAngle) {
 // The 20 largest distinct d of P 5.1 6.3 7.7 are the lines; impurity lines halfway between two
 // neighbouring reflections (far beyond three sigma from any) go anywhere in the list. Every true
 // line keeps its own reflection, and at most one line in ten (two of 21, 22 or 23) is left
-// unindexed: the impurities, the farthest first.
+// unindexed: the impurities, the farthest first; the first three lines only after the window of a
+// trial.
 TEST_F(ModelTest, ImpurityLinesMoveNoOtherLineAndAreLeftUnindexed) {
   const double cell[6] = {5.1, 6.3, 7.7, 90, 90, 90};
   std::vector<std::array<int32_t, 3>> hkl;
@@ -210,6 +211,17 @@ TEST_F(ModelTest, ImpurityLinesMoveNoOtherLineAndAreLeftUnindexed) {
     }
     EXPECT_EQ(UnindexedLineLimit(), 2);
     EXPECT_EQ(unindexed, std::min<int32_t>(static_cast<int32_t>(at.size()), 2)) << at.size() << " impurities";
+    // While a trial fits its window of the first lines with them held, the impurity at line 2
+    // stays indexed and only the others may leave.
+    TAULSM& fit = *CelixFitter;
+    fit.KeepFirstLines = true, fit.WindowLines = DSpacingCount;
+    RecalcIndexingData();
+    fit.KeepFirstLines = false, fit.WindowLines = 0;
+    EXPECT_EQ(DSpacingList[2].Assigned, 1) << at.size() << " impurities";
+    unindexed = 0;
+    for (int32_t i = 1; i <= DSpacingCount; ++i) unindexed += !DSpacingList[i].Assigned;
+    const int32_t held = at[0] == 0;  // the impurity after line 1 is line 2
+    EXPECT_EQ(unindexed, std::min<int32_t>(static_cast<int32_t>(at.size()) - held, 2)) << at.size() << " impurities";
   }
 }
 

@@ -370,3 +370,36 @@ TEST_F(SearchTest, RobustWeightOfAWrongLineFollowsDeltaAndBeta) {
   }
   EXPECT_EQ(functional(11.0, 1.0), plain);  // h below delta: the full weight
 }
+
+namespace {
+
+// The merit's line tolerance: a line is indexed by a cell within three standard deviations of its
+// reflection (the 3-sigma rule: a true line falls outside with a chance of 0.27 %), and costs as
+// an impurity beyond. Cubic P 4.0, 16 lines of sigma 1e-3 A, lines 5, 8 and 11 moved by -+k
+// sigma (more than the two the assignment may leave out): from 2.2 to 2.6 sigma the merit falls
+// by 3 log(2.6 / 2.2) only (the chance of so close a miss); at 3.5 sigma the three lines cost as
+// much as impurities 20 sigma away.
+TEST_F(SearchTest, AMeritCountsALineIndexedWithinThreeSigma) {
+  std::vector<double> d;
+  for (int32_t n : {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18}) d.push_back(4 / std::sqrt(double(n)));
+  const auto merit = [&](double k) {
+    std::vector<double> moved = d;
+    moved[4] += k * 1e-3, moved[7] -= k * 1e-3, moved[10] += k * 1e-3;
+    SetLines(moved, 1e-3);
+    PrepareAuto({5});
+    TAULSM& fit = *CelixFitter;
+    fit.Records[1].value = 4;
+    MakeControls(0);
+    fit.ConvergenceMode = 0;
+    fit.BestMerit = fit.BestVolume = 0;
+    fit.SearchTrials();
+    EXPECT_NEAR(fit.Records[1].value, 4, 1e-3) << k;
+    return fit.BestMerit;
+  };
+  const double m22 = merit(2.2), m26 = merit(2.6), m35 = merit(3.5), far = merit(20);
+  EXPECT_NEAR(m22 - m26, 3 * std::log(2.6 / 2.2), 0.05);
+  EXPECT_NEAR(m35, far, 1e-9);  // 3.5 sigma costs as much as 20
+  EXPECT_GT(m26 - m35, 15);
+}
+
+}  // namespace
