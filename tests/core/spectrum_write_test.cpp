@@ -160,3 +160,40 @@ TEST_F(SpectrumWrite, DefaultsFileKeepsWideValuesAndReadsByLabel) {
   EXPECT_EQ(std::vector<double>({back.ChanWidth, back.Delay, back.Theta, back.FlightPath, back.W0, back.Lambda}),
             std::vector<double>({64, 2, 35, fresh.FlightPath, 7, 1.5}));
 }
+
+// The dialog's decimals are a floor, not a cut: channels 1130 to 1137 in the exponent form with
+// 0 decimals (one significant digit) once came back as 1000 ("1+3"). Every column reads back: the
+// counts and errors exactly, the abscissa to 1e-6 of its step (an angular axis from a file and a
+// computed one, whose binary noise is not written).
+TEST_F(SpectrumWrite, EveryColumnKeepsTheDigitsItNeeds) {
+  for (int32_t c = 1130; c <= 1137; ++c) {
+    sp->Y[c] = 12345.678 + c, sp->E[c] = c / 10.0;
+    sp->X[c] = c <= 1133 ? 10.02 + 0.01 * (c - 1130) : 10.0 + 0.02 * c;
+  }
+  const std::string f = Temp("columns");
+  for (int32_t kind : {3, 4})
+    for (bool exponent : {false, true})
+      for (bool useX : {false, true})
+        for (int32_t decimals : {0, 2}) {
+          SCOPED_TRACE(std::to_string(kind) + (exponent ? " exponent " : " fixed ") + (useX ? "X " : "channel ") +
+                       std::to_string(decimals));
+          WriteKind(*sp, kind, 1130, 1137, f, decimals, exponent, useX);
+          ASSERT_EQ(IoOk, 1);
+          TSpectrum back("DUMMY");
+          back.Name = f;
+          ASSERT_TRUE(ReadKind(back, kind, 1130));
+          ASSERT_EQ(back.LastChannel, 1137);
+          for (int32_t c = 1130; c <= 1137; ++c) {
+            EXPECT_EQ(back.Y[c], sp->Y[c]) << c;
+            if (kind == 3) continue;
+            EXPECT_EQ(back.E[c], sp->E[c]) << c;
+            const double step = c <= 1133 ? 0.01 : 0.02;  // to the nearest neighbour
+            EXPECT_NEAR(back.X[c], useX ? sp->X[c] : c, 1e-6 * step) << c;
+          }
+        }
+  // The text: the dialog's field widths, widened by a value that needs more digits.
+  WriteKind(*sp, 4, 1130, 1131, f, 0, true, true);
+  EXPECT_EQ(ReadWholeFile(f), "1.002+1 1.3475678+4  1.13+2\r\n1.003+1 1.3476678+4 1.131+2\r\n");
+  WriteKind(*sp, 4, 1136, 1136, f, 0, false, true);
+  EXPECT_EQ(ReadWholeFile(f), "  32.7200 13481.678 113.6\r\n");
+}
