@@ -218,13 +218,17 @@ Digits ExactDigits(double x) {
 }
 
 // An abscissa needs only the digits that keep it within 1e-6 of its step (the smallest non-zero
-// distance to a neighbouring channel's); with no such step, all of them.
+// distance to a neighbouring channel's): half of that for the text, the rest for the rounding
+// to a double on reading. A bound finer than two units in the last place of the double, or no
+// finite step, takes every digit.
 Digits AbscissaDigits(double x, double step) {
   Digits d = ExactDigits(x);
-  if (!(step > 0.0) || x == 0.0) return d;
-  // 0.5 * 10^-decimals <= 1e-6 * step; held to where a double has digits at all (a step of
-  // 5e-324 or one beyond the double range).
-  const double need = std::clamp(std::log10(5e5 / step), -400.0, 400.0);
+  const double ulp = std::nextafter(std::fabs(x), std::numeric_limits<double>::infinity()) - std::fabs(x);
+  // Near the top of the range a shortened text could round past the largest double.
+  if (!(step > 0.0 && std::isfinite(step)) || x == 0.0 || !(1e-6 * step >= 2.0 * ulp) || std::fabs(x) > 1e307)
+    return d;
+  // 0.5 * 10^-decimals <= 0.5e-6 * step.
+  const double need = std::log10(1e6 / step);
   d.decimals = MinI(d.decimals, MaxI(0, static_cast<int32_t>(std::ceil(need))));
   d.significant = MinI(d.significant, MaxI(1, static_cast<int32_t>(std::ceil(d.exponent + 1.0 + need))));
   return d;

@@ -116,12 +116,12 @@ void SpectrumRoundTrip(FuzzBytes& in) {
     } else {
       FuzzCheck(back.Y[c] == y[i], at + "count " + Show(y[i]) + " came back " + Show(back.Y[c]));
       FuzzCheck(back.E[c] == e[i], at + "error " + Show(e[i]) + " came back " + Show(back.E[c]));
-      // The abscissa to 1e-6 of its step (the nearest other abscissa), exactly without one.
+      // The abscissa to 1e-6 of its step (the nearest other abscissa), exactly without a finite one.
       double step = 0;
       for (size_t j : {i - 1, i + 1})
         if (j < x.size() && x[j] != x[i] && (step == 0 || std::fabs(x[j] - x[i]) < step)) step = std::fabs(x[j] - x[i]);
-      FuzzCheck(std::fabs(back.X[c] - x[i]) <= 1.000001e-6 * step, at + "abscissa " + Show(x[i]) + " came back " +
-                                                                          Show(back.X[c]));
+      const double tolerance = std::isfinite(step) ? 1.000001e-6 * step : 0.0;
+      FuzzCheck(std::fabs(back.X[c] - x[i]) <= tolerance, at + "abscissa " + Show(x[i]) + " came back " + Show(back.X[c]));
     }
   }
   VarianceMode = 0;
