@@ -228,7 +228,7 @@ Digits AbscissaDigits(double x, double step) {
   if (!(step > 0.0 && std::isfinite(step)) || x == 0.0 || !(1e-6 * step >= 2.0 * ulp) || std::fabs(x) > 1e307)
     return d;
   // 0.5 * 10^-decimals <= 0.5e-6 * step.
-  const double need = std::log10(1e6 / step);
+  const double need = 6.0 - std::log10(step);  // not log10(1e6 / step): that overflows for a subnormal step
   d.decimals = MinI(d.decimals, MaxI(0, static_cast<int32_t>(std::ceil(need))));
   d.significant = MinI(d.significant, MaxI(1, static_cast<int32_t>(std::ceil(d.exponent + 1.0 + need))));
   return d;

@@ -203,23 +203,29 @@ TEST_F(SpectrumWrite, EveryColumnKeepsTheDigitsItNeeds) {
 
 // Powers of two, where the neighbour below is nearer than the one above: the shortest text that
 // reads back is not always the nearest of its length (7.291122019556398e-304, a fuzz finding, is
-// written with one digit more). Free field and X Y E, both forms, read back bit for bit.
+// written with one digit more). Free field and X Y E, both forms, read back bit for bit; the
+// abscissae, powers of two too, to 1e-6 of their steps.
 TEST_F(SpectrumWrite, PowersOfTwoReadBackExactly) {
   std::vector<double> values{7.291122019556398e-304};
   for (int32_t k = -1070; k <= 1020; k += 3) values.push_back(std::ldexp(k % 2 ? -1.0 : 1.0, k));
   const int32_t n = static_cast<int32_t>(values.size());
   for (int32_t i = 0; i < n; ++i) sp->Y[i + 1] = sp->E[i + 1] = values[static_cast<size_t>(i)];
+  // Abscissae of subnormal steps to steps of 1e300, each to 1e-6 of its step.
+  for (int32_t c = 1; c <= n; ++c) sp->X[c] = std::ldexp(1.0, 3 * c - 1075);
   const std::string f = Temp("powers");
   for (int32_t kind : {3, 4})
     for (bool exponent : {false, true}) {
-      WriteKind(*sp, kind, 1, n, f, 0, exponent, false);
+      WriteKind(*sp, kind, 1, n, f, 0, exponent, true);
       ASSERT_EQ(IoOk, 1);
       TSpectrum back("DUMMY");
       back.Name = f;
       ASSERT_TRUE(ReadKind(back, kind, 1));
       for (int32_t c = 1; c <= n; ++c) {
         ASSERT_EQ(back.Y[c], sp->Y[c]) << kind << " " << exponent << " " << c;
-        if (kind == 4) ASSERT_EQ(back.E[c], sp->E[c]) << c;
+        if (kind != 4) continue;
+        ASSERT_EQ(back.E[c], sp->E[c]) << c;
+        const double step = sp->X[c] - sp->X[c > 1 ? c - 1 : 2];  // the nearer neighbour: below, or above for the first
+        ASSERT_NEAR(back.X[c], sp->X[c], 1e-6 * std::fabs(step)) << c;
       }
     }
 }
