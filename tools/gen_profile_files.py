@@ -59,11 +59,12 @@ def gph(head, counts, refl, chans):
             f = bg = 0.0
             parts = [0.0] * phases
         exp, fit = y * scale, f * scale
-        row = fixed(7, 0, x) + fixed(8, 0, exp) + fixed(8, 0, fit)
-        row += fixed(8, 1, (exp - fit) / max(0.01, e * scale)) + fixed(8, 4, min(d, 99.0))
-        row += fixed(2, 0, first_phase.get(round(x), 0)) + fixed(8, 0, bg * scale)
-        row += ''.join(fixed(8, 0, (bg + p) * scale if fitted else 0.0) for p in parts)
-        rows.append(row)
+        fields = [fixed(7, 0, x), fixed(8, 0, exp), fixed(8, 0, fit),
+                  fixed(8, 1, (exp - fit) / max(0.01, e * scale)), fixed(8, 4, min(d, 99.0)),
+                  fixed(2, 0, first_phase.get(round(x), 0)), fixed(8, 0, bg * scale)]
+        fields += [fixed(8, 0, (bg + p) * scale if fitted else 0.0) for p in parts]
+        # A field that fills its width is set off by one blank: readers split rows at blanks.
+        rows.append(fields[0] + ''.join(t if t.startswith(' ') else ' ' + t for t in fields[1:]))
     return rows
 
 

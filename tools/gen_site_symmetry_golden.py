@@ -38,6 +38,25 @@ SITES = [
     ("general_Pm-3m", 221, 1, "P m -3 m", 0.11, 0.27, 0.38),
 ]
 
+# Sites whose coordinates are thirds, sixths or twelfths, as a user types them: to four decimals
+# (0.3333, 0.6667) and to three (0.333, 0.667). The truth is gemmi's site of the exact fractions;
+# the line holds the typed coordinates.
+TYPED_SITES = [
+    ("Zn_2b_P63mc", 186, 1, "P 63 m c", 1 / 3, 2 / 3, 0.38),
+    ("Mg_2c_P63/mmc", 194, 1, "P 63/m m c", 1 / 3, 2 / 3, 1 / 4),
+    ("Mg_2d_P63/mmc", 194, 1, "P 63/m m c", 1 / 3, 2 / 3, 3 / 4),
+    ("B_6h_x2x_sixth", 194, 1, "P 63/m m c", 1 / 6, 1 / 3, 1 / 4),
+    ("C_2d_P-3m1", 164, 1, "P -3 m 1", 2 / 3, 1 / 3, 0.25),
+    ("D_6i_x-x_sixth", 164, 1, "P -3 m 1", 1 / 6, 5 / 6, 0.3),
+    ("E_2c_P6/mmm", 191, 1, "P 6/m m m", 1 / 3, 2 / 3, 0.0),
+    ("E_2d_P6/mmm", 191, 1, "P 6/m m m", 1 / 3, 2 / 3, 1 / 2),
+    ("E_6l_P6/mmm", 191, 1, "P 6/m m m", 1 / 6, 1 / 3, 0.0),
+    ("F_1e_P-6m2", 187, 1, "P -6 m 2", 2 / 3, 1 / 3, 0.0),
+    ("G_R-3m_centred_3b", 166, 2, "R -3 m:H", 1 / 3, 2 / 3, 1 / 6),
+    ("G_R-3m_centred_6c", 166, 2, "R -3 m:H", 2 / 3, 1 / 3, 0.4),
+    ("G_R-3m_18h", 166, 2, "R -3 m:H", 1 / 6, 5 / 6, 1 / 12),
+]
+
 
 def cell_distance(p, q):
     d = np.asarray(p) - np.asarray(q)
@@ -82,6 +101,12 @@ def main():
     for label, group, setting, name, *x in SITES:
         mult, kinds = site(name, x)
         lines.append(" ".join([label, str(group), str(setting)] + [repr(v) for v in x] + [str(mult)] + kinds))
+    for label, group, setting, name, *x in TYPED_SITES:
+        mult, kinds = site(name, x)
+        for decimals in (4, 3):
+            typed = [round(v, decimals) + 0.0 for v in x]
+            lines.append(" ".join([label + "_typed%d" % decimals, str(group), str(setting)] +
+                                  [repr(v) for v in typed] + [str(mult)] + kinds))
     with open(out, "w") as f:
         f.write("\n".join(lines) + "\n")
 

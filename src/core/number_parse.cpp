@@ -1,4 +1,5 @@
 #include "core/number_parse.h"
+#include <charconv>
 #include <cmath>
 #include "core/dialog_state.h"
 #include "core/small_routines.h"
@@ -10,6 +11,31 @@ enum class Part { Integer, Fraction, Exponent };
 
 // The largest exponent value kept; anything beyond already gives 0 or the 1e300 image.
 constexpr int32_t ExponentLimit = 100000;
+// The image of a value beyond the double range (as a mantissa of hundreds of digits gives it).
+constexpr double OverflowImage = 1e300;
+
+// The correctly rounded double of 0.digits * 10^(scale + digits.size()); digits hold no leading
+// zero. Beyond the double range the 1e300 image, below it 0.
+double DecimalValue(const std::string& digits, int64_t scale) {
+  if (digits.empty()) return 0.0;
+  // The value lies in [10^(top-1), 10^top).
+  const int64_t top = scale + static_cast<int64_t>(digits.size());
+  if (top > 310) return OverflowImage;
+  if (top < -330) return 0.0;
+  // Up to 15 digits and a power of ten up to 10^22 are both exact doubles: one rounding.
+  constexpr double Powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (digits.size() <= 15 && scale >= -22 && scale <= 22) {
+    double m = 0.0;
+    for (char c : digits) m = m * 10.0 + (c - '0');
+    return scale < 0 ? m / Powers[-scale] : m * Powers[scale];
+  }
+  const std::string text = digits + "e" + std::to_string(scale);
+  double x = 0.0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), x);
+  if (r.ec == std::errc::result_out_of_range) return top > 0 ? OverflowImage : 0.0;
+  return std::isfinite(x) ? x : OverflowImage;
+}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -71,9 +97,10 @@ void StrToFloatRobust(std::string_view s, double& x, uint8_t& ok) {
     ++i;
   }
   Part part = Part::Integer;
-  double integerValue = 0.0;
-  double fractionValue = 0.0;
-  double fractionScale = 1.0;  // 10^k for the k-th fraction digit, by repeated multiplication
+  // The significant digits of the mantissa and the count of those after the point; the value is
+  // made once, correctly rounded, from them and the exponent.
+  std::string digits;
+  int64_t fractionDigits = 0;
   int32_t exponentValue = 0;
   int32_t exponentSign = 1;
   for (; i < s.size(); ++i) {
@@ -81,11 +108,9 @@ void StrToFloatRobust(std::string_view s, double& x, uint8_t& ok) {
     if (c == ' ') continue;
     if (c == 'e' || c == 'd' || c == 'D') c = 'E';
     if (part != Part::Exponent) {
-      if (IsDigit(c) && part == Part::Integer) {
-        integerValue = integerValue * 10.0 + (c - '0');
-      } else if (IsDigit(c)) {
-        fractionScale *= 10.0;
-        fractionValue += (c - '0') / fractionScale;
+      if (IsDigit(c)) {
+        if (c != '0' || !digits.empty()) digits += c;
+        if (part == Part::Fraction) ++fractionDigits;
       } else if (part == Part::Integer && (c == '.' || c == ',')) {
         part = Part::Fraction;
       } else if (c == 'E' || c == '+' || c == '-') {
@@ -103,11 +128,8 @@ void StrToFloatRobust(std::string_view s, double& x, uint8_t& ok) {
       ok = 0;
     }
   }
-  x = sign * (integerValue + fractionValue);
-  if (part == Part::Exponent) x *= RaiseToInt(exponentSign * exponentValue, 10.0);
-  // A mantissa of hundreds of digits overflows; it takes the same 1e300 image as a too large
-  // exponent instead of an infinity (or a NaN from infinity times 0).
-  if (!std::isfinite(x)) x = sign * 1e300;
+  const int64_t exponent = part == Part::Exponent ? int64_t{exponentSign} * exponentValue : 0;
+  x = sign * DecimalValue(digits, exponent - fractionDigits);
   x += 0.0;  // a bare "-" reads as 0, not as -0
 }
 

@@ -8,6 +8,8 @@
 class TextFile;
 
 // The parser state machine; ok 1 or 0 (a bad character lowers ok, its neighbours still count).
+// The digits and the exponent give the correctly rounded double; beyond the double range the
+// 1e300 image (with the sign), below it 0.
 void StrToFloatRobust(std::string_view s, double& x, uint8_t& ok);
 // One dialog field: a non-number gives 1.001 and DialogOk := 0; a number leaves DialogOk as it is.
 void StrToFloatChecked(std::string_view s, double& x);

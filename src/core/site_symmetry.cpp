@@ -1,11 +1,34 @@
 #include "core/site_symmetry.h"
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
+#include <string_view>
 #include <vector>
 
 namespace {
 constexpr double SameSite = 1e-3;  // fraction of the cell edge
+
+// Half a unit of the last decimal a coordinate was typed to (0.333: 5e-4), for coordinates of
+// three or more decimals, which stand for thirds, sixths and the like; a shorter one (0.5,
+// 0.38) is taken as exact.
+double TypingError(double v) {
+  char buf[512];  // the longest fixed text of a double, 5e-324, has 326 characters
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  if (r.ec != std::errc()) return 0.0;
+  const std::string_view t(buf, static_cast<size_t>(r.ptr - buf));
+  const size_t point = t.find('.');
+  const size_t decimals = point == std::string_view::npos ? 0 : t.size() - point - 1;
+  return decimals >= 3 ? 0.5 * std::pow(10.0, -static_cast<double>(decimals)) : 0.0;
+}
+
+// Two points are one site when closer than SameSite, or than the error typed coordinates carry
+// into an image: an element's row adds up to two coordinates (x - y), so an image is off by up
+// to twice the typing error and two images differ by four times it.
+double SiteTolerance(const double x[3]) {
+  const double u = std::max({TypingError(x[0]), TypingError(x[1]), TypingError(x[2])});
+  return std::max(SameSite, 4.0001 * u);
+}
 
 // The distance of two fractional points modulo lattice translations, largest coordinate.
 double CellDistance(const double p[3], const double q[3]) {
@@ -47,6 +70,7 @@ std::vector<Element> GroupElements(const LATTICE& g) {
 
 SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]) {
   SiteSymmetry site;
+  const double tolerance = SiteTolerance(x);
   std::vector<std::array<double, 3>> images;
   // The displacements d the stabiliser allows satisfy (R - I) d = 0 for each of its elements;
   // the rows are stacked with the columns reversed (z, y, x), so that the row echelon form
@@ -56,11 +80,11 @@ SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]) {
   for (const Element& e : GroupElements(g)) {
     std::array<double, 3> y{};
     for (int32_t i = 0; i < 3; ++i) y[i] = e.r[i][0] * x[0] + e.r[i][1] * x[1] + e.r[i][2] * x[2] + e.t[i];
-    if (CellDistance(y.data(), x) < SameSite) {
+    if (CellDistance(y.data(), x) < tolerance) {
       ++site.order;
       for (int32_t i = 0; i < 3; ++i) rows.push_back({e.r[i][2] - (i == 2), e.r[i][1] - (i == 1), e.r[i][0] - (i == 0)});
     }
-    if (std::none_of(images.begin(), images.end(), [&](const auto& p) { return CellDistance(p.data(), y.data()) < SameSite; }))
+    if (std::none_of(images.begin(), images.end(), [&](const auto& p) { return CellDistance(p.data(), y.data()) < tolerance; }))
       images.push_back(y);
   }
   site.multiplicity = std::max<int32_t>(1, static_cast<int32_t>(images.size()));

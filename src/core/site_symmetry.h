@@ -17,6 +17,7 @@ struct SiteSymmetry {
   double a[3] = {1, 1, 1};
 };
 
-// Images closer than 1e-3 of the cell edge in every coordinate count as one point. A group with
-// no operations is taken as P1.
+// Images closer than 1e-3 of the cell edge in every coordinate count as one point, or closer than
+// the error of coordinates typed to three decimals (0.333, 0.667 keep the site of 1/3, 2/3). A
+// group with no operations is taken as P1.
 SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]);

@@ -3,9 +3,12 @@
 // Binary kinds are little-endian whatever the host: words are put together from their bytes.
 // Every reader takes the whole file first and stores into the spectrum only once the file has
 // proved readable, so that a failed read leaves the spectrum as it was.
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -185,10 +188,62 @@ std::string FixedWidening(int32_t width, int32_t decimals, double x) {
   return s;
 }
 
-std::string Exponent(int32_t decimals, double x) {
-  std::string s;
-  FormatExponent(MinI(23, decimals + 7), decimals, s, x);
-  return s;
+// The digits a value needs to read back, as significant digits (the exponent form) and as
+// decimals (the fixed form): the fewest whose correctly rounded text gives the value again. The
+// shortest round-trip text has that many digits, or one fewer where it is not the nearest text
+// of its length (at a power of two the neighbour below is nearer).
+struct Digits {
+  int32_t significant = 1, decimals = 0;
+  int32_t exponent = 0;  // of the first significant digit
+};
+Digits ExactDigits(double x) {
+  char buf[40];
+  auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific);
+  std::string_view t(buf, static_cast<size_t>(r.ptr - buf));
+  size_t e = t.find('e');
+  Digits d;
+  d.significant = static_cast<int32_t>(std::count_if(t.begin(), t.begin() + static_cast<ptrdiff_t>(e),
+                                                     [](char c) { return c >= '0' && c <= '9'; }));
+  for (;; ++d.significant) {
+    r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, d.significant - 1);
+    t = std::string_view(buf, static_cast<size_t>(r.ptr - buf));
+    double back = 0.0;
+    std::from_chars(t.data(), t.data() + t.size(), back);
+    if (back == x || d.significant >= 17) break;
+  }
+  e = t.find('e');
+  d.exponent = std::atoi(std::string(t.substr(e + 1)).c_str());
+  d.decimals = MaxI(0, d.significant - 1 - d.exponent);
+  return d;
+}
+
+// An abscissa needs only the digits that keep it within 1e-6 of its step (the smallest non-zero
+// distance to a neighbouring channel's): half of that for the text, the rest for the rounding
+// to a double on reading. A bound finer than two units in the last place of the double, or no
+// finite step, takes every digit.
+Digits AbscissaDigits(double x, double step) {
+  Digits d = ExactDigits(x);
+  const double ulp = std::nextafter(std::fabs(x), std::numeric_limits<double>::infinity()) - std::fabs(x);
+  // Near the top of the range a shortened text could round past the largest double.
+  if (!(step > 0.0 && std::isfinite(step)) || x == 0.0 || !(1e-6 * step >= 2.0 * ulp) || std::fabs(x) > 1e307)
+    return d;
+  // 0.5 * 10^-decimals <= 0.5e-6 * step.
+  const double need = 6.0 - std::log10(step);  // not log10(1e6 / step): that overflows for a subnormal step
+  d.decimals = MinI(d.decimals, MaxI(0, static_cast<int32_t>(std::ceil(need))));
+  d.significant = MinI(d.significant, MaxI(1, static_cast<int32_t>(std::ceil(d.exponent + 1.0 + need))));
+  return d;
+}
+
+// x with at least the given decimals (fixed) or significant digits (exponent form), more when
+// it needs them to read back as d says.
+std::string Column(bool exponentForm, int32_t width, int32_t decimals, double x, Digits d) {
+  if (exponentForm) {
+    // The dialog's field width; a value with more digits widens it.
+    std::string s;
+    FormatExponent(MinI(23, decimals + 7), MaxI(decimals, d.significant), s, x);
+    return s;
+  }
+  return FixedWidening(width, MaxI(decimals, d.decimals), x);
 }
 }  // namespace
 
@@ -394,12 +449,8 @@ void TSpectrum::WriteAsciiSpectrum(int32_t first, int32_t last, const std::strin
   std::string line, token;
   line.reserve(MaxLineLength + 32);
   for (int32_t c = first; c <= last; ++c) {
-    if (exponentFormat) {
-      token = Exponent(decimals, value(c));
-    } else {
-      token = FixedWidening(25, decimals, value(c));
-      DeleteSpaces(token);
-    }
+    token = Column(exponentFormat, 25, decimals, value(c), ExactDigits(value(c)));
+    DeleteSpaces(token);
     if (!line.empty() && line.size() + token.size() + 1 > MaxLineLength) {
       f.WriteLine(line);
       line.clear();
@@ -559,18 +610,22 @@ void TSpectrum::WriteAsciiTriples(int32_t first, int32_t last, const std::string
     ShowMsg("Can not write to " + fileName);
     return;
   }
+  // The dialog's decimals are a floor: every column gets the digits it needs to read back.
+  auto step = [&](int32_t c) {
+    double s = 0.0;
+    for (int32_t n : {c - 1, c + 1})
+      if (n >= first && n <= last)
+        if (const double d = std::fabs(abscissa(n) - abscissa(c)); d > 0.0 && (s == 0.0 || d < s)) s = d;
+    return s;
+  };
   std::string line;
   for (int32_t c = first; c <= last; ++c) {
     const double x = abscissa(c);
-    if (exponentFormat) {
-      line = Exponent(decimals, x) + ' ' + Exponent(decimals, Y[c]) + ' ' + Exponent(decimals, E[c]);
-    } else {
-      line = FixedWidening(9, dx, x);
-      line += ' ';
-      line += FixedWidening(w, decimals, Y[c]);
-      line += ' ';
-      line += FixedWidening(w, decimals, E[c]);
-    }
+    line = Column(exponentFormat, 9, exponentFormat ? decimals : dx, x, AbscissaDigits(x, step(c)));
+    line += ' ';
+    line += Column(exponentFormat, w, decimals, Y[c], ExactDigits(Y[c]));
+    line += ' ';
+    line += Column(exponentFormat, w, decimals, E[c], ExactDigits(E[c]));
     f.WriteLine(line);
   }
   f.Close();

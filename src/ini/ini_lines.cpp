@@ -158,6 +158,16 @@ bool IniReadText(std::string& text) {
   return true;
 }
 
+namespace {
+bool ReadsAsCommentOrTitle(std::string_view s) { return (!s.empty() && s.front() == '*') || IsIniTitle(s); }
+}  // namespace
+
+std::string IniNameLine(const std::string& name) { return ReadsAsCommentOrTitle(name) ? " " + name : name; }
+
+void IniTakeName(std::string& line) {
+  if (line.size() > 1 && line.front() == ' ' && ReadsAsCommentOrTitle(std::string_view(line).substr(1))) line.erase(0, 1);
+}
+
 bool IsDummyName(const std::string& name) {
   std::string part = fs::path(name).filename().string();
   for (char& c : part) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

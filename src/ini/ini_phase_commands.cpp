@@ -129,6 +129,7 @@ void ReadIniAtomicParameters() {
       std::string name;
       std::array<double, 12> v{};
       if (!IniReadText(name)) return IniError("INI: Too few data in IAP-command");
+      IniTakeName(name);
       // The numbers may span lines; the next atom's name ends a short list instead of being
       // read as a number.
       const int32_t got = IniReadNumbers(11, v, true);
@@ -170,6 +171,7 @@ void ReadIniAtomsFromParameters() {
     for (int32_t i = 1; i <= Atoms(p); ++i) {
       std::string line;
       if (!IniReadText(line)) return IniError("INI: Too few data in GAIPA-command");
+      IniTakeName(line);
       if (none) continue;  // the lines are passed over
       std::string name = Squeezed(line.substr(0, 2));
       if (name.size() == 1) name = " " + name;
@@ -203,7 +205,8 @@ void ReadIniMagneticPhase() {
   const int32_t atoms = Atoms(p);
   std::vector<std::string> ions(static_cast<size_t>(atoms) + 1);
   std::vector<double> moments(static_cast<size_t>(atoms) + 1);
-  for (int32_t i = 1; i <= atoms; ++i) IniReadText(ions[static_cast<size_t>(i)]);
+  for (int32_t i = 1; i <= atoms; ++i)
+    if (IniReadText(ions[static_cast<size_t>(i)])) IniTakeName(ions[static_cast<size_t>(i)]);
   for (int32_t i = 1; i <= atoms; ++i) {
     IniReadLine();
     moments[static_cast<size_t>(i)] = NumberBuffer[1];

@@ -75,6 +75,10 @@ int32_t DatReadNumbers(int32_t n);
 // A text line: the next non-comment line unchanged (cut to 255); false (nothing taken) at the
 // end of the file or at a title line, which is given back.
 bool IniReadText(std::string& text);
+// A name line as the writer puts it (IniNameLine): a name beginning with "*" or "..", which would
+// read as a comment or a title, goes out behind one blank; that blank is taken off again.
+std::string IniNameLine(const std::string& name);
+void IniTakeName(std::string& line);
 // A file-name line: the next non-comment line, blanks trimmed at both ends and kept whole. A name
 // without folder is taken beside the command file when it is there, else in WorkDir (refreshed
 // from the process's folder). When that path does not exist, a name of the same spelling in

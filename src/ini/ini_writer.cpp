@@ -2,6 +2,7 @@
 // key of the reading command, "*" comments and value lines laid out as that command reads them.
 // Lines end CR LF; every write is checked by the text file, which abandons the command on failure.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -39,15 +40,29 @@ std::string IniField(int32_t width, int32_t decimals, double x) {
   if (!std::isfinite(x)) x = 0.0;
   // Decimals a double can carry: beyond them the text no longer gets closer.
   constexpr int32_t MostDecimals = 17;
-  const double tolerance = 1e-6 * std::abs(x);
-  std::string s;
-  for (int32_t d = std::max(decimals, 0); d <= std::max(decimals, MostDecimals); ++d) {
-    s = FormatFixed(width, d, x);
+  // Strictly inside 1e-6: a value on the bound (1/3 at six decimals) is not left to the last bit.
+  const double tolerance = (1e-6 - 1e-15) * std::abs(x);
+  auto readsBack = [&](const std::string& s) {
     double back = 0;
     uint8_t ok = 0;
     StrToFloatRobust(s, back, ok);
-    if (ok == 1 && std::abs(back - x) <= tolerance) break;
+    return ok == 1 && std::abs(back - x) <= tolerance;
+  };
+  // The fixed form while its integer digits stay within what a double carries (longer, it is
+  // no closer and may pass the reader's line length).
+  if (std::abs(x) < 1e17)
+    for (int32_t d = std::max(decimals, 0); d <= std::max(decimals, MostDecimals); ++d)
+      if (std::string s = FormatFixed(width, d, x); readsBack(s)) return s;
+  // A magnitude the fixed digits cannot hold (5.6e-123, 1e300): the exponent form, fewest digits.
+  std::string s;
+  for (int32_t p = 1; p <= MostDecimals; ++p) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, p - 1);
+    s.assign(buf, r.ptr);
+    s[s.find('e')] = 'E';
+    if (readsBack(s)) break;
   }
+  if (static_cast<int32_t>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
   return s;
 }
 
@@ -230,7 +245,7 @@ void WriteCrystalSections() {
                IniField(8, 2, ph.MomentDirection[2])}));
     Line("* mag.space group filename");
     Line(SpaceGroupFileName);
-    for (int32_t i = 1; i <= Atoms(p); ++i) Line(AtomTable[i][p].IonName);
+    for (int32_t i = 1; i <= Atoms(p); ++i) Line(IniNameLine(AtomTable[i][p].IonName));
     Line("* Magnetic moments");
     for (int32_t i = 1; i <= Atoms(p); ++i) Line(IniField(10, 4, AtomTable[i][p].MagneticMoment));
   }
@@ -261,7 +276,7 @@ void WriteAtomSection() {
     for (int32_t i = 1; i <= Atoms(p); ++i) {
       const ATOM& a = AtomTable[i][p];
       Line("* Element name;     atom " + std::to_string(i) + ",  phase " + std::to_string(p));
-      Line(a.Name);
+      Line(IniNameLine(a.Name));
       Line("* Occ   x        y       z     t11   t12  t13  t22  t23  t33  scat");
       Line(Join({IniField(7, 3, a.Occupation), IniField(8, 4, a.X), IniField(8, 4, a.Y), IniField(8, 4, a.Z),
                  IniField(8, 3, a.T11)}));
@@ -283,7 +298,7 @@ void WriteAtomNames() {
   Line("* atom names for phases 1,2,. & scat.lengths(if non-stand.)");
   for (int32_t p = 1; p <= Phases(); ++p) {
     if (PhaseCount > 1) Line("* Phase" + std::to_string(p));
-    for (int32_t i = 1; i <= Atoms(p); ++i) Line(AtomTable[i][p].Name + IniField(12, 4, AtomTable[i][p].ScatteringLength));
+    for (int32_t i = 1; i <= Atoms(p); ++i) Line(IniNameLine(AtomTable[i][p].Name) + IniField(12, 4, AtomTable[i][p].ScatteringLength));
   }
 }
 

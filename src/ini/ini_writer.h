@@ -8,8 +8,9 @@
 #include <string>
 
 // A real in a (w:d) field: fixed point right-aligned in w, with further decimals (the fewest)
-// when d would change it by more than 1e-6 of its magnitude; wider than w when it needs the room,
-// never asterisks. A value that is not finite is written as 0.
+// when d would change it by more than 1e-6 of its magnitude, or the exponent form (fewest digits)
+// for a magnitude that 17 decimals or 17 integer digits cannot hold; wider than w when it needs
+// the room, never asterisks. A value that is not finite is written as 0.
 std::string IniField(int32_t width, int32_t decimals, double x);
 // An integer right-aligned in width (wider when it needs the room).
 std::string IniIntField(int32_t width, int32_t n);

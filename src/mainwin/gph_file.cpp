@@ -27,13 +27,16 @@ const char* const GphHeader[5] = {"*    Meaning of columns:", "* Channel (or d (
                                   "* Exp., Fit and Difference values (scaled to 1000)",
                                   "* d and Peak indicators (0 or 1)", "* Background and single phases"};
 
-// Right-aligned fixed point; a number wider than its field widens it (never asterisks).
-void Put(std::string& line, int32_t width, int32_t decimals, double x) { line += FormatFixed(width, decimals, x); }
-
+// Right-aligned in its field; a text that fills the field (or is wider) gets one blank before it,
+// so that the reader, which splits a row at blanks, never sees two columns joined.
 void PutText(std::string& line, int32_t width, const std::string& text) {
   if (static_cast<int32_t>(text.size()) < width) line.append(static_cast<size_t>(width) - text.size(), ' ');
+  else if (!line.empty() && !text.empty() && text.front() != ' ') line += ' ';
   line += text;
 }
+
+// Right-aligned fixed point; a number wider than its field widens it (never asterisks).
+void Put(std::string& line, int32_t width, int32_t decimals, double x) { PutText(line, width, FormatFixed(0, decimals, x)); }
 
 // indicator[ch - first]: the first phase with a reflection on channel ch (its d as a channel,
 // rounded), 0 when none.

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include "core/abandon.h"
 #include "core/dialog_state.h"
@@ -27,10 +29,14 @@ TEST(NumberParse, StateMachineCases) {
       {"1,5", 1.5, 1}, {"+2.5E+1", 25, 1}, {"1.5-3", 0.0015, 1}, {"1e+-3", 0.001, 1}, {"1e5e1", 1e51, 1},
       {"1.5.3", 1.53, 0}, {"2e1.5", 2e15, 0}, {"  7", 7, 1}, {"-", 0, 1}, {"+", 0, 1},
       {std::string("1\0 2", 4), 12, 0}, {"3\r", 3, 0},
-      // Exponents beyond the double range: below gives 0, above the 1e300 image.
-      {"1e-400", 0, 1}, {"1e400", 1e300, 1}, {"-5D400", -5e300, 1}, {"1.5e-305", 1.5e-305, 1},
+      // Values beyond the double range: below gives 0, above the 1e300 image; within it the
+      // mantissa and the exponent together (a mantissa of 401 digits times 1e-400 is 1).
+      {"1e-400", 0, 1}, {"1e400", 1e300, 1}, {"-5D400", -1e300, 1}, {"1.5e-305", 1.5e-305, 1},
+      {"-6.0e305", -6e305, 1}, {"1.7976931348623157e308", 1.7976931348623157e308, 1}, {"1.8e308", 1e300, 1},
+      {"4.9e-324", 4.9e-324, 1}, {"2e-324", 0, 1}, {"0.000e999", 0, 1},
       {"1234567890e300", 1e300, 1}, {"1" + std::string(400, '0'), 1e300, 1},
-      {"-1" + std::string(400, '0') + "e-400", -1e300, 1}, {"1e99999999999999", 1e300, 1},
+      {"-1" + std::string(400, '0') + "e-400", -1, 1}, {"0." + std::string(400, '0') + "25e+402", 25, 1},
+      {"1e99999999999999", 1e300, 1},
   };
   for (const Case& c : cases) {
     Parsed p = Parse(c.s);
@@ -80,6 +86,32 @@ TEST(NumberParse, ReadsBackFormattedAndShortestTexts) {
     p = Parse(text);
     EXPECT_EQ(p.ok, 1) << text;
     EXPECT_NEAR(p.x, y, std::fabs(y) * 1e-14) << text;
+  }
+}
+
+// Correctly rounded over the whole range, against the C library's strtod: 17 to 40 digit mantissas
+// (the digits beyond 17 decide halfway cases) with exponents out to the ends of the range, and
+// the halfway points between neighbouring doubles, where repeated x10 would miss by ulps.
+TEST(NumberParse, CorrectlyRoundedAgainstStrtod) {
+  std::mt19937_64 rng(59);
+  std::uniform_int_distribution<int> digit(0, 9), length(17, 40), exponent(-345, 308);
+  for (int i = 0; i < 20000; ++i) {
+    std::string mantissa(1, static_cast<char>('1' + digit(rng) % 9));
+    for (int k = length(rng); k > 1; --k) mantissa += static_cast<char>('0' + digit(rng));
+    const int point = 1 + digit(rng);
+    std::string text = mantissa.substr(0, point) + "." + mantissa.substr(point) + "e" + std::to_string(exponent(rng));
+    if (i % 2) text = "-" + text;
+    const double want = std::strtod(text.c_str(), nullptr);
+    if (!std::isfinite(want)) continue;
+    EXPECT_EQ(Parse(text).x, want) << text;
+  }
+  for (int i = 0; i < 2000; ++i) {
+    const double a = std::ldexp(1.0 + static_cast<double>(rng() >> 12) * 0x1p-52, static_cast<int>(rng() % 2000) - 1000);
+    // The exact decimal midpoint of a and its upper neighbour: round half to even.
+    char buf[1200];
+    const long double mid = (static_cast<long double>(a) + std::nextafter(a, 2 * a)) / 2;
+    std::snprintf(buf, sizeof buf, "%.800Le", mid);
+    EXPECT_EQ(Parse(buf).x, std::strtod(buf, nullptr)) << buf;
   }
 }
 

@@ -16,13 +16,6 @@
 VKEST_FUZZ_SET_UP()
 
 namespace {
-double Real(FuzzBytes& in) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits |= uint64_t{in.Byte()} << (8 * i);
-  double x;
-  std::memcpy(&x, &bits, sizeof x);
-  return x;
-}
 int32_t Int(FuzzBytes& in) { return static_cast<int32_t>(in.Word() | uint32_t{in.Word()} << 16); }
 
 // The program's number reader holds magnitudes to about 1e-300..1e300.
@@ -34,7 +27,7 @@ bool CameBack(double x, double got, int32_t decimals) {
 }
 
 void SettingsRoundTrip(FuzzBytes& in) {
-  const double scale = Real(in);
+  const double scale = in.Real();
   const int32_t font = Int(in);
   const uint8_t rus = in.Byte();
   int32_t colors[6];
@@ -65,7 +58,7 @@ void DefaultsRoundTrip(FuzzBytes& in) {
   const int32_t decimals[6] = {3, 3, 3, 5, 2, 5};
   TSpectrum& sp = *SpectrumList[1];
   double values[6];
-  for (int i = 0; i < 6; ++i) sp.*fields[i] = values[i] = Real(in);
+  for (int i = 0; i < 6; ++i) sp.*fields[i] = values[i] = in.Real();
   const std::string dir(reinterpret_cast<const char*>(in.Rest()), in.RestSize());
   SpectrumDir = dir;
   const std::string path = FuzzDir() + "/" + SpectrumDefaultsFileName;

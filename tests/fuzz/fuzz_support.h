@@ -55,6 +55,14 @@ public:
   FuzzBytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
   uint16_t Word() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
+  // The next eight bytes as the bits of a double (any, NaN and infinities too).
+  double Real() {
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits |= uint64_t{Byte()} << (8 * i);
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+  }
   const uint8_t* Rest() const { return data_ + pos_; }
   size_t RestSize() const { return size_ - pos_; }
 

@@ -13,6 +13,7 @@
 #include "core/fit_engine.h"
 #include "core/parameter_layout.h"
 #include "core/messages.h"
+#include "core/number_parse.h"
 #include "crystal/cell_rows.h"
 #include "crystal/parameter_editor.h"
 #include "crystal/parameter_preparation.h"
@@ -547,3 +548,50 @@ TEST_F(IniWriterTest, ParameterFileAnalysisStartAndFitControls) {
 }
 
 }  // namespace
+
+// Values beyond the fixed digits take the exponent form and come back to 1e-6 (a scattering
+// length of 5.6e-123 was written 0 and read as the element's 0.716); names beginning "*" or ".."
+// (a comment, a title to the reader) go out behind a blank and come back as they were, and so
+// does every value after them.
+TEST_F(IniWriterTest, TinyValuesAndStarOrDotNamesReadBack) {
+  for (double x : {5.6e-123, -1.234567e-18, 4.9e-324, 1e300, -1.7976931348623157e308, 2.5e17, 123456.78901234})
+    for (const auto& [w, d] : {std::pair{14, 5}, std::pair{8, 3}, std::pair{7, 2}}) {
+      const std::string s = IniField(w, d, x);
+      double back = 0;
+      uint8_t ok = 0;
+      StrToFloatRobust(s, back, ok);
+      EXPECT_TRUE(ok == 1 && std::fabs(back - x) <= 1e-6 * std::fabs(x)) << x << " -> " << s;
+      EXPECT_GE(static_cast<int32_t>(s.size()), w);
+      EXPECT_LT(s.size(), 30u) << s;
+    }
+  EXPECT_EQ(IniField(14, 5, 5.6e-123), "      5.6E-123");
+  EXPECT_EQ(IniField(14, 5, 0.716), "       0.71600");  // the fixed form where it holds the value
+  // Neither name is an element: the user kept each with "Ignore".
+  ui.QueueAnswer(true), ui.QueueAnswer(true);
+  Read("SNP\n1\nILP\n5 5 5 90 90 90 225 1 3 0 0\nIAP\n"
+       " *ZR\n0.98 0.2758 0.0404 0.2089 0.15 0 0 0 0 0 5.6e-123\n"
+       " ..O\n0.5 0.1 0.2 0.3 0.25 0 0 0 0 0 0.58\n"
+       "ZR\n1 0 0 0 0.5 0 0 0 0 0 5.6e-123\n");
+  ASSERT_EQ(PhaseTable[1].AtomCount, 3);
+  FitParameters->NPar = 0;  // no parameter array: the atoms come back from their own section
+  EXPECT_EQ(AtomTable[1][1].Name, "*ZR");
+  EXPECT_EQ(AtomTable[2][1].Name, "..O");
+  EXPECT_EQ(AtomTable[3][1].ScatteringLength, 5.6e-123);
+  const std::string text = WriteToMemory();
+  EXPECT_NE(text.find("\r\n *ZR\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\n ..O\r\n"), std::string::npos);
+  ui.QueueAnswer(true), ui.QueueAnswer(true);
+  Read(text);
+  ASSERT_EQ(PhaseTable[1].AtomCount, 3);
+  const std::string names[3] = {"*ZR", "..O", "ZR"};
+  const double occupation[3] = {0.98, 0.5, 1}, x[3] = {0.2758, 0.1, 0}, t11[3] = {0.15, 0.25, 0.5};
+  for (int32_t i = 1; i <= 3; ++i) {
+    const ATOM& a = AtomTable[i][1];
+    EXPECT_EQ(a.Name, names[i - 1]);
+    EXPECT_EQ(std::vector<double>({a.Occupation, a.X, a.T11}),
+              std::vector<double>({occupation[i - 1], x[i - 1], t11[i - 1]})) << i;
+  }
+  EXPECT_DOUBLE_EQ(AtomTable[1][1].ScatteringLength, 5.6e-123);
+  EXPECT_DOUBLE_EQ(AtomTable[3][1].ScatteringLength, 5.6e-123);
+  EXPECT_EQ(AtomTable[2][1].ScatteringLength, 0.58);
+}

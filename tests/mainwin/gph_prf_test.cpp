@@ -151,6 +151,28 @@ TEST_F(GphPrfTest, GphWithoutAFitOneChannelAndLargeD) {
   EXPECT_NEAR(v[3], 1000 / (sp.E[800] * 1000 / sp.Y[800]), 0.05);
 }
 
+// A column that fills its width keeps a blank before it: an error of 0 gives the difference
+// 1000 / 0.01 = 100000.0, eight characters, which once joined the fit column ("0100000.0") and
+// made the file fail its own reader.
+TEST_F(GphPrfTest, GphFullColumnsStayApartAndReadBack) {
+  FitPending[0] = 1;
+  TSpectrum& sp = *SpectrumList[1];
+  sp.WorkFirst = 800, sp.WorkLast = 801;
+  sp.Y[800] = sp.Y[801] = 5, sp.E[800] = 0, sp.E[801] = -3;
+  const std::vector<std::string> lines = CrLfLines(WriteGph("full.gph"));
+  ASSERT_EQ(lines.size(), 7u);
+  for (size_t k : {5u, 6u}) {
+    EXPECT_NE(lines[k].find("       0 100000.0 "), std::string::npos) << lines[k];
+    const std::vector<double> v = Numbers(lines[k]);
+    ASSERT_EQ(v.size(), 9u) << lines[k];
+    EXPECT_EQ(std::vector<double>({v[1], v[2], v[3]}), std::vector<double>({1000, 0, 100000}));
+  }
+  ui.ChooseFile(files_.back().string());
+  GphFile(Form1.Image2.canvas, 1);
+  EXPECT_TRUE(ui.Messages().empty()) << ::testing::PrintToString(ui.Messages());
+  EXPECT_EQ(IntervalLast, 2);
+}
+
 TEST_F(GphPrfTest, GphReadBackIsDrawnAndBadFilesAreReported) {
   const std::string path = Temp("m.gph");
   GphFile(Form1.Image2.canvas, 0, path);
