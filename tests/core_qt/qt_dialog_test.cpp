@@ -26,6 +26,7 @@
 #include "core/qt/qt_backend.h"
 #include "core/qt/qt_forms.h"
 #include "core/settings_file.h"
+#include "core/text_file.h"
 #include "core/toolbox.h"
 #include "core_qt/qt_app_test.h"
 
@@ -262,4 +263,28 @@ TEST_F(QtDialogTest, OpenFilesDialogReturnsEveryMarkedFile) {
   answer(false);
   EXPECT_FALSE(Ui().OpenFilesDialog(d).has_value());
   std::filesystem::remove_all(dir);
+}
+
+// A line given to the result file inside an open dialog (its "Save") is on the disk while the
+// dialog waits for the next click: a kill then loses nothing.
+TEST_F(QtDialogTest, ResultLinesReachTheDiskWhileADialogWaits) {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "vkest_flush_qt.res";
+  LogFile.Rewrite(path.string());
+  auto onDisk = [&path] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::string seen;
+  BeginDialog(0);
+  WhenShown([&](QtForm2& f) {
+    LogLine("Fitting results in res-file");  // as a handler of the open dialog writes it
+    QTimer::singleShot(100, [&, w = &f] {
+      seen = onDisk();
+      QTest::keyClick(w, Qt::Key_Escape);
+    });
+  });
+  ShowDialogModal();
+  LogFile.Close();
+  std::filesystem::remove(path);
+  EXPECT_EQ(seen, "Fitting results in res-file\r\n");
 }

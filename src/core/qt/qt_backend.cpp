@@ -1,4 +1,5 @@
 #include "core/qt/qt_backend.h"
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QClipboard>
 #include <QEvent>
@@ -7,6 +8,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include "core/abandon.h"
 #include "core/display_text.h"
 #include "core/qt/qt_forms.h"
 
@@ -14,6 +16,10 @@ QtBackend::QtBackend() : form2_(std::make_unique<QtForm2>()), form3_(std::make_u
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [] { Form2.Timer1Timer(); });
   qApp->installEventFilter(this);
+  // Whenever the program is about to wait for the user (the main loop, a dialog, an open menu),
+  // what the result and summary files were given is on the disk: a kill loses nothing.
+  if (auto* d = QAbstractEventDispatcher::instance())
+    connect(d, &QAbstractEventDispatcher::aboutToBlock, this, [] { FlushSessionFiles(false); });
 }
 
 QtBackend::~QtBackend() {
