@@ -183,6 +183,7 @@ void PlaceMemoTop(TMemo& c, int32_t x, int32_t width, int32_t height) {
   c.color = BlackColor;
   c.font = BoldFont(AquaColor, true);
   c.lines.clear();
+  c.readOnly = false;
 }
 
 void PlaceRadioGroup(TRadioGroup& c, int32_t columns, int32_t x, int32_t colour, int32_t height,

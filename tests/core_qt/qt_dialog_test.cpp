@@ -288,3 +288,36 @@ TEST_F(QtDialogTest, ResultLinesReachTheDiskWhileADialogWaits) {
   std::filesystem::remove(path);
   EXPECT_EQ(seen, "Fitting results in res-file\r\n");
 }
+
+// A results page: a click in its text and Enter press OK, and the results stay as they were; a
+// memo shown for editing afterwards takes typing again.
+TEST_F(QtDialogTest, ResultsAreReadOnlyAndEnterIsOk) {
+  const std::vector<std::string> results = {" R-factors", "  Rwp = 7.21"};
+  BeginDialog(0);
+  ShowMemo(3, 315);
+  Form2.Memo1.lines = results;
+  Form2.Memo1.readOnly = true;
+  WhenShown([](QtForm2& f) {
+    auto* memo = f.findChild<QPlainTextEdit*>();
+    QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::keyClick(memo, Qt::Key_X);
+    QTest::keyClick(memo, Qt::Key_Return);
+    // Still up when Enter was taken as text: Cancel, so that the test fails instead of waiting.
+    QTimer::singleShot(300, [w = &f] {
+      if (w->isVisible()) QTest::mouseClick(w->Button(2), Qt::LeftButton);
+    });
+  });
+  ShowDialogModal();
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(Form2.Memo1.lines, results);
+  BeginDialog(0);
+  ShowMemo(3, 315);
+  WhenShown([](QtForm2& f) {
+    auto* memo = f.findChild<QPlainTextEdit*>();
+    memo->setFocus();
+    QTest::keyClicks(memo, "3 4 1");
+    QTest::mouseClick(f.Button(1), Qt::LeftButton);
+  });
+  ShowDialogModal();
+  EXPECT_EQ(Form2.Memo1.lines, std::vector<std::string>{"3 4 1"});
+}

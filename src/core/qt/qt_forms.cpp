@@ -324,6 +324,7 @@ void QtForm2::Load(TForm2& m) {
     memo_->setPlainText(memoText);
     memo_->moveCursor(QTextCursor::End);
   }
+  memo_->setReadOnly(m.Memo1.readOnly);
   ApplyColours(memo_, m.Memo1, "QPlainTextEdit");
   ApplyControl(memo_, m.Memo1);
 
