@@ -194,6 +194,7 @@ bool StartSession() {
   QuorinFile.WriteLine("*" + std::string(20, ' ') + "Summary Evolution");
   // 11-12.
   if (FileExists(folder + SettingsFileName)) ReadSettingsFile(folder + SettingsFileName);
+  ScreenScale = ScaleThatFits(ScreenScale);  // a scale kept from a larger screen
   if (ScreenScale > 1.25 && Ui().AskYesNo(ScaleQuestion, MsgKind::Warning)) ScreenScale = 1.25;
   // 13-15.
   for (auto& s : SpectrumList) s = std::make_unique<TSpectrum>(WorkDir);

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include "core/abandon.h"
 #include "core/display_text.h"
 #include "core/qt/qt_forms.h"
@@ -206,3 +207,11 @@ void QtBackend::ImageChanged(const TImageCanvas&) {
 }
 
 void QtBackend::Clipboard(const std::string& text) { QGuiApplication::clipboard()->setText(DisplayText(text)); }
+
+bool QtBackend::ScreenSize(int32_t& width, int32_t& height) const {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return UiBackend::ScreenSize(width, height);
+  const QRect r = screen->availableGeometry();
+  width = r.width(), height = r.height();
+  return width > 0 && height > 0;
+}
