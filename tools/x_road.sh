@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real program under an X server with a window manager, driven by keys and clicks as a user
 # drives it: the Test menu opened from the keyboard, the TestRietveld data refined to a drawn fit
-# (the data, fit and difference colours on the graph), then, in a second run, the ZrO2 indexing
+# (the data, fit and difference colours on the graph), the Fourier map's section window with its
+# answer row inside it, the results saved from the refinement menu and on the disk at a kill
+# while the menu waits; then, in a second run, the ZrO2 indexing
 # with its fit plot drawn behind the question "Stop fitting?", each run killed at its end
 # with its result file already on the disk. Screenshots stay in the output folder.
 #   x_road.sh <vkest binary> <output folder>
@@ -251,8 +253,62 @@ fit_drawn() {
 end=$((SECONDS + 60))
 until fit_drawn; do [ $SECONDS -lt $end ] || fail "no fit drawn (red, lime before: $before)"; sleep 0.5; done
 echo "refinement drawn: red, lime $(colours "$out/04_fit.png" 0 0 1280 900 ff0000 00ff00) (before: $before)"
-# Killed after the fit: its protocol is on the disk.
-lines_kept rietveld 'Fitting results in res-file'
+# The Fourier map of the fitted phase: its first section's window holds the answer row.
+keys "$main" alt+r
+w=$(wait_window '^ Select the analysis$' 60) || true
+[ -n "$w" ] || fail "no analysis dialog for the Fourier synthesis"
+click "$w" 140 178  # "   FOURIER Synthesis"
+keys "$w" Return
+section=
+end=$((SECONDS + 120))
+while [ -z "$section" ] && [ $SECONDS -lt $end ]; do
+  for w in $(xdotool search --onlyvisible --name '^ *3-dimensional Fourier synthesis$' 2> /dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    # The first dialog (525 wide at the session's scale 1.25) answered with its defaults by its
+    # OK (the keys go to its grid); the section window is 500 wide.
+    if [ "$WIDTH" = 500 ]; then section=$w; else click "$w" 185 474; settle "$w" "$(xdotool getwindowname "$w" 2> /dev/null)"; fi
+  done
+  for w in $(xdotool search --onlyvisible --name '^vkest$' 2> /dev/null); do keys "$w" Return; done
+  sleep 0.5
+done
+[ -n "$section" ] || fail "no Fourier section window"
+sleep 1
+shot 06_fourier_section
+eval "$(xdotool getwindowgeometry --shell "$section")"
+# The answer row (y 370 to 390 at scale 1.25) lies inside the window and shows its six buttons:
+# their faces cover the row, where the form's green would show without them.
+[ "$HEIGHT" -ge 488 ] || fail "the Fourier section window is $HEIGHT high: its buttons below its edge"
+# The row's middle, 466 to 482 pixels below the client area's top (xwininfo's: xdotool's Y
+# counts the title bar twice under this window manager).
+Y=$(xwininfo -id "$section" | sed -n 's/^ *Absolute upper-left Y: *//p')
+green=$(colours "$out/06_fourier_section.png" "$X" $((Y + 466)) "$WIDTH" 16 008000)
+[ "$green" -lt $((WIDTH * 16 / 4)) ] ||
+  fail "the Fourier window (${WIDTH}x$HEIGHT at $X,$Y) shows $green pixels of the form's green in its answer row"
+echo "Fourier section window: ${WIDTH}x$HEIGHT, $green green pixels in its answer row"
+# The section window and the windows of the peaks that follow it (the same title) cancelled,
+# their messages answered.
+end=$((SECONDS + 60))
+until gone '^ *3-dimensional Fourier synthesis$'; do
+  [ $SECONDS -lt $end ] || fail "the Fourier windows stay"
+  for w in $(xdotool search --onlyvisible --name '^ *3-dimensional Fourier synthesis$' 2> /dev/null); do keys "$w" Escape; done
+  for w in $(xdotool search --onlyvisible --name '^vkest$' 2> /dev/null); do keys "$w" Return; done
+  sleep 0.5
+done
+# The refinement menu again: "SAVE the Results", and the program killed while the menu, back,
+# waits: the saved lines are on the disk.
+keys "$main" alt+r
+w=$(wait_window '^ Select the analysis$' 60) || true
+[ -n "$w" ] || fail "no analysis dialog for the save"
+keys "$w" Return
+w=$(wait_window '^  Rietveld analysis $' 60) || true
+[ -n "$w" ] || fail "no refinement menu for the save"
+click "$w" 140 197  # " SAVE the Results of ..."
+keys "$w" Return
+settle "$w" '  Rietveld analysis '
+w=$(wait_window '^  Rietveld analysis $' 60) || true
+[ -n "$w" ] || fail "the refinement menu not back after the save"
+shot 07_menu_after_save
+lines_kept rietveld '^\*         Rietveld analysis'
 
 # ---- the indexing road ----
 start_program celix

@@ -47,12 +47,12 @@ bool RunUserCommand(const std::function<void()>& command, DuringFit during) {
   return ran;
 }
 
-void FlushSessionFiles() {
+void FlushSessionFiles(bool report) {
   for (TextFile* f : {&LogFile, &QuorinFile}) {
     try {
       f->Flush();
     } catch (const std::exception& e) {
-      ShowMsg(e.what());
+      if (report) ShowMsg(e.what());
     }
   }
 }

@@ -33,8 +33,10 @@ enum class DuringFit { Refused, Live, Exclusive };
 // (FitBusyMessage shown), or an Exclusive command while the program is busy.
 bool RunUserCommand(const std::function<void()>& command, DuringFit during = DuringFit::Refused);
 // The session's result and summary files written through to the disk, as after every command
-// that is not inside another: a crash or a kill loses nothing written before. A failure is shown.
-void FlushSessionFiles();
+// that is not inside another and whenever the program waits for the user: a crash or a kill
+// loses nothing written before. A failure is shown when report is set (a wait's flush leaves it
+// to the end of the command, for a message would itself wait).
+void FlushSessionFiles(bool report = true);
 // Whether a user command runs now (any RunUserCommand in progress) or a fit is in progress.
 bool ProgramBusy();
 

@@ -110,12 +110,13 @@ void TForm2::Image1MouseDown(int32_t x, int32_t y) {
     double mx = u * FourierSettings.xStep + FourierSettings.xLow;
     double my = w * FourierSettings.yStep + FourierSettings.yLow;
     TImageCanvas& c = Image1.canvas;
-    c.TextOut(Scaled(5), Scaled(70), "X,Y= " + FormatNumber(6, 2, mx) + FormatNumber(6, 2, my));
+    // Left of the map (x 125): the read-out of the previous click is cleared.
+    ClearedTextOut(c, 5, 70, 125, "X,Y= " + FormatNumber(6, 2, mx) + FormatNumber(6, 2, my));
     int32_t z = FourierSettings.slice;
     if (z >= 1 && z <= FourierGrid) {
       std::string amp;
       FormatNumberNoBlanksTo(2, amp, FourierMap[u][w][z]);
-      c.TextOut(Scaled(5), Scaled(90), "Ampl= " + amp);
+      ClearedTextOut(c, 5, 90, 125, "Ampl= " + amp);
     }
     Ui().ImageChanged(c);
   } else if (Form2ClickMode == 3 || Form2ClickMode == 4) {

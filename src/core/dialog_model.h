@@ -59,6 +59,7 @@ struct TMemo : TControl {
   std::vector<std::string> lines;
   bool verticalScrollBar = true;
   bool wantTabs = true;
+  bool readOnly = false;  // results shown, not edited: Enter is the window's OK
 };
 
 struct TListBox : TControl {

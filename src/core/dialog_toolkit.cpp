@@ -135,6 +135,16 @@ void ClearDialogImage() {
   Ui().ImageChanged(c);
 }
 
+void ClearedTextOut(TImageCanvas& c, int32_t x, int32_t y, int32_t right, const std::string& text) {
+  const TBrush kept = c.Brush;
+  c.Brush.color = BlackColor;
+  c.Brush.style = TBrushStyle::Solid;
+  c.FillRect(Scaled(x), Scaled(y), Scaled(right), Scaled(y) + c.TextHeight(text));
+  c.Brush.style = TBrushStyle::Clear;
+  c.TextOut(Scaled(x), Scaled(y), text);
+  c.Brush = kept;
+}
+
 // ---- placing routines ----
 
 void PlaceLabel(TLabel& c, int32_t x, int32_t y, const std::string& caption, int32_t fontColour,
@@ -173,6 +183,7 @@ void PlaceMemoTop(TMemo& c, int32_t x, int32_t width, int32_t height) {
   c.color = BlackColor;
   c.font = BoldFont(AquaColor, true);
   c.lines.clear();
+  c.readOnly = false;
 }
 
 void PlaceRadioGroup(TRadioGroup& c, int32_t columns, int32_t x, int32_t colour, int32_t height,

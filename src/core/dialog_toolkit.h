@@ -45,6 +45,9 @@ void ShowMemo(int32_t x, int32_t width);                                 // empt
 void ShowBevel(int32_t x, int32_t y, int32_t width, int32_t k, int32_t height);  // Bevel k (1..3)
 // Image1's picture black over 310 by 290, its font teal, bold, FontSize; shown.
 void ClearDialogImage();
+// A line of text on an image at x, y (unscaled) over black from x to right: what stood there
+// before is gone, not drawn over.
+void ClearedTextOut(TImageCanvas& c, int32_t x, int32_t y, int32_t right, const std::string& text);
 // The same, under the name the modules that draw in the dialog window use.
 inline void ShowDialogGraph() { ClearDialogImage(); }
 

@@ -65,7 +65,8 @@ void PrepareInfoWindow(int32_t x, int32_t width, int32_t height, int32_t kind) {
     PlaceListBox(Form3.ListBox1, x, 0, 340, 500);
     LoadInfoLines(Form3.ListBox1);
   }
-  PlaceButton(Form3.Button1, 190, 350, "OK", 15, 70);
+  // Below the text box (2 to 362) and the list (0 to 340), above " To be continued " at 393.
+  PlaceButton(Form3.Button1, 190, 367, "OK", 20, 70);
 }
 
 void ShowHelpText(int32_t more) {

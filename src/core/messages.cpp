@@ -1,4 +1,5 @@
 #include "core/messages.h"
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include "core/dialog_state.h"
@@ -46,3 +47,12 @@ bool WaitForFlag(uint8_t& flag) {
 }
 
 int32_t Scaled(double n) { return static_cast<int32_t>(std::nearbyint(n * ScreenScale)); }
+
+double ScaleThatFits(double scale) {
+  constexpr int32_t Frame = 40;  // title bar and borders, pixels
+  int32_t w = 0, h = 0;
+  if (!Ui().ScreenSize(w, h)) return scale;
+  for (double s : {scale, 2.0, 1.5, 1.25, 1.0})
+    if (s <= scale && std::nearbyint(640 * s) <= w && std::nearbyint(480 * s) + Frame <= h) return s;
+  return std::min(scale, 1.0);
+}

@@ -21,3 +21,7 @@ void EraseIfNearlyEmpty(const std::string& path);
 bool WaitForFlag(uint8_t& flag);
 // round(n * ScreenScale), halves to even.
 int32_t Scaled(double n);
+// The largest of the offered screen scales (2, 1.5, 1.25, 1) not above scale at which the main
+// window (640 x 480 and its frame) fits the screen; scale itself when the screen is unknown or
+// too small for any of them.
+double ScaleThatFits(double scale);

@@ -120,6 +120,12 @@ public:
   std::optional<std::vector<std::string>> OpenFilesDialog(const TFileDialog& d) override;
   void SetTimer(int32_t ms) override { timerArmed_ = ms > 0; }
   void Clipboard(const std::string& text) override;
+  // The screen the script plays on; none (0 x 0) unless a test sets one.
+  bool ScreenSize(int32_t& width, int32_t& height) const override {
+    width = screenWidth, height = screenHeight;
+    return width > 0 && height > 0;
+  }
+  int32_t screenWidth = 0, screenHeight = 0;
 
   // ---- looking back ----
   // The messages only (without the "MSG: " prefix).

@@ -101,14 +101,19 @@ int FindSettingKey(const std::string& line, size_t& at) {
 
 }  // namespace
 
-void ReadSettingsFile(const std::string& path) {
+namespace {
+// The settings file's lines; only = -1 takes every setting and the INI file name, otherwise
+// the setting of that index alone.
+void ReadSettings(const std::string& path, int only) {
   TextFile f;
   if (!f.TryReset(path)) {
     (void)IoResult();  // a missing settings file is no error
     return;
   }
   // The INI file name; a file without it gives one blank, which counts as no name.
-  if (!ReadHeadLine(f, IniFileName)) IniFileName = " ";
+  std::string iniName;
+  if (!ReadHeadLine(f, iniName)) iniName = " ";
+  if (only < 0) IniFileName = iniName;
   // Every further line holding a key sets that setting from the number before the key; a line
   // beginning with "*" holds no number and is a comment.
   while (!f.Eof()) {
@@ -116,10 +121,15 @@ void ReadSettingsFile(const std::string& path) {
     size_t at = 0;
     const int i = FindSettingKey(line, at);
     double x = 0;
-    if (i >= 0 && ReadValue(std::string_view(line).substr(0, at), x)) StoreSetting(i, x);
+    if (i >= 0 && (only < 0 || i == only) && ReadValue(std::string_view(line).substr(0, at), x)) StoreSetting(i, x);
   }
   f.Close();
 }
+}  // namespace
+
+void ReadSettingsFile(const std::string& path) { ReadSettings(path, -1); }
+
+void ReadHelpLanguage(const std::string& path) { ReadSettings(path, 2); }
 
 void WriteSettingsFile(const std::string& path) {
   TextFile f;

@@ -27,4 +27,6 @@ extern const std::array<NamedColor, 13> ColorTable;
 inline constexpr const char* SettingsFileName = "vkest.fn";
 
 void ReadSettingsFile(const std::string& path);
+// The help language alone (RusHelp), for the start dialog shown before the settings are read.
+void ReadHelpLanguage(const std::string& path);
 void WriteSettingsFile(const std::string& path);

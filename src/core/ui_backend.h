@@ -51,6 +51,11 @@ public:
   virtual void ImageChanged(const TImageCanvas&) {}
   // Puts a text on the clipboard.
   virtual void Clipboard(const std::string&) {}
+  // The screen's area for windows, pixels; false when there is no screen to fit.
+  virtual bool ScreenSize(int32_t& width, int32_t& height) const {
+    width = height = 0;
+    return false;
+  }
 };
 
 UiBackend& Ui();

@@ -486,6 +486,7 @@ void ShowRietveldResults() {
   UpdatePhasesFromParameters();
   SetHelpLines(RFactorsHelp);
   ShowMemo(3, 315);
+  Form2.Memo1.readOnly = true;
   std::vector<std::string>& memo = Form2.Memo1.lines;
   const auto page = [&]() {
     ShowDialogModal();

@@ -32,7 +32,7 @@ void DrawSection() {
         DrawCrossMarker(1, 1, FuchsiaColor);
       }
     }
-  c.TextOut(Scaled(5), Scaled(210), "Z= " + FormatNumberNoBlanks(2, (z - 1) * FourierSettings.zStep + FourierSettings.zLow));
+  ClearedTextOut(c, 5, 210, 310, "Z= " + FormatNumberNoBlanks(2, (z - 1) * FourierSettings.zStep + FourierSettings.zLow));
   Ui().ImageChanged(c);
 }
 }  // namespace
@@ -46,7 +46,8 @@ void DrawCrossMarker(int32_t a, int32_t b, int32_t colour) {
 }
 
 void ShowFourierMap() {
-  PrepareDialog(400, 1, 350);
+  // 430 high: the answer row at y 370 lies inside the window.
+  PrepareDialog(400, 1, 430);
   const TFourierSettings& f = FourierSettings;
   InfoLines.count = 0;
   AddInfoLine("  Fourier synthesis.  XYZ-Range:");
@@ -58,10 +59,12 @@ void ShowFourierMap() {
   AddInfoLine("Use OK and BACK buttons to go along Z");
   Form2ClickMode = 1;
   FourierSettings.slice = 1;
-  PlaceButton(Form2.Button8, 290, 370, "Back", 20, 50);
+  // Side by side in the answer row: "Save the Map", OK, Cancel, Help, Save (at 265), Back.
+  PlaceButton(Form2.Button8, 330, 370, "Back", 20, 50);
   PlaceButton(Form2.Button12, 0, 370, "Save the Map", 20, 95);
-  PlaceButton(Form2.Button1, 94, 370, "OK", 20, 43);
+  PlaceButton(Form2.Button1, 97, 370, "OK", 20, 43);
   ShowDialogGraph();
+  ShowListBox(0, 232, 400, 132);  // the six lines above, under the section's "Z="
   const int32_t nz = std::clamp(MapNZ, 1, MapPoints);
   while (FourierSettings.slice <= nz) {
     DrawSection();

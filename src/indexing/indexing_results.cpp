@@ -71,6 +71,7 @@ void BeginPage(int32_t mode, int32_t memoWidth, int32_t formWidth) {
   DialogCaption = "Output of fitting results";
   PrepareDialog(formWidth, 0, 450);
   ShowMemo(1, memoWidth);
+  Form2.Memo1.readOnly = true;
 }
 
 // Step 2 for phase p; false when the output ends.
@@ -138,6 +139,7 @@ bool LinePage(int32_t mode, int32_t p, const std::string& heading) {
     DialogCaption = heading;
     PrepareDialog(610, 0, 430);
     ShowMemo(1, 600);
+    Form2.Memo1.readOnly = true;
   }
   auto out = [mode](const std::string& s) { OutputLine(s, mode); };
   if (Phases() > 1) out(std::string(8, ' ') + "Phase " + std::to_string(p));

@@ -1,5 +1,6 @@
 #include "mainwin/graph_options.h"
 #include <algorithm>
+#include <filesystem>
 #include <cmath>
 #include <vector>
 #include "core/canvas.h"
@@ -48,6 +49,16 @@ void ShowCheckList(const std::vector<std::string>& items, const std::vector<bool
 std::string WithoutFolder(const std::string& name) {
   const size_t p = name.find_last_of("/\\");
   return p == std::string::npos ? name : name.substr(p + 1);
+}
+
+// A spectrum holds data when it is present with a count in its channel range; one never read
+// or computed (all zero) is "none" whatever its name.
+bool HoldsData(const TSpectrum* sp) {
+  if (!sp || sp->Present == 0) return false;
+  const int32_t first = std::max(sp->FirstChannel, 1), last = std::min(sp->LastChannel, MaxChannels);
+  for (int32_t k = first; k <= last; ++k)
+    if (sp->Y[k] != 0.0) return true;
+  return false;
 }
 
 // A number of a comment line; false when the text holds no number at all.
@@ -284,8 +295,9 @@ void SelectSpectraToGraph(std::string& slots) {
   std::vector<std::string> items;
   for (int32_t i = 1; i <= 4; ++i) {
     const TSpectrum* sp = SpectrumOrNull(i);
-    const bool data = sp && sp->Present != 0;
-    items.push_back("  Spectrum " + std::to_string(i) + "     " + (data ? WithoutFolder(sp->Name) : "none"));
+    // A spectrum made here (its name still the folder it started with) has no file name.
+    const std::string name = !HoldsData(sp) ? "none" : std::filesystem::is_directory(sp->Name) ? "(no file)" : WithoutFolder(sp->Name);
+    items.push_back("  Spectrum " + std::to_string(i) + "     " + name);
   }
   items.push_back("     Intervals only");
   ShowCheckList(items, {false, false, false, false, true}, 35, 60, 330, 110);
@@ -296,8 +308,7 @@ void SelectSpectraToGraph(std::string& slots) {
   int32_t lowest = 0;
   for (int32_t i = 1; i <= 4; ++i) {
     if (!list.Checked(i - 1)) continue;
-    const TSpectrum* sp = SpectrumOrNull(i);
-    if (!sp || sp->Present == 0) {
+    if (!HoldsData(SpectrumOrNull(i))) {
       DialogOk = 0;
       return;
     }

@@ -60,10 +60,15 @@ void DrawHeader(const std::string& slots, double yMax, double yMin, int32_t show
   c.Font.size = FontSize;
   c.Font.bold = false;
   c.Font.fixedPitch = false;
+  // A value at its column, or after its label where a large font makes the label reach further.
+  auto after = [&c](const std::string& label, int32_t column) {
+    return std::max(column, static_cast<int32_t>(std::ceil((Scaled(21) + c.TextWidth(label)) / ScreenScale)) + 4);
+  };
   if (shown == 1) {
-    Text(c, 21, 1, LimeColor, "SPECTRUM " + std::to_string(CurrentSpectrum) + ";    FILE = ");
+    const std::string label = "SPECTRUM " + std::to_string(CurrentSpectrum) + ";    FILE = ";
+    Text(c, 21, 1, LimeColor, label);
     const TSpectrum* sp = SpectrumOrNull(CurrentSpectrum);
-    Text(c, 185, 1, WhiteColor, sp ? sp->Name : "");
+    Text(c, after(label, 185), 1, WhiteColor, sp ? sp->Name : "");
   } else {
     std::string numbers(10, ' ');
     for (int32_t i = 0; i < SlotCount; ++i)
@@ -77,9 +82,9 @@ void DrawHeader(const std::string& slots, double yMax, double yMin, int32_t show
   Text(c, 21, 18, LimeColor, "CHANNELS  =  ");
   Text(c, 21, 35, LimeColor, "MAX,MIN =");
   Text(c, 21, 52, LimeColor, "MODE =");
-  Text(c, 125, 18, WhiteColor, std::to_string(IntervalFirst) + "  :  " + std::to_string(IntervalLast));
-  Text(c, 100, 35, WhiteColor, FormatNumberNoBlanks(1, yMax) + ", " + FormatNumberNoBlanks(1, yMin));
-  Text(c, 80, 52, WhiteColor, ModeNames[static_cast<size_t>(std::clamp(MainMode, 0, ModeCount - 1))]);
+  Text(c, after("CHANNELS  =  ", 125), 18, WhiteColor, std::to_string(IntervalFirst) + "  :  " + std::to_string(IntervalLast));
+  Text(c, after("MAX,MIN =", 100), 35, WhiteColor, FormatNumberNoBlanks(1, yMax) + ", " + FormatNumberNoBlanks(1, yMin));
+  Text(c, after("MODE =", 80), 52, WhiteColor, ModeNames[static_cast<size_t>(std::clamp(MainMode, 0, ModeCount - 1))]);
   Form1.Image1.canvas.Draw(0, 0, c);
 }
 

@@ -28,6 +28,12 @@ std::function<TSessionTime()> SessionClock = SystemClock;
 std::function<void()> TerminateApplication = [] {};
 uint8_t SessionEnded = 1;
 
+std::string SessionFolder() {
+  // No cut at 75 characters: a longer working folder keeps its files.
+  if (WorkDir.empty() || WorkDir.back() == '/') return WorkDir;
+  return WorkDir + "/";
+}
+
 namespace {
 namespace fs = std::filesystem;
 
@@ -36,12 +42,6 @@ constexpr const char* SeparatorCaption = "__________________";
 std::string TwoDigits(int32_t v) {
   std::string s = std::to_string(v);
   return s.size() < 2 ? "0" + s : s;
-}
-
-std::string SessionFolder() {
-  // No cut at 75 characters: a longer working folder keeps its files.
-  if (WorkDir.empty() || WorkDir.back() == '/') return WorkDir;
-  return WorkDir + "/";
 }
 
 bool FileExists(const std::string& path) {
@@ -194,6 +194,7 @@ bool StartSession() {
   QuorinFile.WriteLine("*" + std::string(20, ' ') + "Summary Evolution");
   // 11-12.
   if (FileExists(folder + SettingsFileName)) ReadSettingsFile(folder + SettingsFileName);
+  ScreenScale = ScaleThatFits(ScreenScale);  // a scale kept from a larger screen
   if (ScreenScale > 1.25 && Ui().AskYesNo(ScaleQuestion, MsgKind::Warning)) ScreenScale = 1.25;
   // 13-15.
   for (auto& s : SpectrumList) s = std::make_unique<TSpectrum>(WorkDir);

@@ -30,6 +30,8 @@ inline constexpr const char* ScaleQuestion = "Form scale > 1.25; Set to 1.25 ?";
 // The first name of WorkDir + "/" + base + n + ".res" (n empty, then 1, 2, ...) that no file
 // takes; counting goes on until one is free, so an earlier file is never overwritten.
 std::string FreeSessionFileName(const std::string& base);
+// The working folder with its "/": where the session's files are.
+std::string SessionFolder();
 // Where the windows are before the start dialog: the main window grey at 0,0, the dialog window
 // 780 x 580 with its first image over the whole of it, the information and point boxes.
 void CreateSessionWindows();

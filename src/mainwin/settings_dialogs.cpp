@@ -87,7 +87,11 @@ void SetFormAndFontSizes() {
   ShowDialogModal();
   if (DialogOk != 1) return;
   const int32_t s = Form2.RadioGroup1.itemIndex, f = Form2.RadioGroup2.itemIndex;
-  if (s >= 0 && s < 4) ScreenScale = Scales[s];
+  if (s >= 0 && s < 4) {
+    ScreenScale = ScaleThatFits(Scales[s]);
+    if (ScreenScale < Scales[s])
+      ShowMsg("Screen scale " + FormatNumberNoBlanks(2, ScreenScale) + ": a larger one does not fit the screen");
+  }
   if (f >= 0 && f < 4) FontSize = FontSizes[f];
   RusHelp = Form2.CheckListBox1.Checked(0) ? 1 : 0;
 }

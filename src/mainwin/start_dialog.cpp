@@ -5,6 +5,7 @@
 #include "core/info_window.h"
 #include "core/messages.h"
 #include "core/settings_file.h"
+#include "mainwin/session.h"
 
 uint8_t StartDialogAccepted = 1;
 
@@ -166,6 +167,8 @@ void DrawStartDialog() {
 }
 
 bool ShowStartDialog() {
+  // Its Help speaks the language the user chose in an earlier session here.
+  ReadHelpLanguage(SessionFolder() + SettingsFileName);
   DrawStartDialog();
   ShowDialogModal();
   StartDialogAccepted = DialogOk == 1 ? 1 : 0;

@@ -60,6 +60,25 @@ bool AskErrorType() {
   return true;
 }
 
+// What the spectrum held before a read, to tell a newly read file from the same one read again.
+struct ReadBefore {
+  std::string name;
+  int32_t axisKind, first, last;
+};
+
+// A file other than the one read before proposes its own analysis bounds (its whole channel
+// range), an X Y E file on an angular axis its own angle step; on another kind of axis than
+// before, the zero shift (degrees) or delay (channels) of the earlier data set means nothing.
+void ProposeFromFile(TSpectrum& sp, const ReadBefore& before) {
+  const bool newAxis = sp.AxisKind != before.axisKind;
+  if (newAxis) sp.Delay = 0.0;
+  if (!newAxis && sp.Name == before.name && sp.FirstChannel == before.first && sp.LastChannel == before.last)
+    return;
+  sp.WorkFirst = sp.FirstChannel;
+  sp.WorkLast = sp.LastChannel;
+  if (sp.FileType == 4 && sp.AxisKind == AxisAngular && sp.XStep > 0.0) sp.ChanWidth = sp.XStep;
+}
+
 void SetInfoLine(const std::string& text) {
   InfoLines.lines[1] = text;
   InfoLines.count = 1;
@@ -254,6 +273,7 @@ void InputSpectrumFile(int32_t mode) {
   VarianceMode = mode == 2 ? 1 : 0;
 
   // The file: the dialog starts from the spectrum file name in every mode.
+  const ReadBefore before{sp->Name, sp->AxisKind, sp->FirstChannel, sp->LastChannel};
   std::string name = sp->Name;
   TFileDialog& dialog = Form2.OpenDialog1;
   dialog.title = DialogCaption;
@@ -295,6 +315,7 @@ void InputSpectrumFile(int32_t mode) {
       }
     }
     MakePoissonVariance(i);
+    if (mode == 1) ProposeFromFile(*sp, before);
   }
 
   if (mode != 2) {

@@ -134,16 +134,16 @@ void FinishIndexingSet(const char* trueCell) {
 }
 
 // The peak spectra: counts from the table into the current spectrum's channels 1..n.
-TSpectrum* PeakSpectrum(std::span<const double> counts, const char* name, double ymax, double ymin,
-                        bool channelAbscissa) {
+TSpectrum* PeakSpectrum(std::span<const double> counts, const char* name, double ymax, double ymin) {
   TSpectrum* s = SpectrumAt(CurrentSpectrum);
   if (!s) return nullptr;
   const int32_t n = static_cast<int32_t>(counts.size());
   for (int32_t c = 1; c <= n; ++c) {
     s->Y[c] = counts[c - 1];
     s->E[c] = std::sqrt(std::fabs(counts[c - 1]) + 1.0);
-    if (channelAbscissa) s->X[c] = c;
+    s->X[c] = c;  // its own abscissa: no value of an earlier data set stays on the axis
   }
+  GraphXAxis = 0;
   s->Present = 1;
   s->FirstChannel = s->WorkFirst = 1;
   s->LastChannel = s->WorkLast = n;
@@ -303,22 +303,22 @@ void SetPeakTestData() {
 }
 
 void SetSmallPeakSpectrum() {
-  if (TSpectrum* s = PeakSpectrum(SmallPeakCounts, "small.spc", 682, 0, false)) s->W0 = 6.0, s->W1 = 6.0;
+  if (TSpectrum* s = PeakSpectrum(SmallPeakCounts, "small.spc", 682, 0)) s->W0 = 6.0, s->W1 = 6.0;
 }
 
 void SetVismSpectrum() {
-  if (PeakSpectrum(VismCounts, "vism.spc", 145387, -399, true)) LogTitle("vism.spc", "CaMn2O spectrum");
+  if (PeakSpectrum(VismCounts, "vism.spc", 145387, -399)) LogTitle("vism.spc", "CaMn2O spectrum");
 }
 
 void SetAsymmetricPeakSpectrum() {
-  if (PeakSpectrum(AsymmetricPeakCounts, "sorek.spc", 23149, 0, true)) LogTitle("sorek.spc", "Sorek spectrum");
+  if (PeakSpectrum(AsymmetricPeakCounts, "sorek.spc", 23149, 0)) LogTitle("sorek.spc", "Sorek spectrum");
 }
 
 void SetExponentialSpectrum() {
   constexpr int32_t n = 512;
   double counts[n];
   for (int32_t k = 1; k <= n; ++k) counts[k - 1] = 2000.0 * std::exp(-k / 50.0);
-  TSpectrum* s = PeakSpectrum(counts, "expo.spc", 0, 0, true);
+  TSpectrum* s = PeakSpectrum(counts, "expo.spc", 0, 0);
   if (!s) return;
   // The errors are those of the noiseless counts.
   for (int32_t k = 1; k <= n; ++k) s->Y[k] = std::max(0.0, s->Y[k] + (Random01() - 0.5) * s->E[k]);
@@ -327,7 +327,7 @@ void SetExponentialSpectrum() {
 }
 
 void SetPelinSpectrum() {
-  TSpectrum* s = PeakSpectrum(PelinCounts, "pelin.spc", 29, 0, true);
+  TSpectrum* s = PeakSpectrum(PelinCounts, "pelin.spc", 29, 0);
   if (!s) return;
   for (int32_t c = 1; c <= static_cast<int32_t>(PelinCounts.size()); ++c) s->E[c] = std::sqrt(std::max(s->Y[c], 0.0));
   LogTitle("pelin.spc", "Pelin data");

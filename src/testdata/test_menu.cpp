@@ -29,7 +29,10 @@ void RunEntry(int32_t entry) {
       GraphMode = 1;
       break;
     case 4: SetAutoindexingTestData(); break;
-    case 5: SetPeakTestData(); break;
+    case 5:
+      SetPeakTestData();
+      if (DialogOk == 1) GraphMode = 1;  // the spectrum set is drawn at once
+      break;
     case 6: RunExpDecayTestFit(); break;
     case 7: ViewTextFile(); break;
     case 8: MakeTextFile(); break;

@@ -104,6 +104,12 @@ inline std::vector<std::string> Problems(QWidget* window) {
     if (w->isVisibleTo(window) && !w->isWindow()) shown.push_back(w);
 
   for (QWidget* w : shown) {
+    // Every control inside its window as the window opens.
+    if (w->parentWidget() == window && !window->rect().contains(w->geometry()))
+      out.push_back(Name(w, Captions(w).empty() ? QString() : Captions(w).front().text) + ": control at " +
+                    std::to_string(w->x()) + "," + std::to_string(w->y()) + " " + std::to_string(w->width()) + "x" +
+                    std::to_string(w->height()) + " beyond the window's " + std::to_string(window->width()) + "x" +
+                    std::to_string(window->height()));
     for (const Caption& c : Captions(w)) {
       const QString plain = c.text;
       const QRect drawn(w->mapTo(window, c.taken.topLeft()), c.taken.size());

@@ -5,6 +5,8 @@
 #include "core/dialog_toolkit.h"
 #include "core/number_parse.h"
 #include "core/settings_file.h"
+#include "support/gui_app.h"
+#include "support/picture_match.h"
 #include "support/scripted_fixture.h"
 
 namespace {
@@ -157,5 +159,29 @@ TEST_F(DialogToolkitTest, OutputLineGoesToMemoOrResultFile) {
   OutputLine("to file", 1);
   EXPECT_EQ(Form2.Memo1.lines, Lines{"to memo"});
   EXPECT_EQ(LogLines(), Lines{"to file"});
+}
+// A label redrawn in place ("Z= 0.08" where "Z= 0.00" stood, at scale 1.5) reads as the new
+// text alone: the same picture as the new text drawn on a clean image.
+TEST_F(DialogToolkitTest, ARedrawnImageLabelHidesTheOldOne) {
+  RequireGuiApplication();
+  ScreenScale = 1.5;
+  auto fresh = [] {
+    TImageCanvas c;
+    c.Resize(480, 450);
+    c.Brush.color = BlackColor;
+    c.FillRect(0, 0, 480, 450);
+    c.Font.color = LimeColor;
+    c.Brush.style = TBrushStyle::Clear;
+    return c;
+  };
+  TImageCanvas redrawn = fresh(), clean = fresh();
+  ClearedTextOut(redrawn, 5, 210, 310, "Z= -10.00");
+  ClearedTextOut(redrawn, 5, 210, 310, "Z= 0.08");
+  ClearedTextOut(clean, 5, 210, 310, "Z= 0.08");
+  const PictureMatch m = ComparePictures(redrawn, clean, 0, 300, 470, 360, LimeColor);
+  EXPECT_EQ(m.differing, 0);
+  EXPECT_GT(m.ink, 20);
+  EXPECT_EQ(redrawn.Brush.style, TBrushStyle::Clear);  // the caller's brush is kept
+  ScreenScale = 1.0;
 }
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <QApplication>
 #include <QClipboard>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -16,16 +17,20 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include "core/dialog_toolkit.h"
 #include "core/fit_engine.h"
+#include "core/info_window.h"
 #include "core/messages.h"
 #include "core/model_tables.h"
 #include "core/qt/qt_backend.h"
 #include "core/qt/qt_forms.h"
 #include "core/settings_file.h"
+#include "core/text_file.h"
 #include "core/toolbox.h"
 #include "core_qt/qt_app_test.h"
 
@@ -262,4 +267,107 @@ TEST_F(QtDialogTest, OpenFilesDialogReturnsEveryMarkedFile) {
   answer(false);
   EXPECT_FALSE(Ui().OpenFilesDialog(d).has_value());
   std::filesystem::remove_all(dir);
+}
+
+// A line given to the result file inside an open dialog (its "Save") is on the disk while the
+// dialog waits for the next click: a kill then loses nothing.
+TEST_F(QtDialogTest, ResultLinesReachTheDiskWhileADialogWaits) {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "vkest_flush_qt.res";
+  LogFile.Rewrite(path.string());
+  auto onDisk = [&path] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::string seen;
+  BeginDialog(0);
+  WhenShown([&](QtForm2& f) {
+    LogLine("Fitting results in res-file");  // as a handler of the open dialog writes it
+    QTimer::singleShot(100, [&, w = &f] {
+      seen = onDisk();
+      QTest::keyClick(w, Qt::Key_Escape);
+    });
+  });
+  ShowDialogModal();
+  LogFile.Close();
+  std::filesystem::remove(path);
+  EXPECT_EQ(seen, "Fitting results in res-file\r\n");
+}
+
+// A results page: a click in its text and Enter press OK, and the results stay as they were; a
+// memo shown for editing afterwards takes typing again.
+TEST_F(QtDialogTest, ResultsAreReadOnlyAndEnterIsOk) {
+  const std::vector<std::string> results = {" R-factors", "  Rwp = 7.21"};
+  BeginDialog(0);
+  ShowMemo(3, 315);
+  Form2.Memo1.lines = results;
+  Form2.Memo1.readOnly = true;
+  WhenShown([](QtForm2& f) {
+    auto* memo = f.findChild<QPlainTextEdit*>();
+    QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::keyClick(memo, Qt::Key_X);
+    QTest::keyClick(memo, Qt::Key_Return);
+    // Still up when Enter was taken as text: Cancel, so that the test fails instead of waiting.
+    QTimer::singleShot(300, [w = &f] {
+      if (w->isVisible()) QTest::mouseClick(w->Button(2), Qt::LeftButton);
+    });
+  });
+  ShowDialogModal();
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(Form2.Memo1.lines, results);
+  BeginDialog(0);
+  ShowMemo(3, 315);
+  WhenShown([](QtForm2& f) {
+    auto* memo = f.findChild<QPlainTextEdit*>();
+    memo->setFocus();
+    QTest::keyClicks(memo, "3 4 1");
+    QTest::mouseClick(f.Button(1), Qt::LeftButton);
+  });
+  ShowDialogModal();
+  EXPECT_EQ(Form2.Memo1.lines, std::vector<std::string>{"3 4 1"});
+}
+
+// The help window at scales 1 and 1.5: its OK inside the window and clear of the text box.
+TEST_F(QtDialogTest, TheHelpWindowsOkLiesBelowItsText) {
+  for (double scale : {1.0, 1.5}) {
+    ScreenScale = scale;
+    HelpLineCount = 1, HelpLines[1] = "Use OK and BACK buttons to go along Z";
+    QTimer::singleShot(0, [this, scale] {
+      QtForm3* f = backend->Form3Window();
+      EXPECT_FALSE(f->Button1()->geometry().intersects(f->Memo1()->geometry())) << scale;
+      EXPECT_TRUE(f->rect().contains(f->Button1()->geometry())) << scale;
+      QTest::mouseClick(f->Button1(), Qt::LeftButton);
+    });
+    ShowHelpText(0);
+  }
+}
+
+// A ticked check box on the dark background of a dialog reads as ticked: the same light square
+// as an unticked one, marked by a dark stroke that runs into two of its corners (a dark middle
+// ringed with white all round reads as an empty frame there).
+TEST_F(QtDialogTest, ATickedBoxShowsOnADarkBackground) {
+  int32_t middle[2] = {}, edge[2] = {}, across[2] = {};
+  for (bool ticked : {false, true}) {
+    BeginDialog(0);
+    TCheckBox& box = Form2.CheckBox1;
+    box.SetBounds(10, 10, 300, 24), box.visible = true;
+    box.caption = " Specify ASCII line structure ", box.checked = ticked, box.color = BlackColor;
+    box.font = {YellowColor, 12, true, false};
+    WhenShown([&, ticked](QtForm2& f) {
+      QCheckBox* w = f.CheckBox1();
+      const QImage shot = w->grab().toImage();
+      QStyleOptionButton opt;
+      opt.initFrom(w);
+      const QRect ind = w->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, w);
+      middle[ticked] = qGray(shot.pixel(ind.center()));
+      edge[ticked] = std::min(qGray(shot.pixel(ind.left() + 2, ind.top() + 2)), qGray(shot.pixel(ind.right() - 2, ind.bottom() - 2)));
+      across[ticked] = std::max(qGray(shot.pixel(ind.left() + 2, ind.bottom() - 2)), qGray(shot.pixel(ind.right() - 2, ind.top() + 2)));
+      QTest::keyClick(&f, Qt::Key_Escape);
+    });
+    ShowDialogModal();
+  }
+  EXPECT_GT(middle[0], 200);
+  EXPECT_LT(middle[1], 60);
+  EXPECT_GT(std::min(edge[0], edge[1]), 200);  // the square itself light on the black
+  EXPECT_GT(across[0], 200);
+  EXPECT_LT(across[1], 60);
 }

@@ -10,6 +10,7 @@
 #include "fourier/fourier_synthesis.h"
 #include "fourier/map_peaks.h"
 #include "support/gui_app.h"
+#include "support/picture_match.h"
 
 namespace {
 
@@ -97,13 +98,25 @@ TEST_F(SynthesisTest, SectionSynthesisFindsTheAtomAndShowsThePeaks) {
     text.FillRect(0, 200, 125, 240);
     text.Font.color = LimeColor, text.Brush.style = TBrushStyle::Clear;
     text.TextOut(5, 210, "Z= 0.21");
-    int32_t ink = 0;
-    for (int32_t y = 200; y < 240; ++y)
-      for (int32_t x = 0; x < 125; ++x) {
-        ink += c.GetPixel(x, y) == LimeColor;
-        ASSERT_EQ(c.GetPixel(x, y), text.GetPixel(x, y)) << x << " " << y;
-      }
-    EXPECT_GT(ink, 20);
+    const PictureMatch m = ComparePictures(c, text, 0, 200, 125, 240, LimeColor);
+    EXPECT_EQ(m.differing, 0);
+    EXPECT_GT(m.ink, 20);
+    // The answer row inside the 420-high window, no two buttons on each other; the six lines
+    // of the display in its list, under "Z=".
+    std::vector<const TButton*> row;
+    for (int32_t i = 1; i <= 16; ++i)
+      if (f.Button(i).visible) row.push_back(&f.Button(i));
+    ASSERT_EQ(row.size(), 6u);
+    for (const TButton* b : row) {
+      EXPECT_TRUE(b->left >= 0 && b->left + b->width <= f.width && b->top + b->height <= f.height) << b->caption;
+      for (const TButton* o : row)
+        if (o != b) EXPECT_TRUE(b->left + b->width <= o->left || o->left + o->width <= b->left) << b->caption << " " << o->caption;
+    }
+    ASSERT_EQ(f.ListBox1.items.size(), 6u);
+    EXPECT_TRUE(f.ListBox1.visible);
+    EXPECT_EQ(f.ListBox1.items[5], "Use OK and BACK buttons to go along Z");
+    EXPECT_GE(f.ListBox1.top, 230);
+    EXPECT_LE(f.ListBox1.top + f.ListBox1.height, f.Button(1).top);
   }).Fourie();
   ui.ExpectDialog("").Press(12).Ok();
   ui.ExpectDialog("").Inspect([](TForm2& f) { EXPECT_EQ(f.ListBox1.top, 5); }).Ok();

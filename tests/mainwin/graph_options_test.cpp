@@ -2,6 +2,8 @@
 // the colour chain that stops at the first Cancel, the choice of spectra, the fitted interval
 // before a fit, and comments on the graph (the line parser, and indices held to their tables).
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <filesystem>
 #include "core/dialog_toolkit.h"
 #include "graph_fixture.h"
 #include "mainwin/graph_options.h"
@@ -42,13 +44,25 @@ TEST_F(GraphOptionsTest, ColourChainKeepsTheChoicesBeforeTheFirstCancel) {
 }
 
 TEST_F(GraphOptionsTest, SeveralSpectraAndTheFittedIntervalBeforeAFit) {
-  for (int32_t s : {1, 3}) {
+  // 1 read from a file, 2 not present, 3 made in the session (its name the folder), 4 present
+  // but never given a count: only 1 and 3 hold data, and by their names.
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  for (int32_t s = 1; s <= 4; ++s) {
     TSpectrum& sp = *SpectrumList[s];
     sp.FirstChannel = 1, sp.LastChannel = 900, sp.WorkFirst = 200, sp.WorkLast = 300;
+    std::fill(std::begin(sp.Y), std::end(sp.Y), 0.0);
+    if (s % 2 == 1) sp.Y[450] = 12.0;
+    sp.Name = s == 1 ? folder + "/zro2.spc" : folder;
   }
   SpectrumList[2]->Present = 0;
-  ui.ExpectDialog("Several spectra").Check(3).Check(5, false).Ok();
+  ui.ExpectDialog("Several spectra").Check(4).Check(5, false).Ok();
   std::string slots = "     ";
+  SelectSpectraToGraph(slots);
+  EXPECT_EQ(ui.LastDialog().CheckListBox1.items,
+            (std::vector<std::string>{"  Spectrum 1     zro2.spc", "  Spectrum 2     none", "  Spectrum 3     (no file)",
+                                      "  Spectrum 4     none", "     Intervals only"}));
+  EXPECT_EQ(DialogOk, 0);  // spectrum 4 holds nothing to draw
+  ui.ExpectDialog("Several spectra").Check(3).Check(5, false).Ok();
   SelectSpectraToGraph(slots);
   EXPECT_EQ(slots, "   x ");
   EXPECT_EQ(std::vector<int32_t>({CurrentSpectrum, IntervalFirst, IntervalLast, GraphMode}),

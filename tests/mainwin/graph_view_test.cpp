@@ -40,6 +40,28 @@ protected:
   }
 };
 
+// At font 14 and scale 1 the header's labels reach past the values' columns: each value starts
+// after its label, measured in the header's font, and stays at its column at font 10.
+TEST_F(GraphViewTest, HeaderValuesStandAfterTheirLabels) {
+  Known();
+  for (int32_t font : {10, 14}) {
+    SCOPED_TRACE(font);
+    FontSize = font;
+    RedrawGraph();
+    TImageCanvas measure;
+    measure.Font.size = font;
+    for (const auto& [label, y, column] : {std::tuple{"CHANNELS  =  ", 18, 125}, {"MAX,MIN =", 35, 100}, {"MODE =", 52, 80}}) {
+      const auto value = std::find_if(GraphTexts.begin(), GraphTexts.end(), [&](const TGraphText& t) {
+        return t.y == y && t.colour == WhiteColor;
+      });
+      ASSERT_NE(value, GraphTexts.end()) << label;
+      EXPECT_GE(value->x, 21 + measure.TextWidth(label)) << label;
+      if (font == 10) EXPECT_EQ(value->x, column) << label;
+    }
+  }
+  FontSize = 10;
+}
+
 // The data where the linear scale puts them, the panel colour, and the texts the graph computes:
 // the interval, the range, the axis labels of time-of-flight, d and angular axes.
 TEST_F(GraphViewTest, DataPanelAndComputedTextsOfEachAxis) {

@@ -6,7 +6,9 @@
 #include <fstream>
 #include <tuple>
 #include "core/fit_engine.h"
+#include "core/messages.h"
 #include "core/model_tables.h"
+#include "core/number_format.h"
 #include "core/settings_file.h"
 #include "core/neighbour_services.h"
 #include "core/spectrum.h"
@@ -57,6 +59,34 @@ TEST_F(SettingsTest, MainModeEmptiesTheEngineOnlyWhenLeavingThePeakFitForACrysta
     EXPECT_EQ(std::make_pair(MainMode, FitParameters->NPar), std::make_pair(item - 1, npar));
   }
   FitParameters = std::move(engine);
+}
+
+// Scale 2 chosen: kept on a 1280 x 1024 screen (1280 x 960 and the frame fit), 1.5 on a
+// 1024 x 768 one, where 2 would put the main window's lower third below the screen; 1 on a
+// screen too small for any; a session started there with 2 kept from a larger screen takes 1.5.
+TEST_F(SettingsTest, TheScaleIsLimitedToWhatFitsTheScreen) {
+  const struct {
+    int32_t w, h;
+    double kept;
+  } screens[] = {{1280, 1024, 2.0}, {1024, 768, 1.5}, {1024, 700, 1.25}, {600, 400, 1.0}};
+  for (const auto& c : screens) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    ui.screenWidth = c.w, ui.screenHeight = c.h;
+    ScreenScale = 1.0;
+    ui.ExpectDialog("").Radio(4).Ok();
+    if (c.kept < 2) ui.ExpectMessage("Screen scale " + FormatNumberNoBlanks(2, c.kept) + ": a larger one does not fit the screen");
+    SetFormAndFontSizes();
+    EXPECT_EQ(ScreenScale, c.kept);
+    if (c.w >= 640) EXPECT_LE(Scaled(640), c.w);
+  }
+  ui.screenWidth = 1024, ui.screenHeight = 768;
+  ScreenScale = 2.0;
+  WriteSettingsFile(SessionFolder() + SettingsFileName);  // read back as 1.56, the file's largest
+  ui.ExpectQuestion(ScaleQuestion, false);
+  ASSERT_TRUE(StartSession());
+  EXPECT_EQ(ScreenScale, 1.5);
+  FinishSession();
+  ScreenScale = 1.0;
 }
 
 TEST_F(SettingsTest, ScalePreselectionAndOnePointFiveOfferedBackAtTheNextStart) {

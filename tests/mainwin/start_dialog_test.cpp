@@ -1,8 +1,12 @@
 // The start dialog: its controls, its answer, and the demonstration graph read back by pixels at
 // points computed by hand from the peak formulas (one point on each branch of peak 1).
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
 #include "core/info_window.h"
+#include "core/model_tables.h"
 #include "core/settings_file.h"
+#include "mainwin/session.h"
 #include "mainwin/start_dialog.h"
 #include "support/gui_app.h"
 #include "support/keep_values.h"
@@ -64,5 +68,28 @@ TEST_F(StartDialogTest, ControlsAnswersAndPictureByPixels) {
   ui.ExpectDialog(kStartBanner).Cancel();
   EXPECT_FALSE(ShowStartDialog());
   EXPECT_EQ(StartDialogAccepted, 0);
+}
+// Help in the language stored in the folder's "vkest.fn" (English after the user switched), and
+// in the default's Russian in a fresh folder; nothing else of the file is taken before the session.
+TEST_F(StartDialogTest, HelpFollowsTheStoredLanguage) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vkest_start_help";
+  std::filesystem::create_directories(folder);
+  KeepValues<std::string> keepDir{&WorkDir, 1};
+  WorkDir = folder.string();
+  const std::string english = "The default output file name = m_day_hour_min.res. Can be changed.";
+  for (const bool stored : {true, false}) {
+    SCOPED_TRACE(stored ? "stored English" : "fresh folder");
+    std::filesystem::remove(folder / SettingsFileName);
+    if (stored) std::ofstream(folder / SettingsFileName) << "x.ini\r\n    1.5000 *scrsize\r\n         0 *RusHelp\r\n";
+    RusHelp = 1;
+    ui.Clear();
+    ui.ExpectDialog(kStartBanner).Help().Cancel();
+    ShowStartDialog();
+    ASSERT_EQ(ui.infoWindows.size(), 1u);
+    EXPECT_EQ(ui.infoWindows[0].Memo1.lines.at(2) == english, stored);
+    EXPECT_EQ(RusHelp, stored ? 0 : 1);
+    EXPECT_EQ(ScreenScale, 1.0);  // the fixture's
+  }
+  std::filesystem::remove_all(folder);
 }
 }  // namespace

@@ -152,6 +152,44 @@ TEST_F(SpectrumInputTest, BoundsAreOrderedThenHeldInsideTheReadRange) {
   EXPECT_EQ(std::pair(Sp(1).WorkFirst, Sp(1).WorkLast), std::pair(20, 90));
 }
 
+// A 2601-point angular X Y E file (20 to 150 deg, step 0.05) proposes its own channels, step
+// and first angle: in a fresh session (channels 1..1024 standing) and after a TOF data set
+// (channels 305..740, width 64 mks, delay -1.19 channels), whose values mean nothing in degrees.
+TEST_F(SpectrumInputTest, ANewXyeFileProposesItsOwnBoundsAndStep) {
+  const std::string file = std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data/truth2_angular.xye";
+  const struct {
+    const char* before;
+    int32_t workFirst, workLast;
+    double width, delay;
+  } cases[] = {{"fresh session", 1, 1024, 4, 0}, {"after TOF data", 305, 740, 64, -1.19}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before);
+    ui.Clear();
+    TSpectrum& s = Sp(1);
+    s.AxisKind = AxisTimeOfFlight, s.FirstChannel = 1, s.LastChannel = 1024;
+    s.WorkFirst = c.workFirst, s.WorkLast = c.workLast, s.ChanWidth = c.width, s.Delay = c.delay;
+    ScriptRead(file, 4, AxisAngular, false);
+    InputSpectrumFile(1);
+    ASSERT_EQ(ui.dialogs.size(), 3u);
+    const TForm2& bounds = ui.dialogs[1];
+    EXPECT_EQ(bounds.StringGrid1.Cell(0, 4), GridCellText(10, 1));
+    EXPECT_EQ(bounds.StringGrid1.Cell(0, 5), GridCellText(10, 2601));
+    const TForm2& angles = ui.dialogs[2];
+    EXPECT_EQ(angles.Label1.caption, "Check the angular information:");
+    EXPECT_EQ(angles.StringGrid1.Cell(0, 0), GridCellText(10, 0));     // zero shift
+    EXPECT_EQ(angles.StringGrid1.Cell(0, 2), GridCellText(10, 0.05));  // angle step
+    EXPECT_EQ(angles.StringGrid1.Cell(0, 3), GridCellText(10, 20));    // angle at channel 1
+    EXPECT_EQ(std::pair(s.WorkFirst, s.WorkLast), std::pair(1, 2601));
+  }
+  // The same file read again keeps the bounds and the zero shift chosen for it.
+  ui.Clear();
+  Sp(1).WorkFirst = 100, Sp(1).WorkLast = 2000, Sp(1).Delay = 0.12;
+  ScriptRead(file, 4, AxisAngular, false);
+  InputSpectrumFile(1);
+  EXPECT_EQ(std::pair(Sp(1).WorkFirst, Sp(1).WorkLast), std::pair(100, 2000));
+  EXPECT_NEAR(Sp(1).Delay, 0.12, 1e-12);
+}
+
 TEST_F(SpectrumInputTest, VarianceIsReadIntoTheErrorsOnly) {
   TSpectrum& s = Sp(1);
   s.Name = SpectrumData("k1_header.bin");

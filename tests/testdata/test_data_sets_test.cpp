@@ -8,6 +8,7 @@
 #include "crystal/truth_setup.h"
 #include "support/temp_path.h"
 #include "testdata/test_data_sets.h"
+#include "testdata/test_menu.h"
 #include "testdata/test_data_tables.h"
 
 namespace {
@@ -155,4 +156,19 @@ TEST_F(DataSetTest, ExponentialSetTakesItsRangeFromTheDataAndDiffersOnEachLoad) 
   EXPECT_NE(s.Y[1], first);
 }
 
+// " TestFitra", " Set small peak spectrum" after a set shown in d (d values in its X): the set is
+// drawn at once, on its own abscissa, the channels, and not in d.
+TEST_F(DataSetTest, APeakSetIsDrawnOnItsOwnAbscissa) {
+  KeepValues<int32_t> graph{&GraphMode, 1};
+  KeepValues<uint8_t> axis{&GraphXAxis, 1};
+  TSpectrum& s = *SpectrumList[1];
+  for (int32_t k = 1; k <= 2000; ++k) s.X[k] = 0.5 + 0.001 * k;
+  GraphMode = 0, GraphXAxis = 1, CurrentSpectrum = 1;
+  ui.ExpectDialog("Test").Radio(5).Ok();
+  ui.ExpectDialog("Set the data for peak analysis test").Ok();
+  TestMenu();
+  EXPECT_EQ(std::pair(GraphMode, GraphXAxis), std::pair(1, uint8_t{0}));
+  ASSERT_EQ(s.LastChannel, 1619);
+  for (int32_t k = 1; k <= 1619; ++k) ASSERT_EQ(s.X[k], k) << k;
+}
 }  // namespace

@@ -1,4 +1,5 @@
 #include "core/qt/qt_backend.h"
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QClipboard>
 #include <QEvent>
@@ -7,6 +8,8 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include "core/abandon.h"
 #include "core/display_text.h"
 #include "core/qt/qt_forms.h"
 
@@ -14,6 +17,10 @@ QtBackend::QtBackend() : form2_(std::make_unique<QtForm2>()), form3_(std::make_u
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, [] { Form2.Timer1Timer(); });
   qApp->installEventFilter(this);
+  // Whenever the program is about to wait for the user (the main loop, a dialog, an open menu),
+  // what the result and summary files were given is on the disk: a kill loses nothing.
+  if (auto* d = QAbstractEventDispatcher::instance())
+    connect(d, &QAbstractEventDispatcher::aboutToBlock, this, [] { FlushSessionFiles(false); });
 }
 
 QtBackend::~QtBackend() {
@@ -200,3 +207,11 @@ void QtBackend::ImageChanged(const TImageCanvas&) {
 }
 
 void QtBackend::Clipboard(const std::string& text) { QGuiApplication::clipboard()->setText(DisplayText(text)); }
+
+bool QtBackend::ScreenSize(int32_t& width, int32_t& height) const {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return UiBackend::ScreenSize(width, height);
+  const QRect r = screen->availableGeometry();
+  width = r.width(), height = r.height();
+  return width > 0 && height > 0;
+}

@@ -31,6 +31,7 @@ public:
   void SetTimer(int32_t ms) override;
   void ImageChanged(const TImageCanvas& canvas) override;
   void Clipboard(const std::string& text) override;
+  bool ScreenSize(int32_t& width, int32_t& height) const override;
 
   // Ends the program: every wait ends, and so does the event loop.
   void RequestQuit();

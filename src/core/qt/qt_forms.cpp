@@ -29,8 +29,11 @@ QString Hex(int32_t color) { return QColor::fromRgb(ColorToRgb(color)).name(); }
 // white with a dark rim, and black inside a white rim when ticked (the style would draw it in
 // the control's own background colour, where it vanishes).
 QString CheckIndicatorSheet(const char* selector) {
+  // Ticked: a black stroke across the same white box, corner to corner, which reads as ticked on
+  // any background (a white ring round black read as an empty box on a dark one).
   return QString(" %1::indicator { width: 11px; height: 11px; border: 1px solid #404040; background-color: white; }"
-                 " %1::indicator:checked { background-color: black; border: 3px solid white; width: 7px; height: 7px; }")
+                 " %1::indicator:checked { background-color: qlineargradient(x1: 0, y1: 0, x2: 1, y2: 1,"
+                 " stop: 0 white, stop: 0.3 white, stop: 0.31 black, stop: 0.69 black, stop: 0.7 white, stop: 1 white); }")
       .arg(selector);
 }
 
@@ -324,6 +327,7 @@ void QtForm2::Load(TForm2& m) {
     memo_->setPlainText(memoText);
     memo_->moveCursor(QTextCursor::End);
   }
+  memo_->setReadOnly(m.Memo1.readOnly);
   ApplyColours(memo_, m.Memo1, "QPlainTextEdit");
   ApplyControl(memo_, m.Memo1);
 
