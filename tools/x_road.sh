@@ -5,7 +5,9 @@
 # answer row inside it, the results saved from the refinement menu and on the disk at a kill
 # while the menu waits; then, in a second run, the ZrO2 indexing
 # with its fit plot drawn behind the question "Stop fitting?", each run killed at its end
-# with its result file already on the disk. Screenshots stay in the output folder.
+# with its result file already on the disk; last, a real angular X Y E file read in a fresh
+# session and after the TOF demonstration, its own bounds, step and zero shift proposed (read
+# from the dialog's cells through the clipboard). Screenshots stay in the output folder.
 #   x_road.sh <vkest binary> <output folder>
 # Exit 0 passed, 1 failed, 77 skipped (a tool missing; a failure when VKEST_REQUIRE_ORACLES=1).
 set -u
@@ -21,6 +23,13 @@ for tool in Xvfb xdpyinfo xprop openbox xdotool import convert; do
     exit 77
   fi
 done
+# The clipboard read through Tk.
+if ! python3 -c 'import tkinter' 2> /dev/null; then
+  echo "missing: python3 with tkinter"
+  [ "${VKEST_REQUIRE_ORACLES:-0}" = 1 ] && exit 1
+  exit 77
+fi
+xye_source=$(readlink -f "$(dirname "$0")/../tests/crystal/data/truth2_angular.xye")
 
 pids=()
 cleanup() {
@@ -351,5 +360,77 @@ respond() {
 answer_until asked 900 || fail "the indexing did not ask \"Stop fitting?\""
 # Killed while it asks: the protocol written so far is on the disk.
 lines_kept celix 'hkls formed'
+
+# ---- the X Y E road ----
+# A visible window titled $1 other than window $2, messages ("vkest") answered meanwhile.
+next_window() {
+  local end=$((SECONDS + 60)) w
+  while [ $SECONDS -lt $end ]; do
+    for w in $(xdotool search --onlyvisible --name "$1" 2> /dev/null); do
+      [ "$w" != "$2" ] && { echo "$w"; return 0; }
+    done
+    for w in $(xdotool search --onlyvisible --name '^vkest$' 2> /dev/null); do keys "$w" Return; done
+    sleep 0.3
+  done
+  return 1
+}
+# The text of the grid cell at x y of window $1: the cell's editor opened by the click, its text
+# copied and read from the clipboard.
+cell() {
+  click "$1" "$2" "$3"
+  sleep 0.3
+  xdotool key ctrl+a ctrl+c
+  sleep 0.3
+  timeout 10 python3 -c 'import tkinter; r = tkinter.Tk(); r.withdraw(); print(r.clipboard_get().strip())' 2> /dev/null
+}
+# The 2601-point angular file (20 to 150 deg, step 0.05) read as spectrum 1 ($1 names the
+# moment): its bounds 1..2601, its step and a zero shift 0 proposed, whatever was read before.
+read_xye() {
+  local w first last zero step
+  keys "$main" alt+f Return  # "Input the Spectrum"
+  w=$(wait_window '^Spectrum 1 input$' 60) || true
+  [ -n "$w" ] || fail "no file dialog for the X Y E file ($1)"
+  keys "$w" ctrl+a
+  xdotool type --delay 20 "$out/xye/truth2_angular.xye"
+  keys "$w" Return
+  w=$(next_window '^ Spectrum 1 input$' "") || fail "no reading dialog for the X Y E file ($1)"
+  click "$w" 27 121  # "ASCII  threes:  X,  Y,  [ error ]"
+  click "$w" 27 216  # " Angular distribution"
+  click "$w" 186 474 # OK
+  w=$(next_window '^ Spectrum 1 input$' "$w") || fail "no bounds dialog for the X Y E file ($1)"
+  sleep 0.5
+  shot "08_xye_bounds_$1"
+  first=$(cell "$w" 283 151)
+  last=$(cell "$w" 283 176)
+  click "$w" 186 474
+  w=$(next_window '^ Spectrum 1 input$' "$w") || fail "no angular dialog for the X Y E file ($1)"
+  sleep 0.5
+  shot "09_xye_angles_$1"
+  zero=$(cell "$w" 283 63)
+  step=$(cell "$w" 283 113)
+  click "$w" 186 474
+  echo "X Y E file $1: channels $first..$last, zero shift $zero, angle step $step proposed"
+  [ "$first" = 1 ] && [ "$last" = 2601 ] || fail "the X Y E file $1: channels $first..$last proposed, not 1..2601"
+  [ "$zero" = 0 ] && [[ "$step" =~ ^0\.050*$ ]] || fail "the X Y E file $1: zero shift $zero, step $step proposed"
+  wait_gone '^ Spectrum 1 input$' 60 || fail "the input dialog of the X Y E file stays ($1)"
+}
+start_program xye
+cp "$xye_source" "$out/xye/"
+read_xye "in a fresh session"
+keys "$main" alt+t
+w=$(wait_window '^ Test$' 60) || true
+[ -n "$w" ] || fail "the Test menu did not open for the TOF data"
+click "$w" 100 119  # " TestRietveld"
+keys "$w" Return
+wait_gone '^ Test$' 60 || fail "the Test menu stays"
+# The TOF set in place: its reflections formed (the result file is on the disk while the program
+# waits).
+end=$((SECONDS + 60))
+until grep -q 'hkls formed' "$out"/xye/m*.res 2> /dev/null; do
+  [ $SECONDS -lt $end ] || fail "the TOF demonstration's data not set"
+  sleep 0.3
+done
+sleep 1
+read_xye "after the TOF data"
 echo "passed"
 exit 0
