@@ -71,10 +71,9 @@ void SpectrumFunctions() {
 
     DialogCaption = Options[static_cast<size_t>(f)];
     BeginDialog(1);
-    // The prompt left of the result spectra, clear of them at font 14.
-    PlaceLabel(Form2.Label5, 10, 20, " Put the result to Spectrum: ", WhiteColor, TextBackgroundColor);
+    PlaceLabel(Form2.Label5, 50, 20, " Put the result to Spectrum: ", WhiteColor, TextBackgroundColor);
     SetDialogOptions({" 1", " 2", " 3", " 4"}, LastResultSpectrum);
-    ShowRadioGroup(2, 1, 335, 100, 70, 0);
+    ShowRadioGroup(2, 1, 245, 100, 70, 0);
     PlaceLabel(Form2.Label6, 50, 100, " Enter auxiliary data ", WhiteColor, TextBackgroundColor);
     const int32_t rows = GridRows(f);
     const bool channels = f == FnCompress || f == FnInterpolate || f == FnSpecial;

@@ -147,6 +147,40 @@ void LoadLabel(QLabel* w, const TLabel& l) {
   }
 }
 
+// A text-sized label that would run into a control beside or below it at a large font is drawn
+// smaller, to end where the first such control begins (the positions stay those of the default
+// font).
+void FitLabelBesideControls(QLabel* w, const TLabel& l) {
+  if (l.width > 0 && l.height > 0) return;
+  QWidget* parent = w->parentWidget();
+  if (!w->isVisibleTo(parent) || w->text().trimmed().isEmpty()) return;
+  const QRect own = w->geometry();
+  int right = own.right() + 1, bottom = own.bottom() + 1;
+  for (QObject* o : parent->children()) {
+    auto* b = qobject_cast<QWidget*>(o);
+    if (!b || b == w || b->isWindow() || !b->isVisibleTo(parent) || std::string(b->metaObject()->className()) == "QFrame")
+      continue;
+    const QRect g = b->geometry();
+    const bool rows = g.top() <= own.bottom() && g.bottom() >= own.top();
+    const bool columns = g.left() <= own.right() && g.right() >= own.left();
+    if (rows && g.left() > own.left() && g.left() < right) right = g.left();
+    if (columns && g.top() > own.top() && g.top() < bottom) bottom = g.top();
+  }
+  const QSize room(right - own.left(), bottom - own.top());
+  if ((room.width() >= own.width() && room.height() >= own.height()) || room.width() <= 0 || room.height() <= 0) return;
+  // The whole text, every line at its full spacing, inside the room.
+  const QSize inside = room - (own.size() - w->contentsRect().size());
+  QFont f = w->font();
+  if (f.pointSizeF() <= 0) return;
+  for (;;) {
+    const QSize s = QFontMetrics(f).size(0, w->text());
+    if ((s.width() <= inside.width() && s.height() <= inside.height()) || f.pointSizeF() <= 6) break;
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+  }
+  w->setFont(f);
+  w->adjustSize();
+}
+
 }  // namespace
 
 // ---- ImageWidget ----
@@ -348,6 +382,7 @@ void QtForm2::Load(TForm2& m) {
   ApplyColours(checkBox_, m.CheckBox1, "QCheckBox", true, CheckIndicatorSheet("QCheckBox"));
   ApplyControl(checkBox_, m.CheckBox1);
   FitButtonFont(checkBox_, ModelFont(m.CheckBox1.font));
+  for (int32_t i = 1; i <= 11; ++i) FitLabelBesideControls(Label(i), m.Label(i));
 }
 
 void QtForm2::Store() {
