@@ -383,10 +383,19 @@ cell() {
   sleep 0.3
   timeout 10 python3 -c 'import tkinter; r = tkinter.Tk(); r.withdraw(); print(r.clipboard_get().strip())' 2> /dev/null
 }
+# The next page of the input dialog after window $w (the caller's): its screenshot $1, the value
+# cells of rows at y $2 and $3 read into $cells, then OK.
+page() {
+  w=$(next_window '^ Spectrum 1 input$' "$w") || return 1
+  sleep 0.5
+  shot "$1"
+  cells="$(cell "$w" 283 "$2") $(cell "$w" 283 "$3")"
+  click "$w" 186 474
+}
 # The 2601-point angular file (20 to 150 deg, step 0.05) read as spectrum 1 ($1 names the
 # moment): its bounds 1..2601, its step and a zero shift 0 proposed, whatever was read before.
 read_xye() {
-  local w first last zero step
+  local w first last zero step cells
   keys "$main" alt+f Return  # "Input the Spectrum"
   w=$(wait_window '^Spectrum 1 input$' 60) || true
   [ -n "$w" ] || fail "no file dialog for the X Y E file ($1)"
@@ -397,18 +406,10 @@ read_xye() {
   click "$w" 27 121  # "ASCII  threes:  X,  Y,  [ error ]"
   click "$w" 27 216  # " Angular distribution"
   click "$w" 186 474 # OK
-  w=$(next_window '^ Spectrum 1 input$' "$w") || fail "no bounds dialog for the X Y E file ($1)"
-  sleep 0.5
-  shot "08_xye_bounds_$1"
-  first=$(cell "$w" 283 151)
-  last=$(cell "$w" 283 176)
-  click "$w" 186 474
-  w=$(next_window '^ Spectrum 1 input$' "$w") || fail "no angular dialog for the X Y E file ($1)"
-  sleep 0.5
-  shot "09_xye_angles_$1"
-  zero=$(cell "$w" 283 63)
-  step=$(cell "$w" 283 113)
-  click "$w" 186 474
+  page "08_xye_bounds_$1" 151 176 || fail "no bounds dialog for the X Y E file ($1)"
+  read -r first last <<< "$cells"
+  page "09_xye_angles_$1" 63 113 || fail "no angular dialog for the X Y E file ($1)"
+  read -r zero step <<< "$cells"
   echo "X Y E file $1: channels $first..$last, zero shift $zero, angle step $step proposed"
   [ "$first" = 1 ] && [ "$last" = 2601 ] || fail "the X Y E file $1: channels $first..$last proposed, not 1..2601"
   [ "$zero" = 0 ] && [[ "$step" =~ ^0\.050*$ ]] || fail "the X Y E file $1: zero shift $zero, step $step proposed"
