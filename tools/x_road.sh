@@ -406,9 +406,9 @@ read_xye() {
   click "$w" 27 121  # "ASCII  threes:  X,  Y,  [ error ]"
   click "$w" 27 216  # " Angular distribution"
   click "$w" 186 474 # OK
-  page "08_xye_bounds_$1" 151 176 || fail "no bounds dialog for the X Y E file ($1)"
+  page "08_xye_bounds_${1// /_}" 151 176 || fail "no bounds dialog for the X Y E file ($1)"
   read -r first last <<< "$cells"
-  page "09_xye_angles_$1" 63 113 || fail "no angular dialog for the X Y E file ($1)"
+  page "09_xye_angles_${1// /_}" 63 113 || fail "no angular dialog for the X Y E file ($1)"
   read -r zero step <<< "$cells"
   echo "X Y E file $1: channels $first..$last, zero shift $zero, angle step $step proposed"
   [ "$first" = 1 ] && [ "$last" = 2601 ] || fail "the X Y E file $1: channels $first..$last proposed, not 1..2601"
