@@ -4,7 +4,7 @@ vkest_install_deps() {
   local pkgs=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
               python3 python3-numpy python3-scipy python3-gemmi python3-spglib python3-periodictable
               locales clang libclang-rt-14-dev
-              fityk xvfb xdotool x11-utils openbox imagemagick stress)
+              fityk xvfb xdotool xclip x11-utils openbox imagemagick stress)
   local missing=()
   local p
   for p in "${pkgs[@]}"; do
