@@ -85,6 +85,7 @@ private:
   void KeepCandidate(double merit, double volume);
   bool BestIsPoor();
   void TrySubCells();
+  void PlaceCellInBounds(double (&cell)[6], int32_t system) const;
   // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.
   bool FirstLineMissed() const;
   IterationEnd RunIterations();

@@ -398,6 +398,37 @@ void SubCell(const double (&cell)[6], const double (&M)[3][3], double (&out)[6])
 
 }  // namespace
 
+// The same lattice written so that the records' bounds hold it: a reduced cell may have cosines
+// of mixed signs where the bounds hold one sign (angles of 90 degrees or more). Reversing one
+// basis vector reverses the two cosines at it; a triclinic cell may also take its axes in any
+// order. Of these settings the one nearest the bounds (their ranges as units).
+void TAULSM::PlaceCellInBounds(double (&cell)[6], int32_t system) const {
+  static constexpr int32_t Orders[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {1, 0, 2}, {0, 2, 1}, {2, 1, 0}};
+  const auto outside = [&](const double (&c)[6]) {
+    double sum = 0;
+    for (int32_t m = 0; m < 6; ++m) {
+      const ParameterRecord& r = Records[m + 1];
+      const double lo = std::min(r.lower, r.upper), hi = std::max(r.lower, r.upper);
+      sum += (std::max(lo - c[m], 0.0) + std::max(c[m] - hi, 0.0)) / std::max(hi - lo, 1e-12);
+    }
+    return sum;
+  };
+  double best[6];
+  std::copy(cell, cell + 6, best);
+  double bestOutside = outside(best);
+  for (int32_t o = 0; o < (system == 1 ? 6 : 1) && bestOutside > 0; ++o)
+    for (int32_t flip = 0; flip < 4 && bestOutside > 0; ++flip) {
+      double c[6];
+      for (int32_t m = 0; m < 3; ++m) c[m] = cell[Orders[o][m]], c[m + 3] = cell[Orders[o][m] + 3];
+      // flip 1..3 reverses axis flip - 1: the cosines of the other two angles change sign.
+      if (flip > 0)
+        for (int32_t m = 0; m < 3; ++m)
+          if (m != flip - 1) c[m + 3] = -c[m + 3];
+      if (const double d = outside(c); d < bestOutside) bestOutside = d, std::copy(c, c + 6, best);
+    }
+  std::copy(best, best + 6, cell);
+}
+
 // A search that ends on a supercell of the truth (a doubled axis indexes every line as well) is
 // taken back to the half cell: every lattice of half the volume that the crystal system and the
 // centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
@@ -425,6 +456,7 @@ void TAULSM::TrySubCells() {
       if (system == 2) cell[3] = cell[5] = 0;
       ReduceCellInLattice(cell, system, type);
       if (system == 1) ReduceCellInLattice(cell, system, type);
+      PlaceCellInBounds(cell, system);
       for (int32_t m = 0; m < 6; ++m) {
         ParameterRecord& r = Records[m + 1];
         r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
