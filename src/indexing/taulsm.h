@@ -38,6 +38,10 @@ public:
   // each edge's row (kind 0: w x; kind 1: 0.5 w abc / x) and into ChiReg (kind 0: w (a^2 + b^2 +
   // c^2); kind 1: abc). A tied edge adds to its master's row, a fixed edge nowhere.
   void AddVolumeRegularization(int32_t point);
+  // cell = a, b, c and the cosines of alpha, beta, gamma, rewritten as the same lattice in the
+  // setting nearest the bounds of records 1..6 (an axis reversed; a triclinic cell's axes also
+  // reordered); system 1 triclinic, 2 monoclinic (unique axis and centring kept).
+  void PlaceCellInBounds(double (&cell)[6], int32_t system) const;
   // The row of record r in the matrix in use (0 when r has none: fixed, or tied to a fixed one).
   int32_t MatrixRow(int32_t r) const;
 
@@ -85,7 +89,6 @@ private:
   void KeepCandidate(double merit, double volume);
   bool BestIsPoor();
   void TrySubCells();
-  void PlaceCellInBounds(double (&cell)[6], int32_t system) const;
   // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.
   bool FirstLineMissed() const;
   IterationEnd RunIterations();
