@@ -103,7 +103,7 @@ void StandardLines(int32_t n) {
   AddInfoLine("  Peak amplitudes (areas if W1=0)");
   for (int32_t i = 1; i <= n; ++i) {
     const TPeakRecords r = PeakRecordsOf(i, n);
-    const double a = FittedValue(r.amplitude), sa = FittedError(r.amplitude);
+    const double a = FittedValue(r.amplitude);
     const std::string saText = ErrorNoBlanks(r.amplitude, 7, 0);
     const double area = NumberBuffer[i], error = NumberBuffer[n + i];
     AddInfoLine(" Amp." + Int(i) + " = " + Padded(8, 0, a, 8) + " +- " + saText + "  (" +

@@ -109,8 +109,10 @@ TEST_F(SynthesisTest, SectionSynthesisFindsTheAtomAndShowsThePeaks) {
     ASSERT_EQ(row.size(), 6u);
     for (const TButton* b : row) {
       EXPECT_TRUE(b->left >= 0 && b->left + b->width <= f.width && b->top + b->height <= f.height) << b->caption;
-      for (const TButton* o : row)
-        if (o != b) EXPECT_TRUE(b->left + b->width <= o->left || o->left + o->width <= b->left) << b->caption << " " << o->caption;
+      for (const TButton* o : row) {
+        if (o == b) continue;
+        EXPECT_TRUE(b->left + b->width <= o->left || o->left + o->width <= b->left) << b->caption << " " << o->caption;
+      }
     }
     ASSERT_EQ(f.ListBox1.items.size(), 6u);
     EXPECT_TRUE(f.ListBox1.visible);

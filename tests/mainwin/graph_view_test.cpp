@@ -56,7 +56,9 @@ TEST_F(GraphViewTest, HeaderValuesStandAfterTheirLabels) {
       });
       ASSERT_NE(value, GraphTexts.end()) << label;
       EXPECT_GE(value->x, 21 + measure.TextWidth(label)) << label;
-      if (font == 10) EXPECT_EQ(value->x, column) << label;
+      if (font == 10) {
+        EXPECT_EQ(value->x, column) << label;
+      }
     }
   }
   FontSize = 10;
