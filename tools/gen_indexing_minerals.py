@@ -2,9 +2,10 @@
 """Measured-quality d-lists of real minerals and of random cells for the powder indexing, from
 published cells and space groups with gemmi and numpy (fixed seed).
 
-Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [output]
+Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [--noise R] [output]
   without --all the tests' set of 20 minerals, with it every one
   --random N N random cells of every lattice type besides the minerals (default 0)
+  --noise R  relative error of the lines (default 1e-4)
   writes tests/indexing/data/indexing_minerals.txt by default
 
 Rows as tools/gen_indexing_sets.py writes them (the tier field holds the mineral's name, or
@@ -148,18 +149,18 @@ def true_lines(cell, group, count=20):
     return [sum(g) / len(g) for g in groups]
 
 
-def measured(rng, lines):
+def measured(rng, lines, noise=1e-4):
     d = np.array(lines)
-    err = 1e-4 * d
+    err = noise * d
     obs = d + rng.normal(0, 1, len(d)) * err
     rows = list(zip(obs, err))
     drop = int(rng.integers(1, len(rows)))
     rows = [r for i, r in enumerate(rows) if i != drop]
     while True:
         x = rng.uniform(d[-1], d[0])
-        if np.all(np.abs(d - x) > 3e-4 * x):
+        if np.all(np.abs(d - x) > 3 * noise * x):
             break
-    rows.append((x, 1e-4 * x))
+    rows.append((x, noise * x))
     return sorted(rows, key=lambda r: -r[0])
 
 
@@ -179,7 +180,7 @@ def mineral_case(name, system, group, cell):
 
 def main():
     args = sys.argv[1:]
-    subset, randoms, seed, path = True, 0, 20261208, OUT
+    subset, randoms, seed, noise, path = True, 0, 20261208, 1e-4, OUT
     while args:
         a = args.pop(0)
         if a == "--all":
@@ -188,11 +189,14 @@ def main():
             randoms = int(args.pop(0))
         elif a == "--seed":
             seed = int(args.pop(0))
+        elif a == "--noise":
+            noise = float(args.pop(0))
         else:
             path = a
     rng = np.random.default_rng(seed)
-    out = ["# written by tools/gen_indexing_minerals.py%s --random %d --seed %d (gemmi %s, numpy %s)"
-           % ("" if subset else " --all", randoms, seed, gemmi.__version__, np.__version__)]
+    out = ["# written by tools/gen_indexing_minerals.py%s --random %d --seed %d%s (gemmi %s, numpy %s)"
+           % ("" if subset else " --all", randoms, seed, "" if noise == 1e-4 else " --noise %g" % noise,
+              gemmi.__version__, np.__version__)]
     n = 0
     for name, system, group, cell in MINERALS:
         if subset and name not in SUBSET:
@@ -200,7 +204,7 @@ def main():
         lattice, system, ltype, given, hm = mineral_case(name, system, group, cell)
         n += 1
         out.append("case %d %s %s %d %d %s" % (n, lattice, name, system, ltype, " ".join("%.6f" % v for v in given)))
-        for d, e in measured(rng, true_lines(given, hm)):
+        for d, e in measured(rng, true_lines(given, hm), noise):
             out.append("l %.7f %.7f" % (d, e))
     for lattice, system, ltype, group in LATTICES * randoms:
         while True:
@@ -211,7 +215,7 @@ def main():
                     break
         n += 1
         out.append("case %d %s random %d %d %s" % (n, lattice, system, ltype, " ".join("%.6f" % v for v in cell)))
-        for d, e in measured(rng, lines):
+        for d, e in measured(rng, lines, noise):
             out.append("l %.7f %.7f" % (d, e))
     with open(path, "w") as f:
         f.write("\n".join(out) + "\n")

@@ -43,6 +43,9 @@ int32_t UnindexedLineLimit();
 double LineSigma(const TDSpacingRecord& line);
 // A line farther than this many sigma from its reflection is not indexed by the cell.
 constexpr double IndexedLineSigmas = 3;
+// What a line the cell leaves unindexed costs a trial's merit (natural log): a line from elsewhere
+// than the phase is taken as a chance of about 1 in 150.
+constexpr double UnindexedLinePenalty = 5;
 // The lines 1..last (of phase p; 0: of every phase) the current assignment leaves unindexed or
 // beyond IndexedLineSigmas sigma from their reflection.
 int32_t MissedLines(int32_t p = 0, int32_t last = MaxDSpacings);

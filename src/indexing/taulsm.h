@@ -9,6 +9,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,7 +41,8 @@ public:
   void AddVolumeRegularization(int32_t point);
   // cell = a, b, c and the cosines of alpha, beta, gamma, rewritten as the same lattice in the
   // setting nearest the bounds of records 1..6 (an axis reversed; a triclinic cell's axes also
-  // reordered); system 1 triclinic, 2 monoclinic (unique axis and centring kept).
+  // reordered, and when none of these lies within, any basis of rows -1..1); system 1 triclinic,
+  // 2 monoclinic (unique axis and centring kept).
   void PlaceCellInBounds(double (&cell)[6], int32_t system) const;
   // The row of record r in the matrix in use (0 when r has none: fixed, or tied to a fixed one).
   int32_t MatrixRow(int32_t r) const;
@@ -89,6 +91,8 @@ private:
   void KeepCandidate(double merit, double volume);
   bool BestIsPoor();
   void TrySubCells();
+  // Trials from cells the lines themselves make (the zone method; one triclinic phase).
+  void TryZoneStarts(const std::function<bool(TrialEnd)>& after);
   // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.
   bool FirstLineMissed() const;
   IterationEnd RunIterations();
@@ -98,7 +102,7 @@ private:
   // The figure of merit of the current values, the lines reassigned: over the lines within
   // LineTolerance sigma of their reflection, -log of the chance that a line falls that close (its
   // miss, at least its sigma) to one of the calculated lines, as dense about it as they are in
-  // the measured range; every other line costs UnindexedPenalty. A larger cell has denser lines
+  // the measured range; every other line costs UnindexedLinePenalty. A larger cell has denser lines
   // and fits no better; a smaller one leaves lines out. deviation: the mean |d_exp - d_calc| of
   // the indexed lines; volume: the cells' volumes summed.
   double TrialMerit(double& deviation, double& volume);
@@ -117,6 +121,7 @@ private:
   double outlierCut_ = 0;
   std::vector<Candidate> candidates_;  // the best distinct trials of this search
   const double* restart_ = nullptr;    // a trial starts about these values (restarts)
+  const double* preset_ = nullptr;     // or exactly at these (zone starts)
   std::vector<double> calculated_, phaseLines_;  // TrialMerit's calculated lines
 };
 

@@ -19,13 +19,11 @@
 #include "indexing/indexing_state.h"
 #include "indexing/lattice_reduction.h"
 #include "indexing/taulsm.h"
+#include "indexing/zone_starts.h"
 
 namespace {
 
 constexpr int64_t Int32Max = std::numeric_limits<int32_t>::max();
-// What a line the cell leaves unindexed costs the merit (natural log): a line from elsewhere than
-// the phase is taken as a chance of about 1 in 150.
-constexpr double UnindexedPenalty = 5;
 // Merits within this many units are equally good, and then the smaller cell wins; volumes within
 // SameVolume are one cell.
 constexpr double MeritTolerance = 0.5;
@@ -38,6 +36,8 @@ constexpr double LineTolerance = IndexedLineSigmas;
 constexpr size_t CandidateCount = 8;
 constexpr int32_t RestartsPerCandidate = 24;
 constexpr int32_t ExtraPasses = 2;
+// Trials from the zone method's best cells.
+constexpr size_t ZoneTrials = 48;
 
 // The STOP button and the end of the application reach the search while it runs.
 struct ActiveEngineScope {
@@ -254,6 +254,8 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
     // The refit starts from the best trial of this search, else from the start values.
     for (int32_t i = 1; i <= n; ++i)
       Records[i].value = bestInSearch_ && i <= IndexingRecordCapacity ? BestValues[i] : Records[i].Error;
+  } else if (preset_) {
+    for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = preset_[i];
   } else if (restart_) {
     // About a candidate: within a bin's width (a tenth of the range without bins) each way.
     for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) {
@@ -336,7 +338,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     const double miss = std::fabs(line.d - line.DCalc);
     if (line.Assigned) sum += miss, ++indexed;
     if (!line.Assigned || !(miss <= LineTolerance * sigma)) {
-      merit -= UnindexedPenalty;
+      merit -= UnindexedLinePenalty;
       continue;
     }
     // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d.
@@ -426,6 +428,25 @@ void TAULSM::PlaceCellInBounds(double (&cell)[6], int32_t system) const {
           if (m != flip - 1) c[m + 3] = -c[m + 3];
       if (const double d = outside(c); d < bestOutside) bestOutside = d, std::copy(c, c + 6, best);
     }
+  // A triclinic lattice whose reduced cells all lie outside (all three angles acute and gamma below
+  // its bound, say) has other bases: rows of -1, 0, 1 with determinant 1. Of those the one nearest
+  // the bounds, then the one of the shortest edges.
+  if (system == 1 && bestOutside > 0) {
+    double bestLength = std::numeric_limits<double>::infinity();
+    for (int32_t code = 0; code < 19683; ++code) {
+      double M[3][3];
+      for (int32_t e = 0, x = code; e < 9; ++e, x /= 3) M[e / 3][e % 3] = x % 3 - 1;
+      const double det = M[0][0] * (M[1][1] * M[2][2] - M[1][2] * M[2][1]) -
+                         M[0][1] * (M[1][0] * M[2][2] - M[1][2] * M[2][0]) +
+                         M[0][2] * (M[1][0] * M[2][1] - M[1][1] * M[2][0]);
+      if (det != 1) continue;
+      double c[6];
+      SubCell(cell, M, c);
+      const double d = outside(c), length = c[0] + c[1] + c[2];
+      if (d < bestOutside || (d == bestOutside && length < bestLength))
+        bestOutside = d, bestLength = length, std::copy(c, c + 6, best);
+    }
+  }
   std::copy(best, best + 6, cell);
 }
 
@@ -467,6 +488,38 @@ void TAULSM::TrySubCells() {
       if (StopRequest != 0) return;
     }
     if (!(BestVolume < volume * (1 - SameVolume))) return;
+  }
+}
+
+// Cells from the lines' own zones, reduced and placed in the records' bounds, each fitted as a
+// trial: a start near the true cell whatever the grid and the seed.
+void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (PhaseCount != 1 || n < 6 || PhaseTable[1].CrystalSystem != 1 || IndexingMode == 1) return;
+  std::vector<ZoneLine> lines;
+  for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    if (!(line.d > 0)) continue;
+    const double q = 1 / (line.d * line.d);
+    lines.push_back({q, 2 * q * LineSigma(line) / line.d});
+  }
+  std::sort(lines.begin(), lines.end(), [](const ZoneLine& x, const ZoneLine& y) { return x.q < y.q; });
+  std::array<double, IndexingRecordCapacity + 1> start{};
+  for (int32_t i = 1; i <= n; ++i) start[i] = Records[i].value;
+  for (const ZoneCell& z : ZoneStartCells(lines, CellVolumes[1], ZoneTrials)) {
+    double cell[6];
+    std::copy(z.begin(), z.end(), cell);
+    ReduceCellInLattice(cell, 1, 0);
+    ReduceCellInLattice(cell, 1, 0);
+    PlaceCellInBounds(cell, 1);
+    for (int32_t m = 0; m < 6; ++m) {
+      const ParameterRecord& r = Records[m + 1];
+      start[m + 1] = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+    }
+    preset_ = start.data();
+    const TrialEnd e = RunTrial(2, NTries);
+    preset_ = nullptr;
+    if (after(e)) return;
   }
 }
 
@@ -607,6 +660,7 @@ void TAULSM::SearchTrials() {
   bool end = false;
   for (int64_t t = 1; t <= tries && !end; ++t)
     for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
+  if (!end && tries >= 2) TryZoneStarts([&](TrialEnd e) { return end = after(2, e); });
   // A best cell that leaves the fit poor: starts about the best candidates, then every start
   // once more (new random places in the bins), twice at most.
   for (int32_t pass = 0; pass < ExtraPasses && !end && tries >= 2 && IndexingMode != 1 && BestIsPoor(); ++pass) {

@@ -1,0 +1,172 @@
+// Start cells from the lines' own zones. The truth is outside the program: the published cells
+// of real triclinic minerals and their lines from gemmi (tools/gen_indexing_minerals.py, one line
+// missing and one impurity line each), compared as lattices by their reflections' Q = 1/d^2,
+// computed here from the inverse of the direct metric.
+#include "core/numeric_arrays.h"
+#include "core/random.h"
+#include "indexing/zone_starts.h"
+#include "indexing_setup.h"
+
+namespace {
+
+struct Mineral {
+  std::string name;
+  double cell[6];  // a, b, c (A), alpha, beta, gamma (degrees)
+  std::vector<double> d, err;
+};
+
+std::vector<Mineral> TriclinicMinerals() {
+  std::vector<Mineral> out;
+  const std::vector<Tokens> rows = GoldenRows("indexing_minerals.txt", "indexing");
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r][0] != "case" || rows[r][4] != "1") continue;
+    Mineral m{rows[r][3], {}, {}, {}};
+    for (int32_t k = 0; k < 6; ++k) m.cell[k] = Num(rows[r][6 + k]);
+    for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k)
+      m.d.push_back(Num(rows[k][1])), m.err.push_back(Num(rows[k][2]));
+    out.push_back(m);
+  }
+  return out;
+}
+
+// The reciprocal metric (A, B, C, D, E, F) of a direct cell given by edges and cosines.
+std::array<double, 6> ReciprocalMetric(const double (&c)[6]) {
+  const double g[3][3] = {{c[0] * c[0], c[0] * c[1] * c[5], c[0] * c[2] * c[4]},
+                          {c[0] * c[1] * c[5], c[1] * c[1], c[1] * c[2] * c[3]},
+                          {c[0] * c[2] * c[4], c[1] * c[2] * c[3], c[2] * c[2]}};
+  const double det = g[0][0] * (g[1][1] * g[2][2] - g[1][2] * g[1][2]) -
+                     g[0][1] * (g[0][1] * g[2][2] - g[1][2] * g[0][2]) +
+                     g[0][2] * (g[0][1] * g[1][2] - g[1][1] * g[0][2]);
+  const double i00 = (g[1][1] * g[2][2] - g[1][2] * g[1][2]) / det, i11 = (g[0][0] * g[2][2] - g[0][2] * g[0][2]) / det;
+  const double i22 = (g[0][0] * g[1][1] - g[0][1] * g[0][1]) / det;
+  const double i01 = (g[0][2] * g[1][2] - g[0][1] * g[2][2]) / det, i02 = (g[0][1] * g[1][2] - g[0][2] * g[1][1]) / det;
+  const double i12 = (g[0][1] * g[0][2] - g[0][0] * g[1][2]) / det;
+  return {i00, i11, i22, 2 * i01, 2 * i02, 2 * i12};
+}
+
+// The n smallest distinct Q of the lattice (indices up to 6, enough for these cells' first 20).
+std::vector<double> SmallestQ(const double (&cell)[6], size_t n = 20) {
+  const std::array<double, 6> m = ReciprocalMetric(cell);
+  std::vector<double> q;
+  for (int h = -6; h <= 6; ++h)
+    for (int k = -6; k <= 6; ++k)
+      for (int l = 0; l <= 6; ++l)
+        if (l > 0 || k > 0 || (k == 0 && h > 0))
+          q.push_back(h * h * m[0] + k * k * m[1] + l * l * m[2] + h * k * m[3] + h * l * m[4] + k * l * m[5]);
+  std::sort(q.begin(), q.end());
+  std::vector<double> out;
+  for (double v : q)
+    if (out.size() < n && (out.empty() || v > out.back() * (1 + 1e-7))) out.push_back(v);
+  return out;
+}
+
+bool SameLattice(const double (&x)[6], const double (&y)[6], double tolerance) {
+  const std::vector<double> qx = SmallestQ(x), qy = SmallestQ(y);
+  for (size_t i = 0; i < qx.size(); ++i)
+    if (std::fabs(qx[i] - qy[i]) > tolerance * qx[i]) return false;
+  return true;
+}
+
+void Cosines(const double (&degrees)[6], double (&cell)[6]) {
+  for (int32_t k = 0; k < 6; ++k) cell[k] = k < 3 ? degrees[k] : std::cos(degrees[k] * DegToRad);
+}
+
+std::vector<ZoneLine> QLines(const Mineral& m) {
+  std::vector<ZoneLine> lines;
+  for (size_t i = 0; i < m.d.size(); ++i) {
+    const double q = 1 / (m.d[i] * m.d[i]);
+    lines.push_back({q, 2 * q * m.err[i] / m.d[i]});
+  }
+  std::sort(lines.begin(), lines.end(), [](const ZoneLine& a, const ZoneLine& b) { return a.q < b.q; });
+  return lines;
+}
+
+// The place of the first cell of the true lattice among the starts (their count: none).
+size_t RankOf(const std::vector<ZoneCell>& cells, const double (&truth)[6], double tolerance) {
+  for (size_t r = 0; r < cells.size(); ++r) {
+    double c[6];
+    std::copy(cells[r].begin(), cells[r].end(), c);
+    if (SameLattice(c, truth, tolerance)) return r;
+  }
+  return cells.size();
+}
+
+class ZoneStartsTest : public IndexingTest {};
+
+TEST_F(ZoneStartsTest, PublishedTriclinicCellsAreAmongTheFirstStarts) {
+  const std::vector<Mineral> minerals = TriclinicMinerals();
+  ASSERT_GE(minerals.size(), 4u);
+  for (const Mineral& m : minerals) {
+    SCOPED_TRACE(m.name);
+    double truth[6];
+    Cosines(m.cell, truth);
+    // Within the lines' errors (1e-4 in d): Q within 1e-3.
+    EXPECT_LT(RankOf(ZoneStartCells(QLines(m), 5000, 48), truth, 1e-3), 3u);
+  }
+}
+
+// A cell with one short axis (3.19 A, as chain structures have): its lines are almost all h k 0,
+// and those with l = 1 come last, few and without their partners at Q(100) + Q(001) +- E. The
+// lines of the 20 smallest Q (the third line missing), error 1e-4 in d.
+TEST_F(ZoneStartsTest, AShortAxisIsClosedFromTheLinesOutOfTheZone) {
+  const double degrees[6] = {10.2398, 8.3404, 3.1881, 95.9856, 99.3586, 89.1895};
+  double truth[6];
+  Cosines(degrees, truth);
+  std::vector<double> q = SmallestQ(truth, 21);
+  q.erase(q.begin() + 2);
+  Mineral m{"short axis", {}, {}, {}};
+  for (const double x : q) m.d.push_back(1 / std::sqrt(x)), m.err.push_back(1e-4 / std::sqrt(x));
+  EXPECT_LT(RankOf(ZoneStartCells(QLines(m), 5000, 48), truth, 1e-6), 3u);
+}
+
+// The merit is the lattice's: any basis of it scores the same, a doubled axis doubles the density
+// of the calculated lines and scores lower, and a cell beyond the volume limit is none.
+TEST_F(ZoneStartsTest, MeritBelongsToTheLatticeNotToItsBasis) {
+  for (const Mineral& m : TriclinicMinerals()) {
+    SCOPED_TRACE(m.name);
+    const std::vector<ZoneLine> lines = QLines(m);
+    double truth[6];
+    Cosines(m.cell, truth);
+    const std::array<double, 6> r = ReciprocalMetric(truth);
+    const double metric[6] = {r[0], r[1], r[2], r[3], r[4], r[5]};
+    // The basis a + b, b, c: indices h + k, k, l, so Q.(h, k, l) = Q(h - k, k, l).
+    const double sheared[6] = {r[0], r[0] + r[1] - r[3], r[2], r[3] - 2 * r[0], r[4], r[5] - r[4]};
+    // a doubled: a* halved.
+    const double doubled[6] = {r[0] / 4, r[1], r[2], r[3] / 2, r[4] / 2, r[5]};
+    ZoneCell cell{};
+    double volume = 0, shearedVolume = 0, doubledVolume = 0;
+    const double merit = ZoneMetricMerit(lines, metric, 5000, cell, volume);
+    EXPECT_NEAR(merit, ZoneMetricMerit(lines, sheared, 5000, cell, shearedVolume), 1e-9 * std::fabs(merit));
+    EXPECT_NEAR(shearedVolume, volume, 1e-9 * volume);
+    const double twice = ZoneMetricMerit(lines, doubled, 5000, cell, doubledVolume);
+    EXPECT_NEAR(doubledVolume, 2 * volume, 1e-9 * volume);
+    // About ln 2 per indexed line.
+    EXPECT_GT(merit, twice + 0.5 * std::log(2.0) * static_cast<double>(lines.size()));
+    EXPECT_EQ(ZoneMetricMerit(lines, metric, 0.99 * volume, cell, volume), -std::numeric_limits<double>::infinity());
+    // Reciprocal angle of 0: no cell.
+    const double flat[6] = {r[0], r[0], r[2], 2 * r[0], 0, 0};
+    EXPECT_EQ(ZoneMetricMerit(lines, flat, 5000, cell, volume), -std::numeric_limits<double>::infinity());
+  }
+}
+
+// Through the search: with two random trials only, the zone starts alone bring back every
+// mineral's lattice, whatever the seed.
+TEST_F(ZoneStartsTest, SearchFindsTriclinicMineralsOnAnySeed) {
+  for (const Mineral& m : TriclinicMinerals())
+    for (const int32_t seed : {1, 2, 3}) {
+      SCOPED_TRACE(m.name + " seed " + std::to_string(seed));
+      SetLines(m.d);
+      for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+      PrepareAuto({1});
+      MakeControls(2);
+      ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1 + seed, InitialRandomSeed2 + seed));
+      TAULSM& fit = *CelixFitter;
+      fit.SearchTrials();
+      double found[6], truth[6];
+      for (int32_t k = 0; k < 6; ++k) found[k] = fit.Records[k + 1].value;
+      Cosines(m.cell, truth);
+      EXPECT_TRUE(SameLattice(found, truth, 1e-3));
+    }
+}
+
+}  // namespace
