@@ -12,6 +12,8 @@ build=${1:-$src/build}
 random=${2:-5}
 seeds=${3:-5}
 first=${4:-1}
+noise=${5:-1e-4}
+edges=$(awk -v n="$noise" 'BEGIN { e = 4 * n; if (e < 5e-4) e = 5e-4; print e }')
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 : >"$work/found.txt"
@@ -19,12 +21,12 @@ s=$first
 while [ "$s" -lt $((first + seeds)) ]; do
   mkdir -p "$work/$s"
   /usr/bin/python3 "$src/tools/gen_indexing_minerals.py" --all --random "$random" --seed $((20261208 + s)) \
-    "$work/$s/set.txt"
+    --noise "$noise" "$work/$s/set.txt"
   VKEST_INDEXING_SET="$work/$s/set.txt" VKEST_INDEXING_KEEP="$work/$s" VKEST_INDEXING_SEED=$s \
     QT_QPA_PLATFORM=offscreen "$build/tests/test_indexing" \
     --gtest_filter='AcceptanceTest.KnownCellsOfEveryLatticeType' >/dev/null
   cat "$work/$s/found.txt" >>"$work/found.txt"
   s=$((s + 1))
 done
-/usr/bin/python3 "$src/tools/judge_indexing.py" --edges 5e-4 "$work/found.txt" "$work/verdicts.txt"
+/usr/bin/python3 "$src/tools/judge_indexing.py" --edges "$edges" "$work/found.txt" "$work/verdicts.txt"
 if [ -n "$VKEST_INDEXING_KEEP" ]; then cp "$work/found.txt" "$work/verdicts.txt" "$VKEST_INDEXING_KEEP/"; fi

@@ -14,7 +14,8 @@ Rows as tools/gen_indexing_sets.py writes them (the tier field holds the mineral
   l <d> <error>
 
 Lines: d from gemmi UnitCell.calculate_d with the systematic absences of the mineral's space
-group; reflections closer than 2e-4 d merged into their mean; the 20 largest d; Gaussian noise of
+group; reflections closer than 2e-4 d (twice the noise) merged into their mean, as a measurement
+resolves them; the 20 largest d; Gaussian noise of
 1e-4 d with that error; then one line drawn among lines 2 to 20 removed (missing) and one
 impurity line added, uniform in the d range and at least 3 sigma from every true line. Centred
 triclinic cells (feldspars) are given as their primitive Niggli cell; rhombohedral cells on
@@ -136,11 +137,11 @@ def reflections(cell, group):
     return sorted(out, reverse=True)
 
 
-def true_lines(cell, group, count=20):
-    """The count largest lines, reflections within 2e-4 d merged into their mean."""
+def true_lines(cell, group, count=20, resolution=2e-4):
+    """The count largest lines, reflections within resolution x d merged into their mean."""
     groups = []
     for d in reflections(cell, group):
-        if groups and groups[-1][0] - d < 2e-4 * d:
+        if groups and groups[-1][0] - d < resolution * d:
             groups[-1].append(d)
             continue
         if len(groups) == count:
@@ -204,13 +205,13 @@ def main():
         lattice, system, ltype, given, hm = mineral_case(name, system, group, cell)
         n += 1
         out.append("case %d %s %s %d %d %s" % (n, lattice, name, system, ltype, " ".join("%.6f" % v for v in given)))
-        for d, e in measured(rng, true_lines(given, hm), noise):
+        for d, e in measured(rng, true_lines(given, hm, resolution=2 * noise), noise):
             out.append("l %.7f %.7f" % (d, e))
     for lattice, system, ltype, group in LATTICES * randoms:
         while True:
             cell = draw_cell(rng, system)
             if 40 <= gemmi.UnitCell(*cell).volume <= 1500:
-                lines = true_lines(cell, group)
+                lines = true_lines(cell, group, resolution=2 * noise)
                 if len(lines) == 20 and max(cell[:3]) <= 2 * (lines[0] + 0.25):
                     break
         n += 1
