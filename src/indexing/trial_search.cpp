@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include "core/cell_geometry.h"
 #include "core/cell_reduction.h"
 #include "core/dialog_toolkit.h"
@@ -329,6 +330,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     volume += CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
   }
   std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
+  const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
   double sum = 0, merit = 0;
   int32_t indexed = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
@@ -341,10 +343,15 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
       merit -= UnindexedLinePenalty;
       continue;
     }
-    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d.
-    const auto above = std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
-                                        std::greater<double>()) - calculated_.begin();
-    const double density = 3 * std::max<double>(static_cast<double>(above), 1) / line.d;
+    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d. A
+    // triclinic lattice has every reflection distinct (but for Friedel pairs): N = 2 pi V / (3 d^3)
+    // exactly on average, where a count of the few lines at large d would be a poor estimate and a
+    // doubled cell could pass there for free.
+    double count = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
+                                                        std::greater<double>()) -
+                                       calculated_.begin());
+    if (triclinic) count = 2 * std::numbers::pi * volume / (3 * line.d * line.d * line.d);
+    const double density = 3 * std::max(count, 1.0) / line.d;
     merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
   }
   deviation = sum / std::max(indexed, 1);

@@ -169,4 +169,26 @@ TEST_F(ZoneStartsTest, SearchFindsTriclinicMineralsOnAnySeed) {
     }
 }
 
+// Albite's lines as tools/gen_indexing_minerals.py --all --random 5 --seed 20261218 draws them
+// (error 1e-4 d, one line missing, one impurity). A doubled cell indexes the impurity too; at
+// large d the few lines it adds would cost it nothing if the density were counted line by line,
+// but a triclinic lattice doubles its density everywhere: the true cell wins.
+TEST_F(ZoneStartsTest, ADoubledCellThatIndexesTheImpurityDoesNotWin) {
+  const std::vector<double> d = {6.3875472, 6.3745608, 6.3408766, 6.2961946, 5.5844564, 5.1217978, 4.6605007,
+                                 4.3765878, 4.0271416, 3.8524310, 3.7768720, 3.6829782, 3.6664154, 3.6559731,
+                                 3.6380116, 3.5056386, 3.4829442, 3.4355300, 3.3724059, 3.3325989};
+  const double degrees[6] = {7.158300, 7.436535, 7.715663, 115.068839, 107.316449, 100.434624};
+  SetLines(d);
+  for (int32_t i = 1; i <= DSpacingCount; ++i) DSpacingList[i].Error = 1e-4 * DSpacingList[i].d;
+  PrepareAuto({1});
+  MakeControls(2);
+  ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+  TAULSM& fit = *CelixFitter;
+  fit.SearchTrials();
+  double found[6], truth[6];
+  for (int32_t k = 0; k < 6; ++k) found[k] = fit.Records[k + 1].value;
+  Cosines(degrees, truth);
+  EXPECT_TRUE(SameLattice(found, truth, 1e-3));
+}
+
 }  // namespace
