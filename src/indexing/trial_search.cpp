@@ -345,12 +345,13 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     }
     // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d. A
     // triclinic lattice has every reflection distinct (but for Friedel pairs): N = 2 pi V / (3 d^3)
-    // exactly on average, where a count of the few lines at large d would be a poor estimate and a
-    // doubled cell could pass there for free.
+    // on average, where a count of the few lines at large d is a poor estimate and a doubled cell
+    // could pass there for free. The larger of the two: a cell nearly flat has more calculated
+    // lines than its small volume says.
     double count = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
                                                         std::greater<double>()) -
                                        calculated_.begin());
-    if (triclinic) count = 2 * std::numbers::pi * volume / (3 * line.d * line.d * line.d);
+    if (triclinic) count = std::max(count, 2 * std::numbers::pi * volume / (3 * line.d * line.d * line.d));
     const double density = 3 * std::max(count, 1.0) / line.d;
     merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
   }
