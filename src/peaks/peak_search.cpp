@@ -156,7 +156,8 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
     const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, c, w);
     const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
     const bool peak = q.error > 0 && q.value >= ShoulderSignificance * std::max(1.0, PeakSensitivity) * q.error &&
-                      t.judged && SignificantPeak(t, PeakSensitivity);
+                      t.judged && SignificantPeak(t, PeakSensitivity) &&
+                      !OneChannelSpike(spectrum, first, last, errorsKnown, x, w, t);
     ProtocolStatistics(x, t, q, peak);
     if (peak) Append(x, spectrum.Y[c]);
     return;
@@ -174,7 +175,8 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
                                                   t.backgroundSlope);
   const bool curves = q.error > 0 ? q.value >= TopCurvature * q.error : prominence >= MinProminence;
   const bool peak = SignificantPeak(t, PeakSensitivity) && curves &&
-                    (prominence >= MinProminence || q.value >= LowTopCurvature * q.error);
+                    (prominence >= MinProminence || q.value >= LowTopCurvature * q.error) &&
+                    !OneChannelSpike(spectrum, first, last, errorsKnown, x, w, t);
   ProtocolStatistics(x, t, q, peak);
   if (peak) Append(x, height);
 }

@@ -1,6 +1,7 @@
 // The automatic peak search on single cases made from the physics (Gaussians on Poisson counts): a
 // weak peak between strong neighbours, a peak under a million counts, a peak at every offset from a
-// section start, the climb up a long flank, and a shoulder without a top of its own.
+// section start, the climb up a long flank, a shoulder without a top of its own, and spikes of one
+// channel.
 #include <gtest/gtest.h>
 #include <cmath>
 #include <random>
@@ -126,4 +127,25 @@ TEST_F(SearchCasesTest, ShoulderFoundByItsCurvature) {
     EXPECT_FALSE(std::isnan(FoundNear(509.2, w))) << seed;
     EXPECT_EQ(MarkedPointCount, 2) << seed;
   }
+}
+
+// Counts added to one channel of a flat 250 (12 to 630 standard deviations) are no peak at widths of
+// 3 to 10 channels: a peak of even half the law's width would put 37 to 90 % of its centre count into
+// each neighbour. The same spike on top of a 10 sigma Gaussian leaves the Gaussian listed.
+TEST_F(SearchCasesTest, OneChannelSpikeIsNoPeak) {
+  for (double w : {3.0, 4.0, 6.0, 10.0})
+    for (double spike : {200.0, 300.0, 1000.0, 10000.0})
+      for (uint32_t seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE(testing::Message() << "width " << w << " spike " << spike << " seed " << seed);
+        std::vector<double> y = Counts(1000, 250, {}, seed);
+        y[449] += spike;  // channel 450
+        Load(y);
+        FindPeaks(Sp(), 1, 1000, w, w, 2);
+        for (int32_t i = 1; i <= MarkedPointCount; ++i) EXPECT_GT(std::fabs(MarkedPoints[i] - 450), w);
+        y = Counts(1000, 250, {{450.3, 10 * std::sqrt(250.0), w}}, seed);
+        y[449] += spike;
+        Load(y);
+        FindPeaks(Sp(), 1, 1000, w, w, 2);
+        EXPECT_FALSE(std::isnan(FoundNear(450.3, w)));
+      }
 }
