@@ -208,11 +208,16 @@ void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
   }
 }
 
-void FinalAssembly() {
+// The partners of the found peaks are sought when a spectrum is given (the search ran).
+void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = false) {
   if (Protocolling())
     for (int32_t i = 1; i <= MarkedPointCount; ++i)
       LogLine(FormatInteger(i, 5) + FormatNumber(10, 2, MarkedPoints[i]));
   MergeRepeatedPoints();
+  if (partnersOf && MarkedPointCount < PeakSearchPointLimit) {
+    AddHiddenPartners(*partnersOf, errorsKnown);
+    MergeRepeatedPoints();
+  }
   CutToMaxPeakCount();
 }
 }  // namespace
@@ -273,5 +278,5 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     PeakSearchFirst = MaxI(PeakSearchLast - L / 3, PeakSearchFirst + 2);
   }
   if (!full && MarkedPointCount < PeakSearchPointLimit) ProposeOverTheRange(spectrum, errorsKnown);
-  FinalAssembly();
+  FinalAssembly(full ? nullptr : &spectrum, errorsKnown);
 }

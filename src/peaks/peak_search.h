@@ -120,6 +120,12 @@ constexpr double SpikeSignificance = 4.0, MinSpikeWidth = 1.5;
 bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
                      const TPeakStatistics& t);
 
+// Adds to MarkedPoints the partners of the found peaks (a weaker peak 0.75 to 2.75 widths beside
+// one: a shoulder, or the second of a close pair) whose height in a joint fit of the two is at
+// least PartnerSignificance of its standard deviations (times the sensitivity when that is above 1).
+constexpr double PartnerSignificance = 5.0;
+void AddHiddenPartners(const TSpectrum& sp, bool errorsKnown);
+
 // Points closer than this fraction of the local width are one peak (two Gaussians of equal
 // height closer than 0.85 widths show only one maximum).
 constexpr double RepeatFraction = 0.5;
