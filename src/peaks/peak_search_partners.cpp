@@ -22,7 +22,7 @@ namespace {
 constexpr double FourLn2 = 2.772588722239781;
 constexpr double NearReach = 0.75, FarReach = 2.75;  // widths from the found peak
 constexpr double WindowReach = 4.0;                    // widths about the found peak
-constexpr int32_t MaxOthers = 4, MaxTerms = 2 + 2 + 2 * MaxOthers + 1;
+constexpr int32_t MaxOthers = 6, MaxTerms = 2 + 2 + 3 * MaxOthers + 1;
 constexpr int32_t SimplexPasses = 300;
 constexpr double MinResidual = 2.0;  // standard deviations of the matched residual
 
@@ -85,7 +85,7 @@ public:
       const double gap = std::fabs(theta[2] - x1);
       if (!(gap >= 0.6 * w_ && gap <= 3.0 * w_)) return HUGE_VAL;
     }
-    terms_ = 4 + 2 * static_cast<int32_t>(others_.size()) + (partner ? 1 : 0);
+    terms_ = 4 + 3 * static_cast<int32_t>(others_.size()) + (partner ? 1 : 0);
     double n[MaxTerms][MaxTerms] = {}, t[MaxTerms] = {}, f[MaxTerms];
     for (int32_t c = a_; c <= b_; ++c) {
       Basis(c, theta, partner, f);
@@ -118,6 +118,9 @@ public:
     for (int32_t i = 0; i < terms_ - (partner && withoutPartner ? 1 : 0); ++i) s += p_[i] * f[i];
     return s;
   }
+  int32_t Terms() const { return terms_; }
+  // The fitted line of the last Chi2 at c.
+  double Line(double c) const { return p_[0] + p_[1] * (c - x0_) / w_; }
   double height_ = 0, heightError_ = 0;
 
 private:
@@ -127,7 +130,9 @@ private:
     int32_t k = 4;
     for (double x : others_) {
       const double w = LawWidth(x);
-      f[k++] = Gauss(c - x, w), f[k++] = Lorentz(c - x, w);
+      // The Gaussian's slope in x takes up a small error of the point's position.
+      const double g = Gauss(c - x, w);
+      f[k++] = g, f[k++] = Lorentz(c - x, w), f[k++] = g * (c - x) / w;
     }
     if (partner) f[k] = Gauss(c - theta[2], LawWidth(theta[2]));
   }
@@ -199,16 +204,15 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, int32_t dims,
 void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t side) {
   const int32_t first = std::max(PeakSearchFirstChannel, 1), last = std::min(PeakSearchLastChannel, MaxChannels);
   const double x0 = MarkedPoints[i0], w = LawWidth(x0);
-  const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(x0 - WindowReach * w)));
-  const int32_t b = std::min(last, static_cast<int32_t>(std::floor(x0 + WindowReach * w)));
-  if (b - a < 12) return;
+  int32_t a = std::max(first, static_cast<int32_t>(std::ceil(x0 - WindowReach * w)));
+  int32_t b = std::min(last, static_cast<int32_t>(std::floor(x0 + WindowReach * w)));
   // The nearest other found peaks whose counts reach into the window; of those in the partner's
   // reach on this side (at most one, and lower than x0) the partner takes the place.
   std::vector<double> others;
   int32_t inReach = 0, reachIndex = 0;
   for (int32_t i = 1; i <= MarkedPointCount; ++i) {
     const double x = MarkedPoints[i], gap = (x - x0) * side;
-    if (i == i0 || !(x > a - 1.5 * LawWidth(x) && x < b + 1.5 * LawWidth(x))) continue;
+    if (i == i0 || !(x > a - 2.0 * LawWidth(x) && x < b + 2.0 * LawWidth(x))) continue;
     if (gap > 0 && gap < FarReach * w) {
       ++inReach, reachIndex = i;
       continue;
@@ -219,6 +223,12 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
   if (inReach > 1 || (inReach == 1 && PeakHeights[reachIndex] > PeakHeights[i0])) return;
   std::sort(others.begin(), others.end(), [&](double p, double q) { return std::fabs(p - x0) < std::fabs(q - x0); });
   if (others.size() > MaxOthers) others.resize(MaxOthers);
+  // The window holds the others whole (1.5 widths about each), so that the fit determines them.
+  for (double x : others) {
+    a = std::max(first, std::min(a, static_cast<int32_t>(std::ceil(x - 1.5 * LawWidth(x)))));
+    b = std::min(last, std::max(b, static_cast<int32_t>(std::floor(x + 1.5 * LawWidth(x)))));
+  }
+  if (b - a < 12) return;
   TLocalFit fit(sp, a, b, errorsKnown, x0, w, others);
   double single[3] = {x0, w, 0};
   const double step[3] = {0.1 * w, 0.1 * w, 0.1 * w};
@@ -260,9 +270,17 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
   if (inReach == 1 && !(std::fabs(MarkedPoints[reachIndex] - x2) < RepeatFraction * w)) return;
   const double h = fit.height_, sh = fit.heightError_;
   const double countError = std::sqrt(ChannelVariance(sp, c2, errorsKnown));
-  // The partner's height, and the fall of chi^2 it brings, are significant.
+  // No higher than the counts over the fitted line there allow (every peak adds counts).
+  if (!(h <= sp.Y[c2] - fit.Line(c2) + 3 * countError)) return;
+  // The partner's height, and the fall of chi^2 it brings, are significant; where the pair leaves
+  // more misfit than the counts allow (peaks the fit does not hold), in units scaled by chi^2 per
+  // degree of freedom.
+  const int32_t freedom = b - a + 1 - fit.Terms() - 3;
+  if (freedom < 1) return;
+  const double misfit = std::max(1.0, chi2 / freedom);
   const double z = PartnerSignificance * std::max(1.0, PeakSensitivity);
-  if (!(h >= z * sh && chi2Single - chi2 >= z * z && h >= PeakSensitivity * countError)) return;
+  if (!(h >= z * sh * std::sqrt(misfit) && chi2Single - chi2 >= z * z * misfit && h >= PeakSensitivity * countError))
+    return;
   const double w2 = LawWidth(x2);
   const TCurvature q = CurvatureAt(sp, first, last, errorsKnown, c2, w2);
   if (q.error > 0 && !(q.value > -LowTopCurvature * q.error)) return;
