@@ -125,8 +125,9 @@ TEST_F(SearchCasesTest, ShoulderFoundBesideItsNeighbour) {
       for (const Gaussian& g : peaks) s += g.height * std::exp(-FourLn2 * std::pow((c - g.position) / g.fwhm, 2));
       return s;
     };
-    if (k.strong == 2.5 * k.weak)
+    if (k.strong == 2.5 * k.weak) {
       for (double c = 501; c <= 520; c += 0.25) ASSERT_LT(mean(c), mean(c - 0.25)) << c;
+    }
     for (uint32_t seed = 1; seed <= 5; ++seed) {
       SCOPED_TRACE(testing::Message() << k.strong << " and " << k.weak << " on " << k.background << ", seed " << seed);
       Load(Counts(1000, k.background, peaks, seed));
