@@ -34,14 +34,10 @@ try:
     import numpy as np
 except ImportError:
     sys.exit(3)
-from gen_search_spectra import count_rows, write_spectra
+from gen_search_spectra import count_rows, write_spectra, loguniform, width_law
 
 CHANNELS = 3000
 LEVELS = [(2.0, 20.0), (20.0, 2000.0), (2e3, 5e4), (2e5, 1e6)]
-
-
-def loguniform(rng, lo, hi):
-    return math.exp(rng.uniform(math.log(lo), math.log(hi)))
 
 
 def profile(name, eta, d, w):
@@ -55,12 +51,7 @@ def profile(name, eta, d, w):
 
 
 def spectrum(rng, k):
-    wb = rng.uniform(3.0, 12.0)
-    we = rng.uniform(wb, min(20.0, 2.5 * wb))
-
-    def width(c):
-        return wb + (we - wb) * (c - 1.0) / (CHANNELS - 1.0)
-
+    wb, we, width = width_law(rng)
     level = k % 4
     kind = (k // 4) % 3
     name = ["gauss", "lorentz", "pvoigt"][int(rng.integers(3))]

@@ -42,13 +42,19 @@ def background(kind, b0, b1, c):
     return b1 + (b0 - b1) * np.exp(-4.0 * t)
 
 
-def spectrum(rng, k):
+def width_law(rng):
+    """Full widths at half maximum from wb at channel 1 to we at channel 3000: wb, we, the law."""
     wb = rng.uniform(3.0, 12.0)
     we = rng.uniform(wb, min(20.0, 2.5 * wb))
+    return wb, we, lambda c: wb + (we - wb) * (c - 1.0) / (CHANNELS - 1.0)
 
-    def width(c):
-        return wb + (we - wb) * (c - 1.0) / (CHANNELS - 1.0)
 
+def loguniform(rng, lo, hi):
+    return math.exp(rng.uniform(math.log(lo), math.log(hi)))
+
+
+def spectrum(rng, k):
+    wb, we, width = width_law(rng)
     kind = k % 3
     b0, b1 = rng.uniform(30.0, 600.0, size=2)
     centres = []

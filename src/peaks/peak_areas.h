@@ -29,7 +29,8 @@ double FittedCorrelation(int32_t j, int32_t k);
 // the whole line, a table over its range). One formula whether W1 is 0 or not. Its error is
 // sqrt(g' C g) over the peak's records A, P, W0, W1: g the gradient of the area, C their covariance
 // from the records' errors and the correlations of the engine's last inverse (none when the last
-// fit left no inverse); at least sqrt(area). Areas into NumberBuffer[1..N], errors into
+// fit left no inverse); at least sqrt(area q), q the spectrum's typical E^2 / Y (1 for counts), the
+// counting floor in the data's own units. Areas into NumberBuffer[1..N], errors into
 // [N+1..2N]; widthsVary := some peak's W1 is not 0. A peak whose records are missing or whose W0
 // is not positive gets 0 and 0. OptionFlags[8] traces to LogFile.
 void ComputePeakAreas(bool& widthsVary);

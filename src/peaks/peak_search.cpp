@@ -156,7 +156,8 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
     const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, c, w);
     const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
     const bool peak = q.error > 0 && q.value >= ShoulderSignificance * std::max(1.0, PeakSensitivity) * q.error &&
-                      t.judged && SignificantPeak(t, PeakSensitivity);
+                      t.judged && SignificantPeak(t, PeakSensitivity) &&
+                      !OneChannelSpike(spectrum, first, last, errorsKnown, x, w, t);
     ProtocolStatistics(x, t, q, peak);
     if (peak) Append(x, spectrum.Y[c]);
     return;
@@ -174,7 +175,8 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
                                                   t.backgroundSlope);
   const bool curves = q.error > 0 ? q.value >= TopCurvature * q.error : prominence >= MinProminence;
   const bool peak = SignificantPeak(t, PeakSensitivity) && curves &&
-                    (prominence >= MinProminence || q.value >= LowTopCurvature * q.error);
+                    (prominence >= MinProminence || q.value >= LowTopCurvature * q.error) &&
+                    !OneChannelSpike(spectrum, first, last, errorsKnown, x, w, t);
   ProtocolStatistics(x, t, q, peak);
   if (peak) Append(x, height);
 }
@@ -206,11 +208,16 @@ void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
   }
 }
 
-void FinalAssembly() {
+// The partners of the found peaks are sought when a spectrum is given (the search ran).
+void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = false) {
   if (Protocolling())
     for (int32_t i = 1; i <= MarkedPointCount; ++i)
       LogLine(FormatInteger(i, 5) + FormatNumber(10, 2, MarkedPoints[i]));
   MergeRepeatedPoints();
+  if (partnersOf && MarkedPointCount < PeakSearchPointLimit) {
+    AddHiddenPartners(*partnersOf, errorsKnown);
+    MergeRepeatedPoints();
+  }
   CutToMaxPeakCount();
 }
 }  // namespace
@@ -271,5 +278,5 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     PeakSearchFirst = MaxI(PeakSearchLast - L / 3, PeakSearchFirst + 2);
   }
   if (!full && MarkedPointCount < PeakSearchPointLimit) ProposeOverTheRange(spectrum, errorsKnown);
-  FinalAssembly();
+  FinalAssembly(full ? nullptr : &spectrum, errorsKnown);
 }

@@ -109,6 +109,23 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
 constexpr double MinPeakSignificance = 4.0;
 bool SignificantPeak(const TPeakStatistics& t, double sensitivity);
 
+// Whether the excess of a found point x (t its statistics) lies in one channel: a spike, far
+// narrower than the width law allows. The channel c of the largest excess within half a width of x
+// is a spike when its neighbours' mean excess falls short of what a peak of half the law's width w
+// puts there (the share r of a channel-integrated Gaussian of full width w / 2 centred on c) by
+// more than SpikeSignificance of their standard deviations, and the point without channel c is no
+// peak (a cosmic spike on a real peak leaves the peak). Not judged where such a peak itself lies
+// mostly in one channel (w / 2 below MinSpikeWidth channels).
+constexpr double SpikeSignificance = 4.0, MinSpikeWidth = 1.5;
+bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
+                     const TPeakStatistics& t);
+
+// Adds to MarkedPoints the partners of the found peaks (a weaker peak 0.75 to 2.75 widths beside
+// one: a shoulder, or the second of a close pair) whose height in a joint fit of the two is at
+// least PartnerSignificance of its standard deviations (times the sensitivity when that is above 1).
+constexpr double PartnerSignificance = 5.0;
+void AddHiddenPartners(const TSpectrum& sp, bool errorsKnown);
+
 // Points closer than this fraction of the local width are one peak (two Gaussians of equal
 // height closer than 0.85 widths show only one maximum).
 constexpr double RepeatFraction = 0.5;

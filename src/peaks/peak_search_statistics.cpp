@@ -329,6 +329,40 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
   return x;
 }
 
+bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
+                     const TPeakStatistics& t) {
+  first = std::max(first, 1), last = std::min(last, MaxChannels);
+  if (!t.judged || !std::isfinite(x) || !(w / 2 >= MinSpikeWidth)) return false;
+  auto excess = [&](int32_t c) {
+    const double d = c - x;
+    return sp.Y[c] - (t.background + (t.backgroundSlope + t.backgroundCurvature * d) * d);
+  };
+  const int32_t reach = std::max(1, static_cast<int32_t>(std::floor(w / 2)));
+  const int32_t x0 = static_cast<int32_t>(std::nearbyint(x));
+  int32_t c = 0;
+  for (int32_t j = std::max(first + 1, x0 - reach); j <= std::min(last - 1, x0 + reach); ++j)
+    if (c == 0 || excess(j) > excess(c)) c = j;
+  if (c == 0) return false;
+  // The neighbours' share of a channel-integrated Gaussian of full width w / 2 centred on c.
+  const double sigma = w / 2 / (2 * std::sqrt(2 * std::log(2.0)));
+  auto below = [&](double z) { return 0.5 * std::erfc(-z / (sigma * std::sqrt(2.0))); };
+  const double r = (below(1.5) - below(0.5)) / (2 * below(0.5) - 1);
+  const double e0 = excess(c), e1 = (excess(c - 1) + excess(c + 1)) / 2;
+  const double shortfall = r * e0 - e1;
+  const double sd = std::sqrt(r * r * Variance(sp, c, errorsKnown) +
+                              (Variance(sp, c - 1, errorsKnown) + Variance(sp, c + 1, errorsKnown)) / 4);
+  if (!(shortfall > SpikeSignificance * sd)) return false;
+  // The matched height over the channels within one width of x, channel c left out.
+  double skk = 0, sky = 0, skkv = 0;
+  for (int32_t j = std::max(first, static_cast<int32_t>(std::ceil(x - w)));
+       j <= std::min(last, static_cast<int32_t>(std::floor(x + w))); ++j) {
+    if (j == c) continue;
+    const double d = (j - x) / w, k = std::exp(-FourLn2 * d * d);
+    skk += k * k, sky += k * excess(j), skkv += k * k * Variance(sp, j, errorsKnown);
+  }
+  return !(skk > 0 && sky >= MinPeakSignificance * std::sqrt(skkv));
+}
+
 bool SignificantPeak(const TPeakStatistics& t, double sensitivity) {
   if (!t.judged) return true;
   return t.height >= sensitivity * t.countError && t.height >= MinPeakSignificance * t.heightError;

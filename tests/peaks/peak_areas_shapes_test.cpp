@@ -56,10 +56,11 @@ protected:
     }
     return 10;
   }
-  // The two peaks fitted from their marked channels; W1 held at 0 or free. The areas.
-  std::vector<double> FittedAreas(const ShapeCase& c, bool slopeFree) {
+  // The two peaks fitted from their marked channels, counts and errors multiplied by `scale`; W1
+  // held at 0 or free. The areas, then their errors.
+  std::vector<double> FittedAreas(const ShapeCase& c, bool slopeFree, double scale = 1) {
     TSpectrum& sp = Sp();
-    for (size_t i = 0; i < c.y.size(); ++i) sp.Y[i + 1] = c.y[i], sp.E[i + 1] = c.e[i];
+    for (size_t i = 0; i < c.y.size(); ++i) sp.Y[i + 1] = scale * c.y[i], sp.E[i + 1] = scale * c.e[i];
     sp.FirstChannel = sp.WorkFirst = 1, sp.LastChannel = sp.WorkLast = static_cast<int32_t>(c.y.size());
     sp.W0 = sp.W1 = FormModel(c), sp.BackgroundDegree = 0;
     MainMode = ParameterArrayMode = FitraMode, UsedPeakModelCount = 1, MarkedPointCount = 2;
@@ -71,7 +72,7 @@ protected:
     bool vary = false;
     ComputePeakAreas(vary);
     EXPECT_EQ(vary, FitParameters->Records[WidthW1Record(2, 1)].value != 0);
-    return {NumberBuffer[1], NumberBuffer[2]};
+    return {NumberBuffer[1], NumberBuffer[2], NumberBuffer[3], NumberBuffer[4]};
   }
 };
 
@@ -86,6 +87,22 @@ TEST_F(AreaShapesTest, WholeAreaOfEveryShapeWhateverTheWidthLaw) {
       EXPECT_NEAR(held[i], c.areas[i], 0.01 * c.areas[i]) << c.name << " W1 = 0, peak " << i + 1;
       EXPECT_NEAR(free[i], c.areas[i], 0.01 * c.areas[i]) << c.name << " W1 free, peak " << i + 1;
       EXPECT_NEAR(free[i], held[i], 0.002 * c.areas[i]) << c.name << " peak " << i + 1;
+    }
+  }
+}
+
+// Counts and errors multiplied by s (a normalised spectrum, E = sqrt(s Y), 0.35 sqrt(Y) at s =
+// 0.1225; or counts per microsecond): the areas and their errors are s times those of the counts
+// (errors scale with E); the counting floor sqrt(area) of the counts stays below the propagated
+// error, so it takes no part.
+TEST_F(AreaShapesTest, AreaErrorsScaleWithTheErrorsOfTheData) {
+  for (const ShapeCase& c : Cases()) {
+    const std::vector<double> counts = FittedAreas(c, false);
+    for (size_t i = 0; i < 2; ++i) ASSERT_GT(counts[2 + i], std::sqrt(counts[i])) << c.name;
+    for (double s : {0.1225, 0.01, 8.0}) {
+      const std::vector<double> scaled = FittedAreas(c, false, s);
+      for (size_t k = 0; k < 4; ++k)
+        EXPECT_NEAR(scaled[k] / s, counts[k], 1e-3 * counts[k]) << c.name << " s " << s << (k < 2 ? " area " : " error ") << k % 2 + 1;
     }
   }
 }
