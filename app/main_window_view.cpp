@@ -7,8 +7,10 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcutEvent>
 #include <QStyle>
 #include <QStyleOptionMenuItem>
+#include <algorithm>
 #include "app/point_box_view.h"
 #include "core/display_text.h"
 #include "core/qt/qt_fonts.h"
@@ -68,6 +70,7 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
       continue;
     }
     QMenu* menu = menuBar()->addMenu(DisplayText(entry.caption));
+    menu->installEventFilter(this);
     actions_.push_back({menu->menuAction(), top, 0});
     for (int32_t item = 1; item <= static_cast<int32_t>(entry.items.size()); ++item) {
       // The separator is an item of its own (disabled), not a Qt separator.
@@ -101,6 +104,7 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
   label2_ = new QLabel(surface);
   label2_->setObjectName("Label2");
   setFocusPolicy(Qt::StrongFocus);
+  menuBar()->installEventFilter(this);
   pointBox_ = new PointBoxView(this, Form4);
 
   model_.OnChanged = [this] { Refresh(); };
@@ -145,11 +149,25 @@ void MainWindowView::Refresh() {
   }
   LoadLabel(label1_, model_.Label1);
   LoadLabel(label2_, model_.Label2);
+  KeepAboveGraph();
   label1_->raise();
   label2_->raise();
   centralWidget()->update();
   QPushButton* ok = buttons_[1];
   pointBox_->Refresh(ok->isVisible() ? QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size()) : QRect());
+}
+
+// The status lines stand in the header strip: a line taller than its room (the font's height at
+// a large screen scale) is moved up, the second to end where the strip ends (the graph begins
+// below it), the first to end where the second begins, so that neither covers the graph or the
+// other.
+void MainWindowView::KeepAboveGraph() {
+  int bottom = std::min(images_[1]->geometry().bottom() + 1, images_[2]->geometry().top());
+  for (QLabel* l : {label2_, label1_}) {
+    if (!l->isVisibleTo(this)) continue;
+    if (l->geometry().bottom() >= bottom) l->move(l->x(), std::max(0, bottom - l->height()));
+    bottom = l->y();
+  }
 }
 
 // The width the menu bar's style needs to lay out every visible top-level entry in one row.
@@ -193,7 +211,57 @@ void MainWindowView::closeEvent(QCloseEvent* e) {
     e->ignore();
 }
 
+// Alt + letter: the first entry of the bar with that mnemonic, or, when the bar is already on one
+// of them (its menu open, or the bar reached from the keyboard), the next entry of that letter.
+// Entries sharing a letter ("&File"/"&Fitra", "&Test"/"&Trevo") would otherwise take turns from
+// one press to the next, wherever the bar stands.
+bool MainWindowView::MnemonicKey(int key) {
+  QMenuBar* bar = menuBar();
+  const QKeySequence wanted(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key)));
+  std::vector<QAction*> same;
+  for (QAction* a : bar->actions())
+    if (a->isVisible() && a->isEnabled() && QKeySequence::mnemonic(a->text()) == wanted) same.push_back(a);
+  if (same.empty()) return false;
+  // Where the bar stands: the entry whose menu is open, else the one the keyboard is on.
+  QAction* current = nullptr;
+  for (QAction* a : bar->actions())
+    if (a->menu() && a->menu()->isVisible()) current = a;
+  if (!current && bar->hasFocus()) current = bar->activeAction();
+  size_t next = 0;
+  if (const auto at = std::find(same.begin(), same.end(), current); at != same.end())
+    next = static_cast<size_t>(at - same.begin() + 1) % same.size();
+  QAction* target = same[next];
+  if (target->menu()) {
+    bar->setActiveAction(target);
+    return true;
+  }
+  if (current && current->menu()) current->menu()->hide();
+  // Run after this key's event: the command may wait in a window of its own.
+  QMetaObject::invokeMethod(target, &QAction::trigger, Qt::QueuedConnection);
+  return true;
+}
+
 bool MainWindowView::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == menuBar() && e->type() == QEvent::Shortcut) {
+    const QKeySequence k = static_cast<QShortcutEvent*>(e)->key();
+    if (k.count() == 1 && k[0].keyboardModifiers() == Qt::AltModifier && k[0].key() >= Qt::Key_A &&
+        k[0].key() <= Qt::Key_Z && MnemonicKey(k[0].key()))
+      return true;
+    return QMainWindow::eventFilter(watched, e);
+  }
+  if (auto* menu = qobject_cast<QMenu*>(watched); menu && e->type() == QEvent::KeyPress) {
+    // A letter of no item of the open menu, with Alt: the bar's entries of that letter. Alt
+    // itself leaves the menu open (the style would close it), so that Alt + letter finds it open.
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_Alt) return true;
+    if (k->modifiers() != Qt::AltModifier || k->key() < Qt::Key_A || k->key() > Qt::Key_Z)
+      return QMainWindow::eventFilter(watched, e);
+    const QKeySequence wanted(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(k->key())));
+    for (QAction* a : menu->actions())
+      if (a->isVisible() && a->isEnabled() && QKeySequence::mnemonic(a->text()) == wanted)
+        return QMainWindow::eventFilter(watched, e);
+    return MnemonicKey(k->key()) || QMainWindow::eventFilter(watched, e);
+  }
   if (watched != images_[2] || e->type() != QEvent::MouseButtonPress) return QMainWindow::eventFilter(watched, e);
   auto* m = static_cast<QMouseEvent*>(e);
   const QPoint at = m->position().toPoint();
