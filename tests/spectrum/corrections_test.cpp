@@ -318,15 +318,20 @@ TEST_F(CorrectionsTest, NormalisationDialogQuestionsAndRead) {
   EXPECT_EQ(InfoLines.lines[3], "* normalized;");
   EXPECT_EQ(InfoLines.lines[4], "* NOT corrected for absorption");
   // A channel width of 0 typed in either width field (the spectrum's, the effective one's) is
-  // refused by name before anything is divided; a width of 0.5 in each divides as before.
+  // refused by name, once, before anything is divided: with absorption asked for too, neither
+  // correction is made. A width of 0.5 in each divides as before.
   for (const auto& [field, text] : {std::pair{1, "0"}, {3, "0"}, {1, "-0"}, {3, "0.0"}}) {
     SCOPED_TRACE(std::to_string(field) + " \"" + text + "\"");
     Fill(1, [](int32_t k) { return 100.0 + k; }, [](int32_t) { return 10.0; });
-    s.ChanWidth = e.ChanWidth = 0.5, s.NormalizedFlag = 0;
-    ui.ExpectDialog("Spectrum normalization").Edit(field, text).Ok();
+    s.ChanWidth = e.ChanWidth = 0.5, s.NormalizedFlag = s.AbsorptionCorrectedFlag = 0;
+    const size_t shown = ui.Messages().size();
+    ui.ExpectDialog("Spectrum normalization").Check(1).Field(1, 1, "0.1").Edit(field, text).Ok();
     NormalizeSpectrum();
-    EXPECT_EQ(ui.Messages().back(), "Error, channel width = 0");
-    EXPECT_EQ(std::make_tuple(s.Y[50], s.E[50], int32_t{s.NormalizedFlag}), std::make_tuple(150.0, 10.0, 0));
+    const std::vector<std::string> messages = ui.Messages();
+    EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<ptrdiff_t>(shown), messages.end()),
+              std::vector<std::string>{"Error, channel width = 0"});
+    EXPECT_EQ(std::make_tuple(s.Y[50], s.E[50], int32_t{s.NormalizedFlag}, int32_t{s.AbsorptionCorrectedFlag}),
+              std::make_tuple(150.0, 10.0, 0, 0));
   }
   s.ChanWidth = e.ChanWidth = 0.5;
   ui.ExpectDialog("Spectrum normalization").Ok();
