@@ -15,6 +15,7 @@
 #include "core/display_text.h"
 #include "core/qt/qt_fonts.h"
 #include "core/qt/qt_forms.h"
+#include "mainwin/graph_view.h"
 
 namespace {
 QString Hex(int32_t color) { return QColor::fromRgb(ColorToRgb(color)).name(); }
@@ -75,8 +76,10 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
     for (int32_t item = 1; item <= static_cast<int32_t>(entry.items.size()); ++item) {
       // The separator is an item of its own (disabled), not a Qt separator.
       QAction* a = menu->addAction(DisplayText(entry.items[static_cast<size_t>(item - 1)].caption));
-      connect(a, &QAction::triggered, this,
-              [this, top, item] { Dispatch({TMainEventKind::MenuItem, top, item, false}); });
+      connect(a, &QAction::triggered, this, [this, top, item] {
+        menuBar()->clearFocus();  // the keys go to the window again
+        Dispatch({TMainEventKind::MenuItem, top, item, false});
+      });
       actions_.push_back({a, top, item});
     }
   }
@@ -157,16 +160,35 @@ void MainWindowView::Refresh() {
   pointBox_->Refresh(ok->isVisible() ? QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size()) : QRect());
 }
 
-// The status lines stand in the header strip: a line taller than its room (the font's height at
-// a large screen scale) is moved up, the second to end where the strip ends (the graph begins
-// below it), the first to end where the second begins, so that neither covers the graph or the
-// other.
+// Over a graph the status lines stand in the header strip below its text: lines taller than
+// that room together (a large font at a small screen scale) are drawn smaller, down to 7 points,
+// and each line is moved, within that room where it can, to end above the graph and the line
+// below it.
 void MainWindowView::KeepAboveGraph() {
-  int bottom = std::min(images_[1]->geometry().bottom() + 1, images_[2]->geometry().top());
-  for (QLabel* l : {label2_, label1_}) {
-    if (!l->isVisibleTo(this)) continue;
-    if (l->geometry().bottom() >= bottom) l->move(l->x(), std::max(0, bottom - l->height()));
-    bottom = l->y();
+  if (!images_[2]->isVisibleTo(this)) return;
+  std::vector<QLabel*> shown;
+  for (QLabel* l : {label1_, label2_})
+    if (l->isVisibleTo(this)) shown.push_back(l);
+  if (shown.empty()) return;
+  const int bottom = std::min(images_[1]->geometry().bottom() + 1, images_[2]->geometry().top());
+  const int room = bottom - std::max(0, static_cast<int>(HeaderTextBottom()));
+  auto height = [&shown] {
+    int h = 0;
+    for (QLabel* l : shown) h += l->height();
+    return h;
+  };
+  for (QFont f = shown.front()->font(); height() > room && f.pointSizeF() > 7;) {
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+    for (QLabel* l : shown) {
+      l->setFont(f);
+      l->adjustSize();
+    }
+  }
+  int y = bottom;
+  for (auto l = shown.rbegin(); l != shown.rend(); ++l) {
+    const int at = std::min(y - (*l)->height(), std::max((*l)->y(), bottom - room));
+    (*l)->move((*l)->x(), std::max(0, at));
+    y = (*l)->y();
   }
 }
 
@@ -231,8 +253,16 @@ bool MainWindowView::MnemonicKey(int key) {
   if (const auto at = std::find(same.begin(), same.end(), current); at != same.end())
     next = static_cast<size_t>(at - same.begin() + 1) % same.size();
   QAction* target = same[next];
-  if (target->menu()) {
+  if (QMenu* menu = target->menu()) {
+    // As the bar's own mnemonic opens a menu: the bar takes the keys (Left and Right go on along
+    // it when the menu closes) and the menu's first item is highlighted (Return chooses it).
+    bar->setFocus(Qt::MenuBarFocusReason);
     bar->setActiveAction(target);
+    for (QAction* a : menu->actions())
+      if (a->isVisible() && a->isEnabled() && !a->isSeparator()) {
+        menu->setActiveAction(a);
+        break;
+      }
     return true;
   }
   if (current && current->menu()) current->menu()->hide();

@@ -12,6 +12,7 @@
 #include "core/qt/qt_forms.h"
 #include "core_qt/qt_app_test.h"
 #include "mainwin/inventory_fixture.h"
+#include "mainwin/graph_view.h"
 #include "mainwin/main_window.h"
 #include "peaks/peak_model_tools.h"
 #include "core/dialog_state.h"
@@ -228,8 +229,9 @@ TEST_F(ReadableWindowsTest, TheResultSpectraOfTheInterpolationStandClearOfTheirP
 
 namespace {
 // Nothing over a graph's edge at fonts 12 and 14 and screen scales 1 to 1.5: the main window's
-// two status lines (those of a spectrum read in) stay above its graph; the two smoothing
-// comparisons keep their choices off the graph they compare on.
+// two status lines (those of a spectrum read in) stay above its graph, and from scale 1.25 on
+// below the header's text; the two smoothing comparisons keep their choices off the graph they
+// compare on.
 TEST_F(ReadableWindowsTest, StatusLinesAndSmoothingChoicesLeaveTheGraphsClear) {
   for (const double scale : {1.0, 1.25, 1.5})
     for (const int32_t font : {12, 14}) {
@@ -245,6 +247,8 @@ TEST_F(ReadableWindowsTest, StatusLinesAndSmoothingChoicesLeaveTheGraphsClear) {
       ASSERT_TRUE(view.Image(2)->isVisible());
       EXPECT_LE(view.StatusLabel(2)->geometry().bottom(), view.Image(2)->geometry().top() - 1);
       EXPECT_LE(view.StatusLabel(1)->geometry().bottom(), view.StatusLabel(2)->geometry().top() - 1);
+      // From the session's scale on, both lines also stay below the header's text.
+      if (scale >= 1.25) EXPECT_GE(view.StatusLabel(1)->geometry().top(), HeaderTextBottom());
       for (const std::string& p : readable::Problems(&view)) ADD_FAILURE() << "main window: " << p;
 
       ScriptedUi script;
