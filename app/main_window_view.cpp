@@ -7,12 +7,15 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcutEvent>
 #include <QStyle>
 #include <QStyleOptionMenuItem>
+#include <algorithm>
 #include "app/point_box_view.h"
 #include "core/display_text.h"
 #include "core/qt/qt_fonts.h"
 #include "core/qt/qt_forms.h"
+#include "mainwin/graph_view.h"
 
 namespace {
 QString Hex(int32_t color) { return QColor::fromRgb(ColorToRgb(color)).name(); }
@@ -68,12 +71,15 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
       continue;
     }
     QMenu* menu = menuBar()->addMenu(DisplayText(entry.caption));
+    menu->installEventFilter(this);
     actions_.push_back({menu->menuAction(), top, 0});
     for (int32_t item = 1; item <= static_cast<int32_t>(entry.items.size()); ++item) {
       // The separator is an item of its own (disabled), not a Qt separator.
       QAction* a = menu->addAction(DisplayText(entry.items[static_cast<size_t>(item - 1)].caption));
-      connect(a, &QAction::triggered, this,
-              [this, top, item] { Dispatch({TMainEventKind::MenuItem, top, item, false}); });
+      connect(a, &QAction::triggered, this, [this, top, item] {
+        menuBar()->clearFocus();  // the keys go to the window again
+        Dispatch({TMainEventKind::MenuItem, top, item, false});
+      });
       actions_.push_back({a, top, item});
     }
   }
@@ -101,6 +107,7 @@ MainWindowView::MainWindowView(TForm1& model) : model_(model) {
   label2_ = new QLabel(surface);
   label2_->setObjectName("Label2");
   setFocusPolicy(Qt::StrongFocus);
+  menuBar()->installEventFilter(this);
   pointBox_ = new PointBoxView(this, Form4);
 
   model_.OnChanged = [this] { Refresh(); };
@@ -145,11 +152,44 @@ void MainWindowView::Refresh() {
   }
   LoadLabel(label1_, model_.Label1);
   LoadLabel(label2_, model_.Label2);
+  KeepAboveGraph();
   label1_->raise();
   label2_->raise();
   centralWidget()->update();
   QPushButton* ok = buttons_[1];
   pointBox_->Refresh(ok->isVisible() ? QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size()) : QRect());
+}
+
+// Over a graph the status lines stand in the header strip below its text: lines taller than
+// that room together (a large font at a small screen scale) are drawn smaller, down to 7 points,
+// and each line is moved, within that room where it can, to end above the graph and the line
+// below it.
+void MainWindowView::KeepAboveGraph() {
+  if (!images_[2]->isVisibleTo(this)) return;
+  std::vector<QLabel*> shown;
+  for (QLabel* l : {label1_, label2_})
+    if (l->isVisibleTo(this)) shown.push_back(l);
+  if (shown.empty()) return;
+  const int bottom = std::min(images_[1]->geometry().bottom() + 1, images_[2]->geometry().top());
+  const int room = bottom - std::max(0, static_cast<int>(HeaderTextBottom()));
+  auto height = [&shown] {
+    int h = 0;
+    for (QLabel* l : shown) h += l->height();
+    return h;
+  };
+  for (QFont f = shown.front()->font(); height() > room && f.pointSizeF() > 7;) {
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+    for (QLabel* l : shown) {
+      l->setFont(f);
+      l->adjustSize();
+    }
+  }
+  int y = bottom;
+  for (auto l = shown.rbegin(); l != shown.rend(); ++l) {
+    const int at = std::min(y - (*l)->height(), std::max((*l)->y(), bottom - room));
+    (*l)->move((*l)->x(), std::max(0, at));
+    y = (*l)->y();
+  }
 }
 
 // The width the menu bar's style needs to lay out every visible top-level entry in one row.
@@ -193,7 +233,65 @@ void MainWindowView::closeEvent(QCloseEvent* e) {
     e->ignore();
 }
 
+// Alt + letter: the first entry of the bar with that mnemonic, or, when the bar is already on one
+// of them (its menu open, or the bar reached from the keyboard), the next entry of that letter.
+// Entries sharing a letter ("&File"/"&Fitra", "&Test"/"&Trevo") would otherwise take turns from
+// one press to the next, wherever the bar stands.
+bool MainWindowView::MnemonicKey(int key) {
+  QMenuBar* bar = menuBar();
+  const QKeySequence wanted(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key)));
+  std::vector<QAction*> same;
+  for (QAction* a : bar->actions())
+    if (a->isVisible() && a->isEnabled() && QKeySequence::mnemonic(a->text()) == wanted) same.push_back(a);
+  if (same.empty()) return false;
+  // Where the bar stands: the entry whose menu is open, else the one the keyboard is on.
+  QAction* current = nullptr;
+  for (QAction* a : bar->actions())
+    if (a->menu() && a->menu()->isVisible()) current = a;
+  if (!current && bar->hasFocus()) current = bar->activeAction();
+  size_t next = 0;
+  if (const auto at = std::find(same.begin(), same.end(), current); at != same.end())
+    next = static_cast<size_t>(at - same.begin() + 1) % same.size();
+  QAction* target = same[next];
+  if (QMenu* menu = target->menu()) {
+    // As the bar's own mnemonic opens a menu: the bar takes the keys (Left and Right go on along
+    // it when the menu closes) and the menu's first item is highlighted (Return chooses it).
+    bar->setFocus(Qt::MenuBarFocusReason);
+    bar->setActiveAction(target);
+    for (QAction* a : menu->actions())
+      if (a->isVisible() && a->isEnabled() && !a->isSeparator()) {
+        menu->setActiveAction(a);
+        break;
+      }
+    return true;
+  }
+  if (current && current->menu()) current->menu()->hide();
+  // Run after this key's event: the command may wait in a window of its own.
+  QMetaObject::invokeMethod(target, &QAction::trigger, Qt::QueuedConnection);
+  return true;
+}
+
 bool MainWindowView::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == menuBar() && e->type() == QEvent::Shortcut) {
+    const QKeySequence k = static_cast<QShortcutEvent*>(e)->key();
+    if (k.count() == 1 && k[0].keyboardModifiers() == Qt::AltModifier && k[0].key() >= Qt::Key_A &&
+        k[0].key() <= Qt::Key_Z && MnemonicKey(k[0].key()))
+      return true;
+    return QMainWindow::eventFilter(watched, e);
+  }
+  if (auto* menu = qobject_cast<QMenu*>(watched); menu && e->type() == QEvent::KeyPress) {
+    // A letter of no item of the open menu, with Alt: the bar's entries of that letter. Alt
+    // itself leaves the menu open (the style would close it), so that Alt + letter finds it open.
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->key() == Qt::Key_Alt) return true;
+    if (k->modifiers() != Qt::AltModifier || k->key() < Qt::Key_A || k->key() > Qt::Key_Z)
+      return QMainWindow::eventFilter(watched, e);
+    const QKeySequence wanted(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(k->key())));
+    for (QAction* a : menu->actions())
+      if (a->isVisible() && a->isEnabled() && QKeySequence::mnemonic(a->text()) == wanted)
+        return QMainWindow::eventFilter(watched, e);
+    return MnemonicKey(k->key()) || QMainWindow::eventFilter(watched, e);
+  }
   if (watched != images_[2] || e->type() != QEvent::MouseButtonPress) return QMainWindow::eventFilter(watched, e);
   auto* m = static_cast<QMouseEvent*>(e);
   const QPoint at = m->position().toPoint();

@@ -35,7 +35,8 @@ public:
 protected:
   void keyPressEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
-  // A press on the graph image goes to the model as a graph click with its button and pixel.
+  // A press on the graph image goes to the model as a graph click with its button and pixel;
+  // Alt + letter on the bar and its menus goes to MnemonicKey.
   bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -45,6 +46,8 @@ private:
   };
   void Dispatch(const TMainEvent& event);
   int MenuBarWidth() const;
+  bool MnemonicKey(int key);
+  void KeepAboveGraph();
 
   TForm1& model_;
   std::vector<MenuAction> actions_;

@@ -7,10 +7,11 @@ The sphere is a stack of discs: a slice at height z is a disc of radius rho = sq
 disc of radius rho at mu is the unit disc at mu * rho, so
 A_sphere(mu) = 3/4 * integral over z of (1 - z^2) A_disc(mu sqrt(1 - z^2)).
 
-Also writes the periodictable absorption coefficients of vanadium (bcc a = 3.024, Z = 2, R = 0.4
-cm, density = the calculated one) and the scipy curve_fit minimum of a noisy tail.
+Also writes the periodictable absorption coefficients of vanadium (bcc a = 3.024, Z = 2) and
+nickel (fcc a = 3.524, Z = 4), each at R = 0.4 cm and its calculated density, and the scipy
+curve_fit minimum of a noisy tail.
 
-Output rows:  cyl mu theta_deg A | sph mu twotheta_rad A | vanadium abs1 abs2 rho | tail p1 p2 p3
+Output rows:  cyl mu theta_deg A | sph mu twotheta_rad A | vanadium|nickel abs1 abs2 rho | tail p1 p2 p3
 """
 import sys
 import numpy as np
@@ -45,18 +46,26 @@ def sphere(mu, tt):
     return float(0.75 * np.sum(w * (1.0 - z * z) * vals))
 
 
-def vanadium():
+def coefficients(symbol, a, z):
+    """abs1, abs2 at R = 0.4 cm and the calculated density of a cubic cell of z atoms."""
     import periodictable as pt
-    v = pt.V
-    b = v.neutron.b_c * 1e-1  # fm -> 10^-12 cm
-    sig_tot = v.neutron.total
-    sig_abs = v.neutron.absorption
-    a = 3.024
-    vol, z = a ** 3, 2.0
-    rho_c = z * v.mass / (vol * 0.602204)
+    el = getattr(pt, symbol)
+    b = el.neutron.b_c * 1e-1  # fm -> 10^-12 cm
+    sig_tot = el.neutron.total
+    sig_abs = el.neutron.absorption
+    vol = a ** 3
+    rho_c = z * el.mass / (vol * 0.602204)
     s1 = (sig_tot - 4.0 * np.pi * b * b) * z / vol
     s2 = sig_abs * z / vol / 1.7982
     return 0.4 * s1, 0.4 * s2, rho_c
+
+
+def vanadium():
+    return coefficients("V", 3.024, 2.0)
+
+
+def nickel():
+    return coefficients("Ni", 3.524, 4.0)
 
 
 def tail():
@@ -81,8 +90,9 @@ def main(out):
         for tt in tts:
             lines.append("sph %.4f %.7f %.6e" % (mu, tt, sphere(mu, tt)))
     try:
-        a1, a2, rho = vanadium()
-        lines.append("vanadium %.7e %.7e %.6f" % (a1, a2, rho))
+        for name, material in (("vanadium", vanadium), ("nickel", nickel)):
+            a1, a2, rho = material()
+            lines.append("%s %.7e %.7e %.6f" % (name, a1, a2, rho))
     except ImportError:
         pass
     try:
@@ -92,7 +102,7 @@ def main(out):
     except ImportError:
         pass
     with open(out, "w") as f:
-        f.write("# gen_absorption_golden.py: transmissions, vanadium coefficients, tail fit\n")
+        f.write("# gen_absorption_golden.py: transmissions, vanadium and nickel coefficients, tail fit\n")
         f.write("\n".join(lines) + "\n")
 
 

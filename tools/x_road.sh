@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The real program under an X server with a window manager, driven by keys and clicks as a user
-# drives it: the Test menu opened from the keyboard, the TestRietveld data refined to a drawn fit
+# drives it: the Test menu opened from the keyboard (again after a Test command: Alt+T does not
+# take Trevo, nor Alt+F Fitra after a File command; Alt+F again in the open File menu does), the
+# status lines of a spectrum read in above its graph, the TestRietveld data refined to a drawn fit
 # (the data, fit and difference colours on the graph), the Fourier map's section window with its
 # answer row inside it, the results saved from the refinement menu and on the disk at a kill
 # while the menu waits; then, in a second run, the ZrO2 indexing
@@ -222,6 +224,12 @@ graph_drawn() {
 end=$((SECONDS + 120))
 until graph_drawn; do [ $SECONDS -lt $end ] || fail "no data on the graph"; sleep 0.5; done
 before=$(colours "$out/02_data.png" 0 0 1280 900 ff0000 00ff00)
+# Alt+T again after the Test command: the Test menu again, not Trevo (the two share the letter).
+keys "$main" alt+t
+w=$(wait_window '^ Test$' 30) || true
+[ -n "$w" ] || fail "Alt+T after a Test command did not open the Test menu"
+keys "$w" Escape
+wait_gone '^ Test$' 30 || fail "the Test menu stays after Escape"
 keys "$main" alt+r
 w=$(wait_window '^ Select the analysis$' 60) || true
 [ -n "$w" ] || fail "no analysis dialog"
@@ -409,9 +417,45 @@ read_xye() {
   [ "$zero" = 0 ] && [[ "$step" =~ ^0\.050*$ ]] || fail "the X Y E file $1: zero shift $zero, step $step proposed"
   wait_gone '^ Spectrum 1 input$' 60 || fail "the input dialog of the X Y E file stays ($1)"
 }
+# In a screenshot named $1: the graph's first row, the first black pixel below the header strip's
+# maroon down the main window's fourth column; the blue of the status lines is shown above that
+# row and none of it in the graph's 20 top rows.
+status_clear() {
+  local X Y top= row colour seen=0 above inside
+  sleep 1
+  shot "$1"
+  X=$(xwininfo -id "$main" | sed -n 's/^ *Absolute upper-left X: *//p')
+  Y=$(xwininfo -id "$main" | sed -n 's/^ *Absolute upper-left Y: *//p')
+  while read -r row colour; do
+    [ "$colour" = 800000 ] && seen=1
+    if [ $seen = 1 ] && [ "$colour" = 000000 ]; then top=$((Y + row)); break; fi
+  done < <(convert "$out/$1.png" -crop "1x400+$((X + 3))+$Y" +repage txt:- |
+    sed -n 's/^0,\([0-9]*\):.*#\([0-9A-Fa-f]\{6\}\).*/\1 \2/p' | tr 'A-F' 'a-f')
+  [ -n "$top" ] || fail "no graph below the header strip"
+  above=$(colours "$out/$1.png" "$X" $((top - 40)) 600 40 0000ff)
+  inside=$(colours "$out/$1.png" "$X" "$top" 600 20 0000ff)
+  echo "status lines: $above blue pixels in the 40 rows above the graph (row $top), $inside in its 20 top rows"
+  [ "$above" -gt 200 ] || fail "no status line shown above the graph"
+  [ "$inside" = 0 ] || fail "the status lines cover $inside pixels of the graph's top rows"
+}
 start_program xye
 cp "$xye_source" "$out/xye/"
 read_xye "in a fresh session"
+status_clear 10_status_lines
+# Alt+F after the File command: File's menu again (its first item brings the file dialog); pressed
+# again while that menu is open, it goes on to Fitra.
+keys "$main" alt+f Return
+w=$(wait_window '^Spectrum 1 input$' 30) || true
+[ -n "$w" ] || fail "Alt+F after a File command did not open the File menu"
+keys "$w" Escape
+wait_gone '^Spectrum 1 input$' 30 || fail "the file dialog stays after Escape"
+keys "$main" alt+f
+sleep 1
+xdotool key alt+f
+w=$(wait_window 'PEAK / EXPONENTIAL' 30) || true
+[ -n "$w" ] || fail "Alt+F with the File menu open did not go on to Fitra"
+keys "$w" Escape
+wait_gone 'PEAK / EXPONENTIAL' 30 || fail "the Fitra menu stays after Escape"
 keys "$main" alt+t
 w=$(wait_window '^ Test$' 60) || true
 [ -n "$w" ] || fail "the Test menu did not open for the TOF data"

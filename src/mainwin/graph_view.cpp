@@ -51,6 +51,9 @@ void Text(TImageCanvas& c, int32_t x, int32_t y, int32_t colour, const std::stri
   GraphTexts.push_back({x, y, colour, s});
 }
 
+// The row of the header's last line ("MODE =") before Scaled.
+constexpr int32_t HeaderLastRow = 52;
+
 void DrawHeader(const std::string& slots, double yMax, double yMin, int32_t shown) {
   TImageCanvas& c = GraphBitmap;
   c.Resize(Scaled(620), Scaled(90));
@@ -81,10 +84,10 @@ void DrawHeader(const std::string& slots, double yMax, double yMin, int32_t show
   }
   Text(c, 21, 18, LimeColor, "CHANNELS  =  ");
   Text(c, 21, 35, LimeColor, "MAX,MIN =");
-  Text(c, 21, 52, LimeColor, "MODE =");
+  Text(c, 21, HeaderLastRow, LimeColor, "MODE =");
   Text(c, after("CHANNELS  =  ", 125), 18, WhiteColor, std::to_string(IntervalFirst) + "  :  " + std::to_string(IntervalLast));
   Text(c, after("MAX,MIN =", 100), 35, WhiteColor, FormatNumberNoBlanks(1, yMax) + ", " + FormatNumberNoBlanks(1, yMin));
-  Text(c, after("MODE =", 80), 52, WhiteColor, ModeNames[static_cast<size_t>(std::clamp(MainMode, 0, ModeCount - 1))]);
+  Text(c, after("MODE =", 80), HeaderLastRow, WhiteColor, ModeNames[static_cast<size_t>(std::clamp(MainMode, 0, ModeCount - 1))]);
   Form1.Image1.canvas.Draw(0, 0, c);
 }
 
@@ -346,4 +349,10 @@ void ShowPointMarkers() {
     ShowStatusLine1(" No points ");
   }
   Form1.Changed();
+}
+
+int32_t HeaderTextBottom() {
+  TImageCanvas c;
+  c.Font.size = FontSize;
+  return Scaled(HeaderLastRow) + c.TextHeight("MODE =");
 }

@@ -31,6 +31,8 @@ void RedrawGraph();
 // The six steps: layout, curves (DrawFittedCurve) and x labels, side panel and buttons, header,
 // PhasesToPlot := 1 and PlotForMainMode.
 void DrawSpectrumGraph(const std::string& slots, double yMax, double yMin);
+// The first pixel row of the main window's header strip below its last line of text.
+int32_t HeaderTextBottom();
 // The eight x-axis labels and the axis name under the graph.
 void ToggleXAxis();
 // Keeps the interval inside the current spectrum's channels at its width where it can; redraws.

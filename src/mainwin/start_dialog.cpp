@@ -1,4 +1,5 @@
 #include "mainwin/start_dialog.h"
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include "core/dialog_toolkit.h"
@@ -34,6 +35,33 @@ void Text(TImageCanvas& c, int32_t x, int32_t y, const char* s, int32_t colour, 
   c.Brush.style = TBrushStyle::Solid;
   c.Brush.color = back;
   c.TextOut(x, y, s);
+}
+
+// The cell's four lines under the sketch, each at its row or below the line before it (a line's
+// cell is filled, so an overlap would cut the line above), all above the product name at row 170:
+// the font is made smaller until they fit.
+void DrawCellLines(TImageCanvas& c) {
+  struct Line {
+    int32_t x, y;
+    const char* text;
+  };
+  static constexpr Line kLines[] = {{269, 97, "Unit cell=hexagonal"},
+                                    {267, 110, "Screw Axis Symmetry"},
+                                    {270, 135, "   a = 7.2464 ang"},
+                                    {270, 152, "   c = 18.4432 ang"}};
+  constexpr int32_t kBelow = 170;
+  auto bottom = [&c] {
+    int32_t y = 0;
+    for (const Line& l : kLines) y = std::max(l.y, y) + c.TextHeight(l.text);
+    return y;
+  };
+  while (c.Font.size > 6 && bottom() > kBelow) --c.Font.size;
+  int32_t y = 0;
+  for (const Line& l : kLines) {
+    y = std::max(l.y, y);
+    Text(c, l.x, y, l.text, YellowColor, BlackColor);
+    y += c.TextHeight(l.text);
+  }
 }
 
 // An atom of the sketch: a disc of radius 4 in fill with an outline in line.
@@ -157,10 +185,7 @@ void DrawStartDialog() {
   Text(c, 50, 170, kProductName, WhiteColor, BlueColor);
   Text(c, 10, 5, " Fragment of a diffraction spectrum ", WhiteColor, BlueColor);
   Text(c, 110, 45, "Chi2/deg=1.05", YellowColor, BlackColor);
-  Text(c, 269, 97, "Unit cell=hexagonal", YellowColor, BlackColor);
-  Text(c, 267, 110, "Screw Axis Symmetry", YellowColor, BlackColor);
-  Text(c, 270, 135, "   a = 7.2464 ang", YellowColor, BlackColor);
-  Text(c, 270, 152, "   c = 18.4432 ang", YellowColor, BlackColor);
+  DrawCellLines(c);
 
   image.SetBounds(0, 0, 780, 580);
   image.visible = image.enabled = true;

@@ -87,8 +87,10 @@ void SmoothModelDialog(int32_t n) {
     PlaceOkCancelHelp(175, 410, 60);
     SetDialogOptions({" Less smoothing", " More smoothing", " Quit"}, choice);
     ShowRadioGroup(1, 3, 5, 30, 330, 5);
-    PlaceLabel(Form2.Label1, 340, 5, "Click on Less or More, then on OK", WhiteColor, TextBackgroundColor);
-    PlaceLabel(Form2.Label2, 340, 25, "If model is good, click on Quit, then on OK", WhiteColor, TextBackgroundColor);
+    // The two lines under the choices, above the graph at row 80 (beside them they would run
+    // out of the window).
+    PlaceLabel(Form2.Label1, 10, 40, "Click on Less or More, then on OK", WhiteColor, TextBackgroundColor);
+    PlaceLabel(Form2.Label2, 10, 58, "If model is good, click on Quit, then on OK", WhiteColor, TextBackgroundColor);
     PlotScratchArrays(Form2.Image1, n);
     ShowDialogModal();
     if (DialogOk != 1) break;

@@ -85,7 +85,7 @@ void DrawBothSpectra(const TSpectrum& c, const TSpectrum& r, int32_t i1, int32_t
 int32_t AskSmoother(int32_t mode, int32_t r, int32_t previous, const TSpectrum& c, const TSpectrum& res, int32_t i1, int32_t i2,
                     int32_t n) {
   DialogCaption = " Graph of both spectra";
-  BeginDialog(1);
+  PrepareDialog(530, 0, 450);  // as wide as the graph (5 + 516), the help kept
   PlaceLabel(Form2.Label1, 5, 5, " Set the smoother ", WhiteColor, TextBackgroundColor);
   static const char* const labels[1] = {" Smoother= "};
   const double values[1] = {Smoother};
@@ -94,7 +94,7 @@ int32_t AskSmoother(int32_t mode, int32_t r, int32_t previous, const TSpectrum& 
   const std::string opened = Form2.StringGrid1.Cell(0, 0);
   const std::string put = " Quit + Put Res to Spec" + std::to_string(r);
   SetDialogOptions({" Less smoothing", " More smoothing", put.c_str()}, previous);
-  ShowRadioGroup(1, 1, 20, 80, 250, 55);
+  ShowRadioGroup(1, 1, 255, 76, 265, 2);  // beside the grid, above the graph at row 80
   DrawBothSpectra(c, res, i1, i2, n);
   ShowDialogModal();
   if (DialogOk != 1) return 0;

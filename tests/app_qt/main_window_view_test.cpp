@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 #include "app/main_window_view.h"
+#include "core/fit_engine.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/scripted_ui.h"
@@ -82,6 +83,51 @@ TEST_F(MainWindowViewTest, ActionsButtonsAndKeysReachTheOneHandler) {
   QTest::keyClick(&view, Qt::Key_G, Qt::ShiftModifier);
   EXPECT_EQ(trace, (std::vector<std::string>{"Button13Click", "SeveralSpectra1Click", "theSpectrum1Click"}));
   Form1.OnDispatch = nullptr;
+}
+
+// Alt + letter from the window takes the first entry of that letter every time ("&Test" before
+// "&Trevo", "&File" before "&Fitra"), whatever ran before; pressed again while File's menu is
+// open, it moves on to Fitra.
+TEST_F(MainWindowViewTest, AltLetterTakesTheFirstEntryOfItsLetterEveryTime) {
+  ui.onUnexpected = nullptr;  // the commands' own windows are cancelled
+  MainWindowView view(Form1);
+  view.show();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  std::vector<std::string> trace;
+  Form1.OnDispatch = [&trace](const std::string& handler) { trace.push_back(handler); };
+  QMenu* file = view.Action(1)->menu();
+  const struct {
+    Qt::Key key;
+    std::vector<std::string> handlers;  // what the presses ran, in order
+    bool fileOpen;                      // File's menu open after them
+  } presses[] = {
+      {Qt::Key_T, {"Test1Click"}, false}, {Qt::Key_T, {"Test1Click"}, false}, {Qt::Key_F, {}, true},
+      {Qt::Key_T, {"Test1Click"}, false}, {Qt::Key_F, {}, true},           {Qt::Key_T, {"Test1Click"}, false},
+  };
+  int press = 0;
+  for (const auto& p : presses) {
+    SCOPED_TRACE("press " + std::to_string(++press));
+    trace.clear();
+    QTest::keyClick(&view, p.key, Qt::AltModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(trace, p.handlers);
+    EXPECT_EQ(file->isVisible(), p.fileOpen);
+    if (file->isVisible()) QTest::keyClick(file, Qt::Key_Escape);
+    QTRY_VERIFY(!file->isVisible());
+  }
+  // File's menu open: Alt+F again goes on to Fitra, and the menu closes.
+  const bool engine = FitParameters == nullptr;
+  if (engine) CreateFitParameters();  // the Fitra menu sizes its fit
+  trace.clear();
+  QTest::keyClick(&view, Qt::Key_F, Qt::AltModifier);
+  ASSERT_TRUE(file->isVisible());
+  QTest::keyClick(file, Qt::Key_F, Qt::AltModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(trace, std::vector<std::string>{"Fitra1Click"});
+  EXPECT_FALSE(file->isVisible());
+  Form1.OnDispatch = nullptr;
+  if (engine) FreeFitParameters();
 }
 
 TEST_F(MainWindowViewTest, CloseRequestGoesThroughTheSessionsQuery) {

@@ -1,7 +1,8 @@
 // What a person can read on a shown window, measured on the real Qt widgets: every caption's text
 // (QFontMetrics of the widget's own font) within the part of its control the style draws it in,
-// no control lying over another's text, every check box's indicator drawn, and every top-level
-// menu of a main window shown on the bar (none behind the extension chevron).
+// no control lying over another's text or across a picture's edge, no label running out of its
+// frame, every check box's indicator drawn, and every top-level menu of a main window shown on
+// the bar (none behind the extension chevron).
 #pragma once
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -188,6 +189,40 @@ inline std::vector<std::string> Problems(QWidget* window) {
                       "x" + std::to_string(text.height()));
       }
     }
+  // A label that begins inside a frame ends inside its line.
+  for (QWidget* a : shown) {
+    auto* label = qobject_cast<QLabel*>(a);
+    if (!label) continue;
+    for (const Caption& c : Captions(a)) {
+      const QRect text(a->mapTo(window, c.taken.topLeft()), c.taken.size());
+      for (QWidget* f : shown) {
+        auto* frame = qobject_cast<QFrame*>(f);
+        if (!frame || std::string(f->metaObject()->className()) != "QFrame" || f->parentWidget() != a->parentWidget())
+          continue;
+        const QRect inner = QRect(f->mapTo(window, QPoint(0, 0)), f->size()).adjusted(0, 0, -frame->frameWidth(), 0);
+        if (inner.contains(text.topLeft()) && text.right() > inner.right())
+          out.push_back(Name(a, c.text) + ": text runs " + std::to_string(text.right() - inner.right()) +
+                        " px out of its frame");
+      }
+    }
+  }
+  // No control across a picture's edge: a control stands on a picture (a panel, a backdrop) or
+  // beside it, never over a part of it (the top of a graph).
+  for (QWidget* p : shown) {
+    if (std::string(p->metaObject()->className()) != "ImageWidget") continue;
+    const QRect picture = p->geometry();
+    for (QWidget* b : shown) {
+      if (b == p || b->parentWidget() != p->parentWidget() || std::string(b->metaObject()->className()) == "QFrame" ||
+          picture.contains(b->geometry()))
+        continue;
+      const QRect over = b->geometry().intersected(picture);
+      if (!over.isEmpty())
+        out.push_back(Name(b, Captions(b).empty() ? QString() : Captions(b).front().text) + ": over the picture " +
+                      p->objectName().toStdString() + " at " + std::to_string(picture.x()) + "," +
+                      std::to_string(picture.y()) + ", " + std::to_string(over.width()) + "x" +
+                      std::to_string(over.height()) + " px of it covered");
+    }
+  }
   return out;
 }
 

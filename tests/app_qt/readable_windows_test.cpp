@@ -5,12 +5,19 @@
 // caption fits its control, no control lies over another's text and each check box shows its
 // square.
 #include <QtTest/QTest>
+#include <cmath>
 #include <set>
 #include "app/main_window_view.h"
 #include "app_qt/readable_widgets.h"
 #include "core/qt/qt_forms.h"
 #include "core_qt/qt_app_test.h"
 #include "mainwin/inventory_fixture.h"
+#include "mainwin/graph_view.h"
+#include "mainwin/main_window.h"
+#include "peaks/peak_model_tools.h"
+#include "core/dialog_state.h"
+#include "core/numeric_arrays.h"
+#include "core/spectra_utilities.h"
 #include "core/messages.h"
 #include "core/neighbour_services.h"
 #include "core/random.h"
@@ -217,5 +224,46 @@ TEST_F(ReadableWindowsTest, TheResultSpectraOfTheInterpolationStandClearOfTheirP
     for (const std::string& p : look.problems)
       if (p.find("Interpolate the spectrum\":") != std::string::npos) ADD_FAILURE() << p;
   }
+}
+}  // namespace
+
+namespace {
+// Nothing over a graph's edge at fonts 12 and 14 and screen scales 1 to 1.5: the main window's
+// two status lines (those of a spectrum read in) stay above its graph, and from scale 1.25 on
+// below the header's text; the two smoothing comparisons keep their choices off the graph they
+// compare on.
+TEST_F(ReadableWindowsTest, StatusLinesAndSmoothingChoicesLeaveTheGraphsClear) {
+  for (const double scale : {1.0, 1.25, 1.5})
+    for (const int32_t font : {12, 14}) {
+      SCOPED_TRACE("font " + std::to_string(font) + ", scale " + std::to_string(scale));
+      FontSize = font;
+      Restart();
+      ScreenScale = scale;
+      LayoutMainWindow(scale, scale);  // "Form and Font Sizes"
+      MainWindowView view(Form1);
+      view.show();
+      LoadTestData();
+      ShowStatus("The spectrum read in.  Poisson variance set up", "  2thetas, channel width=const");
+      ASSERT_TRUE(view.Image(2)->isVisible());
+      EXPECT_LE(view.StatusLabel(2)->geometry().bottom(), view.Image(2)->geometry().top() - 1);
+      EXPECT_LE(view.StatusLabel(1)->geometry().bottom(), view.StatusLabel(2)->geometry().top() - 1);
+      // From the session's scale on, both lines also stay below the header's text.
+      if (scale >= 1.25) EXPECT_GE(view.StatusLabel(1)->geometry().top(), HeaderTextBottom());
+      for (const std::string& p : readable::Problems(&view)) ADD_FAILURE() << "main window: " << p;
+
+      ScriptedUi script;
+      LookingUi look(script);
+      ScopedUi scripted(look);
+      script.ExpectDialog(" Graph of both spectra").Cancel();
+      CopySpectrum(1, 2);
+      SmoothSpectrum(0, 2, 2);
+      for (int32_t i = 1; i <= 200; ++i) ScratchArray1[i] = 100 * std::exp(-0.5 * std::pow((i - 100) / 8.0, 2));
+      DialogCaption = "Smoothing";
+      script.ExpectDialog("Smoothing").Cancel();
+      SmoothModelDialog(200);
+      EXPECT_TRUE(script.Remaining().empty());
+      EXPECT_EQ(look.windows, 2);
+      for (const std::string& p : look.problems) ADD_FAILURE() << p;
+    }
 }
 }  // namespace

@@ -72,6 +72,31 @@ TEST_F(SequenceDriver, AnalysisRunsTheStepsInOrderWithItsLogLines) {
   EXPECT_EQ(ui.dialogs.back().RadioGroup1.itemIndex, 3);  // next preselection 4
 }
 
+// With zero-weighted counts each step's spectrum has no counts left in any interval, its end
+// channels included, held to the spectrum's channels 1..200; every other channel keeps its count
+// (100 or more): by hand, channels 1-3, 95-105 and 198-200 are 17 empty ones.
+TEST_F(SequenceDriver, ZeroWeightedCountsEmptyEachIntervalWithItsEnds) {
+  ZeroWeightedCounts = 1;
+  TrevoZeroWeightIntervals = {3, {0, -5, 95, 198}, {0, 3, 105, 400}};
+  std::vector<std::vector<double>> seen;
+  SetSequenceStepFunction([&seen](int32_t) {
+    const TSpectrum& s = *SpectrumList[static_cast<size_t>(CurrentSpectrum)];
+    seen.emplace_back(s.Y + 1, s.Y + 201);
+  });
+  EnterSequence();
+  Menu(2).Ok();
+  ui.ExpectDialog("Sequence analysis").Field(1, 2, "2").Ok();
+  Menu(7).Ok();
+  TrevoMain();
+  ASSERT_EQ(seen.size(), 2u);
+  for (const std::vector<double>& y : seen) {
+    for (const auto& [first, last] : {std::pair{1, 3}, {95, 105}, {198, 200}})
+      for (int32_t c = first; c <= last; ++c) EXPECT_EQ(y[c - 1], 0.0) << c;
+    for (const int32_t c : {4, 94, 106, 197}) EXPECT_GE(y[c - 1], 100.0) << c;
+    EXPECT_EQ(std::count(y.begin(), y.end(), 0.0), 17);
+  }
+}
+
 TEST_F(SequenceDriver, ReversedRangeAndTheFitraKind) {
   EnterSequence();
   ReverseSequence = 1;

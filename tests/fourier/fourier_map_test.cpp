@@ -319,3 +319,37 @@ TEST_F(FourierTest, GridPeakTestOnParaboloids) {
   FourierSettings.threshold = 0.25;
   EXPECT_TRUE(paraboloid(300, 100, 100, 100));
 }
+
+// A maximum on the first or the last plane of the box, along each axis, is found there: the box
+// (half a cell along that axis, steps of 1/60, so that its far edge is no neighbour of the peak
+// across the cell) is moved so that the generator's atom 1 at (0.10, 0.20, 0.30) lies on that
+// plane.
+TEST_F(FourierTest, PeaksOnTheFirstAndLastPlanesOfTheBoxAreFound) {
+  const double atom[3] = {0.10, 0.20, 0.30}, step = 1.0 / 60;
+  LogFile.RewriteToMemory("log");
+  for (int32_t axis = 0; axis < 3; ++axis)
+    for (const bool last : {false, true}) {
+      SCOPED_TRACE(std::string(1, "xyz"[axis]) + (last ? " last plane" : " first plane"));
+      FourierSettings = TFourierSettings{};
+      double* low[3] = {&FourierSettings.xLow, &FourierSettings.yLow, &FourierSettings.zLow};
+      double* high[3] = {&FourierSettings.xHigh, &FourierSettings.yHigh, &FourierSettings.zHigh};
+      double* steps[3] = {&FourierSettings.xStep, &FourierSettings.yStep, &FourierSettings.zStep};
+      *steps[axis] = step;
+      *low[axis] = last ? atom[axis] - 29 * step : atom[axis];
+      *high[axis] = *low[axis] + 29 * step;
+      ReadFile("fourier_p1.sf");
+      int32_t n = 0;
+      ComputeFourierMap(n, 1, 2);
+      InfoLines.count = 0;
+      FindMapPeaks(n, 1);
+      double nearest = 1;
+      for (int32_t i = 1; i <= FourierPeakCount; ++i) {
+        const TFourierPeak& p = FourierPeaks[i];
+        double far = 0;
+        for (const double d : {p.x - atom[0], p.y - atom[1], p.z - atom[2]})
+          far = std::max(far, std::abs(d - std::nearbyint(d)));
+        nearest = std::min(nearest, far);
+      }
+      EXPECT_LT(nearest, 0.005);
+    }
+}

@@ -65,6 +65,42 @@ TEST_F(StartDialogTest, ControlsAnswersAndPictureByPixels) {
   EXPECT_GT(white, 1000);
   EXPECT_EQ(other, 0);
 
+  // Every text of the picture stands whole: drawn alone on a fresh canvas in the picture's font
+  // (bold, size 12 or, for the cell's lines, smaller), it is found pixel for pixel at its column,
+  // at its row or lower, so no later text or line covers any part of it.
+  auto whole = [&c](int32_t x, int32_t y, const char* text, int32_t colour, int32_t back, int32_t size) {
+    TImageCanvas alone(400, 40);
+    alone.Font = {colour, size, true, false};
+    alone.Brush = {back, TBrushStyle::Solid};
+    alone.TextOut(0, 0, text);
+    const int32_t w = alone.TextWidth(text), h = alone.TextHeight(text);
+    for (int32_t top = y; top <= y + 30; ++top) {
+      bool same = true;
+      for (int32_t j = 0; j < h && same; ++j)
+        for (int32_t i = 0; i < w && same; ++i) same = c.GetPixel(x + i, top + j) == alone.GetPixel(i, j);
+      if (same) return top;
+    }
+    return -1;
+  };
+  const struct {
+    int32_t x, y;
+    const char* text;
+    int32_t colour, back;
+    bool cellLine;
+  } texts[] = {{50, 170, kProductName, WhiteColor, BlueColor, false},
+               {10, 5, " Fragment of a diffraction spectrum ", WhiteColor, BlueColor, false},
+               {110, 45, "Chi2/deg=1.05", YellowColor, BlackColor, false},
+               {269, 97, "Unit cell=hexagonal", YellowColor, BlackColor, true},
+               {267, 110, "Screw Axis Symmetry", YellowColor, BlackColor, true},
+               {270, 135, "   a = 7.2464 ang", YellowColor, BlackColor, true},
+               {270, 152, "   c = 18.4432 ang", YellowColor, BlackColor, true}};
+  for (const auto& t : texts) {
+    int32_t at = -1;
+    for (int32_t size = 12; size >= (t.cellLine ? 8 : 12) && at < 0; --size) at = whole(t.x, t.y, t.text, t.colour, t.back, size);
+    EXPECT_GE(at, t.y) << "\"" << t.text << "\" not whole in the picture";
+    if (!t.cellLine) EXPECT_EQ(at, t.y) << t.text;
+  }
+
   ui.ExpectDialog(kStartBanner).Cancel();
   EXPECT_FALSE(ShowStartDialog());
   EXPECT_EQ(StartDialogAccepted, 0);

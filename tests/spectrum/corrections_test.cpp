@@ -160,6 +160,23 @@ TEST_F(AbsorptionCoefficientsTest, VanadiumAgainstPeriodictable) {
   double b1 = 0, b2 = 0;
   ASSERT_TRUE(ComputeAbsorptionCoefficients(Z, 0.4, rho, b1, b2));
   EXPECT_NEAR(b1, a1, 1e-12);
+  // Vanadium and nickel (fcc, a = 3.524, 4 per cell): at one density rho each phase's value is
+  // periodictable's at its own density scaled by rho over it, and the two are averaged.
+  const Tokens* ni = nullptr;
+  for (const Tokens& row : rows)
+    if (row[0] == "nickel") ni = &row;
+  ASSERT_NE(ni, nullptr);
+  PhaseTable[2].Volume = 3.524 * 3.524 * 3.524;
+  uint8_t found = 0;
+  AtomTable[1][2].ScatteringLength = 0;  // else the atom keeps vanadium's as a non-standard one
+  FindElement("Ni", 2, 1, found);
+  ASSERT_EQ(found, 1);
+  double Z2[3] = {0, 2, 4};
+  ASSERT_TRUE(ComputeAbsorptionCoefficients(Z2, 0.4, rho, b1, b2));
+  for (const auto& [got, column] : {std::pair{b1, 1}, std::pair{b2, 2}}) {
+    const double mean = 0.5 * (std::stod((*v)[column]) + std::stod((*ni)[column]) * rho / std::stod((*ni)[3]));
+    EXPECT_NEAR(got / mean, 1.0, 1e-3) << "abs" << column;
+  }
   PhaseTable[2].Volume = 0;
   EXPECT_FALSE(ComputeAbsorptionCoefficients(Z, 0.4, rho, b1, b2));
   // The dialog: spectrum 2, the list of five lines.
@@ -300,6 +317,28 @@ TEST_F(CorrectionsTest, NormalisationDialogQuestionsAndRead) {
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Error, absorption coefficients = 0"});
   EXPECT_EQ(InfoLines.lines[3], "* normalized;");
   EXPECT_EQ(InfoLines.lines[4], "* NOT corrected for absorption");
+  // A channel width of 0 typed in either width field (the spectrum's, the effective one's) is
+  // refused by name, once, before anything is divided: with absorption asked for too, neither
+  // correction is made. A width of 0.5 in each divides as before.
+  for (const auto& [field, text] : {std::pair{1, "0"}, {3, "0"}, {1, "-0"}, {3, "0.0"}}) {
+    SCOPED_TRACE(std::to_string(field) + " \"" + text + "\"");
+    Fill(1, [](int32_t k) { return 100.0 + k; }, [](int32_t) { return 10.0; });
+    s.ChanWidth = e.ChanWidth = 0.5, s.NormalizedFlag = s.AbsorptionCorrectedFlag = 0;
+    const size_t shown = ui.Messages().size();
+    ui.ExpectDialog("Spectrum normalization").Check(1).Field(1, 1, "0.1").Edit(field, text).Ok();
+    NormalizeSpectrum();
+    const std::vector<std::string> messages = ui.Messages();
+    EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<ptrdiff_t>(shown), messages.end()),
+              std::vector<std::string>{"Error, channel width = 0"});
+    EXPECT_EQ(std::make_tuple(s.Y[50], s.E[50], int32_t{s.NormalizedFlag}, int32_t{s.AbsorptionCorrectedFlag}),
+              std::make_tuple(150.0, 10.0, 0, 0));
+  }
+  s.ChanWidth = e.ChanWidth = 0.5;
+  ui.ExpectDialog("Spectrum normalization").Ok();
+  ui.ExpectDialog("Spectrum normalization").Ok();
+  NormalizeSpectrum();
+  EXPECT_EQ(s.NormalizedFlag, 1);
+  EXPECT_NE(s.Y[50], 150.0);
   // Refusals.
   s.AxisKind = AxisAngular;
   NormalizeSpectrum();

@@ -91,6 +91,33 @@ TEST_F(RebinningTest, EvenSpectrumStaysEvenAndValueTimesWidthIsKept) {
   }
 }
 
+// Counts on an uneven d axis (1.0, 1.1, 1.3, 1.6, 2.0 A) onto five channels 0.25 A apart: each
+// source channel, alone holding 100 counts (error 10), spreads over the new channels by the share
+// of its range (half-way to its neighbours, the end ones as far beyond) that each covers, and
+// each part's error is 10 sqrt(share); the part beyond the last channel is lost. By hand:
+// source 3 covers 1.2..1.45, new channel 2 covers 1.125..1.375: 0.175 / 0.25 = 0.7.
+TEST_F(RebinningTest, CountsOnAnUnevenDAxisSpreadByTheShareEachChannelCovers) {
+  const double d[6] = {0, 1.0, 1.1, 1.3, 1.6, 2.0};
+  const struct {
+    int32_t source;
+    double share[5];
+  } cases[] = {{1, {1, 0, 0, 0, 0}},   {2, {0.5, 0.5, 0, 0, 0}},      {3, {0, 0.7, 0.3, 0, 0}},
+               {4, {0, 0, 0.5, 0.5, 0}}, {5, {0, 0, 0, 0.1875, 0.625}}};
+  TSpectrum& s = Sp(1);
+  s.FirstChannel = s.WorkFirst = 1, s.LastChannel = s.WorkLast = 5;
+  s.FlightPath = 20, s.Theta = 70;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    for (int32_t k = 1; k <= 5; ++k) s.X[k] = d[k], s.Y[k] = k == c.source ? 100 : 0, s.E[k] = k == c.source ? 10 : 0;
+    DialogNumbers[2] = 1, DialogNumbers[3] = 5;
+    InterpolateChanToD(2, 1, 5, 0);
+    for (int32_t m = 1; m <= 5; ++m) {
+      EXPECT_NEAR(Sp(2).Y[m], 100 * c.share[m - 1], 1e-9) << m;
+      EXPECT_NEAR(Sp(2).E[m], 10 * std::sqrt(c.share[m - 1]), 1e-9) << m;
+    }
+  }
+}
+
 // A density 50 + 10 s (s from -1 to 1 over the range) on 300 logarithmic bins of 20 to 36 us,
 // Gaussian noise of each bin's Poisson sigma, 2000 draws rebinned onto 100 channels (3 to 5 bins
 // each) and onto 900 (each bin over 2 to 4 channels), the line fitted by weighted least squares

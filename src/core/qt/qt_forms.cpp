@@ -141,15 +141,16 @@ void LoadLabel(QLabel* w, const TLabel& l) {
     if (w->width() > room && room > 0) {
       w->setFont(FittingFont(w->font(), w->text(), QSize(room - (w->width() - w->contentsRect().width()), w->height())));
       w->adjustSize();
+      if (w->width() > room) w->resize(room, w->height());  // the label's own margin, not its text
     }
   } else {
     w->setFont(FittingFont(ModelFont(l.font), w->text(), w->contentsRect().size()));
   }
 }
 
-// A text-sized label that would run into a control beside or below it at a large font is drawn
-// smaller, to end where the first such control begins (the positions stay those of the default
-// font).
+// A text-sized label that would run into a control beside or below it, or out of the frame it
+// begins in, at a large font is drawn smaller, to end where the first such control begins (the
+// positions stay those of the default font).
 void FitLabelBesideControls(QLabel* w, const TLabel& l) {
   if (l.width > 0 && l.height > 0) return;
   QWidget* parent = w->parentWidget();
@@ -158,9 +159,13 @@ void FitLabelBesideControls(QLabel* w, const TLabel& l) {
   int right = own.right() + 1, bottom = own.bottom() + 1;
   for (QObject* o : parent->children()) {
     auto* b = qobject_cast<QWidget*>(o);
-    if (!b || b == w || b->isWindow() || !b->isVisibleTo(parent) || std::string(b->metaObject()->className()) == "QFrame")
-      continue;
+    if (!b || b == w || b->isWindow() || !b->isVisibleTo(parent)) continue;
     const QRect g = b->geometry();
+    if (std::string(b->metaObject()->className()) == "QFrame") {
+      // A frame covers nothing, but a label that begins inside it ends inside its line.
+      if (g.contains(own.topLeft())) right = std::min(right, g.right() + 1 - static_cast<QFrame*>(b)->frameWidth());
+      continue;
+    }
     const bool rows = g.top() <= own.bottom() && g.bottom() >= own.top();
     const bool columns = g.left() <= own.right() && g.right() >= own.left();
     if (rows && g.left() > own.left() && g.left() < right) right = g.left();
