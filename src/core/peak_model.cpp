@@ -121,7 +121,23 @@ void TPeakModel::AnalyseShape() {
 double TPeakModel::EvaluatedArea(double cut) const {
   if (!(cut > 0.0)) return 0.0;
   const double sign = Negate == 1 ? -1.0 : 1.0;
-  if (ModelNumber == ModelLorentz) return sign * 2.0 * std::atan(cut) / std::numbers::pi;
+  if (ModelNumber == ModelLorentz) {
+    // The Cauchy density's own integral up to the taper, then Simpson's rule over the tapered
+    // part (a smooth polynomial times the density: 1024 steps leave 1e-15).
+    double area = 2.0 * std::atan(std::fmin(cut, LorentzTaperFrom)) / std::numbers::pi;
+    const double end = std::fmin(cut, LorentzReach);
+    if (end > LorentzTaperFrom) {
+      constexpr int32_t m = 1024;
+      const double step = (end - LorentzTaperFrom) / m;
+      double f, d1, d2, sum = 0.0;
+      for (int32_t i = 0; i <= m; ++i) {
+        TaperedLorentz(LorentzTaperFrom + i * step, f, d1, d2, nullptr);
+        sum += f * (i == 0 || i == m ? 1.0 : i % 2 ? 4.0 : 2.0);
+      }
+      area += 2.0 * sum * step / 3.0;
+    }
+    return sign * area;
+  }
   if (ModelNumber == ModelExponential) {
     // exp(-min(99, k x)): the exponential up to x = 99 / k, then flat.
     constexpr double k = 1.3862942;
