@@ -11,6 +11,10 @@ centre, in table points) and divided by their largest grid value:
                function over whole points k >= 65 is its integral from 64.5 (midpoint rule);
                the values run over the raw grid 1..193, before the maximum is moved to 97
   cauchy_x, cauchy_pdf   scipy.stats.cauchy.pdf at a few x (the analytic Lorentz model)
+  lorentz_cut, lorentz_area
+               scipy.integrate.quad over -cut..cut of the analytic Lorentz model as the fits use
+               it: the Cauchy density times the taper r^4 (35 - 84 r + 70 r^2 - 20 r^3),
+               r = (15 - |x|) / 3, between 12 and 15 half widths, 0 beyond
 
 Every line is: key count value value ... (values as Python repr).
 
@@ -23,6 +27,7 @@ import sys
 
 try:
     import numpy as np
+    import scipy.integrate
     import scipy.special
     import scipy.stats
 except ImportError:
@@ -57,6 +62,17 @@ for r in (4, 8):
 xs = [-3.0, -1.0, -0.3, 0.0, 0.25, 1.0, 2.5]
 put("cauchy_x", xs)
 put("cauchy_pdf", scipy.stats.cauchy.pdf(xs))
+
+
+def tapered_cauchy(x):
+    r = min(1.0, max(0.0, (15.0 - abs(x)) / 3.0))
+    return scipy.stats.cauchy.pdf(x) * r ** 4 * (35 - 84 * r + 70 * r ** 2 - 20 * r ** 3)
+
+
+cuts = [0.5, 3.0, 12.0, 12.9, 14.2, 15.0, 40.0]
+put("lorentz_cut", cuts)
+put("lorentz_area", [2 * scipy.integrate.quad(tapered_cauchy, 0.0, c, points=[x for x in (12.0, 15.0) if x < c],
+                                               epsabs=0, epsrel=1e-13, limit=200)[0] for c in cuts])
 
 out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "tests", "core", "data", "peak_golden.txt")

@@ -21,10 +21,13 @@ The model, per channel c of the working range f..l:
   I = |F|^2 y with |F| = n_c |F_gemmi| / 10 (10^-12 cm; gemmi's small-structure calculator sums
     every image, sym_ops x cen_ops, in fm); y = 1 without extinction, else
     (1 + 2 E X)^(-1/2), X = |F|^2 (d sin theta_d)^3 / (sqrt(V) sin 2 theta_d), E = W2's record.
-  F0: Lorentz (model 2) 1 / (pi (1 + z^2)) with W the half width at half maximum, cut 15;
+  F0: Lorentz (model 2) 1 / (pi (1 + z^2)) with W the half width at half maximum, times the
+    taper T = P(1 - s), s = (|z| - 12) / 3, P(s) = s^4 (35 - 84 s + 70 s^2 - 20 s^3) for
+    12 < |z| < 15, 0 from 15 on;
     Gauss (model 1) the normal density with W its full width at half maximum, cut at the
     program's table end 96 / 50.8075 = 1.88948 full widths; both divided by their area within
-    the cut (scipy's distribution functions), so that F0 has unit area in z.
+    the cut (scipy's distribution functions; the tapered Lorentz by scipy.integrate.quad), so
+    that F0 has unit area in z.
 Degrees go through the program's 57.29578 per radian wherever the model converts an angle
 (the detector angle, two-theta of the position and of the channel).
 
@@ -65,7 +68,7 @@ try:
     import gemmi
     import numpy as np
     from numpy.polynomial import legendre
-    from scipy import constants, stats
+    from scipy import constants, integrate, stats
 except ImportError as e:
     sys.exit("gen_profile_golden.py needs python3-gemmi, python3-numpy, python3-scipy: %s" % e)
 
@@ -76,6 +79,7 @@ RAD_TO_DEG = 57.29578  # the program's degrees per radian
 TOF_CONSTANT = 505.556  # us / (m A): t = 505.556 L d sin(theta)
 GAUSS_CUT = 96 / 50.8075  # the tabulated Gauss ends 96 points from its centre, 50.8075 points per FWHM
 LORENTZ_CUT = 15.0
+LORENTZ_TAPER_FROM = 12.0
 SIGMA_PER_FWHM = 1 / (2 * math.sqrt(2 * math.log(2)))
 
 # (name, group, setting, gemmi name, cell, atoms); atom (element, b in 10^-12 cm, x, y, z, occ,
@@ -228,11 +232,22 @@ def metric_records(cell):
     return [g[0, 0], g[1, 1], g[2, 2], 2 * g[1, 2], 2 * g[0, 2], 2 * g[0, 1]]
 
 
+def tapered_cauchy(z):
+    """The Cauchy density, tapered smoothly to 0 between 12 and 15."""
+    a = np.abs(np.asarray(z, dtype=float))
+    r = np.clip((LORENTZ_CUT - a) / (LORENTZ_CUT - LORENTZ_TAPER_FROM), 0.0, 1.0)
+    taper = r ** 4 * (35 - 84 * r + 70 * r ** 2 - 20 * r ** 3)
+    return stats.cauchy.pdf(z) * taper
+
+
+TAPERED_CAUCHY_AREA = (stats.cauchy.cdf(LORENTZ_TAPER_FROM) - stats.cauchy.cdf(-LORENTZ_TAPER_FROM)) + 2 * integrate.quad(
+    lambda x: float(tapered_cauchy(x)), LORENTZ_TAPER_FROM, LORENTZ_CUT, epsabs=0, epsrel=1e-13)[0]
+
+
 def shape_value(model, z):
     """The density in z, cut where the program's shape ends and renormalised to unit area."""
     if model == 2:
-        area = stats.cauchy.cdf(LORENTZ_CUT) - stats.cauchy.cdf(-LORENTZ_CUT)
-        return np.where(np.abs(z) < LORENTZ_CUT, stats.cauchy.pdf(z), 0.0) / area
+        return tapered_cauchy(z) / TAPERED_CAUCHY_AREA
     law = stats.norm(scale=SIGMA_PER_FWHM)
     area = law.cdf(GAUSS_CUT) - law.cdf(-GAUSS_CUT)
     return np.where(np.abs(z) < GAUSS_CUT, law.pdf(z), 0.0) / area

@@ -17,6 +17,13 @@ constexpr int32_t PeakModelPoints = 193;     // table points 1..193
 constexpr int32_t PeakModelHalfPoints = 96;  // points on each side of the centre
 constexpr int32_t PeakModelCentre = 97;
 constexpr int32_t PeakModelCount = 7;        // PeakModels[1..7]
+// A computed table whose tail is still high at its ends is rolled off over its outer third: from
+// this many points out it falls smoothly to zero at the three outer points.
+constexpr int32_t PeakModelRollFrom = 62;
+// The analytic Lorentz reaches 15 half widths; beyond 12 it is multiplied by a taper that falls
+// from 1 to 0 with zero slope, curvature and third derivative at both ends, so that nothing moves
+// abruptly when a channel crosses the reach.
+constexpr double LorentzReach = 15.0, LorentzTaperFrom = 12.0;
 
 // Model numbers.
 constexpr int32_t ModelDoubleSigned = -1, ModelReal = 0, ModelGauss = 1, ModelLorentz = 2,
@@ -73,6 +80,9 @@ public:
   void TabulatePeakModel();
   // Moves the largest positive value of PeakModelTable[1..n] to point 97 of Shape.
   void CentreShape(int32_t n);
+  // Rolls a table whose ends stand above 1e-4 of its maximum off with cos^2 from
+  // PeakModelRollFrom points out to zero at the three outer points (before AnalyseShape).
+  void TaperTails();
   // Full width, half width, area and centroid of Shape, then Shape normalised to unit area.
   // DialogOk := 0 with the message "Illegal model ..." for a flat or zero shape.
   void AnalyseShape();
@@ -82,15 +92,15 @@ public:
   // the points, falling to zero with zero slope and curvature at the table's ends. Zero beyond
   // +-HalfWidth.
   inline void ShapeValue(double& f, double& dfdx, double& d2f, double x) const;
-  // The analytic Lorentz 1/(pi (1 + x^2)) and exponential exp(-k x) (both negated with
-  // Negate = 1), every other model from the table.
+  // The analytic Lorentz 1/(pi (1 + x^2)), tapered to 0 at LorentzReach, and exponential
+  // exp(-k x) (both negated with Negate = 1), every other model from the table.
   inline void PeakModelValue(double& f, double& dfdx, double& d2f, double x) const;
   // The third derivative by x, for the curvature term of the profile: analytic for the Lorentz
   // and exponential models; a table's is its step's polynomial's (the mean of both sides on a
   // table point). f1 is the dfdx of PeakModelValue at x.
   inline double PeakModelThirdDerivative(double x, double f1) const;
-  // The exact integral over -cut < x < cut of what PeakModelValue returns (the table's
-  // piecewise polynomials, or the analytic Lorentz and exponential), in units of x.
+  // The integral over -cut < x < cut of what PeakModelValue returns (the table's piecewise
+  // polynomials exactly, the tapered Lorentz and the exponential), in units of x.
   // A profile divides by it so that a peak's area is its intensity whatever the model's settings.
   double EvaluatedArea(double cut) const;
 
@@ -119,6 +129,19 @@ extern std::array<std::unique_ptr<TPeakModel>, PeakModelCount + 1> PeakModels;
 void EdgeFlatness(const TSpectrum& spectrum, int32_t first, int32_t& count, int32_t last);
 
 // ---- evaluation, kept inline for the profile loops ----
+
+// 1/(pi (1 + x^2)) times the taper T beyond LorentzTaperFrom, and its first three derivatives by x
+// (f3 only when asked for); 0 from LorentzReach on and for a NaN. T = P(1 - s), s the place in the
+// taper 0..1, P(s) = s^4 (35 - 84 s + 70 s^2 - 20 s^3) the step whose first three derivatives
+// vanish at both ends. The tapered part out of line, so that the profile loops stay small.
+[[gnu::cold]] void TaperedLorentzTail(double x, double& f, double& f1, double& f2, double* f3);
+inline void TaperedLorentz(double x, double& f, double& f1, double& f2, double* f3) {
+  if (!(std::fabs(x) <= LorentzTaperFrom)) return TaperedLorentzTail(x, f, f1, f2, f3);
+  using std::numbers::pi;
+  const double q = 1.0 / (x * x + 1.0);
+  f = q / pi, f1 = -2.0 * x * q * q / pi, f2 = (6.0 * x * x - 2.0) * q * q * q / pi;
+  if (f3) *f3 = 24.0 * x * (1.0 - x * x) * q * q * q * q / pi;
+}
 
 // The polynomial of the table step that holds x, in table points from the step's left point,
 // s in [0, 1]: f = c0 + c1 s + ... + c4 s^4. Inside, the Hermite cubic between the two bracketing
@@ -169,9 +192,9 @@ inline void TPeakModel::ShapeValue(double& f, double& dfdx, double& d2f, double 
 
 inline double TPeakModel::PeakModelThirdDerivative(double x, double f1) const {
   if (ModelNumber == ModelLorentz) {
-    const double q = 1.0 / (x * x + 1.0);
-    const double sign = Negate == 1 ? -1.0 : 1.0;
-    return sign * 24.0 * x * (1.0 - x * x) * q * q * q * q / std::numbers::pi;
+    double f, d1, d2, d3;
+    TaperedLorentz(x, f, d1, d2, &d3);
+    return Negate == 1 ? -d3 : d3;
   }
   if (ModelNumber == ModelExponential) {
     constexpr double k = 1.3862942;
@@ -183,19 +206,15 @@ inline double TPeakModel::PeakModelThirdDerivative(double x, double f1) const {
   if (s != 0.0 || !(std::fabs(x) < HalfWidth)) return right;
   // On a table point the curvature has a kink: the mean of its two sides, the slope a central
   // difference sees there.
-  double sl, cl[5];
+  double sl, cl[5] = {};
   TableCubic(x - 0.5 / perUnit, sl, cl, perUnit);
   return 0.5 * (right + (6.0 * cl[3] + 24.0 * cl[4]) * perUnit * perUnit * perUnit);
 }
 
 inline void TPeakModel::PeakModelValue(double& f, double& dfdx, double& d2f, double x) const {
   if (ModelNumber == ModelLorentz) {
-    using std::numbers::pi;
-    const double q = 1.0 / (x * x + 1.0);
-    const double sign = Negate == 1 ? -1.0 : 1.0;
-    f = sign * q / pi;
-    dfdx = sign * -2.0 * x * q * q / pi;
-    d2f = sign * (6.0 * x * x - 2.0) * q * q * q / pi;
+    TaperedLorentz(x, f, dfdx, d2f, nullptr);
+    if (Negate == 1) f = -f, dfdx = -dfdx, d2f = -d2f;
   } else if (ModelNumber == ModelExponential) {
     constexpr double k = 1.3862942;  // ln 4: the value falls to a quarter per unit of x
     f = std::exp(-std::fmin(99.0, k * x));

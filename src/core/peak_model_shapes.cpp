@@ -88,24 +88,6 @@ void Convolution(double* t, bool voigt, double r) {
   }
   t[1] = 0.0;
 }
-// A shape whose table ends above 1e-4 of its maximum (a long convolution tail, the exponential
-// cusp) would end in a step that moves with the peak: value and slope of a profile would jump as
-// a position crosses it. Such a shape is rolled off with cos^2 over the outer third of the table
-// to zero at the three outer points, which the evaluation takes flat.
-void TaperTails(double* shape) {
-  constexpr int32_t n = PeakModelHalfPoints, centre = PeakModelCentre;
-  constexpr int32_t zeroFrom = n - 2, rollFrom = zeroFrom - 32;
-  double top = 0.0, edge = 0.0;
-  for (int32_t i = 1; i <= PeakModelPoints; ++i) top = std::fmax(top, std::fabs(shape[i]));
-  for (int32_t d = zeroFrom - 1; d <= n; ++d)
-    edge = std::fmax(edge, std::fmax(std::fabs(shape[centre - d]), std::fabs(shape[centre + d])));
-  if (!(edge > 1e-4 * top)) return;
-  for (int32_t d = rollFrom + 1; d <= n; ++d) {
-    const double c = d >= zeroFrom ? 0.0 : std::cos(0.5 * std::numbers::pi * (d - rollFrom) / (zeroFrom - rollFrom));
-    shape[centre - d] *= c * c;
-    shape[centre + d] *= c * c;
-  }
-}
 }  // namespace
 
 void TPeakModel::TabulatePeakModel() {
@@ -166,6 +148,25 @@ void TPeakModel::TabulatePeakModel() {
   // exponential models are evaluated from their formulas; the step function is a step).
   if (ModelNumber == ModelVoigt || ModelNumber == ModelConvExp || ModelNumber == ModelExpPeak ||
       ModelNumber == ModelFourier || ModelNumber == ModelGauss)
-    TaperTails(Shape);
+    TaperTails();
   AnalyseShape();
+}
+
+// A shape whose table ends above 1e-4 of its maximum (a long convolution or Lorentz tail, the
+// exponential cusp) would end in a step that moves with the peak: value and slope of a profile
+// would jump as a position crosses it. Such a shape is rolled off with cos^2 over the outer third
+// of the table to zero at the three outer points, which the evaluation takes flat.
+void TPeakModel::TaperTails() {
+  constexpr int32_t n = PeakModelHalfPoints, centre = PeakModelCentre;
+  constexpr int32_t zeroFrom = n - 2, rollFrom = PeakModelRollFrom;
+  double top = 0.0, edge = 0.0;
+  for (int32_t i = 1; i <= PeakModelPoints; ++i) top = std::fmax(top, std::fabs(Shape[i]));
+  for (int32_t d = zeroFrom - 1; d <= n; ++d)
+    edge = std::fmax(edge, std::fmax(std::fabs(Shape[centre - d]), std::fabs(Shape[centre + d])));
+  if (!(edge > 1e-4 * top)) return;
+  for (int32_t d = rollFrom + 1; d <= n; ++d) {
+    const double c = d >= zeroFrom ? 0.0 : std::cos(0.5 * std::numbers::pi * (d - rollFrom) / (zeroFrom - rollFrom));
+    Shape[centre - d] *= c * c;
+    Shape[centre + d] *= c * c;
+  }
 }

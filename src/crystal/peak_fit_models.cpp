@@ -17,7 +17,6 @@
 
 namespace {
 constexpr double WidthFloor = 0.1;  // channels
-constexpr double LorentzCut = 15.0;  // half widths
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double Largest = std::numeric_limits<double>::max();
 
@@ -43,7 +42,7 @@ void ClearDerivatives(TParameter& fp) {
 
 // The half range in widths beyond which a shape is taken as 0.
 double ShapeCut(const TPeakModel& shape) {
-  return shape.ModelNumber == ModelLorentz ? LorentzCut : shape.HalfWidth;
+  return shape.ModelNumber == ModelLorentz ? LorentzReach : shape.HalfWidth;
 }
 
 // A width held at the floor 0.1; the slope factor of the floor into chain (0 on the floor). A

@@ -129,7 +129,7 @@ void Rebuild(const TSwitches& sw) {
     end = std::max<int32_t>(end, static_cast<int32_t>(blockEnd));
     if (P.cosPhi >= 0) end = std::max(end, P.cosPhi + 3);
     if (P.aniso >= 0) end = std::max(end, P.aniso + AnisotropyParameterCount);
-    P.cut = q.model == ModelLorentz ? LorentzCut : q.halfWidth;
+    P.cut = q.model == ModelLorentz ? LorentzReach : q.halfWidth;
     const double area = std::fabs(P.shape->EvaluatedArea(P.cut));
     P.perArea = area > 0 && std::isfinite(area) ? 1 / area : 1.0;
     P.fingerprint = PhaseFingerprint(p, q);

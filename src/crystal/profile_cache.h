@@ -24,7 +24,6 @@ namespace profile_cache {
 
 constexpr double WidthFloor = 0.001;
 constexpr double InverseDFloor = 1e-7;  // of 1/d^2 and of 1/d
-constexpr double LorentzCut = 15.0;     // half widths
 constexpr double LorentzBaseFloor = 1e-6;
 constexpr int32_t GlobalRecords = 10, PhaseRecords = 10, AtomRecords = 10;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();

@@ -69,24 +69,24 @@ int32_t CovarianceRow(int32_t k, double& sign) {
   return row <= fit.NFree ? row : 0;
 }
 
-// The whole area of a shape in units of z: the Lorentz over the whole line (the fit cuts its
-// tails, the peak has them); a pseudo-Voigt over its table and the tails of its Lorentz part
-// beyond, which fall as 1/z^2 from the table's last values; every other shape over its table,
-// beyond which it is 0.
+// The whole area of a shape in units of z: the Lorentz over the whole line, 1 (the fit tapers
+// and cuts its tails, the peak has them); a pseudo-Voigt over its table up to where the table's
+// tails are rolled off and, beyond, the tails of its Lorentz part, which fall as 1/z^2 from the
+// values there; every other shape over its table, beyond which it is 0.
 double WholeShapeArea(const TPeakModel& shape) {
-  if (shape.ModelNumber == ModelLorentz) return std::fabs(shape.EvaluatedArea(HUGE_VAL));
-  double area = shape.EvaluatedArea(shape.HalfWidth);
+  if (shape.ModelNumber == ModelLorentz) return 1.0;
   const int32_t n = shape.HalfPoints;
-  if (shape.ModelNumber == ModelPseudoVoigt && n >= 2 && n <= PeakModelHalfPoints && shape.HalfWidth > 0) {
-    // The last value f at z_e = (n - 1) / perUnit holds to half a point beyond it in the table;
-    // the tail f z_e^2 / z^2 from there on adds f (z_e^2 / (z_e + h) ), h half a point.
-    const double perUnit = n / shape.HalfWidth, ze = (n - 1) / perUnit, from = ze + 0.5 / perUnit;
+  if (shape.ModelNumber == ModelPseudoVoigt && n == PeakModelHalfPoints && shape.HalfWidth > 0) {
+    // The tail f z_s^2 / z^2 from z_s on adds f z_s.
+    const double zs = PeakModelRollFrom * shape.HalfWidth / n;
+    double area = shape.EvaluatedArea(zs);
     for (int32_t side : {-1, 1}) {
-      const double f = shape.Shape[n + 1 + side * (n - 1)];
-      if (f > 0) area += f * ze * ze / from;
+      const double f = shape.Shape[n + 1 + side * PeakModelRollFrom];
+      if (f > 0) area += f * zs;
     }
+    return std::fabs(area);
   }
-  return std::fabs(area);
+  return std::fabs(shape.EvaluatedArea(shape.HalfWidth));
 }
 
 // The typical E^2 / Y of channels first..last with Y > 0 and E > 0 (their median): 1 for Poisson

@@ -289,10 +289,7 @@ void ShowModelComponents(TPeakModel& model) {
       FitComponentsRandom(ComponentData);
       continue;
     }
-    model.HalfPoints = PeakModelHalfPoints;
-    std::copy(ComponentProfile + 1, ComponentProfile + PeakModelPoints + 1, PeakModelTable + 1);
-    model.CentreShape(PeakModelPoints);
-    model.AnalyseShape();
+    FormPseudoVoigtModel(model, ComponentProfile);
     return;
   }
 }

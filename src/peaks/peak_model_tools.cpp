@@ -39,6 +39,14 @@ void PseudoVoigtProfile(const TPseudoVoigt& v, double* total, double* gauss, dou
   }
 }
 
+void FormPseudoVoigtModel(TPeakModel& model, const double* profile) {
+  model.HalfPoints = PeakModelHalfPoints;
+  std::copy(profile + 1, profile + N + 1, PeakModelTable + 1);
+  model.CentreShape(N);
+  model.TaperTails();
+  model.AnalyseShape();
+}
+
 double ComponentCriterion(const double* F, const double* D, int32_t metric) {
   double c = 0.0;
   for (int32_t i = 1; i <= N; ++i) {

@@ -40,6 +40,9 @@ TPeakModel& ToolModel(int32_t k);
 // lorentz when not null): u = (C - i) / (W k), k = max(1 + asymmetry, 0.1) right of the centre
 // (i > C) and max(1 - asymmetry, 0.1) otherwise; G = AG exp(-u^2), L = AL / (u^2 + 1).
 void PseudoVoigtProfile(const TPseudoVoigt& v, double* total, double* gauss, double* lorentz);
+// The model's shape from profile[1..193]: centred, its Lorentz tail rolled off over the table's
+// outer third (TaperTails), analysed.
+void FormPseudoVoigtModel(TPeakModel& model, const double* profile);
 // The misfit of profile F against data D over points 1..193, points with F = 0 skipped.
 double ComponentCriterion(const double* F, const double* D, int32_t metric);
 // The refusal text for values the editor cannot use (a width not above 0, a negative amplitude,

@@ -134,7 +134,8 @@ TEST_F(PeakModel, ShapeValueAndDerivatives) {
   model.ShapeValue(f, d1, d2, h - 2.4 * s);  // the tail still falls in the outer points
   EXPECT_LT(d1, 0.0);
   struct Case { int32_t number, negate; double x; };
-  for (Case c : {Case{ModelLorentz, 0, 0.7}, Case{ModelLorentz, 1, -1.3}, Case{ModelExponential, 0, 0.4},
+  for (Case c : {Case{ModelLorentz, 0, 0.7}, Case{ModelLorentz, 1, -1.3}, Case{ModelLorentz, 0, 13.1},
+                 Case{ModelLorentz, 1, -14.6}, Case{ModelExponential, 0, 0.4},
                  Case{ModelExponential, 1, -0.6}, Case{ModelGauss, 0, 0.506}, Case{ModelConvExp, 0, -0.2},
                  Case{ModelVoigt, 1, 1.1}}) {
     Make(c.number, 3.0, c.negate);
@@ -145,6 +146,37 @@ TEST_F(PeakModel, ShapeValueAndDerivatives) {
   }
   Make(ModelLorentz);  // the analytic Lorentz model is the Cauchy density
   for (size_t k = 0; k < 7; ++k) EXPECT_NEAR(At(Golden().at("cauchy_x")[k])[0], Golden().at("cauchy_pdf")[k], 1e-15);
+}
+
+// The analytic Lorentz is the Cauchy density up to 12 half widths and 0 from 15 on: at both ends
+// of the taper between, value, slope, curvature and third derivative run on without a step; in it
+// each is the derivative of the one before (central differences); its area within any cut is
+// scipy's quadrature of that tapered density (tools/gen_peak_golden.py), negated with the model.
+TEST_F(PeakModel, LorentzTapersSmoothlyToItsReach) {
+  Make(ModelLorentz);
+  auto all = [&](double x) {
+    const auto v = At(x);
+    return std::array<double, 4>{v[0], v[1], v[2], model.PeakModelThirdDerivative(x, v[1])};
+  };
+  for (double end : {12.0, -12.0, 15.0, -15.0}) {
+    const auto in = all(end * (1 - 1e-10)), out = all(end * (1 + 1e-10));
+    // 3e-9 apart: each moves by less than 1e-10 there (the fourth derivative is below 0.05).
+    for (size_t k = 0; k < 4; ++k) EXPECT_NEAR(in[k], out[k], 1e-9) << end << " derivative " << k;
+  }
+  EXPECT_EQ(all(15.0), (std::array<double, 4>{}));
+  EXPECT_EQ(all(-1e300), (std::array<double, 4>{}));
+  for (double x : {12.2, 13.5, -13.9, 14.8}) {
+    const double h = 1e-4;
+    const auto c = all(x), p = all(x + h), m = all(x - h);
+    for (size_t k = 0; k < 3; ++k) EXPECT_NEAR((p[k] - m[k]) / (2 * h), c[k + 1], 1e-9) << x << " derivative " << k;
+  }
+  const auto& cuts = Golden().at("lorentz_cut");
+  for (int32_t negate : {0, 1}) {
+    Make(ModelLorentz, 1.0, negate);
+    for (size_t k = 0; k < cuts.size(); ++k)
+      EXPECT_NEAR(model.EvaluatedArea(cuts[k]), (negate ? -1 : 1) * Golden().at("lorentz_area")[k], 1e-13) << cuts[k];
+    EXPECT_EQ(model.EvaluatedArea(HUGE_VAL), model.EvaluatedArea(15));
+  }
 }
 
 // Every table step joins its neighbours: value and slope agree from both sides of every table

@@ -150,6 +150,33 @@ TEST_F(PeakFitModelTest, FarPeaksEndExactlyAtTheCut) {
   }
 }
 
+// Two overlapping peaks of the Lorentz (half width 4, reach 60 channels) and of a Pseudo-Voigt
+// table (full width 10), counts from the model with a smooth distortion: swept along a position,
+// W0 and W1, each step's change of chi^2 is the trapezoid of its analytic gradient within 1e-3 of
+// the largest change (a step at the reach makes a channel crossing it change chi^2 by as much as a
+// step), and chi^2 has one minimum.
+TEST_F(PeakFitModelTest, Chi2AlongPositionAndWidthIsSmoothWithOneMinimum) {
+  for (const int32_t model : {ModelLorentz, ModelPseudoVoigt}) {
+    if (model == ModelPseudoVoigt) SetPseudoVoigtShape(2);
+    const double w = model == ModelLorentz ? 4 : 10;
+    LayOutPeaks({1, 1}, {3000, 1500}, {221.3, 262.8}, {w}, {20, 3}, 0.2);
+    TSpectrum& sp = Sp(1);
+    const int32_t n = sp.WorkLast - sp.WorkFirst + 1;
+    for (int32_t point = 1; point <= n; ++point) {
+      const int32_t ch = sp.WorkFirst + point - 1;
+      sp.Y[ch] = ModelAt(&PeakFitModel, point) * (1 + 0.05 * std::sin(0.21 * point));
+      sp.E[ch] = std::sqrt(sp.Y[ch]);
+    }
+    // Position 1, W0 and W1 of model 1 (2 peaks: records 9, 11, 17).
+    for (const auto& [record, step] : {std::pair{9, 0.05}, {11, 4e-3 * w}, {17, 4e-3 * w}}) {
+      const Chi2Sweep c = SweepChi2(&PeakFitModel, n, record, step);
+      ASSERT_GT(c.scale, 0) << model << " record " << record;
+      EXPECT_LT(c.worst, 1e-3 * c.scale) << model << " record " << record << " worst " << c.worst;
+      EXPECT_EQ(c.minima, 1) << model << " record " << record;
+    }
+  }
+}
+
 // w' = eta (w + R) + (1 - eta) sqrt(w^2 + R^2), at least 0.1: the Lorentz half maximum lies at
 // P +- w'; a width of 0 is held at 0.1 and has no derivative there.
 TEST_F(PeakFitModelTest, DeconvolutedWidthPutsTheHalfMaximumWhereTheFormulaSays) {

@@ -217,6 +217,19 @@ inline void SetShape(int32_t i, int32_t model) {
   m.TabulatePeakModel();
 }
 
+// PeakModels[i] as a Pseudo-Voigt table the way the model editor forms one: Gauss and Lorentz
+// parts of equal height, widths 12 and 8 table points (the Lorentz part 2.4 % of the height at the
+// table's ends), centred, its tails rolled off, analysed.
+inline void SetPseudoVoigtShape(int32_t i) {
+  TPeakModel& m = *PeakModels[i];
+  m.ModelNumber = ModelPseudoVoigt, m.Negate = 0, m.HalfPoints = PeakModelHalfPoints;
+  for (int32_t k = 1; k <= PeakModelPoints; ++k) {
+    const double ug = (k - 97) / 12.0, ul = (k - 97) / 8.0;
+    PeakModelTable[k] = 500 * std::exp(-ug * ug) + 500 / (1 + ul * ul);
+  }
+  m.CentreShape(PeakModelPoints), m.TaperTails(), m.AnalyseShape();
+}
+
 // ---- the model calls and the derivative check ----
 
 // F of a model at Point = c (stage 1) or at ModelChannel = c (stage 4); W into *W.
@@ -273,6 +286,39 @@ inline std::vector<double> ExpectDerivativesAgree(ModelFn model, const std::vect
   EXPECT_GT(checked, 0) << what;
   EXPECT_LE(skipped, checked / 10) << what << ": too many steps across a discontinuity";
   return scale;
+}
+
+// chi^2 = sum W (Y - F)^2 over the points 1..n of a fit's sweep (stage 1) with record moved by
+// k step, k = -40..40, against the trapezoid of its analytic gradient -2 sum W (Y - F) dF/dv at
+// each step's ends (a central difference at the step's middle): the worst miss, the largest
+// change of a step, and the number of local minima. The record is put back.
+struct Chi2Sweep {
+  double worst = 0, scale = 0;
+  int32_t minima = 0;
+};
+inline Chi2Sweep SweepChi2(ModelFn model, int32_t n, int32_t record, double step) {
+  ParameterRecord& r = Rec(record);
+  const double v0 = r.value;
+  std::vector<double> chi, grad;
+  for (int32_t k = -40; k <= 40; ++k) {
+    r.value = v0 + k * step;
+    double c2 = 0, g = 0;
+    for (int32_t point = 1; point <= n; ++point) {
+      double y, w, f;
+      model(y, w, f, point, 1);
+      c2 += w * (y - f) * (y - f);
+      g -= 2 * w * (y - f) * r.Derivative;
+    }
+    chi.push_back(c2), grad.push_back(g);
+  }
+  r.value = v0;
+  Chi2Sweep s;
+  for (size_t k = 1; k < chi.size(); ++k) {
+    s.scale = std::max(s.scale, std::fabs(chi[k] - chi[k - 1]));
+    s.worst = std::max(s.worst, std::fabs(chi[k] - chi[k - 1] - 0.5 * step * (grad[k] + grad[k - 1])));
+    s.minima += k + 1 < chi.size() && chi[k] < chi[k - 1] && chi[k] < chi[k + 1];
+  }
+  return s;
 }
 
 // ---- the fixtures ----

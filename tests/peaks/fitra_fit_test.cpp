@@ -13,8 +13,7 @@
 namespace {
 
 // The converged fit agrees with scipy's least squares on the same model from the same start (the
-// truth), the engine's errors being sqrt(diag(inv(J'J))) like scipy's. (The Lorentz cut at 15 half
-// widths makes chi2 step by about 1 where a channel crosses it, so both must start alike.)
+// truth), the engine's errors being sqrt(diag(inv(J'J))) like scipy's.
 TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
   PrepareGoldenFit();
   for (const auto& [name, v] : Golden("true")) parar[RecordOf(name)].value = v.first;

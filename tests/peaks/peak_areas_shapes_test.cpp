@@ -49,10 +49,8 @@ protected:
       v.CG = v.CL = PeakModelCentre, v.asymmetry = 0;
       double profile[PeakModelPoints + 1];
       PseudoVoigtProfile(v, profile, nullptr, nullptr);
-      model.ModelNumber = ModelPseudoVoigt, model.HalfPoints = PeakModelHalfPoints;
-      std::copy(profile + 1, profile + PeakModelPoints + 1, PeakModelTable + 1);
-      model.CentreShape(PeakModelPoints);
-      model.AnalyseShape();
+      model.ModelNumber = ModelPseudoVoigt;
+      FormPseudoVoigtModel(model, profile);
     }
     return 10;
   }

@@ -108,8 +108,9 @@ TEST_F(OutputTest, ListingPages) {
   }
 }
 
-// F = 10 + 4u + sum A / (pi (1 + z^2)), z = (k - P) / 5 within |z| < 15, u = (2k - 501) / 299 over
-// the working range 101..400; mode 1 keeps the copy, mode 0 has no fit of its own.
+// F = 10 + 4u + sum A T / (pi (1 + z^2)), z = (k - P) / 5 within |z| < 15, the taper T = 1 up to
+// |z| = 12, then r^4 (35 - 84 r + 70 r^2 - 20 r^3) with r = (15 - |z|) / 3; u = (2k - 501) / 299
+// over the working range 101..400; mode 1 keeps the copy, mode 0 has no fit of its own.
 TEST_F(OutputTest, PeakFitTurnedIntoSpectrum) {
   SetShape(2, ModelLorentz);
   LayOutPeaks({1, 1}, {400, 900}, {200, 260}, {5}, {10, 4});
@@ -125,8 +126,11 @@ TEST_F(OutputTest, PeakFitTurnedIntoSpectrum) {
     for (int32_t k = 101; k <= 400 && mode; ++k) {
       double f = mode == 3 ? 10 + 4 * (2.0 * k - 501) / 299 : -1;
       for (const double p : {200.0, 260.0})
-        if (mode == 3 && std::fabs(k - p) < 75)
-          f += (p == 200 ? 400 : 900) / (std::numbers::pi * (1 + (k - p) * (k - p) / 25));
+        if (mode == 3 && std::fabs(k - p) < 75) {
+          const double r = std::fmin(1.0, (75 - std::fabs(k - p)) / 15);
+          const double taper = r * r * r * r * (35 - 84 * r + 70 * r * r - 20 * r * r * r);
+          f += (p == 200 ? 400 : 900) * taper / (std::numbers::pi * (1 + (k - p) * (k - p) / 25));
+        }
       EXPECT_NEAR(Sp(2).Y[k], f, 1e-9 * std::fabs(f)) << k;
     }
   }
