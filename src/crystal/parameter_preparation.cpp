@@ -23,6 +23,7 @@
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/symmetry_expansion.h"
+#include "core/text_file.h"
 #include "crystal/analysis_modes.h"
 #include "crystal/metric_constraints.h"
 #include "crystal/model_checks.h"
@@ -479,6 +480,50 @@ void SetAtomParameterRows(int32_t phase, int32_t base) {
   }
 }
 
+std::string FixFloatingOrigin(int32_t phase, int32_t base) {
+  const FloatingOrigin origin = FindFloatingOrigin(PhaseTable[phase]);
+  const int32_t atoms = Atoms(phase);
+  if (origin.dimension == 0 || atoms == 0) return {};
+  std::vector<int32_t> order(static_cast<size_t>(atoms));
+  for (int32_t j = 1; j <= atoms; ++j) order[static_cast<size_t>(j - 1)] = j;
+  std::stable_sort(order.begin(), order.end(), [&](int32_t i, int32_t j) {
+    const ATOM &a = AtomTable[i][phase], &b = AtomTable[j][phase];
+    if (a.Weight != b.Weight) return a.Weight > b.Weight;
+    return std::fabs(a.ScatteringLength) > std::fabs(b.ScatteringLength);
+  });
+  // Held coordinates i give the conditions d_i = 0 on the shift d = sum c_k basis_k; they are
+  // kept in row echelon form, one row per direction pinned.
+  const int32_t dim = origin.dimension;
+  double held[3][3] = {};
+  int32_t rank = 0;
+  std::string note;
+  for (int32_t j : order) {
+    std::string coordinates;
+    for (int32_t i = 0; i < 3 && rank < dim; ++i) {
+      const int32_t row = base + 10 * j + 2 + i;
+      ParameterRecord& c = parar[row];
+      if (c.n != row || !(c.lower < c.upper)) continue;  // fixed, or follows another coordinate
+      double v[3] = {};
+      for (int32_t k = 0; k < dim; ++k) v[k] = origin.basis[k][i];
+      for (int32_t r = 0; r < rank; ++r) {
+        int32_t lead = 0;
+        while (std::fabs(held[r][lead]) < 1e-9) ++lead;
+        const double f = v[lead] / held[r][lead];
+        for (int32_t k = 0; k < dim; ++k) v[k] -= f * held[r][k];
+      }
+      if (std::none_of(v, v + dim, [](double x) { return std::fabs(x) > 1e-9; })) continue;
+      std::copy(v, v + 3, held[rank++]);
+      Fix(c, c.value);
+      coordinates += std::string(coordinates.empty() ? "" : " ") + "XYZ"[i];
+    }
+    if (!coordinates.empty())
+      note += (note.empty() ? "" : ", ") + coordinates + " of atom " + std::to_string(j) + " " + AtomTable[j][phase].Name;
+    if (rank == dim) break;
+  }
+  if (note.empty()) return {};
+  return "Phase " + std::to_string(phase) + ": polar " + (dim > 1 ? "axes" : "axis") + ", origin held by " + note;
+}
+
 void SetAnisotropyRows() {
   const int32_t phases = Phases();
   constexpr int32_t m = AnisotropyParameterCount;
@@ -614,6 +659,12 @@ void PrepareParameterArray(int32_t& checkRequested) {
   if (phaseLinks && phases > 1) LinkPhases();
   // Links made to records that were tied themselves (a chain over three phases) go to the master.
   ResolveTies(parar, n);
+  // The polar origins, among the coordinates that no link made to follow another; a phase expanded
+  // with links keeps its former group in the links, which the hold would contradict.
+  if (MainMode == RietveldMode)
+    for (int32_t p = 1; p <= phases; ++p)
+      if (!(o.withLinks && expanded[p]))
+        if (const std::string note = FixFloatingOrigin(p, PhaseParameterOffset(p)); !note.empty()) LogLine(note);
   ParameterNames();
   TParameter& fit = *FitParameters;
   for (int32_t i = 1; i <= n; ++i) {
