@@ -86,6 +86,10 @@ CASES = [
      [(SRTIO3, 300.0, 2.6, 0.9, 1.6, 0.78, 4.0), (SILICON, 120.0, 2.6, 0.9, 1.6, 0.78, 3.2)], 4403),
     ("tof_log", TOF_LOG, (0.0, 7.5, -1.875),
      [(SILICON, 6.25, 144.0, 672.0, 0.0, 0.76, 3.4), (BAF2, 1.125, 192.0, 960.0, 0.0, 0.76, 3.7)], 4406),
+    # One phase, as a user's own angular data: a zero shift of 0.12 deg and the widths of an
+    # instrument whose resolution grows as tan theta from well under a channel at theta = 0
+    # (0.06 deg at 2theta = 20, 0.24 deg at 90).
+    ("perovskite", ANGULAR, (0.12, 60.0, 15.0), [(SRTIO3, 400.0, 0.5, 4.3, 0.0, 0.78, 4.0)], 4407),
 ]
 
 

@@ -191,7 +191,10 @@ bool AskAccuracies(int32_t p, TSpectrum& sp, int32_t s, bool& symmetryLinks, boo
     DialogFieldLabels[3] = " Background degree for Spec." + std::to_string(s);
     DialogFieldValues[3][1] = sp.BackgroundDegree;
     DialogFieldLabels[4] = " Delay parameter deviation (chan)";
-    DialogFieldValues[4][1] = DelayDeviation;
+    // An angular spectrum's zero shift (degrees) is rarely known to better than a few steps and
+    // moves every line: proposed free within 10 steps unless a deviation was entered.
+    DialogFieldValues[4][1] =
+        sp.AxisKind == AxisAngular && DelayDeviation == 0 ? 10 * std::fabs(sp.ChanWidth) : DelayDeviation;
     DialogFieldLabels[5] = AnisotropyOn ? " Anisotropic parameter bounds" : "";
     DialogFieldValues[5][1] = AnisotropyOn ? AnisotropyBound : 0.0;
   }
@@ -355,12 +358,15 @@ void SetMetricRecords(int32_t p, int32_t base) {
   ApplyMetricConstraints(parar, base + 2, phase.CrystalSystem, phase.Setting);
 }
 
-// Step 11.4.
+// Step 11.4. On an angular spectrum W0 is the width law's value at theta = 0 (the law is
+// W0 + W1 tan(theta), channels), below every width the data show: only the width floor bounds it
+// from below, not the spectrum's allowance about its first width.
 void SetWidthRecords(int32_t base, const TSpectrum& sp) {
+  const bool angular = sp.AxisKind == AxisAngular;
   ParameterRecord& w0 = parar[base + 8];
   const double delta = std::fabs(sp.Dw0);
   w0.value = sp.W0;
-  w0.lower = std::max(sp.W0 - delta, 0.1);
+  w0.lower = angular ? std::min(sp.W0, 0.1) : std::max(sp.W0 - delta, 0.1);
   w0.upper = std::max(sp.W0 + delta, w0.lower);
   ParameterRecord& w1 = parar[base + 9];
   // The law's abscissa (u of the working range on a TOF spectrum, tan(theta) on an angular one)
