@@ -41,8 +41,9 @@ Truth file (.txt), blank-separated tokens, "#" starts a comment line:
   law N                           the program's width law that holds W (2 time of flight, 0 angular)
   global DELAY B0 B1              delay (channels) or zero shift (deg); the background line
   phase P GROUP SETTING a DMIN DMAX SCALE W0 W1 W2
-                                  the program's table entry of the cubic group, the cell edge (A),
+                                  the program's table entry of the group, the cell edge a (A),
                                   the d range of the reflections, S and the width terms
+  hexagonal P c                   a hexagonal phase's c (A); a phase without this line is cubic
   atom P NAME b x y z occ B site_multiplicity chemical_occupation
                                   occ in the program's convention (above), B in A^2
   reflection P h k l mult d F2 I  one line per orbit, F2 = |F|^2 (10^-24 cm^2), I = S m |F|^2 L
@@ -59,11 +60,20 @@ except ImportError as e:
 
 TOF_CONSTANT = 505.556  # us / (m A): the calibration t = 505.556 L sin(theta) d
 # Scattering lengths of the program's element table (10^-12 cm).
-LENGTHS = {"Si": 0.415071, "Ba": 0.507, "F": 0.5654, "Sr": 0.702, "Ti": -0.337, "O": 0.5805}
+LENGTHS = {"Si": 0.415071, "Ba": 0.507, "F": 0.5654, "Sr": 0.702, "Ti": -0.337, "O": 0.5805, "N": 0.936}
 
 # (name, group, setting, gemmi name, a, atoms (element, x, y, z, chemical occupation, B))
 SILICON = ("Si", 227, 2, "F d -3 m:2", 5.43102, [("Si", 0.125, 0.125, 0.125, 1.0, 0.53)])
 BAF2 = ("BaF2", 225, 1, "F m -3 m", 6.2001, [("Ba", 0.0, 0.0, 0.0, 1.0, 0.62), ("F", 0.25, 0.25, 0.25, 0.96, 0.95)])
+# Silicon nitride: alpha in the polar P 3_1 c (no coordinate fixes the origin along c) and beta in
+# P 6_3/m; hexagonal cells (a, c).
+ALPHA_SI3N4 = ("alpha-Si3N4", 159, 1, "P 3 1 c", (7.7608, 5.6139),
+                [("Si", 0.0821, 0.5089, 0.6566, 1.0, 0.30), ("Si", 0.2556, 0.1669, 0.4508, 1.0, 0.32),
+                ("N", 0.0, 0.0, 0.4494, 1.0, 0.40), ("N", 1 / 3, 2 / 3, 0.6001, 1.0, 0.45),
+                ("N", 0.6540, 0.6081, 0.4296, 1.0, 0.42), ("N", 0.3157, 0.3192, 0.6977, 1.0, 0.38)])
+BETA_SI3N4 = ("beta-Si3N4", 176, 1, "P 63/m", (7.6044, 2.9075),
+              [("Si", 0.1733, 0.7694, 0.25, 1.0, 0.33), ("N", 0.3323, 0.0314, 0.25, 1.0, 0.41),
+               ("N", 1 / 3, 2 / 3, 0.25, 1.0, 0.45)])
 SRTIO3 = ("SrTiO3", 221, 1, "P m -3 m", 3.9053,
           [("Sr", 0.0, 0.0, 0.0, 1.0, 0.50), ("Ti", 0.5, 0.5, 0.5, 1.0, 0.26), ("O", 0.0, 0.5, 0.5, 0.97, 1.40)])
 
@@ -86,6 +96,13 @@ CASES = [
      [(SRTIO3, 300.0, 2.6, 0.9, 1.6, 0.78, 4.0), (SILICON, 120.0, 2.6, 0.9, 1.6, 0.78, 3.2)], 4403),
     ("tof_log", TOF_LOG, (0.0, 7.5, -1.875),
      [(SILICON, 6.25, 144.0, 672.0, 0.0, 0.76, 3.4), (BAF2, 1.125, 192.0, 960.0, 0.0, 0.76, 3.7)], 4406),
+    # One phase, as a user's own angular data: a zero shift of 0.12 deg and the widths of an
+    # instrument whose resolution grows as tan theta from well under a channel at theta = 0
+    # (0.06 deg at 2theta = 20, 0.24 deg at 90).
+    # Two silicon nitrides on the angular axis: 14 coordinates of the polar alpha phase free.
+    ("si3n4", ANGULAR, (0.02, 90.0, 25.0),
+     [(ALPHA_SI3N4, 50.0, 2.6, 0.9, 1.6, 0.79, 4.5), (BETA_SI3N4, 60.0, 2.6, 0.9, 1.6, 0.79, 4.5)], 4408),
+    ("perovskite", ANGULAR, (0.12, 60.0, 15.0), [(SRTIO3, 400.0, 0.5, 4.3, 0.0, 0.78, 4.0)], 4407),
 ]
 
 
@@ -108,13 +125,17 @@ def distinct_sites(sg, xyz):
     return sites, on_self
 
 
+def hexagonal(structure):
+    return isinstance(structure[4], tuple)
+
+
 def structure_factors(structure, dmin, dmax):
     """(hkl, multiplicity, d, |F|^2) of one representative per orbit {hR, -hR}, and the atoms
     with their site multiplicities and program occupations."""
     _, _, _, hm, a, atoms = structure
     sg = gemmi.find_spacegroup_by_name(hm)
     assert sg is not None and sg.xhm() == hm, hm
-    uc = gemmi.UnitCell(a, a, a, 90, 90, 90)
+    uc = gemmi.UnitCell(a[0], a[0], a[1], 90, 90, 120) if hexagonal(structure) else gemmi.UnitCell(a, a, a, 90, 90, 90)
     ops = sg.operations()
     nc = len(ops.cen_ops)
     rows = []
@@ -122,7 +143,7 @@ def structure_factors(structure, dmin, dmax):
         sites, s = distinct_sites(sg, (x, y, z))
         rows.append((el, x, y, z, occ, biso, sites, s, occ / (nc * s)))
     rots = [np.array(op.rot) // gemmi.Op.DEN for op in ops.sym_ops]
-    lim = int(math.floor(a / dmin)) + 1
+    lim = int(math.floor(max(uc.a, uc.c) / dmin)) + 1
     seen, out = set(), []
     for h in range(-lim, lim + 1):
         for k in range(-lim, lim + 1):
@@ -183,8 +204,11 @@ def expected_counts(case):
     lines = []
     for p, (structure, scale, w0, w1, w2, dmin, dmax) in enumerate(phases, start=1):
         refl, rows = structure_factors(structure, dmin, dmax)
-        lines.append("phase %d %d %d %s %s %s %s %s %s %s" % (p, structure[1], structure[2], fmt(structure[4]), fmt(dmin),
+        a = structure[4][0] if hexagonal(structure) else structure[4]
+        lines.append("phase %d %d %d %s %s %s %s %s %s %s" % (p, structure[1], structure[2], fmt(a), fmt(dmin),
                                                            fmt(dmax), fmt(scale), fmt(w0), fmt(w1), fmt(w2)))
+        if hexagonal(structure):
+            lines.append("hexagonal %d %s" % (p, fmt(structure[4][1])))
         for el, x, y_, z, occ, biso, sites, s, occ_prog in rows:
             lines.append("atom %d %s %s %s %s %s %s %s %d %s" % (p, el, fmt(LENGTHS[el]), fmt(x), fmt(y_), fmt(z),
                                                                fmt(occ_prog), fmt(biso), len(sites), fmt(occ)))

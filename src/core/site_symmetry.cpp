@@ -66,6 +66,28 @@ std::vector<Element> GroupElements(const LATTICE& g) {
       }
   return out;
 }
+
+// Reduced row echelon form of rows (3 columns) with partial pivoting; entries below 1e-9 are zero.
+// pivotOf[col] := the pivot row of column col, -1 for a free column.
+void RowEchelon(std::vector<std::array<double, 3>>& rows, int32_t (&pivotOf)[3]) {
+  std::fill(std::begin(pivotOf), std::end(pivotOf), -1);
+  size_t top = 0;
+  for (int32_t col = 0; col < 3 && top < rows.size(); ++col) {
+    size_t best = top;
+    for (size_t r = top; r < rows.size(); ++r)
+      if (std::fabs(rows[r][col]) > std::fabs(rows[best][col])) best = r;
+    if (std::fabs(rows[best][col]) < 1e-9) continue;
+    std::swap(rows[top], rows[best]);
+    const double p = rows[top][col];
+    for (double& v : rows[top]) v /= p;
+    for (size_t r = 0; r < rows.size(); ++r) {
+      if (r == top || rows[r][col] == 0) continue;
+      const double f = rows[r][col];
+      for (int32_t k = 0; k < 3; ++k) rows[r][k] -= f * rows[top][k];
+    }
+    pivotOf[col] = static_cast<int32_t>(top++);
+  }
+}
 }  // namespace
 
 SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]) {
@@ -89,24 +111,8 @@ SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]) {
   }
   site.multiplicity = std::max<int32_t>(1, static_cast<int32_t>(images.size()));
   site.order = std::max(site.order, 1);
-  // Reduced row echelon form with partial pivoting; entries below 1e-9 are zero.
-  int32_t pivotOf[3] = {-1, -1, -1};  // reversed column -> its pivot row
-  size_t top = 0;
-  for (int32_t col = 0; col < 3 && top < rows.size(); ++col) {
-    size_t best = top;
-    for (size_t r = top; r < rows.size(); ++r)
-      if (std::fabs(rows[r][col]) > std::fabs(rows[best][col])) best = r;
-    if (std::fabs(rows[best][col]) < 1e-9) continue;
-    std::swap(rows[top], rows[best]);
-    const double p = rows[top][col];
-    for (double& v : rows[top]) v /= p;
-    for (size_t r = 0; r < rows.size(); ++r) {
-      if (r == top || rows[r][col] == 0) continue;
-      const double f = rows[r][col];
-      for (int32_t k = 0; k < 3; ++k) rows[r][k] -= f * rows[top][k];
-    }
-    pivotOf[col] = static_cast<int32_t>(top++);
-  }
+  int32_t pivotOf[3];  // reversed column -> its pivot row
+  RowEchelon(rows, pivotOf);
   for (int32_t col = 0; col < 3; ++col) {
     const int32_t coord = 2 - col;
     if (pivotOf[col] < 0) continue;  // free
@@ -124,4 +130,22 @@ SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]) {
     // A coordinate tied to two others (no standard setting has one) stays free.
   }
   return site;
+}
+
+FloatingOrigin FindFloatingOrigin(const LATTICE& g) {
+  // Shifts d of the origin that every element's rotation keeps: (R - I) d = 0 for all of them.
+  std::vector<std::array<double, 3>> rows;
+  for (const Element& e : GroupElements(g))
+    for (int32_t i = 0; i < 3; ++i) rows.push_back({e.r[i][0] - (i == 0), e.r[i][1] - (i == 1), e.r[i][2] - (i == 2)});
+  int32_t pivotOf[3];
+  RowEchelon(rows, pivotOf);
+  FloatingOrigin o;
+  for (int32_t f = 0; f < 3; ++f) {
+    if (pivotOf[f] >= 0) continue;
+    double* v = o.basis[o.dimension++];
+    v[f] = 1;
+    for (int32_t c = 0; c < 3; ++c)
+      if (pivotOf[c] >= 0) v[c] = -rows[static_cast<size_t>(pivotOf[c])][f];
+  }
+  return o;
 }

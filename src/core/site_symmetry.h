@@ -21,3 +21,13 @@ struct SiteSymmetry {
 // the error of coordinates typed to three decimals (0.333, 0.667 keep the site of 1/3, 2/3). A
 // group with no operations is taken as P1.
 SiteSymmetry FindSiteSymmetry(const LATTICE& g, const double x[3]);
+
+// The shifts of the origin that leave every operation of a polar group as it was: the vectors
+// that all rotations keep. Dimension 0 for a group with a rotation reversing every direction
+// (the inversion among them), 1 along the polar axis (P 2, P m m 2, P 3_1 c, R 3 m), 2 in the
+// mirror plane of P m, C c, 3 in P 1. The basis is in fractions of the cell edges.
+struct FloatingOrigin {
+  int32_t dimension = 0;
+  double basis[3][3] = {};  // basis[0 .. dimension-1]
+};
+FloatingOrigin FindFloatingOrigin(const LATTICE& g);

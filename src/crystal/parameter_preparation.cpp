@@ -23,6 +23,7 @@
 #include "core/spectra_utilities.h"
 #include "core/spectrum.h"
 #include "core/symmetry_expansion.h"
+#include "core/text_file.h"
 #include "crystal/analysis_modes.h"
 #include "crystal/metric_constraints.h"
 #include "crystal/model_checks.h"
@@ -190,7 +191,10 @@ bool AskAccuracies(int32_t p, TSpectrum& sp, int32_t s, bool& symmetryLinks, boo
     DialogFieldLabels[3] = " Background degree for Spec." + std::to_string(s);
     DialogFieldValues[3][1] = sp.BackgroundDegree;
     DialogFieldLabels[4] = " Delay parameter deviation (chan)";
-    DialogFieldValues[4][1] = DelayDeviation;
+    // An angular spectrum's zero shift (degrees) is rarely known to better than a few steps and
+    // moves every line: proposed free within 10 steps unless a deviation was entered.
+    DialogFieldValues[4][1] =
+        sp.AxisKind == AxisAngular && DelayDeviation == 0 ? 10 * std::fabs(sp.ChanWidth) : DelayDeviation;
     DialogFieldLabels[5] = AnisotropyOn ? " Anisotropic parameter bounds" : "";
     DialogFieldValues[5][1] = AnisotropyOn ? AnisotropyBound : 0.0;
   }
@@ -354,12 +358,15 @@ void SetMetricRecords(int32_t p, int32_t base) {
   ApplyMetricConstraints(parar, base + 2, phase.CrystalSystem, phase.Setting);
 }
 
-// Step 11.4.
+// Step 11.4. On an angular spectrum W0 is the width law's value at theta = 0 (the law is
+// W0 + W1 tan(theta), channels), below every width the data show: only the width floor bounds it
+// from below, not the spectrum's allowance about its first width.
 void SetWidthRecords(int32_t base, const TSpectrum& sp) {
+  const bool angular = sp.AxisKind == AxisAngular;
   ParameterRecord& w0 = parar[base + 8];
   const double delta = std::fabs(sp.Dw0);
   w0.value = sp.W0;
-  w0.lower = std::max(sp.W0 - delta, 0.1);
+  w0.lower = angular ? std::min(sp.W0, 0.1) : std::max(sp.W0 - delta, 0.1);
   w0.upper = std::max(sp.W0 + delta, w0.lower);
   ParameterRecord& w1 = parar[base + 9];
   // The law's abscissa (u of the working range on a TOF spectrum, tan(theta) on an angular one)
@@ -477,6 +484,50 @@ void SetAtomParameterRows(int32_t phase, int32_t base) {
     const double t[6] = {atom.T11, atom.T12, atom.T13, atom.T22, atom.T23, atom.T33};
     for (int32_t i = 0; i < 6; ++i) Fix(r[5 + i], t[i]);
   }
+}
+
+std::string FixFloatingOrigin(int32_t phase, int32_t base) {
+  const FloatingOrigin origin = FindFloatingOrigin(PhaseTable[phase]);
+  const int32_t atoms = Atoms(phase);
+  if (origin.dimension == 0 || atoms == 0) return {};
+  std::vector<int32_t> order(static_cast<size_t>(atoms));
+  for (int32_t j = 1; j <= atoms; ++j) order[static_cast<size_t>(j - 1)] = j;
+  std::stable_sort(order.begin(), order.end(), [&](int32_t i, int32_t j) {
+    const ATOM &a = AtomTable[i][phase], &b = AtomTable[j][phase];
+    if (a.Weight != b.Weight) return a.Weight > b.Weight;
+    return std::fabs(a.ScatteringLength) > std::fabs(b.ScatteringLength);
+  });
+  // Held coordinates i give the conditions d_i = 0 on the shift d = sum c_k basis_k; they are
+  // kept in row echelon form, one row per direction pinned.
+  const int32_t dim = origin.dimension;
+  double held[3][3] = {};
+  int32_t rank = 0;
+  std::string note;
+  for (int32_t j : order) {
+    std::string coordinates;
+    for (int32_t i = 0; i < 3 && rank < dim; ++i) {
+      const int32_t row = base + 10 * j + 2 + i;
+      ParameterRecord& c = parar[row];
+      if (c.n != row || !(c.lower < c.upper)) continue;  // fixed, or follows another coordinate
+      double v[3] = {};
+      for (int32_t k = 0; k < dim; ++k) v[k] = origin.basis[k][i];
+      for (int32_t r = 0; r < rank; ++r) {
+        int32_t lead = 0;
+        while (std::fabs(held[r][lead]) < 1e-9) ++lead;
+        const double f = v[lead] / held[r][lead];
+        for (int32_t k = 0; k < dim; ++k) v[k] -= f * held[r][k];
+      }
+      if (std::none_of(v, v + dim, [](double x) { return std::fabs(x) > 1e-9; })) continue;
+      std::copy(v, v + 3, held[rank++]);
+      Fix(c, c.value);
+      coordinates += std::string(coordinates.empty() ? "" : " ") + "XYZ"[i];
+    }
+    if (!coordinates.empty())
+      note += (note.empty() ? "" : ", ") + coordinates + " of atom " + std::to_string(j) + " " + AtomTable[j][phase].Name;
+    if (rank == dim) break;
+  }
+  if (note.empty()) return {};
+  return "Phase " + std::to_string(phase) + ": polar " + (dim > 1 ? "axes" : "axis") + ", origin held by " + note;
 }
 
 void SetAnisotropyRows() {
@@ -614,6 +665,12 @@ void PrepareParameterArray(int32_t& checkRequested) {
   if (phaseLinks && phases > 1) LinkPhases();
   // Links made to records that were tied themselves (a chain over three phases) go to the master.
   ResolveTies(parar, n);
+  // The polar origins, among the coordinates that no link made to follow another; a phase expanded
+  // with links keeps its former group in the links, which the hold would contradict.
+  if (MainMode == RietveldMode)
+    for (int32_t p = 1; p <= phases; ++p)
+      if (!(o.withLinks && expanded[p]))
+        if (const std::string note = FixFloatingOrigin(p, PhaseParameterOffset(p)); !note.empty()) LogLine(note);
   ParameterNames();
   TParameter& fit = *FitParameters;
   for (int32_t i = 1; i <= n; ++i) {

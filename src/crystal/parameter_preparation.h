@@ -2,6 +2,7 @@
 // atoms, reflections and the current spectrum.
 #pragma once
 #include <cstdint>
+#include <string>
 
 class TParameter;
 class TSpectrum;
@@ -21,6 +22,13 @@ void PrepareParameterArray(int32_t& checkRequested);
 // values; x, y, z free within the phase's atom accuracy (per cent) of their values, fixed where
 // they are exactly 0, 1/4, 1/2, 3/4 or 1. n, a and b are left as they are.
 void SetAtomParameterRows(int32_t phase, int32_t base);
+// In a polar group the structure may slide along the polar directions with nothing changed: one
+// coordinate along each is held at its value, those of the heaviest atoms first (the element's
+// weight, then |b|), as many as the directions need, among the coordinates that are free and
+// follow no other record. Every site moves along the polar directions, so the heaviest atom
+// serves on a general and on a special site alike. Returns the result-file line, empty when
+// nothing floats.
+std::string FixFloatingOrigin(int32_t phase, int32_t base);
 // The anisotropy records of every phase (Rietveld and powder-match layouts, with AnisotropyOn)
 // and the two m2 records (with M2Mode). An anisotropic phase's records take its coefficients,
 // from value - AnisotropyBound (or lower) to value + AnisotropyBound, tied by crystal system;

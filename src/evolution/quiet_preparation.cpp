@@ -81,7 +81,7 @@ void PrepareParameterArrayQuiet() {
     }
     SetMetricRecords(p, base);
     SetPhaseWidthRecords(base, sp);
-    if (mode == RietveldMode) SetAtomParameterRows(p, base);
+    if (mode == RietveldMode) SetAtomParameterRows(p, base), FixFloatingOrigin(p, base);
   }
   // The equivalent positions, moments and phase links are answers of the preparation's dialog;
   // without it they stay off.

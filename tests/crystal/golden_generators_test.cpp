@@ -19,6 +19,8 @@ TEST(CrystalGoldenFiles, SingleFileGeneratorsReproduceTheCommittedFiles) {
       {"gen_refinement_distances_golden.py", "gemmi, numpy", "refinement_distances_golden.txt", 0, 0},
       // Multiplicities and null spaces of gemmi's operations: the same text.
       {"gen_site_symmetry_golden.py", "gemmi, numpy", "site_symmetry_golden.txt", 0, 0},
+      // Null spaces of gemmi's rotations in reduced row echelon form: the same text.
+      {"gen_polar_directions_golden.py", "gemmi, numpy, spglib", "polar_directions_golden.txt", 0, 0},
       // Only another gemmi or libm may move the last digits.
       {"gen_refinement_oracles.py", "gemmi, numpy", "refinement_oracles.txt", 1e-12, 0}};
   int run = 0;

@@ -13,6 +13,7 @@
 #include "support/rebin_truth.h"
 #include "ini/ini_reader.h"
 #include "spectrum/spectrum_functions.h"
+#include "spectrum/spectrum_input.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ struct TruthAtom {
 };
 struct TruthPhase {
   int32_t group = 0, setting = 0;
-  double a = 0, scale = 0, w[3] = {};
+  double a = 0, c = 0, scale = 0, w[3] = {};  // c: 0 for a cubic phase
   std::vector<TruthAtom> atoms;
 };
 struct TwoPhaseTruth {
@@ -48,6 +49,7 @@ TwoPhaseTruth ReadTwoPhaseTruth(const std::string& file) {
       p.group = static_cast<int32_t>(num(2)), p.setting = static_cast<int32_t>(num(3)), p.a = num(4);
       p.scale = num(7), p.w[0] = num(8), p.w[1] = num(9), p.w[2] = num(10);
     }
+    if (r[0] == "hexagonal") t.phases.at(static_cast<size_t>(num(1)) - 1).c = num(2);
     if (r[0] == "atom")
       t.phases.at(static_cast<size_t>(num(1)) - 1).atoms.push_back({r.at(2), num(3), num(4), num(5), num(6), num(7), num(8)});
   }
@@ -61,6 +63,8 @@ protected:
 
   // The INI set-up: main mode, two phases, the width law, the spectrum with its header (delay
   // or zero shift 0), each cell 0.03 % off (a fraction of a peak width), the atoms with the truth's occupations and B 30 % off.
+  // In a hexagonal phase the coordinates that are no multiple of 1/12 are typed 0.003 off, but
+  // for the z of the first atom.
   static std::string SetUpText(const TwoPhaseTruth& t) {
     const bool tof = t.axis == AxisTimeOfFlight;
     std::ostringstream s;
@@ -70,13 +74,16 @@ protected:
       << (tof ? t.header[1] : t.header[3]) << " 0 " << t.header[0] << " " << (tof ? t.header[2] : 20.0)
       << " 7 4 7 0 2 0 0 0\nILP\n";
     for (const TruthPhase& p : t.phases)
-      s << p.a * 1.0003 << " " << p.a * 1.0003 << " " << p.a * 1.0003 << " 90 90 90 " << p.group << " " << p.setting << " "
-        << p.atoms.size() << " 0 0\n";
+      s << p.a * 1.0003 << " " << p.a * 1.0003 << " " << (p.c ? p.c : p.a) * 1.0003 << (p.c ? " 90 90 120 " : " 90 90 90 ")
+        << p.group << " " << p.setting << " " << p.atoms.size() << " 0 0\n";
     s << "IAP\n";
     for (const TruthPhase& p : t.phases)
       for (size_t j = 0; j < p.atoms.size(); ++j) {
         const TruthAtom& a = p.atoms[j];
-        s << a.name << "\n" << a.occ << " " << a.x << " " << a.y << " " << a.z << " " << a.B * (j % 2 ? 0.7 : 1.3)
+        double xyz[3] = {a.x, a.y, a.z};
+        for (int32_t i = 0; i < 3 && p.c; ++i)
+          if (!Special(xyz[i]) && (i < 2 || j > 0)) xyz[i] += (i + j) % 2 ? 0.003 : -0.003;
+        s << a.name << "\n" << a.occ << " " << xyz[0] << " " << xyz[1] << " " << xyz[2] << " " << a.B * (j % 2 ? 0.7 : 1.3)
           << " 0 0 0 0 0 " << a.b << "\n";
       }
     s << "FHKL\nSTOP\n";
@@ -141,10 +148,13 @@ protected:
     FitActionMenu();
   }
 
-  // |refined - truth| within 2 standard deviations scaled by sqrt(chi2/dof).
+  // |refined - truth| within 2 standard deviations scaled by sqrt(chi2/dof); the normalised
+  // deviation is kept in deviations_.
+  static inline std::vector<double> deviations_;
   static void ExpectNearTruth(double refined, double truth, double error, const std::string& what, double k = 2) {
     const double sigma = error * std::sqrt(std::max(1.0, FitParameters->ChiDf));
     EXPECT_GT(error, 0) << what;
+    deviations_.push_back((refined - truth) / sigma);
     EXPECT_LE(std::fabs(refined - truth), k * sigma) << what << ": " << refined << " +- " << sigma << " truth " << truth;
   }
 
@@ -168,38 +178,62 @@ protected:
   // spreads over several channels). The model samples the profile at the channel's centre where
   // the data are means over a channel as wide as a fifth of the narrowest peaks: the cells come
   // out 2 esd or so from the truth and are held within 1e-4 of it.
+  // With the coordinates of hexagonal phases free (some 40 records), each within 3 esd and the
+  // deviations' rms between 0.5 and 1.5.
   void Check(const TwoPhaseTruth& t, bool rebinned = false, double chiPerPoint = 1) {
     const TParameter& fit = *FitParameters;
+    const bool many = std::any_of(t.phases.begin(), t.phases.end(), [](const TruthPhase& p) { return p.c > 0; });
+    const double k = many ? 3 : 2;
+    deviations_.clear();
     EXPECT_GE(fit.ChiDf, 0.9 * chiPerPoint);
     EXPECT_LE(fit.ChiDf, (rebinned ? 1.2 : 1.15) * chiPerPoint);
     EXPECT_LT(TotalFitIterations, 60);
     double ratio = 0, ratioError = 0;
     for (size_t p = 0; p < t.phases.size(); ++p) {
       const TruthPhase& ph = t.phases[p];
-      const int32_t k = static_cast<int32_t>(p) + 1, base = PhaseParameterOffset(k);
-      const std::string phase = "phase " + std::to_string(k);
+      const int32_t n = static_cast<int32_t>(p) + 1, base = PhaseParameterOffset(n);
+      const std::string phase = "phase " + std::to_string(n);
       if (rebinned) {
-        EXPECT_NEAR(PhaseTable[k].Cell[0], ph.a, 1e-4 * ph.a) << phase;
+        EXPECT_NEAR(PhaseTable[n].Cell[0], ph.a, 1e-4 * ph.a) << phase;
       } else {
-        ExpectNearTruth(PhaseTable[k].Cell[0], ph.a, PhaseTable[k].CellErrors[0], phase + " a");
+        ExpectNearTruth(PhaseTable[n].Cell[0], ph.a, PhaseTable[n].CellErrors[0], phase + " a", k);
+        if (ph.c) ExpectNearTruth(PhaseTable[n].Cell[2], ph.c, PhaseTable[n].CellErrors[2], phase + " c", k);
       }
       for (size_t a = 1; a <= ph.atoms.size(); ++a) {
         const ParameterRecord* r = &fit.Records[base + 10 * static_cast<int32_t>(a)];
         const std::string atom = phase + " " + ph.atoms[a - 1].name;
         const double xyz[3] = {ph.atoms[a - 1].x, ph.atoms[a - 1].y, ph.atoms[a - 1].z};
+        // A free coordinate (of a hexagonal phase) near the truth, its esd that of a coordinate whose
+        // origin is held (2e-4 here; 0.018 and more along a polar axis whose origin floats).
         for (int32_t i = 0; i < 3; ++i) {
-          EXPECT_EQ(r[2 + i].lower, r[2 + i].upper) << atom << " coordinate " << i << " on its site";
-          EXPECT_NEAR(r[2 + i].value, xyz[i], 1e-12) << atom << " coordinate " << i;
+          const std::string what = atom + " coordinate " + std::to_string(i);
+          if (!ph.c) {
+            EXPECT_EQ(r[2 + i].lower, r[2 + i].upper) << what << " on its site";
+          }
+          if (r[2 + i].lower == r[2 + i].upper || r[2 + i].n != base + 10 * static_cast<int32_t>(a) + 2 + i) {
+            EXPECT_NEAR(r[2 + i].value, xyz[i], 1e-12) << what;
+          } else {
+            ExpectNearTruth(r[2 + i].value, xyz[i], r[2 + i].Error, what, k);
+            EXPECT_LT(r[2 + i].Error, 0.005) << what;
+          }
         }
-        ExpectNearTruth(r[5].value, ph.atoms[a - 1].B, r[5].Error, atom + " B");
-        if (r[1].lower != r[1].upper) ExpectNearTruth(r[1].value, ph.atoms[a - 1].occ, r[1].Error, atom + " occupation");
+        ExpectNearTruth(r[5].value, ph.atoms[a - 1].B, r[5].Error, atom + " B", k);
+        if (r[1].lower != r[1].upper) ExpectNearTruth(r[1].value, ph.atoms[a - 1].occ, r[1].Error, atom + " occupation", k);
       }
       const ParameterRecord& s = fit.Records[base + 1];
-      if (!rebinned) ExpectNearTruth(s.value, ph.scale, s.Error, phase + " scale");
+      if (!rebinned) ExpectNearTruth(s.value, ph.scale, s.Error, phase + " scale", k);
       if (p == 0) ratio = s.value, ratioError = s.Error / s.value;
       if (p == 1) ratioError = ratio / s.value * std::hypot(ratioError, s.Error / s.value), ratio /= s.value;
     }
-    ExpectNearTruth(ratio, t.phases[0].scale / t.phases[1].scale, ratioError, "scale ratio");
+    ExpectNearTruth(ratio, t.phases[0].scale / t.phases[1].scale, ratioError, "scale ratio", k);
+    if (many) {
+      double sum = 0;
+      for (double d : deviations_) sum += d * d;
+      const double rms = std::sqrt(sum / static_cast<double>(deviations_.size()));
+      std::cout << deviations_.size() << " records, rms deviation " << rms << "\n";
+      EXPECT_GE(rms, 0.5);
+      EXPECT_LE(rms, 1.5);
+    }
   }
 };
 
@@ -255,11 +289,99 @@ TEST_F(TwoPhaseTruthTest, LogarithmicTimeOfFlightOnEquidistantChannels) {
 
 TEST_F(TwoPhaseTruthTest, AngularPerovskiteAndSilicon) { Run("truth2_angular.txt"); }
 
+// Alpha silicon nitride in the polar P 3_1 c beside beta in P 6_3/m: the preparation holds the z
+// of the first silicon, which the result file says, and every other coordinate refines within 2
+// esd of the truth with the esd of a fixed origin.
+TEST_F(TwoPhaseTruthTest, AngularPolarAlphaAndBetaSiliconNitride) {
+  Run("truth2_si3n4.txt");
+  const auto log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Phase 1: polar axis, origin held by Z of atom 1 SI"), 1) << JoinLines(log);
+  EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& l) { return l.starts_with("Phase 2:"); }));
+}
+
+// A user's first fit of angular data from the menus alone: the phase and atoms typed (the cell
+// 0.3 % off), the X Y E file read with every proposal of the reading dialogs kept (zero shift 0,
+// the default widths), the reflections formed, PREPARE and MAKE with every proposal accepted.
+// The data hold a zero shift of 0.12 deg and the widths of a real instrument (under a channel at
+// tan theta = 0, growing as tan theta): the fit finds the cell, the zero shift and the widths
+// within 2 standard deviations and chi2/dof near 1.
+TEST_F(TwoPhaseTruthTest, AngularPerovskiteFromTheMenusWithTheProposals) {
+  const TwoPhaseTruth t = ReadTwoPhaseTruth("truth2_perovskite.txt");
+  ASSERT_EQ(t.phases.size(), 1u);
+  const TruthPhase& ph = t.phases[0];
+  ui.ExpectDialog("Phase information").Field(1, 1, std::to_string(ph.group)).Field(2, 1, std::to_string(ph.setting)).Ok();
+  ui.ExpectDialog("Check lattice information").Field(1, 1, Text(ph.a * 1.003)).Ok();
+  EditPhaseInfo(0);
+  ASSERT_EQ(DialogOk, 1);
+  std::string memo;
+  for (const TruthAtom& a : ph.atoms) memo += a.name + "\n";
+  ui.ExpectDialog("Enter or Edit the atom list").Memo(memo).Ok();
+  for (size_t j = 0; j < ph.atoms.size(); ++j) {
+    const TruthAtom& a = ph.atoms[j];
+    ui.ExpectDialog("Atom " + std::to_string(j + 1) + " ").Field(1, 1, Text(a.occ)).Field(2, 1, Text(a.x))
+        .Field(3, 1, Text(a.y)).Field(4, 1, Text(a.z)).Field(5, 1, Text(a.B)).Ok();
+  }
+  EditAtomList(0);
+  ASSERT_EQ(DialogOk, 1);
+
+  StartingChannelOne = 1;
+  ui.ChooseFile(TruthDataDir + t.spectrum);
+  ui.ExpectDialog("Spectrum 1 input").Radio(4).Radio2(2).Ok();
+  ui.ExpectDialog("Spectrum 1 input").Ok();  // widths and bounds as proposed
+  ui.ExpectDialog("Spectrum 1 input").Ok();  // zero shift, lambda, step, first angle as proposed
+  InputSpectrumFile(1);
+  ASSERT_EQ(DialogOk, 1);
+  const TSpectrum& sp = *SpectrumList[1];
+  ASSERT_EQ(sp.WorkLast, t.last);
+  ASSERT_EQ(sp.Delay, 0.0);
+
+  ui.ExpectDialog("Form hkl").Field(1, 1, "0.78").Field(2, 1, "4").Ok();
+  ui.ExpectDialog("").Ok();  // the list of the formed reflections
+  FormHklSet();
+  ui.ExpectDialog(ModeNames[0]).Radio(2).Ok();
+  ui.ExpectDialog("Preparing parameter array").Ok();
+  ui.ExpectDialog("Prepare " + ModeNames[0]).Ok();
+  ui.QueueAnswer(true);  // the scaling correction
+  ui.ExpectDialog("Prepare").Ok();
+  ui.ExpectDialog("Parameter array").Ok();
+  ui.ExpectDialog(ModeNames[0]).Radio(6).Ok();
+  FitActionMenu();
+  // MAKE with the proposed controls (6 iterations, a relaxed retry), again while chi2/dof still
+  // falls by more than 1 %, as a user reads it in the closing summary. The questions whether to
+  // fix a background term of large error are answered No.
+  ui.onUnexpected = [](const std::string& what) {
+    if (what.find("error more than 50%") == std::string::npos) ADD_FAILURE() << "unexpected: " << what;
+  };
+  int32_t makes = 0;
+  double before = HUGE_VAL;
+  do {
+    if (makes > 0) before = FitParameters->ChiDf;
+    ui.ExpectDialog(ModeNames[0]).Radio(3).Ok();
+    ui.ExpectDialog("Check the Fit Controls").Ok();
+    ui.ExpectDialog("  Rietveld analysis ").Ok();  // the closing dialog: no repeat
+    ui.ExpectDialog(ModeNames[0]).Radio(6).Ok();
+    FitActionMenu();
+    ++makes;
+  } while (FitParameters->ChiDf < 0.99 * before && makes < 5);
+
+  const TParameter& fit = *FitParameters;
+  const int32_t base = PhaseParameterOffset(1);
+  std::cout << "chi2/dof " << fit.ChiDf << " a " << PhaseTable[1].Cell[0] << " +- " << PhaseTable[1].CellErrors[0]
+            << ", " << makes << " MAKE\n";
+  EXPECT_LE(makes, 3);
+  EXPECT_LE(fit.ChiDf, 1.15);
+  ExpectNearTruth(PhaseTable[1].Cell[0], ph.a, PhaseTable[1].CellErrors[0], "a");
+  ExpectNearTruth(fit.Records[3].value, t.shift, fit.Records[3].Error, "zero shift");
+  for (int32_t i = 0; i < 2; ++i)
+    ExpectNearTruth(fit.Records[base + 8 + i].value, ph.w[i], fit.Records[base + 8 + i].Error, "width " + std::to_string(i));
+}
+
 TEST_F(TwoPhaseTruthTest, GeneratorRerunMatchesTheCommittedFiles) {
   VKEST_REQUIRE_PYTHON("gemmi, numpy");
   ExpectTruthGeneratorReproduces("gen_two_phase_truth.py", {"truth2_tof.xye", "truth2_tof.txt", "truth2_angular.xye",
                                                             "truth2_angular.txt", "truth2_tof_log.xye",
-                                                            "truth2_tof_log.txt"});
+                                                            "truth2_tof_log.txt", "truth2_perovskite.xye",
+                                                            "truth2_perovskite.txt", "truth2_si3n4.xye", "truth2_si3n4.txt"});
 }
 
 }  // namespace
