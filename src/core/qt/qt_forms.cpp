@@ -330,17 +330,12 @@ QtForm2::QtForm2() : ModelWindow("Form2") {
 }
 
 void QtForm2::FieldEdited() {
-  if (!loading_ && model_ && model_->onFieldEdited) Handle([](TForm2& f) { f.FieldEdited(); });
+  if (model_ && model_->onFieldEdited) Handle([](TForm2& f) { f.FieldEdited(); });
 }
 
 void QtForm2::Load(TForm2& m) {
   model_ = &m;
   const QSignalBlocker gridSignals(grid1_);  // the texts put into the cells are not edits
-  loading_ = true;
-  struct Loaded {
-    bool& flag;
-    ~Loaded() { flag = false; }
-  } loaded{loading_};
   LoadWindow(m);
 
   for (int32_t i = 1; i <= 16; ++i) LoadButton(Button(i), m.Button(i));

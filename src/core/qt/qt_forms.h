@@ -102,10 +102,10 @@ protected:
   void reject() override;
 
 private:
-  // A cell or an edit changed by the user: the model's FieldEdited, when it has a use for it.
+  // A cell or an edit changed by the user (not by Load, which fills the cells with the grid's
+  // signals blocked; setText emits no textEdited): the model's FieldEdited, when it has a use.
   void FieldEdited();
   TForm2* model_ = nullptr;
-  bool loading_ = false;  // Load is filling the widgets: their change signals are not the user's
   std::array<QPushButton*, 17> buttons_{};
   std::array<QLabel*, 12> labels_{};
   std::array<QLineEdit*, 5> edits_{};
