@@ -40,6 +40,7 @@ void TForm2::ButtonClick(int32_t i) {
 }
 
 void TForm2::Button1Click() {
+  if (!NumberFieldsHold()) return;  // the window stays open with what was typed
   Close();
   DialogOk = 1;
 }

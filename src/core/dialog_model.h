@@ -4,6 +4,7 @@
 // the tests) and copies what the user changed back into it before an event handler runs.
 #pragma once
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -138,6 +139,15 @@ struct TFileDialog {
   std::string initialDir;
 };
 
+// A field that must hold a number when OK is pressed: Edit 1..4, or (edit 0) the cell col, row
+// (0-based) of the value grid StringGrid1. A blank field reads as 0.
+struct TNumberField {
+  int32_t edit = 0;
+  int32_t col = 0, row = 0;
+  std::string name;  // how the message names the field
+  double lo = -HUGE_VAL, hi = HUGE_VAL;  // the values the field allows
+};
+
 // The state a window shares with its backend.
 struct TWindowState {
   std::string caption;
@@ -176,6 +186,11 @@ public:
   TTimer Timer1;
   TCheckBox CheckBox1;
   bool keyPreview = true;
+  // The number fields of this showing (cleared by every reset). OK with a field that holds no
+  // number, or one outside its limits, names the field in a message and leaves the window open.
+  std::vector<TNumberField> numberFields;
+  // Run after the user changed a grid cell or an edit (the backend calls FieldEdited).
+  std::function<void(TForm2&)> onFieldEdited;
 
   // The numbered controls, 1-based; another number abandons the operation.
   TButton& Button(int32_t i);
@@ -192,7 +207,7 @@ public:
   // Event handlers. The backend calls them after it has copied the user's input into the model.
   void FormKeyPress(char key);  // Esc (27) acts as Cancel
   void ButtonClick(int32_t i);  // dispatches to the handlers below; 10..16 to ExtraButtonHandlers
-  void Button1Click();  // OK
+  void Button1Click();  // OK: closes the window when every number field holds what it allows
   void Button2Click();  // Cancel
   void Button3Click();  // Help
   void Button5Click();  // STOP
@@ -205,6 +220,11 @@ public:
   void Timer1Timer();
   // The title-bar close box: counts as Cancel.
   void CloseBoxClick();
+  // A grid cell or an edit was changed by the user.
+  void FieldEdited();
+  // True when every shown number field holds a number within its limits; otherwise the first
+  // that does not is named in a message.
+  bool NumberFieldsHold() const;
 };
 
 // The handlers of Button10 .. Button16, installed by the crystallographic tools.

@@ -50,6 +50,8 @@ void ResetDialogForm(int32_t width, int32_t height) {
   Hide(Form2.StringGrid2);
   for (int32_t i = 1; i <= 3; ++i) Hide(Form2.Bevel(i));
   for (int32_t i = 1; i <= 16; ++i) Form2.Button(i).isDefault = false;
+  Form2.numberFields.clear();
+  Form2.onFieldEdited = nullptr;
   DialogOk = 1;
 }
 
@@ -105,6 +107,7 @@ void ShowEditFields(int32_t xLabel, int32_t xEdit, int32_t y, int32_t count, int
 void ShowNumberGrid(int32_t x, int32_t y, int32_t visibleRows, int32_t fieldWidth, int32_t nCols,
                     int32_t nRows) {
   PlaceNumberGrid(Form2.StringGrid1, Form2.StringGrid2, x, fieldWidth, nCols, nRows, visibleRows, y);
+  NumberGridFields(std::min(std::abs(nCols), DialogFieldColumns), std::clamp(nRows, 0, DialogFieldRows));
 }
 
 void ShowListBox(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -289,6 +292,8 @@ void ClearGrid(TStringGrid& grid, int32_t columns, int32_t rows) {
 
 void ShowParameterGrid(TStringGrid& grid, int32_t n) {
   n = std::max(0, n);
+  // Names and flags, not the cells of a number grid: the editor reads them itself.
+  if (&grid == &Form2.StringGrid1) std::erase_if(Form2.numberFields, [](const TNumberField& f) { return f.edit == 0; });
   Place(grid, 5, 0, n > 16 ? 596 : 577, 360);
   grid.top = 0;  // absolute
   grid.SetSize(7, n + 1);

@@ -5,6 +5,7 @@
 //
 // Positions and sizes are given in unscaled pixels and pass through Scaled, unless said otherwise.
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -50,6 +51,16 @@ void ClearDialogImage();
 void ClearedTextOut(TImageCanvas& c, int32_t x, int32_t y, int32_t right, const std::string& text);
 // The same, under the name the modules that draw in the dialog window use.
 inline void ShowDialogGraph() { ClearDialogImage(); }
+
+// ---- number fields: OK names a field that holds no number or one outside its limits ----
+// Edit i (1..4), shown by ShowEditFields, holds a number from lo to hi; its label names it.
+void NumberEdit(int32_t i, double lo = -HUGE_VAL, double hi = HUGE_VAL);
+// Every cell of row (1-based) of the grid shown by ShowNumberGrid allows lo to hi.
+void LimitGridRow(int32_t row, double lo, double hi);
+// The cells of the value grid as number fields, named by their row captions (ShowNumberGrid).
+void NumberGridFields(int32_t columns, int32_t rows);
+// How a caption names its field in a message: without blanks around it or a trailing "=".
+std::string FieldName(const std::string& label);
 
 // ---- placing routines; they serve other windows too ----
 void PlaceLabel(TLabel& c, int32_t x, int32_t y, const std::string& caption, int32_t fontColour,

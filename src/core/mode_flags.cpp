@@ -28,7 +28,8 @@ void SelectExclusive(int32_t i, int32_t value) {
   UseAvailableArray[i] = value;
 }
 
-void ConfirmExitUnsaved(uint8_t& ok, std::string& text) {
+namespace {
+void AskUnsaved(uint8_t& ok, std::string& text, bool clearOnYes) {
   static const char* const words[ModeCount] = {"Rietveld", " DozoruRovireru ", " DazazeDedev ", "FITRA"};
   ok = 1;
   int32_t last = -1;
@@ -40,9 +41,13 @@ void ConfirmExitUnsaved(uint8_t& ok, std::string& text) {
   }
   if (ok == 0 && Ui().AskYesNo(text + " Still exit?", MsgKind::Warning)) {
     ok = 1;
-    ResultsUnsaved[last] = 0;
+    if (clearOnYes) ResultsUnsaved[last] = 0;
   }
 }
+}  // namespace
+
+void ConfirmExitUnsaved(uint8_t& ok, std::string& text) { AskUnsaved(ok, text, true); }
+void ConfirmReplaceUnsaved(uint8_t& ok, std::string& text) { AskUnsaved(ok, text, false); }
 
 void CheckPeakModelNumbers(int32_t& modelCount) {
   const int32_t n = PeaksWithModels();

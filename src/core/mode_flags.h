@@ -16,6 +16,10 @@ void SelectExclusive(int32_t i, int32_t value);
 // exit?" (the last unsaved mode) with Yes and No: Yes gives ok := 1 and clears that mode's flag.
 // text keeps the question without " Still exit?".
 void ConfirmExitUnsaved(uint8_t& ok, std::string& text);
+// The same question where an operation inside the session (a new preparation, an INI file) is
+// about to replace results, but Yes clears no flag: an operation cancelled after it leaves the
+// results as unsaved as they were, and the exit still asks for them.
+void ConfirmReplaceUnsaved(uint8_t& ok, std::string& text);
 // Sets every model number of the marked points outside 1..6 to 1 ("Wrong peak model number="),
 // closes the gaps in the numbering (moving the per-model deltas along) and returns the largest
 // model number in use (0 without points).

@@ -91,7 +91,10 @@ DialogScript& DialogScript::Edit(int32_t i, const std::string& text) {
   return Add("Edit" + std::to_string(i) + " " + Quote(text), [i, text](TForm2& f) {
     if (i < 1 || i > 4) return std::string("no Edit") + std::to_string(i);
     std::string e = Shown(f.Edit(i), "Edit" + std::to_string(i));
-    if (e.empty()) f.Edit(i).text = text;
+    if (e.empty()) {
+      f.Edit(i).text = text;
+      f.FieldEdited();
+    }
     return e;
   });
 }
@@ -106,6 +109,7 @@ DialogScript& DialogScript::Cell(int32_t col, int32_t row, const std::string& te
                  return "StringGrid1 has no cell " + std::to_string(col) + "," + std::to_string(row);
                if (!g.editable || row < g.fixedRows || col < g.fixedCols) return std::string("the cell is not editable");
                g.Cell(col, row) = text;
+               f.FieldEdited();
                return std::string();
              });
 }

@@ -6,6 +6,8 @@
 // cells show numbers in 8 characters, and reading those texts back would round every coordinate
 // of every atom on every pass, hidden passes included.
 #include "crystal/atom_editor.h"
+#include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 #include "core/dialog_toolkit.h"
@@ -127,6 +129,12 @@ bool ReadValueGrid(const std::vector<std::string>& shown, double* v, int32_t n) 
   return true;
 }
 
+// The caption of an atom's dialog: the site multiplicity of the position x, y, z in phase p.
+std::string AtomCaption(const std::string& title, int32_t p, const double (&xyz)[3]) {
+  return title + "   Occupation = occupied part of the site x site multiplicity (" +
+         std::to_string(FindSiteSymmetry(PhaseTable[p], xyz).multiplicity) + " here)";
+}
+
 // Step 1 to 3: the list dialog of phase p. False after Cancel; otherwise lines holds the memo and
 // ticks the check marks (all off for the last phase, which has none).
 bool AskAtomList(int32_t p, int32_t phases, std::vector<std::string>& lines, bool (&ticks)[TickCount]) {
@@ -209,14 +217,28 @@ Pass CheckAtom(int32_t p, int32_t j, bool magnetic, bool show, bool& viewing) {
   if (show) {
     const std::string title = "Atom " + std::to_string(j) + "  " + a.Name + "      Check atomic data.";
     const double xyz[3] = {a.X, a.Y, a.Z};
-    DialogCaption = title + "   Occupation = occupied part of the site x site multiplicity (" +
-                    std::to_string(FindSiteSymmetry(PhaseTable[p], xyz).multiplicity) + " here)";
+    DialogCaption = AtomCaption(title, p, xyz);
     BeginDialog(1);
     PlaceLabel(Form2.Label5, 5, 24, title, WhiteColor, TextBackgroundColor);
     const char* captions[AtomRows];
     for (int32_t i = 0; i < AtomRows; ++i) captions[i] = rows[i];
     if (magnetic) captions[AtomRows - 1] = "Magnetic moment";
     const std::vector<std::string> shown = ShowValueGrid(30, 50, 150, 100, captions, v, AtomRows);
+    // The caption's multiplicity is that of the position as typed.
+    Form2.onFieldEdited = [title, p, shown, stored = std::array<double, 3>{a.X, a.Y, a.Z}](TForm2& f) {
+      double typed[3];
+      for (int32_t i = 0; i < 3; ++i) {
+        const std::string& text = f.StringGrid1.Cell(0, i + 1);
+        typed[i] = stored[static_cast<size_t>(i)];
+        if (BlankFree(text) == BlankFree(shown[static_cast<size_t>(i + 1)])) continue;
+        uint8_t ok = 1;
+        typed[i] = 0.0;
+        if (!IsBlank(text)) StrToFloatRobust(text, typed[i], ok);
+        if (ok == 0 || !std::isfinite(typed[i])) return;  // not a position yet: the caption stays
+      }
+      DialogCaption = AtomCaption(title, p, typed);
+      f.caption = " " + DialogCaption;
+    };
     if (magnetic) {
       PlaceLabel(Form2.Label6, 70, 2, " The phase is magnetic. ", WhiteColor, GreenColor);
       PlaceLabel(Form2.Label7, 5, 285, "Antiferromagnetic moments should be negative", WhiteColor, GreenColor);

@@ -62,6 +62,7 @@ bool AskHklFile(THklFileRequest& request) {
   DialogEditLabel2 = "dmax =";
   DialogEditText2 = FormatNumber(10, 4, dmax);
   ShowEditFields(20, 100, 148, 2, 100);
+  NumberEdit(1), NumberEdit(2);
   PlaceLabel(Form2.Label3, 20, 225, "hkl file name =", WhiteColor, TextBackgroundColor);
   PlaceEdit(Form2.Edit3, 20, 248, "", 380);
   ShowDialogModal();

@@ -210,6 +210,7 @@ bool AskAccuracies(int32_t p, TSpectrum& sp, int32_t s, bool& symmetryLinks, boo
     DialogEditLabel2 = "zeroing weak peaks level";
     DialogEditText2 = ShortestText(WeakPeakLevel);
     ShowEditFields(10, 250, 245, 2, 80);
+    NumberEdit(1), NumberEdit(2);
   }
   ShowDialogModal();
   if (DialogOk != 1) return false;

@@ -287,7 +287,7 @@ void FitActionMenu() {
       case 2: {
         uint8_t ok = 1;
         std::string text;
-        ConfirmExitUnsaved(ok, text);
+        ConfirmReplaceUnsaved(ok, text);
         if (!ok) return;
         CheckSpectrumData(CurrentSpectrum);
         if (DialogOk == 0) return;

@@ -73,6 +73,7 @@ bool EnterSpectrumSequence() {
   DialogEditLabel3 = "Enter the mode sp or sp/var";
   DialogEditText3 = std::to_string(SpectraOnlySequence);
   ShowEditFields(10, 230, 20, 3, 170);
+  NumberEdit(3);
   ShowDialogModal();
   if (DialogOk != 1) return false;
   double mode = 0;
@@ -133,6 +134,14 @@ bool StoreSideValues(const TSideValues& v, bool withWidthSteps) {
 }
 
 void TrevoMain() {
+  // Quit (and a step display) clears the Fitra flag that the module's own analyses set, not that
+  // of a Fitra fit made before: those results are still unsaved, however the module is left.
+  struct KeepFitraFlag {
+    uint8_t before;
+    ~KeepFitraFlag() {
+      if (before != 0) ResultsUnsaved[FitraEntry] = 1;
+    }
+  } keep{ResultsUnsaved[FitraEntry]};
   int32_t preselection = 2;
   if (TrevoAutoRun) Form2ClickMode = 4;
   EvolutionChoices = {};

@@ -196,6 +196,7 @@ void DisplayCellEvolution() {
     DialogEditLabel2 = " Enter hkl ";
     DialogEditText2 = std::to_string(e.h) + " " + std::to_string(e.k) + " " + std::to_string(e.l);
     ShowEditFields(20, 250, 120, 2, 100);
+    NumberEdit(1);
     ShowDialogModal();
     if (DialogOk != 1) return;
     double phase = 0;
@@ -230,6 +231,7 @@ void DisplayPeakEvolution() {
     DialogEditLabel1 = " Position ";
     DialogEditText1 = inTable ? FormatFixed(0, 0, std::nearbyint(TrevoPeakTable[next].reference)) : "0";
     ShowEditFields(20, 150, 60, 1, 100);
+    NumberEdit(1);
     ShowDialogModal();
     if (DialogOk != 1) return;
     double x = 0;

@@ -57,6 +57,7 @@ bool AskSynthesis(TChoice& ch) {
   DialogEditLabel1 = " Sensitivity=";
   DialogEditText1 = FormatNumber(5, 2, f.threshold);
   ShowEditFields(50, 200, 332, 1, 70);
+  NumberEdit(1);
   PlaceLabel(Form2.Label3, 50, 352, " Level from Max for analyzing peaks ", WhiteColor, TextBackgroundColor);
   ShowDialogModal();
   if (DialogOk != 1) return false;

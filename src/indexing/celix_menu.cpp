@@ -141,6 +141,7 @@ bool AskBins(int32_t p, TAULSM& fit) {
   DialogFieldLabels[7] = "Number of tries in each bin";
   DialogFieldValues[7][1] = std::max(1, fit.TriesPerBin);
   ShowNumberGrid(10, 40, rows, 10, 1, rows);
+  for (int32_t r = 1; r <= rows; ++r) LimitGridRow(r, 1, HUGE_VAL);  // at least one bin and one try
   if (Phases() > 1) PlaceLabel(Form2.Label1, 70, 210, " Phase N " + std::to_string(p), WhiteColor, TextBackgroundColor);
   ShowDialogModal();
   if (DialogOk != 1) return false;
@@ -316,12 +317,12 @@ void CelixMain() {
       case 0:
       case 13: return;
       case 1:
-        ConfirmExitUnsaved(ok, text);
+        ConfirmReplaceUnsaved(ok, text);
         FormDSpacings();
         next = DialogOk == 1 ? 2 : 1;
         break;
       case 2:
-        ConfirmExitUnsaved(ok, text);
+        ConfirmReplaceUnsaved(ok, text);
         if (ok == 0) return;
         if (DSpacingCount < 1) {
           ShowMsg("Error, no d-spacings for indexing");

@@ -133,6 +133,7 @@ bool AskSource() {
   DialogEditLabel1 = "Constant d error";
   DialogEditText1 = FormatNumber(10, 6, DefaultDError);
   ShowEditFields(10, 150, 230, 1, 100);
+  NumberEdit(1);
   TestTrueCell = " ";
   ShowDialogModal();
   if (DialogOk != 1) return false;

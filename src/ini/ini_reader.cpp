@@ -241,7 +241,7 @@ void ReadIniFile(int32_t iniMode) {
   if (IniFileName == " ") IniFileName.clear();
   uint8_t ok = 1;
   std::string text;
-  ConfirmExitUnsaved(ok, text);
+  ConfirmReplaceUnsaved(ok, text);
   if (ok == 0 && !Ui().AskYesNo(text, MsgKind::Warning)) {
     DialogOk = 0;
     return;

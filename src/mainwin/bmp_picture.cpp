@@ -2,6 +2,7 @@
 #include "core/dialog_toolkit.h"
 #include "core/messages.h"
 #include "core/model_tables.h"
+#include "core/small_routines.h"
 #include "core/ui_backend.h"
 #include "mainwin/main_window.h"
 
@@ -58,7 +59,10 @@ void SaveGraphPicture() {
   ShowDialogModal();
   if (DialogOk != 1) return;
   const std::string name = Form2.Edit(1).text;
-  if (name.empty()) return;
+  if (IsBlank(name)) {
+    ShowMsg("No BMP-file written: the file name is empty");
+    return;
+  }
   if (Ui().AskYesNo(ReverseQuestion, MsgKind::Confirmation)) {
     ProgressWindow window;
     ReverseGraphColors(Form1.Image2.canvas, ShowProgress);

@@ -57,7 +57,7 @@ int32_t AskMenuItem(int32_t preselected) {
 bool Prepare(int32_t item, int32_t& p) {
   uint8_t ok = 1;
   std::string text;
-  ConfirmExitUnsaved(ok, text);
+  ConfirmReplaceUnsaved(ok, text);
   if (!ok) {
     DialogOk = 0;
     return false;

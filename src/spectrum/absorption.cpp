@@ -190,6 +190,7 @@ void GetAbsorptionCoefficients() {
   DialogEditLabel3 = "Experimental density (g/cm3) =";
   DialogEditText3 = "3.6799";
   ShowEditFields(10, 220, 45, 3, 80);
+  NumberEdit(1, 0, 4), NumberEdit(2), NumberEdit(3);
   ShowBevel(5, 130, 300, 2, 20 * phases + 70);
   PlaceLabel(Form2.Label6, 10, 140, "Enter numbers of formulae", AquaColor, TextBackgroundColor);
   std::vector<std::string> names(static_cast<size_t>(phases));

@@ -123,6 +123,7 @@ void NormalizeSpectrum() {
   DialogEditLabel4 = "Effec.Spectrum delay(chan) = ";
   DialogEditText4 = GeneralText(s0->Delay);
   ShowEditFields(10, 230, 125, 4, 80);
+  for (int32_t i = 1; i <= 4; ++i) NumberEdit(i);
   ShowBevel(5, 95, 300, 2, 125);
   PlaceLabel(Form2.Label7, 10, 230, "Select the sample type", WhiteColor, TextBackgroundColor);
   SetDialogOptions({" Cylinder", " Plane ", "Sphere"}, std::clamp(sp->SampleShape, 0, 2) + 1);

@@ -188,6 +188,7 @@ void MakeRtofSpectrum() {
       DialogEditLabel2 = "End = ";
       DialogEditText2 = Int(b);
       ShowEditFields(10, 150, 110, 2, 80);
+      NumberEdit(1), NumberEdit(2);
       ShowDialogModal();
       if (DialogOk != 1) return;
       double va = 0, vb = 0;

@@ -68,6 +68,7 @@ bool AskFirstDialog(FirstAnswers& a) {
   DialogEditLabel1 = "If single phase, specify which ";
   DialogEditText1 = "1";
   ShowEditFields(10, 230, 350, 1, 40);
+  NumberEdit(1);
   ShowDialogModal();
   if (DialogOk != 1) return false;
   a.mode = std::clamp(Form2.ComboBox1.itemIndex, 0, ModeCount - 1);

@@ -55,6 +55,7 @@ bool AskEventSettings(TEventSettings& s) {
   DialogEditLabel1 = " Output Spectrum Length= ";
   DialogEditText1 = std::to_string(s.length);
   ShowEditFields(150, 330, 290, 1, 70);
+  NumberEdit(1);
   ShowDialogModal();
   if (DialogOk != 1) return false;
 

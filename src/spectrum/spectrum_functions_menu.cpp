@@ -103,6 +103,10 @@ void SpectrumFunctions() {
                                      labels[4].c_str()};
     FillValueColumn(rows, captions, values.data(), 150, 90);
     ShowNumberGrid(10, 118, rows, 10, 1, rows);
+    // The interval lies in the spectrum's channels (the automatic correction holds its bounds
+    // to 1..32768 itself).
+    if (f != FnAutoOutliers)
+      for (int32_t k : {2, 3}) LimitGridRow(k, sp->FirstChannel, sp->LastChannel);
     if (f == FnEnvelope) {
       PlaceLabel(Form2.Label7, 5, 250, " Subtract the envelope, send the result to:", WhiteColor, TextBackgroundColor);
       SetDialogOptions({" Spectrum 4", " Current spectrum", " No subtraction"}, 3);

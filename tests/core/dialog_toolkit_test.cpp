@@ -42,6 +42,56 @@ TEST_F(DialogToolkitTest, WaysOutAndNumbersReadBack) {
   }
 }
 
+// OK with a number field that holds no number, or one outside what the field allows, names the
+// field and keeps the window open with the text as typed; Cancel then leaves DialogOk 0, and
+// fields that hold what they allow close it. A blank field reads as 0; "," is a decimal point.
+TEST_F(DialogToolkitTest, OkNamesAFieldThatHoldsNoNumberOrTooMuch) {
+  auto show = [] {
+    BeginDialog(0);
+    DialogEditLabel1 = "Spectrum number =";
+    DialogEditText1 = "1";
+    DialogEditLabel2 = "file name";  // not a number field
+    DialogEditText2 = "m.bmp";
+    ShowEditFields(10, 150, 40, 2, 80);
+    NumberEdit(1, 0, 4);
+    DialogColumnWidths[0] = 150, DialogColumnWidths[1] = 70, DialogColumnWidths[2] = 70;
+    DialogFieldLabels[1] = "Number of bins in A", DialogFieldLabels[2] = " Interval_I1 ";
+    DialogFieldValues[1][1] = DialogFieldValues[1][2] = 3, DialogFieldValues[2][1] = DialogFieldValues[2][2] = 10;
+    ShowNumberGrid(10, 100, 2, 8, 2, 2);
+    LimitGridRow(1, 1, HUGE_VAL);
+    LimitGridRow(2, 1, 1024);
+    ShowDialogModal();
+  };
+  struct Case { int32_t edit, col, row; const char* text; const char* message; };
+  const Case cases[] = {
+      {1, 0, 0, "abc", "Error, Spectrum number: \"abc\" is not a number"},
+      {1, 0, 0, "5", "Error, Spectrum number = 5 is out of range (0 to 4)"},
+      {0, 0, 0, "-3", "Error, Number of bins in A (column 1) = -3 is out of range (at least 1)"},
+      {0, 1, 0, " ", "Error, Number of bins in A (column 2) = 0 is out of range (at least 1)"},
+      {0, 1, 1, "-5", "Error, Interval_I1 (column 2) = -5 is out of range (1 to 1024)"},
+      {0, 0, 1, "1e999x", "Error, Interval_I1 (column 1): \"1e999x\" is not a number"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    DialogScript& s = ui.ExpectDialog("Test dialog");
+    (c.edit ? s.Edit(c.edit, c.text) : s.Cell(c.col, c.row, c.text)).Press(1);
+    ui.ExpectMessage(c.message);
+    s.Inspect([&c](TForm2& f) {
+      EXPECT_FALSE(f.closeRequested);
+      EXPECT_EQ(c.edit ? f.Edit(c.edit).text : f.StringGrid1.Cell(c.col, c.row), c.text);
+    }).Cancel();
+    show();
+    EXPECT_EQ(DialogOk, 0);
+    EXPECT_EQ(ui.Messages().back(), c.message);
+  }
+  // What the fields allow closes the window at once, whatever the text field holds.
+  ui.ExpectDialog("Test dialog").Edit(1, "4").Edit(2, "x.bmp").Cell(0, 0, "1,5").Cell(1, 1, "1024").Ok();
+  const size_t messages = ui.Messages().size();
+  show();
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(ui.Messages().size(), messages);
+}
+
 void Options(int32_t count, int32_t defaultItem) {
   DialogOptions = PhaseChoice;
   DialogOptions.count = count;

@@ -16,6 +16,7 @@
 #include "core/text_file.h"
 #include "core/fit_engine.h"
 #include "core/parameter_layout.h"
+#include "crystal/atom_editor.h"
 #include "crystal/form_hkl.h"
 #include "crystal/parameter_editor.h"
 #include "crystal/phase_editor.h"
@@ -107,6 +108,29 @@ TEST_F(CrystalDialogsQtTest, FirstPhaseDialogReadsBackGroupSettingAndTicks) {
 }
 
 // Form hkl: the bounds typed crossed, the triclinic choice, phase 2 unticked; then the report.
+// The atom dialog's title follows the coordinates typed into the real grid: O at 0 1/2 1/2 of
+// P m -3 m sits on a site of multiplicity 3 (gemmi), where the random atom had 48.
+TEST_F(CrystalDialogsQtTest, AtomDialogTitleFollowsTheTypedPosition) {
+  PhaseCount = 1;
+  NoCrystalInfo = 0;
+  ASSERT_TRUE(SetUpPhase(1, 221, 1, {3.9, 3.9, 3.9, 90, 90, 90}, {IsoAtom(1, 0.11, 0.27, 0.38)}));
+  AtomTable[1][1].Name = "O";
+  std::string before, after;
+  WhenShown([&](QtForm2& list) {
+    WhenShown([&](QtForm2& f) {
+      before = f.windowTitle().toStdString();
+      for (int32_t r : {1, 2, 3}) f.StringGrid1()->item(r, 0)->setText(r == 1 ? "0" : "0.5");
+      after = f.windowTitle().toStdString();
+      QTest::mouseClick(f.Button(1), Qt::LeftButton);
+    });
+    QTest::mouseClick(list.Button(1), Qt::LeftButton);
+  });
+  EditAtomList(0);
+  EXPECT_NE(before.find("(48 here)"), std::string::npos) << before;
+  EXPECT_NE(after.find("(3 here)"), std::string::npos) << after;
+  EXPECT_EQ(std::tuple(AtomTable[1][1].X, AtomTable[1][1].Y, AtomTable[1][1].Z), std::tuple(0.0, 0.5, 0.5));
+}
+
 TEST_F(CrystalDialogsQtTest, FormHklReadsTheTypedRangeTheChoiceAndTheTicks) {
   PhaseCount = 2;
   ASSERT_TRUE(SetUpPhase(1, 225, 1, {4.0494, 4.0494, 4.0494, 90, 90, 90}, {IsoAtom(0.3449, 0, 0, 0)}));

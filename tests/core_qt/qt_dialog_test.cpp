@@ -131,6 +131,54 @@ TEST_F(QtDialogTest, WaysOut) {
   }
 }
 
+// A number field of the real window that holds no number, or one it does not allow: OK shows a
+// message naming it and the window stays up with the text as typed; corrected, OK closes it.
+TEST_F(QtDialogTest, OkNamesTheFieldThatHoldsNoNumberAndStaysOpen) {
+  BeginDialog(0);
+  DialogEditLabel1 = " Sensitivity=";
+  DialogEditText1 = "0.5";
+  ShowEditFields(10, 150, 40, 1, 80);
+  NumberEdit(1);
+  DialogColumnWidths[0] = 150, DialogColumnWidths[1] = 70;
+  DialogFieldLabels[1] = "Number of bins in A";
+  DialogFieldValues[1][1] = 3;
+  ShowNumberGrid(10, 100, 1, 8, 1, 1);
+  LimitGridRow(1, 1, HUGE_VAL);
+  std::vector<std::string> shown;
+  // Clicks OK and answers the message that comes up in its place.
+  auto okAndAnswer = [&shown](QtForm2& f) {
+    QTimer::singleShot(0, [&shown] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      shown.push_back(box->text().toStdString());
+      box->button(QMessageBox::Ok)->click();
+    });
+    QTest::mouseClick(f.Button(1), Qt::LeftButton);
+  };
+  WhenShown([&](QtForm2& f) {
+    QTableWidget* g = f.StringGrid1();
+    g->item(0, 0)->setText("-3");
+    okAndAnswer(f);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(g->item(0, 0)->text(), "-3");
+    g->item(0, 0)->setText("4");
+    f.Edit(1)->clear();
+    QTest::keyClicks(f.Edit(1), "abc");
+    okAndAnswer(f);
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(f.Edit(1)->text(), "abc");
+    f.Edit(1)->setText("0,25");
+    QTest::mouseClick(f.Button(1), Qt::LeftButton);
+  });
+  ShowDialogModal();
+  EXPECT_EQ(shown, (std::vector<std::string>{"Error, Number of bins in A = -3 is out of range (at least 1)",
+                                             "Error, Sensitivity: \"abc\" is not a number"}));
+  EXPECT_EQ(DialogOk, 1);
+  EXPECT_EQ(Form2.StringGrid1.Cell(0, 0), "4");
+  EXPECT_EQ(Form2.Edit1.text, "0,25");
+  EXPECT_FALSE(backend->Form2Window()->isVisible());
+}
+
 TEST_F(QtDialogTest, StopButtonSetsTheStopRequestOfTheRunningFit) {
   if (!FitParameters) CreateFitParameters();
   FitParameters->StopRequest = 0;

@@ -1,5 +1,6 @@
 #include "crystal/analysis_modes.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include "core/model_switches.h"
 #include "crystal/profile_setup.h"
@@ -57,8 +58,9 @@ TEST_F(AnalysisModesTest, CancelAndBadNumbersStoreNothing) {
   ui.ExpectDialog("").Radio(4).Check(1).Cancel();
   SetAnalysisModes();
   ui.ExpectDialog("").Radio(4).Check(3).Ok();
-  ui.ExpectDialog("").Field(1, 1, "2.5x").Ok();
+  ui.ExpectDialog("").Field(1, 1, "2.5x").Press(1).Cancel();  // named, then given up
   SetAnalysisModes();
+  EXPECT_THAT(ui.Messages().back(), ::testing::EndsWith(": \"2.5x\" is not a number"));
   EXPECT_EQ(Switches(), before);
 
   // Anisotropy off unmarks every phase.
@@ -87,7 +89,7 @@ TEST_F(AnalysisModesTest, AssignTwoThetasFillsTheAxisAsNumpyArange) {
   // A zero step: no calibration, one angle everywhere; Cancel and a bad number change nothing.
   ui.ExpectDialog("").Field(2, 1, "0").Ok();
   ui.ExpectDialog("").Field(2, 1, "7").Cancel();
-  ui.ExpectDialog("").Field(2, 1, "O.1").Ok();
+  ui.ExpectDialog("").Field(2, 1, "O.1").Press(1).Cancel();
   for (int32_t k = 0; k < 3; ++k) {
     AssignTwoThetas(1);
     EXPECT_TRUE(sp.AngleToChannelSlope == 0 && sp.AngleToChannelOffset == first && sp.ChanWidth == 0);

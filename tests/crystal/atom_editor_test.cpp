@@ -7,6 +7,7 @@
 #include "core/random.h"
 #include "crystal/atom_editor.h"
 #include "crystal/phase_editor_setup.h"
+#include "support/golden_files.h"
 
 namespace {
 using Lines = std::vector<std::string>;
@@ -245,13 +246,51 @@ TEST_F(AtomEditor, UnchangedCellsKeepTheirValuesAndCancelKeepsWhatWasConfirmed) 
   LogFile.RewriteToMemory("log");
   List(1, "Al\nAl\nAl").Ok();
   Atom(1, "AL").Field(1, 1, "0.5").Ok();
-  Atom(2, "AL").Field(3, 1, "0.3x").Ok();
+  ui.ExpectDialog("Atom 2  AL").Field(3, 1, "0.3x").Press(1).Inspect([](TForm2& f) {
+    EXPECT_EQ(f.StringGrid1.Cell(0, 2), "0.3x");  // still open with the text as typed
+  }).Cancel();
+  ui.ExpectMessage("Error, Y: \"0.3x\" is not a number");
   EditAtomList(0);
   EXPECT_EQ(std::tuple(DialogOk, AtomTable[1][1].Occupation, AtomTable[2][1].Y), std::tuple(0, 0.5, 1.0 / 3));
   EXPECT_EQ(LogLines(), Lines{});  // no count line for a chain cancelled
   NoCrystalInfo = 1;
   ui.ExpectMessage("Error, no phase information");
   EditAtomList(0);
+}
+
+// The caption's site multiplicity is that of the position typed into the dialog, not of the
+// random atom it opened with: gemmi's multiplicities (the site-symmetry golden) row by row.
+TEST_F(AtomEditor, CaptionMultiplicityFollowsTheTypedPosition) {
+  auto caption = [](const std::string& m) { return "site multiplicity (" + m + " here)"; };
+  int32_t checked = 0;
+  for (const Tokens& row : GoldenRows("site_symmetry_golden.txt", "crystal")) {
+    const int32_t group = std::stoi(row[1]);
+    if (!(group == 221 || group == 225 || group == 194 || group == 186) || std::stoi(row[2]) != 1) continue;
+    SCOPED_TRACE(row[0]);
+    const double c = group >= 195 ? 5.43 : 4.0;
+    SetUpPhase(1, group, 1, {c, c, group >= 195 ? c : 6.0, 90, 90, group >= 195 ? 90.0 : 120.0});
+    Atoms(1, {"O"});
+    AtomTable[1][1].X = 0.11, AtomTable[1][1].Y = 0.27, AtomTable[1][1].Z = 0.38;  // general
+    List(1).Ok();
+    const std::string general = group == 221 ? "48" : group == 225 ? "192" : group == 194 ? "24" : "12";
+    Atom(1, "O")
+        .Inspect([&](TForm2& f) { EXPECT_THAT(f.caption, ::testing::HasSubstr(caption(general))); })
+        .Field(2, 1, row[3]).Field(3, 1, row[4])
+        .Inspect([&](TForm2& f) {  // z not typed yet: x, y with the old z
+          if (row[5] != "0.38") {
+            EXPECT_THAT(f.caption, ::testing::Not(::testing::HasSubstr(caption(row[6]))));
+          }
+        })
+        .Field(4, 1, row[5])
+        .Inspect([&](TForm2& f) { EXPECT_THAT(f.caption, ::testing::HasSubstr(caption(row[6]))); })
+        .Field(4, 1, "0.3x")  // not a position: the caption stays
+        .Inspect([&](TForm2& f) { EXPECT_THAT(f.caption, ::testing::HasSubstr(caption(row[6]))); })
+        .Field(4, 1, row[5]).Ok();
+    EditAtomList(0);
+    EXPECT_EQ(AtomTable[1][1].Z, std::stod(row[5]));
+    ++checked;
+  }
+  EXPECT_EQ(checked, 14);
 }
 
 // Names are upper-cased in Latin and Cyrillic and stay valid UTF-8 in the memo.

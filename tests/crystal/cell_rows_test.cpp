@@ -132,13 +132,16 @@ TEST_F(CellRowsTest, WrongCellShowsTheMessageAndTheDialogAgain) {
   SetPreparedCellRecords(1, 5);
   const std::vector<ParameterRecord> before(parar + 12, parar + 18);
   // Columns lower, value, upper; rows A, B, C, ALPHA, BETA, GAMMA.
-  const std::tuple<int32_t, int32_t, const char*> bad[] = {{1, 0, "0"},   {0, 1, "-2"}, {2, 3, "180"},
-                                                           {1, 2, "abc"}, {1, 4, ""},   {2, 5, "nan"}};
+  const std::tuple<int32_t, int32_t, const char*> bad[] = {{1, 0, "0"}, {0, 1, "-2"}, {2, 3, "180"}, {1, 4, ""}};
   for (const auto& [col, row, text] : bad) {
     ui.ExpectDialog("Edit unit cell parameters if needed").Cell(col, row, text).Ok();
     ui.ExpectMessage("Wrong unit cell parameters");
   }
-  ui.ExpectDialog("Edit unit cell parameters if needed").Cancel();
+  // No number at all: named at OK, the window stays up with it.
+  ui.ExpectDialog("Edit unit cell parameters if needed").Cell(1, 2, "abc").Press(1).Cell(1, 2, "7").Cell(2, 5, "nan")
+      .Press(1).Inspect([](TForm2& f) { EXPECT_EQ(f.StringGrid1.Cell(2, 5), "nan"); }).Cancel();
+  ui.ExpectMessage("Error, C (column 2): \"abc\" is not a number");
+  ui.ExpectMessage("Error, GAMMA (column 3): \"nan\" is not a number");
   EditCellParameters();
   for (int32_t q = 0; q < 6; ++q) EXPECT_TRUE(SameRecord(parar[12 + q], before[q])) << q;
 }

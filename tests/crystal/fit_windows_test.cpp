@@ -62,7 +62,7 @@ TEST_F(FitWindowsTest, FitControls) {
   const auto kept = Controls();
   EXPECT_EQ(std::tuple(std::get<8>(kept), std::get<9>(kept)), std::tuple(1, 0));
   ui.ExpectDialog("Check the Fit Controls").Cell(0, 1, "0.1").Radio(2).Cancel();
-  ui.ExpectDialog("Check the Fit Controls").Cell(0, 1, "0.1").Cell(0, 7, "x").Radio(2).Ok();
+  ui.ExpectDialog("Check the Fit Controls").Cell(0, 1, "0.1").Cell(0, 7, "x").Radio(2).Press(1).Cancel();
   EditFitControls();
   EditFitControls();
   EXPECT_EQ(DialogOk, 0);

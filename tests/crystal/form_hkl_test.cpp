@@ -58,7 +58,7 @@ TEST_F(FormHklTest, ProposedRangeAndWhatFormsNothing) {
       .Cancel();
   ui.ExpectDialog("Form hkl").Cell(0, 0, "-1").Cell(0, 1, "3").Ok();
   ui.ExpectMessage("Wrong d_min -1");
-  ui.ExpectDialog("Form hkl").Cell(0, 0, "1").Cell(0, 1, "3x").Ok();
+  ui.ExpectDialog("Form hkl").Cell(0, 0, "1").Cell(0, 1, "3x").Press(1).Cancel();
   for (int i = 0; i < 3; ++i) {
     FormHklSet();
     EXPECT_EQ(DialogOk, 0);

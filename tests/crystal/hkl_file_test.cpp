@@ -149,9 +149,11 @@ TEST_F(HklFileTest, RefusalsLeaveTheListAndTheRange) {
   const std::array<std::string, 4> cases[] = {  // d_min, d_max, file, message
       {"0.7", "12", missing, "No file " + missing}, {"0.7", "12", " ", "No file "},
       {"-1", "12", path, "Wrong d_min -1.0000"},    {"0.7", "-2", path, "Wrong d_max -2.0000"},
-      {"5", "2", path, "Wrong d_max 2.0000"},       {"0.x7", "12", path, ""}};  // not a number: cancelled
+      {"5", "2", path, "Wrong d_max 2.0000"},
+      {"0.x7", "12", path, "Error, dmin: \"0.x7\" is not a number"}};  // named, then cancelled
   for (const auto& [dmin, dmax, file, message] : cases) {
-    Answer(ui, 1, dmin, dmax, file, false);
+    if (dmin == "0.x7") ui.ExpectDialog(Caption).Radio(1).Edit(1, dmin).Edit(2, dmax).Edit(3, file).Press(1).Cancel();
+    else Answer(ui, 1, dmin, dmax, file, false);
     if (!message.empty()) ui.ExpectMessage(message);
     InputHklFile();
     EXPECT_EQ(Indices(1), (Hkl{{1, 1, 1, 8, 1}})) << message;

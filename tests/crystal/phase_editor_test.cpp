@@ -102,13 +102,12 @@ TEST_F(PhaseEditor, RefusalsAndCancelLeaveThePhaseAsItWas) {
   // angles outside (0, 180), angles that close no cell.
   const std::vector<std::array<const char*, 4>> typed = {
       {"14", "", "", "Wrong setting"}, {"14", "1.001", "", "Wrong setting"}, {"14", "3", "", "Wrong setting"},
-      {"", "1", "", "Error, wrong space group"}, {"p21", "1", "", "Error, wrong space group"},
+      {"", "1", "", "Error, wrong space group"},
       {"-5", "1", "", "Error, wrong space group"}, {"1e30", "1", "", "Error, wrong space group"},
       {"231", "2", "", "No group 231, setting 2"}, {"14", "2", "-5 6 7 100", "Wrong unit cell parameters"},
       {"123", "1", "5 0", "Wrong unit cell parameters"}, {"14", "2", "5 6 7 180", "Wrong unit cell parameters"},
       {"14", "1", "5 6 7 0", "Wrong unit cell parameters"}, {"166", "1", "5 -60", "Wrong unit cell parameters"},
-      {"166", "1", "5 120", "Wrong unit cell parameters"}, {"2", "1", "4 5 6 10 10 100", "Wrong unit cell parameters"},
-      {"225", "1", "4,0x", "Wrong unit cell parameters"}};
+      {"166", "1", "5 120", "Wrong unit cell parameters"}, {"2", "1", "4 5 6 10 10 100", "Wrong unit cell parameters"}};
   for (const auto& t : typed) cases.push_back({[this, t] { First(t[0], t[1]).Ok(); if (*t[2]) Cell(t[2]); }, {t[3]}});
   // Cancel in each dialog, a moment that is no number, a group from a data base or a file.
   const auto ticked = [this](int tick, std::function<void()> more) -> std::function<void()> {
@@ -117,7 +116,11 @@ TEST_F(PhaseEditor, RefusalsAndCancelLeaveThePhaseAsItWas) {
   cases.push_back({[this] { First("14", "2").Cancel(); }, {}});
   cases.push_back({ticked(0, [this] { ui.ExpectDialog("Check lattice").Cancel(); }), {}});
   cases.push_back({ticked(1, [this] { Cell("5 6 7 100"); ui.ExpectDialog("Check lattice").Cancel(); }), {}});
-  cases.push_back({ticked(1, [this] { Cell("5 6 7 100"); Cell("x"); }), {}});
+  cases.push_back({ticked(1, [this] { Cell("5 6 7 100"); Rows("x").Press(1).Cancel(); }),
+                   {"Error, Phi_a (deg): \"x\" is not a number"}});
+  // A field without a number is named at OK, the dialog stays; Cancel then.
+  cases.push_back({[this] { First("p21", "1").Press(1).Cancel(); }, {"Error, Space group number: \"p21\" is not a number"}});
+  cases.push_back({[this] { First("225", "1").Ok(), Rows("4,0x").Press(1).Cancel(); }, {"Error, A (Angs): \"4,0x\" is not a number"}});
   cases.push_back({ticked(4, [this] { ui.ExpectDialog("Enter the name of").Edit(1, "P99").Ok(); }), {"No group P99"}});
   cases.push_back({ticked(2, [&] { ui.ChooseFile(badFile); }), {"Poor syntax= -X -Y", "Wrong space group data"}});
   cases.push_back({ticked(2, [this] { ui.CancelFileDialog(); }), {}});

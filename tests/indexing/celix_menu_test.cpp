@@ -96,7 +96,8 @@ TEST_F(CelixMenuTest, IndexingOnlyAndUnitCellDeterminationSucceed) {
   EXPECT_EQ(std::make_pair(DefaultFitControls.Delta, DefaultFitControls.Beta), std::make_pair(1e5, 2e5));
 }
 
-// A bad bin ends Make; the total of tries is a 64-bit product and No asks for the bins again;
+// A bin that is no number is named and Cancel ends Make; a negative bin is named and typed again
+// (not taken as its absolute value); the total of tries is a 64-bit product and No asks for the bins again;
 // No to "Stop fitting?" searches again; the log block of the run.
 TEST_F(CelixMenuTest, BinsTotalsAndRepeatedSearchesReachTheLog) {
   SetLines(GoldenLines());
@@ -104,13 +105,15 @@ TEST_F(CelixMenuTest, BinsTotalsAndRepeatedSearchesReachTheLog) {
   ScriptPrepare(2, 3);
   Pick(3);
   ui.ExpectDialog("Check the data and make the fit").Ok();
-  ui.ExpectDialog("Set the bin amounts").Field(1, 1, "x").Ok();
-  ui.ExpectMessage(" Error, wrong numbers ");
+  ui.ExpectDialog("Set the bin amounts").Field(1, 1, "x").Press(1).Cancel();
+  ui.ExpectMessage("Error, Number of bins in A: \"x\" is not a number");
   Pick(3);
   ui.ExpectDialog("Check the data and make the fit").Ok();
   ui.ExpectDialog("Set the bin amounts").Field(1, 1, "100000").Field(2, 1, "100000").Field(3, 1, "100000").Ok();
   ui.ExpectQuestion("Total N of tries= 1000000000000000", false);
-  ui.ExpectDialog("Set the bin amounts").Field(1, 1, "2").Field(2, 1, "-2").Field(3, 1, "2").Ok();
+  ui.ExpectDialog("Set the bin amounts").Field(1, 1, "2").Field(2, 1, "-3").Field(3, 1, "2").Press(1)
+      .Inspect([](TForm2& f) { EXPECT_EQ(f.StringGrid1.Cell(0, 1), "-3"); }).Field(2, 1, "2").Ok();
+  ui.ExpectMessage("Error, Number of bins in B = -3 is out of range (at least 1)");
   ui.ExpectQuestion("Total N of tries= 8", true);
   ui.QueueAnswer(false);  // "Stop fitting?" No: a second search
   ui.QueueAnswer(true);

@@ -2,6 +2,7 @@
 // automatic bounds and volumes, exchanged bounds, every refusal with its message and the tables
 // put back, the rhombohedral reflections against gemmi; the default bins, the line-count test and
 // the reset's switches.
+#include <gmock/gmock.h>
 #include <functional>
 #include "core/cell_geometry.h"
 #include "core/model_tables.h"
@@ -123,12 +124,13 @@ TEST_F(PreparationTest, RefusalsLeaveTheTablesAsTheyWere) {
     for (int32_t i = 1; i <= IndexingRecordCapacity; ++i) ASSERT_EQ(parar[i].value, 0.5 * i) << c.message << " " << i;
   }
   EXPECT_EQ(PhaseCount, 5);
-  // A field that is not a number counts as Cancel: no message, still pending.
+  // A field that is not a number is named at OK; Cancel then: still pending.
   PhaseCount = 1;
   ui.ExpectDialog(" Phase= 1").Ok();
-  ui.ExpectDialog(" Phase= 1").Field(1, 1, "abc").Ok();
+  ui.ExpectDialog(" Phase= 1").Field(1, 1, "abc").Press(1).Cancel();
   PrepareIndexing();
   EXPECT_EQ(ParametersPending[1], 1);
+  EXPECT_THAT(ui.Messages().back(), ::testing::EndsWith(": \"abc\" is not a number"));
 }
 
 // A rhombohedral phase (type R on rhombohedral axes) keeps every index: its d-set is that of the

@@ -212,6 +212,14 @@ TEST_F(CommandsTest, BmpPictureReversedHoldsOnlyBlackAndWhiteAndAFailedWriteIsRe
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_NE(ui.Messages()[0].find(bad), std::string::npos);
   EXPECT_TRUE(Form1.HandleEvent(Side(13)));  // the session goes on
+  // An empty name (or blanks) says that nothing was written, and nothing is.
+  for (const char* empty : {"", "   "}) {
+    ui.ExpectDialog("Picture of the graph").Edit(1, empty).Ok();
+    ui.ExpectMessage("No BMP-file written: the file name is empty");
+    EXPECT_TRUE(Form1.HandleEvent(Side(7)));
+  }
+  EXPECT_EQ(ui.Messages().size(), 3u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // graph.bmp alone
   std::filesystem::remove_all(folder);
 }
 

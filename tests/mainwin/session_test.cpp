@@ -3,6 +3,7 @@
 // the shared objects, and the ways the start and the end can go wrong.
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include "core/abandon.h"
 #include "core/dialog_state.h"
@@ -210,6 +211,57 @@ TEST_F(SessionTest, ExitThenTheCloseEventAsksOnceAndFinishesOnce) {
   EXPECT_EQ(Log(), Stamped("START", "05:07") + Stamped("FINISH", "05:07"));
   EXPECT_TRUE(fs::exists(folder / "vkest.fn"));
   EXPECT_FALSE(QuorinFile.IsOpen());
+}
+
+// Unsaved Fitra results are asked for at the exit whatever came between the fit and it: a
+// module left by its Quit, a question "Still exit?" answered Yes by a command then cancelled.
+// Esc, File "Exit" and the close box all ask; No keeps the session and the flag.
+TEST_F(SessionTest, UnsavedFitraResultsAreAskedForAfterEveryCommand) {
+  ASSERT_TRUE(StartSession());
+  const std::string question = "FITRA parameters not saved. Still exit?";
+  struct Case { const char* name; std::function<void()> command; };
+  const Case cases[] = {
+      {"Trevo, Quit", [&] {
+         ui.ExpectDialog("TREVO").Radio(7).Ok();
+         Form1.Trevo1Click();
+       }},
+      {"Celix, Enter D-spacings, Yes, then Cancel", [&] {
+         ui.ExpectDialog("(Celix)").Radio(1).Ok();
+         ui.ExpectQuestion(question, true);
+         ui.ExpectDialog("Form the d-distribution").Cancel();
+         ui.ExpectDialog("(Celix)").Cancel();
+         Form1.Autoindexing1Click();
+       }},
+      {"Input Ini-file, Yes, no file chosen", [&] {
+         ui.ExpectQuestion(question, true);
+         ui.CancelFileDialog();
+         Form1.InputInifile1Click();
+       }},
+  };
+  const std::function<void()> exits[] = {
+      [] { Form1.Form1KeyDown(KeyEscape, false); },
+      [] { Form1.Exit1Click(); },
+      [] {
+        bool canClose = true;
+        Form1.FormCloseQuery(canClose);
+        EXPECT_FALSE(canClose);
+      },
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResultsUnsaved[3] = 1;  // as a Fitra fit leaves it
+    c.command();
+    for (const auto& exit : exits) {
+      ui.ExpectQuestion(question, false);
+      exit();
+      EXPECT_FALSE(SessionEnded);
+    }
+    EXPECT_EQ(ResultsUnsaved[3], 1);
+    EXPECT_EQ(ui.Remaining(), std::vector<std::string>{});
+  }
+  ui.ExpectQuestion(question, true);
+  Form1.Form1KeyDown(KeyEscape, false);
+  EXPECT_TRUE(SessionEnded);
 }
 
 // What a command wrote to the result and summary files is on the disk when the command ends (a

@@ -52,8 +52,10 @@ TEST_F(ExpFitTest, DialogsRefuseBadGridsAndReportTheFit) {
   Place(0), DialogCaption = "Conv";
   ui.ExpectDialog("Conv").Cancel();
   EXPECT_FALSE(ConvolutedExpoFitting());
-  ui.ExpectDialog("Conv").Radio(1).Ok(), ui.ExpectDialog("Conv").Field(2, 2, "1e5x").Ok();
-  ui.ExpectMessage(" Error, wrong numbers "), ui.ExpectDialog("Conv").Field(4, 1, "0").Ok();
+  // A field without a number is named at OK and typed again in the same window.
+  ui.ExpectDialog("Conv").Radio(1).Ok();
+  ui.ExpectDialog("Conv").Field(2, 2, "1e5x").Press(1).Field(2, 2, GridCellText(10, 1.2e5)).Field(4, 1, "0").Ok();
+  ui.ExpectMessage("Error, A (column 2): \"1e5x\" is not a number");
   ui.ExpectMessage("Error, the resolution Sig and its bounds must be above 0");
   ui.ExpectDialog("Conv").Inspect([](TForm2& f) { EXPECT_EQ(f.StringGrid1.Cell(1, 1), GridCellText(10, 1.2e5)); }).Ok();
   ui.ExpectDialog("Check the Fit Controls").Ok(), ui.ExpectDialog("Conv").Ok(), ui.ExpectDialog("Conv").Cancel();

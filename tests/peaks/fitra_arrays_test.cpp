@@ -87,7 +87,7 @@ TEST_F(FitraTest, PreparationRefusals) {
   ui.ExpectDialog("Preparing").Ok(), ui.ExpectMessage("New number of parameters differs from old");
   EXPECT_EQ(prepare(), std::make_pair(0, 1));
   UseAvailableArray[3] = 0;
-  ui.ExpectDialog("Preparing").Field(1, 1, "x").Ok();
+  ui.ExpectDialog("Preparing").Field(1, 1, "x").Press(1).Cancel();
   EXPECT_EQ(prepare(), std::make_pair(0, 1));
   EXPECT_EQ(DeltaPosition[1], 5);
   ui.ExpectDialog("Preparing").Ok();

@@ -217,13 +217,14 @@ TEST_F(FitraTest, MenuFindPrepareFitExit) {
     for (int32_t i = 2; i <= n; ++i) best = far(i) < far(best) ? i : best;
     if (name[0] == 'P') { EXPECT_LT(far(best), 3 * parar[PositionRecord(n, best)].Error) << name; }
   }
-  // Prepared again: the last fit's array is offered for reuse; a cancel keeps the fit.
+  // Prepared again: the last fit's array is offered for reuse; a cancel keeps the fit, unsaved.
   ui.ExpectDialog("PEAK / EXPONENTIAL  FITTING").Radio(3).Ok();
   ui.ExpectQuestion("FITRA parameters not saved. Still exit?", true);
   ui.ExpectDialog("Preparing parameter array").Inspect([](TForm2& f) { EXPECT_TRUE(f.CheckBox1.checked); }).Cancel();
   ui.ExpectDialog("PEAK").Inspect([](TForm2& f) { EXPECT_EQ(f.RadioGroup1.itemIndex, 2); }).Cancel();
   FitraMenu();
   EXPECT_EQ(FitPending[3], 0);
+  EXPECT_EQ(ResultsUnsaved[3], 1);  // the Yes to "Still exit?" saved nothing: the exit asks again
 }
 
 // STOP ends a fit and the run goes on; one retry per run, repeats at half the default step (not

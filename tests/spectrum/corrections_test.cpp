@@ -190,10 +190,11 @@ TEST_F(AbsorptionCoefficientsTest, VanadiumAgainstPeriodictable) {
   EXPECT_EQ(InfoLines.lines[4].substr(0, 13), "      abs1 = ");
   // Refusals: Z of 0, a spectrum number outside 0..4.
   ui.ExpectDialog("Calculation of absorption coefficients").Field(1, 1, "0").Ok();
-  ui.ExpectDialog("Calculation of absorption coefficients").Edit(1, "7").Ok();
+  ui.ExpectDialog("Calculation of absorption coefficients").Edit(1, "7").Press(1).Cancel();  // named at OK
   GetAbsorptionCoefficients();
   GetAbsorptionCoefficients();
-  EXPECT_EQ(ui.Messages(), (std::vector<std::string>{"Error, rho=0", "Wrong number of formulae 0", "Error, spectrum number outside 0..4"}));
+  EXPECT_EQ(ui.Messages(), (std::vector<std::string>{"Error, rho=0", "Wrong number of formulae 0",
+                                                     "Error, Spectrum number = 7 is out of range (0 to 4)"}));
 }
 
 // ---- normalisation ----
@@ -524,6 +525,33 @@ TEST_F(CorrectionsTest, FunctionsMenuCompressOutliersAndWrongBounds) {
   EXPECT_EQ(ui.Messages().back(), "Wrong new spectrum bounds");
   EXPECT_EQ(LastSpectrumFunction, 6);  // the refused function stays preselected
   EXPECT_EQ(LogLines().back(), "1 outliers corrected");
+}
+
+// An interval before the first channel or past the last, or a field without a number: named at
+// OK, the window stays with the text; Cancel then ends the menu with no spectrum or setting changed.
+TEST_F(CorrectionsTest, FunctionsMenuNamesAFieldOutsideTheChannels) {
+  Fill(1, [](int32_t k) { return 100.0 + k; }, [](int32_t) { return 10.0; });
+  const std::string channels = "(" + std::to_string(Sp(1).FirstChannel) + " to " + std::to_string(Sp(1).LastChannel) + ")";
+  struct Case { int32_t function; const char* dialog; int32_t row; std::string text, message; };
+  const Case cases[] = {
+      {3, "Smooth the spectrum", 2, "-5", "Error, Interval_I1 = -5 is out of range " + channels},
+      {3, "Smooth the spectrum", 3, "99999", "Error, Interval_I2 = 99999 is out of range " + channels},
+      {4, "Build the envelope from below", 2, "0", "Error, Interval_I1 = 0 is out of range " + channels},
+      {1, "Compress the spectrum", 1, "2x", "Error, Compressor: \"2x\" is not a number"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const double smoother = Smoother;
+    const std::vector<double> before(Sp(2).Y + 1, Sp(2).Y + 101);
+    ui.ExpectDialog("Function of Spectrum 1").Radio(c.function).Ok();
+    ui.ExpectDialog(c.dialog).Radio2(2).Field(c.row, 1, c.text).Press(1)
+        .Inspect([&c](TForm2& f) { EXPECT_EQ(f.StringGrid1.Cell(0, c.row - 1), c.text); }).Cancel();
+    ui.ExpectMessage(c.message);
+    SpectrumFunctions();
+    EXPECT_EQ(std::vector<double>(Sp(2).Y + 1, Sp(2).Y + 101), before);
+    EXPECT_EQ(Smoother, smoother);
+    EXPECT_EQ(ui.Remaining(), std::vector<std::string>{});
+  }
 }
 
 // ---- RTOF ----

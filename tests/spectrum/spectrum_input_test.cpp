@@ -1,5 +1,6 @@
 // The spectrum input command end to end under the scripted backend: the dialogs in order, what
 // each read leaves in the spectrum, the report, and the mended bounds and calibration faults.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
@@ -300,14 +301,15 @@ TEST_F(SpectrumInputTest, WrongCalibrationNeverGivesInfiniteXAndWarnsOnce) {
     EXPECT_EQ(CountMessages("Coinciding Xs (ds or thetas)"), c.coinciding);
     EXPECT_EQ(CountMessages(c.check), 1);
   }
-  // A field that is no number cancels: no calibration dialog follows.
+  // A field that is no number is named at OK; Cancel then: no calibration dialog follows.
   ui.Clear();
   ui.ChooseFile(SpectrumData("k1_header.bin"));
   ui.ExpectDialog("Spectrum 1 input").Radio(1).Check(1).Ok();
-  ui.ExpectDialog("Spectrum 1 input").Field(5, 1, "abc").Ok();
+  ui.ExpectDialog("Spectrum 1 input").Field(5, 1, "abc").Press(1).Cancel();
   InputSpectrumFile(1);
   EXPECT_EQ(DialogOk, 0);
   EXPECT_EQ(ui.dialogs.size(), 2u);
+  EXPECT_THAT(ui.Messages().back(), ::testing::EndsWith(": \"abc\" is not a number"));
 }
 
 TEST_F(SpectrumInputTest, ZeroesAreReportedOnlyWhenSingle) {

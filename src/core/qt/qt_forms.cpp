@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTableWidget>
 #include "core/abandon.h"
@@ -305,8 +306,12 @@ QtForm2::QtForm2() : ModelWindow("Form2") {
   }
   grid2_ = MakeGrid(this);
   grid1_ = MakeGrid(this);
+  connect(grid1_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem*) { FieldEdited(); });
   checkList_ = new QListWidget(this);
-  for (int32_t i = 1; i <= 4; ++i) edits_[static_cast<size_t>(i)] = new QLineEdit(this);
+  for (int32_t i = 1; i <= 4; ++i) {
+    edits_[static_cast<size_t>(i)] = new QLineEdit(this);
+    connect(edits_[static_cast<size_t>(i)], &QLineEdit::textEdited, this, [this](const QString&) { FieldEdited(); });
+  }
   memo_ = new QPlainTextEdit(this);
   memo_->setTabChangesFocus(false);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -329,8 +334,13 @@ QtForm2::QtForm2() : ModelWindow("Form2") {
   for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) w->hide();
 }
 
+void QtForm2::FieldEdited() {
+  if (model_ && model_->onFieldEdited) Handle([](TForm2& f) { f.FieldEdited(); });
+}
+
 void QtForm2::Load(TForm2& m) {
   model_ = &m;
+  const QSignalBlocker gridSignals(grid1_);  // the texts put into the cells are not edits
   LoadWindow(m);
 
   for (int32_t i = 1; i <= 16; ++i) LoadButton(Button(i), m.Button(i));

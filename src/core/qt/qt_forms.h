@@ -102,6 +102,9 @@ protected:
   void reject() override;
 
 private:
+  // A cell or an edit changed by the user (not by Load, which fills the cells with the grid's
+  // signals blocked; setText emits no textEdited): the model's FieldEdited, when it has a use.
+  void FieldEdited();
   TForm2* model_ = nullptr;
   std::array<QPushButton*, 17> buttons_{};
   std::array<QLabel*, 12> labels_{};
