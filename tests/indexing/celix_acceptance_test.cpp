@@ -42,7 +42,9 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     std::vector<double> d, err;
     for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k)
       d.push_back(Num(rows[k][1])), err.push_back(Num(rows[k][2]));
-    const int32_t system = std::stoi(c[4]), type = std::stoi(c[5]);
+    // VKEST_INDEXING_SYSTEM=1: the system unknown, every case searched as a primitive triclinic cell.
+    const bool unknown = std::getenv("VKEST_INDEXING_SYSTEM") && std::atoi(std::getenv("VKEST_INDEXING_SYSTEM")) == 1;
+    const int32_t system = unknown ? 1 : std::stoi(c[4]), type = unknown ? 0 : std::stoi(c[5]);
     // The generator as a new user's session starts it; VKEST_INDEXING_SEED moves it (the benchmark).
     const int32_t shift = std::getenv("VKEST_INDEXING_SEED") ? std::atoi(std::getenv("VKEST_INDEXING_SEED")) : 0;
     EXPECT_TRUE(SetRandomSeeds(InitialRandomSeed1 + shift, InitialRandomSeed2 + shift));
@@ -56,10 +58,11 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     CelixMain();
     ShowIndexingResults(3);  // Save Results: the cell the user gets back
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const char letter = system == 7 ? 'P' : "PABCFIR"[type];  // rhombohedral axes: primitive
-    out << c[1] << " " << c[2] << " " << c[3] << " " << letter;
+    // Rhombohedral axes: primitive.
+    const auto letterOf = [](int32_t s, int32_t t) { return s == 7 ? 'P' : "PABCFIR"[std::clamp(t, 0, 6)]; };
+    out << c[1] << " " << c[2] << " " << c[3] << " " << letterOf(std::stoi(c[4]), std::stoi(c[5]));
     for (size_t k = 6; k < 12; ++k) out << " " << c[k];
-    out << " " << letter;
+    out << " " << letterOf(system, type);
     const ParameterRecord* p = CelixFitter->Records.data();
     for (int32_t m = 1; m <= 6; ++m) out << " " << (m <= 3 ? p[m].value : std::acos(p[m].value) * 180 / M_PI);
     out << " " << seconds << " " << TrialCounter << "\n";
