@@ -173,7 +173,9 @@ def measured(rng, lines, noise=1e-4, early=0):
         return sorted(rows, key=lambda r: -r[0])
     # Between true lines k - 1 and k (0-based, of the list after the drop): it becomes line k + 1.
     last = 5 if early == 1 else 8
-    for k in sorted(rng.choice(np.arange(1, last + 1), size=early, replace=False), reverse=True):
+    # Places between two true lines at least 8 sigma apart, so that a foreign line fits between.
+    places = [k for k in range(1, last + 1) if rows[k - 1][0] - rows[k][0] > 8 * noise * rows[k - 1][0]]
+    for k in sorted(rng.choice(places, size=early, replace=False), reverse=True):
         x = foreign(rng, d, rows[k][0], rows[k - 1][0], noise)
         rows.insert(int(k), (x, noise * x))
     return sorted(rows, key=lambda r: -r[0])

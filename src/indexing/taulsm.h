@@ -74,6 +74,8 @@ public:
   int32_t WindowLines = 0;
   // The first three lines stay indexed while a window is fitted (see MarkUnindexed).
   bool KeepFirstLines = false;
+  // One of the first lines left out of the window (an impurity may stand there), 0: none.
+  int32_t SkippedLine = 0;
   // Work fields of the search.
   int32_t IterationLimit = 0;
   uint8_t LastTrial = 0;

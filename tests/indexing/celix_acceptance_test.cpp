@@ -12,6 +12,7 @@
 #include "core/random.h"
 #include "indexing/indexing_results.h"
 #include "indexing_setup.h"
+#include "support/session_random.h"
 #include "support/temp_path.h"
 
 namespace {
@@ -47,7 +48,7 @@ std::map<std::string, int32_t> RunCases(AcceptanceTest& t, const std::vector<Tok
     const int32_t system = unknown ? 1 : std::stoi(c[4]), type = unknown ? 0 : std::stoi(c[5]);
     // The generator as a new user's session starts it; VKEST_INDEXING_SEED moves it (the benchmark).
     const int32_t shift = std::getenv("VKEST_INDEXING_SEED") ? std::atoi(std::getenv("VKEST_INDEXING_SEED")) : 0;
-    EXPECT_TRUE(SetRandomSeeds(InitialRandomSeed1 + shift, InitialRandomSeed2 + shift));
+    EXPECT_TRUE(SeedAsStartedSession(shift, shift));
     FreeCelixFitter();
     ResultsUnsaved[1] = 0, BinDefaultsSet = 0, PhaseCount = 1;
     t.Lines(d);
