@@ -143,5 +143,6 @@ extern std::array<std::string, 3> ProgressLines;
 // " " + done + " tries", " out of " + total + ";      Total N= " + TrialCounter, and the line of
 // the best functional, deviation and mean d error (unit "Angst", "Degr." or "Chan.").
 void FormatTrialProgress(int32_t done, int32_t total);
-// The green progress window with the three lines, one pass of the window system.
+// The green progress window with the three lines, one pass of the window system; the window
+// closed meanwhile (Esc, its close box) requests the stop of the search.
 void ShowTrialProgress(int32_t done, int32_t total);

@@ -743,5 +743,9 @@ void ShowTrialProgress(int32_t done, int32_t total) {
   PlaceLabel(Form2.Label1, 15, 10, ProgressLines[0], WhiteColor, BlueColor);
   PlaceLabel(Form2.Label2, 115, 10, ProgressLines[1], WhiteColor, GreenColor);
   PlaceLabel(Form2.Label3, 5, 30, ProgressLines[2], BlackColor, RedColor);
+  Form2.closeRequested = false;
   TimerYield();
+  // The window closed (Esc, its close box) while the search runs: the search ends with its best
+  // cell so far, which Make then offers with "Stop fitting?".
+  if (Form2.closeRequested) RequestFitStop();
 }
