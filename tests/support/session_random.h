@@ -1,5 +1,7 @@
 // The random state a started session leaves for the commands that follow: the program's first
-// seeds, then the session start's own draws (the random test atoms of every phase).
+// seeds, then the session start's own draws (the random test atoms of every phase, drawn by the
+// model reset and again by the session start itself; tests/mainwin/session_test.cpp holds this
+// to what a started session leaves).
 #pragma once
 #include <cstdint>
 #include "core/model_tables.h"
@@ -12,6 +14,7 @@
 inline bool SeedAsStartedSession(int32_t shift1 = 0, int32_t shift2 = 0) {
   if (!SetRandomSeeds(InitialRandomSeed1 + shift1, InitialRandomSeed2 + shift2)) return false;
   KeepValues<ATOM> atoms{&AtomTable[0][0], (MaxAtoms + 1) * (MaxPhases + 1)};
-  RandomizeAtoms();
+  RandomizeAtoms();  // the model reset's
+  RandomizeAtoms();  // the session start's
   return true;
 }
