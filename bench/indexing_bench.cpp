@@ -7,6 +7,11 @@
 //   BM_TrialSweeps/system: the bare fit from 64 random starts in turn (the refit of a search of no
 //     tries: 24 iterations and the error pass); items = sweeps, so 8 / items-per-second is one
 //     trial fit of 8 iterations.
+//   BM_MakeMeasuredLike/system: one Make through the Celix menu (Prepare with the automatic
+//     options, Make with the defaults, "Stop fitting?" Yes) on 65 lines as a peak search leaves
+//     them on a measured lead sulfate pattern (P n m a, 8.482 5.398 6.959 A): reflections within
+//     1e-3 d merged, every fifth line missing (weak), 2e-4 d noise, two impurity lines; searched
+//     as orthorhombic (3) or with the system unknown (1). One iteration is one Make.
 #include <benchmark/benchmark.h>
 #include <algorithm>
 #include <array>
@@ -18,6 +23,7 @@
 #include "core/dspacing_list.h"
 #include "core/fit_engine.h"
 #include "core/model_tables.h"
+#include "core/numeric_arrays.h"
 #include "core/neighbour_services.h"
 #include "core/random.h"
 #include "core/scripted_ui.h"
@@ -129,5 +135,66 @@ void BM_TrialSweeps(benchmark::State& state) {
   state.counters["reflections"] = ReflectionsOf();
 }
 BENCHMARK(BM_TrialSweeps)->Arg(3)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// The 65 lines of the measured-like lead sulfate list, descending; errors 2e-4 d.
+std::vector<double> MeasuredLikeLines() {
+  const double cell[6] = {8.482, 5.398, 6.959, 0, 0, 0};
+  std::vector<double> d;
+  for (int32_t h = 0; h <= 9; ++h)
+    for (int32_t k = 0; k <= 6; ++k)
+      for (int32_t l = 0; l <= 8; ++l) {
+        // P n m a: 0kl k + l even, hk0 h even (h00, 0k0, 00l even with them).
+        if ((h == 0 && (k + l) % 2) || (l == 0 && h % 2) || (h == 0 && l == 0 && k % 2) || h + k + l == 0) continue;
+        d.push_back(CellDSpacing(3, cell, h, k, l, 0));
+      }
+  std::sort(d.begin(), d.end(), std::greater<>());
+  std::vector<double> merged;
+  for (double x : d)
+    if (merged.empty() || merged.back() - x > 1e-3 * x) merged.push_back(x);
+  std::vector<double> out;
+  for (size_t i = 0; i < merged.size() && out.size() < 63; ++i)
+    if (i % 5 != 4) out.push_back(merged[i] * (1 + 2e-4 * std::sin(2.3 * double(i) + 0.7)));
+  // Impurities: one early (between lines 3 and 4), one among the short d.
+  out.push_back(0.5 * (out[2] + out[3]) + 0.013);
+  out.push_back(0.5 * (out[40] + out[41]));
+  std::sort(out.begin(), out.end(), std::greater<>());
+  return out;
+}
+
+void BM_MakeMeasuredLike(benchmark::State& state) {
+  ScriptedUi ui;
+  ScopedUi guard(ui);
+  for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::make_unique<TSpectrum>("bench");
+  const int32_t system = static_cast<int32_t>(state.range(0));
+  const std::vector<double> d = MeasuredLikeLines();
+  double a = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2);
+    FreeCelixFitter();
+    PhaseCount = 1, IndexingMode = 0, CynematicFit = 0, DSpacingDataType = 0, DisplayCurrentFit = 0;
+    BinDefaultsSet = 0, AutoHklBounds = AutoCellVolume = AutoInitCell = 1, CellVolumes[1] = 5000;
+    DSpacingCount = static_cast<int32_t>(d.size());
+    for (int32_t i = 1; i <= DSpacingCount; ++i)
+      DSpacingList[i] = TDSpacingRecord{}, DSpacingList[i].d = d[i - 1], DSpacingList[i].Error = 2e-4 * d[i - 1];
+    AssignDSpacings();
+    ui.ExpectDialog("(Celix)").Radio(2).Ok();
+    ui.ExpectDialog(" Phase= 1").Combo(system).Radio2(1).Ok();
+    ui.ExpectDialog(" Phase= 1").Ok();
+    ui.ExpectDialog("Set lattice parameters").Ok();
+    ui.ExpectDialog("(Celix)").Radio(3).Ok();
+    ui.ExpectDialog("Check the data and make the fit").Ok();
+    ui.ExpectDialog("Set the bin amounts").Ok();
+    ui.QueueAnswer(true);  // "Total N of tries= "
+    ui.QueueAnswer(true);  // "Stop fitting?"
+    ui.ExpectDialog("(Celix)").Cancel();
+    state.ResumeTiming();
+    CelixMain();
+    a = CelixFitter->Records[1].value;
+  }
+  state.counters["a"] = a;
+  state.counters["trials"] = TrialCounter;
+}
+BENCHMARK(BM_MakeMeasuredLike)->Arg(3)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

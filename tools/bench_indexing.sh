@@ -5,7 +5,9 @@
 # (default 5): seed s draws new noise, missing and impurity lines (generator seed 20261208 + s)
 # and moves the search's random generator by s from a new session's state. Prints the success
 # per crystal system over all seeds.
-# Usage: tools/bench_indexing.sh [BUILD_DIR] [RANDOM] [SEEDS] [FIRST_SEED]
+# Environment: SYSTEM=1 searches every case as a triclinic cell (the system unknown); EARLY=1 or 2
+# puts that many impurity lines among the first lines; JOBS (default 1, at most 4) seeds at once.
+# Usage: tools/bench_indexing.sh [BUILD_DIR] [RANDOM] [SEEDS] [FIRST_SEED] [NOISE]
 set -e
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$src/build}
@@ -13,18 +15,32 @@ random=${2:-5}
 seeds=${3:-5}
 first=${4:-1}
 noise=${5:-1e-4}
+jobs=${JOBS:-1}
+[ "$jobs" -gt 4 ] && jobs=4
 edges=$(awk -v n="$noise" 'BEGIN { e = 4 * n; if (e < 5e-4) e = 5e-4; print e }')
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 : >"$work/found.txt"
+run_seed() {
+  mkdir -p "$work/$1"
+  /usr/bin/python3 "$src/tools/gen_indexing_minerals.py" --all --random "$random" --seed $((20261208 + $1)) \
+    --noise "$noise" --early "${EARLY:-0}" "$work/$1/set.txt"
+  VKEST_INDEXING_SET="$work/$1/set.txt" VKEST_INDEXING_KEEP="$work/$1" VKEST_INDEXING_SEED=$1 \
+    VKEST_INDEXING_SYSTEM=${SYSTEM:-0} QT_QPA_PLATFORM=offscreen "$build/tests/test_indexing" \
+    --gtest_filter='AcceptanceTest.KnownCellsOfEveryLatticeType' >/dev/null || true
+}
 s=$first
 while [ "$s" -lt $((first + seeds)) ]; do
-  mkdir -p "$work/$s"
-  /usr/bin/python3 "$src/tools/gen_indexing_minerals.py" --all --random "$random" --seed $((20261208 + s)) \
-    --noise "$noise" "$work/$s/set.txt"
-  VKEST_INDEXING_SET="$work/$s/set.txt" VKEST_INDEXING_KEEP="$work/$s" VKEST_INDEXING_SEED=$s \
-    QT_QPA_PLATFORM=offscreen "$build/tests/test_indexing" \
-    --gtest_filter='AcceptanceTest.KnownCellsOfEveryLatticeType' >/dev/null
+  n=0
+  while [ "$n" -lt "$jobs" ] && [ "$s" -lt $((first + seeds)) ]; do
+    run_seed "$s" &
+    s=$((s + 1))
+    n=$((n + 1))
+  done
+  wait
+done
+s=$first
+while [ "$s" -lt $((first + seeds)) ]; do
   cat "$work/$s/found.txt" >>"$work/found.txt"
   s=$((s + 1))
 done

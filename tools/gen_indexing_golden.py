@@ -14,6 +14,10 @@ Golden rows:
                                                   rhombohedral cell (R 3:R has no absences)
   grid <radices...> | <t> <digits...>             numpy.unravel_index(t - 1, bin counts)
 
+The refine mode (gen_indexing_golden.py refine IN OUT) reads "cell ...", "free ..." and "line d h k l"
+rows and writes the free parameters at the least-squares optimum of sum (d - d_calc)^2 over the
+lines (scipy.optimize.least_squares on gemmi's d, from the cell given).
+
 The errors mode reads "cell a b c alpha beta gamma", "weight w", "damp x", "free i..." (0-based
 cell parameters that are free) and "hkl h k l" rows; it writes the standard deviations
 sqrt(diag(inv(N))) of the free parameters, N = J^T W J with the diagonal times (1 + damp), where J
@@ -151,8 +155,34 @@ def errors(src, dst):
         f.write(" ".join("%.17g" % e for e in err) + "\n")
 
 
+def refine(src, dst):
+    from scipy.optimize import least_squares
+    cell, free, lines = None, None, []
+    for row in open(src):
+        t = row.split()
+        if t and t[0] == "cell":
+            cell = [float(x) for x in t[1:7]]
+        elif t and t[0] == "free":
+            free = [int(x) for x in t[1:]]
+        elif t and t[0] == "line":
+            lines.append((float(t[1]), [int(x) for x in t[2:5]]))
+
+    def residuals(x):
+        p = list(cell)
+        for i, v in zip(free, x):
+            p[i] = v
+        uc = gemmi.UnitCell(*p)
+        return np.array([d - uc.calculate_d(hkl) for d, hkl in lines])
+
+    fit = least_squares(residuals, [cell[i] for i in free], xtol=1e-15, ftol=1e-15, gtol=1e-15)
+    with open(dst, "w") as f:
+        f.write(" ".join("%.17g" % v for v in fit.x) + "\n")
+
+
 if __name__ == "__main__":
     if len(sys.argv) >= 2 and sys.argv[1] == "errors":
         errors(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) >= 2 and sys.argv[1] == "refine":
+        refine(sys.argv[2], sys.argv[3])
     else:
         golden(sys.argv[1] if len(sys.argv) > 1 else OUT)

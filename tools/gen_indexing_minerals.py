@@ -2,10 +2,12 @@
 """Measured-quality d-lists of real minerals and of random cells for the powder indexing, from
 published cells and space groups with gemmi and numpy (fixed seed).
 
-Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [--noise R] [output]
+Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [--noise R] [--early K] [output]
   without --all the tests' set of 20 minerals, with it every one
   --random N N random cells of every lattice type besides the minerals (default 0)
   --noise R  relative error of the lines (default 1e-4)
+  --early K  K impurity lines (1 or 2) among the first lines instead of one anywhere: one
+             becomes line 2..6, two fall among lines 2..10
   writes tests/indexing/data/indexing_minerals.txt by default
 
 Rows as tools/gen_indexing_sets.py writes them (the tier field holds the mineral's name, or
@@ -150,18 +152,32 @@ def true_lines(cell, group, count=20, resolution=2e-4):
     return [sum(g) / len(g) for g in groups]
 
 
-def measured(rng, lines, noise=1e-4):
+def foreign(rng, d, low, high, noise):
+    """A d uniform in [low, high] at least 3 sigma from every true line."""
+    while True:
+        x = rng.uniform(low, high)
+        if np.all(np.abs(d - x) > 3 * noise * x):
+            return x
+
+
+def measured(rng, lines, noise=1e-4, early=0):
     d = np.array(lines)
     err = noise * d
     obs = d + rng.normal(0, 1, len(d)) * err
     rows = list(zip(obs, err))
     drop = int(rng.integers(1, len(rows)))
     rows = [r for i, r in enumerate(rows) if i != drop]
-    while True:
-        x = rng.uniform(d[-1], d[0])
-        if np.all(np.abs(d - x) > 3 * noise * x):
-            break
-    rows.append((x, noise * x))
+    if early == 0:
+        x = foreign(rng, d, d[-1], d[0], noise)
+        rows.append((x, noise * x))
+        return sorted(rows, key=lambda r: -r[0])
+    # Between true lines k - 1 and k (0-based, of the list after the drop): it becomes line k + 1.
+    last = 5 if early == 1 else 8
+    # Places between two true lines at least 8 sigma apart, so that a foreign line fits between.
+    places = [k for k in range(1, last + 1) if rows[k - 1][0] - rows[k][0] > 8 * noise * rows[k - 1][0]]
+    for k in sorted(rng.choice(places, size=early, replace=False), reverse=True):
+        x = foreign(rng, d, rows[k][0], rows[k - 1][0], noise)
+        rows.insert(int(k), (x, noise * x))
     return sorted(rows, key=lambda r: -r[0])
 
 
@@ -181,7 +197,7 @@ def mineral_case(name, system, group, cell):
 
 def main():
     args = sys.argv[1:]
-    subset, randoms, seed, noise, path = True, 0, 20261208, 1e-4, OUT
+    subset, randoms, seed, noise, early, path = True, 0, 20261208, 1e-4, 0, OUT
     while args:
         a = args.pop(0)
         if a == "--all":
@@ -192,12 +208,14 @@ def main():
             seed = int(args.pop(0))
         elif a == "--noise":
             noise = float(args.pop(0))
+        elif a == "--early":
+            early = int(args.pop(0))
         else:
             path = a
     rng = np.random.default_rng(seed)
-    out = ["# written by tools/gen_indexing_minerals.py%s --random %d --seed %d%s (gemmi %s, numpy %s)"
+    out = ["# written by tools/gen_indexing_minerals.py%s --random %d --seed %d%s%s (gemmi %s, numpy %s)"
            % ("" if subset else " --all", randoms, seed, "" if noise == 1e-4 else " --noise %g" % noise,
-              gemmi.__version__, np.__version__)]
+              "" if early == 0 else " --early %d" % early, gemmi.__version__, np.__version__)]
     n = 0
     for name, system, group, cell in MINERALS:
         if subset and name not in SUBSET:
@@ -205,7 +223,7 @@ def main():
         lattice, system, ltype, given, hm = mineral_case(name, system, group, cell)
         n += 1
         out.append("case %d %s %s %d %d %s" % (n, lattice, name, system, ltype, " ".join("%.6f" % v for v in given)))
-        for d, e in measured(rng, true_lines(given, hm, resolution=2 * noise), noise):
+        for d, e in measured(rng, true_lines(given, hm, resolution=2 * noise), noise, early):
             out.append("l %.7f %.7f" % (d, e))
     for lattice, system, ltype, group in LATTICES * randoms:
         while True:
@@ -216,7 +234,7 @@ def main():
                     break
         n += 1
         out.append("case %d %s random %d %d %s" % (n, lattice, system, ltype, " ".join("%.6f" % v for v in cell)))
-        for d, e in measured(rng, lines, noise):
+        for d, e in measured(rng, lines, noise, early):
             out.append("l %.7f %.7f" % (d, e))
     with open(path, "w") as f:
         f.write("\n".join(out) + "\n")

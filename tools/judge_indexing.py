@@ -5,7 +5,7 @@ Usage: judge_indexing.py [--edges TOL] FOUND [VERDICTS]
   FOUND rows:    <id> <lattice> <tier> <letter> a b c alpha beta gamma <letter> a b c alpha beta gamma
                  <seconds> <trials>
                  (the true cell and its centring letter, the found cell and its letter, a cell on
-                 rhombohedral axes counting as P; the time of the run and the trials it made)
+                 rhombohedral axes counting as P; the processor time of the run and the trials it made)
   VERDICTS rows: <id> <lattice> <tier> success|derivative|fail
 
 A found cell succeeds when its Niggli cell (gemmi GruberVector) equals the true one within 0.5 %

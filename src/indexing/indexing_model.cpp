@@ -84,16 +84,29 @@ inline double FormD(const DForm& f, double hh, double kk, double ll, double hk, 
   return (S > 0 || !f.guard) ? f.t / std::sqrt(S) : 0.0;
 }
 
-// The reflections of one phase, contiguous: index products, d, the scan key (d, or +inf when the
-// reflection is taken) and the taken flag.
+constexpr int32_t MaxBuckets = MaxReflections / 2;
+
+// The reflections of one phase, contiguous: index products, d and the taken flag.
 struct PhaseWork {
   int32_t count = 0;
   double hh[MaxReflections + 1], kk[MaxReflections + 1], ll[MaxReflections + 1];
   double hk[MaxReflections + 1], hl[MaxReflections + 1], kl[MaxReflections + 1];
-  double d[MaxReflections + 1], key[MaxReflections + 1];
+  double d[MaxReflections + 1];
   int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
   uint8_t taken[MaxReflections + 1];
   int32_t owner[MaxReflections + 1];  // the line holding a taken reflection (0: unknown)
+  // The reflections of finite d in buckets of equal width in 1/d^2 (about two a bucket), each
+  // bucket in rising j, with its d range: the
+  // nearest-reflection look-ups visit a few buckets about a line. Rebuilt after the d change.
+  int32_t buckets = 0;
+  double qLow = 0, qScale = 0;
+  int32_t bucketStart[MaxBuckets + 1];
+  double bucketMin[MaxBuckets], bucketMax[MaxBuckets];
+  double q[MaxReflections + 1];
+  int32_t bucketOf[MaxReflections + 1];  // -1: d not finite, in no bucket
+  int32_t bucketJ[MaxReflections];
+  double bucketD[MaxReflections];
+  bool bucketed = false;
 };
 PhaseWork Work[MaxPhases + 1];
 bool searching = false;
@@ -103,6 +116,7 @@ int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 void LoadPhase(int32_t p) {
   PhaseWork& w = Work[p];
   w.count = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections);
+  w.bucketed = false;
   for (int32_t j = 1; j <= w.count; ++j) {
     const THklRecord& r = HklTable[j][p];
     const double h = r.h, k = r.k, l = r.l;
@@ -112,7 +126,6 @@ void LoadPhase(int32_t p) {
     w.d[j] = r.d;
     w.taken[j] = r.Taken;
     w.owner[j] = 0;
-    w.key[j] = r.Taken ? Taken : r.d;
   }
 }
 
@@ -140,7 +153,7 @@ bool PhaseCell(int32_t p, double (&cell)[6]) {
   return true;
 }
 
-// d of every reflection of phase p; the keys follow (nothing taken).
+// d of every reflection of phase p, nothing taken.
 void PhaseD(int32_t p) {
   PhaseWork& w = Work[p];
   double cell[6];
@@ -150,7 +163,7 @@ void PhaseD(int32_t p) {
   if (f.valid) {
     for (int32_t j = 1; j <= n; ++j) w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
   }
-  std::copy(w.d + 1, w.d + n + 1, w.key + 1);
+  w.bucketed = false;
   std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
   std::fill(w.owner + 1, w.owner + n + 1, 0);
   int32_t smallest = 1, largest = n;
@@ -164,18 +177,83 @@ void PhaseD(int32_t p) {
   LargestDIndex[p] = largest;
 }
 
-// The nearest reflection to x over every phase, among the free ones (keys: the taken ones are
-// infinite) or among all (d): the first in phase and reflection order with the smallest
-// difference; NaN differences never win. Returns the difference and the reflection in p, j.
+// The bucket of q = 1/d^2 (d of 0 or less: q of 0 or less or NaN, the last bucket).
+int32_t BucketOf(const PhaseWork& w, double q) {
+  if (!(q > 0)) return w.buckets - 1;
+  const double u = (q - w.qLow) * w.qScale;
+  if (!(u > 0)) return 0;
+  return u >= w.buckets - 1 ? w.buckets - 1 : static_cast<int32_t>(u);
+}
+
+double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
+
+// The buckets of phase p from its d: the range of Q = 1/d^2 in about a bucket per two
+// reflections, a counting sort that keeps the order of j within each bucket.
+void FillBuckets(PhaseWork& w) {
+  double qLow = std::numeric_limits<double>::infinity(), qHigh = 0;
+  for (int32_t j = 1; j <= w.count; ++j) {
+    const double q = BucketQ(w.d[j]);
+    w.q[j] = q;
+    if (q > 0 && q < std::numeric_limits<double>::infinity()) qLow = std::min(qLow, q), qHigh = std::max(qHigh, q);
+  }
+  w.buckets = std::clamp(w.count / 2, 1, MaxBuckets);
+  w.qLow = std::isfinite(qLow) ? qLow : 0;
+  w.qScale = qHigh > w.qLow ? w.buckets / (qHigh - w.qLow) : 0;
+  for (int32_t b = 0; b <= w.buckets; ++b) w.bucketStart[b] = 0;
+  for (int32_t j = 1; j <= w.count; ++j) {
+    const int32_t b = std::isfinite(w.d[j]) ? BucketOf(w, w.q[j]) : -1;
+    w.bucketOf[j] = b;
+    ++w.bucketStart[b + 1];
+  }
+  for (int32_t b = 0; b < w.buckets; ++b) {
+    w.bucketStart[b + 1] += w.bucketStart[b];
+    w.bucketMin[b] = std::numeric_limits<double>::infinity(), w.bucketMax[b] = -w.bucketMin[b];
+  }
+  int32_t fill[MaxBuckets];
+  for (int32_t b = 0; b < w.buckets; ++b) fill[b] = w.bucketStart[b];
+  for (int32_t j = 1; j <= w.count; ++j) {
+    const int32_t b = w.bucketOf[j];
+    if (b < 0) continue;
+    const double d = w.d[j];
+    w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = d;
+    w.bucketMin[b] = std::min(w.bucketMin[b], d), w.bucketMax[b] = std::max(w.bucketMax[b], d);
+  }
+  w.bucketed = true;
+}
+
+// The nearest reflection to x over every phase, among the free ones or among all: the first in
+// phase and reflection order with the smallest difference; NaN differences never win. Returns
+// the difference and the reflection in p, j. The buckets before x's hold larger d, those after
+// it smaller: a walk each way ends at a bucket whose d range lies farther than the best.
 double Nearest(double x, bool freeOnly, int32_t& bp, int32_t& bj) {
   double m = Taken;
   bp = 1, bj = 1;
   for (int32_t p = 1; p <= Phases(); ++p) {
-    const double* v = freeOnly ? Work[p].key : Work[p].d;
-    for (int32_t j = 1, n = Work[p].count; j <= n; ++j) {
-      const double a = std::fabs(v[j] - x);
-      if (a < m) m = a, bp = p, bj = j;
-    }
+    PhaseWork& w = Work[p];
+    if (!w.bucketed) FillBuckets(w);
+    double best = Taken;
+    int32_t bestJ = 0;
+    const auto scan = [&](int32_t b) {
+      for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) {
+        const int32_t j = w.bucketJ[k];
+        if (freeOnly && w.taken[j]) continue;
+        const double a = std::fabs(w.bucketD[k] - x);
+        if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
+      }
+    };
+    const int32_t at = BucketOf(w, BucketQ(x));
+    scan(at);
+    for (int32_t b = at - 1; b >= 0; --b)
+      if (w.bucketStart[b] < w.bucketStart[b + 1]) {
+        if (w.bucketMin[b] - x > best) break;
+        scan(b);
+      }
+    for (int32_t b = at + 1; b < w.buckets; ++b)
+      if (w.bucketStart[b] < w.bucketStart[b + 1]) {
+        if (x - w.bucketMax[b] > best) break;
+        scan(b);
+      }
+    if (bestJ > 0 && best < m) m = best, bp = p, bj = bestJ;
   }
   return m;
 }
@@ -203,7 +281,6 @@ void Take(int32_t i, int32_t bp, int32_t bj) {
   const bool take = !extreme && BadReflectionMeasures == 0;
   w.taken[bj] = take;
   w.owner[bj] = take ? i : 0;
-  w.key[bj] = take ? Taken : w.d[bj];
   line.DCalc = w.d[bj];
   line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
 }
@@ -398,6 +475,6 @@ void StoreReflectionD(int32_t p, int32_t j, double d) {
   HklTable[j][p].d = d;
   if (!searching || j > Work[p].count) return;
   PhaseWork& w = Work[p];
+  if (!(w.d[j] == d)) w.bucketed = false;
   w.d[j] = d;
-  if (!w.taken[j]) w.key[j] = d;
 }

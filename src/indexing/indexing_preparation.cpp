@@ -121,9 +121,11 @@ double CentringMultiplicity(int32_t type) {
 // The volume at which a cell of this system and lattice type has about twice as many distinct
 // reflections with d >= dMin as lines were measured: the reciprocal lattice points in the sphere
 // of radius 1/dMin are 4 pi V / (3 dMin^3), each d shared by the holohedry's order. Rounded, so
-// that the dialog gives it back unchanged.
+// that the dialog gives it back unchanged. A triclinic search is the one for a lattice of unknown
+// system: its primitive cell may be that of a cubic lattice, whose lines coincide 24 times.
 double EstimatedVolumeLimit(int32_t system, int32_t type, int32_t lines, double dMin) {
-  const double points = 2.0 * std::max(lines, 1) * HolohedryOrder(system) * CentringMultiplicity(type);
+  const double order = system == 1 ? HolohedryOrder(5) : HolohedryOrder(system);
+  const double points = 2.0 * std::max(lines, 1) * order * CentringMultiplicity(type);
   return std::max(1.0, std::nearbyint(points * 3 * dMin * dMin * dMin / (4 * std::numbers::pi)));
 }
 

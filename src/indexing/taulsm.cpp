@@ -57,7 +57,7 @@ void TAULSM::IndexingModel(double& Y, double& W, int32_t stage, int32_t i, doubl
   // A line that no reflection serves (never assigned) cannot be modelled: weight 0.
   if (p < 1 || p > std::clamp(PhaseCount, 0, MaxIndexingPhases) || j < 1 || j > MaxReflections) return;
   if (IndexingMode != 1 && !line.Assigned) return;  // unindexed: out of the fit
-  if (WindowLines > 0 && i > WindowLines) return;
+  if (WindowLines > 0 && (i > WindowLines || i == SkippedLine)) return;
   W = stage == 3 ? line.Error : AverageDError;
   if (W != 0) W = 1 / (W * W);
   const double dev = std::max(std::fabs(line.d - line.DCalc), 1e-5);

@@ -74,6 +74,8 @@ public:
   int32_t WindowLines = 0;
   // The first three lines stay indexed while a window is fitted (see MarkUnindexed).
   bool KeepFirstLines = false;
+  // One of the first lines left out of the window (an impurity may stand there), 0: none.
+  int32_t SkippedLine = 0;
   // Work fields of the search.
   int32_t IterationLimit = 0;
   uint8_t LastTrial = 0;
@@ -141,5 +143,6 @@ extern std::array<std::string, 3> ProgressLines;
 // " " + done + " tries", " out of " + total + ";      Total N= " + TrialCounter, and the line of
 // the best functional, deviation and mean d error (unit "Angst", "Degr." or "Chan.").
 void FormatTrialProgress(int32_t done, int32_t total);
-// The green progress window with the three lines, one pass of the window system.
+// The green progress window with the three lines, one pass of the window system; the window
+// closed meanwhile (Esc, its close box) requests the stop of the search.
 void ShowTrialProgress(int32_t done, int32_t total);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numbers>
 #include "core/cell_geometry.h"
 #include "core/cell_reduction.h"
 #include "core/dialog_toolkit.h"
@@ -39,6 +38,9 @@ constexpr int32_t RestartsPerCandidate = 24;
 constexpr int32_t ExtraPasses = 2;
 // Trials from the zone method's best cells.
 constexpr size_t ZoneTrials = 48;
+// Random starts leave out each of lines 2 to 1 + SkippedLines in turn, and one in
+// SkippedLines + 1 none.
+constexpr int32_t SkippedLines = 5;
 
 // The STOP button and the end of the application reach the search while it runs.
 struct ActiveEngineScope {
@@ -172,7 +174,7 @@ int32_t TAULSM::WindowAt(int32_t it) const {
   const int32_t first = std::max(6, free + 3), growing = IterationLimit - 3;
   if (IndexingMode == 1 || growing < 1 || it >= growing || first >= lines) return 0;
   const int32_t step = (lines - first + growing - 1) / growing;
-  const int32_t w = first + it * step;
+  const int32_t w = first + it * step + (SkippedLine > 0 && SkippedLine <= first + it * step);
   return w >= lines ? 0 : w;
 }
 
@@ -287,6 +289,10 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   double start[IndexingRecordCapacity + 1];
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) start[i] = Records[i].value;
   KeepFirstLines = IndexingMode != 1;
+  // A random start leaves out one of lines 2 to 6 from its window in turn (five trials in six):
+  // a foreign line among the first ones, which set the cell, would pull every trial off.
+  const int32_t turn = static_cast<int32_t>(t % (SkippedLines + 1));
+  SkippedLine = !LastTrial && !preset_ && !restart_ && t != 1 && KeepFirstLines && DSpacingCount >= 10 && turn > 0 ? turn + 1 : 0;
   TrialEnd e = FitTrial();
   if (KeepFirstLines && (e == TrialEnd::Done || e == TrialEnd::Abandoned) && FirstLineMissed()) {
     for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = start[i];
@@ -294,10 +300,16 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
     e = FitTrial();
   }
   KeepFirstLines = false;
+  SkippedLine = 0;
   return e;
 }
 
-bool TAULSM::FirstLineMissed() const { return MissedLines(0, 3) > 0; }
+bool TAULSM::FirstLineMissed() const {
+  const TDSpacingRecord* skipped = SkippedLine >= 1 && SkippedLine <= 3 ? &DSpacingList[SkippedLine] : nullptr;
+  const bool skippedMissed =
+      skipped && !(skipped->Assigned && std::fabs(skipped->d - skipped->DCalc) <= LineTolerance * LineSigma(*skipped));
+  return MissedLines(0, 3) > (skippedMissed ? 1 : 0);
+}
 
 // The fit of one trial from the values in the records: the volume test, the iterations and the
 // best trial.
@@ -331,6 +343,12 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   }
   std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
   const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
+  double lastD = std::numeric_limits<double>::infinity();
+  for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i)
+    if (DSpacingList[i].d > 0) lastD = std::min(lastD, DSpacingList[i].d);
+  const double whole = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(),
+                                                            lastD * (1 - 1e-12), std::greater<double>()) -
+                                           calculated_.begin());
   double sum = 0, merit = 0;
   int32_t indexed = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
@@ -343,15 +361,16 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
       merit -= UnindexedLinePenalty;
       continue;
     }
-    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d. A
-    // triclinic lattice has every reflection distinct (but for Friedel pairs): N = 2 pi V / (3 d^3)
-    // on average, where a count of the few lines at large d is a poor estimate and a doubled cell
-    // could pass there for free. The larger of the two: a cell nearly flat has more calculated
-    // lines than its small volume says.
+    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d. The
+    // lines are the distinct d (reflections equal within the errors are one line), so a lattice of
+    // higher metric symmetry is not charged for its coinciding reflections. For one triclinic phase
+    // the count of the few lines at large d is a poor estimate, where a doubled cell could pass
+    // for free: the larger of the count and the one the whole range's lines call for there,
+    // N(>= d) = N(>= d_last) (d_last / d)^3.
     double count = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
                                                         std::greater<double>()) -
                                        calculated_.begin());
-    if (triclinic) count = std::max(count, 2 * std::numbers::pi * volume / (3 * line.d * line.d * line.d));
+    if (triclinic) count = std::max(count, whole * std::pow(lastD / line.d, 3));
     const double density = 3 * std::max(count, 1.0) / line.d;
     merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
   }
@@ -646,6 +665,9 @@ void TAULSM::SearchTrials() {
   const int64_t repeats = std::max(TriesPerBin, 1);
   const int64_t m = std::max(TriesPerBin, 1);
   candidates_.clear();
+  // A triclinic search stands for any lattice: a cell of many lines fits precise lines within
+  // 1e-4 A as well as the true one, only the merit tells them apart, so the search goes on.
+  const bool anyLattice = PhaseCount == 1 && n >= 6 && PhaseTable[1].CrystalSystem == 1 && IndexingMode != 1;
   // After trial t: the progress, the stop, the protocol; true when the search ends.
   const auto after = [&](int64_t t, TrialEnd e) {
     if (e == TrialEnd::InputBad || e == TrialEnd::NoIterations) return true;
@@ -663,12 +685,17 @@ void TAULSM::SearchTrials() {
     if (PrintInterval != 0)
       LogLine("trial=" + FormatInteger(static_cast<int32_t>(t), 6) + " Ftot=" + FormatNumber(15, 2, BestFunctional) +
               " dev=" + FormatNumber(10, 5, BestDeviation) + FormatNumber(10, 5, BestMaxResidual));
-    return end || BestFunctional < FunctionalLimit || BestDeviation < 1e-4;
+    return end || BestFunctional < FunctionalLimit || (BestDeviation < 1e-4 && !anyLattice);
   };
   bool end = false;
-  for (int64_t t = 1; t <= tries && !end; ++t)
+  // The zone starts first: a cell that the lines' own zones give ends the search early when it
+  // fits, and no random cell of many lines can end it before they ran.
+  if (tries >= 2) {
+    end = after(1, RunTrial(1, tries));
+    if (!end) TryZoneStarts([&](TrialEnd e) { return end = after(1, e); });
+  }
+  for (int64_t t = tries >= 2 ? 2 : 1; t <= tries && !end; ++t)
     for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
-  if (!end && tries >= 2) TryZoneStarts([&](TrialEnd e) { return end = after(2, e); });
   // A best cell that leaves the fit poor: starts about the best candidates, then every start
   // once more (new random places in the bins), twice at most.
   for (int32_t pass = 0; pass < ExtraPasses && !end && tries >= 2 && IndexingMode != 1 && BestIsPoor(); ++pass) {
@@ -716,5 +743,9 @@ void ShowTrialProgress(int32_t done, int32_t total) {
   PlaceLabel(Form2.Label1, 15, 10, ProgressLines[0], WhiteColor, BlueColor);
   PlaceLabel(Form2.Label2, 115, 10, ProgressLines[1], WhiteColor, GreenColor);
   PlaceLabel(Form2.Label3, 5, 30, ProgressLines[2], BlackColor, RedColor);
+  Form2.closeRequested = false;
   TimerYield();
+  // The window closed (Esc, its close box) while the search runs: the search ends with its best
+  // cell so far, which Make then offers with "Stop fitting?".
+  if (Form2.closeRequested) RequestFitStop();
 }

@@ -155,6 +155,12 @@ struct Scored {
 
 }  // namespace
 
+std::vector<double> ZoneCrossTerms(const std::vector<ZoneLine>& lines, size_t i, size_t j) {
+  std::vector<double> qz, out;
+  for (const Term& t : PairTerms(lines, i, j, qz)) out.push_back(t.value);
+  return out;
+}
+
 double ZoneMetricMerit(const std::vector<ZoneLine>& lines, const double (&m)[6], double volumeLimit, ZoneCell& cell,
                        double& volume) {
   constexpr double none = -std::numeric_limits<double>::infinity();
@@ -178,6 +184,16 @@ double ZoneMetricMerit(const std::vector<ZoneLine>& lines, const double (&m)[6],
       }
   if (calc.empty()) return none;
   std::sort(calc.begin(), calc.end());
+  // Reflections equal within the errors are one line (as the search counts them): a metric of
+  // higher symmetry pays nothing for its coinciding reflections. Merged within 1.4 sigma, the
+  // lines' mean relative error in Q.
+  double relative = 0;
+  for (const ZoneLine& line : lines) relative += line.sigma / line.q;
+  relative = 1.4 * relative / static_cast<double>(lines.size());
+  size_t kept = 1;
+  for (size_t k = 1; k < calc.size(); ++k)
+    if (calc[k] - calc[kept - 1] > relative * calc[k]) calc[kept++] = calc[k];
+  calc.resize(kept);
   double merit = 0;
   for (const ZoneLine& line : lines) {
     const auto above = std::lower_bound(calc.begin(), calc.end(), line.q);
@@ -219,8 +235,10 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
     return t;
   };
   std::vector<Zone> zones;
+  // A line may stand for two axes (or three): the reduced basis of a lattice of higher metric
+  // symmetry has edges of equal length.
   for (size_t x = 0; x < base.size(); ++x)
-    for (size_t y = x + 1; y < base.size(); ++y)
+    for (size_t y = x; y < base.size(); ++y)
       for (const Term& t : pair(base[x], base[y])) zones.push_back({t.score, base[x], base[y], t.value});
   std::stable_sort(zones.begin(), zones.end(), [](const Zone& u, const Zone& v) { return u.score > v.score; });
   if (zones.size() > ZoneCount) zones.resize(ZoneCount);
@@ -238,8 +256,11 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
     for (size_t k = 0; k < n; ++k)
       if (k != z.i && k != z.j && std::none_of(qz.begin(), qz.end(), [&](double q) { return Indexed(lines[k], q); }))
         outside.push_back(k);
+    std::vector<size_t> candidates = {z.i};
+    if (z.j != z.i) candidates.push_back(z.j);
+    candidates.insert(candidates.end(), outside.begin(), outside.end());
     size_t thirds = 0;
-    for (const size_t k : outside) {
+    for (const size_t k : candidates) {
       if (harmonic[k]) continue;
       if (++thirds > ThirdLines) break;
       const double zone[3] = {a, b, z.d};

@@ -25,6 +25,11 @@ using ZoneCell = std::array<double, 6>;
 // (no limit when it is not positive); the lines in order of rising Q (falling d).
 std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double volumeLimit, size_t count);
 
+// The cross terms |D| that the lines give the zone of lines i and j (Q(10) and Q(01)): a line
+// taken as its 1 +-1 0, 1 +-2 0 or 2 +-1 0 line, the best few by the lines their zone indexes
+// (none: 0).
+std::vector<double> ZoneCrossTerms(const std::vector<ZoneLine>& lines, size_t i, size_t j);
+
 // The merit of the reciprocal metric m = (A, B, C, D, E, F) on the lines: over the lines within
 // IndexedLineSigmas sigma of a calculated Q, -log of the chance that a line falls that close to
 // one of the calculated lines as dense as they are about it; every other line costs

@@ -131,6 +131,28 @@ TEST_F(CelixMenuTest, BinsTotalsAndRepeatedSearchesReachTheLog) {
   EXPECT_EQ(std::vector<std::string>(log.end() - 7, log.end()), want);
 }
 
+// Esc on the progress window of a long search (4096 grid trials, the window every 100) ends it
+// with its best cell so far, which Make offers with "Stop fitting?".
+TEST_F(CelixMenuTest, EscOnTheProgressWindowEndsTheSearchWithItsBestCell) {
+  std::vector<double> d = GoldenLines();  // noisy: no trial fits within 1e-4 A, no early end
+  for (size_t i = 0; i < d.size(); ++i) d[i] *= 1 + 2e-4 * std::sin(2.3 * double(i) + 0.7);
+  SetLines(d);
+  ASSERT_TRUE(SetRandomSeeds(4, 5));
+  DisplayCurrentFit = 1;
+  ScriptPrepare(2, 3);
+  Pick(3);
+  ui.ExpectDialog("Check the data and make the fit").Ok();
+  ui.ExpectDialog("Set the bin amounts").Ok();
+  ui.QueueAnswer(true);  // "Total N of tries= 4096"
+  ui.AtYield(3, [] { Form2.FormKeyPress(27); });
+  ui.QueueAnswer(true);  // "Stop fitting?"
+  Leave();
+  CelixMain();
+  EXPECT_EQ(ui.YieldCount(), 3);  // the search ended at the window closed, not after some 40 windows
+  for (int32_t m = 1; m <= 6; ++m) EXPECT_EQ(CelixFitter->Records[m].value, BestValues[m]) << m;
+  EXPECT_GT(CelixFitter->BestMerit, 0);
+}
+
 // Monoclinic setting 1 takes its c-unique form; angle errors sigma_cos x 57.2958 / sin, 0 at a
 // cosine of 1 (fault 1); the volume weights use the exponent 0.677777 (numbers by python).
 TEST_F(CelixMenuTest, CellUpdateSwapsMonoclinicSettingOneAndGuardsAngleErrors) {

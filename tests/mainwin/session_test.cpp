@@ -23,6 +23,7 @@
 #include "support/golden_files.h"
 #include "support/keep_values.h"
 #include "support/scripted_fixture.h"
+#include "support/session_random.h"
 #include "support/temp_path.h"
 
 namespace fs = std::filesystem;
@@ -130,7 +131,13 @@ TEST_F(SessionTest, StartSessionGivesEveryObjectItsDefaults) {
   PeakModelBoundFirst = 100, PeakModelBoundLast = 200, CalibrationPointCount = 0;
   SkipHeader = 1, ReverseBytes = 1, StartingChannelOne = 0, Chibc = 3, OutlierOrder = 4, CountThreshold = 5;
   HklTable[17][3].h = 4, HklTable[17][3].IntensityFactor = 0.5;
+  // The random state the tests of a "new session" start from is the one a started session leaves
+  // (the program's first seeds and the start's own draws).
+  ASSERT_TRUE(SeedAsStartedSession());
+  const TRandomSeeds leaves = RandomSeeds;
+  ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
   ASSERT_TRUE(StartSession());
+  EXPECT_EQ(std::make_pair(RandomSeeds.s1, RandomSeeds.s2), std::make_pair(leaves.s1, leaves.s2));
 
   // The table of defaults: each expression and its value after the start.
 #define DEFAULT(expr, want) EXPECT_EQ(static_cast<double>(expr), static_cast<double>(want))

@@ -9,6 +9,7 @@
 #include "indexing/indexing_setup.h"
 #include "peaks/fitra_state.h"
 #include "support/golden_files.h"
+#include "support/session_random.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ class CelixSets : public CelixDemonstration, public ::testing::WithParamInterfac
 TEST_P(CelixSets, GiveTheirTrueCellsOnEverySeed) {
   const CelixCase& c = GetParam();
   for (int32_t shift = 0; shift < 5; ++shift) {
-    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1 + 7919 * shift, InitialRandomSeed2 + 104729 * shift));
+    ASSERT_TRUE(SeedAsStartedSession(7919 * shift, 104729 * shift));
     ui.ExpectDialog("Test").Radio(4).Ok();
     ui.ExpectDialog("Set the data for autoindexing test").Radio(c.set).Ok();
     TestMenu();
