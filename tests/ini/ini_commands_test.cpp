@@ -168,12 +168,13 @@ TEST_F(IniCommandTest, AtomNamesWithoutParameterArrayDoNotEndTheReading) {
   EXPECT_EQ(DialogOk, 1);
 }
 
-// R4: a name that is not found resets that atom, not the first atom of its phase.
+// R4: a name that is not found resets that atom, not the first atom of its phase; a name is kept
+// as the line holds it (no blank put before a one-letter name).
 TEST_F(IniCommandTest, UnmatchedNameResetsItsOwnAtom) {
   InhibitWarnings = 1;  // FindElement then only notes the name in the result file
   Read("SM\n2\nSNP\n1\nILP\n5 5 5 90 90 90 1 1 2 0 0\nIAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\n"
        "Ni\n1 0.6 0.7 0.8 0.5 0 0 0 0 0 0\nGAIPA\nO       5.8030\nQQ\n");
-  EXPECT_EQ(AtomTable[1][1].Name, " O");
+  EXPECT_EQ(AtomTable[1][1].Name, "O");
   EXPECT_DOUBLE_EQ(AtomTable[1][1].ScatteringLength, 5.803);
   EXPECT_DOUBLE_EQ(AtomTable[1][1].X, 0.1);
   EXPECT_DOUBLE_EQ(AtomTable[2][1].X, 0.345678);  // ResetAtom's position
