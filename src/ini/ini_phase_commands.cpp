@@ -202,6 +202,8 @@ void ReadIniAtomicParameters() {
       UpperCaseCyr(name);
       uint8_t found = 0;
       FindElement(name, p, i, found);
+      // With warnings inhibited the look-up only notes an unknown name: the name is still the file's.
+      if (found == 0 && InhibitWarnings != 0) a.Name = name;
     }
   }
   UpdateAtomFixFlags(0);
@@ -255,9 +257,9 @@ void ReadIniAtomsFromParameters() {
       AtomTable[i][p].ScatteringLength = length;
       uint8_t found = 0;
       FindElement(name, p, i, found);
-      // A name that is no element keeps its own scattering length; without one the atom whose
-      // name failed is reset.
-      if (found == 0 && length != 0) AtomTable[i][p].Name = name;
+      // A name that is no element, with warnings inhibited, keeps its own scattering length;
+      // otherwise the atom whose name failed is reset.
+      if (found == 0 && length != 0 && InhibitWarnings != 0) AtomTable[i][p].Name = name;
       else if (found == 0) ResetAtom(FlatAtom(i, p));
     }
   }

@@ -316,22 +316,45 @@ TEST_F(IniWriterTest, Zro2GoldenFilesWriteThemselves) {
 // The fitted ZrO2 set-up with atom names that are more than an element symbol (a charge, a "*"
 // that would read as a comment, a name that is no element with its own scattering length), saved
 // and read three times: every reading gives back the first save byte for byte, beta's bounds
-// (98, 100) and every name and length as they were.
+// (98, 100) and every name and length as they were; with the unknown names accepted in the
+// question, and with warnings inhibited.
 TEST_F(IniWriterTest, FittedSetUpReadsBackAsItWasSaved) {
-  Read(ReadWholeFile(IniDataFile("zro2_fitted.ini")));
-  const std::tuple<int32_t, const char*, double> names[] = {
-      {1, "*ZR", 0.716}, {2, "O2-", 0.5805}, {3, "AB", 0.5805}, {4, "FE3+", 0.945}};
-  for (const auto& [i, name, length] : names) AtomTable[i][1].Name = name, AtomTable[i][1].ScatteringLength = length;
-  const std::string first = WriteToMemory();
-  EXPECT_EQ(Count(first, "\r\n 16     9.8000+1     9.9199+1     1.0000+2  1.000  0.000 beta\r\n"), 1) << first;
-  EXPECT_EQ(Count(first, "\r\n *ZR      0.7160\r\nO2-      0.5805\r\nAB      0.5805\r\nFE3+      0.9450\r\n"), 1);
-  for (int32_t cycle = 1; cycle <= 3; ++cycle) {
-    for (int32_t k = 0; k < 4; ++k) ui.QueueAnswer(true);  // "No Mendeleev match for ... Ignore?" twice each
-    Read(first);
-    ASSERT_EQ(WriteToMemory(), first) << "cycle " << cycle;
-    for (const auto& [i, name, length] : names)
-      EXPECT_TRUE(AtomTable[i][1].Name == name && AtomTable[i][1].ScatteringLength == length) << name << " " << cycle;
+  for (uint8_t inhibited : {0, 1}) {
+    SCOPED_TRACE(inhibited ? "inhibited" : "asked");
+    InhibitWarnings = inhibited;
+    Read(ReadWholeFile(IniDataFile("zro2_fitted.ini")));
+    const std::tuple<int32_t, const char*, double> names[] = {
+        {1, "*ZR", 0.716}, {2, "O2-", 0.5805}, {3, "AB", 0.5805}, {4, "FE3+", 0.945}};
+    for (const auto& [i, name, length] : names) AtomTable[i][1].Name = name, AtomTable[i][1].ScatteringLength = length;
+    const std::string first = WriteToMemory();
+    EXPECT_EQ(Count(first, "\r\n 16     9.8000+1     9.9199+1     1.0000+2  1.000  0.000 beta\r\n"), 1) << first;
+    EXPECT_EQ(Count(first, "\r\n *ZR      0.7160\r\nO2-      0.5805\r\nAB      0.5805\r\nFE3+      0.9450\r\n"), 1);
+    for (int32_t cycle = 1; cycle <= 3; ++cycle) {
+      // "Errors=0. Make Poisson variance?", then "No Mendeleev match for ... Ignore?" for two names
+      // in two commands.
+      ui.QueueAnswer(false);
+      for (int32_t k = 0; k < 4 && !inhibited; ++k) ui.QueueAnswer(true);
+      Read(first);
+      ASSERT_EQ(WriteToMemory(), first) << "cycle " << cycle;
+      for (const auto& [i, name, length] : names)
+        EXPECT_TRUE(AtomTable[i][1].Name == name && AtomTable[i][1].ScatteringLength == length) << name << " " << cycle;
+    }
   }
+}
+
+// An atom without a name is named when saved, and its empty name line refused when read: the
+// atom keeps what it held, the others are read.
+TEST_F(IniWriterTest, AtomWithoutNameIsNamedOnSavingAndReading) {
+  Read("SNP\n1\nILP\n5 5 5 90 90 90 225 1 2 0 0\nIAP\nNi\n1 0 0 0 0.5 0 0 0 0 0\nO\n1 0.5 0.5 0.5 0.5 0 0 0 0 0\n");
+  AtomTable[1][1].Name.clear();
+  FitParameters->NPar = 0;
+  ui.Clear();
+  const std::string text = WriteToMemory();
+  EXPECT_TRUE(Shown("Atom 1 of phase 1 has no element name"));
+  AtomTable[1][1].Name = "SR", AtomTable[1][1].X = 0.25;
+  Read(text, false);
+  EXPECT_TRUE(Shown("INI: No element name for atom 1 of phase 1"));
+  EXPECT_TRUE(AtomTable[1][1].Name == "SR" && AtomTable[1][1].X == 0.25 && AtomTable[2][1].Name == "O");
 }
 
 // Two magnetic phases, each with a group file of its own, are saved with their own file names
