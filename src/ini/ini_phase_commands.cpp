@@ -208,15 +208,17 @@ void ReadIniAtomicParameters() {
   }
   UpdateAtomFixFlags(0);
   // Atoms after the last phase's count (a name line and its numbers each, up to the next
-  // command) are passed over and counted.
+  // command; blank lines between) are passed over and counted.
   int32_t extra = 0;
-  for (std::string line; IniReadText(line); ++extra) {
+  for (std::string line; IniReadText(line);) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
     if (IsCommandLine(line)) {
       IniGiveBack(std::move(line));
       break;
     }
     std::array<double, 12> v{};
     IniReadNumbers(11, v, true);
+    ++extra;
   }
   if (extra > 0 && Phases() > 0)
     IniError("INI: " + std::to_string(extra) + " atoms beyond the " + std::to_string(Atoms(Phases())) +

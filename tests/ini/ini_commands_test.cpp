@@ -108,7 +108,7 @@ const BadCase BadCases[] = {
     {"IAP empty name", "IAP\n\n1 0.5 0.5 0.5 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n",
      "INI: No element name for atom 1 of phase 1"},
     {"IAP atoms beyond the count",
-     "IAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\nO\n1 0 0 0 0.5 0 0 0 0 0\nO\n1 0 0\n0 0.5 0 0 0 0 0\n",
+     "IAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n\nO\n1 0 0 0 0.5 0 0 0 0 0\nO\n1 0 0\n0 0.5 0 0 0 0 0\n \n",
      "INI: 2 atoms beyond the 1 of phase 2 passed over"},
     {"SAP phase 9", "SAP\n9\n1 2 3 4 5 6 7 8 9 10 11 12\n", "Wrong anisotropic info"},
     {"SAP seven numbers", "SAP\n1 2 3 4 5 6 7\n", "Wrong anisotropic info"},
