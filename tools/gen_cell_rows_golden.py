@@ -12,6 +12,9 @@ Free angles keep their cosines, and the cosines of the reciprocal angles, at lea
 
 Lines:
   row <system> <setting> <case> <lower|value|upper> a b c alpha beta gamma A B C kl hl hk
+  one <system> <setting> <case> <lower|upper> A B C kl hl hk
+      coefficient q of the value cell with its quantity q (a, b, c, alpha, beta, gamma in turn)
+      taken from the bound row and the other five kept: the bounds of the records one at a time
   d2 <system> <setting> a b c alpha beta gamma h k l 1/d^2     (gemmi's UnitCell.calculate_1_d2)
 
 Usage: gen_cell_rows_golden.py [output]   (default: tests/crystal/data/cell_rows_golden.txt)
@@ -107,6 +110,14 @@ def main():
                 for tag, row in rows:
                     lines.append(" ".join(["row", str(system), str(setting), str(case), tag] +
                                           [fmt(x) for x in row] + [fmt(x) for x in metric_row(row)]))
+                for tag, row in (rows[0], rows[2]):
+                    one = []
+                    for q in range(6):
+                        mixed = list(cell)
+                        mixed[q] = row[q]
+                        one.append(metric_row(mixed)[q])
+                    lines.append(" ".join(["one", str(system), str(setting), str(case), tag] +
+                                          [fmt(x) for x in one]))
     # The monoclinic settings: unique axis c (gamma free) and b (beta free).
     for setting, cell in ((1, (5.1, 6.2, 7.3, 90.0, 90.0, 100.0)), (2, (5.1, 6.2, 7.3, 90.0, 100.0, 90.0))):
         for hkl in ((1, 1, 0), (1, 0, 1), (0, 1, 1), (1, 1, 1)):

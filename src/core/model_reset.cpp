@@ -38,6 +38,7 @@ void ResetModelState(int32_t n) {
   for (int32_t k = 1; k <= MaxPhases; ++k) {
     PhaseModelFlags[k] = 0;
     AnisotropicPhases[k] = 0;
+    PhaseGroupFileNames[k].clear();
   }
   // 4.
   GraphXAxis = 0;

@@ -56,6 +56,7 @@ double VolumeMinimizers[MaxPhases + 1] = {};
 double DMin = 0, DMax = 0;
 double AverageDError = 0;
 std::string SpaceGroupFileName = "vm.spg";
+std::string PhaseGroupFileNames[MaxPhases + 1];
 std::string WorkDir;
 std::string SpectrumSlots = " x   ";
 std::string SideButtonMask;

@@ -169,6 +169,9 @@ extern double VolumeMinimizers[MaxPhases + 1];  // volume-minimizer choice of th
 extern double DMin, DMax;                       // d range of the hkl generation
 extern double AverageDError;                    // mean error of the d-spacings
 extern std::string SpaceGroupFileName;          // "vm.spg"
+// The group file each phase's operations were read from (empty: none, SpaceGroupFileName is
+// then the one to name).
+extern std::string PhaseGroupFileNames[MaxPhases + 1];
 extern std::string WorkDir;                     // current directory at start
 // Character i + 1 is "x" when spectrum i (0..4) is on the graph.
 extern std::string SpectrumSlots;

@@ -497,6 +497,10 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
   BadTokens bad;
   int32_t lacking = 0, lineNumber = 0, headings = 0, firstHeading = 0;
   bool inspected = false, overflow = false;
+  // Items of the last two data lines, and the last one's number: a last line with fewer items
+  // than the one before was cut when the file was.
+  size_t lastItems = 0, previousItems = 0;
+  int32_t lastLine = 0;
   while (!f.Eof()) {
     std::string text = f.ReadLine();
     ++lineNumber;
@@ -542,8 +546,15 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
       break;
     }
     rows.push_back(row);
+    previousItems = lastItems, lastItems = v.size(), lastLine = lineNumber;
   }
   f.Close();
+  if (!overflow && rows.size() >= 2 && lastItems < previousItems) {
+    if (rows.back().items == 0) --lacking;
+    rows.pop_back();
+    ShowMsg("Warning, the last line of " + path + " (line " + Str(lastLine) + ") holds " + Str(static_cast<int32_t>(lastItems)) +
+            " of the " + Str(static_cast<int32_t>(previousItems)) + " items of the line before: cut, it is not read");
+  }
   if (headings > 0)
     ShowMsg("Warning, " + Str(headings) + " heading line(s) of " + path + " skipped, the first is line " +
             Str(firstHeading));

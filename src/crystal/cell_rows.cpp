@@ -63,6 +63,44 @@ void CellRowToMetric(double (&row)[6]) {
     if (std::fabs(row[q]) <= CrossTermZero) row[q] = 0;
 }
 
+// The bounds convert one quantity at a time against the value cell v (a, b, c, alpha, beta,
+// gamma): A's bound is A at a's bound with everything else at its value, kl's bound kl at alpha's
+// bound, and so on. With the angles fixed A goes as 1/a^2; with b, c, beta, gamma fixed
+//   kl = -2 u / (b c (S - u^2)),  u = cos alpha - cos beta cos gamma,  S = sin^2 beta sin^2 gamma,
+// which rises with alpha over every real cell. Each conversion inverts the other, so a cell's
+// bounds come back as they went (a whole bound row would mix the quantities of one side of the
+// cell with those of the other once the metric bounds are put in order).
+struct AnglePair {
+  int32_t edge1, edge2;  // the edges of the cross term (kl: b, c)
+  double p, s;           // cos beta cos gamma and sin^2 beta sin^2 gamma for kl
+};
+
+AnglePair PairOf(const double (&v)[6], int32_t q) {
+  const int32_t i = q - 3, j = (i + 1) % 3, l = (i + 2) % 3;
+  const double cj = std::cos(v[3 + j] / RadToDeg), cl = std::cos(v[3 + l] / RadToDeg);
+  return {j, l, cj * cl, (1 - cj * cj) * (1 - cl * cl)};
+}
+
+// The cross term q (3 kl, 4 hl, 5 hk) of the value cell v with angle q at angle (degrees); NaN
+// when that angle makes no cell.
+double CrossTermAtAngle(const double (&v)[6], int32_t q, double angle) {
+  const AnglePair g = PairOf(v, q);
+  const double u = std::cos(angle / RadToDeg) - g.p, gram = g.s - u * u;
+  if (!(gram > 0)) return std::nan("");
+  const double x = -2 * u / (v[g.edge1] * v[g.edge2] * gram);
+  return std::fabs(x) <= CrossTermZero ? 0 : x;
+}
+
+// The inverse: angle q (degrees) of the value cell v at which the cross term is x. From
+// t (S - u^2) = u with t = -x e1 e2 / 2, the root with u^2 < S.
+double AngleAtCrossTerm(const double (&v)[6], int32_t q, double x) {
+  const AnglePair g = PairOf(v, q);
+  const double t = -x * v[g.edge1] * v[g.edge2] / 2;
+  const double u = 2 * t * g.s / (1 + std::sqrt(1 + 4 * t * t * g.s));
+  // The library's arccosine (a right angle within 1e-4, pi 1.5e-7 short) would not invert cos.
+  return std::acos(std::clamp(g.p + u, -1.0, 1.0)) * RadToDeg;
+}
+
 bool FiniteRow(const double (&row)[6]) {
   return std::all_of(row, row + 6, [](double x) { return std::isfinite(x); });
 }
@@ -169,7 +207,16 @@ bool MetricRowsToCell(int32_t k) {
     for (int32_t q = 3; q < 6; ++q)
       if (!std::isfinite(w[r][q])) w[r][q] = w[ValueCellRow][q];
   }
-  for (auto& row : w) MetricRowToCell(row);
+  double metric[3][6];
+  std::copy(&w[0][0], &w[0][0] + 18, &metric[0][0]);
+  MetricRowToCell(w[ValueCellRow]);
+  const double(&v)[6] = w[ValueCellRow];
+  for (int32_t r : {LowerCellRow, UpperCellRow})
+    for (int32_t q = 0; q < 6; ++q) {
+      const double m = metric[r][q], mv = metric[ValueCellRow][q];
+      if (m == mv) w[r][q] = v[q];
+      else w[r][q] = q < 3 ? v[q] * std::sqrt(mv / m) : AngleAtCrossTerm(v, q, m);
+    }
   return true;
 }
 
@@ -190,7 +237,18 @@ bool CellToMetricRows(int32_t k, int32_t keepWork) {
     StoreRows(first);
     return true;
   }
-  for (auto& row : w) CellRowToMetric(row);
+  double cell[3][6];
+  std::copy(&w[0][0], &w[0][0] + 18, &cell[0][0]);
+  CellRowToMetric(w[ValueCellRow]);
+  const double(&v)[6] = cell[ValueCellRow];
+  for (int32_t r : {LowerCellRow, UpperCellRow})
+    for (int32_t q = 0; q < 6; ++q) {
+      const double c = cell[r][q], mv = w[ValueCellRow][q];
+      if (c == v[q]) w[r][q] = mv;
+      else w[r][q] = q < 3 ? mv * (v[q] / c) * (v[q] / c) : CrossTermAtAngle(v, q, c);
+    }
+  for (const auto& row : w)
+    if (!FiniteRow(row)) return false;
   OrderCellBounds(k);
   return true;
 }

@@ -6,10 +6,12 @@
 //     1/d^2 in the order h^2, k^2, l^2, kl, hl, hk (A, B, C and the cross terms; the records
 //     named "alpha", "beta", "gamma" hold kl, hl, hk);
 //   powder indexing (MainMode 1): s + 1 .. s + 6 hold a, b, c and cos alpha, cos beta, cos gamma.
-// A row of the metric layout converts as the reciprocal cell a* = sqrt(A), cos alpha* =
-// kl / (2 b* c*) ... into the direct cell of that reciprocal cell, and back; every row (lower
-// bounds, values, upper bounds) converts on its own, so the bounds of an edge invert through
-// a = 1/a* and come out crossed until they are put in order.
+// The value row of the metric layout converts as the reciprocal cell a* = sqrt(A), cos alpha* =
+// kl / (2 b* c*) ... into the direct cell of that reciprocal cell, and back. A bound converts one
+// quantity at a time against the value cell: A's bound is A with a at its bound (A ~ 1/a^2), kl's
+// bound kl with alpha at its bound, the other five at their values; so the bounds of an edge
+// invert and come out crossed until they are put in order, and a cell's bounds come back as
+// they went. A bound equal to its value stays equal to it.
 #pragma once
 #include <cstdint>
 #include "core/fit_engine.h"
@@ -30,7 +32,7 @@ int32_t FirstCellRecord(int32_t k);
 
 // CellWorkRows := lower, value and upper of phase k's six cell records of parar.
 void LoadCellParameterRows(int32_t k);
-// Loads the rows and turns each into a, b, c, alpha, beta, gamma. Metric layout: cross terms of
+// Loads the rows and turns them into a, b, c, alpha, beta, gamma (bounds one quantity at a time). Metric layout: cross terms of
 // magnitude at most 1e-6 become 0; A, B, C bounds are swapped when crossed and a cross term's
 // bounds when its upper one is negative; a bound of A, B or C that is not positive (a cell
 // accuracy above 100 %) converts as 1e-6 of the value, which gives a large but finite edge
@@ -40,8 +42,9 @@ void LoadCellParameterRows(int32_t k);
 // become angles.
 bool MetricRowsToCell(int32_t k);
 // Converts the rows back into phase k's records (loading them first when keepWork is 0).
-// Metric layout: each row's reciprocal cell gives A = a*^2 ... kl = 2 b* c* cos alpha* ...,
-// cross terms of magnitude at most 1e-6 become 0, then OrderCellBounds(k). Indexing layout: the
+// Metric layout: the value row's reciprocal cell gives A = a*^2 ... kl = 2 b* c* cos alpha* ...,
+// each bound its own record's bound (above), cross terms of magnitude at most 1e-6 become 0,
+// then OrderCellBounds(k). Indexing layout: the
 // angles become cosines, a cosine's crossed bounds are swapped. A row
 // with an edge that is not positive, or with a number that is not finite, stores nothing:
 // false.

@@ -141,6 +141,7 @@ void ReadNonStandardGroup(int32_t p, int32_t mode) {
     return;
   }
   PhaseTable[p] = group;
+  PhaseGroupFileNames[p] = SpaceGroupFileName;
   DialogOk = 1;
   if (mode != 0) return;
   InfoLines.count = 0;

@@ -1,6 +1,8 @@
 // INI commands for phases, atoms, magnetic and anisotropic phases and reflection lists.
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,6 +41,27 @@ bool CellPlausible(const double* c) {
   return true;
 }
 
+// A cell whose volume is below this fraction of a b c is flat (a = b = c, all angles 120 gives
+// 2.6e-4 through the degree constant); the angles it would need lie within 1e-5 degree of flat.
+constexpr double FlatCellFraction = 1e-3;
+bool CellFlat(const double* c, int32_t system) {
+  double cell[6];
+  std::copy(c, c + 6, cell);
+  SetSystemAngles(cell[3], cell[4], cell[5], std::clamp(system, 1, 7));
+  return !(CellVolume(cell) > FlatCellFraction * cell[0] * cell[1] * cell[2]);
+}
+
+// A setting the table has for the group: 1, and 2 where a second setting exists.
+bool SettingKnown(int32_t nsg, int32_t setting) {
+  return setting == 1 ||
+         (setting == 2 && std::find(SecondSettingGroups.begin(), SecondSettingGroups.end(), nsg) != SecondSettingGroups.end());
+}
+
+bool IsCommandLine(const std::string& line) {
+  const std::string key = IniKey(line);
+  return std::any_of(IniKeyTable, IniKeyTable + IniKeyCount, [&](const TIniKey& k) { return key == k.key; });
+}
+
 int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 int32_t Atoms(int32_t p) { return std::clamp(PhaseTable[p].AtomCount, 0, MaxAtoms); }
 // ResetAtom's flat index of atom i of phase p.
@@ -58,6 +81,29 @@ int32_t EvolutionCount(int32_t p, double n) {
   if (IniInteger(n, 0, room, k)) return k;
   IniError("Reflections of phase " + std::to_string(p) + " cut to " + std::to_string(room));
   return n < 0 ? 0 : room;
+}
+
+// A line of atom names: the name as it stands (upper case, blanks after it dropped), then the
+// scattering length when the line's last item after a blank is a number.
+std::string NameAndLength(std::string line, double& length) {
+  length = 0.0;
+  line.erase(line.find_last_not_of(" \t") + 1);
+  if (const size_t cut = line.find_last_of(" \t"); cut != std::string::npos) {
+    double x = 0;
+    uint8_t ok = 0;
+    const std::string item = line.substr(cut + 1);
+    StrToFloatRobust(item, x, ok);
+    std::string name = line.substr(0, cut);
+    name.erase(name.find_last_not_of(" \t") + 1);
+    // A charge such as "3+" ends in its sign; a number in a digit or its point.
+    const bool number = std::isdigit(static_cast<unsigned char>(item.back())) || item.back() == '.';
+    if (ok == 1 && number && std::isfinite(x)) {
+      length = x;
+      line = std::move(name);
+    }
+  }
+  UpperCaseCyr(line);
+  return line;
 }
 
 }  // namespace
@@ -86,6 +132,14 @@ void ReadIniLatticeParameters() {
       IniError("Wrong unit cell parameters");
       continue;
     }
+    if (CellFlat(&v[1], fromFile ? 1 : CrystalSystemOfGroup(nsg, setting))) {
+      IniError("Wrong unit cell parameters: the cell of phase " + std::to_string(p) + " has no volume");
+      continue;
+    }
+    if (!fromFile && nsg != 0 && setting != 2 && !SettingKnown(nsg, setting)) {
+      IniError("No setting " + std::to_string(setting) + " for " + std::to_string(nsg) + ", setting 1 taken");
+      setting = 1;
+    }
     LATTICE& ph = PhaseTable[p];
     std::copy(v.begin() + 1, v.begin() + 7, ph.Cell);
     ph.SpaceGroup = nsg, ph.Setting = setting, ph.AtomCount = atoms;
@@ -95,7 +149,7 @@ void ReadIniLatticeParameters() {
       CheckSecondSetting(p);
     } else {
       PhaseModelFlags[p] = 1;
-      SpaceGroupFileName = groupFile;
+      SpaceGroupFileName = PhaseGroupFileNames[p] = groupFile;
       std::error_code ec;
       // Only a regular file: the group reader abandons the operation on one it cannot open.
       if (std::filesystem::is_regular_file(groupFile, ec)) ReadNonStandardGroup(p, 1);
@@ -134,6 +188,11 @@ void ReadIniAtomicParameters() {
       // read as a number.
       const int32_t got = IniReadNumbers(11, v, true);
       if (got == 0) return IniError("INI: Too few data in IAP-command");
+      // Without an element the atom is refused: it keeps all it held.
+      if (Squeezed(name).empty()) {
+        IniError("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
+        continue;
+      }
       ATOM& a = AtomTable[i][p];
       a.Occupation = v[1], a.X = v[2], a.Y = v[3], a.Z = v[4];
       a.T11 = v[5], a.T12 = v[6], a.T13 = v[7], a.T22 = v[8], a.T23 = v[9], a.T33 = v[10];
@@ -143,9 +202,27 @@ void ReadIniAtomicParameters() {
       UpperCaseCyr(name);
       uint8_t found = 0;
       FindElement(name, p, i, found);
+      // With warnings inhibited the look-up only notes an unknown name: the name is still the file's.
+      if (found == 0 && InhibitWarnings != 0) a.Name = name;
     }
   }
   UpdateAtomFixFlags(0);
+  // Atoms after the last phase's count (a name line and its numbers each, up to the next
+  // command; blank lines between) are passed over and counted.
+  int32_t extra = 0;
+  for (std::string line; IniReadText(line);) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    if (IsCommandLine(line)) {
+      IniGiveBack(std::move(line));
+      break;
+    }
+    std::array<double, 12> v{};
+    IniReadNumbers(11, v, true);
+    ++extra;
+  }
+  if (extra > 0 && Phases() > 0)
+    IniError("INI: " + std::to_string(extra) + " atoms beyond the " + std::to_string(Atoms(Phases())) +
+             " of phase " + std::to_string(Phases()) + " passed over");
 }
 
 void ReadIniScatteringAmplitudes() {
@@ -173,18 +250,19 @@ void ReadIniAtomsFromParameters() {
       if (!IniReadText(line)) return IniError("INI: Too few data in GAIPA-command");
       IniTakeName(line);
       if (none) continue;  // the lines are passed over
-      std::string name = Squeezed(line.substr(0, 2));
-      if (name.size() == 1) name = " " + name;
-      if (name.empty()) name = "  ";
-      std::string rest = line.size() > 3 ? line.substr(3, 71) : std::string();
-      DeleteSpaces(rest);
       double length = 0.0;
-      uint8_t ok = 0;
-      if (!rest.empty()) StrToFloatRobust(rest, length, ok);
+      const std::string name = NameAndLength(line, length);
+      if (Squeezed(name).empty()) {
+        IniError("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
+        continue;
+      }
       AtomTable[i][p].ScatteringLength = length;
       uint8_t found = 0;
       FindElement(name, p, i, found);
-      if (found == 0) ResetAtom(FlatAtom(i, p));  // the atom whose name failed
+      // A name that is no element, with warnings inhibited, keeps its own scattering length;
+      // otherwise the atom whose name failed is reset.
+      if (found == 0 && length != 0 && InhibitWarnings != 0) AtomTable[i][p].Name = name;
+      else if (found == 0) ResetAtom(FlatAtom(i, p));
     }
   }
   if (!none) UpdatePhasesFromParameters();
@@ -220,7 +298,7 @@ void ReadIniMagneticPhase() {
   DeleteSpaces(bare);
   std::error_code ec;
   if (!IsDummyName(bare) && !std::filesystem::exists(groupFile, ec)) IniError("No file " + groupFile);
-  SpaceGroupFileName = groupFile;
+  SpaceGroupFileName = PhaseGroupFileNames[p] = groupFile;
   for (int32_t i = 1; i <= atoms; ++i) {
     ATOM& a = AtomTable[i][p];
     // The table's names may hold a blank ("V 0"): both sides are compared without blanks.

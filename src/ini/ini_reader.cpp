@@ -250,13 +250,14 @@ void ReadIniFile(int32_t iniMode) {
     DialogOk = 0;
     return;
   }
-  ResetIniLineSource();
-  ResetModelState(HalfChannels);
+  // The options come before the reset: Cancel there leaves spectra and phases as they were.
   bool stepWise = false;
   if (!AskReadingOptions(IniFileName, stepWise)) {
     DialogOk = 0;
     return;
   }
+  ResetIniLineSource();
+  ResetModelState(HalfChannels);
   MainMode = 0;
   RandomizeAtoms();
   DialogOk = 1;

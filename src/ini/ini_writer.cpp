@@ -104,6 +104,10 @@ bool NoFile(const std::string& name) { return name.empty() || name == " " || nam
 
 int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 int32_t Atoms(int32_t p) { return std::clamp(PhaseTable[p].AtomCount, 0, MaxAtoms); }
+// The group file phase p was read from, else the one last named.
+const std::string& GroupFile(int32_t p) {
+  return PhaseGroupFileNames[p].empty() ? SpaceGroupFileName : PhaseGroupFileNames[p];
+}
 
 // ---- mode 1 (powder indexing) ----
 
@@ -231,7 +235,7 @@ void WriteCrystalSections() {
     // The reader takes a group file after a phase 2..6 of group 777.
     if (ph.SpaceGroup == 777 && p > 1) {
       Line("* space group filename");
-      Line(SpaceGroupFileName);
+      Line(GroupFile(p));
     }
   }
   for (int32_t p = 1; p <= Phases(); ++p) {
@@ -244,7 +248,7 @@ void WriteCrystalSections() {
     Line(Join({IniField(8, 2, ph.MomentDirection[0]), IniField(8, 2, ph.MomentDirection[1]),
                IniField(8, 2, ph.MomentDirection[2])}));
     Line("* mag.space group filename");
-    Line(SpaceGroupFileName);
+    Line(GroupFile(p));
     for (int32_t i = 1; i <= Atoms(p); ++i) Line(IniNameLine(AtomTable[i][p].IonName));
     Line("* Magnetic moments");
     for (int32_t i = 1; i <= Atoms(p); ++i) Line(IniField(10, 4, AtomTable[i][p].MagneticMoment));
@@ -272,9 +276,15 @@ void WriteM2Section() {
 
 void WriteAtomSection() {
   Line(".......Info about the Atomic Parameters");
+  bool unnamed = false;
   for (int32_t p = 1; p <= Phases(); ++p)
     for (int32_t i = 1; i <= Atoms(p); ++i) {
       const ATOM& a = AtomTable[i][p];
+      // Its name line stays empty, and reading it back refuses the atom.
+      if (!unnamed && a.Name.find_first_not_of(' ') == std::string::npos) {
+        unnamed = true;
+        ShowMsg("Atom " + std::to_string(i) + " of phase " + std::to_string(p) + " has no element name");
+      }
       Line("* Element name;     atom " + std::to_string(i) + ",  phase " + std::to_string(p));
       Line(IniNameLine(a.Name));
       Line("* Occ   x        y       z     t11   t12  t13  t22  t23  t33  scat");
@@ -298,7 +308,8 @@ void WriteAtomNames() {
   Line("* atom names for phases 1,2,. & scat.lengths(if non-stand.)");
   for (int32_t p = 1; p <= Phases(); ++p) {
     if (PhaseCount > 1) Line("* Phase" + std::to_string(p));
-    for (int32_t i = 1; i <= Atoms(p); ++i) Line(IniNameLine(AtomTable[i][p].Name) + IniField(12, 4, AtomTable[i][p].ScatteringLength));
+    for (int32_t i = 1; i <= Atoms(p); ++i)
+      Line(Join({IniNameLine(AtomTable[i][p].Name), IniField(12, 4, AtomTable[i][p].ScatteringLength)}));
   }
 }
 

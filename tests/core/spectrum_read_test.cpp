@@ -209,6 +209,19 @@ TEST_F(SpectrumRead, LinesShortOfTheIndicatedItemsClearTheirChannel) {
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Warning, 1 line(s) of " + SpectrumData(c.file) +
                                                       " lack the X or Y item; their channels hold 0"});
   }
+  // A file cut inside its last line ("3 1" after lines of three items): that line is not read,
+  // and the warning names it; the channels before it are the file's.
+  const std::string cut = Temp("cut.xye");
+  WriteWholeFile(cut, "10.0 100 10\n10.5 121 11\n11.0 144 12\n3 1");
+  ui.Clear();
+  Mark(*sp);
+  sp->Name = cut;
+  AsciiColumnX = 1, AsciiColumnY = 2, AsciiColumnE = 3;
+  ASSERT_TRUE(sp->ReadAsciiTriples(1));
+  EXPECT_EQ(sp->LastChannel, 3);
+  EXPECT_EQ(std::vector<double>(sp->E + 1, sp->E + 4), (std::vector<double>{10, 11, 12}));
+  EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Warning, the last line of " + cut +
+                                                    " (line 4) holds 2 of the 3 items of the line before: cut, it is not read"});
   // An indicator that names no item is refused before reading.
   ui.Clear();
   Mark(*sp);

@@ -95,6 +95,21 @@ const BadCase BadCases[] = {
     {"ILP edge 1e300", "ILP\n1e300 5 5 90 90 90 1 1 1 0 0\n4 4 4 90 90 90 225 1 1 0 0\n",
      "Wrong unit cell parameters"},
     {"ILP zero angle", "ILP\n5 5 5 90 0 90 1 1 1 0 0\n", "Error, cell angle=0"},
+    // a = b = c with three angles of 120 (or 60, 60, 120) has no volume; 179.99 degrees of a
+    // monoclinic beta next to nothing.
+    {"ILP flat cell 120", "ILP\n5 5 5 120 120 120 1 1 1 0 0\n4 4 4 90 90 90 225 1 1 0 0\n",
+     "Wrong unit cell parameters: the cell of phase 1 has no volume"},
+    {"ILP flat cell 60", "ILP\n5 5 5 60 60 120 2 1 1 0 0\n4 4 4 90 90 90 225 1 1 0 0\n",
+     "Wrong unit cell parameters: the cell of phase 1 has no volume"},
+    {"ILP flat monoclinic", "ILP\n5 6 7 90 179.99 90 14 2 1 0 0\n4 4 4 90 90 90 225 1 1 0 0\n",
+     "Wrong unit cell parameters: the cell of phase 1 has no volume"},
+    {"ILP setting 9", "ILP\n5.15367 5.21982 5.31867 90 99.199 90 14 2 1 0 0\n4 4 4 90 90 90 225 9 1 0 0\n",
+     "No setting 9 for 225, setting 1 taken"},
+    {"IAP empty name", "IAP\n\n1 0.5 0.5 0.5 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n",
+     "INI: No element name for atom 1 of phase 1"},
+    {"IAP atoms beyond the count",
+     "IAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n\nO\n1 0 0 0 0.5 0 0 0 0 0\nO\n1 0 0\n0 0.5 0 0 0 0 0\n \n",
+     "INI: 2 atoms beyond the 1 of phase 2 passed over"},
     {"SAP phase 9", "SAP\n9\n1 2 3 4 5 6 7 8 9 10 11 12\n", "Wrong anisotropic info"},
     {"SAP seven numbers", "SAP\n1 2 3 4 5 6 7\n", "Wrong anisotropic info"},
     {"SMP phase 1", "SMP\n1 2\n", "Wrong magnetic phase number"},
@@ -168,12 +183,13 @@ TEST_F(IniCommandTest, AtomNamesWithoutParameterArrayDoNotEndTheReading) {
   EXPECT_EQ(DialogOk, 1);
 }
 
-// R4: a name that is not found resets that atom, not the first atom of its phase.
+// R4: a name that is not found resets that atom, not the first atom of its phase; a name is kept
+// as the line holds it (no blank put before a one-letter name).
 TEST_F(IniCommandTest, UnmatchedNameResetsItsOwnAtom) {
   InhibitWarnings = 1;  // FindElement then only notes the name in the result file
   Read("SM\n2\nSNP\n1\nILP\n5 5 5 90 90 90 1 1 2 0 0\nIAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\n"
        "Ni\n1 0.6 0.7 0.8 0.5 0 0 0 0 0 0\nGAIPA\nO       5.8030\nQQ\n");
-  EXPECT_EQ(AtomTable[1][1].Name, " O");
+  EXPECT_EQ(AtomTable[1][1].Name, "O");
   EXPECT_DOUBLE_EQ(AtomTable[1][1].ScatteringLength, 5.803);
   EXPECT_DOUBLE_EQ(AtomTable[1][1].X, 0.1);
   EXPECT_DOUBLE_EQ(AtomTable[2][1].X, 0.345678);  // ResetAtom's position

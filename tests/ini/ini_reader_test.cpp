@@ -193,7 +193,16 @@ TEST_F(IniFileDialogTest, MissingFileOrCancelLeavesTheModel) {
   EXPECT_EQ(PhaseCount, 4);
 }
 
+// Cancel in the options leaves the set-up read before as it was: its spectrum (name, channels,
+// counts), phases and atoms.
 TEST_F(IniFileDialogTest, OtherExtensionIsAskedAndNoReturnsToTheDialog) {
+  ui.QueueAnswer(false);  // "Errors=0. Make Poisson variance?"
+  Read(ReadWholeFile(IniDataFile("zro2_setup.ini")));
+  const TSpectrum& sp = *SpectrumList[1];
+  ASSERT_GT(sp.LastChannel, 1000);
+  const std::vector<double> counts(sp.Y + 1, sp.Y + sp.LastChannel + 1);
+  const std::string spectrum = sp.Name, atom = AtomTable[1][1].Name;
+  const int32_t phases = PhaseCount, graph = GraphMode;
   const std::string txt = Write("set.txt", "SNP\n3\n");
   ui.ChooseFile(txt);
   ui.ExpectQuestion(".TXT is no ini extention. Still proceed?", false);
@@ -202,7 +211,11 @@ TEST_F(IniFileDialogTest, OtherExtensionIsAskedAndNoReturnsToTheDialog) {
   ui.ExpectDialog("Input of ini-file").Cancel();
   ReadIniFile(1);
   EXPECT_EQ(DialogOk, 0);
-  EXPECT_EQ(PhaseCount, 1);  // the reset comes before the options
+  EXPECT_EQ(PhaseCount, phases);
+  EXPECT_EQ(GraphMode, graph);
+  EXPECT_TRUE(sp.Name == spectrum && AtomTable[1][1].Name == atom);
+  EXPECT_EQ(std::vector<double>(sp.Y + 1, sp.Y + sp.LastChannel + 1), counts);
+  EXPECT_FALSE(IniTextFile.IsOpen());
 }
 
 // ---- file-name lines ----
