@@ -5,7 +5,7 @@
 namespace {
 constexpr double LargestElement = 1e150;     // beyond: products might overflow in a full sweep
 constexpr double MaxInflation = 1e6;          // variance inflation C_ii A_ii of any parameter
-constexpr double MinEigenvalue = 1e-10;       // far above the full inversion's 1e-16 pivot limit
+constexpr double MinEigenvalue = 1e-10;       // beyond: the full inversion decides
 constexpr double MinPivotShare = 1e-7;        // a pivot keeps at least this share of its diagonal
 
 // sum a[k] b[k], k < count.

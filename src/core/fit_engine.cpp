@@ -53,6 +53,8 @@ void TParameter::EnsureCapacity() {
   grow(pivotUsed_, order);
   grow(pivotRow_, order);
   grow(pivotRow2_, order);
+  grow(pivotScale_, order);
+  grow(infoDiagonal_, order);
   grow(DerivativeHint, records);
   grow(rowOf_, records);
   grow(fixedRow_, records);
@@ -96,6 +98,8 @@ void TParameter::PrepareFit() {
   StepSigmas = 1e16;
   haveBest_ = false;
   haveAcceptedSystem_ = false;
+  recentCount_ = 0;
+  stoppedFalling_ = false;
   std::fill(ErrorKind.begin(), ErrorKind.end(), uint8_t{ErrorIsNumber});
   Iterations = 0;
   Eps = 1e16;
@@ -270,7 +274,9 @@ void TParameter::RunFit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
   // The final pass, or the sweep that found the matrix singular, measured the last point.
   ReturnToBestPoint(ModelFunc, ProgressProc);
   if (nonFiniteStop_) Conv = 0;
-  UndeterminedErrors = MatInv == 0 || Diverged != 0;
+  // The errors are those of the point the fit ended at, whatever the verdict; only a singular
+  // matrix leaves them undetermined.
+  UndeterminedErrors = MatInv == 0;
   MarkErrorKinds(UndeterminedErrors);
 }
 
@@ -296,40 +302,160 @@ void TParameter::KeepBestPoint(bool comparable) {
 }
 
 // The final pass (or a singular sweep) measured the last point. Above the best accepted point
-// (beyond rounding) the fit goes back there for a final pass. The way back is judged by the
-// tests that end the iterations, with the final pass's inverse and gradient at the last point:
-// a move within the accuracy limit, or one that changes no parameter beyond 1e-3 of its
-// standard deviation and the functional by at most 1e-5 of itself, leaves the fit converged at
-// its best point; a larger move that raised the functional beyond 1e-6 of itself is a divergence.
+// (beyond rounding) the fit goes back there for a final pass, and is judged there by the tests
+// that end the iterations: no divergence when its functional had stopped falling, when the last
+// point rose by at most 1e-6 of the best, or when the step the next iteration would take from the
+// best point (bounds held as in an iteration) passes the accuracy limit or moves no parameter
+// beyond 1e-3 of its standard deviation for a gain of at most 1e-5 of the functional.
 void TParameter::ReturnToBestPoint(TModelFunc model, TProgressProc progress) {
   if (!haveBest_) return;
   const double last = ChiDf + Alpha * ChiReg;
-  const double room = std::fabs(bestFunctional_);
-  const double rise = last - bestFunctional_;
+  const double rise = last - bestFunctional_, room = std::fabs(bestFunctional_);
   if (rise <= 1e-10 * room) return;
-  bool withinAccuracy = false;
-  if (MatInv != 0 && Inverted != 0) {
-    double largest = 0, q = 0;
-    for (int32_t i = 1; i <= NPar; ++i) {
-      const ParameterRecord& r = Records[i];
-      if (r.n != i || Fixed(i) || !(Diagonal[i] > 0)) continue;
-      const double d = r.value - bestValues_[i];
-      largest = std::max(largest, std::fabs(d) / std::sqrt(Diagonal[i]));
-      q += d * d * Diagonal[i];
-    }
-    const double eps = std::sqrt(std::sqrt(q / std::max(NFree, 1))) * std::sqrt(Rms);
-    withinAccuracy = eps <= EpsReq || (largest <= 1e-3 && rise <= 1e-5 * room);
-  }
-  const bool diverged = !withinAccuracy && !(rise <= 1e-6 * room);
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
   unjudgedStep_ = false;
   start_ = 1;
   MatInv = 1;
   RunIteration(model, progress);
-  if (diverged) {
-    Diverged = 1;
-    Conv = 0;
+  if (stoppedFalling_ || rise <= 1e-6 * room || SettledAtBestPoint()) return;
+  Diverged = 1;
+  Conv = 0;
+}
+
+// After the final pass at the best point (its undamped equations in the sweep system): the step of
+// one more iteration from there, with the iterations' damping, bounds and step factor. The final
+// pass's inverse and right-hand side are kept.
+bool TParameter::SettledAtBestPoint() {
+  if (MatInv == 0 || Inverted == 0) return false;
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  finalInverse_.assign(Matrix.begin(), Matrix.begin() + static_cast<std::ptrdiff_t>(cells));
+  finalRhs_.assign(RightSide.begin(), RightSide.begin() + NFree + 1);
+  const double rms = Rms, chi2 = ChiDf * DegreesOfFreedom;
+  const int32_t held = HeldCount, stage = Stage;
+  std::copy(sweepMatrix_.begin(), sweepMatrix_.begin() + static_cast<std::ptrdiff_t>(cells), Matrix.begin());
+  std::copy(sweepRhs_.begin(), sweepRhs_.begin() + NFree + 1, RightSide.begin());
+  Stage = 1;  // the iterations' damping
+  HoldActiveBounds();
+  for (int32_t k = 1; k <= NFree; ++k) infoDiagonal_[k] = M(k, k);
+  bool settled = SolveDampedStep(sweepMatrix_, sweepRhs_);
+  if (settled) {
+    double largest = 0, gain = 0, q = 0, g2 = 0;
+    for (int32_t k = 1; k <= NFree; ++k) {
+      const double d = StepInUse * stepVector_[k], c = M(k, k), n = infoDiagonal_[k];
+      if (c > 0) largest = std::max(largest, std::fabs(d) / std::sqrt(c));
+      gain += 2 * d * RightSide[k];
+      if (!EmptyRow(n)) q += d * d * n * (c * n), g2 += RightSide[k] * RightSide[k] / n;
+    }
+    const double eps = std::sqrt(std::sqrt(q / std::max(NFree, 1))) * std::sqrt(std::sqrt(g2 / std::max(NFree, 1)));
+    settled = eps <= EpsReq || (largest <= 1e-3 && gain <= 1e-5 * std::fabs(chi2));
   }
+  Stage = stage;
+  std::copy(finalInverse_.begin(), finalInverse_.end(), Matrix.begin());
+  std::copy(finalRhs_.begin(), finalRhs_.end(), RightSide.begin());
+  Rms = rms, HeldCount = held, Inverted = 1;
+  return settled;
+}
+
+// Damps and solves the equations in Matrix and RightSide: the step in stepVector_, the inverse's
+// diagonal in M(k, k). A free record on a bound whose step points outward is then held as well, in
+// the undamped system (matrix, rhs) it came from, and the step solved again (a projected Newton
+// step: the others no longer compensate for a move the bound stops), until no step leaves a
+// bound. False when the matrix cannot be inverted.
+bool TParameter::SolveDampedStep(std::vector<double>& matrix, std::vector<double>& rhs) {
+  constexpr int32_t MaxHoldRounds = 8;
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  for (int32_t round = 0;; ++round) {
+    DampMatrix();
+    if (TraceInverse || !SolveSparseStep()) InvertNormalMatrix();
+    if (Inverted == 0) return false;
+    for (int32_t k = 1; k <= NFree && !stepSolved_; ++k) {
+      double sum = 0;
+      for (int32_t j = 1; j <= NFree; ++j) sum += M(k, j) * RightSide[j];
+      stepVector_[k] = sum;
+    }
+    if (round == MaxHoldRounds || matrix.size() < cells || rhs.size() < static_cast<size_t>(NFree) + 1) return true;
+    int32_t added = 0;
+    for (int32_t i = 1; i <= NPar; ++i) {
+      const int32_t k = RowPushedOut(i, stepVector_.data());
+      if (k == 0) continue;
+      for (int32_t j = 1; j <= NFree; ++j)
+        matrix[static_cast<size_t>(k) + static_cast<size_t>(j - 1) * NFree] =
+            matrix[static_cast<size_t>(j) + static_cast<size_t>(k - 1) * NFree] = 0;
+      matrix[static_cast<size_t>(k) + static_cast<size_t>(k - 1) * NFree] = 1;
+      rhs[static_cast<size_t>(k)] = 0;
+      ++added;
+      ++HeldCount;
+    }
+    if (added == 0) return true;
+    std::copy(matrix.begin(), matrix.begin() + static_cast<std::ptrdiff_t>(cells), Matrix.begin());
+    std::copy(rhs.begin(), rhs.begin() + NFree + 1, RightSide.begin());
+    double sum = 0;
+    for (int32_t k = 1; k <= NFree; ++k) sum += RightSide[k] * RightSide[k];
+    Rms = std::sqrt(sum / std::max(NFree, 1));
+  }
+}
+
+// The functionals of the last accepted full sweeps (comparable: every point, the model's weights).
+// When the last three find no new low below the first (within 1e-5 of it, the test a rejected
+// step meets in guaranteed convergence) and do not fall one after the other, the functional has
+// stopped falling: with all four within 1e-5 of each other the fit has settled (also where its
+// steps go round a cycle over a flat functional); otherwise its steps go round a cycle over a
+// functional that is not flat (free convergence accepts every step), and the step factor is
+// halved so that the cycle closes on the minimum it goes round.
+void TParameter::NoteFunctional(bool comparable) {
+  constexpr int32_t kept = sizeof recentFunctionals_ / sizeof recentFunctionals_[0];
+  if (!comparable) {
+    recentCount_ = 0;
+    return;
+  }
+  double* f = recentFunctionals_;
+  std::move(f + 1, f + kept, f);
+  f[kept - 1] = Functional;
+  recentCount_ = std::min(recentCount_ + 1, kept);
+  stoppedFalling_ = false;
+  if (recentCount_ < kept) return;
+  const bool falling = f[1] < f[0] && f[2] < f[1] && f[3] < f[2];  // progress, however slow
+  if (falling || *std::min_element(f + 1, f + kept) < f[0] - 1e-5 * std::fabs(f[0])) return;
+  const auto [low, high] = std::minmax_element(f, f + kept);
+  stoppedFalling_ = *high - *low <= 1e-5 * std::fabs(*low);
+  if (stoppedFalling_) return;
+  Step *= 0.5;
+  recentCount_ = 0;
+}
+
+// The accuracy of the step just applied with each parameter measured in its own information
+// scale, 1 / sqrt(N_ii) (N the undamped normal matrix of the iteration): q = sum (dp_i^2 N_ii)
+// (C_ii N_ii) over the rows, rms that of g_i / sqrt(N_ii) (g the right-hand side), Eps =
+// sqrt(sqrt(q / NFree)) sqrt(rms), about the root mean square step in standard deviations, so
+// that it does not depend on the units of the data or of the parameters.
+void TParameter::ComputeScaledEps() {
+  double q = 0, g2 = 0;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    const double n = infoDiagonal_[k];
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    if (EmptyRow(n) || Records[i].n != i || Fixed(i)) continue;
+    const double d = Records[i].value - Records[i].Derivative;
+    q += d * d * n * (Diagonal[i] * n);
+    g2 += RightSide[k] * RightSide[k] / n;
+  }
+  const int32_t rows = std::max(NFree, 1);
+  const double rms = std::sqrt(g2 / rows);
+  q = std::sqrt(q / rows);
+  Eps = std::sqrt(q) * std::sqrt(rms);
+  if (TraceDiagonal)
+    LogLine("Diag= " + FormatNumber(15, 4, rms) + FormatNumber(10, 4, q) + FormatNumber(15, 4, Eps) +
+            FormatNumber(10, 3, ChiDf));
+}
+
+// The matrix row of free independent record i when the record sits on a bound and the move
+// direction[row] points out of it; 0 otherwise.
+int32_t TParameter::RowPushedOut(int32_t i, const double* direction) const {
+  const ParameterRecord& r = Records[i];
+  if (r.n != i || Fixed(i)) return 0;
+  const int32_t k = RowOf(i);
+  if (k < 1 || k > NFree) return 0;
+  const double d = direction[k];
+  return (r.value <= r.lower && d < 0) || (r.value >= r.upper && d > 0) ? k : 0;
 }
 
 // The active set: a free parameter on a bound whose gradient pushes it outward keeps its value
@@ -338,12 +464,8 @@ void TParameter::ReturnToBestPoint(TModelFunc model, TProgressProc progress) {
 void TParameter::HoldActiveBounds() {
   HeldCount = 0;
   for (int32_t i = 1; i <= NPar; ++i) {
-    const ParameterRecord& r = Records[i];
-    if (r.n != i || Fixed(i)) continue;
-    const int32_t k = RowOf(i);
-    if (k < 1 || k > NFree) continue;
-    const double g = RightSide[k];
-    if (!((r.value <= r.lower && g < 0) || (r.value >= r.upper && g > 0))) continue;
+    const int32_t k = RowPushedOut(i, RightSide.data());
+    if (k == 0) continue;
     for (int32_t j = 1; j <= NFree; ++j) M(k, j) = M(j, k) = 0;
     M(k, k) = 1;
     RightSide[k] = 0;
@@ -410,14 +532,8 @@ void TParameter::RejectIteration(double rise) {
   }
   std::copy(acceptedMatrix_.begin(), acceptedMatrix_.begin() + static_cast<std::ptrdiff_t>(cells), Matrix.begin());
   std::copy(acceptedRhs_.begin(), acceptedRhs_.begin() + NFree + 1, RightSide.begin());
-  DampMatrix();
-  if (TraceInverse || !SolveSparseStep()) InvertNormalMatrix();
-  bool usable = Inverted != 0;
-  for (int32_t k = 1; k <= NFree && usable && !stepSolved_; ++k) {
-    double sum = 0;
-    for (int32_t j = 1; j <= NFree; ++j) sum += M(k, j) * RightSide[j];
-    stepVector_[k] = sum;
-  }
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i];
+  bool usable = SolveDampedStep(acceptedMatrix_, acceptedRhs_);
   for (int32_t k = 1; k <= NFree && usable; ++k) usable = std::isfinite(stepVector_[k]) && std::isfinite(M(k, k));
   if (!usable) {
     RestoreAcceptedValues();
@@ -425,7 +541,6 @@ void TParameter::RejectIteration(double rise) {
     return;
   }
   StoreInverseDiagonal();
-  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i];
   StepRecords(Step);
   MeasureStep();
   if (StepSigmas <= 1e-3 && rise <= 1e-5 * std::fabs(PrevFunctional)) {
@@ -448,8 +563,10 @@ void TParameter::RelaxDamping() {
   if (Damp < std::max(start, RejectedDampFloor)) Damp = start;
 }
 
-// The normal equations of a sweep (after the active set), kept while the sweep is judged: an
-// accepted sweep's are solved again with more damping when the step from it is rejected.
+// The undamped normal equations of a sweep (after the active set), kept while the sweep is
+// judged: the rows a step would push out of their bounds are held in them, an accepted sweep's
+// are solved again with more damping when the step from it is rejected, and the final pass's
+// give the step one more iteration would take.
 void TParameter::KeepSweepSystem() {
   const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
   if (sweepMatrix_.size() < cells) sweepMatrix_.resize(cells);
@@ -590,17 +707,22 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   SymmetrizeMatrix();
   if (Stage != 3) {
     HoldActiveBounds();
-    if (ConvergenceMode == 2) KeepSweepSystem();
+    for (int32_t k = 1; k <= NFree; ++k) infoDiagonal_[k] = M(k, k);
   } else {
-    for (int32_t k = 1; k <= NFree; ++k) noInformation_[static_cast<size_t>(k)] = Damp != 0 && std::fabs(M(k, k)) < 1e-7;
+    for (int32_t k = 1; k <= NFree; ++k) noInformation_[static_cast<size_t>(k)] = Damp != 0 && EmptyRow(M(k, k));
   }
+  KeepSweepSystem();
   ChiDf = S / DegreesOfFreedom;
   ChiPlus = sPlus / std::max(S, 1e-6);
   GoodP = good / std::max(1, NPoints);
   progress(beyond);
-  DampMatrix();
   // An iteration needs only the step and the inverse's diagonal; the final pass inverts in full.
-  if (Stage == 3 || TraceInverse || !SolveSparseStep()) InvertNormalMatrix();
+  if (Stage == 3) {
+    DampMatrix();
+    InvertNormalMatrix();
+  } else {
+    SolveDampedStep(sweepMatrix_, sweepRhs_);
+  }
   if (Inverted == 0) {
     if (Stage != 3) Conv = 0;
     MatInv = 0;
@@ -662,9 +784,12 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     }
   }
   unjudgedStep_ = true;
-  ComputeEps(Rms);
+  ComputeScaledEps();
   MeasureStep();
-  Settled = StepSigmas <= 1e-3 && std::fabs(Functional - before) <= 1e-5 * std::fabs(before);
+  NoteFunctional(Skip == 1 && !constantWeights);
+  // A step cut short (a cycle, a rejection) is measured as the full step it was cut from.
+  const double fullStep = StepSigmas * std::max(1.0, StepInUse / Step);
+  Settled = (fullStep <= 1e-3 && std::fabs(Functional - before) <= 1e-5 * std::fabs(before)) || stoppedFalling_;
   start_ = start_ + 1 > Skip ? 1 : start_ + 1;
   return SweepResult::Done;
 }

@@ -10,10 +10,12 @@
 // Bounds: a free parameter that sits on a bound while the gradient of the functional pushes it
 // outward is held there (its row left out of the step) until the gradient turns back, so the
 // other parameters stop compensating for a move that cannot happen. A fit that ends above the
-// best functional it reached goes back to that point; it is marked as diverged unless the way
-// back passes the accuracy tests that end the iterations.
+// best functional it reached goes back to that point; it is marked as diverged unless the tests
+// that end the iterations hold there. The errors are those of the point the fit ends at.
 #pragma once
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -193,11 +195,11 @@ public:
   // Set by EvaluateFitQuality: not converged, not inverted, chi too large, accuracy missed,
   // chi+ off-centre.
   uint8_t QualityFlags[5] = {};
-  // The fit ended with a functional above the best one it reached, further from it than the
-  // accuracy tests allow: the records are back at that point, Conv is 0 and the errors are not
-  // to be read as numbers.
+  // The fit ended with a functional above the best one it reached, and that point fails the
+  // tests that end the iterations: the records are back at that point (with its errors) and
+  // Conv is 0.
   int32_t Diverged = 0;
-  // The last Fit ended singular or diverged: no Error is a standard deviation.
+  // The last Fit ended singular: no Error is a standard deviation.
   bool UndeterminedErrors = false;
   // How the Error of each record is to be read after the fit (0..capacity).
   enum : uint8_t { ErrorIsNumber = 0, ErrorAtLowerBound = 1, ErrorAtUpperBound = 2, ErrorUndetermined = 3 };
@@ -207,7 +209,8 @@ public:
   // The largest move of a free parameter in the last step, in its standard deviations.
   double StepSigmas = 0;
   // The last iteration was accepted, moved no parameter by more than 1e-3 of its standard
-  // deviation and changed the functional by at most 1e-5 of itself: the fit has settled.
+  // deviation and changed the functional by at most 1e-5 of itself, or the functionals of the
+  // last four full sweeps lie within 1e-5 of each other: the fit has settled.
   bool Settled = false;
   // Records held on a bound in the last iteration (the active set).
   int32_t HeldCount = 0;
@@ -271,12 +274,25 @@ private:
   void MarkErrorKinds(bool singular);
   void KeepBestPoint(bool comparable);
   void ReturnToBestPoint(TModelFunc model, TProgressProc progress);
+  bool SettledAtBestPoint();
+  bool SolveDampedStep(std::vector<double>& matrix, std::vector<double>& rhs);
+  void NoteFunctional(bool comparable);
+  void ComputeScaledEps();
+  int32_t RowPushedOut(int32_t i, const double* direction) const;
   void RunFit(TModelFunc model, TProgressProc progress);
   SweepResult RunIteration(TModelFunc model, TProgressProc progress);
   void EnsureCapacity();
   void SaveAcceptedValues();
   void RestoreAcceptedValues();
   bool Fixed(int32_t i) const { return Records[i].lower == Records[i].upper; }
+  // A normal-matrix diagonal that carries no information: no point's derivative reached the row
+  // (a sum of squares is 0 only then, whatever the units).
+  static bool EmptyRow(double diagonal) { return !(std::fabs(diagonal) >= std::numeric_limits<double>::min()); }
+  // A sweep pivot a of row p keeps its share of the row's diagonal before the sweep.
+  bool PivotUsable(double a, int32_t p) const {
+    return a > 0 && a >= MinSweepPivotShare * pivotScale_[static_cast<size_t>(p)];
+  }
+  static constexpr double MinSweepPivotShare = 1e-14;
   // A step whose point rose by rise over the accepted one: a shorter, more damped step now.
   void RejectIteration(double rise);
   void RelaxDamping();
@@ -309,6 +325,7 @@ private:
   std::vector<uint8_t> pivotUsed_;
   std::vector<double> pivotRow_;
   std::vector<double> pivotRow2_;  // the second pivot row of a double sweep step
+  std::vector<double> pivotScale_;  // |diagonal| of each row before the sweep
   TEnvelopeSolver envelope_;
   bool stepSolved_ = false;  // stepVector_ holds the step of SolveSparseStep
   std::vector<double> savedDerivative_;
@@ -319,6 +336,11 @@ private:
   // Mode 2: the normal equations of the sweep being judged and of the last accepted one.
   std::vector<double> sweepMatrix_, sweepRhs_, acceptedMatrix_, acceptedRhs_;
   bool haveAcceptedSystem_ = false;
+  std::vector<double> finalInverse_, finalRhs_;  // the final pass's, kept while the best point is judged
+  std::vector<double> infoDiagonal_;             // the undamped diagonal of the iteration, by row
+  double recentFunctionals_[4] = {};             // the last accepted full sweeps' functionals
+  int32_t recentCount_ = 0;
+  bool stoppedFalling_ = false;
   std::vector<uint8_t> noInformation_;  // final pass: the row's undamped diagonal was replaced
   double hessian_[11][11] = {};         // H(j, i) at [j][i], full order with NPar <= 10
   bool hessianActive_ = false;

@@ -276,7 +276,7 @@ void TParameter::DampMatrix() {
     for (int32_t i = 1; i <= n; ++i) {
       if (FullOrder && Fixed(i)) continue;
       double x = std::fabs(M(i, i)) * (1 + d);
-      if (std::fabs(x) < 1e-7) x = d;
+      if (EmptyRow(x)) x = d;
       M(i, i) = x;
     }
   }
@@ -285,16 +285,19 @@ void TParameter::DampMatrix() {
 
 // Symmetric sweep in place on the upper triangle, pivoting on the largest unused diagonal
 // element: sweeping pivot p maps a_pp to -1/a_pp, a_ip to a_ip/a_pp and a_ij to
-// a_ij - a_ip a_pj / a_pp. After all n pivots the matrix is minus the inverse.
+// a_ij - a_ip a_pj / a_pp. After all n pivots the matrix is minus the inverse. A pivot that kept
+// less than MinSweepPivotShare of its own diagonal (the rows are dependent to rounding) fails the
+// inversion: a share, so that the test does not depend on the units of the data or parameters.
 void TParameter::InvertNormalMatrix() {
   const int32_t n = NFree;
   Inverted = 1;
   stepSolved_ = false;
   std::fill(pivotUsed_.begin(), pivotUsed_.begin() + n + 1, uint8_t{0});
+  for (int32_t i = 1; i <= n; ++i) pivotScale_[i] = std::fabs(M(i, i));
   for (int32_t step = 1; step <= n;) {
     double best = -1;
     const int32_t p = LargestFreeDiagonal(best);
-    if (p == 0 || best < 1e-16) {
+    if (p == 0 || !PivotUsable(best, p)) {
       Inverted = 0;
       return;
     }
@@ -391,7 +394,7 @@ bool TParameter::SweepPivotPair(int32_t p) {
       q = i;
     }
   }
-  if (q == 0 || best < 1e-16) return false;
+  if (q == 0 || !PivotUsable(best, q)) return false;
   // Row q after the first sweep: a_iq - a_ip a_pq / a_pp, taken on the stored triangle.
   for (int32_t i = 1; i <= n; ++i) {
     if (i <= q)

@@ -36,7 +36,25 @@ double CountAt(const TSpectrum& sp, double x) {
   return c >= 1 && c <= MaxChannels ? sp.Y[c] : 0.0;
 }
 
+// The start amplitude of a peak at a channel of count y, at least 10 count units u, and its lower
+// bound, half the standard deviation of that start: sqrt(max(10, y)) / 2 for Poisson counts.
+void SetAmplitude(ParameterRecord& r, double y, double u, double floorCounts, double upper) {
+  const double start = std::max(floorCounts * u, y);
+  Set(r, std::sqrt(std::max(u * start, 0.0)) / 2, start, upper);
+}
+
 }  // namespace
+
+double CountUnit(const TSpectrum& sp, int32_t first, int32_t last) {
+  double e2 = 0, y = 0;
+  for (int32_t c = std::max(first, 1); c <= std::min(last, MaxChannels); ++c)
+    if (sp.Y[c] > 0 && sp.E[c] > 0 && std::isfinite(sp.Y[c]) && std::isfinite(sp.E[c])) {
+      e2 += sp.E[c] * sp.E[c];
+      y += sp.Y[c];
+    }
+  const double u = e2 / y;
+  return y > 0 && std::isfinite(u) && u > 0 ? u : 1.0;
+}
 
 void TidyMarkedPoints(int32_t first, int32_t last) {
   const int32_t n = std::clamp(MarkedPointCount, 0, std::min(MarkedPointCapacity, MarkedPointModelCount));
@@ -97,10 +115,12 @@ int32_t BuildPeakArray(const TSpectrum& sp) {
   const bool perPeak = WidthMode == -1;
   const int32_t needed = 6 + (perPeak ? 3 * n : 2 * n + 12) + (M2Mode ? 2 : 0);
   if (needed > count) return count;  // the count was cut at MaxParameters (reported there)
+  // Amplitudes and the neighbour bounds in the spectrum's count units, so that the array of a
+  // spectrum scaled by any factor is the same array with its amplitudes scaled.
+  const double unit = CountUnit(sp, first, last);
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t m = std::clamp(ModelOf(i), 1, 6);
-    const double start = std::max(10.0, CountAt(sp, MarkedPoints[i]));
-    Set(parar[AmplitudeRecord(n, i)], std::sqrt(start) / 2, start, Unbounded);
+    SetAmplitude(parar[AmplitudeRecord(n, i)], CountAt(sp, MarkedPoints[i]), unit, 10.0, Unbounded);
     const double x = MarkedPoints[i];
     Set(parar[PositionRecord(n, i)], x - DeltaPosition[m], x, x + DeltaPosition[m]);
   }
@@ -132,7 +152,7 @@ int32_t BuildPeakArray(const TSpectrum& sp) {
       for (int32_t j = k; j <= k + 1; ++j) Set(parar[j], -1e15, 0, 1e15);
   }
   for (int32_t i = 1; i < n; ++i)
-    NeighbourBounds(parar[AmplitudeRecord(n, i)].value, parar[AmplitudeRecord(n, i + 1)].value,
+    NeighbourBounds(parar[AmplitudeRecord(n, i)].value / unit, parar[AmplitudeRecord(n, i + 1)].value / unit,
                     parar[PositionRecord(n, i)], parar[PositionRecord(n, i + 1)]);
   return count;
 }
@@ -162,10 +182,13 @@ std::string BuildExponentialArray(const TSpectrum& sp, int32_t E, bool constantB
   }
   for (int32_t j = 1; j <= 6; ++j) Fix(parar[j], 0);
   if (constantBackground) Set(parar[1], 0, 0, Unbounded);
+  int32_t first = 1, last = 1;
+  WorkingRange(sp, first, last);
+  const double unit = CountUnit(sp, first, last);
   for (int32_t k = 1; k <= E; ++k) {
-    // Background-subtracted data may hold no counts at the start: keep the start at 1 or above.
-    const double start = std::max(1.0, CountAt(sp, ExpPositions[k]));
-    Set(parar[AmplitudeRecord(E, k)], std::sqrt(std::max(start, 0.0)) / 2, start, Unbounded);
+    // Background-subtracted data may hold no counts at the start: keep the start at 1 count unit
+    // or above.
+    SetAmplitude(parar[AmplitudeRecord(E, k)], CountAt(sp, ExpPositions[k]), unit, 1.0, Unbounded);
     Fix(parar[PositionRecord(E, k)], ExpPositions[k]);
   }
   for (int32_t j = 1; j <= 6; ++j) {

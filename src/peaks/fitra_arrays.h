@@ -24,9 +24,14 @@ void NeighbourBounds(double a1, double a2, ParameterRecord& p1, ParameterRecord&
 // Record i := free, a = 1, b = 0, value 0, bounds -1e12 and 1e12, error 0 (name kept).
 void ResetFitraRecord(ParameterRecord& r);
 
+// The spectrum's count unit: sum E^2 / sum Y over the channels first..last with Y > 0 and E > 0
+// (1 for Poisson counts, E^2 = Y; the factor for counts scaled by one); 1 when no channel has both.
+double CountUnit(const TSpectrum& sp, int32_t first, int32_t last);
+
 // The peak array in parar for the marked points of the current spectrum sp (already tidied):
 // records reset, background from the spectrum, amplitudes, positions, widths, the M2 pair, the
-// neighbour bounds. Returns the record count (2N + 18, or 3N + 6 with a width per peak, plus 2
+// neighbour bounds. A peak's start amplitude is the count at its channel, at least 10 count units
+// (CountUnit), with the lower bound half its standard deviation, sqrt(unit * start) / 2. Returns the record count (2N + 18, or 3N + 6 with a width per peak, plus 2
 // with M2Mode).
 int32_t BuildPeakArray(const TSpectrum& sp);
 

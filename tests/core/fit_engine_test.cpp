@@ -556,8 +556,9 @@ TEST_F(FitFaults, StopsOnAccuracyWhateverTheFunctionalLevel) {
 
 // Free convergence of atan(p) to 0 from p = 2 overshoots further at every step (Newton's classic
 // divergence): the final pass finds the last step far above the start, so the fit goes back to the
-// start (its best accepted point), says it diverged, and shows no error as a number. Modes 1 and 2
-// never accept the rise and end at a minimum they reached.
+// start (its best accepted point), says it diverged, and gives the error there, 1 / sqrt(sum of
+// (1 / (1 + 4))^2 over 4 points) = 2.5. Modes 1 and 2 never accept the rise and end at a minimum
+// they reached.
 TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   FitModel atan = [](TParameter& f, double, double& F) {
     const double v = f.Records[1].value;
@@ -571,12 +572,13 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   EXPECT_EQ(r.Value(1), 2);
   EXPECT_TRUE(r.fit.Diverged == 1 && r.fit.Conv == 0 && r.fit.MatInv == 1);
   EXPECT_NEAR(r.fit.ChiDf, 4 * std::atan(2.0) * std::atan(2.0) / 3, 1e-12);
-  EXPECT_EQ(std::string(r.fit.ErrorNote(1)), "undetermined");
+  EXPECT_EQ(r.fit.ErrorNote(1), nullptr);
+  EXPECT_NEAR(r.Error(1), 2.5, 2.5 * 1e-5);  // the final pass's damping 1e-5
   LogFile.RewriteToMemory("log");
   PrintFitResults(r.fit);
   const Strings lines = LogLines();
   EXPECT_EQ(lines.front(), DivergenceNote);
-  EXPECT_EQ(lines.back(), "          2.000   undetermined");
+  EXPECT_EQ(lines.back(), "          2.000   +-          2.500");
   for (int32_t mode : {1, 2}) {
     FitRun m({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, atan}, 1);
     m.Start({2});
@@ -688,7 +690,8 @@ TEST_F(FitFaults, BadInput) {
 class FitTexts : public ScriptedTest {};
 
 // Every trace of one iteration and the final pass, on a constant fitted to 1 and 3 from 0 (one
-// undamped step to 2: S = 10, C = 1/2, step 2, FofCorr 1, q = sqrt 2, Eps = 2^(1/4) sqrt 4); the
+// undamped step to 2: S = 10, N = 2, C = 1/2, g = 4, step 2, FofCorr 1; in the parameter's own
+// scale rms = g / sqrt N = 2 sqrt 2, q = sqrt(2^2 N C N) = 2 sqrt 2, Eps = sqrt(q rms)); the
 // numerical derivatives equal the analytic 1. Then a record tied to a fixed one: it becomes
 // independent and fixed, with the warning, and compression leaves one row.
 TEST_F(FitTexts, TracesAndStatusTexts) {
@@ -702,8 +705,8 @@ TEST_F(FitTexts, TracesAndStatusTexts) {
   EXPECT_EQ(LogLines(), (Strings{maxDiff, deriv, "        1.0000", maxDiff, deriv, "        2.0000",
                                  "Iter.=    1" + iter + "*****" + controls, "      0.0000",
                                  ".... Inverse LS matrix + vector  norm.c.=       1.0000000", " 0.5000", "", "  4.000",
-                                 "FofCorr=       1.00", "Diag=          4.0000    1.4142         2.3784    10.000",
-                                 "Iter.=    2" + iter + "  2.4" + controls, "      2.0000", maxDiff, deriv,
+                                 "FofCorr=       1.00", "Diag=          2.8284    2.8284         2.8284    10.000",
+                                 "Iter.=    2" + iter + "  2.8" + controls, "      2.0000", maxDiff, deriv,
                                  "        1.0000", "    1      1.00      2.00      1.00      1.00", maxDiff, deriv,
                                  "        2.0000", "    2      3.00      2.00      1.00      1.00"}));
   EXPECT_EQ(ui.Messages(), Strings{"0      10.0000-1"});
@@ -932,4 +935,59 @@ TEST_F(FitFaults, FitAtItsOptimumIsNotDiverged) {
   EXPECT_EQ(functionals[n - 1], best);
   EXPECT_TRUE(r.fit.Diverged == 0 && r.fit.Conv == 1 && !r.fit.UndeterminedErrors);
   EXPECT_EQ(r.fit.ErrorNote(1), nullptr);
+}
+
+// The same problem with y and sigma multiplied by 1e-6 .. 1e6 (data in other units): the same
+// iterations and verdict in both modes with the session's controls, a and c (in the units of y)
+// multiplied by the factor, tau not, each on the committed curve_fit optimum scaled alike. A
+// record the model never reads keeps its substitute diagonal at every scale, and its error alone
+// is undetermined.
+TEST_F(FitFaults, UnitsOfTheDataDoNotChangeTheFit) {
+  for (int32_t mode : {0, 2}) {
+    int32_t iterations = -1;
+    for (double scale : {1.0, 1e-6, 1e-3, 1e3, 1e6}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << " scale " << scale);
+      FitProblem p = GoldenProblem("expo3", Expo3);
+      for (size_t k = 0; k < p.y.size(); ++k) p.y[k] *= scale, p.sigma[k] *= scale;
+      FitRun r(p, 4);
+      std::vector<double> start = Golden("expo3", "start");
+      start[0] *= scale, start[2] *= scale;
+      r.Start(start);
+      r.hook = [](int32_t, double&, double&, double&, TParameter& f) { f.Records[4].Derivative = 0; };
+      r.fit.ConvergenceMode = mode, r.fit.Damp = 0.01, r.fit.Step = 0.99, r.fit.EpsReq = 0.1, r.fit.GNIter = 200;
+      r.Run();
+      EXPECT_TRUE(r.fit.Status == 1 && r.fit.Conv == 1 && r.fit.Diverged == 0 && r.fit.MatInv == 1);
+      if (iterations < 0) iterations = r.fit.Iterations;
+      EXPECT_EQ(r.fit.Iterations, iterations);
+      for (int32_t i = 1; i <= 3; ++i) {
+        const double f = i == 2 ? 1 : scale;
+        EXPECT_NEAR(r.Value(i), f * Golden("expo3", "params")[i - 1], 0.02 * f * Golden("expo3", "errors")[i - 1]) << i;
+        EXPECT_LT(Rel(r.Error(i), f * Golden("expo3", "errors")[i - 1]), 1e-3) << i;
+        EXPECT_EQ(r.fit.ErrorNote(i), nullptr) << i;
+      }
+      EXPECT_EQ(std::string(r.fit.ErrorNote(4) ? r.fit.ErrorNote(4) : ""), "undetermined");
+    }
+  }
+}
+
+// F = sign(p) sqrt|p| fitted to 0 at 4 points: every full Gauss-Newton step maps p to -p, so the
+// steps go round a 2-cycle between 1/4 and -1/4 over a flat functional (|p| at both, no rise for
+// guaranteed convergence either). The fit ends there settled, long before its limit of 100, and
+// converged; the step of one more iteration moves p by 2 standard deviations.
+TEST_F(FitFaults, CycleOverAFlatFunctionalSettles) {
+  FitModel root = [](TParameter& f, double, double& F) {
+    const double p = f.Records[1].value, s = std::sqrt(std::fabs(p));
+    F = p < 0 ? -s : s;
+    f.Records[1].Derivative = 0.5 / s;
+  };
+  for (int32_t mode : {0, 2}) {
+    SCOPED_TRACE(mode);
+    FitRun r({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, root}, 1);
+    r.Start({0.25});
+    r.fit.ConvergenceMode = mode, r.fit.EpsReq = 0, r.fit.GNIter = 100;
+    r.Run();
+    EXPECT_TRUE(r.fit.Settled && r.fit.Diverged == 0 && r.fit.Conv == 1 && r.fit.Iterations <= 5);
+    EXPECT_EQ(std::fabs(r.Value(1)), 0.25);
+    EXPECT_NEAR(r.Error(1), 0.5, 1e-5);  // 1 / sqrt(4 F'^2), F' = 1
+  }
 }

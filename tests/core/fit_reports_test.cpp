@@ -13,8 +13,8 @@ class FitReports : public ScriptedTest {};
 
 // A constant fitted to 1 and 3 (weights 1 / sigma^2) from 0 under the upper bound 1.5: one step
 // ends on the bound (named with it, and in place of its error) with chi2/df = 2.5 / sigma^2, 90% of
-// it from the positive residual, and Eps = sqrt(sqrt(1.5^2 C)) sqrt(g) with C = sigma^2 / 2,
-// g = 4 / sigma^2.
+// it from the positive residual, and, in the parameter's own scale (N = 2 / sigma^2, C = 1 / N,
+// g = 4 / sigma^2), Eps = sqrt(sqrt(1.5^2 N C N) g / sqrt N) = sqrt 6 / sigma.
 // ChiDf 2.5 with ChiPlus 0.9 is "not good", ChiDf 0.05 with ChiPlus 0.9 is not. A wrong array
 // prints its status texts, the wrong-array text first, and nothing more.
 TEST_F(FitReports, PrintFitResults) {
@@ -24,10 +24,9 @@ TEST_F(FitReports, PrintFitResults) {
   struct Case { double sigma; int32_t link; Strings lines; };
   for (const Case& c :
        {Case{1, 1, {".... The fitting quality is not good", ".... Min. accuracy not reached", hit, bound, cond,
-                    " Ch2/df=   2.50  eps=   2.1     1 iterations  Ch+=0.90", head,
+                    " Ch2/df=   2.50  eps=   2.4     1 iterations  Ch+=0.90", head,
                     "          1.500   at upper bound"}},
-        Case{std::sqrt(50.0), 1, {".... Min. accuracy not reached", hit, bound, cond,
-                                  " Ch2/df=   0.05  eps=   0.8     1 iterations  Ch+=0.90", head,
+        Case{std::sqrt(50.0), 1, {hit, bound, cond, " Ch2/df=   0.05  eps=   0.3     1 iterations  Ch+=0.90", head,
                                   "          1.500   at upper bound"}},
         Case{1, 0, {"Wrong parameter array", "Error, no free parameters", ".... Compression: from    1  to    0"}}}) {
     SCOPED_TRACE(c.sigma);

@@ -141,7 +141,9 @@ protected:
     grid.Cell(2, 10, "0").Cell(3, 10, "0").Cell(4, 10, "0");  // no spectrum correction
     grid.Ok();
     ui.ExpectDialog(ModeNames[0]).Radio(3).Ok();
-    ui.ExpectDialog("Check the Fit Controls").Field(1, 1, "100").Field(4, 1, "1e-5").Ok();
+    auto& controls = ui.ExpectDialog("Check the Fit Controls").Field(1, 1, "100").Field(4, 1, "1e-5");
+    if (convergenceMode_ >= 0) controls.Radio(convergenceMode_ + 1);
+    controls.Ok();
     ui.ExpectDialog("").Ok();  // the warnings before the fit
     ui.ExpectDialog("").Ok();  // the closing dialog: no repeat
     ui.ExpectDialog(ModeNames[0]).Radio(6).Ok();
@@ -157,6 +159,9 @@ protected:
     deviations_.push_back((refined - truth) / sigma);
     EXPECT_LE(std::fabs(refined - truth), k * sigma) << what << ": " << refined << " +- " << sigma << " truth " << truth;
   }
+
+  // The convergence mode chosen in the fit controls (0 free, 2 guaranteed); -1 keeps the engine's.
+  int32_t convergenceMode_ = -1;
 
   void Run(const std::string& file) {
     const TwoPhaseTruth t = ReadTwoPhaseTruth(file);
@@ -188,6 +193,7 @@ protected:
     EXPECT_GE(fit.ChiDf, 0.9 * chiPerPoint);
     EXPECT_LE(fit.ChiDf, (rebinned ? 1.2 : 1.15) * chiPerPoint);
     EXPECT_LT(TotalFitIterations, 60);
+    EXPECT_TRUE(fit.Settled && fit.Conv == 1 && fit.Diverged == 0 && !fit.UndeterminedErrors);
     double ratio = 0, ratioError = 0;
     for (size_t p = 0; p < t.phases.size(); ++p) {
       const TruthPhase& ph = t.phases[p];
@@ -374,6 +380,20 @@ TEST_F(TwoPhaseTruthTest, AngularPerovskiteFromTheMenusWithTheProposals) {
   ExpectNearTruth(fit.Records[3].value, t.shift, fit.Records[3].Error, "zero shift");
   for (int32_t i = 0; i < 2; ++i)
     ExpectNearTruth(fit.Records[base + 8 + i].value, ph.w[i], fit.Records[base + 8 + i].Error, "width " + std::to_string(i));
+}
+
+// Free and guaranteed convergence both settle, converged, before the limit at the truth.
+TEST_F(TwoPhaseTruthTest, AngularSettlesInFreeConvergence) {
+  convergenceMode_ = 0;
+  Run("truth2_angular.txt");
+}
+TEST_F(TwoPhaseTruthTest, AngularSettlesInGuaranteedConvergence) {
+  convergenceMode_ = 2;
+  Run("truth2_angular.txt");
+}
+TEST_F(TwoPhaseTruthTest, AngularPolarSettlesInGuaranteedConvergence) {
+  convergenceMode_ = 2;
+  Run("truth2_si3n4.txt");
 }
 
 TEST_F(TwoPhaseTruthTest, GeneratorRerunMatchesTheCommittedFiles) {

@@ -169,11 +169,18 @@ TEST_F(FitraTest, ExponentialArrayMatchesCurveFit) {
     EXPECT_NEAR(FitParameters->Records[free[k]].value, value, 0.05 * error) << names[k];
     EXPECT_NEAR(FitParameters->Records[free[k]].Error, error, 0.02 * error) << names[k];
   }
+  // Poisson counts (E^2 = Y): a start count below 1 (a subtracted background) gives a start of 1,
+  // not a NaN bound; the same counts in units of 1e-3 give a start of 1e-3.
+  for (double unit : {1.0, 1e-3}) {
+    for (int32_t c = 1; c <= 300; ++c)
+      Sp().Y[c] = unit * 2000 * std::exp(-(c - 1) / 50.0), Sp().E[c] = std::sqrt(unit * Sp().Y[c]);
+    Sp().Y[1] = -3 * unit;
+    ExponentialCount = MarkedPointCount = 1;
+    ASSERT_EQ(BuildExponentialArray(Sp(), 1, false), "");
+    EXPECT_NEAR(parar[7].value, unit, 1e-12 * unit);
+    EXPECT_NEAR(parar[7].lower, 0.5 * unit, 1e-12 * unit);
+  }
   for (int32_t c = 1; c <= 300; ++c) Sp().Y[c] = 2000 * std::exp(-(c - 1) / 50.0), Sp().E[c] = std::sqrt(Sp().Y[c] + 1);
-  Sp().Y[1] = -3;  // a start count below 1 (a subtracted background) gives a start of 1, not a NaN bound
-  ExponentialCount = MarkedPointCount = 1;
-  ASSERT_EQ(BuildExponentialArray(Sp(), 1, false), "");
-  EXPECT_EQ(std::make_pair(parar[7].value, parar[7].lower), std::make_pair(1.0, 0.5));
   Sp().Y[1] = 2000;
   FitFromArray(20);
   EXPECT_NEAR(FitParameters->Records[9].value, 100 * std::log(2.0), 1e-3);
