@@ -26,6 +26,7 @@
 #include "crystal/peak_fit_models.h"
 #include "crystal/profile_model.h"
 #include "peaks/auto_calibration.h"
+#include "peaks/fitra_arrays.h"
 #include "peaks/fitra_state.h"
 
 int32_t BoundWideningPercent = 25;
@@ -102,9 +103,13 @@ bool SetUpPeakArray(const TSpectrum& sp) {
 // Common steps 3 and 4: background and amplitudes from the counts at the start positions.
 void SetAmplitudes(const TSpectrum& sp) {
   InitBackgroundParams(1);
+  // In the spectrum's own count unit, as the Fitra array takes them: data in other units fit alike.
+  int32_t first = 1, last = 1;
+  WorkingRange(sp, first, last);
+  const double u = CountUnit(sp, first, last);
   for (int32_t i = 1; i <= Peaks(); ++i) {
-    const double v = std::max(10.0, CountAt(sp, MarkedPoints[i]));
-    Bounds(parar[6 + i], std::sqrt(v) / 2, v, 1e10);
+    const double v = std::max(10.0 * u, CountAt(sp, MarkedPoints[i]));
+    Bounds(parar[6 + i], std::sqrt(u * v) / 2, v, 1e10 * u);
   }
 }
 

@@ -46,14 +46,15 @@ void SetAmplitude(ParameterRecord& r, double y, double u, double floorCounts, do
 }  // namespace
 
 double CountUnit(const TSpectrum& sp, int32_t first, int32_t last) {
-  double e2 = 0, y = 0;
+  std::vector<double> ratio;
+  ratio.reserve(static_cast<size_t>(std::max(0, last - first + 1)));
   for (int32_t c = std::max(first, 1); c <= std::min(last, MaxChannels); ++c)
-    if (sp.Y[c] > 0 && sp.E[c] > 0 && std::isfinite(sp.Y[c]) && std::isfinite(sp.E[c])) {
-      e2 += sp.E[c] * sp.E[c];
-      y += sp.Y[c];
-    }
-  const double u = e2 / y;
-  return y > 0 && std::isfinite(u) && u > 0 ? u : 1.0;
+    if (sp.Y[c] > 0 && sp.E[c] > 0 && std::isfinite(sp.E[c] * sp.E[c] / sp.Y[c]))
+      ratio.push_back(sp.E[c] * sp.E[c] / sp.Y[c]);
+  if (ratio.empty()) return 1.0;
+  const auto middle = ratio.begin() + static_cast<std::ptrdiff_t>(ratio.size() / 2);
+  std::nth_element(ratio.begin(), middle, ratio.end());
+  return *middle > 0 ? *middle : 1.0;
 }
 
 void TidyMarkedPoints(int32_t first, int32_t last) {

@@ -24,8 +24,9 @@ void NeighbourBounds(double a1, double a2, ParameterRecord& p1, ParameterRecord&
 // Record i := free, a = 1, b = 0, value 0, bounds -1e12 and 1e12, error 0 (name kept).
 void ResetFitraRecord(ParameterRecord& r);
 
-// The spectrum's count unit: sum E^2 / sum Y over the channels first..last with Y > 0 and E > 0
-// (1 for Poisson counts, E^2 = Y; the factor for counts scaled by one); 1 when no channel has both.
+// The spectrum's count unit: the typical (median) E^2 / Y over the channels first..last with Y > 0
+// and E > 0: 1 for Poisson counts (E^2 = Y), the factor s for counts multiplied by s (normalised
+// counts, counts per microsecond); 1 when no channel has both.
 double CountUnit(const TSpectrum& sp, int32_t first, int32_t last);
 
 // The peak array in parar for the marked points of the current spectrum sp (already tidied):

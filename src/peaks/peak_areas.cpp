@@ -13,6 +13,7 @@
 #include "core/toolbox.h"
 #include "crystal/model_options.h"
 #include "crystal/peak_fit_models.h"
+#include "peaks/fitra_arrays.h"
 #include "peaks/fitra_state.h"
 #include "peaks/peak_search.h"
 
@@ -89,22 +90,6 @@ double WholeShapeArea(const TPeakModel& shape) {
   return std::fabs(shape.EvaluatedArea(shape.HalfWidth));
 }
 
-// The typical E^2 / Y of channels first..last with Y > 0 and E > 0 (their median): 1 for Poisson
-// counts (E^2 = Y), the scale s for counts multiplied by s (normalised counts, counts per
-// microsecond). 1 when the spectrum carries no errors (every E 1).
-double CountScale(const TSpectrum& sp, int32_t first, int32_t last) {
-  if (!SpectrumErrorsKnown(sp, first, last)) return 1.0;
-  std::vector<double> ratio;
-  ratio.reserve(static_cast<size_t>(std::max(0, last - first + 1)));
-  for (int32_t c = std::max(first, 1); c <= std::min(last, MaxChannels); ++c)
-    if (sp.Y[c] > 0 && sp.E[c] > 0 && std::isfinite(sp.E[c] * sp.E[c] / sp.Y[c]))
-      ratio.push_back(sp.E[c] * sp.E[c] / sp.Y[c]);
-  if (ratio.empty()) return 1.0;
-  const auto middle = ratio.begin() + static_cast<std::ptrdiff_t>(ratio.size() / 2);
-  std::nth_element(ratio.begin(), middle, ratio.end());
-  return *middle;
-}
-
 }  // namespace
 
 double FittedCorrelation(int32_t j, int32_t k) {
@@ -135,7 +120,8 @@ void ComputePeakAreas(bool& widthsVary) {
   // du(P)/dP of the law's abscissa.
   const double duP = last > first ? 2.0 / (last - first) : 0.0;
   // The counting floor of an area error in the data's own units: sqrt(area) for counts.
-  const double countScale = CountScale(*sp, first, last);
+  // 1 where the spectrum carries no errors (every E 1): its areas are then taken as counts.
+  const double countScale = SpectrumErrorsKnown(*sp, first, last) ? CountUnit(*sp, first, last) : 1.0;
 
   for (int32_t i = 1; i <= n; ++i) {
     const TPeakRecords pr = PeakRecordsOf(i, n);
