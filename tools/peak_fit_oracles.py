@@ -17,6 +17,10 @@ peak_fit_oracles.py scipy PROBLEM OUT
                               (|i| = n) taken as 0; in the outer step on each side the quartic with
                               the inner point's value and slope and zero value, slope and curvature
                               at the end
+    lorentz from reach        in place of the table: the analytic Lorentz 1 / (pi (1 + z^2)) times
+                              the smooth step P(1 - s), P(t) = t^4 (35 - 84 t + 70 t^2 - 20 t^3),
+                              s = (|z| - from) / (reach - from) clipped to 0..1 (1 inside from, 0
+                              from reach on)
     peaks n                   the number of peaks (all of model 1)
     widths law|own            W0 + W1 u(P) of model 1, or a width per peak
     point c y e               the observations
@@ -77,10 +81,12 @@ def spectrum(out, seed):
 
 class Model:
     def __init__(self, rows):
-        self.points, self.records = [], {}
+        self.points, self.records, self.taper = [], {}, None
         for r in rows:
             if r[0] == "range":
                 self.first, self.last = int(r[1]), int(r[2])
+            elif r[0] == "lorentz":
+                self.taper = (float(r[1]), float(r[2]))
             elif r[0] == "table":
                 self.h, self.n = float(r[1]), int(r[2])
                 self.s = np.array([float(v) for v in r[3:]])
@@ -102,7 +108,20 @@ class Model:
         self.value = np.array([self.records[k][1] if k in self.records else 0.0 for k in range(self.npar + 1)])
         self.free = [k for k in range(1, self.npar + 1) if self.records[k][0] < self.records[k][2]]
 
+    def lorentz(self, z):
+        start, reach = self.taper
+        span = reach - start
+        q = 1.0 / (1.0 + z * z)
+        l0, l1 = q / math.pi, -2.0 * z * q * q / math.pi
+        t = 1.0 - np.clip((np.abs(z) - start) / span, 0.0, 1.0)  # 1 inside the taper, 0 at the reach
+        step = t ** 4 * (35.0 + t * (-84.0 + t * (70.0 - 20.0 * t)))
+        dstep = -140.0 * t ** 3 * (1.0 - t) ** 3 * np.sign(z) / span
+        inside = np.abs(z) < reach
+        return np.where(inside, l0 * step, 0.0), np.where(inside, l1 * step + l0 * dstep, 0.0)
+
     def shape(self, z):
+        if self.taper:
+            return self.lorentz(z)
         h, n, s = self.h, self.n, self.s
         inside = np.abs(z) < h
         per = n / h
