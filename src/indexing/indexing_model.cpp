@@ -470,6 +470,24 @@ double WorkspaceD(int32_t p, int32_t j) {
   return Work[p].d[j];
 }
 
+void MetricD(int32_t p, const double (&m)[6], std::vector<double>& d) {
+  d.clear();
+  if (p < 1 || p > MaxPhases) return;
+  const auto of = [&](double hh, double kk, double ll, double hk, double hl, double kl) {
+    const double q = hh * m[0] + kk * m[1] + ll * m[2] + hk * m[3] + hl * m[4] + kl * m[5];
+    return q > 0 ? 1 / std::sqrt(q) : 0.0;
+  };
+  if (searching) {
+    const PhaseWork& w = Work[p];
+    for (int32_t j = 1; j <= w.count; ++j) d.push_back(of(w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]));
+    return;
+  }
+  for (int32_t j = 1, n = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections); j <= n; ++j) {
+    const double h = HklTable[j][p].h, k = HklTable[j][p].k, l = HklTable[j][p].l;
+    d.push_back(of(h * h, k * k, l * l, h * k, h * l, k * l));
+  }
+}
+
 void StoreReflectionD(int32_t p, int32_t j, double d) {
   if (p < 1 || p > MaxPhases || j < 1 || j > MaxReflections) return;
   HklTable[j][p].d = d;

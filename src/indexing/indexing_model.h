@@ -8,6 +8,7 @@
 // hundreds of reflections per iteration without branches on the system.
 #pragma once
 #include <cstdint>
+#include <vector>
 #include "core/model_tables.h"
 
 // Per phase: the reflection with the smallest d (below 100) and the one with the largest d; these
@@ -60,5 +61,8 @@ void EndWorkspaceSearch();
 bool WorkspaceActive();
 // d of reflection j of phase p as the workspace holds it (the search's current value).
 double WorkspaceD(int32_t p, int32_t j);
+// d (A) of every reflection of phase p (the workspace's during a search) from the reciprocal
+// metric m = (A, B, C, D, E, F), Q = h^2 A + k^2 B + l^2 C + hk D + hl E + kl F; 0 where Q <= 0.
+void MetricD(int32_t p, const double (&m)[6], std::vector<double>& d);
 // Stores a recomputed d of reflection j of phase p (HklTable and, during a search, the workspace).
 void StoreReflectionD(int32_t p, int32_t j, double d);

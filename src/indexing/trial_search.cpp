@@ -18,6 +18,7 @@
 #include "indexing/indexing_results.h"
 #include "indexing/indexing_state.h"
 #include "indexing/lattice_reduction.h"
+#include "indexing/metric_symmetry.h"
 #include "indexing/taulsm.h"
 #include "indexing/zone_starts.h"
 
@@ -31,6 +32,11 @@ constexpr double SameVolume = 1e-3;
 // A line farther than this many sigma (its error, else AverageDError) from its reflection is not
 // indexed by the cell.
 constexpr double LineTolerance = IndexedLineSigmas;
+// Calculated reflections closer than this many line errors are one line of a triclinic merit.
+constexpr double MergeSigmas = 1;
+// A rotation of the lattice is kept when it changes the metric by at most this many relative
+// errors of the lines (twice that of d).
+constexpr double MetricSigmas = 10;
 // A poor best cell: restarts about this many best candidates, so many each, and the whole set of
 // starts again, at most ExtraPasses times.
 constexpr size_t CandidateCount = 8;
@@ -343,14 +349,45 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   }
   std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
   const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
-  double lastD = std::numeric_limits<double>::infinity();
+  MetricSymmetry symmetry;
+  double lastD = std::numeric_limits<double>::infinity(), firstD = 0, relative = 0;
+  int32_t measured = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i)
-    if (DSpacingList[i].d > 0) lastD = std::min(lastD, DSpacingList[i].d);
+    if (DSpacingList[i].d > 0) {
+      lastD = std::min(lastD, DSpacingList[i].d), firstD = std::max(firstD, DSpacingList[i].d);
+      relative += LineSigma(DSpacingList[i]) / DSpacingList[i].d, ++measured;
+    }
+  if (triclinic && measured > 0) {
+    relative /= measured;
+    // A refined triclinic cell of a lattice of higher metric symmetry splits its reflections of
+    // equal d a little: the lines are counted on the metric averaged over the lattice's rotations
+    // (the range as VisibleReflections takes it).
+    double cell[6];
+    for (int32_t m = 0; m < 6; ++m) cell[m] = Records[m + 1].value;
+    if (FindMetricSymmetry(cell, MetricSigmas * 2 * relative, symmetry) && symmetry.order > 1) {
+      MetricD(1, symmetry.reciprocal, phaseLines_);
+      calculated_.clear();
+      for (const double d : phaseLines_)
+        if (d >= lastD - 0.001 && d <= firstD + 0.01) calculated_.push_back(d);
+      std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
+    }
+    // Reflections within MergeSigmas of the lines' relative error of one another are one line:
+    // the measurement does not resolve them.
+    const double tolerance = MergeSigmas * relative;
+    size_t kept = 0;
+    for (size_t i = 0; i < calculated_.size();) {
+      size_t j = i + 1;
+      while (j < calculated_.size() && calculated_[i] - calculated_[j] <= tolerance * calculated_[i]) ++j;
+      calculated_[kept++] = calculated_[i];
+      i = j;
+    }
+    calculated_.resize(kept);
+  }
   const double whole = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(),
                                                             lastD * (1 - 1e-12), std::greater<double>()) -
                                            calculated_.begin());
   double sum = 0, merit = 0;
-  int32_t indexed = 0;
+  int32_t indexed = 0, fitted = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
     if (line.d <= 0) continue;
@@ -373,7 +410,12 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     if (triclinic) count = std::max(count, whole * std::pow(lastD / line.d, 3));
     const double density = 3 * std::max(count, 1.0) / line.d;
     merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
+    ++fitted;
   }
+  // A triclinic trial stands for every lattice: one whose metric keeps rotations of the lattice
+  // fits its lines with fewer free parameters (one of six for a cubic lattice), and each parameter
+  // it saves gains half the log of the lines it fits, as a model of fewer parameters does.
+  if (triclinic) merit += 0.5 * std::log(std::max(fitted, 1)) * (6 - symmetry.freeParameters);
   deviation = sum / std::max(indexed, 1);
   return std::isfinite(merit) && std::isfinite(volume) && volume > 0 ? merit : -std::numeric_limits<double>::infinity();
 }

@@ -4,6 +4,8 @@
 // computed here from the inverse of the direct metric.
 #include "core/numeric_arrays.h"
 #include "core/random.h"
+#include "indexing/indexing_results.h"
+#include "indexing/metric_symmetry.h"
 #include "indexing/zone_starts.h"
 #include "indexing_setup.h"
 
@@ -48,8 +50,8 @@ std::array<double, 6> ReciprocalMetric(const double (&c)[6]) {
 }
 
 // The n smallest distinct Q of the lattice (indices up to 6, enough for these cells' first 20).
-std::vector<double> SmallestQ(const double (&cell)[6], size_t n = 20) {
-  const std::array<double, 6> m = ReciprocalMetric(cell);
+// Q within merge of one another (relative) are one.
+std::vector<double> SmallestQ(const std::array<double, 6>& m, size_t n = 20, double merge = 1e-7) {
   std::vector<double> q;
   for (int h = -6; h <= 6; ++h)
     for (int k = -6; k <= 6; ++k)
@@ -59,9 +61,11 @@ std::vector<double> SmallestQ(const double (&cell)[6], size_t n = 20) {
   std::sort(q.begin(), q.end());
   std::vector<double> out;
   for (double v : q)
-    if (out.size() < n && (out.empty() || v > out.back() * (1 + 1e-7))) out.push_back(v);
+    if (out.size() < n && (out.empty() || v > out.back() * (1 + merge))) out.push_back(v);
   return out;
 }
+
+std::vector<double> SmallestQ(const double (&cell)[6], size_t n = 20) { return SmallestQ(ReciprocalMetric(cell), n); }
 
 bool SameLattice(const double (&x)[6], const double (&y)[6], double tolerance) {
   const std::vector<double> qx = SmallestQ(x), qy = SmallestQ(y);
@@ -300,6 +304,86 @@ TEST_F(ZoneStartsTest, ADoubledCellThatIndexesTheImpurityDoesNotWin) {
   for (int32_t k = 0; k < 6; ++k) found[k] = fit.Records[k + 1].value;
   Cosines(degrees, truth);
   EXPECT_TRUE(SameLattice(found, truth, 1e-3));
+}
+
+// The rotations that a lattice's metric keeps are those of its holohedry: 24 proper rotations for
+// a cubic lattice, 12 hexagonal, 8 tetragonal, 6 rhombohedral, 4 orthorhombic, 2 monoclinic, 1
+// triclinic, whatever the basis (the published cell of every mineral and a sheared basis of it)
+// and with the metric off by about the lines' error. The metric averaged over them is the
+// published one again: the Q of its first 20 distinct lines, within the error put in.
+TEST_F(ZoneStartsTest, MetricSymmetryIsTheHolohedryOfThePublishedCells) {
+  const std::map<std::string, int32_t> orders = {{"5", 24}, {"6", 12}, {"4", 8}, {"7", 6}, {"3", 4}, {"2", 2}, {"1", 1}};
+  // Diopside's conventional cell spans a lattice whose 2a + c is normal to c within 1e-5 (a
+  // pseudo-orthorhombic metric, as pyroxenes have): 4 rotations, 3 free parameters.
+  const std::map<std::string, int32_t> pseudo = {{"diopside", 4}};
+  const std::vector<Tokens> rows = GoldenRows("indexing_minerals.txt", "indexing");
+  ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+  int32_t cases = 0;
+  for (const Tokens& row : rows) {
+    if (row[0] != "case") continue;
+    SCOPED_TRACE(row[3]);
+    double degrees[6], c[6];
+    for (int32_t k = 0; k < 6; ++k) degrees[k] = Num(row[6 + k]);
+    Cosines(degrees, c);
+    // The basis a + b, b, c, its edges off by up to 1e-4 and its angles by up to 0.005 degrees.
+    const double ab = c[0] * c[1] * c[5], ac = c[0] * c[2] * c[4], bc = c[1] * c[2] * c[3];
+    const double a2 = std::sqrt(c[0] * c[0] + c[1] * c[1] + 2 * ab);
+    double sheared[6] = {a2, c[1], c[2], c[3], (ac + bc) / (a2 * c[2]), (ab + c[1] * c[1]) / (a2 * c[1])};
+    for (int32_t k = 0; k < 6; ++k)
+      sheared[k] = k < 3 ? sheared[k] * (1 + 1e-4 * (2 * Random01() - 1))
+                         : std::cos(std::acos(sheared[k]) + 0.005 * DegToRad * (2 * Random01() - 1));
+    for (const double* cell : {static_cast<const double*>(c), static_cast<const double*>(sheared)}) {
+      double x[6];
+      std::copy(cell, cell + 6, x);
+      MetricSymmetry s;
+      ASSERT_TRUE(FindMetricSymmetry(x, 2e-3, s));
+      const int32_t order = pseudo.count(row[3]) ? pseudo.at(row[3]) : orders.at(row[4]);
+      EXPECT_EQ(s.order, order);
+      EXPECT_EQ(s.freeParameters, pseudo.count(row[3]) ? 3 : CellParameterCount(std::stoi(row[4])));
+    }
+    // The averaged metric of the sheared basis joins the split Q again: its first 20 Q (those
+    // within 1e-4 as one) are those of the published lattice, within the error put in.
+    MetricSymmetry s;
+    ASSERT_TRUE(FindMetricSymmetry(sheared, 2e-3, s));
+    std::array<double, 6> averaged;
+    std::copy(s.reciprocal, s.reciprocal + 6, averaged.begin());
+    const std::vector<double> q = SmallestQ(averaged, 20, 1e-4), truth = SmallestQ(ReciprocalMetric(c), 20, 1e-4);
+    ASSERT_EQ(q.size(), truth.size());
+    for (size_t i = 0; i < q.size(); ++i) EXPECT_NEAR(q[i], truth[i], 5e-4 * truth[i]) << i;
+    ++cases;
+  }
+  EXPECT_EQ(cases, 20);
+}
+
+// Lattices of higher metric symmetry searched as triclinic (the system unknown): with two random
+// trials only, the zone starts bring back the published lattice of halite (cubic F) and quartz
+// (hexagonal): a primitive cell of it (the Q of its first 20 lines, those within 3e-3 as one,
+// within 3e-3: a triclinic refit splits them), not a smaller cell that fits the lines as well.
+TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
+  const double h = 5.6402 / std::sqrt(2.0);
+  const std::vector<std::pair<std::string, std::array<double, 6>>> cases = {
+      {"halite", {h, h, h, 60, 60, 60}},
+      {"quartz", {4.9134, 4.9134, 5.4052, 90, 90, 120}}};
+  for (const auto& [name, primitive] : cases) {
+    SCOPED_TRACE(name);
+    const Mineral m = Minerals(name).at(0);
+    double degrees[6], truth[6], found[6];
+    std::copy(primitive.begin(), primitive.end(), degrees);
+    Cosines(degrees, truth);
+    SetLines(m.d);
+    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+    AssignDSpacings();
+    PrepareAuto({1});
+    MakeControls(2);
+    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+    TAULSM& fit = *CelixFitter;
+    fit.SearchTrials();
+    for (int32_t k = 0; k < 6; ++k) found[k] = fit.Records[k + 1].value;
+    const std::vector<double> q = SmallestQ(ReciprocalMetric(found), 20, 3e-3);
+    const std::vector<double> t = SmallestQ(ReciprocalMetric(truth), 20, 3e-3);
+    ASSERT_EQ(q.size(), t.size());
+    for (size_t i = 0; i < q.size(); ++i) EXPECT_NEAR(q[i], t[i], 3e-3 * t[i]) << i;
+  }
 }
 
 }  // namespace
