@@ -81,7 +81,7 @@ TEST_F(ProfileArea, AreaOfAReflectionIsItsIntensity) {
 
 // Zinc oxide under three long-tailed shapes: the convoluted exponential (ratio 24, 2 % of its
 // height at the table's end before the roll-off), the analytic Lorentz (0.44 % of its height at its
-// reach of 15 half widths before the taper) and a Pseudo-Voigt table (its Lorentz part 2.4 % of the
+// reach of 15 half widths before the taper) and a Pseudo-Voigt table (its Lorentz share 2.4 % of the
 // height at the table's end before the roll-off); counts from the model with a smooth distortion.
 // Each position and width record swept in 80 steps that move every tail end over several
 // channels: each step's change of chi^2 is the trapezoid of its analytic gradient at the two ends

@@ -218,7 +218,7 @@ inline void SetShape(int32_t i, int32_t model) {
 }
 
 // PeakModels[i] as a Pseudo-Voigt table the way the model editor forms one: Gauss and Lorentz
-// parts of equal height, widths 12 and 8 table points (the Lorentz part 2.4 % of the height at the
+// parts of equal height, widths 12 and 8 table points (the Lorentz share 2.4 % of the height at the
 // table's ends), centred, its tails rolled off, analysed.
 inline void SetPseudoVoigtShape(int32_t i) {
   TPeakModel& m = *PeakModels[i];
