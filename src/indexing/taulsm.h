@@ -125,6 +125,9 @@ private:
   const double* restart_ = nullptr;    // a trial starts about these values (restarts)
   const double* preset_ = nullptr;     // or exactly at these (zone starts)
   std::vector<double> calculated_, phaseLines_;  // TrialMerit's calculated lines
+  // Rotations kept by the metric of the last trial TrialMerit judged and of the best trial (one
+  // triclinic phase; 1 otherwise).
+  int32_t trialOrder_ = 1, bestOrder_ = 1;
 };
 
 // The indexing fitter, created on first use; CelixFitterCreated follows it.

@@ -350,6 +350,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
   const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
   MetricSymmetry symmetry;
+  trialOrder_ = 1;
   double lastD = std::numeric_limits<double>::infinity(), firstD = 0, relative = 0;
   int32_t measured = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i)
@@ -365,6 +366,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     double cell[6];
     for (int32_t m = 0; m < 6; ++m) cell[m] = Records[m + 1].value;
     if (FindMetricSymmetry(cell, MetricSigmas * 2 * relative, symmetry) && symmetry.order > 1) {
+      trialOrder_ = symmetry.order;
       MetricD(1, symmetry.reciprocal, phaseLines_);
       calculated_.clear();
       for (const double d : phaseLines_)
@@ -592,7 +594,8 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   }
 }
 
-// The best trial is the one of the highest merit; of two within MeritTolerance the smaller cell.
+// The best trial is the one of the highest merit; of two within MeritTolerance the one whose
+// metric keeps more rotations, then the smaller cell.
 void TAULSM::ConsiderBest() {
   double deviation = 0, volume = 0;
   const double merit = TrialMerit(deviation, volume);
@@ -601,7 +604,11 @@ void TAULSM::ConsiderBest() {
   const bool any = BestVolume > 0;
   bool better = !any || merit > BestMerit;
   if (any) {
-    if (volume < BestVolume * (1 - SameVolume))
+    // Of two triclinic trials within MeritTolerance, the metric keeping more rotations: a
+    // sublattice that indexes the same lines keeps fewer of the lattice's rotations.
+    if (trialOrder_ != bestOrder_ && std::fabs(merit - BestMerit) <= MeritTolerance)
+      better = trialOrder_ > bestOrder_;
+    else if (volume < BestVolume * (1 - SameVolume))
       better = merit >= BestMerit - MeritTolerance;
     else if (volume > BestVolume * (1 + SameVolume))
       better = merit > BestMerit + MeritTolerance;
@@ -619,6 +626,7 @@ void TAULSM::ConsiderBest() {
   bestInSearch_ = true;
   BestMerit = merit;
   BestVolume = volume;
+  bestOrder_ = trialOrder_;
   BestFunctional = Functional;
   BestDeviation = deviation;
   BestMaxResidual = CurrentMaxResidual;
@@ -665,7 +673,8 @@ void TAULSM::RefineChosenCell() {
   Controls() = saved;
   // The merit stays the trial's, against which later searches are judged.
   double deviation = 0, volume = 0;
-  if (std::isfinite(TrialMerit(deviation, volume))) BestVolume = volume, BestDeviation = deviation;
+  if (std::isfinite(TrialMerit(deviation, volume)))
+    BestVolume = volume, BestDeviation = deviation, bestOrder_ = trialOrder_;
   for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
 }
 
