@@ -4,7 +4,6 @@
 #include "indexing/metric_symmetry.h"
 #include <array>
 #include <cmath>
-#include <vector>
 
 namespace {
 
@@ -96,20 +95,21 @@ bool FindMetricSymmetry(const double (&cell)[6], double tolerance, MetricSymmetr
   const Mat g = Transform(M, G);
   // The 26 vectors of indices -1, 0, 1 on the reduced basis, and the images of each basis vector
   // among them: vectors of its length.
-  std::vector<std::array<int64_t, 3>> images[3];
+  std::array<std::array<int64_t, 3>, 26> images[3];
+  int32_t count[3] = {0, 0, 0};
   for (int code = 0; code < 27; ++code) {
     const std::array<int64_t, 3> v = {code % 3 - 1, code / 3 % 3 - 1, code / 9 - 1};
     if (v[0] == 0 && v[1] == 0 && v[2] == 0) continue;
     const double n = Norm(v, g);
     for (int i = 0; i < 3; ++i)
-      if (std::fabs(n - g[i][i]) <= tolerance * g[i][i]) images[i].push_back(v);
+      if (std::fabs(n - g[i][i]) <= tolerance * g[i][i]) images[i][count[i]++] = v;
   }
   Mat sum{};
   int32_t order = 0;
-  for (const auto& r0 : images[0])
-    for (const auto& r1 : images[1])
-      for (const auto& r2 : images[2]) {
-        const IMat R = {r0, r1, r2};
+  for (int32_t i0 = 0; i0 < count[0]; ++i0)
+    for (int32_t i1 = 0; i1 < count[1]; ++i1)
+      for (int32_t i2 = 0; i2 < count[2]; ++i2) {
+        const IMat R = {images[0][i0], images[1][i1], images[2][i2]};
         if (Det(R) != 1) continue;
         const Mat h = Transform(R, g);
         bool keeps = true;
