@@ -370,6 +370,14 @@ void MarkUnindexed(int32_t first, int32_t n) {
 
 double LineSigma(const TDSpacingRecord& line) { return line.Error > 0 ? line.Error : AverageDError; }
 
+double MeanRelativeLineError() {
+  double sum = 0;
+  int32_t measured = 0;
+  for (int32_t i = 1, n = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= n; ++i)
+    if (DSpacingList[i].d > 0) sum += LineSigma(DSpacingList[i]) / DSpacingList[i].d, ++measured;
+  return measured > 0 ? sum / measured : 0;
+}
+
 int32_t MissedLines(int32_t p, int32_t last) {
   int32_t missed = 0;
   for (int32_t i = 1, n = std::min(std::clamp(DSpacingCount, 0, MaxDSpacings), last); i <= n; ++i) {

@@ -42,6 +42,8 @@ void AssignLines(int32_t first);
 int32_t UnindexedLineLimit();
 // The sigma of a line in the outlier tests: its own error, else the mean error.
 double LineSigma(const TDSpacingRecord& line);
+// The mean of LineSigma / d over the measured lines (0 without lines).
+double MeanRelativeLineError();
 // A line farther than this many sigma from its reflection is not indexed by the cell.
 constexpr double IndexedLineSigmas = 3;
 // What a line the cell leaves unindexed costs a trial's merit (natural log): a line from elsewhere

@@ -2,6 +2,7 @@
 // basis vector onto one of the 26 vectors of indices -1, 0, 1; of those maps the ones that keep
 // the metric, and the metric averaged over them.
 #include "indexing/metric_symmetry.h"
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -80,6 +81,25 @@ void Reduce(const Mat& G, IMat& M) {
   }
 }
 
+IMat Product(const IMat& A, const IMat& B) {
+  IMat out{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) out[i][j] += A[i][k] * B[k][j];
+  return out;
+}
+
+// The adjugate: the inverse of a matrix of determinant 1.
+IMat Adjugate(const IMat& M) {
+  IMat out{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const int i1 = (j + 1) % 3, i2 = (j + 2) % 3, j1 = (i + 1) % 3, j2 = (i + 2) % 3;
+      out[i][j] = M[i1][j1] * M[i2][j2] - M[i1][j2] * M[i2][j1];
+    }
+  return out;
+}
+
 }  // namespace
 
 bool FindMetricSymmetry(const double (&cell)[6], double tolerance, MetricSymmetry& out) {
@@ -117,6 +137,12 @@ bool FindMetricSymmetry(const double (&cell)[6], double tolerance, MetricSymmetr
           for (int j = i + 1; j < 3 && keeps; ++j)
             keeps = std::fabs(h[i][j] - g[i][j]) <= tolerance * std::sqrt(g[i][i] * g[j][j]);
         if (!keeps) continue;
+        // On the cell's own basis the rotation is M^-1 R M (M unimodular: its adjugate).
+        if (order < 24) {
+          const IMat A = Adjugate(M), RM = Product(R, M), own = Product(A, RM);
+          for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) out.rotations[order][i][j] = static_cast<int32_t>(own[i][j]);
+        }
         ++order;
         for (int i = 0; i < 3; ++i)
           for (int j = 0; j < 3; ++j) sum[i][j] += h[i][j];
@@ -138,4 +164,43 @@ bool FindMetricSymmetry(const double (&cell)[6], double tolerance, MetricSymmetr
   out.reciprocal[0] = r[0][0], out.reciprocal[1] = r[1][1], out.reciprocal[2] = r[2][2];
   out.reciprocal[3] = 2 * r[0][1], out.reciprocal[4] = 2 * r[0][2], out.reciprocal[5] = 2 * r[1][2];
   return true;
+}
+
+int32_t KeptMetricBasis(const MetricSymmetry& symmetry, double (&basis)[6][6]) {
+  // The average of R^T r R over the rotations projects a reciprocal metric r onto the kept ones
+  // (r^-1 kept by R means r kept by R^-T, and the group holds every inverse). The images of the
+  // six unit metrics span the kept space; Gram-Schmidt keeps an orthonormal basis of them.
+  static constexpr int Pair[6][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 1}, {0, 2}, {1, 2}};
+  const int32_t order = std::min(symmetry.order, 24);
+  int32_t count = 0;
+  for (int u = 0; u < 6 && order > 0; ++u) {
+    Mat r{};
+    r[Pair[u][0]][Pair[u][1]] = r[Pair[u][1]][Pair[u][0]] = 1;
+    Mat sum{};
+    for (int32_t n = 0; n < order; ++n) {
+      const auto& R = symmetry.rotations[n];
+      for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+          double s = 0;
+          for (int k = 0; k < 3; ++k)
+            for (int l = 0; l < 3; ++l) s += R[k][i] * r[k][l] * R[l][j];
+          sum[i][j] += s;
+        }
+    }
+    // As A..F: the cross terms D, E, F are twice the off-diagonal elements.
+    double v[6];
+    for (int m = 0; m < 6; ++m) v[m] = sum[Pair[m][0]][Pair[m][1]] * (m < 3 ? 1 : 2) / order;
+    for (int32_t b = 0; b < count; ++b) {
+      double dot = 0;
+      for (int m = 0; m < 6; ++m) dot += v[m] * basis[b][m];
+      for (int m = 0; m < 6; ++m) v[m] -= dot * basis[b][m];
+    }
+    double norm = 0;
+    for (int m = 0; m < 6; ++m) norm += v[m] * v[m];
+    if (norm < 1e-18) continue;
+    norm = std::sqrt(norm);
+    for (int m = 0; m < 6; ++m) basis[count][m] = v[m] / norm;
+    if (++count == 6) break;
+  }
+  return count;
 }

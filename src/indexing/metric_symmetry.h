@@ -6,14 +6,25 @@
 #pragma once
 #include <cstdint>
 
+// A rotation of the lattice is kept when it changes the metric by at most this many relative
+// errors of the lines (twice that of d).
+constexpr double MetricSigmas = 10;
+
 struct MetricSymmetry {
   int32_t order = 1;           // proper rotations kept: 1, 2, 4, 6, 8, 12 or 24
   int32_t freeParameters = 6;  // of a metric that they keep: 6, 4, 3, 2 or 1
   double reciprocal[6] = {};   // A, B, C, D, E, F of the averaged metric in the cell's own basis:
                                // Q = h^2 A + k^2 B + l^2 C + hk D + hl E + kl F (A^-2)
+  int32_t rotations[24][3][3] = {};  // the kept rotations on the cell's own basis (rows: images
+                                     // of a, b, c in indices of a, b, c)
 };
 
 // The cell: a, b, c (A), cosines of alpha, beta, gamma. A rotation is kept when it changes every
 // element g_ij of the direct metric by at most tolerance sqrt(g_ii g_jj). False for a cell that
 // is not one (volume not positive).
 bool FindMetricSymmetry(const double (&cell)[6], double tolerance, MetricSymmetry& out);
+
+// The reciprocal metrics (A..F on the cell's own basis, as in MetricSymmetry::reciprocal) that
+// every kept rotation keeps form a space of freeParameters dimensions: an orthonormal basis of it
+// into basis, the count returned.
+int32_t KeptMetricBasis(const MetricSymmetry& symmetry, double (&basis)[6][6]);

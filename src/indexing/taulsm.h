@@ -111,6 +111,11 @@ private:
   // Least squares of the chosen cell over its indexed lines, reassigned every iteration, without
   // damping, down-weighting or volume term; a step that raises chi^2 ends it.
   void RefineChosenCell();
+  // One triclinic phase whose refined metric keeps rotations of the lattice (within MetricSigmas
+  // relative line errors): the metric refitted in Q with the ties those rotations impose, the
+  // lines reassigned after each solution; kept when chi^2 over the lines the free cell indexed
+  // rises by no more than the parameters saved allow. BestValues follow the records.
+  void RefineKeptMetric();
   // One sweep from point start, symmetrised and regularised; false on a non-finite sum.
   bool Accumulate(int32_t start, int32_t skip);
   bool SolvedStepFinite() const;

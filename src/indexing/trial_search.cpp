@@ -34,9 +34,6 @@ constexpr double SameVolume = 1e-3;
 constexpr double LineTolerance = IndexedLineSigmas;
 // Calculated reflections closer than this many line errors are one line of a triclinic merit.
 constexpr double MergeSigmas = 1;
-// A rotation of the lattice is kept when it changes the metric by at most this many relative
-// errors of the lines (twice that of d).
-constexpr double MetricSigmas = 10;
 // A poor best cell: restarts about this many best candidates, so many each, and the whole set of
 // starts again, at most ExtraPasses times.
 constexpr size_t CandidateCount = 8;
@@ -294,7 +291,9 @@ TAULSM::TrialEnd TAULSM::RunTrial(int64_t t, int64_t tries) {
   // LineTolerance (an impurity among them) fits once more from the same start without.
   double start[IndexingRecordCapacity + 1];
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) start[i] = Records[i].value;
-  KeepFirstLines = IndexingMode != 1;
+  // A preset start (a zone cell) lies near a lattice already: its first lines are not held, so an
+  // impurity among them cannot pull it off.
+  KeepFirstLines = IndexingMode != 1 && !preset_;
   // A random start leaves out one of lines 2 to 6 from its window in turn (five trials in six):
   // a foreign line among the first ones, which set the cell, would pull every trial off.
   const int32_t turn = static_cast<int32_t>(t % (SkippedLines + 1));
@@ -351,15 +350,10 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
   MetricSymmetry symmetry;
   trialOrder_ = 1;
-  double lastD = std::numeric_limits<double>::infinity(), firstD = 0, relative = 0;
-  int32_t measured = 0;
+  double lastD = std::numeric_limits<double>::infinity(), firstD = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i)
-    if (DSpacingList[i].d > 0) {
-      lastD = std::min(lastD, DSpacingList[i].d), firstD = std::max(firstD, DSpacingList[i].d);
-      relative += LineSigma(DSpacingList[i]) / DSpacingList[i].d, ++measured;
-    }
-  if (triclinic && measured > 0) {
-    relative /= measured;
+    if (DSpacingList[i].d > 0) lastD = std::min(lastD, DSpacingList[i].d), firstD = std::max(firstD, DSpacingList[i].d);
+  if (const double relative = MeanRelativeLineError(); triclinic && relative > 0) {
     // A refined triclinic cell of a lattice of higher metric symmetry splits its reflections of
     // equal d a little: the lines are counted on the metric averaged over the lattice's rotations
     // (the range as VisibleReflections takes it).
@@ -765,7 +759,7 @@ void TAULSM::SearchTrials() {
   for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
-  if (bestInSearch_ && StopRequest == 0) RefineChosenCell();
+  if (bestInSearch_ && StopRequest == 0) RefineChosenCell(), RefineKeptMetric();
   EvaluateErrors();
 }
 
