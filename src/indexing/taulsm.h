@@ -93,6 +93,7 @@ private:
   void KeepCandidate(double merit, double volume);
   bool BestIsPoor();
   void TrySubCells();
+  void TrySuperCells();
   // Trials from cells the lines themselves make (the zone method; one triclinic phase).
   void TryZoneStarts(const std::function<bool(TrialEnd)>& after);
   // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.

@@ -379,9 +379,22 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     }
     calculated_.resize(kept);
   }
-  const double whole = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(),
-                                                            lastD * (1 - 1e-12), std::greater<double>()) -
-                                           calculated_.begin());
+  // Where a line's count of calculated lines starts: at the line, or at the calculated line
+  // nearest to it when that lies lower, so that the line's own reflection always counts (on the
+  // averaged metric it may have moved a little).
+  const auto countFrom = [&](double d) {
+    const auto it = std::lower_bound(calculated_.begin(), calculated_.end(), d, std::greater<double>());
+    double own = d;
+    if (it != calculated_.end()) own = *it;
+    if (it != calculated_.begin() && (it == calculated_.end() || it[-1] - d < d - *it)) own = it[-1];
+    return std::min(d, own) * (1 - 1e-12);
+  };
+  const auto countAbove = [&](double from) {
+    return static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(), from, std::greater<double>()) -
+                               calculated_.begin());
+  };
+  lastD = countFrom(lastD);
+  const double whole = countAbove(lastD);
   double sum = 0, merit = 0;
   int32_t indexed = 0, fitted = 0;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
@@ -400,10 +413,9 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     // the count of the few lines at large d is a poor estimate, where a doubled cell could pass
     // for free: the larger of the count and the one the whole range's lines call for there,
     // N(>= d) = N(>= d_last) (d_last / d)^3.
-    double count = static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(), line.d * (1 - 1e-12),
-                                                        std::greater<double>()) -
-                                       calculated_.begin());
-    if (triclinic) count = std::max(count, whole * std::pow(lastD / line.d, 3));
+    const double from = countFrom(line.d);
+    double count = countAbove(from);
+    if (triclinic) count = std::max(count, whole * std::pow(lastD / from, 3));
     const double density = 3 * std::max(count, 1.0) / line.d;
     merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
     ++fitted;
@@ -554,6 +566,42 @@ void TAULSM::TrySubCells() {
     }
     if (!(BestVolume < volume * (1 - SameVolume))) return;
   }
+}
+
+// A triclinic search that ends on a cell too small for the lattice: a cubic I lattice indexes no
+// line that a tetragonal cell of half its volume would not, and the merit, which prefers the
+// symmetric lattice of fewer parameters, sees only cells a trial reached. Every sublattice of
+// index 2 or 3 of the best cell (bases in Hermite normal form: p^2 + p + 1 of index p) is fitted
+// as a trial; a larger cell wins only with a better merit.
+void TAULSM::TrySuperCells() {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  if (!bestInSearch_ || PhaseCount != 1 || n < 6 || PhaseTable[1].CrystalSystem != 1 || IndexingMode == 1) return;
+  double best[6];
+  for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
+  for (const int32_t p : {2, 3})
+    for (int32_t form = 0; form < p * p + p + 1; ++form) {
+      double M[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+      if (form < p * p) {
+        M[0][0] = p, M[1][0] = form % p, M[2][0] = form / p;
+      } else if (form < p * p + p) {
+        M[1][1] = p, M[2][1] = form - p * p;
+      } else {
+        M[2][2] = p;
+      }
+      double cell[6];
+      SubCell(best, M, cell);
+      ReduceCellInLattice(cell, 1, 0);
+      ReduceCellInLattice(cell, 1, 0);
+      PlaceCellInBounds(cell, 1);
+      for (int32_t m = 0; m < 6; ++m) {
+        ParameterRecord& r = Records[m + 1];
+        r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+      }
+      for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
+      KeepFirstLines = false;
+      FitTrial();
+      if (StopRequest != 0) return;
+    }
 }
 
 // Cells from the lines' own zones, reduced and placed in the records' bounds, each fitted as a
@@ -755,7 +803,7 @@ void TAULSM::SearchTrials() {
     for (int64_t t = 2; t <= tries && !end; ++t)
       for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
   }
-  if (!end && IndexingMode != 1) TrySubCells();
+  if (!end && IndexingMode != 1) TrySubCells(), TrySuperCells();
   for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];

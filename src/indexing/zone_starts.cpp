@@ -10,6 +10,9 @@ namespace {
 
 // The first lines that are not harmonics (Q = n^2 Q of an earlier line) may span a zone.
 constexpr size_t BaseLines = 9;
+// A screw axis or a glide leaves out the first line of an axis (010 of a 2_1 axis, 001 of a c
+// glide): the first lines also stand as the axis's second order, at a quarter of their Q.
+constexpr size_t HalvedLines = 6;
 // The best zones are completed, each with the first lines they leave unindexed as Q(001).
 constexpr size_t ZoneCount = 16;
 constexpr size_t ThirdLines = 10;
@@ -52,15 +55,22 @@ int32_t ZoneScore(const std::vector<ZoneLine>& lines, double a, double b, double
   return score;
 }
 
-// The cross terms |D| that some line gives the pair i, j as its 1 +-1, 1 +-2 or 2 +-1 line, each
+// An axis of a zone: Q of its first lattice row, a line's Q or a quarter of it (order 2), and the
+// line it comes from.
+struct Axis {
+  double q, sigma;
+  size_t line;
+};
+
+// The cross terms |D| that some line gives the axes x, y as its 1 +-1, 1 +-2 or 2 +-1 line, each
 // with the lines its zone indexes; the CrossTerms best distinct ones (none: 0).
-std::vector<Term> PairTerms(const std::vector<ZoneLine>& lines, size_t i, size_t j, std::vector<double>& qz) {
-  const double a = lines[i].q, b = lines[j].q;
+std::vector<Term> PairTerms(const std::vector<ZoneLine>& lines, const Axis& x, const Axis& y, std::vector<double>& qz) {
+  const double a = x.q, b = y.q;
   const double limit = 2 * std::sqrt(a * b) * MaxCosine;
-  const double same = IndexedLineSigmas * (lines[i].sigma + lines[j].sigma);
+  const double same = IndexedLineSigmas * (x.sigma + y.sigma);
   std::vector<Term> terms;
   for (size_t m = 0; m < lines.size(); ++m) {
-    if (m == i || m == j) continue;
+    if (m == x.line || m == y.line) continue;
     const double q = lines[m].q;
     for (const double d : {q - a - b, 0.5 * (q - a - 4 * b), 0.5 * (q - 4 * a - b)}) {
       const double v = std::fabs(d);
@@ -70,7 +80,7 @@ std::vector<Term> PairTerms(const std::vector<ZoneLine>& lines, size_t i, size_t
       terms.push_back({ZoneScore(lines, a, b, v, qz), v});
     }
   }
-  std::stable_sort(terms.begin(), terms.end(), [](const Term& x, const Term& y) { return x.score > y.score; });
+  std::stable_sort(terms.begin(), terms.end(), [](const Term& u, const Term& v) { return u.score > v.score; });
   if (terms.size() > CrossTerms) terms.resize(CrossTerms);
   if (terms.empty()) terms.push_back({0, 0});
   return terms;
@@ -157,7 +167,8 @@ struct Scored {
 
 std::vector<double> ZoneCrossTerms(const std::vector<ZoneLine>& lines, size_t i, size_t j) {
   std::vector<double> qz, out;
-  for (const Term& t : PairTerms(lines, i, j, qz)) out.push_back(t.value);
+  const Axis x{lines[i].q, lines[i].sigma, i}, y{lines[j].q, lines[j].sigma, j};
+  for (const Term& t : PairTerms(lines, x, y, qz)) out.push_back(t.value);
   return out;
 }
 
@@ -205,7 +216,9 @@ double ZoneMetricMerit(const std::vector<ZoneLine>& lines, const double (&m)[6],
       continue;
     }
     // Calculated lines per unit Q about q: N(<= Q) grows as Q^(3/2), so the density is 1.5 N / Q.
-    const auto below = std::upper_bound(calc.begin(), calc.end(), line.q * (1 + 1e-12)) - calc.begin();
+    // The line's own reflection counts whether it lies above or below the line.
+    const double to = std::max(line.q, above != calc.end() && *above - line.q == miss ? *above : line.q);
+    const auto below = std::upper_bound(calc.begin(), calc.end(), to * (1 + 1e-12)) - calc.begin();
     const double density = 1.5 * std::max<double>(static_cast<double>(below), 1) / line.q;
     merit -= std::log(std::min(2 * std::max(miss, line.sigma) * density, 1.0));
   }
@@ -224,18 +237,30 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
       for (const double f : {4.0, 9.0})
         if (std::fabs(lines[k].q - f * lines[i].q) <= IndexedLineSigmas * (lines[k].sigma + f * lines[i].sigma))
           harmonic[k] = true;
+  // Every line is an axis of order 1; the first HalvedLines also of order 2, unless a line lies at
+  // that quarter already.
+  std::vector<Axis> axes;
+  for (size_t k = 0; k < n; ++k) axes.push_back({lines[k].q, lines[k].sigma, k});
+  for (size_t k = 0; k < std::min(n, HalvedLines); ++k) {
+    const double q = 0.25 * lines[k].q, sigma = 0.25 * lines[k].sigma;
+    if (std::none_of(lines.begin(), lines.end(), [&](const ZoneLine& l) { return Indexed(l, q); }))
+      axes.push_back({q, sigma, k});
+  }
+  const size_t na = axes.size();
   std::vector<size_t> base;
   for (size_t k = 0; k < n && base.size() < BaseLines; ++k)
     if (!harmonic[k]) base.push_back(k);
-  // The cross terms of every pair, as they are asked for.
-  std::vector<std::vector<Term>> terms(n * n);
+  for (size_t k = n; k < na; ++k) base.push_back(k);
+  // The cross terms of every pair of axes, as they are asked for.
+  std::vector<std::vector<Term>> terms(na * na);
   const auto pair = [&](size_t i, size_t j) -> const std::vector<Term>& {
-    std::vector<Term>& t = terms[i * n + j];
-    if (t.empty()) t = PairTerms(lines, i, j, qz);
+    if (i > j) std::swap(i, j);
+    std::vector<Term>& t = terms[i * na + j];
+    if (t.empty()) t = PairTerms(lines, axes[i], axes[j], qz);
     return t;
   };
   std::vector<Zone> zones;
-  // A line may stand for two axes (or three): the reduced basis of a lattice of higher metric
+  // An axis may stand for two (or three): the reduced basis of a lattice of higher metric
   // symmetry has edges of equal length.
   for (size_t x = 0; x < base.size(); ++x)
     for (size_t y = x; y < base.size(); ++y)
@@ -250,25 +275,28 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
   };
   std::vector<size_t> outside;
   for (const Zone& z : zones) {
-    const double a = lines[z.i].q, b = lines[z.j].q;
+    const double a = axes[z.i].q, b = axes[z.j].q;
     ZoneScore(lines, a, b, z.d, qz);
     outside.clear();
     for (size_t k = 0; k < n; ++k)
-      if (k != z.i && k != z.j && std::none_of(qz.begin(), qz.end(), [&](double q) { return Indexed(lines[k], q); }))
+      if (k != axes[z.i].line && k != axes[z.j].line &&
+          std::none_of(qz.begin(), qz.end(), [&](double q) { return Indexed(lines[k], q); }))
         outside.push_back(k);
+    // The third axis: one of the zone's own, a line out of the zone, or a quarter of one.
     std::vector<size_t> candidates = {z.i};
     if (z.j != z.i) candidates.push_back(z.j);
     candidates.insert(candidates.end(), outside.begin(), outside.end());
+    for (size_t k = n; k < na; ++k)
+      if (std::find(outside.begin(), outside.end(), axes[k].line) != outside.end()) candidates.push_back(k);
     size_t thirds = 0;
     for (const size_t k : candidates) {
-      if (harmonic[k]) continue;
+      if (k < n && harmonic[k]) continue;
       if (++thirds > ThirdLines) break;
-      const double zone[3] = {a, b, z.d};
+      const double zone[3] = {a, b, z.d}, c = axes[k].q;
       if (thirds <= VotedThirds)
-        for (const auto& [e, f] : VotedTerms(lines, outside, k, zone, lines[k].q))
-          score({a, b, lines[k].q, z.d, e, f});
-      const std::vector<Term>& es = pair(std::min(z.i, k), std::max(z.i, k));
-      const std::vector<Term>& fs = pair(std::min(z.j, k), std::max(z.j, k));
+        for (const auto& [e, f] : VotedTerms(lines, outside, axes[k].line, zone, c)) score({a, b, c, z.d, e, f});
+      const std::vector<Term>& es = pair(z.i, k);
+      const std::vector<Term>& fs = pair(z.j, k);
       for (const Term& e : es)
         for (const Term& f : fs)
           for (const double se : {1.0, -1.0})
@@ -276,7 +304,7 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
               // A term that is 0 has one sign.
               if ((e.value == 0 && se < 0) || (f.value == 0 && sf < 0)) continue;
               // D >= 0 loses nothing: reversing a reverses D and E.
-              score({a, b, lines[k].q, z.d, se * e.value, sf * f.value});
+              score({a, b, c, z.d, se * e.value, sf * f.value});
             }
     }
   }
