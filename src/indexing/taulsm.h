@@ -94,6 +94,7 @@ private:
   bool BestIsPoor();
   void TrySubCells();
   void TrySuperCells();
+  void TryShorterEdges();
   // Trials from cells the lines themselves make (the zone method; one triclinic phase).
   void TryZoneStarts(const std::function<bool(TrialEnd)>& after);
   // After a trial: one of the first three lines is unindexed or beyond LineTolerance sigma.

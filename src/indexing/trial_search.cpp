@@ -535,7 +535,7 @@ void TAULSM::TrySubCells() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   if (!bestInSearch_ || PhaseCount != 1 || n < 6) return;
   const int32_t system = PhaseTable[1].CrystalSystem, type = PhaseTable[1].LatticeType;
-  if (system > 2) return;
+  if (system > 2) return TryShorterEdges();
   for (int32_t round = 0; round < 2; ++round) {
     const double volume = BestVolume;
     double best[6];
@@ -563,6 +563,33 @@ void TAULSM::TrySubCells() {
       KeepFirstLines = false;
       FitTrial();
       if (StopRequest != 0) return;
+    }
+    if (!(BestVolume < volume * (1 - SameVolume))) return;
+  }
+}
+
+// The same for the systems of orthogonal axes (and the rhombohedral cell): an edge of the best
+// cell, with the edges tied to it, divided by 2 or 3 and fitted as a trial (a 4_2 or 6_3 axis,
+// a glide: the lines of the shorter axis all come back on the longer one).
+void TAULSM::TryShorterEdges() {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  for (int32_t round = 0; round < 2; ++round) {
+    const double volume = BestVolume;
+    double best[IndexingRecordCapacity + 1];
+    std::copy(BestValues, BestValues + n + 1, best);
+    for (int32_t e = 1; e <= 3; ++e) {
+      const ParameterRecord& edge = Records[e];
+      if ((edge.n >= 1 && edge.n != e) || edge.lower == edge.upper) continue;
+      for (const double divisor : {2.0, 3.0}) {
+        if (!(best[e] / divisor >= std::min(edge.lower, edge.upper))) continue;
+        for (int32_t i = 1; i <= n; ++i) Records[i].value = best[i];
+        Records[e].value = best[e] / divisor;
+        for (int32_t i = 1; i <= n; ++i)
+          if (ParameterRecord& r = Records[i]; r.n >= 1 && r.n < i) r.value = r.a * Records[r.n].value + r.b;
+        KeepFirstLines = false;
+        FitTrial();
+        if (StopRequest != 0) return;
+      }
     }
     if (!(BestVolume < volume * (1 - SameVolume))) return;
   }
