@@ -2,6 +2,8 @@
 // of real triclinic minerals and their lines from gemmi (tools/gen_indexing_minerals.py, one line
 // missing and one impurity line each), compared as lattices by their reflections' Q = 1/d^2,
 // computed here from the inverse of the direct metric.
+#include <tuple>
+#include "core/cell_geometry.h"
 #include "core/numeric_arrays.h"
 #include "core/random.h"
 #include "indexing/indexing_results.h"
@@ -420,6 +422,30 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
     const std::vector<double> t = SmallestQ(ReciprocalMetric(truth), 20, 1e-5);
     ASSERT_EQ(q.size(), t.size());
     for (size_t i = 0; i < q.size(); ++i) EXPECT_NEAR(q[i], t[i], 3e-4 * t[i]) << i;
+  }
+}
+
+// A search of orthogonal axes that ends on a cell with one edge two or three times too long (every
+// line indexes as well on it) comes back to the published cell: rutile and forsterite from a
+// single trial started on the long cell, through the half and third edges tried at the end.
+TEST_F(ZoneStartsTest, AnEdgeTooLongIsDividedAtTheEnd) {
+  for (const auto& [name, system, edge, factor] : {std::tuple{"rutile", 4, 3, 3.0}, std::tuple{"rutile", 4, 3, 2.0},
+                                                   std::tuple{"forsterite", 3, 3, 2.0}}) {
+    SCOPED_TRACE(std::string(name) + " edge " + std::to_string(edge));
+    const Mineral m = Minerals(name).at(0);
+    SetLines(m.d);
+    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+    AssignDSpacings();
+    PrepareAuto({system});
+    MakeControls(1);
+    TAULSM& fit = *CelixFitter;
+    for (int32_t k = 1; k <= 6; ++k) fit.Records[k].value = k <= 3 ? m.cell[k - 1] : 0;
+    fit.Records[edge].value *= factor;
+    for (int32_t i = 1; i <= 6; ++i)
+      if (ParameterRecord& r = fit.Records[i]; r.n >= 1 && r.n < i) r.value = r.a * fit.Records[r.n].value + r.b;
+    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+    fit.SearchTrials();
+    for (int32_t k = 1; k <= 3; ++k) EXPECT_NEAR(fit.Records[k].value, m.cell[k - 1], 1e-3 * m.cell[k - 1]) << k;
   }
 }
 
