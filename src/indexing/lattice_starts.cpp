@@ -22,11 +22,13 @@ constexpr size_t ThirdLines = 2;
 constexpr size_t OutsideLines = 10;
 constexpr size_t CheckedLines = 8;
 constexpr size_t CheckedMisses = 2;
+// The rough merit that ranks the metrics of a family counts the first lines only.
+constexpr size_t RoughLines = 24;
 // Cubic N = h^2 + k^2 + l^2 of a first line up to this; highest l of a line that closes C.
 constexpr int32_t CubicN = 24;
 constexpr int32_t AxialL = 6;
 // Conventional metrics of a family scored in all their centrings.
-constexpr size_t Kept = 10;
+constexpr size_t Kept = 6;
 // Index sums beyond this are no small indices: the line is not indexed.
 constexpr int32_t MaxSum = 4096;
 
@@ -95,8 +97,9 @@ double Volume(const Metric& m) {
 }
 
 // A merit as ZoneMetricMerit counts it, the density of the calculated lines taken from the
-// volume: (4 pi / 3) Q^(3/2) V reflections up to Q, one line for each Laue class orbit. -infinity
-// when more than CheckedMisses of the first CheckedLines lines stay unindexed.
+// volume: (4 pi / 3) Q^(3/2) V reflections up to Q, one line for each Laue class orbit; over the
+// first RoughLines lines. -infinity when more than CheckedMisses of the first CheckedLines lines
+// stay unindexed.
 double RoughMerit(const std::vector<ZoneLine>& lines, const Metric& m) {
   const double orbit = m.family == Family::Cubic ? 48 : m.family == Family::Hexagonal ? 24
                        : m.family == Family::Tetragonal ? 16 : 8;
@@ -106,7 +109,8 @@ double RoughMerit(const std::vector<ZoneLine>& lines, const Metric& m) {
     if (!std::isfinite(Miss(m, lines[i].q, IndexedLineSigmas * lines[i].sigma)) && ++misses > CheckedMisses)
       return -std::numeric_limits<double>::infinity();
   double merit = 0;
-  for (const ZoneLine& line : lines) {
+  for (size_t i = 0; i < std::min(lines.size(), RoughLines); ++i) {
+    const ZoneLine& line = lines[i];
     const double miss = Miss(m, line.q, IndexedLineSigmas * line.sigma);
     if (!std::isfinite(miss)) {
       merit -= UnindexedLinePenalty;
@@ -180,8 +184,8 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
     // Conventional edges up to 4 times the largest d (a centred cell's twice its primitive one),
     // c up to 6 times on hexagonal axes (of a rhombohedral lattice: 003 is often the first line).
     const double shortest = lines[0].q / 16;
-    if (!(std::min(m.a, m.b) >= shortest && m.c >= (m.family == Family::Hexagonal ? shortest * 16 / 36 : shortest)))
-      return;
+    const double longest = m.family == Family::Hexagonal ? shortest * 16 / 36 : shortest;
+    if (!std::isfinite(m.a + m.b + m.c) || !(std::min(m.a, m.b) >= shortest && m.c >= longest)) return;
     // A centred cell is at least a quarter of the conventional one.
     if (volumeLimit > 0 && Volume(m) > 4 * volumeLimit) return;
     if (m.family == Family::Orthorhombic) {
@@ -227,8 +231,8 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
           for (size_t j = 0; j < std::min(n, SecondLines); ++j)
             if (j != i)
               for (int32_t k = 0; k <= 3; ++k) {
-                const double a = (lines[j].q - k * k * c) / u;
-                consider({f, a, a, c, 0});
+                const double t = (lines[j].q - k * k * c) / u;
+                consider({f, t, t, c, 0});
               }
         }
       }
@@ -266,14 +270,9 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
         if (j == i || k == i) continue;
         for (const auto& u : Faces)
           for (const auto& v : Faces) {
-            // A + B + C = q_i, u.(A, B, C) = q_j, v.(A, B, C) = q_k by Cramer's rule.
-            const Matrix m = {{{1, 1, 1}, {double(u[0]), double(u[1]), double(u[2])},
-                               {double(v[0]), double(v[1]), double(v[2])}}};
-            const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                               m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                               m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-            if (std::fabs(det) < 0.5) continue;
-            const Matrix inv = Inverse(m);
+            // A + B + C = q_i, u.(A, B, C) = q_j, v.(A, B, C) = q_k (a singular system: no metric).
+            const Matrix inv = Inverse({{{1, 1, 1}, {double(u[0]), double(u[1]), double(u[2])},
+                                         {double(v[0]), double(v[1]), double(v[2])}}});
             const double q[3] = {lines[i].q, lines[j].q, lines[k].q};
             double t[3];
             for (int32_t r = 0; r < 3; ++r) t[r] = inv[r][0] * q[0] + inv[r][1] * q[1] + inv[r][2] * q[2];
@@ -311,7 +310,8 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
       if (std::isfinite(s.merit)) scored.push_back(s);
     }
   }
-  std::stable_sort(scored.begin(), scored.end(), [](const LatticeStart& u, const LatticeStart& v) { return u.merit > v.merit; });
+  std::stable_sort(scored.begin(), scored.end(),
+                   [](const LatticeStart& u, const LatticeStart& v) { return u.merit > v.merit; });
   // One cell per lattice: metrics of one lattice index the same lines with the same volume.
   for (const LatticeStart& s : scored) {
     if (out.size() >= count) break;

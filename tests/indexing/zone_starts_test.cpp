@@ -360,14 +360,18 @@ TEST_F(ZoneStartsTest, MetricSymmetryIsTheHolohedryOfThePublishedCells) {
 }
 
 // Lattices of higher metric symmetry searched as triclinic (the system unknown): with two random
-// trials only, the zone starts bring back the published lattice of halite (cubic F) and quartz
-// (hexagonal): a primitive cell of it (the Q of its first 20 lines, those within 3e-3 as one,
+// trials only, the zone and lattice starts bring back the published lattice of halite (cubic F),
+// quartz (hexagonal), calcite (rhombohedral), anatase (tetragonal I, 4_1 axis) and forsterite
+// (orthorhombic, glides): a primitive cell of it (the Q of its first 20 lines, those within 3e-3 as one,
 // within 3e-3: a triclinic refit splits them), not a smaller cell that fits the lines as well.
 TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
   const double h = 5.6402 / std::sqrt(2.0);
   const std::vector<std::pair<std::string, std::array<double, 6>>> cases = {
       {"halite", {h, h, h, 60, 60, 60}},
-      {"quartz", {4.9134, 4.9134, 5.4052, 90, 90, 120}}};
+      {"quartz", {4.9134, 4.9134, 5.4052, 90, 90, 120}},
+      {"calcite", {6.375004, 6.375004, 6.375004, 46.075926, 46.075926, 46.075926}},
+      {"anatase", {5.458177, 5.458177, 5.458177, 139.431028, 139.431028, 58.718229}},
+      {"forsterite", {10.1978, 5.9817, 4.7553, 90, 90, 90}}};
   for (const auto& [name, primitive] : cases) {
     SCOPED_TRACE(name);
     const Mineral m = Minerals(name).at(0);
