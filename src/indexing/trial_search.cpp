@@ -17,6 +17,7 @@
 #include "indexing/indexing_model.h"
 #include "indexing/indexing_results.h"
 #include "indexing/indexing_state.h"
+#include "indexing/lattice_starts.h"
 #include "indexing/lattice_reduction.h"
 #include "indexing/metric_symmetry.h"
 #include "indexing/taulsm.h"
@@ -41,6 +42,9 @@ constexpr int32_t RestartsPerCandidate = 24;
 constexpr int32_t ExtraPasses = 2;
 // Trials from the zone method's best cells.
 constexpr size_t ZoneTrials = 48;
+// Trials from the best primitive cells of cubic, tetragonal, hexagonal, rhombohedral and
+// orthorhombic metrics.
+constexpr size_t LatticeTrials = 16;
 // Random starts leave out each of lines 2 to 1 + SkippedLines in turn, and one in
 // SkippedLines + 1 none.
 constexpr int32_t SkippedLines = 5;
@@ -646,7 +650,11 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   std::sort(lines.begin(), lines.end(), [](const ZoneLine& x, const ZoneLine& y) { return x.q < y.q; });
   std::array<double, IndexingRecordCapacity + 1> start{};
   for (int32_t i = 1; i <= n; ++i) start[i] = Records[i].value;
-  for (const ZoneCell& z : ZoneStartCells(lines, CellVolumes[1], ZoneTrials)) {
+  // The lattices of higher symmetry first: their primitive cells from assigned indices.
+  std::vector<ZoneCell> cells;
+  for (const LatticeStart& s : LatticeStartCells(lines, CellVolumes[1], LatticeTrials)) cells.push_back(s.cell);
+  for (const ZoneCell& z : ZoneStartCells(lines, CellVolumes[1], ZoneTrials)) cells.push_back(z);
+  for (const ZoneCell& z : cells) {
     double cell[6];
     std::copy(z.begin(), z.end(), cell);
     ReduceCellInLattice(cell, 1, 0);

@@ -216,9 +216,7 @@ double ZoneMetricMerit(const std::vector<ZoneLine>& lines, const double (&m)[6],
       continue;
     }
     // Calculated lines per unit Q about q: N(<= Q) grows as Q^(3/2), so the density is 1.5 N / Q.
-    // The line's own reflection counts whether it lies above or below the line.
-    const double to = std::max(line.q, above != calc.end() && *above - line.q == miss ? *above : line.q);
-    const auto below = std::upper_bound(calc.begin(), calc.end(), to * (1 + 1e-12)) - calc.begin();
+    const auto below = std::upper_bound(calc.begin(), calc.end(), line.q * (1 + 1e-12)) - calc.begin();
     const double density = 1.5 * std::max<double>(static_cast<double>(below), 1) / line.q;
     merit -= std::log(std::min(2 * std::max(miss, line.sigma) * density, 1.0));
   }

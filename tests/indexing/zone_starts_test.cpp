@@ -2,11 +2,14 @@
 // of real triclinic minerals and their lines from gemmi (tools/gen_indexing_minerals.py, one line
 // missing and one impurity line each), compared as lattices by their reflections' Q = 1/d^2,
 // computed here from the inverse of the direct metric.
+#include <functional>
+#include <map>
 #include <tuple>
 #include "core/cell_geometry.h"
 #include "core/numeric_arrays.h"
 #include "core/random.h"
 #include "indexing/indexing_results.h"
+#include "indexing/lattice_starts.h"
 #include "indexing/metric_symmetry.h"
 #include "indexing/zone_starts.h"
 #include "indexing_setup.h"
@@ -14,18 +17,19 @@
 namespace {
 
 struct Mineral {
-  std::string name;
+  std::string name, lattice;  // lattice: as aP .. cF (hR on rhombohedral axes)
   double cell[6];  // a, b, c (A), alpha, beta, gamma (degrees)
   std::vector<double> d, err;
 };
 
-// The minerals of one crystal system (a name: that mineral alone).
-std::vector<Mineral> Minerals(const std::string& system) {
+// The minerals of one crystal system (a name: that mineral alone), of the tests' set or of every
+// mineral the generator knows (file indexing_minerals_all.txt).
+std::vector<Mineral> Minerals(const std::string& system, const std::string& file = "indexing_minerals.txt") {
   std::vector<Mineral> out;
-  const std::vector<Tokens> rows = GoldenRows("indexing_minerals.txt", "indexing");
+  const std::vector<Tokens> rows = GoldenRows(file, "indexing");
   for (size_t r = 0; r < rows.size(); ++r) {
     if (rows[r][0] != "case" || (rows[r][4] != system && rows[r][3] != system)) continue;
-    Mineral m{rows[r][3], {}, {}, {}};
+    Mineral m{rows[r][3], rows[r][2], {}, {}, {}};
     for (int32_t k = 0; k < 6; ++k) m.cell[k] = Num(rows[r][6 + k]);
     for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k)
       m.d.push_back(Num(rows[k][1])), m.err.push_back(Num(rows[k][2]));
@@ -185,7 +189,7 @@ TEST_F(ZoneStartsTest, AShortAxisIsClosedFromTheLinesOutOfTheZone) {
   Cosines(degrees, truth);
   std::vector<double> q = SmallestQ(truth, 21);
   q.erase(q.begin() + 2);
-  Mineral m{"short axis", {}, {}, {}};
+  Mineral m{"short axis", "aP", {}, {}, {}};
   for (const double x : q) m.d.push_back(1 / std::sqrt(x)), m.err.push_back(1e-4 / std::sqrt(x));
   EXPECT_LT(RankOf(ZoneStartCells(QLines(m), 5000, 48), truth, 1e-6), 3u);
 }
@@ -390,10 +394,11 @@ TEST_F(ZoneStartsTest, MetricSymmetryIsTheHolohedryOfThePublishedCells) {
 }
 
 // Lattices of higher metric symmetry searched as triclinic (the system unknown): with two random
-// trials only, the zone starts bring back the published lattice of halite (cubic F), quartz
-// (hexagonal), rutile (tetragonal P) and anatase (tetragonal I): a primitive cell of it, not a
-// smaller cell that fits the lines as well. The metric refitted with the ties of its rotations
-// gives the Q of the first 20 lines within 3e-4 (the lines' noise, 1e-4 in d).
+// trials only, the zone and lattice starts bring back the published lattice of halite (cubic F),
+// quartz (hexagonal), rutile (tetragonal P), calcite (rhombohedral), anatase (tetragonal I, 4_1
+// axis) and forsterite (orthorhombic, glides): a primitive cell of it, not a smaller cell that
+// fits the lines as well. The metric refitted with the ties of its rotations gives the Q of the
+// first 20 lines within 3e-4 (the lines' noise, 1e-4 in d).
 TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
   // Anatase's primitive cell: (-a/2, a/2, c/2) and its two partners.
   const double h = 5.6402 / std::sqrt(2.0), a = 3.7845, c = 9.5143, ai = std::sqrt(2 * a * a + c * c) / 2;
@@ -402,7 +407,9 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
       {"halite", {h, h, h, 60, 60, 60}},
       {"quartz", {4.9134, 4.9134, 5.4052, 90, 90, 120}},
       {"rutile", {4.5937, 4.5937, 2.9587, 90, 90, 90}},
-      {"anatase", {ai, ai, ai, std::acos(cosI) / DegToRad, std::acos(cosI) / DegToRad, std::acos(cosJ) / DegToRad}}};
+      {"calcite", {6.375004, 6.375004, 6.375004, 46.075926, 46.075926, 46.075926}},
+      {"anatase", {ai, ai, ai, std::acos(cosI) / DegToRad, std::acos(cosI) / DegToRad, std::acos(cosJ) / DegToRad}},
+      {"forsterite", {10.1978, 5.9817, 4.7553, 90, 90, 90}}};
   for (const auto& [name, primitive] : cases) {
     SCOPED_TRACE(name);
     const Mineral m = Minerals(name).at(0);
@@ -447,6 +454,61 @@ TEST_F(ZoneStartsTest, AnEdgeTooLongIsDividedAtTheEnd) {
     fit.SearchTrials();
     for (int32_t k = 1; k <= 3; ++k) EXPECT_NEAR(fit.Records[k].value, m.cell[k - 1], 1e-3 * m.cell[k - 1]) << k;
   }
+}
+
+// Start cells of the lattices of higher symmetry for every cubic, tetragonal, hexagonal,
+// rhombohedral and orthorhombic mineral of the generator (gemmi's lines with the extinctions of
+// the published space group: F, I with Ia-3d, 3_1 and 6_3 axes, R, C, A and F orthorhombic). A
+// start of the published lattice must be among them: its primitive volume (the conventional one
+// over the centring's lattice points) and its first 10 distinct Q (those within 1e-3 as one, the
+// start comes from lines with errors) within 0.5 %, the Q those of
+// the conventional cell's reflections that the centring allows (its conditions on h k l).
+TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
+  struct Centring {
+    double points;
+    std::function<bool(int, int, int)> allowed;
+  };
+  const std::map<char, Centring> centrings = {
+      {'P', {1, [](int, int, int) { return true; }}},
+      {'I', {2, [](int h, int k, int l) { return (h + k + l) % 2 == 0; }}},
+      {'F', {4, [](int h, int k, int l) { return (h + k) % 2 == 0 && (k + l) % 2 == 0; }}},
+      {'C', {2, [](int h, int k, int) { return (h + k) % 2 == 0; }}},
+      {'A', {2, [](int, int k, int l) { return (k + l) % 2 == 0; }}},
+      {'R', {1, [](int, int, int) { return true; }}}};  // on rhombohedral axes: primitive
+  int32_t cases = 0;
+  for (const std::string system : {"3", "4", "5", "6", "7"})
+    for (const Mineral& m : Minerals(system, "indexing_minerals_all.txt")) {
+      SCOPED_TRACE(m.name + " " + m.lattice);
+      double c[6];
+      Cosines(m.cell, c);
+      const std::array<double, 6> r = ReciprocalMetric(c);
+      const Centring& centring = centrings.at(m.lattice[1]);
+      const double volume = c[0] * c[1] * c[2] *
+                            std::sqrt(1 - c[3] * c[3] - c[4] * c[4] - c[5] * c[5] + 2 * c[3] * c[4] * c[5]) /
+                            centring.points;
+      std::vector<double> q;
+      for (int h = -8; h <= 8; ++h)
+        for (int k = -8; k <= 8; ++k)
+          for (int l = 0; l <= 8; ++l)
+            if ((l > 0 || k > 0 || (k == 0 && h > 0)) && centring.allowed(h, k, l))
+              q.push_back(h * h * r[0] + k * k * r[1] + l * l * r[2] + h * k * r[3] + h * l * r[4] + k * l * r[5]);
+      std::sort(q.begin(), q.end());
+      std::vector<double> truth;
+      for (double v : q)
+        if (truth.size() < 10 && (truth.empty() || v > truth.back() * (1 + 1e-3))) truth.push_back(v);
+      const std::vector<LatticeStart> starts = LatticeStartCells(QLines(m), 5000, 16);
+      EXPECT_TRUE(std::any_of(starts.begin(), starts.end(), [&](const LatticeStart& s) {
+        double x[6];
+        std::copy(s.cell.begin(), s.cell.end(), x);
+        const std::vector<double> found = SmallestQ(ReciprocalMetric(x), truth.size(), 1e-3);
+        if (!(std::fabs(s.volume - volume) <= 5e-3 * volume) || found.size() != truth.size()) return false;
+        for (size_t i = 0; i < truth.size(); ++i)
+          if (!(std::fabs(found[i] - truth[i]) <= 5e-3 * truth[i])) return false;
+        return true;
+      }));
+      ++cases;
+    }
+  EXPECT_EQ(cases, 42);
 }
 
 }  // namespace
