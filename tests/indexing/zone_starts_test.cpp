@@ -511,4 +511,43 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
   EXPECT_EQ(cases, 42);
 }
 
+// A cubic I or F list searched as triclinic comes back as the cubic lattice's primitive cell
+// (volume a^3 / 2 or a^3 / 4), not as a tetragonal cell of half that volume whose lines coincide
+// with the cubic ones: the body- and face-centred lists of the CI set, clean, with a line missing
+// and with an impurity line, from the lattice starts and two random trials, and the body-centred
+// ones from a single trial on the half cell.
+TEST_F(ZoneStartsTest, CubicListsSearchedAsTriclinicKeepTheCubicVolume) {
+  const std::vector<Tokens> rows = GoldenRows("indexing_sets.txt", "indexing");
+  int32_t cases = 0;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r][0] != "case" || (rows[r][2] != "cI" && rows[r][2] != "cF")) continue;
+    SCOPED_TRACE(rows[r][2] + " " + rows[r][3]);
+    std::vector<double> d, err;
+    for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k) d.push_back(Num(rows[k][1])), err.push_back(Num(rows[k][2]));
+    SetLines(d);
+    for (size_t i = 0; i < d.size(); ++i) DSpacingList[i + 1].Error = err[i];
+    AssignDSpacings();
+    PrepareAuto({1});
+    MakeControls(2);
+    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+    TAULSM& fit = *CelixFitter;
+    fit.SearchTrials();
+    const ParameterRecord* p = fit.Records.data();
+    const double a = Num(rows[r][6]), volume = CellVolumeFromCosines(p[1].value, p[2].value, p[3].value, p[4].value,
+                                                                     p[5].value, p[6].value);
+    EXPECT_NEAR(volume, a * a * a / (rows[r][2] == "cI" ? 2 : 4), 1e-3 * volume);
+    ++cases;
+    if (rows[r][2] != "cI") continue;
+    // One trial only, started on the tetragonal cell of half the volume (a / sqrt 2, a / sqrt 2,
+    // a / 2), which indexes every line: the sublattices tried at the end give the cubic cell.
+    MakeControls(1);
+    const double t = a / std::sqrt(2.0), half[6] = {t, t, a / 2, 0, 0, 0};
+    for (int32_t k = 1; k <= 6; ++k) fit.Records[k].value = half[k - 1];
+    fit.SearchTrials();
+    EXPECT_NEAR(CellVolumeFromCosines(p[1].value, p[2].value, p[3].value, p[4].value, p[5].value, p[6].value),
+                a * a * a / 2, 1e-3 * volume);
+  }
+  EXPECT_EQ(cases, 6);
+}
+
 }  // namespace
