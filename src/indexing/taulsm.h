@@ -94,6 +94,7 @@ private:
   bool BestIsPoor();
   void TrySubCells();
   void TrySuperCells();
+  void FitCellOfBest(const double (&cell)[6]);
   void TryShorterEdges();
   // Trials from cells the lines themselves make (the zone method; one triclinic phase).
   void TryZoneStarts(const std::function<bool(TrialEnd)>& after);

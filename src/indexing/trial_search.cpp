@@ -531,6 +531,19 @@ void TAULSM::PlaceCellInBounds(double (&cell)[6], int32_t system) const {
   std::copy(best, best + 6, cell);
 }
 
+// The cell (clamped into the records' bounds), the other records at the best trial's values,
+// fitted as a trial with every line free.
+void TAULSM::FitCellOfBest(const double (&cell)[6]) {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  for (int32_t m = 0; m < 6; ++m) {
+    ParameterRecord& r = Records[m + 1];
+    r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+  }
+  for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
+  KeepFirstLines = false;
+  FitTrial();
+}
+
 // A search that ends on a supercell of the truth (a doubled axis indexes every line as well) is
 // taken back to the half cell: every lattice of half the volume that the crystal system and the
 // centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
@@ -559,13 +572,7 @@ void TAULSM::TrySubCells() {
       ReduceCellInLattice(cell, system, type);
       if (system == 1) ReduceCellInLattice(cell, system, type);
       PlaceCellInBounds(cell, system);
-      for (int32_t m = 0; m < 6; ++m) {
-        ParameterRecord& r = Records[m + 1];
-        r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
-      }
-      for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
-      KeepFirstLines = false;
-      FitTrial();
+      FitCellOfBest(cell);
       if (StopRequest != 0) return;
     }
     if (!(BestVolume < volume * (1 - SameVolume))) return;
@@ -624,13 +631,7 @@ void TAULSM::TrySuperCells() {
       ReduceCellInLattice(cell, 1, 0);
       ReduceCellInLattice(cell, 1, 0);
       PlaceCellInBounds(cell, 1);
-      for (int32_t m = 0; m < 6; ++m) {
-        ParameterRecord& r = Records[m + 1];
-        r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
-      }
-      for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
-      KeepFirstLines = false;
-      FitTrial();
+      FitCellOfBest(cell);
       if (StopRequest != 0) return;
     }
 }

@@ -106,6 +106,18 @@ size_t RankOf(const std::vector<ZoneCell>& cells, const double (&truth)[6], doub
 
 class ZoneStartsTest : public IndexingTest {
 protected:
+  // The lines d (errors err) searched as one triclinic phase with the lattice and zone starts and
+  // two random trials, from the first seeds.
+  TAULSM& SearchAsTriclinic(const std::vector<double>& d, const std::vector<double>& err) {
+    SetLines(d);
+    for (size_t i = 0; i < d.size(); ++i) DSpacingList[i + 1].Error = err[i];
+    AssignDSpacings();
+    PrepareAuto({1});
+    MakeControls(2);
+    EXPECT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+    CelixFitter->SearchTrials();
+    return *CelixFitter;
+  }
   // The merit of a trial at a cell (edges, cosines) of the lines as the search scores it: the cell
   // placed in the bounds of a phase of the system and lattice type given, refitted (no random
   // trial). The volume of the refitted cell into volume.
@@ -416,14 +428,7 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
     double degrees[6], truth[6], found[6];
     std::copy(primitive.begin(), primitive.end(), degrees);
     Cosines(degrees, truth);
-    SetLines(m.d);
-    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
-    AssignDSpacings();
-    PrepareAuto({1});
-    MakeControls(2);
-    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
-    TAULSM& fit = *CelixFitter;
-    fit.SearchTrials();
+    TAULSM& fit = SearchAsTriclinic(m.d, m.err);
     for (int32_t k = 0; k < 6; ++k) found[k] = fit.Records[k + 1].value;
     const std::vector<double> q = SmallestQ(ReciprocalMetric(found), 20, 1e-5);
     const std::vector<double> t = SmallestQ(ReciprocalMetric(truth), 20, 1e-5);
@@ -524,14 +529,7 @@ TEST_F(ZoneStartsTest, CubicListsSearchedAsTriclinicKeepTheCubicVolume) {
     SCOPED_TRACE(rows[r][2] + " " + rows[r][3]);
     std::vector<double> d, err;
     for (size_t k = r + 1; k < rows.size() && rows[k][0] == "l"; ++k) d.push_back(Num(rows[k][1])), err.push_back(Num(rows[k][2]));
-    SetLines(d);
-    for (size_t i = 0; i < d.size(); ++i) DSpacingList[i + 1].Error = err[i];
-    AssignDSpacings();
-    PrepareAuto({1});
-    MakeControls(2);
-    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
-    TAULSM& fit = *CelixFitter;
-    fit.SearchTrials();
+    TAULSM& fit = SearchAsTriclinic(d, err);
     const ParameterRecord* p = fit.Records.data();
     const double a = Num(rows[r][6]), volume = CellVolumeFromCosines(p[1].value, p[2].value, p[3].value, p[4].value,
                                                                      p[5].value, p[6].value);
