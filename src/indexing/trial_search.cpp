@@ -839,7 +839,8 @@ void TAULSM::SearchTrials() {
     for (int64_t t = 2; t <= tries && !end; ++t)
       for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
   }
-  if (!end && IndexingMode != 1) TrySubCells(), TrySuperCells();
+  // Also after an early end: a cell two or three times too large fits the lines as closely.
+  if (StopRequest == 0 && IndexingMode != 1) TrySubCells(), TrySuperCells();
   for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];

@@ -439,11 +439,15 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
 
 // A search of orthogonal axes that ends on a cell with one edge two or three times too long (every
 // line indexes as well on it) comes back to the published cell: rutile and forsterite from a
-// single trial started on the long cell, through the half and third edges tried at the end.
+// single trial started on the long cell, through the half and third edges tried at the end, also
+// after an early end.
 TEST_F(ZoneStartsTest, AnEdgeTooLongIsDividedAtTheEnd) {
-  for (const auto& [name, system, edge, factor] : {std::tuple{"rutile", 4, 3, 3.0}, std::tuple{"rutile", 4, 3, 2.0},
-                                                   std::tuple{"forsterite", 3, 3, 2.0}}) {
-    SCOPED_TRACE(std::string(name) + " edge " + std::to_string(edge));
+  // The last case ends its search after the first trial (a functional limit it meets at once), as
+  // lines fitted within 1e-4 A end a search with the system given.
+  for (const auto& [name, system, edge, factor, early] :
+       {std::tuple{"rutile", 4, 3, 3.0, false}, std::tuple{"rutile", 4, 3, 2.0, false},
+        std::tuple{"forsterite", 3, 3, 2.0, false}, std::tuple{"rutile", 4, 3, 3.0, true}}) {
+    SCOPED_TRACE(std::string(name) + " edge " + std::to_string(edge) + (early ? " early end" : ""));
     const Mineral m = Minerals(name).at(0);
     SetLines(m.d);
     for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
@@ -451,6 +455,7 @@ TEST_F(ZoneStartsTest, AnEdgeTooLongIsDividedAtTheEnd) {
     PrepareAuto({system});
     MakeControls(1);
     TAULSM& fit = *CelixFitter;
+    if (early) fit.FunctionalLimit = 1e30;
     for (int32_t k = 1; k <= 6; ++k) fit.Records[k].value = k <= 3 ? m.cell[k - 1] : 0;
     fit.Records[edge].value *= factor;
     for (int32_t i = 1; i <= 6; ++i)
