@@ -32,6 +32,7 @@
 #include "indexing/indexing_preparation.h"
 #include "indexing/indexing_state.h"
 #include "indexing/taulsm.h"
+#include "support/celix_script.h"
 
 namespace {
 
@@ -178,16 +179,7 @@ void BM_MakeMeasuredLike(benchmark::State& state) {
     for (int32_t i = 1; i <= DSpacingCount; ++i)
       DSpacingList[i] = TDSpacingRecord{}, DSpacingList[i].d = d[i - 1], DSpacingList[i].Error = 2e-4 * d[i - 1];
     AssignDSpacings();
-    ui.ExpectDialog("(Celix)").Radio(2).Ok();
-    ui.ExpectDialog(" Phase= 1").Combo(system).Radio2(1).Ok();
-    ui.ExpectDialog(" Phase= 1").Ok();
-    ui.ExpectDialog("Set lattice parameters").Ok();
-    ui.ExpectDialog("(Celix)").Radio(3).Ok();
-    ui.ExpectDialog("Check the data and make the fit").Ok();
-    ui.ExpectDialog("Set the bin amounts").Ok();
-    ui.QueueAnswer(true);  // "Total N of tries= "
-    ui.QueueAnswer(true);  // "Stop fitting?"
-    ui.ExpectDialog("(Celix)").Cancel();
+    ScriptDefaultIndexing(ui, system, 1);
     state.ResumeTiming();
     CelixMain();
     a = CelixFitter->Records[1].value;

@@ -14,6 +14,7 @@
 #include "indexing/indexing_preparation.h"
 #include "indexing/indexing_state.h"
 #include "indexing/taulsm.h"
+#include "support/celix_script.h"
 #include "support/golden_files.h"
 #include "support/keep_values.h"
 #include "support/scripted_fixture.h"
@@ -86,21 +87,8 @@ protected:
     PrepareIndexing();
   }
   // Fit controls as Make sets them before a search.
-  // The Celix menu as a new user runs it on one phase: Prepare with the crystal system and the
-  // lattice type (1 = P) and the automatic options, Make with the defaults, "Stop fitting?" Yes,
-  // then the menu left. CelixMain() runs the script.
-  void ScriptDefaultIndexing(int32_t system, int32_t type) {
-    ui.ExpectDialog("(Celix)").Radio(2).Ok();
-    ui.ExpectDialog(" Phase= 1").Combo(system).Radio2(type).Ok();
-    ui.ExpectDialog(" Phase= 1").Ok();
-    ui.ExpectDialog("Set lattice parameters").Ok();
-    ui.ExpectDialog("(Celix)").Radio(3).Ok();
-    ui.ExpectDialog("Check the data and make the fit").Ok();
-    ui.ExpectDialog("Set the bin amounts").Ok();
-    ui.QueueAnswer(true);  // "Total N of tries= "
-    ui.QueueAnswer(true);  // "Stop fitting?"
-    ui.ExpectDialog("(Celix)").Cancel();
-  }
+  // The Celix menu as a new user runs it (support/celix_script.h).
+  void ScriptDefaultIndexing(int32_t system, int32_t type) { ::ScriptDefaultIndexing(ui, system, type); }
   static void MakeControls(int32_t tries) {
     TAULSM& fit = *CelixFitter;
     fit.Controls() = DefaultFitControls;
