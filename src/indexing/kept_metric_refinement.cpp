@@ -9,30 +9,13 @@
 #include "indexing/indexing_state.h"
 #include "indexing/metric_symmetry.h"
 #include "indexing/taulsm.h"
+#include "indexing/zone_starts.h"
 
 namespace {
 
 // Q = 1/d^2 of indices h, k, l in the reciprocal metric m = A..F.
 double MetricQ(const double (&m)[6], double h, double k, double l) {
   return h * h * m[0] + k * k * m[1] + l * l * m[2] + h * k * m[3] + h * l * m[4] + k * l * m[5];
-}
-
-// a, b, c and the cosines of the direct cell of reciprocal metric m; false when m is not one.
-bool MetricCell(const double (&m)[6], double (&cell)[6]) {
-  const double r[3][3] = {{m[0], 0.5 * m[3], 0.5 * m[4]}, {0.5 * m[3], m[1], 0.5 * m[5]}, {0.5 * m[4], 0.5 * m[5], m[2]}};
-  const double det = r[0][0] * (r[1][1] * r[2][2] - r[1][2] * r[2][1]) -
-                     r[0][1] * (r[1][0] * r[2][2] - r[1][2] * r[2][0]) + r[0][2] * (r[1][0] * r[2][1] - r[1][1] * r[2][0]);
-  if (!(det > 0) || !(r[0][0] > 0) || !(r[0][0] * r[1][1] - r[0][1] * r[0][1] > 0)) return false;
-  double g[3][3];
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      const int i1 = (j + 1) % 3, i2 = (j + 2) % 3, j1 = (i + 1) % 3, j2 = (i + 2) % 3;
-      g[i][j] = (r[i1][j1] * r[i2][j2] - r[i1][j2] * r[i2][j1]) / det;
-    }
-  for (int i = 0; i < 3; ++i) cell[i] = std::sqrt(g[i][i]);
-  cell[3] = g[1][2] / (cell[1] * cell[2]), cell[4] = g[0][2] / (cell[0] * cell[2]);
-  cell[5] = g[0][1] / (cell[0] * cell[1]);
-  return std::all_of(cell, cell + 6, [](double x) { return std::isfinite(x); });
 }
 
 // Solves the symmetric positive system a x = b of order n (Cholesky); false when singular.
@@ -113,8 +96,9 @@ void TAULSM::RefineKeptMetric() {
   int32_t used = 0;
   bool fitted = false;
   for (int32_t it = 0; it < 10; ++it) {
-    double cell[6];
-    if (!FitMetric(basis, k, metric, chiKept, used) || !MetricCell(metric, cell)) break;
+    ZoneCell cell;
+    double volume = 0;
+    if (!FitMetric(basis, k, metric, chiKept, used) || !DirectCell(metric, cell, volume)) break;
     double change = 0;
     for (int32_t m = 0; m < 6; ++m) {
       ParameterRecord& r = Records[m + 1];

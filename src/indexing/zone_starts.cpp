@@ -86,24 +86,6 @@ std::vector<Term> PairTerms(const std::vector<ZoneLine>& lines, const Axis& x, c
   return terms;
 }
 
-// The direct cell of the reciprocal metric (A, B, C, D, E, F) and its volume; false when the
-// metric is not positive definite.
-bool DirectCell(const double (&m)[6], ZoneCell& cell, double& volume) {
-  const double g[3][3] = {{m[0], 0.5 * m[3], 0.5 * m[4]}, {0.5 * m[3], m[1], 0.5 * m[5]}, {0.5 * m[4], 0.5 * m[5], m[2]}};
-  const double c00 = g[1][1] * g[2][2] - g[1][2] * g[1][2];
-  const double c01 = g[0][2] * g[1][2] - g[0][1] * g[2][2];
-  const double c02 = g[0][1] * g[1][2] - g[0][2] * g[1][1];
-  const double det = g[0][0] * c00 + g[0][1] * c01 + g[0][2] * c02;
-  // Reciprocal angles that leave the volume below 1e-3 of the edges' product are no cell.
-  if (!(m[0] > 0 && m[1] > 0 && m[2] > 0 && c00 > 0 && det > 1e-6 * m[0] * m[1] * m[2])) return false;
-  const double c11 = g[0][0] * g[2][2] - g[0][2] * g[0][2];
-  const double c12 = g[0][1] * g[0][2] - g[0][0] * g[1][2];
-  const double c22 = g[0][0] * g[1][1] - g[0][1] * g[0][1];
-  const double a = std::sqrt(c00 / det), b = std::sqrt(c11 / det), c = std::sqrt(c22 / det);
-  cell = {a, b, c, c12 / det / (b * c), c02 / det / (a * c), c01 / det / (a * b)};
-  volume = 1 / std::sqrt(det);
-  return std::isfinite(volume);
-}
 
 // The pairs (E, F) that the lines out of the zone (A, B, D) vote for with c = Q(001): a line at
 // Q(hk1) = Q(hk0) + c + hE + kF puts (E, F) on a straight line, two lines of small h, k cross at
@@ -164,6 +146,23 @@ struct Scored {
 };
 
 }  // namespace
+
+bool DirectCell(const double (&m)[6], ZoneCell& cell, double& volume) {
+  const double g[3][3] = {{m[0], 0.5 * m[3], 0.5 * m[4]}, {0.5 * m[3], m[1], 0.5 * m[5]}, {0.5 * m[4], 0.5 * m[5], m[2]}};
+  const double c00 = g[1][1] * g[2][2] - g[1][2] * g[1][2];
+  const double c01 = g[0][2] * g[1][2] - g[0][1] * g[2][2];
+  const double c02 = g[0][1] * g[1][2] - g[0][2] * g[1][1];
+  const double det = g[0][0] * c00 + g[0][1] * c01 + g[0][2] * c02;
+  // Reciprocal angles that leave the volume below 1e-3 of the edges' product are no cell.
+  if (!(m[0] > 0 && m[1] > 0 && m[2] > 0 && c00 > 0 && det > 1e-6 * m[0] * m[1] * m[2])) return false;
+  const double c11 = g[0][0] * g[2][2] - g[0][2] * g[0][2];
+  const double c12 = g[0][1] * g[0][2] - g[0][0] * g[1][2];
+  const double c22 = g[0][0] * g[1][1] - g[0][1] * g[0][1];
+  const double a = std::sqrt(c00 / det), b = std::sqrt(c11 / det), c = std::sqrt(c22 / det);
+  cell = {a, b, c, c12 / det / (b * c), c02 / det / (a * c), c01 / det / (a * b)};
+  volume = 1 / std::sqrt(det);
+  return std::isfinite(volume);
+}
 
 std::vector<double> ZoneCrossTerms(const std::vector<ZoneLine>& lines, size_t i, size_t j) {
   std::vector<double> qz, out;

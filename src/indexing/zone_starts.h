@@ -30,6 +30,10 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
 // (none: 0).
 std::vector<double> ZoneCrossTerms(const std::vector<ZoneLine>& lines, size_t i, size_t j);
 
+// The direct cell of the reciprocal metric m = (A, B, C, D, E, F) and its volume (A^3); false when
+// m is not positive definite or so flat that the volume is below 1e-3 of the edges' product.
+bool DirectCell(const double (&m)[6], ZoneCell& cell, double& volume);
+
 // The merit of the reciprocal metric m = (A, B, C, D, E, F) on the lines: over the lines within
 // IndexedLineSigmas sigma of a calculated Q, -log of the chance that a line falls that close to
 // one of the calculated lines as dense as they are about it; every other line costs
