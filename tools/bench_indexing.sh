@@ -4,7 +4,7 @@
 # test and Save Results, judged with edges within 5e-4 relative. Every case runs on SEEDS seeds
 # (default 5): seed s draws new noise, missing and impurity lines (generator seed 20261208 + s)
 # and moves the search's random generator by s from a new session's state. Prints the success
-# per crystal system over all seeds.
+# per crystal system over all seeds, and apart the lists that do not determine their lattice.
 # Environment: SYSTEM=1 searches every case as a triclinic cell (the system unknown); EARLY=1 or 2
 # puts that many impurity lines among the first lines; JOBS (default 1, at most 4) seeds at once.
 # Usage: tools/bench_indexing.sh [BUILD_DIR] [RANDOM] [SEEDS] [FIRST_SEED] [NOISE]
@@ -40,9 +40,18 @@ while [ "$s" -lt $((first + seeds)) ]; do
   wait
 done
 s=$first
+sets=
 while [ "$s" -lt $((first + seeds)) ]; do
   cat "$work/$s/found.txt" >>"$work/found.txt"
+  sets="$sets${sets:+,}$work/$s/set.txt"
   s=$((s + 1))
 done
-/usr/bin/python3 "$src/tools/judge_indexing.py" --edges "$edges" "$work/found.txt" "$work/verdicts.txt"
-if [ -n "$VKEST_INDEXING_KEEP" ]; then cp "$work/found.txt" "$work/verdicts.txt" "$VKEST_INDEXING_KEEP/"; fi
+/usr/bin/python3 "$src/tools/judge_indexing.py" --edges "$edges" --sets "$sets" "$work/found.txt" "$work/verdicts.txt"
+if [ -n "$VKEST_INDEXING_KEEP" ]; then
+  cp "$work/found.txt" "$work/verdicts.txt" "$VKEST_INDEXING_KEEP/"
+  s=$first
+  while [ "$s" -lt $((first + seeds)) ]; do
+    cp "$work/$s/set.txt" "$VKEST_INDEXING_KEEP/set$s.txt"
+    s=$((s + 1))
+  done
+fi

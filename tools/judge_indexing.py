@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Judges cells found by the powder indexing against the true ones, with gemmi.
 
-Usage: judge_indexing.py [--edges TOL] FOUND [VERDICTS]
+Usage: judge_indexing.py [--edges TOL] [--sets SET[,SET...]] FOUND [VERDICTS]
   FOUND rows:    <id> <lattice> <tier> <letter> a b c alpha beta gamma <letter> a b c alpha beta gamma
                  <seconds> <trials>
                  (the true cell and its centring letter, the found cell and its letter, a cell on
@@ -15,8 +15,16 @@ primitive lattices (every reciprocal lattice point, so equal d count with their 
 half, third, quarter of) the true one. The shares per lattice group are printed, and per crystal
 system the share of successes, the median and 90th-percentile time per run and per success, and the
 trials per second.
+
+With --sets (the d-lists the rows of FOUND came from, in their order), a list that does not
+determine its lattice is counted apart: one with at most two lines off some zone of the true
+lattice (the reflections h u + k v + l w = 0 of a direct lattice vector [u v w] of indices up to 2),
+where a line counts as off the zone when no reflection within three of its errors lies on it. The
+third axis of such a zone has three free metric terms, which two lines cannot fix: a continuum of
+cells indexes every line.
 """
 import itertools
+import math
 import sys
 
 try:
@@ -63,6 +71,48 @@ def verdict(true_cell, true_letter, found_cell, found_letter):
     return "fail"
 
 
+def undetermined(true_cell, letter, lines):
+    """True when some zone of the true (primitive) lattice has at most two indexed lines off it."""
+    try:
+        prim = gemmi.UnitCell(*niggli(true_cell, letter))
+    except (RuntimeError, ValueError):
+        return False
+    d_min = min(d - 3 * e for d, e in lines)
+    m = [int(math.ceil(x / d_min)) for x in prim.parameters[:3]]
+    refl = []
+    for h in range(-m[0], m[0] + 1):
+        for k in range(-m[1], m[1] + 1):
+            for l in range(0, m[2] + 1):
+                if (h, k, l) != (0, 0, 0):
+                    d = prim.calculate_d([h, k, l])
+                    if d >= d_min:
+                        refl.append((d, h, k, l))
+    matches = [[r[1:] for r in refl if abs(r[0] - d) <= 3 * e] for d, e in lines]
+    matches = [x for x in matches if x]  # impurity lines index nothing
+    for u, v, w in itertools.product(range(-2, 3), repeat=3):
+        if (u, v, w) <= (0, 0, 0) or math.gcd(math.gcd(u, v), w) != 1:
+            continue
+        off = sum(all(h * u + k * v + l * w != 0 for h, k, l in x) for x in matches)
+        if off <= 2:
+            return True
+    return False
+
+
+def read_sets(paths):
+    """(id, letter, cell, lines) of every case of the set files, in order."""
+    cases = []
+    for path in paths:
+        with open(path) as f:
+            for line in f:
+                t = line.split()
+                if t[:1] == ["case"]:
+                    letter = "P" if t[2][1] == "R" else t[2][1]
+                    cases.append((t[1], letter, [float(x) for x in t[6:12]], []))
+                elif t[:1] == ["l"] and cases:
+                    cases[-1][3].append((float(t[1]), float(t[2])))
+    return cases
+
+
 GROUPS = {"high symmetry": ("cP", "cI", "cF", "tP", "tI", "hP", "hR", "oP", "oC", "oI", "oF"),
           "monoclinic": ("mP", "mC"), "triclinic": ("aP",)}
 
@@ -70,8 +120,12 @@ GROUPS = {"high symmetry": ("cP", "cI", "cF", "tP", "tI", "hP", "hR", "oP", "oC"
 def main():
     global EDGES
     args = sys.argv[1:]
-    if args[:1] == ["--edges"]:
-        EDGES = float(args[1])
+    sets = []
+    while args[:1] in (["--edges"], ["--sets"]):
+        if args[0] == "--edges":
+            EDGES = float(args[1])
+        else:
+            sets = [x for x in args[1].split(",") if x]
         args = args[2:]
     if not args:
         sys.exit(__doc__)
@@ -85,6 +139,12 @@ def main():
             found_cell = [float(x) for x in t[11:17]]
             rows.append((t[0], t[1], t[2], verdict(true_cell, t[3], found_cell, t[10]), float(t[17]), float(t[18])))
     out = ["%s %s %s %s" % r[:4] for r in rows]
+    apart = set()
+    if sets:
+        cases = read_sets(sets)
+        if len(cases) != len(rows) or any(c[0] != r[0] for c, r in zip(cases, rows)):
+            sys.exit("judge_indexing.py: the sets do not hold the cases of %s in order" % args[0])
+        apart = {i for i, c in enumerate(cases) if undetermined(c[2], c[1], c[3])}
     if len(args) > 1:
         with open(args[1], "w") as f:
             f.write("\n".join(out) + "\n")
@@ -101,6 +161,15 @@ def main():
                     print("    %-9s success %5.1f %%  derivative %5.1f %%" % (
                         tier, 100.0 * sum(r[3] == "success" for r in t) / len(t),
                         100.0 * sum(r[3] == "derivative" for r in t) / len(t)))
+    if sets:
+        print("lists that do not determine their lattice: %d" % len(apart))
+        for group, names in GROUPS.items():
+            mine = [i for i, r in enumerate(rows) if r[1] in names]
+            rest = [i for i in mine if i not in apart]
+            if mine:
+                print("%-14s %3d determined  success %5.1f %%   %d undetermined, %d of them found" % (
+                    group, len(rest), 100.0 * sum(rows[i][3] == "success" for i in rest) / max(len(rest), 1),
+                    len(mine) - len(rest), sum(rows[i][3] == "success" for i in mine if i in apart)))
     for system in "cthoma":
         mine = [r for r in rows if r[1][0] == system]
         if not mine:

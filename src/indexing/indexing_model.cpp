@@ -221,11 +221,12 @@ void FillBuckets(PhaseWork& w) {
   w.bucketed = true;
 }
 
-// The nearest reflection to x over every phase, among the free ones or among all: the first in
-// phase and reflection order with the smallest difference; NaN differences never win. Returns
-// the difference and the reflection in p, j. The buckets before x's hold larger d, those after
-// it smaller: a walk each way ends at a bucket whose d range lies farther than the best.
-double Nearest(double x, bool freeOnly, int32_t& bp, int32_t& bj) {
+// The nearest reflection to x over every phase among those line may take (0: among all): free
+// ones, or ones held by a line farther from them than x; the first in phase and reflection order
+// with the smallest difference; NaN differences never win. Returns the difference and the
+// reflection in p, j. The buckets before x's hold larger d, those after it smaller: a walk each
+// way ends at a bucket whose d range lies farther than the best.
+double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
   double m = Taken;
   bp = 1, bj = 1;
   for (int32_t p = 1; p <= Phases(); ++p) {
@@ -236,8 +237,9 @@ double Nearest(double x, bool freeOnly, int32_t& bp, int32_t& bj) {
     const auto scan = [&](int32_t b) {
       for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) {
         const int32_t j = w.bucketJ[k];
-        if (freeOnly && w.taken[j]) continue;
         const double a = std::fabs(w.bucketD[k] - x);
+        if (line > 0 && w.taken[j] && !(w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - w.bucketD[k])))
+          continue;
         if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
       }
     };
@@ -285,25 +287,21 @@ void Take(int32_t i, int32_t bp, int32_t bj) {
   line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
 }
 
-void TakeNearestFree(int32_t i) {
-  int32_t bp = 1, bj = 1;
-  Nearest(DSpacingList[i].d, true, bp, bj);
-  Take(i, bp, bj);
-}
-
-// Line i goes to its nearest reflection. When an earlier line holds it, the one nearer to it
-// keeps it and the other takes its nearest free one, so that a line far from every reflection
-// (an impurity) cannot push the lines after it off theirs.
+// Line i goes to its nearest reflection that is free or held by a line farther from it; the line
+// it displaces does the same in turn. Each reflection keeps the nearest line that asked for it (a
+// stable matching), so that a line far from every reflection (an impurity) cannot push the lines
+// after it off theirs, however long the chain.
 void Place(int32_t i) {
-  int32_t bp = 1, bj = 1;
-  const double r = Nearest(DSpacingList[i].d, false, bp, bj);
-  const PhaseWork& w = Work[bp];
-  const int32_t holder = bj <= w.count && w.taken[bj] ? w.owner[bj] : -1;
-  if (holder < 0) return Take(i, bp, bj);
-  const TDSpacingRecord& other = DSpacingList[std::max(holder, 0)];
-  if (holder == 0 || !(r < std::fabs(other.d - other.DCalc))) return TakeNearestFree(i);
-  Take(i, bp, bj);
-  TakeNearestFree(holder);
+  // Each step moves a line to a reflection whose holder only ever comes nearer: the chain ends;
+  // the guard only bounds it.
+  for (int32_t step = 0; i > 0 && step < 4 * MaxDSpacings; ++step) {
+    int32_t bp = 1, bj = 1;
+    Nearest(DSpacingList[i].d, i, bp, bj);
+    const PhaseWork& w = Work[bp];
+    const int32_t holder = bj <= w.count && w.taken[bj] ? w.owner[bj] : 0;
+    Take(i, bp, bj);
+    i = holder != i ? holder : 0;
+  }
 }
 
 // Neighbouring lines whose reflections cross (the larger d on the smaller reflection), as noise

@@ -191,6 +191,10 @@ TAULSM::IterationEnd TAULSM::RunIterations() {
     ~WindowScope() { w = 0; }
   } scope{WindowLines};
   int32_t s = 1;
+  // The values before the last step, and whether every line was in their fit.
+  double kept[IndexingRecordCapacity + 1];
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  bool keptWhole = false;
   for (;;) {
     Conv = 1;
     if (const int32_t w = WindowAt(Iterations); w != WindowLines) {
@@ -211,10 +215,19 @@ TAULSM::IterationEnd TAULSM::RunIterations() {
     Functional = Alpha * ChiReg + ChiDf;
     SelectionValue = FittingKind == 0 ? CurrentMaxResidual : FittingKind == 1 ? CurrentDeviation : Functional;
     if (ConvergenceMode == 1 && SelectionValue > PrevFunctional) {
+      // A search trial whose fit with every line rises (a line moved to another reflection, a
+      // robust weight changed) ends on the values before the step: they fitted every line
+      // better, and may be the cell sought, which an abandoned trial would never offer.
+      if (keptWhole && WindowLines == 0 && IndexingMode != 1) {
+        for (int32_t i = 1; i <= n; ++i) Records[i].value = kept[i];
+        return IterationEnd::Completed;
+      }
       Status = 0;
       return IterationEnd::Abandoned;
     }
     PrevFunctional = SelectionValue;
+    keptWhole = WindowLines == 0;
+    for (int32_t i = 1; i <= n; ++i) kept[i] = Records[i].value;
     ApplyStep(1);
     for (int32_t i = 1; i <= NPar; ++i)
       if (!std::isfinite(Records[i].value)) return IterationEnd::Abandoned;
@@ -238,8 +251,10 @@ bool TAULSM::VolumeTest() {
     double& b = TrialCell[1];
     double& c = TrialCell[2];
     double volume = 0;
+    // A centred monoclinic cell is reduced within its centring: a + c in place of a would turn C
+    // into I, and the reflections of the table would no longer be the lattice's.
     if (PhaseTable[p].CrystalSystem == 2)
-      ReduceCell(a, b, c, 2, volume, TrialCell[3], TrialCell[4], TrialCell[5]);
+      volume = ReduceCellInLattice(TrialCell, 2, PhaseTable[p].LatticeType);
     else
       volume = CellVolumeFromCosines(a, b, c, TrialCell[3], TrialCell[4], TrialCell[5]);
     if (!(volume > 0)) return false;
@@ -559,12 +574,13 @@ void TAULSM::TrySubCells() {
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
     for (int32_t v = 1; v <= 7; ++v) {
       const int32_t i = v & 1, j = (v >> 1) & 1, k = (v >> 2) & 1;
-      // Monoclinic: b stays the unique axis (j alone or no j), the centring vector stays one.
-      if (system == 2 && ((j && (i || k)) || (type == 1 && v != 1) || (type == 2 && v != 2) ||
-                          (type == 3 && v != 4) || type > 3))
+      // Monoclinic: b stays the unique axis (j alone or no j), the centring vector stays one: an A
+      // or C cell also takes (a + c) / 2 in place of a or c (the F lattice it makes is A or C).
+      if (system == 2 && ((j && (i || k)) || (type == 1 && v != 1 && v != 5) || (type == 2 && v != 2) ||
+                          (type == 3 && v != 4 && v != 5) || type > 3))
         continue;
       double M[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-      const int32_t row = i ? 0 : j ? 1 : 2;
+      const int32_t row = i && !(system == 2 && type == 3) ? 0 : j ? 1 : 2;
       M[row][0] = 0.5 * i, M[row][1] = 0.5 * j, M[row][2] = 0.5 * k;
       double cell[6];
       SubCell(best, M, cell);
@@ -581,9 +597,13 @@ void TAULSM::TrySubCells() {
 
 // The same for the systems of orthogonal axes (and the rhombohedral cell): an edge of the best
 // cell, with the edges tied to it, divided by 2 or 3 and fitted as a trial (a 4_2 or 6_3 axis,
-// a glide: the lines of the shorter axis all come back on the longer one).
+// a glide: the lines of the shorter axis all come back on the longer one). A primitive
+// tetragonal or hexagonal cell also has a supercell of its own system with a turned by 45 or 30
+// degrees, a sqrt 2 or sqrt 3 longer: its lines hold every line of the true cell.
 void TAULSM::TryShorterEdges() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  const int32_t system = PhaseTable[1].CrystalSystem;
+  const double turned = PhaseTable[1].LatticeType != 0 ? 0 : system == 4 ? std::sqrt(2.0) : system == 6 ? std::sqrt(3.0) : 0;
   for (int32_t round = 0; round < 2; ++round) {
     const double volume = BestVolume;
     double best[IndexingRecordCapacity + 1];
@@ -591,8 +611,8 @@ void TAULSM::TryShorterEdges() {
     for (int32_t e = 1; e <= 3; ++e) {
       const ParameterRecord& edge = Records[e];
       if ((edge.n >= 1 && edge.n != e) || edge.lower == edge.upper) continue;
-      for (const double divisor : {2.0, 3.0}) {
-        if (!(best[e] / divisor >= std::min(edge.lower, edge.upper))) continue;
+      for (const double divisor : {2.0, 3.0, e == 1 ? turned : 0.0}) {
+        if (divisor == 0 || !(best[e] / divisor >= std::min(edge.lower, edge.upper))) continue;
         for (int32_t i = 1; i <= n; ++i) Records[i].value = best[i];
         Records[e].value = best[e] / divisor;
         for (int32_t i = 1; i <= n; ++i)

@@ -192,18 +192,39 @@ TEST_F(ZoneStartsTest, PublishedTriclinicCellsAreAmongTheFirstStarts) {
   }
 }
 
-// A cell with one short axis (3.19 A, as chain structures have): its lines are almost all h k 0,
-// and those with l = 1 come last, few and without their partners at Q(100) + Q(001) +- E. The
-// lines of the 20 smallest Q (the third line missing), error 1e-4 in d.
+// Cells with short axes. One of 3.19 A (as chain structures have): its lines are almost all h k 0,
+// and those with l = 1 come last, few and without their partners at Q(100) + Q(001) +- E; the lines
+// of the 20 smallest Q (the third line missing), error 1e-4 in d. One of 4.17 and 3.41 A (the
+// generator's random cell, seed 20261280, case 82, an impurity at 3.853 A): its zone h k 0 holds
+// three lines, none of them pairs two first lines as 1 +-1 0, and its first lines out of the zone
+// h 0 l are 0 k l; the cross term of a and b comes only from the last lines, h k l all non-zero.
 TEST_F(ZoneStartsTest, AShortAxisIsClosedFromTheLinesOutOfTheZone) {
-  const double degrees[6] = {10.2398, 8.3404, 3.1881, 95.9856, 99.3586, 89.1895};
-  double truth[6];
-  Cosines(degrees, truth);
-  std::vector<double> q = SmallestQ(truth, 21);
-  q.erase(q.begin() + 2);
-  Mineral m{"short axis", "aP", {}, {}, {}};
-  for (const double x : q) m.d.push_back(1 / std::sqrt(x)), m.err.push_back(1e-4 / std::sqrt(x));
-  EXPECT_LT(RankOf(ZoneStartCells(QLines(m), 5000, 48), truth, 1e-6), 3u);
+  struct Case {
+    double degrees[6];
+    std::vector<double> d;  // none: the 20 smallest Q but the third
+    double tolerance;
+    size_t rank;  // the start of the lattice comes before this one
+  };
+  const Case cases[] = {
+      {{10.2398, 8.3404, 3.1881, 95.9856, 99.3586, 89.1895}, {}, 1e-6, 3},
+      {{4.174488, 3.412909, 11.086091, 99.544568, 98.709216, 90.961078},
+       {10.7994538, 5.3996774, 4.1222305, 4.0695138, 3.8530174, 3.6649939, 3.6001171, 3.5551982, 3.3774049, 3.3625485,
+        3.1011846, 3.0657349, 3.0546279, 2.9492509, 2.6992189, 2.6972838, 2.6621688, 2.6580108, 2.6210532, 2.5647434},
+       1e-3, 48},
+  };
+  for (const Case& c : cases) {
+    double truth[6];
+    Cosines(c.degrees, truth);
+    Mineral m{"short axis", "aP", {}, {}, {}};
+    m.d = c.d;
+    if (m.d.empty()) {
+      std::vector<double> q = SmallestQ(truth, 21);
+      q.erase(q.begin() + 2);
+      for (const double x : q) m.d.push_back(1 / std::sqrt(x));
+    }
+    for (const double d : m.d) m.err.push_back(1e-4 * d);
+    EXPECT_LT(RankOf(ZoneStartCells(QLines(m), 5000, 48), truth, c.tolerance), c.rank) << c.degrees[0];
+  }
 }
 
 // The merit is the lattice's: any basis of it scores the same, a doubled axis doubles the density
@@ -441,12 +462,14 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
 // line indexes as well on it) comes back to the published cell: rutile and forsterite from a
 // single trial started on the long cell, through the half and third edges tried at the end, also
 // after an early end.
-TEST_F(ZoneStartsTest, AnEdgeTooLongIsDividedAtTheEnd) {
-  // The last case ends its search after the first trial (a functional limit it meets at once), as
-  // lines fitted within 1e-4 A end a search with the system given.
+TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
+  // The early cases end their search after the first trial (a functional limit they meet at once),
+  // as lines fitted within 1e-4 A end a search with the system given. The last two start on the
+  // supercell of a turned by 45 or 30 degrees.
   for (const auto& [name, system, edge, factor, early] :
        {std::tuple{"rutile", 4, 3, 3.0, false}, std::tuple{"rutile", 4, 3, 2.0, false},
-        std::tuple{"forsterite", 3, 3, 2.0, false}, std::tuple{"rutile", 4, 3, 3.0, true}}) {
+        std::tuple{"forsterite", 3, 3, 2.0, false}, std::tuple{"rutile", 4, 3, 3.0, true},
+        std::tuple{"rutile", 4, 1, std::sqrt(2.0), true}, std::tuple{"quartz", 6, 1, std::sqrt(3.0), true}}) {
     SCOPED_TRACE(std::string(name) + " edge " + std::to_string(edge) + (early ? " early end" : ""));
     const Mineral m = Minerals(name).at(0);
     SetLines(m.d);
@@ -463,6 +486,42 @@ TEST_F(ZoneStartsTest, AnEdgeTooLongIsDividedAtTheEnd) {
     ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
     fit.SearchTrials();
     for (int32_t k = 1; k <= 3; ++k) EXPECT_NEAR(fit.Records[k].value, m.cell[k - 1], 1e-3 * m.cell[k - 1]) << k;
+  }
+  // Monoclinic cells of twice the volume in the a-c plane, a' = p a + q c and c' = r a + s c:
+  // spodumene (C 2/c) from c doubled and from (a + 2c, a), which only (a + c) / 2 in place of c
+  // takes back within the C centring; baddeleyite (P 2_1/c) from (a - c, a + c), on the generator's
+  // list of seed 20261262. A C trial reduced without its centring (a + c in place of a turns C into
+  // I) leaves spodumene's true cell, and the fit of baddeleyite's rises once at its end, which must
+  // not drop the trial.
+  const std::vector<double> baddeleyite = {5.0794462, 4.7309728, 3.6950422, 3.6361322, 3.1628159, 2.8394143, 2.6213882,
+                                           2.6038303, 2.5395876, 2.4983315, 2.3412951, 2.3318236, 2.3170006, 2.2823321,
+                                           2.2526931, 2.2130294, 2.1903323, 2.0638694, 2.0187763, 1.9898468};
+  for (const auto& [name, type, p, q, r, t, lines] :
+       {std::tuple{"spodumene", 3, 1, 0, 0, 2, std::vector<double>{}}, std::tuple{"spodumene", 3, 1, 2, 1, 0, std::vector<double>{}},
+        std::tuple{"baddeleyite", 0, 1, -1, 1, 1, baddeleyite}}) {
+    SCOPED_TRACE(std::string(name) + " " + std::to_string(q) + std::to_string(r));
+    Mineral m = Minerals(name, "indexing_minerals_all.txt").at(0);
+    if (!lines.empty()) {
+      m.d = lines, m.err.clear();
+      for (const double d : lines) m.err.push_back(1e-4 * d);
+    }
+    const double beta = m.cell[4] * DegToRad;
+    const double a[2] = {m.cell[0], 0}, c[2] = {m.cell[2] * std::cos(beta), m.cell[2] * std::sin(beta)};
+    const double A[2] = {p * a[0] + q * c[0], p * a[1] + q * c[1]}, C[2] = {r * a[0] + t * c[0], r * a[1] + t * c[1]};
+    const double la = std::hypot(A[0], A[1]), lc = std::hypot(C[0], C[1]);
+    SetLines(m.d);
+    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+    AssignDSpacings();
+    PhaseTable[1].LatticeType = type;
+    PrepareAuto({2});
+    MakeControls(1);
+    TAULSM& fit = *CelixFitter;
+    const double start[6] = {la, m.cell[1], lc, 0, -std::fabs(A[0] * C[0] + A[1] * C[1]) / (la * lc), 0};
+    for (int32_t k = 1; k <= 6; ++k) fit.Records[k].value = start[k - 1];
+    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+    fit.SearchTrials();
+    for (int32_t k = 1; k <= 3; ++k) EXPECT_NEAR(fit.Records[k].value, m.cell[k - 1], 1e-3 * m.cell[k - 1]) << k;
+    EXPECT_NEAR(std::acos(fit.Records[5].value) / DegToRad, m.cell[4], 0.05);
   }
 }
 
