@@ -222,11 +222,12 @@ void FillBuckets(PhaseWork& w) {
 }
 
 // The nearest reflection to x over every phase among those line may take (0: among all): free
-// ones, or ones held by a line farther from them than x; the first in phase and reflection order
-// with the smallest difference; NaN differences never win. Returns the difference and the
-// reflection in p, j. The buckets before x's hold larger d, those after it smaller: a walk each
-// way ends at a bucket whose d range lies farther than the best.
+// ones, or ones within IndexedLineSigmas of x held by a line farther from them; the first in phase
+// and reflection order with the smallest difference; NaN differences never win. Returns the
+// difference and the reflection in p, j. The buckets before x's hold larger d, those after it
+// smaller: a walk each way ends at a bucket whose d range lies farther than the best.
 double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
+  const double reach = line > 0 ? IndexedLineSigmas * LineSigma(DSpacingList[line]) : 0;
   double m = Taken;
   bp = 1, bj = 1;
   for (int32_t p = 1; p <= Phases(); ++p) {
@@ -238,7 +239,8 @@ double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
       for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) {
         const int32_t j = w.bucketJ[k];
         const double a = std::fabs(w.bucketD[k] - x);
-        if (line > 0 && w.taken[j] && !(w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - w.bucketD[k])))
+        if (line > 0 && w.taken[j] &&
+            !(a <= reach && w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - w.bucketD[k])))
           continue;
         if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
       }
@@ -287,18 +289,25 @@ void Take(int32_t i, int32_t bp, int32_t bj) {
   line.h = w.h[bj], line.k = w.k[bj], line.l = w.l[bj];
 }
 
-// Line i goes to its nearest reflection that is free or held by a line farther from it; the line
-// it displaces does the same in turn. Each reflection keeps the nearest line that asked for it (a
-// stable matching), so that a line far from every reflection (an impurity) cannot push the lines
-// after it off theirs, however long the chain.
+// Line i goes to its nearest reflection; when an earlier line holds it, the one nearer to it keeps
+// it. The line left without one takes its nearest reflection that is free or that it indexes
+// (within IndexedLineSigmas) while the line holding it lies farther, and a line it displaces does
+// the same in turn: a line far from every reflection (an impurity) cannot push the lines after it
+// off theirs, however long the chain. Lines far from every reflection, as on the cells of random
+// trials, take free ones and start no chain.
 void Place(int32_t i) {
+  int32_t bp = 1, bj = 1;
+  const double r = Nearest(DSpacingList[i].d, 0, bp, bj);
+  int32_t holder = bj <= Work[bp].count && Work[bp].taken[bj] ? Work[bp].owner[bj] : -1;
+  if (holder < 0 || (holder > 0 && r < std::fabs(DSpacingList[holder].d - DSpacingList[holder].DCalc))) {
+    Take(i, bp, bj);
+    i = holder;
+  }
   // Each step moves a line to a reflection whose holder only ever comes nearer: the chain ends;
   // the guard only bounds it.
   for (int32_t step = 0; i > 0 && step < 4 * MaxDSpacings; ++step) {
-    int32_t bp = 1, bj = 1;
     Nearest(DSpacingList[i].d, i, bp, bj);
-    const PhaseWork& w = Work[bp];
-    const int32_t holder = bj <= w.count && w.taken[bj] ? w.owner[bj] : 0;
+    holder = bj <= Work[bp].count && Work[bp].taken[bj] ? Work[bp].owner[bj] : 0;
     Take(i, bp, bj);
     i = holder != i ? holder : 0;
   }

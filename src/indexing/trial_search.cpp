@@ -603,7 +603,8 @@ void TAULSM::TrySubCells() {
 void TAULSM::TryShorterEdges() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   const int32_t system = PhaseTable[1].CrystalSystem;
-  const double turned = PhaseTable[1].LatticeType != 0 ? 0 : system == 4 ? std::sqrt(2.0) : system == 6 ? std::sqrt(3.0) : 0;
+  const double turned =
+      PhaseTable[1].LatticeType != 0 ? 0 : system == 4 ? std::sqrt(2.0) : system == 6 ? std::sqrt(3.0) : 0;
   for (int32_t round = 0; round < 2; ++round) {
     const double volume = BestVolume;
     double best[IndexingRecordCapacity + 1];

@@ -142,14 +142,15 @@ std::vector<std::pair<double, double>> VotedTerms(const std::vector<ZoneLine>& l
 
 // With one cross term of the third axis known (E, the term with the zone's first axis, when
 // eKnown), the other one that the lines out of the zone vote for: a line at
-// Q(hkl) = Q(hk0) + l^2 c + l (hE + kF) gives F for every small h, k (k != 0) and l = 1, 2. A
-// zone of the third axis with few lines of its own (a short cell edge leaves few lines at its
-// first orders) gives PairTerms no sure term; the lines of all three indices still do. The
-// VotedPoints values that the most distinct lines give, each at least two. A value carries the
-// errors of the line and of the axes it is built from (sigma: those of the zone's axes and of c).
+// Q(hk1) = Q(hk0) + c + hE + kF gives F for every small h, k (k != 0). A zone of the third axis
+// with few lines of its own (a short cell edge leaves few lines at its first orders) gives
+// PairTerms no sure term; the lines of all three indices still do. The VotedPoints values that the
+// most distinct lines give, each at least two. A value carries the errors of the line and of the
+// axes it is built from (sigma: those of the zone's axes and of c).
 std::vector<double> VotedTerm(const std::vector<ZoneLine>& lines, const std::vector<size_t>& outside, size_t third,
                               const double (&zone)[3], double c, const double (&sigma)[3], bool eKnown, double known) {
-  // The low orders only: with many indices the votes of chance coincidences outnumber the true one.
+  // The low orders only (l = 1, |h|, |k| up to 2): with more indices the votes of chance
+  // coincidences outnumber the true one.
   constexpr int32_t Reach = 2;
   const double limit = 2 * std::sqrt(zone[eKnown ? 1 : 0] * c) * MaxCosine;
   struct Vote {
@@ -160,16 +161,14 @@ std::vector<double> VotedTerm(const std::vector<ZoneLine>& lines, const std::vec
   votes.clear();
   for (const size_t m : outside) {
     if (m == third) continue;
-    for (int32_t l = 1; l <= 1; ++l)
-      for (int32_t h = -Reach; h <= Reach; ++h)
-        for (int32_t k = -Reach; k <= Reach; ++k) {
-          const int32_t free = eKnown ? k : h, fixed = eKnown ? h : k;
-          if (free == 0) continue;
-          const double r = lines[m].q - (h * h * zone[0] + k * k * zone[1] + h * k * zone[2]) - l * l * c - l * fixed * known;
-          const double v = r / (l * free);
-          const double error = lines[m].sigma + h * h * sigma[0] + k * k * sigma[1] + l * l * sigma[2];
-          if (std::fabs(v) <= limit) votes.push_back({v, IndexedLineSigmas * error / (l * std::abs(free)), m});
-        }
+    for (int32_t h = -Reach; h <= Reach; ++h)
+      for (int32_t k = -Reach; k <= Reach; ++k) {
+        const int32_t free = eKnown ? k : h, fixed = eKnown ? h : k;
+        if (free == 0) continue;
+        const double v = (lines[m].q - (h * h * zone[0] + k * k * zone[1] + h * k * zone[2]) - c - fixed * known) / free;
+        const double error = lines[m].sigma + h * h * sigma[0] + k * k * sigma[1] + sigma[2];
+        if (std::fabs(v) <= limit) votes.push_back({v, IndexedLineSigmas * error / std::abs(free), m});
+      }
   }
   std::sort(votes.begin(), votes.end(), [](const Vote& x, const Vote& y) { return x.value < y.value; });
   std::vector<std::pair<int32_t, double>> counted;  // distinct lines, value
@@ -350,8 +349,10 @@ std::vector<ZoneCell> ZoneStartCells(const std::vector<ZoneLine>& lines, double 
       for (const double sign : {1.0, -1.0}) {
         if (thirds > VotedThirds) break;
         const double e = sign * es.front().value, f = sign * fs.front().value;
-        for (const double v : VotedTerm(lines, outside, axes[k].line, zone, c, sigmas, true, e)) score({a, b, c, z.d, e, v});
-        for (const double v : VotedTerm(lines, outside, axes[k].line, zone, c, sigmas, false, f)) score({a, b, c, z.d, v, f});
+        for (const double v : VotedTerm(lines, outside, axes[k].line, zone, c, sigmas, true, e))
+          score({a, b, c, z.d, e, v});
+        for (const double v : VotedTerm(lines, outside, axes[k].line, zone, c, sigmas, false, f))
+          score({a, b, c, z.d, v, f});
       }
       for (const Term& e : es)
         for (const Term& f : fs)
