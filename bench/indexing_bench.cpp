@@ -175,6 +175,8 @@ void BM_MakeMeasuredLike(benchmark::State& state) {
     FreeCelixFitter();
     PhaseCount = 1, IndexingMode = 0, CynematicFit = 0, DSpacingDataType = 0, DisplayCurrentFit = 0;
     BinDefaultsSet = 0, AutoHklBounds = AutoCellVolume = AutoInitCell = 1, CellVolumes[1] = 5000;
+    // A new session's: the last run's results would ask "not saved. Still exit?" on leaving.
+    std::fill(std::begin(ResultsUnsaved), std::end(ResultsUnsaved), uint8_t{0});
     DSpacingCount = static_cast<int32_t>(d.size());
     for (int32_t i = 1; i <= DSpacingCount; ++i)
       DSpacingList[i] = TDSpacingRecord{}, DSpacingList[i].d = d[i - 1], DSpacingList[i].Error = 2e-4 * d[i - 1];
@@ -182,6 +184,10 @@ void BM_MakeMeasuredLike(benchmark::State& state) {
     ScriptDefaultIndexing(ui, system, 1);
     state.ResumeTiming();
     CelixMain();
+    if (!CelixFitter || !ui.unexpected.empty()) {
+      state.SkipWithError("the Celix script did not run as written");
+      break;
+    }
     a = CelixFitter->Records[1].value;
   }
   state.counters["a"] = a;
