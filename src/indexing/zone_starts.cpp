@@ -181,7 +181,8 @@ std::vector<double> VotedTerm(const std::vector<ZoneLine>& lines, const std::vec
   }
   std::stable_sort(counted.begin(), counted.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
   std::vector<double> out;
-  for (const auto& [count, value] : counted) {
+  for (const auto& vote : counted) {
+    const double value = vote.second;
     if (out.size() >= VotedPoints) break;
     const double tolerance = IndexedLineSigmas * lines[third].sigma;
     if (std::none_of(out.begin(), out.end(), [&](double o) { return std::fabs(o - value) <= tolerance; }))
