@@ -458,10 +458,10 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
   }
 }
 
-// A search of orthogonal axes that ends on a cell with one edge two or three times too long (every
-// line indexes as well on it) comes back to the published cell: rutile and forsterite from a
-// single trial started on the long cell, through the half and third edges tried at the end, also
-// after an early end.
+// A search that ends on a supercell (every line indexes as well on it) comes back to the published
+// cell: rutile and forsterite from a single trial started on a cell with one edge two or three
+// times too long, through the half and third edges tried at the end, also after an early end;
+// rutile and quartz from a turned by 45 or 30 degrees; and monoclinic cells of twice the volume.
 TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
   // The early cases end their search after the first trial (a functional limit they meet at once),
   // as lines fitted within 1e-4 A end a search with the system given. The last two start on the
