@@ -8,6 +8,7 @@
 #include <limits>
 #include <unordered_set>
 #include "indexing/indexing_model.h"
+#include "indexing/metric_symmetry.h"
 
 namespace {
 
@@ -123,19 +124,8 @@ double RoughMerit(const std::vector<ZoneLine>& lines, const Metric& m) {
 }
 
 Matrix Inverse(const Matrix& g) {
-  Matrix r{};
-  r[0][0] = g[1][1] * g[2][2] - g[1][2] * g[2][1];
-  r[0][1] = g[0][2] * g[2][1] - g[0][1] * g[2][2];
-  r[0][2] = g[0][1] * g[1][2] - g[0][2] * g[1][1];
-  r[1][0] = g[1][2] * g[2][0] - g[1][0] * g[2][2];
-  r[1][1] = g[0][0] * g[2][2] - g[0][2] * g[2][0];
-  r[1][2] = g[0][2] * g[1][0] - g[0][0] * g[1][2];
-  r[2][0] = g[1][0] * g[2][1] - g[1][1] * g[2][0];
-  r[2][1] = g[0][1] * g[2][0] - g[0][0] * g[2][1];
-  r[2][2] = g[0][0] * g[1][1] - g[0][1] * g[1][0];
-  const double det = g[0][0] * r[0][0] + g[0][1] * r[1][0] + g[0][2] * r[2][0];
-  for (auto& row : r)
-    for (double& x : row) x /= det;
+  Matrix r;
+  InvertMatrix3(g, r);
   return r;
 }
 

@@ -38,16 +38,8 @@ int64_t Det(const IMat& M) {
 
 // Inverse of a symmetric positive matrix; false when it is singular.
 bool Invert(const Mat& G, Mat& out) {
-  const double det = G[0][0] * (G[1][1] * G[2][2] - G[1][2] * G[2][1]) -
-                     G[0][1] * (G[1][0] * G[2][2] - G[1][2] * G[2][0]) +
-                     G[0][2] * (G[1][0] * G[2][1] - G[1][1] * G[2][0]);
-  if (!(det > 0) || !std::isfinite(det)) return false;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      const int i1 = (j + 1) % 3, i2 = (j + 2) % 3, j1 = (i + 1) % 3, j2 = (i + 2) % 3;
-      out[i][j] = (G[i1][j1] * G[i2][j2] - G[i1][j2] * G[i2][j1]) / det;
-    }
-  return true;
+  const double det = InvertMatrix3(G, out);
+  return det > 0 && std::isfinite(det);
 }
 
 // Rows of M replaced by shorter lattice vectors until none is: b_j - round(g_ij / g_ii) b_i, then
@@ -101,6 +93,23 @@ IMat Adjugate(const IMat& M) {
 }
 
 }  // namespace
+
+double InvertMatrix3(const Matrix3& g, Matrix3& inverse) {
+  Matrix3& r = inverse;
+  r[0][0] = g[1][1] * g[2][2] - g[1][2] * g[2][1];
+  r[0][1] = g[0][2] * g[2][1] - g[0][1] * g[2][2];
+  r[0][2] = g[0][1] * g[1][2] - g[0][2] * g[1][1];
+  r[1][0] = g[1][2] * g[2][0] - g[1][0] * g[2][2];
+  r[1][1] = g[0][0] * g[2][2] - g[0][2] * g[2][0];
+  r[1][2] = g[0][2] * g[1][0] - g[0][0] * g[1][2];
+  r[2][0] = g[1][0] * g[2][1] - g[1][1] * g[2][0];
+  r[2][1] = g[0][1] * g[2][0] - g[0][0] * g[2][1];
+  r[2][2] = g[0][0] * g[1][1] - g[0][1] * g[1][0];
+  const double det = g[0][0] * r[0][0] + g[0][1] * r[1][0] + g[0][2] * r[2][0];
+  for (auto& row : r)
+    for (double& x : row) x /= det;
+  return det;
+}
 
 bool FindMetricSymmetry(const double (&cell)[6], double tolerance, MetricSymmetry& out) {
   out = MetricSymmetry{};

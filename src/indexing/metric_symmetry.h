@@ -4,7 +4,14 @@
 // a little off the symmetric one, which splits reflections of equal d; the averaged metric joins
 // them again.
 #pragma once
+#include <array>
 #include <cstdint>
+
+using Matrix3 = std::array<std::array<double, 3>, 3>;
+
+// The inverse of g, its cofactors over its determinant, which is returned (a determinant of 0
+// leaves infinities or NaN in inverse).
+double InvertMatrix3(const Matrix3& g, Matrix3& inverse);
 
 // A rotation of the lattice is kept when it changes the metric by at most this many relative
 // errors of the lines (twice that of d).
