@@ -1,4 +1,5 @@
 #include "core/number_parse.h"
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include "core/dialog_state.h"
@@ -147,6 +148,21 @@ void StrToFloatChecked(std::string_view s, double& x) {
     x = 1.001;
     DialogOk = 0;
   }
+}
+
+std::string FirstNonNumber(std::string_view s) {
+  std::string t(s);
+  SeparatorsToBlanks(t);
+  for (size_t pos = t.find_first_not_of(' '); pos != std::string::npos; pos = t.find_first_not_of(' ', pos)) {
+    const size_t end = std::min(t.find(' ', pos), t.size());
+    const std::string_view token = std::string_view(t).substr(pos, end - pos);
+    double x = 0.0;
+    uint8_t ok = 0;
+    StrToFloatRobust(token, x, ok);
+    if (ok != 1 || !std::isfinite(x)) return std::string(token);
+    pos = end;
+  }
+  return {};
 }
 
 void ParseNumbers(int32_t& n, std::string_view s) {

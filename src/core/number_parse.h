@@ -13,6 +13,9 @@ class TextFile;
 void StrToFloatRobust(std::string_view s, double& x, uint8_t& ok);
 // One dialog field: a non-number gives 1.001 and DialogOk := 0; a number leaves DialogOk as it is.
 void StrToFloatChecked(std::string_view s, double& x);
+// The first token of s (blank, tab or comma separated) that does not read as a finite number
+// ("inf", "nan", a word); empty when every token does.
+std::string FirstNonNumber(std::string_view s);
 // Splits s into NumberBuffer[1..n] (at most NumberBufferSize numbers; further ones are dropped).
 void ParseNumbers(int32_t& n, std::string_view s);
 // Reads numbers from the following lines of f into a[first..last] ("*" comments, "/" ends).

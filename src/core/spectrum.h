@@ -34,8 +34,11 @@ public:
   // CreateSpectrum: the header defaults, Y = 0, E = 1, X = the channel number. Also sets
   // AsciiErrorType and ErrorsKnown to 0.
   explicit TSpectrum(const std::string& name);
-  TSpectrum(const TSpectrum&) = delete;
-  TSpectrum& operator=(const TSpectrum&) = delete;
+  // Copies are explicit: three channel tables make a spectrum large.
+  std::unique_ptr<TSpectrum> Clone() const { return std::unique_ptr<TSpectrum>(new TSpectrum(*this)); }
+  void CopyFrom(const TSpectrum& other) {
+    if (this != &other) *this = other;
+  }
 
   // ---- header ----
   std::string Name;              // spectrum file name; "DUMMY" stands for no file
@@ -114,6 +117,8 @@ public:
   double DToChannel(double d);
 
 private:
+  TSpectrum(const TSpectrum&) = default;
+  TSpectrum& operator=(const TSpectrum&) = default;
   bool ReadBinary(int32_t wordSize);
   void WriteBinary(int32_t wordSize, int32_t first, int32_t last, const std::string& fileName);
   bool chanWidthWarned_ = false;  // "Wrong channel width" shown since the width became 0

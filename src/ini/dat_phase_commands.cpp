@@ -230,7 +230,7 @@ void ReadDatAtomNames() {
       if (!name.empty() && row != ElementTable.end()) atom.ScatteringLength = row->ScatteringLength;
       else if (!name.empty()) IniError("No match in Mendeleev table for " + name);
     }
-    if (blank) IniError("Blank atom name[s], replaced by NN, phase " + std::to_string(p));
+    if (blank) IniWarning("Blank atom name[s], replaced by NN, phase " + std::to_string(p));
   }
 }
 

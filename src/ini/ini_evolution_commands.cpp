@@ -53,7 +53,7 @@ void ReadIniTrevoZeroWeights() {
   int32_t count = 0;
   if (IniReadNumbers(1, c) < 1 || !Count(c[1], count)) return IniError("Wrong number of intervals for w-zeroing");
   if (count > ZeroWeightIntervalCapacity) {
-    IniError("Error,number of intervals for w-zeroing > 10, cut to 10");
+    IniWarning("Error,number of intervals for w-zeroing > 10, cut to 10");
     count = ZeroWeightIntervalCapacity;
   }
   TZeroWeightIntervals z;
@@ -108,7 +108,7 @@ void ReadIniSimplePeaks() {
   }
   if (taken < count) IniError("Less simple peaks than announced");
   if (taken > SimplePeakLimit)
-    IniError("Too many peaks for the simple analysis, the first " + std::to_string(SimplePeakLimit) + " kept");
+    IniWarning("Too many peaks for the simple analysis, the first " + std::to_string(SimplePeakLimit) + " kept");
   std::stable_sort(peaks.begin(), peaks.end(), [](const TTrevoPeak& a, const TTrevoPeak& b) { return a.reference < b.reference; });
   MainMode = 3;
   TrevoMode = 0;
@@ -173,7 +173,7 @@ void ReadIniSequenceNames(int32_t withVariances) {
   int32_t count = 0;
   if (IniReadNumbers(1, v) < 1 || !Count(v[1], count)) return IniError("Wrong sequence count");
   if (count > limit) {
-    IniError("Too many spectra in the sequence, cut to " + std::to_string(limit));
+    IniWarning("Too many spectra in the sequence, cut to " + std::to_string(limit));
     count = limit;
   }
   const auto trim = [](std::string s) {
@@ -205,7 +205,7 @@ void ReadIniCP() {
     points[static_cast<size_t>(i)] = x;
   }
   if (n > CalibrationValueLimit) {
-    IniError("Too many calibration points, the first " + std::to_string(CalibrationValueLimit) + " kept");
+    IniWarning("Too many calibration points, the first " + std::to_string(CalibrationValueLimit) + " kept");
     n = CalibrationValueLimit;
   }
   CalibrationPointLimit = n;

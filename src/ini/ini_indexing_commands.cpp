@@ -86,8 +86,7 @@ void ReadIniDSpacings() {
   const double path = h[2], lambda = h[3], theta = h[4], shift = h[5], width = h[6];
   int32_t kinematic = 0;
   if (!IniInteger(h[7], 0, 1, kinematic)) {
-    ShowMsg("Warning, keylatt not in [0,1]");
-    IniReportLocation();
+    IniWarning("Warning, keylatt not in [0,1]");
     kinematic = h[7] != 0.0 ? 1 : 0;  // the fitter holds three instrument records at most
   }
 
@@ -128,9 +127,9 @@ void ReadIniDSpacings() {
     }
     rows.push_back(r);
   }
-  if (!closed) IniError("No \"/\" after the d-spacings");
-  if (skipped > 0) IniError("Rows without a d-spacing skipped: " + std::to_string(skipped));
-  if (dropped > 0) IniError("Too many d-spacings, the first " + std::to_string(MaxDSpacings) + " kept");
+  if (!closed) IniWarning("No \"/\" after the d-spacings");
+  if (skipped > 0) IniWarning("Rows without a d-spacing skipped: " + std::to_string(skipped));
+  if (dropped > 0) IniWarning("Too many d-spacings, the first " + std::to_string(MaxDSpacings) + " kept");
 
   DSpacingDataType = type;
   CynematicFit = kinematic;

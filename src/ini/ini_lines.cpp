@@ -1,6 +1,7 @@
 // The line source of the command-file reader and the four ways of reading value lines.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -67,6 +68,12 @@ std::string Existing(const std::string& path) {
   return CaseInsensitiveMatch(path);
 }
 
+// A value line whose tokens are not all finite numbers is an error of the file: a word, "inf"
+// or "nan" would otherwise be taken as 0.
+void CheckNumbers(std::string_view line) {
+  if (const std::string bad = FirstNonNumber(line); !bad.empty()) IniError("Not a number: \"" + bad + "\"");
+}
+
 }  // namespace
 
 void ResetIniLineSource() {
@@ -107,6 +114,7 @@ int32_t IniReadLine() {
     return 0;
   }
   Cut(line);
+  CheckNumbers(line);
   int32_t n = 0;
   ParseNumbers(n, line);
   InputLine = std::move(line);
@@ -131,6 +139,7 @@ int32_t IniReadNumbers(int32_t n, std::span<double> a, bool stopAtName) {
       break;
     }
     if (const size_t remark = line.find('*'); remark != std::string::npos) line.erase(remark);
+    CheckNumbers(line);
     int32_t k = 0;
     ParseNumbers(k, line);
     // Numbers beyond the n-th on the last line are dropped with the rest of the line.
@@ -211,16 +220,24 @@ void ReadIniFileName(std::string& name) {
   if (IsDummyName(name) || Exists(name)) return;
   std::string found = Existing(name);
   if (found.empty()) found = Existing(((bare ? fs::path(WorkDir) : fs::path()) / squeezed).string());
+  // A folder that is not there (the set moved, or was written on another machine, "\" included):
+  // the file's own name beside the command file.
+  const std::string last = line.substr(line.find_last_of("/\\") + 1);
+  if (found.empty() && !own.empty() && !last.empty() && last != line) found = Existing((own / last).string());
   if (!found.empty()) name = found;
 }
 
 bool IniInteger(double x, int32_t lo, int32_t hi, int32_t& out) {
   if (!(x >= lo - 0.5 && x <= hi + 0.5)) return false;
+  // A count, a group or a switch is a whole number: 14.5 is no group.
+  if (std::abs(x - std::nearbyint(x)) > 1e-9 * std::max(1.0, std::abs(x))) return false;
   const int32_t r = RoundHalfEven(x);
   if (r < lo || r > hi) return false;
   out = r;
   return true;
 }
+
+TIniFailure IniFailure;
 
 void IniReportLocation() {
   const std::string where = "file " + IniTextFile.Name() + ", line " + std::to_string(lineNumber);
@@ -228,7 +245,18 @@ void IniReportLocation() {
   StatusMessage = where;
 }
 
+void IniReportLocation(const std::string& why) {
+  if (IniFailure.line == 0) IniFailure.line = std::max(lineNumber, 1), IniFailure.why = why;
+  ++IniFailure.count;
+  IniReportLocation();
+}
+
 void IniError(const std::string& text) {
+  ShowMsg(text);
+  IniReportLocation(text);
+}
+
+void IniWarning(const std::string& text) {
   ShowMsg(text);
   IniReportLocation();
 }

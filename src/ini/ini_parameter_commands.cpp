@@ -234,7 +234,8 @@ void ReadIniParameters(int32_t fromFile) {
 
   InfoLines.count = 0;
   AddInfoLine("Ini-file= " + IniFileName);
-  AddInfoLine("has been input and processed");
+  // After an error of the file the array is read, but the file is not processed.
+  if (!wrong && IniFailure.count == 0) AddInfoLine("has been input and processed");
   const int32_t mode = std::clamp(MainMode, 0, 3);
   if (wrong) {
     SelectExclusive(mode, 0);

@@ -79,7 +79,7 @@ int32_t EvolutionCount(int32_t p, double n) {
   const int32_t room = std::min(std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections), TrevoReflectionCapacity);
   int32_t k = 0;
   if (IniInteger(n, 0, room, k)) return k;
-  IniError("Reflections of phase " + std::to_string(p) + " cut to " + std::to_string(room));
+  IniWarning("Reflections of phase " + std::to_string(p) + " cut to " + std::to_string(room));
   return n < 0 ? 0 : room;
 }
 
@@ -137,7 +137,7 @@ void ReadIniLatticeParameters() {
       continue;
     }
     if (!fromFile && nsg != 0 && setting != 2 && !SettingKnown(nsg, setting)) {
-      IniError("No setting " + std::to_string(setting) + " for " + std::to_string(nsg) + ", setting 1 taken");
+      IniWarning("No setting " + std::to_string(setting) + " for " + std::to_string(nsg) + ", setting 1 taken");
       setting = 1;
     }
     LATTICE& ph = PhaseTable[p];
@@ -188,6 +188,13 @@ void ReadIniAtomicParameters() {
       // read as a number.
       const int32_t got = IniReadNumbers(11, v, true);
       if (got == 0) return IniError("INI: Too few data in IAP-command");
+      // Occupation, x, y, z and the six thermal values; the scattering length may follow.
+      const std::string which = " for atom " + std::to_string(i) + " of phase " + std::to_string(p);
+      if (got < 10) {
+        IniError("INI: Too few data" + which + " in IAP-command");
+        continue;
+      }
+      if (v[1] < 0) IniWarning("Warning, occupation below 0" + which);
       // Without an element the atom is refused: it keeps all it held.
       if (Squeezed(name).empty()) {
         IniError("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
@@ -221,7 +228,7 @@ void ReadIniAtomicParameters() {
     ++extra;
   }
   if (extra > 0 && Phases() > 0)
-    IniError("INI: " + std::to_string(extra) + " atoms beyond the " + std::to_string(Atoms(Phases())) +
+    IniWarning("INI: " + std::to_string(extra) + " atoms beyond the " + std::to_string(Atoms(Phases())) +
              " of phase " + std::to_string(Phases()) + " passed over");
 }
 
@@ -243,7 +250,7 @@ void ReadIniScatteringAmplitudes() {
 void ReadIniAtomsFromParameters() {
   KnownCommand = 1;
   const bool none = UseAvailableArray[0] == 0 && MainMode == 0;
-  if (none) IniError("No atomic parameters yet initialized");
+  if (none) IniWarning("No atomic parameters yet initialized");
   for (int32_t p = 1; p <= Phases(); ++p) {
     for (int32_t i = 1; i <= Atoms(p); ++i) {
       std::string line;

@@ -8,12 +8,15 @@
 #include "core/help_texts.h"
 #include "core/messages.h"
 #include "core/mode_flags.h"
+#include "core/model_snapshot.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/settings_file.h"
 #include "core/small_routines.h"
 #include "core/ui_backend.h"
 #include "crystal/cell_update.h"
+#include "crystal/parameter_preparation.h"
+#include "indexing/taulsm.h"
 #include "ini/ini_commands.h"
 
 TextFile IniTextFile;
@@ -133,19 +136,30 @@ private:
 // The titles kept for the trace of one reading (a garbage file may hold millions of lines).
 constexpr size_t TraceCapacity = 100000;
 
-// Step 10: the title lines until STOP, the end of the file or an Abort.
-void ReadCommands(int32_t iniMode, bool stepWise) {
+// How a reading ended.
+enum class Reading { Whole, StoppedByUser, Failed };
+
+// The commands that start a run on the model read so far rather than read into it: none starts
+// after an error of the file.
+bool StartsARun(const std::string& key) { return key == "FS" || key == "TREVO" || key == "AUTOC"; }
+
+// Step 10: the title lines until STOP, the end of the file or an Abort. After an error the
+// reading goes on, so that every wrong line is named; the reading has then failed.
+Reading ReadCommands(int32_t iniMode, bool stepWise) {
   IniDispatchTrace.clear();
+  IniFailure = {};
   const TIniKey* table = iniMode == 1 ? IniKeyTable : DatKeyTable;
   const int32_t count = iniMode == 1 ? IniKeyCount : DatKeyCount;
+  bool anyTitle = false;
   std::string line;
   while (IniNextLine(line)) {
     if (line.empty() || line == " " || line.front() == '*') continue;
     if (line.size() > 255) line.resize(255);
-    if (stepWise && !Ui().AskOkCancel(line, MsgKind::Information)) return;
+    if (stepWise && !Ui().AskOkCancel(line, MsgKind::Information)) return Reading::StoppedByUser;
     const std::string key = IniKey(line);
     KnownCommand = 0;
-    if (key == "STOP") return;
+    anyTitle = true;
+    if (key == "STOP") return IniFailure.count > 0 ? Reading::Failed : Reading::Whole;
     const int32_t titleLine = IniLineNumber();
     TIniDispatch trace{key, titleLine, "", 0};
     IniHandler handler = nullptr;
@@ -155,17 +169,33 @@ void ReadCommands(int32_t iniMode, bool stepWise) {
       if (handler) trace.handler = table[i].handlerName;
       break;
     }
-    if (handler) handler();
+    const int32_t errorsBefore = IniFailure.count;
+    if (handler && IniFailure.count > 0 && StartsARun(key)) {
+      trace.handler.clear();
+      KnownCommand = 1;
+    } else if (handler) {
+      handler();
+    }
     trace.known = KnownCommand;
     if (IniDispatchTrace.size() < TraceCapacity) IniDispatchTrace.push_back(std::move(trace));
-    if (KnownCommand == 0 && InhibitWarnings == 0) {
+    // A command whose handler named its own error is no unknown command.
+    if (KnownCommand == 0 && InhibitWarnings == 0 && IniFailure.count == errorsBefore) {
       // The box shows the text alone; where and what go to the result file and the status line.
       const std::string where = "file " + IniTextFile.Name() + ", line " + std::to_string(titleLine) + ": " + line;
       LogLine(where);
       StatusMessage = where;
-      if (!Ui().AskOkCancel("Wrong command ", MsgKind::Information)) return;
+      if (!Ui().AskOkCancel("Wrong command ", MsgKind::Information)) {
+        if (IniFailure.line == 0) IniFailure.line = titleLine, IniFailure.why = "Wrong command " + line;
+        ++IniFailure.count;
+        return Reading::Failed;
+      }
     }
   }
+  if (!anyTitle) {
+    IniFailure.line = std::max(IniLineNumber(), 1), IniFailure.why = "no command in the file";
+    ++IniFailure.count;
+  }
+  return IniFailure.count > 0 ? Reading::Failed : Reading::Whole;
 }
 
 // Step 11.
@@ -174,6 +204,42 @@ void FinishReading() {
   if (GraphMode != 0) GraphMode = 1;
   if ((MainMode == 0 || MainMode == 2) && UseAvailableArray[MainMode] == 1 && NoCrystalInfo == 0)
     UpdatePhasesFromParameters();
+}
+
+// The model as it was before a reading, with what the reader itself keeps beside the tables.
+struct ReaderSnapshot {
+  ReaderSnapshot() {
+    model.Keep(IniFileName), model.Keep(ParameterFileName), model.Keep(PreparedParameterCount);
+    model.KeepFitter([]() -> TParameter* { return CelixFitter.get(); });
+  }
+  ModelSnapshot model;
+};
+
+// A reading that failed: the model held before comes back and the file is named with the line
+// and the reason.
+void Abandoned(const ReaderSnapshot& before, const std::string& name) {
+  if (IniTextFile.IsOpen()) IniTextFile.Close();
+  before.model.Restore();
+  const std::string text = "The Ini-file " + name + " has not been read: line " + std::to_string(IniFailure.line) +
+                           ", " + IniFailure.why + ". The model held before is kept";
+  LogLine(text);
+  StatusMessage = text;
+  ShowMsg(text);
+  DialogOk = 0;
+}
+
+// Steps 10 and 11 over the opened file, into a model that comes back when the reading fails.
+void ReadAll(const ReaderSnapshot& before, int32_t iniMode, bool reset, bool stepWise) {
+  const std::string name = IniTextFile.Name();
+  ResetIniLineSource();
+  if (reset) {
+    ResetModelState(HalfChannels);
+    MainMode = 0;
+    RandomizeAtoms();
+  }
+  DialogOk = 1;
+  if (ReadCommands(iniMode, stepWise) == Reading::Failed) return Abandoned(before, name);
+  FinishReading();
 }
 
 // Steps 3 to 6: the chosen, opened file; false when nothing is to be read.
@@ -246,6 +312,7 @@ void ReadIniFile(int32_t iniMode) {
     DialogOk = 0;
     return;
   }
+  const ReaderSnapshot before;  // also the file name the model came from
   if (!OpenCommandFile(iniMode)) {
     DialogOk = 0;
     return;
@@ -256,26 +323,13 @@ void ReadIniFile(int32_t iniMode) {
     DialogOk = 0;
     return;
   }
-  ResetIniLineSource();
-  ResetModelState(HalfChannels);
-  MainMode = 0;
-  RandomizeAtoms();
-  DialogOk = 1;
-  ReadCommands(iniMode, stepWise);
-  FinishReading();
+  ReadAll(before, iniMode, true, stepWise);
 }
 
 void ReadIniText(std::string_view text, int32_t iniMode, bool reset, bool stepWise, const std::string& name) {
   IniFileGuard guard;
   DialogOk = 1;
+  const ReaderSnapshot before;
   IniTextFile.ResetFromText(text, name);
-  ResetIniLineSource();
-  if (reset) {
-    ResetModelState(HalfChannels);
-    MainMode = 0;
-    RandomizeAtoms();
-  }
-  DialogOk = 1;
-  ReadCommands(iniMode, stepWise);
-  FinishReading();
+  ReadAll(before, iniMode, reset, stepWise);
 }

@@ -82,19 +82,32 @@ void IniTakeName(std::string& line);
 // A file-name line: the next non-comment line, blanks trimmed at both ends and kept whole. A name
 // without folder is taken beside the command file when it is there, else in WorkDir (refreshed
 // from the process's folder). When that path does not exist, a name of the same spelling in
-// another case in its folder is taken, then the name with every blank removed.
+// another case in its folder is taken, then the name with every blank removed; a name whose
+// folder holds none of these is last looked for beside the command file.
 void ReadIniFileName(std::string& name);
 // "DUMMY" as the bare name of a file, in any case.
 bool IsDummyName(const std::string& name);
 
 // ---- values ----
-// x as an integer of lo..hi (rounded halves to even), tested as a double first; false when out.
+// x as an integer of lo..hi; false when x is out of range or not a whole number.
 bool IniInteger(double x, int32_t lo, int32_t hi, int32_t& out);
 // A handler's error: text in a message box exactly, and "file <name>, line <n>" as a line of its
-// own to the result file and the status line.
+// own to the result file and the status line. The file is then not read as a whole: the reading
+// goes on to name what else is wrong, and the model held before it comes back at its end.
 void IniError(const std::string& text);
-// The location line alone, after a message that a shared check has shown.
+// A warning the reading goes on after (a value cut or replaced): shown and located the same way.
+void IniWarning(const std::string& text);
+// The location line alone, after a message that a shared check has shown; with why, the check
+// refused the command (an error as IniError's).
 void IniReportLocation();
+void IniReportLocation(const std::string& why);
+// The first error of the reading (line 0: none) and how many the reading met.
+struct TIniFailure {
+  int32_t line = 0;
+  std::string why;
+  int32_t count = 0;
+};
+extern TIniFailure IniFailure;
 
 // ---- entries ----
 // Reads a command file held in memory: no file dialog and no options dialog; the step-wise flag

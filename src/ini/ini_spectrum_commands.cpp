@@ -108,7 +108,7 @@ void ReadIniSpectrumInfo(int32_t axisKind) {
   if (!dummy && !FileThere(name)) return IniError("No file " + name);
   uint8_t ok = 0;
   CheckInterval(a1, a2, ok);
-  if (ok == 0) return IniReportLocation();
+  if (ok == 0) return IniReportLocation("Wrong interval");
 
   if (!SpectrumList[isp]) return;
   TSpectrum& sp = *SpectrumList[isp];

@@ -69,6 +69,13 @@ std::vector<double> Snapshot() {
   return s;
 }
 
+// n whole channels, one a line (calibration points are whole channels).
+std::string Channels(int32_t n) {
+  std::string s;
+  for (int32_t i = 1; i <= n; ++i) s += std::to_string(100 + i) + "\n";
+  return s;
+}
+
 std::string Rows(int32_t n, const char* row) {
   std::string s;
   for (int32_t i = 1; i <= n; ++i) s += std::to_string(1 + 0.01 * i).substr(0, 6) + row;
@@ -82,6 +89,7 @@ struct BadCase {
   const char* message;     // shown exactly
   int32_t* count = nullptr;  // a clamped count and its value, else the tables are unchanged
   int32_t clamped = 0;
+  bool warning = false;      // the file is still read as a whole
 };
 
 class BadInputTest : public IndexingEvolutionTest, public ::testing::WithParamInterface<BadCase> {};
@@ -94,11 +102,18 @@ TEST_P(BadInputTest, ShowsItsMessageAndKeepsTheTables) {
   ReadIniText(c.text + (c.iniMode ? "..SV\n150\n" : "SMW\n2\n"), c.iniMode, false, false, IniDataFile("bad"));
   EXPECT_TRUE(Shown(c.message)) << ::testing::PrintToString(ui.Messages());
   EXPECT_TRUE(Logged("file " + IniDataFile("bad") + ", line "));
+  // Reading goes on in step: the next command is read, no value line is met as a title.
+  ASSERT_FALSE(IniDispatchTrace.empty());
+  EXPECT_EQ(IniDispatchTrace.back().key, c.iniMode ? "SV" : "SMW");
+  EXPECT_EQ(IniDispatchTrace.back().known, 1);
+  EXPECT_FALSE(Shown("Wrong command "));
+  // A count cut is a warning and the file is read; after an error the model read before
+  // comes back whole, the next command's value too.
+  const bool whole = c.count != nullptr || c.warning;
   if (c.count) EXPECT_EQ(*c.count, c.clamped);
   else EXPECT_EQ(Snapshot(), before);
-  // Reading goes on in step: the next command is read, no value line is met as a title.
-  EXPECT_EQ(c.iniMode ? CellVolumes[1] : double(WidthMode), c.iniMode ? 150.0 : 2.0);
-  EXPECT_FALSE(Shown("Wrong command "));
+  EXPECT_EQ(IniFailure.count == 0, whole);
+  EXPECT_EQ(c.iniMode ? CellVolumes[1] : double(WidthMode), whole ? (c.iniMode ? 150.0 : 2.0) : (c.iniMode ? DefaultCellVolume : 0.0));
 }
 
 const char* const WrongIntervals = "Wrong channels of the intervals for w-zeroing (1..32768, first <= last)";
@@ -109,9 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"EDS_201_rows", 1, "EDS\n0 0 1.54 0 0 0 0\n" + Rows(201, " 0.001\n") + "/\n",
                 "Too many d-spacings, the first 200 kept", &DSpacingCount, 200},
         BadCase{"EDS_no_slash", 1, "EDS\n0 0 1.54 0 0 0 0\n2.0 0.001\n", "No \"/\" after the d-spacings", &DSpacingCount, 1},
-        BadCase{"EDS_d0_type_0", 1, "EDS\n0 0 1.54 0 0 0 0\n0 0.001 5\n/\n", "Rows without a d-spacing skipped: 1"},
-        BadCase{"EDS_zero_sine", 1, "EDS\n2 0 1.54 0 0 0 0\n0 0.001 0\n/\n", "Rows without a d-spacing skipped: 1"},
-        BadCase{"CP_21", 1, "CP\n21\n" + Rows(21, "\n"), "Too many calibration points, the first 20 kept",
+        BadCase{"EDS_d0_type_0", 1, "EDS\n0 0 1.54 0 0 0 0\n0 0.001 5\n/\n", "Rows without a d-spacing skipped: 1", nullptr, 0, true},
+        BadCase{"EDS_zero_sine", 1, "EDS\n2 0 1.54 0 0 0 0\n0 0.001 0\n/\n", "Rows without a d-spacing skipped: 1", nullptr, 0, true},
+        BadCase{"CP_21", 1, "CP\n21\n" + Channels(21), "Too many calibration points, the first 20 kept",
                 &CalibrationPointLimit, 20},
         BadCase{"IPSU_61", 1, "IPSU\n61\n" + Rows(61, " 1 1\n"), "Too many peaks for the simple analysis, the first 60 kept",
                 &MarkedPointCount, 60},

@@ -12,6 +12,7 @@
 #include "core/dialog_state.h"
 #include "core/model_switches.h"
 #include "core/toolbox.h"
+#include "crystal/parameter_preparation.h"
 #include "ini/ini_setup.h"
 #include "support/temp_path.h"
 
@@ -68,12 +69,15 @@ TEST_F(IniReaderTest, WrongCommandBoxGoesOnWithOkAndStopsWithAbort) {
   // The box shows the text alone; file, line and the line itself go to the log and status line.
   EXPECT_TRUE(Logged("file test.ini, line 4: SNS"));
   EXPECT_TRUE(Logged("file test.ini, line 5: 1"));
-  EXPECT_EQ(StatusMessage, "file test.ini, line 5: 1");
-  // Inhibited: silence, and the reading goes on past unknown keys (IP: a command not built yet).
+  // Abort: the file is not read, said with the line.
+  EXPECT_EQ(StatusMessage, "The Ini-file test.ini has not been read: line 5, Wrong command 1. The model held before is kept");
+  EXPECT_EQ(DialogOk, 0);
+  // Inhibited: silence, and the reading goes on past unknown keys.
   InhibitWarnings = 1;
-  Read("SNS\n1\nIP\n.......Set Number of Phases\n3\n");
+  Read("SNS\n1\nQQ\n.......Set Number of Phases\n3\n");
   EXPECT_EQ(PhaseCount, 3);
-  EXPECT_EQ(IniDispatchTrace[2].key, "IP");
+  EXPECT_EQ(IniDispatchTrace[2].key, "QQ");
+  EXPECT_EQ(DialogOk, 1);
 }
 
 TEST_F(IniReaderTest, StopFirstResetsTheModelAndSetsNothing) {
@@ -95,11 +99,14 @@ TEST_F(IniReaderTest, StepWiseShowsEveryDispatchedLineAndAbortStops) {
 }
 
 TEST_F(IniReaderTest, TitleMetAmongValuesEndsTheBlockAndIsDispatched) {
+  MainMode = 2;
   Read("SNP\n1\n.......Input the Lattice Parameters\n5.1 5.2 5.3\n.......Set the Mode\n3\n");
   EXPECT_TRUE(Shown("INI: Too few data in ILP-command"));
   EXPECT_TRUE(Logged("file test.ini, line 4"));
-  EXPECT_EQ(MainMode, 3);
-  EXPECT_EQ(NoCrystalInfo, 1);
+  ASSERT_EQ(IniDispatchTrace.size(), 3u);
+  EXPECT_EQ(IniDispatchTrace[2].handler, "ReadIniMainMode");
+  // The file is not read as a whole: the mode held before stays.
+  EXPECT_EQ(MainMode, 2);
 }
 
 TEST_F(IniReaderTest, DatDialectAcceptsOmadAndStop) {
@@ -218,6 +225,68 @@ TEST_F(IniFileDialogTest, OtherExtensionIsAskedAndNoReturnsToTheDialog) {
   EXPECT_FALSE(IniTextFile.IsOpen());
 }
 
+// A file that cannot be read as a whole: the first wrong line and why, no "input and processed",
+// and the set-up held before (spectrum, phases, atoms, parameter array, file name) kept.
+TEST_F(IniFileDialogTest, AFileNotReadWholeLeavesTheModelAndSaysWhere) {
+  ui.onUnexpected = [](const std::string&) {};
+  if (!FitParameters) CreateFitParameters();
+  ui.QueueAnswer(false);  // "Errors=0. Make Poisson variance?"
+  Read(ReadWholeFile(IniDataFile("zro2_fitted.ini")));
+  ASSERT_EQ(DialogOk, 1) << ::testing::PrintToString(ui.Messages());
+  IniFileName = "held.ini";
+  const TSpectrum& sp = *SpectrumList[1];
+  const std::vector<double> counts(sp.Y + 1, sp.Y + sp.LastChannel + 1);
+  const std::string spectrum = sp.Name, atom = AtomTable[1][1].Name;
+  const double a = PhaseTable[1].Cell[0], x = AtomTable[1][1].X, value = parar[12].value;
+  const int32_t phases = PhaseCount, prepared = PreparedParameterCount;
+  std::string fitted = ReadWholeFile(IniDataFile("zro2_fitted.ini"));
+  fitted.replace(fitted.find("zro2_counts.txt"), 15, "none.txt");
+  const struct {
+    const char* name;
+    std::string text;
+    std::string why;
+    int32_t line;
+  } cases[] = {
+      {"spectrum file missing", fitted, "No file " + WorkDir + "/none.txt", 14},
+      {"empty", "", "no command in the file", 1},
+      {"comments only", "* nothing here\n\n", "no command in the file", 2},
+      {"section it cannot parse", "SNP\n2\nILP\n5 5 5 90\n", "INI: Too few data in ILP-command", 4},
+      {"inf among the cells", "SNP\n1\nILP\n5 5 inf 90 90 90 1 1 1 0 0\n", "Not a number: \"inf\"", 4},
+  };
+  for (const auto& c : cases) {
+    ui.Clear();
+    InfoLines.count = 0;
+    for (auto& f : ResultsUnsaved) f = 0;
+    ui.ChooseFile(Write("bad.ini", c.text));
+    ui.ExpectDialog("Input of ini-file").Ok();
+    ReadIniFile(1);
+    EXPECT_EQ(DialogOk, 0) << c.name;
+    EXPECT_TRUE(Shown("The Ini-file " + (dir_ / "bad.ini").string() + " has not been read: line " +
+                      std::to_string(c.line) + ", " + c.why + ". The model held before is kept"))
+        << c.name << ::testing::PrintToString(ui.Messages());
+    for (int32_t i = 1; i <= InfoLines.count; ++i) EXPECT_NE(InfoLines.lines[i], "has been input and processed") << c.name;
+    EXPECT_FALSE(Shown("Wrong command ")) << c.name;
+    EXPECT_EQ(IniFileName, "held.ini") << c.name;
+    EXPECT_TRUE(sp.Name == spectrum && AtomTable[1][1].Name == atom) << c.name;
+    EXPECT_EQ(std::vector<double>(sp.Y + 1, sp.Y + sp.LastChannel + 1), counts) << c.name;
+    EXPECT_EQ(PhaseCount, phases) << c.name;
+    EXPECT_EQ(PreparedParameterCount, prepared) << c.name;
+    EXPECT_EQ(PhaseTable[1].Cell[0], a) << c.name;
+    EXPECT_EQ(AtomTable[1][1].X, x) << c.name;
+    EXPECT_EQ(parar[12].value, value) << c.name;
+  }
+  // The same file with its spectrum beside it is read whole and processed.
+  std::filesystem::copy_file(IniDataFile("zro2_counts.txt"), dir_ / "none.txt");
+  ui.Clear();
+  for (auto& f : ResultsUnsaved) f = 0;
+  ui.ChooseFile(Write("good.ini", fitted));
+  ui.ExpectDialog("Input of ini-file").Ok();
+  ui.QueueAnswer(false);
+  ReadIniFile(1);
+  EXPECT_EQ(DialogOk, 1) << ::testing::PrintToString(ui.Messages());
+  EXPECT_EQ(InfoLines.lines[2], "has been input and processed");
+}
+
 // ---- file-name lines ----
 
 TEST_F(IniFileDialogTest, FileNameLinesFindTheFileOnThisPlatform) {
@@ -240,6 +309,14 @@ TEST_F(IniFileDialogTest, FileNameLinesFindTheFileOnThisPlatform) {
   }
   EXPECT_TRUE(IsDummyName(name("dummy")));
   EXPECT_EQ(name(folder + "/none.txt"), folder + "/none.txt");  // kept for "No file "
+  // A folder that is not there (moved, or another machine's): the name beside the command file.
+  IniTextFile.ResetFromText("/gone/away/Zr.Counts.TXT\nC:\\data\\zr.counts.txt\n", folder + "/set.ini");
+  std::string moved, windows;
+  ReadIniFileName(moved);
+  ReadIniFileName(windows);
+  IniTextFile.Close();
+  EXPECT_EQ(moved, folder + "/Zr.Counts.TXT");
+  EXPECT_EQ(windows, folder + "/Zr.Counts.TXT");
 }
 
 // A bare name is taken beside the command file, not from a file of that name in the process's

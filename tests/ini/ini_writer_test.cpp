@@ -561,7 +561,11 @@ TEST_F(IniWriterTest, ParameterRowsAgainstTheMetric) {
   EXPECT_TRUE(Shown("Parameter array is wrong"));
   Read(head + rows(40, "0 0.03 0.03 0 0 0"));
   EXPECT_TRUE(Shown("Error, wrong unit cell"));
-  EXPECT_EQ(DialogOk + UseAvailableArray[0], 0);
+  // Neither wrong array replaces the one read first.
+  EXPECT_EQ(DialogOk, 0);
+  EXPECT_EQ(PreparedParameterCount, 40);
+  EXPECT_DOUBLE_EQ(parar[1].value, 25.0);
+  EXPECT_NEAR(parar[12].value, std::stod(metric[0][0]), 2e-9);
 }
 
 int32_t analysisOpened = 0;
