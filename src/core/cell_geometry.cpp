@@ -149,7 +149,7 @@ double ArcCosClamped(double x) {
   if (x == 1) return 0;
   if (x == -1) return std::numbers::pi;
   double r = std::atan(std::sqrt(std::fabs(1 - x * x)) / std::fabs(x));
-  return x < 0 ? PiLegacy - r : r;
+  return x < 0 ? std::numbers::pi - r : r;
 }
 
 double ArcSinAngle(double x) {

@@ -11,7 +11,8 @@
 // Degrees per radian as the program has always used it (not 180/pi: results agree with exact
 // geometry to about 1e-8 relative).
 inline constexpr double RadToDeg = 57.29578;
-// Pi as used by the mirror steps of ArcCosClamped and ArcSinAngle (1.5e-7 below pi).
+// Pi as used by the mirror steps of ArcSinAngle and ArcCosRounded (1.5e-7 below pi). ArcCosClamped
+// mirrors with pi itself: a cell's angle goes to its cosine and back unchanged.
 inline constexpr double PiLegacy = 3.1415925;
 
 // Crystal-system codes: 1 triclinic, 2 monoclinic, 3 orthorhombic, 4 tetragonal, 5 cubic,

@@ -184,8 +184,10 @@ bool MetricRowsToCell(int32_t k) {
   if (IndexingLayout()) {
     for (int32_t q = 3; q < 6; ++q)
       if (w[UpperCellRow][q] < 0) SwapBounds(q);
+    // The exact inverse of the cosine CellToMetricRows takes: an angle within 0.006 degrees of 90
+    // keeps its cosine (ArcCosClamped would give 90 itself).
     for (auto& row : w)
-      for (int32_t q = 3; q < 6; ++q) row[q] = ArcCosClamped(row[q]) * RadToDeg;
+      for (int32_t q = 3; q < 6; ++q) row[q] = std::acos(std::clamp(row[q], -1.0, 1.0)) * RadToDeg;
     return true;
   }
   if (!PositiveEdges(w[ValueCellRow]) || !FiniteRow(w[ValueCellRow])) {

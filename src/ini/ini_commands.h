@@ -29,6 +29,10 @@ void ReadIniRealModel(int32_t doubleSigned);  // IRM (0), IDRM and IDSRM (1)
 void ReadIniModelInfo(int32_t kind);
 
 // ---- phases, atoms, reflections ----
+// The phases from the parameter array (UpdatePhasesFromParameters); a magnetic atom keeps the
+// moment its file line gives where the array's occupation x moment agrees with it within the
+// writer's rounding.
+void UpdatePhasesKeepingFileMoments();
 void ReadIniLatticeParameters();    // ILP
 void ReadIniAtomicParameters();     // IAP, IAI
 void ReadIniScatteringAmplitudes(); // ENSSA

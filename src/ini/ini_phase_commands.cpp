@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 #include "core/cell_geometry.h"
@@ -106,7 +107,34 @@ std::string NameAndLength(std::string line, double& length) {
   return line;
 }
 
+// The moments of the magnetic atoms as the file gives them.
+struct FileMoments {
+  FileMoments() {
+    for (int32_t p = 1; p <= MaxPhases; ++p)
+      for (int32_t i = 1; i <= MaxAtoms; ++i) moment[i][p] = AtomTable[i][p].MagneticMoment;
+  }
+  // A moment the array gives back as occupation x moment over the occupation, both rounded as
+  // written, stays the file's own where the sizes agree within the writer's roundings (the
+  // array's record of a negative product turns the sign at every update).
+  void KeepWhereTheyAgree() const {
+    for (int32_t p = 1; p <= std::clamp(PhaseCount, 0, MaxPhases); ++p) {
+      if (PhaseModelFlags[p] != 1) continue;
+      for (int32_t i = 1; i <= std::clamp(PhaseTable[p].AtomCount, 0, MaxAtoms); ++i) {
+        double& m = AtomTable[i][p].MagneticMoment;
+        if (std::abs(std::abs(m) - std::abs(moment[i][p])) <= 4e-6 * std::abs(moment[i][p])) m = moment[i][p];
+      }
+    }
+  }
+  double moment[MaxAtoms + 1][MaxPhases + 1];
+};
+
 }  // namespace
+
+void UpdatePhasesKeepingFileMoments() {
+  const auto file = std::make_unique<FileMoments>();
+  UpdatePhasesFromParameters();
+  file->KeepWhereTheyAgree();
+}
 
 void ReadIniLatticeParameters() {
   KnownCommand = 1;
@@ -272,7 +300,7 @@ void ReadIniAtomsFromParameters() {
       else if (found == 0) ResetAtom(FlatAtom(i, p));
     }
   }
-  if (!none) UpdatePhasesFromParameters();
+  if (!none) UpdatePhasesKeepingFileMoments();
 }
 
 void ReadIniMagneticPhase() {

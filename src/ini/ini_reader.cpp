@@ -3,6 +3,9 @@
 #include <exception>
 #include <optional>
 #include <filesystem>
+#include <memory>
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include "core/dialog_toolkit.h"
 #include "core/help_texts.h"
@@ -202,8 +205,9 @@ Reading ReadCommands(int32_t iniMode, bool stepWise) {
 void FinishReading() {
   if (IniTextFile.IsOpen()) IniTextFile.Close();
   if (GraphMode != 0) GraphMode = 1;
-  if ((MainMode == 0 || MainMode == 2) && UseAvailableArray[MainMode] == 1 && NoCrystalInfo == 0)
-    UpdatePhasesFromParameters();
+  if ((MainMode == 0 || MainMode == 2) && UseAvailableArray[MainMode] == 1 && NoCrystalInfo == 0) {
+    UpdatePhasesKeepingFileMoments();
+  }
 }
 
 // The model as it was before a reading, with what the reader itself keeps beside the tables.

@@ -36,33 +36,73 @@ namespace fs = std::filesystem;
 
 // ---- fields ----
 
+namespace {
+
+// Significant digits of the exponent form where a value is too small or too large for the fixed
+// one (within 5e-7 of the value).
+constexpr int32_t ValueDigits = 7;
+
+// x rounded to ValueDigits significant digits.
+double SignificantValue(double x) {
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, ValueDigits - 1);
+  double y = 0;
+  std::from_chars(buf, r.ptr, y);
+  return y;
+}
+
+// The decimals that round x within 1e-6 of its magnitude: the step 10^-d lies between 2e-7 and
+// 2e-6 of |x|. A step that follows the magnitude alone makes the text a fixpoint: what it reads
+// back as (moved by less than half a step by a conversion, too) is written as the same text.
+int32_t NeededDecimals(double x) {
+  return x == 0.0 ? 0 : static_cast<int32_t>(std::ceil(-std::log10(2e-6 * std::abs(x))));
+}
+
+// Trailing zeros of the digits that end at end, cut while more than keep digits stay after the
+// point (for a mantissa: significant digits in all), and a point left alone.
+void TrimZeros(std::string& s, size_t end, int32_t keep, bool significant) {
+  const size_t point = s.find('.');
+  if (point == std::string::npos || point > end) return;
+  auto kept = [&](size_t last) {
+    if (!significant) return static_cast<int32_t>(last - point);
+    int32_t n = 0;  // a mantissa's digits are its significant ones (0 has one)
+    for (size_t i = 0; i <= last; ++i) n += s[i] >= '0' && s[i] <= '9';
+    return n;
+  };
+  size_t last = end - 1;
+  while (last > point && s[last] == '0' && kept(last - 1) >= keep) --last;
+  if (last == point) --last;
+  s.erase(last + 1, end - last - 1);
+}
+
+void PadTo(std::string& s, int32_t width) {
+  const size_t lead = s.find_first_not_of(' ');
+  s.erase(0, lead == std::string::npos ? 0 : lead);
+  if (static_cast<int32_t>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
+}
+
+}  // namespace
+
 std::string IniField(int32_t width, int32_t decimals, double x) {
   if (!std::isfinite(x)) x = 0.0;
-  // Decimals a double can carry: beyond them the text no longer gets closer.
-  constexpr int32_t MostDecimals = 17;
-  // Strictly inside 1e-6: a value on the bound (1/3 at six decimals) is not left to the last bit.
-  const double tolerance = (1e-6 - 1e-15) * std::abs(x);
-  auto readsBack = [&](const std::string& s) {
-    double back = 0;
-    uint8_t ok = 0;
-    StrToFloatRobust(s, back, ok);
-    return ok == 1 && std::abs(back - x) <= tolerance;
-  };
-  // The fixed form while its integer digits stay within what a double carries (longer, it is
-  // no closer and may pass the reader's line length).
-  if (std::abs(x) < 1e17)
-    for (int32_t d = std::max(decimals, 0); d <= std::max(decimals, MostDecimals); ++d)
-      if (std::string s = FormatFixed(width, d, x); readsBack(s)) return s;
-  // A magnitude the fixed digits cannot hold (5.6e-123, 1e300): the exponent form, fewest digits.
-  std::string s;
-  for (int32_t p = 1; p <= MostDecimals; ++p) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, p - 1);
-    s.assign(buf, r.ptr);
-    s[s.find('e')] = 'E';
-    if (readsBack(s)) break;
+  decimals = std::max(decimals, 0);
+  // The decimals follow from the magnitude alone (a rounding within 1e-6 of it), and the zeros
+  // after the field's own decimals go: what the text reads back as is written as the same text.
+  const double shown = std::abs(SignificantValue(x));
+  if (x == 0.0 || (shown >= 1e-11 && shown < 1e17)) {
+    std::string s = FormatFixed(0, std::clamp(NeededDecimals(x), decimals, std::max(decimals, 17)), x);
+    TrimZeros(s, s.size(), decimals, false);
+    PadTo(s, width);
+    return s;
   }
-  if (static_cast<int32_t>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), ' ');
+  // A magnitude the fixed digits cannot hold (5.6e-123, 1e300): the exponent form.
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, ValueDigits - 1);
+  std::string s(buf, r.ptr);
+  const size_t e = s.find('e');
+  s[e] = 'E';
+  TrimZeros(s, e, 1, true);
+  PadTo(s, width);
   return s;
 }
 
@@ -73,8 +113,14 @@ std::string IniIntField(int32_t width, int32_t n) {
 }
 
 std::string IniExponent(int32_t width, int32_t precision, double x) {
+  // The digits of IniField's step, the zeros beyond precision cut: the same fixpoint.
+  if (!std::isfinite(x)) x = 0.0;
+  const int32_t magnitude = x == 0.0 ? 0 : static_cast<int32_t>(std::floor(std::log10(std::abs(SignificantValue(x)))));
   std::string s;
-  FormatExponent(width, precision, s, std::isfinite(x) ? x : 0.0);
+  FormatExponent(0, std::clamp(NeededDecimals(x) + magnitude + 1, precision, 17), s, x);
+  const size_t sign = s.find_last_of("+-");
+  TrimZeros(s, sign == 0 || sign == std::string::npos ? s.size() : sign, precision, true);
+  PadTo(s, width);
   return s;
 }
 
