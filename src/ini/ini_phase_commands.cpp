@@ -223,9 +223,10 @@ void ReadIniAtomicParameters() {
         continue;
       }
       if (v[1] < 0) IniWarning("Warning, occupation below 0" + which);
-      // Without an element the atom is refused: it keeps all it held.
+      // Without an element the atom is refused: it keeps all it held, and the file is read (the
+      // writer names such an atom but writes it).
       if (Squeezed(name).empty()) {
-        IniError("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
+        IniWarning("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
         continue;
       }
       ATOM& a = AtomTable[i][p];

@@ -240,6 +240,10 @@ void ReadAll(const ReaderSnapshot& before, int32_t iniMode, bool reset, bool ste
     ResetModelState(HalfChannels);
     MainMode = 0;
     RandomizeAtoms();
+    // The parameter array belongs to the set-up it was formed for: a file without one leaves none.
+    if (FitParameters) FitParameters->NPar = 0;
+    if (CelixFitter) CelixFitter->NPar = 0;
+    PreparedParameterCount = 0;
   }
   DialogOk = 1;
   if (ReadCommands(iniMode, stepWise) == Reading::Failed) return Abandoned(before, name);

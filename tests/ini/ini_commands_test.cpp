@@ -107,7 +107,7 @@ const BadCase BadCases[] = {
     {"ILP setting 9", "ILP\n5.15367 5.21982 5.31867 90 99.199 90 14 2 1 0 0\n4 4 4 90 90 90 225 9 1 0 0\n",
      "No setting 9 for 225, setting 1 taken", true},
     {"IAP empty name", "IAP\n\n1 0.5 0.5 0.5 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n",
-     "INI: No element name for atom 1 of phase 1"},
+     "INI: No element name for atom 1 of phase 1", true},
     {"IAP atoms beyond the count",
      "IAP\nZr\n1 0.1 0.2 0.3 0.5 0 0 0 0 0 0\nNi\n1 0 0 0 0.5 0 0 0 0 0 0\n\nO\n1 0 0 0 0.5 0 0 0 0 0\nO\n1 0 0\n0 0.5 0 0 0 0 0\n \n",
      "INI: 2 atoms beyond the 1 of phase 2 passed over", true},

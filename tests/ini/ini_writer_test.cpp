@@ -648,6 +648,23 @@ TEST_F(IniWriterTest, ParameterRowsAgainstTheMetric) {
   EXPECT_NEAR(parar[12].value, std::stod(metric[0][0]), 2e-9);
 }
 
+// A fitted set-up, then a file without a parameter section (Al, a = 4.05): no array of the
+// fitted set-up stays to be saved with it, and the save reads back with a = 4.05.
+TEST_F(IniWriterTest, AnArrayBelongsToItsSetUp) {
+  ui.onUnexpected = [](const std::string&) {};
+  ui.QueueAnswer(false);  // "Errors=0. Make Poisson variance?"
+  Read(ReadWholeFile(IniDataFile("zro2_fitted.ini")));
+  ASSERT_EQ(FitParameters->NPar, 60);
+  Read("SM\n0\nSNP\n1\nILP\n4.05 4.05 4.05 90 90 90 225 1 1 0 0\nIAP\nAl\n1 0 0 0 0.5 0 0 0 0 0\n");
+  EXPECT_EQ(FitParameters->NPar, 0);
+  EXPECT_EQ(PreparedParameterCount, 0);
+  const std::string text = WriteToMemory();
+  EXPECT_EQ(Count(text, "Info about the Parameters"), 0);
+  Read(text);
+  EXPECT_EQ(PhaseTable[1].Cell[0], 4.05);
+  EXPECT_EQ(AtomTable[1][1].Name, "AL");
+}
+
 int32_t analysisOpened = 0;
 
 // IPA takes the rows after the parameter title of a written file, a missing file is refused;
