@@ -26,6 +26,7 @@ constexpr int32_t HalfChannels = 16384;      // block size of the smoothing func
 constexpr int32_t AnisotropyParameterCount = 12;  // anisotropy records per phase
 constexpr int32_t ModeCount = 4;  // 0 Rietveld, 1 powder indexing, 2 powder match, 3 peak fitting
 constexpr int32_t MaxFlatAtomIndex = MaxAtoms * MaxPhases;  // ResetAtom's flat index
+constexpr int32_t NonStandardGroup = 777;  // the group of a phase whose operations come from a file
 
 // Checks an index before a table is written: false, after the message
 // "Error, <table> index <i> outside <lo>..<hi>", when i lies outside lo..hi.

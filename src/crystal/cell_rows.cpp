@@ -330,7 +330,7 @@ void EditCellParameters() {
     if (item >= 0 && item < 7) {
       LATTICE& ph = PhaseTable[k];
       ph.CrystalSystem = item + 1;
-      if (!IndexingLayout()) ApplyMetricConstraints(parar, first, ph.CrystalSystem, ph.Setting);
+      if (!IndexingLayout()) ApplyMetricConstraints(parar, first, ph.CrystalSystem, MetricSetting(ph));
     }
   }
   DialogOk = 1;

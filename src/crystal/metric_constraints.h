@@ -21,3 +21,10 @@
 // "0" sets lower, value and upper to 0; "= A" ties the record to A by TieToMaster, which gives
 // it A's lower, value and upper.
 void ApplyMetricConstraints(ParameterRecord* records, int32_t first, int32_t crystalSystem, int32_t setting);
+
+struct LATTICE;
+// The setting whose monoclinic rule a phase's metric follows. A phase whose operations come from a
+// group file (group 777) has the unique axis of those operations: the coordinate that a diagonal
+// two-fold axis or mirror keeps apart from the other two (b gives setting 2, c setting 1). Any
+// other phase, or operations that show no such axis, its own setting.
+int32_t MetricSetting(const LATTICE& phase);

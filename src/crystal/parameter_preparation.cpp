@@ -356,7 +356,7 @@ void SetMetricRecords(int32_t p, int32_t base) {
     r.lower = std::min(g[i] * (1 - q), g[i] * (1 + q));
     r.upper = std::max(g[i] * (1 - q), g[i] * (1 + q));
   }
-  ApplyMetricConstraints(parar, base + 2, phase.CrystalSystem, phase.Setting);
+  ApplyMetricConstraints(parar, base + 2, phase.CrystalSystem, MetricSetting(phase));
 }
 
 // Step 11.4. On an angular spectrum W0 is the width law's value at theta = 0 (the law is

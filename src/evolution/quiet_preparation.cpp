@@ -51,7 +51,7 @@ void SetMetricRecords(int32_t p, int32_t base) {
     r.lower = std::min(g[i] * (1 - q), g[i] * (1 + q));
     r.upper = std::max(g[i] * (1 - q), g[i] * (1 + q));
   }
-  ApplyMetricConstraints(parar, base + 2, phase.CrystalSystem, phase.Setting);
+  ApplyMetricConstraints(parar, base + 2, phase.CrystalSystem, MetricSetting(phase));
 }
 
 }  // namespace

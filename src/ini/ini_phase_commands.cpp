@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr int32_t NonStandardGroup = 777;
 
 // Edges in (0, 10^4] angstrom and angles in (0, 180) degrees: a larger edge would make the
 // reflection search run over billions of indices.

@@ -24,13 +24,17 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // Cells of phase_cells_golden.txt (gemmi) with a group of their system; the free metric records.
+// A group file's phase (group 777) holds the group's operations under the other setting: the
+// unique axis is the operations' own.
 struct SystemCase {
   const char* label;
   int32_t group, setting, freeMetric;
+  bool groupFile = false;
 };
 const SystemCase kSystems[] = {{"triclinic", 1, 1, 6},  {"monoclinic_gamma", 3, 1, 4}, {"monoclinic_beta", 3, 2, 4},
                                {"orthorhombic", 47, 1, 3}, {"tetragonal", 123, 1, 2},   {"cubic", 221, 1, 1},
-                               {"hexagonal", 191, 1, 2},  {"rhombohedral", 166, 1, 2}};
+                               {"hexagonal", 191, 1, 2},  {"rhombohedral", 166, 1, 2},
+                               {"monoclinic_beta", 14, 2, 4, true}, {"monoclinic_gamma", 3, 1, 4, true}};
 
 // The golden row of a label: cell [0..5] and gemmi's metric A, B, C, hk, hl, kl [13..18].
 std::vector<double> GoldenCell(const std::string& label) {
@@ -61,6 +65,7 @@ protected:
     const std::vector<double> g = GoldenCell(c.label);
     ASSERT_TRUE(SetUpPhase(p, c.group, c.setting, {g[0], g[1], g[2], g[3], g[4], g[5]},
                            {IsoAtom(0.6, 0.1, 0.2, 0.3), IsoAtom(0.4, 0, 0, 0.5)}));
+    if (c.groupFile) PhaseTable[p].SpaceGroup = NonStandardGroup, PhaseTable[p].Setting = 3 - c.setting;
     PhaseModelFlags[p] = magnetic, PhaseTable[p].MomentDirection[0] = 0.3, PhaseTable[p].MomentDirection[2] = 0.9;
     for (int32_t a = 1; a <= 2 && magnetic; ++a)
       AtomTable[a][p].MagneticFlag = 1, AtomTable[a][p].MagneticMoment = 2, AtomTable[a][p].FormFactor[6] = 1;

@@ -16,6 +16,7 @@
 #include "core/number_parse.h"
 #include "crystal/cell_rows.h"
 #include "crystal/cell_update.h"
+#include "crystal/metric_constraints.h"
 #include "crystal/parameter_editor.h"
 #include "crystal/parameter_preparation.h"
 #include "indexing/indexing_state.h"
@@ -663,6 +664,31 @@ TEST_F(IniWriterTest, AnArrayBelongsToItsSetUp) {
   Read(text);
   EXPECT_EQ(PhaseTable[1].Cell[0], 4.05);
   EXPECT_EQ(AtomTable[1][1].Name, "AL");
+}
+
+// A magnetic phase of group 777 whose group file has the unique axis b (P 1 2/c 1): the metric
+// rows tied as PREPARE ties them keep hl at gemmi's value for the cell, and the save reads back
+// with the cell unchanged, and writes itself again.
+TEST_F(IniWriterTest, MonoclinicGroupFileKeepsItsUniqueAxis) {
+  ui.onUnexpected = [](const std::string&) {};
+  Read("SM\n0\nSNP\n2\nILP\n4 4 4 90 90 90 225 1 1 0 0\n5.15367 5.21982 5.31867 90 99.199 90 777 1 1 0 0\n"
+       "magnetic.spg\nIAP\nNi\n1 0 0 0 0.5 0 0 0 0 0\nFe\n1 0.25 0.25 0.25 0.3 0 0 0 0 0\n"
+       "SMP\n2 2\n0 1 0\nmagnetic.spg\nFE3\n2.5\n");
+  ASSERT_EQ(DialogOk, 1) << ::testing::PrintToString(ui.Messages());
+  Generator g(3);
+  g.Parameters();
+  const int32_t first = FirstCellRecord(2);
+  ApplyMetricConstraints(parar, first, PhaseTable[2].CrystalSystem, MetricSetting(PhaseTable[2]));
+  for (int32_t i = 1; i <= FitParameters->NPar; ++i) FitParameters->Records[i] = parar[i];
+  const auto metric = GoldenRows("zro2_metric.txt", "ini");
+  for (int32_t q = 0; q < 6; ++q) EXPECT_NEAR(parar[first + q].value, std::stod(metric[0][static_cast<size_t>(q)]), 2e-9) << q;
+  EXPECT_TRUE(parar[first + 5].lower == 0 && parar[first + 5].upper == 0);  // hk held at 0
+  UpdatePhasesFromParameters();
+  const std::string text = WriteToMemory();
+  Read(text);
+  const double cell[6] = {5.15367, 5.21982, 5.31867, 90, 99.199, 90};
+  for (int32_t q = 0; q < 6; ++q) EXPECT_NEAR(PhaseTable[2].Cell[q], cell[q], 1e-6 * cell[q]) << q;
+  EXPECT_EQ(WithoutNames(WriteToMemory()), WithoutNames(text));
 }
 
 int32_t analysisOpened = 0;
