@@ -548,6 +548,8 @@ TEST(IniFields, FieldsAgainstPythonAndKeepTheirValues) {
     EXPECT_LE(std::abs(y - x), 1e-6 * std::abs(x)) << x << " " << e;
     EXPECT_EQ(IniExponent(13, 5, y), e) << x;
   }
+  // Beyond the fixed form: the exponent form with its fewest digits.
+  EXPECT_EQ(IniField(10, 5, 5.6e-123) + IniField(8, 2, 1e300) + IniField(8, 2, -1.25e-20), "  5.6E-123  1E+300-1.25E-20");
   VKEST_REQUIRE_PYTHON("");
   const std::string live = ::testing::TempDir() + "ini_fields_live.txt";
   ASSERT_EQ(RunTool("gen_ini_fields_golden.py", live), 0);
@@ -689,6 +691,23 @@ TEST_F(IniWriterTest, MonoclinicGroupFileKeepsItsUniqueAxis) {
   const double cell[6] = {5.15367, 5.21982, 5.31867, 90, 99.199, 90};
   for (int32_t q = 0; q < 6; ++q) EXPECT_NEAR(PhaseTable[2].Cell[q], cell[q], 1e-6 * cell[q]) << q;
   EXPECT_EQ(WithoutNames(WriteToMemory()), WithoutNames(text));
+}
+
+// Powder match: the phases come from the array read. The metric rows of a saved set-up scaled by
+// 1/1.01 (the cell lines left as they were) read back as edges sqrt(1.01) longer, angles kept.
+TEST_F(IniWriterTest, PowderMatchPhasesComeFromTheArrayRead) {
+  Generator g(11);
+  Read(g.SetUp(2));
+  g.Parameters();
+  UpdatePhasesFromParameters();
+  const LATTICE before = PhaseTable[1];
+  for (int32_t q = 0; q < 6; ++q) {
+    ParameterRecord& r = FitParameters->Records[FirstCellRecord(1) + q];
+    r.lower /= 1.01, r.value /= 1.01, r.upper /= 1.01;
+  }
+  Read(WriteToMemory());
+  for (int32_t q = 0; q < 6; ++q)
+    EXPECT_NEAR(PhaseTable[1].Cell[q], before.Cell[q] * (q < 3 ? std::sqrt(1.01) : 1.0), 2e-6 * before.Cell[q]) << q;
 }
 
 int32_t analysisOpened = 0;
