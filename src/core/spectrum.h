@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 constexpr int32_t MaxChannels = 32768;
 
@@ -70,6 +71,9 @@ public:
   // the channel width and the first channel of the working range (UpdateAngleCalibration).
   double AngleToChannelSlope = 1.0, AngleToChannelOffset = 0.0;
   uint8_t DoubleSigned = 0;      // negative counts allowed
+  // Channels an X Y E read put into the gaps of the file's X grid, ascending: no count, error 0
+  // (weight 0, left out of every fit). A counts read of another kind clears the list.
+  std::vector<int32_t> GapChannels;
 
   // ---- channels [1..MaxChannels] ----
   double Y[MaxChannels + 1];  // counts
