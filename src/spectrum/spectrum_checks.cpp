@@ -156,9 +156,8 @@ void CountZeroes(const TSpectrum& sp, int32_t& total, int32_t& single) {
   const int32_t lo = std::max(sp.WorkFirst + 1, 2), hi = std::min(sp.WorkLast - 1, MaxChannels - 1);
   // A gap of an X Y E grid is no zero count (its channels are not counted, and a channel next
   // to one is not single).
-  auto gap = [&sp](int32_t k) { return std::binary_search(sp.GapChannels.begin(), sp.GapChannels.end(), k); };
   for (int32_t k = lo; k <= hi; ++k) {
-    if (sp.Y[k] != 0.0 || gap(k)) continue;
+    if (sp.Y[k] != 0.0 || sp.IsGap(k)) continue;
     ++total;
     if (sp.Y[k - 1] != 0.0 && sp.Y[k + 1] != 0.0) ++single;
   }
