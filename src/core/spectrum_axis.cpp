@@ -31,20 +31,30 @@ void TSpectrum::ComputeYRange() {
   Ymin = MinD(Ymin, 0.0);
 }
 
-bool TSpectrum::IsGap(int32_t c) const { return std::binary_search(GapChannels.begin(), GapChannels.end(), c); }
+bool TSpectrum::IsGap(int32_t c) const {
+  return c >= 1 && c <= MaxChannels && Y[c] == 0.0 && E[c] == 0.0 &&
+         std::binary_search(GapChannels.begin(), GapChannels.end(), c);
+}
 
-void TSpectrum::BridgeGaps(double* y, int32_t first, int32_t last) const {
-  auto gap = GapChannels.begin();
-  while (gap != GapChannels.end() && *gap < first) ++gap;
-  while (gap != GapChannels.end() && *gap <= last) {
+std::vector<int32_t> TSpectrum::GapsIn(int32_t first, int32_t last) const {
+  std::vector<int32_t> gaps;
+  for (auto c = std::lower_bound(GapChannels.begin(), GapChannels.end(), first);
+       c != GapChannels.end() && *c <= last; ++c)
+    if (IsGap(*c)) gaps.push_back(*c);
+  return gaps;
+}
+
+void TSpectrum::BridgeGaps(double* y, int32_t first, int32_t last, const std::vector<int32_t>& gaps) {
+  auto gap = std::lower_bound(gaps.begin(), gaps.end(), first);
+  while (gap != gaps.end() && *gap <= last) {
     // A run of neighbouring gap channels a..b.
     const int32_t a = *gap;
     int32_t b = a;
-    while (++gap != GapChannels.end() && *gap == b + 1 && b + 1 <= last) ++b;
+    while (++gap != gaps.end() && *gap == b + 1 && b + 1 <= last) ++b;
     const bool below = a > first, above = b < last;
     if (!below && !above) return;
-    const double ya = below ? y[a - 1 - first + 1] : y[b + 1 - first + 1];
-    const double yb = above ? y[b + 1 - first + 1] : ya;
+    const double ya = below ? y[a - first] : y[b + 2 - first];
+    const double yb = above ? y[b + 2 - first] : ya;
     for (int32_t c = a; c <= b; ++c)
       y[c - first + 1] = below && above ? ya + (yb - ya) * (c - a + 1) / (b - a + 2) : ya;
   }

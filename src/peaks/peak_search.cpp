@@ -227,25 +227,19 @@ class GapsBridged {
 public:
   explicit GapsBridged(TSpectrum& sp) : sp_(sp) {
     const int32_t first = MaxI(sp.FirstChannel, 1), last = MinI(sp.LastChannel, MaxChannels);
-    for (int32_t c : sp.GapChannels)
-      if (c >= first && c <= last) saved_.push_back({c, sp.Y[c], sp.E[c]});
-    if (saved_.empty()) return;
-    sp.BridgeGaps(sp.Y + first - 1, first, last);
-    sp.BridgeGaps(sp.E + first - 1, first, last);
+    gaps_ = sp.GapsIn(first, last);
+    TSpectrum::BridgeGaps(sp.Y + first - 1, first, last, gaps_);
+    TSpectrum::BridgeGaps(sp.E + first - 1, first, last, gaps_);
   }
   ~GapsBridged() {
-    for (const Saved& s : saved_) sp_.Y[s.c] = s.y, sp_.E[s.c] = s.e;
+    for (int32_t c : gaps_) sp_.Y[c] = sp_.E[c] = 0.0;
   }
   GapsBridged(const GapsBridged&) = delete;
   GapsBridged& operator=(const GapsBridged&) = delete;
 
 private:
-  struct Saved {
-    int32_t c;
-    double y, e;
-  };
   TSpectrum& sp_;
-  std::vector<Saved> saved_;
+  std::vector<int32_t> gaps_;
 };
 
 }  // namespace

@@ -131,10 +131,10 @@ bool FillDSpacingAxis(TSpectrum& sp) {
 void SetPoissonErrors(TSpectrum& sp) {
   int32_t first = 0, last = 0;
   ReadRange(sp, first, last);
-  for (int32_t k = first; k <= last; ++k) sp.E[k] = std::sqrt(std::fabs(sp.Y[k] + 1.0));
   // The gaps of an X Y E grid hold no count: they keep weight 0.
-  for (int32_t k : sp.GapChannels)
-    if (k >= first && k <= last) sp.E[k] = 0.0;
+  const std::vector<int32_t> gaps = sp.GapsIn(first, last);
+  for (int32_t k = first; k <= last; ++k) sp.E[k] = std::sqrt(std::fabs(sp.Y[k] + 1.0));
+  for (int32_t k : gaps) sp.E[k] = 0.0;
 }
 
 void MakePoissonVariance(int32_t i) {
