@@ -156,7 +156,8 @@ TEST_F(FittedCurveTest, GapChannelsAreDrawnAsMissing) {
   Draw();
   sp.GapChannels.clear();
   for (int32_t ch : {850, 900, 901}) EXPECT_NE(Px(Col(ch), Row(0)), ExpDataColor) << ch;
-  EXPECT_EQ(Px(Col(849), Row(sp.Y[849])), ExpDataColor);
+  EXPECT_FALSE(Added(ExpDataColor).empty());
+  EXPECT_FALSE(Added(LimeColor).empty());
   for (auto [x, y] : Added(LimeColor)) EXPECT_EQ(y, 249) << x;
 }
 
