@@ -121,4 +121,8 @@ TEST_F(SpectrumAxis, GapsAreBridgedAsLinearInterpolationOfTheirNeighbours) {
     EXPECT_EQ(y[0], -1.0);
   }
   EXPECT_FALSE(sp->IsGap(0));
+  // A run of gaps that goes on past the range is bridged up to the range's end, not beyond it.
+  std::vector<double> y = {-1, 3, 0, 0, -7};  // channels 50..52, then a sentinel
+  TSpectrum::BridgeGaps(y.data(), 50, 52, {51, 52, 53, 54});
+  EXPECT_EQ(y, (std::vector<double>{-1, 3, 3, 3, -7}));
 }

@@ -281,11 +281,17 @@ TEST_F(SpectrumRead, GridGapsAreFilledAtWeightZeroAndBrokenGridsRefused) {
     std::string message;  // the one message shown ("F" stands for the file)
     std::string filled;   // the same file with its gaps written at weight 0
   };
-  std::string geometric;
-  std::vector<double> geometricX, geometricY, geometricE;
+  // Steps growing by 5 % a line, and by 0.6 % a line over 41 lines (33 of the 40 steps within a
+  // tenth of the median step): neither is an equidistant grid.
+  std::string geometric, slow;
+  std::vector<double> geometricX, geometricY, geometricE, slowX, slowY, slowE;
   for (int32_t i = 0; i < 30; ++i) {
     geometricX.push_back(100.0 * std::pow(1.05, i)), geometricY.push_back(i), geometricE.push_back(1);
     geometric += Shortest(geometricX.back()) + " " + std::to_string(i) + " 1\n";
+  }
+  for (int32_t i = 0; i <= 40; ++i) {
+    slowX.push_back(1000.0 + (std::pow(1.006, i) - 1) / 0.006), slowY.push_back(i), slowE.push_back(2);
+    slow += Shortest(slowX.back()) + " " + std::to_string(i) + " 2\n";
   }
   const std::string off = "10.0 1\n10.1 2\n10.2 3\n10.3 4\n10.4 5\n10.5 6\n10.6 7\n10.7 8\n10.8 9\n10.95 10\n11.05 11\n";
   const Case cases[] = {
@@ -305,6 +311,7 @@ TEST_F(SpectrumRead, GridGapsAreFilledAtWeightZeroAndBrokenGridsRefused) {
       {"off the grid", off, 1, {}, {}, {}, {},
        "Error, the X step before line 10 of F (0.15) is no whole multiple of the file's step 0.1; the file is not read", ""},
       {"geometric", geometric, 1, geometricX, geometricY, geometricE, {}, "", ""},
+      {"slowly varying", slow, 1, slowX, slowY, slowE, {}, "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
