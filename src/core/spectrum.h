@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 constexpr int32_t MaxChannels = 32768;
 
@@ -73,6 +74,9 @@ public:
   // the channel width and the first channel of the working range (UpdateAngleCalibration).
   double AngleToChannelSlope = 1.0, AngleToChannelOffset = 0.0;
   uint8_t DoubleSigned = 0;      // negative counts allowed
+  // Channels an X Y E read put into the gaps of the file's X grid, ascending: no count, error 0
+  // (weight 0, left out of every fit). A counts read of another kind clears the list.
+  std::vector<int32_t> GapChannels;
 
   // ---- channels [1..MaxChannels] ----
   double Y[MaxChannels + 1];  // counts
@@ -102,6 +106,17 @@ public:
 
   // Ymax and Ymin of Y over FirstChannel..LastChannel; Ymin is at most 0.
   void ComputeYRange();
+
+  // Channel c is a gap: one of GapChannels that still holds no count and error 0 (a transform
+  // that wrote data into it made it a channel like any other).
+  bool IsGap(int32_t c) const;
+  // The gaps among channels first..last, ascending.
+  std::vector<int32_t> GapsIn(int32_t first, int32_t last) const;
+  // y[1..last - first + 1] holds a copy of channels first..last: every channel of gaps (ascending)
+  // becomes the straight line between the nearest channels with data on either side (the nearest
+  // one's value at an end of the range; left alone when the range has none), so that a search
+  // over the counts sees no dip where the file has no data.
+  static void BridgeGaps(double* y, int32_t first, int32_t last, const std::vector<int32_t>& gaps);
 
   // The angular calibration as the header and the axis give it now: slope 1 / ChanWidth (0 for
   // a width below 1e-10), offset = WorkFirst - X[WorkFirst] x slope. The profile model reads

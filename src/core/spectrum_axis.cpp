@@ -3,6 +3,7 @@
 // Time of flight: t = (channel + Delay) * ChanWidth microseconds, and t = K L d sin(theta) with
 // K = 2 m_n / h (Bragg's law with the de Broglie wavelength). Angular: X holds two-theta in
 // degrees and d = lambda / (2 sin(theta)).
+#include <algorithm>
 #include <cmath>
 #include "core/cell_geometry.h"
 #include "core/messages.h"
@@ -28,6 +29,35 @@ void TSpectrum::ComputeYRange() {
     if (Y[c] < Ymin) Ymin = Y[c];
   }
   Ymin = MinD(Ymin, 0.0);
+}
+
+bool TSpectrum::IsGap(int32_t c) const {
+  return c >= 1 && c <= MaxChannels && Y[c] == 0.0 && E[c] == 0.0 &&
+         std::binary_search(GapChannels.begin(), GapChannels.end(), c);
+}
+
+std::vector<int32_t> TSpectrum::GapsIn(int32_t first, int32_t last) const {
+  std::vector<int32_t> gaps;
+  for (auto c = std::lower_bound(GapChannels.begin(), GapChannels.end(), first);
+       c != GapChannels.end() && *c <= last; ++c)
+    if (IsGap(*c)) gaps.push_back(*c);
+  return gaps;
+}
+
+void TSpectrum::BridgeGaps(double* y, int32_t first, int32_t last, const std::vector<int32_t>& gaps) {
+  auto gap = std::lower_bound(gaps.begin(), gaps.end(), first);
+  while (gap != gaps.end() && *gap <= last) {
+    // A run of neighbouring gap channels a..b.
+    const int32_t a = *gap;
+    int32_t b = a;
+    while (++gap != gaps.end() && *gap == b + 1 && b + 1 <= last) ++b;
+    const bool below = a > first, above = b < last;
+    if (!below && !above) return;
+    const double ya = below ? y[a - first] : y[b + 2 - first];
+    const double yb = above ? y[b + 2 - first] : ya;
+    for (int32_t c = a; c <= b; ++c)
+      y[c - first + 1] = below && above ? ya + (yb - ya) * (c - a + 1) / (b - a + 2) : ya;
+  }
 }
 
 double TSpectrum::ChannelToD(double x) const {

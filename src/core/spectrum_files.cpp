@@ -144,14 +144,32 @@ bool IsHeading(std::string_view line) {
   return !ok;
 }
 
-// Error of a read error value v by AsciiErrorType: 0 the error, 1 a variance, 2 a weight.
-// The free-field reader takes a negative variance as 0, the X Y reader takes its modulus.
-double ErrorOfValue(double v, bool modulusOfVariance) {
+// Error of a read error value v by AsciiErrorType: 0 the error, 1 a variance, 2 a weight. A
+// value of 0 or below gives error 0, weight 0: the point is left out of a fit, never taken with
+// its sign flipped. The values of 0 or below are counted for one warning.
+struct NonPositiveErrors {
+  int32_t zero = 0, negative = 0, firstLine = 0;
+};
+
+double ErrorOfValue(double v, int32_t lineNumber, NonPositiveErrors& bad) {
+  if (!(v > 0.0)) {
+    if (bad.zero + bad.negative == 0) bad.firstLine = lineNumber;
+    ++(v < 0.0 ? bad.negative : bad.zero);
+    return 0.0;
+  }
   switch (AsciiErrorType) {
     case 0: return v;
-    case 2: return v > 0.0 ? std::sqrt(1.0 / v) : 0.0;
-    default: return modulusOfVariance ? std::sqrt(std::fabs(v)) : std::sqrt(MaxD(v, 0.0));
+    case 2: return std::sqrt(1.0 / v);
+    default: return std::sqrt(v);
   }
+}
+
+void WarnNonPositiveErrors(const NonPositiveErrors& bad, const std::string& path, const char* where) {
+  const int32_t n = bad.zero + bad.negative;
+  if (n == 0) return;
+  ShowMsg("Warning, " + Str(n) + " error value(s) of 0 or below in " + path + " (" + Str(bad.negative) +
+          " negative, " + Str(bad.zero) + " of 0), the first " + where + Str(bad.firstLine) +
+          ": those points have weight 0 and are left out of the fit");
 }
 
 bool ValidRange(int32_t first, int32_t last, const std::string& fileName) {
@@ -301,6 +319,7 @@ bool TSpectrum::ReadBinary(int32_t wordSize) {
   if (counts) {
     FirstChannel = 1;
     LastChannel = MaxI(n, 1);
+    GapChannels.clear();
   }
   // The first channel's count is never used; it is cleared in variance reads too.
   Y[1] = 0.0;
@@ -415,6 +434,7 @@ bool TSpectrum::ReadAsciiSpectrum(int32_t first, int32_t /*last*/) {
   }
   const auto n = static_cast<int32_t>(values.size());
   const bool counts = VarianceMode != 1;
+  NonPositiveErrors nonPositive;
   for (int32_t i = 0; i < n; ++i) {
     const double v = values[static_cast<size_t>(i)];
     const int32_t c = first + i;
@@ -422,13 +442,15 @@ bool TSpectrum::ReadAsciiSpectrum(int32_t first, int32_t /*last*/) {
       Y[c] = v;
       E[c] = std::sqrt(MaxD(v, 0.0));
     } else {
-      E[c] = ErrorOfValue(v, false);
+      E[c] = ErrorOfValue(v, c, nonPositive);
     }
   }
   if (counts) {
     FirstChannel = first;
     LastChannel = first + n - 1;
+    GapChannels.clear();
   }
+  WarnNonPositiveErrors(nonPositive, path, "at channel ");
   IoOk = 1;
   return true;
 }
@@ -466,6 +488,91 @@ void TSpectrum::WriteAsciiSpectrum(int32_t first, int32_t last, const std::strin
 // ---------------------------------------------------------------------------------------------
 // Kind 4: X, Y [, error] lines
 
+namespace {
+struct TripleRow {
+  double x, y, e;
+  uint8_t items;  // 0 no X or Y item, 2 X and Y, 3 with the error
+  int32_t line;
+};
+
+// X and its steps in messages: ten significant digits, whatever the locale.
+std::string Shortest(double x) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 10);
+  return std::string(buf, r.ptr);
+}
+
+// The channels with no data put before each line, and their count in gaps and channels.
+struct TripleGrid {
+  std::vector<int32_t> fills;
+  int32_t gaps = 0, missing = 0, firstGapLine = 0;
+};
+
+// A step within this fraction of a whole number of common steps is on the grid (X written with
+// few decimals, encoder jitter).
+constexpr double GridTolerance = 0.1;
+// A grid is equidistant when at least this share of its steps lie on it; a grid whose steps vary
+// smoothly (logarithmic time of flight, d-spacing) is taken as it is.
+constexpr double EquidistantShare = 0.9;
+
+// X must run one way without repeating. On an equidistant grid every step is a whole number of
+// common steps (the median step); a larger step is a gap, filled by channels with no data so
+// that every channel keeps its own X. A step that is no whole multiple refuses the file.
+bool CheckTripleGrid(const std::vector<TripleRow>& rows, const std::string& path, TripleGrid& grid) {
+  grid.fills.assign(rows.size(), 0);
+  std::vector<size_t> withX;
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].items != 0) withX.push_back(i);
+  if (withX.size() < 2) return true;
+  const double direction = rows[withX[1]].x - rows[withX[0]].x;
+  std::vector<double> unitSteps;
+  for (size_t k = 1; k < withX.size(); ++k) {
+    const TripleRow &a = rows[withX[k - 1]], &b = rows[withX[k]];
+    const double d = b.x - a.x;
+    if (d == 0.0 || (d > 0.0) != (direction > 0.0)) {
+      const std::string what = d == 0.0 || direction == 0.0 ? " repeats the X before it ("
+                                                            : " goes back from the X before it (";
+      ShowMsg("Error, the X of line " + Str(b.line) + " of " + path + what + Shortest(b.x) +
+              " after " + Shortest(a.x) + "); the file is not read");
+      return false;
+    }
+    if (withX[k] == withX[k - 1] + 1) unitSteps.push_back(std::fabs(d));
+  }
+  if (unitSteps.empty()) return true;
+  // The lower median: with as many gaps as plain steps the plain step still leads.
+  const size_t middle = (unitSteps.size() - 1) / 2;
+  std::nth_element(unitSteps.begin(), unitSteps.begin() + static_cast<std::ptrdiff_t>(middle), unitSteps.end());
+  const double step = unitSteps[middle];
+  size_t onGrid = 0, firstOff = 0;
+  double offStep = 0.0;
+  for (size_t k = 1; k < withX.size(); ++k) {
+    const double d = std::fabs(rows[withX[k]].x - rows[withX[k - 1]].x), r = d / step;
+    const double whole = std::nearbyint(r);
+    const auto between = static_cast<double>(withX[k] - withX[k - 1]);  // channels the lines take
+    if (whole >= between && std::fabs(r - whole) <= GridTolerance) {
+      ++onGrid;
+      grid.fills[withX[k]] = static_cast<int32_t>(whole - between);
+    } else if (firstOff == 0) {
+      firstOff = withX[k], offStep = d;
+    }
+  }
+  if (firstOff != 0) {
+    grid.fills.assign(rows.size(), 0);
+    if (static_cast<double>(onGrid) < EquidistantShare * static_cast<double>(withX.size() - 1)) return true;
+    ShowMsg("Error, the X step before line " + Str(rows[firstOff].line) + " of " + path + " (" +
+            Shortest(offStep) + ") is no whole multiple of the file's step " +
+            Shortest(step) + "; the file is not read");
+    return false;
+  }
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (grid.fills[i] == 0) continue;
+    if (grid.gaps++ == 0) grid.firstGapLine = rows[i].line;
+    grid.missing += grid.fills[i];
+  }
+  return true;
+}
+}  // namespace
+
 bool TSpectrum::ReadAsciiTriples(int32_t first) {
   IoOk = 0;
   ErrorsKnown = 0;
@@ -483,11 +590,7 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
   TextFile f;
   f.Reset(path);
 
-  struct Row {
-    double x, y, e;
-    uint8_t items;  // 0 no X or Y item, 2 X and Y, 3 with the error
-  };
-  std::vector<Row> rows;
+  std::vector<TripleRow> rows;
   rows.reserve(16384);
   std::vector<double> v;
   const auto needXY = static_cast<size_t>(MaxI(AsciiColumnX, AsciiColumnY));
@@ -516,7 +619,7 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
       if (HasControlCharacter(text) || v.size() < 2) ShowMsg("Warning, is it channel-counts spectrum?");
     }
     if (v.empty()) continue;
-    Row row{0.0, 0.0, 0.0, 0};
+    TripleRow row{0.0, 0.0, 0.0, 0, lineNumber};
     if (v.size() >= needXY) {
       row.x = v[static_cast<size_t>(AsciiColumnX) - 1];
       row.y = v[static_cast<size_t>(AsciiColumnY) - 1];
@@ -567,28 +670,59 @@ bool TSpectrum::ReadAsciiTriples(int32_t first) {
     ShowMsg("Error, no spectrum lines in " + path);
     return false;
   }
+  TripleGrid grid;
+  if (!CheckTripleGrid(rows, path, grid)) return false;
+  // The channels with no data count against the channels left.
+  size_t taken = 0;
+  for (int32_t total = 0; taken < rows.size(); ++taken) {
+    total += 1 + grid.fills[taken];
+    if (static_cast<size_t>(total) > room) break;
+  }
+  if (taken < rows.size()) {
+    rows.resize(taken);
+    if (!overflow)
+      ShowMsg("Warning, " + path + " holds more lines than channels " + Str(start) + " to 32768; the rest is not read");
+  }
+  if (grid.missing > 0)
+    ShowMsg("Warning, " + Str(grid.gaps) + " gap(s) in the X of " + path + ", " + Str(grid.missing) +
+            " channel(s) with no data (weight 0), the first before line " + Str(grid.firstGapLine));
 
-  const auto n = static_cast<int32_t>(rows.size());
-  for (int32_t i = 0; i < n; ++i) {
-    const Row& row = rows[static_cast<size_t>(i)];
-    const int32_t c = start + i;
+  GapChannels.clear();
+  NonPositiveErrors nonPositive;
+  int32_t c = start - 1, lastXChannel = 0;
+  double lastX = 0.0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const TripleRow& row = rows[i];
+    // A gap: channels on the grid between the last X and this one, no count, no weight.
+    const int32_t fill = grid.fills[i];
+    const double steps = c + fill + 1 - lastXChannel;
+    for (int32_t j = 1; j <= fill; ++j) {
+      ++c;
+      X[c] = lastX + (row.x - lastX) * (c - lastXChannel) / steps;
+      Y[c] = 0.0;
+      E[c] = 0.0;
+      GapChannels.push_back(c);
+    }
+    ++c;
     if (row.items == 0) {
       Y[c] = 0.0;
       E[c] = 1.0;
       X[c] = c;
       continue;
     }
+    lastX = row.x, lastXChannel = c;
     X[c] = row.x;
     Y[c] = row.y;
     if (row.items == 3) {
       ErrorsKnown = 1;
-      E[c] = ErrorOfValue(row.e, true);
+      E[c] = ErrorOfValue(row.e, row.line, nonPositive);
     } else {
       E[c] = std::sqrt(std::fabs(row.y) + 1.0);
     }
   }
+  WarnNonPositiveErrors(nonPositive, path, "in line ");
   FirstChannel = start;
-  LastChannel = start + n - 1;
+  LastChannel = c;
   XFirst = X[FirstChannel];
   XLast = X[LastChannel];
   XStep = (XLast - XFirst) / MaxI(1, LastChannel - FirstChannel);

@@ -125,7 +125,8 @@ void DrawFittedCurve(const std::string& selection, double yMax, double yMin) {
     for (int32_t k = 0; k < count; ++k) {
       const int32_t s = shown[k];
       const TSpectrum& sp = *SpectrumList[s];
-      if (!Loaded(sp, ch) || !std::isfinite(sp.Y[ch])) continue;
+      // A gap of a measured grid has no data to draw.
+      if (!Loaded(sp, ch) || !std::isfinite(sp.Y[ch]) || sp.IsGap(ch)) continue;
       const int32_t colour = count == 1 ? ExpDataColor : CurveColors[static_cast<size_t>(s + 1)];
       PlotPoint(colour, x, g.Row(sp.Y[ch]), s, ++plotted[k], 1);
       if (count == 1 && GraphFitErrors != 0 && !std::isnan(sp.E[ch])) {
@@ -164,7 +165,8 @@ void DrawFittedCurve(const std::string& selection, double yMax, double yMin) {
   int32_t previous = 0;
   for (const TPoint& p : points) {
     int32_t x = 0;
-    if (p.sub != 0 || !Loaded(sp, p.ch) || !std::isfinite(sp.Y[p.ch]) || !g.Column(p.ch, x)) continue;
+    if (p.sub != 0 || !Loaded(sp, p.ch) || !std::isfinite(sp.Y[p.ch]) || sp.IsGap(p.ch) || !g.Column(p.ch, x))
+      continue;
     if (p.ch != previous + 1) difference.Break();
     difference.Add(x, g.DifferenceRow(sp.Y[p.ch] - p.model));
     previous = p.ch;

@@ -223,10 +223,11 @@ void AddRFactorSums(int32_t s, int32_t point, double Y, double W, double F, doub
     RFactorP[s] = RFactorB[s] = RFactorW[s] = RFactorE[s] = 0;
     SumAbsObserved[s] = SumWeightedObservedSquares[s] = 0;
   }
+  if (W == 0) return;  // no data (a gap of the grid, an error of 0): left out as by the fit
   RFactorP[s] += std::fabs(Y - F);
   RFactorB[s] += std::fabs(Y - bg);
   RFactorW[s] += W * (Y - F) * (Y - F);
-  if (W != 0) RFactorE[s] += std::sqrt(1 / W);
+  RFactorE[s] += std::sqrt(1 / W);
   SumAbsObserved[s] += std::fabs(Y);
   SumWeightedObservedSquares[s] += W * Y * Y;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 #include "core/array_tools.h"
 #include "core/local_analysis.h"
 #include "core/numeric_arrays.h"
@@ -220,6 +221,27 @@ void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = fal
   }
   CutToMaxPeakCount();
 }
+// The gaps of a measured grid hold no counts: for the search they hold the straight line between
+// their neighbours, and their errors likewise, and get their zeros back after it.
+class GapsBridged {
+public:
+  explicit GapsBridged(TSpectrum& sp) : sp_(sp) {
+    const int32_t first = MaxI(sp.FirstChannel, 1), last = MinI(sp.LastChannel, MaxChannels);
+    gaps_ = sp.GapsIn(first, last);
+    TSpectrum::BridgeGaps(sp.Y + first - 1, first, last, gaps_);
+    TSpectrum::BridgeGaps(sp.E + first - 1, first, last, gaps_);
+  }
+  ~GapsBridged() {
+    for (int32_t c : gaps_) sp_.Y[c] = sp_.E[c] = 0.0;
+  }
+  GapsBridged(const GapsBridged&) = delete;
+  GapsBridged& operator=(const GapsBridged&) = delete;
+
+private:
+  TSpectrum& sp_;
+  std::vector<int32_t> gaps_;
+};
+
 }  // namespace
 
 void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, double WidthBegin, double WidthEnd,
@@ -234,6 +256,7 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     LogLine(FormatNumber(9, 2, WidthBegin) + FormatNumber(9, 2, WidthEnd) + "kw1 kw0 for width " +
             FormatNumber(9, 4, PeakWidthSlope) + FormatNumber(9, 3, PeakWidthIntercept));
   const int32_t meanWidth = Round((WidthBegin + WidthEnd) / 2.0);
+  const GapsBridged bridged(spectrum);
   bool usable = widthsFinite && last - first > meanWidth && PeakResolution != 0.0;
   // Counts that are not numbers make no peaks.
   for (int32_t c = first; usable && c <= last; ++c)

@@ -131,7 +131,10 @@ bool FillDSpacingAxis(TSpectrum& sp) {
 void SetPoissonErrors(TSpectrum& sp) {
   int32_t first = 0, last = 0;
   ReadRange(sp, first, last);
+  // The gaps of an X Y E grid hold no count: they keep weight 0.
+  const std::vector<int32_t> gaps = sp.GapsIn(first, last);
   for (int32_t k = first; k <= last; ++k) sp.E[k] = std::sqrt(std::fabs(sp.Y[k] + 1.0));
+  for (int32_t k : gaps) sp.E[k] = 0.0;
 }
 
 void MakePoissonVariance(int32_t i) {
@@ -151,8 +154,10 @@ void CountZeroes(const TSpectrum& sp, int32_t& total, int32_t& single) {
   total = single = 0;
   // Both neighbours of every channel looked at lie inside the arrays.
   const int32_t lo = std::max(sp.WorkFirst + 1, 2), hi = std::min(sp.WorkLast - 1, MaxChannels - 1);
+  // A gap of an X Y E grid is no zero count (its channels are not counted, and a channel next
+  // to one is not single).
   for (int32_t k = lo; k <= hi; ++k) {
-    if (sp.Y[k] != 0.0) continue;
+    if (sp.Y[k] != 0.0 || sp.IsGap(k)) continue;
     ++total;
     if (sp.Y[k - 1] != 0.0 && sp.Y[k + 1] != 0.0) ++single;
   }

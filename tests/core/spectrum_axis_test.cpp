@@ -1,5 +1,6 @@
 // Channel and d-spacing against the physics: the neutron constant 2 m_n / h and the time-of-flight
 // channels from CODATA through scipy (committed golden values), Bragg's law for angular spectra.
+#include <algorithm>
 #include <cmath>
 #include "spectrum_test_support.h"
 
@@ -86,4 +87,42 @@ TEST_F(SpectrumAxis, GoldenScriptReproducesTheCommittedValues) {
   EXPECT_EQ(TokenMismatches(TokenRows(out), TokenRows(GoldenPath),
                             [](const Tokens& row, size_t col) { return LastDigitUnit(row[col]); }),
             Tokens{});
+}
+
+// Gaps bridged as numpy.interp fills them from the channels with data (constant beyond the
+// first and last of them): runs of one and two channels inside, a run at each end of the range,
+// a channel that took data since (no gap), and a range with no data at all (left alone).
+TEST_F(SpectrumAxis, GapsAreBridgedAsLinearInterpolationOfTheirNeighbours) {
+  struct Case {
+    const char* what;
+    int32_t first;
+    std::vector<int32_t> gaps;
+    std::vector<double> y, bridged;  // channels first, first + 1, ...
+  };
+  const Case cases[] = {
+      {"inside", 10, {11, 13, 14}, {2, 0, 6, 0, 0, 12}, {2, 4, 6, 8, 10, 12}},
+      {"both ends", 20, {20, 21, 24}, {0, 0, 5, 7, 0}, {5, 5, 5, 7, 7}},
+      {"data written since", 30, {31, 32}, {1, 9, 0, 3}, {1, 9, 6, 3}},
+      {"no data", 40, {40, 41}, {0, 0}, {0, 0}},
+      {"the last channel", MaxChannels - 2, {MaxChannels - 1, MaxChannels}, {4, 0, 0}, {4, 4, 4}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto n = static_cast<int32_t>(c.y.size()), last = c.first + n - 1;
+    sp->GapChannels = c.gaps;
+    for (int32_t i = 0; i < n; ++i) sp->Y[c.first + i] = c.y[i], sp->E[c.first + i] = c.y[i] == 0 ? 0 : 1;
+    const std::vector<int32_t> gaps = sp->GapsIn(c.first, last);
+    for (int32_t k = c.first; k <= last; ++k)
+      EXPECT_EQ(sp->IsGap(k), std::count(gaps.begin(), gaps.end(), k) == 1 && c.y[k - c.first] == 0) << k;
+    std::vector<double> y(c.y);
+    y.insert(y.begin(), -1.0);  // y[1] is the first channel
+    TSpectrum::BridgeGaps(y.data(), c.first, last, gaps);
+    EXPECT_EQ(std::vector<double>(y.begin() + 1, y.end()), c.bridged);
+    EXPECT_EQ(y[0], -1.0);
+  }
+  EXPECT_FALSE(sp->IsGap(0));
+  // A run of gaps that goes on past the range is bridged up to the range's end, not beyond it.
+  std::vector<double> y = {-1, 3, 0, 0, -7};  // channels 50..52, then a sentinel
+  TSpectrum::BridgeGaps(y.data(), 50, 52, {51, 52, 53, 54});
+  EXPECT_EQ(y, (std::vector<double>{-1, 3, 3, 3, -7}));
 }

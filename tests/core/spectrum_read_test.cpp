@@ -1,10 +1,16 @@
 // Reading spectrum files: fixtures written by an independent writer (Python struct and plain text)
 // read back to the channels they hold, the error values of the text kinds, and the bad files.
+#include <charconv>
 #include <cmath>
 #include "core/abandon.h"
 #include "spectrum_test_support.h"
 
 namespace {
+std::string Shortest(double x) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
+}
+
 struct Fixture {
   std::string file;
   int32_t kind, first;
@@ -48,7 +54,7 @@ TEST_F(SpectrumRead, FixturesReadToTheirChannels) {
   for (double v : basic) basicE.push_back(std::sqrt(std::max(v, 0.0)));
   fixtures.push_back({"k3_basic.txt", 3, 5, 0, 0, 0, basic, basicE, {}});
   fixtures.push_back({"k4_two.txt", 4, 1, 0, 0, 0, {3, 0, -8, 15, 24}, {2, 1, 3, 4, 5}, {0.5, 1, 1.5, 2, 2.5}});
-  fixtures.push_back({"k4_three.txt", 4, 1, 0, 0, 1, {100, 200, 300, 400}, {4, 9, 0, -16}, {10, 10.5, 11, 11.5}});
+  fixtures.push_back({"k4_three.txt", 4, 1, 0, 0, 1, {100, 200, 300, 400}, {4, 9, 0, 0}, {10, 10.5, 11, 11.5}});
   for (const Fixture& f : fixtures) {
     SCOPED_TRACE(f.file + (f.reverse ? " reversed" : ""));
     Mark(*sp);
@@ -74,10 +80,10 @@ TEST_F(SpectrumRead, FixturesReadToTheirChannels) {
 }
 
 TEST_F(SpectrumRead, ErrorValuesAreErrorsVariancesOrWeights) {
-  // Weights are 1/sigma^2 (no error for a weight that is not positive). Variances: the X Y
-  // reader takes the modulus, the free-field reader takes a negative variance as 0.
-  const double triples[3][4] = {{4, 9, 0, -16}, {2, 3, 0, 4}, {0.5, 1.0 / 3.0, 0, 0}};
-  const double freeField[3][4] = {{4, 0, -1, 0.25}, {2, 0, 0, 0.5}, {0.5, 0, 0, 2}};
+  // Weights are 1/sigma^2. A value of 0 or below, as an error, a variance or a weight, gives
+  // error 0 (weight 0: the point is left out), never its modulus; one warning names them.
+  const double triples[3][4] = {{4, 9, 0, 0}, {2, 3, 0, 0}, {0.5, 1.0 / 3.0, 0, 0}};
+  const double freeField[3][4] = {{4, 0, 0, 0.25}, {2, 0, 0, 0.5}, {0.5, 0, 0, 2}};
   WriteWholeFile(Temp("var.txt"), "4 0 -1 0.25\n");
   sp->VarianceName = Temp("var.txt");
   for (int32_t type = 0; type < 3; ++type) {
@@ -85,13 +91,20 @@ TEST_F(SpectrumRead, ErrorValuesAreErrorsVariancesOrWeights) {
     AsciiErrorType = type;
     VarianceMode = 0;
     sp->Name = SpectrumData("k4_three.txt");
+    ui.Clear();
     ASSERT_TRUE(sp->ReadAsciiTriples(1));
     for (int32_t k = 1; k <= 4; ++k) EXPECT_DOUBLE_EQ(sp->E[k], triples[type][k - 1]) << k;
+    EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Warning, 2 error value(s) of 0 or below in " + sp->Name +
+                                                      " (1 negative, 1 of 0), the first in line 5: those points "
+                                                      "have weight 0 and are left out of the fit"});
     // A variance file changes the errors only.
     Mark(*sp);
     VarianceMode = 1;
+    ui.Clear();
     ASSERT_TRUE(sp->ReadAsciiSpectrum(10, 20));
     for (int32_t i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(sp->E[10 + i], freeField[type][i]) << i;
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_NE(ui.Messages()[0].find("(1 negative, 1 of 0), the first at channel 11:"), std::string::npos);
     EXPECT_EQ(sp->Y[10], 1010.0);
     EXPECT_EQ(sp->LastChannel, 77);
   }
@@ -252,6 +265,91 @@ TEST_F(SpectrumRead, HeadingLinesOfXYEFilesAreSkipped) {
   EXPECT_EQ(ui.Messages(), (std::vector<std::string>{
                                "Warning, 5 heading line(s) of " + file + " skipped, the first is line 1",
                                "Warning, not a number: \"12x\" in line 9 of " + file + "; read as its numeric part"}));
+}
+
+// The X grid of an X Y E file. Steps of whole multiples of the common step are gaps: their
+// channels hold no count and error 0 (weight 0), each at its own X on the grid, and one warning
+// counts them; the file reads exactly as the same file with those lines written at weight 0.
+// X that repeats or goes back, or a step off an equidistant grid, refuses the file with its
+// line; a grid whose steps vary smoothly (geometric here) is read as it is.
+TEST_F(SpectrumRead, GridGapsAreFilledAtWeightZeroAndBrokenGridsRefused) {
+  struct Case {
+    std::string name, text;
+    uint8_t fromX;
+    std::vector<double> xs, ys, es;  // from the first channel; empty: refused
+    std::vector<int32_t> gaps;
+    std::string message;  // the one message shown ("F" stands for the file)
+    std::string filled;   // the same file with its gaps written at weight 0
+  };
+  // Steps growing by 5 % a line, and by 0.6 % a line over 41 lines (33 of the 40 steps within a
+  // tenth of the median step): neither is an equidistant grid.
+  std::string geometric, slow;
+  std::vector<double> geometricX, geometricY, geometricE, slowX, slowY, slowE;
+  for (int32_t i = 0; i < 30; ++i) {
+    geometricX.push_back(100.0 * std::pow(1.05, i)), geometricY.push_back(i), geometricE.push_back(1);
+    geometric += Shortest(geometricX.back()) + " " + std::to_string(i) + " 1\n";
+  }
+  for (int32_t i = 0; i <= 40; ++i) {
+    slowX.push_back(1000.0 + (std::pow(1.006, i) - 1) / 0.006), slowY.push_back(i), slowE.push_back(2);
+    slow += Shortest(slowX.back()) + " " + std::to_string(i) + " 2\n";
+  }
+  const std::string off = "10.0 1\n10.1 2\n10.2 3\n10.3 4\n10.4 5\n10.5 6\n10.6 7\n10.7 8\n10.8 9\n10.95 10\n11.05 11\n";
+  const Case cases[] = {
+      {"gaps", "* 2theta\n10.0 5 1\n10.1 6 2\n10.3 7 3\n10.4 8 4\n10.7 9 5\n", 1,
+       {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7}, {5, 6, 0, 7, 8, 0, 0, 9}, {1, 2, 0, 3, 4, 0, 0, 5}, {3, 6, 7},
+       "Warning, 2 gap(s) in the X of F, 3 channel(s) with no data (weight 0), the first before line 4",
+       "* 2theta\n10.0 5 1\n10.1 6 2\n10.2 0 0\n10.3 7 3\n10.4 8 4\n10.5 0 0\n10.6 0 0\n10.7 9 5\n"},
+      {"descending", "3.0 1 1\n2.5 2 1\n1.5 3 1\n", 1, {3.0, 2.5, 2.0, 1.5}, {1, 2, 0, 3}, {1, 1, 0, 1}, {3},
+       "Warning, 1 gap(s) in the X of F, 1 channel(s) with no data (weight 0), the first before line 3",
+       "3.0 1 1\n2.5 2 1\n2.0 0 0\n1.5 3 1\n"},
+      {"channels", "5 1\n6 2\n8 3\n", 0, {5, 6, 7, 8}, {1, 2, 0, 3}, {std::sqrt(2.0), std::sqrt(3.0), 0, 2}, {7},
+       "Warning, 1 gap(s) in the X of F, 1 channel(s) with no data (weight 0), the first before line 3", ""},
+      {"repeats", "10.0 5\n10.2 6\n10.2 7\n10.4 8\n", 1, {}, {}, {}, {},
+       "Error, the X of line 3 of F repeats the X before it (10.2 after 10.2); the file is not read", ""},
+      {"backwards", "10.0 1\n10.2 2\n10.1 3\n10.3 4\n", 1, {}, {}, {}, {},
+       "Error, the X of line 3 of F goes back from the X before it (10.1 after 10.2); the file is not read", ""},
+      {"off the grid", off, 1, {}, {}, {}, {},
+       "Error, the X step before line 10 of F (0.15) is no whole multiple of the file's step 0.1; the file is not read", ""},
+      {"geometric", geometric, 1, geometricX, geometricY, geometricE, {}, "", ""},
+      {"slowly varying", slow, 1, slowX, slowY, slowE, {}, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = Temp(c.name + ".xye");
+    WriteWholeFile(file, c.text);
+    StartingChannelOne = c.fromX;
+    ui.Clear();
+    Mark(*sp);
+    sp->Name = file;
+    const bool read = sp->ReadAsciiTriples(1);
+    std::string message = c.message;
+    if (size_t f = message.find(" F"); f != std::string::npos) message.replace(f + 1, 1, file);
+    EXPECT_EQ(ui.Messages(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
+    if (c.xs.empty()) {
+      EXPECT_FALSE(read);
+      EXPECT_TRUE(Unchanged(*sp));
+      continue;
+    }
+    ASSERT_TRUE(read);
+    const int32_t first = sp->FirstChannel, n = static_cast<int32_t>(c.xs.size());
+    EXPECT_EQ(sp->LastChannel, first + n - 1);
+    EXPECT_EQ(sp->GapChannels, c.gaps);
+    for (int32_t i = 0; i < n; ++i) {
+      EXPECT_NEAR(sp->X[first + i], c.xs[i], 1e-12 * std::fabs(c.xs[i])) << i;
+      EXPECT_EQ(sp->Y[first + i], c.ys[i]) << i;
+      EXPECT_DOUBLE_EQ(sp->E[first + i], c.es[i]) << i;
+    }
+    // The mean step is the grid's: every channel's X = XFirst + (c - first) x XStep.
+    EXPECT_NEAR(sp->XStep, (c.xs.back() - c.xs.front()) / (n - 1), 1e-12);
+    if (c.filled.empty()) continue;
+    TSpectrum same("DUMMY");
+    same.Name = Temp(c.name + "_filled.xye");
+    WriteWholeFile(same.Name, c.filled);
+    ASSERT_TRUE(same.ReadAsciiTriples(1));
+    EXPECT_EQ(same.LastChannel, sp->LastChannel);
+    for (int32_t k = first; k < first + n; ++k)
+      EXPECT_TRUE(same.X[k] == sp->X[k] && same.Y[k] == sp->Y[k] && same.E[k] == sp->E[k]) << k;
+  }
 }
 
 TEST_F(SpectrumRead, FixtureScriptReproducesTheCommittedFiles) {

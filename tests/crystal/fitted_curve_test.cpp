@@ -147,6 +147,20 @@ TEST_F(FittedCurveTest, PlantedMisfitsBendTheDifferenceThereOnly) {
   EXPECT_TRUE(StripEmpty());
 }
 
+// The gaps of a measured grid (count 0, error 0) are no data: no point at count 0 and no dip of
+// the difference there, which stays on its zero line elsewhere (data = model).
+TEST_F(FittedCurveTest, GapChannelsAreDrawnAsMissing) {
+  TSpectrum& sp = CurrentProfileSpectrum();
+  sp.GapChannels = {850, 900, 901};
+  for (int32_t ch : sp.GapChannels) sp.Y[ch] = sp.E[ch] = 0;
+  Draw();
+  sp.GapChannels.clear();
+  for (int32_t ch : {850, 900, 901}) EXPECT_NE(Px(Col(ch), Row(0)), ExpDataColor) << ch;
+  EXPECT_FALSE(Added(ExpDataColor).empty());
+  EXPECT_FALSE(Added(LimeColor).empty());
+  for (auto [x, y] : Added(LimeColor)) EXPECT_EQ(y, 249) << x;
+}
+
 TEST_F(FittedCurveTest, BadInputDrawsNothingOutsideThePictureAndNoRowFromNaN) {
   TSpectrum& sp = CurrentProfileSpectrum();
   struct Case {

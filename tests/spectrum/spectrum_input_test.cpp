@@ -191,6 +191,47 @@ TEST_F(SpectrumInputTest, ANewXyeFileProposesItsOwnBoundsAndStep) {
   EXPECT_NEAR(Sp(1).Delay, 0.12, 1e-12);
 }
 
+// The same file with three lines taken out (two gaps) reads to the same 2601 channels and
+// proposes the same step and first angle (a mean step over the lines would be 0.05006, and every
+// peak after a gap would sit a step or two low). The gaps hold no data: weight 0, kept through the
+// Poisson errors of a file without an error column, and no zero counts.
+TEST_F(SpectrumInputTest, AGridWithGapsKeepsItsChannelsAndStep) {
+  const std::string text = ReadWholeFile(std::string(VKEST_SOURCE_DIR) + "/tests/crystal/data/truth2_angular.xye");
+  std::string three, two, line;
+  std::istringstream in(text);
+  for (int32_t n = 1; std::getline(in, line); ++n) {
+    if (n == 400 || n == 1300 || n == 1301) continue;
+    three += line + "\n";
+    two += line.substr(0, line.rfind(' ')) + "\n";
+  }
+  const std::string files[2] = {Temp("gaps3.xye"), Temp("gaps2.xye")};
+  WriteWholeFile(files[0], three);
+  WriteWholeFile(files[1], two);
+  for (int32_t k = 0; k < 2; ++k) {
+    SCOPED_TRACE(files[k]);
+    ui.Clear();
+    TSpectrum& s = Sp(1);
+    s.WorkFirst = 1, s.WorkLast = 1024;
+    ScriptRead(files[k], 4, AxisAngular, false, k == 1 ? std::optional<bool>(true) : std::nullopt);
+    InputSpectrumFile(1);
+    ASSERT_EQ(ui.dialogs.size(), 3u);
+    EXPECT_EQ(ui.dialogs[1].StringGrid1.Cell(0, 5), GridCellText(10, 2601));
+    EXPECT_EQ(ui.dialogs[2].StringGrid1.Cell(0, 2), GridCellText(10, 0.05));
+    EXPECT_EQ(ui.dialogs[2].StringGrid1.Cell(0, 3), GridCellText(10, 20));
+    EXPECT_EQ(s.GapChannels, (std::vector<int32_t>{399, 1299, 1300}));
+    for (int32_t c : {398, 399, 400, 1298, 1299, 1300, 1301}) {
+      const bool gap = c == 399 || c == 1299 || c == 1300;
+      EXPECT_EQ(s.E[c] == 0 && s.Y[c] == 0, gap) << c;
+      EXPECT_NEAR(s.X[c], 20 + 0.05 * (c - 1), 1e-9) << c;
+    }
+    EXPECT_EQ(CountMessages("Warning, 2 gap(s) in the X of " + files[k] +
+                            ", 3 channel(s) with no data (weight 0), the first before line 400"), 1);
+    int32_t total = 0, single = 0;
+    CountZeroes(s, total, single);
+    EXPECT_EQ(std::pair(total, single), std::pair(0, 0));
+  }
+}
+
 TEST_F(SpectrumInputTest, VarianceIsReadIntoTheErrorsOnly) {
   TSpectrum& s = Sp(1);
   s.Name = SpectrumData("k1_header.bin");
@@ -205,12 +246,16 @@ TEST_F(SpectrumInputTest, VarianceIsReadIntoTheErrorsOnly) {
   ASSERT_EQ(ui.dialogs.size(), 1u);
   EXPECT_EQ(ui.dialogs[0].RadioGroup1.items.size(), 3u);
   EXPECT_EQ(s.VarianceFileType, 3);
-  const double read[] = {12, 0.5, 7, 1, 2, 3, 0.5, 25, 1000, -4, 25, 100};
+  const double read[] = {12, 0.5, 7, 1, 2, 3, 0.5, 25, 1000, 0, 25, 100};  // an error -4: none, named
   for (int32_t k = 1; k <= 12; ++k) {
     EXPECT_EQ(s.Y[k], 10.0 * k);
     EXPECT_DOUBLE_EQ(s.E[k], read[k - 1]);  // No keeps the variance just read
   }
   EXPECT_EQ(InfoLines.lines[1], "Variance read in");
+  EXPECT_EQ(CountMessages("Warning, 1 error value(s) of 0 or below in " + SpectrumData("k3_basic.txt") +
+                          " (1 negative, 0 of 0), the first at channel 10: those points have weight 0 and are "
+                          "left out of the fit"),
+            1);
 }
 
 TEST_F(SpectrumInputTest, DummyIsNotReadInAnyMode) {
