@@ -196,6 +196,7 @@ TEST_F(PreparationTest, AutomaticLimitsHoldTheMineralsAndAGivenLimitIsKept) {
     }
   }
   const double automatic = CellVolumes[1];
+  PhaseTable[1].LatticeType = 0;  // the last mineral's R is no orthorhombic type
   SetLines(TenLines());
   PrepareAuto({3});
   EXPECT_EQ(CellVolumes[1], std::nearbyint(20 * 8 * 3 / (4 * M_PI)));  // set again: 2 x 10 lines above d = 1

@@ -342,7 +342,7 @@ TEST_F(SearchTest, OneTryRunsTrialOneAndTheRefitAndStopEndsWithTheBestSoFar) {
   });
   CelixFitter->PrintInterval = 1;
   CelixFitter->SearchTrials();
-  EXPECT_EQ(std::make_pair(TrialCounter, TrialLines(LogLines()).size()), std::make_pair(10, size_t{2 + 10}));
+  EXPECT_EQ(std::make_pair(CelixFitter->TrialsRun, TrialLines(LogLines()).size()), std::make_pair(10, size_t{2 + 10}));
   EXPECT_EQ(ActiveFitEngine, nullptr);
   EXPECT_LT(CelixFitter->BestDeviation, 1e19);
   EXPECT_EQ(CelixFitter->Records[1].value, BestValues[1]);
