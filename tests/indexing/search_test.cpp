@@ -382,6 +382,20 @@ TEST_F(SearchTest, ReducedMonoclinicTrialKeepsItsObtuseBeta) {
   EXPECT_LT(fit.BestDeviation, 1e-6);
   EXPECT_NEAR(fit.Records[1].value, a2, 1e-6);
   EXPECT_NEAR(fit.Records[5].value, (a * std::fabs(cb) - c) / a2, 1e-8);
+  // With the volume restriction: the cell of volume a b c sin(beta) (655.4 A^3) is kept under a
+  // limit 1 % above it, not under one 1 % below.
+  const double volume = a * b * c * std::sqrt(1 - cb * cb);
+  UseVolumeRestriction = 1;
+  for (const auto& [limit, kept] : {std::pair{1.01 * volume, true}, {0.99 * volume, false}}) {
+    fit.Records[1].value = a, fit.Records[2].value = b, fit.Records[3].value = c, fit.Records[5].value = cb;
+    fit.BestMerit = fit.BestVolume = 0, fit.TopMerit = -1e9;
+    CellVolumes[1] = limit;
+    std::fill(BestValues + 1, BestValues + 7, -1.0);
+    MakeControls(0);
+    fit.SearchTrials();
+    EXPECT_EQ(BestValues[1] != -1.0, kept) << limit;
+    EXPECT_EQ(fit.TopMerit > -1e9, kept) << limit;
+  }
 }
 
 }  // namespace
