@@ -3,7 +3,7 @@
 published cells and space groups with gemmi and numpy (fixed seed).
 
 Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [--noise R] [--early K] [output]
-  without --all the tests' set of 20 minerals, with it every one
+  without --all the tests' set of 23 minerals, with it every one
   --random N N random cells of every lattice type besides the minerals (default 0)
   --noise R  relative error of the lines (default 1e-4)
   --early K  K impurity lines (1 or 2) among the first lines instead of one anywhere: one
@@ -108,13 +108,17 @@ MINERALS = [
     ("turquoise", 1, "P -1", (7.424, 7.629, 9.910, 68.61, 69.71, 65.08)),
     ("axinite", 1, "P -1", (7.156, 9.194, 8.956, 91.8, 98.14, 77.3)),
     ("anorthite", 1, "P -1", (8.177, 12.877, 14.169, 93.1, 115.9, 91.2)),
+    # Layered rhombohedra: alpha 24, 23 and 36 degrees on rhombohedral axes.
+    ("Bi2Te3", 7, "R -3 m:H", (4.3835, 4.3835, 30.487, 90, 90, 120)),
+    ("hydrotalcite", 7, "R -3 m:H", (3.054, 3.054, 22.81, 90, 90, 120)),
+    ("CdCl2", 7, "R -3 m:H", (3.854, 3.854, 17.457, 90, 90, 120)),
 ]
 # The tests' set: a primitive and a centred mineral of every system down to orthorhombic, and the
 # first four monoclinic and triclinic ones, whose success rates are lower, a 3_1 screw axis, an
-# obtuse rhombohedron and C- and A-centred monoclinic cells.
+# obtuse rhombohedron, C- and A-centred monoclinic cells and the three acute (layered) rhombohedra.
 SUBSET = ("halite", "pyrite", "rutile", "anatase", "quartz", "calcite", "forsterite", "lawsonite",
           "gypsum", "orthoclase", "diopside", "baddeleyite", "kyanite", "albite", "microcline", "wollastonite",
-          "cinnabar", "phenakite", "vivianite", "aegirine")
+          "cinnabar", "phenakite", "vivianite", "aegirine", "Bi2Te3", "hydrotalcite", "CdCl2")
 
 
 def rhombohedral_axes(cell):

@@ -182,8 +182,7 @@ void RunSearches(TAULSM& fit) {
     fit.PrintInterval = OptionFlags[0] != 0 ? 1 : 0;
     fit.SearchTrials();
     RecalcIndexingData();
-    const int64_t added = int64_t{std::max(fit.TriesPerBin, 1)} * std::max(fit.NTries, 0);
-    TrialCounter = static_cast<int32_t>(std::min(int64_t{TrialCounter} + added, Int32Max));
+    TrialCounter = static_cast<int32_t>(std::min(int64_t{TrialCounter} + fit.TrialsRun, Int32Max));
     PlotCurrentFit();
     for (int32_t i = 1; i <= std::min(std::min(fit.NPar, fit.RecordCapacity()), MaxParameters); ++i)
       parar[i] = fit.Records[i];

@@ -1,6 +1,7 @@
 #include "indexing/indexing_preparation.h"
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -346,9 +347,9 @@ bool AskCell(int32_t p) {
       r[e].lower = 2.0, r[e].value = v, r[e].upper = EdgeReach(p, system, phase.LatticeType, e) * v;
     for (int32_t e = 4; e <= 6; ++e) r[e].lower = 90, r[e].value = 90, r[e].upper = 135;
     // Obtuse rhombohedra (c/a below 1.22 on hexagonal axes) have no primitive cell below 90
-    // degrees; 120 is the flat limit.
+    // degrees; 120 is the flat limit. Layered ones are acute: alpha 24 degrees for c/a 7 (Bi2Te3).
     if (system == 7)
-      for (int32_t e = 4; e <= 6; ++e) r[e].lower = 45, r[e].upper = 120;
+      for (int32_t e = 4; e <= 6; ++e) r[e].lower = AcuteRhombohedralLimit, r[e].upper = 120;
     if (system == 1) r[6].lower = 75, r[6].upper = 115;
     if (system == 6) r[6].lower = r[6].value = r[6].upper = 120;
     if (IndexingMode == -1 && NoCrystalInfo == 0)
@@ -566,6 +567,7 @@ void PrepareIndexing() {
   }
   fit.BestFunctional = fit.BestDeviation = fit.BestMaxResidual = 1e19;
   fit.BestMerit = fit.BestVolume = 0;
+  fit.TopMerit = -std::numeric_limits<double>::infinity();
   if (IndexingMode == 0) {
     TFitControls& c = DefaultFitControls;
     c.GNIter = 10, c.Step = 0.95, c.Damp = 0.025, c.ConvergenceMode = 1, c.Alpha = 1.0, c.FunctionalLimit = 0.0;

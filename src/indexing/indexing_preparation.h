@@ -12,3 +12,5 @@ void PrepareIndexing();
 void ApplyCellSymmetry(int32_t first, int32_t system);
 // How many times d1 + 0.25 the automatic start cell's edge (1 a, 2 b, 3 c) of phase p reaches.
 double EdgeReach(int32_t p, int32_t system, int32_t type, int32_t edge);
+// The smallest rhombohedral angle (degrees) of the automatic bounds: c/a 11.4 on hexagonal axes.
+constexpr double AcuteRhombohedralLimit = 15;

@@ -80,9 +80,16 @@ bool PhasePage(int32_t mode, int32_t p, TAULSM& fit, ReducedCell& reduced) {
   auto out = [mode](const std::string& s) { OutputLine(s, mode); };
   if (IndexingMode != -1) out("  Chi2/df = " + FormatNumberNoBlanks(2, fit.BestFunctional));
   out("  Dif(A)  = " + FormatNumberNoBlanks(5, fit.BestDeviation));
-  // More lines beyond three sigma than impurities may account for: the cell is not the answer.
-  if (const int32_t missed = MissedLines(p); IndexingMode != 1 && missed > UnindexedLineLimit())
-    out("  Warning! " + std::to_string(missed) + " lines are not indexed: the fit is poor, search longer");
+  // A line beyond three sigma: an impurity, or a cell that is not the answer; more of them than
+  // impurities may account for: not the answer. A trial the search rated higher than this cell:
+  // the search did not keep what it found.
+  if (IndexingMode != 1) {
+    if (const int32_t missed = MissedLines(p); missed > 0)
+      out("  Warning! " + std::to_string(missed) + " lines are not indexed: " +
+          (missed > UnindexedLineLimit() ? "" : "an impurity, or ") + "the fit is poor, search longer");
+    if (IndexingMode == 0 && p == 1 && fit.BestBelowTopMerit())
+      out("  Warning! A trial of higher merit was met: the fit is poor, search longer");
+  }
   const ParameterRecord* r = &fit.Records[6 * (p - 1)];  // r[1..6]
   const double volume = CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
   out(" ");

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,14 @@ public:
   // The figure of merit of the best trial and its cell volume summed over phases (0: no best).
   double BestMerit = 0;
   double BestVolume = 0;
+  // The highest merit any trial within the volume restriction reached since the preparation.
+  double TopMerit = -std::numeric_limits<double>::infinity();
+  // The best trial's merit lies clearly (more than the merits' tolerance) below TopMerit: the
+  // search met a cell it rates higher than the one it returns.
+  bool BestBelowTopMerit() const;
+  // The trials the last search ran: max(1, TriesPerBin) x NTries when it ran them all, else the
+  // trials up to its stop or early end.
+  int32_t TrialsRun = 0;
   double BestFunctional = 1e19;
   double CurrentDeviation = 0;  // mean |d_exp - d_calc| of the current iteration
   double BestDeviation = 1e19;

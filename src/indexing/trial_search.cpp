@@ -693,6 +693,8 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   }
 }
 
+bool TAULSM::BestBelowTopMerit() const { return BestVolume > 0 && BestMerit < TopMerit - MeritTolerance; }
+
 // The best trial is the one of the highest merit; of two within MeritTolerance the one whose
 // metric keeps more rotations, then the smaller cell.
 void TAULSM::ConsiderBest() {
@@ -700,6 +702,15 @@ void TAULSM::ConsiderBest() {
   const double merit = TrialMerit(deviation, volume);
   if (!std::isfinite(merit)) return;
   KeepCandidate(merit, volume);
+  if (UseVolumeRestriction != 0) {
+    const int32_t cells = CellRecordCount(*this) / 6;
+    for (int32_t p = 1; p <= cells; ++p) {
+      const ParameterRecord* r = &Records[6 * (p - 1)];
+      const double v = CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
+      if (v > CellVolumes[p]) return;
+    }
+  }
+  TopMerit = std::max(TopMerit, merit);
   const bool any = BestVolume > 0;
   bool better = !any || merit > BestMerit;
   if (any) {
@@ -714,14 +725,6 @@ void TAULSM::ConsiderBest() {
   }
   if (!better) return;
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
-  if (UseVolumeRestriction != 0) {
-    const int32_t cells = CellRecordCount(*this) / 6;
-    for (int32_t p = 1; p <= cells; ++p) {
-      const ParameterRecord* r = &Records[6 * (p - 1)];
-      const double v = CellVolumeFromCosines(r[1].value, r[2].value, r[3].value, r[4].value, r[5].value, r[6].value);
-      if (v > CellVolumes[p]) return;
-    }
-  }
   bestInSearch_ = true;
   BestMerit = merit;
   BestVolume = volume;
@@ -799,6 +802,7 @@ void TAULSM::EvaluateErrors() {
 
 void TAULSM::SearchTrials() {
   const int32_t n = std::min(NPar, RecordCapacity());
+  TrialsRun = 0;
   if (TriesPerBin > 0) {
     bool ok = true;
     PrepareGridTrials(ok);
@@ -828,24 +832,25 @@ void TAULSM::SearchTrials() {
         ShowTrialProgress(static_cast<int32_t>(std::min(t * m, Int32Max)),
                           static_cast<int32_t>(std::min(std::max<int64_t>(tries, 0) * m, Int32Max)));
     }
-    if (StopRequest != 0) {
-      TrialCounter = static_cast<int32_t>(t);
-      end = true;
-    }
+    if (StopRequest != 0) end = true;
     if (PrintInterval != 0)
       LogLine("trial=" + FormatInteger(static_cast<int32_t>(t), 6) + " Ftot=" + FormatNumber(15, 2, BestFunctional) +
               " dev=" + FormatNumber(10, 5, BestDeviation) + FormatNumber(10, 5, BestMaxResidual));
     return end || BestFunctional < FunctionalLimit || (BestDeviation < 1e-4 && !anyLattice);
   };
   bool end = false;
+  // The numbered trials run (trial 1 with its zone starts counts once).
+  int64_t run = 0;
   // The zone starts first: a cell that the lines' own zones give ends the search early when it
   // fits, and no random cell of many lines can end it before they ran.
   if (tries >= 2) {
     end = after(1, RunTrial(1, tries));
+    run = 1;
     if (!end) TryZoneStarts([&](TrialEnd e) { return end = after(1, e); });
   }
   for (int64_t t = tries >= 2 ? 2 : 1; t <= tries && !end; ++t)
-    for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
+    for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries)), ++run;
+  TrialsRun = static_cast<int32_t>(std::min(end ? run : std::max<int64_t>(tries, 0) * m, Int32Max));
   // A best cell that leaves the fit poor: starts about the best candidates, then every start
   // once more (new random places in the bins), twice at most.
   for (int32_t pass = 0; pass < ExtraPasses && !end && tries >= 2 && IndexingMode != 1 && BestIsPoor(); ++pass) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <random>
+#include <tuple>
 #include "core/cell_geometry.h"
 #include "core/number_format.h"
 #include "core/spectrum.h"
@@ -34,8 +35,10 @@ protected:
 };
 
 // Cubic P 4.0 with an impurity line at 1.9 A among eight true lines: the results name it
-// unindexed and leave it out of the table, the averages and the line count. An impurity among the
-// first three lines stays indexed: those lines set the start cell.
+// unindexed and leave it out of the table, the averages and the line count, and warn, since a cell
+// that is not the answer may leave a line out as well. An impurity among the first three lines
+// stays indexed: those lines set the start cell. A cell the search's merit rates below a trial it
+// met (by more than the merits' tolerance of 0.5) is reported with a warning.
 TEST_F(ResultsTest, AnImpurityLineIsNamedUnindexed) {
   std::vector<double> d = {1.9};
   for (int32_t n : {1, 2, 3, 4, 5, 6, 8, 9}) d.push_back(4 / std::sqrt(double(n)));
@@ -49,10 +52,33 @@ TEST_F(ResultsTest, AnImpurityLineIsNamedUnindexed) {
   EXPECT_EQ(Starting(log, "   5 "), "   5   unindexed    1.9000");  // no indexed row of line 5
   EXPECT_EQ(Starting(log, "Average  d - d_calc"), "Average  d - d_calc (A) =      0.00000");
   EXPECT_EQ(Starting(log, "N(d-visible)").substr(Starting(log, "N(d-visible)").size() - 4), " / 8");
-  EXPECT_EQ(Starting(log, "  Warning!"), "");  // one impurity line in nine: no warning
+  EXPECT_EQ(Starting(log, "  Warning!"), "  Warning! 1 lines are not indexed: an impurity, or the fit is poor, search longer");
   SetCell(1, {4.3, 4.3, 4.3, 90, 90, 90});  // a wrong cell leaves most lines beyond three sigma
   ResultsUnsaved[1] = 1;
-  EXPECT_NE(Starting(Save(), "  Warning! "), "");
+  const std::string poor = Starting(Save(), "  Warning! ");
+  EXPECT_EQ(poor.substr(poor.find(':')), ": the fit is poor, search longer") << poor;
+  // The merits of the cell returned and of the best trial met: the demonstration (20.84
+  // against 23.36), at the tolerance, within it, above it.
+  TAULSM& fit = *CelixFitter;
+  fit.BestVolume = 64;
+  const std::string higher = "  Warning! A trial of higher merit was met: the fit is poor, search longer";
+  for (const auto& [best, top, warned] : {std::tuple{20.84, 23.36, true}, {22.86, 23.36, false},
+                                          {23.0, 23.36, false}, {23.36, 23.36, false}, {22.8, 23.36, true}}) {
+    fit.BestMerit = best, fit.TopMerit = top;
+    SetCell(1, {4, 4, 4, 90, 90, 90});
+    ResultsUnsaved[1] = 1;
+    const std::vector<std::string> out = Save();
+    EXPECT_EQ(std::count(out.begin(), out.end(), higher), warned ? 1 : 0) << best << " " << top;
+  }
+  fit.BestVolume = 0;  // no search since the preparation: nothing to compare
+  ResultsUnsaved[1] = 1;
+  EXPECT_EQ(Starting(Save(), "  Warning! A trial"), "");
+  std::vector<double> pure = d;  // every line the cell's: no warning
+  pure.erase(std::find(pure.begin(), pure.end(), 1.9));
+  SetLines(pure);
+  SetCell(1, {4, 4, 4, 90, 90, 90});
+  ResultsUnsaved[1] = 1;
+  EXPECT_EQ(Starting(Save(), "  Warning!"), "");
   d[0] = 2.5;  // line 3
   std::sort(d.begin(), d.end(), std::greater<>());
   SetLines(d);

@@ -134,7 +134,8 @@ TEST_F(PreparationTest, RefusalsLeaveTheTablesAsTheyWere) {
 }
 
 // A rhombohedral phase (type R on rhombohedral axes) keeps every index: its d-set is that of the
-// primitive cell (gemmi, R 3:R has no absences), (1,0,0) and (1,1,0) among them.
+// primitive cell (gemmi, R 3:R has no absences), (1,0,0) and (1,1,0) among them. Its automatic
+// angle bounds reach the layered rhombohedra.
 TEST_F(PreparationTest, RhombohedralPhaseKeepsEveryIndex) {
   const std::vector<Tokens> head = IndexingGolden("rhombo");
   ASSERT_EQ(head.size(), 1u);
@@ -147,6 +148,13 @@ TEST_F(PreparationTest, RhombohedralPhaseKeepsEveryIndex) {
   TAULSM& fit = *CelixFitter;
   EXPECT_EQ(fit.Records[3].n, 1);
   EXPECT_EQ(fit.Records[6].n, 4);
+  // The automatic angle range: from the flat 120 degrees down to layered rhombohedra of c/a 11 on
+  // hexagonal axes (a_h = 2 a sin(alpha / 2), c_h = a sqrt(3 (1 + 2 cos alpha))).
+  const ParameterRecord& angle = fit.Records[4];
+  const double acute = std::max(angle.lower, angle.upper);  // cosines
+  const double ratio = std::sqrt(3 * (1 + 2 * acute)) / (2 * std::sin(std::acos(acute) / 2));
+  EXPECT_TRUE(ratio >= 11 && ratio < 12) << ratio;
+  EXPECT_NEAR(std::min(angle.lower, angle.upper), -0.5, 1e-7);  // degrees through 57.2958
   fit.Records[1].value = fit.Records[2].value = fit.Records[3].value = a;
   fit.Records[4].value = fit.Records[5].value = fit.Records[6].value = std::cos(alpha * DegToRad);
   RecalcHklD();
@@ -196,6 +204,7 @@ TEST_F(PreparationTest, AutomaticLimitsHoldTheMineralsAndAGivenLimitIsKept) {
     }
   }
   const double automatic = CellVolumes[1];
+  PhaseTable[1].LatticeType = 0;  // the last mineral's R is no orthorhombic type
   SetLines(TenLines());
   PrepareAuto({3});
   EXPECT_EQ(CellVolumes[1], std::nearbyint(20 * 8 * 3 / (4 * M_PI)));  // set again: 2 x 10 lines above d = 1

@@ -228,13 +228,14 @@ TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
     const char* what;
     double bestBefore, volumeBefore;
     uint8_t restrict;
-    double limit;  // above the start volume 225.8, below the found 247.4
+    double limit;  // above the start volume 225.8, below the found 247.4 (or just above it)
     bool replaced;
   } const cases[] = {
       {"an equal merit of the same cell does not replace", found, volume, 0, 5000, false},
       {"a higher one does", found - 1e-9, volume, 0, 5000, true},
       {"unless its volume exceeds the limit", 0, 0, 1, 235, false},
       {"without the restriction it is taken", 0, 0, 0, 235, true},
+      {"with the restriction, within a limit of 250 (b b c is 305.6)", 0, 0, 1, 250, true},
       {"a merit 0.3 lower replaces a cell twice as large", found + 0.3, 2 * volume, 0, 5000, true},
       {"but not a cell half as large", found - 0.3, 0.5 * volume, 0, 5000, false},
       {"a merit 0.6 higher replaces even that", found - 0.6, 0.5 * volume, 0, 5000, true},
@@ -243,12 +244,17 @@ TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
     fit.Records = start;
     MakeControls(0);
     fit.ConvergenceMode = 0;
-    fit.BestMerit = c.bestBefore, fit.BestVolume = c.volumeBefore;
+    fit.BestMerit = c.bestBefore, fit.BestVolume = c.volumeBefore, fit.TopMerit = c.bestBefore;
     UseVolumeRestriction = c.restrict;
     CellVolumes[1] = c.limit;
     std::fill(BestValues + 1, BestValues + 7, -1.0);
     fit.SearchTrials();
     EXPECT_EQ(BestValues[2] != -1.0, c.replaced) << c.what;
+    // The highest merit met: the trial's (the found cell again), unless the limit kept it out.
+    const bool out = c.restrict && c.limit < volume;
+    EXPECT_NEAR(fit.TopMerit, out ? c.bestBefore : std::max(c.bestBefore, found), 1e-6) << c.what;
+    // The cell kept is the best met, or within the merits' tolerance of it for a smaller volume.
+    EXPECT_EQ(fit.BestBelowTopMerit(), false) << c.what;
   }
 }
 
@@ -320,6 +326,10 @@ TEST_F(SearchTest, RegulariserLandsOnTheRowsOfTheMatrixInUse) {
 }
 
 TEST_F(SearchTest, OneTryRunsTrialOneAndTheRefitAndStopEndsWithTheBestSoFar) {
+  Start(1, 1);  // exact lines from the true cell: the search ends at trial 1, one trial run
+  CelixFitter->SearchTrials();
+  EXPECT_LT(CelixFitter->BestDeviation, 1e-4);
+  EXPECT_EQ(CelixFitter->TrialsRun, 1);
   Start(1, 1, true);
   CelixFitter->PrintInterval = 1;
   CelixFitter->SearchTrials();
@@ -342,7 +352,7 @@ TEST_F(SearchTest, OneTryRunsTrialOneAndTheRefitAndStopEndsWithTheBestSoFar) {
   });
   CelixFitter->PrintInterval = 1;
   CelixFitter->SearchTrials();
-  EXPECT_EQ(std::make_pair(TrialCounter, TrialLines(LogLines()).size()), std::make_pair(10, size_t{2 + 10}));
+  EXPECT_EQ(std::make_pair(CelixFitter->TrialsRun, TrialLines(LogLines()).size()), std::make_pair(10, size_t{2 + 10}));
   EXPECT_EQ(ActiveFitEngine, nullptr);
   EXPECT_LT(CelixFitter->BestDeviation, 1e19);
   EXPECT_EQ(CelixFitter->Records[1].value, BestValues[1]);
@@ -372,6 +382,20 @@ TEST_F(SearchTest, ReducedMonoclinicTrialKeepsItsObtuseBeta) {
   EXPECT_LT(fit.BestDeviation, 1e-6);
   EXPECT_NEAR(fit.Records[1].value, a2, 1e-6);
   EXPECT_NEAR(fit.Records[5].value, (a * std::fabs(cb) - c) / a2, 1e-8);
+  // With the volume restriction: the cell of volume a b c sin(beta) (655.4 A^3) is kept under a
+  // limit 1 % above it, not under one 1 % below.
+  const double volume = a * b * c * std::sqrt(1 - cb * cb);
+  UseVolumeRestriction = 1;
+  for (const auto& [limit, kept] : {std::pair{1.01 * volume, true}, {0.99 * volume, false}}) {
+    fit.Records[1].value = a, fit.Records[2].value = b, fit.Records[3].value = c, fit.Records[5].value = cb;
+    fit.BestMerit = fit.BestVolume = 0, fit.TopMerit = -1e9;
+    CellVolumes[1] = limit;
+    std::fill(BestValues + 1, BestValues + 7, -1.0);
+    MakeControls(0);
+    fit.SearchTrials();
+    EXPECT_EQ(BestValues[1] != -1.0, kept) << limit;
+    EXPECT_EQ(fit.TopMerit > -1e9, kept) << limit;
+  }
 }
 
 }  // namespace
