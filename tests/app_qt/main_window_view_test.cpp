@@ -27,8 +27,19 @@ protected:
     ResetMainWindow();
   }
   void TearDown() override {
+    Form1.OnDispatch = nullptr;
     for (const auto& step : ui.Remaining()) ADD_FAILURE() << "scripted but never shown: " << step;
   }
+  // The window shown, active and with the keyboard focus, as a click on it leaves it (a command's
+  // window, or offscreen a closed menu, may have taken them); the handlers run go to trace.
+  void Activate(MainWindowView& view) {
+    view.show();
+    view.windowHandle()->requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&view] { return view.isActiveWindow(); }));
+    view.setFocus();
+    Form1.OnDispatch = [this](const std::string& handler) { trace.push_back(handler); };
+  }
+  std::vector<std::string> trace;
   ScriptedUi ui;
   ScopedUi guard{ui};
 };
@@ -92,11 +103,7 @@ TEST_F(MainWindowViewTest, ActionsButtonsAndKeysReachTheOneHandler) {
 TEST_F(MainWindowViewTest, AltLetterTakesTheFirstEntryOfItsLetterEveryTime) {
   ui.onUnexpected = nullptr;  // the commands' own windows are cancelled
   MainWindowView view(Form1);
-  view.show();
-  view.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-  std::vector<std::string> trace;
-  Form1.OnDispatch = [&trace](const std::string& handler) { trace.push_back(handler); };
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   QMenu* file = view.Action(1)->menu();
   const struct {
     Qt::Key key;
@@ -128,9 +135,7 @@ TEST_F(MainWindowViewTest, AltLetterTakesTheFirstEntryOfItsLetterEveryTime) {
   EXPECT_EQ(trace, std::vector<std::string>{"Fitra1Click"});
   EXPECT_FALSE(file->isVisible());
   // "Trevo" from the keyboard: one Left from File's open menu (the bar wraps round), then Enter.
-  view.windowHandle()->requestActivate();
-  QTRY_VERIFY(view.isActiveWindow());
-  view.setFocus();
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   trace.clear();
   QTest::keyClick(&view, Qt::Key_F, Qt::AltModifier);
   ASSERT_TRUE(file->isVisible());
@@ -148,11 +153,7 @@ TEST_F(MainWindowViewTest, AltLetterTakesTheFirstEntryOfItsLetterEveryTime) {
 TEST_F(MainWindowViewTest, EscOnAMenuGivesTheKeysBackToTheWindow) {
   ui.onUnexpected = nullptr;  // the commands' own windows are cancelled
   MainWindowView view(Form1);
-  view.show();
-  view.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-  std::vector<std::string> trace;
-  Form1.OnDispatch = [&trace](const std::string& handler) { trace.push_back(handler); };
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   ResultsUnsaved[0] = 1;  // the exit asks; unscripted, the question is answered No
   const std::pair<Qt::Key, const char*> keys[] = {{Qt::Key_I, "InputInifile1Click"},
                                                   {Qt::Key_G, "theSpectrumInterval1Click"},
@@ -162,9 +163,7 @@ TEST_F(MainWindowViewTest, EscOnAMenuGivesTheKeysBackToTheWindow) {
   for (const Qt::Key opener : {Qt::Key_F, Qt::Key_G, Qt::Key_S})
     for (const auto& [key, handler] : keys) {
       SCOPED_TRACE(std::string(handler) + " after Alt+" + char(opener));
-      view.windowHandle()->requestActivate();  // the closed menu may still hold it (offscreen)
-      QTRY_VERIFY(view.isActiveWindow());
-      view.setFocus();
+      ASSERT_NO_FATAL_FAILURE(Activate(view));
       QTest::keyClick(&view, opener, Qt::AltModifier);
       QMenu* open = QApplication::activePopupWidget() ? qobject_cast<QMenu*>(QApplication::activePopupWidget()) : nullptr;
       ASSERT_TRUE(open);
