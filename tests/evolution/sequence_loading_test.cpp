@@ -6,6 +6,7 @@
 #include "core/model_tables.h"
 #include "core/spectra_utilities.h"
 #include "evolution/sequence_loading.h"
+#include "evolution/sequence_view.h"
 #include "peaks/peak_search.h"
 #include "trevo_fixture.h"
 
@@ -76,7 +77,7 @@ TEST_F(SequenceLoading, VarianceAndMissingFiles) {
 
 // A time-of-flight step is divided by the effective spectrum; an angular one (the effective
 // spectrum and the absorption law are functions of the time of flight) keeps the counts and errors
-// as read, and the run says so once, however many steps it loads.
+// as read, and the run says so once, however many steps it loads; so does each run of the view.
 TEST_F(SequenceLoading, NormalisationDividesByTheEffectiveSpectrum) {
   std::vector<double> counts(200);
   for (int32_t j = 1; j <= 200; ++j) counts[j - 1] = 50 + 30 * std::sin(j / 7.0) + j;
@@ -105,6 +106,14 @@ TEST_F(SequenceLoading, NormalisationDividesByTheEffectiveSpectrum) {
       EXPECT_EQ(std::make_pair(Sp().NormalizedFlag, Sp().AbsorptionCorrectedFlag), std::make_pair(uint8_t{0}, uint8_t{0}));
     }
   }
+  // Each run of the view says it again, once.
+  TrevoMode = 0;
+  ui.ExpectDialog("").Ok();
+  ui.ExpectMessage("Spectrum is angular, no normalization");
+  ui.ExpectDialog("Viewing the spectrum sequence").Ok();
+  int32_t count = 0;
+  ViewSpectrumSequence(count);
+  EXPECT_EQ(std::make_pair(Sp().Y[1], LastStep), std::make_pair(counts[0], 2));
 }
 
 TEST_F(SequenceLoading, ExponentialBackgroundRecoversTauOrSkips) {
