@@ -96,24 +96,30 @@ TEST_F(SequenceLoading, NormalisationDividesByTheEffectiveSpectrum) {
   for (int32_t j = 1; j <= 200; ++j) S = std::max(S, eff.Y[j]);
   for (int32_t j = 1; j <= 200; j += 13) EXPECT_NEAR((Sp().Y[j] - B) * eff.Y[j] / S + B, counts[j - 1], 1e-9) << j;
   EXPECT_EQ(Sp().NormalizedFlag, 1);
+  const std::string refusal = "Spectrum is angular, no normalization";
+  auto said = [&] {
+    const std::vector<std::string> shown = ui.Messages();
+    return std::count(shown.begin(), shown.end(), refusal);
+  };
   for (const int32_t axis : {AxisAngular, AxisAny}) {
     Sp().AxisKind = axis, Sp().Abs1 = 0.00147, Sp().Abs2 = 0.00893, AngularCorrectionSaid = 0;
-    ui.ExpectMessage("Spectrum is angular, no normalization");
+    ui.ExpectMessage(refusal);
     for (const int32_t index : {1, 2, 1}) {
       LoadSequenceSpectrum(index);
       ASSERT_EQ(DialogOk, 1);
       for (int32_t j = 1; j <= 200; ++j) ASSERT_EQ(std::make_pair(Sp().Y[j], Sp().E[j]), std::make_pair(counts[j - 1], errors[j - 1])) << j;
       EXPECT_EQ(std::make_pair(Sp().NormalizedFlag, Sp().AbsorptionCorrectedFlag), std::make_pair(uint8_t{0}, uint8_t{0}));
     }
+    EXPECT_EQ(said(), axis == AxisAngular ? 1 : 2);  // once a run
   }
   // Each run of the view says it again, once.
   TrevoMode = 0;
   ui.ExpectDialog("").Ok();
-  ui.ExpectMessage("Spectrum is angular, no normalization");
+  ui.ExpectMessage(refusal);
   ui.ExpectDialog("Viewing the spectrum sequence").Ok();
   int32_t count = 0;
   ViewSpectrumSequence(count);
-  EXPECT_EQ(std::make_pair(Sp().Y[1], LastStep), std::make_pair(counts[0], 2));
+  EXPECT_EQ(std::make_tuple(Sp().Y[1], LastStep, said()), std::make_tuple(counts[0], 2, 3));
 }
 
 TEST_F(SequenceLoading, ExponentialBackgroundRecoversTauOrSkips) {

@@ -232,6 +232,8 @@ TEST_F(StepTest, RietveldKindFollowsAnAngularSequenceWithTheOptionsAsOffered) {
   SetSequenceStepFunction([&a](int32_t index) { FitSpectrumRietveld(index), a.push_back(TrevoPhases[1].Cell[0]); });
   EXPECT_TRUE(AnalyzeSpectrumSequence());
   SetSequenceStepFunction(nullptr);
+  const std::vector<std::string> shown = ui.Messages();
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), "Spectrum is angular, no normalization"), 1);  // once a run
   std::vector<double> errors;  // as the full result prints them
   for (const std::string& line : LogLines()) {
     double x = 0, e = 0;
