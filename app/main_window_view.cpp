@@ -271,6 +271,17 @@ bool MainWindowView::MnemonicKey(int key) {
   return true;
 }
 
+// After Esc has closed a menu of the bar, Qt leaves the bar with the keys, its letters opening
+// menus: the window takes them back, unless another menu opened meanwhile.
+void MainWindowView::ReturnKeysToWindow() {
+  QMenuBar* bar = menuBar();
+  for (QAction* a : bar->actions())
+    if (a->menu() && a->menu()->isVisible()) return;
+  bar->setActiveAction(nullptr);
+  bar->clearFocus();
+  setFocus(Qt::OtherFocusReason);
+}
+
 bool MainWindowView::eventFilter(QObject* watched, QEvent* e) {
   if (watched == menuBar() && e->type() == QEvent::Shortcut) {
     const QKeySequence k = static_cast<QShortcutEvent*>(e)->key();
@@ -284,6 +295,11 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* e) {
     // itself leaves the menu open (the style would close it), so that Alt + letter finds it open.
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->key() == Qt::Key_Alt) return true;
+    if (k->key() == Qt::Key_Escape && k->modifiers() == Qt::NoModifier) {
+      // Once the menu has handled the key and closed.
+      QMetaObject::invokeMethod(this, &MainWindowView::ReturnKeysToWindow, Qt::QueuedConnection);
+      return QMainWindow::eventFilter(watched, e);
+    }
     if (k->modifiers() != Qt::AltModifier || k->key() < Qt::Key_A || k->key() > Qt::Key_Z)
       return QMainWindow::eventFilter(watched, e);
     const QKeySequence wanted(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(k->key())));

@@ -47,6 +47,7 @@ private:
   void Dispatch(const TMainEvent& event);
   int MenuBarWidth() const;
   bool MnemonicKey(int key);
+  void ReturnKeysToWindow();
   void KeepAboveGraph();
 
   TForm1& model_;

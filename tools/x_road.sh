@@ -9,7 +9,8 @@
 # with its fit plot drawn behind the question "Stop fitting?", each run killed at its end
 # with its result file already on the disk; last, a real angular X Y E file read in a fresh
 # session and after the TOF demonstration, its own bounds, step and zero shift proposed (read
-# from the dialog's cells through the clipboard). Screenshots stay in the output folder.
+# from the dialog's cells through the clipboard), the keys back with the window after Esc on a
+# menu, and the window's Esc ending the program. Screenshots stay in the output folder.
 #   x_road.sh <vkest binary> <output folder>
 # Exit 0 passed, 1 failed, 77 skipped (a tool missing; a failure when VKEST_REQUIRE_ORACLES=1).
 set -u
@@ -442,6 +443,19 @@ start_program xye
 cp "$xye_source" "$out/xye/"
 read_xye "in a fresh session"
 status_clear 10_status_lines
+# Esc on a menu gives the keys back to the window at once: after Alt+letter and Esc, the key i
+# pressed straight away asks for an INI file (not a menu of the bar), five times for each menu.
+for n in 1 2 3 4 5; do
+  for opener in alt+f alt+g alt+s; do
+    keys "$main" "$opener"
+    sleep 0.5
+    xdotool key --delay 50 Escape i
+    w=$(wait_window '^Input Ini-file$' 30) || true
+    [ -n "$w" ] || fail "i after $opener and Escape did not reach the main window (try $n)"
+    keys "$w" Escape
+    wait_gone '^Input Ini-file$' 30 || fail "the INI file dialog stays after Escape"
+  done
+done
 # Alt+F after the File command: File's menu again (its first item brings the file dialog); pressed
 # again while that menu is open, it goes on to Fitra.
 keys "$main" alt+f Return
@@ -471,5 +485,14 @@ until grep -q 'hkls formed' "$out"/xye/m*.res 2> /dev/null; do
 done
 sleep 1
 read_xye "after the TOF data"
+# Esc after a menu closed with Esc: the window's own Esc, the exit (nothing unsaved: no question).
+keys "$main" alt+s
+sleep 0.5
+xdotool key --delay 50 Escape Escape
+end=$((SECONDS + 30))
+while kill -0 "$program" 2> /dev/null; do
+  [ $SECONDS -lt $end ] || fail "Esc after a menu closed with Esc did not end the program"
+  sleep 0.2
+done
 echo "passed"
 exit 0

@@ -190,11 +190,13 @@ bool AskAccuracies(int32_t p, TSpectrum& sp, int32_t s, bool& symmetryLinks, boo
   if (p == 1) {
     DialogFieldLabels[3] = " Background degree for Spec." + std::to_string(s);
     DialogFieldValues[3][1] = sp.BackgroundDegree;
-    DialogFieldLabels[4] = " Delay parameter deviation (chan)";
+    // The deviation is taken in the unit of the delay record: channels of a time-of-flight
+    // spectrum, degrees of two-theta for the zero shift of an angular one.
+    const bool angular = sp.AxisKind == AxisAngular;
+    DialogFieldLabels[4] = angular ? " Delay parameter deviation (deg)" : " Delay parameter deviation (chan)";
     // An angular spectrum's zero shift (degrees) is rarely known to better than a few steps and
     // moves every line: proposed free within 10 steps unless a deviation was entered.
-    DialogFieldValues[4][1] =
-        sp.AxisKind == AxisAngular && DelayDeviation == 0 ? 10 * std::fabs(sp.ChanWidth) : DelayDeviation;
+    DialogFieldValues[4][1] = angular && DelayDeviation == 0 ? 10 * std::fabs(sp.ChanWidth) : DelayDeviation;
     DialogFieldLabels[5] = AnisotropyOn ? " Anisotropic parameter bounds" : "";
     DialogFieldValues[5][1] = AnisotropyOn ? AnisotropyBound : 0.0;
   }

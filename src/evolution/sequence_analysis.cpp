@@ -305,7 +305,7 @@ bool AnalyzeSpectrumSequence() {
   DialogCaption = "Sequence analysis";
   AskSequenceSettings();
   if (DialogOk != 1) return false;
-  CompressionAsked = 0;
+  CompressionAsked = AngularCorrectionSaid = 0;
   if (SequenceCount <= 0) {
     // The summary file keeps the blocks of the last run.
     ShowMsg("No spectrum sequence entered");

@@ -81,7 +81,9 @@ void LoadSequenceSpectrum(int32_t index) {
       return;
     }
   }
-  if (CorrectForEffectiveSpectrum) {
+  if (CorrectForEffectiveSpectrum && NotTimeOfFlight(*sp, AngularCorrectionSaid == 0)) {
+    AngularCorrectionSaid = 1;  // once in the run; the counts stay as read
+  } else if (CorrectForEffectiveSpectrum) {
     // The effective spectrum is SpectrumList entry 0.
     NormalizeByEffectiveSpectrum(CurrentSpectrum, sp->FirstChannel, sp->LastChannel, 0);
     CorrectForAbsorption(CurrentSpectrum, sp->FirstChannel, sp->LastChannel);

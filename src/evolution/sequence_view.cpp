@@ -164,7 +164,7 @@ bool StorePeakBoundsLines(const std::vector<std::string>& lines) {
 void ViewSpectrumSequence(int32_t& count) {
   AskSequenceSettings();
   if (DialogOk != 1) return;
-  CompressionAsked = 0;
+  CompressionAsked = AngularCorrectionSaid = 0;
   TSpectrum* sp = SpectrumAt(CurrentSpectrum);
   if (!sp) return;
   count = sp->WorkLast - sp->WorkFirst + 1;

@@ -25,6 +25,7 @@ int32_t LastStep = 0;
 int32_t IdentificationCount = 0;
 int32_t MaxPeaksFound = 0;
 uint8_t CompressionAsked = 0;
+uint8_t AngularCorrectionSaid = 0;
 TSequenceStepPeaks SequenceStepPeaks[SequenceStepCapacity + 1];
 
 TTrevoPeak TrevoPeakTable[TrevoPeakCapacity + 1];

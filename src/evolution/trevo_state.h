@@ -59,6 +59,7 @@ extern int32_t LastStep;                 // the last step begun
 extern int32_t IdentificationCount;      // identification reflections of all phases
 extern int32_t MaxPeaksFound;            // the most peaks met since the module was entered
 extern uint8_t CompressionAsked;         // the compression dialog was shown in this run
+extern uint8_t AngularCorrectionSaid;    // "no normalization" of an angular spectrum said in this run
 
 struct TSequenceStepPeaks {
   int32_t count = 0;

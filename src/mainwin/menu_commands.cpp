@@ -4,6 +4,7 @@
 #include <cmath>
 #include "core/dialog_toolkit.h"
 #include "core/graph_drawing.h"
+#include "core/mode_flags.h"
 #include "core/model_switches.h"
 #include "core/model_tables.h"
 #include "core/neighbour_services.h"
@@ -165,6 +166,11 @@ void TForm1::SaveInifile1Click() {
 void TForm1::MakeaFrameofINIFile1Click() { MakeIniFrame(); }
 
 void TForm1::ResettheProgram1Click() {
+  // The reset discards the results as an exit would: asked first, No keeps everything.
+  uint8_t ok = 1;
+  std::string text;
+  ConfirmReplaceUnsaved(ok, text);
+  if (ok != 1) return;
   ResetModelState(16834);  // sic: the menu passes 16834, not 16384 (the channel count is held inside)
   ResetMainWindow();
 }

@@ -95,13 +95,19 @@ bool NormalizeByEffectiveSpectrum(int32_t i, int32_t I1, int32_t I2, int32_t eff
   return true;
 }
 
+bool NotTimeOfFlight(const TSpectrum& sp, bool say) {
+  if (sp.AxisKind == AxisTimeOfFlight) return false;
+  if (say) ShowMsg("Spectrum is angular, no normalization");
+  return true;
+}
+
 void NormalizeSpectrum() {
   const int32_t c = CurrentSpectrum;
   if (c == 0) return ShowMsg("Error, Spectrum is effective");
   TSpectrum* sp = SpectrumAt(c);
   const TSpectrum* s0 = SpectrumAt(0);
   if (!sp || !s0) return;
-  if (sp->AxisKind != AxisTimeOfFlight) return ShowMsg("Spectrum is angular, no normalization");
+  if (NotTimeOfFlight(*sp)) return;
   if (s0->Ymax == 0.0) return ShowMsg("Error! Zero-valued effective spectrum");
 
   SetHelpLines(NormalizationHelp);

@@ -1,6 +1,7 @@
 // The main window on the offscreen Qt platform: built from the model with its whole menu bar,
 // and every action, side button, key and close request reaching the model's one handler.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,8 +27,19 @@ protected:
     ResetMainWindow();
   }
   void TearDown() override {
+    Form1.OnDispatch = nullptr;
     for (const auto& step : ui.Remaining()) ADD_FAILURE() << "scripted but never shown: " << step;
   }
+  // The window shown, active and with the keyboard focus, as a click on it leaves it (a command's
+  // window, or offscreen a closed menu, may have taken them); the handlers run go to trace.
+  void Activate(MainWindowView& view) {
+    view.show();
+    view.windowHandle()->requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&view] { return view.isActiveWindow(); }));
+    view.setFocus();
+    Form1.OnDispatch = [this](const std::string& handler) { trace.push_back(handler); };
+  }
+  std::vector<std::string> trace;
   ScriptedUi ui;
   ScopedUi guard{ui};
 };
@@ -87,15 +99,11 @@ TEST_F(MainWindowViewTest, ActionsButtonsAndKeysReachTheOneHandler) {
 
 // Alt + letter from the window takes the first entry of that letter every time ("&Test" before
 // "&Trevo", "&File" before "&Fitra"), whatever ran before; pressed again while File's menu is
-// open, it moves on to Fitra.
+// open, it moves on to Fitra. Trevo is one Left from File's menu, as the README tells.
 TEST_F(MainWindowViewTest, AltLetterTakesTheFirstEntryOfItsLetterEveryTime) {
   ui.onUnexpected = nullptr;  // the commands' own windows are cancelled
   MainWindowView view(Form1);
-  view.show();
-  view.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-  std::vector<std::string> trace;
-  Form1.OnDispatch = [&trace](const std::string& handler) { trace.push_back(handler); };
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   QMenu* file = view.Action(1)->menu();
   const struct {
     Qt::Key key;
@@ -126,8 +134,51 @@ TEST_F(MainWindowViewTest, AltLetterTakesTheFirstEntryOfItsLetterEveryTime) {
   QCoreApplication::processEvents();
   EXPECT_EQ(trace, std::vector<std::string>{"Fitra1Click"});
   EXPECT_FALSE(file->isVisible());
+  // "Trevo" from the keyboard: one Left from File's open menu (the bar wraps round), then Enter.
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
+  trace.clear();
+  QTest::keyClick(&view, Qt::Key_F, Qt::AltModifier);
+  ASSERT_TRUE(file->isVisible());
+  QTest::keyClick(file, Qt::Key_Left);
+  QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(trace, std::vector<std::string>{"Trevo1Click"});
   Form1.OnDispatch = nullptr;
   if (engine) FreeFitParameters();
+}
+
+// A menu opened with Alt + letter and closed with Esc gives the keys back to the window at once:
+// the next key, sent where the keyboard focus is (not to the window directly), runs the window's
+// command, Esc the exit (answered No), instead of opening another menu of the bar.
+TEST_F(MainWindowViewTest, EscOnAMenuGivesTheKeysBackToTheWindow) {
+  ui.onUnexpected = nullptr;  // the commands' own windows are cancelled
+  MainWindowView view(Form1);
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
+  ResultsUnsaved[0] = 1;  // the exit asks; unscripted, the question is answered No
+  const std::pair<Qt::Key, const char*> keys[] = {{Qt::Key_I, "InputInifile1Click"},
+                                                  {Qt::Key_G, "theSpectrumInterval1Click"},
+                                                  {Qt::Key_S, "SeveralSpectra1Click"},
+                                                  {Qt::Key_R, "KeyRCommand"},
+                                                  {Qt::Key_Escape, "Exit1Click"}};
+  for (const Qt::Key opener : {Qt::Key_F, Qt::Key_G, Qt::Key_S})
+    for (const auto& [key, handler] : keys) {
+      SCOPED_TRACE(std::string(handler) + " after Alt+" + char(opener));
+      ASSERT_NO_FATAL_FAILURE(Activate(view));
+      QTest::keyClick(&view, opener, Qt::AltModifier);
+      QMenu* open = QApplication::activePopupWidget() ? qobject_cast<QMenu*>(QApplication::activePopupWidget()) : nullptr;
+      ASSERT_TRUE(open);
+      QTest::keyClick(open, Qt::Key_Escape);
+      QTRY_VERIFY(!open->isVisible());
+      QCoreApplication::processEvents();
+      trace.clear();
+      QTest::keyClick(view.windowHandle(), key);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(trace, std::vector<std::string>{handler});
+      EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+      if (QWidget* p = QApplication::activePopupWidget()) p->hide();
+    }
+  ResultsUnsaved[0] = 0;
+  Form1.OnDispatch = nullptr;
 }
 
 TEST_F(MainWindowViewTest, CloseRequestGoesThroughTheSessionsQuery) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 #include "core/messages.h"
 #include "core/model_switches.h"
@@ -225,15 +226,24 @@ TEST_F(Preparation, ScaleEstimateFollowsTheData) {
 // The width law is W0 + W1 t with t the law's abscissa: u of the working range (TOF) or tan(theta)
 // (angular), 1 at the end of a TOF range and at 2theta = 90 deg. The start widths give the
 // spectrum's "Width 1" there, not a per-channel slope that leaves the start width constant.
-// Spectr.Corr is free on time of flight only.
+// Spectr.Corr is free on time of flight only. The delay deviation is taken in the unit of the
+// delay record and its label names it: channels of a time-of-flight spectrum, degrees of two-theta
+// for the zero shift of an angular one, proposed there as 10 steps of the two-theta axis.
 TEST_F(Preparation, WidthStartsInTheAbscissaOfTheLawAndTheSpectrumCorrectionByAxis) {
   for (int32_t axis : {AxisTimeOfFlight, AxisAngular}) {
     SCOPED_TRACE(axis);
     TSpectrum& sp = Spectrum(axis);
     Phase(1, kSystems[4]);
-    sp.W0 = 5, sp.W1 = 8;
-    Script();
+    sp.W0 = 5, sp.W1 = 8, sp.Delay = -0.5, DelayDeviation = 0;
+    std::string label, proposed;
+    Script(false, [&](int32_t, DialogScript& d) {
+      d.Inspect([&](TForm2& f) { label = DialogFieldLabels[4], proposed = f.StringGrid1.Cell(0, 3); }).Field(4, 1, "2");
+    });
     Prepare();
+    const double step = sp.X[sp.WorkFirst + 1] - sp.X[sp.WorkFirst];  // degrees a channel
+    EXPECT_EQ(label, axis == AxisAngular ? " Delay parameter deviation (deg)" : " Delay parameter deviation (chan)");
+    EXPECT_NEAR(std::stod(proposed), axis == AxisAngular ? 10 * step : 0.0, 1e-9);
+    EXPECT_EQ(std::make_tuple(parar[3].lower, parar[3].value, parar[3].upper), std::make_tuple(-2.5, -0.5, 1.5));
     const double w0 = parar[WidthRecord(1, 0)].value, w1 = parar[WidthRecord(1, 1)].value;
     EXPECT_EQ(w0, 5);
     EXPECT_EQ(w0 + w1 * 1.0, 8);

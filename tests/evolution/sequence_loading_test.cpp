@@ -6,6 +6,7 @@
 #include "core/model_tables.h"
 #include "core/spectra_utilities.h"
 #include "evolution/sequence_loading.h"
+#include "evolution/sequence_view.h"
 #include "peaks/peak_search.h"
 #include "trevo_fixture.h"
 
@@ -74,21 +75,51 @@ TEST_F(SequenceLoading, VarianceAndMissingFiles) {
   EXPECT_EQ(DialogOk, 0);
 }
 
+// A time-of-flight step is divided by the effective spectrum; an angular one (the effective
+// spectrum and the absorption law are functions of the time of flight) keeps the counts and errors
+// as read, and the run says so once, however many steps it loads; so does each run of the view.
 TEST_F(SequenceLoading, NormalisationDividesByTheEffectiveSpectrum) {
   std::vector<double> counts(200);
   for (int32_t j = 1; j <= 200; ++j) counts[j - 1] = 50 + 30 * std::sin(j / 7.0) + j;
   TwoFiles(counts, counts);
+  LoadSequenceSpectrum(1);
+  const std::vector<double> errors(Sp().E + 1, Sp().E + 201);  // as read
   TSpectrum& eff = *SpectrumList[0];
   eff.FirstChannel = 1, eff.LastChannel = 200;
   for (int32_t j = 1; j <= 200; ++j) eff.Y[j] = 1000 + 400 * std::cos(j / 11.0);
-  Sp().Abs1 = Sp().Abs2 = 0;  // no absorption: transmission 1
   CorrectForEffectiveSpectrum = 1;
+  Sp().Abs1 = Sp().Abs2 = 0;  // no absorption: transmission 1
   LoadSequenceSpectrum(1);
   // (Y' - B) e / S + B gives the counts back, B the smallest count and S the largest e.
   const double B = *std::min_element(counts.begin(), counts.end());
   double S = 0;
   for (int32_t j = 1; j <= 200; ++j) S = std::max(S, eff.Y[j]);
   for (int32_t j = 1; j <= 200; j += 13) EXPECT_NEAR((Sp().Y[j] - B) * eff.Y[j] / S + B, counts[j - 1], 1e-9) << j;
+  EXPECT_EQ(Sp().NormalizedFlag, 1);
+  const std::string refusal = "Spectrum is angular, no normalization";
+  auto said = [&] {
+    const std::vector<std::string> shown = ui.Messages();
+    return std::count(shown.begin(), shown.end(), refusal);
+  };
+  for (const int32_t axis : {AxisAngular, AxisAny}) {
+    Sp().AxisKind = axis, Sp().Abs1 = 0.00147, Sp().Abs2 = 0.00893, AngularCorrectionSaid = 0;
+    ui.ExpectMessage(refusal);
+    for (const int32_t index : {1, 2, 1}) {
+      LoadSequenceSpectrum(index);
+      ASSERT_EQ(DialogOk, 1);
+      for (int32_t j = 1; j <= 200; ++j) ASSERT_EQ(std::make_pair(Sp().Y[j], Sp().E[j]), std::make_pair(counts[j - 1], errors[j - 1])) << j;
+      EXPECT_EQ(std::make_pair(Sp().NormalizedFlag, Sp().AbsorptionCorrectedFlag), std::make_pair(uint8_t{0}, uint8_t{0}));
+    }
+    EXPECT_EQ(said(), axis == AxisAngular ? 1 : 2);  // once a run
+  }
+  // Each run of the view says it again, once.
+  TrevoMode = 0;
+  ui.ExpectDialog("").Ok();
+  ui.ExpectMessage(refusal);
+  ui.ExpectDialog("Viewing the spectrum sequence").Ok();
+  int32_t count = 0;
+  ViewSpectrumSequence(count);
+  EXPECT_EQ(std::make_tuple(Sp().Y[1], LastStep, said()), std::make_tuple(counts[0], 2, 3));
 }
 
 TEST_F(SequenceLoading, ExponentialBackgroundRecoversTauOrSkips) {

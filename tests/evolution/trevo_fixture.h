@@ -17,7 +17,8 @@ protected:
     ProfileTest::SetUp();
     InitTrevoDefaults();
     for (int32_t p = 1; p <= TrevoPhaseCount; ++p) TrevoPhases[p] = TTrevoPhase{};
-    isp1 = isp2 = 0, MarkedPointCount = 0, MaxPeaksFound = 0, CompressionAsked = 0, SpectrumDir.clear();
+    isp1 = isp2 = 0, MarkedPointCount = 0, MaxPeaksFound = 0, CompressionAsked = AngularCorrectionSaid = 0;
+    SpectrumDir.clear();
     for (auto& t : TrevoPeakTable) t = TTrevoPeak{};
     for (auto& s : SequenceStepPeaks) s = TSequenceStepPeaks{};
   }

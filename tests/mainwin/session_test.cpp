@@ -2,6 +2,7 @@
 // the first and last lines, the settings that one session leaves to the next, the defaults of
 // the shared objects, and the ways the start and the end can go wrong.
 #include <gtest/gtest.h>
+#include <tuple>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -222,7 +223,8 @@ TEST_F(SessionTest, ExitThenTheCloseEventAsksOnceAndFinishesOnce) {
 
 // Unsaved Fitra results are asked for at the exit whatever came between the fit and it: a
 // module left by its Quit, a question "Still exit?" answered Yes by a command then cancelled.
-// Esc, File "Exit" and the close box all ask; No keeps the session and the flag.
+// Esc, File "Exit" and the close box all ask; No keeps the session and the flag. Reset the Program
+// asks the same: No keeps the model, Yes resets it with its flags.
 TEST_F(SessionTest, UnsavedFitraResultsAreAskedForAfterEveryCommand) {
   ASSERT_TRUE(StartSession());
   const std::string question = "FITRA parameters not saved. Still exit?";
@@ -243,6 +245,12 @@ TEST_F(SessionTest, UnsavedFitraResultsAreAskedForAfterEveryCommand) {
          ui.ExpectQuestion(question, true);
          ui.CancelFileDialog();
          Form1.InputInifile1Click();
+       }},
+      {"Reset the Program, No", [&] {
+         MarkedPointCount = 5, PhaseCount = 2;
+         ui.ExpectQuestion(question, false);
+         Form1.ResettheProgram1Click();
+         EXPECT_EQ(std::make_pair(MarkedPointCount, PhaseCount), std::make_pair(5, 2));  // nothing reset
        }},
   };
   const std::function<void()> exits[] = {
@@ -266,6 +274,13 @@ TEST_F(SessionTest, UnsavedFitraResultsAreAskedForAfterEveryCommand) {
     EXPECT_EQ(ResultsUnsaved[3], 1);
     EXPECT_EQ(ui.Remaining(), std::vector<std::string>{});
   }
+  // Yes resets: the model and the flags, so that no question is left for them.
+  ui.ExpectQuestion(question, true);
+  Form1.ResettheProgram1Click();
+  EXPECT_EQ(std::make_tuple(MarkedPointCount, PhaseCount, int32_t{ResultsUnsaved[3]}), std::make_tuple(0, 1, 0));
+  Form1.ResettheProgram1Click();  // nothing unsaved: no question
+  EXPECT_EQ(ui.Remaining(), std::vector<std::string>{});
+  ResultsUnsaved[3] = 1;
   ui.ExpectQuestion(question, true);
   Form1.Form1KeyDown(KeyEscape, false);
   EXPECT_TRUE(SessionEnded);

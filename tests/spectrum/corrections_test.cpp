@@ -343,6 +343,7 @@ TEST_F(CorrectionsTest, NormalisationDialogQuestionsAndRead) {
   // Refusals.
   s.AxisKind = AxisAngular;
   NormalizeSpectrum();
+  EXPECT_EQ(ui.Messages().back(), "Spectrum is angular, no normalization");
   CurrentSpectrum = 0;
   NormalizeSpectrum();
   EXPECT_EQ(ui.Messages().back(), "Error, Spectrum is effective");
