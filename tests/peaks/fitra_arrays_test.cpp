@@ -50,6 +50,42 @@ TEST_F(FitraTest, NeighbourBoundsPinOrCut) {
   NeighbourBounds(100, 100, p1, p2);  // d = 0.1414
   EXPECT_NEAR(p1.upper, 15 - 0.141421, 1e-6);
   EXPECT_NEAR(p2.lower, 15 + 0.141421, 1e-6);
+  // Exactly 2d apart (d = 2 / sqrt 4 = 1) is far enough: bounds already apart are left alone there,
+  // as at 10 apart; closer, they are pinned. Amplitudes summing below 0.5 count as 0.5 (d = 2 sqrt 2).
+  const double r2 = 2 * std::sqrt(2.0);
+  struct Row { double a1, a2, x2, upper1, lower2, upper1After, lower2After; };
+  for (const Row& r : {Row{1.5, 2.5, 32, 31, 31, 31, 31}, Row{1.5, 2.5, 31.99, 31, 31, 30, 31.99},
+                       Row{100, 100, 40, 32, 38, 32, 38}, Row{0.1, 0.1, 36, 50, 10, 33 - r2, 33 + r2},
+                       Row{0.1, 0.1, 35, 50, 10, 30, 35}, Row{0.5, 0, 40, 50, 10, 35 - r2, 35 + r2}}) {
+    p1.value = 30, p1.upper = r.upper1, p2.value = r.x2, p2.lower = r.lower2;
+    NeighbourBounds(r.a1, r.a2, p1, p2);
+    EXPECT_NEAR(p1.upper, r.upper1After, 1e-12) << r.a1 << " " << r.x2;
+    EXPECT_NEAR(p2.lower, r.lower2After, 1e-12) << r.a1 << " " << r.x2;
+  }
+}
+
+// The count unit is the upper median of E^2 / Y over the range's channels with Y > 0 and E > 0
+// (statistics.median_high of the listed ratios).
+TEST_F(FitraTest, CountUnitFromMixedErrors) {
+  struct Row { std::vector<double> y, e; int32_t first, last; double unit; };
+  const Row rows[] = {
+      {{100, 400, 9}, {10, 20, 3}, 1, 3, 1.0},                             // counts: 1 1 1
+      {{100, 100, 100, 100, 100}, {10, 20, 5, 30, 20}, 1, 5, 4.0},        // 1 4 0.25 9 4
+      {{100, 100, 100, 100}, {10, 20, 30, 40}, 1, 4, 9.0},                // 1 4 9 16: the upper middle
+      {{100, 100, 100, 100, 100}, {10, 20, 5, 30, 20}, 2, 4, 4.0},        // 4 0.25 9
+      {{100, 100, 100, 100, 100}, {10, 20, 5, 30, 20}, 1, 3, 1.0},        // 1 4 0.25
+      {{0, 50, -5, 100, 25, 100, 100}, {2, 0, 3, 30, 5, 20, 40}, 1, 7, 9.0},  // 9 1 4 16 (Y 0, E 0, Y < 0 out)
+      {{0, 0, -1}, {1, 1, 1}, 1, 3, 1.0},                                 // none: 1
+      {{2e-6, 2e-6, 4e-6}, {2e-3, 2e-3, 1e-3}, 1, 3, 2.0},               // 2 2 0.25
+  };
+  for (const Row& r : rows) {
+    TSpectrum& sp = Sp();
+    for (size_t i = 0; i < r.y.size(); ++i) sp.Y[i + 1] = r.y[i], sp.E[i + 1] = r.e[i];
+    EXPECT_NEAR(CountUnit(sp, r.first, r.last), r.unit, 1e-12 * r.unit) << r.y.size() << " " << r.first << ".." << r.last;
+  }
+  // Channels beyond the arrays are not read.
+  Sp().Y[MaxChannels] = 100, Sp().E[MaxChannels] = 20;
+  EXPECT_DOUBLE_EQ(CountUnit(Sp(), MaxChannels - 1, MaxChannels + 5), 4.0);
 }
 
 TEST_F(FitraTest, SearchControlsInOrder) {
