@@ -34,11 +34,17 @@ TEST_F(FitraTest, TidyingAndPeakLayout) {
     for (int32_t i = 1; i <= n; ++i) MarkedPoints[i] = 20 + 15 * i, MarkedPointModels[i] = 1;
     ASSERT_EQ(BuildPeakArray(Sp()), 3 * n + 8) << n;
     EXPECT_EQ(PeakFitM2Record(), 3 * n + 7);
-    EXPECT_EQ(parar[3 * n + 8].upper, 1e15);
+    for (int32_t k : {3 * n + 7, 3 * n + 8})
+      EXPECT_EQ(std::make_tuple(parar[k].lower, parar[k].value, parar[k].upper), std::make_tuple(-1e15, 0.0, 1e15)) << n;
     // Each peak starts at the width interpolated between the widths at the range's two ends.
     for (int32_t i = 1; i <= n; ++i)
       EXPECT_NEAR(parar[WidthW0Record(n, i)].value, Sp().W0 + (Sp().W1 - Sp().W0) * (15.0 * i) / 380, 1e-12) << n;
   }
+  // A peak on the last channel starts at its count (E = sqrt Y: 10 count units are 10).
+  Sp().WorkLast = MaxChannels, Sp().Y[MaxChannels] = 500, Sp().E[MaxChannels] = std::sqrt(500.0);
+  MarkedPointCount = 1, MarkedPoints[1] = MaxChannels;
+  ASSERT_EQ(BuildPeakArray(Sp()), 11);
+  EXPECT_EQ(parar[AmplitudeRecord(1, 1)].value, 500);
 }
 
 TEST_F(FitraTest, NeighbourBoundsPinOrCut) {
