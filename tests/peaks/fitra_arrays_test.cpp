@@ -45,6 +45,12 @@ TEST_F(FitraTest, TidyingAndPeakLayout) {
   MarkedPointCount = 1, MarkedPoints[1] = MaxChannels;
   ASSERT_EQ(BuildPeakArray(Sp()), 11);
   EXPECT_EQ(parar[AmplitudeRecord(1, 1)].value, 500);
+  // 665 peaks of their own widths need 6 + 3 x 665 = 2001 records, one more than the array holds:
+  // none is laid out.
+  M2Mode = 0, MarkedPointCount = 665, Sp().Y[100] = 500;
+  for (int32_t i = 1; i <= 665; ++i) MarkedPoints[i] = 100, MarkedPointModels[i] = 1;
+  EXPECT_EQ(BuildPeakArray(Sp()), MaxParameters);
+  EXPECT_EQ(parar[AmplitudeRecord(665, 1)].value, 0);
 }
 
 TEST_F(FitraTest, NeighbourBoundsPinOrCut) {
