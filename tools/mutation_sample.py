@@ -17,6 +17,7 @@ A notes file holds one mutant judged equivalent per line, "path:line:col[:after]
 The scratch copy and its build trees stay in .mutation/ of the worktree between runs.
 """
 import argparse
+import fcntl
 import fnmatch
 import os
 import random
@@ -226,6 +227,13 @@ class Scratch:
     def __init__(self, repo, args):
         self.repo, self.args = repo, args
         self.tree = os.path.join(args.scratch or os.path.join(repo, ".mutation"), "tree")
+        # One run at a time in a scratch copy: another would see (and undo) this run's mutants.
+        os.makedirs(self.tree, exist_ok=True)
+        self.lock = open(os.path.join(os.path.dirname(self.tree), "lock"), "w")
+        try:
+            fcntl.flock(self.lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except OSError:
+            sys.exit("another run uses %s; give this one its own --scratch" % os.path.dirname(self.tree))
         self.baseline_time = {}
         self.exes = {}
         self.env = dict(os.environ, QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=1:abort_on_error=1",

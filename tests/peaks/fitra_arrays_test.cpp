@@ -104,6 +104,7 @@ TEST_F(FitraTest, SearchControlsInOrder) {
   // Inputs b e a s r t m; then stop, W0, W1, accuracy, resolution, maximum (9 = left as it was).
   const std::tuple<TSearchControls, const char*, std::vector<double>> cases[] = {
       {{5, 0, 4, 1, 1, 7, 150}, "", {0, 5, 5, 4, 1, 150}},
+      {{5, 0, 4, 1, 0.5, 7, 150}, "", {0, 5, 5, 4, 0.5, 150}},
       {{0, 6, 4, 1, 1, 7, 150}, "Erroneous width", {1, 9, 9, 9, 9, 9}},
       {{5, 6, 0, 1, 1, 7, 150}, "Erroneous width accuracy", {1, 5, 6, 9, 9, 9}},
       {{5, 6, 4, 0, 1, 7, 150}, "Erroneous sensitivity", {1, 5, 6, 4, 9, 9}},

@@ -48,6 +48,8 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
     const std::string &shape = log[before + 2 * i - 2], &area = log[before + 2 * i - 1];
     ASSERT_EQ(shape.size(), 34u) << shape;
     EXPECT_EQ(shape.substr(9, 7), "  peak ");
+    // Three decimals of the width and the position, four of the shape's area, two of area and error.
+    EXPECT_EQ(std::string() + shape[5] + shape[21] + shape[29] + area[6] + area[25], ".....") << shape << area;
     const auto& [position, positionError] = Golden("fit").at("P" + std::to_string(i));
     EXPECT_NEAR(std::stod(shape.substr(16, 9)), position, 0.02 * positionError + 1e-3) << shape;
     ASSERT_EQ(area.size(), 28u) << area;
