@@ -50,7 +50,7 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
     EXPECT_EQ(shape.substr(9, 7), "  peak ");
     // Three decimals of the width and the position, four of the shape's area, two of area and error.
     EXPECT_EQ(std::string() + shape[5] + shape[21] + shape[29] + area[6] + area[25], ".....") << shape << area;
-    const auto& [position, positionError] = Golden("fit").at("P" + std::to_string(i));
+    const auto [position, positionError] = Golden("fit").at("P" + std::to_string(i));
     EXPECT_NEAR(std::stod(shape.substr(16, 9)), position, 0.02 * positionError + 1e-3) << shape;
     ASSERT_EQ(area.size(), 28u) << area;
     EXPECT_NEAR(std::stod(area.substr(0, 9)), NumberBuffer[i], 0.005) << area;
