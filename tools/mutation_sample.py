@@ -13,10 +13,11 @@ Examples (from the top of the worktree):
     tools/mutation_sample.py --base 8405f76 --seed 7 --count 20
     tools/mutation_sample.py --library peaks --files 'src/peaks/fitra*' --tests test_peaks \\
         --gtest-filter 'Fitra*' --seed 3 --count 15 --notes mutants.txt
-A notes file holds one mutant judged equivalent per line, "path:line:col  reason".
+A notes file holds one mutant judged equivalent per line, "path:line:col[:after]  reason".
 The scratch copy and its build trees stay in .mutation/ of the worktree between runs.
 """
 import argparse
+import fcntl
 import fnmatch
 import os
 import random
@@ -226,6 +227,13 @@ class Scratch:
     def __init__(self, repo, args):
         self.repo, self.args = repo, args
         self.tree = os.path.join(args.scratch or os.path.join(repo, ".mutation"), "tree")
+        # One run at a time in a scratch copy: another would see (and undo) this run's mutants.
+        os.makedirs(self.tree, exist_ok=True)
+        self.lock = open(os.path.join(os.path.dirname(self.tree), "lock"), "w")
+        try:
+            fcntl.flock(self.lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except OSError:
+            sys.exit("another run uses %s; give this one its own --scratch" % os.path.dirname(self.tree))
         self.baseline_time = {}
         self.exes = {}
         self.env = dict(os.environ, QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=1:abort_on_error=1",
@@ -362,9 +370,9 @@ def main():
     ap.add_argument("--timeout", type=float, help="seconds of testing per mutant (default 3 x unmutated + 20)")
     ap.add_argument("--sanitize", choices=["auto", "always", "never"], default="auto",
                     help="sanitizer build for mutants on lines that index (auto), for all, or for none")
-    ap.add_argument("--equivalent", nargs="+", default=[], metavar="PATH:LINE:COL",
-                    help="mutants judged not to change behaviour")
-    ap.add_argument("--notes", help="file of equivalent mutants, one 'path:line:col  reason' a line")
+    ap.add_argument("--equivalent", nargs="+", default=[], metavar="PATH:LINE:COL[:AFTER]",
+                    help="mutants judged not to change behaviour (AFTER picks one change of the token)")
+    ap.add_argument("--notes", help="file of equivalent mutants, one 'path:line:col[:after]  reason' a line")
     ap.add_argument("--list", action="store_true", help="print the drawn mutants, build nothing")
     ap.add_argument("--repo", default=".", help="the worktree (default: the current directory)")
     ap.add_argument("--scratch", help="scratch directory (default: .mutation in the worktree)")
@@ -393,7 +401,7 @@ def main():
         detail = ""
         if args.list:
             status = "-"
-        elif where in equivalents:
+        elif where in equivalents or "%s:%s" % (where, m["after"]) in equivalents:
             status = "equivalent"
         else:
             status, detail = scratch.try_mutant(m, sanitize, tests_for(m["path"], args))

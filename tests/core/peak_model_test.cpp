@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <numeric>
+#include <tuple>
 #include "core/dialog_state.h"
 #include "core/peak_model.h"
 #include "core/spectrum.h"
@@ -179,6 +180,22 @@ TEST_F(PeakModel, LorentzTapersSmoothlyToItsReach) {
   }
 }
 
+// A table shape's area within a cut: the Gauss (unit area, full width 1) holds erf(2 c sqrt(ln 2))
+// within +-c, to the 1e-4 of the full width read from the table; a cut a hair inside the table's end (Simpson's
+// rule on the evaluated shape) and the whole table (the steps' exact integrals) agree to 1e-9; a
+// cut beyond the table adds nothing, and none at all holds nothing.
+TEST_F(PeakModel, AreaOfATableShapeWithinACut) {
+  Make(ModelGauss);
+  const double h = model.HalfWidth;
+  for (double c : {0.1, 0.5, 1.0, 1.7}) EXPECT_NEAR(model.EvaluatedArea(c), std::erf(2 * c * std::sqrt(std::log(2.0))), 1e-4) << c;
+  EXPECT_NEAR(model.EvaluatedArea(h * (1 - 1e-12)), model.EvaluatedArea(h), 1e-9);
+  EXPECT_NEAR(model.EvaluatedArea(h), 1.0, 1e-6);
+  EXPECT_EQ(model.EvaluatedArea(2 * h), model.EvaluatedArea(h));
+  EXPECT_EQ(model.EvaluatedArea(0.0), 0.0);
+  Make(ModelGauss, 1.0, 1);  // a table shape is not negated
+  EXPECT_NEAR(model.EvaluatedArea(0.5), std::erf(std::sqrt(std::log(2.0))), 1e-4);
+}
+
 // Every table step joins its neighbours: value and slope agree from both sides of every table
 // point (to rounding: the two cubics meet there by construction of the slopes), the slope is the
 // value's derivative and the curvature the slope's, within the steps and across the midpoints
@@ -334,5 +351,13 @@ TEST_F(RealPeakModel, BadIntervalsAndData) {
   for (auto [channel, expected] : {std::pair{0, 3}, {1118, 2}, {1001, 1}}) {
     sp->Y[channel] = 200, EdgeFlatness(*sp, 1000, n, 1120);
     EXPECT_EQ(n, expected);
+  }
+  // A step of exactly two combined errors, |dy| / (e + e' + 1) = 8 / 4, ends the flat edge; just
+  // below two it does not.
+  for (auto [step, channel, expected] : {std::tuple{8.0, 1001, 1}, {7.99, 1001, 3}, {8.0, 1002, 2},
+                                         {-8.0, 1119, 1}, {7.99, 1119, 3}, {8.0, 1118, 2}}) {
+    for (int32_t c = 1000; c <= 1120; ++c) sp->Y[c] = 100, sp->E[c] = 1.5;
+    sp->Y[channel] += step, EdgeFlatness(*sp, 1000, n, 1120);
+    EXPECT_EQ(n, expected) << step << " at " << channel;
   }
 }

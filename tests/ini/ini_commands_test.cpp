@@ -292,6 +292,19 @@ TEST_F(IniCommandTest, IonsWithBlankNamesMatch) {
   EXPECT_DOUBLE_EQ(PhaseTable[2].MomentDirection[2], 1.0);
 }
 
+// The table's first and last ions are found; a name beyond the table leaves the atom without one. U5+
+// <j0>: A a B b C c D of the International Tables (vol. C, table 4.4.5.1).
+TEST_F(IniCommandTest, FirstAndLastIonsOfTheTable) {
+  Read("SNP\n2\nILP\n5 5 5 90 90 90 1 1 0 0 0\n5 5 5 90 90 90 1 1 3 0 0\n"
+       "SMP\n2 4\n0 0 1\nDUMMY\nu5\nsc0\nu6\n1\n2\n3\n");
+  EXPECT_EQ(AtomTable[1][2].IonName + "|" + AtomTable[2][2].IonName + "|" + AtomTable[3][2].IonName, "U 5|SC0|");
+  const double u5[7] = {0.3650, 19.8038, 3.2199, 6.2818, -2.6077, 5.3010, 0.0233};
+  for (int32_t i = 0; i < 7; ++i) EXPECT_NEAR(AtomTable[1][2].FormFactor[i], u5[i], 1e-4) << i;
+  EXPECT_NEAR(AtomTable[2][2].FormFactor[1], 90.0296, 1e-4);
+  EXPECT_EQ(AtomTable[3][2].FormFactor[0], 0.0);
+  EXPECT_DOUBLE_EQ(AtomTable[3][2].MagneticMoment, 3.0);
+}
+
 // THKL cuts the count to what the phase holds, and copies the cell and the reflections.
 TEST_F(IniCommandTest, TakeHklsCopiesAtMostWhatThePhaseHolds) {
   ui.onUnexpected = [](const std::string&) {};

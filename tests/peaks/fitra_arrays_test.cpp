@@ -34,11 +34,23 @@ TEST_F(FitraTest, TidyingAndPeakLayout) {
     for (int32_t i = 1; i <= n; ++i) MarkedPoints[i] = 20 + 15 * i, MarkedPointModels[i] = 1;
     ASSERT_EQ(BuildPeakArray(Sp()), 3 * n + 8) << n;
     EXPECT_EQ(PeakFitM2Record(), 3 * n + 7);
-    EXPECT_EQ(parar[3 * n + 8].upper, 1e15);
+    for (int32_t k : {3 * n + 7, 3 * n + 8})
+      EXPECT_EQ(std::make_tuple(parar[k].lower, parar[k].value, parar[k].upper), std::make_tuple(-1e15, 0.0, 1e15)) << n;
     // Each peak starts at the width interpolated between the widths at the range's two ends.
     for (int32_t i = 1; i <= n; ++i)
       EXPECT_NEAR(parar[WidthW0Record(n, i)].value, Sp().W0 + (Sp().W1 - Sp().W0) * (15.0 * i) / 380, 1e-12) << n;
   }
+  // A peak on the last channel starts at its count (E = sqrt Y: 10 count units are 10).
+  Sp().WorkLast = MaxChannels, Sp().Y[MaxChannels] = 500, Sp().E[MaxChannels] = std::sqrt(500.0);
+  MarkedPointCount = 1, MarkedPoints[1] = MaxChannels;
+  ASSERT_EQ(BuildPeakArray(Sp()), 11);
+  EXPECT_EQ(parar[AmplitudeRecord(1, 1)].value, 500);
+  // 665 peaks of their own widths need 6 + 3 x 665 = 2001 records, one more than the array holds:
+  // none is laid out.
+  M2Mode = 0, MarkedPointCount = 665, Sp().Y[100] = 500;
+  for (int32_t i = 1; i <= 665; ++i) MarkedPoints[i] = 100, MarkedPointModels[i] = 1;
+  EXPECT_EQ(BuildPeakArray(Sp()), MaxParameters);
+  EXPECT_EQ(parar[AmplitudeRecord(665, 1)].value, 0);
 }
 
 TEST_F(FitraTest, NeighbourBoundsPinOrCut) {
@@ -50,12 +62,49 @@ TEST_F(FitraTest, NeighbourBoundsPinOrCut) {
   NeighbourBounds(100, 100, p1, p2);  // d = 0.1414
   EXPECT_NEAR(p1.upper, 15 - 0.141421, 1e-6);
   EXPECT_NEAR(p2.lower, 15 + 0.141421, 1e-6);
+  // Exactly 2d apart (d = 2 / sqrt 4 = 1) is far enough: bounds already apart are left alone there,
+  // as at 10 apart; closer, they are pinned. Amplitudes summing below 0.5 count as 0.5 (d = 2 sqrt 2).
+  const double r2 = 2 * std::sqrt(2.0);
+  struct Row { double a1, a2, x2, upper1, lower2, upper1After, lower2After; };
+  for (const Row& r : {Row{1.5, 2.5, 32, 31, 31, 31, 31}, Row{1.5, 2.5, 31.99, 31, 31, 30, 31.99},
+                       Row{100, 100, 40, 32, 38, 32, 38}, Row{0.1, 0.1, 36, 50, 10, 33 - r2, 33 + r2},
+                       Row{0.1, 0.1, 35, 50, 10, 30, 35}, Row{0.5, 0, 40, 50, 10, 35 - r2, 35 + r2}}) {
+    p1.value = 30, p1.upper = r.upper1, p2.value = r.x2, p2.lower = r.lower2;
+    NeighbourBounds(r.a1, r.a2, p1, p2);
+    EXPECT_NEAR(p1.upper, r.upper1After, 1e-12) << r.a1 << " " << r.x2;
+    EXPECT_NEAR(p2.lower, r.lower2After, 1e-12) << r.a1 << " " << r.x2;
+  }
+}
+
+// The count unit is the upper median of E^2 / Y over the range's channels with Y > 0 and E > 0
+// (statistics.median_high of the listed ratios).
+TEST_F(FitraTest, CountUnitFromMixedErrors) {
+  struct Row { std::vector<double> y, e; int32_t first, last; double unit; };
+  const Row rows[] = {
+      {{100, 400, 9}, {10, 20, 3}, 1, 3, 1.0},                             // counts: 1 1 1
+      {{100, 100, 100, 100, 100}, {10, 20, 5, 30, 20}, 1, 5, 4.0},        // 1 4 0.25 9 4
+      {{100, 100, 100, 100}, {10, 20, 30, 40}, 1, 4, 9.0},                // 1 4 9 16: the upper middle
+      {{100, 100, 100, 100, 100}, {10, 20, 5, 30, 20}, 2, 4, 4.0},        // 4 0.25 9
+      {{100, 100, 100, 100, 100}, {10, 20, 5, 30, 20}, 1, 3, 1.0},        // 1 4 0.25
+      {{0, 50, -5, 100, 25, 100, 100}, {2, 0, 3, 30, 5, 20, 40}, 1, 7, 9.0},  // 9 1 4 16 (Y 0, E 0, Y < 0 out)
+      {{0, 0, -1}, {1, 1, 1}, 1, 3, 1.0},                                 // none: 1
+      {{2e-6, 2e-6, 4e-6}, {2e-3, 2e-3, 1e-3}, 1, 3, 2.0},               // 2 2 0.25
+  };
+  for (const Row& r : rows) {
+    TSpectrum& sp = Sp();
+    for (size_t i = 0; i < r.y.size(); ++i) sp.Y[i + 1] = r.y[i], sp.E[i + 1] = r.e[i];
+    EXPECT_NEAR(CountUnit(sp, r.first, r.last), r.unit, 1e-12 * r.unit) << r.y.size() << " " << r.first << ".." << r.last;
+  }
+  // Channels beyond the arrays are not read.
+  Sp().Y[MaxChannels] = 100, Sp().E[MaxChannels] = 20;
+  EXPECT_DOUBLE_EQ(CountUnit(Sp(), MaxChannels - 1, MaxChannels + 5), 4.0);
 }
 
 TEST_F(FitraTest, SearchControlsInOrder) {
   // Inputs b e a s r t m; then stop, W0, W1, accuracy, resolution, maximum (9 = left as it was).
   const std::tuple<TSearchControls, const char*, std::vector<double>> cases[] = {
       {{5, 0, 4, 1, 1, 7, 150}, "", {0, 5, 5, 4, 1, 150}},
+      {{5, 0, 4, 1, 0.5, 7, 150}, "", {0, 5, 5, 4, 0.5, 150}},
       {{0, 6, 4, 1, 1, 7, 150}, "Erroneous width", {1, 9, 9, 9, 9, 9}},
       {{5, 6, 0, 1, 1, 7, 150}, "Erroneous width accuracy", {1, 5, 6, 9, 9, 9}},
       {{5, 6, 4, 0, 1, 7, 150}, "Erroneous sensitivity", {1, 5, 6, 4, 9, 9}},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <string>
 #include <tuple>
 #include <vector>
 #include "core/peak_model.h"
@@ -34,6 +35,26 @@ TEST_F(FitraTest, PeakFitMatchesScipyLeastSquares) {
     const auto [area, error] = Golden("area").at("A" + std::to_string(i));
     EXPECT_NEAR(NumberBuffer[i], area, 0.05 * error) << i;
     EXPECT_NEAR(NumberBuffer[5 + i], error, 0.02 * error) << i;
+  }
+  // The trace logs each peak's width, position and shape area, then its area and error, in fixed
+  // columns of 9 (9, 19 for the error).
+  OptionFlags[8] = 1;
+  const size_t before = LogLines().size();
+  ComputePeakAreas(vary);
+  OptionFlags[8] = 0;
+  const std::vector<std::string> log = LogLines();
+  ASSERT_GE(log.size(), before + 10);
+  for (int32_t i = 1; i <= 5; ++i) {
+    const std::string &shape = log[before + 2 * i - 2], &area = log[before + 2 * i - 1];
+    ASSERT_EQ(shape.size(), 34u) << shape;
+    EXPECT_EQ(shape.substr(9, 7), "  peak ");
+    // Three decimals of the width and the position, four of the shape's area, two of area and error.
+    EXPECT_EQ(std::string() + shape[5] + shape[21] + shape[29] + area[6] + area[25], ".....") << shape << area;
+    const auto [position, positionError] = Golden("fit").at("P" + std::to_string(i));
+    EXPECT_NEAR(std::stod(shape.substr(16, 9)), position, 0.02 * positionError + 1e-3) << shape;
+    ASSERT_EQ(area.size(), 28u) << area;
+    EXPECT_NEAR(std::stod(area.substr(0, 9)), NumberBuffer[i], 0.005) << area;
+    EXPECT_NEAR(std::stod(area.substr(9)), NumberBuffer[5 + i], 0.005) << area;
   }
   if (!PythonHas("scipy, gemmi")) return;
   const std::string out = testing::TempDir() + "fitra_golden.txt";
