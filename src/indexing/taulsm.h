@@ -136,6 +136,8 @@ private:
   // Rotations kept by the metric of the last trial TrialMerit judged and of the best trial (one
   // triclinic phase; 1 otherwise).
   int32_t trialOrder_ = 1, bestOrder_ = 1;
+  // The highest merit of a trial that became the best in this search.
+  double topMerit_ = 0;
 };
 
 // The indexing fitter, created on first use; CelixFitterCreated follows it.

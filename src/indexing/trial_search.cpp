@@ -657,11 +657,13 @@ void TAULSM::TrySuperCells() {
     }
 }
 
-// Cells from the lines' own zones, reduced and placed in the records' bounds, each fitted as a
-// trial: a start near the true cell whatever the grid and the seed.
+// Cells from the lines' own zones (a triclinic search) or from the metrics of the given system,
+// placed in the records' bounds, each fitted as a trial: a start near the true cell whatever the
+// grid and the seed.
 void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
-  if (PhaseCount != 1 || n < 6 || PhaseTable[1].CrystalSystem != 1 || IndexingMode == 1) return;
+  const int32_t system = PhaseTable[1].CrystalSystem;
+  if (PhaseCount != 1 || n < 6 || system == 2 || IndexingMode == 1) return;
   std::vector<ZoneLine> lines;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
@@ -672,6 +674,23 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   std::sort(lines.begin(), lines.end(), [](const ZoneLine& x, const ZoneLine& y) { return x.q < y.q; });
   std::array<double, IndexingRecordCapacity + 1> start{};
   for (int32_t i = 1; i <= n; ++i) start[i] = Records[i].value;
+  const auto run = [&]() {
+    preset_ = start.data();
+    const TrialEnd e = RunTrial(2, NTries);
+    preset_ = nullptr;
+    return after(e);
+  };
+  if (system != 1) {
+    // The free edges and angles of the records (the others are fixed or tied to them).
+    for (const LatticeStart& s : SystemStartCells(lines, system, PhaseTable[1].LatticeType, CellVolumes[1],
+                                                  LatticeTrials)) {
+      for (int32_t m = 0; m < 6; ++m)
+        if (const ParameterRecord& r = Records[m + 1]; (r.n < 1 || r.n == m + 1) && r.lower != r.upper)
+          start[m + 1] = std::clamp(s.cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+      if (run()) return;
+    }
+    return;
+  }
   // The lattices of higher symmetry first: their primitive cells from assigned indices.
   std::vector<ZoneCell> cells;
   for (const LatticeStart& s : LatticeStartCells(lines, CellVolumes[1], LatticeTrials)) cells.push_back(s.cell);
@@ -686,10 +705,7 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
       const ParameterRecord& r = Records[m + 1];
       start[m + 1] = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
     }
-    preset_ = start.data();
-    const TrialEnd e = RunTrial(2, NTries);
-    preset_ = nullptr;
-    if (after(e)) return;
+    if (run()) return;
   }
 }
 
@@ -703,12 +719,16 @@ void TAULSM::ConsiderBest() {
   const bool any = BestVolume > 0;
   bool better = !any || merit > BestMerit;
   if (any) {
+    // A trial within MeritTolerance below the best replaces it only within MeritTolerance of the
+    // highest merit this search met: a chain of ever smaller cells, each a little worse, would
+    // lead it away from a cell of much higher merit.
+    const bool close = merit >= std::max(BestMerit, topMerit_) - MeritTolerance;
     // Of two triclinic trials within MeritTolerance, the metric keeping more rotations: a
     // sublattice that indexes the same lines keeps fewer of the lattice's rotations.
     if (trialOrder_ != bestOrder_ && std::fabs(merit - BestMerit) <= MeritTolerance)
-      better = trialOrder_ > bestOrder_;
+      better = trialOrder_ > bestOrder_ && close;
     else if (volume < BestVolume * (1 - SameVolume))
-      better = merit >= BestMerit - MeritTolerance;
+      better = close;
     else if (volume > BestVolume * (1 + SameVolume))
       better = merit > BestMerit + MeritTolerance;
   }
@@ -723,6 +743,7 @@ void TAULSM::ConsiderBest() {
     }
   }
   bestInSearch_ = true;
+  topMerit_ = std::max(topMerit_, merit);
   BestMerit = merit;
   BestVolume = volume;
   bestOrder_ = trialOrder_;
@@ -810,6 +831,7 @@ void TAULSM::SearchTrials() {
   controlsSaved_ = false;
   inputOk_ = false;
   bestInSearch_ = false;
+  topMerit_ = -std::numeric_limits<double>::infinity();
   for (int32_t i = 1; i <= n; ++i) Records[i].Error = Records[i].value;
   const int64_t tries = std::clamp<int64_t>(NTries, -1, Int32Max - 1);
   const int64_t repeats = std::max(TriesPerBin, 1);

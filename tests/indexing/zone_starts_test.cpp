@@ -531,7 +531,8 @@ TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
 // start of the published lattice must be among them: its primitive volume (the conventional one
 // over the centring's lattice points) and its first 10 distinct Q (those within 1e-3 as one, the
 // start comes from lines with errors) within 0.5 %, the Q those of
-// the conventional cell's reflections that the centring allows (its conditions on h k l).
+// the conventional cell's reflections that the centring allows (its conditions on h k l). With
+// the system given, the starts hold the published conventional cell.
 TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
   struct Centring {
     double points;
@@ -575,6 +576,20 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
           if (!(std::fabs(found[i] - truth[i]) <= 5e-3 * truth[i])) return false;
         return true;
       }));
+      // With the system and lattice type given, the conventional cell itself (the published axes
+      // of an A or C cell; on rhombohedral axes for R), every edge within 0.5 %.
+      const int32_t type = static_cast<int32_t>(std::string("PABCFIR").find(m.lattice[1]));
+      const std::vector<LatticeStart> given = SystemStartCells(QLines(m), std::stoi(system), type, 5000, 16);
+      const bool ordered = type >= 1 && type <= 3;
+      std::array<double, 3> edges = {c[0], c[1], c[2]};
+      if (!ordered) std::sort(edges.begin(), edges.end());
+      EXPECT_TRUE(std::any_of(given.begin(), given.end(), [&](const LatticeStart& s) {
+        std::array<double, 3> e = {s.cell[0], s.cell[1], s.cell[2]};
+        if (!ordered) std::sort(e.begin(), e.end());
+        for (int32_t i = 0; i < 3; ++i)
+          if (!(std::fabs(e[i] - edges[i]) <= 5e-3 * edges[i]) || !(std::fabs(s.cell[3 + i] - c[3 + i]) <= 5e-3)) return false;
+        return true;
+      })) << "system given";
       ++cases;
     }
   EXPECT_EQ(cases, 42);
