@@ -548,7 +548,7 @@ void TAULSM::PlaceCellInBounds(double (&cell)[6], int32_t system) const {
 
 // The cell (clamped into the records' bounds), the other records at the best trial's values,
 // fitted as a trial with every line free.
-void TAULSM::FitCellOfBest(const double (&cell)[6]) {
+TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   for (int32_t m = 0; m < 6; ++m) {
     ParameterRecord& r = Records[m + 1];
@@ -556,22 +556,34 @@ void TAULSM::FitCellOfBest(const double (&cell)[6]) {
   }
   for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
   KeepFirstLines = false;
-  FitTrial();
+  return FitTrial();
 }
 
 // A search that ends on a supercell of the truth (a doubled axis indexes every line as well) is
 // taken back to the half cell: every lattice of half the volume that the crystal system and the
 // centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
 // merit rule prefers the smaller cell that fits as well. Repeated for a cell four times too large.
-void TAULSM::TrySubCells() {
+// A triclinic best cell whose lines, but for as many as MarkUnindexed may drop, all lie on one
+// half of its reciprocal lattice is a supercell of the half cell whatever the merits: the lines
+// of a true cell fall on either half alike. Its merit can still be higher: it indexes impurity
+// lines with the reflections of the other half, and a metric of higher symmetry that the doubled
+// axis happens to meet (epsomite's b close to a sqrt 3) counts its reflections as fewer lines.
+bool TAULSM::TrySubCells() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
-  if (!bestInSearch_ || PhaseCount != 1 || n < 6) return;
+  if (!bestInSearch_ || PhaseCount != 1 || n < 6) return true;
   const int32_t system = PhaseTable[1].CrystalSystem, type = PhaseTable[1].LatticeType;
-  if (system > 2) return TryShorterEdges();
+  if (system > 2) return TryShorterEdges(), true;
+  bool supercells = true;
   for (int32_t round = 0; round < 2; ++round) {
     const double volume = BestVolume;
     double best[6];
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
+    int32_t bestMissed = 0;
+    if (system == 1) {
+      for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
+      RecalcIndexingData();
+      bestMissed = MissedLines();
+    }
     for (int32_t v = 1; v <= 7; ++v) {
       const int32_t i = v & 1, j = (v >> 1) & 1, k = (v >> 2) & 1;
       // Monoclinic: b stays the unique axis (j alone or no j), the centring vector stays one: an A
@@ -588,11 +600,18 @@ void TAULSM::TrySubCells() {
       ReduceCellInLattice(cell, system, type);
       if (system == 1) ReduceCellInLattice(cell, system, type);
       PlaceCellInBounds(cell, system);
-      FitCellOfBest(cell);
-      if (StopRequest != 0) return;
+      const TrialEnd e = FitCellOfBest(cell);
+      if (StopRequest != 0) return supercells;
+      if (system != 1 || e != TrialEnd::Done || !(BestVolume > volume * (1 - SameVolume))) continue;
+      double deviation = 0, half = 0;
+      const double merit = TrialMerit(deviation, half);
+      if (std::isfinite(merit) && std::fabs(half - 0.5 * volume) <= 0.01 * volume &&
+          MissedLines() <= bestMissed + UnindexedLineLimit())
+        TakeAsBest(merit, half, deviation), supercells = false;
     }
-    if (!(BestVolume < volume * (1 - SameVolume))) return;
+    if (!(BestVolume < volume * (1 - SameVolume))) return supercells;
   }
+  return supercells;
 }
 
 // The same for the systems of orthogonal axes (and the rhombohedral cell): an edge of the best
@@ -733,7 +752,6 @@ void TAULSM::ConsiderBest() {
       better = merit > BestMerit + MeritTolerance;
   }
   if (!better) return;
-  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   if (UseVolumeRestriction != 0) {
     const int32_t cells = CellRecordCount(*this) / 6;
     for (int32_t p = 1; p <= cells; ++p) {
@@ -742,8 +760,13 @@ void TAULSM::ConsiderBest() {
       if (v > CellVolumes[p]) return;
     }
   }
-  bestInSearch_ = true;
   topMerit_ = std::max(topMerit_, merit);
+  TakeAsBest(merit, volume, deviation);
+}
+
+void TAULSM::TakeAsBest(double merit, double volume, double deviation) {
+  const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
+  bestInSearch_ = true;
   BestMerit = merit;
   BestVolume = volume;
   bestOrder_ = trialOrder_;
@@ -883,7 +906,7 @@ void TAULSM::SearchTrials() {
       for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
   }
   // Also after an early end: a cell two or three times too large fits the lines as closely.
-  if (StopRequest == 0 && IndexingMode != 1) TrySubCells(), TrySuperCells();
+  if (StopRequest == 0 && IndexingMode != 1 && TrySubCells()) TrySuperCells();
   for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];
