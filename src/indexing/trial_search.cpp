@@ -563,11 +563,14 @@ TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
 // taken back to the half cell: every lattice of half the volume that the crystal system and the
 // centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
 // merit rule prefers the smaller cell that fits as well. Repeated for a cell four times too large.
-// A triclinic best cell whose lines, but for as many as MarkUnindexed may drop, all lie on one
-// half of its reciprocal lattice is a supercell of the half cell whatever the merits: the lines
-// of a true cell fall on either half alike. Its merit can still be higher: it indexes impurity
-// lines with the reflections of the other half, and a metric of higher symmetry that the doubled
-// axis happens to meet (epsomite's b close to a sqrt 3) counts its reflections as fewer lines.
+// A triclinic best cell that indexes a few lines (one to as many as MarkUnindexed may drop) only
+// with the reflections of one half of its reciprocal lattice, every other line on the other half,
+// is a supercell of the half cell whatever the merits: the lines of a true cell fall on either
+// half alike. Its merit can still be higher: it indexes impurity lines with those reflections,
+// and a metric of higher symmetry that the doubled axis happens to meet (epsomite's b close to a
+// sqrt 3) counts its reflections as fewer lines. (A half cell that indexes every line the best
+// does is no such sign: in a lattice of high metric symmetry each line's equal-d reflections
+// have members on a half.)
 bool TAULSM::TrySubCells() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   if (!bestInSearch_ || PhaseCount != 1 || n < 6) return true;
@@ -605,8 +608,9 @@ bool TAULSM::TrySubCells() {
       if (system != 1 || e != TrialEnd::Done || !(BestVolume > volume * (1 - SameVolume))) continue;
       double deviation = 0, half = 0;
       const double merit = TrialMerit(deviation, half);
-      if (std::isfinite(merit) && std::fabs(half - 0.5 * volume) <= 0.01 * volume &&
-          MissedLines() <= bestMissed + UnindexedLineLimit())
+      const int32_t extra = MissedLines() - bestMissed;
+      if (std::isfinite(merit) && std::fabs(half - 0.5 * volume) <= 0.01 * volume && extra >= 1 &&
+          extra <= UnindexedLineLimit())
         TakeAsBest(merit, half, deviation), supercells = false;
     }
     if (!(BestVolume < volume * (1 - SameVolume))) return supercells;
