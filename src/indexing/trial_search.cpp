@@ -568,9 +568,10 @@ TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
 // is a supercell of the half cell whatever the merits: the lines of a true cell fall on either
 // half alike. Its merit can still be higher: it indexes impurity lines with those reflections,
 // and a metric of higher symmetry that the doubled axis happens to meet (epsomite's b close to a
-// sqrt 3) counts its reflections as fewer lines. (A half cell that indexes every line the best
-// does is no such sign: in a lattice of high metric symmetry each line's equal-d reflections
-// have members on a half.)
+// sqrt 3) counts its reflections as fewer lines. Only for a best metric of at most orthorhombic
+// symmetry: rotations that permute the axes (tetragonal, hexagonal, cubic) give each line
+// equal-d reflections on either half, so that a half cell of such a lattice indexes all but a
+// few of its lines as well.
 bool TAULSM::TrySubCells() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   if (!bestInSearch_ || PhaseCount != 1 || n < 6) return true;
@@ -582,6 +583,7 @@ bool TAULSM::TrySubCells() {
     double best[6];
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
     int32_t bestMissed = 0;
+    const int32_t bestOrder = bestOrder_;
     if (system == 1) {
       for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
       RecalcIndexingData();
@@ -605,7 +607,7 @@ bool TAULSM::TrySubCells() {
       PlaceCellInBounds(cell, system);
       const TrialEnd e = FitCellOfBest(cell);
       if (StopRequest != 0) return supercells;
-      if (system != 1 || e != TrialEnd::Done || !(BestVolume > volume * (1 - SameVolume))) continue;
+      if (system != 1 || bestOrder > 4 || e != TrialEnd::Done || !(BestVolume > volume * (1 - SameVolume))) continue;
       double deviation = 0, half = 0;
       const double merit = TrialMerit(deviation, half);
       const int32_t extra = MissedLines() - bestMissed;
