@@ -12,13 +12,23 @@
 //     them on a measured lead sulfate pattern (P n m a, 8.482 5.398 6.959 A): reflections within
 //     1e-3 d merged, every fifth line missing (weak), 2e-4 d noise, two impurity lines; searched
 //     as orthorhombic (3) or with the system unknown (1). One iteration is one Make.
+//   BM_MakeListsOfSystem/system/unknown: one Make as above on every list of one crystal system of
+//     a set file of tools/gen_indexing_minerals.py (VKEST_BENCH_INDEXING_SET, else the tests'
+//     indexing_minerals_all.txt; a user's lists: --more --lines 20-30 --impurities 1-2 --noise
+//     1e-4,5e-4), with its system and lattice type given (unknown 0) or as triclinic P (1), from a
+//     new session's seeds; seconds_per_make is the processor time over the lists.
 #include <benchmark/benchmark.h>
 #include <algorithm>
 #include <array>
 #include <functional>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 #include "core/dspacing_list.h"
 #include "core/fit_engine.h"
@@ -194,5 +204,72 @@ void BM_MakeMeasuredLike(benchmark::State& state) {
   state.counters["trials"] = TrialCounter;
 }
 BENCHMARK(BM_MakeMeasuredLike)->Arg(3)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);
+
+struct SetList {
+  int32_t system = 0, type = 0;
+  std::vector<double> d, err;
+};
+
+// The lists of one crystal system in a set file ("case id lattice name system type cell", "l d e").
+std::vector<SetList> ListsOfSystem(int32_t system) {
+  const char* given = std::getenv("VKEST_BENCH_INDEXING_SET");
+  std::ifstream in(given ? std::string(given) : std::string(VKEST_SOURCE_DIR) + "/tests/indexing/data/indexing_minerals_all.txt");
+  std::vector<SetList> lists;
+  bool mine = false;
+  for (std::string row; std::getline(in, row);) {
+    std::istringstream t(row);
+    std::string kind, id, lattice, name;
+    t >> kind;
+    if (kind == "case") {
+      SetList l;
+      t >> id >> lattice >> name >> l.system >> l.type;
+      mine = l.system == system;
+      if (mine) lists.push_back(l);
+    } else if (kind == "l" && mine) {
+      double d = 0, e = 0;
+      t >> d >> e;
+      lists.back().d.push_back(d), lists.back().err.push_back(e);
+    }
+  }
+  return lists;
+}
+
+void BM_MakeListsOfSystem(benchmark::State& state) {
+  ScriptedUi ui;
+  ScopedUi guard(ui);
+  for (int32_t s = 0; s <= 4; ++s) SpectrumList[s] = std::make_unique<TSpectrum>("bench");
+  const std::vector<SetList> lists = ListsOfSystem(static_cast<int32_t>(state.range(0)));
+  const bool unknown = state.range(1) != 0;
+  double seconds = 0;
+  int64_t makes = 0;
+  for (auto _ : state) {
+    for (const SetList& l : lists) {
+      SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2);
+      FreeCelixFitter();
+      PhaseCount = 1, IndexingMode = 0, CynematicFit = 0, DSpacingDataType = 0, DisplayCurrentFit = 0;
+      BinDefaultsSet = 0, AutoHklBounds = AutoCellVolume = AutoInitCell = 1, CellVolumes[1] = 5000;
+      std::fill(std::begin(ResultsUnsaved), std::end(ResultsUnsaved), uint8_t{0});
+      DSpacingCount = static_cast<int32_t>(std::min<size_t>(l.d.size(), MaxDSpacings));
+      for (int32_t i = 1; i <= DSpacingCount; ++i)
+        DSpacingList[i] = TDSpacingRecord{}, DSpacingList[i].d = l.d[i - 1], DSpacingList[i].Error = l.err[i - 1];
+      AssignDSpacings();
+      ScriptDefaultIndexing(ui, unknown ? 1 : l.system, unknown ? 1 : l.type + 1);
+      const std::clock_t start = std::clock();
+      CelixMain();
+      seconds += static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+      ++makes;
+      if (!CelixFitter || !ui.unexpected.empty()) {
+        state.SkipWithError("the Celix script did not run as written");
+        return;
+      }
+    }
+  }
+  state.counters["lists"] = static_cast<double>(lists.size());
+  state.counters["seconds_per_make"] = seconds / std::max<int64_t>(makes, 1);
+}
+BENCHMARK(BM_MakeListsOfSystem)
+    ->ArgsProduct({{1, 2, 3, 4, 5, 6, 7}, {0, 1}})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 
 }  // namespace

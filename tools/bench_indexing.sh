@@ -7,6 +7,9 @@
 # per crystal system over all seeds, and apart the lists that do not determine their lattice.
 # Environment: SYSTEM=1 searches every case as a triclinic cell (the system unknown); EARLY=1 or 2
 # puts that many impurity lines among the first lines; JOBS (default 1, at most 4) seeds at once.
+# Lists like a user's: MORE=1 adds the second set of structures, LINES=20-30 the true lines per
+# list, IMPURITIES=1-2 the impurity lines, NOISE a list such as 1e-4,5e-4 (each list draws one;
+# the edges are then judged per list, within four times its lines' relative error, at least 5e-4).
 # Usage: tools/bench_indexing.sh [BUILD_DIR] [RANDOM] [SEEDS] [FIRST_SEED] [NOISE]
 set -e
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,14 +20,18 @@ first=${4:-1}
 noise=${5:-1e-4}
 jobs=${JOBS:-1}
 [ "$jobs" -gt 4 ] && jobs=4
-edges=$(awk -v n="$noise" 'BEGIN { e = 4 * n; if (e < 5e-4) e = 5e-4; print e }')
+case "$noise" in
+  *,*) edges=auto ;;
+  *) edges=$(awk -v n="$noise" 'BEGIN { e = 4 * n; if (e < 5e-4) e = 5e-4; print e }') ;;
+esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 : >"$work/found.txt"
 run_seed() {
   mkdir -p "$work/$1"
   /usr/bin/python3 "$src/tools/gen_indexing_minerals.py" --all --random "$random" --seed $((20261208 + $1)) \
-    --noise "$noise" --early "${EARLY:-0}" "$work/$1/set.txt"
+    --noise "$noise" --early "${EARLY:-0}" --lines "${LINES:-20}" --impurities "${IMPURITIES:-1}" \
+    ${MORE:+--more} "$work/$1/set.txt"
   VKEST_INDEXING_SET="$work/$1/set.txt" VKEST_INDEXING_KEEP="$work/$1" VKEST_INDEXING_SEED=$1 \
     VKEST_INDEXING_SYSTEM=${SYSTEM:-0} QT_QPA_PLATFORM=offscreen "$build/tests/test_indexing" \
     --gtest_filter='AcceptanceTest.KnownCellsOfEveryLatticeType' >/dev/null || true

@@ -2,12 +2,19 @@
 """Measured-quality d-lists of real minerals and of random cells for the powder indexing, from
 published cells and space groups with gemmi and numpy (fixed seed).
 
-Usage: gen_indexing_minerals.py [--all] [--random N] [--seed S] [--noise R] [--early K] [output]
+Usage: gen_indexing_minerals.py [--all] [--more] [--random N] [--seed S] [--noise R[,R...]]
+                                [--early K] [--lines N[-M]] [--impurities K[-L]] [output]
   without --all the tests' set of 23 minerals, with it every one
+  --more     also the second set of structures (perovskites, alums, long-c hexagonals, layered
+             rhombohedra, monoclinic cells of beta 112-116 degrees, triclinic cells, large cubic
+             and tetragonal cells)
   --random N N random cells of every lattice type besides the minerals (default 0)
-  --noise R  relative error of the lines (default 1e-4)
+  --noise R  relative error of the lines (default 1e-4); several: each list draws one of them
   --early K  K impurity lines (1 or 2) among the first lines instead of one anywhere: one
              becomes line 2..6, two fall among lines 2..10
+  --lines N-M      each list holds N to M true lines before the missing one is dropped (default 20)
+  --impurities K-L each list draws K to L impurity lines anywhere in its d range (default 1;
+                   with --early the early ones are added to them less one)
   writes tests/indexing/data/indexing_minerals.txt by default
 
 Rows as tools/gen_indexing_sets.py writes them (the tier field holds the mineral's name, or
@@ -113,6 +120,41 @@ MINERALS = [
     ("hydrotalcite", 7, "R -3 m:H", (3.054, 3.054, 22.81, 90, 90, 120)),
     ("CdCl2", 7, "R -3 m:H", (3.854, 3.854, 17.457, 90, 90, 120)),
 ]
+# The second set: structures no earlier tuning used.
+MORE = [
+    ("SrTiO3", 5, "P m -3 m", (3.9053, 3.9053, 3.9053, 90, 90, 90)),
+    ("KMgF3", 5, "P m -3 m", (3.9889, 3.9889, 3.9889, 90, 90, 90)),
+    ("galena", 5, "F m -3 m", (5.9362, 5.9362, 5.9362, 90, 90, 90)),
+    ("langbeinite", 5, "P 21 3", (9.9211, 9.9211, 9.9211, 90, 90, 90)),
+    ("bixbyite", 5, "I a -3", (9.4115, 9.4115, 9.4115, 90, 90, 90)),
+    ("potassium alum", 5, "P a -3", (12.157, 12.157, 12.157, 90, 90, 90)),
+    ("ammonium alum", 5, "P a -3", (12.242, 12.242, 12.242, 90, 90, 90)),
+    ("BaTiO3", 4, "P 4 m m", (3.9945, 3.9945, 4.0335, 90, 90, 90)),
+    ("retgersite", 4, "P 41 21 2", (6.782, 6.782, 18.28, 90, 90, 90)),
+    ("braunite", 4, "I 41/a c d :1", (9.4318, 9.4318, 18.703, 90, 90, 90)),
+    ("hausmannite", 4, "I 41/a m d :1", (5.7621, 5.7621, 9.4696, 90, 90, 90)),
+    ("romarchite", 4, "P 4/n m m :1", (3.8029, 3.8029, 4.8382, 90, 90, 90)),
+    ("CaTiO3", 3, "P n m a", (5.4423, 7.6401, 5.3796, 90, 90, 90)),
+    ("KNbO3", 3, "A m m 2", (3.9714, 5.6946, 5.7203, 90, 90, 90)),
+    ("epsomite", 3, "P 21 21 21", (11.868, 11.996, 6.857, 90, 90, 90)),
+    ("anglesite", 3, "P n m a", (8.4797, 5.3982, 6.9591, 90, 90, 90)),
+    ("fayalite", 3, "P n m a", (10.481, 6.0894, 4.8183, 90, 90, 90)),
+    ("BaFe12O19", 6, "P 63/m m c", (5.8920, 5.8920, 23.183, 90, 90, 120)),
+    ("Ti3SiC2", 6, "P 63/m m c", (3.0665, 3.0665, 17.671, 90, 90, 120)),
+    ("molybdenite", 6, "P 63/m m c", (3.1604, 3.1604, 12.295, 90, 90, 120)),
+    ("wurtzite", 6, "P 63 m c", (3.8227, 3.8227, 6.2607, 90, 90, 120)),
+    ("LaAlO3", 7, "R -3 c:H", (5.3647, 5.3647, 13.110, 90, 90, 120)),
+    ("ilmenite", 7, "R -3:H", (5.0884, 5.0884, 14.0885, 90, 90, 120)),
+    ("LiNbO3", 7, "R 3 c:H", (5.1483, 5.1483, 13.8631, 90, 90, 120)),
+    ("titanite", 2, "A 1 2/a 1", (7.0570, 8.7220, 6.5600, 90, 113.81, 90)),
+    ("petalite", 2, "P 1 2/c 1", (11.737, 5.171, 7.630, 90, 112.54, 90)),
+    ("clinozoisite", 2, "P 1 21/m 1", (8.8870, 5.5810, 10.1490, 90, 115.52, 90)),
+    ("colemanite", 2, "P 1 21/a 1", (8.743, 11.264, 6.102, 90, 110.12, 90)),
+    ("kaolinite", 1, "P 1", (5.1535, 8.9419, 7.3906, 91.926, 105.046, 89.797)),
+    ("pectolite", 1, "P -1", (7.988, 7.040, 7.025, 90.54, 95.17, 102.47)),
+    ("amblygonite", 1, "P -1", (5.1803, 7.1118, 5.0417, 112.03, 97.82, 68.12)),
+    ("sassolite", 1, "P -1", (7.0390, 7.0530, 6.5780, 92.58, 101.17, 119.83)),
+]
 # The tests' set: a primitive and a centred mineral of every system down to orthorhombic, and the
 # first four monoclinic and triclinic ones, whose success rates are lower, a 3_1 screw axis, an
 # obtuse rhombohedron, C- and A-centred monoclinic cells and the three acute (layered) rhombohedra.
@@ -164,17 +206,21 @@ def foreign(rng, d, low, high, noise):
             return x
 
 
-def measured(rng, lines, noise=1e-4, early=0):
+def measured(rng, lines, noise=1e-4, early=0, impurities=1):
     d = np.array(lines)
     err = noise * d
     obs = d + rng.normal(0, 1, len(d)) * err
     rows = list(zip(obs, err))
     drop = int(rng.integers(1, len(rows)))
     rows = [r for i, r in enumerate(rows) if i != drop]
-    if early == 0:
+    extra = impurities - (1 if early else 0)
+    for _ in range(extra):
         x = foreign(rng, d, d[-1], d[0], noise)
         rows.append((x, noise * x))
-        return sorted(rows, key=lambda r: -r[0])
+    if extra > 0:
+        rows.sort(key=lambda r: -r[0])
+    if early == 0:
+        return rows
     # Between true lines k - 1 and k (0-based, of the list after the drop): it becomes line k + 1.
     last = 5 if early == 1 else 8
     # Places between two true lines at least 8 sigma apart, so that a foreign line fits between.
@@ -201,7 +247,8 @@ def mineral_case(name, system, group, cell):
 
 def main():
     args = sys.argv[1:]
-    subset, randoms, seed, noise, early, path = True, 0, 20261208, 1e-4, 0, OUT
+    subset, more, randoms, seed, noises, early, path = True, False, 0, 20261208, [1e-4], 0, OUT
+    lines, impurities = (20, 20), (1, 1)
     while args:
         a = args.pop(0)
         if a == "--all":
@@ -210,35 +257,58 @@ def main():
             randoms = int(args.pop(0))
         elif a == "--seed":
             seed = int(args.pop(0))
+        elif a == "--more":
+            more = True
         elif a == "--noise":
-            noise = float(args.pop(0))
+            noises = [float(x) for x in args.pop(0).split(",")]
+        elif a == "--lines":
+            lines = tuple(int(x) for x in (args.pop(0) + "-").split("-")[:2] if x) * 2
+            lines = lines[:2]
+        elif a == "--impurities":
+            impurities = tuple(int(x) for x in (args.pop(0) + "-").split("-")[:2] if x) * 2
+            impurities = impurities[:2]
         elif a == "--early":
             early = int(args.pop(0))
         else:
             path = a
     rng = np.random.default_rng(seed)
-    out = ["# written by tools/gen_indexing_minerals.py%s --random %d --seed %d%s%s (gemmi %s, numpy %s)"
-           % ("" if subset else " --all", randoms, seed, "" if noise == 1e-4 else " --noise %g" % noise,
-              "" if early == 0 else " --early %d" % early, gemmi.__version__, np.__version__)]
+    out = ["# written by tools/gen_indexing_minerals.py%s%s --random %d --seed %d%s%s%s%s (gemmi %s, numpy %s)"
+           % ("" if subset else " --all", " --more" if more else "", randoms, seed,
+              "" if noises == [1e-4] else " --noise " + ",".join("%g" % x for x in noises),
+              "" if early == 0 else " --early %d" % early,
+              "" if lines == (20, 20) else " --lines %d-%d" % lines,
+              "" if impurities == (1, 1) else " --impurities %d-%d" % impurities, gemmi.__version__, np.__version__)]
+    plain = noises == [1e-4] and lines == (20, 20) and impurities == (1, 1)
+
+    def draw():
+        """The noise, the true line count and the impurity count of the next list."""
+        if plain:  # the draws of the earlier sets, which the benchmark's seeds reproduce
+            return 1e-4, 20, 1
+        return (float(noises[int(rng.integers(len(noises)))]), int(rng.integers(lines[0], lines[1] + 1)),
+                int(rng.integers(impurities[0], impurities[1] + 1)))
+
     n = 0
-    for name, system, group, cell in MINERALS:
+    for name, system, group, cell in MINERALS + (MORE if more else []):
         if subset and name not in SUBSET:
             continue
         lattice, system, ltype, given, hm = mineral_case(name, system, group, cell)
         n += 1
-        out.append("case %d %s %s %d %d %s" % (n, lattice, name, system, ltype, " ".join("%.6f" % v for v in given)))
-        for d, e in measured(rng, true_lines(given, hm, resolution=2 * noise), noise, early):
+        noise, count, foreign_lines = draw()
+        out.append("case %d %s %s %d %d %s" % (n, lattice, name.replace(" ", "_"), system, ltype,
+                                               " ".join("%.6f" % v for v in given)))
+        for d, e in measured(rng, true_lines(given, hm, count, resolution=2 * noise), noise, early, foreign_lines):
             out.append("l %.7f %.7f" % (d, e))
     for lattice, system, ltype, group in LATTICES * randoms:
+        noise, count, foreign_lines = draw()
         while True:
             cell = draw_cell(rng, system)
             if 40 <= gemmi.UnitCell(*cell).volume <= 1500:
-                lines = true_lines(cell, group, resolution=2 * noise)
-                if len(lines) == 20 and max(cell[:3]) <= 2 * (lines[0] + 0.25):
+                true = true_lines(cell, group, count, resolution=2 * noise)
+                if len(true) == count and max(cell[:3]) <= 2 * (true[0] + 0.25):
                     break
         n += 1
         out.append("case %d %s random %d %d %s" % (n, lattice, system, ltype, " ".join("%.6f" % v for v in cell)))
-        for d, e in measured(rng, lines, noise, early):
+        for d, e in measured(rng, true, noise, early, foreign_lines):
             out.append("l %.7f %.7f" % (d, e))
     with open(path, "w") as f:
         f.write("\n".join(out) + "\n")

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Judges cells found by the powder indexing against the true ones, with gemmi.
 
-Usage: judge_indexing.py [--edges TOL] [--sets SET[,SET...]] FOUND [VERDICTS]
+Usage: judge_indexing.py [--edges TOL|auto] [--sets SET[,SET...]] FOUND [VERDICTS]
   FOUND rows:    <id> <lattice> <tier> <letter> a b c alpha beta gamma <letter> a b c alpha beta gamma
                  <seconds> <trials>
                  (the true cell and its centring letter, the found cell and its letter, a cell on
@@ -15,6 +15,9 @@ primitive lattices (every reciprocal lattice point, so equal d count with their 
 half, third, quarter of) the true one. The shares per lattice group are printed, and per crystal
 system the share of successes, the median and 90th-percentile time per run and per success, and the
 trials per second.
+
+With --edges auto (which needs --sets) each list's tolerance is four times its lines' mean
+relative error, at least 5e-4.
 
 With --sets (the d-lists the rows of FOUND came from, in their order), a list that does not
 determine its lattice is counted apart: one with at most two lines off some zone of the true
@@ -50,7 +53,14 @@ def largest_d(params, n=30):
 EDGES = 0.005
 
 
-def verdict(true_cell, true_letter, found_cell, found_letter):
+def verdict(true_cell, true_letter, found_cell, found_letter, edges=None):
+    global EDGES
+    if edges is not None:
+        kept, EDGES = EDGES, edges
+        try:
+            return verdict(true_cell, true_letter, found_cell, found_letter)
+        finally:
+            EDGES = kept
     try:
         t = niggli(true_cell, true_letter)
         f = niggli(found_cell, found_letter)
@@ -120,15 +130,23 @@ GROUPS = {"high symmetry": ("cP", "cI", "cF", "tP", "tI", "hP", "hR", "oP", "oC"
 def main():
     global EDGES
     args = sys.argv[1:]
-    sets = []
+    sets, auto = [], False
     while args[:1] in (["--edges"], ["--sets"]):
         if args[0] == "--edges":
-            EDGES = float(args[1])
+            auto = args[1] == "auto"
+            EDGES = EDGES if auto else float(args[1])
         else:
             sets = [x for x in args[1].split(",") if x]
         args = args[2:]
     if not args:
         sys.exit(__doc__)
+    if auto and not sets:
+        sys.exit("judge_indexing.py: --edges auto needs --sets")
+    tolerance = {}
+    if auto:
+        for n, case in enumerate(read_sets(sets)):
+            relative = sum(e / d for d, e in case[3]) / max(len(case[3]), 1)
+            tolerance[n] = max(5e-4, 4 * relative)
     rows = []
     with open(args[0]) as f:
         for line in f:
@@ -137,7 +155,8 @@ def main():
                 continue
             true_cell = [float(x) for x in t[4:10]]
             found_cell = [float(x) for x in t[11:17]]
-            rows.append((t[0], t[1], t[2], verdict(true_cell, t[3], found_cell, t[10]), float(t[17]), float(t[18])))
+            rows.append((t[0], t[1], t[2], verdict(true_cell, t[3], found_cell, t[10], tolerance.get(len(rows))),
+                         float(t[17]), float(t[18])))
     out = ["%s %s %s %s" % r[:4] for r in rows]
     apart = set()
     if sets:

@@ -160,12 +160,9 @@ bool SameMetric(const Metric& x, const Metric& y) {
          std::fabs(x.c - y.c) <= close * x.c;
 }
 
-}  // namespace
-
-std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, double volumeLimit, size_t count) {
-  std::vector<LatticeStart> out;
+// The conventional metrics of every family that index the first lines, best rough merit first.
+std::vector<Metric> FamilyMetrics(const std::vector<ZoneLine>& lines, double volumeLimit) {
   const size_t n = lines.size();
-  if (n < 6 || count == 0) return out;
   const auto& sums = SmallSums();
   std::vector<Metric> found;
   // Metrics already scored, by their terms rounded to 5e-4 relative: many assignments give one.
@@ -269,8 +266,38 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
             consider({Family::Orthorhombic, t[0], t[1], t[2], 0});
           }
       }
-  // The best distinct metrics of each family (orthorhombic ones sorted: one lattice in any order).
   std::stable_sort(found.begin(), found.end(), [](const Metric& x, const Metric& y) { return x.merit > y.merit; });
+  return found;
+}
+
+// The best cell per lattice: metrics of one lattice index the same lines with the same volume.
+std::vector<LatticeStart> Distinct(std::vector<LatticeStart> scored, size_t count) {
+  std::stable_sort(scored.begin(), scored.end(),
+                   [](const LatticeStart& u, const LatticeStart& v) { return u.merit > v.merit; });
+  std::vector<LatticeStart> out;
+  for (const LatticeStart& s : scored) {
+    if (out.size() >= count) break;
+    if (std::none_of(out.begin(), out.end(), [&](const LatticeStart& k) {
+          return std::fabs(k.volume - s.volume) <= 2e-3 * s.volume && std::fabs(k.merit - s.merit) <= 1;
+        }))
+      out.push_back(s);
+  }
+  return out;
+}
+
+// The conventional reciprocal metric of m (hexagonal: a* b* at 60 degrees).
+Matrix Conventional(const Metric& m) {
+  Matrix r = {{{m.a, 0, 0}, {0, m.b, 0}, {0, 0, m.c}}};
+  if (m.family == Family::Hexagonal) r[0][1] = r[1][0] = 0.5 * m.a;
+  return r;
+}
+
+}  // namespace
+
+std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, double volumeLimit, size_t count) {
+  if (lines.size() < 6 || count == 0) return {};
+  const std::vector<Metric> found = FamilyMetrics(lines, volumeLimit);
+  // The best distinct metrics of each family (orthorhombic ones sorted: one lattice in any order).
   std::vector<LatticeStart> scored;
   std::array<size_t, 4> kept{};
   std::vector<Metric> used;
@@ -279,15 +306,12 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
     if (k >= Kept || std::any_of(used.begin(), used.end(), [&](const Metric& u) { return SameMetric(u, m); })) continue;
     ++k;
     used.push_back(m);
-    Matrix r = {{{m.a, 0, 0}, {0, m.b, 0}, {0, 0, m.c}}};
+    const Matrix r = Conventional(m);
     std::vector<const Matrix*> bases = {&Primitive};
     switch (m.family) {
     case Family::Cubic: bases.insert(bases.end(), {&BodyCentred, &FaceCentred}); break;
     case Family::Tetragonal: bases.push_back(&BodyCentred); break;
-    case Family::Hexagonal:
-      r[0][1] = r[1][0] = 0.5 * m.a;
-      bases.push_back(&Rhombohedral);
-      break;
+    case Family::Hexagonal: bases.push_back(&Rhombohedral); break;
     case Family::Orthorhombic:
       bases.insert(bases.end(), {&BodyCentred, &FaceCentred, &CCentred, &ACentred, &BCentred});
       break;
@@ -300,15 +324,38 @@ std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, 
       if (std::isfinite(s.merit)) scored.push_back(s);
     }
   }
-  std::stable_sort(scored.begin(), scored.end(),
-                   [](const LatticeStart& u, const LatticeStart& v) { return u.merit > v.merit; });
-  // One cell per lattice: metrics of one lattice index the same lines with the same volume.
-  for (const LatticeStart& s : scored) {
-    if (out.size() >= count) break;
-    if (std::none_of(out.begin(), out.end(), [&](const LatticeStart& k) {
-          return std::fabs(k.volume - s.volume) <= 2e-3 * s.volume && std::fabs(k.merit - s.merit) <= 1;
-        }))
-      out.push_back(s);
+  return Distinct(std::move(scored), count);
+}
+
+std::vector<LatticeStart> SystemStartCells(const std::vector<ZoneLine>& lines, int32_t system, int32_t type,
+                                           double volumeLimit, size_t count) {
+  if (lines.size() < 6 || count == 0 || system < 3 || system > 7) return {};
+  const Family family = system == 3 ? Family::Orthorhombic : system == 4 ? Family::Tetragonal
+                        : system == 5 ? Family::Cubic : Family::Hexagonal;
+  const Matrix* basis = system == 7 ? &Rhombohedral : type == 1 ? &ACentred : type == 2 ? &BCentred
+                        : type == 3 ? &CCentred : type == 4 ? &FaceCentred : type == 5 ? &BodyCentred : &Primitive;
+  std::vector<LatticeStart> scored;
+  size_t metrics = 0;
+  for (Metric m : FamilyMetrics(lines, volumeLimit)) {
+    if (m.family != family || metrics >= Kept * count) continue;
+    ++metrics;
+    // The axes of an A, B or C cell are not interchangeable: every order of the orthorhombic terms.
+    std::array<double, 3> t = {m.a, m.b, m.c};
+    if (family == Family::Orthorhombic) std::sort(t.begin(), t.end());
+    do {
+      m.a = t[0], m.b = t[1], m.c = t[2];
+      double metric[6];
+      PrimitiveMetric(Conventional(m), *basis, metric);
+      LatticeStart s{};
+      s.merit = ZoneMetricMerit(lines, metric, volumeLimit, s.cell, s.volume);
+      if (!std::isfinite(s.merit)) continue;
+      // The conventional cell, but on rhombohedral axes the primitive one.
+      if (system != 7) {
+        s.cell = {1 / std::sqrt(m.a), 1 / std::sqrt(m.b), 1 / std::sqrt(m.c), 0, 0, 0};
+        if (family == Family::Hexagonal) s.cell[0] = s.cell[1] = 2 / std::sqrt(3 * m.a), s.cell[5] = -0.5;
+      }
+      scored.push_back(s);
+    } while (family == Family::Orthorhombic && type >= 1 && type <= 3 && std::next_permutation(t.begin(), t.end()));
   }
-  return out;
+  return Distinct(std::move(scored), count);
 }

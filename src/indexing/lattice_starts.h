@@ -10,6 +10,7 @@
 // hexagonal axes) and scored as ZoneMetricMerit scores a zone start.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 #include "indexing/zone_starts.h"
 
@@ -22,3 +23,10 @@ struct LatticeStart {
 // Up to count starts, best merit first, each of a lattice of its own, of volume at most
 // volumeLimit (A^3; no limit when it is not positive); the lines in order of rising Q.
 std::vector<LatticeStart> LatticeStartCells(const std::vector<ZoneLine>& lines, double volumeLimit, size_t count);
+// Start cells of a search with the system given (3 orthorhombic, 4 tetragonal, 5 cubic, 6
+// hexagonal, 7 rhombohedral) and the lattice type (0 P, 1 A, 2 B, 3 C, 4 F, 5 I): the metrics of
+// the system's family scored in the type's centring (R for system 7), up to count cells of
+// distinct lattices, best first, as a, b, c and the cosines of the conventional cell (on
+// rhombohedral axes for system 7).
+std::vector<LatticeStart> SystemStartCells(const std::vector<ZoneLine>& lines, int32_t system, int32_t type,
+                                           double volumeLimit, size_t count);

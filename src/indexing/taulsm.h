@@ -101,9 +101,13 @@ private:
   };
   void KeepCandidate(double merit, double volume);
   bool BestIsPoor();
-  void TrySubCells();
+  // False when the best became a cell of half its volume that indexes its lines (TrySuperCells
+  // then has nothing to try).
+  bool TrySubCells();
   void TrySuperCells();
-  void FitCellOfBest(const double (&cell)[6]);
+  TrialEnd FitCellOfBest(const double (&cell)[6]);
+  // The current values become the best trial (merit, volume and deviation from TrialMerit).
+  void TakeAsBest(double merit, double volume, double deviation);
   void TryShorterEdges();
   // Trials from cells the lines themselves make (the zone method; one triclinic phase).
   void TryZoneStarts(const std::function<bool(TrialEnd)>& after);
@@ -145,6 +149,8 @@ private:
   // Rotations kept by the metric of the last trial TrialMerit judged and of the best trial (one
   // triclinic phase; 1 otherwise).
   int32_t trialOrder_ = 1, bestOrder_ = 1;
+  // The highest merit of a trial that became the best in this search.
+  double topMerit_ = 0;
 };
 
 // The indexing fitter, created on first use; CelixFitterCreated follows it.

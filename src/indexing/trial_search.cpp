@@ -548,7 +548,7 @@ void TAULSM::PlaceCellInBounds(double (&cell)[6], int32_t system) const {
 
 // The cell (clamped into the records' bounds), the other records at the best trial's values,
 // fitted as a trial with every line free.
-void TAULSM::FitCellOfBest(const double (&cell)[6]) {
+TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   for (int32_t m = 0; m < 6; ++m) {
     ParameterRecord& r = Records[m + 1];
@@ -556,22 +556,39 @@ void TAULSM::FitCellOfBest(const double (&cell)[6]) {
   }
   for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
   KeepFirstLines = false;
-  FitTrial();
+  return FitTrial();
 }
 
 // A search that ends on a supercell of the truth (a doubled axis indexes every line as well) is
 // taken back to the half cell: every lattice of half the volume that the crystal system and the
 // centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
 // merit rule prefers the smaller cell that fits as well. Repeated for a cell four times too large.
-void TAULSM::TrySubCells() {
+// A triclinic best cell that indexes a few lines (one to as many as MarkUnindexed may drop) only
+// with the reflections of one half of its reciprocal lattice, every other line on the other half,
+// is a supercell of the half cell whatever the merits: the lines of a true cell fall on either
+// half alike. Its merit can still be higher: it indexes impurity lines with those reflections,
+// and a metric of higher symmetry that the doubled axis happens to meet (epsomite's b close to a
+// sqrt 3) counts its reflections as fewer lines. Only for a best metric of at most orthorhombic
+// symmetry: rotations that permute the axes (tetragonal, hexagonal, cubic) give each line
+// equal-d reflections on either half, so that a half cell of such a lattice indexes all but a
+// few of its lines as well.
+bool TAULSM::TrySubCells() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
-  if (!bestInSearch_ || PhaseCount != 1 || n < 6) return;
+  if (!bestInSearch_ || PhaseCount != 1 || n < 6) return true;
   const int32_t system = PhaseTable[1].CrystalSystem, type = PhaseTable[1].LatticeType;
-  if (system > 2) return TryShorterEdges();
+  if (system > 2) return TryShorterEdges(), true;
+  bool supercells = true;
   for (int32_t round = 0; round < 2; ++round) {
     const double volume = BestVolume;
     double best[6];
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
+    int32_t bestMissed = 0;
+    const int32_t bestOrder = bestOrder_;
+    if (system == 1) {
+      for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
+      RecalcIndexingData();
+      bestMissed = MissedLines();
+    }
     for (int32_t v = 1; v <= 7; ++v) {
       const int32_t i = v & 1, j = (v >> 1) & 1, k = (v >> 2) & 1;
       // Monoclinic: b stays the unique axis (j alone or no j), the centring vector stays one: an A
@@ -588,11 +605,19 @@ void TAULSM::TrySubCells() {
       ReduceCellInLattice(cell, system, type);
       if (system == 1) ReduceCellInLattice(cell, system, type);
       PlaceCellInBounds(cell, system);
-      FitCellOfBest(cell);
-      if (StopRequest != 0) return;
+      const TrialEnd e = FitCellOfBest(cell);
+      if (StopRequest != 0) return supercells;
+      if (system != 1 || bestOrder > 4 || e != TrialEnd::Done || !(BestVolume > volume * (1 - SameVolume))) continue;
+      double deviation = 0, half = 0;
+      const double merit = TrialMerit(deviation, half);
+      const int32_t extra = MissedLines() - bestMissed;
+      if (std::isfinite(merit) && std::fabs(half - 0.5 * volume) <= 0.01 * volume && extra >= 1 &&
+          extra <= UnindexedLineLimit())
+        TakeAsBest(merit, half, deviation), supercells = false;
     }
-    if (!(BestVolume < volume * (1 - SameVolume))) return;
+    if (!(BestVolume < volume * (1 - SameVolume))) return supercells;
   }
+  return supercells;
 }
 
 // The same for the systems of orthogonal axes (and the rhombohedral cell): an edge of the best
@@ -657,11 +682,13 @@ void TAULSM::TrySuperCells() {
     }
 }
 
-// Cells from the lines' own zones, reduced and placed in the records' bounds, each fitted as a
-// trial: a start near the true cell whatever the grid and the seed.
+// Cells from the lines' own zones (a triclinic search) or from the metrics of the given system,
+// placed in the records' bounds, each fitted as a trial: a start near the true cell whatever the
+// grid and the seed.
 void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
-  if (PhaseCount != 1 || n < 6 || PhaseTable[1].CrystalSystem != 1 || IndexingMode == 1) return;
+  const int32_t system = PhaseTable[1].CrystalSystem;
+  if (PhaseCount != 1 || n < 6 || system == 2 || IndexingMode == 1) return;
   std::vector<ZoneLine> lines;
   for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
@@ -672,6 +699,23 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
   std::sort(lines.begin(), lines.end(), [](const ZoneLine& x, const ZoneLine& y) { return x.q < y.q; });
   std::array<double, IndexingRecordCapacity + 1> start{};
   for (int32_t i = 1; i <= n; ++i) start[i] = Records[i].value;
+  const auto run = [&]() {
+    preset_ = start.data();
+    const TrialEnd e = RunTrial(2, NTries);
+    preset_ = nullptr;
+    return after(e);
+  };
+  if (system != 1) {
+    // The free edges and angles of the records (the others are fixed or tied to them).
+    for (const LatticeStart& s : SystemStartCells(lines, system, PhaseTable[1].LatticeType, CellVolumes[1],
+                                                  LatticeTrials)) {
+      for (int32_t m = 0; m < 6; ++m)
+        if (const ParameterRecord& r = Records[m + 1]; (r.n < 1 || r.n == m + 1) && r.lower != r.upper)
+          start[m + 1] = std::clamp(s.cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
+      if (run()) return;
+    }
+    return;
+  }
   // The lattices of higher symmetry first: their primitive cells from assigned indices.
   std::vector<ZoneCell> cells;
   for (const LatticeStart& s : LatticeStartCells(lines, CellVolumes[1], LatticeTrials)) cells.push_back(s.cell);
@@ -686,10 +730,7 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
       const ParameterRecord& r = Records[m + 1];
       start[m + 1] = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
     }
-    preset_ = start.data();
-    const TrialEnd e = RunTrial(2, NTries);
-    preset_ = nullptr;
-    if (after(e)) return;
+    if (run()) return;
   }
 }
 
@@ -714,16 +755,25 @@ void TAULSM::ConsiderBest() {
   const bool any = BestVolume > 0;
   bool better = !any || merit > BestMerit;
   if (any) {
+    // A trial within MeritTolerance below the best replaces it only within MeritTolerance of the
+    // highest merit this search met: a chain of ever smaller cells, each a little worse, would
+    // lead it away from a cell of much higher merit.
+    const bool close = merit >= std::max(BestMerit, topMerit_) - MeritTolerance;
     // Of two triclinic trials within MeritTolerance, the metric keeping more rotations: a
     // sublattice that indexes the same lines keeps fewer of the lattice's rotations.
     if (trialOrder_ != bestOrder_ && std::fabs(merit - BestMerit) <= MeritTolerance)
-      better = trialOrder_ > bestOrder_;
+      better = trialOrder_ > bestOrder_ && close;
     else if (volume < BestVolume * (1 - SameVolume))
-      better = merit >= BestMerit - MeritTolerance;
+      better = close;
     else if (volume > BestVolume * (1 + SameVolume))
       better = merit > BestMerit + MeritTolerance;
   }
   if (!better) return;
+  topMerit_ = std::max(topMerit_, merit);
+  TakeAsBest(merit, volume, deviation);
+}
+
+void TAULSM::TakeAsBest(double merit, double volume, double deviation) {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   bestInSearch_ = true;
   BestMerit = merit;
@@ -814,6 +864,7 @@ void TAULSM::SearchTrials() {
   controlsSaved_ = false;
   inputOk_ = false;
   bestInSearch_ = false;
+  topMerit_ = -std::numeric_limits<double>::infinity();
   for (int32_t i = 1; i <= n; ++i) Records[i].Error = Records[i].value;
   const int64_t tries = std::clamp<int64_t>(NTries, -1, Int32Max - 1);
   const int64_t repeats = std::max(TriesPerBin, 1);
@@ -866,7 +917,7 @@ void TAULSM::SearchTrials() {
       for (int64_t rep = 0; rep < repeats && !end; ++rep) end = after(t, RunTrial(t, tries));
   }
   // Also after an early end: a cell two or three times too large fits the lines as closely.
-  if (StopRequest == 0 && IndexingMode != 1) TrySubCells(), TrySuperCells();
+  if (StopRequest == 0 && IndexingMode != 1 && TrySubCells()) TrySuperCells();
   for (int64_t rep = 0; rep < repeats && !end && tries + 1 >= 1; ++rep) end = after(tries + 1, RunTrial(tries + 1, tries));
   if (controlsSaved_) RestoreFitControls();
   for (int32_t i = 1; i <= std::min(n, IndexingRecordCapacity); ++i) Records[i].value = BestValues[i];

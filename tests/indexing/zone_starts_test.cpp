@@ -462,7 +462,8 @@ TEST_F(ZoneStartsTest, SearchAsTriclinicGivesTheLatticeOfHigherSymmetry) {
 // A search that ends on a supercell (every line indexes as well on it) comes back to the published
 // cell: rutile and forsterite from a single trial started on a cell with one edge two or three
 // times too long, through the half and third edges tried at the end, also after an early end;
-// rutile and quartz from a turned by 45 or 30 degrees; and monoclinic cells of twice the volume.
+// rutile and quartz from a turned by 45 or 30 degrees; monoclinic cells of twice the volume; and
+// triclinic cells of a doubled whose extra reflections index impurity lines.
 TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
   // The early cases end their search after the first trial (a functional limit they meet at once),
   // as lines fitted within 1e-4 A end a search with the system given. The last two start on the
@@ -524,6 +525,43 @@ TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
     for (int32_t k = 1; k <= 3; ++k) EXPECT_NEAR(fit.Records[k].value, m.cell[k - 1], 1e-3 * m.cell[k - 1]) << k;
     EXPECT_NEAR(std::acos(fit.Records[5].value) / DegToRad, m.cell[4], 0.05);
   }
+  // Triclinic: a single trial on the cell of a doubled, with two impurity lines that fall on
+  // reflections (h + 1/2, k, l) of the published cell, so that the doubled cell indexes every
+  // line: the lines but those two lie on one half of its reciprocal lattice, and the published
+  // cell comes back (its 20 smallest Q within 3e-4), whatever the merits.
+  for (const auto& [name, axis] : {std::pair{"albite", 1}, std::pair{"microcline", 0}}) {
+    SCOPED_TRACE(std::string(name) + " doubled " + std::to_string(axis));
+    Mineral m = Minerals(name).at(0);
+    double truth[6];
+    Cosines(m.cell, truth);
+    const std::array<double, 6> r = ReciprocalMetric(truth);
+    for (const auto& index : {std::array<double, 3>{0.5, 1, 0}, std::array<double, 3>{1.5, 0, 1}}) {
+      std::array<double, 3> x;
+      for (int32_t i = 0; i < 3; ++i) x[i] = index[(i - axis + 3) % 3];  // the half index on the axis doubled
+      const double d = 1 / std::sqrt(x[0] * x[0] * r[0] + x[1] * x[1] * r[1] + x[2] * x[2] * r[2] + x[0] * x[1] * r[3] +
+                                     x[0] * x[2] * r[4] + x[1] * x[2] * r[5]);
+      m.d.push_back(d), m.err.push_back(1e-4 * d);
+    }
+    SetLines(m.d);
+    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+    AssignDSpacings();
+    PrepareAuto({1});
+    MakeControls(1);
+    TAULSM& fit = *CelixFitter;
+    double start[6];
+    std::copy(truth, truth + 6, start);
+    start[axis] *= 2;
+    fit.PlaceCellInBounds(start, 1);
+    for (int32_t k = 1; k <= 6; ++k) fit.Records[k].value = start[k - 1];
+    ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+    fit.SearchTrials();
+    double found[6];
+    for (int32_t k = 0; k < 6; ++k) found[k] = fit.Records[k + 1].value;
+    const std::vector<double> q = SmallestQ(ReciprocalMetric(found), 20, 1e-5);
+    const std::vector<double> t = SmallestQ(r, 20, 1e-5);
+    ASSERT_EQ(q.size(), t.size());
+    for (size_t i = 0; i < q.size(); ++i) EXPECT_NEAR(q[i], t[i], 3e-4 * t[i]) << i;
+  }
 }
 
 // Start cells of the lattices of higher symmetry for every cubic, tetragonal, hexagonal,
@@ -532,7 +570,8 @@ TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
 // start of the published lattice must be among them: its primitive volume (the conventional one
 // over the centring's lattice points) and its first 10 distinct Q (those within 1e-3 as one, the
 // start comes from lines with errors) within 0.5 %, the Q those of
-// the conventional cell's reflections that the centring allows (its conditions on h k l).
+// the conventional cell's reflections that the centring allows (its conditions on h k l). With
+// the system given, the starts hold the published conventional cell.
 TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
   struct Centring {
     double points;
@@ -576,6 +615,20 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
           if (!(std::fabs(found[i] - truth[i]) <= 5e-3 * truth[i])) return false;
         return true;
       }));
+      // With the system and lattice type given, the conventional cell itself (the published axes
+      // of an A or C cell; on rhombohedral axes for R), every edge within 0.5 %.
+      const int32_t type = static_cast<int32_t>(std::string("PABCFIR").find(m.lattice[1]));
+      const std::vector<LatticeStart> given = SystemStartCells(QLines(m), std::stoi(system), type, 5000, 16);
+      const bool ordered = type >= 1 && type <= 3;
+      std::array<double, 3> edges = {c[0], c[1], c[2]};
+      if (!ordered) std::sort(edges.begin(), edges.end());
+      EXPECT_TRUE(std::any_of(given.begin(), given.end(), [&](const LatticeStart& s) {
+        std::array<double, 3> e = {s.cell[0], s.cell[1], s.cell[2]};
+        if (!ordered) std::sort(e.begin(), e.end());
+        for (int32_t i = 0; i < 3; ++i)
+          if (!(std::fabs(e[i] - edges[i]) <= 5e-3 * edges[i]) || !(std::fabs(s.cell[3 + i] - c[3 + i]) <= 5e-3)) return false;
+        return true;
+      })) << "system given";
       ++cases;
     }
   EXPECT_EQ(cases, 45);

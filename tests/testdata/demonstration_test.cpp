@@ -57,7 +57,8 @@ protected:
 
 // Each set of the autoindexing test through Celix as a new user runs it (the true crystal system,
 // type P, the automatic options, Save Results): the cell of the stated volume with the stated
-// edges, from a new session's random state and from four others.
+// edges, from a new session's random state and from five others (shift 16 once sent the
+// orthorhombic set's grid search to a cell of 2/3 the volume that leaves a line unindexed).
 struct CelixCase {
   int32_t set, system;
   double volume;
@@ -69,7 +70,7 @@ class CelixSets : public CelixDemonstration, public ::testing::WithParamInterfac
 
 TEST_P(CelixSets, GiveTheirTrueCellsOnEverySeed) {
   const CelixCase& c = GetParam();
-  for (int32_t shift = 0; shift < 5; ++shift) {
+  for (const int32_t shift : {0, 1, 2, 3, 4, 16}) {
     ASSERT_TRUE(SeedAsStartedSession(7919 * shift, 104729 * shift));
     ui.ExpectDialog("Test").Radio(4).Ok();
     ui.ExpectDialog("Set the data for autoindexing test").Radio(c.set).Ok();
