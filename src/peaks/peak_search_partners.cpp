@@ -88,9 +88,27 @@ public:
   TLocalFit(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
             const std::vector<double>& others)
       : sp_(sp), a_(a), b_(b), x0_(x0), w_(w), others_(others) {
-    weight_.resize(static_cast<size_t>(b - a + 1));
+    const int32_t n = b - a + 1;
+    fixed_ = 2 + 3 * static_cast<int32_t>(others.size());
+    weight_.resize(static_cast<size_t>(n));
+    basis_.resize(static_cast<size_t>(n) * fixed_);
+    peak_.resize(static_cast<size_t>(n) * 3);
     for (int32_t c = a; c <= b; ++c) {
       weight_[static_cast<size_t>(c - a)] = 1.0 / ChannelVariance(sp, c, errorsKnown);
+      FixedBasis(c, basis_.data() + static_cast<size_t>(c - a) * fixed_);
+    }
+    // The normal equations of the fixed terms (the line and the other peaks) once.
+    for (int32_t i = 0; i < fixed_; ++i) {
+      fixedT_[i] = 0;
+      for (int32_t j = 0; j <= i; ++j) fixedN_[i][j] = 0;
+    }
+    for (int32_t c = a; c <= b; ++c) {
+      const double* f = basis_.data() + static_cast<size_t>(c - a) * fixed_;
+      const double g = weight_[static_cast<size_t>(c - a)];
+      for (int32_t i = 0; i < fixed_; ++i) {
+        fixedT_[i] += g * f[i] * sp.Y[c];
+        for (int32_t j = 0; j <= i; ++j) fixedN_[i][j] += g * f[i] * f[j];
+      }
     }
   }
   // theta: the found peak's position, width and decay lengths below and above, then the partner's
@@ -105,14 +123,23 @@ public:
       // Apart from the found peak's centre, within reach of the found point.
       if (!(std::fabs(theta[4] - x1) >= 0.6 * w_ && std::fabs(theta[4] - x0_) <= 3.0 * w_)) return HUGE_VAL;
     }
-    terms_ = 4 + 3 * static_cast<int32_t>(others_.size()) + (partner ? 1 : 0);
+    terms_ = fixed_ + 2 + (partner ? 1 : 0);
+    // The fixed terms' sums are kept; only the rows of the found peak and the partner are summed.
     double n[MaxTerms][MaxTerms] = {}, t[MaxTerms] = {}, f[MaxTerms];
+    for (int32_t i = 0; i < fixed_; ++i) {
+      t[i] = fixedT_[i];
+      for (int32_t j = 0; j <= i; ++j) n[i][j] = fixedN_[i][j];
+    }
     for (int32_t c = a_; c <= b_; ++c) {
-      Basis(c, theta, partner, f);
+      const double* fixed = basis_.data() + static_cast<size_t>(c - a_) * fixed_;
+      std::copy(fixed, fixed + fixed_, f);
+      PeakBasis(c, theta, partner, f + fixed_);
+      std::copy(f + fixed_, f + terms_, peak_.data() + static_cast<size_t>(c - a_) * 3);
       const double g = weight_[static_cast<size_t>(c - a_)];
-      for (int32_t i = 0; i < terms_; ++i) {
-        t[i] += g * f[i] * sp_.Y[c];
-        for (int32_t j = 0; j <= i; ++j) n[i][j] += g * f[i] * f[j];
+      for (int32_t i = fixed_; i < terms_; ++i) {
+        const double gf = g * f[i];
+        t[i] += gf * sp_.Y[c];
+        for (int32_t j = 0; j <= i; ++j) n[i][j] += gf * f[j];
       }
     }
     for (int32_t i = 0; i < terms_; ++i)
@@ -126,8 +153,14 @@ public:
     heightError_ = partner ? std::sqrt(std::max(0.0, n[terms_ - 1][terms_ - 1])) : 0.0;
     double chi2 = 0;
     for (int32_t c = a_; c <= b_; ++c) {
-      const double r = sp_.Y[c] - Model(c, theta, partner, false);
-      chi2 += weight_[static_cast<size_t>(c - a_)] * r * r;
+      const size_t k = static_cast<size_t>(c - a_);
+      const double* fixed = basis_.data() + k * fixed_;
+      const double* peak = peak_.data() + k * 3;
+      double model = 0;
+      for (int32_t i = 0; i < fixed_; ++i) model += p_[i] * fixed[i];
+      for (int32_t i = fixed_; i < terms_; ++i) model += p_[i] * peak[i - fixed_];
+      const double r = sp_.Y[c] - model;
+      chi2 += weight_[k] * r * r;
     }
     return std::isfinite(chi2) ? chi2 : HUGE_VAL;
   }
@@ -144,24 +177,203 @@ public:
   double height_ = 0, heightError_ = 0;
 
 private:
+  // The line and the other found peaks, then the found peak and the partner.
   void Basis(double c, const double* theta, bool partner, double* f) const {
-    const double d = c - theta[0];
-    f[0] = 1, f[1] = (c - x0_) / w_, f[2] = BackToBack(d, theta[1], theta[2], theta[3]), f[3] = Lorentz(d, theta[1]);
-    int32_t k = 4;
+    FixedBasis(c, f);
+    PeakBasis(c, theta, partner, f + fixed_);
+  }
+  void FixedBasis(double c, double* f) const {
+    f[0] = 1, f[1] = (c - x0_) / w_;
+    int32_t k = 2;
     for (double x : others_) {
       const double w = LawWidth(x);
       // The Gaussian's slope in x takes up a small error of the point's position.
       const double g = Gauss(c - x, w);
       f[k++] = g, f[k++] = Lorentz(c - x, w), f[k++] = g * (c - x) / w;
     }
-    if (partner) f[k] = Gauss(c - theta[4], LawWidth(theta[4]));
+  }
+  void PeakBasis(double c, const double* theta, bool partner, double* f) const {
+    const double d = c - theta[0];
+    f[0] = BackToBack(d, theta[1], theta[2], theta[3]), f[1] = Lorentz(d, theta[1]);
+    if (partner) f[2] = Gauss(c - theta[4], LawWidth(theta[4]));
   }
   const TSpectrum& sp_;
   int32_t a_, b_;
   double x0_, w_;
-  std::vector<double> others_, weight_;
-  int32_t terms_ = 0;
+  std::vector<double> others_, weight_, basis_, peak_;
+  int32_t terms_ = 0, fixed_ = 0;
+  double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
   double p_[MaxTerms] = {};
+};
+
+// The cheap test before the local fits: the found peak as a Gaussian plus a Lorentzian of one free
+// position and width (Gauss-Newton with analytic derivatives), the line and the other found peaks
+// as in the local fit; then, for partners of the law's width at positions 0.75 to 2.75 widths on
+// one side, the significance of the partner's height in the joint fit linearised about that
+// optimum (the partner's profile less its projection onto the single fit's terms and its
+// derivatives in position and width). Only where some position reaches ScreenSignificance of
+// PartnerSignificance do the simplex fits run. The columns live in buffers kept between calls.
+constexpr double ScreenSignificance = 0.6;
+constexpr int32_t ScreenPasses = 8;
+constexpr double BlendWidth = 1.2;
+constexpr double CloseReach = 2.0;
+
+class TScreen {
+public:
+  // Whether a partner of the found peak x0 (law width w) on `side` may reach significance z.
+  bool MayHavePartner(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                      const std::vector<double>& others, int32_t side, double z) {
+    n_ = b - a + 1;
+    const int32_t fixed = 2 + 3 * static_cast<int32_t>(others.size());
+    q_.resize(static_cast<size_t>(n_) * (fixed + 5));
+    y_.resize(static_cast<size_t>(n_)), root_.resize(static_cast<size_t>(n_));
+    for (int32_t i = 0; i < n_; ++i) {
+      const int32_t c = a + i;
+      root_[static_cast<size_t>(i)] = 1 / std::sqrt(ChannelVariance(sp, c, errorsKnown));
+      y_[static_cast<size_t>(i)] = sp.Y[c] * root_[static_cast<size_t>(i)];
+      double* f = Column(0);
+      f[i] = root_[static_cast<size_t>(i)], Column(1)[i] = root_[static_cast<size_t>(i)] * (c - x0) / w;
+      int32_t k = 2;
+      for (double x : others) {
+        const double wo = LawWidth(x), g = Gauss(c - x, wo);
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * g;
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * Lorentz(c - x, wo);
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * g * (c - x) / wo;
+      }
+    }
+    fixed_ = 0;
+    for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
+    // Gauss-Newton on the position and width of the found peak.
+    double x1 = x0, w1 = w, coef[4] = {};
+    for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
+      const bool last = pass == ScreenPasses - 1;
+      if (!Single(a, x1, w1, coef, last)) return true;
+      if (!(coef[0] != 0 || coef[1] != 0)) return true;
+      if (last) break;
+      const double dx = std::clamp(coef[2], -0.25 * w, 0.25 * w), dw = std::clamp(coef[3], -0.25 * w, 0.25 * w);
+      x1 += dx, w1 = std::clamp(w1 + dw, 0.4 * w, 2.5 * w);
+      if (!(std::fabs(x1 - x0) <= w)) return true;
+      if (pass > 0 && std::fabs(dx) < 0.01 * w && std::fabs(dw) < 0.01 * w) pass = ScreenPasses - 2;
+    }
+    // A single peak fitted clearly broader than the law may be a blend that the split start parts.
+    if (w1 > BlendWidth * w) return true;
+    // The residual of the linearised fit (the data less its projection) and its misfit.
+    double chi2 = 0;
+    for (int32_t i = 0; i < n_; ++i) chi2 += y_[static_cast<size_t>(i)] * y_[static_cast<size_t>(i)];
+    const int32_t freedom = n_ - terms_ - 3;
+    if (freedom < 1) return true;
+    const double misfit = std::max(1.0, chi2 / freedom), step = std::max(0.5, w / 10);
+    double* k = Column(terms_);
+    for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
+      const double w2 = LawWidth(x);
+      double ky = 0;
+      for (int32_t i = 0; i < n_; ++i) {
+        k[i] = root_[static_cast<size_t>(i)] * Gauss(a + i - x, w2);
+        ky += k[i] * y_[static_cast<size_t>(i)];
+      }
+      Project(terms_);
+      double kk = 0;
+      for (int32_t i = 0; i < n_; ++i) kk += k[i] * k[i];
+      if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
+    }
+    return false;
+  }
+
+private:
+  double* Column(int32_t k) { return q_.data() + static_cast<size_t>(k) * n_; }
+  // Removes from column k its projection onto the orthonormal columns 0..k-1.
+  void Project(int32_t k) {
+    double* v = Column(k);
+    for (int32_t j = 0; j < k; ++j) {
+      const double* u = Column(j);
+      double d = 0;
+      for (int32_t i = 0; i < n_; ++i) d += u[i] * v[i];
+      for (int32_t i = 0; i < n_; ++i) v[i] -= d * u[i];
+    }
+  }
+  // Orthonormalises column `from` against columns 0..at-1 into column `at`; 0 when it adds nothing.
+  int32_t Orthonormalise(int32_t from, int32_t at) {
+    if (from != at) std::copy(Column(from), Column(from) + n_, Column(at));
+    double before = 0;
+    for (int32_t i = 0; i < n_; ++i) before += Column(at)[i] * Column(at)[i];
+    Project(at);
+    double norm = 0;
+    double* v = Column(at);
+    for (int32_t i = 0; i < n_; ++i) norm += v[i] * v[i];
+    if (!(norm > 1e-20 * before) || !(norm > 0)) return 0;
+    const double s = 1 / std::sqrt(norm);
+    for (int32_t i = 0; i < n_; ++i) v[i] *= s;
+    return 1;
+  }
+  // The single peak at x1, w1: Gaussian and Lorentzian heights in coef[0..1], the Gauss-Newton
+  // steps of position and width in coef[2..3]; y_ left as the residual when `keep`.
+  bool Single(int32_t a, double x1, double w1, double* coef, bool keep) {
+    // Columns fixed_.. hold G, L, dM/dx1, dM/dw1 (M = coef0 G + coef1 L of the last pass).
+    const double g0 = coef[0], l0 = coef[1];
+    const bool first = g0 == 0 && l0 == 0;
+    std::vector<double>& raw = raw_;
+    raw.resize(static_cast<size_t>(4 * n_));
+    for (int32_t i = 0; i < n_; ++i) {
+      const double d = a + i - x1, u = d / w1, r = root_[static_cast<size_t>(i)];
+      const double g = std::exp(-FourLn2 * u * u), l = 1 / (1 + 4 * u * u);
+      // d/dx1 and d/dw1 of exp(-4 ln2 u^2) and 1 / (1 + 4 u^2), u = (c - x1) / w1.
+      const double gx = g * 2 * FourLn2 * u / w1, gw = gx * u, lx = l * l * 8 * u / w1, lw = lx * u;
+      raw[static_cast<size_t>(i)] = r * g, raw[static_cast<size_t>(n_ + i)] = r * l;
+      raw[static_cast<size_t>(2 * n_ + i)] = r * (g0 * gx + l0 * lx);
+      raw[static_cast<size_t>(3 * n_ + i)] = r * (g0 * gw + l0 * lw);
+    }
+    const int32_t vary = first ? 2 : 4;
+    // The heights and steps from the triangular system of the Gram-Schmidt on the varying columns.
+    double r[4][4] = {}, t[4] = {};
+    int32_t k = fixed_;
+    for (int32_t j = 0; j < vary; ++j) {
+      double* v = Column(k);
+      std::copy(raw.begin() + static_cast<ptrdiff_t>(j) * n_, raw.begin() + static_cast<ptrdiff_t>(j + 1) * n_, v);
+      for (int32_t m = 0; m < k; ++m) {
+        const double* u = Column(m);
+        double dot = 0;
+        for (int32_t i = 0; i < n_; ++i) dot += u[i] * v[i];
+        if (m >= fixed_) r[m - fixed_][j] = dot;
+        for (int32_t i = 0; i < n_; ++i) v[i] -= dot * u[i];
+      }
+      double norm = 0;
+      for (int32_t i = 0; i < n_; ++i) norm += v[i] * v[i];
+      if (!(norm > 0)) return false;
+      norm = std::sqrt(norm);
+      r[j][j] = norm;
+      for (int32_t i = 0; i < n_; ++i) v[i] /= norm;
+      ++k;
+    }
+    // t = Q^T y over the varying columns (the fixed ones' share leaves the heights unchanged).
+    std::vector<double>& y = work_;
+    y.assign(y_.begin(), y_.end());
+    for (int32_t m = 0; m < k; ++m) {
+      const double* u = Column(m);
+      double dot = 0;
+      for (int32_t i = 0; i < n_; ++i) dot += u[i] * y[static_cast<size_t>(i)];
+      if (m >= fixed_) t[m - fixed_] = dot;
+      for (int32_t i = 0; i < n_; ++i) y[static_cast<size_t>(i)] -= dot * u[i];
+    }
+    double p[4] = {};
+    for (int32_t j = vary - 1; j >= 0; --j) {
+      double s = t[j];
+      for (int32_t m = j + 1; m < vary; ++m) s -= r[j][m] * p[m];
+      p[j] = s / r[j][j];
+    }
+    if (!std::all_of(p, p + vary, [](double v) { return std::isfinite(v); })) return false;
+    if (first) {
+      coef[0] = p[0], coef[1] = p[1], coef[2] = coef[3] = 0;
+    } else {
+      // The derivative columns were scaled by the old heights: their coefficients are the steps.
+      coef[0] = p[0], coef[1] = p[1], coef[2] = p[2], coef[3] = p[3];
+    }
+    terms_ = k;
+    if (keep) y_.swap(y);
+    return true;
+  }
+
+  int32_t n_ = 0, fixed_ = 0, terms_ = 0;
+  std::vector<double> q_, y_, root_, raw_, work_;
 };
 
 // The coordinates of theta a minimisation frees: the found peak's position and width, its decay
@@ -288,6 +500,17 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
     b = std::min(last, std::max(b, static_cast<int32_t>(std::floor(x + 1.5 * LawWidth(x)))));
   }
   if (b - a < 12) return;
+  // A neighbour in the partner's reach closer than CloseReach widths biases both points: the joint
+  // fit places them. Elsewhere the screen (with that neighbour as one of the others) decides whether
+  // an excess beside the found peak calls for the local fits.
+  static TScreen screen;
+  static std::vector<double> screened;
+  screened.assign(others.begin(), others.end());
+  if (inReach == 1) screened.push_back(MarkedPoints[reachIndex]);
+  const bool close = inReach == 1 && std::fabs(MarkedPoints[reachIndex] - x0) < CloseReach * w;
+  if (!close && !screen.MayHavePartner(sp, a, b, errorsKnown, x0, w, screened, side,
+                                       PartnerSignificance * std::max(1.0, PeakSensitivity)))
+    return;
   TLocalFit fit(sp, a, b, errorsKnown, x0, w, others);
   double single[MaxDims] = {x0, w, MinDecay * w, MinDecay * w, 0};
   const double step[MaxDims] = {0.1 * w, 0.1 * w, 0.3 * w, 0.3 * w, 0.1 * w};
@@ -352,10 +575,10 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
                mm = fit.Model(x2 - 1, pair, true, true);
   t.background = m0, t.backgroundSlope = (mp - mm) / 2, t.backgroundCurvature = (mp - 2 * m0 + mm) / 2;
   if (OneChannelSpike(sp, first, last, errorsKnown, x2, w2, t)) return;
-  // The exponential tails of a time-of-flight peak are no partner: the partner must lower chi^2 as
-  // well from the single peak with its tails free.
+  // The exponential tails of a time-of-flight peak are no partner: a new partner must lower chi^2
+  // as well from the single peak with its tails free (a neighbour already found is only placed).
   const double zt = TailSignificance * std::max(1.0, PeakSensitivity);
-  if (!(FallOverTails(fit, single, pair, step, w, side) >= zt * zt * misfit)) return;
+  if (inReach == 0 && !(FallOverTails(fit, single, pair, step, w, side) >= zt * zt * misfit)) return;
   MarkedPoints[i0] = pair[0];
   const int32_t k = inReach == 1 ? reachIndex : ++MarkedPointCount;
   MarkedPoints[k] = x2;
