@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 #include "core/array_tools.h"
 #include "core/local_analysis.h"
 #include "core/numeric_arrays.h"
@@ -208,6 +210,32 @@ void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
   }
 }
 
+// The one-channel spikes of channels first..last (SpikeAt) set to the mean of their neighbours
+// while the search runs, and put back after.
+class TSpikesHeld {
+public:
+  TSpikesHeld(TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown) : sp_(sp) {
+    double shareWidth = 0, share = 0;  // the share follows the width law by steps of 1 %
+    for (int32_t c = std::max(first, 1) + 2; c <= std::min(last, MaxChannels) - 2; ++c) {
+      const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * c);
+      if (!(w / 2 >= MinSpikeWidth)) continue;
+      if (!(std::fabs(w - shareWidth) <= 0.01 * w)) shareWidth = w, share = SpikeNeighbourShare(w);
+      if (!SpikeAt(sp, errorsKnown, c, share)) continue;
+      held_.push_back({c, sp.Y[c]});
+      sp.Y[c] = (sp.Y[c - 1] + sp.Y[c + 1]) / 2;
+    }
+  }
+  ~TSpikesHeld() {
+    for (const auto& [c, y] : held_) sp_.Y[c] = y;
+  }
+  TSpikesHeld(const TSpikesHeld&) = delete;
+  TSpikesHeld& operator=(const TSpikesHeld&) = delete;
+
+private:
+  TSpectrum& sp_;
+  std::vector<std::pair<int32_t, double>> held_;
+};
+
 // The partners of the found peaks are sought when a spectrum is given (the search ran).
 void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = false) {
   if (Protocolling())
@@ -240,11 +268,12 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     if (!std::isfinite(spectrum.Y[c])) usable = false;
   if (!usable) return FinalAssembly();
 
+  const bool errorsKnown = SpectrumErrorsKnown(spectrum, first, last);
+  const TSpikesHeld spikes(spectrum, first, last, errorsKnown);
   TPeakSection s;
   s.sensitivity = std::min(PeakSensitivity, 1.0);
   s.f = WidthBegin > 8.0 ? WidthBegin / 8.0 : 1.0;
   PeakSearchFirstChannel = first, PeakSearchLastChannel = last;
-  const bool errorsKnown = SpectrumErrorsKnown(spectrum, first, last);
   s.widthAccuracy = WidthAccuracy;
   PeakSearchCompression = s.f;
   const int32_t L = Round(std::clamp(PeakSearchSectionLength * s.f, double(MinSectionChannels),

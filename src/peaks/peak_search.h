@@ -120,6 +120,16 @@ constexpr double SpikeSignificance = 4.0, MinSpikeWidth = 1.5;
 bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
                      const TPeakStatistics& t);
 
+// A one-channel spike at channel c (2 channels at least inside the spectrum's ends): c is the
+// largest of c - 1..c + 1, and the excess of c over the line through channels c -+ 2 is shared by
+// its neighbours by more than SpikeSignificance standard deviations less than a peak of half the
+// law's width w shares it (r = SpikeNeighbourShare(w), its neighbours' excess over that line per
+// unit of its centre's). Smooth ground under c, a background or a peak's flank, leaves the test
+// alone. FindPeaks sets such channels to the mean of their neighbours for the search and puts them
+// back after, so a spike is no peak and does not pull a peak's point.
+double SpikeNeighbourShare(double w);
+bool SpikeAt(const TSpectrum& sp, bool errorsKnown, int32_t c, double r);
+
 // Adds to MarkedPoints the partners of the found peaks (a weaker peak 0.75 to 2.75 widths beside
 // one: a shoulder, or the second of a close pair) whose height in a joint fit of the two is at
 // least PartnerSignificance of its standard deviations (times the sensitivity when that is above 1).

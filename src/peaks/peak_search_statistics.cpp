@@ -329,6 +329,32 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
   return x;
 }
 
+namespace {
+// The share of channel k (its centre k channels from the peak's) of a channel-integrated Gaussian of
+// full width fwhm.
+double ChannelShare(int32_t k, double fwhm) {
+  const double sigma = fwhm / (2 * std::sqrt(2 * std::log(2.0)));
+  auto below = [&](double z) { return 0.5 * std::erfc(-z / (sigma * std::sqrt(2.0))); };
+  return below(k + 0.5) - below(k - 0.5);
+}
+}  // namespace
+
+double SpikeNeighbourShare(double w) {
+  const double g0 = ChannelShare(0, w / 2), g1 = ChannelShare(1, w / 2), g2 = ChannelShare(2, w / 2);
+  return (g1 - g2) / (g0 - g2);
+}
+
+bool SpikeAt(const TSpectrum& sp, bool errorsKnown, int32_t c, double r) {
+  const double* y = sp.Y;
+  if (!(y[c] > y[c - 1] && y[c] > y[c + 1])) return false;
+  const double m1 = (y[c - 1] + y[c + 1]) / 2, m2 = (y[c - 2] + y[c + 2]) / 2;
+  const double shortfall = r * y[c] - m1 + (1 - r) * m2;
+  const double sd = std::sqrt(r * r * Variance(sp, c, errorsKnown) +
+                              (Variance(sp, c - 1, errorsKnown) + Variance(sp, c + 1, errorsKnown)) / 4 +
+                              (1 - r) * (1 - r) * (Variance(sp, c - 2, errorsKnown) + Variance(sp, c + 2, errorsKnown)) / 4);
+  return shortfall > SpikeSignificance * sd;
+}
+
 bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
                      const TPeakStatistics& t) {
   first = std::max(first, 1), last = std::min(last, MaxChannels);
@@ -344,9 +370,7 @@ bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool erro
     if (c == 0 || excess(j) > excess(c)) c = j;
   if (c == 0) return false;
   // The neighbours' share of a channel-integrated Gaussian of full width w / 2 centred on c.
-  const double sigma = w / 2 / (2 * std::sqrt(2 * std::log(2.0)));
-  auto below = [&](double z) { return 0.5 * std::erfc(-z / (sigma * std::sqrt(2.0))); };
-  const double r = (below(1.5) - below(0.5)) / (2 * below(0.5) - 1);
+  const double r = ChannelShare(1, w / 2) / ChannelShare(0, w / 2);
   const double e0 = excess(c), e1 = (excess(c - 1) + excess(c + 1)) / 2;
   const double shortfall = r * e0 - e1;
   const double sd = std::sqrt(r * r * Variance(sp, c, errorsKnown) +
