@@ -31,7 +31,6 @@ constexpr int32_t MaxOthers = 6, MaxTerms = 2 + 2 + 3 * MaxOthers + 1;
 constexpr int32_t MaxDims = 5;                    // position, width, two decay lengths, partner
 constexpr double MinDecay = 0.1, MaxDecay = 4.0;  // the tails' decay lengths in widths
 constexpr double TailSignificance = 4.0;          // standard deviations of the fall of chi^2 over the tails
-constexpr int32_t SimplexPasses = 300;
 constexpr double MinResidual = 2.0;  // standard deviations of the matched residual
 
 double ChannelVariance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
@@ -93,6 +92,7 @@ public:
     weight_.resize(static_cast<size_t>(n));
     basis_.resize(static_cast<size_t>(n) * fixed_);
     peak_.resize(static_cast<size_t>(n) * 3);
+    residual_.resize(static_cast<size_t>(n));
     for (int32_t c = a; c <= b; ++c) {
       weight_[static_cast<size_t>(c - a)] = 1.0 / ChannelVariance(sp, c, errorsKnown);
       FixedBasis(c, basis_.data() + static_cast<size_t>(c - a) * fixed_);
@@ -110,6 +110,23 @@ public:
         for (int32_t j = 0; j <= i; ++j) fixedN_[i][j] += g * f[i] * f[j];
       }
     }
+    // Their Cholesky factor L and L^-1 t, so that each Chi2 solves only the found peak's and the
+    // partner's rows (the Schur complement); a singular block leaves the full inversion.
+    factored_ = true;
+    for (int32_t i = 0; i < fixed_ && factored_; ++i) {
+      for (int32_t j = 0; j <= i; ++j) {
+        double v = fixedN_[i][j];
+        for (int32_t k = 0; k < j; ++k) v -= factor_[i][k] * factor_[j][k];
+        if (j < i) {
+          factor_[i][j] = v / factor_[j][j];
+        } else if (v > 1e-12 * fixedN_[i][i] && v > 0) {
+          factor_[i][i] = std::sqrt(v);
+        } else {
+          factored_ = false;
+        }
+      }
+    }
+    if (factored_) Forward(fixedT_, fixedU_);
   }
   // theta: the found peak's position, width and decay lengths below and above, then the partner's
   // position when `partner`. The weighted chi^2 of the best linear terms; HUGE_VAL outside the
@@ -142,15 +159,19 @@ public:
         for (int32_t j = 0; j <= i; ++j) n[i][j] += gf * f[j];
       }
     }
-    for (int32_t i = 0; i < terms_; ++i)
-      for (int32_t j = i + 1; j < terms_; ++j) n[i][j] = n[j][i];
-    if (!Invert(terms_, n)) return HUGE_VAL;
-    for (int32_t i = 0; i < terms_; ++i) {
-      p_[i] = 0;
-      for (int32_t j = 0; j < terms_; ++j) p_[i] += n[i][j] * t[j];
+    if (factored_) {
+      if (!SolveBySchur(n, t)) return HUGE_VAL;
+    } else {
+      for (int32_t i = 0; i < terms_; ++i)
+        for (int32_t j = i + 1; j < terms_; ++j) n[i][j] = n[j][i];
+      if (!Invert(terms_, n)) return HUGE_VAL;
+      for (int32_t i = 0; i < terms_; ++i) {
+        p_[i] = 0;
+        for (int32_t j = 0; j < terms_; ++j) p_[i] += n[i][j] * t[j];
+      }
+      height_ = partner ? p_[terms_ - 1] : 0.0;
+      heightError_ = partner ? std::sqrt(std::max(0.0, n[terms_ - 1][terms_ - 1])) : 0.0;
     }
-    height_ = partner ? p_[terms_ - 1] : 0.0;
-    heightError_ = partner ? std::sqrt(std::max(0.0, n[terms_ - 1][terms_ - 1])) : 0.0;
     double chi2 = 0;
     for (int32_t c = a_; c <= b_; ++c) {
       const size_t k = static_cast<size_t>(c - a_);
@@ -159,8 +180,9 @@ public:
       double model = 0;
       for (int32_t i = 0; i < fixed_; ++i) model += p_[i] * fixed[i];
       for (int32_t i = fixed_; i < terms_; ++i) model += p_[i] * peak[i - fixed_];
-      const double r = sp_.Y[c] - model;
-      chi2 += weight_[k] * r * r;
+      const double r = std::sqrt(weight_[k]) * (sp_.Y[c] - model);
+      residual_[k] = r;
+      chi2 += r * r;
     }
     return std::isfinite(chi2) ? chi2 : HUGE_VAL;
   }
@@ -172,11 +194,78 @@ public:
     return s;
   }
   int32_t Terms() const { return terms_; }
+  // The channels of the window, and the weighted residuals of the last Chi2 over them.
+  int32_t Channels() const { return b_ - a_ + 1; }
+  const double* Residuals() const { return residual_.data(); }
   // The fitted line of the last Chi2 at c.
   double Line(double c) const { return p_[0] + p_[1] * (c - x0_) / w_; }
   double height_ = 0, heightError_ = 0;
 
 private:
+  // u = L^-1 v over the fixed terms.
+  void Forward(const double* v, double* u) const {
+    for (int32_t i = 0; i < fixed_; ++i) {
+      double x = v[i];
+      for (int32_t k = 0; k < i; ++k) x -= factor_[i][k] * u[k];
+      u[i] = x / factor_[i][i];
+    }
+  }
+  // The terms from the normal equations n (lower triangle; the fixed block factored) and t: with
+  // Z = L^-1 N_fv, the varying terms solve (N_vv - Z'Z) p_v = t_v - Z' L^-1 t_f, then
+  // L' p_f = L^-1 t_f - Z p_v. The partner's variance is the last diagonal element of the inverse
+  // of N_vv - Z'Z.
+  bool SolveBySchur(const double n[MaxTerms][MaxTerms], const double* t) {
+    const int32_t vary = terms_ - fixed_;
+    double z[3][MaxTerms], s[3][3], u[3];
+    for (int32_t v = 0; v < vary; ++v) {
+      double column[MaxTerms];
+      for (int32_t i = 0; i < fixed_; ++i) column[i] = n[fixed_ + v][i];
+      Forward(column, z[v]);
+    }
+    for (int32_t v = 0; v < vary; ++v) {
+      u[v] = t[fixed_ + v];
+      for (int32_t i = 0; i < fixed_; ++i) u[v] -= z[v][i] * fixedU_[i];
+      for (int32_t w = 0; w <= v; ++w) {
+        double x = n[fixed_ + v][fixed_ + w];
+        for (int32_t i = 0; i < fixed_; ++i) x -= z[v][i] * z[w][i];
+        s[v][w] = s[w][v] = x;
+      }
+    }
+    // Invert the small symmetric block (Gauss-Jordan with partial pivots).
+    double inverse[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (int32_t i = 0; i < vary; ++i) {
+      int32_t p = i;
+      for (int32_t r = i + 1; r < vary; ++r)
+        if (std::fabs(s[r][i]) > std::fabs(s[p][i])) p = r;
+      if (!(std::fabs(s[p][i]) > 1e-300)) return false;
+      std::swap(s[i], s[p]), std::swap(inverse[i], inverse[p]);
+      const double pivot = s[i][i];
+      for (int32_t j = 0; j < vary; ++j) s[i][j] /= pivot, inverse[i][j] /= pivot;
+      for (int32_t r = 0; r < vary; ++r) {
+        if (r == i) continue;
+        const double f = s[r][i];
+        for (int32_t j = 0; j < vary; ++j) s[r][j] -= f * s[i][j], inverse[r][j] -= f * inverse[i][j];
+      }
+    }
+    for (int32_t v = 0; v < vary; ++v) {
+      p_[fixed_ + v] = 0;
+      for (int32_t w = 0; w < vary; ++w) p_[fixed_ + v] += inverse[v][w] * u[w];
+    }
+    double rhs[MaxTerms];
+    for (int32_t i = 0; i < fixed_; ++i) {
+      rhs[i] = fixedU_[i];
+      for (int32_t v = 0; v < vary; ++v) rhs[i] -= z[v][i] * p_[fixed_ + v];
+    }
+    for (int32_t i = fixed_ - 1; i >= 0; --i) {
+      double x = rhs[i];
+      for (int32_t k = i + 1; k < fixed_; ++k) x -= factor_[k][i] * p_[k];
+      p_[i] = x / factor_[i][i];
+    }
+    const bool partner = vary == 3;
+    height_ = partner ? p_[terms_ - 1] : 0.0;
+    heightError_ = partner ? std::sqrt(std::max(0.0, inverse[2][2])) : 0.0;
+    return std::all_of(p_, p_ + terms_, [](double v) { return std::isfinite(v); });
+  }
   // The line and the other found peaks, then the found peak and the partner.
   void Basis(double c, const double* theta, bool partner, double* f) const {
     FixedBasis(c, f);
@@ -200,9 +289,11 @@ private:
   const TSpectrum& sp_;
   int32_t a_, b_;
   double x0_, w_;
-  std::vector<double> others_, weight_, basis_, peak_;
+  std::vector<double> others_, weight_, basis_, peak_, residual_;
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
+  double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
+  bool factored_ = false;
   double p_[MaxTerms] = {};
 };
 
@@ -381,64 +472,87 @@ private:
 using TFree = std::initializer_list<int32_t>;
 constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1, 4}, TailedPair = {0, 1, 2, 3, 4};
 
-// Nelder-Mead on fit.Chi2 over the coordinates `free` of theta (the others held) from steps
-// `step`; theta ends at the best vertex, the result is its chi^2.
+// Levenberg-Marquardt on the weighted residuals of fit (its linear terms solved at each theta) over
+// the coordinates `free` of theta (the others held), with derivatives by forward differences of a
+// thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
+// keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
+constexpr int32_t MaxIterations = 60, MaxDamping = 40;
+constexpr double DifferenceStep = 1e-3, SettledFall = 1e-9;
+
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
-  const int32_t dims = static_cast<int32_t>(free.size());
-  double v[MaxDims + 1][MaxDims], value[MaxDims + 1];
-  for (int32_t i = 0; i <= dims; ++i) {
-    std::copy(theta, theta + MaxDims, v[i]);
-    if (i > 0) v[i][free.begin()[i - 1]] += step[free.begin()[i - 1]];
-    value[i] = fit.Chi2(v[i], partner);
-  }
-  for (int32_t pass = 0; pass < SimplexPasses; ++pass) {
-    int32_t lo = 0, hi = 0;
-    for (int32_t i = 1; i <= dims; ++i) {
-      if (value[i] < value[lo]) lo = i;
-      if (value[i] > value[hi]) hi = i;
+  const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
+  static std::vector<double> r0, jacobian;
+  r0.resize(static_cast<size_t>(n)), jacobian.resize(static_cast<size_t>(n) * MaxDims);
+  double chi2 = fit.Chi2(theta, partner);
+  if (!std::isfinite(chi2)) return HUGE_VAL;
+  std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
+  double lambda = 1e-3;
+  for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
+    for (int32_t j = 0; j < dims; ++j) {
+      const int32_t k = free.begin()[j];
+      double trial[MaxDims];
+      std::copy(theta, theta + MaxDims, trial);
+      double h = DifferenceStep * step[k];
+      trial[k] = theta[k] + h;
+      if (!std::isfinite(fit.Chi2(trial, partner))) {
+        h = -h, trial[k] = theta[k] + h;
+        if (!std::isfinite(fit.Chi2(trial, partner))) h = 0;
+      }
+      double* column = jacobian.data() + static_cast<size_t>(j) * n;
+      for (int32_t i = 0; i < n; ++i) column[i] = h != 0 ? (fit.Residuals()[i] - r0[static_cast<size_t>(i)]) / h : 0.0;
     }
-    int32_t next = lo;  // the highest but one
-    for (int32_t i = 0; i <= dims; ++i)
-      if (i != hi && value[i] > value[next]) next = i;
-    if (value[hi] - value[lo] < 1e-6 * (1 + value[lo])) break;
-    double centre[MaxDims], trial[MaxDims], expanded[MaxDims];
-    std::copy(theta, theta + MaxDims, centre);
-    for (int32_t k : free) centre[k] = 0;
-    for (int32_t i = 0; i <= dims; ++i)
-      if (i != hi)
-        for (int32_t k : free) centre[k] += v[i][k] / dims;
-    std::copy(centre, centre + MaxDims, trial);
-    std::copy(centre, centre + MaxDims, expanded);
-    for (int32_t k : free) trial[k] = 2 * centre[k] - v[hi][k];
-    const double t = fit.Chi2(trial, partner);
-    if (t < value[lo]) {
-      for (int32_t k : free) expanded[k] = 3 * centre[k] - 2 * v[hi][k];
-      const double e = fit.Chi2(expanded, partner);
-      if (e < t)
-        std::copy(expanded, expanded + MaxDims, v[hi]), value[hi] = e;
-      else
-        std::copy(trial, trial + MaxDims, v[hi]), value[hi] = t;
-    } else if (t < value[next]) {
-      std::copy(trial, trial + MaxDims, v[hi]), value[hi] = t;
-    } else {
-      for (int32_t k : free) trial[k] = (centre[k] + v[hi][k]) / 2;
-      const double c = fit.Chi2(trial, partner);
-      if (c < value[hi]) {
-        std::copy(trial, trial + MaxDims, v[hi]), value[hi] = c;
-      } else {
-        for (int32_t i = 0; i <= dims; ++i) {
-          if (i == lo) continue;
-          for (int32_t k : free) v[i][k] = (v[i][k] + v[lo][k]) / 2;
-          value[i] = fit.Chi2(v[i], partner);
-        }
+    double a[MaxDims][MaxDims] = {}, g[MaxDims] = {};
+    for (int32_t j = 0; j < dims; ++j) {
+      const double* u = jacobian.data() + static_cast<size_t>(j) * n;
+      for (int32_t i = 0; i < n; ++i) g[j] += u[i] * r0[static_cast<size_t>(i)];
+      for (int32_t m = 0; m <= j; ++m) {
+        const double* v = jacobian.data() + static_cast<size_t>(m) * n;
+        for (int32_t i = 0; i < n; ++i) a[j][m] += u[i] * v[i];
+        a[m][j] = a[j][m];
       }
     }
+    bool accepted = false;
+    double fall = 0;
+    for (int32_t damping = 0; damping < MaxDamping && !accepted; ++damping) {
+      // (A + lambda diag A) delta = -g by elimination with partial pivots.
+      double m[MaxDims][MaxDims + 1];
+      for (int32_t j = 0; j < dims; ++j) {
+        for (int32_t k = 0; k < dims; ++k) m[j][k] = a[j][k];
+        m[j][j] += lambda * (a[j][j] > 0 ? a[j][j] : 1.0);
+        m[j][dims] = -g[j];
+      }
+      bool solved = true;
+      for (int32_t j = 0; j < dims && solved; ++j) {
+        int32_t p = j;
+        for (int32_t r = j + 1; r < dims; ++r)
+          if (std::fabs(m[r][j]) > std::fabs(m[p][j])) p = r;
+        std::swap(m[j], m[p]);
+        if (!(std::fabs(m[j][j]) > 0)) solved = false;
+        for (int32_t r = j + 1; r < dims && solved; ++r) {
+          const double f = m[r][j] / m[j][j];
+          for (int32_t k = j; k <= dims; ++k) m[r][k] -= f * m[j][k];
+        }
+      }
+      double trial[MaxDims];
+      std::copy(theta, theta + MaxDims, trial);
+      for (int32_t j = dims - 1; j >= 0 && solved; --j) {
+        double v = m[j][dims];
+        for (int32_t k = j + 1; k < dims; ++k) v -= m[j][k] * (trial[free.begin()[k]] - theta[free.begin()[k]]);
+        trial[free.begin()[j]] = theta[free.begin()[j]] + v / m[j][j];
+      }
+      const double c = solved ? fit.Chi2(trial, partner) : HUGE_VAL;
+      if (c < chi2) {
+        accepted = true, fall = chi2 - c, chi2 = c;
+        std::copy(trial, trial + MaxDims, theta);
+        std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
+        lambda = std::max(lambda / 3, 1e-9);
+      } else {
+        lambda *= 4;
+      }
+    }
+    if (!accepted || fall < SettledFall * (1 + chi2)) break;
   }
-  int32_t lo = 0;
-  for (int32_t i = 1; i <= dims; ++i)
-    if (value[i] < value[lo]) lo = i;
-  std::copy(v[lo], v[lo] + MaxDims, theta);
-  return fit.Chi2(theta, partner);  // leaves the terms of the best vertex
+  return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
 
 // The fall of chi^2 from the found peak with free tails alone to that with the partner as well,
