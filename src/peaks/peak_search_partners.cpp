@@ -281,10 +281,16 @@ private:
       f[k++] = g, f[k++] = Lorentz(c - x, w), f[k++] = g * (c - x) / w;
     }
   }
+  // Beyond 2.5 widths and 15 decay lengths the found peak's Gaussian part is below 1e-7 of its
+  // top, beyond 3 widths the partner below 1e-10: 0 there.
   void PeakBasis(double c, const double* theta, bool partner, double* f) const {
     const double d = c - theta[0];
-    f[0] = BackToBack(d, theta[1], theta[2], theta[3]), f[1] = Lorentz(d, theta[1]);
-    if (partner) f[2] = Gauss(c - theta[4], LawWidth(theta[4]));
+    const double reach = 2.5 * theta[1] + 15 * (d < 0 ? theta[2] : theta[3]);
+    f[0] = std::fabs(d) <= reach ? BackToBack(d, theta[1], theta[2], theta[3]) : 0.0, f[1] = Lorentz(d, theta[1]);
+    if (partner) {
+      const double w2 = LawWidth(theta[4]);
+      f[2] = std::fabs(c - theta[4]) <= 3 * w2 ? Gauss(c - theta[4], w2) : 0.0;
+    }
   }
   const TSpectrum& sp_;
   int32_t a_, b_;
@@ -477,7 +483,7 @@ constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1
 // thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
 // keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
-constexpr double DifferenceStep = 1e-3, SettledFall = 1e-9;
+constexpr double DifferenceStep = 1e-3, SettledFall = 1e-3;  // chi^2
 
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
   const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
@@ -550,7 +556,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         lambda *= 4;
       }
     }
-    if (!accepted || fall < SettledFall * (1 + chi2)) break;
+    if (!accepted || fall < SettledFall) break;
   }
   return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
