@@ -283,10 +283,15 @@ private:
   }
   // Beyond 2.5 widths and 15 decay lengths the found peak's Gaussian part is below 1e-7 of its
   // top, beyond 3 widths the partner below 1e-10: 0 there.
+  // With both decay lengths held at their least the found peak is a Gaussian (a symmetric fit).
   void PeakBasis(double c, const double* theta, bool partner, double* f) const {
     const double d = c - theta[0];
+    const bool symmetric = theta[2] == MinDecay * w_ && theta[3] == MinDecay * w_;
     const double reach = 2.5 * theta[1] + 15 * (d < 0 ? theta[2] : theta[3]);
-    f[0] = std::fabs(d) <= reach ? BackToBack(d, theta[1], theta[2], theta[3]) : 0.0, f[1] = Lorentz(d, theta[1]);
+    f[0] = symmetric               ? Gauss(d, theta[1])
+           : std::fabs(d) <= reach ? BackToBack(d, theta[1], theta[2], theta[3])
+                                   : 0.0;
+    f[1] = Lorentz(d, theta[1]);
     if (partner) {
       const double w2 = LawWidth(theta[4]);
       f[2] = std::fabs(c - theta[4]) <= 3 * w2 ? Gauss(c - theta[4], w2) : 0.0;
@@ -658,8 +663,13 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
   const double d = MinDecay * w;
   const double starts[3][MaxDims] = {{single[0], single[1], d, d, start}, {single[0], w, d, d, start},
                                      {x0 - side * 0.55 * w, w, d, d, x0 + side * 0.6 * w}};
+  // The law's width is a start of its own only where the single peak's differs from it by a tenth,
+  // the split only where the single peak is broader than a blend would leave it.
+  const bool tried[3] = {true, std::fabs(single[1] - w) > 0.1 * w, single[1] > BlendWidth * w};
   double pair[MaxDims], chi2 = HUGE_VAL;
-  for (const auto& from : starts) {
+  for (int32_t k = 0; k < 3; ++k) {
+    if (!tried[k]) continue;
+    const double* from = starts[k];
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
     const double c = Minimise(fit, trial, step, SymmetricPair, true);
