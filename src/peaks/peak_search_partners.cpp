@@ -142,26 +142,31 @@ public:
     }
     terms_ = fixed_ + 2 + (partner ? 1 : 0);
     // The fixed terms' sums are kept; only the rows of the found peak and the partner are summed.
-    double n[MaxTerms][MaxTerms] = {}, t[MaxTerms] = {}, f[MaxTerms];
-    for (int32_t i = 0; i < fixed_; ++i) {
-      t[i] = fixedT_[i];
-      for (int32_t j = 0; j <= i; ++j) n[i][j] = fixedN_[i][j];
-    }
+    const int32_t vary = terms_ - fixed_;
+    double rows[3][MaxTerms] = {}, t[MaxTerms];
+    std::copy(fixedT_, fixedT_ + fixed_, t);
+    std::fill(t + fixed_, t + terms_, 0.0);
     for (int32_t c = a_; c <= b_; ++c) {
       const double* fixed = basis_.data() + static_cast<size_t>(c - a_) * fixed_;
-      std::copy(fixed, fixed + fixed_, f);
-      PeakBasis(c, theta, partner, f + fixed_);
-      std::copy(f + fixed_, f + terms_, peak_.data() + static_cast<size_t>(c - a_) * 3);
+      double* peak = peak_.data() + static_cast<size_t>(c - a_) * 3;
+      PeakBasis(c, theta, partner, peak);
       const double g = weight_[static_cast<size_t>(c - a_)];
-      for (int32_t i = fixed_; i < terms_; ++i) {
-        const double gf = g * f[i];
-        t[i] += gf * sp_.Y[c];
-        for (int32_t j = 0; j <= i; ++j) n[i][j] += gf * f[j];
+      for (int32_t v = 0; v < vary; ++v) {
+        const double gf = g * peak[v];
+        t[fixed_ + v] += gf * sp_.Y[c];
+        double* row = rows[v];
+        for (int32_t j = 0; j < fixed_; ++j) row[j] += gf * fixed[j];
+        for (int32_t j = 0; j <= v; ++j) row[fixed_ + j] += gf * peak[j];
       }
     }
     if (factored_) {
-      if (!SolveBySchur(n, t)) return HUGE_VAL;
+      if (!SolveBySchur(rows, t)) return HUGE_VAL;
     } else {
+      double n[MaxTerms][MaxTerms];
+      for (int32_t i = 0; i < fixed_; ++i)
+        for (int32_t j = 0; j <= i; ++j) n[i][j] = fixedN_[i][j];
+      for (int32_t v = 0; v < vary; ++v)
+        for (int32_t j = 0; j <= fixed_ + v; ++j) n[fixed_ + v][j] = rows[v][j];
       for (int32_t i = 0; i < terms_; ++i)
         for (int32_t j = i + 1; j < terms_; ++j) n[i][j] = n[j][i];
       if (!Invert(terms_, n)) return HUGE_VAL;
@@ -214,19 +219,19 @@ private:
   // Z = L^-1 N_fv, the varying terms solve (N_vv - Z'Z) p_v = t_v - Z' L^-1 t_f, then
   // L' p_f = L^-1 t_f - Z p_v. The partner's variance is the last diagonal element of the inverse
   // of N_vv - Z'Z.
-  bool SolveBySchur(const double n[MaxTerms][MaxTerms], const double* t) {
+  bool SolveBySchur(const double rows[3][MaxTerms], const double* t) {
     const int32_t vary = terms_ - fixed_;
     double z[3][MaxTerms], s[3][3], u[3];
     for (int32_t v = 0; v < vary; ++v) {
       double column[MaxTerms];
-      for (int32_t i = 0; i < fixed_; ++i) column[i] = n[fixed_ + v][i];
+      for (int32_t i = 0; i < fixed_; ++i) column[i] = rows[v][i];
       Forward(column, z[v]);
     }
     for (int32_t v = 0; v < vary; ++v) {
       u[v] = t[fixed_ + v];
       for (int32_t i = 0; i < fixed_; ++i) u[v] -= z[v][i] * fixedU_[i];
       for (int32_t w = 0; w <= v; ++w) {
-        double x = n[fixed_ + v][fixed_ + w];
+        double x = rows[v][fixed_ + w];
         for (int32_t i = 0; i < fixed_; ++i) x -= z[v][i] * z[w][i];
         s[v][w] = s[w][v] = x;
       }
