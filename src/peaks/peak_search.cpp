@@ -164,6 +164,11 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
     if (peak) Append(x, spectrum.Y[c]);
     return;
   }
+  // A climb that ran into an end, or a top within reach of one, is judged on the fitted centre.
+  const bool nearEnd = std::min(x - first, last - x) < EndReach * w ||
+                       (std::isfinite(top) && std::min(top - first, last - top) < EndReach * w);
+  const double endTop = nearEnd ? TopInsideTheEnd(spectrum, first, last, errorsKnown, x, w) : NAN;
+  if (!std::isfinite(top) && std::isfinite(endTop)) top = std::clamp(std::round(endTop), double(first), double(last));
   if (!std::isfinite(top)) return;
   x = CentredPosition(spectrum, first, last, top, PeakStatistics(spectrum, first, last, errorsKnown, top, w), w);
   // The height is the largest count near the top.
@@ -173,8 +178,9 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
   const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
   const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w);
   // Within a kernel's reach of an end of the range the curvature is unknown: the top must stand clear.
-  const double prominence = ProminenceSignificance(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w,
-                                                  t.backgroundSlope);
+  double prominence = ProminenceSignificance(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w,
+                                            t.backgroundSlope);
+  if (std::isfinite(endTop) && std::fabs(endTop - top) <= ShoulderDistance * w) prominence = std::max(prominence, MinProminence);
   const bool curves = q.error > 0 ? q.value >= TopCurvature * q.error : prominence >= MinProminence;
   const bool peak = SignificantPeak(t, PeakSensitivity) && curves &&
                     (prominence >= MinProminence || q.value >= LowTopCurvature * q.error) &&

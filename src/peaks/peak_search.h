@@ -77,6 +77,14 @@ double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x
 constexpr double ProminenceReach = 5.0;
 double ProminenceSignificance(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, int32_t top,
                               double w, double slope);
+// A point x within EndReach widths w of an end of first..last has no floor on that side: the
+// centre of a line and a Gaussian of full width w fitted (height and centre free) to the counts
+// within 2 widths of x, when its height is MinPeakSignificance of its standard deviations and the
+// centre lies EndInside of its standard deviations (and a channel) inside the range's edge; NaN
+// when not (a peak whose top lies beyond the end rises to it; a curved background leaves no
+// significant Gaussian).
+constexpr double EndReach = 1.0, EndInside = 3.0;
+double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w);
 // A top stands clear when it is this many standard deviations above its floor; a top that does
 // not (the weaker of a close pair, or a noise maximum on a tail) is a peak only when its curvature
 // reaches LowTopCurvature standard deviations.
