@@ -50,6 +50,17 @@ double Tail(double d, double w, double tau) {
   const double s = w / std::sqrt(2 * FourLn2), r = s / tau;
   return r * 1.2533141373155003 * std::exp(0.5 * r * r - d / tau) * std::erfc((r - d / s) / std::sqrt(2.0));
 }
+// Tail at z with its derivatives in z, w and tau: with G the unit Gaussian of the same width
+// (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 - 1 / tau) -
+// s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
+void TailWithDerivatives(double z, double w, double tau, double& h, double* dh) {
+  const double s = w / std::sqrt(2 * FourLn2), g = std::exp(-0.5 * z * z / (s * s));
+  h = Tail(z, w, tau);
+  dh[0] = (g - h) / tau;
+  const double second = (-z * g / (s * s) - dh[0]) / tau;
+  dh[1] = (s * second + h / s) / std::sqrt(2 * FourLn2);
+  dh[2] = h * (z / (tau * tau) - 1 / tau) - s * s * (h - g) / (tau * tau * tau);
+}
 // The Gaussian convolved with exp(t / rise) below 0 and exp(-t / decay) above, over their area.
 double BackToBack(double d, double w, double rise, double decay) {
   return (rise * Tail(-d, w, rise) + decay * Tail(d, w, decay)) / (rise + decay);
@@ -92,6 +103,8 @@ public:
     weight_.resize(static_cast<size_t>(n));
     basis_.resize(static_cast<size_t>(n) * fixed_);
     peak_.resize(static_cast<size_t>(n) * 3);
+    base_.resize(static_cast<size_t>(n) * 3);
+    slope_.resize(static_cast<size_t>(n) * 3 * MaxDims);
     residual_.resize(static_cast<size_t>(n));
     for (int32_t c = a; c <= b; ++c) {
       weight_[static_cast<size_t>(c - a)] = 1.0 / ChannelVariance(sp, c, errorsKnown);
@@ -132,14 +145,44 @@ public:
   // position when `partner`. The weighted chi^2 of the best linear terms; HUGE_VAL outside the
   // reach. Keeps the terms, and the partner's height and its standard deviation.
   double Chi2(const double* theta, bool partner) {
-    const double x1 = theta[0], w1 = theta[1];
-    if (!(std::fabs(x1 - x0_) <= w_ && w1 >= 0.4 * w_ && w1 <= 2.5 * w_)) return HUGE_VAL;
-    for (int32_t k : {2, 3})
-      if (!(theta[k] >= MinDecay * w_ && theta[k] <= MaxDecay * w_)) return HUGE_VAL;
-    if (partner) {
-      // Apart from the found peak's centre, within reach of the found point.
-      if (!(std::fabs(theta[4] - x1) >= 0.6 * w_ && std::fabs(theta[4] - x0_) <= 3.0 * w_)) return HUGE_VAL;
+    if (!InReach(theta, partner)) return HUGE_VAL;
+    for (int32_t c = a_; c <= b_; ++c)
+      PeakBasis(c, theta, partner, peak_.data() + static_cast<size_t>(c - a_) * 3, nullptr);
+    return Solve(partner);
+  }
+  // The found peak's and partner's profiles and their derivatives in theta at theta, kept for
+  // Chi2Moved.
+  void Linearise(const double* theta, bool partner) {
+    for (int32_t c = a_; c <= b_; ++c) {
+      const size_t k = static_cast<size_t>(c - a_);
+      PeakBasis(c, theta, partner, base_.data() + k * 3, slope_.data() + k * 3 * MaxDims);
     }
+  }
+  // Chi2 at theta moved by h along coordinate k from the point of the last Linearise, the
+  // profiles taken to first order in h (a difference quotient of the residuals in k then holds
+  // no rounding of the profiles).
+  double Chi2Moved(const double* theta, bool partner, int32_t k, double h) {
+    if (!InReach(theta, partner)) return HUGE_VAL;
+    const int32_t vary = partner ? 3 : 2;
+    for (size_t c = 0; c < static_cast<size_t>(b_ - a_ + 1); ++c)
+      for (int32_t v = 0; v < vary; ++v)
+        peak_[c * 3 + v] = base_[c * 3 + v] + h * slope_[(c * 3 + v) * MaxDims + k];
+    return Solve(partner);
+  }
+
+  // The model: the found peak's position within a width of the point, its width 0.4 to 2.5 of the
+  // law's, its decay lengths in their bounds; the partner apart from the found peak's centre and
+  // within reach of the found point.
+  bool InReach(const double* theta, bool partner) const {
+    const double x1 = theta[0], w1 = theta[1];
+    if (!(std::fabs(x1 - x0_) <= w_ && w1 >= 0.4 * w_ && w1 <= 2.5 * w_)) return false;
+    for (int32_t k : {2, 3})
+      if (!(theta[k] >= MinDecay * w_ && theta[k] <= MaxDecay * w_)) return false;
+    return !partner || (std::fabs(theta[4] - x1) >= 0.6 * w_ && std::fabs(theta[4] - x0_) <= 3.0 * w_);
+  }
+
+  // The least squares of the terms with the profiles in peak_.
+  double Solve(bool partner) {
     terms_ = fixed_ + 2 + (partner ? 1 : 0);
     // The fixed terms' sums are kept; only the rows of the found peak and the partner are summed.
     const int32_t vary = terms_ - fixed_;
@@ -148,8 +191,7 @@ public:
     std::fill(t + fixed_, t + terms_, 0.0);
     for (int32_t c = a_; c <= b_; ++c) {
       const double* fixed = basis_.data() + static_cast<size_t>(c - a_) * fixed_;
-      double* peak = peak_.data() + static_cast<size_t>(c - a_) * 3;
-      PeakBasis(c, theta, partner, peak);
+      const double* peak = peak_.data() + static_cast<size_t>(c - a_) * 3;
       const double g = weight_[static_cast<size_t>(c - a_)];
       for (int32_t v = 0; v < vary; ++v) {
         const double gf = g * peak[v];
@@ -274,7 +316,7 @@ private:
   // The line and the other found peaks, then the found peak and the partner.
   void Basis(double c, const double* theta, bool partner, double* f) const {
     FixedBasis(c, f);
-    PeakBasis(c, theta, partner, f + fixed_);
+    PeakBasis(c, theta, partner, f + fixed_, nullptr);
   }
   void FixedBasis(double c, double* f) const {
     f[0] = 1, f[1] = (c - x0_) / w_;
@@ -287,25 +329,49 @@ private:
     }
   }
   // Beyond 2.5 widths and 15 decay lengths the found peak's Gaussian part is below 1e-7 of its
-  // top, beyond 3 widths the partner below 1e-10: 0 there.
-  // With both decay lengths held at their least the found peak is a Gaussian (a symmetric fit).
-  void PeakBasis(double c, const double* theta, bool partner, double* f) const {
-    const double d = c - theta[0];
+  // top, beyond 3 widths the partner below 1e-10: 0 there. With both decay lengths held at their
+  // least the found peak is a Gaussian (a symmetric fit). df, when given, takes the derivatives
+  // df[v * MaxDims + k] of profile v in theta[k].
+  void PeakBasis(double c, const double* theta, bool partner, double* f, double* df) const {
+    const double d = c - theta[0], w1 = theta[1];
     const bool symmetric = theta[2] == MinDecay * w_ && theta[3] == MinDecay * w_;
-    const double reach = 2.5 * theta[1] + 15 * (d < 0 ? theta[2] : theta[3]);
-    f[0] = symmetric               ? Gauss(d, theta[1])
-           : std::fabs(d) <= reach ? BackToBack(d, theta[1], theta[2], theta[3])
-                                   : 0.0;
-    f[1] = Lorentz(d, theta[1]);
+    const double reach = 2.5 * w1 + 15 * (d < 0 ? theta[2] : theta[3]);
+    if (df) std::fill(df, df + 3 * MaxDims, 0.0);
+    const double u = d / w1;
+    if (symmetric) {
+      f[0] = Gauss(d, w1);
+      if (df) df[0] = f[0] * 2 * FourLn2 * u / w1, df[1] = df[0] * u;
+    } else if (std::fabs(d) <= reach) {
+      const double rise = theta[2], decay = theta[3], sum = rise + decay;
+      double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
+      TailWithDerivatives(-d, w1, rise, hr, dr);
+      TailWithDerivatives(d, w1, decay, hd, dd);
+      f[0] = (rise * hr + decay * hd) / sum;
+      if (df) {
+        df[0] = -(-rise * dr[0] + decay * dd[0]) / sum;  // d/dx1 = -d/dd
+        df[1] = (rise * dr[1] + decay * dd[1]) / sum;
+        df[2] = (hr + rise * dr[2] - f[0]) / sum;
+        df[3] = (hd + decay * dd[2] - f[0]) / sum;
+      }
+    } else {
+      f[0] = 0;
+    }
+    f[1] = Lorentz(d, w1);
+    if (df) df[MaxDims] = f[1] * f[1] * 8 * u / w1, df[MaxDims + 1] = df[MaxDims] * u;
     if (partner) {
-      const double w2 = LawWidth(theta[4]);
-      f[2] = std::fabs(c - theta[4]) <= 3 * w2 ? Gauss(c - theta[4], w2) : 0.0;
+      const double w2 = LawWidth(theta[4]), d2 = c - theta[4];
+      f[2] = std::fabs(d2) <= 3 * w2 ? Gauss(d2, w2) : 0.0;
+      if (df) {
+        // The law's width moves with the partner's position.
+        const double u2 = d2 / w2, dw2 = PeakWidthIntercept + PeakWidthSlope * theta[4] > 1 ? PeakWidthSlope : 0.0;
+        df[2 * MaxDims + 4] = f[2] * 2 * FourLn2 * u2 / w2 * (1 + u2 * dw2);
+      }
     }
   }
   const TSpectrum& sp_;
   int32_t a_, b_;
   double x0_, w_;
-  std::vector<double> others_, weight_, basis_, peak_, residual_;
+  std::vector<double> others_, weight_, basis_, peak_, residual_, base_, slope_;
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
   double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
@@ -493,7 +559,7 @@ constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1
 // thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
 // keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
-constexpr double DifferenceStep = 1e-3, SettledFall = 1e-3;  // chi^2
+constexpr double DifferenceStep = 1e-3, SettledFall = 1e-2;  // chi^2
 
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
   const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
@@ -504,15 +570,16 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
   std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
   double lambda = 1e-3;
   for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
+    fit.Linearise(theta, partner);
     for (int32_t j = 0; j < dims; ++j) {
       const int32_t k = free.begin()[j];
       double trial[MaxDims];
       std::copy(theta, theta + MaxDims, trial);
       double h = DifferenceStep * step[k];
       trial[k] = theta[k] + h;
-      if (!std::isfinite(fit.Chi2(trial, partner))) {
+      if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) {
         h = -h, trial[k] = theta[k] + h;
-        if (!std::isfinite(fit.Chi2(trial, partner))) h = 0;
+        if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) h = 0;
       }
       double* column = jacobian.data() + static_cast<size_t>(j) * n;
       for (int32_t i = 0; i < n; ++i) column[i] = h != 0 ? (fit.Residuals()[i] - r0[static_cast<size_t>(i)]) / h : 0.0;
