@@ -386,7 +386,7 @@ private:
 // optimum (the partner's profile less its projection onto the single fit's terms and its
 // derivatives in position and width). Only where some position reaches ScreenSignificance of
 // PartnerSignificance do the simplex fits run. The columns live in buffers kept between calls.
-constexpr double ScreenSignificance = 0.6;
+constexpr double ScreenSignificance = 0.7;
 constexpr int32_t ScreenPasses = 8;
 constexpr double BlendWidth = 1.2;
 constexpr double CloseReach = 2.0;
