@@ -20,6 +20,7 @@
 // distinct peaks.
 #pragma once
 #include <cstdint>
+#include <vector>
 #include "core/neighbour_services.h"
 
 // The height (RefinePeakPosition's largest value near the point) of each marked point.
@@ -143,6 +144,11 @@ bool SpikeAt(const TSpectrum& sp, bool errorsKnown, int32_t c, double r);
 // least PartnerSignificance of its standard deviations (times the sensitivity when that is above 1).
 constexpr double PartnerSignificance = 5.0;
 void AddHiddenPartners(const TSpectrum& sp, bool errorsKnown);
+// The cheap test before a partner's local fits: whether, beside the found peak x0 (law width w, the
+// other found peaks at `others`) on `side`, the counts of channels a..b hold an excess that a
+// partner of the law's width may raise to its significance.
+bool PartnerScreenPasses(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                         const std::vector<double>& others, int32_t side);
 
 // Points closer than this fraction of the local width are one peak (two Gaussians of equal
 // height closer than 0.85 widths show only one maximum).

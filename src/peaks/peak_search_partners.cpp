@@ -788,6 +788,13 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
 }
 }  // namespace
 
+bool PartnerScreenPasses(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                         const std::vector<double>& others, int32_t side) {
+  static TScreen screen;
+  return screen.MayHavePartner(sp, a, b, errorsKnown, x0, w, others, side,
+                               PartnerSignificance * std::max(1.0, PeakSensitivity));
+}
+
 void AddHiddenPartners(const TSpectrum& sp, bool errorsKnown) {
   const int32_t found = MarkedPointCount;
   for (int32_t i = 1; i <= found && MarkedPointCount < PeakSearchPointLimit; ++i)

@@ -417,3 +417,21 @@ TEST_F(SearchCasesTest, PartnerNeedsASignificantHeight) {
   EXPECT_LE(weak, 3) << sh;
   EXPECT_GE(strong, 16) << sh;
 }
+
+// The screen before the partner's fits, over 40 seeds (151 to 190): beside a lone Gaussian of
+// 60 sigma (its position and width a little off the found point and the law) it passes at most 3
+// of the 80 sides (its excess is noise: 3.5 standard deviations at some of ~25 places), beside the
+// same with a shoulder of 10 height deviations 1.75 widths out it passes that side every time.
+TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
+  const double w = 6, background = 1000, sigma = std::sqrt(background);
+  int32_t lone = 0, shouldered = 0;
+  for (uint32_t seed = 151; seed <= 190; ++seed) {
+    PeakWidthIntercept = w, PeakWidthSlope = 0;
+    Load(Counts(1000, background, {{500.4, 60 * sigma, 1.1 * w}}, seed));
+    for (int32_t side : {-1, 1}) lone += PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, side);
+    Load(Counts(1000, background, {{500.4, 60 * sigma, 1.1 * w}, {500.4 + 1.75 * w, 10 * 16.1, w}}, seed));
+    shouldered += PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, 1);
+  }
+  EXPECT_LE(lone, 3);
+  EXPECT_EQ(shouldered, 40);
+}
