@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 #include "core/array_tools.h"
 #include "core/local_analysis.h"
@@ -163,6 +164,11 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
     if (peak) Append(x, spectrum.Y[c]);
     return;
   }
+  // A climb that ran into an end, or a top within reach of one, is judged on the fitted centre.
+  const bool nearEnd = std::min(x - first, last - x) < EndReach * w ||
+                       (std::isfinite(top) && std::min(top - first, last - top) < EndReach * w);
+  const double endTop = nearEnd ? TopInsideTheEnd(spectrum, first, last, errorsKnown, x, w) : NAN;
+  if (!std::isfinite(top) && std::isfinite(endTop)) top = std::clamp(std::round(endTop), double(first), double(last));
   if (!std::isfinite(top)) return;
   x = CentredPosition(spectrum, first, last, top, PeakStatistics(spectrum, first, last, errorsKnown, top, w), w);
   // The height is the largest count near the top.
@@ -172,8 +178,9 @@ void AppendIfSignificant(const TSpectrum& spectrum, double x, bool errorsKnown, 
   const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w);
   const TCurvature q = CurvatureAt(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w);
   // Within a kernel's reach of an end of the range the curvature is unknown: the top must stand clear.
-  const double prominence = ProminenceSignificance(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w,
-                                                  t.backgroundSlope);
+  double prominence = ProminenceSignificance(spectrum, first, last, errorsKnown, static_cast<int32_t>(top), w,
+                                            t.backgroundSlope);
+  if (std::isfinite(endTop) && std::fabs(endTop - top) <= ShoulderDistance * w) prominence = std::max(prominence, MinProminence);
   const bool curves = q.error > 0 ? q.value >= TopCurvature * q.error : prominence >= MinProminence;
   const bool peak = SignificantPeak(t, PeakSensitivity) && curves &&
                     (prominence >= MinProminence || q.value >= LowTopCurvature * q.error) &&
@@ -209,6 +216,32 @@ void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
   }
 }
 
+// The one-channel spikes of channels first..last (SpikeAt) set to the mean of their neighbours
+// while the search runs, and put back after.
+class TSpikesHeld {
+public:
+  TSpikesHeld(TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown) : sp_(sp) {
+    double shareWidth = 0, share = 0;  // the share follows the width law by steps of 1 %
+    for (int32_t c = std::max(first, 1) + 2; c <= std::min(last, MaxChannels) - 2; ++c) {
+      const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * c);
+      if (!(w / 2 >= MinSpikeWidth)) continue;
+      if (!(std::fabs(w - shareWidth) <= 0.01 * w)) shareWidth = w, share = SpikeNeighbourShare(w);
+      if (!SpikeAt(sp, errorsKnown, c, share)) continue;
+      held_.push_back({c, sp.Y[c]});
+      sp.Y[c] = (sp.Y[c - 1] + sp.Y[c + 1]) / 2;
+    }
+  }
+  ~TSpikesHeld() {
+    for (const auto& [c, y] : held_) sp_.Y[c] = y;
+  }
+  TSpikesHeld(const TSpikesHeld&) = delete;
+  TSpikesHeld& operator=(const TSpikesHeld&) = delete;
+
+private:
+  TSpectrum& sp_;
+  std::vector<std::pair<int32_t, double>> held_;
+};
+
 // The partners of the found peaks are sought when a spectrum is given (the search ran).
 void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = false) {
   if (Protocolling())
@@ -221,6 +254,7 @@ void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = fal
   }
   CutToMaxPeakCount();
 }
+
 // The gaps of a measured grid hold no counts: for the search they hold the straight line between
 // their neighbours, and their errors likewise, and get their zeros back after it.
 class GapsBridged {
@@ -263,11 +297,12 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     if (!std::isfinite(spectrum.Y[c])) usable = false;
   if (!usable) return FinalAssembly();
 
+  const bool errorsKnown = SpectrumErrorsKnown(spectrum, first, last);
+  const TSpikesHeld spikes(spectrum, first, last, errorsKnown);
   TPeakSection s;
   s.sensitivity = std::min(PeakSensitivity, 1.0);
   s.f = WidthBegin > 8.0 ? WidthBegin / 8.0 : 1.0;
   PeakSearchFirstChannel = first, PeakSearchLastChannel = last;
-  const bool errorsKnown = SpectrumErrorsKnown(spectrum, first, last);
   s.widthAccuracy = WidthAccuracy;
   PeakSearchCompression = s.f;
   const int32_t L = Round(std::clamp(PeakSearchSectionLength * s.f, double(MinSectionChannels),

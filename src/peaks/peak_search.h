@@ -20,6 +20,7 @@
 // distinct peaks.
 #pragma once
 #include <cstdint>
+#include <vector>
 #include "core/neighbour_services.h"
 
 // The height (RefinePeakPosition's largest value near the point) of each marked point.
@@ -77,6 +78,14 @@ double ClimbToMaximum(const TSpectrum& sp, int32_t first, int32_t last, double x
 constexpr double ProminenceReach = 5.0;
 double ProminenceSignificance(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, int32_t top,
                               double w, double slope);
+// A point x within EndReach widths w of an end of first..last has no floor on that side: the
+// centre of a line and a Gaussian of full width w fitted (height and centre free) to the counts
+// within 2 widths of x, when its height is MinPeakSignificance of its standard deviations and the
+// centre lies EndInside of its standard deviations (and a channel) inside the range's edge; NaN
+// when not (a peak whose top lies beyond the end rises to it; a curved background leaves no
+// significant Gaussian).
+constexpr double EndReach = 1.0, EndInside = 3.0;
+double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w);
 // A top stands clear when it is this many standard deviations above its floor; a top that does
 // not (the weaker of a close pair, or a noise maximum on a tail) is a peak only when its curvature
 // reaches LowTopCurvature standard deviations.
@@ -120,11 +129,26 @@ constexpr double SpikeSignificance = 4.0, MinSpikeWidth = 1.5;
 bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
                      const TPeakStatistics& t);
 
+// A one-channel spike at channel c (2 channels at least inside the spectrum's ends): c is the
+// largest of c - 1..c + 1, and the excess of c over the line through channels c -+ 2 is shared by
+// its neighbours by more than SpikeSignificance standard deviations less than a peak of half the
+// law's width w shares it (r = SpikeNeighbourShare(w), its neighbours' excess over that line per
+// unit of its centre's). Smooth ground under c, a background or a peak's flank, leaves the test
+// alone. FindPeaks sets such channels to the mean of their neighbours for the search and puts them
+// back after, so a spike is no peak and does not pull a peak's point.
+double SpikeNeighbourShare(double w);
+bool SpikeAt(const TSpectrum& sp, bool errorsKnown, int32_t c, double r);
+
 // Adds to MarkedPoints the partners of the found peaks (a weaker peak 0.75 to 2.75 widths beside
 // one: a shoulder, or the second of a close pair) whose height in a joint fit of the two is at
 // least PartnerSignificance of its standard deviations (times the sensitivity when that is above 1).
 constexpr double PartnerSignificance = 5.0;
 void AddHiddenPartners(const TSpectrum& sp, bool errorsKnown);
+// The cheap test before a partner's local fits: whether, beside the found peak x0 (law width w, the
+// other found peaks at `others`) on `side`, the counts of channels a..b hold an excess that a
+// partner of the law's width may raise to its significance.
+bool PartnerScreenPasses(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                         const std::vector<double>& others, int32_t side);
 
 // Points closer than this fraction of the local width are one peak (two Gaussians of equal
 // height closer than 0.85 widths show only one maximum).

@@ -31,7 +31,6 @@ constexpr int32_t MaxOthers = 6, MaxTerms = 2 + 2 + 3 * MaxOthers + 1;
 constexpr int32_t MaxDims = 5;                    // position, width, two decay lengths, partner
 constexpr double MinDecay = 0.1, MaxDecay = 4.0;  // the tails' decay lengths in widths
 constexpr double TailSignificance = 4.0;          // standard deviations of the fall of chi^2 over the tails
-constexpr int32_t SimplexPasses = 300;
 constexpr double MinResidual = 2.0;  // standard deviations of the matched residual
 
 double ChannelVariance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
@@ -50,6 +49,17 @@ double Lorentz(double d, double w) { return 1.0 / (1.0 + 4.0 * (d / w) * (d / w)
 double Tail(double d, double w, double tau) {
   const double s = w / std::sqrt(2 * FourLn2), r = s / tau;
   return r * 1.2533141373155003 * std::exp(0.5 * r * r - d / tau) * std::erfc((r - d / s) / std::sqrt(2.0));
+}
+// Tail at z with its derivatives in z, w and tau: with G the unit Gaussian of the same width
+// (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 - 1 / tau) -
+// s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
+void TailWithDerivatives(double z, double w, double tau, double& h, double* dh) {
+  const double s = w / std::sqrt(2 * FourLn2), g = std::exp(-0.5 * z * z / (s * s));
+  h = Tail(z, w, tau);
+  dh[0] = (g - h) / tau;
+  const double second = (-z * g / (s * s) - dh[0]) / tau;
+  dh[1] = (s * second + h / s) / std::sqrt(2 * FourLn2);
+  dh[2] = h * (z / (tau * tau) - 1 / tau) - s * s * (h - g) / (tau * tau * tau);
 }
 // The Gaussian convolved with exp(t / rise) below 0 and exp(-t / decay) above, over their area.
 double BackToBack(double d, double w, double rise, double decay) {
@@ -88,46 +98,138 @@ public:
   TLocalFit(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
             const std::vector<double>& others)
       : sp_(sp), a_(a), b_(b), x0_(x0), w_(w), others_(others) {
-    weight_.resize(static_cast<size_t>(b - a + 1));
+    const int32_t n = b - a + 1;
+    fixed_ = 2 + 3 * static_cast<int32_t>(others.size());
+    weight_.resize(static_cast<size_t>(n));
+    basis_.resize(static_cast<size_t>(n) * fixed_);
+    peak_.resize(static_cast<size_t>(n) * 3);
+    base_.resize(static_cast<size_t>(n) * 3);
+    slope_.resize(static_cast<size_t>(n) * 3 * MaxDims);
+    residual_.resize(static_cast<size_t>(n));
     for (int32_t c = a; c <= b; ++c) {
       weight_[static_cast<size_t>(c - a)] = 1.0 / ChannelVariance(sp, c, errorsKnown);
+      FixedBasis(c, basis_.data() + static_cast<size_t>(c - a) * fixed_);
     }
+    // The normal equations of the fixed terms (the line and the other peaks) once.
+    for (int32_t i = 0; i < fixed_; ++i) {
+      fixedT_[i] = 0;
+      for (int32_t j = 0; j <= i; ++j) fixedN_[i][j] = 0;
+    }
+    for (int32_t c = a; c <= b; ++c) {
+      const double* f = basis_.data() + static_cast<size_t>(c - a) * fixed_;
+      const double g = weight_[static_cast<size_t>(c - a)];
+      for (int32_t i = 0; i < fixed_; ++i) {
+        fixedT_[i] += g * f[i] * sp.Y[c];
+        for (int32_t j = 0; j <= i; ++j) fixedN_[i][j] += g * f[i] * f[j];
+      }
+    }
+    // Their Cholesky factor L and L^-1 t, so that each Chi2 solves only the found peak's and the
+    // partner's rows (the Schur complement); a singular block leaves the full inversion.
+    factored_ = true;
+    for (int32_t i = 0; i < fixed_ && factored_; ++i) {
+      for (int32_t j = 0; j <= i; ++j) {
+        double v = fixedN_[i][j];
+        for (int32_t k = 0; k < j; ++k) v -= factor_[i][k] * factor_[j][k];
+        if (j < i) {
+          factor_[i][j] = v / factor_[j][j];
+        } else if (v > 1e-12 * fixedN_[i][i] && v > 0) {
+          factor_[i][i] = std::sqrt(v);
+        } else {
+          factored_ = false;
+        }
+      }
+    }
+    if (factored_) Forward(fixedT_, fixedU_);
   }
   // theta: the found peak's position, width and decay lengths below and above, then the partner's
   // position when `partner`. The weighted chi^2 of the best linear terms; HUGE_VAL outside the
   // reach. Keeps the terms, and the partner's height and its standard deviation.
   double Chi2(const double* theta, bool partner) {
-    const double x1 = theta[0], w1 = theta[1];
-    if (!(std::fabs(x1 - x0_) <= w_ && w1 >= 0.4 * w_ && w1 <= 2.5 * w_)) return HUGE_VAL;
-    for (int32_t k : {2, 3})
-      if (!(theta[k] >= MinDecay * w_ && theta[k] <= MaxDecay * w_)) return HUGE_VAL;
-    if (partner) {
-      // Apart from the found peak's centre, within reach of the found point.
-      if (!(std::fabs(theta[4] - x1) >= 0.6 * w_ && std::fabs(theta[4] - x0_) <= 3.0 * w_)) return HUGE_VAL;
-    }
-    terms_ = 4 + 3 * static_cast<int32_t>(others_.size()) + (partner ? 1 : 0);
-    double n[MaxTerms][MaxTerms] = {}, t[MaxTerms] = {}, f[MaxTerms];
+    if (!InReach(theta, partner)) return HUGE_VAL;
+    for (int32_t c = a_; c <= b_; ++c)
+      PeakBasis(c, theta, partner, peak_.data() + static_cast<size_t>(c - a_) * 3, nullptr);
+    return Solve(partner);
+  }
+  // The found peak's and partner's profiles and their derivatives in theta at theta, kept for
+  // Chi2Moved.
+  void Linearise(const double* theta, bool partner) {
     for (int32_t c = a_; c <= b_; ++c) {
-      Basis(c, theta, partner, f);
+      const size_t k = static_cast<size_t>(c - a_);
+      PeakBasis(c, theta, partner, base_.data() + k * 3, slope_.data() + k * 3 * MaxDims);
+    }
+  }
+  // Chi2 at theta moved by h along coordinate k from the point of the last Linearise, the
+  // profiles taken to first order in h (a difference quotient of the residuals in k then holds
+  // no rounding of the profiles).
+  double Chi2Moved(const double* theta, bool partner, int32_t k, double h) {
+    if (!InReach(theta, partner)) return HUGE_VAL;
+    const int32_t vary = partner ? 3 : 2;
+    for (size_t c = 0; c < static_cast<size_t>(b_ - a_ + 1); ++c)
+      for (int32_t v = 0; v < vary; ++v)
+        peak_[c * 3 + v] = base_[c * 3 + v] + h * slope_[(c * 3 + v) * MaxDims + k];
+    return Solve(partner);
+  }
+
+  // The model: the found peak's position within a width of the point, its width 0.4 to 2.5 of the
+  // law's, its decay lengths in their bounds; the partner apart from the found peak's centre and
+  // within reach of the found point.
+  bool InReach(const double* theta, bool partner) const {
+    const double x1 = theta[0], w1 = theta[1];
+    if (!(std::fabs(x1 - x0_) <= w_ && w1 >= 0.4 * w_ && w1 <= 2.5 * w_)) return false;
+    for (int32_t k : {2, 3})
+      if (!(theta[k] >= MinDecay * w_ && theta[k] <= MaxDecay * w_)) return false;
+    return !partner || (std::fabs(theta[4] - x1) >= 0.6 * w_ && std::fabs(theta[4] - x0_) <= 3.0 * w_);
+  }
+
+  // The least squares of the terms with the profiles in peak_.
+  double Solve(bool partner) {
+    terms_ = fixed_ + 2 + (partner ? 1 : 0);
+    // The fixed terms' sums are kept; only the rows of the found peak and the partner are summed.
+    const int32_t vary = terms_ - fixed_;
+    double rows[3][MaxTerms] = {}, t[MaxTerms];
+    std::copy(fixedT_, fixedT_ + fixed_, t);
+    std::fill(t + fixed_, t + terms_, 0.0);
+    for (int32_t c = a_; c <= b_; ++c) {
+      const double* fixed = basis_.data() + static_cast<size_t>(c - a_) * fixed_;
+      const double* peak = peak_.data() + static_cast<size_t>(c - a_) * 3;
       const double g = weight_[static_cast<size_t>(c - a_)];
-      for (int32_t i = 0; i < terms_; ++i) {
-        t[i] += g * f[i] * sp_.Y[c];
-        for (int32_t j = 0; j <= i; ++j) n[i][j] += g * f[i] * f[j];
+      for (int32_t v = 0; v < vary; ++v) {
+        const double gf = g * peak[v];
+        t[fixed_ + v] += gf * sp_.Y[c];
+        double* row = rows[v];
+        for (int32_t j = 0; j < fixed_; ++j) row[j] += gf * fixed[j];
+        for (int32_t j = 0; j <= v; ++j) row[fixed_ + j] += gf * peak[j];
       }
     }
-    for (int32_t i = 0; i < terms_; ++i)
-      for (int32_t j = i + 1; j < terms_; ++j) n[i][j] = n[j][i];
-    if (!Invert(terms_, n)) return HUGE_VAL;
-    for (int32_t i = 0; i < terms_; ++i) {
-      p_[i] = 0;
-      for (int32_t j = 0; j < terms_; ++j) p_[i] += n[i][j] * t[j];
+    if (factored_) {
+      if (!SolveBySchur(rows, t)) return HUGE_VAL;
+    } else {
+      double n[MaxTerms][MaxTerms];
+      for (int32_t i = 0; i < fixed_; ++i)
+        for (int32_t j = 0; j <= i; ++j) n[i][j] = fixedN_[i][j];
+      for (int32_t v = 0; v < vary; ++v)
+        for (int32_t j = 0; j <= fixed_ + v; ++j) n[fixed_ + v][j] = rows[v][j];
+      for (int32_t i = 0; i < terms_; ++i)
+        for (int32_t j = i + 1; j < terms_; ++j) n[i][j] = n[j][i];
+      if (!Invert(terms_, n)) return HUGE_VAL;
+      for (int32_t i = 0; i < terms_; ++i) {
+        p_[i] = 0;
+        for (int32_t j = 0; j < terms_; ++j) p_[i] += n[i][j] * t[j];
+      }
+      height_ = partner ? p_[terms_ - 1] : 0.0;
+      heightError_ = partner ? std::sqrt(std::max(0.0, n[terms_ - 1][terms_ - 1])) : 0.0;
     }
-    height_ = partner ? p_[terms_ - 1] : 0.0;
-    heightError_ = partner ? std::sqrt(std::max(0.0, n[terms_ - 1][terms_ - 1])) : 0.0;
     double chi2 = 0;
     for (int32_t c = a_; c <= b_; ++c) {
-      const double r = sp_.Y[c] - Model(c, theta, partner, false);
-      chi2 += weight_[static_cast<size_t>(c - a_)] * r * r;
+      const size_t k = static_cast<size_t>(c - a_);
+      const double* fixed = basis_.data() + k * fixed_;
+      const double* peak = peak_.data() + k * 3;
+      double model = 0;
+      for (int32_t i = 0; i < fixed_; ++i) model += p_[i] * fixed[i];
+      for (int32_t i = fixed_; i < terms_; ++i) model += p_[i] * peak[i - fixed_];
+      const double r = std::sqrt(weight_[k]) * (sp_.Y[c] - model);
+      residual_[k] = r;
+      chi2 += r * r;
     }
     return std::isfinite(chi2) ? chi2 : HUGE_VAL;
   }
@@ -139,29 +241,312 @@ public:
     return s;
   }
   int32_t Terms() const { return terms_; }
+  // The channels of the window, and the weighted residuals of the last Chi2 over them.
+  int32_t Channels() const { return b_ - a_ + 1; }
+  const double* Residuals() const { return residual_.data(); }
   // The fitted line of the last Chi2 at c.
   double Line(double c) const { return p_[0] + p_[1] * (c - x0_) / w_; }
   double height_ = 0, heightError_ = 0;
 
 private:
+  // u = L^-1 v over the fixed terms.
+  void Forward(const double* v, double* u) const {
+    for (int32_t i = 0; i < fixed_; ++i) {
+      double x = v[i];
+      for (int32_t k = 0; k < i; ++k) x -= factor_[i][k] * u[k];
+      u[i] = x / factor_[i][i];
+    }
+  }
+  // The terms from the normal equations n (lower triangle; the fixed block factored) and t: with
+  // Z = L^-1 N_fv, the varying terms solve (N_vv - Z'Z) p_v = t_v - Z' L^-1 t_f, then
+  // L' p_f = L^-1 t_f - Z p_v. The partner's variance is the last diagonal element of the inverse
+  // of N_vv - Z'Z.
+  bool SolveBySchur(const double rows[3][MaxTerms], const double* t) {
+    const int32_t vary = terms_ - fixed_;
+    double z[3][MaxTerms], s[3][3], u[3];
+    for (int32_t v = 0; v < vary; ++v) {
+      double column[MaxTerms];
+      for (int32_t i = 0; i < fixed_; ++i) column[i] = rows[v][i];
+      Forward(column, z[v]);
+    }
+    for (int32_t v = 0; v < vary; ++v) {
+      u[v] = t[fixed_ + v];
+      for (int32_t i = 0; i < fixed_; ++i) u[v] -= z[v][i] * fixedU_[i];
+      for (int32_t w = 0; w <= v; ++w) {
+        double x = rows[v][fixed_ + w];
+        for (int32_t i = 0; i < fixed_; ++i) x -= z[v][i] * z[w][i];
+        s[v][w] = s[w][v] = x;
+      }
+    }
+    // Invert the small symmetric block (Gauss-Jordan with partial pivots).
+    double inverse[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    for (int32_t i = 0; i < vary; ++i) {
+      int32_t p = i;
+      for (int32_t r = i + 1; r < vary; ++r)
+        if (std::fabs(s[r][i]) > std::fabs(s[p][i])) p = r;
+      if (!(std::fabs(s[p][i]) > 1e-300)) return false;
+      std::swap(s[i], s[p]), std::swap(inverse[i], inverse[p]);
+      const double pivot = s[i][i];
+      for (int32_t j = 0; j < vary; ++j) s[i][j] /= pivot, inverse[i][j] /= pivot;
+      for (int32_t r = 0; r < vary; ++r) {
+        if (r == i) continue;
+        const double f = s[r][i];
+        for (int32_t j = 0; j < vary; ++j) s[r][j] -= f * s[i][j], inverse[r][j] -= f * inverse[i][j];
+      }
+    }
+    for (int32_t v = 0; v < vary; ++v) {
+      p_[fixed_ + v] = 0;
+      for (int32_t w = 0; w < vary; ++w) p_[fixed_ + v] += inverse[v][w] * u[w];
+    }
+    double rhs[MaxTerms];
+    for (int32_t i = 0; i < fixed_; ++i) {
+      rhs[i] = fixedU_[i];
+      for (int32_t v = 0; v < vary; ++v) rhs[i] -= z[v][i] * p_[fixed_ + v];
+    }
+    for (int32_t i = fixed_ - 1; i >= 0; --i) {
+      double x = rhs[i];
+      for (int32_t k = i + 1; k < fixed_; ++k) x -= factor_[k][i] * p_[k];
+      p_[i] = x / factor_[i][i];
+    }
+    const bool partner = vary == 3;
+    height_ = partner ? p_[terms_ - 1] : 0.0;
+    heightError_ = partner ? std::sqrt(std::max(0.0, inverse[2][2])) : 0.0;
+    return std::all_of(p_, p_ + terms_, [](double v) { return std::isfinite(v); });
+  }
+  // The line and the other found peaks, then the found peak and the partner.
   void Basis(double c, const double* theta, bool partner, double* f) const {
-    const double d = c - theta[0];
-    f[0] = 1, f[1] = (c - x0_) / w_, f[2] = BackToBack(d, theta[1], theta[2], theta[3]), f[3] = Lorentz(d, theta[1]);
-    int32_t k = 4;
+    FixedBasis(c, f);
+    PeakBasis(c, theta, partner, f + fixed_, nullptr);
+  }
+  void FixedBasis(double c, double* f) const {
+    f[0] = 1, f[1] = (c - x0_) / w_;
+    int32_t k = 2;
     for (double x : others_) {
       const double w = LawWidth(x);
       // The Gaussian's slope in x takes up a small error of the point's position.
       const double g = Gauss(c - x, w);
       f[k++] = g, f[k++] = Lorentz(c - x, w), f[k++] = g * (c - x) / w;
     }
-    if (partner) f[k] = Gauss(c - theta[4], LawWidth(theta[4]));
+  }
+  // Beyond 2.5 widths and 15 decay lengths the found peak's Gaussian part is below 1e-7 of its
+  // top, beyond 3 widths the partner below 1e-10: 0 there. With both decay lengths held at their
+  // least the found peak is a Gaussian (a symmetric fit). df, when given, takes the derivatives
+  // df[v * MaxDims + k] of profile v in theta[k].
+  void PeakBasis(double c, const double* theta, bool partner, double* f, double* df) const {
+    const double d = c - theta[0], w1 = theta[1];
+    const bool symmetric = theta[2] == MinDecay * w_ && theta[3] == MinDecay * w_;
+    const double reach = 2.5 * w1 + 15 * (d < 0 ? theta[2] : theta[3]);
+    if (df) std::fill(df, df + 3 * MaxDims, 0.0);
+    const double u = d / w1;
+    if (symmetric) {
+      f[0] = Gauss(d, w1);
+      if (df) df[0] = f[0] * 2 * FourLn2 * u / w1, df[1] = df[0] * u;
+    } else if (std::fabs(d) <= reach) {
+      const double rise = theta[2], decay = theta[3], sum = rise + decay;
+      double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
+      TailWithDerivatives(-d, w1, rise, hr, dr);
+      TailWithDerivatives(d, w1, decay, hd, dd);
+      f[0] = (rise * hr + decay * hd) / sum;
+      if (df) {
+        df[0] = -(-rise * dr[0] + decay * dd[0]) / sum;  // d/dx1 = -d/dd
+        df[1] = (rise * dr[1] + decay * dd[1]) / sum;
+        df[2] = (hr + rise * dr[2] - f[0]) / sum;
+        df[3] = (hd + decay * dd[2] - f[0]) / sum;
+      }
+    } else {
+      f[0] = 0;
+    }
+    f[1] = Lorentz(d, w1);
+    if (df) df[MaxDims] = f[1] * f[1] * 8 * u / w1, df[MaxDims + 1] = df[MaxDims] * u;
+    if (partner) {
+      const double w2 = LawWidth(theta[4]), d2 = c - theta[4];
+      f[2] = std::fabs(d2) <= 3 * w2 ? Gauss(d2, w2) : 0.0;
+      if (df) {
+        // The law's width moves with the partner's position.
+        const double u2 = d2 / w2, dw2 = PeakWidthIntercept + PeakWidthSlope * theta[4] > 1 ? PeakWidthSlope : 0.0;
+        df[2 * MaxDims + 4] = f[2] * 2 * FourLn2 * u2 / w2 * (1 + u2 * dw2);
+      }
+    }
   }
   const TSpectrum& sp_;
   int32_t a_, b_;
   double x0_, w_;
-  std::vector<double> others_, weight_;
-  int32_t terms_ = 0;
+  std::vector<double> others_, weight_, basis_, peak_, residual_, base_, slope_;
+  int32_t terms_ = 0, fixed_ = 0;
+  double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
+  double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
+  bool factored_ = false;
   double p_[MaxTerms] = {};
+};
+
+// The cheap test before the local fits: the found peak as a Gaussian plus a Lorentzian of one free
+// position and width (Gauss-Newton with analytic derivatives), the line and the other found peaks
+// as in the local fit; then, for partners of the law's width at positions 0.75 to 2.75 widths on
+// one side, the significance of the partner's height in the joint fit linearised about that
+// optimum (the partner's profile less its projection onto the single fit's terms and its
+// derivatives in position and width). Only where some position reaches ScreenSignificance of
+// PartnerSignificance do the simplex fits run. The columns live in buffers kept between calls.
+constexpr double ScreenSignificance = 0.7;
+constexpr int32_t ScreenPasses = 8;
+constexpr double BlendWidth = 1.2;
+constexpr double CloseReach = 2.0;
+
+class TScreen {
+public:
+  // Whether a partner of the found peak x0 (law width w) on `side` may reach significance z.
+  bool MayHavePartner(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                      const std::vector<double>& others, int32_t side, double z) {
+    n_ = b - a + 1;
+    const int32_t fixed = 2 + 3 * static_cast<int32_t>(others.size());
+    q_.resize(static_cast<size_t>(n_) * (fixed + 5));
+    y_.resize(static_cast<size_t>(n_)), root_.resize(static_cast<size_t>(n_));
+    for (int32_t i = 0; i < n_; ++i) {
+      const int32_t c = a + i;
+      root_[static_cast<size_t>(i)] = 1 / std::sqrt(ChannelVariance(sp, c, errorsKnown));
+      y_[static_cast<size_t>(i)] = sp.Y[c] * root_[static_cast<size_t>(i)];
+      double* f = Column(0);
+      f[i] = root_[static_cast<size_t>(i)], Column(1)[i] = root_[static_cast<size_t>(i)] * (c - x0) / w;
+      int32_t k = 2;
+      for (double x : others) {
+        const double wo = LawWidth(x), g = Gauss(c - x, wo);
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * g;
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * Lorentz(c - x, wo);
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * g * (c - x) / wo;
+      }
+    }
+    fixed_ = 0;
+    for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
+    // Gauss-Newton on the position and width of the found peak.
+    double x1 = x0, w1 = w, coef[4] = {};
+    for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
+      const bool last = pass == ScreenPasses - 1;
+      if (!Single(a, x1, w1, coef, last)) return true;
+      if (!(coef[0] != 0 || coef[1] != 0)) return true;
+      if (last) break;
+      const double dx = std::clamp(coef[2], -0.25 * w, 0.25 * w), dw = std::clamp(coef[3], -0.25 * w, 0.25 * w);
+      x1 += dx, w1 = std::clamp(w1 + dw, 0.4 * w, 2.5 * w);
+      if (!(std::fabs(x1 - x0) <= w)) return true;
+      if (pass > 0 && std::fabs(dx) < 0.01 * w && std::fabs(dw) < 0.01 * w) pass = ScreenPasses - 2;
+    }
+    // A single peak fitted clearly broader than the law may be a blend that the split start parts.
+    if (w1 > BlendWidth * w) return true;
+    // The residual of the linearised fit (the data less its projection) and its misfit.
+    double chi2 = 0;
+    for (int32_t i = 0; i < n_; ++i) chi2 += y_[static_cast<size_t>(i)] * y_[static_cast<size_t>(i)];
+    const int32_t freedom = n_ - terms_ - 3;
+    if (freedom < 1) return true;
+    const double misfit = std::max(1.0, chi2 / freedom), step = std::max(0.5, w / 10);
+    double* k = Column(terms_);
+    for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
+      const double w2 = LawWidth(x);
+      double ky = 0;
+      for (int32_t i = 0; i < n_; ++i) {
+        k[i] = root_[static_cast<size_t>(i)] * Gauss(a + i - x, w2);
+        ky += k[i] * y_[static_cast<size_t>(i)];
+      }
+      Project(terms_);
+      double kk = 0;
+      for (int32_t i = 0; i < n_; ++i) kk += k[i] * k[i];
+      if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
+    }
+    return false;
+  }
+
+private:
+  double* Column(int32_t k) { return q_.data() + static_cast<size_t>(k) * n_; }
+  // Removes from column k its projection onto the orthonormal columns 0..k-1.
+  void Project(int32_t k) {
+    double* v = Column(k);
+    for (int32_t j = 0; j < k; ++j) {
+      const double* u = Column(j);
+      double d = 0;
+      for (int32_t i = 0; i < n_; ++i) d += u[i] * v[i];
+      for (int32_t i = 0; i < n_; ++i) v[i] -= d * u[i];
+    }
+  }
+  // Orthonormalises column `from` against columns 0..at-1 into column `at`; 0 when it adds nothing.
+  int32_t Orthonormalise(int32_t from, int32_t at) {
+    if (from != at) std::copy(Column(from), Column(from) + n_, Column(at));
+    double before = 0;
+    for (int32_t i = 0; i < n_; ++i) before += Column(at)[i] * Column(at)[i];
+    Project(at);
+    double norm = 0;
+    double* v = Column(at);
+    for (int32_t i = 0; i < n_; ++i) norm += v[i] * v[i];
+    if (!(norm > 1e-20 * before) || !(norm > 0)) return 0;
+    const double s = 1 / std::sqrt(norm);
+    for (int32_t i = 0; i < n_; ++i) v[i] *= s;
+    return 1;
+  }
+  // The single peak at x1, w1: Gaussian and Lorentzian heights in coef[0..1], the Gauss-Newton
+  // steps of position and width in coef[2..3]; y_ left as the residual when `keep`.
+  bool Single(int32_t a, double x1, double w1, double* coef, bool keep) {
+    // Columns fixed_.. hold G, L, dM/dx1, dM/dw1 (M = coef0 G + coef1 L of the last pass).
+    const double g0 = coef[0], l0 = coef[1];
+    const bool first = g0 == 0 && l0 == 0;
+    std::vector<double>& raw = raw_;
+    raw.resize(static_cast<size_t>(4 * n_));
+    for (int32_t i = 0; i < n_; ++i) {
+      const double d = a + i - x1, u = d / w1, r = root_[static_cast<size_t>(i)];
+      const double g = std::exp(-FourLn2 * u * u), l = 1 / (1 + 4 * u * u);
+      // d/dx1 and d/dw1 of exp(-4 ln2 u^2) and 1 / (1 + 4 u^2), u = (c - x1) / w1.
+      const double gx = g * 2 * FourLn2 * u / w1, gw = gx * u, lx = l * l * 8 * u / w1, lw = lx * u;
+      raw[static_cast<size_t>(i)] = r * g, raw[static_cast<size_t>(n_ + i)] = r * l;
+      raw[static_cast<size_t>(2 * n_ + i)] = r * (g0 * gx + l0 * lx);
+      raw[static_cast<size_t>(3 * n_ + i)] = r * (g0 * gw + l0 * lw);
+    }
+    const int32_t vary = first ? 2 : 4;
+    // The heights and steps from the triangular system of the Gram-Schmidt on the varying columns.
+    double r[4][4] = {}, t[4] = {};
+    int32_t k = fixed_;
+    for (int32_t j = 0; j < vary; ++j) {
+      double* v = Column(k);
+      std::copy(raw.begin() + static_cast<ptrdiff_t>(j) * n_, raw.begin() + static_cast<ptrdiff_t>(j + 1) * n_, v);
+      for (int32_t m = 0; m < k; ++m) {
+        const double* u = Column(m);
+        double dot = 0;
+        for (int32_t i = 0; i < n_; ++i) dot += u[i] * v[i];
+        if (m >= fixed_) r[m - fixed_][j] = dot;
+        for (int32_t i = 0; i < n_; ++i) v[i] -= dot * u[i];
+      }
+      double norm = 0;
+      for (int32_t i = 0; i < n_; ++i) norm += v[i] * v[i];
+      if (!(norm > 0)) return false;
+      norm = std::sqrt(norm);
+      r[j][j] = norm;
+      for (int32_t i = 0; i < n_; ++i) v[i] /= norm;
+      ++k;
+    }
+    // t = Q^T y over the varying columns (the fixed ones' share leaves the heights unchanged).
+    std::vector<double>& y = work_;
+    y.assign(y_.begin(), y_.end());
+    for (int32_t m = 0; m < k; ++m) {
+      const double* u = Column(m);
+      double dot = 0;
+      for (int32_t i = 0; i < n_; ++i) dot += u[i] * y[static_cast<size_t>(i)];
+      if (m >= fixed_) t[m - fixed_] = dot;
+      for (int32_t i = 0; i < n_; ++i) y[static_cast<size_t>(i)] -= dot * u[i];
+    }
+    double p[4] = {};
+    for (int32_t j = vary - 1; j >= 0; --j) {
+      double s = t[j];
+      for (int32_t m = j + 1; m < vary; ++m) s -= r[j][m] * p[m];
+      p[j] = s / r[j][j];
+    }
+    if (!std::all_of(p, p + vary, [](double v) { return std::isfinite(v); })) return false;
+    if (first) {
+      coef[0] = p[0], coef[1] = p[1], coef[2] = coef[3] = 0;
+    } else {
+      // The derivative columns were scaled by the old heights: their coefficients are the steps.
+      coef[0] = p[0], coef[1] = p[1], coef[2] = p[2], coef[3] = p[3];
+    }
+    terms_ = k;
+    if (keep) y_.swap(y);
+    return true;
+  }
+
+  int32_t n_ = 0, fixed_ = 0, terms_ = 0;
+  std::vector<double> q_, y_, root_, raw_, work_;
 };
 
 // The coordinates of theta a minimisation frees: the found peak's position and width, its decay
@@ -169,64 +554,88 @@ private:
 using TFree = std::initializer_list<int32_t>;
 constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1, 4}, TailedPair = {0, 1, 2, 3, 4};
 
-// Nelder-Mead on fit.Chi2 over the coordinates `free` of theta (the others held) from steps
-// `step`; theta ends at the best vertex, the result is its chi^2.
+// Levenberg-Marquardt on the weighted residuals of fit (its linear terms solved at each theta) over
+// the coordinates `free` of theta (the others held), with derivatives by forward differences of a
+// thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
+// keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
+constexpr int32_t MaxIterations = 60, MaxDamping = 40;
+constexpr double DifferenceStep = 1e-3, SettledFall = 1e-2;  // chi^2
+
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
-  const int32_t dims = static_cast<int32_t>(free.size());
-  double v[MaxDims + 1][MaxDims], value[MaxDims + 1];
-  for (int32_t i = 0; i <= dims; ++i) {
-    std::copy(theta, theta + MaxDims, v[i]);
-    if (i > 0) v[i][free.begin()[i - 1]] += step[free.begin()[i - 1]];
-    value[i] = fit.Chi2(v[i], partner);
-  }
-  for (int32_t pass = 0; pass < SimplexPasses; ++pass) {
-    int32_t lo = 0, hi = 0;
-    for (int32_t i = 1; i <= dims; ++i) {
-      if (value[i] < value[lo]) lo = i;
-      if (value[i] > value[hi]) hi = i;
+  const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
+  static std::vector<double> r0, jacobian;
+  r0.resize(static_cast<size_t>(n)), jacobian.resize(static_cast<size_t>(n) * MaxDims);
+  double chi2 = fit.Chi2(theta, partner);
+  if (!std::isfinite(chi2)) return HUGE_VAL;
+  std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
+  double lambda = 1e-3;
+  for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
+    fit.Linearise(theta, partner);
+    for (int32_t j = 0; j < dims; ++j) {
+      const int32_t k = free.begin()[j];
+      double trial[MaxDims];
+      std::copy(theta, theta + MaxDims, trial);
+      double h = DifferenceStep * step[k];
+      trial[k] = theta[k] + h;
+      if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) {
+        h = -h, trial[k] = theta[k] + h;
+        if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) h = 0;
+      }
+      double* column = jacobian.data() + static_cast<size_t>(j) * n;
+      for (int32_t i = 0; i < n; ++i) column[i] = h != 0 ? (fit.Residuals()[i] - r0[static_cast<size_t>(i)]) / h : 0.0;
     }
-    int32_t next = lo;  // the highest but one
-    for (int32_t i = 0; i <= dims; ++i)
-      if (i != hi && value[i] > value[next]) next = i;
-    if (value[hi] - value[lo] < 1e-6 * (1 + value[lo])) break;
-    double centre[MaxDims], trial[MaxDims], expanded[MaxDims];
-    std::copy(theta, theta + MaxDims, centre);
-    for (int32_t k : free) centre[k] = 0;
-    for (int32_t i = 0; i <= dims; ++i)
-      if (i != hi)
-        for (int32_t k : free) centre[k] += v[i][k] / dims;
-    std::copy(centre, centre + MaxDims, trial);
-    std::copy(centre, centre + MaxDims, expanded);
-    for (int32_t k : free) trial[k] = 2 * centre[k] - v[hi][k];
-    const double t = fit.Chi2(trial, partner);
-    if (t < value[lo]) {
-      for (int32_t k : free) expanded[k] = 3 * centre[k] - 2 * v[hi][k];
-      const double e = fit.Chi2(expanded, partner);
-      if (e < t)
-        std::copy(expanded, expanded + MaxDims, v[hi]), value[hi] = e;
-      else
-        std::copy(trial, trial + MaxDims, v[hi]), value[hi] = t;
-    } else if (t < value[next]) {
-      std::copy(trial, trial + MaxDims, v[hi]), value[hi] = t;
-    } else {
-      for (int32_t k : free) trial[k] = (centre[k] + v[hi][k]) / 2;
-      const double c = fit.Chi2(trial, partner);
-      if (c < value[hi]) {
-        std::copy(trial, trial + MaxDims, v[hi]), value[hi] = c;
-      } else {
-        for (int32_t i = 0; i <= dims; ++i) {
-          if (i == lo) continue;
-          for (int32_t k : free) v[i][k] = (v[i][k] + v[lo][k]) / 2;
-          value[i] = fit.Chi2(v[i], partner);
-        }
+    double a[MaxDims][MaxDims] = {}, g[MaxDims] = {};
+    for (int32_t j = 0; j < dims; ++j) {
+      const double* u = jacobian.data() + static_cast<size_t>(j) * n;
+      for (int32_t i = 0; i < n; ++i) g[j] += u[i] * r0[static_cast<size_t>(i)];
+      for (int32_t m = 0; m <= j; ++m) {
+        const double* v = jacobian.data() + static_cast<size_t>(m) * n;
+        for (int32_t i = 0; i < n; ++i) a[j][m] += u[i] * v[i];
+        a[m][j] = a[j][m];
       }
     }
+    bool accepted = false;
+    double fall = 0;
+    for (int32_t damping = 0; damping < MaxDamping && !accepted; ++damping) {
+      // (A + lambda diag A) delta = -g by elimination with partial pivots.
+      double m[MaxDims][MaxDims + 1];
+      for (int32_t j = 0; j < dims; ++j) {
+        for (int32_t k = 0; k < dims; ++k) m[j][k] = a[j][k];
+        m[j][j] += lambda * (a[j][j] > 0 ? a[j][j] : 1.0);
+        m[j][dims] = -g[j];
+      }
+      bool solved = true;
+      for (int32_t j = 0; j < dims && solved; ++j) {
+        int32_t p = j;
+        for (int32_t r = j + 1; r < dims; ++r)
+          if (std::fabs(m[r][j]) > std::fabs(m[p][j])) p = r;
+        std::swap(m[j], m[p]);
+        if (!(std::fabs(m[j][j]) > 0)) solved = false;
+        for (int32_t r = j + 1; r < dims && solved; ++r) {
+          const double f = m[r][j] / m[j][j];
+          for (int32_t k = j; k <= dims; ++k) m[r][k] -= f * m[j][k];
+        }
+      }
+      double trial[MaxDims];
+      std::copy(theta, theta + MaxDims, trial);
+      for (int32_t j = dims - 1; j >= 0 && solved; --j) {
+        double v = m[j][dims];
+        for (int32_t k = j + 1; k < dims; ++k) v -= m[j][k] * (trial[free.begin()[k]] - theta[free.begin()[k]]);
+        trial[free.begin()[j]] = theta[free.begin()[j]] + v / m[j][j];
+      }
+      const double c = solved ? fit.Chi2(trial, partner) : HUGE_VAL;
+      if (c < chi2) {
+        accepted = true, fall = chi2 - c, chi2 = c;
+        std::copy(trial, trial + MaxDims, theta);
+        std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
+        lambda = std::max(lambda / 3, 1e-9);
+      } else {
+        lambda *= 4;
+      }
+    }
+    if (!accepted || fall < SettledFall) break;
   }
-  int32_t lo = 0;
-  for (int32_t i = 1; i <= dims; ++i)
-    if (value[i] < value[lo]) lo = i;
-  std::copy(v[lo], v[lo] + MaxDims, theta);
-  return fit.Chi2(theta, partner);  // leaves the terms of the best vertex
+  return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
 
 // The fall of chi^2 from the found peak with free tails alone to that with the partner as well,
@@ -288,6 +697,17 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
     b = std::min(last, std::max(b, static_cast<int32_t>(std::floor(x + 1.5 * LawWidth(x)))));
   }
   if (b - a < 12) return;
+  // A neighbour in the partner's reach closer than CloseReach widths biases both points: the joint
+  // fit places them. Elsewhere the screen (with that neighbour as one of the others) decides whether
+  // an excess beside the found peak calls for the local fits.
+  static TScreen screen;
+  static std::vector<double> screened;
+  screened.assign(others.begin(), others.end());
+  if (inReach == 1) screened.push_back(MarkedPoints[reachIndex]);
+  const bool close = inReach == 1 && std::fabs(MarkedPoints[reachIndex] - x0) < CloseReach * w;
+  if (!close && !screen.MayHavePartner(sp, a, b, errorsKnown, x0, w, screened, side,
+                                       PartnerSignificance * std::max(1.0, PeakSensitivity)))
+    return;
   TLocalFit fit(sp, a, b, errorsKnown, x0, w, others);
   double single[MaxDims] = {x0, w, MinDecay * w, MinDecay * w, 0};
   const double step[MaxDims] = {0.1 * w, 0.1 * w, 0.3 * w, 0.3 * w, 0.1 * w};
@@ -315,8 +735,13 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
   const double d = MinDecay * w;
   const double starts[3][MaxDims] = {{single[0], single[1], d, d, start}, {single[0], w, d, d, start},
                                      {x0 - side * 0.55 * w, w, d, d, x0 + side * 0.6 * w}};
+  // The law's width is a start of its own only where the single peak's differs from it by a tenth,
+  // the split only where the single peak is broader than a blend would leave it.
+  const bool tried[3] = {true, std::fabs(single[1] - w) > 0.1 * w, single[1] > BlendWidth * w};
   double pair[MaxDims], chi2 = HUGE_VAL;
-  for (const auto& from : starts) {
+  for (int32_t k = 0; k < 3; ++k) {
+    if (!tried[k]) continue;
+    const double* from = starts[k];
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
     const double c = Minimise(fit, trial, step, SymmetricPair, true);
@@ -352,16 +777,23 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
                mm = fit.Model(x2 - 1, pair, true, true);
   t.background = m0, t.backgroundSlope = (mp - mm) / 2, t.backgroundCurvature = (mp - 2 * m0 + mm) / 2;
   if (OneChannelSpike(sp, first, last, errorsKnown, x2, w2, t)) return;
-  // The exponential tails of a time-of-flight peak are no partner: the partner must lower chi^2 as
-  // well from the single peak with its tails free.
+  // The exponential tails of a time-of-flight peak are no partner: a new partner must lower chi^2
+  // as well from the single peak with its tails free (a neighbour already found is only placed).
   const double zt = TailSignificance * std::max(1.0, PeakSensitivity);
-  if (!(FallOverTails(fit, single, pair, step, w, side) >= zt * zt * misfit)) return;
+  if (inReach == 0 && !(FallOverTails(fit, single, pair, step, w, side) >= zt * zt * misfit)) return;
   MarkedPoints[i0] = pair[0];
   const int32_t k = inReach == 1 ? reachIndex : ++MarkedPointCount;
   MarkedPoints[k] = x2;
   PeakHeights[k] = sp.Y[c2];
 }
 }  // namespace
+
+bool PartnerScreenPasses(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                         const std::vector<double>& others, int32_t side) {
+  static TScreen screen;
+  return screen.MayHavePartner(sp, a, b, errorsKnown, x0, w, others, side,
+                               PartnerSignificance * std::max(1.0, PeakSensitivity));
+}
 
 void AddHiddenPartners(const TSpectrum& sp, bool errorsKnown) {
   const int32_t found = MarkedPointCount;

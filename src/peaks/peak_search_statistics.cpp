@@ -14,6 +14,8 @@ constexpr int32_t MinFlankChannels = 4;
 // The Newton steps of the centring end when a step is below 1e-4 channel.
 constexpr int32_t CentringPasses = 50;
 constexpr double CentringReach = 0.75, MinCentringReach = 0.25;  // widths
+constexpr int32_t EndFitPasses = 20;
+constexpr double EndWindow = 2.0;  // widths about the point
 
 double Variance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
   if (errorsKnown && sp.E[c] > 0) return sp.E[c] * sp.E[c];
@@ -329,6 +331,32 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
   return x;
 }
 
+namespace {
+// The share of channel k (its centre k channels from the peak's) of a channel-integrated Gaussian of
+// full width fwhm.
+double ChannelShare(int32_t k, double fwhm) {
+  const double sigma = fwhm / (2 * std::sqrt(2 * std::log(2.0)));
+  auto below = [&](double z) { return 0.5 * std::erfc(-z / (sigma * std::sqrt(2.0))); };
+  return below(k + 0.5) - below(k - 0.5);
+}
+}  // namespace
+
+double SpikeNeighbourShare(double w) {
+  const double g0 = ChannelShare(0, w / 2), g1 = ChannelShare(1, w / 2), g2 = ChannelShare(2, w / 2);
+  return (g1 - g2) / (g0 - g2);
+}
+
+bool SpikeAt(const TSpectrum& sp, bool errorsKnown, int32_t c, double r) {
+  const double* y = sp.Y;
+  if (!(y[c] > y[c - 1] && y[c] > y[c + 1])) return false;
+  const double m1 = (y[c - 1] + y[c + 1]) / 2, m2 = (y[c - 2] + y[c + 2]) / 2;
+  const double shortfall = r * y[c] - m1 + (1 - r) * m2;
+  const double sd = std::sqrt(r * r * Variance(sp, c, errorsKnown) +
+                              (Variance(sp, c - 1, errorsKnown) + Variance(sp, c + 1, errorsKnown)) / 4 +
+                              (1 - r) * (1 - r) * (Variance(sp, c - 2, errorsKnown) + Variance(sp, c + 2, errorsKnown)) / 4);
+  return shortfall > SpikeSignificance * sd;
+}
+
 bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
                      const TPeakStatistics& t) {
   first = std::max(first, 1), last = std::min(last, MaxChannels);
@@ -344,9 +372,7 @@ bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool erro
     if (c == 0 || excess(j) > excess(c)) c = j;
   if (c == 0) return false;
   // The neighbours' share of a channel-integrated Gaussian of full width w / 2 centred on c.
-  const double sigma = w / 2 / (2 * std::sqrt(2 * std::log(2.0)));
-  auto below = [&](double z) { return 0.5 * std::erfc(-z / (sigma * std::sqrt(2.0))); };
-  const double r = (below(1.5) - below(0.5)) / (2 * below(0.5) - 1);
+  const double r = ChannelShare(1, w / 2) / ChannelShare(0, w / 2);
   const double e0 = excess(c), e1 = (excess(c - 1) + excess(c + 1)) / 2;
   const double shortfall = r * e0 - e1;
   const double sd = std::sqrt(r * r * Variance(sp, c, errorsKnown) +
@@ -361,6 +387,68 @@ bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool erro
     skk += k * k, sky += k * excess(j), skkv += k * k * Variance(sp, j, errorsKnown);
   }
   return !(skk > 0 && sky >= MinPeakSignificance * std::sqrt(skkv));
+}
+
+double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w) {
+  first = std::max(first, 1), last = std::min(last, MaxChannels);
+  if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return NAN;
+  w = std::max(w, 1.0);
+  const bool high = last - x < x - first;
+  const int32_t a = std::max(first, static_cast<int32_t>(std::floor(x - EndWindow * w)));
+  const int32_t b = std::min(last, static_cast<int32_t>(std::ceil(x + EndWindow * w)));
+  if (b - a < 6) return NAN;
+  // A line and a Gaussian of the law's width (its height and centre free) by Gauss-Newton, started
+  // at the largest count over the line through the window's ends.
+  double p[4] = {0, 0, 0, 0};  // line at x, its slope, height, centre
+  {
+    const double slope = (sp.Y[b] - sp.Y[a]) / (b - a);
+    double best = -HUGE_VAL;
+    for (int32_t c = a; c <= b; ++c) {
+      const double net = sp.Y[c] - sp.Y[a] - slope * (c - a);
+      if (net > best) best = net, p[3] = c;
+    }
+    p[0] = sp.Y[a] + slope * (x - a), p[1] = slope, p[2] = std::max(best, 1.0);
+  }
+  const double a2 = FourLn2 / (w * w);
+  double heightError = HUGE_VAL, centreError = HUGE_VAL;
+  for (int32_t pass = 0; pass < EndFitPasses; ++pass) {
+    double n[4][5] = {};
+    for (int32_t c = a; c <= b; ++c) {
+      const double d = c - p[3], k = std::exp(-a2 * d * d), v = Variance(sp, c, errorsKnown);
+      const double j[4] = {1, c - x, k, p[2] * k * 2 * a2 * d};
+      const double r = sp.Y[c] - (p[0] + p[1] * (c - x) + p[2] * k);
+      for (int32_t u = 0; u < 4; ++u) {
+        for (int32_t q = 0; q < 4; ++q) n[u][q] += j[u] * j[q] / v;
+        n[u][4] += j[u] * r / v;
+      }
+    }
+    // The inverse's diagonal for the errors, the step from the same elimination.
+    double m[4][9];
+    for (int32_t u = 0; u < 4; ++u) {
+      for (int32_t q = 0; q < 4; ++q) m[u][q] = n[u][q], m[u][4 + q] = u == q;
+      m[u][8] = n[u][4];
+    }
+    for (int32_t u = 0; u < 4; ++u) {
+      if (!(std::fabs(m[u][u]) > 1e-300)) return NAN;
+      for (int32_t r = 0; r < 4; ++r) {
+        if (r == u) continue;
+        const double f = m[r][u] / m[u][u];
+        for (int32_t q = 0; q < 9; ++q) m[r][q] -= f * m[u][q];
+      }
+    }
+    double step[4];
+    for (int32_t u = 0; u < 4; ++u) step[u] = m[u][8] / m[u][u];
+    heightError = std::sqrt(std::max(0.0, m[2][6] / m[2][2]));
+    centreError = std::sqrt(std::max(0.0, m[3][7] / m[3][3]));
+    step[3] = std::clamp(step[3], -w / 4, w / 4);
+    for (int32_t u = 0; u < 4; ++u) p[u] += step[u];
+    if (!(p[2] > 0) || !(std::fabs(p[3] - x) <= EndWindow * w)) return NAN;
+    if (std::fabs(step[3]) < 1e-3) break;
+  }
+  // A significant height whose centre lies inside the range's edge (half a channel beyond the end).
+  const double inside = high ? last + 0.5 - p[3] : p[3] - (first - 0.5);
+  return p[2] >= MinPeakSignificance * heightError && inside >= EndInside * centreError && inside >= 1.0 ? p[3]
+                                                                                                       : NAN;
 }
 
 bool SignificantPeak(const TPeakStatistics& t, double sensitivity) {
