@@ -572,7 +572,7 @@ void TParameter::RejectIteration(double rise) {
   // settled if the undamped step from there is within the tolerance, else on with this step.
   if (StepSigmas <= 1e-3 && rise <= 1e-5 * std::fabs(PrevFunctional)) {
     const double eps = NewtonDistance(acceptedMatrix_, acceptedRhs_);
-    if (eps <= AccuracyLimit()) {
+    if (eps <= std::max(AccuracyLimit(), MinAccuracy)) {
       RestoreAcceptedValues();
       atAcceptedPoint_ = true;
       Settled = true;

@@ -13,6 +13,7 @@
 // best functional it reached goes back to that point; it is marked as diverged unless the tests
 // that end the iterations hold there. The errors are those of the point the fit ends at.
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -206,14 +207,24 @@ public:
   std::vector<uint8_t> ErrorKind;
   // nullptr when Error of record i is a standard deviation; otherwise what to show instead.
   const char* ErrorNote(int32_t i) const;
+  // The Error of record i is no standard deviation: a singular fit, or a row without information.
+  bool ErrorUndeterminedAt(int32_t i) const {
+    return UndeterminedErrors ||
+           (i >= 1 && i < static_cast<int32_t>(ErrorKind.size()) && ErrorKind[static_cast<size_t>(i)] == ErrorUndetermined);
+  }
+  // Error of record i, or -1 where it is undetermined (written as "?").
+  double KnownError(int32_t i) const {
+    return i >= 1 && i < static_cast<int32_t>(Records.size()) && !ErrorUndeterminedAt(i) ? Records[static_cast<size_t>(i)].Error : -1.0;
+  }
   // The largest move of a free parameter in the last step, in its standard deviations.
   double StepSigmas = 0;
   // Eps is the largest distance of a free parameter from the optimum, measured at the point of the
   // last accepted sweep (after the fit, at the point it ends at) as the undamped Gauss-Newton
   // step, in tenths of that parameter's standard deviation: an Eps of 0.5 leaves every parameter
   // within 0.05 standard deviations of the optimum. The tolerance is EpsReq, or DefaultAccuracy
-  // when EpsReq is 0 or less.
-  static constexpr double DefaultAccuracy = 0.1;
+  // when EpsReq is 0 or less. A step rejected for a rise at the rounding level settles the fit
+  // within MinAccuracy, where the rounding of the sums over the points leaves the Newton step.
+  static constexpr double DefaultAccuracy = 0.1, MinAccuracy = 1e-3;
   double AccuracyLimit() const { return EpsReq > 0 ? EpsReq : DefaultAccuracy; }
   // Eps within the tolerance: the fit has settled at the optimum (also when its functional had
   // stopped falling: it is not settled while a parameter is further off).
