@@ -992,3 +992,32 @@ TEST_F(FitFaults, CycleOverAFlatFunctionalIsNotConverged) {
     EXPECT_NEAR(r.Error(1), 0.5, 1e-5);  // 1 / sqrt(4 F'^2), F' = 1
   }
 }
+
+// y = -1 + 2x at x = 0..4 fitted by p1 + p2 x + p3 x^2 with p1 >= 0, from 0: the gradient pulls p1
+// up (the residuals sum to 15) while the Newton step takes it below its bound, so the solve holds
+// it and solves again. The held row keeps no coupling to the others, the last one included: one
+// undamped step ends where the fit with p1 fixed at 0 ends, on the least-squares line through the
+// origin of y over x and x^2, in both matrix orders.
+TEST_F(FitFaults, RecordHeldByTheStepKeepsNoCouplingToTheOthers) {
+  const FitProblem p{{0, 1, 2, 3, 4}, {-1, 1, 3, 5, 7}, {1, 1, 1, 1, 1}, Polynomial};
+  for (int32_t compressed : {0, 1}) {
+    SCOPED_TRACE(compressed);
+    double fixedEnd[4] = {};
+    for (const bool fixed : {true, false}) {
+      FitRun r(p, 3);
+      r.Start({0, 0, 0});
+      r.Bounds(1, 0, fixed ? 0 : 1e15);  // fixed at 0, or held by its bound
+      r.fit.GNIter = 1, r.fit.Step = 1, r.fit.Damp = 0, r.fit.CompressedMatrix = compressed;
+      r.Run();
+      if (fixed) {
+        for (int32_t i = 1; i <= 3; ++i) fixedEnd[i] = r.Value(i);
+        continue;
+      }
+      EXPECT_GE(r.fit.HeldCount, 1);
+      for (int32_t i = 1; i <= 3; ++i) EXPECT_NEAR(r.Value(i), fixedEnd[i], 1e-12) << i;
+    }
+    // Normal equations of y = a x + b x^2: 30 a + 100 b = 50, 100 a + 354 b = 170.
+    EXPECT_NEAR(fixedEnd[2], 700.0 / 620, 1e-12);
+    EXPECT_NEAR(fixedEnd[3], 100.0 / 620, 1e-12);
+  }
+}
