@@ -8,8 +8,8 @@ peak_fit_oracles.py spectrum OUT SEED
   (log-uniform), centres at least 3 widths apart except three close pairs 1.6 to 2.2 widths apart.
   Rows: "point c y e" (e = sqrt(y + 1)), "peak centre fwhm height".
 
-peak_fit_oracles.py scipy PROBLEM OUT
-  PROBLEM (written by the test) holds
+peak_fit_oracles.py scipy PROBLEM OUT [PROBLEM OUT ...]
+  Each PROBLEM (written by the test) holds
     range first last          the fitted channels
     table h n s_0 .. s_2n+2   the tabulated shape of peak model 1: f(z) = 0 for |z| >= h, else in
                               the table step i <= t = z n / h < i + 1 the Hermite cubic between
@@ -213,10 +213,11 @@ def scipy_fit(problem, out):
 def main():
     if len(sys.argv) == 4 and sys.argv[1] == "spectrum":
         spectrum(sys.argv[2], int(sys.argv[3]))
-    elif len(sys.argv) == 4 and sys.argv[1] == "scipy":
-        scipy_fit(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) >= 4 and len(sys.argv) % 2 == 0 and sys.argv[1] == "scipy":
+        for problem, out in zip(sys.argv[2::2], sys.argv[3::2]):
+            scipy_fit(problem, out)
     else:
-        sys.exit("usage: peak_fit_oracles.py spectrum OUT SEED | scipy PROBLEM OUT")
+        sys.exit("usage: peak_fit_oracles.py spectrum OUT SEED | scipy PROBLEM OUT [PROBLEM OUT ...]")
 
 
 if __name__ == "__main__":

@@ -54,7 +54,6 @@ void TParameter::EnsureCapacity() {
   grow(pivotRow_, order);
   grow(pivotRow2_, order);
   grow(pivotScale_, order);
-  grow(infoDiagonal_, order);
   grow(DerivativeHint, records);
   grow(rowOf_, records);
   grow(fixedRow_, records);
@@ -271,8 +270,13 @@ void TParameter::RunFit(TModelFunc ModelFunc, TProgressProc ProgressProc) {
       RunIteration(ModelFunc, ProgressProc);
     }
   }
-  // The final pass, or the sweep that found the matrix singular, measured the last point.
+  // Eps of the point the fit ends at; the final pass, or the sweep that found the matrix
+  // singular, measured it.
+  if (MatInv != 0 && Inverted != 0) DistanceAtFinalPoint();
   ReturnToBestPoint(ModelFunc, ProgressProc);
+  // Iterations that ended (their limit, a stop) with a parameter still further from the optimum
+  // than the tolerance have not converged.
+  if (GNIter != 0 && !Settled && !(Eps <= AccuracyLimit())) Conv = 0;
   if (nonFiniteStop_) Conv = 0;
   // The errors are those of the point the fit ended at, whatever the verdict; only a singular
   // matrix leaves them undetermined.
@@ -302,11 +306,9 @@ void TParameter::KeepBestPoint(bool comparable) {
 }
 
 // The final pass (or a singular sweep) measured the last point. Above the best accepted point
-// (beyond rounding) the fit goes back there for a final pass, and is judged there by the tests
-// that end the iterations: no divergence when its functional had stopped falling, when the last
-// point rose by at most 1e-6 of the best, or when the step the next iteration would take from the
-// best point (bounds held as in an iteration) passes the accuracy limit or moves no parameter
-// beyond 1e-3 of its standard deviation for a gain of at most 1e-5 of the functional.
+// (beyond rounding) the fit goes back there for a final pass, and is judged there: settled when
+// Eps there is within the tolerance; otherwise not converged, and diverged unless its functional
+// had stopped falling or the last point rose by at most 1e-6 of the best.
 void TParameter::ReturnToBestPoint(TModelFunc model, TProgressProc progress) {
   if (!haveBest_) return;
   const double last = ChiDf + Alpha * ChiReg;
@@ -317,43 +319,31 @@ void TParameter::ReturnToBestPoint(TModelFunc model, TProgressProc progress) {
   start_ = 1;
   MatInv = 1;
   RunIteration(model, progress);
-  if (stoppedFalling_ || rise <= 1e-6 * room || SettledAtBestPoint()) return;
-  Diverged = 1;
+  Settled = MatInv != 0 && Inverted != 0 && DistanceAtFinalPoint() <= AccuracyLimit();
+  if (Settled) return;
   Conv = 0;
+  if (!stoppedFalling_ && rise > 1e-6 * room) Diverged = 1;
 }
 
-// After the final pass at the best point (its undamped equations in the sweep system): the step of
-// one more iteration from there, with the iterations' damping, bounds and step factor. The final
-// pass's inverse and right-hand side are kept.
-bool TParameter::SettledAtBestPoint() {
-  if (MatInv == 0 || Inverted == 0) return false;
+// After a final pass (its undamped equations in the sweep system): Eps of the point it measured,
+// with the bounds held as an iteration holds them. The final pass's inverse and right-hand side
+// are kept.
+double TParameter::DistanceAtFinalPoint() {
   const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
   finalInverse_.assign(Matrix.begin(), Matrix.begin() + static_cast<std::ptrdiff_t>(cells));
   finalRhs_.assign(RightSide.begin(), RightSide.begin() + NFree + 1);
-  const double rms = Rms, chi2 = ChiDf * DegreesOfFreedom;
-  const int32_t held = HeldCount, stage = Stage;
+  const double rms = Rms;
+  const int32_t held = HeldCount;
   std::copy(sweepMatrix_.begin(), sweepMatrix_.begin() + static_cast<std::ptrdiff_t>(cells), Matrix.begin());
   std::copy(sweepRhs_.begin(), sweepRhs_.begin() + NFree + 1, RightSide.begin());
-  Stage = 1;  // the iterations' damping
   HoldActiveBounds();
-  for (int32_t k = 1; k <= NFree; ++k) infoDiagonal_[k] = M(k, k);
-  bool settled = SolveDampedStep(sweepMatrix_, sweepRhs_);
-  if (settled) {
-    double largest = 0, gain = 0, q = 0, g2 = 0;
-    for (int32_t k = 1; k <= NFree; ++k) {
-      const double d = StepInUse * stepVector_[k], c = M(k, k), n = infoDiagonal_[k];
-      if (c > 0) largest = std::max(largest, std::fabs(d) / std::sqrt(c));
-      gain += 2 * d * RightSide[k];
-      if (!EmptyRow(n)) q += d * d * n * (c * n), g2 += RightSide[k] * RightSide[k] / n;
-    }
-    const double eps = std::sqrt(std::sqrt(q / std::max(NFree, 1))) * std::sqrt(std::sqrt(g2 / std::max(NFree, 1)));
-    settled = eps <= EpsReq || (largest <= 1e-3 && gain <= 1e-5 * std::fabs(chi2));
-  }
-  Stage = stage;
+  std::copy(Matrix.begin(), Matrix.begin() + static_cast<std::ptrdiff_t>(cells), sweepMatrix_.begin());
+  std::copy(RightSide.begin(), RightSide.begin() + NFree + 1, sweepRhs_.begin());
+  Eps = NewtonDistance(sweepMatrix_, sweepRhs_);
   std::copy(finalInverse_.begin(), finalInverse_.end(), Matrix.begin());
   std::copy(finalRhs_.begin(), finalRhs_.end(), RightSide.begin());
   Rms = rms, HeldCount = held, Inverted = 1;
-  return settled;
+  return Eps;
 }
 
 // Damps and solves the equations in Matrix and RightSide: the step in stepVector_, the inverse's
@@ -398,10 +388,10 @@ bool TParameter::SolveDampedStep(std::vector<double>& matrix, std::vector<double
 // The functionals of the last accepted full sweeps (comparable: every point, the model's weights).
 // When the last three find no new low below the first (within 1e-5 of it, the test a rejected
 // step meets in guaranteed convergence) and do not fall one after the other, the functional has
-// stopped falling: with all four within 1e-5 of each other the fit has settled (also where its
-// steps go round a cycle over a flat functional); otherwise its steps go round a cycle over a
-// functional that is not flat (free convergence accepts every step), and the step factor is
-// halved so that the cycle closes on the minimum it goes round.
+// stopped falling (all four within 1e-5 of each other; the fit is settled only when Eps says so
+// as well). Otherwise, or while a parameter is still off, its steps go round a cycle (free
+// convergence accepts every step), and the step factor is halved so that the cycle closes on the
+// minimum it goes round.
 void TParameter::NoteFunctional(bool comparable) {
   constexpr int32_t kept = sizeof recentFunctionals_ / sizeof recentFunctionals_[0];
   if (!comparable) {
@@ -418,33 +408,68 @@ void TParameter::NoteFunctional(bool comparable) {
   if (falling || *std::min_element(f + 1, f + kept) < f[0] - 1e-5 * std::fabs(f[0])) return;
   const auto [low, high] = std::minmax_element(f, f + kept);
   stoppedFalling_ = *high - *low <= 1e-5 * std::fabs(*low);
-  if (stoppedFalling_) return;
+  if (stoppedFalling_ && Settled) return;
   Step *= 0.5;
   recentCount_ = 0;
 }
 
-// The accuracy of the step just applied with each parameter measured in its own information
-// scale, 1 / sqrt(N_ii) (N the undamped normal matrix of the iteration): q = sum (dp_i^2 N_ii)
-// (C_ii N_ii) over the rows, rms that of g_i / sqrt(N_ii) (g the right-hand side), Eps =
-// sqrt(sqrt(q / NFree)) sqrt(rms), about the root mean square step in standard deviations, so
-// that it does not depend on the units of the data or of the parameters.
-void TParameter::ComputeScaledEps() {
-  double q = 0, g2 = 0;
-  for (int32_t k = 1; k <= NFree; ++k) {
-    const double n = infoDiagonal_[k];
-    const int32_t i = FullOrder ? k : freeIndex_[k];
-    if (EmptyRow(n) || Records[i].n != i || Fixed(i)) continue;
-    const double d = Records[i].value - Records[i].Derivative;
-    q += d * d * n * (Diagonal[i] * n);
-    g2 += RightSide[k] * RightSide[k] / n;
+// The Newton step of the undamped equations (the final pass's relative damping of 1e-5 only; a
+// row no point reached takes no part) from the point they were measured at is that point's
+// distance from the optimum, whatever damping and step factor the iterations use. Measured per
+// parameter in its own standard deviation, so that neither the units of the data nor those of the
+// parameters matter, and the largest counts: a mean over many parameters hides the one still
+// moving.
+double TParameter::NewtonDistance(const std::vector<double>& matrix, const std::vector<double>& rhs) {
+  constexpr int32_t MaxHoldRounds = 8;
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  if (matrix.size() < cells || rhs.size() < static_cast<size_t>(NFree) + 1) return 1e16;
+  newtonMatrix_.assign(matrix.begin(), matrix.begin() + static_cast<std::ptrdiff_t>(cells));
+  newtonRhs_.assign(rhs.begin(), rhs.begin() + NFree + 1);
+  auto hold = [&](int32_t k) {
+    for (int32_t j = 1; j <= NFree; ++j)
+      newtonMatrix_[static_cast<size_t>(k) + static_cast<size_t>(j - 1) * NFree] =
+          newtonMatrix_[static_cast<size_t>(j) + static_cast<size_t>(k - 1) * NFree] = 0;
+    newtonMatrix_[static_cast<size_t>(k) + static_cast<size_t>(k - 1) * NFree] = 1;
+    newtonRhs_[static_cast<size_t>(k)] = 0;
+  };
+  for (int32_t k = 1; k <= NFree; ++k)
+    if (!(FullOrder && Fixed(k)) && EmptyRow(newtonMatrix_[static_cast<size_t>(k) + static_cast<size_t>(k - 1) * NFree]))
+      hold(k);
+  // A record on a bound that the step would push out of it is held, as an iteration holds it.
+  for (int32_t round = 0;; ++round) {
+    std::copy(newtonMatrix_.begin(), newtonMatrix_.end(), Matrix.begin());
+    std::copy(newtonRhs_.begin(), newtonRhs_.end(), RightSide.begin());
+    for (int32_t k = 1; k <= NFree; ++k)
+      if (!(FullOrder && Fixed(k))) M(k, k) *= 1 + 1e-5;
+    if (!SolveSparseStep()) {
+      InvertNormalMatrix();
+      if (Inverted == 0) return 1e16;
+      for (int32_t k = 1; k <= NFree; ++k) {
+        double sum = 0;
+        for (int32_t j = 1; j <= NFree; ++j) sum += M(k, j) * RightSide[j];
+        stepVector_[k] = sum;
+      }
+    }
+    int32_t added = 0;
+    for (int32_t i = 1; i <= NPar && round < MaxHoldRounds; ++i)
+      if (const int32_t k = RowPushedOut(i, stepVector_.data())) hold(k), ++added;
+    if (added == 0) break;
   }
-  const int32_t rows = std::max(NFree, 1);
-  const double rms = std::sqrt(g2 / rows);
-  q = std::sqrt(q / rows);
-  Eps = std::sqrt(q) * std::sqrt(rms);
-  if (TraceDiagonal)
-    LogLine("Diag= " + FormatNumber(15, 4, rms) + FormatNumber(10, 4, q) + FormatNumber(15, 4, Eps) +
+  double largest = 0;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    const ParameterRecord& r = Records[i];
+    const double c = M(k, k), d = stepVector_[k];
+    if (r.n != i || Fixed(i) || !(c > 0)) continue;
+    if ((r.value <= r.lower && d < 0) || (r.value >= r.upper && d > 0)) continue;
+    largest = std::max(largest, std::fabs(d) / std::sqrt(c));
+  }
+  if (!std::isfinite(largest)) return 1e16;
+  const double eps = 10 * largest;
+  if (TraceDiagonal && Stage != 3)
+    LogLine("Diag= " + FormatNumber(15, 4, Rms) + FormatNumber(10, 4, largest) + FormatNumber(15, 4, eps) +
             FormatNumber(10, 3, ChiDf));
+  return eps;
 }
 
 // The matrix row of free independent record i when the record sits on a bound and the move
@@ -543,11 +568,17 @@ void TParameter::RejectIteration(double rise) {
   StoreInverseDiagonal();
   StepRecords(Step);
   MeasureStep();
+  // A step too small to matter that still raised the functional: back at the accepted point,
+  // settled if the undamped step from there is within the tolerance, else on with this step.
   if (StepSigmas <= 1e-3 && rise <= 1e-5 * std::fabs(PrevFunctional)) {
-    RestoreAcceptedValues();
-    atAcceptedPoint_ = true;
-    Settled = true;
-    return;
+    const double eps = NewtonDistance(acceptedMatrix_, acceptedRhs_);
+    if (eps <= std::max(AccuracyLimit(), MinAccuracy)) {
+      RestoreAcceptedValues();
+      atAcceptedPoint_ = true;
+      Settled = true;
+      Eps = eps;
+      return;
+    }
   }
   unjudgedStep_ = true;
   atAcceptedPoint_ = false;
@@ -707,7 +738,6 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   SymmetrizeMatrix();
   if (Stage != 3) {
     HoldActiveBounds();
-    for (int32_t k = 1; k <= NFree; ++k) infoDiagonal_[k] = M(k, k);
   } else {
     for (int32_t k = 1; k <= NFree; ++k) noInformation_[static_cast<size_t>(k)] = Damp != 0 && EmptyRow(M(k, k));
   }
@@ -771,10 +801,13 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     haveAcceptedSystem_ = true;
   }
   atAcceptedPoint_ = false;
-  const double before = PrevFunctional;
   PrevFunctional = Functional;
   SaveAcceptedValues();
   KeepBestPoint(Skip == 1 && !constantWeights);
+  // Eps of the accepted point, from its undamped equations (the step is in the records already).
+  Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_,
+                       ConvergenceMode == 2 ? acceptedRhs_ : sweepRhs_);
+  Settled = Eps <= AccuracyLimit();
   StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {
     if (!std::isfinite(Records[i].value)) {
@@ -784,12 +817,8 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     }
   }
   unjudgedStep_ = true;
-  ComputeScaledEps();
   MeasureStep();
   NoteFunctional(Skip == 1 && !constantWeights);
-  // A step cut short (a cycle, a rejection) is measured as the full step it was cut from.
-  const double fullStep = StepSigmas * std::max(1.0, StepInUse / Step);
-  Settled = (fullStep <= 1e-3 && std::fabs(Functional - before) <= 1e-5 * std::fabs(before)) || stoppedFalling_;
   start_ = start_ + 1 > Skip ? 1 : start_ + 1;
   return SweepResult::Done;
 }

@@ -13,6 +13,7 @@
 // best functional it reached goes back to that point; it is marked as diverged unless the tests
 // that end the iterations hold there. The errors are those of the point the fit ends at.
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -206,11 +207,27 @@ public:
   std::vector<uint8_t> ErrorKind;
   // nullptr when Error of record i is a standard deviation; otherwise what to show instead.
   const char* ErrorNote(int32_t i) const;
+  // The Error of record i is no standard deviation: a singular fit, or a row without information.
+  bool ErrorUndeterminedAt(int32_t i) const {
+    return UndeterminedErrors ||
+           (i >= 1 && i < static_cast<int32_t>(ErrorKind.size()) && ErrorKind[static_cast<size_t>(i)] == ErrorUndetermined);
+  }
+  // Error of record i, or -1 where it is undetermined (written as "?").
+  double KnownError(int32_t i) const {
+    return i >= 1 && i < static_cast<int32_t>(Records.size()) && !ErrorUndeterminedAt(i) ? Records[static_cast<size_t>(i)].Error : -1.0;
+  }
   // The largest move of a free parameter in the last step, in its standard deviations.
   double StepSigmas = 0;
-  // The last iteration was accepted, moved no parameter by more than 1e-3 of its standard
-  // deviation and changed the functional by at most 1e-5 of itself, or the functionals of the
-  // last four full sweeps lie within 1e-5 of each other: the fit has settled.
+  // Eps is the largest distance of a free parameter from the optimum, measured at the point of the
+  // last accepted sweep (after the fit, at the point it ends at) as the undamped Gauss-Newton
+  // step, in tenths of that parameter's standard deviation: an Eps of 0.5 leaves every parameter
+  // within 0.05 standard deviations of the optimum. The tolerance is EpsReq, or DefaultAccuracy
+  // when EpsReq is 0 or less. A step rejected for a rise at the rounding level settles the fit
+  // within MinAccuracy, where the rounding of the sums over the points leaves the Newton step.
+  static constexpr double DefaultAccuracy = 0.1, MinAccuracy = 1e-3;
+  double AccuracyLimit() const { return EpsReq > 0 ? EpsReq : DefaultAccuracy; }
+  // Eps within the tolerance: the fit has settled at the optimum (also when its functional had
+  // stopped falling: it is not settled while a parameter is further off).
   bool Settled = false;
   // Records held on a bound in the last iteration (the active set).
   int32_t HeldCount = 0;
@@ -274,10 +291,13 @@ private:
   void MarkErrorKinds(bool singular);
   void KeepBestPoint(bool comparable);
   void ReturnToBestPoint(TModelFunc model, TProgressProc progress);
-  bool SettledAtBestPoint();
+  double DistanceAtFinalPoint();
   bool SolveDampedStep(std::vector<double>& matrix, std::vector<double>& rhs);
   void NoteFunctional(bool comparable);
-  void ComputeScaledEps();
+  // Eps from the undamped normal equations (matrix, rhs, after the active set): the largest
+  // |Newton step| over the free rows in tenths of a standard deviation; a row whose bound stops
+  // the move counts 0. Clobbers the working matrix and step.
+  double NewtonDistance(const std::vector<double>& matrix, const std::vector<double>& rhs);
   int32_t RowPushedOut(int32_t i, const double* direction) const;
   void RunFit(TModelFunc model, TProgressProc progress);
   SweepResult RunIteration(TModelFunc model, TProgressProc progress);
@@ -336,8 +356,8 @@ private:
   // Mode 2: the normal equations of the sweep being judged and of the last accepted one.
   std::vector<double> sweepMatrix_, sweepRhs_, acceptedMatrix_, acceptedRhs_;
   bool haveAcceptedSystem_ = false;
+  std::vector<double> newtonMatrix_, newtonRhs_;  // the equations NewtonDistance holds rows in
   std::vector<double> finalInverse_, finalRhs_;  // the final pass's, kept while the best point is judged
-  std::vector<double> infoDiagonal_;             // the undamped diagonal of the iteration, by row
   double recentFunctionals_[4] = {};             // the last accepted full sweeps' functionals
   int32_t recentCount_ = 0;
   bool stoppedFalling_ = false;

@@ -11,7 +11,7 @@ void EvaluateFitQuality(TParameter& fit) {
   fit.QualityFlags[0] = fit.Conv != 1;
   fit.QualityFlags[1] = fit.MatInv != 1;
   fit.QualityFlags[2] = !(fit.ChiDf <= 3.0);
-  fit.QualityFlags[3] = !(fit.Eps <= fit.EpsReq);
+  fit.QualityFlags[3] = !(fit.Eps <= fit.AccuracyLimit());
   fit.QualityFlags[4] = !(fit.ChiPlus >= 0.25 && fit.ChiPlus <= 0.75) && !(fit.ChiDf <= 0.1);
 }
 
@@ -37,7 +37,9 @@ void PrintFitResults(TParameter& fit) {
   for (int32_t i = 1; i <= last; ++i) {
     const ParameterRecord& r = fit.Records[i];
     const char* note = fit.ErrorNote(i);
-    LogLine(FormatNumber(15, 3, r.value) + (note ? std::string("   ") + note : "   +-" + FormatNumber(15, 3, r.Error)));
+    std::string error = FormatNumber(15, 3, r.Error);
+    if (fit.ErrorUndeterminedAt(i)) note = nullptr, error = std::string(14, ' ') + "?";
+    LogLine(FormatNumber(15, 3, r.value) + (note ? std::string("   ") + note : "   +-" + error));
   }
 }
 

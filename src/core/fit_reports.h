@@ -7,7 +7,8 @@
 #include <vector>
 #include "core/fit_engine.h"
 
-// Sets QualityFlags: Conv <> 1; MatInv <> 1; ChiDf > 3; Eps > EpsReq; ChiPlus outside
+// Sets QualityFlags: Conv <> 1; MatInv <> 1; ChiDf > 3; Eps > the accuracy limit (EpsReq, see
+// TParameter::AccuracyLimit); ChiPlus outside
 // [0.25, 0.75] while ChiDf > 0.1. A value that is not a number counts as bad.
 void EvaluateFitQuality(TParameter& fit);
 // Status texts, quality lines, parameters on their bounds, conditioning, chi2/df and the list of

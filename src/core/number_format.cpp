@@ -129,5 +129,6 @@ void FormatNumberFit(int32_t width, std::string& s, double x) {
 }
 
 void FormatValueWithError(int32_t decimals, std::string& s, double value, double error) {
-  s = FormatNumber(10, decimals, value) + " +- " + FormatNumber(10, decimals, error);
+  // A negative or non-finite error stands for one the fit could not determine.
+  s = FormatNumber(10, decimals, value) + " +- " + (error >= 0 && std::isfinite(error) ? FormatNumber(10, decimals, error) : "         ?");
 }

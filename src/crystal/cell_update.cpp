@@ -70,7 +70,7 @@ void MetricRecords(int32_t base, double (&g)[6], double (&sigma)[6]) {
   const auto& rec = FitParameters->Records;
   for (int32_t i = 0; i < 6; ++i) {
     g[i] = rec[base + 2 + i].value;
-    sigma[i] = rec[base + 2 + i].Error;
+    sigma[i] = FitParameters->ErrorUndeterminedAt(base + 2 + i) ? std::nan("") : rec[base + 2 + i].Error;
   }
 }
 
@@ -120,7 +120,7 @@ void CellErrorsFromMetric(const TNewCell& nc, const double (&sigma)[6], double (
     for (int32_t g = 0; g < 6; ++g) {
       double d = 0;
       for (int32_t q = 0; q < 6; ++q) d += J2[r][q] * J1[q][g];
-      if (sigma[g] != 0) variance += (d * sigma[g]) * (d * sigma[g]);
+      if (sigma[g] != 0 && d != 0) variance += (d * sigma[g]) * (d * sigma[g]);
     }
     errors[r] = std::sqrt(variance);
     if (!std::isfinite(errors[r])) errors[r] = -1;
@@ -183,7 +183,7 @@ void UpdateAtoms(int32_t k, int32_t base) {
       t.Occupation = rec[r + 1].value;
     double* values[9] = {&t.X, &t.Y, &t.Z, &t.T11, &t.T12, &t.T13, &t.T22, &t.T23, &t.T33};
     for (int32_t i = 0; i < 9; ++i) *values[i] = rec[r + 2 + i].value;
-    for (int32_t i = 0; i < AtomRecords; ++i) t.Errors[i] = rec[r + 1 + i].Error;
+    for (int32_t i = 0; i < AtomRecords; ++i) t.Errors[i] = FitParameters->KnownError(r + 1 + i);
   }
 }
 

@@ -86,7 +86,8 @@ std::vector<std::string> ParameterErrorLines(const TParameter* fit) {
   for (int32_t i = 1; i <= n; ++i) {
     const ParameterRecord& r = fit->Records[static_cast<size_t>(i)];
     const double corr = static_cast<size_t>(i) < fit->CorrFactor.size() ? fit->CorrFactor[static_cast<size_t>(i)] : 0;
-    out.push_back(FormatNumber(5, 0, i) + FormatNumber(15, 4, r.value) + " +- " + FormatNumber(12, 4, r.Error) + " " +
+    out.push_back(FormatNumber(5, 0, i) + FormatNumber(15, 4, r.value) + " +- " +
+                  (fit->ErrorUndeterminedAt(i) ? std::string(11, ' ') + "?" : FormatNumber(12, 4, r.Error)) + " " +
                   FormatNumber(12, 1, corr));
   }
   return out;

@@ -46,11 +46,11 @@ std::string Nb(int32_t w, int32_t d, double x) {
   return s;
 }
 bool Undetermined() { return FitParameters && FitParameters->UndeterminedErrors; }
-// A value and its error; after a singular or diverged fit no error is a number.
+bool Undetermined(int32_t i) { return FitParameters && FitParameters->ErrorUndeterminedAt(i); }
+// A value and its error; "?" for an error the fit could not determine (all after a singular fit).
 std::string Fve(int32_t d, double v, double e) {
-  if (Undetermined()) return FormatNumber(10, d, v) + " +- undetermined";
   std::string s;
-  FormatValueWithError(d, s, v, e);
+  FormatValueWithError(d, s, v, Undetermined() ? -1.0 : e);
   return s;
 }
 std::string RightAligned(std::string s, int32_t w) {
@@ -68,7 +68,7 @@ const ParameterRecord& Record(int32_t i) {
 // The error of record i in a field of width w: "bound" on a bound, "?" when not determined.
 std::string ErrorField(int32_t w, int32_t d, int32_t i) {
   const ParameterRecord& r = Record(i);
-  if (Undetermined()) return RightAligned("?", w);
+  if (Undetermined(i)) return RightAligned("?", w);
   if (OnBound(r)) return RightAligned("bound", w);
   return FormatFixed(w, d, r.Error);
 }
@@ -154,8 +154,9 @@ void OutputAtomLines(int32_t p, int32_t a, int32_t dest, bool screen) {
   const int32_t first = PhaseParameterOffset(p) + 10 * a + 1;
   const auto line = [&](const std::string& label, double value, double error, int32_t i) {
     const bool bound = !Undetermined() && OnBound(Record(first + i));
+    const std::string known = error >= 0 && !Undetermined() ? FormatNumber(7, 4, error) : "      ?";
     if (screen)
-      Emit(label + FormatNumber(8, 4, value) + "  +-" + (bound ? std::string("  bound") : FormatNumber(7, 4, error)), dest);
+      Emit(label + FormatNumber(8, 4, value) + "  +-" + (bound ? std::string("  bound") : known), dest);
     else
       Emit(label + (bound ? FormatNumber(10, 5, value) + " +-      bound" : Fve(5, value, error)), dest);
   };
@@ -335,7 +336,8 @@ void OutputPhaseLinks(int32_t p, std::string* lines, int32_t n) {
   for (int32_t k = 1; k <= 3; ++k) {
     const ParameterRecord& r = Record(first + k - 1);
     lines[k] = std::string("Phi_") + letters[k - 1] + " = " + FormatNumber(8, 5, r.value) + " +-" +
-               FormatNumber(7, 5, r.Error) + " (" + FormatNumber(6, 2, DialogNumbers[k]) + ")";
+               (Undetermined(first + k - 1) ? "      ?" : FormatNumber(7, 5, r.Error)) + " (" +
+               FormatNumber(6, 2, DialogNumbers[k]) + ")";
   }
 }
 
@@ -345,7 +347,7 @@ void OutputAnisotropy(int32_t p, int32_t dest) {
   const int32_t first = ParameterCount(1) + AnisotropyParameterCount * (p - 1) + 1;
   const auto line = [&](int32_t i) {
     const ParameterRecord& r = Record(i);
-    Emit(" " + r.Name + "=" + Fve(4, r.value, r.Error), dest);
+    Emit(" " + r.Name + "=" + Fve(4, r.value, Undetermined(i) ? -1.0 : r.Error), dest);
   };
   for (int32_t i = 0; i < AnisotropyParameterCount; ++i) line(first + i);
   if (M2Mode) line(ParameterCount(2) + 1), line(ParameterCount(2) + 2);

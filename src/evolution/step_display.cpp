@@ -38,6 +38,13 @@ const ParameterRecord& Record(int32_t i) {
   const TParameter& fit = *FitParameters;
   return i >= 1 && i <= std::min(fit.NPar, fit.RecordCapacity()) ? fit.Records[i] : none;
 }
+// The error of record i in a field of width w, "?" where the fit could not determine it.
+std::string E(int32_t width, int32_t decimals, int32_t i) {
+  if (!FitParameters->ErrorUndeterminedAt(i)) return R(width, decimals, Record(i).Error);
+  std::string s = "?";
+  PadLeft(s, width);
+  return s;
+}
 std::string WithError(int32_t decimals, double value, double error) {
   std::string s;
   FormatValueWithError(decimals, s, value, error);
@@ -48,11 +55,11 @@ int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 void WriteFullRietveldResult() {
   LogLine(std::string(" background:") + (BackgroundMode == 1 ? "Real" : "Polynomial"));
   std::string values, errors = "+-";
-  for (int32_t i = 4; i <= 9; ++i) values += R(10, 2, Record(i).value), errors += R(10, 2, Record(i).Error);
+  for (int32_t i = 4; i <= 9; ++i) values += R(10, 2, Record(i).value), errors += E(10, 2, i);
   LogLine(values);
   LogLine(errors);
-  LogLine("D0 parameter= " + R(12, 4, Record(3).value) + " +- " + R(12, 4, Record(3).Error));
-  LogLine("Sp.Corr. par= " + R(12, 4, Record(10).value) + " +- " + R(12, 4, Record(10).Error));
+  LogLine("D0 parameter= " + R(12, 4, Record(3).value) + " +- " + E(12, 4, 3));
+  LogLine("Sp.Corr. par= " + R(12, 4, Record(10).value) + " +- " + E(12, 4, 10));
   LogLine("");
   static const char* const cellLabels[6] = {" A     = ", " B     = ", " C     = ", " alpha = ", " beta  = ", " gamma = "};
   for (int32_t p = 1; p <= Phases(); ++p) {
@@ -62,8 +69,8 @@ void WriteFullRietveldResult() {
     LogLine(" Parameters:  PhaseScale     W0       W1       W2");
     LogLine("Phase" + std::to_string(p) + "   " + R(14, 6, Record(o + 1).value) + R(10, 2, Record(o + 8).value) +
             R(10, 2, Record(o + 9).value) + R(10, 2, Record(o + 10).value));
-    LogLine("     +-  " + R(14, 6, Record(o + 1).Error) + R(10, 2, Record(o + 8).Error) + R(10, 2, Record(o + 9).Error) +
-            R(10, 2, Record(o + 10).Error));
+    LogLine("     +-  " + E(14, 6, o + 1) + E(10, 2, o + 8) + E(10, 2, o + 9) +
+            E(10, 2, o + 10));
     std::string volume = R(0, 2, phase.Volume);
     LogLine(" Vol= " + volume);
     LogLine("    Unit cell parameters");
@@ -249,7 +256,7 @@ void ShowFitraShortOutput(int32_t index) {
   if (FullResultOutput) {
     LogLine(" background:");
     std::string values, errors = "+-";
-    for (int32_t i = 1; i <= 6; ++i) values += R(10, 2, Record(i).value), errors += R(10, 2, Record(i).Error);
+    for (int32_t i = 1; i <= 6; ++i) values += R(10, 2, Record(i).value), errors += E(10, 2, i);
     LogLine(values);
     LogLine(errors);
     auto sixPerLine = [n](const std::string& title, auto text) {

@@ -161,7 +161,7 @@ void ExponentialAnalysisLines(int32_t n) {
   AddInfoLine(" ");
   for (int32_t k = 1; k <= n; ++k)
     AddInfoLine(std::string(OutputNames[k - 1]) + " = " + FormatNumber(14, 3, f.Records[k].value) + " +- " +
-                FormatNumber(10, 3, f.Records[k].Error));
+                (f.ErrorUndeterminedAt(k) ? std::string(9, ' ') + "?" : FormatNumber(10, 3, f.Records[k].Error)));
 }
 
 void OutputExponentialAnalysis(int32_t n) {

@@ -13,28 +13,32 @@ class FitReports : public ScriptedTest {};
 
 // A constant fitted to 1 and 3 (weights 1 / sigma^2) from 0 under the upper bound 1.5: one step
 // ends on the bound (named with it, and in place of its error) with chi2/df = 2.5 / sigma^2, 90% of
-// it from the positive residual, and, in the parameter's own scale (N = 2 / sigma^2, C = 1 / N,
-// g = 4 / sigma^2), Eps = sqrt(sqrt(1.5^2 N C N) g / sqrt N) = sqrt 6 / sigma.
+// it from the positive residual; the bound stops the rest of the move, so the accuracy is reached
+// (Eps 0). Without the bound a half step ends at 1, a full standard deviation sqrt(1/2) times
+// sqrt 2 short of the optimum 2 (Eps 14.1 tenths): not converged, the accuracy not reached.
 // ChiDf 2.5 with ChiPlus 0.9 is "not good", ChiDf 0.05 with ChiPlus 0.9 is not. A wrong array
 // prints its status texts, the wrong-array text first, and nothing more.
 TEST_F(FitReports, PrintFitResults) {
   const std::string cond = "The number of conditionnedness =            1.00", bound = "    1     1.500 upper 1.5",
                     hit = ".... Parameter(s) hit the boundary:",
                     head = "                    Parameters and their errors";
-  struct Case { double sigma; int32_t link; Strings lines; };
+  struct Case { double sigma, upper, step; int32_t link; Strings lines; };
   for (const Case& c :
-       {Case{1, 1, {".... The fitting quality is not good", ".... Min. accuracy not reached", hit, bound, cond,
-                    " Ch2/df=   2.50  eps=   2.4     1 iterations  Ch+=0.90", head,
+       {Case{1, 1.5, 1, 1, {".... The fitting quality is not good", hit, bound, cond,
+                    " Ch2/df=   2.50  eps=   0.0     1 iterations  Ch+=0.90", head,
                     "          1.500   at upper bound"}},
-        Case{std::sqrt(50.0), 1, {hit, bound, cond, " Ch2/df=   0.05  eps=   0.3     1 iterations  Ch+=0.90", head,
+        Case{std::sqrt(50.0), 1.5, 1, 1, {hit, bound, cond, " Ch2/df=   0.05  eps=   0.0     1 iterations  Ch+=0.90", head,
                                   "          1.500   at upper bound"}},
-        Case{1, 0, {"Wrong parameter array", "Error, no free parameters", ".... Compression: from    1  to    0"}}}) {
+        Case{1, 10, 0.5, 1, {"++++ The process hasn't converged", ".... The fitting quality is not good",
+                    ".... Min. accuracy not reached", cond, " Ch2/df=   4.00  eps=  14.1     1 iterations  Ch+=1.00", head,
+                    "          1.000   +-          0.707"}},
+        Case{1, 1.5, 1, 0, {"Wrong parameter array", "Error, no free parameters", ".... Compression: from    1  to    0"}}}) {
     SCOPED_TRACE(c.sigma);
     LogFile.RewriteToMemory("log");
     ui.Clear();
     FitRun r({{0, 0}, {1, 3}, {c.sigma, c.sigma}, Polynomial}, 1);
-    r.Bounds(1, -10, 1.5);
-    r.fit.GNIter = 1, r.fit.EpsReq = 0.5, r.fit.Records[1].n = c.link, r.fit.CompressedMatrix = c.link == 0;
+    r.Bounds(1, -10, c.upper);
+    r.fit.GNIter = 1, r.fit.EpsReq = 0.5, r.fit.Step = c.step, r.fit.Records[1].n = c.link, r.fit.CompressedMatrix = c.link == 0;
     r.Run();
     PrintFitResults(r.fit);
     EXPECT_EQ(LogLines(), c.lines);

