@@ -1,7 +1,7 @@
 # Installs the Debian packages that building, running and testing need, when any is missing.
 # Sourced by run.sh and test.sh.
 vkest_install_deps() {
-  local pkgs=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+  local pkgs=(cmake g++ make ninja-build git qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
               python3 python3-numpy python3-scipy python3-gemmi python3-spglib python3-periodictable
               locales clang libclang-rt-14-dev
               fityk xvfb xdotool xclip x11-utils openbox imagemagick stress)

@@ -222,15 +222,17 @@ void ReadIniAtomicParameters() {
         continue;
       }
       if (v[1] < 0) IniWarning("Warning, occupation below 0" + which);
-      // Without an element the atom is refused: it keeps all it held, and the file is read (the
-      // writer names such an atom but writes it).
-      if (Squeezed(name).empty()) {
-        IniWarning("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
-        continue;
-      }
       ATOM& a = AtomTable[i][p];
       a.Occupation = v[1], a.X = v[2], a.Y = v[3], a.Z = v[4];
       a.T11 = v[5], a.T12 = v[6], a.T13 = v[7], a.T22 = v[8], a.T23 = v[9], a.T33 = v[10];
+      // An atom without an element (the writer names it but writes it) keeps the file's numbers and
+      // no name, so what was written reads back; no look-up gives it a length.
+      if (Squeezed(name).empty()) {
+        IniWarning("INI: No element name for atom " + std::to_string(i) + " of phase " + std::to_string(p));
+        a.Name = name;
+        if (got == 11) a.ScatteringLength = v[11];
+        continue;
+      }
       // 0 lets the element look-up give the standard length.
       a.ScatteringLength = got == 11 ? v[11] : 0.0;
       // Upper case, as the atom editor keeps names and the element table spells them.
