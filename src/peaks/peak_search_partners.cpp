@@ -417,7 +417,9 @@ public:
     fixed_ = 0;
     for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
     // Gauss-Newton on the position and width of the found peak.
-    double x1 = x0, w1 = w, coef[4] = {};
+    double& x1 = x1_ = x0;
+    double& w1 = w1_ = w;
+    double coef[4] = {};
     for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
       const bool last = pass == ScreenPasses - 1;
       if (!Single(a, x1, w1, coef, last)) return true;
@@ -451,6 +453,10 @@ public:
     }
     return false;
   }
+
+  // The single peak's position and width the last screen reached (its start where it stopped early).
+  double Position() const { return x1_; }
+  double Width() const { return w1_; }
 
 private:
   double* Column(int32_t k) { return q_.data() + static_cast<size_t>(k) * n_; }
@@ -546,6 +552,7 @@ private:
   }
 
   int32_t n_ = 0, fixed_ = 0, terms_ = 0;
+  double x1_ = 0, w1_ = 0;
   std::vector<double> q_, y_, root_, raw_, work_;
 };
 
@@ -559,7 +566,7 @@ constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1
 // thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
 // keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
-constexpr double DifferenceStep = 1e-3, SettledFall = 1e-2;  // chi^2
+constexpr double DifferenceStep = 1e-3, SettledFall = 1e-1;  // chi^2
 
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
   const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
@@ -638,10 +645,12 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
   return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
 
-// The fall of chi^2 from the found peak with free tails alone to that with the partner as well,
-// both started from the symmetric fits `single` and `pair`; w the law's width.
-double FallOverTails(TLocalFit& fit, const double* single, const double* pair, const double* step, double w,
-                     int32_t side) {
+// Whether chi^2 falls by `need` from the found peak with free tails alone to that with the partner
+// as well, both started from the symmetric fits `single` and `pair` (chi^2 chi2Pair); w the law's
+// width. The tailed pair holds the symmetric one, so a fall from the tailed single to chi2Pair
+// that reaches `need` decides without the tailed pair's fits.
+bool FallOverTailsReaches(TLocalFit& fit, const double* single, const double* pair, double chi2Pair,
+                          const double* step, double w, int32_t side, double need) {
   // The single peak from a few starts (decay lengths in widths below and above; the Gaussian's
   // centre moved against the longer tail), the best of them minimised once more.
   double tailed[MaxDims], chi2Tailed = HUGE_VAL;
@@ -652,6 +661,7 @@ double FallOverTails(TLocalFit& fit, const double* single, const double* pair, c
     if (c < chi2Tailed) chi2Tailed = c, std::copy(trial, trial + MaxDims, tailed);
   }
   chi2Tailed = Minimise(fit, tailed, step, Tailed, false);
+  if (chi2Tailed - chi2Pair >= need) return true;
   // The pair from the symmetric pair, from the tailed single (the partner kept off its centre, so
   // that the start is no worse than the tailed single), and from its tails at the pair's centre.
   const double x2 = pair[4], apart = tailed[0] + side * std::max((x2 - tailed[0]) * side, 0.7 * w);
@@ -663,8 +673,9 @@ double FallOverTails(TLocalFit& fit, const double* single, const double* pair, c
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
     chi2 = std::min(chi2, Minimise(fit, trial, step, TailedPair, true));
+    if (chi2Tailed - chi2 >= need) return true;
   }
-  return chi2Tailed - chi2;
+  return false;
 }
 
 // The partner of the found peak x0 (index i0 in MarkedPoints) on one side: appended, or put in
@@ -709,7 +720,10 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
                                        PartnerSignificance * std::max(1.0, PeakSensitivity)))
     return;
   TLocalFit fit(sp, a, b, errorsKnown, x0, w, others);
+  // The single fit starts where the screen's settled (the same model), else at the point.
   double single[MaxDims] = {x0, w, MinDecay * w, MinDecay * w, 0};
+  if (!close) single[0] = screen.Position(), single[1] = screen.Width();
+  if (!fit.InReach(single, false)) single[0] = x0, single[1] = w;
   const double step[MaxDims] = {0.1 * w, 0.1 * w, 0.3 * w, 0.3 * w, 0.1 * w};
   const double chi2Single = Minimise(fit, single, step, Symmetric, false);
   if (!std::isfinite(chi2Single)) return;
@@ -780,7 +794,7 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
   // The exponential tails of a time-of-flight peak are no partner: a new partner must lower chi^2
   // as well from the single peak with its tails free (a neighbour already found is only placed).
   const double zt = TailSignificance * std::max(1.0, PeakSensitivity);
-  if (inReach == 0 && !(FallOverTails(fit, single, pair, step, w, side) >= zt * zt * misfit)) return;
+  if (inReach == 0 && !FallOverTailsReaches(fit, single, pair, chi2, step, w, side, zt * zt * misfit)) return;
   MarkedPoints[i0] = pair[0];
   const int32_t k = inReach == 1 ? reachIndex : ++MarkedPointCount;
   MarkedPoints[k] = x2;
