@@ -158,6 +158,12 @@ public:
       PeakBasis(c, theta, partner, base_.data() + k * 3, slope_.data() + k * 3 * MaxDims);
     }
   }
+  // Keeps the rows of the last Chi2, to be those of the next Linearise at the same theta (the
+  // rows of the profiles Chi2Moved does not move).
+  void KeepRows() {
+    std::copy(&lastRows_[0][0], &lastRows_[0][0] + 3 * MaxTerms, &baseRows_[0][0]);
+    std::copy(lastT_, lastT_ + MaxTerms, baseT_);
+  }
   // Chi2 at theta moved by h along coordinate k from the point of the last Linearise, the
   // profiles taken to first order in h (a difference quotient of the residuals in k then holds
   // no rounding of the profiles).
@@ -167,7 +173,24 @@ public:
     for (size_t c = 0; c < static_cast<size_t>(b_ - a_ + 1); ++c)
       for (int32_t v = 0; v < vary; ++v)
         peak_[c * 3 + v] = base_[c * 3 + v] + h * slope_[(c * 3 + v) * MaxDims + k];
-    return Solve(partner);
+    // The found peak's Gaussian part moves with its four coordinates, its Lorentzian with the
+    // position and width, the partner with its position: the other rows are those of Linearise
+    // but for their products with a moved profile.
+    const bool moved[3] = {k < 4, k < 2, k == 4};
+    double rows[3][MaxTerms], t[MaxTerms];
+    std::copy(fixedT_, fixedT_ + fixed_, t);
+    for (int32_t v = 0; v < vary; ++v) {
+      if (moved[v]) {
+        std::fill(rows[v], rows[v] + MaxTerms, 0.0), t[fixed_ + v] = 0;
+        continue;
+      }
+      std::copy(baseRows_[v], baseRows_[v] + MaxTerms, rows[v]), t[fixed_ + v] = baseT_[fixed_ + v];
+      for (int32_t j = 0; j <= v; ++j)
+        if (moved[j]) rows[v][fixed_ + j] = 0;
+    }
+    Accumulate(peak_.data(), vary, moved, rows, t);
+    terms_ = fixed_ + vary;
+    return Solved(partner, rows, t);
   }
 
   // The model: the found peak's position within a width of the point, its width 0.4 to 2.5 of the
@@ -189,18 +212,37 @@ public:
     double rows[3][MaxTerms] = {}, t[MaxTerms];
     std::copy(fixedT_, fixedT_ + fixed_, t);
     std::fill(t + fixed_, t + terms_, 0.0);
+    const bool all[3] = {true, true, true};
+    Accumulate(peak_.data(), vary, all, rows, t);
+    std::copy(&rows[0][0], &rows[0][0] + 3 * MaxTerms, &lastRows_[0][0]);
+    std::copy(t, t + terms_, lastT_);
+    return Solved(partner, rows, t);
+  }
+  // Adds to rows and t the sums over the window of the varying profiles `profiles`: the rows of
+  // the `fresh` ones whole, of the others their products with a fresh one.
+  void Accumulate(const double* profiles, int32_t vary, const bool* fresh, double rows[3][MaxTerms],
+                  double* t) const {
     for (int32_t c = a_; c <= b_; ++c) {
       const double* fixed = basis_.data() + static_cast<size_t>(c - a_) * fixed_;
-      const double* peak = peak_.data() + static_cast<size_t>(c - a_) * 3;
+      const double* peak = profiles + static_cast<size_t>(c - a_) * 3;
       const double g = weight_[static_cast<size_t>(c - a_)];
       for (int32_t v = 0; v < vary; ++v) {
         const double gf = g * peak[v];
-        t[fixed_ + v] += gf * sp_.Y[c];
         double* row = rows[v];
+        if (!fresh[v]) {
+          for (int32_t j = 0; j <= v; ++j)
+            if (fresh[j]) row[fixed_ + j] += gf * peak[j];
+          continue;
+        }
+        t[fixed_ + v] += gf * sp_.Y[c];
         for (int32_t j = 0; j < fixed_; ++j) row[j] += gf * fixed[j];
         for (int32_t j = 0; j <= v; ++j) row[fixed_ + j] += gf * peak[j];
       }
     }
+  }
+  // The terms, chi^2 and residuals from the normal equations' varying rows and right-hand side.
+  double Solved(bool partner, const double rows[3][MaxTerms], const double* t) {
+    const int32_t vary = terms_ - fixed_;
     if (factored_) {
       if (!SolveBySchur(rows, t)) return HUGE_VAL;
     } else {
@@ -375,6 +417,7 @@ private:
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
   double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
+  double baseRows_[3][MaxTerms] = {}, baseT_[MaxTerms] = {}, lastRows_[3][MaxTerms] = {}, lastT_[MaxTerms] = {};
   bool factored_ = false;
   double p_[MaxTerms] = {};
 };
@@ -574,6 +617,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
   r0.resize(static_cast<size_t>(n)), jacobian.resize(static_cast<size_t>(n) * MaxDims);
   double chi2 = fit.Chi2(theta, partner);
   if (!std::isfinite(chi2)) return HUGE_VAL;
+  fit.KeepRows();
   std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
   double lambda = 1e-3;
   for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
@@ -635,6 +679,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         accepted = true, fall = chi2 - c, chi2 = c;
         std::copy(trial, trial + MaxDims, theta);
         std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
+        fit.KeepRows();
         lambda = std::max(lambda / 3, 1e-9);
       } else {
         lambda *= 4;
