@@ -489,9 +489,15 @@ public:
         k[i] = root_[static_cast<size_t>(i)] * Gauss(a + i - x, w2);
         ky += k[i] * y_[static_cast<size_t>(i)];
       }
-      Project(terms_);
+      // |k|^2 less its squared projections onto the orthonormal terms (y_ is orthogonal to them).
       double kk = 0;
       for (int32_t i = 0; i < n_; ++i) kk += k[i] * k[i];
+      for (int32_t j = 0; j < terms_; ++j) {
+        const double* u = Column(j);
+        double d = 0;
+        for (int32_t i = 0; i < n_; ++i) d += u[i] * k[i];
+        kk -= d * d;
+      }
       if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
     }
     return false;
