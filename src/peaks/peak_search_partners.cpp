@@ -158,6 +158,12 @@ public:
       PeakBasis(c, theta, partner, base_.data() + k * 3, slope_.data() + k * 3 * MaxDims);
     }
   }
+  // Keeps the rows of the last Chi2, to be those of the next Linearise at the same theta (the
+  // rows of the profiles Chi2Moved does not move).
+  void KeepRows() {
+    std::copy(&lastRows_[0][0], &lastRows_[0][0] + 3 * MaxTerms, &baseRows_[0][0]);
+    std::copy(lastT_, lastT_ + MaxTerms, baseT_);
+  }
   // Chi2 at theta moved by h along coordinate k from the point of the last Linearise, the
   // profiles taken to first order in h (a difference quotient of the residuals in k then holds
   // no rounding of the profiles).
@@ -167,7 +173,24 @@ public:
     for (size_t c = 0; c < static_cast<size_t>(b_ - a_ + 1); ++c)
       for (int32_t v = 0; v < vary; ++v)
         peak_[c * 3 + v] = base_[c * 3 + v] + h * slope_[(c * 3 + v) * MaxDims + k];
-    return Solve(partner);
+    // The found peak's Gaussian part moves with its four coordinates, its Lorentzian with the
+    // position and width, the partner with its position: the other rows are those of Linearise
+    // but for their products with a moved profile.
+    const bool moved[3] = {k < 4, k < 2, k == 4};
+    double rows[3][MaxTerms], t[MaxTerms];
+    std::copy(fixedT_, fixedT_ + fixed_, t);
+    for (int32_t v = 0; v < vary; ++v) {
+      if (moved[v]) {
+        std::fill(rows[v], rows[v] + MaxTerms, 0.0), t[fixed_ + v] = 0;
+        continue;
+      }
+      std::copy(baseRows_[v], baseRows_[v] + MaxTerms, rows[v]), t[fixed_ + v] = baseT_[fixed_ + v];
+      for (int32_t j = 0; j <= v; ++j)
+        if (moved[j]) rows[v][fixed_ + j] = 0;
+    }
+    Accumulate(peak_.data(), vary, moved, rows, t);
+    terms_ = fixed_ + vary;
+    return Solved(partner, rows, t);
   }
 
   // The model: the found peak's position within a width of the point, its width 0.4 to 2.5 of the
@@ -189,18 +212,37 @@ public:
     double rows[3][MaxTerms] = {}, t[MaxTerms];
     std::copy(fixedT_, fixedT_ + fixed_, t);
     std::fill(t + fixed_, t + terms_, 0.0);
+    const bool all[3] = {true, true, true};
+    Accumulate(peak_.data(), vary, all, rows, t);
+    std::copy(&rows[0][0], &rows[0][0] + 3 * MaxTerms, &lastRows_[0][0]);
+    std::copy(t, t + terms_, lastT_);
+    return Solved(partner, rows, t);
+  }
+  // Adds to rows and t the sums over the window of the varying profiles `profiles`: the rows of
+  // the `fresh` ones whole, of the others their products with a fresh one.
+  void Accumulate(const double* profiles, int32_t vary, const bool* fresh, double rows[3][MaxTerms],
+                  double* t) const {
     for (int32_t c = a_; c <= b_; ++c) {
       const double* fixed = basis_.data() + static_cast<size_t>(c - a_) * fixed_;
-      const double* peak = peak_.data() + static_cast<size_t>(c - a_) * 3;
+      const double* peak = profiles + static_cast<size_t>(c - a_) * 3;
       const double g = weight_[static_cast<size_t>(c - a_)];
       for (int32_t v = 0; v < vary; ++v) {
         const double gf = g * peak[v];
-        t[fixed_ + v] += gf * sp_.Y[c];
         double* row = rows[v];
+        if (!fresh[v]) {
+          for (int32_t j = 0; j <= v; ++j)
+            if (fresh[j]) row[fixed_ + j] += gf * peak[j];
+          continue;
+        }
+        t[fixed_ + v] += gf * sp_.Y[c];
         for (int32_t j = 0; j < fixed_; ++j) row[j] += gf * fixed[j];
         for (int32_t j = 0; j <= v; ++j) row[fixed_ + j] += gf * peak[j];
       }
     }
+  }
+  // The terms, chi^2 and residuals from the normal equations' varying rows and right-hand side.
+  double Solved(bool partner, const double rows[3][MaxTerms], const double* t) {
+    const int32_t vary = terms_ - fixed_;
     if (factored_) {
       if (!SolveBySchur(rows, t)) return HUGE_VAL;
     } else {
@@ -375,6 +417,7 @@ private:
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
   double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
+  double baseRows_[3][MaxTerms] = {}, baseT_[MaxTerms] = {}, lastRows_[3][MaxTerms] = {}, lastT_[MaxTerms] = {};
   bool factored_ = false;
   double p_[MaxTerms] = {};
 };
@@ -417,7 +460,9 @@ public:
     fixed_ = 0;
     for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
     // Gauss-Newton on the position and width of the found peak.
-    double x1 = x0, w1 = w, coef[4] = {};
+    double& x1 = x1_ = x0;
+    double& w1 = w1_ = w;
+    double coef[4] = {};
     for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
       const bool last = pass == ScreenPasses - 1;
       if (!Single(a, x1, w1, coef, last)) return true;
@@ -444,13 +489,23 @@ public:
         k[i] = root_[static_cast<size_t>(i)] * Gauss(a + i - x, w2);
         ky += k[i] * y_[static_cast<size_t>(i)];
       }
-      Project(terms_);
+      // |k|^2 less its squared projections onto the orthonormal terms (y_ is orthogonal to them).
       double kk = 0;
       for (int32_t i = 0; i < n_; ++i) kk += k[i] * k[i];
+      for (int32_t j = 0; j < terms_; ++j) {
+        const double* u = Column(j);
+        double d = 0;
+        for (int32_t i = 0; i < n_; ++i) d += u[i] * k[i];
+        kk -= d * d;
+      }
       if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
     }
     return false;
   }
+
+  // The single peak's position and width the last screen reached (its start where it stopped early).
+  double Position() const { return x1_; }
+  double Width() const { return w1_; }
 
 private:
   double* Column(int32_t k) { return q_.data() + static_cast<size_t>(k) * n_; }
@@ -546,6 +601,7 @@ private:
   }
 
   int32_t n_ = 0, fixed_ = 0, terms_ = 0;
+  double x1_ = 0, w1_ = 0;
   std::vector<double> q_, y_, root_, raw_, work_;
 };
 
@@ -559,7 +615,7 @@ constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1
 // thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
 // keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
-constexpr double DifferenceStep = 1e-3, SettledFall = 1e-2;  // chi^2
+constexpr double DifferenceStep = 1e-3, SettledFall = 1e-1;  // chi^2
 
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
   const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
@@ -567,6 +623,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
   r0.resize(static_cast<size_t>(n)), jacobian.resize(static_cast<size_t>(n) * MaxDims);
   double chi2 = fit.Chi2(theta, partner);
   if (!std::isfinite(chi2)) return HUGE_VAL;
+  fit.KeepRows();
   std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
   double lambda = 1e-3;
   for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
@@ -628,6 +685,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         accepted = true, fall = chi2 - c, chi2 = c;
         std::copy(trial, trial + MaxDims, theta);
         std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
+        fit.KeepRows();
         lambda = std::max(lambda / 3, 1e-9);
       } else {
         lambda *= 4;
@@ -638,10 +696,12 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
   return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
 
-// The fall of chi^2 from the found peak with free tails alone to that with the partner as well,
-// both started from the symmetric fits `single` and `pair`; w the law's width.
-double FallOverTails(TLocalFit& fit, const double* single, const double* pair, const double* step, double w,
-                     int32_t side) {
+// Whether chi^2 falls by `need` from the found peak with free tails alone to that with the partner
+// as well, both started from the symmetric fits `single` and `pair` (chi^2 chi2Pair); w the law's
+// width. The tailed pair holds the symmetric one, so a fall from the tailed single to chi2Pair
+// that reaches `need` decides without the tailed pair's fits.
+bool FallOverTailsReaches(TLocalFit& fit, const double* single, const double* pair, double chi2Pair,
+                          const double* step, double w, int32_t side, double need) {
   // The single peak from a few starts (decay lengths in widths below and above; the Gaussian's
   // centre moved against the longer tail), the best of them minimised once more.
   double tailed[MaxDims], chi2Tailed = HUGE_VAL;
@@ -652,6 +712,7 @@ double FallOverTails(TLocalFit& fit, const double* single, const double* pair, c
     if (c < chi2Tailed) chi2Tailed = c, std::copy(trial, trial + MaxDims, tailed);
   }
   chi2Tailed = Minimise(fit, tailed, step, Tailed, false);
+  if (chi2Tailed - chi2Pair >= need) return true;
   // The pair from the symmetric pair, from the tailed single (the partner kept off its centre, so
   // that the start is no worse than the tailed single), and from its tails at the pair's centre.
   const double x2 = pair[4], apart = tailed[0] + side * std::max((x2 - tailed[0]) * side, 0.7 * w);
@@ -663,8 +724,9 @@ double FallOverTails(TLocalFit& fit, const double* single, const double* pair, c
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
     chi2 = std::min(chi2, Minimise(fit, trial, step, TailedPair, true));
+    if (chi2Tailed - chi2 >= need) return true;
   }
-  return chi2Tailed - chi2;
+  return false;
 }
 
 // The partner of the found peak x0 (index i0 in MarkedPoints) on one side: appended, or put in
@@ -709,7 +771,10 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
                                        PartnerSignificance * std::max(1.0, PeakSensitivity)))
     return;
   TLocalFit fit(sp, a, b, errorsKnown, x0, w, others);
+  // The single fit starts where the screen's settled (the same model), else at the point.
   double single[MaxDims] = {x0, w, MinDecay * w, MinDecay * w, 0};
+  if (!close) single[0] = screen.Position(), single[1] = screen.Width();
+  if (!fit.InReach(single, false)) single[0] = x0, single[1] = w;
   const double step[MaxDims] = {0.1 * w, 0.1 * w, 0.3 * w, 0.3 * w, 0.1 * w};
   const double chi2Single = Minimise(fit, single, step, Symmetric, false);
   if (!std::isfinite(chi2Single)) return;
@@ -780,7 +845,7 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
   // The exponential tails of a time-of-flight peak are no partner: a new partner must lower chi^2
   // as well from the single peak with its tails free (a neighbour already found is only placed).
   const double zt = TailSignificance * std::max(1.0, PeakSensitivity);
-  if (inReach == 0 && !(FallOverTails(fit, single, pair, step, w, side) >= zt * zt * misfit)) return;
+  if (inReach == 0 && !FallOverTailsReaches(fit, single, pair, chi2, step, w, side, zt * zt * misfit)) return;
   MarkedPoints[i0] = pair[0];
   const int32_t k = inReach == 1 ? reachIndex : ++MarkedPointCount;
   MarkedPoints[k] = x2;

@@ -363,13 +363,14 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
   for (uint32_t seed : {91u, 92u}) {
     std::vector<double> y = Counts(MaxChannels, level, {}, seed);
     for (size_t i = 100; i < 100 + 300 * 50; i += 50) y[i] += 6 * sd / r;
-    for (size_t i = 20000; i < 20000 + 300 * 50; i += 50) y[i] += 2 * sd / r;
+    // The weak ones end below the last channel (300 spikes 50 apart from 16500).
+    for (size_t i = 16500; i < 16500 + 300 * 50; i += 50) y[i] += 2 * sd / r;
     Load(y);
     int32_t noise = 0, strong = 0, weak = 0, channels = 0;
     for (int32_t c = 3; c <= MaxChannels - 2; ++c) {
       const bool planted = (c - 101) % 50 == 0 && c - 101 < 300 * 50 && c >= 101;
-      const bool low = (c - 20001) % 50 == 0 && c - 20001 < 300 * 50 && c >= 20001;
-      const bool near = (c >= 99 && c < 100 + 300 * 50 + 3) || (c >= 19999 && c < 20000 + 300 * 50 + 3);
+      const bool low = (c - 16501) % 50 == 0 && c - 16501 < 300 * 50 && c >= 16501;
+      const bool near = (c >= 99 && c < 100 + 300 * 50 + 3) || (c >= 16499 && c < 16500 + 300 * 50 + 3);
       const bool spike = SpikeAt(Sp(), false, c, r);
       strong += planted && spike, weak += low && spike;
       if (!near) noise += spike, ++channels;
@@ -421,17 +422,38 @@ TEST_F(SearchCasesTest, PartnerNeedsASignificantHeight) {
 // The screen before the partner's fits, over 40 seeds (151 to 190): beside a lone Gaussian of
 // 60 sigma (its position and width a little off the found point and the law) it passes at most 3
 // of the 80 sides (its excess is noise: 3.5 standard deviations at some of ~25 places), beside the
-// same with a shoulder of 10 height deviations 1.75 widths out it passes that side every time.
+// same with a shoulder of 10 height deviations 1.75 widths out it passes that side every time and
+// the other side as rarely as a lone peak's. A single peak 1.4 times the law's width may be a blend
+// (passed every time), a neighbour of 60 sigma 3.5 widths out is no excess once it is one of the
+// found peaks of the window (while it is not, the single fit widens over its flank and the side
+// passes as a blend's: 35 of 40 here).
 TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
   const double w = 6, background = 1000, sigma = std::sqrt(background);
-  int32_t lone = 0, shouldered = 0;
-  for (uint32_t seed = 151; seed <= 190; ++seed) {
-    PeakWidthIntercept = w, PeakWidthSlope = 0;
-    Load(Counts(1000, background, {{500.4, 60 * sigma, 1.1 * w}}, seed));
-    for (int32_t side : {-1, 1}) lone += PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, side);
-    Load(Counts(1000, background, {{500.4, 60 * sigma, 1.1 * w}, {500.4 + 1.75 * w, 10 * 16.1, w}}, seed));
-    shouldered += PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, 1);
+  struct Case {
+    const char* what;
+    std::vector<Gaussian> peaks;
+    std::vector<double> others;
+    std::vector<int32_t> sides;
+    int32_t least, most;
+  };
+  const Gaussian lone = {500.4, 60 * sigma, 1.1 * w}, shoulder = {500.4 + 1.75 * w, 10 * 16.1, w},
+                 neighbour = {500 + 3.5 * w, 60 * sigma, w};
+  const Case cases[] = {
+      {"lone peak", {lone}, {}, {-1, 1}, 0, 3},
+      {"shouldered side", {lone, shoulder}, {}, {1}, 40, 40},
+      {"side away from the shoulder", {lone, shoulder}, {}, {-1}, 0, 3},
+      {"broad single peak", {{500.4, 60 * sigma, 1.4 * w}}, {}, {-1, 1}, 80, 80},
+      {"neighbour among the others", {lone, neighbour}, {neighbour.position}, {1}, 0, 3},
+      {"neighbour not among them", {lone, neighbour}, {}, {1}, 30, 40},
+  };
+  for (const Case& k : cases) {
+    int32_t passed = 0;
+    for (uint32_t seed = 151; seed <= 190; ++seed) {
+      PeakWidthIntercept = w, PeakWidthSlope = 0;
+      Load(Counts(1000, background, k.peaks, seed));
+      for (int32_t side : k.sides) passed += PartnerScreenPasses(Sp(), 476, 524, false, 500, w, k.others, side);
+    }
+    EXPECT_GE(passed, k.least) << k.what;
+    EXPECT_LE(passed, k.most) << k.what;
   }
-  EXPECT_LE(lone, 3);
-  EXPECT_EQ(shouldered, 40);
 }
