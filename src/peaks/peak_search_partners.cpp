@@ -61,10 +61,6 @@ void TailWithDerivatives(double z, double w, double tau, double& h, double* dh) 
   dh[1] = (s * second + h / s) / std::sqrt(2 * FourLn2);
   dh[2] = h * (z / (tau * tau) - 1 / tau) - s * s * (h - g) / (tau * tau * tau);
 }
-// The Gaussian convolved with exp(t / rise) below 0 and exp(-t / decay) above, over their area.
-double BackToBack(double d, double w, double rise, double decay) {
-  return (rise * Tail(-d, w, rise) + decay * Tail(d, w, decay)) / (rise + decay);
-}
 
 // Inverts the symmetric positive n x n matrix a in place (Gauss-Jordan); false when singular.
 bool Invert(int32_t n, double a[MaxTerms][MaxTerms]) {
