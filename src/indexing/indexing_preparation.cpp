@@ -168,10 +168,14 @@ void AutomaticIndexBounds(int32_t system, int32_t type, double edgeMax, double c
 // h = 2 may be the first line of an axis), once for later phases; twice that for F and I cells of
 // the orthorhombic to cubic systems, whose axial lines may start at h = 4 (a 4_1 axis, a d glide).
 // The unique axis c of a primitive tetragonal cell reaches 4 times (a 4_1 axis: 004 is its first
-// line) and of a hexagonal cell 6 times (3_1, 6_1 axes: 003, 006).
+// line) and of a hexagonal cell 6 times (3_1, 6_1 axes: 003, 006). A reduced triclinic cell hides
+// the lattice's screw axes and centring: its edges reach 2.25 times (the primitive cell of Ia-3d,
+// a sqrt 3 / 2 with 211 the first line: 2.12 d1), its longest 3 times (along a 3_1 or 4_1 axis,
+// c = 3 d003 or 4 d004 with d004 below d1; across a body-centred cell with a long c).
 double EdgeReach(int32_t p, int32_t system, int32_t type, int32_t edge) {
   const double deep = (type == 4 || type == 5) && system >= 3 && system <= 5 ? 2 : 1;
   const double phase = std::max(3 - p, 1);
+  if (p == 1 && system == 1) return edge == 3 ? 3 : 2.25;
   if (edge == 3 && p == 1 && type == 0 && (system == 4 || system == 6)) return (system == 4 ? 4 : 6) * deep;
   return phase * deep;
 }

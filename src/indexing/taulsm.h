@@ -105,6 +105,7 @@ private:
   // then has nothing to try).
   bool TrySubCells();
   void TrySuperCells();
+  void SetCellOfBest(const double (&cell)[6]);
   TrialEnd FitCellOfBest(const double (&cell)[6]);
   // The current values become the best trial (merit, volume and deviation from TrialMerit).
   void TakeAsBest(double merit, double volume, double deviation);

@@ -546,15 +546,19 @@ void TAULSM::PlaceCellInBounds(double (&cell)[6], int32_t system) const {
   std::copy(best, best + 6, cell);
 }
 
-// The cell (clamped into the records' bounds), the other records at the best trial's values,
-// fitted as a trial with every line free.
-TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
+// The cell (clamped into the records' bounds) in the records, the others at the best trial's values.
+void TAULSM::SetCellOfBest(const double (&cell)[6]) {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
   for (int32_t m = 0; m < 6; ++m) {
     ParameterRecord& r = Records[m + 1];
     r.value = std::clamp(cell[m], std::min(r.lower, r.upper), std::max(r.lower, r.upper));
   }
   for (int32_t m = 7; m <= n; ++m) Records[m].value = BestValues[m];
+}
+
+// That cell fitted as a trial with every line free.
+TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
+  SetCellOfBest(cell);
   KeepFirstLines = false;
   return FitTrial();
 }
@@ -607,13 +611,22 @@ bool TAULSM::TrySubCells() {
       PlaceCellInBounds(cell, system);
       const TrialEnd e = FitCellOfBest(cell);
       if (StopRequest != 0) return supercells;
-      if (system != 1 || bestOrder > 4 || e != TrialEnd::Done || !(BestVolume > volume * (1 - SameVolume))) continue;
-      double deviation = 0, half = 0;
-      const double merit = TrialMerit(deviation, half);
-      const int32_t extra = MissedLines() - bestMissed;
-      if (std::isfinite(merit) && std::fabs(half - 0.5 * volume) <= 0.01 * volume && extra >= 1 &&
-          extra <= UnindexedLineLimit())
+      if (system != 1 || bestOrder > 4 || !(BestVolume > volume * (1 - SameVolume))) continue;
+      // The half cell as fitted, else as it is: the half of a refined cell is refined, and a refit
+      // can leave it when impurity lines are among the first lines it fits.
+      const auto takeHalf = [&]() {
+        double deviation = 0, half = 0;
+        const double merit = TrialMerit(deviation, half);
+        const int32_t extra = MissedLines() - bestMissed;
+        if (!std::isfinite(merit) || !(std::fabs(half - 0.5 * volume) <= 0.01 * volume) || extra < 1 ||
+            extra > UnindexedLineLimit())
+          return false;
         TakeAsBest(merit, half, deviation), supercells = false;
+        return true;
+      };
+      if (e == TrialEnd::Done && takeHalf()) continue;
+      SetCellOfBest(cell);
+      takeHalf();
     }
     if (!(BestVolume < volume * (1 - SameVolume))) return supercells;
   }
