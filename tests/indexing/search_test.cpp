@@ -7,6 +7,8 @@
 #include "core/cell_geometry.h"
 #include "core/dialog_toolkit.h"
 #include "core/random.h"
+#include "indexing/indexing_model.h"
+#include "indexing/lattice_starts.h"
 #include "indexing_setup.h"
 #include "support/temp_path.h"
 
@@ -359,6 +361,16 @@ TEST_F(SearchTest, OneTryRunsTrialOneAndTheRefitAndStopEndsWithTheBestSoFar) {
   const auto later = std::count_if(second.begin() + 2, second.end(),
                                    [](const std::string& l) { return l.substr(0, 12) != "trial=     1"; });
   EXPECT_EQ(std::make_pair(CelixFitter->TrialsRun, later), std::make_pair(10, std::ptrdiff_t{9}));
+  // Of those, trial 1 and one trial for each of the 16 starts of the orthorhombic metrics.
+  std::vector<ZoneLine> q;
+  for (int32_t i = 1; i <= DSpacingCount; ++i) {
+    const double d = DSpacingList[i].d;
+    q.push_back({1 / (d * d), 2 * LineSigma(DSpacingList[i]) / (d * d * d)});
+  }
+  std::sort(q.begin(), q.end(), [](const ZoneLine& x, const ZoneLine& y) { return x.q < y.q; });
+  const size_t starts = SystemStartCells(q, 3, PhaseTable[1].LatticeType, CellVolumes[1], 16).size();
+  EXPECT_EQ(starts, 16u);
+  EXPECT_EQ(second.end() - (second.begin() + 2) - later, static_cast<std::ptrdiff_t>(1 + starts));
   EXPECT_EQ(second.back().substr(0, 12), "trial=    10");
   EXPECT_EQ(ActiveFitEngine, nullptr);
   EXPECT_LT(CelixFitter->BestDeviation, 1e19);

@@ -105,6 +105,35 @@ size_t RankOf(const std::vector<ZoneCell>& cells, const double (&truth)[6], doub
   return cells.size();
 }
 
+// Whether a start is the lattice of the cell c (edges, cosines) with the given lattice points per
+// cell and reflection conditions: its primitive volume and first 10 distinct Q (those within 1e-3
+// as one, a start comes from lines with errors) within 0.5 %.
+bool HoldsLattice(const std::vector<LatticeStart>& starts, const double (&c)[6], double points,
+                  const std::function<bool(int, int, int)>& allowed) {
+  const std::array<double, 6> r = ReciprocalMetric(c);
+  const double volume =
+      c[0] * c[1] * c[2] * std::sqrt(1 - c[3] * c[3] - c[4] * c[4] - c[5] * c[5] + 2 * c[3] * c[4] * c[5]) / points;
+  std::vector<double> q;
+  for (int h = -8; h <= 8; ++h)
+    for (int k = -8; k <= 8; ++k)
+      for (int l = 0; l <= 8; ++l)
+        if ((l > 0 || k > 0 || (k == 0 && h > 0)) && allowed(h, k, l))
+          q.push_back(h * h * r[0] + k * k * r[1] + l * l * r[2] + h * k * r[3] + h * l * r[4] + k * l * r[5]);
+  std::sort(q.begin(), q.end());
+  std::vector<double> truth;
+  for (double v : q)
+    if (truth.size() < 10 && (truth.empty() || v > truth.back() * (1 + 1e-3))) truth.push_back(v);
+  return std::any_of(starts.begin(), starts.end(), [&](const LatticeStart& s) {
+    double x[6];
+    std::copy(s.cell.begin(), s.cell.end(), x);
+    const std::vector<double> found = SmallestQ(ReciprocalMetric(x), truth.size(), 1e-3);
+    if (!(std::fabs(s.volume - volume) <= 5e-3 * volume) || found.size() != truth.size()) return false;
+    for (size_t i = 0; i < truth.size(); ++i)
+      if (!(std::fabs(found[i] - truth[i]) <= 5e-3 * truth[i])) return false;
+    return true;
+  });
+}
+
 class ZoneStartsTest : public IndexingTest {
 protected:
   // The lines d (errors err) searched as one triclinic phase with the lattice and zone starts and
@@ -597,29 +626,7 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
       Cosines(m.cell, c);
       const std::array<double, 6> r = ReciprocalMetric(c);
       const Centring& centring = centrings.at(m.lattice[1]);
-      const double volume = c[0] * c[1] * c[2] *
-                            std::sqrt(1 - c[3] * c[3] - c[4] * c[4] - c[5] * c[5] + 2 * c[3] * c[4] * c[5]) /
-                            centring.points;
-      std::vector<double> q;
-      for (int h = -8; h <= 8; ++h)
-        for (int k = -8; k <= 8; ++k)
-          for (int l = 0; l <= 8; ++l)
-            if ((l > 0 || k > 0 || (k == 0 && h > 0)) && centring.allowed(h, k, l))
-              q.push_back(h * h * r[0] + k * k * r[1] + l * l * r[2] + h * k * r[3] + h * l * r[4] + k * l * r[5]);
-      std::sort(q.begin(), q.end());
-      std::vector<double> truth;
-      for (double v : q)
-        if (truth.size() < 10 && (truth.empty() || v > truth.back() * (1 + 1e-3))) truth.push_back(v);
-      const std::vector<LatticeStart> starts = LatticeStartCells(QLines(m), 5000, 16);
-      EXPECT_TRUE(std::any_of(starts.begin(), starts.end(), [&](const LatticeStart& s) {
-        double x[6];
-        std::copy(s.cell.begin(), s.cell.end(), x);
-        const std::vector<double> found = SmallestQ(ReciprocalMetric(x), truth.size(), 1e-3);
-        if (!(std::fabs(s.volume - volume) <= 5e-3 * volume) || found.size() != truth.size()) return false;
-        for (size_t i = 0; i < truth.size(); ++i)
-          if (!(std::fabs(found[i] - truth[i]) <= 5e-3 * truth[i])) return false;
-        return true;
-      }));
+      EXPECT_TRUE(HoldsLattice(LatticeStartCells(QLines(m), 5000, 16), c, centring.points, centring.allowed));
       // With the system and lattice type given, the conventional cell itself (the published axes
       // of an A or C cell; on rhombohedral axes for R), every edge within 0.5 %.
       const int32_t type = static_cast<int32_t>(std::string("PABCFIR").find(m.lattice[1]));
@@ -637,6 +644,44 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
       ++cases;
     }
   EXPECT_EQ(cases, 45);
+}
+
+// Hand-made lists on the edges of the start rules, Q = 1/d^2 of the listed reflections counted
+// from the inverse of the direct metric: a tetragonal list whose only line h k 0 among the first
+// is 210 (no 100, 110, 200 at any l), the same for hexagonal axes (no h^2 + hk + k^2 of 1, 3 or
+// 4), and an orthorhombic list whose first line is an impurity below every line of the cell, so
+// that the zone h k 0 leaves it unindexed first and C closes only from the second line outside.
+TEST_F(ZoneStartsTest, LatticeStartsOnTheEdgesOfTheirRules) {
+  const auto norm = [](int h, int k) { return h * h + k * k; };
+  const auto hexNorm = [](int h, int k) { return h * h + h * k + k * k; };
+  struct Made {
+    const char* what;
+    double cell[6];  // edges, cosines
+    std::function<bool(int, int, int)> listed;
+    double impurity;  // Q of a foreign line (0: none)
+  } made[] = {
+      {"tP 210", {4.2, 4.2, 6.7, 0, 0, 0}, [&](int h, int k, int) { return norm(h, k) > 4; }, 0},
+      {"tP 210 l", {4.2, 4.2, 6.7, 0, 0, 0}, [&](int h, int k, int l) { return norm(h, k) > 4 && l > 0; }, 0},
+      {"hP 210", {3.9, 3.9, 3.1, 0, 0, -0.5}, [&](int h, int k, int) { return hexNorm(h, k) > 4; }, 0},
+      {"oP impurity", {6, 5, 2.4, 0, 0, 0}, [](int, int, int) { return true; }, 0.015},
+  };
+  for (const Made& m : made) {
+    SCOPED_TRACE(m.what);
+    const std::array<double, 6> r = ReciprocalMetric(m.cell);
+    std::vector<double> q;
+    for (int h = 0; h <= 4; ++h)
+      for (int k = 0; k <= 4; ++k)
+        for (int l = 0; l <= 4; ++l)
+          if (h + k + l > 0 && (norm(h, k) == 0 || m.listed(h, k, l)))
+            q.push_back(h * h * r[0] + k * k * r[1] + l * l * r[2] + h * k * r[3]);
+    std::sort(q.begin(), q.end());
+    q.erase(std::unique(q.begin(), q.end(), [](double x, double y) { return y <= x * (1 + 1e-9); }), q.end());
+    q.resize(14);
+    if (m.impurity > 0) q.insert(q.begin(), m.impurity);
+    std::vector<ZoneLine> lines;
+    for (const double v : q) lines.push_back({v, 2e-4 * v});
+    EXPECT_TRUE(HoldsLattice(LatticeStartCells(lines, 5000, 16), m.cell, 1, [](int, int, int) { return true; }));
+  }
 }
 
 // A cubic I or F list searched as triclinic comes back as the cubic lattice's primitive cell
