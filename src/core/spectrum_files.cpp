@@ -549,7 +549,8 @@ bool CheckTripleGrid(const std::vector<TripleRow>& rows, const std::string& path
     const double d = std::fabs(rows[withX[k]].x - rows[withX[k - 1]].x), r = d / step;
     const double whole = std::nearbyint(r);
     const auto between = static_cast<double>(withX[k] - withX[k - 1]);  // channels the lines take
-    if (whole >= between && std::fabs(r - whole) <= GridTolerance) {
+    // A gap wider than the channel table is no gap of this grid.
+    if (whole >= between && whole - between <= MaxChannels && std::fabs(r - whole) <= GridTolerance) {
       ++onGrid;
       grid.fills[withX[k]] = static_cast<int32_t>(whole - between);
     } else if (firstOff == 0) {

@@ -310,6 +310,8 @@ TEST_F(SpectrumRead, GridGapsAreFilledAtWeightZeroAndBrokenGridsRefused) {
        "Error, the X of line 3 of F goes back from the X before it (10.1 after 10.2); the file is not read", ""},
       {"off the grid", off, 1, {}, {}, {}, {},
        "Error, the X step before line 10 of F (0.15) is no whole multiple of the file's step 0.1; the file is not read", ""},
+      {"a gap wider than the table", "1 1\n2 1\n3 1\n4 1\n5 1\n6 1\n7 1\n8 1\n9 1\n10 1\n50000 1\n", 1, {}, {}, {}, {},
+       "Error, the X step before line 11 of F (49990) is no whole multiple of the file's step 1; the file is not read", ""},
       {"geometric", geometric, 1, geometricX, geometricY, geometricE, {}, "", ""},
       {"slowly varying", slow, 1, slowX, slowY, slowE, {}, "", ""},
   };
