@@ -91,6 +91,7 @@ public:
   double SelectionValue = 0;
 
 private:
+  friend struct TrialSearchProbe;  // tests: the window of a trial's iterations
   enum class TrialEnd { Done, Abandoned, Stopped, InputBad, NoIterations };
   enum class IterationEnd { Completed, Abandoned, Stopped };
   TrialEnd RunTrial(int64_t t, int64_t tries);

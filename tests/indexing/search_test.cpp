@@ -12,6 +12,11 @@
 #include "indexing_setup.h"
 #include "support/temp_path.h"
 
+// The private window of the trial search.
+struct TrialSearchProbe {
+  static int32_t WindowAt(const TAULSM& fit, int32_t iteration) { return fit.WindowAt(iteration); }
+};
+
 namespace {
 
 // The "trial=" lines of the result file (print mode also writes the iterations).
@@ -448,6 +453,45 @@ TEST_F(SearchTest, RobustWeightOfAWrongLineFollowsDeltaAndBeta) {
     EXPECT_NEAR(delta * delta * ((1 + beta) / R - beta), 100, 1e-6) << delta << " " << beta;
   }
   EXPECT_EQ(functional(11.0, 1.0), plain);  // h below delta: the full weight
+}
+
+// The window of a trial's iterations, counted through the model (the lines that get a weight): from
+// the largest d, the free records + 3 lines (at least 6), more each iteration, every line for the
+// last three. A line left out of the window (an impurity may stand among the first) widens it by
+// one while it lies inside, so that a trial fits as many lines with a skip as without; beyond the
+// window it changes nothing, and in the last iterations every line takes part again.
+TEST_F(SearchTest, AWindowWithASkippedLineFitsAsManyLines) {
+  SetLines(GoldenLines());
+  PrepareAuto({3});
+  TAULSM& fit = *CelixFitter;
+  MakeControls(1);
+  fit.Records[1].value = 5.1, fit.Records[2].value = 6.3, fit.Records[3].value = 7.7;
+  fit.IterationLimit = 10;
+  bool skippedFitted = false;
+  const auto fitted = [&](int32_t it, int32_t skipped) {
+    fit.SkippedLine = skipped;
+    fit.WindowLines = TrialSearchProbe::WindowAt(fit, it);
+    int32_t count = 0;
+    skippedFitted = false;
+    for (int32_t i = 1; i <= DSpacingCount; ++i) {
+      double Y = 0, W = 0, F = 0;
+      fit.IndexingModel(Y, W, 1, i, F);
+      count += W > 0;
+      if (i == skipped) skippedFitted = W > 0;
+    }
+    fit.WindowLines = fit.SkippedLine = 0;
+    return count;
+  };
+  // 20 lines, three free edges, ten iterations: 6 lines, 2 more each, all 20 in the last three.
+  const int32_t plain[10] = {6, 8, 10, 12, 14, 16, 18, 20, 20, 20};
+  for (int32_t it = 0; it < 10; ++it) {
+    EXPECT_EQ(fitted(it, 0), plain[it]) << it;
+    // The skipped line first inside, on the window's last line, just beyond it, far beyond.
+    for (const int32_t skipped : {2, 6, 7, 8, 9, 18, 19}) {
+      EXPECT_EQ(fitted(it, skipped), plain[it]) << "iteration " << it << " line " << skipped << " skipped";
+      EXPECT_EQ(skippedFitted, it >= 7) << "iteration " << it << " line " << skipped << " skipped";
+    }
+  }
 }
 
 namespace {
