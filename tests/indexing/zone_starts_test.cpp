@@ -173,7 +173,8 @@ protected:
 // The cross term D of a zone (Q = h^2 A + k^2 B + hk D) comes from a line that the zone indexes as
 // 1 +-1 0, 1 +-2 0 or 2 +-1 0: lines of kyanite's reciprocal lattice by the hand count of Q, each
 // with one of these lines alone, give |D| among the zone's cross terms, also for two axes of one
-// length that share one line; and a start among the first is the lattice.
+// length that share one line; and a start among the first is the lattice. Terms that index as
+// many lines come in the order of their lines and indices, the lowest first.
 TEST_F(ZoneStartsTest, EachLineOfAZoneGivesItsCrossTerm) {
   double kyanite[6];
   Cosines(Minerals("kyanite").at(0).cell, kyanite);
@@ -182,9 +183,11 @@ TEST_F(ZoneStartsTest, EachLineOfAZoneGivesItsCrossTerm) {
   struct Case {
     std::array<double, 6> metric;
     std::array<int32_t, 2> zoneLine;  // h k of the one line of the zone beside 1 0 0 and 0 1 0
+    bool trueFirst;                   // the true |D| is the first term
   };
-  for (const Case& c : {Case{r, {1, -1}}, Case{r, {1, 1}}, Case{r, {1, 2}}, Case{r, {1, -2}}, Case{r, {2, 1}},
-                        Case{r, {2, -1}}, Case{square, {1, 1}}, Case{square, {1, -2}}}) {
+  for (const Case& c : {Case{r, {1, -1}, true}, Case{r, {1, 1}, true}, Case{r, {1, 2}, true}, Case{r, {1, -2}, false},
+                        Case{r, {2, 1}, false}, Case{r, {2, -1}, false}, Case{square, {1, 1}, true},
+                        Case{square, {1, -2}, true}}) {
     SCOPED_TRACE(std::to_string(c.zoneLine[0]) + " " + std::to_string(c.zoneLine[1]) + (c.metric == r ? "" : " A = B"));
     const std::array<double, 6>& q = c.metric;
     const auto line = [&](int32_t h, int32_t k, int32_t l) {
@@ -199,6 +202,20 @@ TEST_F(ZoneStartsTest, EachLineOfAZoneGivesItsCrossTerm) {
     const std::vector<double> terms = ZoneCrossTerms(lines, 0, shared ? 0 : lines.size() - 1);
     EXPECT_TRUE(std::any_of(terms.begin(), terms.end(), [&](double t) { return std::fabs(t - std::fabs(q[3])) < 1e-9 * q[0]; }))
         << "|D| = " << std::fabs(q[3]);
+    // Every term here indexes three lines (the axes and the line it comes from): the tie goes to
+    // the lowest indices of the first line, which the voted third-axis terms build on: its first
+    // reading as 1 +-1 0, 1 +-2 0 or 2 +-1 0 whose axes meet at 26 to 154 degrees. A 1 +-1 0 line
+    // gives the true |D| first, a 1 -2 0 line of kyanite a wrong zone.
+    const double z = lines[1].q, a = q[0], b = q[1], limit = 1.8 * std::sqrt(a * b);
+    double lowest = 0;
+    for (const double d : {z - a - b, 0.5 * (z - a - 4 * b), 0.5 * (z - 4 * a - b)})
+      if (std::fabs(d) <= limit) {
+        lowest = std::fabs(d);
+        break;
+      }
+    ASSERT_FALSE(terms.empty());
+    EXPECT_NEAR(terms.front(), lowest, 1e-9 * q[0]);
+    EXPECT_EQ(std::fabs(terms.front() - std::fabs(q[3])) < 1e-9 * a, c.trueFirst);
     std::sort(lines.begin(), lines.end(), [](const ZoneLine& x, const ZoneLine& y) { return x.q < y.q; });
     const double metric[6] = {q[0], q[1], q[2], q[3], q[4], q[5]};
     ZoneCell truth{};
