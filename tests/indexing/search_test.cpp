@@ -380,6 +380,17 @@ TEST_F(SearchTest, OneTryRunsTrialOneAndTheRefitAndStopEndsWithTheBestSoFar) {
   EXPECT_EQ(ActiveFitEngine, nullptr);
   EXPECT_LT(CelixFitter->BestDeviation, 1e19);
   EXPECT_EQ(CelixFitter->Records[1].value, BestValues[1]);
+  // Starts from the lines' metrics are for one phase: a search of two runs trial 1 once.
+  SetLines(NoisyLines());
+  PrepareAuto({3, 3});
+  MakeControls(3);
+  CelixFitter->PrintInterval = 1;
+  CelixFitter->SearchTrials();
+  const std::vector<std::string> two = TrialLines(LogLines());
+  ASSERT_GT(two.size(), second.size());
+  EXPECT_EQ(std::count_if(two.begin() + static_cast<std::ptrdiff_t>(second.size()), two.end(),
+                          [](const std::string& l) { return l.substr(0, 12) == "trial=     1"; }),
+            1);
 }
 
 // A monoclinic cell that the volume test reduces in the a-c plane (a + c is shorter than a) keeps

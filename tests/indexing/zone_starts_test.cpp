@@ -678,6 +678,19 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
           if (!(std::fabs(e[i] - edges[i]) <= 5e-3 * edges[i]) || !(std::fabs(s.cell[3 + i] - c[3 + i]) <= 5e-3)) return false;
         return true;
       })) << "system given";
+      // Searched with its system and type given, from trial 1, the starts and one random trial:
+      // an A or C cell comes back on the published axes (the centred face where it is).
+      if (ordered) {
+        SetLines(m.d);
+        for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+        AssignDSpacings();
+        PhaseTable[1].LatticeType = type;
+        PrepareAuto({3});
+        MakeControls(2);
+        ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
+        CelixFitter->SearchTrials();
+        for (int32_t k = 0; k < 3; ++k) EXPECT_NEAR(CelixFitter->Records[k + 1].value, c[k], 1e-3 * c[k]) << k;
+      }
       ++cases;
     }
   EXPECT_EQ(cases, 45);
