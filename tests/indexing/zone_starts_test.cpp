@@ -166,6 +166,16 @@ protected:
     CelixFitter->SearchTrials();
     return *CelixFitter;
   }
+  // The mineral's lines and errors, ordered by d, prepared with the system and lattice type given;
+  // Make's controls with that many tries.
+  void PrepareMineral(const Mineral& m, int32_t system, int32_t type, int32_t tries) {
+    SetLines(m.d);
+    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
+    AssignDSpacings();
+    PhaseTable[1].LatticeType = type;
+    PrepareAuto({system});
+    MakeControls(tries);
+  }
   // The merit of a trial at a cell (edges, cosines) of the lines as the search scores it: the cell
   // placed in the bounds of a phase of the system and lattice type given, refitted (no random
   // trial). The volume of the refitted cell into volume.
@@ -579,12 +589,7 @@ TEST_F(ZoneStartsTest, ASupercellComesBackToThePublishedCell) {
     const double a[2] = {m.cell[0], 0}, c[2] = {m.cell[2] * std::cos(beta), m.cell[2] * std::sin(beta)};
     const double A[2] = {p * a[0] + q * c[0], p * a[1] + q * c[1]}, C[2] = {r * a[0] + t * c[0], r * a[1] + t * c[1]};
     const double la = std::hypot(A[0], A[1]), lc = std::hypot(C[0], C[1]);
-    SetLines(m.d);
-    for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
-    AssignDSpacings();
-    PhaseTable[1].LatticeType = type;
-    PrepareAuto({2});
-    MakeControls(1);
+    PrepareMineral(m, 2, type, 1);
     TAULSM& fit = *CelixFitter;
     const double start[6] = {la, m.cell[1], lc, 0, -std::fabs(A[0] * C[0] + A[1] * C[1]) / (la * lc), 0};
     for (int32_t k = 1; k <= 6; ++k) fit.Records[k].value = start[k - 1];
@@ -681,12 +686,7 @@ TEST_F(ZoneStartsTest, LatticeStartsHoldThePublishedLatticesOfHigherSymmetry) {
       // Searched with its system and type given, from trial 1, the starts and one random trial:
       // an A or C cell comes back on the published axes (the centred face where it is).
       if (ordered) {
-        SetLines(m.d);
-        for (size_t i = 0; i < m.d.size(); ++i) DSpacingList[i + 1].Error = m.err[i];
-        AssignDSpacings();
-        PhaseTable[1].LatticeType = type;
-        PrepareAuto({3});
-        MakeControls(2);
+        PrepareMineral(m, 3, type, 2);
         ASSERT_TRUE(SetRandomSeeds(InitialRandomSeed1, InitialRandomSeed2));
         CelixFitter->SearchTrials();
         for (int32_t k = 0; k < 3; ++k) EXPECT_NEAR(CelixFitter->Records[k + 1].value, c[k], 1e-3 * c[k]) << k;
