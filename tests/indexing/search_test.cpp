@@ -264,6 +264,20 @@ TEST_F(SearchTest, BestIsStrictlyBetterAndKeepsToTheVolumeLimit) {
     // The cell kept is the best met, or within the merits' tolerance of it for a smaller volume.
     EXPECT_EQ(fit.BestBelowTopMerit(), false) << c.what;
   }
+  // Two phases of the one cell: the restriction holds the second phase's volume to its own limit.
+  for (const auto& [limit, replaced] : {std::pair{235.0, false}, std::pair{250.0, true}}) {
+    SetLines(GoldenLines());
+    PrepareAuto({3, 3});
+    TAULSM& two = *CelixFitter;
+    for (int32_t k = 0; k < 6; ++k) two.Records[k + 1].value = two.Records[k + 7].value = start[k + 1].value;
+    MakeControls(0);
+    two.ConvergenceMode = 0;
+    UseVolumeRestriction = 1;
+    CellVolumes[1] = 5000, CellVolumes[2] = limit;
+    std::fill(BestValues + 1, BestValues + 13, -1.0);
+    two.SearchTrials();
+    EXPECT_EQ(BestValues[8] != -1.0, replaced) << "second phase's limit " << limit;
+  }
 }
 
 TEST_F(SearchTest, StartCellsAboveTheLimitShrinkByThePower0333) {
