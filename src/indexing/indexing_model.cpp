@@ -2,6 +2,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+#include "core/cpu_dispatch.h"
 #include "core/neighbour_services.h"
 #include "indexing/taulsm.h"
 
@@ -95,14 +99,17 @@ struct PhaseWork {
   int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
   uint8_t taken[MaxReflections + 1];
   int32_t owner[MaxReflections + 1];  // the line holding a taken reflection (0: unknown)
-  // The reflections of finite d in buckets of equal width in 1/d^2 (about two a bucket), each
-  // bucket in rising j, with its d range: the
-  // nearest-reflection look-ups visit a few buckets about a line. Rebuilt after the d change.
+  // The reflections of finite d in buckets of equal width in 1/d^2 about the lines' range (about two
+  // a bucket within it) and one bucket each side beyond, each bucket in rising j, with its d range:
+  // the nearest-reflection look-ups visit a few buckets about a line. Rebuilt after the d change.
   int32_t buckets = 0;
   double qLow = 0, qScale = 0;
   int32_t bucketStart[MaxBuckets + 1];
   double bucketMin[MaxBuckets], bucketMax[MaxBuckets];
   double q[MaxReflections + 1];
+  // q holds 1/d^2 of every d (PhaseD computes it with the d; a d stored alone clears it).
+  bool qFresh = false;
+  int32_t lastCount = 0;                 // the reflections of the last bucket (not in bucketJ)
   int32_t bucketOf[MaxReflections + 1];  // -1: d not finite, in no bucket
   int32_t bucketJ[MaxReflections];
   double bucketD[MaxReflections];
@@ -116,7 +123,7 @@ int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 void LoadPhase(int32_t p) {
   PhaseWork& w = Work[p];
   w.count = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections);
-  w.bucketed = false;
+  w.bucketed = w.qFresh = false;
   for (int32_t j = 1; j <= w.count; ++j) {
     const THklRecord& r = HklTable[j][p];
     const double h = r.h, k = r.k, l = r.l;
@@ -153,6 +160,43 @@ bool PhaseCell(int32_t p, double (&cell)[6]) {
   return true;
 }
 
+double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
+
+// d (FormD) and q (BucketQ) of reflections 1..n. Division and square root are correctly rounded in
+// either width, and no multiply-add is fused: the AVX2 build gives the same bits as the scalar one.
+void FormRange(const DForm& f, PhaseWork& w, int32_t first, int32_t n) {
+  for (int32_t j = first; j <= n; ++j) {
+    w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
+    w.q[j] = BucketQ(w.d[j]);
+  }
+}
+void FormBatchBaseline(const DForm& f, PhaseWork& w, int32_t n) { FormRange(f, w, 1, n); }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+VKEST_AVX2 void FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
+  const __m256d s0 = _mm256_set1_pd(f.s[0]), s1 = _mm256_set1_pd(f.s[1]), s2 = _mm256_set1_pd(f.s[2]);
+  const __m256d s3 = _mm256_set1_pd(f.s[3]), s4 = _mm256_set1_pd(f.s[4]), s5 = _mm256_set1_pd(f.s[5]);
+  const __m256d t = _mm256_set1_pd(f.t), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+  int32_t j = 1;
+  for (; j + 3 <= n; j += 4) {
+    __m256d S = _mm256_mul_pd(s0, _mm256_loadu_pd(w.hh + j));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s1, _mm256_loadu_pd(w.kk + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s2, _mm256_loadu_pd(w.ll + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s3, _mm256_loadu_pd(w.hk + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s4, _mm256_loadu_pd(w.hl + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s5, _mm256_loadu_pd(w.kl + j)));
+    __m256d d = _mm256_div_pd(t, _mm256_sqrt_pd(S));
+    if (f.guard) d = _mm256_and_pd(d, _mm256_cmp_pd(S, zero, _CMP_GT_OQ));  // S <= 0 or NaN: +0
+    _mm256_storeu_pd(w.d + j, d);
+    _mm256_storeu_pd(w.q + j, _mm256_and_pd(_mm256_div_pd(one, _mm256_mul_pd(d, d)), _mm256_cmp_pd(d, zero, _CMP_GT_OQ)));
+  }
+  FormRange(f, w, j, n);
+}
+const auto FormBatch = ChooseByProcessor(FormBatchBaseline, FormBatchAvx2, false);
+#else
+const auto FormBatch = FormBatchBaseline;
+#endif
+
 // d of every reflection of phase p, nothing taken.
 void PhaseD(int32_t p) {
   PhaseWork& w = Work[p];
@@ -160,9 +204,8 @@ void PhaseD(int32_t p) {
   DForm f;
   if (PhaseCell(p, cell)) f = MakeForm(PhaseTable[p].CrystalSystem, cell);
   const int32_t n = w.count;
-  if (f.valid) {
-    for (int32_t j = 1; j <= n; ++j) w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
-  }
+  if (f.valid) FormBatch(f, w, n);
+  w.qFresh = f.valid;
   w.bucketed = false;
   std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
   std::fill(w.owner + 1, w.owner + n + 1, 0);
@@ -177,47 +220,70 @@ void PhaseD(int32_t p) {
   LargestDIndex[p] = largest;
 }
 
-// The bucket of q = 1/d^2 (d of 0 or less: q of 0 or less or NaN, the last bucket).
+// Buckets of equal width in q = 1/d^2 cover the lines' range of q widened by this fraction each
+// way, and as much again beyond its short-d end; one bucket each side holds the reflections beyond.
+constexpr double LineRangeMargin = 0.1;
+
+// The bucket of q: 0 below the covered range (larger d), the last above it (smaller d, and d of 0
+// or less: q of 0 or less or NaN); nondecreasing in q, so the buckets keep the order of d.
 int32_t BucketOf(const PhaseWork& w, double q) {
-  if (!(q > 0)) return w.buckets - 1;
+  const int32_t last = w.buckets - 1;
+  if (!(q > 0)) return last;
+  if (q < w.qLow) return 0;
   const double u = (q - w.qLow) * w.qScale;
-  if (!(u > 0)) return 0;
-  return u >= w.buckets - 1 ? w.buckets - 1 : static_cast<int32_t>(u);
+  return u < last - 1 ? 1 + static_cast<int32_t>(u) : last;
 }
 
-double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
-
-// The buckets of phase p from its d: the range of Q = 1/d^2 in about a bucket per two
-// reflections, a counting sort that keeps the order of j within each bucket.
+// The buckets of phase p from its d: about a bucket per two reflections within the lines' range of
+// q, a counting sort that keeps the order of j within each bucket.
 void FillBuckets(PhaseWork& w) {
-  double qLow = std::numeric_limits<double>::infinity(), qHigh = 0;
-  for (int32_t j = 1; j <= w.count; ++j) {
-    const double q = BucketQ(w.d[j]);
-    w.q[j] = q;
-    if (q > 0 && q < std::numeric_limits<double>::infinity()) qLow = std::min(qLow, q), qHigh = std::max(qHigh, q);
-  }
-  w.buckets = std::clamp(w.count / 2, 1, MaxBuckets);
-  w.qLow = std::isfinite(qLow) ? qLow : 0;
-  w.qScale = qHigh > w.qLow ? w.buckets / (qHigh - w.qLow) : 0;
+  if (!w.qFresh)
+    for (int32_t j = 1; j <= w.count; ++j) w.q[j] = BucketQ(w.d[j]);
+  const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  double dLow = std::numeric_limits<double>::infinity(), dHigh = 0;
+  for (int32_t i = 1; i <= lines; ++i)
+    if (const double d = DSpacingList[i].d; d > 0 && d < std::numeric_limits<double>::infinity())
+      dLow = std::min(dLow, d), dHigh = std::max(dHigh, d);
+  if (!(dHigh >= dLow)) dLow = dHigh = 1;
+  const double qA = BucketQ(dHigh) * (1 - LineRangeMargin);
+  const double qB = std::min(BucketQ(dLow) * (1 + LineRangeMargin), 0.5 * std::numeric_limits<double>::max());
+  int32_t within = 0;
+  for (int32_t j = 1; j <= w.count; ++j) within += w.q[j] >= qA && w.q[j] <= qB;
+  const int32_t inner = std::clamp(within / 2, 1, (MaxBuckets - 2) / 2);
+  w.buckets = 2 * inner + 2;
+  w.qLow = qA;
+  w.qScale = qB > qA ? inner / (qB - qA) : 0;
+  if (!std::isfinite(w.qScale)) w.qScale = 0;
+  // The last bucket, where most reflections of a trial cell fall, is not sorted: a look-up that
+  // reaches it (seldom) reads every reflection's bucket.
+  const int32_t last = w.buckets - 1;
   for (int32_t b = 0; b <= w.buckets; ++b) w.bucketStart[b] = 0;
+  double lastLow = std::numeric_limits<double>::infinity(), lastHigh = -lastLow;
+  int32_t lastCount = 0;
   for (int32_t j = 1; j <= w.count; ++j) {
     const int32_t b = std::isfinite(w.d[j]) ? BucketOf(w, w.q[j]) : -1;
     w.bucketOf[j] = b;
-    ++w.bucketStart[b + 1];
+    if (b == last)
+      ++lastCount, lastLow = std::min(lastLow, w.d[j]), lastHigh = std::max(lastHigh, w.d[j]);
+    else
+      ++w.bucketStart[b + 1];
   }
-  for (int32_t b = 0; b < w.buckets; ++b) {
-    w.bucketStart[b + 1] += w.bucketStart[b];
-    w.bucketMin[b] = std::numeric_limits<double>::infinity(), w.bucketMax[b] = -w.bucketMin[b];
-  }
+  for (int32_t b = 0; b < last; ++b) w.bucketStart[b + 1] += w.bucketStart[b];
   int32_t fill[MaxBuckets];
-  for (int32_t b = 0; b < w.buckets; ++b) fill[b] = w.bucketStart[b];
+  for (int32_t b = 0; b < last; ++b) fill[b] = w.bucketStart[b];
   for (int32_t j = 1; j <= w.count; ++j) {
     const int32_t b = w.bucketOf[j];
-    if (b < 0) continue;
-    const double d = w.d[j];
-    w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = d;
-    w.bucketMin[b] = std::min(w.bucketMin[b], d), w.bucketMax[b] = std::max(w.bucketMax[b], d);
+    if (b < 0 || b == last) continue;
+    w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = w.d[j];
   }
+  // The d range of each bucket from its run of bucketD (empty: +inf, -inf).
+  for (int32_t b = 0; b < last; ++b) {
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k)
+      low = std::min(low, w.bucketD[k]), high = std::max(high, w.bucketD[k]);
+    w.bucketMin[b] = low, w.bucketMax[b] = high;
+  }
+  w.bucketMin[last] = lastLow, w.bucketMax[last] = lastHigh, w.lastCount = lastCount;
   w.bucketed = true;
 }
 
@@ -235,25 +301,31 @@ double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
     if (!w.bucketed) FillBuckets(w);
     double best = Taken;
     int32_t bestJ = 0;
+    const int32_t last = w.buckets - 1;
+    const auto consider = [&](int32_t j, double d) {
+      const double a = std::fabs(d - x);
+      if (line > 0 && w.taken[j] && !(a <= reach && w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - d)))
+        return;
+      if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
+    };
+    const auto filled = [&](int32_t b) { return b == last ? w.lastCount > 0 : w.bucketStart[b] < w.bucketStart[b + 1]; };
     const auto scan = [&](int32_t b) {
-      for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) {
-        const int32_t j = w.bucketJ[k];
-        const double a = std::fabs(w.bucketD[k] - x);
-        if (line > 0 && w.taken[j] &&
-            !(a <= reach && w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - w.bucketD[k])))
-          continue;
-        if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
+      if (b == last) {
+        for (int32_t j = 1; j <= w.count; ++j)
+          if (w.bucketOf[j] == last) consider(j, w.d[j]);
+      } else {
+        for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) consider(w.bucketJ[k], w.bucketD[k]);
       }
     };
     const int32_t at = BucketOf(w, BucketQ(x));
     scan(at);
     for (int32_t b = at - 1; b >= 0; --b)
-      if (w.bucketStart[b] < w.bucketStart[b + 1]) {
+      if (filled(b)) {
         if (w.bucketMin[b] - x > best) break;
         scan(b);
       }
     for (int32_t b = at + 1; b < w.buckets; ++b)
-      if (w.bucketStart[b] < w.bucketStart[b + 1]) {
+      if (filled(b)) {
         if (x - w.bucketMax[b] > best) break;
         scan(b);
       }
@@ -508,6 +580,6 @@ void StoreReflectionD(int32_t p, int32_t j, double d) {
   HklTable[j][p].d = d;
   if (!searching || j > Work[p].count) return;
   PhaseWork& w = Work[p];
-  if (!(w.d[j] == d)) w.bucketed = false;
+  if (!(w.d[j] == d)) w.bucketed = w.qFresh = false;
   w.d[j] = d;
 }
