@@ -99,18 +99,21 @@ struct PhaseWork {
   int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
   uint8_t taken[MaxReflections + 1];
   int32_t owner[MaxReflections + 1];  // the line holding a taken reflection (0: unknown)
-  // The reflections of finite d in buckets of equal width in 1/d^2 about the lines' range (about two
-  // a bucket within it) and one bucket each side beyond, each bucket in rising j, with its d range:
-  // the nearest-reflection look-ups visit a few buckets about a line. Rebuilt after the d change.
+  // The reflections of finite d in buckets of equal width in 1/d^2 about the lines' range and one
+  // bucket each side beyond, each bucket in rising j, with its d range: the nearest-reflection
+  // look-ups visit a few buckets about a line. The last bucket, where most reflections of a trial
+  // cell fall, keeps only its count and d range: a look-up that reaches it (seldom) reads every
+  // reflection. PhaseD sorts the others out with the d (classified); buckets rebuilt after a d
+  // change.
   int32_t buckets = 0;
   double qLow = 0, qScale = 0;
   int32_t bucketStart[MaxBuckets + 1];
   double bucketMin[MaxBuckets], bucketMax[MaxBuckets];
-  double q[MaxReflections + 1];
-  // q holds 1/d^2 of every d (PhaseD computes it with the d; a d stored alone clears it).
-  bool qFresh = false;
-  int32_t lastCount = 0;                 // the reflections of the last bucket (not in bucketJ)
-  int32_t bucketOf[MaxReflections + 1];  // -1: d not finite, in no bucket
+  bool classified = false;
+  int32_t nearCount = 0;        // the reflections of finite d outside the last bucket
+  int32_t nearJ[MaxReflections];  // their j, rising
+  int32_t lastCount = 0;
+  double lastLow = 0, lastHigh = 0;
   int32_t bucketJ[MaxReflections];
   double bucketD[MaxReflections];
   bool bucketed = false;
@@ -123,7 +126,7 @@ int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 void LoadPhase(int32_t p) {
   PhaseWork& w = Work[p];
   w.count = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections);
-  w.bucketed = w.qFresh = false;
+  w.bucketed = w.classified = false;
   for (int32_t j = 1; j <= w.count; ++j) {
     const THklRecord& r = HklTable[j][p];
     const double h = r.h, k = r.k, l = r.l;
@@ -162,67 +165,11 @@ bool PhaseCell(int32_t p, double (&cell)[6]) {
 
 double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
 
-// d (FormD) and q (BucketQ) of reflections 1..n. Division and square root are correctly rounded in
-// either width, and no multiply-add is fused: the AVX2 build gives the same bits as the scalar one.
-void FormRange(const DForm& f, PhaseWork& w, int32_t first, int32_t n) {
-  for (int32_t j = first; j <= n; ++j) {
-    w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
-    w.q[j] = BucketQ(w.d[j]);
-  }
-}
-void FormBatchBaseline(const DForm& f, PhaseWork& w, int32_t n) { FormRange(f, w, 1, n); }
-
-#if defined(__x86_64__) && defined(__GNUC__)
-VKEST_AVX2 void FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
-  const __m256d s0 = _mm256_set1_pd(f.s[0]), s1 = _mm256_set1_pd(f.s[1]), s2 = _mm256_set1_pd(f.s[2]);
-  const __m256d s3 = _mm256_set1_pd(f.s[3]), s4 = _mm256_set1_pd(f.s[4]), s5 = _mm256_set1_pd(f.s[5]);
-  const __m256d t = _mm256_set1_pd(f.t), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-  int32_t j = 1;
-  for (; j + 3 <= n; j += 4) {
-    __m256d S = _mm256_mul_pd(s0, _mm256_loadu_pd(w.hh + j));
-    S = _mm256_add_pd(S, _mm256_mul_pd(s1, _mm256_loadu_pd(w.kk + j)));
-    S = _mm256_add_pd(S, _mm256_mul_pd(s2, _mm256_loadu_pd(w.ll + j)));
-    S = _mm256_add_pd(S, _mm256_mul_pd(s3, _mm256_loadu_pd(w.hk + j)));
-    S = _mm256_add_pd(S, _mm256_mul_pd(s4, _mm256_loadu_pd(w.hl + j)));
-    S = _mm256_add_pd(S, _mm256_mul_pd(s5, _mm256_loadu_pd(w.kl + j)));
-    __m256d d = _mm256_div_pd(t, _mm256_sqrt_pd(S));
-    if (f.guard) d = _mm256_and_pd(d, _mm256_cmp_pd(S, zero, _CMP_GT_OQ));  // S <= 0 or NaN: +0
-    _mm256_storeu_pd(w.d + j, d);
-    _mm256_storeu_pd(w.q + j, _mm256_and_pd(_mm256_div_pd(one, _mm256_mul_pd(d, d)), _mm256_cmp_pd(d, zero, _CMP_GT_OQ)));
-  }
-  FormRange(f, w, j, n);
-}
-const auto FormBatch = ChooseByProcessor(FormBatchBaseline, FormBatchAvx2, false);
-#else
-const auto FormBatch = FormBatchBaseline;
-#endif
-
-// d of every reflection of phase p, nothing taken.
-void PhaseD(int32_t p) {
-  PhaseWork& w = Work[p];
-  double cell[6];
-  DForm f;
-  if (PhaseCell(p, cell)) f = MakeForm(PhaseTable[p].CrystalSystem, cell);
-  const int32_t n = w.count;
-  if (f.valid) FormBatch(f, w, n);
-  w.qFresh = f.valid;
-  w.bucketed = false;
-  std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
-  std::fill(w.owner + 1, w.owner + n + 1, 0);
-  int32_t smallest = 1, largest = n;
-  double dSmall = 100.0, dLarge = 0;
-  for (int32_t j = 1; j <= n; ++j) {
-    const double d = w.d[j];
-    if (d < dSmall) dSmall = d, smallest = j;
-    if (d >= dLarge) dLarge = d, largest = j;
-  }
-  SmallestDIndex[p] = smallest;
-  LargestDIndex[p] = largest;
-}
-
 // Buckets of equal width in q = 1/d^2 cover the lines' range of q widened by this fraction each
-// way, and as much again beyond its short-d end; one bucket each side holds the reflections beyond.
+// way, and as much again beyond its short-d end, about BucketsPerLine of them a line; one bucket
+// each side holds the reflections beyond.
 constexpr double LineRangeMargin = 0.1;
+constexpr int32_t BucketsPerLine = 1;
 
 // The bucket of q: 0 below the covered range (larger d), the last above it (smaller d, and d of 0
 // or less: q of 0 or less or NaN); nondecreasing in q, so the buckets keep the order of d.
@@ -234,11 +181,8 @@ int32_t BucketOf(const PhaseWork& w, double q) {
   return u < last - 1 ? 1 + static_cast<int32_t>(u) : last;
 }
 
-// The buckets of phase p from its d: about a bucket per two reflections within the lines' range of
-// q, a counting sort that keeps the order of j within each bucket.
-void FillBuckets(PhaseWork& w) {
-  if (!w.qFresh)
-    for (int32_t j = 1; j <= w.count; ++j) w.q[j] = BucketQ(w.d[j]);
+// The bucket range from the lines' d.
+void SetBucketRange(PhaseWork& w) {
   const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
   double dLow = std::numeric_limits<double>::infinity(), dHigh = 0;
   for (int32_t i = 1; i <= lines; ++i)
@@ -247,33 +191,155 @@ void FillBuckets(PhaseWork& w) {
   if (!(dHigh >= dLow)) dLow = dHigh = 1;
   const double qA = BucketQ(dHigh) * (1 - LineRangeMargin);
   const double qB = std::min(BucketQ(dLow) * (1 + LineRangeMargin), 0.5 * std::numeric_limits<double>::max());
-  int32_t within = 0;
-  for (int32_t j = 1; j <= w.count; ++j) within += w.q[j] >= qA && w.q[j] <= qB;
-  const int32_t inner = std::clamp(within / 2, 1, (MaxBuckets - 2) / 2);
+  const int32_t inner = std::clamp(BucketsPerLine * lines, 1, (MaxBuckets - 2) / 2);
   w.buckets = 2 * inner + 2;
   w.qLow = qA;
   w.qScale = qB > qA ? inner / (qB - qA) : 0;
   if (!std::isfinite(w.qScale)) w.qScale = 0;
-  // The last bucket, where most reflections of a trial cell fall, is not sorted: a look-up that
-  // reaches it (seldom) reads every reflection's bucket.
+}
+
+// What the classification of d gathers: the extreme d (PhaseD's smallest below 100, largest from
+// 0 on) and the last bucket's d range.
+struct DRanges {
+  double small = 100, large = -1, lastLow = std::numeric_limits<double>::infinity(), lastHigh = -lastLow;
+};
+
+// Reflection j of d: into the near list or counted in the last bucket; the ranges widened.
+inline void Classify(PhaseWork& w, int32_t j, double d, DRanges& r) {
+  if (d < r.small) r.small = d;
+  if (d >= 0 && d > r.large) r.large = d;
+  if (!std::isfinite(d)) return;
+  if (BucketOf(w, BucketQ(d)) != w.buckets - 1) {
+    w.nearJ[w.nearCount++] = j;
+    return;
+  }
+  ++w.lastCount, r.lastLow = std::min(r.lastLow, d), r.lastHigh = std::max(r.lastHigh, d);
+}
+
+// d (FormD) of reflections 1..n, classified. Division and square root are correctly rounded in
+// either width, and no multiply-add is fused: the AVX2 build gives the same bits as the scalar one.
+void FormRange(const DForm& f, PhaseWork& w, int32_t first, int32_t n, DRanges& r) {
+  for (int32_t j = first; j <= n; ++j) {
+    w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
+    Classify(w, j, w.d[j], r);
+  }
+}
+DRanges FormBatchBaseline(const DForm& f, PhaseWork& w, int32_t n) {
+  DRanges r;
+  FormRange(f, w, 1, n, r);
+  return r;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+VKEST_AVX2 DRanges FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
+  const __m256d s0 = _mm256_set1_pd(f.s[0]), s1 = _mm256_set1_pd(f.s[1]), s2 = _mm256_set1_pd(f.s[2]);
+  const __m256d s3 = _mm256_set1_pd(f.s[3]), s4 = _mm256_set1_pd(f.s[4]), s5 = _mm256_set1_pd(f.s[5]);
+  const __m256d t = _mm256_set1_pd(f.t), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+  const __m256d inf = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+  const __m256d hundred = _mm256_set1_pd(100), minusOne = _mm256_set1_pd(-1);
+  const __m256d qLow = _mm256_set1_pd(w.qLow), qScale = _mm256_set1_pd(w.qScale);
+  const __m256d lastEdge = _mm256_set1_pd(w.buckets - 2);
+  const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
+  __m256d small = hundred, large = minusOne, lastLow = inf, lastHigh = _mm256_sub_pd(zero, inf);
+  int32_t j = 1;
+  for (; j + 3 <= n; j += 4) {
+    __m256d S = _mm256_mul_pd(s0, _mm256_loadu_pd(w.hh + j));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s1, _mm256_loadu_pd(w.kk + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s2, _mm256_loadu_pd(w.ll + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s3, _mm256_loadu_pd(w.hk + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s4, _mm256_loadu_pd(w.hl + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s5, _mm256_loadu_pd(w.kl + j)));
+    __m256d d = _mm256_div_pd(t, _mm256_sqrt_pd(S));
+    if (f.guard) d = _mm256_and_pd(d, _mm256_cmp_pd(S, zero, _CMP_GT_OQ));  // S <= 0 or NaN: +0
+    _mm256_storeu_pd(w.d + j, d);
+    small = _mm256_min_pd(small, _mm256_blendv_pd(hundred, d, _mm256_cmp_pd(d, hundred, _CMP_LT_OQ)));
+    large = _mm256_max_pd(large, _mm256_blendv_pd(minusOne, d, _mm256_cmp_pd(d, zero, _CMP_GE_OQ)));
+    // BucketOf: the lanes of finite d that stay out of the last bucket go through Classify.
+    const __m256d positive = _mm256_cmp_pd(d, zero, _CMP_GT_OQ);
+    const __m256d q = _mm256_and_pd(_mm256_div_pd(one, _mm256_mul_pd(d, d)), positive);
+    const __m256d u = _mm256_mul_pd(_mm256_sub_pd(q, qLow), qScale);
+    const __m256d finite = _mm256_cmp_pd(_mm256_and_pd(d, absMask), inf, _CMP_LT_OQ);
+    const __m256d nearer = _mm256_and_pd(_mm256_and_pd(finite, _mm256_cmp_pd(q, zero, _CMP_GT_OQ)),
+                                         _mm256_cmp_pd(u, lastEdge, _CMP_LT_OQ));
+    const __m256d inLast = _mm256_andnot_pd(nearer, finite);
+    lastLow = _mm256_min_pd(lastLow, _mm256_blendv_pd(inf, d, inLast));
+    lastHigh = _mm256_max_pd(lastHigh, _mm256_blendv_pd(_mm256_sub_pd(zero, inf), d, inLast));
+    w.lastCount += __builtin_popcount(_mm256_movemask_pd(inLast));
+    if (const int32_t m = _mm256_movemask_pd(nearer))
+      for (int32_t k = 0; k < 4; ++k)
+        if (m & (1 << k)) w.nearJ[w.nearCount++] = j + k;
+  }
+  double lanes[4][4];
+  _mm256_storeu_pd(lanes[0], small), _mm256_storeu_pd(lanes[1], large);
+  _mm256_storeu_pd(lanes[2], lastLow), _mm256_storeu_pd(lanes[3], lastHigh);
+  DRanges r;
+  for (int32_t k = 0; k < 4; ++k) {
+    r.small = std::min(r.small, lanes[0][k]), r.large = std::max(r.large, lanes[1][k]);
+    r.lastLow = std::min(r.lastLow, lanes[2][k]), r.lastHigh = std::max(r.lastHigh, lanes[3][k]);
+  }
+  FormRange(f, w, j, n, r);
+  return r;
+}
+const auto FormBatch = ChooseByProcessor(FormBatchBaseline, FormBatchAvx2, false);
+#else
+const auto FormBatch = FormBatchBaseline;
+#endif
+
+// The near list and the last bucket of the d as they stand.
+DRanges ClassifyAll(PhaseWork& w) {
+  SetBucketRange(w);
+  w.nearCount = w.lastCount = 0;
+  DRanges r;
+  for (int32_t j = 1; j <= w.count; ++j) Classify(w, j, w.d[j], r);
+  return r;
+}
+
+// d of every reflection of phase p, nothing taken; the smallest d below 100 (the first of equal
+// ones, else reflection 1) and the largest from 0 on (the last of equal ones, else reflection n).
+void PhaseD(int32_t p) {
+  PhaseWork& w = Work[p];
+  double cell[6];
+  DForm f;
+  if (PhaseCell(p, cell)) f = MakeForm(PhaseTable[p].CrystalSystem, cell);
+  const int32_t n = w.count;
+  DRanges r;
+  if (f.valid) {
+    SetBucketRange(w);
+    w.nearCount = w.lastCount = 0;
+    r = FormBatch(f, w, n);
+  } else {
+    r = ClassifyAll(w);
+  }
+  w.lastLow = r.lastLow, w.lastHigh = r.lastHigh;
+  w.classified = true;
+  w.bucketed = false;
+  std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
+  std::fill(w.owner + 1, w.owner + n + 1, 0);
+  int32_t smallest = 1, largest = n;
+  if (r.small < 100)
+    while (smallest < n && !(w.d[smallest] == r.small)) ++smallest;
+  if (r.large >= 0)
+    while (largest > 1 && !(w.d[largest] == r.large)) --largest;
+  SmallestDIndex[p] = smallest;
+  LargestDIndex[p] = largest;
+}
+
+// The buckets of phase p from its near list: a counting sort that keeps the order of j within each
+// bucket.
+void FillBuckets(PhaseWork& w) {
+  if (!w.classified) {
+    const DRanges r = ClassifyAll(w);
+    w.lastLow = r.lastLow, w.lastHigh = r.lastHigh, w.classified = true;
+  }
   const int32_t last = w.buckets - 1;
   for (int32_t b = 0; b <= w.buckets; ++b) w.bucketStart[b] = 0;
-  double lastLow = std::numeric_limits<double>::infinity(), lastHigh = -lastLow;
-  int32_t lastCount = 0;
-  for (int32_t j = 1; j <= w.count; ++j) {
-    const int32_t b = std::isfinite(w.d[j]) ? BucketOf(w, w.q[j]) : -1;
-    w.bucketOf[j] = b;
-    if (b == last)
-      ++lastCount, lastLow = std::min(lastLow, w.d[j]), lastHigh = std::max(lastHigh, w.d[j]);
-    else
-      ++w.bucketStart[b + 1];
-  }
+  for (int32_t k = 0; k < w.nearCount; ++k) ++w.bucketStart[BucketOf(w, BucketQ(w.d[w.nearJ[k]])) + 1];
   for (int32_t b = 0; b < last; ++b) w.bucketStart[b + 1] += w.bucketStart[b];
   int32_t fill[MaxBuckets];
   for (int32_t b = 0; b < last; ++b) fill[b] = w.bucketStart[b];
-  for (int32_t j = 1; j <= w.count; ++j) {
-    const int32_t b = w.bucketOf[j];
-    if (b < 0 || b == last) continue;
+  for (int32_t k = 0; k < w.nearCount; ++k) {
+    const int32_t j = w.nearJ[k];
+    const int32_t b = BucketOf(w, BucketQ(w.d[j]));
     w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = w.d[j];
   }
   // The d range of each bucket from its run of bucketD (empty: +inf, -inf).
@@ -283,7 +349,7 @@ void FillBuckets(PhaseWork& w) {
       low = std::min(low, w.bucketD[k]), high = std::max(high, w.bucketD[k]);
     w.bucketMin[b] = low, w.bucketMax[b] = high;
   }
-  w.bucketMin[last] = lastLow, w.bucketMax[last] = lastHigh, w.lastCount = lastCount;
+  w.bucketMin[last] = w.lastLow, w.bucketMax[last] = w.lastHigh;
   w.bucketed = true;
 }
 
@@ -312,7 +378,7 @@ double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
     const auto scan = [&](int32_t b) {
       if (b == last) {
         for (int32_t j = 1; j <= w.count; ++j)
-          if (w.bucketOf[j] == last) consider(j, w.d[j]);
+          if (std::isfinite(w.d[j]) && BucketOf(w, BucketQ(w.d[j])) == last) consider(j, w.d[j]);
       } else {
         for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) consider(w.bucketJ[k], w.bucketD[k]);
       }
@@ -580,6 +646,6 @@ void StoreReflectionD(int32_t p, int32_t j, double d) {
   HklTable[j][p].d = d;
   if (!searching || j > Work[p].count) return;
   PhaseWork& w = Work[p];
-  if (!(w.d[j] == d)) w.bucketed = w.qFresh = false;
+  if (!(w.d[j] == d)) w.bucketed = w.classified = false;
   w.d[j] = d;
 }

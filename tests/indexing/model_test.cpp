@@ -1,6 +1,8 @@
 // The indexing model: d of every crystal system against gemmi, the six derivatives against central
 // differences (with the two corrected terms), and the assignment of lines to reflections against
 // hand cases and with impurity lines anywhere in the list.
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <random>
 #include "core/cell_geometry.h"
@@ -140,6 +142,59 @@ TEST_F(ModelTest, AssignmentFollowsTheTieRules) {
   EXPECT_EQ(std::vector<int32_t>({DSpacingList[1].Phase, DSpacingList[2].Phase, DSpacingList[2].ReflectionIndex,
                                   HklTable[2][1].Taken}),
             std::vector<int32_t>({1, 2, 2, 1}));
+}
+
+// With every reflection free (measures against bad reflections) each line takes its nearest
+// reflection: the search's bucketed look-up, on d computed four at a time, agrees with a scan of
+// every reflection's d from CellDSpacing (the first j of equal misses), bit for bit, and so do the
+// extreme reflections. Cells with many equal d (cubic), dense triclinic ones, lines far beyond
+// every reflection on both sides, and reflection counts that are no multiple of four.
+TEST_F(ModelTest, BucketedLookUpAgreesWithAScanOfEveryReflection) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  struct Trial {
+    int32_t system, reach;  // reach 0: the reflections of sparse
+    double cell[6];
+  };
+  const Trial trials[] = {{5, 6, {4, 4, 4, 90, 90, 90}},        {4, 7, {3.9, 3.9, 6.1, 90, 90, 90}},
+                          {1, 7, {5.1, 6.3, 7.7, 95, 103, 84}}, {1, 9, {9.7, 11.2, 12.9, 71, 99, 117}},
+                          {2, 5, {6.1, 4.2, 8.8, 90, 112, 90}}, {6, 6, {3.1, 3.1, 17.2, 90, 90, 120}},
+                          {5, 0, {4, 4, 4, 90, 90, 90}}};
+  // d 4, 4, 0.77, 0.58, 0.71, 0.43, 0.46: the line 2.0 reaches the short d far beyond the lines.
+  const std::vector<std::array<int32_t, 3>> sparse = {{1, 0, 0}, {0, 0, 1}, {3, 3, 3}, {4, 4, 4},
+                                                      {0, 4, 4}, {5, 5, 6}, {5, 5, 5}};
+  BadReflectionMeasures = 1;
+  for (const Trial& t : trials) {
+    std::vector<std::array<int32_t, 3>> hkl = t.reach == 0 ? sparse : std::vector<std::array<int32_t, 3>>{};
+    for (int32_t h = -t.reach; h <= t.reach; ++h)
+      for (int32_t k = -t.reach; k <= t.reach; ++k)
+        for (int32_t l = 0; l <= t.reach && hkl.size() < MaxReflections - 3; ++l)
+          if (h || k || l) hkl.push_back({h, k, l});
+    while (hkl.size() % 4 != 3) hkl.pop_back();  // a tail of three after the groups of four
+    SetCell(1, t.system, t.cell);
+    SetReflections(1, hkl);
+    const Cell cell = Cosines(t.cell);
+    std::vector<double> d(hkl.size());
+    for (size_t j = 0; j < hkl.size(); ++j) d[j] = CellDSpacing(t.system, cell.v, hkl[j][0], hkl[j][1], hkl[j][2], 0);
+    std::vector<double> lines = {3.9, 2.0};
+    if (t.reach > 0) {
+      lines = {40, 25, 0.05, 0.01};  // beyond every reflection
+      for (int32_t i = 0; i < 26; ++i) lines.push_back(0.8 + 6 * u(gen));
+    }
+    std::sort(lines.begin(), lines.end(), std::greater<>());
+    SetLines(lines);
+    RecalcIndexingData();
+    for (int32_t i = 1; i <= DSpacingCount; ++i) {
+      size_t best = 0;
+      for (size_t j = 1; j < d.size(); ++j)
+        if (std::fabs(d[j] - lines[i - 1]) < std::fabs(d[best] - lines[i - 1])) best = j;
+      EXPECT_EQ(DSpacingList[i].ReflectionIndex, static_cast<int32_t>(best + 1)) << t.system << " line " << i;
+      EXPECT_EQ(DSpacingList[i].DCalc, d[best]) << t.system << " line " << i;
+    }
+    // The first smallest d and the last largest.
+    EXPECT_EQ(SmallestDIndex[1], std::min_element(d.begin(), d.end()) - d.begin() + 1) << t.system;
+    EXPECT_EQ(LargestDIndex[1], d.rend() - std::max_element(d.rbegin(), d.rend())) << t.system;
+  }
 }
 
 TEST_F(ModelTest, ModelOfOneLineGivesWeightsDerivativesAndTheAngle) {
