@@ -107,6 +107,7 @@ struct PhaseWork {
   // change.
   int32_t buckets = 0;
   double qLow = 0, qScale = 0;
+  double dEdge = 0;  // the last bucket: d of 0 or less, or below this
   int32_t bucketStart[MaxBuckets + 1];
   double bucketMin[MaxBuckets], bucketMax[MaxBuckets];
   bool classified = false;
@@ -171,14 +172,19 @@ double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
 constexpr double LineRangeMargin = 0.1;
 constexpr int32_t BucketsPerLine = 1;
 
-// The bucket of q: 0 below the covered range (larger d), the last above it (smaller d, and d of 0
-// or less: q of 0 or less or NaN); nondecreasing in q, so the buckets keep the order of d.
-int32_t BucketOf(const PhaseWork& w, double q) {
+// Whether a finite d falls in the last bucket.
+inline bool InLastBucket(const PhaseWork& w, double d) { return !(d > 0 && d >= w.dEdge); }
+
+// The bucket of a finite d: 0 beyond the covered range of q = 1/d^2 (larger d), the last beyond
+// its other end (smaller d, and d of 0 or less); nonincreasing in d, so the buckets keep the order
+// of d.
+int32_t BucketOf(const PhaseWork& w, double d) {
   const int32_t last = w.buckets - 1;
-  if (!(q > 0)) return last;
+  if (InLastBucket(w, d)) return last;
+  const double q = BucketQ(d);
   if (q < w.qLow) return 0;
   const double u = (q - w.qLow) * w.qScale;
-  return u < last - 1 ? 1 + static_cast<int32_t>(u) : last;
+  return u < last - 1 ? 1 + static_cast<int32_t>(u) : last - 1;
 }
 
 // The bucket range from the lines' d.
@@ -196,20 +202,22 @@ void SetBucketRange(PhaseWork& w) {
   w.qLow = qA;
   w.qScale = qB > qA ? inner / (qB - qA) : 0;
   if (!std::isfinite(w.qScale)) w.qScale = 0;
+  w.dEdge = w.qScale > 0 ? 1 / std::sqrt(qA + (w.buckets - 2) / w.qScale) : 0;
 }
 
-// What the classification of d gathers: the extreme d (PhaseD's smallest below 100, largest from
-// 0 on) and the last bucket's d range.
+// What the classification of d gathers: PhaseD's extreme reflections (the first smallest d below
+// 100, the last largest from 0 on; j 0: none) and the last bucket's d range.
 struct DRanges {
-  double small = 100, large = -1, lastLow = std::numeric_limits<double>::infinity(), lastHigh = -lastLow;
+  double small = 100, large = 0, lastLow = std::numeric_limits<double>::infinity(), lastHigh = -lastLow;
+  int32_t smallJ = 0, largeJ = 0;
 };
 
 // Reflection j of d: into the near list or counted in the last bucket; the ranges widened.
 inline void Classify(PhaseWork& w, int32_t j, double d, DRanges& r) {
-  if (d < r.small) r.small = d;
-  if (d >= 0 && d > r.large) r.large = d;
+  if (d < r.small) r.small = d, r.smallJ = j;
+  if (d >= r.large) r.large = d, r.largeJ = j;
   if (!std::isfinite(d)) return;
-  if (BucketOf(w, BucketQ(d)) != w.buckets - 1) {
+  if (!InLastBucket(w, d)) {
     w.nearJ[w.nearCount++] = j;
     return;
   }
@@ -234,13 +242,14 @@ DRanges FormBatchBaseline(const DForm& f, PhaseWork& w, int32_t n) {
 VKEST_AVX2 DRanges FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
   const __m256d s0 = _mm256_set1_pd(f.s[0]), s1 = _mm256_set1_pd(f.s[1]), s2 = _mm256_set1_pd(f.s[2]);
   const __m256d s3 = _mm256_set1_pd(f.s[3]), s4 = _mm256_set1_pd(f.s[4]), s5 = _mm256_set1_pd(f.s[5]);
-  const __m256d t = _mm256_set1_pd(f.t), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+  const __m256d t = _mm256_set1_pd(f.t), zero = _mm256_setzero_pd();
   const __m256d inf = _mm256_set1_pd(std::numeric_limits<double>::infinity());
-  const __m256d hundred = _mm256_set1_pd(100), minusOne = _mm256_set1_pd(-1);
-  const __m256d qLow = _mm256_set1_pd(w.qLow), qScale = _mm256_set1_pd(w.qScale);
-  const __m256d lastEdge = _mm256_set1_pd(w.buckets - 2);
+  const __m256d hundred = _mm256_set1_pd(100), four = _mm256_set1_pd(4);
+  const __m256d dEdge = _mm256_set1_pd(w.dEdge);
   const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
-  __m256d small = hundred, large = minusOne, lastLow = inf, lastHigh = _mm256_sub_pd(zero, inf);
+  __m256d small = hundred, large = zero, lastLow = inf, lastHigh = _mm256_sub_pd(zero, inf);
+  // Per lane the first smallest and the last largest d, with their j (0: none yet).
+  __m256d smallJ = zero, largeJ = zero, jv = _mm256_set_pd(4, 3, 2, 1);
   int32_t j = 1;
   for (; j + 3 <= n; j += 4) {
     __m256d S = _mm256_mul_pd(s0, _mm256_loadu_pd(w.hh + j));
@@ -252,15 +261,14 @@ VKEST_AVX2 DRanges FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
     __m256d d = _mm256_div_pd(t, _mm256_sqrt_pd(S));
     if (f.guard) d = _mm256_and_pd(d, _mm256_cmp_pd(S, zero, _CMP_GT_OQ));  // S <= 0 or NaN: +0
     _mm256_storeu_pd(w.d + j, d);
-    small = _mm256_min_pd(small, _mm256_blendv_pd(hundred, d, _mm256_cmp_pd(d, hundred, _CMP_LT_OQ)));
-    large = _mm256_max_pd(large, _mm256_blendv_pd(minusOne, d, _mm256_cmp_pd(d, zero, _CMP_GE_OQ)));
-    // BucketOf: the lanes of finite d that stay out of the last bucket go through Classify.
-    const __m256d positive = _mm256_cmp_pd(d, zero, _CMP_GT_OQ);
-    const __m256d q = _mm256_and_pd(_mm256_div_pd(one, _mm256_mul_pd(d, d)), positive);
-    const __m256d u = _mm256_mul_pd(_mm256_sub_pd(q, qLow), qScale);
+    const __m256d smaller = _mm256_cmp_pd(d, small, _CMP_LT_OQ), larger = _mm256_cmp_pd(d, large, _CMP_GE_OQ);
+    small = _mm256_blendv_pd(small, d, smaller), smallJ = _mm256_blendv_pd(smallJ, jv, smaller);
+    large = _mm256_blendv_pd(large, d, larger), largeJ = _mm256_blendv_pd(largeJ, jv, larger);
+    jv = _mm256_add_pd(jv, four);
+    // InLastBucket: the lanes of finite d out of the last bucket go to the near list.
     const __m256d finite = _mm256_cmp_pd(_mm256_and_pd(d, absMask), inf, _CMP_LT_OQ);
-    const __m256d nearer = _mm256_and_pd(_mm256_and_pd(finite, _mm256_cmp_pd(q, zero, _CMP_GT_OQ)),
-                                         _mm256_cmp_pd(u, lastEdge, _CMP_LT_OQ));
+    const __m256d nearer = _mm256_and_pd(_mm256_and_pd(finite, _mm256_cmp_pd(d, zero, _CMP_GT_OQ)),
+                                         _mm256_cmp_pd(d, dEdge, _CMP_GE_OQ));
     const __m256d inLast = _mm256_andnot_pd(nearer, finite);
     lastLow = _mm256_min_pd(lastLow, _mm256_blendv_pd(inf, d, inLast));
     lastHigh = _mm256_max_pd(lastHigh, _mm256_blendv_pd(_mm256_sub_pd(zero, inf), d, inLast));
@@ -269,13 +277,19 @@ VKEST_AVX2 DRanges FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
       for (int32_t k = 0; k < 4; ++k)
         if (m & (1 << k)) w.nearJ[w.nearCount++] = j + k;
   }
-  double lanes[4][4];
+  double lanes[8][4];
   _mm256_storeu_pd(lanes[0], small), _mm256_storeu_pd(lanes[1], large);
   _mm256_storeu_pd(lanes[2], lastLow), _mm256_storeu_pd(lanes[3], lastHigh);
+  _mm256_storeu_pd(lanes[4], smallJ), _mm256_storeu_pd(lanes[5], largeJ);
   DRanges r;
   for (int32_t k = 0; k < 4; ++k) {
-    r.small = std::min(r.small, lanes[0][k]), r.large = std::max(r.large, lanes[1][k]);
     r.lastLow = std::min(r.lastLow, lanes[2][k]), r.lastHigh = std::max(r.lastHigh, lanes[3][k]);
+    // Equal d in several lanes: the smallest j of the smallest d, the largest j of the largest.
+    const int32_t sj = static_cast<int32_t>(lanes[4][k]), lj = static_cast<int32_t>(lanes[5][k]);
+    if (sj > 0 && (lanes[0][k] < r.small || (lanes[0][k] == r.small && (r.smallJ == 0 || sj < r.smallJ))))
+      r.small = lanes[0][k], r.smallJ = sj;
+    if (lj > 0 && (lanes[1][k] > r.large || (lanes[1][k] == r.large && lj > r.largeJ)))
+      r.large = lanes[1][k], r.largeJ = lj;
   }
   FormRange(f, w, j, n, r);
   return r;
@@ -315,13 +329,8 @@ void PhaseD(int32_t p) {
   w.bucketed = false;
   std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
   std::fill(w.owner + 1, w.owner + n + 1, 0);
-  int32_t smallest = 1, largest = n;
-  if (r.small < 100)
-    while (smallest < n && !(w.d[smallest] == r.small)) ++smallest;
-  if (r.large >= 0)
-    while (largest > 1 && !(w.d[largest] == r.large)) --largest;
-  SmallestDIndex[p] = smallest;
-  LargestDIndex[p] = largest;
+  SmallestDIndex[p] = r.smallJ > 0 ? r.smallJ : 1;
+  LargestDIndex[p] = r.largeJ > 0 ? r.largeJ : n;
 }
 
 // The buckets of phase p from its near list: a counting sort that keeps the order of j within each
@@ -333,13 +342,13 @@ void FillBuckets(PhaseWork& w) {
   }
   const int32_t last = w.buckets - 1;
   for (int32_t b = 0; b <= w.buckets; ++b) w.bucketStart[b] = 0;
-  for (int32_t k = 0; k < w.nearCount; ++k) ++w.bucketStart[BucketOf(w, BucketQ(w.d[w.nearJ[k]])) + 1];
+  for (int32_t k = 0; k < w.nearCount; ++k) ++w.bucketStart[BucketOf(w, w.d[w.nearJ[k]]) + 1];
   for (int32_t b = 0; b < last; ++b) w.bucketStart[b + 1] += w.bucketStart[b];
   int32_t fill[MaxBuckets];
   for (int32_t b = 0; b < last; ++b) fill[b] = w.bucketStart[b];
   for (int32_t k = 0; k < w.nearCount; ++k) {
     const int32_t j = w.nearJ[k];
-    const int32_t b = BucketOf(w, BucketQ(w.d[j]));
+    const int32_t b = BucketOf(w, w.d[j]);
     w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = w.d[j];
   }
   // The d range of each bucket from its run of bucketD (empty: +inf, -inf).
@@ -378,12 +387,12 @@ double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
     const auto scan = [&](int32_t b) {
       if (b == last) {
         for (int32_t j = 1; j <= w.count; ++j)
-          if (std::isfinite(w.d[j]) && BucketOf(w, BucketQ(w.d[j])) == last) consider(j, w.d[j]);
+          if (std::isfinite(w.d[j]) && InLastBucket(w, w.d[j])) consider(j, w.d[j]);
       } else {
         for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) consider(w.bucketJ[k], w.bucketD[k]);
       }
     };
-    const int32_t at = BucketOf(w, BucketQ(x));
+    const int32_t at = std::isfinite(x) ? BucketOf(w, x) : last;
     scan(at);
     for (int32_t b = at - 1; b >= 0; --b)
       if (filled(b)) {
