@@ -113,6 +113,7 @@ TEST_F(ModelTest, AssignmentFollowsTheTieRules) {
   };
   const Case cases[] = {
       {"the second line takes the next free reflection", {2.83, 2.82}, 0, 0, {2, 3}},
+      {"within three errors of a reflection a nearer line holds: the next free", {2.829, 2.827}, 0, 0, {2, 3}},
       {"the extremes serve every line", {4.01, 3.99, 1.79, 1.78}, 0, 0, {1, 1, 5, 5}},
       {"measures against bad reflections", {2.83, 2.82, 2.81}, 1, 0, {2, 2, 2}},
       {"no free reflection: reflection 1 of phase 1; a negative d skipped", {1e19, -2.0}, 0, 0, {1, 0}},
