@@ -2,6 +2,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+#include "core/cpu_dispatch.h"
 #include "core/neighbour_services.h"
 #include "indexing/taulsm.h"
 
@@ -95,15 +99,22 @@ struct PhaseWork {
   int32_t h[MaxReflections + 1], k[MaxReflections + 1], l[MaxReflections + 1];
   uint8_t taken[MaxReflections + 1];
   int32_t owner[MaxReflections + 1];  // the line holding a taken reflection (0: unknown)
-  // The reflections of finite d in buckets of equal width in 1/d^2 (about two a bucket), each
-  // bucket in rising j, with its d range: the
-  // nearest-reflection look-ups visit a few buckets about a line. Rebuilt after the d change.
+  // The reflections of finite d in buckets of equal width in 1/d^2 about the lines' range and one
+  // bucket each side beyond, each bucket in rising j, with its d range: the nearest-reflection
+  // look-ups visit a few buckets about a line. The last bucket, where most reflections of a trial
+  // cell fall, keeps only its count and d range: a look-up that reaches it (seldom) reads every
+  // reflection. PhaseD sorts the others out with the d (classified); buckets rebuilt after a d
+  // change.
   int32_t buckets = 0;
   double qLow = 0, qScale = 0;
+  double dEdge = 0;  // the last bucket: d of 0 or less, or below this
   int32_t bucketStart[MaxBuckets + 1];
   double bucketMin[MaxBuckets], bucketMax[MaxBuckets];
-  double q[MaxReflections + 1];
-  int32_t bucketOf[MaxReflections + 1];  // -1: d not finite, in no bucket
+  bool classified = false;
+  int32_t nearCount = 0;        // the reflections of finite d outside the last bucket
+  int32_t nearJ[MaxReflections];  // their j, rising
+  int32_t lastCount = 0;
+  double lastLow = 0, lastHigh = 0;
   int32_t bucketJ[MaxReflections];
   double bucketD[MaxReflections];
   bool bucketed = false;
@@ -116,7 +127,7 @@ int32_t Phases() { return std::clamp(PhaseCount, 0, MaxPhases); }
 void LoadPhase(int32_t p) {
   PhaseWork& w = Work[p];
   w.count = std::clamp(PhaseTable[p].ReflectionCount, 0, MaxReflections);
-  w.bucketed = false;
+  w.bucketed = w.classified = false;
   for (int32_t j = 1; j <= w.count; ++j) {
     const THklRecord& r = HklTable[j][p];
     const double h = r.h, k = r.k, l = r.l;
@@ -153,71 +164,201 @@ bool PhaseCell(int32_t p, double (&cell)[6]) {
   return true;
 }
 
-// d of every reflection of phase p, nothing taken.
+double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
+
+// Buckets of equal width in q = 1/d^2 cover the lines' range of q widened by this fraction each
+// way, and as much again beyond its short-d end, about BucketsPerLine of them a line; one bucket
+// each side holds the reflections beyond.
+constexpr double LineRangeMargin = 0.1;
+constexpr int32_t BucketsPerLine = 1;
+
+// Whether a finite d falls in the last bucket.
+inline bool InLastBucket(const PhaseWork& w, double d) { return !(d > 0 && d >= w.dEdge); }
+
+// The bucket of a finite d: 0 beyond the covered range of q = 1/d^2 (larger d), the last beyond
+// its other end (smaller d, and d of 0 or less); nonincreasing in d, so the buckets keep the order
+// of d.
+int32_t BucketOf(const PhaseWork& w, double d) {
+  const int32_t last = w.buckets - 1;
+  if (InLastBucket(w, d)) return last;
+  const double q = BucketQ(d);
+  if (q < w.qLow) return 0;
+  const double u = (q - w.qLow) * w.qScale;
+  return u < last - 1 ? 1 + static_cast<int32_t>(u) : last - 1;
+}
+
+// The bucket range from the lines' d.
+void SetBucketRange(PhaseWork& w) {
+  const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  double dLow = std::numeric_limits<double>::infinity(), dHigh = 0;
+  for (int32_t i = 1; i <= lines; ++i)
+    if (const double d = DSpacingList[i].d; d > 0 && d < std::numeric_limits<double>::infinity())
+      dLow = std::min(dLow, d), dHigh = std::max(dHigh, d);
+  if (!(dHigh >= dLow)) dLow = dHigh = 1;
+  const double qA = BucketQ(dHigh) * (1 - LineRangeMargin);
+  const double qB = std::min(BucketQ(dLow) * (1 + LineRangeMargin), 0.5 * std::numeric_limits<double>::max());
+  const int32_t inner = std::clamp(BucketsPerLine * lines, 1, (MaxBuckets - 2) / 2);
+  w.buckets = 2 * inner + 2;
+  w.qLow = qA;
+  w.qScale = qB > qA ? inner / (qB - qA) : 0;
+  if (!std::isfinite(w.qScale)) w.qScale = 0;
+  w.dEdge = w.qScale > 0 ? 1 / std::sqrt(qA + (w.buckets - 2) / w.qScale) : 0;
+}
+
+// What the classification of d gathers: PhaseD's extreme reflections (the first smallest d below
+// 100, the last largest from 0 on; j 0: none) and the last bucket's d range.
+struct DRanges {
+  double small = 100, large = 0, lastLow = std::numeric_limits<double>::infinity(), lastHigh = -lastLow;
+  int32_t smallJ = 0, largeJ = 0;
+};
+
+// Reflection j of d: into the near list or counted in the last bucket; the ranges widened.
+inline void Classify(PhaseWork& w, int32_t j, double d, DRanges& r) {
+  if (d < r.small) r.small = d, r.smallJ = j;
+  if (d >= r.large) r.large = d, r.largeJ = j;
+  if (!std::isfinite(d)) return;
+  if (!InLastBucket(w, d)) {
+    w.nearJ[w.nearCount++] = j;
+    return;
+  }
+  ++w.lastCount, r.lastLow = std::min(r.lastLow, d), r.lastHigh = std::max(r.lastHigh, d);
+}
+
+// d (FormD) of reflections 1..n, classified. Division and square root are correctly rounded in
+// either width, and no multiply-add is fused: the AVX2 build gives the same bits as the scalar one.
+void FormRange(const DForm& f, PhaseWork& w, int32_t first, int32_t n, DRanges& r) {
+  for (int32_t j = first; j <= n; ++j) {
+    w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
+    Classify(w, j, w.d[j], r);
+  }
+}
+DRanges FormBatchBaseline(const DForm& f, PhaseWork& w, int32_t n) {
+  DRanges r;
+  FormRange(f, w, 1, n, r);
+  return r;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+VKEST_AVX2 DRanges FormBatchAvx2(const DForm& f, PhaseWork& w, int32_t n) {
+  const __m256d s0 = _mm256_set1_pd(f.s[0]), s1 = _mm256_set1_pd(f.s[1]), s2 = _mm256_set1_pd(f.s[2]);
+  const __m256d s3 = _mm256_set1_pd(f.s[3]), s4 = _mm256_set1_pd(f.s[4]), s5 = _mm256_set1_pd(f.s[5]);
+  const __m256d t = _mm256_set1_pd(f.t), zero = _mm256_setzero_pd();
+  const __m256d inf = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+  const __m256d hundred = _mm256_set1_pd(100), four = _mm256_set1_pd(4);
+  const __m256d dEdge = _mm256_set1_pd(w.dEdge);
+  const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
+  __m256d small = hundred, large = zero, lastLow = inf, lastHigh = _mm256_sub_pd(zero, inf);
+  // Per lane the first smallest and the last largest d, with their j (0: none yet).
+  __m256d smallJ = zero, largeJ = zero, jv = _mm256_set_pd(4, 3, 2, 1);
+  int32_t j = 1;
+  for (; j + 3 <= n; j += 4) {
+    __m256d S = _mm256_mul_pd(s0, _mm256_loadu_pd(w.hh + j));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s1, _mm256_loadu_pd(w.kk + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s2, _mm256_loadu_pd(w.ll + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s3, _mm256_loadu_pd(w.hk + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s4, _mm256_loadu_pd(w.hl + j)));
+    S = _mm256_add_pd(S, _mm256_mul_pd(s5, _mm256_loadu_pd(w.kl + j)));
+    __m256d d = _mm256_div_pd(t, _mm256_sqrt_pd(S));
+    if (f.guard) d = _mm256_and_pd(d, _mm256_cmp_pd(S, zero, _CMP_GT_OQ));  // S <= 0 or NaN: +0
+    _mm256_storeu_pd(w.d + j, d);
+    const __m256d smaller = _mm256_cmp_pd(d, small, _CMP_LT_OQ), larger = _mm256_cmp_pd(d, large, _CMP_GE_OQ);
+    small = _mm256_blendv_pd(small, d, smaller), smallJ = _mm256_blendv_pd(smallJ, jv, smaller);
+    large = _mm256_blendv_pd(large, d, larger), largeJ = _mm256_blendv_pd(largeJ, jv, larger);
+    jv = _mm256_add_pd(jv, four);
+    // InLastBucket: the lanes of finite d out of the last bucket go to the near list.
+    const __m256d finite = _mm256_cmp_pd(_mm256_and_pd(d, absMask), inf, _CMP_LT_OQ);
+    const __m256d nearer = _mm256_and_pd(_mm256_and_pd(finite, _mm256_cmp_pd(d, zero, _CMP_GT_OQ)),
+                                         _mm256_cmp_pd(d, dEdge, _CMP_GE_OQ));
+    const __m256d inLast = _mm256_andnot_pd(nearer, finite);
+    lastLow = _mm256_min_pd(lastLow, _mm256_blendv_pd(inf, d, inLast));
+    lastHigh = _mm256_max_pd(lastHigh, _mm256_blendv_pd(_mm256_sub_pd(zero, inf), d, inLast));
+    w.lastCount += __builtin_popcount(_mm256_movemask_pd(inLast));
+    if (const int32_t m = _mm256_movemask_pd(nearer))
+      for (int32_t k = 0; k < 4; ++k)
+        if (m & (1 << k)) w.nearJ[w.nearCount++] = j + k;
+  }
+  double lanes[8][4];
+  _mm256_storeu_pd(lanes[0], small), _mm256_storeu_pd(lanes[1], large);
+  _mm256_storeu_pd(lanes[2], lastLow), _mm256_storeu_pd(lanes[3], lastHigh);
+  _mm256_storeu_pd(lanes[4], smallJ), _mm256_storeu_pd(lanes[5], largeJ);
+  DRanges r;
+  for (int32_t k = 0; k < 4; ++k) {
+    r.lastLow = std::min(r.lastLow, lanes[2][k]), r.lastHigh = std::max(r.lastHigh, lanes[3][k]);
+    // Equal d in several lanes: the smallest j of the smallest d, the largest j of the largest.
+    const int32_t sj = static_cast<int32_t>(lanes[4][k]), lj = static_cast<int32_t>(lanes[5][k]);
+    if (sj > 0 && (lanes[0][k] < r.small || (lanes[0][k] == r.small && (r.smallJ == 0 || sj < r.smallJ))))
+      r.small = lanes[0][k], r.smallJ = sj;
+    if (lj > 0 && (lanes[1][k] > r.large || (lanes[1][k] == r.large && lj > r.largeJ)))
+      r.large = lanes[1][k], r.largeJ = lj;
+  }
+  FormRange(f, w, j, n, r);
+  return r;
+}
+const auto FormBatch = ChooseByProcessor(FormBatchBaseline, FormBatchAvx2, false);
+#else
+const auto FormBatch = FormBatchBaseline;
+#endif
+
+// The near list and the last bucket of the d as they stand.
+DRanges ClassifyAll(PhaseWork& w) {
+  SetBucketRange(w);
+  w.nearCount = w.lastCount = 0;
+  DRanges r;
+  for (int32_t j = 1; j <= w.count; ++j) Classify(w, j, w.d[j], r);
+  return r;
+}
+
+// d of every reflection of phase p, nothing taken; the smallest d below 100 (the first of equal
+// ones, else reflection 1) and the largest from 0 on (the last of equal ones, else reflection n).
 void PhaseD(int32_t p) {
   PhaseWork& w = Work[p];
   double cell[6];
   DForm f;
   if (PhaseCell(p, cell)) f = MakeForm(PhaseTable[p].CrystalSystem, cell);
   const int32_t n = w.count;
+  DRanges r;
   if (f.valid) {
-    for (int32_t j = 1; j <= n; ++j) w.d[j] = FormD(f, w.hh[j], w.kk[j], w.ll[j], w.hk[j], w.hl[j], w.kl[j]);
+    SetBucketRange(w);
+    w.nearCount = w.lastCount = 0;
+    r = FormBatch(f, w, n);
+  } else {
+    r = ClassifyAll(w);
   }
+  w.lastLow = r.lastLow, w.lastHigh = r.lastHigh;
+  w.classified = true;
   w.bucketed = false;
   std::fill(w.taken + 1, w.taken + n + 1, uint8_t{0});
   std::fill(w.owner + 1, w.owner + n + 1, 0);
-  int32_t smallest = 1, largest = n;
-  double dSmall = 100.0, dLarge = 0;
-  for (int32_t j = 1; j <= n; ++j) {
-    const double d = w.d[j];
-    if (d < dSmall) dSmall = d, smallest = j;
-    if (d >= dLarge) dLarge = d, largest = j;
-  }
-  SmallestDIndex[p] = smallest;
-  LargestDIndex[p] = largest;
+  SmallestDIndex[p] = r.smallJ > 0 ? r.smallJ : 1;
+  LargestDIndex[p] = r.largeJ > 0 ? r.largeJ : n;
 }
 
-// The bucket of q = 1/d^2 (d of 0 or less: q of 0 or less or NaN, the last bucket).
-int32_t BucketOf(const PhaseWork& w, double q) {
-  if (!(q > 0)) return w.buckets - 1;
-  const double u = (q - w.qLow) * w.qScale;
-  if (!(u > 0)) return 0;
-  return u >= w.buckets - 1 ? w.buckets - 1 : static_cast<int32_t>(u);
-}
-
-double BucketQ(double d) { return d > 0 ? 1 / (d * d) : 0; }
-
-// The buckets of phase p from its d: the range of Q = 1/d^2 in about a bucket per two
-// reflections, a counting sort that keeps the order of j within each bucket.
+// The buckets of phase p from its near list: a counting sort that keeps the order of j within each
+// bucket.
 void FillBuckets(PhaseWork& w) {
-  double qLow = std::numeric_limits<double>::infinity(), qHigh = 0;
-  for (int32_t j = 1; j <= w.count; ++j) {
-    const double q = BucketQ(w.d[j]);
-    w.q[j] = q;
-    if (q > 0 && q < std::numeric_limits<double>::infinity()) qLow = std::min(qLow, q), qHigh = std::max(qHigh, q);
+  if (!w.classified) {
+    const DRanges r = ClassifyAll(w);
+    w.lastLow = r.lastLow, w.lastHigh = r.lastHigh, w.classified = true;
   }
-  w.buckets = std::clamp(w.count / 2, 1, MaxBuckets);
-  w.qLow = std::isfinite(qLow) ? qLow : 0;
-  w.qScale = qHigh > w.qLow ? w.buckets / (qHigh - w.qLow) : 0;
+  const int32_t last = w.buckets - 1;
   for (int32_t b = 0; b <= w.buckets; ++b) w.bucketStart[b] = 0;
-  for (int32_t j = 1; j <= w.count; ++j) {
-    const int32_t b = std::isfinite(w.d[j]) ? BucketOf(w, w.q[j]) : -1;
-    w.bucketOf[j] = b;
-    ++w.bucketStart[b + 1];
-  }
-  for (int32_t b = 0; b < w.buckets; ++b) {
-    w.bucketStart[b + 1] += w.bucketStart[b];
-    w.bucketMin[b] = std::numeric_limits<double>::infinity(), w.bucketMax[b] = -w.bucketMin[b];
-  }
+  for (int32_t k = 0; k < w.nearCount; ++k) ++w.bucketStart[BucketOf(w, w.d[w.nearJ[k]]) + 1];
+  for (int32_t b = 0; b < last; ++b) w.bucketStart[b + 1] += w.bucketStart[b];
   int32_t fill[MaxBuckets];
-  for (int32_t b = 0; b < w.buckets; ++b) fill[b] = w.bucketStart[b];
-  for (int32_t j = 1; j <= w.count; ++j) {
-    const int32_t b = w.bucketOf[j];
-    if (b < 0) continue;
-    const double d = w.d[j];
-    w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = d;
-    w.bucketMin[b] = std::min(w.bucketMin[b], d), w.bucketMax[b] = std::max(w.bucketMax[b], d);
+  for (int32_t b = 0; b < last; ++b) fill[b] = w.bucketStart[b];
+  for (int32_t k = 0; k < w.nearCount; ++k) {
+    const int32_t j = w.nearJ[k];
+    const int32_t b = BucketOf(w, w.d[j]);
+    w.bucketJ[fill[b]] = j, w.bucketD[fill[b]++] = w.d[j];
   }
+  // The d range of each bucket from its run of bucketD (empty: +inf, -inf).
+  for (int32_t b = 0; b < last; ++b) {
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k)
+      low = std::min(low, w.bucketD[k]), high = std::max(high, w.bucketD[k]);
+    w.bucketMin[b] = low, w.bucketMax[b] = high;
+  }
+  w.bucketMin[last] = w.lastLow, w.bucketMax[last] = w.lastHigh;
   w.bucketed = true;
 }
 
@@ -235,25 +376,31 @@ double Nearest(double x, int32_t line, int32_t& bp, int32_t& bj) {
     if (!w.bucketed) FillBuckets(w);
     double best = Taken;
     int32_t bestJ = 0;
+    const int32_t last = w.buckets - 1;
+    const auto consider = [&](int32_t j, double d) {
+      const double a = std::fabs(d - x);
+      if (line > 0 && w.taken[j] && !(a <= reach && w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - d)))
+        return;
+      if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
+    };
+    const auto filled = [&](int32_t b) { return b == last ? w.lastCount > 0 : w.bucketStart[b] < w.bucketStart[b + 1]; };
     const auto scan = [&](int32_t b) {
-      for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) {
-        const int32_t j = w.bucketJ[k];
-        const double a = std::fabs(w.bucketD[k] - x);
-        if (line > 0 && w.taken[j] &&
-            !(a <= reach && w.owner[j] > 0 && a < std::fabs(DSpacingList[w.owner[j]].d - w.bucketD[k])))
-          continue;
-        if (a < best || (a == best && j < bestJ)) best = a, bestJ = j;
+      if (b == last) {
+        for (int32_t j = 1; j <= w.count; ++j)
+          if (std::isfinite(w.d[j]) && InLastBucket(w, w.d[j])) consider(j, w.d[j]);
+      } else {
+        for (int32_t k = w.bucketStart[b]; k < w.bucketStart[b + 1]; ++k) consider(w.bucketJ[k], w.bucketD[k]);
       }
     };
-    const int32_t at = BucketOf(w, BucketQ(x));
+    const int32_t at = std::isfinite(x) ? BucketOf(w, x) : last;
     scan(at);
     for (int32_t b = at - 1; b >= 0; --b)
-      if (w.bucketStart[b] < w.bucketStart[b + 1]) {
+      if (filled(b)) {
         if (w.bucketMin[b] - x > best) break;
         scan(b);
       }
     for (int32_t b = at + 1; b < w.buckets; ++b)
-      if (w.bucketStart[b] < w.bucketStart[b + 1]) {
+      if (filled(b)) {
         if (x - w.bucketMax[b] > best) break;
         scan(b);
       }
@@ -508,6 +655,6 @@ void StoreReflectionD(int32_t p, int32_t j, double d) {
   HklTable[j][p].d = d;
   if (!searching || j > Work[p].count) return;
   PhaseWork& w = Work[p];
-  if (!(w.d[j] == d)) w.bucketed = false;
+  if (!(w.d[j] == d)) w.bucketed = w.classified = false;
   w.d[j] = d;
 }

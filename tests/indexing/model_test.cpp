@@ -1,8 +1,11 @@
 // The indexing model: d of every crystal system against gemmi, the six derivatives against central
 // differences (with the two corrected terms), and the assignment of lines to reflections against
 // hand cases and with impurity lines anywhere in the list.
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <random>
+#include <string>
 #include "core/cell_geometry.h"
 #include "indexing_setup.h"
 #include "support/temp_path.h"
@@ -110,6 +113,7 @@ TEST_F(ModelTest, AssignmentFollowsTheTieRules) {
   };
   const Case cases[] = {
       {"the second line takes the next free reflection", {2.83, 2.82}, 0, 0, {2, 3}},
+      {"within three errors of a reflection a nearer line holds: the next free", {2.829, 2.827}, 0, 0, {2, 3}},
       {"the extremes serve every line", {4.01, 3.99, 1.79, 1.78}, 0, 0, {1, 1, 5, 5}},
       {"measures against bad reflections", {2.83, 2.82, 2.81}, 1, 0, {2, 2, 2}},
       {"no free reflection: reflection 1 of phase 1; a negative d skipped", {1e19, -2.0}, 0, 0, {1, 0}},
@@ -140,6 +144,76 @@ TEST_F(ModelTest, AssignmentFollowsTheTieRules) {
   EXPECT_EQ(std::vector<int32_t>({DSpacingList[1].Phase, DSpacingList[2].Phase, DSpacingList[2].ReflectionIndex,
                                   HklTable[2][1].Taken}),
             std::vector<int32_t>({1, 2, 2, 1}));
+}
+
+// With every reflection free (measures against bad reflections) each line takes its nearest
+// reflection: the search's bucketed look-up, on d computed four at a time, agrees with a scan of
+// every reflection's d from CellDSpacing (the first j of equal misses), bit for bit, and so do the
+// extreme reflections. Cells with many equal d (cubic), dense triclinic ones, lines far beyond
+// every reflection on both sides, and reflection counts that are no multiple of four.
+TEST_F(ModelTest, BucketedLookUpAgreesWithAScanOfEveryReflection) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  // Lines 3.9 and 2.1 on these: d 4, 4, 0.77, 0.58, 0.71, 0.43, 0.46, the line 2.1 reaches the
+  // short d far beyond the lines; d 4, 1.63 (the top of the buckets about the lines), 0.77.
+  const std::vector<std::array<int32_t, 3>> sparse = {{1, 0, 0}, {0, 0, 1}, {3, 3, 3}, {4, 4, 4},
+                                                      {0, 4, 4}, {5, 5, 6}, {5, 5, 5}};
+  const std::vector<std::array<int32_t, 3>> edge = {{1, 0, 0}, {2, 1, 1}, {3, 3, 3}};
+  // On a = 400 every d lies above 100: the smallest is reflection 1, the largest (1 0 0) too.
+  const std::vector<std::array<int32_t, 3>> long_ = {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}};
+  struct Trial {
+    int32_t system, reach;  // reach 0: the reflections of given
+    double cell[6];
+    const std::vector<std::array<int32_t, 3>>* given = nullptr;
+  };
+  const Trial trials[] = {{5, 6, {4, 4, 4, 90, 90, 90}},        {4, 7, {3.9, 3.9, 6.1, 90, 90, 90}},
+                          {1, 7, {5.1, 6.3, 7.7, 95, 103, 84}}, {1, 9, {9.7, 11.2, 12.9, 71, 99, 117}},
+                          {2, 5, {6.1, 4.2, 8.8, 90, 112, 90}}, {6, 6, {3.1, 3.1, 17.2, 90, 90, 120}},
+                          {5, 0, {4, 4, 4, 90, 90, 90}, &sparse}, {5, 0, {4, 4, 4, 90, 90, 90}, &edge},
+                          {5, 0, {400, 400, 400, 90, 90, 90}, &long_}};
+  // Each line on the reflection of d nearest to it, the first of equal misses.
+  const auto expectNearest = [](const std::vector<double>& d, const char* what) {
+    for (int32_t i = 1; i <= DSpacingCount; ++i) {
+      const double x = DSpacingList[i].d;
+      size_t best = 0;
+      for (size_t j = 1; j < d.size(); ++j)
+        if (std::fabs(d[j] - x) < std::fabs(d[best] - x)) best = j;
+      EXPECT_EQ(DSpacingList[i].ReflectionIndex, static_cast<int32_t>(best + 1)) << what << " line " << i;
+      EXPECT_EQ(DSpacingList[i].DCalc, d[best]) << what << " line " << i;
+    }
+  };
+  BadReflectionMeasures = 1;
+  for (const Trial& t : trials) {
+    std::vector<std::array<int32_t, 3>> hkl = t.reach == 0 ? *t.given : std::vector<std::array<int32_t, 3>>{};
+    for (int32_t h = -t.reach; h <= t.reach; ++h)
+      for (int32_t k = -t.reach; k <= t.reach; ++k)
+        for (int32_t l = 0; l <= t.reach && hkl.size() < MaxReflections - 3; ++l)
+          if (h || k || l) hkl.push_back({h, k, l});
+    while (hkl.size() % 4 != 3) hkl.pop_back();  // a tail of three after the groups of four
+    SetCell(1, t.system, t.cell);
+    SetReflections(1, hkl);
+    const Cell cell = Cosines(t.cell);
+    std::vector<double> d(hkl.size());
+    for (size_t j = 0; j < hkl.size(); ++j) d[j] = CellDSpacing(t.system, cell.v, hkl[j][0], hkl[j][1], hkl[j][2], 0);
+    std::vector<double> lines = {3.9, 2.1};
+    if (t.reach > 0) {
+      lines = {40, 25, 0.05, 0.01};  // beyond every reflection
+      for (int32_t i = 0; i < 26; ++i) lines.push_back(0.8 + 6 * u(gen));
+    }
+    std::sort(lines.begin(), lines.end(), std::greater<>());
+    SetLines(lines);
+    RecalcIndexingData();
+    const std::string what = "system " + std::to_string(t.system) + " reach " + std::to_string(t.reach);
+    expectNearest(d, what.c_str());
+    // The first smallest d below 100 (else 1) and the last largest.
+    const auto low = std::min_element(d.begin(), d.end());
+    EXPECT_EQ(SmallestDIndex[1], *low < 100 ? low - d.begin() + 1 : 1) << t.system;
+    EXPECT_EQ(LargestDIndex[1], d.rend() - std::max_element(d.rbegin(), d.rend())) << t.system;
+    // New d in the table: the lines go by them, not by what the last look-up kept.
+    for (size_t j = 0; j < d.size(); ++j) HklTable[j + 1][1].d = d[j] *= 1.37;
+    AssignLines(0);
+    expectNearest(d, (what + " rescaled").c_str());
+  }
 }
 
 TEST_F(ModelTest, ModelOfOneLineGivesWeightsDerivativesAndTheAngle) {
