@@ -367,7 +367,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   }
   std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
   const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
-  trialOrder_ = 1;
+  trialOrder_ = metricOrder_ = 1;
   double lastD = std::numeric_limits<double>::infinity(), firstD = 0;
   const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
   for (int32_t i = 1; i <= lines; ++i)
@@ -445,14 +445,19 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     // metric that keeps the rotations found, fitted to the lines' indices with their ties, and
     // the parameters the ties save gain the merit. Only when the ties fit the lines, but for one
     // (a line a few sigma off): rotations that a doubled axis nearly meets (epsomite's 2a and
-    // a + b, 13.714 and 13.706 A at 60 degrees) leave lines off, which the free cell fits.
+    // a + b, 13.714 and 13.706 A at 60 degrees) leave lines off, which the free cell fits. Then
+    // the rotations kept within half the tolerance, and a quarter (a rhombohedral lattice of
+    // alpha 60.1 degrees, nearly cubic F; a monoclinic one of beta 90.3).
     double cell[6];
     for (int32_t m = 0; m < 6; ++m) cell[m] = Records[m + 1].value;
     MetricSymmetry symmetry;
     double basis[6][6], tied[6];
-    int32_t k = 0;
-    if (FindMetricSymmetry(cell, MetricSigmas * 2 * relative, symmetry) && symmetry.order > 1 &&
-        (k = KeptMetricBasis(symmetry, basis)) >= 1 && k < 6 && TiesFitTheLines(basis, k, tied, true)) {
+    double tolerance = MetricSigmas * 2 * relative;
+    for (int32_t round = 0; round < 3; ++round, tolerance *= 0.5) {
+      if (!FindMetricSymmetry(cell, tolerance, symmetry) || symmetry.order <= 1) break;
+      if (round == 0) metricOrder_ = symmetry.order;
+      const int32_t k = KeptMetricBasis(symmetry, basis);
+      if (k < 1 || k >= 6 || !TiesFitTheLines(basis, k, tied, true)) continue;
       MetricD(1, tied, phaseLines_);
       calculated_.clear();
       for (const double d : phaseLines_)
@@ -460,6 +465,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
       mergeCalculated();
       const double symmetric = score(symmetry.freeParameters);
       if (symmetric > merit) merit = symmetric, trialOrder_ = symmetry.order;
+      break;
     }
   }
   return std::isfinite(merit) && std::isfinite(volume) && volume > 0 ? merit : -std::numeric_limits<double>::infinity();
@@ -605,7 +611,7 @@ bool TAULSM::TrySubCells() {
     double best[6];
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
     int32_t bestMissed = 0;
-    const int32_t bestOrder = bestOrder_;
+    const int32_t bestOrder = bestMetricOrder_;
     if (system == 1) {
       for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
       RecalcIndexingData();
@@ -810,6 +816,7 @@ void TAULSM::TakeAsBest(double merit, double volume, double deviation) {
   BestMerit = merit;
   BestVolume = volume;
   bestOrder_ = trialOrder_;
+  bestMetricOrder_ = metricOrder_;
   BestFunctional = Functional;
   BestDeviation = deviation;
   BestMaxResidual = CurrentMaxResidual;
@@ -857,7 +864,7 @@ void TAULSM::RefineChosenCell() {
   // The merit stays the trial's, against which later searches are judged.
   double deviation = 0, volume = 0;
   if (std::isfinite(TrialMerit(deviation, volume)))
-    BestVolume = volume, BestDeviation = deviation, bestOrder_ = trialOrder_;
+    BestVolume = volume, BestDeviation = deviation, bestOrder_ = trialOrder_, bestMetricOrder_ = metricOrder_;
   for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
 }
 
