@@ -391,6 +391,47 @@ TEST_F(ZoneStartsTest, ADoubledCellThatIndexesTheImpurityDoesNotWin) {
   }
 }
 
+// The ties of a cubic metric against eight lines of a cubic P lattice (a = 5 A, errors 1e-4 d,
+// off by +-0.5 sigma in turn), each of 100, 010, 001, 110, 101, 011, 111 and 200 its own line,
+// which six free parameters follow nearly alone. Without outliers the ties fit. One line 8
+// sigma off: chi^2 of the ties rises by about 56 over the free fit's (more than the five
+// parameters saved explain, 5 + 3 sqrt 10), but without that worst line it stays within its six
+// degrees of freedom (6 + 3 sqrt 12): the ties fit by the lines' errors alone. Two lines 8 sigma
+// off either way fit neither way.
+TEST_F(ZoneStartsTest, TiesFitTheLinesButForOneOutlier) {
+  const int32_t hkl[8][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}, {2, 0, 0}};
+  double cell[6] = {5, 5, 5, 0, 0, 0}, basis[6][6];
+  MetricSymmetry symmetry;
+  ASSERT_TRUE(FindMetricSymmetry(cell, 1e-3, symmetry));
+  const int32_t k = KeptMetricBasis(symmetry, basis);
+  ASSERT_EQ(k, 1);
+  struct Case {
+    std::vector<std::pair<int32_t, double>> off;  // line (0-based), sigmas
+    bool byRise, byErrors;
+  };
+  for (const Case& c : {Case{{}, true, true}, Case{{{2, 8}}, false, true}, Case{{{2, 8}, {1, -8}}, false, false}}) {
+    SCOPED_TRACE(std::to_string(c.off.size()) + " lines off");
+    std::vector<double> d;
+    for (const auto& [h, kk, l] : hkl) d.push_back(5 / std::sqrt(h * h + kk * kk + l * l));
+    SetLines(d);
+    for (int32_t i = 1; i <= 8; ++i) {
+      TDSpacingRecord& line = DSpacingList[i];
+      line.Error = 1e-4 * line.d;
+      double shift = i % 2 ? 0.5 : -0.5;
+      for (const auto& [at, sigmas] : c.off)
+        if (at == i - 1) shift = sigmas;
+      line.h = hkl[i - 1][0], line.k = hkl[i - 1][1], line.l = hkl[i - 1][2];
+      // The free cell follows every line within half its sigma.
+      line.d += shift * line.Error, line.DCalc = line.d - 0.5 * line.Error, line.Assigned = 1;
+    }
+    double metric[6];
+    EXPECT_EQ(TiesFitTheLines(basis, k, metric, false), c.byRise);
+    EXPECT_EQ(TiesFitTheLines(basis, k, metric, true), c.byErrors);
+    // The tied metric: A = 1 / a^2 within the shifts' pull.
+    EXPECT_NEAR(metric[0], 0.04, 0.04 * 8e-4);
+  }
+}
+
 // The rotations that a lattice's metric keeps are those of its holohedry: 24 proper rotations for
 // a cubic lattice, 12 hexagonal, 8 tetragonal, 6 rhombohedral, 4 orthorhombic, 2 monoclinic, 1
 // triclinic, whatever the basis (the published cell of every mineral and a sheared basis of it)
