@@ -136,7 +136,7 @@ void TAULSM::RefineKeptMetric() {
     if (!(change > 1e-12)) break;
   }
   // Kept when the ties fit the lines (below) and at most one line more is left unindexed.
-  const bool keep = fitted && TiesFitTheLines(basis, k, metric, false) && MissedLines() <= missedFree + 1;
+  const bool keep = fitted && TiesFitTheLines(basis, k, metric, true) && MissedLines() <= missedFree + 1;
   if (!keep) {
     for (int32_t m = 0; m < 6; ++m) Records[m + 1].value = free[m];
     RecalcIndexingData();
