@@ -430,6 +430,11 @@ TEST_F(ZoneStartsTest, TiesFitTheLinesButForOneOutlier) {
       // The free cell follows every line within half its sigma.
       line.d += shift * line.Error, line.DCalc = line.d - 0.5 * line.Error, line.Assigned = 1;
     }
+    // An impurity line the free cell leaves unindexed (assigned to 111) takes no part.
+    DSpacingCount = 16;
+    DSpacingList[16] = TDSpacingRecord{};
+    DSpacingList[16].d = 3.3333, DSpacingList[16].Error = 3.3333e-4, DSpacingList[16].DCalc = 5 / std::sqrt(3.0);
+    DSpacingList[16].h = DSpacingList[16].k = DSpacingList[16].l = 1, DSpacingList[16].Assigned = 1;
     double metric[6];
     EXPECT_EQ(TiesFitTheLines(basis, k, metric, false), c.byRise);
     EXPECT_EQ(TiesFitTheLines(basis, k, metric, true), c.byErrors);
