@@ -66,5 +66,13 @@ double WorkspaceD(int32_t p, int32_t j);
 // d (A) of every reflection of phase p (the workspace's during a search) from the reciprocal
 // metric m = (A, B, C, D, E, F), Q = h^2 A + k^2 B + l^2 C + hk D + hl E + kl F; 0 where Q <= 0.
 void MetricD(int32_t p, const double (&m)[6], std::vector<double>& d);
+// Weighted least squares in Q = 1/d^2 of the reciprocal metric sum p_k basis_k (k of the six
+// rows) over the lines indexed within IndexedLineSigmas by their assigned indices: the metric,
+// chi^2 in Q and the lines used. False when the equations are singular or too few lines.
+bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], double& chi, int32_t& used);
+// Whether a metric of k parameters (basis rows) fits the lines FitMetric takes as well as the six
+// free parameters do, within what the parameters it saves explain (byErrors: or within the lines'
+// errors, but for the line it fits worst); its metric into metric.
+bool TiesFitTheLines(const double (&basis)[6][6], int32_t k, double (&metric)[6], bool byErrors);
 // Stores a recomputed d of reflection j of phase p (HklTable and, during a search, the workspace).
 void StoreReflectionD(int32_t p, int32_t j, double d);

@@ -354,7 +354,10 @@ bool AskCell(int32_t p) {
     // degrees; 120 is the flat limit. Layered ones are acute: alpha 24 degrees for c/a 7 (Bi2Te3).
     if (system == 7)
       for (int32_t e = 4; e <= 6; ++e) r[e].lower = AcuteRhombohedralLimit, r[e].upper = 120;
-    if (system == 1) r[6].lower = 75, r[6].upper = 115;
+    // A hexagonal lattice's reduced cell has 120 degrees between its two short edges: with gamma
+    // up to 125 its long axis stays on c, whose edge and index bounds reach farthest (3_1 axes,
+    // long-c layered cells).
+    if (system == 1) r[6].lower = 75, r[6].upper = 125;
     if (system == 6) r[6].lower = r[6].value = r[6].upper = 120;
     if (IndexingMode == -1 && NoCrystalInfo == 0)
       for (int32_t e = 1; e <= 6; ++e) r[e].value = phase.Cell[e - 1];

@@ -42,9 +42,8 @@ bool SolveSmall(double (&a)[6][6], double (&b)[6], int32_t n) {
   return true;
 }
 
-// Weighted least squares in Q = 1/d^2 of the metric sum p_k basis_k over the lines indexed
-// within IndexedLineSigmas by their assigned indices: the metric, chi^2 in Q and the lines used.
-// False when the equations are singular.
+}  // namespace
+
 bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], double& chi, int32_t& used) {
   double a[6][6] = {}, b[6] = {}, yy = 0;
   used = 0;
@@ -77,7 +76,33 @@ bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], doub
   return true;
 }
 
-}  // namespace
+bool TiesFitTheLines(const double (&basis)[6][6], int32_t k, double (&metric)[6], bool byErrors) {
+  // The six free parameters on the same indices fit the same lines no better than the parameters
+  // saved explain: chi^2 rises by at most their number and four standard deviations of it, in
+  // units of the free fit's variance. A free triclinic cell of a symmetric lattice splits its
+  // equal reflections and lets each line pick the nearest: its own chi^2 is no measure.
+  double full[6][6] = {}, fullMetric[6], chiKept = 0, chiFull = 0;
+  for (int32_t m = 0; m < 6; ++m) full[m][m] = 1;
+  int32_t used = 0, usedFull = 0;
+  if (!FitMetric(basis, k, metric, chiKept, used) || !FitMetric(full, 6, fullMetric, chiFull, usedFull) || used <= 6)
+    return false;
+  const double saved = 6 - k, variance = std::max(1.0, chiFull / (used - 6));
+  if (chiKept - chiFull <= variance * (saved + 4 * std::sqrt(2 * saved))) return true;
+  if (!byErrors) return false;
+  // Or the ties fit the lines within their errors, but for the line they fit worst (a line a few
+  // sigma off, which six parameters can follow alone): chi^2 within three standard deviations of
+  // its degrees of freedom.
+  double worst = 0;
+  for (int32_t i = 1, n = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= n; ++i) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    const double sigma = LineSigma(line);
+    if (!(line.d > 0 && line.Assigned && std::fabs(line.d - line.DCalc) <= IndexedLineSigmas * sigma)) continue;
+    const double q = 1 / (line.d * line.d), tied = MetricQ(metric, line.h, line.k, line.l);
+    worst = std::max(worst, std::pow((q - tied) / (2 * q * sigma / line.d), 2));
+  }
+  const double freedom = used - 1 - k;
+  return chiKept - worst <= variance * (freedom + 3 * std::sqrt(2 * freedom));
+}
 
 void TAULSM::RefineKeptMetric() {
   const int32_t n = std::min(std::min(NPar, RecordCapacity()), IndexingRecordCapacity);
@@ -110,20 +135,8 @@ void TAULSM::RefineKeptMetric() {
     fitted = true;
     if (!(change > 1e-12)) break;
   }
-  // Kept when the six free parameters on the same indices fit the same lines no better than the
-  // parameters saved explain (chi^2 rises by at most their number and four standard deviations
-  // of it, in units of the free fit's variance), and at most one line more is left unindexed. A
-  // free triclinic cell of a symmetric lattice splits its equal reflections and lets each line
-  // pick the nearest: its own chi^2 is no measure.
-  double full[6][6] = {}, fullMetric[6], chiFull = 0;
-  for (int32_t m = 0; m < 6; ++m) full[m][m] = 1;
-  int32_t usedFull = 0;
-  bool keep = fitted && FitMetric(basis, k, metric, chiKept, used) && FitMetric(full, 6, fullMetric, chiFull, usedFull) &&
-              used > 6 && MissedLines() <= missedFree + 1;
-  if (keep) {
-    const double saved = 6 - k, variance = std::max(1.0, chiFull / (used - 6));
-    keep = chiKept - chiFull <= variance * (saved + 4 * std::sqrt(2 * saved));
-  }
+  // Kept when the ties fit the lines (below) and at most one line more is left unindexed.
+  const bool keep = fitted && TiesFitTheLines(basis, k, metric, true) && MissedLines() <= missedFree + 1;
   if (!keep) {
     for (int32_t m = 0; m < 6; ++m) Records[m + 1].value = free[m];
     RecalcIndexingData();

@@ -151,6 +151,9 @@ private:
   // Rotations kept by the metric of the last trial TrialMerit judged and of the best trial (one
   // triclinic phase; 1 otherwise).
   int32_t trialOrder_ = 1, bestOrder_ = 1;
+  // The rotations their metrics keep within the merit's widest tolerance, whether or not their
+  // ties fit the lines (the half-cell rule asks the metric's geometry).
+  int32_t metricOrder_ = 1, bestMetricOrder_ = 1;
   // The highest merit of a trial that became the best in this search.
   double topMerit_ = 0;
 };

@@ -367,27 +367,17 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   }
   std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
   const bool triclinic = cells == 1 && PhaseTable[1].CrystalSystem == 1;
-  MetricSymmetry symmetry;
-  trialOrder_ = 1;
+  trialOrder_ = metricOrder_ = 1;
   double lastD = std::numeric_limits<double>::infinity(), firstD = 0;
-  for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i)
+  const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  for (int32_t i = 1; i <= lines; ++i)
     if (DSpacingList[i].d > 0) lastD = std::min(lastD, DSpacingList[i].d), firstD = std::max(firstD, DSpacingList[i].d);
-  if (const double relative = MeanRelativeLineError(); triclinic && relative > 0) {
-    // A refined triclinic cell of a lattice of higher metric symmetry splits its reflections of
-    // equal d a little: the lines are counted on the metric averaged over the lattice's rotations
-    // (the range as VisibleReflections takes it).
-    double cell[6];
-    for (int32_t m = 0; m < 6; ++m) cell[m] = Records[m + 1].value;
-    if (FindMetricSymmetry(cell, MetricSigmas * 2 * relative, symmetry) && symmetry.order > 1) {
-      trialOrder_ = symmetry.order;
-      MetricD(1, symmetry.reciprocal, phaseLines_);
-      calculated_.clear();
-      for (const double d : phaseLines_)
-        if (d >= lastD - 0.001 && d <= firstD + 0.01) calculated_.push_back(d);
-      std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
-    }
-    // Reflections within MergeSigmas of the lines' relative error of one another are one line:
-    // the measurement does not resolve them.
+  const double relative = MeanRelativeLineError();
+  // Reflections within MergeSigmas of the lines' relative error of one another are one line of a
+  // triclinic merit: the measurement does not resolve them.
+  const auto mergeCalculated = [&]() {
+    std::sort(calculated_.begin(), calculated_.end(), std::greater<double>());
+    if (!triclinic || !(relative > 0)) return;
     const double tolerance = MergeSigmas * relative;
     size_t kept = 0;
     for (size_t i = 0; i < calculated_.size();) {
@@ -397,10 +387,10 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
       i = j;
     }
     calculated_.resize(kept);
-  }
+  };
   // Where a line's count of calculated lines starts: at the line, or at the calculated line
-  // nearest to it when that lies lower, so that the line's own reflection always counts (on the
-  // averaged metric it may have moved a little).
+  // nearest to it when that lies lower, so that the line's own reflection always counts (on a
+  // tied metric it may have moved a little).
   const auto countFrom = [&](double d) {
     const auto it = std::lower_bound(calculated_.begin(), calculated_.end(), d, std::greater<double>());
     double own = d;
@@ -412,38 +402,72 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
     return static_cast<double>(std::upper_bound(calculated_.begin(), calculated_.end(), from, std::greater<double>()) -
                                calculated_.begin());
   };
-  lastD = countFrom(lastD);
-  const double whole = countAbove(lastD);
-  double sum = 0, merit = 0;
-  int32_t indexed = 0, fitted = 0;
-  for (int32_t i = 1, last = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= last; ++i) {
-    const TDSpacingRecord& line = DSpacingList[i];
-    if (line.d <= 0) continue;
-    const double sigma = LineSigma(line);
-    const double miss = std::fabs(line.d - line.DCalc);
-    if (line.Assigned) sum += miss, ++indexed;
-    if (!line.Assigned || !(miss <= LineTolerance * sigma)) {
-      merit -= UnindexedLinePenalty;
-      continue;
+  // The merit of the lines against calculated_; a metric of freeParameters below six gains half
+  // the log of the lines it fits for each parameter it saves, as a model of fewer parameters does.
+  double sum = 0;
+  int32_t indexed = 0;
+  const auto score = [&](int32_t freeParameters) {
+    const double last = countFrom(lastD), whole = countAbove(last);
+    double merit = 0;
+    int32_t fitted = 0;
+    sum = 0, indexed = 0;
+    for (int32_t i = 1; i <= lines; ++i) {
+      const TDSpacingRecord& line = DSpacingList[i];
+      if (line.d <= 0) continue;
+      const double sigma = LineSigma(line);
+      const double miss = std::fabs(line.d - line.DCalc);
+      if (line.Assigned) sum += miss, ++indexed;
+      if (!line.Assigned || !(miss <= LineTolerance * sigma)) {
+        merit -= UnindexedLinePenalty;
+        continue;
+      }
+      // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d.
+      // The lines are the distinct d (reflections equal within the errors are one line), so a
+      // lattice of higher metric symmetry is not charged for its coinciding reflections. For one
+      // triclinic phase the count of the few lines at large d is a poor estimate, where a doubled
+      // cell could pass for free: the larger of the count and the one the whole range's lines
+      // call for there, N(>= d) = N(>= d_last) (d_last / d)^3.
+      const double from = countFrom(line.d);
+      double count = countAbove(from);
+      if (triclinic) count = std::max(count, whole * std::pow(last / from, 3));
+      const double density = 3 * std::max(count, 1.0) / line.d;
+      merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
+      ++fitted;
     }
-    // Calculated lines per angstrom about d: N(>= d) grows as d^-3, so the density is 3 N / d. The
-    // lines are the distinct d (reflections equal within the errors are one line), so a lattice of
-    // higher metric symmetry is not charged for its coinciding reflections. For one triclinic phase
-    // the count of the few lines at large d is a poor estimate, where a doubled cell could pass
-    // for free: the larger of the count and the one the whole range's lines call for there,
-    // N(>= d) = N(>= d_last) (d_last / d)^3.
-    const double from = countFrom(line.d);
-    double count = countAbove(from);
-    if (triclinic) count = std::max(count, whole * std::pow(lastD / from, 3));
-    const double density = 3 * std::max(count, 1.0) / line.d;
-    merit -= std::log(std::min(2 * std::max(miss, sigma) * density, 1.0));
-    ++fitted;
-  }
-  // A triclinic trial stands for every lattice: one whose metric keeps rotations of the lattice
-  // fits its lines with fewer free parameters (one of six for a cubic lattice), and each parameter
-  // it saves gains half the log of the lines it fits, as a model of fewer parameters does.
-  if (triclinic) merit += 0.5 * std::log(std::max(fitted, 1)) * (6 - symmetry.freeParameters);
+    return merit + 0.5 * std::log(std::max(fitted, 1)) * (6 - freeParameters);
+  };
+  mergeCalculated();
+  double merit = score(6);
   deviation = sum / std::max(indexed, 1);
+  if (triclinic && relative > 0) {
+    // A triclinic trial stands for every lattice. A refined triclinic cell of a lattice of higher
+    // metric symmetry splits its reflections of equal d a little: its lines are counted on the
+    // metric that keeps the rotations found, fitted to the lines' indices with their ties, and
+    // the parameters the ties save gain the merit. Only when the ties fit the lines, but for one
+    // (a line a few sigma off): rotations that a doubled axis nearly meets (epsomite's 2a and
+    // a + b, 13.714 and 13.706 A at 60 degrees) leave lines off, which the free cell fits. Then
+    // the rotations kept within half the tolerance, and a quarter (a rhombohedral lattice of
+    // alpha 60.1 degrees, nearly cubic F; a monoclinic one of beta 90.3).
+    double cell[6];
+    for (int32_t m = 0; m < 6; ++m) cell[m] = Records[m + 1].value;
+    MetricSymmetry symmetry;
+    double basis[6][6], tied[6];
+    double tolerance = MetricSigmas * 2 * relative;
+    for (int32_t round = 0; round < 3; ++round, tolerance *= 0.5) {
+      if (!FindMetricSymmetry(cell, tolerance, symmetry) || symmetry.order <= 1) break;
+      if (round == 0) metricOrder_ = symmetry.order;
+      const int32_t k = KeptMetricBasis(symmetry, basis);
+      if (k < 1 || k >= 6 || !TiesFitTheLines(basis, k, tied, true)) continue;
+      MetricD(1, tied, phaseLines_);
+      calculated_.clear();
+      for (const double d : phaseLines_)
+        if (d >= lastD - 0.001 && d <= firstD + 0.01) calculated_.push_back(d);
+      mergeCalculated();
+      const double symmetric = score(symmetry.freeParameters);
+      if (symmetric > merit) merit = symmetric, trialOrder_ = symmetry.order;
+      break;
+    }
+  }
   return std::isfinite(merit) && std::isfinite(volume) && volume > 0 ? merit : -std::numeric_limits<double>::infinity();
 }
 
@@ -587,7 +611,7 @@ bool TAULSM::TrySubCells() {
     double best[6];
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
     int32_t bestMissed = 0;
-    const int32_t bestOrder = bestOrder_;
+    const int32_t bestOrder = bestMetricOrder_;
     if (system == 1) {
       for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
       RecalcIndexingData();
@@ -792,6 +816,7 @@ void TAULSM::TakeAsBest(double merit, double volume, double deviation) {
   BestMerit = merit;
   BestVolume = volume;
   bestOrder_ = trialOrder_;
+  bestMetricOrder_ = metricOrder_;
   BestFunctional = Functional;
   BestDeviation = deviation;
   BestMaxResidual = CurrentMaxResidual;
@@ -839,7 +864,7 @@ void TAULSM::RefineChosenCell() {
   // The merit stays the trial's, against which later searches are judged.
   double deviation = 0, volume = 0;
   if (std::isfinite(TrialMerit(deviation, volume)))
-    BestVolume = volume, BestDeviation = deviation, bestOrder_ = trialOrder_;
+    BestVolume = volume, BestDeviation = deviation, bestOrder_ = trialOrder_, bestMetricOrder_ = metricOrder_;
   for (int32_t i = 1; i <= n; ++i) BestValues[i] = Records[i].value;
 }
 
