@@ -555,10 +555,11 @@ TEST_F(FitFaults, StopsOnAccuracyWhateverTheFunctionalLevel) {
 }
 
 // Free convergence of atan(p) to 0 from p = 2 overshoots further at every step (Newton's classic
-// divergence): the final pass finds the last step far above the start, so the fit goes back to the
-// start (its best accepted point), says it diverged, and gives the error there, 1 / sqrt(sum of
-// (1 / (1 + 4))^2 over 4 points) = 2.5. Modes 1 and 2 never accept the rise and end at a minimum
-// they reached.
+// divergence): stopped after two steps, the final pass finds the last step far above the start, so
+// the fit goes back to the start (its best accepted point), says it diverged, and gives the error
+// there, 1 / sqrt(sum of (1 / (1 + 4))^2 over 4 points) = 2.5. Given more iterations, free
+// convergence goes back to its best point itself after four sweeps above it and, like
+// guaranteed convergence, reaches the minimum at 0; mode 1 never accepts the rise.
 TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   FitModel atan = [](TParameter& f, double, double& F) {
     const double v = f.Records[1].value;
@@ -567,7 +568,7 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   };
   FitRun r({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, atan}, 1);
   r.Start({2});
-  r.fit.GNIter = 5;
+  r.fit.GNIter = 2;
   r.Run();
   EXPECT_EQ(r.Value(1), 2);
   EXPECT_TRUE(r.fit.Diverged == 1 && r.fit.Conv == 0 && r.fit.MatInv == 1);
@@ -579,13 +580,13 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   const Strings lines = LogLines();
   EXPECT_EQ(lines.front(), DivergenceNote);
   EXPECT_EQ(lines.back(), "          2.000   +-          2.500");
-  for (int32_t mode : {1, 2}) {
+  for (int32_t mode : {0, 1, 2}) {
     FitRun m({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, atan}, 1);
     m.Start({2});
     m.fit.GNIter = 40, m.fit.ConvergenceMode = mode, m.fit.Damp = 0.01;
     m.Run();
     EXPECT_EQ(m.fit.Diverged, 0) << mode;
-    EXPECT_LE(std::fabs(m.Value(1)), 2) << mode;
+    EXPECT_LE(std::fabs(m.Value(1)), mode == 1 ? 2 : 1e-6) << mode;
   }
 }
 
