@@ -297,6 +297,11 @@ void TParameter::MeasureStep() {
   StepSigmas = largest;
 }
 
+void TParameter::EpsFromAppliedStep(double stepFactor) {
+  MeasureStep();
+  Eps = stepFactor > 0 ? 10 * StepSigmas / stepFactor : 1e16;
+}
+
 // An accepted sweep measured on every point with the model's weights, as the final pass measures:
 // the lowest such functional is the point a fit that ends higher goes back to.
 void TParameter::KeepBestPoint(bool comparable) {

@@ -282,6 +282,9 @@ protected:
   // whose model value is F. The model's own derivatives survive the extra calls.
   void NumericalDerivatives(TModelFunc model, int32_t point, double F);
   void CompareDerivatives();
+  // Eps of a fitter that ends on its own steps: the largest solved step of a free parameter in
+  // tenths of its standard deviation, from the step just applied with the factor stepFactor.
+  void EpsFromAppliedStep(double stepFactor);
 
 private:
   enum class SweepResult { Done, Empty, NonFinite, Reverted };
