@@ -552,8 +552,7 @@ const char* TParameter::ErrorNote(int32_t i) const {
 // the functional rose by at most 1e-5 of itself, means the optimum was reached to rounding:
 // back to the accepted point, settled.
 void TParameter::RejectIteration(double rise) {
-  Step *= 0.5;
-  Damp = std::min(std::max(2 * Damp, RejectedDampFloor), 100.0);
+  ShortenStep();
   const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
   if (Skip != 1 || !haveAcceptedSystem_ || acceptedMatrix_.size() < cells) {
     Skip = 1;
@@ -604,8 +603,7 @@ bool TParameter::BackToBestPoint() {
   belowBest_ = 0;
   if (++aboveBest_ < SweepsAboveBest) return false;
   aboveBest_ = 0;
-  Step *= 0.5;
-  Damp = std::min(std::max(2 * Damp, RejectedDampFloor), 100.0);
+  ShortenStep();
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
   SaveAcceptedValues();
   unjudgedStep_ = false;
@@ -614,6 +612,12 @@ bool TParameter::BackToBestPoint() {
   PrevFunctional = 1e16;
   Eps = 1e16;
   return true;
+}
+
+// Half the step factor and twice the damping (a zero damping raised to a floor, 100 at most).
+void TParameter::ShortenStep() {
+  Step *= 0.5;
+  Damp = std::min(std::max(2 * Damp, RejectedDampFloor), 100.0);
 }
 
 // An accepted iteration brings the step factor and the damping back towards the values the fit

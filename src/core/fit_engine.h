@@ -319,6 +319,7 @@ private:
   // A step whose point rose by rise over the accepted one: a shorter, more damped step now.
   void RejectIteration(double rise);
   void RelaxDamping();
+  void ShortenStep();
   bool BackToBestPoint();
   void KeepSweepSystem();
   void StepRecords(double factor);
