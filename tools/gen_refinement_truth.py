@@ -1,15 +1,15 @@
 #!/usr/bin/python3
-"""Writes tests/crystal/data/truth_<case>.xye and truth_<case>.txt: two measured-looking spectra
+"""Writes tests/crystal/data/truth_<case>.xye and truth_<case>.txt: measured-looking spectra
 made from known parameters (the Rietveld truth tests refine them back) and every true value.
 
 Usage: gen_refinement_truth.py [output folder]   (default: tests/crystal/data)
 
 The expected counts are the profile of gen_profile_golden.py (gemmi's structure factors in the
 program's convention, Gaussian peaks of unit area in units of their FWHM W cut where the
-program's table ends, width law 0, Legendre background, spectrum correction exp(r v10)); the
-counts are Poisson draws from them (numpy, fixed seed). The error column holds the true sigma
-sqrt(expected counts): weights from the drawn counts would pull every level down by about one
-count per channel.
+program's table ends, or tapered Lorentz peaks with W their half width at half maximum; width
+law 0, Legendre background, spectrum correction exp(r v10)); the counts are Poisson draws from
+them (numpy, fixed seed). The error column holds the true sigma sqrt(expected counts): weights
+from the drawn counts would pull every level down by about one count per channel.
 
 X Y error file (.xye), one line per channel of the working range:
   time of flight: the channel number, the counts, sigma
@@ -20,6 +20,7 @@ Truth file (.txt), blank-separated tokens, "#" starts a comment line:
   spectrum FILE                  the .xye file beside it
   axis A                         0 time of flight, 1 angular
   range FIRST LAST               the working range (channels, as the program numbers them)
+  shape MODEL                    the peak model (1 Gauss, 2 Lorentz)
   header CW L THETA LAMBDA       channel width (us; the two-theta step of an angular spectrum),
                                  flight path (m), detector Bragg angle (deg), wavelength (A)
   hkl_range DMIN DMAX            a d range (A) whose reflections cover the working range
@@ -48,7 +49,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import gen_profile_golden as golden  # noqa: E402
 
 # Scattering lengths of the program's element table (10^-12 cm).
-B_ZR, B_ZN, B_O = 0.716, 0.568, 0.5805
+B_ZR, B_ZN, B_O, B_MG, B_SI = 0.716, 0.568, 0.5805, 0.5375, 0.415071
 
 # Monoclinic ZrO2 (baddeleyite), P 1 21/c 1: three atoms on general positions.
 ZRO2 = ("ZrO2", 14, 2, "P 1 21/c 1", (5.1505, 5.2116, 5.3173, 90.0, 99.23, 90.0),
@@ -60,19 +61,32 @@ ZNO = ("ZnO", 186, 1, "P 63 m c", (3.2495, 3.2495, 5.2069, 90.0, 90.0, 120.0),
        [("Zn", B_ZN, 1 / 3, 2 / 3, 0.0, 1.0, ("iso", 0.55)),
         ("O", B_O, 1 / 3, 2 / 3, 0.3825, 1.0, ("iso", 0.60))])
 
+# Forsterite (olivine) Mg2SiO4, P n m a: Mg1 on the inversion centre 4a, Mg2, Si, O1, O2 on the
+# mirror 4c (y = 1/4), O3 on the general position 8d.
+FORSTERITE = ("Mg2SiO4", 62, 1, "P n m a", (10.1978, 5.9817, 4.7553, 90.0, 90.0, 90.0),
+              [("Mg", B_MG, 0.0, 0.0, 0.0, 1.0, ("iso", 0.45)),
+               ("Mg", B_MG, 0.2774, 0.25, 0.9915, 1.0, ("iso", 0.40)),
+               ("Si", B_SI, 0.0940, 0.25, 0.4262, 1.0, ("iso", 0.30)),
+               ("O", B_O, 0.0913, 0.25, 0.7657, 1.0, ("iso", 0.50)),
+               ("O", B_O, 0.4474, 0.25, 0.2215, 1.0, ("iso", 0.45)),
+               ("O", B_O, 0.1628, 0.0331, 0.2777, 1.0, ("iso", 0.55))])
+
 # 4-us channels 3100..8300 (d from 1.2 to 3.2 A at L = 21.13 m, theta = 76 deg).
 TOF = dict(axis=0, cw=4.0, L=21.13, theta=76.0, lam=1.54, slope=0.0, offset=0.0, first=3100, last=8300)
 # Two-theta 10..120 deg in steps of 0.02 as channels 1..5501: channel = 50 two-theta - 499.
 ANGULAR = dict(axis=1, cw=0.02, L=21.13, theta=76.0, lam=1.54, slope=50.0, offset=-499.0, first=1, last=5501)
 
-# (name, spectrum, records 1..10, (structure, scale, W0, W1, W2, dmin, dmax), seed). Both
+# (name, spectrum, records 1..10, (structure, scale, W0, W1, W2, dmin, dmax), seed, shape: 1 Gauss
+# with W its full width, 2 Lorentz with W its half width at half maximum). Both
 # spectrum corrections are 0: the powder match, which fixes it, reads the time-of-flight data too,
 # and on the angular data it would take the place of the two B in a fit with so few reflections.
 CASES = [
     ("tof_zro2", TOF, (21.13, 0.0, 2.6, 310.0, -45.0, 30.0, -14.0, 0.0, 0.0, 0.0),
-     (ZRO2, 42.0, 14.0, 6.0, 0.0, 1.17, 3.30), 1),
+     (ZRO2, 42.0, 14.0, 6.0, 0.0, 1.17, 3.30), 1, 1),
     ("angular", ANGULAR, (1.54, 0.0, 0.035, 260.0, -60.0, 35.0, -18.0, 0.0, 0.0, 0.0),
-     (ZNO, 38.5, 11.0, 5.0, 0.0, 0.86, 9.0), 19002),
+     (ZNO, 38.5, 11.0, 5.0, 0.0, 0.86, 9.0), 19002, 1),
+    ("olivine_lorentz", ANGULAR, (1.54, 0.0, 0.035, 240.0, -50.0, 30.0, -15.0, 0.0, 0.0, 0.0),
+     (FORSTERITE, 6.0, 2.4, 1.2, 0.0, 0.86, 9.0), 7102, 2),
 ]
 
 
@@ -81,8 +95,8 @@ def fmt(v):
 
 
 def write_case(case, out):
-    name, sp, v, (structure, scale, w0, w1, w2, dmin, dmax), seed = case
-    golden_case = (name, sp, 1, 0, False, v, [(structure, scale, w0, w1, w2, dmin, dmax)])
+    name, sp, v, (structure, scale, w0, w1, w2, dmin, dmax), seed, shape = case
+    golden_case = (name, sp, shape, 0, False, v, [(structure, scale, w0, w1, w2, dmin, dmax)])
     _, channels, expected, _ = golden.profile(golden_case)
     counts = np.random.default_rng(seed).poisson(expected)
     sigma = np.sqrt(expected)
@@ -97,7 +111,7 @@ def write_case(case, out):
              % (gemmi.__version__, np.__version__),
              "# The layout is described in the generator.",
              "case " + name, "spectrum " + xye, "axis %d" % sp["axis"],
-             "range %d %d" % (sp["first"], sp["last"]),
+             "range %d %d" % (sp["first"], sp["last"]), "shape %d" % shape,
              "header " + " ".join(fmt(sp[k]) for k in ("cw", "L", "theta", "lam")),
              "hkl_range %s %s" % (fmt(dmin), fmt(dmax)),
              "group %d %d" % (group, setting),

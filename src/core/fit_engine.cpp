@@ -98,6 +98,7 @@ void TParameter::PrepareFit() {
   haveBest_ = false;
   haveAcceptedSystem_ = false;
   recentCount_ = 0;
+  aboveBest_ = belowBest_ = 0;
   stoppedFalling_ = false;
   std::fill(ErrorKind.begin(), ErrorKind.end(), uint8_t{ErrorIsNumber});
   Iterations = 0;
@@ -294,6 +295,11 @@ void TParameter::MeasureStep() {
     largest = std::max(largest, std::fabs(r.value - r.Derivative) / std::sqrt(Diagonal[i]));
   }
   StepSigmas = largest;
+}
+
+void TParameter::EpsFromAppliedStep(double stepFactor) {
+  MeasureStep();
+  Eps = stepFactor > 0 ? 10 * StepSigmas / stepFactor : 1e16;
 }
 
 // An accepted sweep measured on every point with the model's weights, as the final pass measures:
@@ -546,8 +552,7 @@ const char* TParameter::ErrorNote(int32_t i) const {
 // the functional rose by at most 1e-5 of itself, means the optimum was reached to rounding:
 // back to the accepted point, settled.
 void TParameter::RejectIteration(double rise) {
-  Step *= 0.5;
-  Damp = std::min(std::max(2 * Damp, RejectedDampFloor), 100.0);
+  ShortenStep();
   const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
   if (Skip != 1 || !haveAcceptedSystem_ || acceptedMatrix_.size() < cells) {
     Skip = 1;
@@ -582,6 +587,37 @@ void TParameter::RejectIteration(double rise) {
   }
   unjudgedStep_ = true;
   atAcceptedPoint_ = false;
+}
+
+// Free convergence takes every step, a rise too, so that a fit may cross a ridge between two
+// valleys. Four sweeps in a row above the best point (beyond rounding), though, mean the steps
+// have lost its valley: back to the best point, whose sweep comes next, with half the step
+// factor and twice the damping (as a rejection in guaranteed convergence). Every second sweep
+// not above the best brings both back towards the user's values. True when the fit went back.
+bool TParameter::BackToBestPoint() {
+  if (!haveBest_ || !(Functional - bestFunctional_ > 1e-10 * std::fabs(bestFunctional_))) {
+    aboveBest_ = 0;
+    if (!atAcceptedPoint_ && ++belowBest_ >= 2) RelaxDamping(), belowBest_ = 0;
+    return false;
+  }
+  belowBest_ = 0;
+  if (++aboveBest_ < SweepsAboveBest) return false;
+  aboveBest_ = 0;
+  ShortenStep();
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
+  SaveAcceptedValues();
+  unjudgedStep_ = false;
+  atAcceptedPoint_ = true;
+  recentCount_ = 0;
+  PrevFunctional = 1e16;
+  Eps = 1e16;
+  return true;
+}
+
+// Half the step factor and twice the damping (a zero damping raised to a floor, 100 at most).
+void TParameter::ShortenStep() {
+  Step *= 0.5;
+  Damp = std::min(std::max(2 * Damp, RejectedDampFloor), 100.0);
 }
 
 // An accepted iteration brings the step factor and the damping back towards the values the fit
@@ -800,10 +836,12 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     std::swap(sweepRhs_, acceptedRhs_);
     haveAcceptedSystem_ = true;
   }
+  const bool comparable = Skip == 1 && !constantWeights;
+  if (ConvergenceMode == 0 && comparable && BackToBestPoint()) return SweepResult::Done;
   atAcceptedPoint_ = false;
   PrevFunctional = Functional;
   SaveAcceptedValues();
-  KeepBestPoint(Skip == 1 && !constantWeights);
+  KeepBestPoint(comparable);
   // Eps of the accepted point, from its undamped equations (the step is in the records already).
   Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_,
                        ConvergenceMode == 2 ? acceptedRhs_ : sweepRhs_);
@@ -818,7 +856,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   }
   unjudgedStep_ = true;
   MeasureStep();
-  NoteFunctional(Skip == 1 && !constantWeights);
+  NoteFunctional(comparable);
   start_ = start_ + 1 > Skip ? 1 : start_ + 1;
   return SweepResult::Done;
 }

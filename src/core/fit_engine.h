@@ -282,6 +282,9 @@ protected:
   // whose model value is F. The model's own derivatives survive the extra calls.
   void NumericalDerivatives(TModelFunc model, int32_t point, double F);
   void CompareDerivatives();
+  // Eps of a fitter that ends on its own steps: the largest solved step of a free parameter in
+  // tenths of its standard deviation, from the step just applied with the factor stepFactor.
+  void EpsFromAppliedStep(double stepFactor);
 
 private:
   enum class SweepResult { Done, Empty, NonFinite, Reverted };
@@ -316,6 +319,8 @@ private:
   // A step whose point rose by rise over the accepted one: a shorter, more damped step now.
   void RejectIteration(double rise);
   void RelaxDamping();
+  void ShortenStep();
+  bool BackToBestPoint();
   void KeepSweepSystem();
   void StepRecords(double factor);
   void StopOnNonFinite();
@@ -358,6 +363,7 @@ private:
   bool haveAcceptedSystem_ = false;
   std::vector<double> newtonMatrix_, newtonRhs_;  // the equations NewtonDistance holds rows in
   std::vector<double> finalInverse_, finalRhs_;  // the final pass's, kept while the best point is judged
+  int32_t aboveBest_ = 0, belowBest_ = 0;  // free convergence: accepted sweeps in a row above, not above the best
   double recentFunctionals_[4] = {};             // the last accepted full sweeps' functionals
   int32_t recentCount_ = 0;
   bool stoppedFalling_ = false;
@@ -375,6 +381,8 @@ private:
 
 // The damping a rejected step raises a zero (or smaller) damping to.
 constexpr double RejectedDampFloor = 1e-3;
+// Free convergence: accepted sweeps in a row above the best point after which the fit goes back.
+constexpr int32_t SweepsAboveBest = 4;
 
 // Records of the session's engine.
 constexpr int32_t MaxParameters = 2000;

@@ -231,7 +231,7 @@ TAULSM::IterationEnd TAULSM::RunIterations() {
     ApplyStep(1);
     for (int32_t i = 1; i <= NPar; ++i)
       if (!std::isfinite(Records[i].value)) return IterationEnd::Abandoned;
-    ComputeEps(Rms);
+    EpsFromAppliedStep(StepInUse);
     s = s + 1 > Skip ? 1 : s + 1;
     ++Iterations;
     if (StopRequest != 0) return IterationEnd::Stopped;

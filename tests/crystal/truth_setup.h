@@ -131,11 +131,14 @@ protected:
   // truth's d range.
   void EnterPhase(const Truth& t, bool perturbAtoms) {
     const int32_t group = static_cast<int32_t>(t.At("group", 0));
+    if (t.rows.count("shape") && t.At("shape", 0) != ModelGauss) SetShape(2, static_cast<int32_t>(t.At("shape", 0)));
     ui.ExpectDialog("Phase information").Field(1, 1, t.Text("group", 0)).Field(2, 1, t.Text("group", 1)).Ok();
     auto& cell = ui.ExpectDialog("Check lattice information");
-    // The cell dialog asks a, b, c, beta of a monoclinic group (unique axis b), a and c of a
-    // tetragonal or hexagonal one.
-    const std::vector<int> typed = group <= 15 ? std::vector<int>{0, 1, 2, 4} : std::vector<int>{0, 2};
+    // The cell dialog asks a, b, c, beta of a monoclinic group (unique axis b), a, b, c of an
+    // orthorhombic one, a and c of a tetragonal or hexagonal one.
+    const std::vector<int> typed = group <= 15   ? std::vector<int>{0, 1, 2, 4}
+                                   : group <= 74 ? std::vector<int>{0, 1, 2}
+                                                 : std::vector<int>{0, 2};
     const double change[6] = {1.003, 0.998, 1.0025, 1, 1.002, 1};
     for (size_t i = 0; i < typed.size(); ++i)
       cell.Field(static_cast<int32_t>(i) + 1, 1, Text(t.At("cell", typed[i]) * change[typed[i]]));
