@@ -88,6 +88,28 @@ bool Invert(int32_t n, double a[MaxTerms][MaxTerms]) {
   return true;
 }
 
+// Inverts the n x n (n <= 3) block s into inverse (Gauss-Jordan with partial pivots; s is spent);
+// false when singular.
+bool InvertSmall(int32_t n, double s[3][3], double inverse[3][3]) {
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) inverse[i][j] = i == j ? 1 : 0;
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t p = i;
+    for (int32_t r = i + 1; r < n; ++r)
+      if (std::fabs(s[r][i]) > std::fabs(s[p][i])) p = r;
+    if (!(std::fabs(s[p][i]) > 1e-300)) return false;
+    std::swap(s[i], s[p]), std::swap(inverse[i], inverse[p]);
+    const double pivot = s[i][i];
+    for (int32_t j = 0; j < n; ++j) s[i][j] /= pivot, inverse[i][j] /= pivot;
+    for (int32_t r = 0; r < n; ++r) {
+      if (r == i) continue;
+      const double f = s[r][i];
+      for (int32_t j = 0; j < n; ++j) s[r][j] -= f * s[i][j], inverse[r][j] -= f * inverse[i][j];
+    }
+  }
+  return true;
+}
+
 // The counts of channels a..b about a found peak at x0 of law width w, with the other found peaks.
 class TLocalFit {
 public:
@@ -99,8 +121,6 @@ public:
     weight_.resize(static_cast<size_t>(n));
     basis_.resize(static_cast<size_t>(n) * fixed_);
     peak_.resize(static_cast<size_t>(n) * 3);
-    base_.resize(static_cast<size_t>(n) * 3);
-    slope_.resize(static_cast<size_t>(n) * 3 * MaxDims);
     residual_.resize(static_cast<size_t>(n));
     for (int32_t c = a; c <= b; ++c) {
       weight_[static_cast<size_t>(c - a)] = 1.0 / ChannelVariance(sp, c, errorsKnown);
@@ -136,6 +156,7 @@ public:
       }
     }
     if (factored_) Forward(fixedT_, fixedU_);
+    Project();
   }
   // theta: the found peak's position, width and decay lengths below and above, then the partner's
   // position when `partner`. The weighted chi^2 of the best linear terms; HUGE_VAL outside the
@@ -146,47 +167,91 @@ public:
       PeakBasis(c, theta, partner, peak_.data() + static_cast<size_t>(c - a_) * 3, nullptr);
     return Solve(partner);
   }
-  // The found peak's and partner's profiles and their derivatives in theta at theta, kept for
-  // Chi2Moved.
-  void Linearise(const double* theta, bool partner) {
-    for (int32_t c = a_; c <= b_; ++c) {
-      const size_t k = static_cast<size_t>(c - a_);
-      PeakBasis(c, theta, partner, base_.data() + k * 3, slope_.data() + k * 3 * MaxDims);
-    }
-  }
-  // Keeps the rows of the last Chi2, to be those of the next Linearise at the same theta (the
-  // rows of the profiles Chi2Moved does not move).
-  void KeepRows() {
-    std::copy(&lastRows_[0][0], &lastRows_[0][0] + 3 * MaxTerms, &baseRows_[0][0]);
-    std::copy(lastT_, lastT_ + MaxTerms, baseT_);
-  }
-  // Chi2 at theta moved by h along coordinate k from the point of the last Linearise, the
-  // profiles taken to first order in h (a difference quotient of the residuals in k then holds
-  // no rounding of the profiles).
-  double Chi2Moved(const double* theta, bool partner, int32_t k, double h) {
+  // The minimisation's chi^2 at theta, with the fixed terms projected out once: with A the weighted
+  // profiles of the found peak and the partner, Z = Q'A (Q the orthonormal weighted fixed terms)
+  // and y~ the weighted counts off the fixed terms' span, the heights solve (A'A - Z'Z) p = A'y~
+  // and chi^2 = |y~|^2 - p'A'y~. Keeps the profiles, their derivatives and the heights for Normal.
+  double Evaluate(const double* theta, bool partner) {
     if (!InReach(theta, partner)) return HUGE_VAL;
-    const int32_t vary = partner ? 3 : 2;
-    for (size_t c = 0; c < static_cast<size_t>(b_ - a_ + 1); ++c)
-      for (int32_t v = 0; v < vary; ++v)
-        peak_[c * 3 + v] = base_[c * 3 + v] + h * slope_[(c * 3 + v) * MaxDims + k];
-    // The found peak's Gaussian part moves with its four coordinates, its Lorentzian with the
-    // position and width, the partner with its position: the other rows are those of Linearise
-    // but for their products with a moved profile.
-    const bool moved[3] = {k < 4, k < 2, k == 4};
-    double rows[3][MaxTerms], t[MaxTerms];
-    std::copy(fixedT_, fixedT_ + fixed_, t);
-    for (int32_t v = 0; v < vary; ++v) {
-      if (moved[v]) {
-        std::fill(rows[v], rows[v] + MaxTerms, 0.0), t[fixed_ + v] = 0;
-        continue;
+    vary_ = partner ? 3 : 2;
+    const int32_t n = b_ - a_ + 1;
+    double s[3][3] = {}, u[3] = {};
+    for (int32_t v = 0; v < vary_; ++v) std::fill(z_[v], z_[v] + rank_, 0.0);
+    for (int32_t i = 0; i < n; ++i) {
+      double* f = prof_.data() + static_cast<size_t>(i) * 3;
+      double* df = dprof_.data() + static_cast<size_t>(i) * 3 * MaxDims;
+      PeakBasis(a_ + i, theta, partner, f, df);
+      const double r = root_[static_cast<size_t>(i)];
+      const double* q = q_.data() + static_cast<size_t>(i) * rank_;
+      for (int32_t k = 0; k < vary_ * MaxDims; ++k) df[k] *= r;
+      for (int32_t v = 0; v < vary_; ++v) {
+        if (f[v] == 0) continue;
+        f[v] *= r;
+        u[v] += f[v] * yt_[static_cast<size_t>(i)];
+        for (int32_t w = 0; w <= v; ++w) s[v][w] += f[v] * f[w];
+        for (int32_t j = 0; j < rank_; ++j) z_[v][j] += q[j] * f[v];
       }
-      std::copy(baseRows_[v], baseRows_[v] + MaxTerms, rows[v]), t[fixed_ + v] = baseT_[fixed_ + v];
-      for (int32_t j = 0; j <= v; ++j)
-        if (moved[j]) rows[v][fixed_ + j] = 0;
     }
-    Accumulate(peak_.data(), vary, moved, rows, t);
-    terms_ = fixed_ + vary;
-    return Solved(partner, rows, t);
+    for (int32_t v = 0; v < vary_; ++v)
+      for (int32_t w = 0; w <= v; ++w) {
+        for (int32_t j = 0; j < rank_; ++j) s[v][w] -= z_[v][j] * z_[w][j];
+        s[w][v] = s[v][w];
+      }
+    if (!InvertSmall(vary_, s, sinv_)) return HUGE_VAL;
+    double chi2 = yy_;
+    for (int32_t v = 0; v < vary_; ++v) {
+      h_[v] = 0;
+      for (int32_t w = 0; w < vary_; ++w) h_[v] += sinv_[v][w] * u[w];
+      chi2 -= h_[v] * u[v];
+    }
+    return std::isfinite(chi2) ? std::max(chi2, 0.0) : HUGE_VAL;
+  }
+  // The Gauss-Newton normal equations at the last Evaluate over the coordinates free[0..dims-1] of
+  // theta, the heights solved at each theta (variable projection): with D_k = sum_v p_v dA_v/dtheta_k
+  // the gradient g_k = -r'D_k (the residual r is orthogonal to every term) and a_km = D_k' P D_m,
+  // P the projection off all the terms.
+  void Normal(const int32_t* free, int32_t dims, double a[MaxDims][MaxDims], double* g) const {
+    double e[MaxDims][MaxTerms] = {}, ad[MaxDims][3] = {}, m[MaxTerms] = {};
+    for (int32_t k = 0; k < dims; ++k) {
+      g[k] = 0;
+      std::fill(a[k], a[k] + dims, 0.0);
+    }
+    for (int32_t j = 0; j < rank_; ++j)
+      for (int32_t v = 0; v < vary_; ++v) m[j] += h_[v] * z_[v][j];
+    for (int32_t i = 0; i < b_ - a_ + 1; ++i) {
+      const double* f = prof_.data() + static_cast<size_t>(i) * 3;
+      const double* df = dprof_.data() + static_cast<size_t>(i) * 3 * MaxDims;
+      const double* q = q_.data() + static_cast<size_t>(i) * rank_;
+      double r = yt_[static_cast<size_t>(i)], d[MaxDims];
+      for (int32_t v = 0; v < vary_; ++v) r -= h_[v] * f[v];
+      for (int32_t j = 0; j < rank_; ++j) r += q[j] * m[j];
+      for (int32_t k = 0; k < dims; ++k) {
+        d[k] = 0;
+        for (int32_t v = 0; v < vary_; ++v) d[k] += h_[v] * df[v * MaxDims + free[k]];
+      }
+      for (int32_t k = 0; k < dims; ++k) {
+        if (d[k] == 0) continue;
+        g[k] -= r * d[k];
+        for (int32_t l = 0; l <= k; ++l) a[k][l] += d[k] * d[l];
+        for (int32_t v = 0; v < vary_; ++v) ad[k][v] += f[v] * d[k];
+        for (int32_t j = 0; j < rank_; ++j) e[k][j] += q[j] * d[k];
+      }
+    }
+    // A'D less its share in the fixed terms' span, then a = D'D - E'E - H' S^-1 H.
+    double hd[MaxDims][3];
+    for (int32_t k = 0; k < dims; ++k)
+      for (int32_t v = 0; v < vary_; ++v) {
+        hd[k][v] = ad[k][v];
+        for (int32_t j = 0; j < rank_; ++j) hd[k][v] -= z_[v][j] * e[k][j];
+      }
+    for (int32_t k = 0; k < dims; ++k)
+      for (int32_t l = 0; l <= k; ++l) {
+        double x = a[k][l];
+        for (int32_t j = 0; j < rank_; ++j) x -= e[k][j] * e[l][j];
+        for (int32_t v = 0; v < vary_; ++v)
+          for (int32_t w = 0; w < vary_; ++w) x -= hd[k][v] * sinv_[v][w] * hd[l][w];
+        a[k][l] = a[l][k] = x;
+      }
   }
 
   // The model: the found peak's position within a width of the point, its width 0.4 to 2.5 of the
@@ -210,8 +275,6 @@ public:
     std::fill(t + fixed_, t + terms_, 0.0);
     const bool all[3] = {true, true, true};
     Accumulate(peak_.data(), vary, all, rows, t);
-    std::copy(&rows[0][0], &rows[0][0] + 3 * MaxTerms, &lastRows_[0][0]);
-    std::copy(t, t + terms_, lastT_);
     return Solved(partner, rows, t);
   }
   // Adds to rows and t the sums over the window of the varying profiles `profiles`: the rows of
@@ -223,6 +286,8 @@ public:
       const double* peak = profiles + static_cast<size_t>(c - a_) * 3;
       const double g = weight_[static_cast<size_t>(c - a_)];
       for (int32_t v = 0; v < vary; ++v) {
+        // A profile 0 at c (beyond its reach) adds nothing to its row or its products.
+        if (peak[v] == 0) continue;
         const double gf = g * peak[v];
         double* row = rows[v];
         if (!fresh[v]) {
@@ -287,6 +352,49 @@ public:
   double height_ = 0, heightError_ = 0;
 
 private:
+  // The fixed terms' weighted columns orthonormalised (Gram-Schmidt twice; a column that adds less
+  // than 1e-12 of its square is dropped), and the weighted counts off their span.
+  void Project() {
+    const int32_t n = b_ - a_ + 1;
+    root_.resize(static_cast<size_t>(n)), yt_.resize(static_cast<size_t>(n));
+    prof_.assign(static_cast<size_t>(n) * 3, 0.0), dprof_.assign(static_cast<size_t>(n) * 3 * MaxDims, 0.0);
+    std::vector<double> columns(static_cast<size_t>(n) * fixed_);
+    for (int32_t i = 0; i < n; ++i) {
+      root_[static_cast<size_t>(i)] = std::sqrt(weight_[static_cast<size_t>(i)]);
+      yt_[static_cast<size_t>(i)] = root_[static_cast<size_t>(i)] * sp_.Y[a_ + i];
+    }
+    auto orthogonalise = [&](double* v) {
+      for (int32_t pass = 0; pass < 2; ++pass)
+        for (int32_t j = 0; j < rank_; ++j) {
+          const double* u = columns.data() + static_cast<size_t>(j) * n;
+          double d = 0;
+          for (int32_t i = 0; i < n; ++i) d += u[i] * v[i];
+          for (int32_t i = 0; i < n; ++i) v[i] -= d * u[i];
+        }
+    };
+    rank_ = 0;
+    for (int32_t k = 0; k < fixed_; ++k) {
+      double* v = columns.data() + static_cast<size_t>(rank_) * n;
+      double before = 0, after = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        v[i] = root_[static_cast<size_t>(i)] * basis_[static_cast<size_t>(i) * fixed_ + k];
+        before += v[i] * v[i];
+      }
+      orthogonalise(v);
+      for (int32_t i = 0; i < n; ++i) after += v[i] * v[i];
+      if (!(after > 1e-12 * before)) continue;
+      const double scale = 1 / std::sqrt(after);
+      for (int32_t i = 0; i < n; ++i) v[i] *= scale;
+      ++rank_;
+    }
+    orthogonalise(yt_.data());
+    yy_ = 0;
+    for (double y : yt_) yy_ += y * y;
+    q_.resize(static_cast<size_t>(n) * rank_);
+    for (int32_t i = 0; i < n; ++i)
+      for (int32_t j = 0; j < rank_; ++j)
+        q_[static_cast<size_t>(i) * rank_ + j] = columns[static_cast<size_t>(j) * n + i];
+  }
   // u = L^-1 v over the fixed terms.
   void Forward(const double* v, double* u) const {
     for (int32_t i = 0; i < fixed_; ++i) {
@@ -316,22 +424,8 @@ private:
         s[v][w] = s[w][v] = x;
       }
     }
-    // Invert the small symmetric block (Gauss-Jordan with partial pivots).
-    double inverse[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    for (int32_t i = 0; i < vary; ++i) {
-      int32_t p = i;
-      for (int32_t r = i + 1; r < vary; ++r)
-        if (std::fabs(s[r][i]) > std::fabs(s[p][i])) p = r;
-      if (!(std::fabs(s[p][i]) > 1e-300)) return false;
-      std::swap(s[i], s[p]), std::swap(inverse[i], inverse[p]);
-      const double pivot = s[i][i];
-      for (int32_t j = 0; j < vary; ++j) s[i][j] /= pivot, inverse[i][j] /= pivot;
-      for (int32_t r = 0; r < vary; ++r) {
-        if (r == i) continue;
-        const double f = s[r][i];
-        for (int32_t j = 0; j < vary; ++j) s[r][j] -= f * s[i][j], inverse[r][j] -= f * inverse[i][j];
-      }
-    }
+    double inverse[3][3];
+    if (!InvertSmall(vary, s, inverse)) return false;
     for (int32_t v = 0; v < vary; ++v) {
       p_[fixed_ + v] = 0;
       for (int32_t w = 0; w < vary; ++w) p_[fixed_ + v] += inverse[v][w] * u[w];
@@ -409,11 +503,17 @@ private:
   const TSpectrum& sp_;
   int32_t a_, b_;
   double x0_, w_;
-  std::vector<double> others_, weight_, basis_, peak_, residual_, base_, slope_;
+  std::vector<double> others_, weight_, basis_, peak_, residual_;
+  // The fast path: the square roots of the weights, the orthonormal weighted fixed terms (rank_ of
+  // them a channel), the weighted counts off their span and its square; the profiles and their
+  // derivatives of the last Evaluate, its Z, heights and inverse Schur block.
+  std::vector<double> root_, q_, yt_, prof_, dprof_;
+  double yy_ = 0;
+  int32_t rank_ = 0, vary_ = 2;
+  double z_[3][MaxTerms] = {}, h_[3] = {}, sinv_[3][3] = {};
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
   double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
-  double baseRows_[3][MaxTerms] = {}, baseT_[MaxTerms] = {}, lastRows_[3][MaxTerms] = {}, lastT_[MaxTerms] = {};
   bool factored_ = false;
   double p_[MaxTerms] = {};
 };
@@ -479,19 +579,25 @@ public:
     const double misfit = std::max(1.0, chi2 / freedom), step = std::max(0.5, w / 10);
     double* k = Column(terms_);
     for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
-      const double w2 = LawWidth(x);
-      double ky = 0;
-      for (int32_t i = 0; i < n_; ++i) {
-        k[i] = root_[static_cast<size_t>(i)] * Gauss(a + i - x, w2);
+      // The partner's Gaussian over the channels within 3 widths of x (beyond, below 2e-11 of its
+      // top, as in the local fit), by the recurrence of its ratios from channel to channel.
+      const double w2 = LawWidth(x), kappa = FourLn2 / (w2 * w2);
+      const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x - 3 * w2)) - a);
+      const int32_t hi = std::min(n_ - 1, static_cast<int32_t>(std::floor(x + 3 * w2)) - a);
+      const double d0 = a + lo - x, fall = std::exp(-2 * kappa);
+      double g = std::exp(-kappa * d0 * d0), ratio = std::exp(-kappa * (2 * d0 + 1));
+      double ky = 0, kk = 0;
+      for (int32_t i = lo; i <= hi; ++i) {
+        k[i] = root_[static_cast<size_t>(i)] * g;
+        g *= ratio, ratio *= fall;
         ky += k[i] * y_[static_cast<size_t>(i)];
+        kk += k[i] * k[i];
       }
       // |k|^2 less its squared projections onto the orthonormal terms (y_ is orthogonal to them).
-      double kk = 0;
-      for (int32_t i = 0; i < n_; ++i) kk += k[i] * k[i];
       for (int32_t j = 0; j < terms_; ++j) {
         const double* u = Column(j);
         double d = 0;
-        for (int32_t i = 0; i < n_; ++i) d += u[i] * k[i];
+        for (int32_t i = lo; i <= hi; ++i) d += u[i] * k[i];
         kk -= d * d;
       }
       if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
@@ -607,46 +713,24 @@ using TFree = std::initializer_list<int32_t>;
 constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1, 4}, TailedPair = {0, 1, 2, 3, 4};
 
 // Levenberg-Marquardt on the weighted residuals of fit (its linear terms solved at each theta) over
-// the coordinates `free` of theta (the others held), with derivatives by forward differences of a
-// thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
-// keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
+// the coordinates `free` of theta (the others held), with the analytic derivatives of Normal;
+// theta ends at the best point reached, the result is its chi^2 (and the fit keeps its terms). A
+// step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step. A start whose path comes
+// within SameStart of `step` of `known` in every free coordinate (the optimum of an earlier start)
+// ends there: it would settle where that one did.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
-constexpr double DifferenceStep = 1e-3, SettledFall = 1e-1;  // chi^2
+constexpr double SettledFall = 1e-1;  // chi^2
+constexpr double SameStart = 0.2;
 
-double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
-  const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
-  static std::vector<double> r0, jacobian;
-  r0.resize(static_cast<size_t>(n)), jacobian.resize(static_cast<size_t>(n) * MaxDims);
-  double chi2 = fit.Chi2(theta, partner);
+double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner,
+                const double* known = nullptr) {
+  const int32_t dims = static_cast<int32_t>(free.size());
+  double chi2 = fit.Evaluate(theta, partner);
   if (!std::isfinite(chi2)) return HUGE_VAL;
-  fit.KeepRows();
-  std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
   double lambda = 1e-3;
   for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
-    fit.Linearise(theta, partner);
-    for (int32_t j = 0; j < dims; ++j) {
-      const int32_t k = free.begin()[j];
-      double trial[MaxDims];
-      std::copy(theta, theta + MaxDims, trial);
-      double h = DifferenceStep * step[k];
-      trial[k] = theta[k] + h;
-      if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) {
-        h = -h, trial[k] = theta[k] + h;
-        if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) h = 0;
-      }
-      double* column = jacobian.data() + static_cast<size_t>(j) * n;
-      for (int32_t i = 0; i < n; ++i) column[i] = h != 0 ? (fit.Residuals()[i] - r0[static_cast<size_t>(i)]) / h : 0.0;
-    }
-    double a[MaxDims][MaxDims] = {}, g[MaxDims] = {};
-    for (int32_t j = 0; j < dims; ++j) {
-      const double* u = jacobian.data() + static_cast<size_t>(j) * n;
-      for (int32_t i = 0; i < n; ++i) g[j] += u[i] * r0[static_cast<size_t>(i)];
-      for (int32_t m = 0; m <= j; ++m) {
-        const double* v = jacobian.data() + static_cast<size_t>(m) * n;
-        for (int32_t i = 0; i < n; ++i) a[j][m] += u[i] * v[i];
-        a[m][j] = a[j][m];
-      }
-    }
+    double a[MaxDims][MaxDims], g[MaxDims];
+    fit.Normal(free.begin(), dims, a, g);
     bool accepted = false;
     double fall = 0;
     for (int32_t damping = 0; damping < MaxDamping && !accepted; ++damping) {
@@ -676,18 +760,19 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         for (int32_t k = j + 1; k < dims; ++k) v -= m[j][k] * (trial[free.begin()[k]] - theta[free.begin()[k]]);
         trial[free.begin()[j]] = theta[free.begin()[j]] + v / m[j][j];
       }
-      const double c = solved ? fit.Chi2(trial, partner) : HUGE_VAL;
+      const double c = solved ? fit.Evaluate(trial, partner) : HUGE_VAL;
       if (c < chi2) {
         accepted = true, fall = chi2 - c, chi2 = c;
         std::copy(trial, trial + MaxDims, theta);
-        std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
-        fit.KeepRows();
         lambda = std::max(lambda / 3, 1e-9);
       } else {
         lambda *= 4;
       }
     }
     if (!accepted || fall < SettledFall) break;
+    if (known && std::all_of(free.begin(), free.end(),
+                             [&](int32_t k) { return std::fabs(theta[k] - known[k]) <= SameStart * step[k]; }))
+      break;
   }
   return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
@@ -704,7 +789,7 @@ bool FallOverTailsReaches(TLocalFit& fit, const double* single, const double* pa
   for (const auto& [rise, decay] : {std::pair{MinDecay, MinDecay}, {MinDecay, 0.7}, {0.7, MinDecay}, {MinDecay, 2.0},
                                     {2.0, MinDecay}}) {
     double trial[MaxDims] = {single[0] - 0.4 * (decay - rise) * w, 0.8 * single[1], rise * w, decay * w, 0};
-    const double c = Minimise(fit, trial, step, Tailed, false);
+    const double c = Minimise(fit, trial, step, Tailed, false, std::isfinite(chi2Tailed) ? tailed : nullptr);
     if (c < chi2Tailed) chi2Tailed = c, std::copy(trial, trial + MaxDims, tailed);
   }
   chi2Tailed = Minimise(fit, tailed, step, Tailed, false);
@@ -715,11 +800,12 @@ bool FallOverTailsReaches(TLocalFit& fit, const double* single, const double* pa
   const double starts[3][MaxDims] = {{pair[0], pair[1], pair[2], pair[3], x2},
                                      {tailed[0], tailed[1], tailed[2], tailed[3], apart},
                                      {pair[0], pair[1], tailed[2], tailed[3], x2}};
-  double chi2 = HUGE_VAL;
+  double chi2 = HUGE_VAL, best[MaxDims];
   for (const auto& from : starts) {
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
-    chi2 = std::min(chi2, Minimise(fit, trial, step, TailedPair, true));
+    const double c = Minimise(fit, trial, step, TailedPair, true, std::isfinite(chi2) ? best : nullptr);
+    if (c < chi2) chi2 = c, std::copy(trial, trial + MaxDims, best);
     if (chi2Tailed - chi2 >= need) return true;
   }
   return false;
@@ -805,7 +891,7 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
     const double* from = starts[k];
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
-    const double c = Minimise(fit, trial, step, SymmetricPair, true);
+    const double c = Minimise(fit, trial, step, SymmetricPair, true, std::isfinite(chi2) ? pair : nullptr);
     if (c < chi2) chi2 = c, std::copy(trial, trial + MaxDims, pair);
   }
   if (!std::isfinite(chi2) || !std::isfinite(fit.Chi2(pair, true))) return;
