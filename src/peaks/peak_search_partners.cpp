@@ -50,11 +50,11 @@ double Tail(double d, double w, double tau) {
   const double s = w / std::sqrt(2 * FourLn2), r = s / tau;
   return r * 1.2533141373155003 * std::exp(0.5 * r * r - d / tau) * std::erfc((r - d / s) / std::sqrt(2.0));
 }
-// Tail at z with its derivatives in z, w and tau: with G the unit Gaussian of the same width
-// (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 - 1 / tau) -
-// s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
-void TailWithDerivatives(double z, double w, double tau, double& h, double* dh) {
-  const double s = w / std::sqrt(2 * FourLn2), g = std::exp(-0.5 * z * z / (s * s));
+// Tail at z with its derivatives in z, w and tau, given g = G(z): with G the unit Gaussian of the
+// same width (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 -
+// 1 / tau) - s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
+void TailWithDerivatives(double z, double w, double tau, double g, double& h, double* dh) {
+  const double s = w / std::sqrt(2 * FourLn2);
   h = Tail(z, w, tau);
   dh[0] = (g - h) / tau;
   const double second = (-z * g / (s * s) - dh[0]) / tau;
@@ -344,6 +344,8 @@ public:
     return s;
   }
   int32_t Terms() const { return terms_; }
+  // The degrees of freedom of the last Evaluate (at least 1).
+  int32_t Freedom() const { return std::max(1, b_ - a_ + 1 - rank_ - vary_); }
   // The channels of the window, and the weighted residuals of the last Chi2 over them.
   int32_t Channels() const { return b_ - a_ + 1; }
   const double* Residuals() const { return residual_.data(); }
@@ -476,8 +478,9 @@ private:
     } else if (std::fabs(d) <= reach) {
       const double rise = theta[2], decay = theta[3], sum = rise + decay;
       double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
-      TailWithDerivatives(-d, w1, rise, hr, dr);
-      TailWithDerivatives(d, w1, decay, hd, dd);
+      const double g = Gauss(d, w1);  // the same on both sides
+      TailWithDerivatives(-d, w1, rise, g, hr, dr);
+      TailWithDerivatives(d, w1, decay, g, hd, dd);
       f[0] = (rise * hr + decay * hd) / sum;
       if (df) {
         df[0] = -(-rise * dr[0] + decay * dd[0]) / sum;  // d/dx1 = -d/dd
@@ -535,48 +538,17 @@ public:
   // Whether a partner of the found peak x0 (law width w) on `side` may reach significance z.
   bool MayHavePartner(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
                       const std::vector<double>& others, int32_t side, double z) {
-    n_ = b - a + 1;
-    const int32_t fixed = 2 + 3 * static_cast<int32_t>(others.size());
-    q_.resize(static_cast<size_t>(n_) * (fixed + 5));
-    y_.resize(static_cast<size_t>(n_)), root_.resize(static_cast<size_t>(n_));
-    for (int32_t i = 0; i < n_; ++i) {
-      const int32_t c = a + i;
-      root_[static_cast<size_t>(i)] = 1 / std::sqrt(ChannelVariance(sp, c, errorsKnown));
-      y_[static_cast<size_t>(i)] = sp.Y[c] * root_[static_cast<size_t>(i)];
-      double* f = Column(0);
-      f[i] = root_[static_cast<size_t>(i)], Column(1)[i] = root_[static_cast<size_t>(i)] * (c - x0) / w;
-      int32_t k = 2;
-      for (double x : others) {
-        const double wo = LawWidth(x), g = Gauss(c - x, wo);
-        Column(k++)[i] = root_[static_cast<size_t>(i)] * g;
-        Column(k++)[i] = root_[static_cast<size_t>(i)] * Lorentz(c - x, wo);
-        Column(k++)[i] = root_[static_cast<size_t>(i)] * g * (c - x) / wo;
-      }
+    // The single fit holds for either side: a call with the window, point, neighbours and counts of
+    // the last one takes it from there.
+    key_.assign({static_cast<double>(a), static_cast<double>(b), errorsKnown ? 1.0 : 0.0, x0, w});
+    key_.insert(key_.end(), others.begin(), others.end());
+    for (int32_t c = a; c <= b; ++c) key_.push_back(sp.Y[c]), key_.push_back(errorsKnown ? sp.E[c] : 0.0);
+    if (key_ != lastKey_) {
+      lastKey_.swap(key_);
+      fitted_ = FitSingle(sp, a, b, errorsKnown, x0, w, others);
     }
-    fixed_ = 0;
-    for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
-    // Gauss-Newton on the position and width of the found peak.
-    double& x1 = x1_ = x0;
-    double& w1 = w1_ = w;
-    double coef[4] = {};
-    for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
-      const bool last = pass == ScreenPasses - 1;
-      if (!Single(a, x1, w1, coef, last)) return true;
-      if (!(coef[0] != 0 || coef[1] != 0)) return true;
-      if (last) break;
-      const double dx = std::clamp(coef[2], -0.25 * w, 0.25 * w), dw = std::clamp(coef[3], -0.25 * w, 0.25 * w);
-      x1 += dx, w1 = std::clamp(w1 + dw, 0.4 * w, 2.5 * w);
-      if (!(std::fabs(x1 - x0) <= w)) return true;
-      if (pass > 0 && std::fabs(dx) < 0.01 * w && std::fabs(dw) < 0.01 * w) pass = ScreenPasses - 2;
-    }
-    // A single peak fitted clearly broader than the law may be a blend that the split start parts.
-    if (w1 > BlendWidth * w) return true;
-    // The residual of the linearised fit (the data less its projection) and its misfit.
-    double chi2 = 0;
-    for (int32_t i = 0; i < n_; ++i) chi2 += y_[static_cast<size_t>(i)] * y_[static_cast<size_t>(i)];
-    const int32_t freedom = n_ - terms_ - 3;
-    if (freedom < 1) return true;
-    const double misfit = std::max(1.0, chi2 / freedom), step = std::max(0.5, w / 10);
+    if (!fitted_) return true;
+    const double x1 = x1_, misfit = misfit_, step = std::max(0.5, w / 10);
     double* k = Column(terms_);
     for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
       // The partner's Gaussian over the channels within 3 widths of x (beyond, below 2e-11 of its
@@ -610,6 +582,56 @@ public:
   double Width() const { return w1_; }
 
 private:
+  // The single peak's fit; false when it leaves the screen no verdict (a partner may be there).
+  bool FitSingle(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                 const std::vector<double>& others) {
+    n_ = b - a + 1;
+    const int32_t fixed = 2 + 3 * static_cast<int32_t>(others.size());
+    q_.resize(static_cast<size_t>(n_) * (fixed + 5));
+    y_.resize(static_cast<size_t>(n_)), root_.resize(static_cast<size_t>(n_));
+    for (int32_t i = 0; i < n_; ++i) {
+      const int32_t c = a + i;
+      root_[static_cast<size_t>(i)] = 1 / std::sqrt(ChannelVariance(sp, c, errorsKnown));
+      y_[static_cast<size_t>(i)] = sp.Y[c] * root_[static_cast<size_t>(i)];
+      double* f = Column(0);
+      f[i] = root_[static_cast<size_t>(i)], Column(1)[i] = root_[static_cast<size_t>(i)] * (c - x0) / w;
+      int32_t k = 2;
+      for (double x : others) {
+        const double wo = LawWidth(x), g = Gauss(c - x, wo);
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * g;
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * Lorentz(c - x, wo);
+        Column(k++)[i] = root_[static_cast<size_t>(i)] * g * (c - x) / wo;
+      }
+    }
+    fixed_ = 0;
+    for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
+    // Gauss-Newton on the position and width of the found peak.
+    double& x1 = x1_ = x0;
+    double& w1 = w1_ = w;
+    double coef[4] = {};
+    for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
+      const bool last = pass == ScreenPasses - 1;
+      if (!Single(a, x1, w1, coef, last)) return false;
+      if (!(coef[0] != 0 || coef[1] != 0)) return false;
+      if (last) break;
+      const double dx = std::clamp(coef[2], -0.25 * w, 0.25 * w), dw = std::clamp(coef[3], -0.25 * w, 0.25 * w);
+      x1 += dx, w1 = std::clamp(w1 + dw, 0.4 * w, 2.5 * w);
+      if (!(std::fabs(x1 - x0) <= w)) return false;
+      if (pass > 0 && std::fabs(dx) < 0.01 * w && std::fabs(dw) < 0.01 * w) pass = ScreenPasses - 2;
+    }
+    // A single peak fitted clearly broader than the law may be a blend that the split start parts.
+    if (w1 > BlendWidth * w) return false;
+    // The residual of the linearised fit (the data less its projection) and its misfit.
+    double chi2 = 0;
+    for (int32_t i = 0; i < n_; ++i) chi2 += y_[static_cast<size_t>(i)] * y_[static_cast<size_t>(i)];
+    const int32_t freedom = n_ - terms_ - 3;
+    if (freedom < 1) return false;
+    misfit_ = std::max(1.0, chi2 / freedom);
+    return true;
+  }
+  std::vector<double> key_, lastKey_;
+  bool fitted_ = false;
+  double misfit_ = 1;
   double* Column(int32_t k) { return q_.data() + static_cast<size_t>(k) * n_; }
   // Removes from column k its projection onto the orthonormal columns 0..k-1.
   void Project(int32_t k) {
@@ -735,7 +757,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
     double fall = 0;
     for (int32_t damping = 0; damping < MaxDamping && !accepted; ++damping) {
       // (A + lambda diag A) delta = -g by elimination with partial pivots.
-      double m[MaxDims][MaxDims + 1];
+      double m[MaxDims][MaxDims + 1] = {};
       for (int32_t j = 0; j < dims; ++j) {
         for (int32_t k = 0; k < dims; ++k) m[j][k] = a[j][k];
         m[j][j] += lambda * (a[j][j] > 0 ? a[j][j] : 1.0);
@@ -769,7 +791,7 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         lambda *= 4;
       }
     }
-    if (!accepted || fall < SettledFall) break;
+    if (!accepted || fall < SettledFall * std::max(1.0, chi2 / fit.Freedom())) break;
     if (known && std::all_of(free.begin(), free.end(),
                              [&](int32_t k) { return std::fabs(theta[k] - known[k]) <= SameStart * step[k]; }))
       break;
