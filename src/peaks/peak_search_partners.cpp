@@ -44,6 +44,14 @@ double LawWidth(double x) {
 
 double Gauss(double d, double w) { return std::exp(-FourLn2 * (d / w) * (d / w)); }
 double Lorentz(double d, double w) { return 1.0 / (1.0 + 4.0 * (d / w) * (d / w)); }
+// Gauss(c - x, w) at the channels c = a + lo .. a + hi into out[lo..hi], by the recurrence of the
+// ratios of neighbouring channels (one exponential a run; within 16 widths of x, where it is no
+// denormal, the rounding grows as the square of the run, below 1e-10 of the value).
+void GaussRun(double x, double w, int32_t a, int32_t lo, int32_t hi, double* out) {
+  const double kappa = FourLn2 / (w * w), d0 = a + lo - x, fall = std::exp(-2 * kappa);
+  double g = std::exp(-kappa * d0 * d0), ratio = std::exp(-kappa * (2 * d0 + 1));
+  for (int32_t i = lo; i <= hi; ++i) out[i] = g, g *= ratio, ratio *= fall;
+}
 // A Gaussian of full width w at half maximum convolved with exp(-t / tau), t >= 0, over tau, at the
 // distance d towards the tail from the Gaussian's centre; the unit Gaussian as tau / w -> 0.
 double Tail(double d, double w, double tau) {
@@ -177,13 +185,25 @@ public:
     const int32_t n = b_ - a_ + 1;
     double s[3][3] = {}, u[3] = {};
     for (int32_t v = 0; v < vary_; ++v) std::fill(z_[v], z_[v] + rank_, 0.0);
+    // The Gaussians by runs over their reach (within 16 widths; beyond, below 1e-300).
+    const double reach = std::min(2.5 * theta[1] + 15 * std::max(theta[2], theta[3]), 16 * theta[1]);
+    auto run = [&](double x, double r, double w, double* out) {
+      const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x - r)) - a_);
+      const int32_t hi = std::min(n - 1, static_cast<int32_t>(std::floor(x + r)) - a_);
+      std::fill(out, out + n, 0.0);
+      if (lo <= hi) GaussRun(x, w, a_, lo, hi, out);
+    };
+    run(theta[0], reach, theta[1], gauss_.data());
+    if (partner) partnerWidth_ = LawWidth(theta[4]), run(theta[4], 3 * partnerWidth_, partnerWidth_, gauss2_.data());
     for (int32_t i = 0; i < n; ++i) {
       double* f = prof_.data() + static_cast<size_t>(i) * 3;
       double* df = dprof_.data() + static_cast<size_t>(i) * 3 * MaxDims;
-      PeakBasis(a_ + i, theta, partner, f, df);
+      PeakBasis(a_ + i, theta, partner, f, df, &gauss_[static_cast<size_t>(i)], &gauss2_[static_cast<size_t>(i)]);
       const double r = root_[static_cast<size_t>(i)];
       const double* q = q_.data() + static_cast<size_t>(i) * rank_;
-      for (int32_t k = 0; k < vary_ * MaxDims; ++k) df[k] *= r;
+      // The found peak's profiles move with its four coordinates, the partner's with its position.
+      for (int32_t k = 0; k < 4; ++k) df[k] *= r, df[MaxDims + k] *= r;
+      df[2 * MaxDims + 4] *= r;
       for (int32_t v = 0; v < vary_; ++v) {
         if (f[v] == 0) continue;
         f[v] *= r;
@@ -192,6 +212,7 @@ public:
         for (int32_t j = 0; j < rank_; ++j) z_[v][j] += q[j] * f[v];
       }
     }
+    partnerWidth_ = 0;
     for (int32_t v = 0; v < vary_; ++v)
       for (int32_t w = 0; w <= v; ++w) {
         for (int32_t j = 0; j < rank_; ++j) s[v][w] -= z_[v][j] * z_[w][j];
@@ -354,25 +375,25 @@ public:
   double height_ = 0, heightError_ = 0;
 
 private:
-  // The fixed terms' weighted columns orthonormalised (Gram-Schmidt twice; a column that adds less
-  // than 1e-12 of its square is dropped), and the weighted counts off their span.
+  // The fixed terms' weighted columns orthonormalised (modified Gram-Schmidt; a column that adds
+  // less than 1e-12 of its square is dropped), and the weighted counts off their span.
   void Project() {
     const int32_t n = b_ - a_ + 1;
     root_.resize(static_cast<size_t>(n)), yt_.resize(static_cast<size_t>(n));
     prof_.assign(static_cast<size_t>(n) * 3, 0.0), dprof_.assign(static_cast<size_t>(n) * 3 * MaxDims, 0.0);
+    gauss_.assign(static_cast<size_t>(n), 0.0), gauss2_.assign(static_cast<size_t>(n), 0.0);
     std::vector<double> columns(static_cast<size_t>(n) * fixed_);
     for (int32_t i = 0; i < n; ++i) {
       root_[static_cast<size_t>(i)] = std::sqrt(weight_[static_cast<size_t>(i)]);
       yt_[static_cast<size_t>(i)] = root_[static_cast<size_t>(i)] * sp_.Y[a_ + i];
     }
     auto orthogonalise = [&](double* v) {
-      for (int32_t pass = 0; pass < 2; ++pass)
-        for (int32_t j = 0; j < rank_; ++j) {
-          const double* u = columns.data() + static_cast<size_t>(j) * n;
-          double d = 0;
-          for (int32_t i = 0; i < n; ++i) d += u[i] * v[i];
-          for (int32_t i = 0; i < n; ++i) v[i] -= d * u[i];
-        }
+      for (int32_t j = 0; j < rank_; ++j) {
+        const double* u = columns.data() + static_cast<size_t>(j) * n;
+        double d = 0;
+        for (int32_t i = 0; i < n; ++i) d += u[i] * v[i];
+        for (int32_t i = 0; i < n; ++i) v[i] -= d * u[i];
+      }
     };
     rank_ = 0;
     for (int32_t k = 0; k < fixed_; ++k) {
@@ -466,19 +487,23 @@ private:
   // top, beyond 3 widths the partner below 1e-10: 0 there. With both decay lengths held at their
   // least the found peak is a Gaussian (a symmetric fit). df, when given, takes the derivatives
   // df[v * MaxDims + k] of profile v in theta[k].
-  void PeakBasis(double c, const double* theta, bool partner, double* f, double* df) const {
+  // gauss and gauss2, when given, are the found peak's and the partner's Gaussians at c.
+  void PeakBasis(double c, const double* theta, bool partner, double* f, double* df, const double* gauss = nullptr,
+                 const double* gauss2 = nullptr) const {
     const double d = c - theta[0], w1 = theta[1];
     const bool symmetric = theta[2] == MinDecay * w_ && theta[3] == MinDecay * w_;
     const double reach = 2.5 * w1 + 15 * (d < 0 ? theta[2] : theta[3]);
     if (df) std::fill(df, df + 3 * MaxDims, 0.0);
     const double u = d / w1;
-    if (symmetric) {
-      f[0] = Gauss(d, w1);
+    if (std::fabs(d) > reach) {
+      f[0] = 0;
+    } else if (symmetric) {
+      f[0] = gauss ? *gauss : Gauss(d, w1);
       if (df) df[0] = f[0] * 2 * FourLn2 * u / w1, df[1] = df[0] * u;
-    } else if (std::fabs(d) <= reach) {
+    } else {
       const double rise = theta[2], decay = theta[3], sum = rise + decay;
       double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
-      const double g = Gauss(d, w1);  // the same on both sides
+      const double g = gauss ? *gauss : Gauss(d, w1);  // the same on both sides
       TailWithDerivatives(-d, w1, rise, g, hr, dr);
       TailWithDerivatives(d, w1, decay, g, hd, dd);
       f[0] = (rise * hr + decay * hd) / sum;
@@ -488,14 +513,12 @@ private:
         df[2] = (hr + rise * dr[2] - f[0]) / sum;
         df[3] = (hd + decay * dd[2] - f[0]) / sum;
       }
-    } else {
-      f[0] = 0;
     }
     f[1] = Lorentz(d, w1);
     if (df) df[MaxDims] = f[1] * f[1] * 8 * u / w1, df[MaxDims + 1] = df[MaxDims] * u;
     if (partner) {
-      const double w2 = LawWidth(theta[4]), d2 = c - theta[4];
-      f[2] = std::fabs(d2) <= 3 * w2 ? Gauss(d2, w2) : 0.0;
+      const double w2 = partnerWidth_ > 0 ? partnerWidth_ : LawWidth(theta[4]), d2 = c - theta[4];
+      f[2] = std::fabs(d2) <= 3 * w2 ? (gauss2 ? *gauss2 : Gauss(d2, w2)) : 0.0;
       if (df) {
         // The law's width moves with the partner's position.
         const double u2 = d2 / w2, dw2 = PeakWidthIntercept + PeakWidthSlope * theta[4] > 1 ? PeakWidthSlope : 0.0;
@@ -510,9 +533,10 @@ private:
   // The fast path: the square roots of the weights, the orthonormal weighted fixed terms (rank_ of
   // them a channel), the weighted counts off their span and its square; the profiles and their
   // derivatives of the last Evaluate, its Z, heights and inverse Schur block.
-  std::vector<double> root_, q_, yt_, prof_, dprof_;
+  std::vector<double> root_, q_, yt_, prof_, dprof_, gauss_, gauss2_;
   double yy_ = 0;
   int32_t rank_ = 0, vary_ = 2;
+  double partnerWidth_ = 0;  // the partner's law width during an Evaluate
   double z_[3][MaxTerms] = {}, h_[3] = {}, sinv_[3][3] = {};
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
@@ -553,15 +577,13 @@ public:
     for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
       // The partner's Gaussian over the channels within 3 widths of x (beyond, below 2e-11 of its
       // top, as in the local fit), by the recurrence of its ratios from channel to channel.
-      const double w2 = LawWidth(x), kappa = FourLn2 / (w2 * w2);
+      const double w2 = LawWidth(x);
       const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x - 3 * w2)) - a);
       const int32_t hi = std::min(n_ - 1, static_cast<int32_t>(std::floor(x + 3 * w2)) - a);
-      const double d0 = a + lo - x, fall = std::exp(-2 * kappa);
-      double g = std::exp(-kappa * d0 * d0), ratio = std::exp(-kappa * (2 * d0 + 1));
+      GaussRun(x, w2, a, lo, hi, k);
       double ky = 0, kk = 0;
       for (int32_t i = lo; i <= hi; ++i) {
-        k[i] = root_[static_cast<size_t>(i)] * g;
-        g *= ratio, ratio *= fall;
+        k[i] *= root_[static_cast<size_t>(i)];
         ky += k[i] * y_[static_cast<size_t>(i)];
         kk += k[i] * k[i];
       }
