@@ -759,12 +759,13 @@ constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1
 // Levenberg-Marquardt on the weighted residuals of fit (its linear terms solved at each theta) over
 // the coordinates `free` of theta (the others held), with the analytic derivatives of Normal;
 // theta ends at the best point reached, the result is its chi^2 (and the fit keeps its terms). A
-// step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step. A start whose path comes
+// step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step; a coordinate that a step of
+// EdgeStep of `step` down the gradient takes out of the reach is held. A start whose path comes
 // within SameStart of `step` of `known` in every free coordinate (the optimum of an earlier start)
 // ends there: it would settle where that one did.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
 constexpr double SettledFall = 1e-1;  // chi^2
-constexpr double SameStart = 0.2;
+constexpr double SameStart = 0.2, EdgeStep = 1e-3;
 
 double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner,
                 const double* known = nullptr) {
@@ -775,6 +776,17 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
   for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
     double a[MaxDims][MaxDims], g[MaxDims];
     fit.Normal(free.begin(), dims, a, g);
+    // A coordinate at the edge of the reach whose descent leads out of it is held for this step.
+    for (int32_t j = 0; j < dims; ++j) {
+      const int32_t k = free.begin()[j];
+      double edge[MaxDims];
+      std::copy(theta, theta + MaxDims, edge);
+      edge[k] -= (g[j] > 0 ? 1 : -1) * EdgeStep * step[k];
+      if (fit.InReach(edge, partner)) continue;
+      g[j] = 0;
+      for (int32_t m = 0; m < dims; ++m) a[j][m] = a[m][j] = 0;
+      a[j][j] = 1;
+    }
     bool accepted = false;
     double fall = 0;
     for (int32_t damping = 0; damping < MaxDamping && !accepted; ++damping) {
