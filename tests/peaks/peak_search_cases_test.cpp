@@ -392,7 +392,9 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
 // (seeds 91, 92) a channel is taken for a spike with a probability of at most that of 4 standard
 // deviations (3.2e-5, under 12 of them); of 300 one-channel excesses whose expected shortfall is
 // 6 standard deviations at least 90 % are (97.7 % for a normal shortfall), of 300 at 2 standard
-// deviations at most 5 % (0.13 %).
+// deviations at most 5 % (0.13 %). Each verdict is that of the shortfall over 4 of its standard
+// deviations, the counts' variances propagated through r y_c - (y_c-1 + y_c+1) / 2 + (1 - r)
+// (y_c-2 + y_c+2) / 2 (a channel above both neighbours).
 TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
   const double w = 6, level = 1e4;
   // The neighbours' share of a channel-integrated Gaussian of full width w / 2, over the line
@@ -410,8 +412,14 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
     // The weak ones end below the last channel (300 spikes 50 apart from 16500).
     for (size_t i = 16500; i < 16500 + 300 * 50; i += 50) y[i] += 2 * sd / r;
     Load(y);
-    int32_t noise = 0, strong = 0, weak = 0, channels = 0;
+    int32_t noise = 0, strong = 0, weak = 0, channels = 0, verdicts = 0;
     for (int32_t c = 3; c <= MaxChannels - 2; ++c) {
+      const double* v = Sp().Y;
+      const double shortfall = r * v[c] - (v[c - 1] + v[c + 1]) / 2 + (1 - r) * (v[c - 2] + v[c + 2]) / 2;
+      const double z = shortfall / std::sqrt(r * r * v[c] + (v[c - 1] + v[c + 1]) / 4 +
+                                             (1 - r) * (1 - r) * (v[c - 2] + v[c + 2]) / 4);
+      if (std::fabs(z - 4) > 1e-9)
+        verdicts += SpikeAt(Sp(), false, c, r) == (v[c] > v[c - 1] && v[c] > v[c + 1] && z > 4);
       const bool planted = (c - 101) % 50 == 0 && c - 101 < 300 * 50 && c >= 101;
       const bool low = (c - 16501) % 50 == 0 && c - 16501 < 300 * 50 && c >= 16501;
       const bool near = (c >= 99 && c < 100 + 300 * 50 + 3) || (c >= 16499 && c < 16500 + 300 * 50 + 3);
@@ -419,6 +427,7 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
       strong += planted && spike, weak += low && spike;
       if (!near) noise += spike, ++channels;
     }
+    EXPECT_EQ(verdicts, MaxChannels - 4) << seed;
     EXPECT_LT(noise, 12) << seed << " of " << channels;
     EXPECT_GE(strong, 270) << seed;
     EXPECT_LE(weak, 15) << seed;
