@@ -627,6 +627,14 @@ private:
     }
     fixed_ = 0;
     for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
+    // The weighted counts off the fixed terms' span, once for every pass.
+    projected_.assign(y_.begin(), y_.end());
+    for (int32_t m = 0; m < fixed_; ++m) {
+      const double* u = Column(m);
+      double dot = 0;
+      for (int32_t i = 0; i < n_; ++i) dot += u[i] * projected_[static_cast<size_t>(i)];
+      for (int32_t i = 0; i < n_; ++i) projected_[static_cast<size_t>(i)] -= dot * u[i];
+    }
     // Gauss-Newton on the position and width of the found peak.
     double& x1 = x1_ = x0;
     double& w1 = w1_ = w;
@@ -687,9 +695,14 @@ private:
     const bool first = g0 == 0 && l0 == 0;
     std::vector<double>& raw = raw_;
     raw.resize(static_cast<size_t>(4 * n_));
+    // The Gaussian by a run within 16 widths (beyond, below 1e-300).
+    gauss_.assign(static_cast<size_t>(n_), 0.0);
+    const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x1 - 16 * w1)) - a);
+    const int32_t hi = std::min(n_ - 1, static_cast<int32_t>(std::floor(x1 + 16 * w1)) - a);
+    if (lo <= hi) GaussRun(x1, w1, a, lo, hi, gauss_.data());
     for (int32_t i = 0; i < n_; ++i) {
       const double d = a + i - x1, u = d / w1, r = root_[static_cast<size_t>(i)];
-      const double g = std::exp(-FourLn2 * u * u), l = 1 / (1 + 4 * u * u);
+      const double g = gauss_[static_cast<size_t>(i)], l = 1 / (1 + 4 * u * u);
       // d/dx1 and d/dw1 of exp(-4 ln2 u^2) and 1 / (1 + 4 u^2), u = (c - x1) / w1.
       const double gx = g * 2 * FourLn2 * u / w1, gw = gx * u, lx = l * l * 8 * u / w1, lw = lx * u;
       raw[static_cast<size_t>(i)] = r * g, raw[static_cast<size_t>(n_ + i)] = r * l;
@@ -720,8 +733,8 @@ private:
     }
     // t = Q^T y over the varying columns (the fixed ones' share leaves the heights unchanged).
     std::vector<double>& y = work_;
-    y.assign(y_.begin(), y_.end());
-    for (int32_t m = 0; m < k; ++m) {
+    y.assign(projected_.begin(), projected_.end());
+    for (int32_t m = fixed_; m < k; ++m) {
       const double* u = Column(m);
       double dot = 0;
       for (int32_t i = 0; i < n_; ++i) dot += u[i] * y[static_cast<size_t>(i)];
@@ -748,7 +761,7 @@ private:
 
   int32_t n_ = 0, fixed_ = 0, terms_ = 0;
   double x1_ = 0, w1_ = 0;
-  std::vector<double> q_, y_, root_, raw_, work_;
+  std::vector<double> q_, y_, root_, raw_, work_, projected_, gauss_;
 };
 
 // The coordinates of theta a minimisation frees: the found peak's position and width, its decay
