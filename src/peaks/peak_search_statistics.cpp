@@ -70,13 +70,18 @@ bool PolynomialFit(int32_t terms, const double* s, const double* t, double* p, d
 TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
                                double w) {
   TBackgroundLine line;
-  static int32_t channels[MaxChannels + 1];
+  // The flank channels' offsets, counts and own variances, gathered once for the passes.
+  static double us[MaxChannels + 1], ys[MaxChannels + 1], owns[MaxChannels + 1];
   static uint8_t kept[MaxChannels + 1];
-  int32_t n = 0;
+  int32_t n = 0, leftOf = 0;
   auto take = [&](double from, double to) {
     const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(from)));
     const int32_t b = std::min(last, static_cast<int32_t>(std::floor(to)));
-    for (int32_t c = a; c <= b; ++c) channels[n++] = c;
+    for (int32_t c = a; c <= b; ++c, ++n) {
+      us[n] = (c - x) / w, ys[n] = sp.Y[c];
+      owns[n] = errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
+      leftOf += c < x;
+    }
   };
   take(x - OuterFlank * w, x - InnerFlank * w);
   const int32_t leftChannels = n;
@@ -90,24 +95,22 @@ TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last,
     double s[5] = {}, t[3] = {}, sv = 0;
     int32_t count = 0, left = 0;
     for (int32_t k = 0; k < n; ++k) {
-      const int32_t c = channels[k];
-      const double u = (c - x) / w;
+      const double u = us[k], y = ys[k], own = owns[k];
       const double level = p[0] + (p[1] + p[2] * u) * u;
       // The variance of the curve's count, or the common E^2 of the kept channels: a weight from
       // a channel's own count or error would pull the curve down by about one count. The first
       // pass takes each channel's own.
-      const double own = errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
       const double v = pass == 0 ? own : errorsKnown ? common : std::max(level, 1.0);
-      const uint8_t keep = sp.Y[c] <= level + Clip * std::sqrt(v);
+      const uint8_t keep = y <= level + Clip * std::sqrt(v);
       changed |= keep != kept[k];
       kept[k] = keep;
       if (!keep) continue;
       const double g = 1 / v;
       double uk = g;
       for (int32_t j = 0; j < 5; ++j) s[j] += uk, uk *= u;
-      t[0] += g * sp.Y[c], t[1] += g * u * sp.Y[c], t[2] += g * u * u * sp.Y[c];
+      t[0] += g * y, t[1] += g * u * y, t[2] += g * u * u * y;
       sv += own;
-      ++count, left += c < x;
+      ++count, left += k < leftOf;
     }
     if (count < MinFlankChannels) return line;
     // A parabola needs three channels on each side, a line two; else the level stays flat.
