@@ -587,6 +587,8 @@ public:
         ky += k[i] * y_[static_cast<size_t>(i)];
         kk += k[i] * k[i];
       }
+      // The projections only lower |k|^2: a partner the residual does not rise to stays insignificant.
+      if (!(ky > 0)) continue;
       // |k|^2 less its squared projections onto the orthonormal terms (y_ is orthogonal to them).
       for (int32_t j = 0; j < terms_; ++j) {
         const double* u = Column(j);
