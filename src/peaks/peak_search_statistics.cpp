@@ -161,10 +161,19 @@ TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last,
   // Matched filter over the channels within one width.
   const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(x - w)));
   const int32_t b = std::min(last, static_cast<int32_t>(std::floor(x + w)));
+  // At a whole channel the filter's taps are those of the last call of the same width.
+  constexpr int32_t MaxTaps = 512;
+  static double taps[2 * MaxTaps + 1], tapsWidth = NAN;
+  const bool whole = x == std::nearbyint(x) && w < MaxTaps;
+  if (whole && !(w == tapsWidth)) {
+    const int32_t reach = static_cast<int32_t>(w) + 1;
+    for (int32_t j = -reach; j <= reach; ++j) taps[j + MaxTaps] = std::exp(-FourLn2 * (j / w) * (j / w));
+    tapsWidth = w;
+  }
   double sk = 0, skk = 0, sky = 0, skkv = 0;
   for (int32_t c = a; c <= b; ++c) {
     const double d = (c - x) / w;
-    const double k = std::exp(-FourLn2 * d * d);
+    const double k = whole ? taps[c - static_cast<int32_t>(x) + MaxTaps] : std::exp(-FourLn2 * d * d);
     const double background = at + (slope + curvature * (c - x)) * (c - x);
     sk += k, skk += k * k, sky += k * (sp.Y[c] - background);
     skkv += k * k * Variance(sp, c, errorsKnown);
@@ -270,17 +279,24 @@ TCurvature CurvatureAt(const TSpectrum& sp, int32_t first, int32_t last, bool er
   const int32_t reach = static_cast<int32_t>(std::ceil(d + 1.5 * fw));
   if (reach > MaxReach || c - reach < first || c + reach > last) return r;
   // The three Gaussians, each normalised over its taps: the kernel sums to 0 and is symmetric, so
-  // a straight background gives 0.
-  double g0[2 * MaxReach + 1], gm[2 * MaxReach + 1], gp[2 * MaxReach + 1];
-  double s0 = 0, sm = 0, sPlus = 0;
-  for (int32_t j = -reach; j <= reach; ++j) {
-    auto g = [&](double t) { return std::exp(-FourLn2 * (t / fw) * (t / fw)); };
-    g0[j + reach] = g(j), gm[j + reach] = g(j + d), gp[j + reach] = g(j - d);
-    s0 += g0[j + reach], sm += gm[j + reach], sPlus += gp[j + reach];
+  // a straight background gives 0. The kernel of the last width is kept (a scan meets one width
+  // channel after channel where the width does not change).
+  static double kernel[2 * MaxReach + 1], kernelWidth = NAN;
+  if (!(w == kernelWidth)) {
+    double g0[2 * MaxReach + 1], gm[2 * MaxReach + 1], gp[2 * MaxReach + 1];
+    double s0 = 0, sm = 0, sPlus = 0;
+    for (int32_t j = -reach; j <= reach; ++j) {
+      auto g = [&](double t) { return std::exp(-FourLn2 * (t / fw) * (t / fw)); };
+      g0[j + reach] = g(j), gm[j + reach] = g(j + d), gp[j + reach] = g(j - d);
+      s0 += g0[j + reach], sm += gm[j + reach], sPlus += gp[j + reach];
+    }
+    for (int32_t j = -reach; j <= reach; ++j)
+      kernel[j + reach] = g0[j + reach] / s0 - 0.5 * (gm[j + reach] / sm + gp[j + reach] / sPlus);
+    kernelWidth = w;
   }
   double value = 0, variance = 0;
   for (int32_t j = -reach; j <= reach; ++j) {
-    const double k = g0[j + reach] / s0 - 0.5 * (gm[j + reach] / sm + gp[j + reach] / sPlus);
+    const double k = kernel[j + reach];
     value += k * sp.Y[c + j];
     variance += k * k * Variance(sp, c + j, errorsKnown);
   }
