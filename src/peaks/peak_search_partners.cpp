@@ -180,11 +180,15 @@ public:
   // and y~ the weighted counts off the fixed terms' span, the heights solve (A'A - Z'Z) p = A'y~
   // and chi^2 = |y~|^2 - p'A'y~. Keeps the profiles, their derivatives and the heights for Normal.
   double Evaluate(const double* theta, bool partner) {
+    return partner ? EvaluateOf<3>(theta, true) : EvaluateOf<2>(theta, false);
+  }
+  // Evaluate with the count of heights fixed at compile time, the loops over them unrolled.
+  template <int32_t Vary>
+  double EvaluateOf(const double* theta, bool partner) {
     if (!InReach(theta, partner)) return HUGE_VAL;
-    vary_ = partner ? 3 : 2;
+    vary_ = Vary;
     const int32_t n = b_ - a_ + 1;
-    double s[3][3] = {}, u[3] = {};
-    for (int32_t v = 0; v < vary_; ++v) std::fill(z_[v], z_[v] + rank_, 0.0);
+    double s[3][3] = {}, u[3] = {}, z[3][MaxTerms] = {};  // z local: its rows vectorise over the terms
     // The Gaussians by runs over their reach (within 16 widths; beyond, below 1e-300).
     const double reach = std::min(2.5 * theta[1] + 15 * std::max(theta[2], theta[3]), 16 * theta[1]);
     auto run = [&](double x, double r, double w, double* out) {
@@ -204,25 +208,26 @@ public:
       // The found peak's profiles move with its four coordinates, the partner's with its position.
       for (int32_t k = 0; k < 4; ++k) df[k] *= r, df[MaxDims + k] *= r;
       df[2 * MaxDims + 4] *= r;
-      for (int32_t v = 0; v < vary_; ++v) {
+      for (int32_t v = 0; v < Vary; ++v) {
         if (f[v] == 0) continue;
         f[v] *= r;
         u[v] += f[v] * yt_[static_cast<size_t>(i)];
         for (int32_t w = 0; w <= v; ++w) s[v][w] += f[v] * f[w];
-        for (int32_t j = 0; j < rank_; ++j) z_[v][j] += q[j] * f[v];
+        for (int32_t j = 0; j < rank_; ++j) z[v][j] += q[j] * f[v];
       }
     }
+    for (int32_t v = 0; v < Vary; ++v) std::copy(z[v], z[v] + rank_, z_[v]);
     partnerWidth_ = 0;
-    for (int32_t v = 0; v < vary_; ++v)
+    for (int32_t v = 0; v < Vary; ++v)
       for (int32_t w = 0; w <= v; ++w) {
         for (int32_t j = 0; j < rank_; ++j) s[v][w] -= z_[v][j] * z_[w][j];
         s[w][v] = s[v][w];
       }
-    if (!InvertSmall(vary_, s, sinv_)) return HUGE_VAL;
+    if (!InvertSmall(Vary, s, sinv_)) return HUGE_VAL;
     double chi2 = yy_;
-    for (int32_t v = 0; v < vary_; ++v) {
+    for (int32_t v = 0; v < Vary; ++v) {
       h_[v] = 0;
-      for (int32_t w = 0; w < vary_; ++w) h_[v] += sinv_[v][w] * u[w];
+      for (int32_t w = 0; w < Vary; ++w) h_[v] += sinv_[v][w] * u[w];
       chi2 -= h_[v] * u[v];
     }
     return std::isfinite(chi2) ? std::max(chi2, 0.0) : HUGE_VAL;
@@ -232,36 +237,54 @@ public:
   // the gradient g_k = -r'D_k (the residual r is orthogonal to every term) and a_km = D_k' P D_m,
   // P the projection off all the terms.
   void Normal(const int32_t* free, int32_t dims, double a[MaxDims][MaxDims], double* g) const {
+    // The loops unrolled for each count of heights and of free coordinates.
+    const int32_t which = 10 * vary_ + dims;
+    switch (which) {
+      case 22: return NormalOf<2, 2>(free, a, g);
+      case 23: return NormalOf<2, 3>(free, a, g);
+      case 24: return NormalOf<2, 4>(free, a, g);
+      case 25: return NormalOf<2, 5>(free, a, g);
+      case 32: return NormalOf<3, 2>(free, a, g);
+      case 33: return NormalOf<3, 3>(free, a, g);
+      case 34: return NormalOf<3, 4>(free, a, g);
+      case 35: return NormalOf<3, 5>(free, a, g);
+      default: return NormalOf<0, 0>(free, a, g, dims);
+    }
+  }
+  // Normal with Vary heights and Dims free coordinates fixed at compile time (0: vary_ and dims).
+  template <int32_t Vary, int32_t Dims>
+  void NormalOf(const int32_t* free, double a[MaxDims][MaxDims], double* g, int32_t dimsGiven = 0) const {
+    const int32_t vary = Vary > 0 ? Vary : this->vary_, dims = Dims > 0 ? Dims : dimsGiven;
     double e[MaxDims][MaxTerms] = {}, ad[MaxDims][3] = {}, m[MaxTerms] = {};
     for (int32_t k = 0; k < dims; ++k) {
       g[k] = 0;
       std::fill(a[k], a[k] + dims, 0.0);
     }
     for (int32_t j = 0; j < rank_; ++j)
-      for (int32_t v = 0; v < vary_; ++v) m[j] += h_[v] * z_[v][j];
+      for (int32_t v = 0; v < vary; ++v) m[j] += h_[v] * z_[v][j];
     for (int32_t i = 0; i < b_ - a_ + 1; ++i) {
       const double* f = prof_.data() + static_cast<size_t>(i) * 3;
       const double* df = dprof_.data() + static_cast<size_t>(i) * 3 * MaxDims;
       const double* q = q_.data() + static_cast<size_t>(i) * rank_;
       double r = yt_[static_cast<size_t>(i)], d[MaxDims];
-      for (int32_t v = 0; v < vary_; ++v) r -= h_[v] * f[v];
+      for (int32_t v = 0; v < vary; ++v) r -= h_[v] * f[v];
       for (int32_t j = 0; j < rank_; ++j) r += q[j] * m[j];
       for (int32_t k = 0; k < dims; ++k) {
         d[k] = 0;
-        for (int32_t v = 0; v < vary_; ++v) d[k] += h_[v] * df[v * MaxDims + free[k]];
+        for (int32_t v = 0; v < vary; ++v) d[k] += h_[v] * df[v * MaxDims + free[k]];
       }
       for (int32_t k = 0; k < dims; ++k) {
         if (d[k] == 0) continue;
         g[k] -= r * d[k];
         for (int32_t l = 0; l <= k; ++l) a[k][l] += d[k] * d[l];
-        for (int32_t v = 0; v < vary_; ++v) ad[k][v] += f[v] * d[k];
+        for (int32_t v = 0; v < vary; ++v) ad[k][v] += f[v] * d[k];
         for (int32_t j = 0; j < rank_; ++j) e[k][j] += q[j] * d[k];
       }
     }
     // A'D less its share in the fixed terms' span, then a = D'D - E'E - H' S^-1 H.
     double hd[MaxDims][3];
     for (int32_t k = 0; k < dims; ++k)
-      for (int32_t v = 0; v < vary_; ++v) {
+      for (int32_t v = 0; v < vary; ++v) {
         hd[k][v] = ad[k][v];
         for (int32_t j = 0; j < rank_; ++j) hd[k][v] -= z_[v][j] * e[k][j];
       }
@@ -269,8 +292,8 @@ public:
       for (int32_t l = 0; l <= k; ++l) {
         double x = a[k][l];
         for (int32_t j = 0; j < rank_; ++j) x -= e[k][j] * e[l][j];
-        for (int32_t v = 0; v < vary_; ++v)
-          for (int32_t w = 0; w < vary_; ++w) x -= hd[k][v] * sinv_[v][w] * hd[l][w];
+        for (int32_t v = 0; v < vary; ++v)
+          for (int32_t w = 0; w < vary; ++w) x -= hd[k][v] * sinv_[v][w] * hd[l][w];
         a[k][l] = a[l][k] = x;
       }
   }
