@@ -44,17 +44,25 @@ double LawWidth(double x) {
 
 double Gauss(double d, double w) { return std::exp(-FourLn2 * (d / w) * (d / w)); }
 double Lorentz(double d, double w) { return 1.0 / (1.0 + 4.0 * (d / w) * (d / w)); }
+// Gauss(c - x, w) at the channels c = a + lo .. a + hi into out[lo..hi], by the recurrence of the
+// ratios of neighbouring channels (one exponential a run; within 16 widths of x, where it is no
+// denormal, the rounding grows as the square of the run, below 1e-10 of the value).
+void GaussRun(double x, double w, int32_t a, int32_t lo, int32_t hi, double* out) {
+  const double kappa = FourLn2 / (w * w), d0 = a + lo - x, fall = std::exp(-2 * kappa);
+  double g = std::exp(-kappa * d0 * d0), ratio = std::exp(-kappa * (2 * d0 + 1));
+  for (int32_t i = lo; i <= hi; ++i) out[i] = g, g *= ratio, ratio *= fall;
+}
 // A Gaussian of full width w at half maximum convolved with exp(-t / tau), t >= 0, over tau, at the
 // distance d towards the tail from the Gaussian's centre; the unit Gaussian as tau / w -> 0.
 double Tail(double d, double w, double tau) {
   const double s = w / std::sqrt(2 * FourLn2), r = s / tau;
   return r * 1.2533141373155003 * std::exp(0.5 * r * r - d / tau) * std::erfc((r - d / s) / std::sqrt(2.0));
 }
-// Tail at z with its derivatives in z, w and tau: with G the unit Gaussian of the same width
-// (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 - 1 / tau) -
-// s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
-void TailWithDerivatives(double z, double w, double tau, double& h, double* dh) {
-  const double s = w / std::sqrt(2 * FourLn2), g = std::exp(-0.5 * z * z / (s * s));
+// Tail at z with its derivatives in z, w and tau, given g = G(z): with G the unit Gaussian of the
+// same width (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 -
+// 1 / tau) - s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
+void TailWithDerivatives(double z, double w, double tau, double g, double& h, double* dh) {
+  const double s = w / std::sqrt(2 * FourLn2);
   h = Tail(z, w, tau);
   dh[0] = (g - h) / tau;
   const double second = (-z * g / (s * s) - dh[0]) / tau;
@@ -88,6 +96,28 @@ bool Invert(int32_t n, double a[MaxTerms][MaxTerms]) {
   return true;
 }
 
+// Inverts the n x n (n <= 3) block s into inverse (Gauss-Jordan with partial pivots; s is spent);
+// false when singular.
+bool InvertSmall(int32_t n, double s[3][3], double inverse[3][3]) {
+  for (int32_t i = 0; i < 3; ++i)
+    for (int32_t j = 0; j < 3; ++j) inverse[i][j] = i == j ? 1 : 0;
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t p = i;
+    for (int32_t r = i + 1; r < n; ++r)
+      if (std::fabs(s[r][i]) > std::fabs(s[p][i])) p = r;
+    if (!(std::fabs(s[p][i]) > 1e-300)) return false;
+    std::swap(s[i], s[p]), std::swap(inverse[i], inverse[p]);
+    const double pivot = s[i][i];
+    for (int32_t j = 0; j < n; ++j) s[i][j] /= pivot, inverse[i][j] /= pivot;
+    for (int32_t r = 0; r < n; ++r) {
+      if (r == i) continue;
+      const double f = s[r][i];
+      for (int32_t j = 0; j < n; ++j) s[r][j] -= f * s[i][j], inverse[r][j] -= f * inverse[i][j];
+    }
+  }
+  return true;
+}
+
 // The counts of channels a..b about a found peak at x0 of law width w, with the other found peaks.
 class TLocalFit {
 public:
@@ -99,8 +129,6 @@ public:
     weight_.resize(static_cast<size_t>(n));
     basis_.resize(static_cast<size_t>(n) * fixed_);
     peak_.resize(static_cast<size_t>(n) * 3);
-    base_.resize(static_cast<size_t>(n) * 3);
-    slope_.resize(static_cast<size_t>(n) * 3 * MaxDims);
     residual_.resize(static_cast<size_t>(n));
     for (int32_t c = a; c <= b; ++c) {
       weight_[static_cast<size_t>(c - a)] = 1.0 / ChannelVariance(sp, c, errorsKnown);
@@ -136,6 +164,7 @@ public:
       }
     }
     if (factored_) Forward(fixedT_, fixedU_);
+    Project();
   }
   // theta: the found peak's position, width and decay lengths below and above, then the partner's
   // position when `partner`. The weighted chi^2 of the best linear terms; HUGE_VAL outside the
@@ -146,47 +175,127 @@ public:
       PeakBasis(c, theta, partner, peak_.data() + static_cast<size_t>(c - a_) * 3, nullptr);
     return Solve(partner);
   }
-  // The found peak's and partner's profiles and their derivatives in theta at theta, kept for
-  // Chi2Moved.
-  void Linearise(const double* theta, bool partner) {
-    for (int32_t c = a_; c <= b_; ++c) {
-      const size_t k = static_cast<size_t>(c - a_);
-      PeakBasis(c, theta, partner, base_.data() + k * 3, slope_.data() + k * 3 * MaxDims);
-    }
+  // The minimisation's chi^2 at theta, with the fixed terms projected out once: with A the weighted
+  // profiles of the found peak and the partner, Z = Q'A (Q the orthonormal weighted fixed terms)
+  // and y~ the weighted counts off the fixed terms' span, the heights solve (A'A - Z'Z) p = A'y~
+  // and chi^2 = |y~|^2 - p'A'y~. Keeps the profiles, their derivatives and the heights for Normal.
+  double Evaluate(const double* theta, bool partner) {
+    return partner ? EvaluateOf<3>(theta, true) : EvaluateOf<2>(theta, false);
   }
-  // Keeps the rows of the last Chi2, to be those of the next Linearise at the same theta (the
-  // rows of the profiles Chi2Moved does not move).
-  void KeepRows() {
-    std::copy(&lastRows_[0][0], &lastRows_[0][0] + 3 * MaxTerms, &baseRows_[0][0]);
-    std::copy(lastT_, lastT_ + MaxTerms, baseT_);
-  }
-  // Chi2 at theta moved by h along coordinate k from the point of the last Linearise, the
-  // profiles taken to first order in h (a difference quotient of the residuals in k then holds
-  // no rounding of the profiles).
-  double Chi2Moved(const double* theta, bool partner, int32_t k, double h) {
+  // Evaluate with the count of heights fixed at compile time, the loops over them unrolled.
+  template <int32_t Vary>
+  double EvaluateOf(const double* theta, bool partner) {
     if (!InReach(theta, partner)) return HUGE_VAL;
-    const int32_t vary = partner ? 3 : 2;
-    for (size_t c = 0; c < static_cast<size_t>(b_ - a_ + 1); ++c)
-      for (int32_t v = 0; v < vary; ++v)
-        peak_[c * 3 + v] = base_[c * 3 + v] + h * slope_[(c * 3 + v) * MaxDims + k];
-    // The found peak's Gaussian part moves with its four coordinates, its Lorentzian with the
-    // position and width, the partner with its position: the other rows are those of Linearise
-    // but for their products with a moved profile.
-    const bool moved[3] = {k < 4, k < 2, k == 4};
-    double rows[3][MaxTerms], t[MaxTerms];
-    std::copy(fixedT_, fixedT_ + fixed_, t);
-    for (int32_t v = 0; v < vary; ++v) {
-      if (moved[v]) {
-        std::fill(rows[v], rows[v] + MaxTerms, 0.0), t[fixed_ + v] = 0;
-        continue;
+    vary_ = Vary;
+    const int32_t n = b_ - a_ + 1;
+    double s[3][3] = {}, u[3] = {}, z[3][MaxTerms] = {};  // z local: its rows vectorise over the terms
+    // The Gaussians by runs over their reach (within 16 widths; beyond, below 1e-300).
+    const double reach = std::min(2.5 * theta[1] + 15 * std::max(theta[2], theta[3]), 16 * theta[1]);
+    auto run = [&](double x, double r, double w, double* out) {
+      const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x - r)) - a_);
+      const int32_t hi = std::min(n - 1, static_cast<int32_t>(std::floor(x + r)) - a_);
+      std::fill(out, out + n, 0.0);
+      if (lo <= hi) GaussRun(x, w, a_, lo, hi, out);
+    };
+    run(theta[0], reach, theta[1], gauss_.data());
+    if (partner) partnerWidth_ = LawWidth(theta[4]), run(theta[4], 3 * partnerWidth_, partnerWidth_, gauss2_.data());
+    for (int32_t i = 0; i < n; ++i) {
+      double* f = prof_.data() + static_cast<size_t>(i) * 3;
+      double* df = dprof_.data() + static_cast<size_t>(i) * 3 * MaxDims;
+      PeakBasis(a_ + i, theta, partner, f, df, &gauss_[static_cast<size_t>(i)], &gauss2_[static_cast<size_t>(i)]);
+      const double r = root_[static_cast<size_t>(i)];
+      const double* q = q_.data() + static_cast<size_t>(i) * rank_;
+      // The found peak's profiles move with its four coordinates, the partner's with its position.
+      for (int32_t k = 0; k < 4; ++k) df[k] *= r, df[MaxDims + k] *= r;
+      df[2 * MaxDims + 4] *= r;
+      for (int32_t v = 0; v < Vary; ++v) {
+        if (f[v] == 0) continue;
+        f[v] *= r;
+        u[v] += f[v] * yt_[static_cast<size_t>(i)];
+        for (int32_t w = 0; w <= v; ++w) s[v][w] += f[v] * f[w];
+        for (int32_t j = 0; j < rank_; ++j) z[v][j] += q[j] * f[v];
       }
-      std::copy(baseRows_[v], baseRows_[v] + MaxTerms, rows[v]), t[fixed_ + v] = baseT_[fixed_ + v];
-      for (int32_t j = 0; j <= v; ++j)
-        if (moved[j]) rows[v][fixed_ + j] = 0;
     }
-    Accumulate(peak_.data(), vary, moved, rows, t);
-    terms_ = fixed_ + vary;
-    return Solved(partner, rows, t);
+    for (int32_t v = 0; v < Vary; ++v) std::copy(z[v], z[v] + rank_, z_[v]);
+    partnerWidth_ = 0;
+    for (int32_t v = 0; v < Vary; ++v)
+      for (int32_t w = 0; w <= v; ++w) {
+        for (int32_t j = 0; j < rank_; ++j) s[v][w] -= z_[v][j] * z_[w][j];
+        s[w][v] = s[v][w];
+      }
+    if (!InvertSmall(Vary, s, sinv_)) return HUGE_VAL;
+    double chi2 = yy_;
+    for (int32_t v = 0; v < Vary; ++v) {
+      h_[v] = 0;
+      for (int32_t w = 0; w < Vary; ++w) h_[v] += sinv_[v][w] * u[w];
+      chi2 -= h_[v] * u[v];
+    }
+    return std::isfinite(chi2) ? std::max(chi2, 0.0) : HUGE_VAL;
+  }
+  // The Gauss-Newton normal equations at the last Evaluate over the coordinates free[0..dims-1] of
+  // theta, the heights solved at each theta (variable projection): with D_k = sum_v p_v dA_v/dtheta_k
+  // the gradient g_k = -r'D_k (the residual r is orthogonal to every term) and a_km = D_k' P D_m,
+  // P the projection off all the terms.
+  void Normal(const int32_t* free, int32_t dims, double a[MaxDims][MaxDims], double* g) const {
+    // The loops unrolled for each count of heights and of free coordinates.
+    const int32_t which = 10 * vary_ + dims;
+    switch (which) {
+      case 22: return NormalOf<2, 2>(free, a, g);
+      case 23: return NormalOf<2, 3>(free, a, g);
+      case 24: return NormalOf<2, 4>(free, a, g);
+      case 25: return NormalOf<2, 5>(free, a, g);
+      case 32: return NormalOf<3, 2>(free, a, g);
+      case 33: return NormalOf<3, 3>(free, a, g);
+      case 34: return NormalOf<3, 4>(free, a, g);
+      case 35: return NormalOf<3, 5>(free, a, g);
+      default: return NormalOf<0, 0>(free, a, g, dims);
+    }
+  }
+  // Normal with Vary heights and Dims free coordinates fixed at compile time (0: vary_ and dims).
+  template <int32_t Vary, int32_t Dims>
+  void NormalOf(const int32_t* free, double a[MaxDims][MaxDims], double* g, int32_t dimsGiven = 0) const {
+    const int32_t vary = Vary > 0 ? Vary : this->vary_, dims = Dims > 0 ? Dims : dimsGiven;
+    double e[MaxDims][MaxTerms] = {}, ad[MaxDims][3] = {}, m[MaxTerms] = {};
+    for (int32_t k = 0; k < dims; ++k) {
+      g[k] = 0;
+      std::fill(a[k], a[k] + dims, 0.0);
+    }
+    for (int32_t j = 0; j < rank_; ++j)
+      for (int32_t v = 0; v < vary; ++v) m[j] += h_[v] * z_[v][j];
+    for (int32_t i = 0; i < b_ - a_ + 1; ++i) {
+      const double* f = prof_.data() + static_cast<size_t>(i) * 3;
+      const double* df = dprof_.data() + static_cast<size_t>(i) * 3 * MaxDims;
+      const double* q = q_.data() + static_cast<size_t>(i) * rank_;
+      double r = yt_[static_cast<size_t>(i)], d[MaxDims];
+      for (int32_t v = 0; v < vary; ++v) r -= h_[v] * f[v];
+      for (int32_t j = 0; j < rank_; ++j) r += q[j] * m[j];
+      for (int32_t k = 0; k < dims; ++k) {
+        d[k] = 0;
+        for (int32_t v = 0; v < vary; ++v) d[k] += h_[v] * df[v * MaxDims + free[k]];
+      }
+      for (int32_t k = 0; k < dims; ++k) {
+        if (d[k] == 0) continue;
+        g[k] -= r * d[k];
+        for (int32_t l = 0; l <= k; ++l) a[k][l] += d[k] * d[l];
+        for (int32_t v = 0; v < vary; ++v) ad[k][v] += f[v] * d[k];
+        for (int32_t j = 0; j < rank_; ++j) e[k][j] += q[j] * d[k];
+      }
+    }
+    // A'D less its share in the fixed terms' span, then a = D'D - E'E - H' S^-1 H.
+    double hd[MaxDims][3];
+    for (int32_t k = 0; k < dims; ++k)
+      for (int32_t v = 0; v < vary; ++v) {
+        hd[k][v] = ad[k][v];
+        for (int32_t j = 0; j < rank_; ++j) hd[k][v] -= z_[v][j] * e[k][j];
+      }
+    for (int32_t k = 0; k < dims; ++k)
+      for (int32_t l = 0; l <= k; ++l) {
+        double x = a[k][l];
+        for (int32_t j = 0; j < rank_; ++j) x -= e[k][j] * e[l][j];
+        for (int32_t v = 0; v < vary; ++v)
+          for (int32_t w = 0; w < vary; ++w) x -= hd[k][v] * sinv_[v][w] * hd[l][w];
+        a[k][l] = a[l][k] = x;
+      }
   }
 
   // The model: the found peak's position within a width of the point, its width 0.4 to 2.5 of the
@@ -210,8 +319,6 @@ public:
     std::fill(t + fixed_, t + terms_, 0.0);
     const bool all[3] = {true, true, true};
     Accumulate(peak_.data(), vary, all, rows, t);
-    std::copy(&rows[0][0], &rows[0][0] + 3 * MaxTerms, &lastRows_[0][0]);
-    std::copy(t, t + terms_, lastT_);
     return Solved(partner, rows, t);
   }
   // Adds to rows and t the sums over the window of the varying profiles `profiles`: the rows of
@@ -223,6 +330,8 @@ public:
       const double* peak = profiles + static_cast<size_t>(c - a_) * 3;
       const double g = weight_[static_cast<size_t>(c - a_)];
       for (int32_t v = 0; v < vary; ++v) {
+        // A profile 0 at c (beyond its reach) adds nothing to its row or its products.
+        if (peak[v] == 0) continue;
         const double gf = g * peak[v];
         double* row = rows[v];
         if (!fresh[v]) {
@@ -279,6 +388,8 @@ public:
     return s;
   }
   int32_t Terms() const { return terms_; }
+  // The degrees of freedom of the last Evaluate (at least 1).
+  int32_t Freedom() const { return std::max(1, b_ - a_ + 1 - rank_ - vary_); }
   // The channels of the window, and the weighted residuals of the last Chi2 over them.
   int32_t Channels() const { return b_ - a_ + 1; }
   const double* Residuals() const { return residual_.data(); }
@@ -287,6 +398,49 @@ public:
   double height_ = 0, heightError_ = 0;
 
 private:
+  // The fixed terms' weighted columns orthonormalised (modified Gram-Schmidt; a column that adds
+  // less than 1e-12 of its square is dropped), and the weighted counts off their span.
+  void Project() {
+    const int32_t n = b_ - a_ + 1;
+    root_.resize(static_cast<size_t>(n)), yt_.resize(static_cast<size_t>(n));
+    prof_.assign(static_cast<size_t>(n) * 3, 0.0), dprof_.assign(static_cast<size_t>(n) * 3 * MaxDims, 0.0);
+    gauss_.assign(static_cast<size_t>(n), 0.0), gauss2_.assign(static_cast<size_t>(n), 0.0);
+    std::vector<double> columns(static_cast<size_t>(n) * fixed_);
+    for (int32_t i = 0; i < n; ++i) {
+      root_[static_cast<size_t>(i)] = std::sqrt(weight_[static_cast<size_t>(i)]);
+      yt_[static_cast<size_t>(i)] = root_[static_cast<size_t>(i)] * sp_.Y[a_ + i];
+    }
+    auto orthogonalise = [&](double* v) {
+      for (int32_t j = 0; j < rank_; ++j) {
+        const double* u = columns.data() + static_cast<size_t>(j) * n;
+        double d = 0;
+        for (int32_t i = 0; i < n; ++i) d += u[i] * v[i];
+        for (int32_t i = 0; i < n; ++i) v[i] -= d * u[i];
+      }
+    };
+    rank_ = 0;
+    for (int32_t k = 0; k < fixed_; ++k) {
+      double* v = columns.data() + static_cast<size_t>(rank_) * n;
+      double before = 0, after = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        v[i] = root_[static_cast<size_t>(i)] * basis_[static_cast<size_t>(i) * fixed_ + k];
+        before += v[i] * v[i];
+      }
+      orthogonalise(v);
+      for (int32_t i = 0; i < n; ++i) after += v[i] * v[i];
+      if (!(after > 1e-12 * before)) continue;
+      const double scale = 1 / std::sqrt(after);
+      for (int32_t i = 0; i < n; ++i) v[i] *= scale;
+      ++rank_;
+    }
+    orthogonalise(yt_.data());
+    yy_ = 0;
+    for (double y : yt_) yy_ += y * y;
+    q_.resize(static_cast<size_t>(n) * rank_);
+    for (int32_t i = 0; i < n; ++i)
+      for (int32_t j = 0; j < rank_; ++j)
+        q_[static_cast<size_t>(i) * rank_ + j] = columns[static_cast<size_t>(j) * n + i];
+  }
   // u = L^-1 v over the fixed terms.
   void Forward(const double* v, double* u) const {
     for (int32_t i = 0; i < fixed_; ++i) {
@@ -316,22 +470,8 @@ private:
         s[v][w] = s[w][v] = x;
       }
     }
-    // Invert the small symmetric block (Gauss-Jordan with partial pivots).
-    double inverse[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    for (int32_t i = 0; i < vary; ++i) {
-      int32_t p = i;
-      for (int32_t r = i + 1; r < vary; ++r)
-        if (std::fabs(s[r][i]) > std::fabs(s[p][i])) p = r;
-      if (!(std::fabs(s[p][i]) > 1e-300)) return false;
-      std::swap(s[i], s[p]), std::swap(inverse[i], inverse[p]);
-      const double pivot = s[i][i];
-      for (int32_t j = 0; j < vary; ++j) s[i][j] /= pivot, inverse[i][j] /= pivot;
-      for (int32_t r = 0; r < vary; ++r) {
-        if (r == i) continue;
-        const double f = s[r][i];
-        for (int32_t j = 0; j < vary; ++j) s[r][j] -= f * s[i][j], inverse[r][j] -= f * inverse[i][j];
-      }
-    }
+    double inverse[3][3];
+    if (!InvertSmall(vary, s, inverse)) return false;
     for (int32_t v = 0; v < vary; ++v) {
       p_[fixed_ + v] = 0;
       for (int32_t w = 0; w < vary; ++w) p_[fixed_ + v] += inverse[v][w] * u[w];
@@ -370,20 +510,25 @@ private:
   // top, beyond 3 widths the partner below 1e-10: 0 there. With both decay lengths held at their
   // least the found peak is a Gaussian (a symmetric fit). df, when given, takes the derivatives
   // df[v * MaxDims + k] of profile v in theta[k].
-  void PeakBasis(double c, const double* theta, bool partner, double* f, double* df) const {
+  // gauss and gauss2, when given, are the found peak's and the partner's Gaussians at c.
+  void PeakBasis(double c, const double* theta, bool partner, double* f, double* df, const double* gauss = nullptr,
+                 const double* gauss2 = nullptr) const {
     const double d = c - theta[0], w1 = theta[1];
     const bool symmetric = theta[2] == MinDecay * w_ && theta[3] == MinDecay * w_;
     const double reach = 2.5 * w1 + 15 * (d < 0 ? theta[2] : theta[3]);
     if (df) std::fill(df, df + 3 * MaxDims, 0.0);
     const double u = d / w1;
-    if (symmetric) {
-      f[0] = Gauss(d, w1);
+    if (std::fabs(d) > reach) {
+      f[0] = 0;
+    } else if (symmetric) {
+      f[0] = gauss ? *gauss : Gauss(d, w1);
       if (df) df[0] = f[0] * 2 * FourLn2 * u / w1, df[1] = df[0] * u;
-    } else if (std::fabs(d) <= reach) {
+    } else {
       const double rise = theta[2], decay = theta[3], sum = rise + decay;
       double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
-      TailWithDerivatives(-d, w1, rise, hr, dr);
-      TailWithDerivatives(d, w1, decay, hd, dd);
+      const double g = gauss ? *gauss : Gauss(d, w1);  // the same on both sides
+      TailWithDerivatives(-d, w1, rise, g, hr, dr);
+      TailWithDerivatives(d, w1, decay, g, hd, dd);
       f[0] = (rise * hr + decay * hd) / sum;
       if (df) {
         df[0] = -(-rise * dr[0] + decay * dd[0]) / sum;  // d/dx1 = -d/dd
@@ -391,14 +536,12 @@ private:
         df[2] = (hr + rise * dr[2] - f[0]) / sum;
         df[3] = (hd + decay * dd[2] - f[0]) / sum;
       }
-    } else {
-      f[0] = 0;
     }
     f[1] = Lorentz(d, w1);
     if (df) df[MaxDims] = f[1] * f[1] * 8 * u / w1, df[MaxDims + 1] = df[MaxDims] * u;
     if (partner) {
-      const double w2 = LawWidth(theta[4]), d2 = c - theta[4];
-      f[2] = std::fabs(d2) <= 3 * w2 ? Gauss(d2, w2) : 0.0;
+      const double w2 = partnerWidth_ > 0 ? partnerWidth_ : LawWidth(theta[4]), d2 = c - theta[4];
+      f[2] = std::fabs(d2) <= 3 * w2 ? (gauss2 ? *gauss2 : Gauss(d2, w2)) : 0.0;
       if (df) {
         // The law's width moves with the partner's position.
         const double u2 = d2 / w2, dw2 = PeakWidthIntercept + PeakWidthSlope * theta[4] > 1 ? PeakWidthSlope : 0.0;
@@ -409,11 +552,18 @@ private:
   const TSpectrum& sp_;
   int32_t a_, b_;
   double x0_, w_;
-  std::vector<double> others_, weight_, basis_, peak_, residual_, base_, slope_;
+  std::vector<double> others_, weight_, basis_, peak_, residual_;
+  // The fast path: the square roots of the weights, the orthonormal weighted fixed terms (rank_ of
+  // them a channel), the weighted counts off their span and its square; the profiles and their
+  // derivatives of the last Evaluate, its Z, heights and inverse Schur block.
+  std::vector<double> root_, q_, yt_, prof_, dprof_, gauss_, gauss2_;
+  double yy_ = 0;
+  int32_t rank_ = 0, vary_ = 2;
+  double partnerWidth_ = 0;  // the partner's law width during an Evaluate
+  double z_[3][MaxTerms] = {}, h_[3] = {}, sinv_[3][3] = {};
   int32_t terms_ = 0, fixed_ = 0;
   double fixedT_[MaxTerms] = {}, fixedN_[MaxTerms][MaxTerms] = {};
   double factor_[MaxTerms][MaxTerms] = {}, fixedU_[MaxTerms] = {};
-  double baseRows_[3][MaxTerms] = {}, baseT_[MaxTerms] = {}, lastRows_[3][MaxTerms] = {}, lastT_[MaxTerms] = {};
   bool factored_ = false;
   double p_[MaxTerms] = {};
 };
@@ -435,6 +585,53 @@ public:
   // Whether a partner of the found peak x0 (law width w) on `side` may reach significance z.
   bool MayHavePartner(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
                       const std::vector<double>& others, int32_t side, double z) {
+    // The single fit holds for either side: a call with the window, point, neighbours and counts of
+    // the last one takes it from there.
+    key_.assign({static_cast<double>(a), static_cast<double>(b), errorsKnown ? 1.0 : 0.0, x0, w});
+    key_.insert(key_.end(), others.begin(), others.end());
+    for (int32_t c = a; c <= b; ++c) key_.push_back(sp.Y[c]), key_.push_back(errorsKnown ? sp.E[c] : 0.0);
+    if (key_ != lastKey_) {
+      lastKey_.swap(key_);
+      fitted_ = FitSingle(sp, a, b, errorsKnown, x0, w, others);
+    }
+    if (!fitted_) return true;
+    const double x1 = x1_, misfit = misfit_, step = std::max(0.5, w / 10);
+    double* k = Column(terms_);
+    for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
+      // The partner's Gaussian over the channels within 3 widths of x (beyond, below 2e-11 of its
+      // top, as in the local fit), by the recurrence of its ratios from channel to channel.
+      const double w2 = LawWidth(x);
+      const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x - 3 * w2)) - a);
+      const int32_t hi = std::min(n_ - 1, static_cast<int32_t>(std::floor(x + 3 * w2)) - a);
+      GaussRun(x, w2, a, lo, hi, k);
+      double ky = 0, kk = 0;
+      for (int32_t i = lo; i <= hi; ++i) {
+        k[i] *= root_[static_cast<size_t>(i)];
+        ky += k[i] * y_[static_cast<size_t>(i)];
+        kk += k[i] * k[i];
+      }
+      // The projections only lower |k|^2: a partner the residual does not rise to stays insignificant.
+      if (!(ky > 0)) continue;
+      // |k|^2 less its squared projections onto the orthonormal terms (y_ is orthogonal to them).
+      for (int32_t j = 0; j < terms_; ++j) {
+        const double* u = Column(j);
+        double d = 0;
+        for (int32_t i = lo; i <= hi; ++i) d += u[i] * k[i];
+        kk -= d * d;
+      }
+      if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
+    }
+    return false;
+  }
+
+  // The single peak's position and width the last screen reached (its start where it stopped early).
+  double Position() const { return x1_; }
+  double Width() const { return w1_; }
+
+private:
+  // The single peak's fit; false when it leaves the screen no verdict (a partner may be there).
+  bool FitSingle(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x0, double w,
+                 const std::vector<double>& others) {
     n_ = b - a + 1;
     const int32_t fixed = 2 + 3 * static_cast<int32_t>(others.size());
     q_.resize(static_cast<size_t>(n_) * (fixed + 5));
@@ -455,55 +652,41 @@ public:
     }
     fixed_ = 0;
     for (int32_t k = 0; k < fixed; ++k) fixed_ += Orthonormalise(k, fixed_);
+    // The weighted counts off the fixed terms' span, once for every pass.
+    projected_.assign(y_.begin(), y_.end());
+    for (int32_t m = 0; m < fixed_; ++m) {
+      const double* u = Column(m);
+      double dot = 0;
+      for (int32_t i = 0; i < n_; ++i) dot += u[i] * projected_[static_cast<size_t>(i)];
+      for (int32_t i = 0; i < n_; ++i) projected_[static_cast<size_t>(i)] -= dot * u[i];
+    }
     // Gauss-Newton on the position and width of the found peak.
     double& x1 = x1_ = x0;
     double& w1 = w1_ = w;
     double coef[4] = {};
     for (int32_t pass = 0; pass < ScreenPasses; ++pass) {
       const bool last = pass == ScreenPasses - 1;
-      if (!Single(a, x1, w1, coef, last)) return true;
-      if (!(coef[0] != 0 || coef[1] != 0)) return true;
+      if (!Single(a, x1, w1, coef, last)) return false;
+      if (!(coef[0] != 0 || coef[1] != 0)) return false;
       if (last) break;
       const double dx = std::clamp(coef[2], -0.25 * w, 0.25 * w), dw = std::clamp(coef[3], -0.25 * w, 0.25 * w);
       x1 += dx, w1 = std::clamp(w1 + dw, 0.4 * w, 2.5 * w);
-      if (!(std::fabs(x1 - x0) <= w)) return true;
+      if (!(std::fabs(x1 - x0) <= w)) return false;
       if (pass > 0 && std::fabs(dx) < 0.01 * w && std::fabs(dw) < 0.01 * w) pass = ScreenPasses - 2;
     }
     // A single peak fitted clearly broader than the law may be a blend that the split start parts.
-    if (w1 > BlendWidth * w) return true;
+    if (w1 > BlendWidth * w) return false;
     // The residual of the linearised fit (the data less its projection) and its misfit.
     double chi2 = 0;
     for (int32_t i = 0; i < n_; ++i) chi2 += y_[static_cast<size_t>(i)] * y_[static_cast<size_t>(i)];
     const int32_t freedom = n_ - terms_ - 3;
-    if (freedom < 1) return true;
-    const double misfit = std::max(1.0, chi2 / freedom), step = std::max(0.5, w / 10);
-    double* k = Column(terms_);
-    for (double x = x1 + side * NearReach * w; std::fabs(x - x1) <= FarReach * w; x += side * step) {
-      const double w2 = LawWidth(x);
-      double ky = 0;
-      for (int32_t i = 0; i < n_; ++i) {
-        k[i] = root_[static_cast<size_t>(i)] * Gauss(a + i - x, w2);
-        ky += k[i] * y_[static_cast<size_t>(i)];
-      }
-      // |k|^2 less its squared projections onto the orthonormal terms (y_ is orthogonal to them).
-      double kk = 0;
-      for (int32_t i = 0; i < n_; ++i) kk += k[i] * k[i];
-      for (int32_t j = 0; j < terms_; ++j) {
-        const double* u = Column(j);
-        double d = 0;
-        for (int32_t i = 0; i < n_; ++i) d += u[i] * k[i];
-        kk -= d * d;
-      }
-      if (kk > 0 && ky / std::sqrt(kk * misfit) >= ScreenSignificance * z) return true;
-    }
-    return false;
+    if (freedom < 1) return false;
+    misfit_ = std::max(1.0, chi2 / freedom);
+    return true;
   }
-
-  // The single peak's position and width the last screen reached (its start where it stopped early).
-  double Position() const { return x1_; }
-  double Width() const { return w1_; }
-
-private:
+  std::vector<double> key_, lastKey_;
+  bool fitted_ = false;
+  double misfit_ = 1;
   double* Column(int32_t k) { return q_.data() + static_cast<size_t>(k) * n_; }
   // Removes from column k its projection onto the orthonormal columns 0..k-1.
   void Project(int32_t k) {
@@ -537,9 +720,14 @@ private:
     const bool first = g0 == 0 && l0 == 0;
     std::vector<double>& raw = raw_;
     raw.resize(static_cast<size_t>(4 * n_));
+    // The Gaussian by a run within 16 widths (beyond, below 1e-300).
+    gauss_.assign(static_cast<size_t>(n_), 0.0);
+    const int32_t lo = std::max(0, static_cast<int32_t>(std::ceil(x1 - 16 * w1)) - a);
+    const int32_t hi = std::min(n_ - 1, static_cast<int32_t>(std::floor(x1 + 16 * w1)) - a);
+    if (lo <= hi) GaussRun(x1, w1, a, lo, hi, gauss_.data());
     for (int32_t i = 0; i < n_; ++i) {
       const double d = a + i - x1, u = d / w1, r = root_[static_cast<size_t>(i)];
-      const double g = std::exp(-FourLn2 * u * u), l = 1 / (1 + 4 * u * u);
+      const double g = gauss_[static_cast<size_t>(i)], l = 1 / (1 + 4 * u * u);
       // d/dx1 and d/dw1 of exp(-4 ln2 u^2) and 1 / (1 + 4 u^2), u = (c - x1) / w1.
       const double gx = g * 2 * FourLn2 * u / w1, gw = gx * u, lx = l * l * 8 * u / w1, lw = lx * u;
       raw[static_cast<size_t>(i)] = r * g, raw[static_cast<size_t>(n_ + i)] = r * l;
@@ -570,8 +758,8 @@ private:
     }
     // t = Q^T y over the varying columns (the fixed ones' share leaves the heights unchanged).
     std::vector<double>& y = work_;
-    y.assign(y_.begin(), y_.end());
-    for (int32_t m = 0; m < k; ++m) {
+    y.assign(projected_.begin(), projected_.end());
+    for (int32_t m = fixed_; m < k; ++m) {
       const double* u = Column(m);
       double dot = 0;
       for (int32_t i = 0; i < n_; ++i) dot += u[i] * y[static_cast<size_t>(i)];
@@ -598,7 +786,7 @@ private:
 
   int32_t n_ = 0, fixed_ = 0, terms_ = 0;
   double x1_ = 0, w1_ = 0;
-  std::vector<double> q_, y_, root_, raw_, work_;
+  std::vector<double> q_, y_, root_, raw_, work_, projected_, gauss_;
 };
 
 // The coordinates of theta a minimisation frees: the found peak's position and width, its decay
@@ -607,51 +795,41 @@ using TFree = std::initializer_list<int32_t>;
 constexpr TFree Symmetric = {0, 1}, Tailed = {0, 1, 2, 3}, SymmetricPair = {0, 1, 4}, TailedPair = {0, 1, 2, 3, 4};
 
 // Levenberg-Marquardt on the weighted residuals of fit (its linear terms solved at each theta) over
-// the coordinates `free` of theta (the others held), with derivatives by forward differences of a
-// thousandth of `step`; theta ends at the best point reached, the result is its chi^2 (and the fit
-// keeps its terms). A step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step.
+// the coordinates `free` of theta (the others held), with the analytic derivatives of Normal;
+// theta ends at the best point reached, the result is its chi^2 (and the fit keeps its terms). A
+// step that leaves the reach (chi^2 HUGE_VAL) counts as a failed step; a coordinate that a step of
+// EdgeStep of `step` down the gradient takes out of the reach is held. A start whose path comes
+// within SameStart of `step` of `known` in every free coordinate (the optimum of an earlier start)
+// ends there: it would settle where that one did.
 constexpr int32_t MaxIterations = 60, MaxDamping = 40;
-constexpr double DifferenceStep = 1e-3, SettledFall = 1e-1;  // chi^2
+constexpr double SettledFall = 1e-1;  // chi^2
+constexpr double SameStart = 0.2, EdgeStep = 1e-3;
 
-double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner) {
-  const int32_t dims = static_cast<int32_t>(free.size()), n = fit.Channels();
-  static std::vector<double> r0, jacobian;
-  r0.resize(static_cast<size_t>(n)), jacobian.resize(static_cast<size_t>(n) * MaxDims);
-  double chi2 = fit.Chi2(theta, partner);
+double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, bool partner,
+                const double* known = nullptr) {
+  const int32_t dims = static_cast<int32_t>(free.size());
+  double chi2 = fit.Evaluate(theta, partner);
   if (!std::isfinite(chi2)) return HUGE_VAL;
-  fit.KeepRows();
-  std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
   double lambda = 1e-3;
   for (int32_t iteration = 0; iteration < MaxIterations; ++iteration) {
-    fit.Linearise(theta, partner);
+    double a[MaxDims][MaxDims], g[MaxDims];
+    fit.Normal(free.begin(), dims, a, g);
+    // A coordinate at the edge of the reach whose descent leads out of it is held for this step.
     for (int32_t j = 0; j < dims; ++j) {
       const int32_t k = free.begin()[j];
-      double trial[MaxDims];
-      std::copy(theta, theta + MaxDims, trial);
-      double h = DifferenceStep * step[k];
-      trial[k] = theta[k] + h;
-      if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) {
-        h = -h, trial[k] = theta[k] + h;
-        if (!std::isfinite(fit.Chi2Moved(trial, partner, k, h))) h = 0;
-      }
-      double* column = jacobian.data() + static_cast<size_t>(j) * n;
-      for (int32_t i = 0; i < n; ++i) column[i] = h != 0 ? (fit.Residuals()[i] - r0[static_cast<size_t>(i)]) / h : 0.0;
-    }
-    double a[MaxDims][MaxDims] = {}, g[MaxDims] = {};
-    for (int32_t j = 0; j < dims; ++j) {
-      const double* u = jacobian.data() + static_cast<size_t>(j) * n;
-      for (int32_t i = 0; i < n; ++i) g[j] += u[i] * r0[static_cast<size_t>(i)];
-      for (int32_t m = 0; m <= j; ++m) {
-        const double* v = jacobian.data() + static_cast<size_t>(m) * n;
-        for (int32_t i = 0; i < n; ++i) a[j][m] += u[i] * v[i];
-        a[m][j] = a[j][m];
-      }
+      double edge[MaxDims];
+      std::copy(theta, theta + MaxDims, edge);
+      edge[k] -= (g[j] > 0 ? 1 : -1) * EdgeStep * step[k];
+      if (fit.InReach(edge, partner)) continue;
+      g[j] = 0;
+      for (int32_t m = 0; m < dims; ++m) a[j][m] = a[m][j] = 0;
+      a[j][j] = 1;
     }
     bool accepted = false;
     double fall = 0;
     for (int32_t damping = 0; damping < MaxDamping && !accepted; ++damping) {
       // (A + lambda diag A) delta = -g by elimination with partial pivots.
-      double m[MaxDims][MaxDims + 1];
+      double m[MaxDims][MaxDims + 1] = {};
       for (int32_t j = 0; j < dims; ++j) {
         for (int32_t k = 0; k < dims; ++k) m[j][k] = a[j][k];
         m[j][j] += lambda * (a[j][j] > 0 ? a[j][j] : 1.0);
@@ -676,18 +854,19 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         for (int32_t k = j + 1; k < dims; ++k) v -= m[j][k] * (trial[free.begin()[k]] - theta[free.begin()[k]]);
         trial[free.begin()[j]] = theta[free.begin()[j]] + v / m[j][j];
       }
-      const double c = solved ? fit.Chi2(trial, partner) : HUGE_VAL;
+      const double c = solved ? fit.Evaluate(trial, partner) : HUGE_VAL;
       if (c < chi2) {
         accepted = true, fall = chi2 - c, chi2 = c;
         std::copy(trial, trial + MaxDims, theta);
-        std::copy(fit.Residuals(), fit.Residuals() + n, r0.begin());
-        fit.KeepRows();
         lambda = std::max(lambda / 3, 1e-9);
       } else {
         lambda *= 4;
       }
     }
-    if (!accepted || fall < SettledFall) break;
+    if (!accepted || fall < SettledFall * std::max(1.0, chi2 / fit.Freedom())) break;
+    if (known && std::all_of(free.begin(), free.end(),
+                             [&](int32_t k) { return std::fabs(theta[k] - known[k]) <= SameStart * step[k]; }))
+      break;
   }
   return fit.Chi2(theta, partner);  // leaves the terms of the best point
 }
@@ -704,7 +883,7 @@ bool FallOverTailsReaches(TLocalFit& fit, const double* single, const double* pa
   for (const auto& [rise, decay] : {std::pair{MinDecay, MinDecay}, {MinDecay, 0.7}, {0.7, MinDecay}, {MinDecay, 2.0},
                                     {2.0, MinDecay}}) {
     double trial[MaxDims] = {single[0] - 0.4 * (decay - rise) * w, 0.8 * single[1], rise * w, decay * w, 0};
-    const double c = Minimise(fit, trial, step, Tailed, false);
+    const double c = Minimise(fit, trial, step, Tailed, false, std::isfinite(chi2Tailed) ? tailed : nullptr);
     if (c < chi2Tailed) chi2Tailed = c, std::copy(trial, trial + MaxDims, tailed);
   }
   chi2Tailed = Minimise(fit, tailed, step, Tailed, false);
@@ -715,11 +894,12 @@ bool FallOverTailsReaches(TLocalFit& fit, const double* single, const double* pa
   const double starts[3][MaxDims] = {{pair[0], pair[1], pair[2], pair[3], x2},
                                      {tailed[0], tailed[1], tailed[2], tailed[3], apart},
                                      {pair[0], pair[1], tailed[2], tailed[3], x2}};
-  double chi2 = HUGE_VAL;
+  double chi2 = HUGE_VAL, best[MaxDims];
   for (const auto& from : starts) {
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
-    chi2 = std::min(chi2, Minimise(fit, trial, step, TailedPair, true));
+    const double c = Minimise(fit, trial, step, TailedPair, true, std::isfinite(chi2) ? best : nullptr);
+    if (c < chi2) chi2 = c, std::copy(trial, trial + MaxDims, best);
     if (chi2Tailed - chi2 >= need) return true;
   }
   return false;
@@ -805,7 +985,7 @@ void PartnerOnSide(const TSpectrum& sp, bool errorsKnown, int32_t i0, int32_t si
     const double* from = starts[k];
     double trial[MaxDims];
     std::copy(from, from + MaxDims, trial);
-    const double c = Minimise(fit, trial, step, SymmetricPair, true);
+    const double c = Minimise(fit, trial, step, SymmetricPair, true, std::isfinite(chi2) ? pair : nullptr);
     if (c < chi2) chi2 = c, std::copy(trial, trial + MaxDims, pair);
   }
   if (!std::isfinite(chi2) || !std::isfinite(fit.Chi2(pair, true))) return;

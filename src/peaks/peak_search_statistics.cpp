@@ -70,13 +70,18 @@ bool PolynomialFit(int32_t terms, const double* s, const double* t, double* p, d
 TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
                                double w) {
   TBackgroundLine line;
-  static int32_t channels[MaxChannels + 1];
+  // The flank channels' offsets, counts and own variances, gathered once for the passes.
+  static double us[MaxChannels + 1], ys[MaxChannels + 1], owns[MaxChannels + 1];
   static uint8_t kept[MaxChannels + 1];
-  int32_t n = 0;
+  int32_t n = 0, leftOf = 0;
   auto take = [&](double from, double to) {
     const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(from)));
     const int32_t b = std::min(last, static_cast<int32_t>(std::floor(to)));
-    for (int32_t c = a; c <= b; ++c) channels[n++] = c;
+    for (int32_t c = a; c <= b; ++c, ++n) {
+      us[n] = (c - x) / w, ys[n] = sp.Y[c];
+      owns[n] = errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
+      leftOf += c < x;
+    }
   };
   take(x - OuterFlank * w, x - InnerFlank * w);
   const int32_t leftChannels = n;
@@ -90,24 +95,22 @@ TBackgroundLine BackgroundLine(const TSpectrum& sp, int32_t first, int32_t last,
     double s[5] = {}, t[3] = {}, sv = 0;
     int32_t count = 0, left = 0;
     for (int32_t k = 0; k < n; ++k) {
-      const int32_t c = channels[k];
-      const double u = (c - x) / w;
+      const double u = us[k], y = ys[k], own = owns[k];
       const double level = p[0] + (p[1] + p[2] * u) * u;
       // The variance of the curve's count, or the common E^2 of the kept channels: a weight from
       // a channel's own count or error would pull the curve down by about one count. The first
       // pass takes each channel's own.
-      const double own = errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
       const double v = pass == 0 ? own : errorsKnown ? common : std::max(level, 1.0);
-      const uint8_t keep = sp.Y[c] <= level + Clip * std::sqrt(v);
+      const uint8_t keep = y <= level + Clip * std::sqrt(v);
       changed |= keep != kept[k];
       kept[k] = keep;
       if (!keep) continue;
       const double g = 1 / v;
       double uk = g;
       for (int32_t j = 0; j < 5; ++j) s[j] += uk, uk *= u;
-      t[0] += g * sp.Y[c], t[1] += g * u * sp.Y[c], t[2] += g * u * u * sp.Y[c];
+      t[0] += g * y, t[1] += g * u * y, t[2] += g * u * u * y;
       sv += own;
-      ++count, left += c < x;
+      ++count, left += k < leftOf;
     }
     if (count < MinFlankChannels) return line;
     // A parabola needs three channels on each side, a line two; else the level stays flat.
@@ -158,10 +161,19 @@ TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last,
   // Matched filter over the channels within one width.
   const int32_t a = std::max(first, static_cast<int32_t>(std::ceil(x - w)));
   const int32_t b = std::min(last, static_cast<int32_t>(std::floor(x + w)));
+  // At a whole channel the filter's taps are those of the last call of the same width.
+  constexpr int32_t MaxTaps = 512;
+  static double taps[2 * MaxTaps + 1], tapsWidth = NAN;
+  const bool whole = x == std::nearbyint(x) && w < MaxTaps;
+  if (whole && !(w == tapsWidth)) {
+    const int32_t reach = static_cast<int32_t>(w) + 1;
+    for (int32_t j = -reach; j <= reach; ++j) taps[j + MaxTaps] = std::exp(-FourLn2 * (j / w) * (j / w));
+    tapsWidth = w;
+  }
   double sk = 0, skk = 0, sky = 0, skkv = 0;
   for (int32_t c = a; c <= b; ++c) {
     const double d = (c - x) / w;
-    const double k = std::exp(-FourLn2 * d * d);
+    const double k = whole ? taps[c - static_cast<int32_t>(x) + MaxTaps] : std::exp(-FourLn2 * d * d);
     const double background = at + (slope + curvature * (c - x)) * (c - x);
     sk += k, skk += k * k, sky += k * (sp.Y[c] - background);
     skkv += k * k * Variance(sp, c, errorsKnown);
@@ -267,17 +279,24 @@ TCurvature CurvatureAt(const TSpectrum& sp, int32_t first, int32_t last, bool er
   const int32_t reach = static_cast<int32_t>(std::ceil(d + 1.5 * fw));
   if (reach > MaxReach || c - reach < first || c + reach > last) return r;
   // The three Gaussians, each normalised over its taps: the kernel sums to 0 and is symmetric, so
-  // a straight background gives 0.
-  double g0[2 * MaxReach + 1], gm[2 * MaxReach + 1], gp[2 * MaxReach + 1];
-  double s0 = 0, sm = 0, sPlus = 0;
-  for (int32_t j = -reach; j <= reach; ++j) {
-    auto g = [&](double t) { return std::exp(-FourLn2 * (t / fw) * (t / fw)); };
-    g0[j + reach] = g(j), gm[j + reach] = g(j + d), gp[j + reach] = g(j - d);
-    s0 += g0[j + reach], sm += gm[j + reach], sPlus += gp[j + reach];
+  // a straight background gives 0. The kernel of the last width is kept (a scan meets one width
+  // channel after channel where the width does not change).
+  static double kernel[2 * MaxReach + 1], kernelWidth = NAN;
+  if (!(w == kernelWidth)) {
+    double g0[2 * MaxReach + 1], gm[2 * MaxReach + 1], gp[2 * MaxReach + 1];
+    double s0 = 0, sm = 0, sPlus = 0;
+    for (int32_t j = -reach; j <= reach; ++j) {
+      auto g = [&](double t) { return std::exp(-FourLn2 * (t / fw) * (t / fw)); };
+      g0[j + reach] = g(j), gm[j + reach] = g(j + d), gp[j + reach] = g(j - d);
+      s0 += g0[j + reach], sm += gm[j + reach], sPlus += gp[j + reach];
+    }
+    for (int32_t j = -reach; j <= reach; ++j)
+      kernel[j + reach] = g0[j + reach] / s0 - 0.5 * (gm[j + reach] / sm + gp[j + reach] / sPlus);
+    kernelWidth = w;
   }
   double value = 0, variance = 0;
   for (int32_t j = -reach; j <= reach; ++j) {
-    const double k = g0[j + reach] / s0 - 0.5 * (gm[j + reach] / sm + gp[j + reach] / sPlus);
+    const double k = kernel[j + reach];
     value += k * sp.Y[c + j];
     variance += k * k * Variance(sp, c + j, errorsKnown);
   }

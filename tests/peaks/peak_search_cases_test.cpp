@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 #include "core/text_file.h"
 #include "peaks/peak_search.h"
@@ -110,10 +111,47 @@ TEST_F(SearchCasesTest, ClimbReachesTheTopOrNothing) {
   EXPECT_NEAR(ClimbToMaximum(Sp(), 1, 400, 195, w, 1000), 200, 1);
 }
 
+namespace {
+
+// The Cramer-Rao standard deviations of the two positions of Gaussians on a sloped background
+// (the first peak's width free, the second's fixed) from Poisson counts over channels 1..n: the
+// root of the diagonal of the inverse Fisher matrix sum_c J J' / mean.
+std::pair<double, double> PositionBounds(int32_t n, double background, const std::vector<Gaussian>& peaks) {
+  constexpr int32_t P = 7;  // background, slope, height 1, position 1, width 1, height 2, position 2
+  double f[P][2 * P] = {};
+  for (int32_t c = 1; c <= n; ++c) {
+    double mean = background, j[P] = {1, (c - peaks[0].position) / peaks[0].fwhm};
+    for (int32_t k = 0; k < 2; ++k) {
+      const Gaussian& g = peaks[static_cast<size_t>(k)];
+      const double d = c - g.position, e = std::exp(-FourLn2 * d * d / (g.fwhm * g.fwhm));
+      mean += g.height * e;
+      const int32_t at = k == 0 ? 2 : 5;
+      j[at] = e, j[at + 1] = g.height * e * 2 * FourLn2 * d / (g.fwhm * g.fwhm);
+      if (k == 0) j[4] = j[3] * d / g.fwhm;
+    }
+    for (int32_t r = 0; r < P; ++r)
+      for (int32_t q = 0; q < P; ++q) f[r][q] += j[r] * j[q] / mean;
+  }
+  for (int32_t r = 0; r < P; ++r) f[r][P + r] = 1;
+  for (int32_t r = 0; r < P; ++r)
+    for (int32_t o = 0; o < P; ++o) {
+      if (o == r) continue;
+      const double m = f[o][r] / f[r][r];
+      for (int32_t q = 0; q < 2 * P; ++q) f[o][q] -= m * f[r][q];
+    }
+  return {std::sqrt(f[3][P + 3] / f[3][3]), std::sqrt(f[6][P + 6] / f[6][6])};
+}
+
+}  // namespace
+
 // A peak 1.15 widths beside one 2.5 times stronger has no top of its own (the noiseless sum falls all
 // the way from the stronger one's top past it), and one 2 times stronger or a 6 to 8 sigma shoulder
 // 1.5 or 2 widths beside one 5 to 7 times stronger hardly more; each is found, and nothing else.
+// Their points are as precise as the counts allow: the 60 errors in units of their Cramer-Rao
+// standard deviations give a chi^2 within 99 % of chi^2 with 60 degrees of freedom (88.4).
 TEST_F(SearchCasesTest, ShoulderFoundBesideItsNeighbour) {
+  double chi2 = 0;
+  int32_t points = 0;
   const double w = 8;
   struct Case {
     double background, strong, weak, distance;  // counts, counts, counts, widths
@@ -135,8 +173,13 @@ TEST_F(SearchCasesTest, ShoulderFoundBesideItsNeighbour) {
       FindPeaks(Sp(), 1, 1000, w, w, 2);
       for (const Gaussian& g : peaks) EXPECT_FALSE(std::isnan(FoundNear(g.position, w))) << g.position;
       EXPECT_EQ(MarkedPointCount, 2);
+      const auto [sd1, sd2] = PositionBounds(1000, k.background, peaks);
+      chi2 += std::pow((FoundNear(peaks[0].position, w) - peaks[0].position) / sd1, 2);
+      chi2 += std::pow((FoundNear(peaks[1].position, w) - peaks[1].position) / sd2, 2), points += 2;
     }
   }
+  ASSERT_EQ(points, 60);
+  EXPECT_LT(chi2, 88.4);
 }
 
 // Counts added to one channel of a flat 250 (12 to 630 standard deviations) are no peak at widths of
@@ -236,12 +279,13 @@ struct TailedShape {
 
 // Time-of-flight peaks: Gaussians of the law's width with an exponential tail above of 0.3 to 2
 // widths (and on even seeds a rise a quarter as long below), tops of 100 to 1e5 counts over 10
-// to 3000, up to 14 per spectrum, 8 seeds the search was not tuned on. Every peak of 10 sigma is
+// to 3000, up to 14 per spectrum, 24 seeds (on 59 a tail of 1.9 widths once passed for partners
+// where a fit with its rise at the least decay length stalled). Every peak of 10 sigma is
 // found (its point lies 0.3 to 0.6 widths towards the tail, at the peak's centre rather than its
 // top), and no point lies farther than 3/4 of a width from every top: the tail is no partner.
 TEST_F(SearchCasesTest, TailsOfTimeOfFlightPeaksAreNoPeaks) {
   int32_t points = 0, astray = 0, strong = 0, strongFound = 0;
-  for (uint32_t seed = 41; seed <= 48; ++seed) {
+  for (uint32_t seed = 41; seed <= 64; ++seed) {
     std::mt19937 engine(seed);
     std::uniform_real_distribution<double> u(0, 1);
     const int32_t n = 3000;
@@ -271,7 +315,7 @@ TEST_F(SearchCasesTest, TailsOfTimeOfFlightPeaksAreNoPeaks) {
     for (size_t j = 0; j < tops.size(); ++j)
       if (heights[j] >= 10 * std::sqrt(background)) ++strong, strongFound += !std::isnan(FoundNear(tops[j], 3 * w));
   }
-  ASSERT_GT(strong, 60);
+  ASSERT_GT(strong, 180);
   EXPECT_EQ(strongFound, strong);
   EXPECT_EQ(astray, 0) << "of " << points;
 }
@@ -348,7 +392,9 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
 // (seeds 91, 92) a channel is taken for a spike with a probability of at most that of 4 standard
 // deviations (3.2e-5, under 12 of them); of 300 one-channel excesses whose expected shortfall is
 // 6 standard deviations at least 90 % are (97.7 % for a normal shortfall), of 300 at 2 standard
-// deviations at most 5 % (0.13 %).
+// deviations at most 5 % (0.13 %). Each verdict is that of the shortfall over 4 of its standard
+// deviations, the counts' variances propagated through r y_c - (y_c-1 + y_c+1) / 2 + (1 - r)
+// (y_c-2 + y_c+2) / 2 (a channel above both neighbours).
 TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
   const double w = 6, level = 1e4;
   // The neighbours' share of a channel-integrated Gaussian of full width w / 2, over the line
@@ -366,8 +412,14 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
     // The weak ones end below the last channel (300 spikes 50 apart from 16500).
     for (size_t i = 16500; i < 16500 + 300 * 50; i += 50) y[i] += 2 * sd / r;
     Load(y);
-    int32_t noise = 0, strong = 0, weak = 0, channels = 0;
+    int32_t noise = 0, strong = 0, weak = 0, channels = 0, verdicts = 0;
     for (int32_t c = 3; c <= MaxChannels - 2; ++c) {
+      const double* v = Sp().Y;
+      const double shortfall = r * v[c] - (v[c - 1] + v[c + 1]) / 2 + (1 - r) * (v[c - 2] + v[c + 2]) / 2;
+      const double z = shortfall / std::sqrt(r * r * v[c] + (v[c - 1] + v[c + 1]) / 4 +
+                                             (1 - r) * (1 - r) * (v[c - 2] + v[c + 2]) / 4);
+      if (std::fabs(z - 4) > 1e-9)
+        verdicts += SpikeAt(Sp(), false, c, r) == (v[c] > v[c - 1] && v[c] > v[c + 1] && z > 4);
       const bool planted = (c - 101) % 50 == 0 && c - 101 < 300 * 50 && c >= 101;
       const bool low = (c - 16501) % 50 == 0 && c - 16501 < 300 * 50 && c >= 16501;
       const bool near = (c >= 99 && c < 100 + 300 * 50 + 3) || (c >= 16499 && c < 16500 + 300 * 50 + 3);
@@ -375,6 +427,7 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
       strong += planted && spike, weak += low && spike;
       if (!near) noise += spike, ++channels;
     }
+    EXPECT_EQ(verdicts, MaxChannels - 4) << seed;
     EXPECT_LT(noise, 12) << seed << " of " << channels;
     EXPECT_GE(strong, 270) << seed;
     EXPECT_LE(weak, 15) << seed;
