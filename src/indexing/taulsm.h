@@ -106,6 +106,11 @@ private:
   // then has nothing to try).
   bool TrySubCells();
   void TrySuperCells();
+  // The lines a cell of the calculated lines TrialMerit left could miss: per line the Poisson
+  // chance exp(-lambda) that no calculated line falls within LineTolerance sigma of it, lambda
+  // that window times their density 3 N(>= d) / d. Where the reflections are dense any cell
+  // indexes a line, so a line missed there says nothing.
+  double ResolvedLines() const;
   void SetCellOfBest(const double (&cell)[6]);
   TrialEnd FitCellOfBest(const double (&cell)[6]);
   // The current values become the best trial (merit, volume and deviation from TrialMerit).

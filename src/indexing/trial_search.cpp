@@ -591,10 +591,12 @@ TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
 // taken back to the half cell: every lattice of half the volume that the crystal system and the
 // centring keep, (i a + j b + k c) / 2 replacing a basis vector, is fitted as a trial, and the
 // merit rule prefers the smaller cell that fits as well. Repeated for a cell four times too large.
-// A triclinic best cell that indexes a few lines (one to as many as MarkUnindexed may drop) only
-// with the reflections of one half of its reciprocal lattice, every other line on the other half,
-// is a supercell of the half cell whatever the merits: the lines of a true cell fall on either
-// half alike. Its merit can still be higher: it indexes impurity lines with those reflections,
+// A triclinic best cell that indexes a few lines (one to as many as MarkUnindexed may drop, and
+// at most a tenth of the lines the half cell resolves: where its reflections are dense within the
+// lines' errors it indexes any line by chance, and a true cell of coarse lines loses only a few
+// sparse first lines) only with the reflections of one half of its reciprocal lattice, every
+// other line on the other half, is a supercell of the half cell whatever the merits: the lines
+// of a true cell fall on either half alike. Its merit can still be higher: it indexes impurity lines with those reflections,
 // and a metric of higher symmetry that the doubled axis happens to meet (epsomite's b close to a
 // sqrt 3) counts its reflections as fewer lines. Only for a best metric of at most orthorhombic
 // symmetry: rotations that permute the axes (tetragonal, hexagonal, cubic) give each line
@@ -642,8 +644,9 @@ bool TAULSM::TrySubCells() {
         double deviation = 0, half = 0;
         const double merit = TrialMerit(deviation, half);
         const int32_t extra = MissedLines() - bestMissed;
+        const int32_t resolved = std::max(1, static_cast<int32_t>(std::nearbyint(0.1 * ResolvedLines())));
         if (!std::isfinite(merit) || !(std::fabs(half - 0.5 * volume) <= 0.01 * volume) || extra < 1 ||
-            extra > UnindexedLineLimit())
+            extra > std::min(UnindexedLineLimit(), resolved))
           return false;
         TakeAsBest(merit, half, deviation), supercells = false;
         return true;
@@ -769,6 +772,18 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
     }
     if (run()) return;
   }
+}
+
+double TAULSM::ResolvedLines() const {
+  double resolved = 0;
+  for (int32_t i = 1, n = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= n; ++i) {
+    const TDSpacingRecord& line = DSpacingList[i];
+    if (!(line.d > 0)) continue;
+    const auto above = std::upper_bound(calculated_.begin(), calculated_.end(), line.d, std::greater<double>());
+    const double density = 3 * std::max(static_cast<double>(above - calculated_.begin()), 1.0) / line.d;
+    resolved += std::exp(-2 * LineTolerance * LineSigma(line) * density);
+  }
+  return resolved;
 }
 
 bool TAULSM::BestBelowTopMerit() const { return BestVolume > 0 && BestMerit < TopMerit - MeritTolerance; }

@@ -164,17 +164,23 @@ TEST_F(AcceptanceTest, AnglesitePeaksGiveTheCellAtTheReadmeError) {
   std::sort(miss.begin(), miss.end());
   EXPECT_GT(miss[miss.size() / 2], 0.003) << "median miss";
   EXPECT_LT(miss[miss.size() / 2], 0.008) << "median miss";
-  SeedAsStartedSession(0, 0);
-  ResultsUnsaved[1] = 0, BinDefaultsSet = 0;
-  Script(3, 1);
-  CelixMain();
-  std::vector<double> edges = {CelixFitter->Records[1].value, CelixFitter->Records[2].value,
-                               CelixFitter->Records[3].value};
-  std::sort(edges.begin(), edges.end());
-  const std::vector<double> truth = {cell[1], cell[2], cell[0]};
   // The zero moves a line by d cot(theta) 0.025 degrees in theta, 3e-3 of d at the first line, and
-  // reading the two-theta of a 0.1-degree channel by as much again at most.
-  for (size_t m = 0; m < 3; ++m) EXPECT_NEAR(edges[m], truth[m], 5e-3 * truth[m]) << m;
+  // reading the two-theta of a 0.1-degree channel by as much again at most. The system unknown
+  // (a triclinic search): the half cells of the true one index all but its few first lines by
+  // chance at these errors, and must not be taken for it; its least squares, no orthorhombic
+  // ties until the end, shares the zero's shift otherwise among the edges.
+  for (const auto& [system, tolerance] : {std::pair{3, 5e-3}, std::pair{1, 6e-3}}) {
+    SeedAsStartedSession(0, 0);
+    FreeCelixFitter();
+    ResultsUnsaved[1] = 0, BinDefaultsSet = 0, PhaseCount = 1;
+    Script(system, 1);
+    CelixMain();
+    std::vector<double> edges = {CelixFitter->Records[1].value, CelixFitter->Records[2].value,
+                                 CelixFitter->Records[3].value};
+    std::sort(edges.begin(), edges.end());
+    const std::vector<double> truth = {cell[1], cell[2], cell[0]};
+    for (size_t m = 0; m < 3; ++m) EXPECT_NEAR(edges[m], truth[m], tolerance * truth[m]) << system << " " << m;
+  }
 }
 
 // The mineral lists and the lead sulfate pattern are what their generators write now.
