@@ -478,6 +478,44 @@ double TParameter::NewtonDistance(const std::vector<double>& matrix, const std::
   return eps;
 }
 
+// The undamped Newton step d of the accepted point (in stepVector_, held rows 0) tried on the
+// least-squares sum S: the decrease achieved over the decrease the equations predict (b'd). Near
+// 1 where the equations' quadratic model holds; where the sum's true curvature along d is smaller
+// (rho = 2 - kappa, kappa the true curvature over the model's) the optimum lies 1 / kappa steps
+// away, and none is in sight where kappa <= 0. 1 where it cannot be told.
+double TParameter::ModelAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs) {
+  if (Alpha != 0 || FittingKind != 2 || rhs.size() < static_cast<size_t>(NFree) + 1) return 1;
+  double predicted = 0;
+  for (int32_t k = 1; k <= NFree; ++k) predicted += rhs[static_cast<size_t>(k)] * stepVector_[k];
+  const double here = Functional * DegreesOfFreedom;
+  if (!(predicted > 1e-9 * here)) return 1;
+  for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    ParameterRecord& r = Records[FullOrder ? k : freeIndex_[k]];
+    r.value = std::clamp(r.value + stepVector_[k], r.lower, r.upper);
+  }
+  if (!NoDependents)
+    for (int32_t i = 1; i <= NPar; ++i)
+      if (Records[i].n != i && Records[i].n >= 1) Records[i].value = Records[i].a * Records[Records[i].n].value + Records[i].b;
+  double S = 0;
+  SweepSerial = NextSweepSerial();  // the model's caches of a sweep do not hold at these values
+  TryingStep = 1;
+  for (int32_t p = 1; p <= NPoints; ++p) {
+    double Y = 0, W = 0, F = 0;
+    DerivativeHintCount = -1;
+    DerivativeArray = nullptr;
+    model(Y, W, F, p, Stage);
+    const double h = std::fabs(Y - F) * std::sqrt(std::fabs(W));
+    S += h * h * RobustFactor(h);
+  }
+  DerivativeArray = nullptr;
+  TryingStep = 0;
+  SweepSerial = NextSweepSerial();
+  for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i], Records[i].Derivative = savedDerivative_[i];
+  const double rho = (here - S) / predicted;
+  return std::isfinite(rho) ? rho : 1;
+}
+
 // The matrix row of free independent record i when the record sits on a bound and the move
 // direction[row] points out of it; 0 otherwise.
 int32_t TParameter::RowPushedOut(int32_t i, const double* direction) const {
@@ -708,14 +746,8 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
         c = r * r * w1;
         break;
       default:
-        w1 = W;
-        c = h * h;
-        if (h >= Delta) {
-          double q = h / Delta;
-          double g = (1 + Beta) / (q * q + Beta);
-          w1 *= g;
-          c *= g;
-        }
+        w1 = W * RobustFactor(h);
+        c = h * h * RobustFactor(h);
         break;
     }
     S += c;
@@ -839,12 +871,18 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   const bool comparable = Skip == 1 && !constantWeights;
   if (ConvergenceMode == 0 && comparable && BackToBestPoint()) return SweepResult::Done;
   atAcceptedPoint_ = false;
+  const std::vector<double>& gradient = ConvergenceMode == 2 ? acceptedRhs_ : sweepRhs_;
   PrevFunctional = Functional;
   SaveAcceptedValues();
   KeepBestPoint(comparable);
   // Eps of the accepted point, from its undamped equations (the step is in the records already).
-  Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_,
-                       ConvergenceMode == 2 ? acceptedRhs_ : sweepRhs_);
+  Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient);
+  // A step within the tolerance is tried: where the sum falls by much more than the equations
+  // predict, the optimum lies further than their step says.
+  if (Eps <= AccuracyLimit() && comparable) {
+    const double kappa = 2 - ModelAlongNewtonStep(model, gradient);
+    if (kappa < 1) Eps = kappa > 0 ? Eps / kappa : 1e16;
+  }
   Settled = Eps <= AccuracyLimit();
   StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {

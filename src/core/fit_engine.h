@@ -248,6 +248,8 @@ public:
   // with the model's own derivatives (NumDerivMode and DerivativeCheck 0) the record values do not
   // change between model calls: a model may keep what it derives from them for the sweep.
   uint64_t SweepSerial = 0;
+  // 1 while the model gives the sum at a trial point (the undamped step tried), outside any sweep.
+  uint8_t TryingStep = 0;
   // In an analytic sweep (no numerical derivatives, no trace) Fit offers to read the derivatives
   // from an array of the model's instead of the records: DerivativeArrayOffered is 1 during such
   // a model call, and a model that takes it points DerivativeArray at its array, element i for
@@ -301,6 +303,13 @@ private:
   // |Newton step| over the free rows in tenths of a standard deviation; a row whose bound stops
   // the move counts 0. Clobbers the working matrix and step.
   double NewtonDistance(const std::vector<double>& matrix, const std::vector<double>& rhs);
+  double ModelAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs);
+  static uint64_t NextSweepSerial();
+  double RobustFactor(double h) const {
+    if (h < Delta) return 1;
+    const double q = h / Delta;
+    return (1 + Beta) / (q * q + Beta);
+  }
   int32_t RowPushedOut(int32_t i, const double* direction) const;
   void RunFit(TModelFunc model, TProgressProc progress);
   SweepResult RunIteration(TModelFunc model, TProgressProc progress);

@@ -23,9 +23,14 @@ void LogRows(int32_t count, int32_t perLine, Text text, std::string_view suffix 
 }
 }  // namespace
 
+// Over all engines, so that no two sweeps share a number.
+uint64_t TParameter::NextSweepSerial() {
+  static uint64_t sweeps = 0;
+  return ++sweeps;
+}
+
 void TParameter::ClearNormalEquations() {
-  static uint64_t sweeps = 0;  // over all engines, so that no two sweeps share a number
-  SweepSerial = ++sweeps;
+  SweepSerial = NextSweepSerial();
   ZeroWeightCount = 0;
   DerivativeHintCount = -1;
   skipFixedRows_ = FullOrder && FoldRhsOnly == 0;

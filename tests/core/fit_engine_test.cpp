@@ -880,7 +880,7 @@ TEST_F(FitFaults, RejectedStepShrinksAtOnceAndDampingRelaxes) {
     std::vector<double> damping;
     int32_t rises = 0;
     r.hook = [&](int32_t point, double&, double&, double&, TParameter& f) {
-      if (point == 1) measured.push_back({f.Records[1].value, f.Records[2].value});
+      if (point == 1 && !f.TryingStep) measured.push_back({f.Records[1].value, f.Records[2].value});
     };
     r.progress = [&] {
       damping.push_back(r.fit.Damp);

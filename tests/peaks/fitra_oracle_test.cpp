@@ -291,7 +291,11 @@ TEST_F(FitraOracleTest, ClearSpectraConvergeWithScipysErrors) {
   std::vector<std::string> names;
   std::vector<std::pair<std::vector<ParameterRecord>, double>> ended;  // values and chi2
   for (const Shape shape : {Gauss, PseudoVoigt, Lorentz})
-    for (int32_t seed = 201; seed <= 214; ++seed) {
+    for (int32_t seed = 201; seed <= 215; ++seed) {
+      // The last pseudo-Voigt row (seed 801): short Gauss-Newton steps that shrink slowly, where
+      // the sum falls by more than twice what the equations predict for them.
+      if (seed == 215 && shape != PseudoVoigt) continue;
+      if (seed == 215) seed = 801;
       SCOPED_TRACE(testing::Message() << "shape " << shape << " seed " << seed);
       LoadThreePeaks(shape, seed);
       TParameter& fit = *FitParameters;
