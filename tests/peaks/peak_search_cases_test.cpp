@@ -510,6 +510,20 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
     EXPECT_GE(passed, k.least) << k.what;
     EXPECT_LE(passed, k.most) << k.what;
   }
+  // Without noise the single fit leaves the shoulder alone: one of 6 standard deviations of the
+  // counts, near twice the screen's threshold in its height's, passes; the lone peak's sides do not.
+  auto exact = [&](const std::vector<Gaussian>& peaks) {
+    std::vector<double> y(1000, background);
+    for (int32_t c = 1; c <= 1000; ++c)
+      for (const Gaussian& g : peaks)
+        y[static_cast<size_t>(c - 1)] += g.height * std::exp(-FourLn2 * std::pow((c - g.position) / g.fwhm, 2));
+    Load(y);
+  };
+  PeakWidthIntercept = w, PeakWidthSlope = 0;
+  exact({lone, {shoulder.position, 6 * sigma, w}});
+  EXPECT_TRUE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, 1));
+  exact({lone});
+  for (int32_t side : {-1, 1}) EXPECT_FALSE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, side)) << side;
 }
 
 // The local fits' profiles: every analytic derivative against central differences, over channels
@@ -561,7 +575,9 @@ TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
       {2, {{0, 1, 3}, {1, 0, 2}}, true},
       {2, {{1e-12, 1, 1}, {1, 1, 2}}, true},
       {3, {{1e-9, 2, 1, 4}, {4, 1e-9, 2, 7}, {1, 3, 1e-9, 5}}, true},
-      {5, {{2, 1, 0, 0, 1, 1}, {1e-10, 3, 1, 0, 0, 2}, {0, 1, 4, 1, 0, 3}, {5, 0, 1, 1e-10, 1, 4}, {1, 0, 0, 1, 6, 5}}, true},
+      {5,
+       {{2, 1, 0, 0, 1, 1}, {1e-10, 3, 1, 0, 0, 2}, {0, 1, 4, 1, 0, 3}, {5, 0, 1, 1e-10, 1, 4}, {1, 0, 0, 1, 6, 5}},
+       true},
       {2, {{1, 2, 1}, {2, 4, 3}}, false},
   };
   for (const System& k : systems) {
