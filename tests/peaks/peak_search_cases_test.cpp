@@ -528,8 +528,8 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
 
 // The local fits' profiles: every analytic derivative against central differences, over channels
 // across the peak (a Gaussian, tails long above or below, a partner whose law width grows with its
-// position or is held at one channel); the damped step's solve by its residual, on systems that
-// need their pivots, and a singular one refused.
+// position or is held at one channel), and of one tail alone; the damped step's solve by its
+// residual, on systems that need their pivots, and a singular one refused.
 TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
   using namespace peak_partners;
   const double law = 6;
@@ -566,6 +566,20 @@ TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
       }
     }
   }
+  // The tail alone (its width derivative's curvature term cancels between the two sides above).
+  for (const double z : {-4.1, -0.7, 0.0, 1.3, 6.2})
+    for (const double tau : {0.9, 7.5}) {
+      const double w = 5.3, g = std::exp(-::FourLn2 * (z / w) * (z / w)), at[3] = {z, w, tau};
+      double h, dh[3];
+      TailWithDerivatives(z, w, tau, g, h, dh);
+      for (int32_t m = 0; m < 3; ++m) {
+        double up[3] = {z, w, tau}, down[3] = {z, w, tau};
+        const double step = 1e-5 * std::max(1.0, std::fabs(at[m]));
+        up[m] += step, down[m] -= step;
+        const double central = (Tail(up[0], up[1], up[2]) - Tail(down[0], down[1], down[2])) / (2 * step);
+        EXPECT_NEAR(dh[m], central, 1e-7) << "tail at " << z << ", decay " << tau << ", in " << m;
+      }
+    }
   struct System {
     int32_t n;
     double m[MaxDims][MaxDims + 1];
