@@ -21,46 +21,25 @@
 #include <vector>
 #include "core/spectrum.h"
 #include "peaks/peak_search.h"
+#include "peaks/peak_search_partners_internal.h"
 
+namespace peak_partners {
 namespace {
-
-constexpr double FourLn2 = 2.772588722239781;
-constexpr double NearReach = 0.75, FarReach = 2.75;  // widths from the found peak
-constexpr double WindowReach = 4.0;                    // widths about the found peak
-constexpr int32_t MaxOthers = 6, MaxTerms = 2 + 2 + 3 * MaxOthers + 1;
-constexpr int32_t MaxDims = 5;                    // position, width, two decay lengths, partner
-constexpr double MinDecay = 0.1, MaxDecay = 4.0;  // the tails' decay lengths in widths
-constexpr double TailSignificance = 4.0;          // standard deviations of the fall of chi^2 over the tails
-constexpr double MinResidual = 2.0;  // standard deviations of the matched residual
-
-double ChannelVariance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
-  return errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
-}
-
+double Gauss(double d, double w) { return std::exp(-FourLn2 * (d / w) * (d / w)); }
+double Lorentz(double d, double w) { return 1.0 / (1.0 + 4.0 * (d / w) * (d / w)); }
 double LawWidth(double x) {
   const double w = PeakWidthIntercept + PeakWidthSlope * x;
   return std::isfinite(w) ? std::max(1.0, w) : 1.0;
 }
+}  // namespace
 
-double Gauss(double d, double w) { return std::exp(-FourLn2 * (d / w) * (d / w)); }
-double Lorentz(double d, double w) { return 1.0 / (1.0 + 4.0 * (d / w) * (d / w)); }
-// Gauss(c - x, w) at the channels c = a + lo .. a + hi into out[lo..hi], by the recurrence of the
-// ratios of neighbouring channels (one exponential a run; within 16 widths of x, where it is no
-// denormal, the rounding grows as the square of the run, below 1e-10 of the value).
-void GaussRun(double x, double w, int32_t a, int32_t lo, int32_t hi, double* out) {
-  const double kappa = FourLn2 / (w * w), d0 = a + lo - x, fall = std::exp(-2 * kappa);
-  double g = std::exp(-kappa * d0 * d0), ratio = std::exp(-kappa * (2 * d0 + 1));
-  for (int32_t i = lo; i <= hi; ++i) out[i] = g, g *= ratio, ratio *= fall;
-}
-// A Gaussian of full width w at half maximum convolved with exp(-t / tau), t >= 0, over tau, at the
-// distance d towards the tail from the Gaussian's centre; the unit Gaussian as tau / w -> 0.
 double Tail(double d, double w, double tau) {
   const double s = w / std::sqrt(2 * FourLn2), r = s / tau;
   return r * 1.2533141373155003 * std::exp(0.5 * r * r - d / tau) * std::erfc((r - d / s) / std::sqrt(2.0));
 }
-// Tail at z with its derivatives in z, w and tau, given g = G(z): with G the unit Gaussian of the
-// same width (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 + H / s, dH/dtau = H (z / tau^2 -
-// 1 / tau) - s^2 (H - G) / tau^3 (H is the Gaussian convolved with exp(-t / tau) / tau).
+// With G the unit Gaussian of the same width (sigma s), dH/dz = (G - H) / tau, dH/ds = s d2H/dz2 +
+// H / s, dH/dtau = H (z / tau^2 - 1 / tau) - s^2 (H - G) / tau^3 (H is the Gaussian convolved with
+// exp(-t / tau) / tau).
 void TailWithDerivatives(double z, double w, double tau, double g, double& h, double* dh) {
   const double s = w / std::sqrt(2 * FourLn2);
   h = Tail(z, w, tau);
@@ -70,6 +49,90 @@ void TailWithDerivatives(double z, double w, double tau, double g, double& h, do
   dh[2] = h * (z / (tau * tau) - 1 / tau) - s * s * (h - g) / (tau * tau * tau);
 }
 
+// Beyond 2.5 widths and 15 decay lengths the found peak's Gaussian part is below 1e-7 of its top,
+// beyond 3 widths the partner below 1e-10: 0 there.
+void PeakProfiles(double c, const double* theta, bool partner, double lawWidth, double partnerWidth, double* f,
+                  double* df, const double* gauss, const double* gauss2) {
+  const double d = c - theta[0], w1 = theta[1];
+  const bool symmetric = theta[2] == MinDecay * lawWidth && theta[3] == MinDecay * lawWidth;
+  const double reach = 2.5 * w1 + 15 * (d < 0 ? theta[2] : theta[3]);
+  if (df) std::fill(df, df + 3 * MaxDims, 0.0);
+  const double u = d / w1;
+  if (std::fabs(d) > reach) {
+    f[0] = 0;
+  } else if (symmetric) {
+    f[0] = gauss ? *gauss : Gauss(d, w1);
+    if (df) df[0] = f[0] * 2 * FourLn2 * u / w1, df[1] = df[0] * u;
+  } else {
+    const double rise = theta[2], decay = theta[3], sum = rise + decay;
+    double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
+    const double g = gauss ? *gauss : Gauss(d, w1);  // the same on both sides
+    TailWithDerivatives(-d, w1, rise, g, hr, dr);
+    TailWithDerivatives(d, w1, decay, g, hd, dd);
+    f[0] = (rise * hr + decay * hd) / sum;
+    if (df) {
+      df[0] = -(-rise * dr[0] + decay * dd[0]) / sum;  // d/dx1 = -d/dd
+      df[1] = (rise * dr[1] + decay * dd[1]) / sum;
+      df[2] = (hr + rise * dr[2] - f[0]) / sum;
+      df[3] = (hd + decay * dd[2] - f[0]) / sum;
+    }
+  }
+  f[1] = Lorentz(d, w1);
+  if (df) df[MaxDims] = f[1] * f[1] * 8 * u / w1, df[MaxDims + 1] = df[MaxDims] * u;
+  if (partner) {
+    const double w2 = partnerWidth > 0 ? partnerWidth : LawWidth(theta[4]), d2 = c - theta[4];
+    f[2] = std::fabs(d2) <= 3 * w2 ? (gauss2 ? *gauss2 : Gauss(d2, w2)) : 0.0;
+    if (df) {
+      // The law's width moves with the partner's position.
+      const double u2 = d2 / w2, dw2 = PeakWidthIntercept + PeakWidthSlope * theta[4] > 1 ? PeakWidthSlope : 0.0;
+      df[2 * MaxDims + 4] = f[2] * 2 * FourLn2 * u2 / w2 * (1 + u2 * dw2);
+    }
+  }
+}
+
+bool SolvePivoted(int32_t n, double m[MaxDims][MaxDims + 1], double* x) {
+  for (int32_t j = 0; j < n; ++j) {
+    int32_t p = j;
+    for (int32_t r = j + 1; r < n; ++r)
+      if (std::fabs(m[r][j]) > std::fabs(m[p][j])) p = r;
+    std::swap(m[j], m[p]);
+    if (!(std::fabs(m[j][j]) > 0)) return false;
+    for (int32_t r = j + 1; r < n; ++r) {
+      const double f = m[r][j] / m[j][j];
+      for (int32_t k = j; k <= n; ++k) m[r][k] -= f * m[j][k];
+    }
+  }
+  for (int32_t j = n - 1; j >= 0; --j) {
+    double v = m[j][n];
+    for (int32_t k = j + 1; k < n; ++k) v -= m[j][k] * x[k];
+    x[j] = v / m[j][j];
+  }
+  return true;
+}
+
+}  // namespace peak_partners
+
+namespace {
+
+using namespace peak_partners;
+constexpr double NearReach = 0.75, FarReach = 2.75;  // widths from the found peak
+constexpr double WindowReach = 4.0;                    // widths about the found peak
+constexpr int32_t MaxOthers = 6, MaxTerms = 2 + 2 + 3 * MaxOthers + 1;
+constexpr double TailSignificance = 4.0;          // standard deviations of the fall of chi^2 over the tails
+constexpr double MinResidual = 2.0;  // standard deviations of the matched residual
+
+double ChannelVariance(const TSpectrum& sp, int32_t c, bool errorsKnown) {
+  return errorsKnown && sp.E[c] > 0 ? sp.E[c] * sp.E[c] : std::max(sp.Y[c], 1.0);
+}
+
+// Gauss(c - x, w) at the channels c = a + lo .. a + hi into out[lo..hi], by the recurrence of the
+// ratios of neighbouring channels (one exponential a run; within 16 widths of x, where it is no
+// denormal, the rounding grows as the square of the run, below 1e-10 of the value).
+void GaussRun(double x, double w, int32_t a, int32_t lo, int32_t hi, double* out) {
+  const double kappa = FourLn2 / (w * w), d0 = a + lo - x, fall = std::exp(-2 * kappa);
+  double g = std::exp(-kappa * d0 * d0), ratio = std::exp(-kappa * (2 * d0 + 1));
+  for (int32_t i = lo; i <= hi; ++i) out[i] = g, g *= ratio, ratio *= fall;
+}
 // Inverts the symmetric positive n x n matrix a in place (Gauss-Jordan); false when singular.
 bool Invert(int32_t n, double a[MaxTerms][MaxTerms]) {
   double m[MaxTerms][2 * MaxTerms] = {};
@@ -506,48 +569,10 @@ private:
       f[k++] = g, f[k++] = Lorentz(c - x, w), f[k++] = g * (c - x) / w;
     }
   }
-  // Beyond 2.5 widths and 15 decay lengths the found peak's Gaussian part is below 1e-7 of its
-  // top, beyond 3 widths the partner below 1e-10: 0 there. With both decay lengths held at their
-  // least the found peak is a Gaussian (a symmetric fit). df, when given, takes the derivatives
-  // df[v * MaxDims + k] of profile v in theta[k].
-  // gauss and gauss2, when given, are the found peak's and the partner's Gaussians at c.
+  // The found peak's and the partner's profiles at c (see PeakProfiles), df their derivatives.
   void PeakBasis(double c, const double* theta, bool partner, double* f, double* df, const double* gauss = nullptr,
                  const double* gauss2 = nullptr) const {
-    const double d = c - theta[0], w1 = theta[1];
-    const bool symmetric = theta[2] == MinDecay * w_ && theta[3] == MinDecay * w_;
-    const double reach = 2.5 * w1 + 15 * (d < 0 ? theta[2] : theta[3]);
-    if (df) std::fill(df, df + 3 * MaxDims, 0.0);
-    const double u = d / w1;
-    if (std::fabs(d) > reach) {
-      f[0] = 0;
-    } else if (symmetric) {
-      f[0] = gauss ? *gauss : Gauss(d, w1);
-      if (df) df[0] = f[0] * 2 * FourLn2 * u / w1, df[1] = df[0] * u;
-    } else {
-      const double rise = theta[2], decay = theta[3], sum = rise + decay;
-      double hr, hd, dr[3], dd[3];  // H and its derivatives in z, w and tau
-      const double g = gauss ? *gauss : Gauss(d, w1);  // the same on both sides
-      TailWithDerivatives(-d, w1, rise, g, hr, dr);
-      TailWithDerivatives(d, w1, decay, g, hd, dd);
-      f[0] = (rise * hr + decay * hd) / sum;
-      if (df) {
-        df[0] = -(-rise * dr[0] + decay * dd[0]) / sum;  // d/dx1 = -d/dd
-        df[1] = (rise * dr[1] + decay * dd[1]) / sum;
-        df[2] = (hr + rise * dr[2] - f[0]) / sum;
-        df[3] = (hd + decay * dd[2] - f[0]) / sum;
-      }
-    }
-    f[1] = Lorentz(d, w1);
-    if (df) df[MaxDims] = f[1] * f[1] * 8 * u / w1, df[MaxDims + 1] = df[MaxDims] * u;
-    if (partner) {
-      const double w2 = partnerWidth_ > 0 ? partnerWidth_ : LawWidth(theta[4]), d2 = c - theta[4];
-      f[2] = std::fabs(d2) <= 3 * w2 ? (gauss2 ? *gauss2 : Gauss(d2, w2)) : 0.0;
-      if (df) {
-        // The law's width moves with the partner's position.
-        const double u2 = d2 / w2, dw2 = PeakWidthIntercept + PeakWidthSlope * theta[4] > 1 ? PeakWidthSlope : 0.0;
-        df[2 * MaxDims + 4] = f[2] * 2 * FourLn2 * u2 / w2 * (1 + u2 * dw2);
-      }
-    }
+    PeakProfiles(c, theta, partner, w_, partnerWidth_, f, df, gauss, gauss2);
   }
   const TSpectrum& sp_;
   int32_t a_, b_;
@@ -835,25 +860,10 @@ double Minimise(TLocalFit& fit, double* theta, const double* step, TFree free, b
         m[j][j] += lambda * (a[j][j] > 0 ? a[j][j] : 1.0);
         m[j][dims] = -g[j];
       }
-      bool solved = true;
-      for (int32_t j = 0; j < dims && solved; ++j) {
-        int32_t p = j;
-        for (int32_t r = j + 1; r < dims; ++r)
-          if (std::fabs(m[r][j]) > std::fabs(m[p][j])) p = r;
-        std::swap(m[j], m[p]);
-        if (!(std::fabs(m[j][j]) > 0)) solved = false;
-        for (int32_t r = j + 1; r < dims && solved; ++r) {
-          const double f = m[r][j] / m[j][j];
-          for (int32_t k = j; k <= dims; ++k) m[r][k] -= f * m[j][k];
-        }
-      }
-      double trial[MaxDims];
+      double delta[MaxDims], trial[MaxDims];
+      const bool solved = SolvePivoted(dims, m, delta);
       std::copy(theta, theta + MaxDims, trial);
-      for (int32_t j = dims - 1; j >= 0 && solved; --j) {
-        double v = m[j][dims];
-        for (int32_t k = j + 1; k < dims; ++k) v -= m[j][k] * (trial[free.begin()[k]] - theta[free.begin()[k]]);
-        trial[free.begin()[j]] = theta[free.begin()[j]] + v / m[j][j];
-      }
+      for (int32_t j = 0; j < dims && solved; ++j) trial[free.begin()[j]] = theta[free.begin()[j]] + delta[j];
       const double c = solved ? fit.Evaluate(trial, partner) : HUGE_VAL;
       if (c < chi2) {
         accepted = true, fall = chi2 - c, chi2 = c;

@@ -11,6 +11,7 @@
 #include <vector>
 #include "core/text_file.h"
 #include "peaks/peak_search.h"
+#include "peaks/peak_search_partners_internal.h"
 #include "peaks/peaks_setup.h"
 
 namespace {
@@ -508,5 +509,99 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
     }
     EXPECT_GE(passed, k.least) << k.what;
     EXPECT_LE(passed, k.most) << k.what;
+  }
+  // Without noise the single fit leaves the shoulder alone: one of 6 standard deviations of the
+  // counts, near twice the screen's threshold in its height's, passes; the lone peak's sides do not.
+  auto exact = [&](const std::vector<Gaussian>& peaks) {
+    std::vector<double> y(1000, background);
+    for (int32_t c = 1; c <= 1000; ++c)
+      for (const Gaussian& g : peaks)
+        y[static_cast<size_t>(c - 1)] += g.height * std::exp(-FourLn2 * std::pow((c - g.position) / g.fwhm, 2));
+    Load(y);
+  };
+  PeakWidthIntercept = w, PeakWidthSlope = 0;
+  exact({lone, {shoulder.position, 6 * sigma, w}});
+  EXPECT_TRUE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, 1));
+  exact({lone});
+  for (int32_t side : {-1, 1}) EXPECT_FALSE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, side)) << side;
+}
+
+// The local fits' profiles: every analytic derivative against central differences, over channels
+// across the peak (a Gaussian, tails long above or below, a partner whose law width grows with its
+// position or is held at one channel), and of one tail alone; the damped step's solve by its
+// residual, on systems that need their pivots, and a singular one refused.
+TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
+  using namespace peak_partners;
+  const double law = 6;
+  struct Case {
+    const char* what;
+    double theta[MaxDims];
+    bool partner;
+    double intercept, slope;
+  };
+  const Case cases[] = {
+      {"Gaussian", {500.3, 6.6, MinDecay * law, MinDecay * law, 0}, false, law, 0},
+      {"tail above", {500.3, 5.1, 0.3 * law, 1.7 * law, 0}, false, law, 0},
+      {"tail below", {499.6, 7.9, 2.2 * law, 0.5 * law, 0}, false, law, 0},
+      {"partner, law growing", {500.3, 6.2, 0.4 * law, 0.9 * law, 510.7}, true, 0.2, 0.012},
+      {"partner, law at one channel", {500.3, 6.2, MinDecay * law, MinDecay * law, 503.9}, true, -5, 0.01},
+  };
+  for (const Case& k : cases) {
+    PeakWidthIntercept = k.intercept, PeakWidthSlope = k.slope;
+    const bool symmetric = k.theta[2] == MinDecay * law && k.theta[3] == MinDecay * law;
+    for (int32_t step = -6; step <= 6; ++step) {
+      const double c = k.theta[0] + 0.37 * step * k.theta[1];
+      double f[3], df[3 * MaxDims];
+      PeakProfiles(c, k.theta, k.partner, law, 0, f, df);
+      for (int32_t m = 0; m < MaxDims; ++m) {
+        if (symmetric && (m == 2 || m == 3)) continue;  // the decay lengths are held in a Gaussian fit
+        const double h = 1e-5 * k.theta[1];
+        double up[MaxDims], down[MaxDims], fu[3], fd[3];
+        std::copy(k.theta, k.theta + MaxDims, up), std::copy(k.theta, k.theta + MaxDims, down);
+        up[m] += h, down[m] -= h;
+        PeakProfiles(c, up, k.partner, law, 0, fu, nullptr), PeakProfiles(c, down, k.partner, law, 0, fd, nullptr);
+        for (int32_t v = 0; v < (k.partner ? 3 : 2); ++v)
+          EXPECT_NEAR(df[v * MaxDims + m], (fu[v] - fd[v]) / (2 * h), 1e-7)
+              << k.what << ": profile " << v << " in theta " << m << " at " << c;
+      }
+    }
+  }
+  // The tail alone (its width derivative's curvature term cancels between the two sides above).
+  for (const double z : {-4.1, -0.7, 0.0, 1.3, 6.2})
+    for (const double tau : {0.9, 7.5}) {
+      const double w = 5.3, g = std::exp(-::FourLn2 * (z / w) * (z / w)), at[3] = {z, w, tau};
+      double h, dh[3];
+      TailWithDerivatives(z, w, tau, g, h, dh);
+      for (int32_t m = 0; m < 3; ++m) {
+        double up[3] = {z, w, tau}, down[3] = {z, w, tau};
+        const double step = 1e-5 * std::max(1.0, std::fabs(at[m]));
+        up[m] += step, down[m] -= step;
+        const double central = (Tail(up[0], up[1], up[2]) - Tail(down[0], down[1], down[2])) / (2 * step);
+        EXPECT_NEAR(dh[m], central, 1e-7) << "tail at " << z << ", decay " << tau << ", in " << m;
+      }
+    }
+  struct System {
+    int32_t n;
+    double m[MaxDims][MaxDims + 1];
+    bool solvable;
+  };
+  const System systems[] = {
+      {2, {{0, 1, 3}, {1, 0, 2}}, true},
+      {2, {{1e-12, 1, 1}, {1, 1, 2}}, true},
+      {3, {{1e-9, 2, 1, 4}, {4, 1e-9, 2, 7}, {1, 3, 1e-9, 5}}, true},
+      {5,
+       {{2, 1, 0, 0, 1, 1}, {1e-10, 3, 1, 0, 0, 2}, {0, 1, 4, 1, 0, 3}, {5, 0, 1, 1e-10, 1, 4}, {1, 0, 0, 1, 6, 5}},
+       true},
+      {2, {{1, 2, 1}, {2, 4, 3}}, false},
+  };
+  for (const System& k : systems) {
+    double m[MaxDims][MaxDims + 1], x[MaxDims];
+    std::copy(&k.m[0][0], &k.m[0][0] + MaxDims * (MaxDims + 1), &m[0][0]);
+    ASSERT_EQ(SolvePivoted(k.n, m, x), k.solvable) << k.n;
+    for (int32_t i = 0; i < k.n && k.solvable; ++i) {
+      double r = -k.m[i][k.n];
+      for (int32_t j = 0; j < k.n; ++j) r += k.m[i][j] * x[j];
+      EXPECT_NEAR(r, 0, 1e-13) << k.n << " row " << i;
+    }
   }
 }
