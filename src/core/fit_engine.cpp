@@ -629,17 +629,21 @@ void TParameter::RejectIteration(double rise) {
 
 // Free convergence takes every step, a rise too, so that a fit may cross a ridge between two
 // valleys. Four sweeps in a row above the best point (beyond rounding), though, mean the steps
-// have lost its valley: back to the best point, whose sweep comes next, with half the step
-// factor and twice the damping (as a rejection in guaranteed convergence). Every second sweep
-// not above the best brings both back towards the user's values. True when the fit went back.
+// have lost its valley, and so does one sweep that lands above it by more than the best point's
+// whole functional: the step then left the region where the equations describe the data, and
+// the steps from there may reach another valley. Back to the best point, whose sweep comes
+// next, with half the step factor and twice the damping (as a rejection in guaranteed
+// convergence). Every second sweep not above the best brings both back towards the user's
+// values. True when the fit went back.
 bool TParameter::BackToBestPoint() {
-  if (!haveBest_ || !(Functional - bestFunctional_ > 1e-10 * std::fabs(bestFunctional_))) {
+  const double rise = Functional - bestFunctional_;
+  if (!haveBest_ || !(rise > 1e-10 * std::fabs(bestFunctional_))) {
     aboveBest_ = 0;
     if (!atAcceptedPoint_ && ++belowBest_ >= 2) RelaxDamping(), belowBest_ = 0;
     return false;
   }
   belowBest_ = 0;
-  if (++aboveBest_ < SweepsAboveBest) return false;
+  if (++aboveBest_ < SweepsAboveBest && !(rise > std::fabs(bestFunctional_))) return false;
   aboveBest_ = 0;
   ShortenStep();
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
