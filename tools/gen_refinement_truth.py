@@ -49,7 +49,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import gen_profile_golden as golden  # noqa: E402
 
 # Scattering lengths of the program's element table (10^-12 cm).
-B_ZR, B_ZN, B_O, B_MG, B_SI = 0.716, 0.568, 0.5805, 0.5375, 0.415071
+B_ZR, B_ZN, B_O, B_MG, B_SI, B_AL = 0.716, 0.568, 0.5805, 0.5375, 0.415071, 0.3449
 
 # Monoclinic ZrO2 (baddeleyite), P 1 21/c 1: three atoms on general positions.
 ZRO2 = ("ZrO2", 14, 2, "P 1 21/c 1", (5.1505, 5.2116, 5.3173, 90.0, 99.23, 90.0),
@@ -71,10 +71,21 @@ FORSTERITE = ("Mg2SiO4", 62, 1, "P n m a", (10.1978, 5.9817, 4.7553, 90.0, 90.0,
                ("O", B_O, 0.4474, 0.25, 0.2215, 1.0, ("iso", 0.45)),
                ("O", B_O, 0.1628, 0.0331, 0.2777, 1.0, ("iso", 0.55))])
 
+# Pyrope (garnet) Mg3Al2Si3O12, I a -3 d, origin at -3: Mg on 24c, Al on 16a, Si on 24d, O on the
+# general position 96h (Armbruster, Geiger and Lager, Am. Mineral. 77 (1992) 512, rounded).
+PYROPE = ("Mg3Al2Si3O12", 230, 1, "I a -3 d", (11.459,) * 3 + (90.0,) * 3,
+          [("Mg", B_MG, 0.125, 0.0, 0.25, 1.0, ("iso", 0.9)),
+           ("Al", B_AL, 0.0, 0.0, 0.0, 1.0, ("iso", 0.35)),
+           ("Si", B_SI, 0.375, 0.0, 0.25, 1.0, ("iso", 0.3)),
+           ("O", B_O, 0.0329, 0.0503, 0.6533, 1.0, ("iso", 0.5))])
+
 # 4-us channels 3100..8300 (d from 1.2 to 3.2 A at L = 21.13 m, theta = 76 deg).
 TOF = dict(axis=0, cw=4.0, L=21.13, theta=76.0, lam=1.54, slope=0.0, offset=0.0, first=3100, last=8300)
 # Two-theta 10..120 deg in steps of 0.02 as channels 1..5501: channel = 50 two-theta - 499.
 ANGULAR = dict(axis=1, cw=0.02, L=21.13, theta=76.0, lam=1.54, slope=50.0, offset=-499.0, first=1, last=5501)
+# The same ending at 119.96 deg: the top of the garnet's 11 6 3 group (about 15 sigma) lies 2.8
+# channels before the last channel.
+ANGULAR_GARNET = dict(ANGULAR, last=5499)
 
 # (name, spectrum, records 1..10, (structure, scale, W0, W1, W2, dmin, dmax), seed, shape: 1 Gauss
 # with W its full width, 2 Lorentz with W its half width at half maximum). Both
@@ -87,6 +98,8 @@ CASES = [
      (ZNO, 38.5, 11.0, 5.0, 0.0, 0.86, 9.0), 19002, 1),
     ("olivine_lorentz", ANGULAR, (1.54, 0.0, 0.035, 240.0, -50.0, 30.0, -15.0, 0.0, 0.0, 0.0),
      (FORSTERITE, 6.0, 2.4, 1.2, 0.0, 0.86, 9.0), 7102, 2),
+    ("garnet_lorentz", ANGULAR_GARNET, (1.54, 0.0, 0.035, 240.0, -50.0, 30.0, -15.0, 0.0, 0.0, 0.0),
+     (PYROPE, 0.04, 2.4, 1.2, 0.0, 0.86, 9.0), 7302, 2),
 ]
 
 

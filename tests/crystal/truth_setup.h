@@ -5,6 +5,7 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -54,8 +55,10 @@ inline std::string Text(double x) {
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
 }
 
-// A special coordinate (a multiple of 1/12) is entered as it is.
-inline bool Special(double v) { return std::fabs(12 * v - std::nearbyint(12 * v)) < 1e-9; }
+// A special coordinate (a multiple of 1/12 or of 1/8) is entered as it is.
+inline bool Special(double v) {
+  return std::fabs(12 * v - std::nearbyint(12 * v)) < 1e-9 || std::fabs(8 * v - std::nearbyint(8 * v)) < 1e-9;
+}
 
 // sum w (y - F)^2 over the working range at the current records (weights 1/E^2).
 inline double ChiSquare() {
@@ -126,20 +129,21 @@ protected:
     ASSERT_EQ(sp.WorkLast, t.At("range", 1));
   }
 
-  // Phase 1 and its atoms through the editors, the cell a few tenths of a per cent off; with
-  // perturbAtoms the free coordinates 0.01 and B 30 % off too. Then the reflections over the
-  // truth's d range.
-  void EnterPhase(const Truth& t, bool perturbAtoms) {
+  // Phase 1 and its atoms through the editors, a, b, c of the cell times cellChange (a few
+  // tenths of a per cent off by default); with perturbAtoms the free coordinates 0.01 and B
+  // 30 % off too. Then the reflections over the truth's d range.
+  void EnterPhase(const Truth& t, bool perturbAtoms, const std::array<double, 3>& cellChange = {1.003, 0.998, 1.0025}) {
     const int32_t group = static_cast<int32_t>(t.At("group", 0));
     if (t.rows.count("shape") && t.At("shape", 0) != ModelGauss) SetShape(2, static_cast<int32_t>(t.At("shape", 0)));
     ui.ExpectDialog("Phase information").Field(1, 1, t.Text("group", 0)).Field(2, 1, t.Text("group", 1)).Ok();
     auto& cell = ui.ExpectDialog("Check lattice information");
     // The cell dialog asks a, b, c, beta of a monoclinic group (unique axis b), a, b, c of an
-    // orthorhombic one, a and c of a tetragonal or hexagonal one.
-    const std::vector<int> typed = group <= 15   ? std::vector<int>{0, 1, 2, 4}
-                                   : group <= 74 ? std::vector<int>{0, 1, 2}
-                                                 : std::vector<int>{0, 2};
-    const double change[6] = {1.003, 0.998, 1.0025, 1, 1.002, 1};
+    // orthorhombic one, a and c of a tetragonal or hexagonal one, a of a cubic one.
+    const std::vector<int> typed = group <= 15    ? std::vector<int>{0, 1, 2, 4}
+                                   : group <= 74  ? std::vector<int>{0, 1, 2}
+                                   : group <= 194 ? std::vector<int>{0, 2}
+                                                  : std::vector<int>{0};
+    const double change[6] = {cellChange[0], cellChange[1], cellChange[2], 1, 1.002, 1};
     for (size_t i = 0; i < typed.size(); ++i)
       cell.Field(static_cast<int32_t>(i) + 1, 1, Text(t.At("cell", typed[i]) * change[typed[i]]));
     cell.Ok();
