@@ -558,7 +558,8 @@ TEST_F(FitFaults, StopsOnAccuracyWhateverTheFunctionalLevel) {
 // divergence): stopped after two steps, the final pass finds the last step far above the start, so
 // the fit goes back to the start (its best accepted point), says it diverged, and gives the error
 // there, 1 / sqrt(sum of (1 / (1 + 4))^2 over 4 points) = 2.5. Given more iterations, free
-// convergence goes back to its best point itself after four sweeps above it, with a shorter and
+// convergence goes back to its best point itself once a sweep lands above it by more than the best
+// point's whole chi2 (or after four sweeps above it), with a shorter and
 // more damped step that it relaxes again as it falls, and, like guaranteed convergence, reaches
 // the minimum at 0; mode 1 never accepts the rise.
 TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
@@ -591,16 +592,28 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
     EXPECT_EQ(m.fit.Diverged, 0) << mode;
     EXPECT_LE(std::fabs(m.Value(1)), mode == 1 ? 2 : 1e-6) << mode;
     if (mode != 0) continue;
-    // Sweeps 1..4 above the start (the cycle test halved the step after sweep 3): sweep 5 is at
-    // the start again with a quarter step and twice the damping, which every second sweep below
-    // it brings back by a factor 2.
-    ASSERT_GE(value.size(), 11u);
-    EXPECT_EQ(value[5], 2);
-    EXPECT_GT(std::fabs(value[4]), 1e4);
-    const std::vector<double> steps(step.begin() + 5, step.begin() + 11), damps(damp.begin() + 5, damp.begin() + 11);
-    EXPECT_EQ(steps, (std::vector<double>{0.25, 0.25, 0.25, 0.5, 0.5, 1}));
+    // Sweeps 1..3 above the start, the third (p = -250, chi2 3.27) above it by more than the
+    // start's whole chi2 (1.63): sweep 4 is at the start again with half the step and twice the
+    // damping, which every second sweep below it brings back by a factor 2.
+    ASSERT_GE(value.size(), 10u);
+    EXPECT_EQ(value[4], 2);
+    EXPECT_GT(std::fabs(value[3]), 100);
+    const std::vector<double> steps(step.begin() + 4, step.begin() + 10), damps(damp.begin() + 4, damp.begin() + 10);
+    EXPECT_EQ(steps, (std::vector<double>{0.5, 0.5, 0.5, 1, 1, 1}));
     EXPECT_EQ(damps, (std::vector<double>{0.02, 0.02, 0.02, 0.01, 0.01, 0.01}));
   }
+  // From p = 1.42 the overshoots grow slowly (chi2 1.01, 1.05, 1.14 and 1.37 times the start's):
+  // back at the start after the fourth sweep above it.
+  FitRun slow({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, atan}, 1);
+  slow.Start({1.42});
+  slow.fit.GNIter = 40, slow.fit.Damp = 0.01;
+  std::vector<double> values;
+  slow.progress = [&] { values.push_back(slow.Value(1)); };
+  slow.Run();
+  ASSERT_GE(values.size(), 6u);
+  EXPECT_TRUE(values[4] > 2 && values[4] < 2.2) << values[4];  // 1.37 times the start's chi2
+  EXPECT_EQ(values[5], 1.42);
+  EXPECT_LE(std::fabs(slow.Value(1)), 1e-6);
 }
 
 // A record the model never reads: undamped, the matrix is singular and no error is a number;
