@@ -582,6 +582,23 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   const Strings lines = LogLines();
   EXPECT_EQ(lines.front(), DivergenceNote);
   EXPECT_EQ(lines.back(), "          2.000   +-          2.500");
+  // A last step that rose by less than 1e-6 of the best is no divergence: F = sign(p) sqrt|p|,
+  // 1e-8 larger below 0, goes round the 2-cycle +-1/4 (chi2 1e-8 higher on the negative side,
+  // twice), stopped after one step; errors of 1e-3 make chi2/dof 3.3e5, so that the rise, 6.7e-3,
+  // is neither within 1e-6 / chi2 nor beyond 1e-6 chi2. Back at +1/4, unsettled (its step is one
+  // standard deviation), not converged.
+  FitModel lopsided = [](TParameter& f, double, double& F) {
+    const double p = f.Records[1].value, s = std::sqrt(std::fabs(p)), k = p < 0 ? -(1 + 1e-8) : 1.0;
+    F = k * s;
+    f.Records[1].Derivative = std::fabs(k) * 0.5 / s;
+  };
+  FitRun cycle({{0, 1, 2, 3}, {0, 0, 0, 0}, {1e-3, 1e-3, 1e-3, 1e-3}, lopsided}, 1);
+  cycle.Start({0.25});
+  cycle.fit.GNIter = 1;
+  cycle.Run();
+  EXPECT_EQ(cycle.Value(1), 0.25);
+  EXPECT_NEAR(cycle.fit.ChiDf, 1e6 / 3, 1e-3);
+  EXPECT_TRUE(cycle.fit.Diverged == 0 && cycle.fit.Conv == 0 && !cycle.fit.Settled);
   for (int32_t mode : {0, 1, 2}) {
     FitRun m({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, atan}, 1);
     m.Start({2});
