@@ -387,6 +387,19 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
   EXPECT_EQ(falsePoints, 0);
   EXPECT_EQ(cutPoints, 0);
   RecordProperty("found", std::to_string(found) + " of " + std::to_string(cases));
+  // The end fit alone, on noiseless counts of a sloped line and Gaussians of the law's width: tops
+  // 3.2 and 2.5 channels inside the ends are returned at their centres (to the last step, 1e-3
+  // channels); a point outside the range or not finite, or a width not finite, gives none.
+  const double w = 6;
+  std::vector<double> y(static_cast<size_t>(n));
+  for (int32_t c = 1; c <= n; ++c)
+    y[static_cast<size_t>(c - 1)] = background + 0.3 * c + 600 * std::exp(-FourLn2 * std::pow((c - 4.2) / w, 2)) +
+                                    600 * std::exp(-FourLn2 * std::pow((c - 797.5) / w, 2));
+  Load(y);
+  EXPECT_NEAR(TopInsideTheEnd(Sp(), 1, n, false, 4, w), 4.2, 1e-3);
+  EXPECT_NEAR(TopInsideTheEnd(Sp(), 1, n, false, 797, w), 797.5, 1e-3);
+  for (const double x : {0.0, -3.0, n + 1.0, double{NAN}}) EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, x, w))) << x;
+  EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, 4, NAN)));
 }
 
 // The spike test's threshold, judged on the normal tail: on 10^5 channels of flat counts of 10^4
@@ -480,7 +493,8 @@ TEST_F(SearchCasesTest, PartnerNeedsASignificantHeight) {
 // the other side as rarely as a lone peak's. A single peak 1.4 times the law's width may be a blend
 // (passed every time), a neighbour of 60 sigma 3.5 widths out is no excess once it is one of the
 // found peaks of the window (while it is not, the single fit widens over its flank and the side
-// passes as a blend's: 35 of 40 here).
+// passes as a blend's: 35 of 40 here). The same neighbour listed twice spans the same terms: its
+// copy's columns add nothing and leave both sides as rare.
 TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
   const double w = 6, background = 1000, sigma = std::sqrt(background);
   struct Case {
@@ -498,6 +512,7 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
       {"side away from the shoulder", {lone, shoulder}, {}, {-1}, 0, 3},
       {"broad single peak", {{500.4, 60 * sigma, 1.4 * w}}, {}, {-1, 1}, 80, 80},
       {"neighbour among the others", {lone, neighbour}, {neighbour.position}, {1}, 0, 3},
+      {"neighbour listed twice", {lone, neighbour}, {neighbour.position, neighbour.position}, {-1, 1}, 0, 3},
       {"neighbour not among them", {lone, neighbour}, {}, {1}, 30, 40},
   };
   for (const Case& k : cases) {
@@ -528,7 +543,7 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
 
 // The local fits' profiles: every analytic derivative against central differences, over channels
 // across the peak (a Gaussian, tails long above or below, a partner whose law width grows with its
-// position or is held at one channel), and of one tail alone; the damped step's solve by its
+// position, is held at one channel or grows from just above it), and of one tail alone; the damped step's solve by its
 // residual, on systems that need their pivots, and a singular one refused.
 TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
   using namespace peak_partners;
@@ -545,6 +560,7 @@ TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
       {"tail below", {499.6, 7.9, 2.2 * law, 0.5 * law, 0}, false, law, 0},
       {"partner, law growing", {500.3, 6.2, 0.4 * law, 0.9 * law, 510.7}, true, 0.2, 0.012},
       {"partner, law at one channel", {500.3, 6.2, MinDecay * law, MinDecay * law, 503.9}, true, -5, 0.01},
+      {"partner, law between one and two channels", {500.3, 6.2, MinDecay * law, MinDecay * law, 501.6}, true, -3.5, 0.01},
   };
   for (const Case& k : cases) {
     PeakWidthIntercept = k.intercept, PeakWidthSlope = k.slope;
