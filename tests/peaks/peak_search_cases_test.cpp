@@ -539,6 +539,8 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
   EXPECT_TRUE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, 1));
   exact({lone});
   for (int32_t side : {-1, 1}) EXPECT_FALSE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, side)) << side;
+  // So in a window of ten channels, which leaves the single fit one degree of freedom.
+  for (int32_t side : {-1, 1}) EXPECT_FALSE(PartnerScreenPasses(Sp(), 495, 504, false, 500, w, {}, side)) << side;
 }
 
 // The local fits' profiles: every analytic derivative against central differences, over channels
