@@ -406,7 +406,7 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
 // (seeds 91, 92) a channel is taken for a spike with a probability of at most that of 4 standard
 // deviations (3.2e-5, under 12 of them); of 300 one-channel excesses whose expected shortfall is
 // 6 standard deviations at least 90 % are (97.7 % for a normal shortfall), of 300 at 2 standard
-// deviations at most 5 % (0.13 %). Each verdict is that of the shortfall over 4 of its standard
+// deviations at most 5 % (0.13 %), of 300 shared equally by two channels none. Each verdict is that of the shortfall over 4 of its standard
 // deviations, the counts' variances propagated through r y_c - (y_c-1 + y_c+1) / 2 + (1 - r)
 // (y_c-2 + y_c+2) / 2 (a channel above both neighbours).
 TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
@@ -425,8 +425,11 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
     for (size_t i = 100; i < 100 + 300 * 50; i += 50) y[i] += 6 * sd / r;
     // The weak ones end below the last channel (300 spikes 50 apart from 16500).
     for (size_t i = 16500; i < 16500 + 300 * 50; i += 50) y[i] += 2 * sd / r;
+    // Between the strong ones, 300 excesses of 40 standard deviations of the counts shared equally
+    // by two channels: no channel stands above both neighbours, no one-channel spike.
+    for (size_t i = 125; i < 100 + 300 * 50; i += 50) y[i] += 40 * std::sqrt(level), y[i + 1] = y[i];
     Load(y);
-    int32_t noise = 0, strong = 0, weak = 0, channels = 0, verdicts = 0;
+    int32_t noise = 0, strong = 0, weak = 0, pairs = 0, channels = 0, verdicts = 0;
     for (int32_t c = 3; c <= MaxChannels - 2; ++c) {
       const double* v = Sp().Y;
       const double shortfall = r * v[c] - (v[c - 1] + v[c + 1]) / 2 + (1 - r) * (v[c - 2] + v[c + 2]) / 2;
@@ -437,14 +440,16 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
       const bool planted = (c - 101) % 50 == 0 && c - 101 < 300 * 50 && c >= 101;
       const bool low = (c - 16501) % 50 == 0 && c - 16501 < 300 * 50 && c >= 16501;
       const bool near = (c >= 99 && c < 100 + 300 * 50 + 3) || (c >= 16499 && c < 16500 + 300 * 50 + 3);
+      const bool pair = (c - 126) % 50 <= 1 && c - 126 < 300 * 50 && c >= 126;
       const bool spike = SpikeAt(Sp(), false, c, r);
-      strong += planted && spike, weak += low && spike;
+      strong += planted && spike, weak += low && spike, pairs += pair && spike;
       if (!near) noise += spike, ++channels;
     }
     EXPECT_EQ(verdicts, MaxChannels - 4) << seed;
     EXPECT_LT(noise, 12) << seed << " of " << channels;
     EXPECT_GE(strong, 270) << seed;
     EXPECT_LE(weak, 15) << seed;
+    EXPECT_EQ(pairs, 0) << seed;
   }
 }
 
