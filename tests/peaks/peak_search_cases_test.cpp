@@ -387,13 +387,26 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
   EXPECT_EQ(falsePoints, 0);
   EXPECT_EQ(cutPoints, 0);
   RecordProperty("found", std::to_string(found) + " of " + std::to_string(cases));
+  // The end fit alone, on noiseless counts of a sloped line and Gaussians of the law's width: tops
+  // 3.2 and 2.5 channels inside the ends are returned at their centres (to the last step, 1e-3
+  // channels); a point outside the range or not finite, or a width not finite, gives none.
+  const double w = 6;
+  std::vector<double> y(static_cast<size_t>(n));
+  for (int32_t c = 1; c <= n; ++c)
+    y[static_cast<size_t>(c - 1)] = background + 0.3 * c + 600 * std::exp(-FourLn2 * std::pow((c - 4.2) / w, 2)) +
+                                    600 * std::exp(-FourLn2 * std::pow((c - 797.5) / w, 2));
+  Load(y);
+  EXPECT_NEAR(TopInsideTheEnd(Sp(), 1, n, false, 4, w), 4.2, 1e-3);
+  EXPECT_NEAR(TopInsideTheEnd(Sp(), 1, n, false, 797, w), 797.5, 1e-3);
+  for (const double x : {0.0, -3.0, n + 1.0, double{NAN}}) EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, x, w))) << x;
+  EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, 4, NAN)));
 }
 
 // The spike test's threshold, judged on the normal tail: on 10^5 channels of flat counts of 10^4
 // (seeds 91, 92) a channel is taken for a spike with a probability of at most that of 4 standard
 // deviations (3.2e-5, under 12 of them); of 300 one-channel excesses whose expected shortfall is
 // 6 standard deviations at least 90 % are (97.7 % for a normal shortfall), of 300 at 2 standard
-// deviations at most 5 % (0.13 %). Each verdict is that of the shortfall over 4 of its standard
+// deviations at most 5 % (0.13 %), of 300 shared equally by two channels none. Each verdict is that of the shortfall over 4 of its standard
 // deviations, the counts' variances propagated through r y_c - (y_c-1 + y_c+1) / 2 + (1 - r)
 // (y_c-2 + y_c+2) / 2 (a channel above both neighbours).
 TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
@@ -412,8 +425,11 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
     for (size_t i = 100; i < 100 + 300 * 50; i += 50) y[i] += 6 * sd / r;
     // The weak ones end below the last channel (300 spikes 50 apart from 16500).
     for (size_t i = 16500; i < 16500 + 300 * 50; i += 50) y[i] += 2 * sd / r;
+    // Between the strong ones, 300 excesses of 40 standard deviations of the counts shared equally
+    // by two channels: no channel stands above both neighbours, no one-channel spike.
+    for (size_t i = 125; i < 100 + 300 * 50; i += 50) y[i] += 40 * std::sqrt(level), y[i + 1] = y[i];
     Load(y);
-    int32_t noise = 0, strong = 0, weak = 0, channels = 0, verdicts = 0;
+    int32_t noise = 0, strong = 0, weak = 0, pairs = 0, channels = 0, verdicts = 0;
     for (int32_t c = 3; c <= MaxChannels - 2; ++c) {
       const double* v = Sp().Y;
       const double shortfall = r * v[c] - (v[c - 1] + v[c + 1]) / 2 + (1 - r) * (v[c - 2] + v[c + 2]) / 2;
@@ -424,14 +440,16 @@ TEST_F(SearchCasesTest, SpikeTestHoldsItsSignificance) {
       const bool planted = (c - 101) % 50 == 0 && c - 101 < 300 * 50 && c >= 101;
       const bool low = (c - 16501) % 50 == 0 && c - 16501 < 300 * 50 && c >= 16501;
       const bool near = (c >= 99 && c < 100 + 300 * 50 + 3) || (c >= 16499 && c < 16500 + 300 * 50 + 3);
+      const bool pair = (c - 126) % 50 <= 1 && c - 126 < 300 * 50 && c >= 126;
       const bool spike = SpikeAt(Sp(), false, c, r);
-      strong += planted && spike, weak += low && spike;
+      strong += planted && spike, weak += low && spike, pairs += pair && spike;
       if (!near) noise += spike, ++channels;
     }
     EXPECT_EQ(verdicts, MaxChannels - 4) << seed;
     EXPECT_LT(noise, 12) << seed << " of " << channels;
     EXPECT_GE(strong, 270) << seed;
     EXPECT_LE(weak, 15) << seed;
+    EXPECT_EQ(pairs, 0) << seed;
   }
 }
 
@@ -480,7 +498,8 @@ TEST_F(SearchCasesTest, PartnerNeedsASignificantHeight) {
 // the other side as rarely as a lone peak's. A single peak 1.4 times the law's width may be a blend
 // (passed every time), a neighbour of 60 sigma 3.5 widths out is no excess once it is one of the
 // found peaks of the window (while it is not, the single fit widens over its flank and the side
-// passes as a blend's: 35 of 40 here).
+// passes as a blend's: 35 of 40 here). The same neighbour listed twice spans the same terms: its
+// copy's columns add nothing and leave both sides as rare.
 TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
   const double w = 6, background = 1000, sigma = std::sqrt(background);
   struct Case {
@@ -498,6 +517,7 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
       {"side away from the shoulder", {lone, shoulder}, {}, {-1}, 0, 3},
       {"broad single peak", {{500.4, 60 * sigma, 1.4 * w}}, {}, {-1, 1}, 80, 80},
       {"neighbour among the others", {lone, neighbour}, {neighbour.position}, {1}, 0, 3},
+      {"neighbour listed twice", {lone, neighbour}, {neighbour.position, neighbour.position}, {-1, 1}, 0, 3},
       {"neighbour not among them", {lone, neighbour}, {}, {1}, 30, 40},
   };
   for (const Case& k : cases) {
@@ -524,11 +544,13 @@ TEST_F(SearchCasesTest, PartnerScreenPassesOnlyAnExcess) {
   EXPECT_TRUE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, 1));
   exact({lone});
   for (int32_t side : {-1, 1}) EXPECT_FALSE(PartnerScreenPasses(Sp(), 476, 524, false, 500, w, {}, side)) << side;
+  // So in a window of ten channels, which leaves the single fit one degree of freedom.
+  for (int32_t side : {-1, 1}) EXPECT_FALSE(PartnerScreenPasses(Sp(), 495, 504, false, 500, w, {}, side)) << side;
 }
 
 // The local fits' profiles: every analytic derivative against central differences, over channels
 // across the peak (a Gaussian, tails long above or below, a partner whose law width grows with its
-// position or is held at one channel), and of one tail alone; the damped step's solve by its
+// position, is held at one channel or grows from just above it), and of one tail alone; the damped step's solve by its
 // residual, on systems that need their pivots, and a singular one refused.
 TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
   using namespace peak_partners;
@@ -545,6 +567,7 @@ TEST_F(SearchCasesTest, LocalFitDerivativesMatchCentralDifferences) {
       {"tail below", {499.6, 7.9, 2.2 * law, 0.5 * law, 0}, false, law, 0},
       {"partner, law growing", {500.3, 6.2, 0.4 * law, 0.9 * law, 510.7}, true, 0.2, 0.012},
       {"partner, law at one channel", {500.3, 6.2, MinDecay * law, MinDecay * law, 503.9}, true, -5, 0.01},
+      {"partner, law between one and two channels", {500.3, 6.2, MinDecay * law, MinDecay * law, 501.6}, true, -3.5, 0.01},
   };
   for (const Case& k : cases) {
     PeakWidthIntercept = k.intercept, PeakWidthSlope = k.slope;
