@@ -65,13 +65,6 @@ struct WorkspaceScope {
 // lacks that a true cell of its size would show as few with at most this chance.
 constexpr double FewOtherHalfLines = 0.05;
 
-// The chance of at most k events of a Poisson law of mean mu.
-double PoissonAtMost(int32_t k, double mu) {
-  double term = std::exp(-mu), sum = term;
-  for (int32_t j = 1; j <= k; ++j) sum += term *= mu / j;
-  return sum;
-}
-
 int32_t CellRecordCount(const TAULSM& fit) {
   return std::min(6 * std::clamp(PhaseCount, 0, MaxIndexingPhases), std::min(fit.NPar, fit.RecordCapacity()));
 }
