@@ -559,23 +559,33 @@ TEST_F(SearchTest, AMeritCountsALineIndexedWithinThreeSigma) {
 // lacks as often as its calculated lines do: ten lines 5.0 .. 2.0 A (errors 1e-3 d: a line is
 // near within 3e-3 d), two of them unindexed; of the whole cell's lines in that range (6.0 and
 // 1.99 lie beyond it, 5.014 and 1.995 within the tolerance) those with no half-cell line within
-// 3e-3 d, counted by hand: 5.0 and 2.0 have one (2.9e-3 above, on the spot), 3.0 not (3.1e-3
-// below). The chance of so few lines against scipy.stats.poisson.cdf.
+// 3e-3 d, counted by hand: 5.0, 4.0 and 2.0 have one (2.9e-3 above, below, on the spot), 3.0 not
+// (3.1e-3 below). The same with every d a quarter (the counts know no unit). The chance of so few
+// lines against scipy.stats.poisson.cdf.
 TEST_F(SearchTest, HalfCellRuleCountsTheLinesOnTheOtherHalf) {
-  SetLines({5.0, 4.6, 4.2, 3.8, 3.4, 3.0, 2.8, 2.5, 2.2, 2.0}, 0);
-  for (int32_t i = 1; i <= 10; ++i) DSpacingList[i].Error = 1e-3 * DSpacingList[i].d;
-  PrepareAuto({1});
-  TAULSM& fit = *CelixFitter;
-  const std::vector<double> half = {5.0 * (1 + 2.9e-3), 3.0 * (1 - 3.1e-3), 2.0};
+  const std::vector<double> lines = {5.0, 4.6, 4.2, 3.8, 3.4, 3.0, 2.8, 2.5, 2.2, 2.0};
+  const std::vector<double> half = {5.0 * (1 + 2.9e-3), 4.0 * (1 - 2.9e-3), 3.0 * (1 - 3.1e-3), 2.0};
   struct Case {
     std::vector<double> whole;
     double expected;
   };
-  const Case cases[] = {{{6.0, 5.0, 4.0, 3.5, 3.0, 2.5, 2.0, 1.99}, 8.0 * 4 / 6},
+  const Case cases[] = {{{6.0, 5.0, 4.0, 3.5, 3.0, 2.5, 2.0, 1.99}, 8.0 * 3 / 6},
                         {{5.014, 5.0, 3.0, 2.0, 1.995}, 8.0 * 1 / 5},
                         {{5.0, 2.0}, 0},
                         {{6.0, 1.9}, 0}};
-  for (const Case& c : cases) EXPECT_NEAR(TrialSearchProbe::OtherHalfLinesExpected(fit, half, c.whole, 2), c.expected, 1e-12);
+  for (const double scale : {1.0, 0.25}) {
+    const auto scaled = [&](std::vector<double> d) {
+      for (double& x : d) x *= scale;
+      return d;
+    };
+    SetLines(scaled(lines), 0);
+    for (int32_t i = 1; i <= 10; ++i) DSpacingList[i].Error = 1e-3 * DSpacingList[i].d;
+    PrepareAuto({1});
+    TAULSM& fit = *CelixFitter;
+    for (const Case& c : cases)
+      EXPECT_NEAR(TrialSearchProbe::OtherHalfLinesExpected(fit, scaled(half), scaled(c.whole), 2), c.expected, 1e-12)
+          << scale;
+  }
   const double scipy[][3] = {{0, 0.0, 1.0},
                              {0, 2.5, 0.0820849986238988},
                              {1, 3.75, 0.11170929281604328},
