@@ -542,6 +542,12 @@ int32_t MissedLines(int32_t p, int32_t last) {
   return missed;
 }
 
+double PoissonAtMost(int32_t k, double mu) {
+  double term = std::exp(-mu), sum = term;
+  for (int32_t j = 1; j <= k; ++j) sum += term *= mu / j;
+  return sum;
+}
+
 int32_t UnindexedLineLimit() {
   const int32_t n = std::clamp(DSpacingCount, 0, MaxDSpacings);
   if (IndexingMode == 1 || n < 6) return 0;

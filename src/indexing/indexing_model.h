@@ -52,6 +52,8 @@ constexpr double UnindexedLinePenalty = 5;
 // The lines 1..last (of phase p; 0: of every phase) the current assignment leaves unindexed or
 // beyond IndexedLineSigmas sigma from their reflection.
 int32_t MissedLines(int32_t p = 0, int32_t last = MaxDSpacings);
+// The chance of at most k events of a Poisson law of mean mu.
+double PoissonAtMost(int32_t k, double mu);
 // RecalcHklD, then AssignLines over all lines.
 void RecalcIndexingData();
 

@@ -111,6 +111,10 @@ private:
   // that window times their density 3 N(>= d) / d. Where the reflections are dense any cell
   // indexes a line, so a line missed there says nothing.
   double ResolvedLines() const;
+  // The lines a true cell of the calculated lines whole (TrialMerit's, of a cell that leaves missed
+  // lines unindexed) would index with reflections that no line of its half cell (calculated_) lies
+  // near: its indexed lines times the share of its calculated lines in the lines' range so apart.
+  double OtherHalfLinesExpected(const std::vector<double>& whole, int32_t missed) const;
   void SetCellOfBest(const double (&cell)[6]);
   TrialEnd FitCellOfBest(const double (&cell)[6]);
   // The current values become the best trial (merit, volume and deviation from TrialMerit).

@@ -61,6 +61,10 @@ struct WorkspaceScope {
   ~WorkspaceScope() { EndWorkspaceSearch(); }
 };
 
+// A doubled cell is a supercell when it indexes so few lines with the reflections its half cell
+// lacks that a true cell of its size would show as few with at most this chance.
+constexpr double FewOtherHalfLines = 0.05;
+
 int32_t CellRecordCount(const TAULSM& fit) {
   return std::min(6 * std::clamp(PhaseCount, 0, MaxIndexingPhases), std::min(fit.NPar, fit.RecordCapacity()));
 }
@@ -596,7 +600,9 @@ TAULSM::TrialEnd TAULSM::FitCellOfBest(const double (&cell)[6]) {
 // lines' errors it indexes any line by chance, and a true cell of coarse lines loses only a few
 // sparse first lines) only with the reflections of one half of its reciprocal lattice, every
 // other line on the other half, is a supercell of the half cell whatever the merits: the lines
-// of a true cell fall on either half alike. Its merit can still be higher: it indexes impurity lines with those reflections,
+// of a true cell fall on either half alike, as many on the other half as its calculated lines
+// there call for (a monoclinic cell's pairs hkl, h-kl often fall on either half, leaving few lines
+// to the other half alone: diopside's two). Its merit can still be higher: it indexes impurity lines with those reflections,
 // and a metric of higher symmetry that the doubled axis happens to meet (epsomite's b close to a
 // sqrt 3) counts its reflections as fewer lines. Only for a best metric of at most orthorhombic
 // symmetry: rotations that permute the axes (tetragonal, hexagonal, cubic) give each line
@@ -614,9 +620,12 @@ bool TAULSM::TrySubCells() {
     for (int32_t m = 0; m < 6; ++m) best[m] = BestValues[m + 1];
     int32_t bestMissed = 0;
     const int32_t bestOrder = bestMetricOrder_;
+    std::vector<double> whole;  // the best cell's calculated lines
     if (system == 1) {
       for (int32_t i = 1; i <= n; ++i) Records[i].value = BestValues[i];
-      RecalcIndexingData();
+      double deviation = 0, v = 0;
+      TrialMerit(deviation, v);
+      whole = calculated_;
       bestMissed = MissedLines();
     }
     for (int32_t v = 1; v <= 7; ++v) {
@@ -645,8 +654,9 @@ bool TAULSM::TrySubCells() {
         const double merit = TrialMerit(deviation, half);
         const int32_t extra = MissedLines() - bestMissed;
         const int32_t resolved = std::max(1, static_cast<int32_t>(std::nearbyint(0.1 * ResolvedLines())));
+        const double expected = OtherHalfLinesExpected(whole, bestMissed);
         if (!std::isfinite(merit) || !(std::fabs(half - 0.5 * volume) <= 0.01 * volume) || extra < 1 ||
-            extra > std::min(UnindexedLineLimit(), resolved))
+            extra > std::min(UnindexedLineLimit(), resolved) || !(PoissonAtMost(extra, expected) <= FewOtherHalfLines))
           return false;
         TakeAsBest(merit, half, deviation), supercells = false;
         return true;
@@ -772,6 +782,25 @@ void TAULSM::TryZoneStarts(const std::function<bool(TrialEnd)>& after) {
     }
     if (run()) return;
   }
+}
+
+double TAULSM::OtherHalfLinesExpected(const std::vector<double>& whole, int32_t missed) const {
+  double first = 0, last = std::numeric_limits<double>::infinity();
+  const int32_t lines = std::clamp(DSpacingCount, 0, MaxDSpacings);
+  for (int32_t i = 1; i <= lines; ++i)
+    if (const double d = DSpacingList[i].d; d > 0) first = std::max(first, d), last = std::min(last, d);
+  const double tolerance = LineTolerance * MeanRelativeLineError();
+  int32_t inRange = 0, apart = 0;
+  for (const double d : whole) {
+    if (d < last * (1 - tolerance) || d > first * (1 + tolerance)) continue;
+    ++inRange;
+    // calculated_ descends: the half cell's nearest lines about d.
+    const auto it = std::lower_bound(calculated_.begin(), calculated_.end(), d, std::greater<double>());
+    const bool near = (it != calculated_.end() && d - *it <= tolerance * d) ||
+                      (it != calculated_.begin() && it[-1] - d <= tolerance * d);
+    apart += !near;
+  }
+  return inRange > 0 ? static_cast<double>(lines - missed) * apart / inRange : 0;
 }
 
 double TAULSM::ResolvedLines() const {

@@ -15,6 +15,11 @@
 // The private window of the trial search.
 struct TrialSearchProbe {
   static int32_t WindowAt(const TAULSM& fit, int32_t iteration) { return fit.WindowAt(iteration); }
+  static double OtherHalfLinesExpected(TAULSM& fit, const std::vector<double>& half, const std::vector<double>& whole,
+                                       int32_t missed) {
+    fit.calculated_ = half;
+    return fit.OtherHalfLinesExpected(whole, missed);
+  }
 };
 
 namespace {
@@ -548,6 +553,47 @@ TEST_F(SearchTest, AMeritCountsALineIndexedWithinThreeSigma) {
   EXPECT_NEAR(m22 - m26, 3 * std::log(2.6 / 2.2), 0.05);
   EXPECT_NEAR(m35, far, 1e-9);  // 3.5 sigma costs as much as 20
   EXPECT_GT(m26 - m35, 15);
+}
+
+// The half-cell rule's counts. A true cell's indexed lines fall on the reflections its half cell
+// lacks as often as its calculated lines do: ten lines 5.0 .. 2.0 A (errors 1e-3 d: a line is
+// near within 3e-3 d), two of them unindexed; of the whole cell's lines in that range (6.0 and
+// 1.99 lie beyond it, 5.014 and 1.995 within the tolerance) those with no half-cell line within
+// 3e-3 d, counted by hand: 5.0, 4.0 and 2.0 have one (2.9e-3 above, below, on the spot), 3.0 not
+// (3.1e-3 below). The same with every d a quarter (the counts know no unit). The chance of so few
+// lines against scipy.stats.poisson.cdf.
+TEST_F(SearchTest, HalfCellRuleCountsTheLinesOnTheOtherHalf) {
+  const std::vector<double> lines = {5.0, 4.6, 4.2, 3.8, 3.4, 3.0, 2.8, 2.5, 2.2, 2.0};
+  const std::vector<double> half = {5.0 * (1 + 2.9e-3), 4.0 * (1 - 2.9e-3), 3.0 * (1 - 3.1e-3), 2.0};
+  struct Case {
+    std::vector<double> whole;
+    double expected;
+  };
+  const Case cases[] = {{{6.0, 5.0, 4.0, 3.5, 3.0, 2.5, 2.0, 1.99}, 8.0 * 3 / 6},
+                        {{5.014, 5.0, 3.0, 2.0, 1.995}, 8.0 * 1 / 5},
+                        {{5.0, 2.0}, 0},
+                        {{6.0, 1.9}, 0}};
+  for (const double scale : {1.0, 0.25}) {
+    const auto scaled = [&](std::vector<double> d) {
+      for (double& x : d) x *= scale;
+      return d;
+    };
+    SetLines(scaled(lines), 0);
+    for (int32_t i = 1; i <= 10; ++i) DSpacingList[i].Error = 1e-3 * DSpacingList[i].d;
+    PrepareAuto({1});
+    TAULSM& fit = *CelixFitter;
+    for (const Case& c : cases)
+      EXPECT_NEAR(TrialSearchProbe::OtherHalfLinesExpected(fit, scaled(half), scaled(c.whole), 2), c.expected, 1e-12)
+          << scale;
+  }
+  const double scipy[][3] = {{0, 0.0, 1.0},
+                             {0, 2.5, 0.0820849986238988},
+                             {1, 3.75, 0.11170929281604328},
+                             {2, 3.75, 0.2770684433661073},
+                             {2, 9.587, 0.0038796464775646337},
+                             {5, 1.0, 0.9994058151824183},
+                             {3, 12.0, 0.002291791207791423}};
+  for (const auto& [k, mu, p] : scipy) EXPECT_NEAR(PoissonAtMost(static_cast<int32_t>(k), mu), p, 1e-12 * p) << k << " " << mu;
 }
 
 }  // namespace
