@@ -241,7 +241,8 @@ class Scratch:
         self.env.setdefault("CCACHE_BASEDIR", os.path.dirname(os.path.abspath(repo)))
 
     def sync(self):
-        """Copies what differs from the worktree (tracked and unignored files); untouched files keep their times."""
+        """Copies what differs from the worktree (tracked and unignored files); untouched files keep their times,
+        copied ones take the time of the copy."""
         files = set(git(self.repo, "ls-files", "-co", "--exclude-standard", "-z").split("\0")) - {""}
         files = {f for f in files if not f.startswith((".mutation/", "build"))}
         for f in files:
@@ -255,7 +256,9 @@ class Scratch:
                     if b.read() == data:
                         continue
             os.makedirs(os.path.dirname(dst), exist_ok=True)
-            shutil.copy2(src, dst)
+            # A fresh time, not the source's: an edit older than its object file would not be rebuilt.
+            shutil.copyfile(src, dst)
+            shutil.copymode(src, dst)
         for top, dirs, names in os.walk(self.tree):
             rel = os.path.relpath(top, self.tree)
             dirs[:] = [d for d in dirs if not (rel == "." and d.startswith("build"))]

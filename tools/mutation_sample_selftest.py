@@ -75,6 +75,15 @@ class MutationSampleFixture(unittest.TestCase):
         self.assertRegex(out, r"equivalent\s+src/fix/fix.cpp:4:34")
         self.assertIn("score: 1 of 1 behaviour-changing mutants caught (100 %)", out)
 
+    def test_an_edited_test_older_than_its_object_is_rebuilt(self):
+        self.tool()
+        path = os.path.join(self.repo, "tests/test_fix.cpp")
+        self.addCleanup(self.git, "checkout", "--", "tests/test_fix.cpp")
+        with open(path, "w") as f:
+            f.write('#include "../src/fix/fix.h"\nint main() { return add(2, 3) == 5 && sub(5, 3) == 2 ? 0 : 1; }\n')
+        os.utime(path, (946684800, 946684800))  # the edit carries a time from 2000
+        self.assertIn("score: 2 of 2 behaviour-changing mutants caught (100 %)", self.tool())
+
 
 class OneTokenChanges(unittest.TestCase):
     """The changes drawn from a line: comments, strings, templates and preprocessor lines are left alone."""
