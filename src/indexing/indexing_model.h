@@ -69,10 +69,7 @@ void MetricD(int32_t p, const double (&m)[6], std::vector<double>& d);
 // Weighted least squares in Q = 1/d^2 of the reciprocal metric sum p_k basis_k (k of the six
 // rows) over the lines indexed within IndexedLineSigmas by their assigned indices: the metric,
 // chi^2 in Q and the lines used. False when the equations are singular or too few lines.
-// With zero: a term c sqrt(Q) fitted beside the metric (an uncorrected zero of the angles moves Q
-// by about that), c into *zero.
-bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], double& chi, int32_t& used,
-               double* zero = nullptr);
+bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], double& chi, int32_t& used);
 // Whether a metric of k parameters (basis rows) fits the lines FitMetric takes as well as the six
 // free parameters do, within what the parameters it saves explain (byErrors: or within the lines'
 // errors, but for the line it fits worst); its metric into metric.

@@ -19,7 +19,7 @@ double MetricQ(const double (&m)[6], double h, double k, double l) {
 }
 
 // Solves the symmetric positive system a x = b of order n (Cholesky); false when singular.
-bool SolveSmall(double (&a)[7][7], double (&b)[7], int32_t n) {
+bool SolveSmall(double (&a)[6][6], double (&b)[6], int32_t n) {
   for (int32_t j = 0; j < n; ++j) {
     double s = a[j][j];
     for (int32_t k = 0; k < j; ++k) s -= a[j][k] * a[j][k];
@@ -44,35 +44,31 @@ bool SolveSmall(double (&a)[7][7], double (&b)[7], int32_t n) {
 
 }  // namespace
 
-bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], double& chi, int32_t& used, double* zero) {
-  // With zero, one more column: sqrt(Q), the shift a zero offset of the angles gives Q.
-  const int32_t columns = k + (zero ? 1 : 0);
-  double a[7][7] = {}, b[7] = {}, yy = 0;
+bool FitMetric(const double (&basis)[6][6], int32_t k, double (&metric)[6], double& chi, int32_t& used) {
+  double a[6][6] = {}, b[6] = {}, yy = 0;
   used = 0;
   for (int32_t i = 1, n = std::clamp(DSpacingCount, 0, MaxDSpacings); i <= n; ++i) {
     const TDSpacingRecord& line = DSpacingList[i];
     const double sigma = LineSigma(line);
     if (!(line.d > 0 && line.Assigned && std::fabs(line.d - line.DCalc) <= IndexedLineSigmas * sigma)) continue;
     const double q = 1 / (line.d * line.d), w = 1 / std::pow(2 * q * sigma / line.d, 2);
-    double x[7];
+    double x[6];
     for (int32_t p = 0; p < k; ++p) x[p] = MetricQ(basis[p], line.h, line.k, line.l);
-    x[k] = std::sqrt(q);
-    for (int32_t p = 0; p < columns; ++p) {
+    for (int32_t p = 0; p < k; ++p) {
       b[p] += w * x[p] * q;
       for (int32_t r = 0; r <= p; ++r) a[p][r] += w * x[p] * x[r];
     }
     yy += w * q * q;
     ++used;
   }
-  for (int32_t p = 0; p < columns; ++p)
-    for (int32_t r = p + 1; r < columns; ++r) a[p][r] = a[r][p];
-  double rhs[7];
-  std::copy(b, b + 7, rhs);
-  if (used < columns || !SolveSmall(a, rhs, columns)) return false;
+  for (int32_t p = 0; p < k; ++p)
+    for (int32_t r = p + 1; r < k; ++r) a[p][r] = a[r][p];
+  double rhs[6];
+  std::copy(b, b + 6, rhs);
+  if (used < k || !SolveSmall(a, rhs, k)) return false;
   // chi^2 = y'Wy - b'p at the solution of the normal equations.
   chi = yy;
-  for (int32_t p = 0; p < columns; ++p) chi -= rhs[p] * b[p];
-  if (zero) *zero = rhs[k];
+  for (int32_t p = 0; p < k; ++p) chi -= rhs[p] * b[p];
   chi = std::max(chi, 0.0);
   std::fill(metric, metric + 6, 0.0);
   for (int32_t p = 0; p < k; ++p)

@@ -404,16 +404,8 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
   };
   // The merit of the lines against calculated_; a metric of freeParameters below six gains half
   // the log of the lines it fits for each parameter it saves, as a model of fewer parameters does.
-  double sum = 0, zero = 0;
+  double sum = 0;
   int32_t indexed = 0;
-  // The distance from d to the nearest calculated line.
-  const auto nearest = [&](double d) {
-    const auto it = std::lower_bound(calculated_.begin(), calculated_.end(), d, std::greater<double>());
-    double miss = std::numeric_limits<double>::infinity();
-    if (it != calculated_.end()) miss = d - *it;
-    if (it != calculated_.begin()) miss = std::min(miss, it[-1] - d);
-    return miss;
-  };
   const auto score = [&](int32_t freeParameters) {
     const double last = countFrom(lastD), whole = countAbove(last);
     double merit = 0;
@@ -423,14 +415,7 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
       const TDSpacingRecord& line = DSpacingList[i];
       if (line.d <= 0) continue;
       const double sigma = LineSigma(line);
-      double miss = std::fabs(line.d - line.DCalc);
-      if (freeParameters < 6) {
-        // On a tied metric a line misses the metric's own nearest line, its Q freed of the zero
-        // fitted with the metric: the free cell's closer reflection may be one the ties do not
-        // keep (a cell of denser reflections whose near-symmetry is another lattice's).
-        const double q = 1 / (line.d * line.d), corrected = q - zero * std::sqrt(q);
-        miss = corrected > 0 ? nearest(1 / std::sqrt(corrected)) : std::numeric_limits<double>::infinity();
-      }
+      const double miss = std::fabs(line.d - line.DCalc);
       if (line.Assigned) sum += miss, ++indexed;
       if (!line.Assigned || !(miss <= LineTolerance * sigma)) {
         merit -= UnindexedLinePenalty;
@@ -473,10 +458,6 @@ double TAULSM::TrialMerit(double& deviation, double& volume) {
       if (round == 0) metricOrder_ = symmetry.order;
       const int32_t k = KeptMetricBasis(symmetry, basis);
       if (k < 1 || k >= 6 || !TiesFitTheLines(basis, k, tied, true)) continue;
-      // The tied metric again beside a zero shift, which the free cell follows in part.
-      double chi = 0;
-      int32_t used = 0;
-      if (!FitMetric(basis, k, tied, chi, used, &zero)) zero = 0;
       MetricD(1, tied, phaseLines_);
       calculated_.clear();
       for (const double d : phaseLines_)
