@@ -221,7 +221,7 @@ void BM_MakeMeasuredLike(benchmark::State& state) {
 BENCHMARK(BM_MakeMeasuredLike)->Arg(3)->Arg(1)->Unit(benchmark::kSecond)->Iterations(1);
 
 // One Make as BM_MakeMeasuredLike on the 66 lines the peak search gives on the simulated lead
-// sulfate pattern of tools/gen_anglesite_pattern.py (tests' anglesite_lines.txt), every line's
+// sulfate pattern of tools/gen_measured_patterns.py (tests' anglesite_lines.txt), every line's
 // error 0.003 A as the README gives for such lines; orthorhombic (3) or the system unknown (1).
 void BM_MakeAnglesite(benchmark::State& state) {
   std::vector<double> d;

@@ -82,10 +82,11 @@ inline bool OraclesRequired() {
     }                                                                         \
   } while (0)
 
-// Runs tools/<script> with the one argument out; the exit status of the shell.
-inline int RunTool(const std::string& script, const std::string& out) {
+// Runs tools/<script> with the argument out (and a second one when given); the exit status of the shell.
+inline int RunTool(const std::string& script, const std::string& out, const std::string& second = "") {
   const std::string tool = std::string(VKEST_SOURCE_DIR) + "/tools/" + script;
-  return std::system((std::string(VKEST_PYTHON) + " '" + tool + "' '" + out + "'").c_str());
+  const std::string more = second.empty() ? "" : " '" + second + "'";
+  return std::system((std::string(VKEST_PYTHON) + " '" + tool + "' '" + out + "'" + more).c_str());
 }
 
 // A token read whole as a number.
