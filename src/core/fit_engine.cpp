@@ -43,6 +43,7 @@ void TParameter::EnsureCapacity() {
   grow(CorrFactor, records);
   grow(NumDeriv, records);
   grow(savedDerivative_, records);
+  grow(direction_, records);
   grow(acceptedValues_, records);
   grow(bestValues_, records);
   grow(ErrorKind, records);
@@ -478,26 +479,51 @@ double TParameter::NewtonDistance(const std::vector<double>& matrix, const std::
   return eps;
 }
 
-// The undamped Newton step d of the accepted point (in stepVector_, held rows 0) tried on the
-// least-squares sum S: the decrease achieved over the decrease the equations predict (b'd). Near
-// 1 where the equations' quadratic model holds; where the sum's true curvature along d is smaller
-// (rho = 2 - kappa, kappa the true curvature over the model's) the optimum lies 1 / kappa steps
-// away, and none is in sight where kappa <= 0. 1 where it cannot be told.
-double TParameter::ModelAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs) {
-  if (Alpha != 0 || FittingKind != 2 || rhs.size() < static_cast<size_t>(NFree) + 1) return 1;
-  double predicted = 0;
-  for (int32_t k = 1; k <= NFree; ++k) predicted += rhs[static_cast<size_t>(k)] * stepVector_[k];
+// The undamped Newton step d of the accepted point (in stepVector_, held rows 0), eps long, is
+// within the tolerance: the least-squares sum S is tried where d reaches the tolerance's edge. The
+// equations' quadratic model may miss the sum's shape along d (a curvature below that of J'J, a
+// table shape's ripples), but where S still falls at the edge the optimum along d lies beyond
+// it. The slopes of S at 0 (-2 b'd) and at the edge place the minimum along d (secant): its
+// distance is the Eps returned, eps at least; 1e16 where S falls ever faster. Without the
+// model's derivatives (numerical ones) the slope at the edge is that of the parabola through
+// S(0), its slope and S there. eps where the sum cannot be told (a regularised or weighted
+// functional) or the step is at the rounding level.
+double TParameter::DistanceAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs, double eps) {
+  if (Alpha != 0 || FittingKind != 2 || !(eps > 0) || rhs.size() < static_cast<size_t>(NFree) + 1) return eps;
+  double fall = 0;
+  for (int32_t k = 1; k <= NFree; ++k) fall += rhs[static_cast<size_t>(k)] * stepVector_[k];
   const double here = Functional * DegreesOfFreedom;
-  if (!(predicted > 1e-9 * here)) return 1;
-  for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative;
+  if (!(fall > 1e-9 * here)) return eps;
+  const double edge = AccuracyLimit() / eps, start = -2 * fall;
+  double slope = 0;
+  const double sum = SumAlongStep(model, edge, slope);
+  if (NumDerivMode == 1) slope = 2 * (sum - here) / edge - start;
+  if (!std::isfinite(slope)) return eps;
+  if (slope <= start) return 1e16;
+  return eps * std::max(1.0, edge * start / (start - slope));
+}
+
+// The least-squares sum at the accepted point moved by t times the step in stepVector_ (within
+// the bounds; dependents follow), and its derivative by t in slope; the accepted point is back
+// afterwards.
+double TParameter::SumAlongStep(TModelFunc model, double t, double& slope) {
+  for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative, direction_[i] = 0;
   for (int32_t k = 1; k <= NFree; ++k) {
-    ParameterRecord& r = Records[FullOrder ? k : freeIndex_[k]];
-    r.value = std::clamp(r.value + stepVector_[k], r.lower, r.upper);
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    ParameterRecord& r = Records[i];
+    const double v = acceptedValues_[i] + t * stepVector_[k];
+    r.value = std::clamp(v, r.lower, r.upper);
+    if (r.value == v) direction_[i] = stepVector_[k];
   }
   if (!NoDependents)
     for (int32_t i = 1; i <= NPar; ++i)
-      if (Records[i].n != i && Records[i].n >= 1) Records[i].value = Records[i].a * Records[Records[i].n].value + Records[i].b;
+      if (Records[i].n != i && Records[i].n >= 1) {
+        const ParameterRecord& m = Records[Records[i].n];
+        Records[i].value = Records[i].a * m.value + Records[i].b;
+        direction_[i] = Records[i].a * direction_[Records[i].n];
+      }
   double S = 0;
+  slope = 0;
   SweepSerial = NextSweepSerial();  // the model's caches of a sweep do not hold at these values
   TryingStep = 1;
   for (int32_t p = 1; p <= NPoints; ++p) {
@@ -505,15 +531,23 @@ double TParameter::ModelAlongNewtonStep(TModelFunc model, const std::vector<doub
     DerivativeHintCount = -1;
     DerivativeArray = nullptr;
     model(Y, W, F, p, Stage);
-    const double h = std::fabs(Y - F) * std::sqrt(std::fabs(W));
-    S += h * h * RobustFactor(h);
+    const double w = std::fabs(W), h = std::fabs(Y - F) * std::sqrt(w), g = RobustFactor(h);
+    S += h * h * g;
+    // d(h^2 g)/dh = 2 h g beta / (q^2 + beta) beyond Delta (q = h / Delta), 2 h g within.
+    const double q = h / Delta, bend = h < Delta ? 1 : Beta / (q * q + Beta);
+    // dF/dt from the derivatives the model set (only the hinted records' where it names them).
+    double dF = 0;
+    if (DerivativeHintCount >= 0)
+      for (int32_t j = 0; j < DerivativeHintCount; ++j) dF += Records[DerivativeHint[j]].Derivative * direction_[DerivativeHint[j]];
+    else
+      for (int32_t i = 1; i <= NPar; ++i) dF += Records[i].Derivative * direction_[i];
+    slope -= 2 * (Y - F) * w * g * bend * dF;
   }
   DerivativeArray = nullptr;
   TryingStep = 0;
   SweepSerial = NextSweepSerial();
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i], Records[i].Derivative = savedDerivative_[i];
-  const double rho = (here - S) / predicted;
-  return std::isfinite(rho) ? rho : 1;
+  return S;
 }
 
 // The matrix row of free independent record i when the record sits on a bound and the move
@@ -877,12 +911,9 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   KeepBestPoint(comparable);
   // Eps of the accepted point, from its undamped equations (the step is in the records already).
   Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient);
-  // A step within the tolerance is tried: where the sum falls by much more than the equations
-  // predict, the optimum lies further than their step says.
-  if (Eps <= AccuracyLimit() && comparable) {
-    const double kappa = 2 - ModelAlongNewtonStep(model, gradient);
-    if (kappa < 1) Eps = kappa > 0 ? Eps / kappa : 1e16;
-  }
+  // A step within the tolerance is tried out to the tolerance's edge: where the sum still falls
+  // there, the optimum lies further than the equations' step says.
+  if (Eps <= AccuracyLimit() && comparable) Eps = DistanceAlongNewtonStep(model, gradient, Eps);
   Settled = Eps <= AccuracyLimit();
   StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {
