@@ -43,7 +43,6 @@ void TParameter::EnsureCapacity() {
   grow(CorrFactor, records);
   grow(NumDeriv, records);
   grow(savedDerivative_, records);
-  grow(direction_, records);
   grow(acceptedValues_, records);
   grow(bestValues_, records);
   grow(ErrorKind, records);
@@ -482,48 +481,35 @@ double TParameter::NewtonDistance(const std::vector<double>& matrix, const std::
 // The undamped Newton step d of the accepted point (in stepVector_, held rows 0), eps long, is
 // within the tolerance: the least-squares sum S is tried where d reaches the tolerance's edge. The
 // equations' quadratic model may miss the sum's shape along d (a curvature below that of J'J, a
-// table shape's ripples), but where S still falls at the edge the optimum along d lies beyond
-// it. The slopes of S at 0 (-2 b'd) and at the edge place the minimum along d (secant): its
-// distance is the Eps returned, eps at least; 1e16 where S falls ever faster. Without the
-// model's derivatives (numerical ones) the slope at the edge is that of the parabola through
-// S(0), its slope and S there. eps where the sum cannot be told (a regularised or weighted
-// functional) or the step is at the rounding level.
+// table shape's ripples); the parabola through S(0), its slope there (-2 b'd) and S at the edge
+// places the minimum along d, and its distance is the Eps returned (eps at least): beyond the
+// edge where S still falls there by more than half what the slope at 0 predicts; 1e16 where S
+// falls at least as fast as that slope says (no minimum in sight). eps where the sum cannot be
+// told (a regularised or weighted functional) or the step is at the rounding level.
 double TParameter::DistanceAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs, double eps) {
   if (Alpha != 0 || FittingKind != 2 || !(eps > 0) || rhs.size() < static_cast<size_t>(NFree) + 1) return eps;
   double fall = 0;
   for (int32_t k = 1; k <= NFree; ++k) fall += rhs[static_cast<size_t>(k)] * stepVector_[k];
   const double here = Functional * DegreesOfFreedom;
   if (!(fall > 1e-9 * here)) return eps;
-  const double edge = AccuracyLimit() / eps, start = -2 * fall;
-  double slope = 0;
-  const double sum = SumAlongStep(model, edge, slope);
-  if (NumDerivMode == 1) slope = 2 * (sum - here) / edge - start;
-  if (!std::isfinite(slope)) return eps;
-  if (slope <= start) return 1e16;
-  return eps * std::max(1.0, edge * start / (start - slope));
+  const double edge = AccuracyLimit() / eps, slope = -2 * fall;
+  const double curvature = (SumAlongStep(model, edge) - here - slope * edge) / (edge * edge);
+  if (!std::isfinite(curvature)) return eps;
+  return curvature > 0 ? eps * std::max(1.0, -slope / (2 * curvature)) : 1e16;
 }
 
 // The least-squares sum at the accepted point moved by t times the step in stepVector_ (within
-// the bounds; dependents follow), and its derivative by t in slope; the accepted point is back
-// afterwards.
-double TParameter::SumAlongStep(TModelFunc model, double t, double& slope) {
-  for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative, direction_[i] = 0;
+// the bounds; dependents follow); the accepted point is back afterwards.
+double TParameter::SumAlongStep(TModelFunc model, double t) {
+  for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative;
   for (int32_t k = 1; k <= NFree; ++k) {
     const int32_t i = FullOrder ? k : freeIndex_[k];
-    ParameterRecord& r = Records[i];
-    const double v = acceptedValues_[i] + t * stepVector_[k];
-    r.value = std::clamp(v, r.lower, r.upper);
-    if (r.value == v) direction_[i] = stepVector_[k];
+    Records[i].value = std::clamp(acceptedValues_[i] + t * stepVector_[k], Records[i].lower, Records[i].upper);
   }
   if (!NoDependents)
     for (int32_t i = 1; i <= NPar; ++i)
-      if (Records[i].n != i && Records[i].n >= 1) {
-        const ParameterRecord& m = Records[Records[i].n];
-        Records[i].value = Records[i].a * m.value + Records[i].b;
-        direction_[i] = Records[i].a * direction_[Records[i].n];
-      }
+      if (Records[i].n != i && Records[i].n >= 1) Records[i].value = Records[i].a * Records[Records[i].n].value + Records[i].b;
   double S = 0;
-  slope = 0;
   SweepSerial = NextSweepSerial();  // the model's caches of a sweep do not hold at these values
   TryingStep = 1;
   for (int32_t p = 1; p <= NPoints; ++p) {
@@ -531,17 +517,8 @@ double TParameter::SumAlongStep(TModelFunc model, double t, double& slope) {
     DerivativeHintCount = -1;
     DerivativeArray = nullptr;
     model(Y, W, F, p, Stage);
-    const double w = std::fabs(W), h = std::fabs(Y - F) * std::sqrt(w), g = RobustFactor(h);
-    S += h * h * g;
-    // d(h^2 g)/dh = 2 h g beta / (q^2 + beta) beyond Delta (q = h / Delta), 2 h g within.
-    const double q = h / Delta, bend = h < Delta ? 1 : Beta / (q * q + Beta);
-    // dF/dt from the derivatives the model set (only the hinted records' where it names them).
-    double dF = 0;
-    if (DerivativeHintCount >= 0)
-      for (int32_t j = 0; j < DerivativeHintCount; ++j) dF += Records[DerivativeHint[j]].Derivative * direction_[DerivativeHint[j]];
-    else
-      for (int32_t i = 1; i <= NPar; ++i) dF += Records[i].Derivative * direction_[i];
-    slope -= 2 * (Y - F) * w * g * bend * dF;
+    const double h = std::fabs(Y - F) * std::sqrt(std::fabs(W));
+    S += h * h * RobustFactor(h);
   }
   DerivativeArray = nullptr;
   TryingStep = 0;
@@ -667,13 +644,22 @@ void TParameter::RejectIteration(double rise) {
 // factor and twice the damping (as a rejection in guaranteed convergence). Every second sweep
 // not above the best brings both back towards the user's values. True when the fit went back.
 bool TParameter::BackToBestPoint() {
-  if (!haveBest_ || !(Functional - bestFunctional_ > 1e-10 * std::fabs(bestFunctional_))) {
+  if (!AboveBest()) {
     aboveBest_ = 0;
     if (!atAcceptedPoint_ && ++belowBest_ >= 2) RelaxDamping(), belowBest_ = 0;
     return false;
   }
   belowBest_ = 0;
   if (++aboveBest_ < SweepsAboveBest) return false;
+  GoBackToBest();
+  return true;
+}
+
+bool TParameter::AboveBest() const {
+  return haveBest_ && Functional - bestFunctional_ > 1e-10 * std::fabs(bestFunctional_);
+}
+
+void TParameter::GoBackToBest() {
   aboveBest_ = 0;
   ShortenStep();
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
@@ -683,7 +669,6 @@ bool TParameter::BackToBestPoint() {
   recentCount_ = 0;
   PrevFunctional = 1e16;
   Eps = 1e16;
-  return true;
 }
 
 // Half the step factor and twice the damping (a zero damping raised to a floor, 100 at most).
@@ -911,10 +896,17 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   KeepBestPoint(comparable);
   // Eps of the accepted point, from its undamped equations (the step is in the records already).
   Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient);
-  // A step within the tolerance is tried out to the tolerance's edge: where the sum still falls
-  // there, the optimum lies further than the equations' step says.
+  // A step within the tolerance is tried out to the tolerance's edge: where the sum falls there
+  // by more than half what its slope predicts, the optimum lies further than the step says.
   if (Eps <= AccuracyLimit() && comparable) Eps = DistanceAlongNewtonStep(model, gradient, Eps);
   Settled = Eps <= AccuracyLimit();
+  // Settled above the best point met is the bottom of another valley, higher than the one the
+  // best point lies in (its bottom is lower still): back there.
+  if (Settled && ConvergenceMode == 0 && comparable && AboveBest()) {
+    Settled = false;
+    GoBackToBest();
+    return SweepResult::Done;
+  }
   StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {
     if (!std::isfinite(Records[i].value)) {
