@@ -339,6 +339,39 @@ TEST(FitMetamorphic, FullAndCompressedOrderAreIdentical) {
   }
 }
 
+// A record the model never reads (an empty row, held as an identity row in the Newton step)
+// leaves Eps of the others, from the start (GNIter 0) and after two iterations, as that record
+// fixed does, whether it stands before, between or after the read ones.
+TEST(FitMetamorphic, UnreadRecordMeasuresAsAFixedOne) {
+  for (int32_t unread : {1, 2, 4})
+    for (int32_t iterations : {0, 2}) {
+      SCOPED_TRACE(testing::Message() << "unread " << unread << " iterations " << iterations);
+      double eps[2] = {};
+      for (bool fixed : {false, true}) {
+        FitProblem p = GoldenProblem("expo3", Expo3);
+        p.model = [unread](TParameter& f, double x, double& F) {  // Expo3 on the other records
+          int32_t k[3], n = 0;
+          for (int32_t i = 1; i <= 4; ++i)
+            if (i != unread) k[n++] = i;
+          const double a = f.Records[k[0]].value, tau = f.Records[k[1]].value, e = std::exp(-x / tau);
+          F = a * e + f.Records[k[2]].value;
+          f.Records[k[0]].Derivative = e, f.Records[k[1]].Derivative = a * e * x / (tau * tau);
+          f.Records[k[2]].Derivative = 1, f.Records[unread].Derivative = 0;
+        };
+        FitRun r(p, 4);
+        std::vector<double> start = Golden("expo3", "start");
+        start.insert(start.begin() + unread - 1, 0.0);
+        r.Start(start);
+        if (fixed) r.Bounds(unread, 0, 0);
+        r.fit.Damp = 0.01, r.fit.GNIter = iterations;
+        r.Run();
+        eps[fixed] = r.fit.Eps;
+      }
+      EXPECT_GT(eps[1], 1);
+      EXPECT_NEAR(eps[0], eps[1], 1e-9 * eps[1]);
+    }
+}
+
 // A model that hands its derivatives in its own array (the engine's offer in an analytic sweep)
 // fits exactly as one that writes them to the records, ties folded the same way, in both orders;
 // the records' Derivative are then not read (NaN in the model's changes nothing). Numerical derivatives
