@@ -478,21 +478,33 @@ double TParameter::NewtonDistance(const std::vector<double>& matrix, const std::
   return eps;
 }
 
-// The undamped Newton step d of the accepted point (in stepVector_, held rows 0) tried on the
-// least-squares sum S: the decrease achieved over the decrease the equations predict (b'd). Near
-// 1 where the equations' quadratic model holds; where the sum's true curvature along d is smaller
-// (rho = 2 - kappa, kappa the true curvature over the model's) the optimum lies 1 / kappa steps
-// away, and none is in sight where kappa <= 0. 1 where it cannot be told.
-double TParameter::ModelAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs) {
-  if (Alpha != 0 || FittingKind != 2 || rhs.size() < static_cast<size_t>(NFree) + 1) return 1;
-  double predicted = 0;
-  for (int32_t k = 1; k <= NFree; ++k) predicted += rhs[static_cast<size_t>(k)] * stepVector_[k];
+// The undamped Newton step d of the accepted point (in stepVector_, held rows 0), eps long, is
+// within the tolerance: the least-squares sum S is tried where d reaches the tolerance's edge. The
+// equations' quadratic model may miss the sum's shape along d (a curvature below that of J'J, a
+// table shape's ripples); the parabola through S(0), its slope there (-2 b'd) and S at the edge
+// places the minimum along d, and its distance is the Eps returned (eps at least): beyond the
+// edge where S still falls there by more than half what the slope at 0 predicts; 1e16 where S
+// falls at least as fast as that slope says (no minimum in sight). eps where the sum cannot be
+// told (a regularised or weighted functional) or the step is at the rounding level.
+double TParameter::DistanceAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs, double eps) {
+  if (Alpha != 0 || FittingKind != 2 || !(eps > 0) || rhs.size() < static_cast<size_t>(NFree) + 1) return eps;
+  double fall = 0;
+  for (int32_t k = 1; k <= NFree; ++k) fall += rhs[static_cast<size_t>(k)] * stepVector_[k];
   const double here = Functional * DegreesOfFreedom;
-  if (!(predicted > 1e-9 * here)) return 1;
+  if (!(fall > 1e-9 * here)) return eps;
+  const double edge = AccuracyLimit() / eps, slope = -2 * fall;
+  const double curvature = (SumAlongStep(model, edge) - here - slope * edge) / (edge * edge);
+  if (!std::isfinite(curvature)) return eps;
+  return curvature > 0 ? eps * std::max(1.0, -slope / (2 * curvature)) : 1e16;
+}
+
+// The least-squares sum at the accepted point moved by t times the step in stepVector_ (within
+// the bounds; dependents follow); the accepted point is back afterwards.
+double TParameter::SumAlongStep(TModelFunc model, double t) {
   for (int32_t i = 1; i <= NPar; ++i) savedDerivative_[i] = Records[i].Derivative;
   for (int32_t k = 1; k <= NFree; ++k) {
-    ParameterRecord& r = Records[FullOrder ? k : freeIndex_[k]];
-    r.value = std::clamp(r.value + stepVector_[k], r.lower, r.upper);
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    Records[i].value = std::clamp(acceptedValues_[i] + t * stepVector_[k], Records[i].lower, Records[i].upper);
   }
   if (!NoDependents)
     for (int32_t i = 1; i <= NPar; ++i)
@@ -512,8 +524,7 @@ double TParameter::ModelAlongNewtonStep(TModelFunc model, const std::vector<doub
   TryingStep = 0;
   SweepSerial = NextSweepSerial();
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = acceptedValues_[i], Records[i].Derivative = savedDerivative_[i];
-  const double rho = (here - S) / predicted;
-  return std::isfinite(rho) ? rho : 1;
+  return S;
 }
 
 // The matrix row of free independent record i when the record sits on a bound and the move
@@ -636,14 +647,22 @@ void TParameter::RejectIteration(double rise) {
 // convergence). Every second sweep not above the best brings both back towards the user's
 // values. True when the fit went back.
 bool TParameter::BackToBestPoint() {
-  const double rise = Functional - bestFunctional_;
-  if (!haveBest_ || !(rise > 1e-10 * std::fabs(bestFunctional_))) {
+  if (!AboveBest()) {
     aboveBest_ = 0;
     if (!atAcceptedPoint_ && ++belowBest_ >= 2) RelaxDamping(), belowBest_ = 0;
     return false;
   }
   belowBest_ = 0;
-  if (++aboveBest_ < SweepsAboveBest && !(rise > std::fabs(bestFunctional_))) return false;
+  if (++aboveBest_ < SweepsAboveBest && !(Functional - bestFunctional_ > std::fabs(bestFunctional_))) return false;
+  GoBackToBest();
+  return true;
+}
+
+bool TParameter::AboveBest() const {
+  return haveBest_ && Functional - bestFunctional_ > 1e-10 * std::fabs(bestFunctional_);
+}
+
+void TParameter::GoBackToBest() {
   aboveBest_ = 0;
   ShortenStep();
   for (int32_t i = 1; i <= NPar; ++i) Records[i].value = bestValues_[i];
@@ -653,7 +672,6 @@ bool TParameter::BackToBestPoint() {
   recentCount_ = 0;
   PrevFunctional = 1e16;
   Eps = 1e16;
-  return true;
 }
 
 // Half the step factor and twice the damping (a zero damping raised to a floor, 100 at most).
@@ -881,13 +899,17 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   KeepBestPoint(comparable);
   // Eps of the accepted point, from its undamped equations (the step is in the records already).
   Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient);
-  // A step within the tolerance is tried: where the sum falls by much more than the equations
-  // predict, the optimum lies further than their step says.
-  if (Eps <= AccuracyLimit() && comparable) {
-    const double kappa = 2 - ModelAlongNewtonStep(model, gradient);
-    if (kappa < 1) Eps = kappa > 0 ? Eps / kappa : 1e16;
-  }
+  // A step within the tolerance is tried out to the tolerance's edge: where the sum falls there
+  // by more than half what its slope predicts, the optimum lies further than the step says.
+  if (Eps <= AccuracyLimit() && comparable) Eps = DistanceAlongNewtonStep(model, gradient, Eps);
   Settled = Eps <= AccuracyLimit();
+  // Settled above the best point met is the bottom of another valley, higher than the one the
+  // best point lies in (its bottom is lower still): back there.
+  if (Settled && ConvergenceMode == 0 && comparable && AboveBest()) {
+    Settled = false;
+    GoBackToBest();
+    return SweepResult::Done;
+  }
   StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {
     if (!std::isfinite(Records[i].value)) {

@@ -220,8 +220,10 @@ public:
   double StepSigmas = 0;
   // Eps is the largest distance of a free parameter from the optimum, measured at the point of the
   // last accepted sweep (after the fit, at the point it ends at) as the undamped Gauss-Newton
-  // step, in tenths of that parameter's standard deviation: an Eps of 0.5 leaves every parameter
-  // within 0.05 standard deviations of the optimum. The tolerance is EpsReq, or DefaultAccuracy
+  // step, in tenths of that parameter's standard deviation (an iteration's step within the
+  // tolerance lengthened to the minimum along it of the parabola through the sum there and at
+  // the tolerance's edge): an Eps of 0.5 leaves every parameter within 0.05 standard deviations
+  // of the optimum. The tolerance is EpsReq, or DefaultAccuracy
   // when EpsReq is 0 or less. A step rejected for a rise at the rounding level settles the fit
   // within MinAccuracy, where the rounding of the sums over the points leaves the Newton step.
   static constexpr double DefaultAccuracy = 0.1, MinAccuracy = 1e-3;
@@ -303,7 +305,8 @@ private:
   // |Newton step| over the free rows in tenths of a standard deviation; a row whose bound stops
   // the move counts 0. Clobbers the working matrix and step.
   double NewtonDistance(const std::vector<double>& matrix, const std::vector<double>& rhs);
-  double ModelAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs);
+  double DistanceAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs, double eps);
+  double SumAlongStep(TModelFunc model, double t);
   static uint64_t NextSweepSerial();
   double RobustFactor(double h) const {
     if (h < Delta) return 1;
@@ -330,6 +333,8 @@ private:
   void RelaxDamping();
   void ShortenStep();
   bool BackToBestPoint();
+  bool AboveBest() const;  // the functional above the best point's beyond rounding
+  void GoBackToBest();     // the best point's values, half the step, twice the damping
   void KeepSweepSystem();
   void StepRecords(double factor);
   void StopOnNonFinite();

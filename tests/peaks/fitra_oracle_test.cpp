@@ -291,11 +291,12 @@ TEST_F(FitraOracleTest, ClearSpectraConvergeWithScipysErrors) {
   std::vector<std::string> names;
   std::vector<std::pair<std::vector<ParameterRecord>, double>> ended;  // values and chi2
   for (const Shape shape : {Gauss, PseudoVoigt, Lorentz})
-    for (int32_t seed = 201; seed <= 215; ++seed) {
-      // The last pseudo-Voigt row (seed 801): short Gauss-Newton steps that shrink slowly, where
-      // the sum falls by more than twice what the equations predict for them.
-      if (seed == 215 && shape != PseudoVoigt) continue;
-      if (seed == 215) seed = 801;
+    for (int32_t seed : {201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 801, 919, 1023}) {
+      // The last pseudo-Voigt rows: short Gauss-Newton steps that shrink slowly, where the sum
+      // falls by more than twice what the equations predict for them (801), or falls on beyond
+      // the tolerance's edge along them while the equations' model says it rises there (919); a
+      // fit that settles in a valley higher than a point it passed on the way (1023).
+      if (seed > 800 && shape != PseudoVoigt) continue;
       SCOPED_TRACE(testing::Message() << "shape " << shape << " seed " << seed);
       LoadThreePeaks(shape, seed);
       TParameter& fit = *FitParameters;
