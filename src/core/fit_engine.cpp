@@ -559,6 +559,21 @@ void TParameter::HoldActiveBounds() {
   }
 }
 
+void TParameter::ClearNullRows() {
+  double largest = 0;
+  for (int32_t k = 1; k <= NFree; ++k) {
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    if (Records[i].n == i && !Fixed(i)) largest = std::max(largest, std::fabs(M(k, k)));
+  }
+  for (int32_t k = 1; k <= NFree; ++k) {
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    if (Records[i].n != i || Fixed(i) || std::fabs(M(k, k)) > NullRowShare * largest) continue;
+    for (int32_t j = 1; j <= NFree; ++j) M(k, j) = M(j, k) = 0;
+    RightSide[k] = 0;
+    Diagonal[k] = 0;
+  }
+}
+
 // After the final pass: records on a bound, records whose row carried no information (the
 // damping replaced their diagonal, so the error is the damping's), and every free record of a
 // singular or diverged fit. A dependent record reads as its master.
@@ -826,6 +841,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   }
 
   SymmetrizeMatrix();
+  ClearNullRows();
   if (Stage != 3) {
     HoldActiveBounds();
   } else {

@@ -323,6 +323,16 @@ private:
   // A normal-matrix diagonal that carries no information: no point's derivative reached the row
   // (a sum of squares is 0 only then, whatever the units).
   static bool EmptyRow(double diagonal) { return !(std::fabs(diagonal) >= std::numeric_limits<double>::min()); }
+  // After SymmetrizeMatrix: a free row whose diagonal is at most NullRowShare of the largest free
+  // diagonal is made empty (row, column, right-hand side and accumulated diagonal 0), as if no
+  // point had reached it. Such a row holds rounding, not information: a derivative that symmetry
+  // makes vanish (a coordinate on an inversion centre) comes out of the model as the residue of
+  // sums whose terms cancel, a few units of the last place of those terms, so its sum of squares
+  // is of the order m * 2^-104 of the diagonal of a derivative of their size (m terms). The
+  // threshold, 1e-28, is a derivative 1e-14 of the largest in root mean square (about 45 units of
+  // the last place); the units of the counts do not enter, as all rows scale alike.
+  void ClearNullRows();
+  static constexpr double NullRowShare = 1e-28;
   // A sweep pivot a of row p keeps its share of the row's diagonal before the sweep.
   bool PivotUsable(double a, int32_t p) const {
     return a > 0 && a >= MinSweepPivotShare * pivotScale_[static_cast<size_t>(p)];

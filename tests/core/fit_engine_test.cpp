@@ -669,21 +669,37 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
 // A record the model never reads: undamped, the matrix is singular and no error is a number;
 // damped, the engine's substitute diagonal makes it invertible, and only that record's error
 // (the damping's 1/sqrt(1e-5) = 316) is not a number, while the line's are its least squares.
+// A derivative 1e-20 of the line's (what a coordinate on an inversion centre gets: rounding) is
+// such a row too, and its record keeps its value instead of stepping to a bound; one 1e-10 of the
+// line's is a parameter in small units, determined. Counts in units of 1e-20 change none of it.
 TEST_F(FitFaults, ErrorsOfSingularFitsAndEmptyRowsAreNotNumbers) {
-  for (double damp : {0.0, 0.01}) {
-    SCOPED_TRACE(damp);
-    FitRun r(Line(), 3);
-    r.hook = [](int32_t, double&, double&, double& F, TParameter& f) {
-      F -= f.Records[3].value * f.Records[3].Derivative;
-      f.Records[3].Derivative = 0;
-    };
-    r.fit.Damp = damp, r.fit.GNIter = 20;
-    r.Run();
-    EXPECT_EQ(r.fit.UndeterminedErrors, damp == 0);
-    EXPECT_EQ(std::string(r.fit.ErrorNote(3) ? r.fit.ErrorNote(3) : ""), "undetermined");
-    EXPECT_EQ(r.fit.ErrorNote(1) == nullptr, damp != 0);
-    if (damp != 0) { EXPECT_NEAR(r.Value(2), 0.5, 1e-6); }
-  }
+  for (const double share : {0.0, 1e-20, 1e-10})
+    for (const double unit : {1.0, 1e-20})
+      for (const double damp : {0.0, 0.01}) {
+        SCOPED_TRACE(testing::Message() << "share " << share << " unit " << unit << " damp " << damp);
+        const bool empty = share < 1e-14;
+        FitRun r(Line(), 3);
+        r.Start({0, 0, 0.25});
+        r.hook = [share, unit](int32_t point, double& Y, double& W, double& F, TParameter& f) {
+          const double x2 = static_cast<double>(point) * point;  // the quadratic term: share x^2 p3
+          F += (share - 1) * x2 * f.Records[3].value;
+          f.Records[3].Derivative = share * x2;
+          Y *= unit, F *= unit, W /= unit * unit;
+          for (int32_t i = 1; i <= 3; ++i) f.Records[i].Derivative *= unit;
+        };
+        r.fit.Damp = damp, r.fit.GNIter = 200;
+        r.Run();
+        EXPECT_EQ(r.fit.UndeterminedErrors, empty && damp == 0);
+        EXPECT_EQ(std::string(r.fit.ErrorNote(3) ? r.fit.ErrorNote(3) : ""), empty ? "undetermined" : "");
+        EXPECT_EQ(r.fit.ErrorNote(1) == nullptr, damp != 0 || !empty);
+        if (empty) {
+          EXPECT_EQ(r.Value(3), 0.25);
+          EXPECT_EQ(r.fit.KnownError(3), -1.0);
+        } else {
+          EXPECT_LT(std::fabs(r.Value(3)), 1e-6 * r.Error(3));
+        }
+        if (damp != 0 || !empty) { EXPECT_NEAR(r.Value(2), 0.5, 1e-6); }
+      }
 }
 
 // Fault F4: a thinned sweep whose points all have weight 0 decides nothing; the fit goes on to

@@ -295,10 +295,13 @@ TEST_F(RefinementTruth, AngularLorentzFreeAndGuaranteedConvergenceMeet) {
     std::array<double, 3> cell;
     bool freeW2;
     int32_t emptyRecord;  // a record with no information freed (0 none)
+    int32_t pinned;       // a coordinate symmetry pins, freed: its record after the phase's offset (0 none)
   };
-  const Case cases[] = {{"truth_olivine_lorentz.txt", {1.003, 0.998, 1.0025}, true, 0},
-                        {"truth_olivine_lorentz.txt", {1.0075, 1.0075, 1.0075}, true, 0},
-                        {"truth_garnet_lorentz.txt", {1.0085, 1.0085, 1.0085}, false, 2}};
+  // The garnet's Al at 16a (0, 0, 0) sits on an inversion centre: its x moves no intensity, and
+  // the derivatives the model gives for it are rounding (~1e-20 of the others').
+  const Case cases[] = {{"truth_olivine_lorentz.txt", {1.003, 0.998, 1.0025}, true, 0, 0},
+                        {"truth_olivine_lorentz.txt", {1.0075, 1.0075, 1.0075}, true, 0, 0},
+                        {"truth_garnet_lorentz.txt", {1.0085, 1.0085, 1.0085}, false, 2, 22}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " cell x " + Text(c.cell[0]));
     std::vector<double> values, errors;
@@ -312,8 +315,11 @@ TEST_F(RefinementTruth, AngularLorentzFreeAndGuaranteedConvergenceMeet) {
       convergenceMode_ = mode;
       cellChange_ = c.cell;
       emptyRecords_.assign(c.emptyRecord != 0 ? 1 : 0, c.emptyRecord);
+      const int32_t pinned = c.pinned != 0 ? PhaseParameterOffset(1) + c.pinned : 0;
+      if (pinned != 0) emptyRecords_.push_back(pinned);
       Run(c.file, "0.2");
       const TParameter& fit = *FitParameters;
+      if (pinned != 0) EXPECT_EQ(fit.Records[pinned].value, 0) << "a row without information takes no step";
       EXPECT_TRUE(fit.Settled && fit.Conv == 1 && fit.Diverged == 0) << "mode " << mode;
       const std::vector<std::string> result = LogLines();
       for (const auto& [key, i] : {std::pair<std::string, int32_t>{"D0 parameter=", 3}, {"Sp.Corr. par=", 10}}) {
