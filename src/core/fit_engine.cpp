@@ -100,6 +100,7 @@ void TParameter::PrepareFit() {
   recentCount_ = 0;
   aboveBest_ = belowBest_ = 0;
   stoppedFalling_ = false;
+  reweightedCount_ = 0;
   std::fill(ErrorKind.begin(), ErrorKind.end(), uint8_t{ErrorIsNumber});
   Iterations = 0;
   Eps = 1e16;
@@ -345,7 +346,7 @@ double TParameter::DistanceAtFinalPoint() {
   HoldActiveBounds();
   std::copy(Matrix.begin(), Matrix.begin() + static_cast<std::ptrdiff_t>(cells), sweepMatrix_.begin());
   std::copy(RightSide.begin(), RightSide.begin() + NFree + 1, sweepRhs_.begin());
-  Eps = NewtonDistance(sweepMatrix_, sweepRhs_);
+  Eps = ReweightedDistance(NewtonDistance(sweepMatrix_, sweepRhs_));
   std::copy(finalInverse_.begin(), finalInverse_.end(), Matrix.begin());
   std::copy(finalRhs_.begin(), finalRhs_.end(), RightSide.begin());
   Rms = rms, HeldCount = held, Inverted = 1;
@@ -498,6 +499,20 @@ double TParameter::DistanceAlongNewtonStep(TModelFunc model, const std::vector<d
   return curvature > 0 ? eps * std::max(1.0, -slope / (2 * curvature)) : 1e16;
 }
 
+double TParameter::ReweightedDistance(double eps) {
+  if (FittingKind == 2) return eps;
+  constexpr int32_t kept = sizeof reweightedSteps_ / sizeof reweightedSteps_[0];
+  double* d = reweightedSteps_;
+  std::move(d + 1, d + kept, d);
+  d[kept - 1] = eps;
+  reweightedCount_ = std::min(reweightedCount_ + 1, kept);
+  if (eps <= RoundingDistance) return eps;
+  if (reweightedCount_ < kept) return 1e16;
+  double q = 0;
+  for (int32_t k = 1; k < kept; ++k) q = std::max(q, d[k] / d[k - 1]);
+  return q < 1 ? eps / (1 - q) : 1e16;
+}
+
 // The least-squares sum at the accepted point moved by t times the step in stepVector_ (within
 // the bounds; dependents follow); the accepted point is back afterwards.
 double TParameter::SumAlongStep(TModelFunc model, double t) {
@@ -617,6 +632,7 @@ const char* TParameter::ErrorNote(int32_t i) const {
 // back to the accepted point, settled.
 void TParameter::RejectIteration(double rise) {
   ShortenStep();
+  reweightedCount_ = 0;  // the next step is shorter than the series would take
   const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
   if (Skip != 1 || !haveAcceptedSystem_ || acceptedMatrix_.size() < cells) {
     Skip = 1;
@@ -687,6 +703,7 @@ void TParameter::GoBackToBest() {
   recentCount_ = 0;
   PrevFunctional = 1e16;
   Eps = 1e16;
+  reweightedCount_ = 0;
 }
 
 // Half the step factor and twice the damping (a zero damping raised to a floor, 100 at most).
@@ -914,7 +931,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
   SaveAcceptedValues();
   KeepBestPoint(comparable);
   // Eps of the accepted point, from its undamped equations (the step is in the records already).
-  Eps = NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient);
+  Eps = ReweightedDistance(NewtonDistance(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient));
   // A step within the tolerance is tried out to the tolerance's edge: where the sum falls there
   // by more than half what its slope predicts, the optimum lies further than the step says.
   if (Eps <= AccuracyLimit() && comparable) Eps = DistanceAlongNewtonStep(model, gradient, Eps);

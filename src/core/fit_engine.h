@@ -306,6 +306,18 @@ private:
   // the move counts 0. Clobbers the working matrix and step.
   double NewtonDistance(const std::vector<double>& matrix, const std::vector<double>& rhs);
   double DistanceAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs, double eps);
+  // Kinds 0 and 1 minimise a sum of powers of |r| below 2 by least squares reweighted at each
+  // point's residual: the step of one iteration is no Newton step to their optimum but one term
+  // of a series that shrinks by a ratio q per iteration, often near 1, once the weights have
+  // found their pattern (before, a step may be short between long ones). The distance eps of this
+  // step (tenths of a standard deviation) becomes eps / (1 - q), the rest of the series, with q
+  // the largest ratio of a step to the one before over the last three; 1e16 while those steps do
+  // not all shrink or are not yet there, unless the step is at the rounding level (1e-7 of a
+  // standard deviation, where the ratio of two steps is noise). Least squares: eps.
+  double ReweightedDistance(double eps);
+  double reweightedSteps_[4] = {};  // the last distances ReweightedDistance was given, oldest first
+  int32_t reweightedCount_ = 0;
+  static constexpr double RoundingDistance = 1e-6;
   double SumAlongStep(TModelFunc model, double t);
   static uint64_t NextSweepSerial();
   double RobustFactor(double h) const {

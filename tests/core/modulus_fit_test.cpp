@@ -31,6 +31,31 @@ TEST(ModulusFit, WeighsEachPointByItsInverseError) {
   }
 }
 
+// With an accuracy limit (the engine's 0.5, the session's 0.1), damped or not, and with errors 100
+// times as large (the same optimum, residuals below their errors): the reweighted steps shrink
+// slowly, and a fit called settled lies within EpsReq / 5 standard deviations of the optimum
+// (twice the least-squares promise: the rate of the reweighting is estimated from its steps).
+// Judged by a step's length alone, the line stopped after 4 steps, 0.97 standard deviations off.
+TEST(ModulusFit, SettlesAtTheOptimumWithAnAccuracyLimit) {
+  struct Case { double sigmaScale, epsReq, damp; };
+  for (const char* name : {"median", "line"})
+    for (const Case& c : {Case{1, 0.5, 1e-5}, Case{1, 0.5, 0.01}, Case{1, 0.1, 1e-5}, Case{1, 0.1, 0.01},
+                          Case{100, 0.5, 1e-5}, Case{100, 0.5, 0.01}}) {
+      SCOPED_TRACE(testing::Message() << name << " sigma x " << c.sigmaScale << " EpsReq " << c.epsReq << " damp " << c.damp);
+      const auto& g = ModulusGolden().at(name);
+      const std::vector<double>& truth = g.at("params");
+      const int32_t n = static_cast<int32_t>(truth.size());
+      std::vector<double> sigma = g.at("sigma");
+      for (double& s : sigma) s *= c.sigmaScale;
+      FitRun r({g.at("x"), g.at("y"), sigma, Polynomial}, n);
+      r.fit.FittingKind = 1, r.fit.GNIter = 500, r.fit.EpsReq = c.epsReq, r.fit.Damp = c.damp, r.fit.Step = 0.99;
+      r.Run();
+      EXPECT_TRUE(r.fit.Settled && r.fit.Conv == 1);
+      EXPECT_LT(r.fit.Iterations, 500);
+      for (int32_t i = 1; i <= n; ++i) EXPECT_LE(std::fabs(r.Value(i) - truth[i - 1]), c.epsReq / 5 * r.Error(i)) << i;
+    }
+}
+
 // Another HiGHS reaches the same vertex within its feasibility tolerance.
 TEST(ModulusFit, GoldenFileIsWhatTheGeneratorWritesNow) {
   VKEST_REQUIRE_PYTHON("numpy, scipy");
