@@ -616,22 +616,26 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   EXPECT_EQ(lines.front(), DivergenceNote);
   EXPECT_EQ(lines.back(), "          2.000   +-          2.500");
   // A last step that rose by less than 1e-6 of the best is no divergence: F = sign(p) sqrt|p|,
-  // 1e-8 larger below 0, goes round the 2-cycle +-1/4 (chi2 1e-8 higher on the negative side,
-  // twice), stopped after one step; errors of 1e-3 make chi2/dof 3.3e5, so that the rise, 6.7e-3,
-  // is neither within 1e-6 / chi2 nor beyond 1e-6 chi2. Back at +1/4, unsettled (its step is one
-  // standard deviation), not converged.
-  FitModel lopsided = [](TParameter& f, double, double& F) {
-    const double p = f.Records[1].value, s = std::sqrt(std::fabs(p)), k = p < 0 ? -(1 + 1e-8) : 1.0;
-    F = k * s;
-    f.Records[1].Derivative = std::fabs(k) * 0.5 / s;
-  };
-  FitRun cycle({{0, 1, 2, 3}, {0, 0, 0, 0}, {1e-3, 1e-3, 1e-3, 1e-3}, lopsided}, 1);
-  cycle.Start({0.25});
-  cycle.fit.GNIter = 1;
-  cycle.Run();
-  EXPECT_EQ(cycle.Value(1), 0.25);
-  EXPECT_NEAR(cycle.fit.ChiDf, 1e6 / 3, 1e-3);
-  EXPECT_TRUE(cycle.fit.Diverged == 0 && cycle.fit.Conv == 0 && !cycle.fit.Settled);
+  // 1 + e larger below 0, goes round the 2-cycle +-1/4 (chi2 2e + e^2 of itself higher on the
+  // negative side, twice), stopped after one step; errors of 1e-3 make chi2/dof 3.3e5, so that the
+  // rise, 6.7e-3 for e = 1e-8, is neither within 1e-6 / chi2 nor beyond 1e-6 chi2. Back at +1/4,
+  // unsettled (its step is one standard deviation), not converged; diverged only when the rise
+  // is beyond 1e-6 of chi2 (e = 7.5e-7: 1.5e-6).
+  for (const double e : {1e-8, 7.5e-7}) {
+    SCOPED_TRACE(e);
+    FitModel lopsided = [e](TParameter& f, double, double& F) {
+      const double p = f.Records[1].value, s = std::sqrt(std::fabs(p)), k = p < 0 ? -(1 + e) : 1.0;
+      F = k * s;
+      f.Records[1].Derivative = std::fabs(k) * 0.5 / s;
+    };
+    FitRun cycle({{0, 1, 2, 3}, {0, 0, 0, 0}, {1e-3, 1e-3, 1e-3, 1e-3}, lopsided}, 1);
+    cycle.Start({0.25});
+    cycle.fit.GNIter = 1;
+    cycle.Run();
+    EXPECT_EQ(cycle.Value(1), 0.25);
+    EXPECT_NEAR(cycle.fit.ChiDf, 1e6 / 3, 1e-3);
+    EXPECT_TRUE(cycle.fit.Diverged == (e > 1e-7) && cycle.fit.Conv == 0 && !cycle.fit.Settled);
+  }
   for (int32_t mode : {0, 1, 2}) {
     FitRun m({{0, 1, 2, 3}, {0, 0, 0, 0}, {1, 1, 1, 1}, atan}, 1);
     m.Start({2});
@@ -699,6 +703,12 @@ TEST_F(FitFaults, ErrorsOfSingularFitsAndEmptyRowsAreNotNumbers) {
           EXPECT_LT(std::fabs(r.Value(3)), 1e-6 * r.Error(3));
         }
         if (damp != 0 || !empty) { EXPECT_NEAR(r.Value(2), 0.5, 1e-6); }
+        // Records outside 1..capacity have no error to read.
+        for (const int32_t outside : {0, r.fit.RecordCapacity() + 1}) {
+          EXPECT_EQ(r.fit.KnownError(outside), -1.0);
+          EXPECT_EQ(r.fit.ErrorUndeterminedAt(outside), r.fit.UndeterminedErrors);
+          EXPECT_EQ(r.fit.ErrorNote(outside), nullptr);
+        }
       }
 }
 
