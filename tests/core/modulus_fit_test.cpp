@@ -36,11 +36,13 @@ TEST(ModulusFit, WeighsEachPointByItsInverseError) {
 // slowly, and a fit called settled lies within EpsReq / 5 standard deviations of the optimum
 // (twice the least-squares promise: the rate of the reweighting is estimated from its steps).
 // Judged by a step's length alone, the line stopped after 4 steps, 0.97 standard deviations off.
+// The limit ends the fit well before the rounding level (the larger errors: within 30 iterations,
+// where the series to rounding takes 36 to 185).
 TEST(ModulusFit, SettlesAtTheOptimumWithAnAccuracyLimit) {
-  struct Case { double sigmaScale, epsReq, damp; };
+  struct Case { double sigmaScale, epsReq, damp; int32_t maxIterations; };
   for (const char* name : {"median", "line"})
-    for (const Case& c : {Case{1, 0.5, 1e-5}, Case{1, 0.5, 0.01}, Case{1, 0.1, 1e-5}, Case{1, 0.1, 0.01},
-                          Case{100, 0.5, 1e-5}, Case{100, 0.5, 0.01}}) {
+    for (const Case& c : {Case{1, 0.5, 1e-5, 200}, Case{1, 0.5, 0.01, 200}, Case{1, 0.1, 1e-5, 200},
+                          Case{1, 0.1, 0.01, 200}, Case{100, 0.5, 1e-5, 30}, Case{100, 0.5, 0.01, 30}}) {
       SCOPED_TRACE(testing::Message() << name << " sigma x " << c.sigmaScale << " EpsReq " << c.epsReq << " damp " << c.damp);
       const auto& g = ModulusGolden().at(name);
       const std::vector<double>& truth = g.at("params");
@@ -51,7 +53,7 @@ TEST(ModulusFit, SettlesAtTheOptimumWithAnAccuracyLimit) {
       r.fit.FittingKind = 1, r.fit.GNIter = 500, r.fit.EpsReq = c.epsReq, r.fit.Damp = c.damp, r.fit.Step = 0.99;
       r.Run();
       EXPECT_TRUE(r.fit.Settled && r.fit.Conv == 1);
-      EXPECT_LT(r.fit.Iterations, 500);
+      EXPECT_LE(r.fit.Iterations, c.maxIterations);
       for (int32_t i = 1; i <= n; ++i) EXPECT_LE(std::fabs(r.Value(i) - truth[i - 1]), c.epsReq / 5 * r.Error(i)) << i;
     }
 }
