@@ -501,11 +501,14 @@ TEST(FitMetamorphic, SkipRotatesTheStartPoint) {
 TEST(FitMetamorphic, WeightingKinds) {
   struct Case { int32_t kind, gnIter; double value, s; };
   const double roots = 1 + std::sqrt(2.0) + std::sqrt(3.0) + 2 + 10 + std::sqrt(5.0) + std::sqrt(6.0);
-  for (const Case& c : {Case{1, 200, 4.0, 105}, Case{0, 0, 0, roots}, Case{2, 0, 0, 91 + 1e4 * 2 / 101}}) {
-    SCOPED_TRACE(c.kind);
+  for (const Case& c : {Case{1, 200, 4.0, 105}, Case{0, 0, 0, roots}, Case{2, 0, 0, 91 + 1e4 * 2 / 101}})
+   for (const int32_t compressed : {0, 1}) {
+    SCOPED_TRACE(testing::Message() << c.kind << " compressed " << compressed);
     FitRun r({std::vector<double>(7, 0), {1, 2, 3, 4, 100, 5, 6}, std::vector<double>(7, 1), Polynomial}, 1);
     r.fit.FittingKind = c.kind, r.fit.GNIter = c.gnIter, r.fit.Delta = 10, r.fit.Beta = 1;
+    r.fit.CompressedMatrix = compressed;
     r.Run();
+    EXPECT_EQ(r.fit.Conv, 1);  // no iteration (GNIter 0) judges nothing
     EXPECT_NEAR(r.Value(1), c.value, 1e-5);
     EXPECT_NEAR(r.Rss(), c.s, 1e-3);
   }
@@ -787,6 +790,14 @@ TEST_F(FitFaults, BadInput) {
                   r.fit.FunctionalLimit == before.FunctionalLimit);
     }
   }
+  // Resetting the records touches records 1..NPar only, and no more than were created.
+  TParameter f(3, 1, 3);
+  f.Records[3].value = 7, f.NPar = 2;
+  f.ResetParameterRecords();
+  EXPECT_TRUE(f.Records[3].value == 7 && f.Records[2].upper == 1e15);
+  f.NPar = 5;
+  f.ResetParameterRecords();
+  EXPECT_TRUE(f.Records[3].value == 0 && f.Records[3].lower == -1e15);
 }
 
 
