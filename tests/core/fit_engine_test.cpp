@@ -366,6 +366,7 @@ TEST(FitMetamorphic, UnreadRecordMeasuresAsAFixedOne) {
         r.fit.Damp = 0.01, r.fit.GNIter = iterations;
         r.Run();
         eps[fixed] = r.fit.Eps;
+        if (fixed) { EXPECT_EQ(r.Error(unread), 0); }  // a fixed record has no error
       }
       EXPECT_GT(eps[1], 1);
       EXPECT_NEAR(eps[0], eps[1], 1e-9 * eps[1]);
@@ -798,6 +799,10 @@ TEST_F(FitFaults, BadInput) {
   f.NPar = 5;
   f.ResetParameterRecords();
   EXPECT_TRUE(f.Records[3].value == 0 && f.Records[3].lower == -1e15);
+  // One point, fitted exactly: its share of good points (contribution below 1 + sqrt(18 / N)) is 1.
+  FitRun one({{0}, {1}, {1}, Polynomial}, 1);
+  one.Run();
+  EXPECT_TRUE(one.Value(1) == 1 && one.fit.GoodP == 1);
 }
 
 
