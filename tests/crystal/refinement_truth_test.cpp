@@ -328,6 +328,16 @@ TEST_F(RefinementTruth, AngularLorentzFreeAndGuaranteedConvergenceMeet) {
         EXPECT_EQ(line->back() == '?', fit.ErrorUndeterminedAt(i)) << *line;
         EXPECT_EQ(line->find("316.2"), std::string::npos) << *line;
       }
+      // The X of every atom in the last block the result file got: "?" exactly where undetermined.
+      std::vector<std::string> xLines;
+      for (const std::string& l : result)
+        if (l.starts_with("X         = ")) xLines.push_back(l);
+      const size_t atoms = ReadTruth(c.file).atoms.size();
+      ASSERT_GE(xLines.size(), atoms);
+      for (size_t a = 1; a <= atoms; ++a) {
+        const std::string& l = xLines[xLines.size() - atoms + a - 1];
+        EXPECT_EQ(l.back() == '?', fit.ErrorUndeterminedAt(PhaseParameterOffset(1) + 10 * static_cast<int32_t>(a) + 2)) << l;
+      }
       if (mode == 0) {
         for (int32_t i = 1; i <= fit.NPar; ++i)
           values.push_back(fit.Records[i].value), errors.push_back(fit.Records[i].Error);
