@@ -698,6 +698,8 @@ TEST_F(FitFaults, ErrorsOfSingularFitsAndEmptyRowsAreNotNumbers) {
         r.fit.Damp = damp, r.fit.GNIter = 200;
         r.Run();
         EXPECT_EQ(r.fit.UndeterminedErrors, empty && damp == 0);
+        if (r.fit.UndeterminedErrors)  // no number is left from an earlier state
+          for (int32_t i = 1; i <= 3; ++i) EXPECT_EQ(r.Error(i), 0) << i;
         EXPECT_EQ(std::string(r.fit.ErrorNote(3) ? r.fit.ErrorNote(3) : ""), empty ? "undetermined" : "");
         EXPECT_EQ(r.fit.ErrorNote(1) == nullptr, damp != 0 || !empty);
         if (empty) {
