@@ -242,16 +242,53 @@ private:
   std::vector<std::pair<int32_t, double>> held_;
 };
 
-// The partners of the found peaks are sought when a spectrum is given (the search ran).
-void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = false) {
+// The channels a..b that are no gap (gaps ascending).
+int32_t MeasuredChannels(int32_t a, int32_t b, const std::vector<int32_t>& gaps) {
+  if (b < a) return 0;
+  return b - a + 1 - static_cast<int32_t>(std::upper_bound(gaps.begin(), gaps.end(), b) -
+                                          std::lower_bound(gaps.begin(), gaps.end(), a));
+}
+
+// A point with gaps within a width of it stays only when its measured channels alone make it a
+// peak, and one on a gap only when a measured channel lies within half a width of it and the
+// measured counts rise to a top there: the bridge across a gap on a peak's flank is a straight line
+// above the falling counts, an excess that no count measured.
+void DropPointsOnGaps(const TSpectrum& spectrum, bool errorsKnown, const std::vector<int32_t>& gaps) {
+  if (gaps.empty()) return;
+  const int32_t first = PeakSearchFirstChannel, last = PeakSearchLastChannel;
+  int32_t kept = 0;
+  for (int32_t i = 1; i <= MarkedPointCount; ++i) {
+    const double x = MarkedPoints[i], w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * x);
+    const auto near = std::lower_bound(gaps.begin(), gaps.end(), x - w);
+    if (near != gaps.end() && *near <= x + w) {
+      const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w, gaps);
+      if (!SignificantPeak(t, PeakSensitivity)) continue;
+      const bool onGap = std::binary_search(gaps.begin(), gaps.end(), RoundHalfEven(x));
+      if (onGap && (MeasuredChannels(static_cast<int32_t>(std::ceil(x - w / 2)),
+                                     static_cast<int32_t>(std::floor(x + w / 2)), gaps) == 0 ||
+                    !MeasuredTopNear(spectrum, first, last, errorsKnown, x, w, gaps)))
+        continue;
+    }
+    ++kept;
+    MarkedPoints[kept] = x;
+    PeakHeights[kept] = PeakHeights[i];
+  }
+  MarkedPointCount = kept;
+}
+
+// On a searched spectrum the points on gaps go, and the partners of the found peaks are sought
+// unless the points filled MarkedPoints.
+void FinalAssembly(const TSpectrum* searched = nullptr, bool errorsKnown = false,
+                   const std::vector<int32_t>& gaps = {}, bool partners = false) {
   if (Protocolling())
     for (int32_t i = 1; i <= MarkedPointCount; ++i)
       LogLine(FormatInteger(i, 5) + FormatNumber(10, 2, MarkedPoints[i]));
   MergeRepeatedPoints();
-  if (partnersOf && MarkedPointCount < PeakSearchPointLimit) {
-    AddHiddenPartners(*partnersOf, errorsKnown);
+  if (searched && partners && MarkedPointCount < PeakSearchPointLimit) {
+    AddHiddenPartners(*searched, errorsKnown);
     MergeRepeatedPoints();
   }
+  if (searched) DropPointsOnGaps(*searched, errorsKnown, gaps);
   CutToMaxPeakCount();
 }
 
@@ -268,6 +305,7 @@ public:
   ~GapsBridged() {
     for (int32_t c : gaps_) sp_.Y[c] = sp_.E[c] = 0.0;
   }
+  const std::vector<int32_t>& Gaps() const { return gaps_; }
   GapsBridged(const GapsBridged&) = delete;
   GapsBridged& operator=(const GapsBridged&) = delete;
 
@@ -336,5 +374,5 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     PeakSearchFirst = MaxI(PeakSearchLast - L / 3, PeakSearchFirst + 2);
   }
   if (!full && MarkedPointCount < PeakSearchPointLimit) ProposeOverTheRange(spectrum, errorsKnown);
-  FinalAssembly(full ? nullptr : &spectrum, errorsKnown);
+  FinalAssembly(&spectrum, errorsKnown, bridged.Gaps(), !full);
 }
