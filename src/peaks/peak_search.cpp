@@ -204,7 +204,10 @@ void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
     significance[c] = t.judged && t.heightError > 0 ? t.height / t.heightError : 0.0;
   }
   const double k = ShoulderSignificance * std::max(1.0, PeakSensitivity);
-  for (int32_t c = first + 1; c <= last - 1 && MarkedPointCount < PeakSearchPointLimit; ++c) {
+  for (int32_t c = first + 1; c <= last - 1; ++c) {
+    // The pass proposes the sections' peaks again: their repeats give their places back.
+    if (MarkedPointCount >= PeakSearchPointLimit) MergeRepeatedPoints();
+    if (MarkedPointCount >= PeakSearchPointLimit) break;
     const double* z = significance;
     if (z[c] >= MinPeakSignificance && z[c] > z[c - 1] && z[c] >= z[c + 1])
       AppendIfSignificant(spectrum, c, errorsKnown, false);
