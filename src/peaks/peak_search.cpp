@@ -245,32 +245,23 @@ private:
   std::vector<std::pair<int32_t, double>> held_;
 };
 
-// The channels a..b that are no gap (gaps ascending).
-int32_t MeasuredChannels(int32_t a, int32_t b, const std::vector<int32_t>& gaps) {
-  if (b < a) return 0;
-  return b - a + 1 - static_cast<int32_t>(std::upper_bound(gaps.begin(), gaps.end(), b) -
-                                          std::lower_bound(gaps.begin(), gaps.end(), a));
-}
-
 // A point with gaps within a width of it stays only when its measured channels alone make it a
-// peak, and one on a gap only when a measured channel lies within half a width of it and the
-// measured counts rise to a top there: the bridge across a gap on a peak's flank is a straight line
-// above the falling counts, an excess that no count measured.
-void DropPointsOnGaps(const TSpectrum& spectrum, bool errorsKnown, const std::vector<int32_t>& gaps) {
+// peak, and one with a gap within a quarter width moves to the top that the measured counts rise
+// to (is dropped when they rise to none within half a width): the bridge across a gap is a
+// straight line, above the falling counts on a peak's flank, below them across a peak's top.
+void PointsOnGaps(const TSpectrum& spectrum, bool errorsKnown, const std::vector<int32_t>& gaps) {
   if (gaps.empty()) return;
   const int32_t first = PeakSearchFirstChannel, last = PeakSearchLastChannel;
   int32_t kept = 0;
   for (int32_t i = 1; i <= MarkedPointCount; ++i) {
-    const double x = MarkedPoints[i], w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * x);
+    double x = MarkedPoints[i];
+    const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * x);
     const auto near = std::lower_bound(gaps.begin(), gaps.end(), x - w);
     if (near != gaps.end() && *near <= x + w) {
-      const TPeakStatistics t = PeakStatistics(spectrum, first, last, errorsKnown, x, w, gaps);
-      if (!SignificantPeak(t, PeakSensitivity)) continue;
-      const bool onGap = std::binary_search(gaps.begin(), gaps.end(), RoundHalfEven(x));
-      if (onGap && (MeasuredChannels(static_cast<int32_t>(std::ceil(x - w / 2)),
-                                     static_cast<int32_t>(std::floor(x + w / 2)), gaps) == 0 ||
-                    !MeasuredTopNear(spectrum, first, last, errorsKnown, x, w, gaps)))
-        continue;
+      if (!SignificantPeak(PeakStatistics(spectrum, first, last, errorsKnown, x, w, gaps), PeakSensitivity)) continue;
+      const auto top = std::lower_bound(gaps.begin(), gaps.end(), x - w / 4);
+      if (top != gaps.end() && *top <= x + w / 4) x = MeasuredTop(spectrum, first, last, errorsKnown, x, w, gaps);
+      if (!std::isfinite(x)) continue;
     }
     ++kept;
     MarkedPoints[kept] = x;
@@ -279,7 +270,7 @@ void DropPointsOnGaps(const TSpectrum& spectrum, bool errorsKnown, const std::ve
   MarkedPointCount = kept;
 }
 
-// On a searched spectrum the points on gaps go, and the partners of the found peaks are sought
+// On a searched spectrum the points on gaps are judged on the measured channels, and the partners of the found peaks are sought
 // unless the points filled MarkedPoints.
 void FinalAssembly(const TSpectrum* searched = nullptr, bool errorsKnown = false,
                    const std::vector<int32_t>& gaps = {}, bool partners = false) {
@@ -291,7 +282,10 @@ void FinalAssembly(const TSpectrum* searched = nullptr, bool errorsKnown = false
     AddHiddenPartners(*searched, errorsKnown);
     MergeRepeatedPoints();
   }
-  if (searched) DropPointsOnGaps(*searched, errorsKnown, gaps);
+  if (searched && !gaps.empty()) {
+    PointsOnGaps(*searched, errorsKnown, gaps);
+    MergeRepeatedPoints();
+  }
   CutToMaxPeakCount();
 }
 

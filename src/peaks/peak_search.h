@@ -18,7 +18,7 @@
 // curve down there; a point with no top (a shoulder beside a stronger peak) is kept where its
 // curvature alone is significant. Points that end on one peak are merged, so the count is that of
 // distinct peaks. The gaps of a measured grid are bridged for the search; a point near one stays
-// only where the measured channels make it a peak and rise to its top.
+// only where the measured channels make it a peak, and one on a gap moves to the top they rise to.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -120,16 +120,16 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
 constexpr double MinPeakSignificance = 4.0;
 bool SignificantPeak(const TPeakStatistics& t, double sensitivity);
 
-// Whether the measured channels (not gaps, ascending) within 2 widths of x rise to a top there:
-// the centre of a line and a Gaussian of full width w fitted to them (as TopInsideTheEnd fits)
-// lies within MeasuredTopReach widths of x, its height MeasuredTopSignificance of its standard
-// deviations (whether the point is a peak the matched filter judges; a fit to a peak whose top a
-// gap hides knows its height poorly). Such a peak still rises to its top from both sides; the
+// The top of the measured channels (not gaps, ascending) within 2 widths of x: the centre of a
+// line and a Gaussian of full width w fitted to them (as TopInsideTheEnd fits) when it lies within
+// MeasuredTopReach widths of x and its height is MeasuredTopSignificance of its standard deviations
+// (whether the point is a peak the matched filter judges; a fit to a peak whose top a gap hides
+// knows its height poorly); NaN when not. Such a peak still rises to its top from both sides; the
 // straight bridge across a gap on a peak's flank leaves the measured counts rising on towards that
 // peak, a width or so away.
 constexpr double MeasuredTopReach = 0.5, MeasuredTopSignificance = 2.0;
-bool MeasuredTopNear(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
-                     const std::vector<int32_t>& gaps);
+double MeasuredTop(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
+                   const std::vector<int32_t>& gaps);
 
 // Whether the excess of a found point x (t its statistics) lies in one channel: a spike, far
 // narrower than the width law allows. The channel c of the largest excess within half a width of x

@@ -503,16 +503,19 @@ bool SignificantPeak(const TPeakStatistics& t, double sensitivity) {
   return t.height >= sensitivity * t.countError && t.height >= MinPeakSignificance * t.heightError;
 }
 
-bool MeasuredTopNear(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
-                     const std::vector<int32_t>& gaps) {
+double MeasuredTop(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
+                   const std::vector<int32_t>& gaps) {
   first = std::max(first, 1), last = std::min(last, MaxChannels);
-  if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return false;
+  if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return NAN;
   w = std::max(w, 1.0);
   int32_t a, b;
   EndFitWindow(first, last, x, w, a, b);
   TGaussOnLine fit;
   return b > a && FitGaussOnLine(sp, a, b, errorsKnown, x, w, gaps, fit) &&
-         fit.height >= MeasuredTopSignificance * fit.heightError && std::fabs(fit.centre - x) <= MeasuredTopReach * w;
+                 fit.height >= MeasuredTopSignificance * fit.heightError &&
+                 std::fabs(fit.centre - x) <= MeasuredTopReach * w
+             ? fit.centre
+             : NAN;
 }
 
 void MergeRepeatedPoints() {

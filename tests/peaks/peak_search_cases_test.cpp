@@ -262,10 +262,10 @@ TEST_F(SearchCasesTest, ForestOfPeaksAndTheirShoulders) {
     Load(Counts(n, 100, peaks, seed));
     auto lastPoints = [&](int32_t first) {
       FindPeaks(Sp(), first, n, width(std::max(first, 2)), width(n - 1), 2);
-      std::vector<double> points;
+      std::vector<double> kept;
       for (double x : Found())
-        if (x > n / 2) points.push_back(x);
-      return points;
+        if (x > n / 2) kept.push_back(x);
+      return kept;
     };
     const std::vector<double> part = lastPoints(from), whole = lastPoints(1);
     for (double x : part) differ += std::none_of(whole.begin(), whole.end(), [x](double y) { return std::fabs(x - y) < 1; });

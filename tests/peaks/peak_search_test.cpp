@@ -110,24 +110,31 @@ TEST_F(PeakSearchTest, FindsPlantedPeaksOfTheEnsemble) {
 
 // Channels with no data (the gaps of a measured grid: count 0, error 0) on the top of every
 // planted peak and every 97th channel: the search sees no dip there, finds the strong peaks of
-// the complete spectra, reports no more false points and takes no peak twice. Runs of ten gaps on
-// a flank of every planted peak, from 0.6 widths out (the bridge a straight line above the falling
-// counts), make no point either.
+// the complete spectra, reports no more false points and takes no peak twice. So do runs of ten
+// gaps on a flank of every planted peak from 0.6 widths out (the bridge a straight line above the
+// falling counts), and runs of a width across every top (the bridge flat below the top).
 TEST_F(PeakSearchTest, GapChannelsAreMissingDataNotZeroCounts) {
   const EnsembleScore full = Score();
-  for (const bool flanks : {false, true}) {
-    SCOPED_TRACE(flanks ? "runs on the flanks" : "single channels on the tops");
+  struct Holes {
+    const char* name;
+    double from, widths;  // a run from `from` widths beside each peak, `widths` widths long (0: one channel)
+    int32_t every;        // and every so many channels (0: none)
+  };
+  for (const Holes& k : {Holes{"single channels on the tops", 0, 0, 97}, Holes{"runs on the flanks", 0.6, 0, 0},
+                         Holes{"runs across the tops", -0.5, 1, 0}}) {
+    SCOPED_TRACE(k.name);
     size_t spectrum = 0;
     const EnsembleScore gaps = ScoreEnsemble([&](const std::vector<double>& counts) {
       TSpectrum& sp = Load(counts);
       std::vector<int32_t> holes;
       int32_t side = 1;
       for (const PlantedPeak& p : Ensemble()[spectrum++].peaks) {
-        const auto start = static_cast<int32_t>(std::lround(p.position + (side = -side) * 0.6 * p.width));
-        for (int32_t k = 0; k < (flanks ? 10 : 1); ++k) holes.push_back(flanks ? start + side * k : std::lround(p.position));
+        side = k.from > 0 ? -side : 1;
+        const auto start = static_cast<int32_t>(std::lround(p.position + side * k.from * p.width));
+        const int32_t length = k.from > 0 ? 10 : std::max(1, static_cast<int32_t>(std::lround(k.widths * p.width)));
+        for (int32_t j = 0; j < length; ++j) holes.push_back(start + side * j);
       }
-      if (!flanks)
-        for (int32_t c = 50; c < 4000; c += 97) holes.push_back(c);
+      for (int32_t c = 50; k.every > 0 && c < 4000; c += k.every) holes.push_back(c);
       std::sort(holes.begin(), holes.end());
       holes.erase(std::unique(holes.begin(), holes.end()), holes.end());
       holes.erase(std::remove_if(holes.begin(), holes.end(), [](int32_t c) { return c < 2 || c > 3999; }), holes.end());
@@ -137,7 +144,8 @@ TEST_F(PeakSearchTest, GapChannelsAreMissingDataNotZeroCounts) {
     EXPECT_GE(gaps.strongFound, full.strongFound - 0.02 * full.strong);
     EXPECT_LE(gaps.falsePositives, full.falsePositives + 0.01 * full.found);
     EXPECT_EQ(gaps.repeats, 0);
-    RecordProperty(flanks ? "flank gaps false" : "top gaps false", gaps.falsePositives);
+    RecordProperty(std::string(k.name) + ": false", gaps.falsePositives);
+    RecordProperty(std::string(k.name) + ": found", gaps.strongFound);
   }
   RecordProperty("false", full.falsePositives);
   Sp().GapChannels.clear();
