@@ -177,6 +177,12 @@ TEST_F(SearchCasesTest, ShoulderFoundBesideItsNeighbour) {
       const auto [sd1, sd2] = PositionBounds(1000, k.background, peaks);
       chi2 += std::pow((FoundNear(peaks[0].position, w) - peaks[0].position) / sd1, 2);
       chi2 += std::pow((FoundNear(peaks[1].position, w) - peaks[1].position) / sd2, 2), points += 2;
+      // A channel with no data three quarters of a width before the pair takes neither point.
+      Sp().Y[494] = Sp().E[494] = 0, Sp().GapChannels = {494};
+      FindPeaks(Sp(), 1, 1000, w, w, 2);
+      for (const Gaussian& g : peaks) EXPECT_FALSE(std::isnan(FoundNear(g.position, w))) << g.position << " beside a gap";
+      EXPECT_EQ(MarkedPointCount, 2);
+      Sp().GapChannels.clear();
     }
   }
   ASSERT_EQ(points, 60);
@@ -429,6 +435,23 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
   EXPECT_NEAR(TopInsideTheEnd(Sp(), 1, n, false, 797, w), 797.5, 1e-3);
   for (const double x : {0.0, -3.0, n + 1.0, double{NAN}}) EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, x, w))) << x;
   EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, 4, NAN)));
+  // The same fit to the measured channels: the top at its centre with channels 3 to 5 missing, and
+  // in any unit of the counts (10^-3 of them, errors known); a window of fewer than seven channels
+  // (a width of 1 at 4.5: channels 2 to 7) leaves four parameters too few degrees of freedom.
+  EXPECT_NEAR(MeasuredTop(Sp(), 1, n, false, 4, w, {3, 4, 5}), 4.2, 1e-3);
+  for (int32_t c = 1; c <= n; ++c) Sp().Y[c] *= 1e-3, Sp().E[c] = 1e-3 * std::sqrt(Sp().Y[c] * 1e3);
+  EXPECT_NEAR(TopInsideTheEnd(Sp(), 1, n, true, 4, w), 4.2, 1e-3);
+  EXPECT_NEAR(MeasuredTop(Sp(), 1, n, true, 797, w, {796, 797}), 797.5, 1e-3);
+  for (int32_t c = 1; c <= 12; ++c) y[static_cast<size_t>(c - 1)] = 400 + 600 * std::exp(-FourLn2 * std::pow(c - 4.5, 2));
+  Load(y);
+  EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, 4.5, 1)));
+  // On counts with noise the two fits agree where no channel is missing.
+  Load(Counts(n, background, {{4.2, 600, w}, {797.5, 600, w}}, 85));
+  for (const double x : {4.0, 797.0}) {
+    const double end = TopInsideTheEnd(Sp(), 1, n, false, x, w);
+    ASSERT_TRUE(std::isfinite(end)) << x;
+    EXPECT_NEAR(MeasuredTop(Sp(), 1, n, false, x, w, {}), end, 1e-9) << x;
+  }
 }
 
 // The spike test's threshold, judged on the normal tail: on 10^5 channels of flat counts of 10^4
