@@ -177,8 +177,9 @@ TEST_F(SearchCasesTest, ShoulderFoundBesideItsNeighbour) {
       const auto [sd1, sd2] = PositionBounds(1000, k.background, peaks);
       chi2 += std::pow((FoundNear(peaks[0].position, w) - peaks[0].position) / sd1, 2);
       chi2 += std::pow((FoundNear(peaks[1].position, w) - peaks[1].position) / sd2, 2), points += 2;
-      // A channel with no data three quarters of a width before the pair takes neither point.
-      Sp().Y[494] = Sp().E[494] = 0, Sp().GapChannels = {494};
+      // A channel with no data three quarters of a width beyond the weaker takes neither point.
+      const auto gap = static_cast<int32_t>(std::lround(peaks[1].position + 0.75 * w));
+      Sp().Y[gap] = Sp().E[gap] = 0, Sp().GapChannels = {gap};
       FindPeaks(Sp(), 1, 1000, w, w, 2);
       for (const Gaussian& g : peaks) EXPECT_FALSE(std::isnan(FoundNear(g.position, w))) << g.position << " beside a gap";
       EXPECT_EQ(MarkedPointCount, 2);
