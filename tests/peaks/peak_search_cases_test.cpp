@@ -446,6 +446,17 @@ TEST_F(SearchCasesTest, PeaksAtTheEndsOfTheRange) {
   for (int32_t c = 1; c <= 12; ++c) y[static_cast<size_t>(c - 1)] = 400 + 600 * std::exp(-FourLn2 * std::pow(c - 4.5, 2));
   Load(y);
   EXPECT_TRUE(std::isnan(TopInsideTheEnd(Sp(), 1, n, false, 4.5, 1)));
+  // A broad top (width 25) 3 channels in, its errors known: with errors of 40 its fitted centre lies
+  // 4.6 of its standard deviations inside the edge and is returned; with 80 only 2.3 (scipy's
+  // curve_fit of the same line and Gaussian), though its height is 8 of its own: none.
+  for (int32_t c = 1; c <= n; ++c) y[static_cast<size_t>(c - 1)] = 400 + 0.3 * c + 600 * std::exp(-FourLn2 * std::pow((c - 3.0) / 25, 2));
+  for (const double e : {40.0, 80.0}) {
+    Load(y);
+    for (int32_t c = 1; c <= n; ++c) Sp().E[c] = e;
+    const double centre = TopInsideTheEnd(Sp(), 1, n, true, 3, 25);
+    if (e < 60) EXPECT_NEAR(centre, 3.0, 1e-3);
+    else EXPECT_TRUE(std::isnan(centre)) << centre;
+  }
   // On counts with noise the two fits agree where no channel is missing.
   Load(Counts(n, background, {{4.2, 600, w}, {797.5, 600, w}}, 85));
   for (const double x : {4.0, 797.0}) {
