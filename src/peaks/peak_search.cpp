@@ -204,7 +204,10 @@ void ProposeOverTheRange(const TSpectrum& spectrum, bool errorsKnown) {
     significance[c] = t.judged && t.heightError > 0 ? t.height / t.heightError : 0.0;
   }
   const double k = ShoulderSignificance * std::max(1.0, PeakSensitivity);
-  for (int32_t c = first + 1; c <= last - 1 && MarkedPointCount < PeakSearchPointLimit; ++c) {
+  for (int32_t c = first + 1; c <= last - 1; ++c) {
+    // The pass proposes the sections' peaks again: their repeats give their places back.
+    if (MarkedPointCount >= PeakSearchPointLimit) MergeRepeatedPoints();
+    if (MarkedPointCount >= PeakSearchPointLimit) break;
     const double* z = significance;
     if (z[c] >= MinPeakSignificance && z[c] > z[c - 1] && z[c] >= z[c + 1])
       AppendIfSignificant(spectrum, c, errorsKnown, false);
@@ -242,14 +245,45 @@ private:
   std::vector<std::pair<int32_t, double>> held_;
 };
 
-// The partners of the found peaks are sought when a spectrum is given (the search ran).
-void FinalAssembly(const TSpectrum* partnersOf = nullptr, bool errorsKnown = false) {
+// A point with gaps within a width of it stays only when its measured channels alone make it a
+// peak, and one with a gap within a quarter width moves to the top that the measured counts rise
+// to (is dropped when they rise to none within half a width): the bridge across a gap is a
+// straight line, above the falling counts on a peak's flank, below them across a peak's top.
+void PointsOnGaps(const TSpectrum& spectrum, bool errorsKnown, const std::vector<int32_t>& gaps) {
+  if (gaps.empty()) return;
+  const int32_t first = PeakSearchFirstChannel, last = PeakSearchLastChannel;
+  int32_t kept = 0;
+  for (int32_t i = 1; i <= MarkedPointCount; ++i) {
+    double x = MarkedPoints[i];
+    const double w = std::max(1.0, PeakWidthIntercept + PeakWidthSlope * x);
+    const auto near = std::lower_bound(gaps.begin(), gaps.end(), x - w);
+    if (near != gaps.end() && *near <= x + w) {
+      if (!SignificantPeak(PeakStatistics(spectrum, first, last, errorsKnown, x, w, gaps), PeakSensitivity)) continue;
+      const auto top = std::lower_bound(gaps.begin(), gaps.end(), x - w / 4);
+      if (top != gaps.end() && *top <= x + w / 4) x = MeasuredTop(spectrum, first, last, errorsKnown, x, w, gaps);
+      if (!std::isfinite(x)) continue;
+    }
+    ++kept;
+    MarkedPoints[kept] = x;
+    PeakHeights[kept] = PeakHeights[i];
+  }
+  MarkedPointCount = kept;
+}
+
+// On a searched spectrum the points on gaps are judged on the measured channels, and the partners of the found peaks are sought
+// unless the points filled MarkedPoints.
+void FinalAssembly(const TSpectrum* searched = nullptr, bool errorsKnown = false,
+                   const std::vector<int32_t>& gaps = {}, bool partners = false) {
   if (Protocolling())
     for (int32_t i = 1; i <= MarkedPointCount; ++i)
       LogLine(FormatInteger(i, 5) + FormatNumber(10, 2, MarkedPoints[i]));
   MergeRepeatedPoints();
-  if (partnersOf && MarkedPointCount < PeakSearchPointLimit) {
-    AddHiddenPartners(*partnersOf, errorsKnown);
+  if (searched && partners && MarkedPointCount < PeakSearchPointLimit) {
+    AddHiddenPartners(*searched, errorsKnown);
+    MergeRepeatedPoints();
+  }
+  if (searched && !gaps.empty()) {
+    PointsOnGaps(*searched, errorsKnown, gaps);
     MergeRepeatedPoints();
   }
   CutToMaxPeakCount();
@@ -268,6 +302,7 @@ public:
   ~GapsBridged() {
     for (int32_t c : gaps_) sp_.Y[c] = sp_.E[c] = 0.0;
   }
+  const std::vector<int32_t>& Gaps() const { return gaps_; }
   GapsBridged(const GapsBridged&) = delete;
   GapsBridged& operator=(const GapsBridged&) = delete;
 
@@ -336,5 +371,5 @@ void FindPeaks(TSpectrum& spectrum, int32_t FirstChannel, int32_t LastChannel, d
     PeakSearchFirst = MaxI(PeakSearchLast - L / 3, PeakSearchFirst + 2);
   }
   if (!full && MarkedPointCount < PeakSearchPointLimit) ProposeOverTheRange(spectrum, errorsKnown);
-  FinalAssembly(full ? nullptr : &spectrum, errorsKnown);
+  FinalAssembly(&spectrum, errorsKnown, bridged.Gaps(), !full);
 }

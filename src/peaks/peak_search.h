@@ -17,7 +17,8 @@
 // by counting statistics at PeakSensitivity (standard deviations of the counts) and the counts
 // curve down there; a point with no top (a shoulder beside a stronger peak) is kept where its
 // curvature alone is significant. Points that end on one peak are merged, so the count is that of
-// distinct peaks.
+// distinct peaks. The gaps of a measured grid are bridged for the search; a point near one stays
+// only where the measured channels make it a peak, and one on a gap moves to the top they rise to.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -53,7 +54,8 @@ double SectionPointChannel(double p, double f);
 // a Gaussian of full width w fitted over the background to the channels within one width of x (a matched
 // filter); its standard deviation follows from the variances of those channels and of the
 // background. Variances are E^2 when the spectrum has errors (any E in the range other than 1),
-// else the counts (at least 1).
+// else the counts (at least 1). The filter leaves out the channels of gaps (ascending), which
+// hold no measured count.
 struct TPeakStatistics {
   bool judged = false;  // a flank with enough channels and a centre window exist
   double background = 0, height = 0, heightError = 0;
@@ -62,7 +64,7 @@ struct TPeakStatistics {
   double countError = 0;  // the standard deviation of one channel's count at the background
 };
 TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
-                               double w);
+                               double w, const std::vector<int32_t>& gaps = {});
 // Whether the errors E of channels first..last are known: some E differs from 1 (the value of a
 // spectrum read without errors).
 bool SpectrumErrorsKnown(const TSpectrum& sp, int32_t first, int32_t last);
@@ -117,6 +119,17 @@ double CentredPosition(const TSpectrum& sp, int32_t first, int32_t last, double 
 // noise pass: about one in 20 spectra of 3000 channels). A point that cannot be judged stays.
 constexpr double MinPeakSignificance = 4.0;
 bool SignificantPeak(const TPeakStatistics& t, double sensitivity);
+
+// The top of the measured channels (not gaps, ascending) within 2 widths of x: the centre of a
+// line and a Gaussian of full width w fitted to them (as TopInsideTheEnd fits) when it lies within
+// MeasuredTopReach widths of x and its height is MeasuredTopSignificance of its standard deviations
+// (whether the point is a peak the matched filter judges; a fit to a peak whose top a gap hides
+// knows its height poorly); NaN when not. Such a peak still rises to its top from both sides; the
+// straight bridge across a gap on a peak's flank leaves the measured counts rising on towards that
+// peak, a width or so away.
+constexpr double MeasuredTopReach = 0.5, MeasuredTopSignificance = 2.0;
+double MeasuredTop(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
+                   const std::vector<int32_t>& gaps);
 
 // Whether the excess of a found point x (t its statistics) lies in one channel: a spike, far
 // narrower than the width law allows. The channel c of the largest excess within half a width of x

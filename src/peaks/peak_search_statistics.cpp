@@ -39,7 +39,7 @@ struct TBackgroundLine {
 
 constexpr double Clip = 2.5;
 constexpr int32_t MaxClipPasses = 20;
-constexpr double CurvedBackground = 1.0;  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature  // standard deviations of the fitted curvature
+constexpr double CurvedBackground = 1.0;  // standard deviations of the fitted curvature
 
 // The weighted least squares of 1, u, u^2 (terms 1 to 3) from the sums s[k] = sum g u^k and
 // t[k] = sum g u^k y: the coefficients p and the inverse normal matrix's diagonal; false when
@@ -149,7 +149,7 @@ bool SpectrumErrorsKnown(const TSpectrum& sp, int32_t first, int32_t last) {
 }
 
 TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x,
-                               double w) {
+                               double w, const std::vector<int32_t>& gaps) {
   TPeakStatistics t;
   first = std::max(first, 1), last = std::min(last, MaxChannels);
   if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return t;
@@ -171,7 +171,12 @@ TPeakStatistics PeakStatistics(const TSpectrum& sp, int32_t first, int32_t last,
     tapsWidth = w;
   }
   double sk = 0, skk = 0, sky = 0, skkv = 0;
+  auto gap = std::lower_bound(gaps.begin(), gaps.end(), a);
   for (int32_t c = a; c <= b; ++c) {
+    if (gap != gaps.end() && *gap == c) {
+      ++gap;
+      continue;
+    }
     const double d = (c - x) / w;
     const double k = whole ? taps[c - static_cast<int32_t>(x) + MaxTaps] : std::exp(-FourLn2 * d * d);
     const double background = at + (slope + curvature * (c - x)) * (c - x);
@@ -408,31 +413,32 @@ bool OneChannelSpike(const TSpectrum& sp, int32_t first, int32_t last, bool erro
   return !(skk > 0 && sky >= MinPeakSignificance * std::sqrt(skkv));
 }
 
-double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w) {
-  first = std::max(first, 1), last = std::min(last, MaxChannels);
-  if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return NAN;
-  w = std::max(w, 1.0);
-  const bool high = last - x < x - first;
-  const int32_t a = std::max(first, static_cast<int32_t>(std::floor(x - EndWindow * w)));
-  const int32_t b = std::min(last, static_cast<int32_t>(std::ceil(x + EndWindow * w)));
-  if (b - a < 6) return NAN;
-  // A line and a Gaussian of the law's width (its height and centre free) by Gauss-Newton, started
-  // at the largest count over the line through the window's ends.
+namespace {
+// A line and a Gaussian of the law's width w (its height and centre free) fitted by Gauss-Newton to
+// the channels a..b that are no gap (ascending), started at the largest count over the line
+// through the window's ends; false when the normal equations are singular, the height falls to 0 or
+// the centre leaves EndWindow widths about x.
+struct TGaussOnLine {
+  double height = 0, centre = 0, heightError = HUGE_VAL, centreError = HUGE_VAL;
+};
+bool FitGaussOnLine(const TSpectrum& sp, int32_t a, int32_t b, bool errorsKnown, double x, double w,
+                    const std::vector<int32_t>& gaps, TGaussOnLine& fit) {
+  auto measured = [&](int32_t c) { return !std::binary_search(gaps.begin(), gaps.end(), c); };
   double p[4] = {0, 0, 0, 0};  // line at x, its slope, height, centre
   {
     const double slope = (sp.Y[b] - sp.Y[a]) / (b - a);
     double best = -HUGE_VAL;
     for (int32_t c = a; c <= b; ++c) {
       const double net = sp.Y[c] - sp.Y[a] - slope * (c - a);
-      if (net > best) best = net, p[3] = c;
+      if (measured(c) && net > best) best = net, p[3] = c;
     }
     p[0] = sp.Y[a] + slope * (x - a), p[1] = slope, p[2] = std::max(best, 1.0);
   }
   const double a2 = FourLn2 / (w * w);
-  double heightError = HUGE_VAL, centreError = HUGE_VAL;
   for (int32_t pass = 0; pass < EndFitPasses; ++pass) {
     double n[4][5] = {};
     for (int32_t c = a; c <= b; ++c) {
+      if (!measured(c)) continue;
       const double d = c - p[3], k = std::exp(-a2 * d * d), v = Variance(sp, c, errorsKnown);
       const double j[4] = {1, c - x, k, p[2] * k * 2 * a2 * d};
       const double r = sp.Y[c] - (p[0] + p[1] * (c - x) + p[2] * k);
@@ -448,7 +454,7 @@ double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool er
       m[u][8] = n[u][4];
     }
     for (int32_t u = 0; u < 4; ++u) {
-      if (!(std::fabs(m[u][u]) > 1e-300)) return NAN;
+      if (!(std::fabs(m[u][u]) > 1e-300)) return false;
       for (int32_t r = 0; r < 4; ++r) {
         if (r == u) continue;
         const double f = m[r][u] / m[u][u];
@@ -457,22 +463,59 @@ double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool er
     }
     double step[4];
     for (int32_t u = 0; u < 4; ++u) step[u] = m[u][8] / m[u][u];
-    heightError = std::sqrt(std::max(0.0, m[2][6] / m[2][2]));
-    centreError = std::sqrt(std::max(0.0, m[3][7] / m[3][3]));
+    fit.heightError = std::sqrt(std::max(0.0, m[2][6] / m[2][2]));
+    fit.centreError = std::sqrt(std::max(0.0, m[3][7] / m[3][3]));
     step[3] = std::clamp(step[3], -w / 4, w / 4);
     for (int32_t u = 0; u < 4; ++u) p[u] += step[u];
-    if (!(p[2] > 0) || !(std::fabs(p[3] - x) <= EndWindow * w)) return NAN;
+    if (!(p[2] > 0) || !(std::fabs(p[3] - x) <= EndWindow * w)) return false;
     if (std::fabs(step[3]) < 1e-3) break;
   }
+  fit.height = p[2], fit.centre = p[3];
+  return true;
+}
+
+// The window of EndWindow widths about x within first..last.
+void EndFitWindow(int32_t first, int32_t last, double x, double w, int32_t& a, int32_t& b) {
+  a = std::max(first, static_cast<int32_t>(std::floor(x - EndWindow * w)));
+  b = std::min(last, static_cast<int32_t>(std::ceil(x + EndWindow * w)));
+}
+}  // namespace
+
+double TopInsideTheEnd(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w) {
+  first = std::max(first, 1), last = std::min(last, MaxChannels);
+  if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return NAN;
+  w = std::max(w, 1.0);
+  const bool high = last - x < x - first;
+  int32_t a, b;
+  EndFitWindow(first, last, x, w, a, b);
+  if (b - a < 6) return NAN;
+  TGaussOnLine fit;
+  if (!FitGaussOnLine(sp, a, b, errorsKnown, x, w, {}, fit)) return NAN;
   // A significant height whose centre lies inside the range's edge (half a channel beyond the end).
-  const double inside = high ? last + 0.5 - p[3] : p[3] - (first - 0.5);
-  return p[2] >= MinPeakSignificance * heightError && inside >= EndInside * centreError && inside >= 1.0 ? p[3]
-                                                                                                       : NAN;
+  const double inside = high ? last + 0.5 - fit.centre : fit.centre - (first - 0.5);
+  return fit.height >= MinPeakSignificance * fit.heightError && inside >= EndInside * fit.centreError && inside >= 1.0
+             ? fit.centre
+             : NAN;
 }
 
 bool SignificantPeak(const TPeakStatistics& t, double sensitivity) {
   if (!t.judged) return true;
   return t.height >= sensitivity * t.countError && t.height >= MinPeakSignificance * t.heightError;
+}
+
+double MeasuredTop(const TSpectrum& sp, int32_t first, int32_t last, bool errorsKnown, double x, double w,
+                   const std::vector<int32_t>& gaps) {
+  first = std::max(first, 1), last = std::min(last, MaxChannels);
+  if (!std::isfinite(x) || !std::isfinite(w) || x < first || x > last) return NAN;
+  w = std::max(w, 1.0);
+  int32_t a, b;
+  EndFitWindow(first, last, x, w, a, b);
+  TGaussOnLine fit;
+  return b > a && FitGaussOnLine(sp, a, b, errorsKnown, x, w, gaps, fit) &&
+                 fit.height >= MeasuredTopSignificance * fit.heightError &&
+                 std::fabs(fit.centre - x) <= MeasuredTopReach * w
+             ? fit.centre
+             : NAN;
 }
 
 void MergeRepeatedPoints() {
