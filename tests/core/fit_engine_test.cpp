@@ -664,6 +664,39 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   EXPECT_TRUE(values[4] > 2 && values[4] < 2.2) << values[4];  // 1.37 times the start's chi2
   EXPECT_EQ(values[5], 1.42);
   EXPECT_LE(std::fabs(slow.Value(1)), 1e-6);
+  // p^2 fitted to 1: the Gauss-Newton step from 0.4 lands at 1.45, where the sum rises by 0.72 of
+  // the fall its equations predicted (less than the start's whole sum). With sigma 0.01 that step
+  // is some 170 standard deviations long: free convergence retakes it from 0.4 with half the step
+  // and the damping floor, lands below 1, and undoes both once that step fell. With sigma 1 (1.7
+  // standard deviations), and from 0.42 (a rise of 0.36 of the predicted fall), it goes on from
+  // the risen point.
+  for (const auto& [start, sigma, retaken] : {std::tuple{0.4, 0.01, true}, {0.4, 1.0, false}, {0.42, 0.01, false}}) {
+    SCOPED_TRACE(testing::Message() << start << " " << sigma);
+    const FitModel square = [](TParameter& f, double, double& F) {
+      const double v = f.Records[1].value;
+      F = v * v;
+      f.Records[1].Derivative = 2 * v;
+    };
+    FitRun sq({{0, 1, 2, 3}, {1, 1, 1, 1}, {sigma, sigma, sigma, sigma}, square}, 1);
+    sq.Start({start});
+    sq.fit.GNIter = 12;
+    std::vector<double> value, step, damp;
+    sq.progress = [&] { value.push_back(sq.Value(1)), step.push_back(sq.fit.Step), damp.push_back(sq.fit.Damp); };
+    sq.Run();
+    ASSERT_GE(value.size(), 4u);
+    const double risen = start + (1 - start * start) / (2 * start);
+    EXPECT_NEAR(value[1], risen, 1e-12);
+    EXPECT_NEAR(sq.Value(1), 1, 1e-9);
+    if (retaken) {
+      EXPECT_NEAR(value[2], start + 0.5 * (1 - start * start) / (2 * start * (1 + RejectedDampFloor)), 1e-12);
+      EXPECT_EQ(step[2], 0.5);
+      EXPECT_EQ(damp[2], RejectedDampFloor);
+      EXPECT_EQ(step[3], 1);
+      EXPECT_EQ(damp[3], 0);
+    } else {
+      EXPECT_NEAR(value[2], risen + (1 - risen * risen) / (2 * risen), 1e-12);
+    }
+  }
 }
 
 // A record the model never reads: undamped, the matrix is singular and no error is a number;
