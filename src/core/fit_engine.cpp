@@ -98,7 +98,7 @@ void TParameter::PrepareFit() {
   haveBest_ = false;
   haveAcceptedSystem_ = false;
   recentCount_ = 0;
-  aboveBest_ = belowBest_ = 0;
+  aboveBest_ = belowBest_ = retakenSteps_ = 0;
   stoppedFalling_ = false;
   reweightedCount_ = 0;
   std::fill(ErrorKind.begin(), ErrorKind.end(), uint8_t{ErrorIsNumber});
@@ -652,6 +652,7 @@ void TParameter::RejectIteration(double rise) {
   }
   StoreInverseDiagonal();
   StepRecords(Step);
+  PredictFall(acceptedMatrix_, acceptedRhs_);
   MeasureStep();
   // A step too small to matter that still raised the functional: back at the accepted point,
   // settled if the undamped step from there is within the tolerance, else on with this step.
@@ -667,6 +668,54 @@ void TParameter::RejectIteration(double rise) {
   }
   unjudgedStep_ = true;
   atAcceptedPoint_ = false;
+}
+
+// The fall of the least-squares sum that the undamped equations (matrix, rhs) of the accepted
+// point predict for the step just applied (the records' Derivative holds the old values):
+// S(d) = S - 2 b'd + d'Ad over the free rows. A damped step solved from them always falls; one
+// cut short by a bound may not.
+void TParameter::PredictFall(const std::vector<double>& matrix, const std::vector<double>& rhs) {
+  predictedFall_ = 0;
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  if (matrix.size() < cells || rhs.size() < static_cast<size_t>(NFree) + 1) return;
+  const auto moved = [&](int32_t k) {
+    const int32_t i = FullOrder ? k : freeIndex_[static_cast<size_t>(k)];
+    const ParameterRecord& r = Records[i];
+    return r.n == i && !Fixed(i) ? r.value - r.Derivative : 0.0;
+  };
+  double linear = 0, quadratic = 0;
+  for (int32_t j = 1; j <= NFree; ++j) {
+    const double dj = moved(j);
+    if (dj == 0) continue;
+    const double* column = matrix.data() + static_cast<size_t>(j - 1) * NFree;
+    double sum = 0;
+    for (int32_t k = 1; k <= NFree; ++k) sum += column[k] * moved(k);
+    linear += rhs[static_cast<size_t>(j)] * dj;
+    quadratic += dj * sum;
+  }
+  predictedFall_ = 2 * linear - quadratic;
+}
+
+// Free convergence: a sweep above the accepted point that its equations did not foresee, after
+// a step that moved a parameter by more than FarStepSigmas standard deviations. Within that a
+// rise is the sum's own shape (a table's ripples, a cycle round the optimum), and free
+// convergence takes it. Beyond it: the sum along a Gauss-Newton step rises only where its
+// curvature exceeds twice the equations' (the step overshoots the minimum along it by more than
+// its own length); a rise beyond half the predicted fall (a curvature 2.5 times the equations')
+// means the step left the region they describe, and so does any rise of a step they predicted no
+// fall for (a bound cut it short). From a far start such a step may land in another valley.
+bool TParameter::UnforeseenRise() const {
+  const double rise = (Functional - PrevFunctional) * DegreesOfFreedom;
+  if (Alpha != 0 || FittingKind != 2 || !haveAcceptedSystem_ || !(StepSigmas > FarStepSigmas) || !(rise > 0))
+    return false;
+  return !(predictedFall_ > 0) || rise > 0.5 * predictedFall_;
+}
+
+// The undamped equations of an accepted free-convergence sweep, for a step retaken from it.
+void TParameter::KeepAcceptedSystem() {
+  acceptedMatrix_ = sweepMatrix_;
+  acceptedRhs_ = sweepRhs_;
+  haveAcceptedSystem_ = true;
 }
 
 // Free convergence takes every step, a rise too, so that a fit may cross a ridge between two
@@ -917,14 +966,24 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     RejectIteration(Functional - PrevFunctional);
     return SweepResult::Done;
   }
+  const bool comparable = Skip == 1 && !constantWeights;
+  if (ConvergenceMode == 0 && comparable && !atAcceptedPoint_) {
+    if (UnforeseenRise()) {
+      RejectIteration(Functional - PrevFunctional);
+      ++retakenSteps_;
+      return SweepResult::Done;
+    }
+    // The step retaken after a rejection fell: one halving undone, as in guaranteed convergence.
+    if (retakenSteps_ > 0) RelaxDamping(), --retakenSteps_;
+  }
   if (ConvergenceMode == 2) {
     if (!atAcceptedPoint_) RelaxDamping();
     std::swap(sweepMatrix_, acceptedMatrix_);
     std::swap(sweepRhs_, acceptedRhs_);
     haveAcceptedSystem_ = true;
   }
-  const bool comparable = Skip == 1 && !constantWeights;
   if (ConvergenceMode == 0 && comparable && BackToBestPoint()) return SweepResult::Done;
+  if (ConvergenceMode == 0) KeepAcceptedSystem();
   atAcceptedPoint_ = false;
   const std::vector<double>& gradient = ConvergenceMode == 2 ? acceptedRhs_ : sweepRhs_;
   PrevFunctional = Functional;
@@ -952,6 +1011,7 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     }
   }
   unjudgedStep_ = true;
+  PredictFall(ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_, gradient);
   MeasureStep();
   NoteFunctional(comparable);
   start_ = start_ + 1 > Skip ? 1 : start_ + 1;

@@ -356,6 +356,9 @@ private:
   void ShortenStep();
   bool BackToBestPoint();
   bool AboveBest() const;  // the functional above the best point's beyond rounding
+  void PredictFall(const std::vector<double>& matrix, const std::vector<double>& rhs);
+  bool UnforeseenRise() const;
+  void KeepAcceptedSystem();
   void GoBackToBest();     // the best point's values, half the step, twice the damping
   void KeepSweepSystem();
   void StepRecords(double factor);
@@ -397,6 +400,8 @@ private:
   // Mode 2: the normal equations of the sweep being judged and of the last accepted one.
   std::vector<double> sweepMatrix_, sweepRhs_, acceptedMatrix_, acceptedRhs_;
   bool haveAcceptedSystem_ = false;
+  double predictedFall_ = 0;  // of the last step applied, in units of the sum (PredictFall)
+  int32_t retakenSteps_ = 0;  // free convergence: steps retaken after a rise not yet undone
   std::vector<double> newtonMatrix_, newtonRhs_;  // the equations NewtonDistance holds rows in
   std::vector<double> finalInverse_, finalRhs_;  // the final pass's, kept while the best point is judged
   int32_t aboveBest_ = 0, belowBest_ = 0;  // free convergence: accepted sweeps in a row above, not above the best
@@ -419,6 +424,8 @@ private:
 constexpr double RejectedDampFloor = 1e-3;
 // Free convergence: accepted sweeps in a row above the best point after which the fit goes back.
 constexpr int32_t SweepsAboveBest = 4;
+// Free convergence: a step longer than this many standard deviations may not rise unforeseen.
+constexpr double FarStepSigmas = 20;
 
 // Records of the session's engine.
 constexpr int32_t MaxParameters = 2000;

@@ -672,6 +672,48 @@ TEST_F(FitFaults, DivergedFitGoesBackToItsBestPoint) {
   EXPECT_TRUE(values[4] > 2 && values[4] < 2.2) << values[4];  // 1.37 times the start's chi2
   EXPECT_EQ(values[5], 1.42);
   EXPECT_LE(std::fabs(slow.Value(1)), 1e-6);
+  // p^2 fitted to 1: the Gauss-Newton step from 0.4 lands at 1.45, where the sum rises by 0.72 of
+  // the fall its equations predicted (less than the start's whole sum). With sigma 0.01 that step
+  // is some 170 standard deviations long: free convergence retakes it from 0.4 with half the step
+  // and the damping floor, lands below 1, and undoes both once that step fell. From 0.15 the
+  // half step still overshoots (to 1.78): retaken twice, the quarter step falls, and both
+  // halvings are undone. With sigma 1 (1.7 standard deviations), from 0.42 (a rise of 0.36 of the
+  // predicted fall), and in thinned sweeps (not comparable), it goes on from the risen point.
+  struct Row {
+    double start, sigma;
+    int32_t retakes, skip;
+  };
+  for (const Row& c : {Row{0.4, 0.01, 1, 1}, Row{0.15, 0.01, 2, 1}, Row{0.4, 1.0, 0, 1}, Row{0.42, 0.01, 0, 1},
+                       Row{0.4, 0.01, 0, 2}}) {
+    SCOPED_TRACE(testing::Message() << c.start << " " << c.sigma << " skip " << c.skip);
+    const FitModel square = [](TParameter& f, double, double& F) {
+      const double v = f.Records[1].value;
+      F = v * v;
+      f.Records[1].Derivative = 2 * v;
+    };
+    FitRun sq({{0, 1, 2, 3}, {1, 1, 1, 1}, {c.sigma, c.sigma, c.sigma, c.sigma}, square}, 1);
+    sq.Start({c.start});
+    sq.fit.GNIter = 14, sq.fit.Skip = c.skip;
+    std::vector<double> value, step, damp;
+    sq.progress = [&] { value.push_back(sq.Value(1)), step.push_back(sq.fit.Step), damp.push_back(sq.fit.Damp); };
+    sq.Run();
+    ASSERT_GE(value.size(), static_cast<size_t>(4 + c.retakes));
+    const double newton = (1 - c.start * c.start) / (2 * c.start), risen = c.start + newton;
+    EXPECT_NEAR(value[1], risen, 1e-12);
+    EXPECT_NEAR(sq.Value(1), 1, 1e-9);
+    for (int32_t k = 1; k <= c.retakes; ++k) {
+      const double factor = std::ldexp(1.0, -k), floor = std::ldexp(RejectedDampFloor, k - 1);
+      EXPECT_NEAR(value[1 + k], c.start + factor * newton / (1 + floor), 1e-12) << k;
+      EXPECT_EQ(step[1 + k], factor) << k;
+      EXPECT_EQ(damp[1 + k], floor) << k;
+    }
+    if (c.retakes > 0) {
+      EXPECT_EQ(step[2 + c.retakes], 1);
+      EXPECT_EQ(damp[2 + c.retakes], 0);
+    } else {
+      EXPECT_NEAR(value[2], risen + (1 - risen * risen) / (2 * risen), 1e-12);
+    }
+  }
 }
 
 // A record the model never reads: undamped, the matrix is singular and no error is a number;
