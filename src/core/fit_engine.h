@@ -307,6 +307,12 @@ private:
   double NewtonDistance(const std::vector<double>& matrix, const std::vector<double>& rhs);
   double DistanceAlongNewtonStep(TModelFunc model, const std::vector<double>& rhs, double eps);
   double SumAlongStep(TModelFunc model, double t);
+  // At a point about to be called settled: the sum one standard deviation either way along the
+  // softest directions of the scaled normal matrix. True when one of those points lies lower by a
+  // significant amount: the records' step then leads there, and the fit is not settled.
+  bool LowerPointAlongSoftDirections(TModelFunc model, const std::vector<double>& matrix);
+  bool FactorScaledMatrix(const std::vector<double>& matrix);
+  double SoftDirection(int32_t j);
   static uint64_t NextSweepSerial();
   double RobustFactor(double h) const {
     if (h < Delta) return 1;
@@ -376,6 +382,10 @@ private:
   std::vector<double> sweepMatrix_, sweepRhs_, acceptedMatrix_, acceptedRhs_;
   bool haveAcceptedSystem_ = false;
   std::vector<double> newtonMatrix_, newtonRhs_;  // the equations NewtonDistance holds rows in
+  // The probe of the soft directions: the matrix rows that may move, their scales 1 / sqrt(N_kk),
+  // the Cholesky factor of the scaled matrix (row-major), the directions found and a work vector.
+  std::vector<int32_t> probeRows_;
+  std::vector<double> probeScale_, probeFactor_, probeDirections_, probeWork_;
   std::vector<double> finalInverse_, finalRhs_;  // the final pass's, kept while the best point is judged
   int32_t aboveBest_ = 0, belowBest_ = 0;  // free convergence: accepted sweeps in a row above, not above the best
   double recentFunctionals_[4] = {};             // the last accepted full sweeps' functionals
@@ -397,6 +407,10 @@ private:
 constexpr double RejectedDampFloor = 1e-3;
 // Free convergence: accepted sweeps in a row above the best point after which the fit goes back.
 constexpr int32_t SweepsAboveBest = 4;
+// The soft directions a settled fit is probed along: a sum lower than the point's by more than
+// ProbeFall (in units of the rise J'J predicts there, one standard deviation out) goes on.
+constexpr int32_t ProbeDirections = 3;
+constexpr double ProbeFall = 0.01;
 
 // Records of the session's engine.
 constexpr int32_t MaxParameters = 2000;

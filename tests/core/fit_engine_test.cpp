@@ -1008,25 +1008,31 @@ TEST_F(FitFaults, FitsSettleBeforeTheLimitInBothModes) {
 // sigma 1 / sqrt(21)): the residual 1/2 left on the second point curves the sum along p to 2/21
 // of what J'J says, so each Gauss-Newton step is a tenth of the way left. With the default
 // accuracy (0.05 standard deviations) the fit settles within it, not ten times further off;
-// the same through a dependent record p = 2 q + 1.
+// the same through a dependent record p = 2 q + 1. Started at p = 0, a local maximum of the sum
+// (gradient 0, curvature 2 (19 - 20) where J'J says 2 * 19), the Newton step is 0: the fit goes on
+// to an optimum +-sqrt(1/2) in both convergence modes, or, with p held within +-0.3, to one of those
+// bounds.
 TEST_F(FitFaults, SlowValleySettlesWithinTheTolerance) {
-  for (bool dependent : {false, true}) {
-    SCOPED_TRACE(dependent);
-    const int32_t at = dependent ? 2 : 1;
-    FitRun r({{0, 1}, {0, 10}, {1 / std::sqrt(19.0), 1}, [at](TParameter& f, double x, double& F) {
-                const double p = f.Records[at].value;
-                F = x == 0 ? p : p * p;
-                f.Records[at].Derivative = x == 0 ? 1 : 2 * p;
-              }},
-             2);
-    r.Start({dependent ? 0.5 : 2.0, 0});
-    if (dependent) r.fit.Records[2].n = 1, r.fit.Records[2].a = 2, r.fit.Records[2].b = 1;
-    else r.Bounds(2, 0, 0);
-    r.fit.Step = 0.99, r.fit.Damp = 0.01, r.fit.EpsReq = 0.5, r.fit.GNIter = 100;
-    r.Run();
-    EXPECT_TRUE(r.fit.Conv == 1 && r.fit.Settled && r.fit.Iterations < 100);
-    EXPECT_NEAR(r.Value(at), std::sqrt(0.5), 0.05 / std::sqrt(21.0));
-  }
+  for (bool dependent : {false, true})
+    for (const auto& [start, bound, mode] : {std::tuple{2.0, 0.0, 0}, {0.0, 0.0, 0}, {0.0, 0.0, 2}, {0.0, 0.3, 0}}) {
+      SCOPED_TRACE(testing::Message() << dependent << " " << start << " " << bound << " " << mode);
+      const int32_t at = dependent ? 2 : 1;
+      FitRun r({{0, 1}, {0, 10}, {1 / std::sqrt(19.0), 1}, [at](TParameter& f, double x, double& F) {
+                  const double p = f.Records[at].value;
+                  F = x == 0 ? p : p * p;
+                  f.Records[at].Derivative = x == 0 ? 1 : 2 * p;
+                }},
+               2);
+      r.Start({dependent ? (start - 1) / 2 : start, 0});
+      if (dependent) r.fit.Records[2].n = 1, r.fit.Records[2].a = 2, r.fit.Records[2].b = 1;
+      else r.Bounds(2, 0, 0);
+      if (bound > 0) r.Bounds(1, dependent ? (-bound - 1) / 2 : -bound, dependent ? (bound - 1) / 2 : bound);
+      r.fit.Step = 0.99, r.fit.Damp = 0.01, r.fit.EpsReq = 0.5, r.fit.GNIter = 100, r.fit.ConvergenceMode = mode;
+      r.Run();
+      EXPECT_TRUE(r.fit.Conv == 1 && r.fit.Settled && r.fit.Iterations < 100);
+      EXPECT_NEAR(std::fabs(r.Value(at)), bound > 0 ? bound : std::sqrt(0.5), bound > 0 ? 1e-12 : 0.05 / std::sqrt(21.0));
+      EXPECT_EQ(r.fit.ErrorNote(at) != nullptr, bound > 0);
+    }
 }
 
 // A fit at its optimum whose functional only jitters (a model term of 1e-2 that the derivatives
