@@ -543,27 +543,25 @@ bool TParameter::LowerPointAlongSoftDirections(TModelFunc model, const std::vect
   probeDirections_.assign(static_cast<size_t>(count) * m, 0.0);
   const double here = Functional * DegreesOfFreedom;
   double lowest = here - std::max(ProbeFall, 1e-12 * std::fabs(here)), lowestT = 0;
-  int32_t lowestJ = -1;
   for (int32_t j = 0; j < count; ++j) {
     const double lambda = SoftDirection(j);
     if (!(lambda > 0)) break;
-    double* u = probeDirections_.data() + static_cast<size_t>(j) * m;
-    for (size_t a = 0; a < m; ++a) u[a] *= probeScale_[a] / std::sqrt(lambda);  // one standard deviation
+    // One standard deviation along the direction: the scaled unit vector over sqrt(lambda).
+    const double* u = probeDirections_.data() + static_cast<size_t>(j) * m;
     std::fill(stepVector_.begin(), stepVector_.begin() + NFree + 1, 0.0);
-    for (size_t a = 0; a < m; ++a) stepVector_[static_cast<size_t>(probeRows_[a])] = u[a];
+    for (size_t a = 0; a < m; ++a) stepVector_[static_cast<size_t>(probeRows_[a])] = u[a] * probeScale_[a] / std::sqrt(lambda);
     for (const double t : {1.0, -1.0}) {
       const double S = SumAlongStep(model, t);
-      if (S < lowest) lowest = S, lowestT = t, lowestJ = j;
+      if (!(S < lowest)) continue;
+      lowest = S, lowestT = t;
+      for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = 0;
+      for (size_t a = 0; a < m; ++a) {
+        const int32_t k = probeRows_[a];
+        Records[FullOrder ? k : freeIndex_[k]].Derivative = t * stepVector_[static_cast<size_t>(k)] / Step;
+      }
     }
   }
-  if (lowestJ < 0) return false;
-  for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = 0;
-  const double* u = probeDirections_.data() + static_cast<size_t>(lowestJ) * m;
-  for (size_t a = 0; a < m; ++a) {
-    const int32_t k = probeRows_[a];
-    Records[FullOrder ? k : freeIndex_[k]].Derivative = lowestT * u[a] / Step;
-  }
-  return true;
+  return lowestT != 0;
 }
 
 // The rows that may move (free independent records inside their bounds that a point reached),
