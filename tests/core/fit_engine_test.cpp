@@ -1016,7 +1016,8 @@ TEST_F(FitFaults, FitsSettleBeforeTheLimitInBothModes) {
 // tolerance of a whole standard deviation (EpsReq 10) takes the maximum as it is, and so does the
 // fit where the sum one standard deviation out falls by less than 0.01 (weight 19.8: 0.0076, the
 // optimum p = sqrt(0.1) only 0.01 lower), not where it falls by 0.018 (weight 19.6, a valley four
-// times slower still).
+// times slower still), nor by 0.013 through the dependent record (weight 19.7: the probe moves the
+// master alone, not the tie's row as well, which would take it 0.8 of the way, a fall of 0.009).
 TEST_F(FitFaults, SlowValleySettlesWithinTheTolerance) {
   struct Row {
     bool dependent;
@@ -1030,7 +1031,8 @@ TEST_F(FitFaults, SlowValleySettlesWithinTheTolerance) {
            {false, 2, 0, 0, 0.5, false, 19}, {true, 2, 0, 0, 0.5, false, 19}, {false, 0, 0, 0, 0.5, false, 19},
            {true, 0, 0, 0, 0.5, false, 19}, {false, 0, 0, 2, 0.5, false, 19}, {true, 0, 0, 2, 0.5, false, 19},
            {false, 0, 0.3, 0, 0.5, false, 19}, {true, 0, 0.3, 0, 0.5, false, 19}, {false, 0, 0, 0, 10, false, 19},
-           {false, 0, 0, 0, 0.5, true, 19}, {false, 0, 0, 0, 0.5, false, 19.8}, {false, 0, 0, 0, 0.5, false, 19.6}}) {
+           {false, 0, 0, 0, 0.5, true, 19}, {false, 0, 0, 0, 0.5, false, 19.8}, {false, 0, 0, 0, 0.5, false, 19.6},
+           {true, 0, 0, 0, 0.5, false, 19.7}}) {
     SCOPED_TRACE(testing::Message() << row.dependent << " " << row.start << " " << row.bound << " " << row.mode << " "
                                     << row.epsReq << " " << row.pairs << " " << row.weight);
     const int32_t at = row.dependent ? 2 : 1, npar = row.pairs ? 3 : 2;
@@ -1059,7 +1061,7 @@ TEST_F(FitFaults, SlowValleySettlesWithinTheTolerance) {
     r.Run();
     EXPECT_TRUE(r.fit.Conv == 1 && r.fit.Settled && r.fit.Iterations < limit);
     // The optimum p^2 = 10 - weight / 2, where J'J is weight + 4 p^2.
-    const bool stays = row.epsReq >= 10 || row.weight > 19.7;
+    const bool stays = row.epsReq >= 10 || row.weight > 19.75;
     const double optimum = std::sqrt(10 - row.weight / 2), sigma = 1 / std::sqrt(row.weight + 4 * optimum * optimum);
     EXPECT_NEAR(std::fabs(r.Value(at)), stays ? 0 : b > 0 ? b : optimum, b > 0 || stays ? 1e-12 : 0.05 * sigma);
     EXPECT_EQ(r.fit.ErrorNote(at) != nullptr, b > 0);
