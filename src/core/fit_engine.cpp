@@ -542,6 +542,133 @@ double TParameter::SumAlongStep(TModelFunc model, double t) {
   return S;
 }
 
+// A point where the Newton step is within the tolerance may still be no minimum: at a saddle or on
+// a flat stretch the sum curves down (or hardly up) where J'J says it rises, most likely along
+// the directions it determines least. The sum is tried one standard deviation either way along
+// the ProbeDirections softest eigenvectors of the scaled normal matrix (matrix: the undamped
+// equations of the accepted point), where J'J predicts a rise of 1 whatever the units of the
+// data and the parameters; only records inside their bounds move, dependents follow. The lowest
+// point, where it lies below the accepted one by more than ProbeFall (and rounding), becomes the
+// records' step.
+bool TParameter::LowerPointAlongSoftDirections(TModelFunc model, const std::vector<double>& matrix) {
+  if (Alpha != 0 || FittingKind != 2 || !(Step > 0) || !(AccuracyLimit() < 10) || !FactorScaledMatrix(matrix))
+    return false;
+  const size_t m = probeRows_.size();
+  const int32_t count = static_cast<int32_t>(std::min<size_t>(ProbeDirections, m));
+  probeDirections_.assign(static_cast<size_t>(count) * m, 0.0);
+  const double here = Functional * DegreesOfFreedom;
+  double lowest = here - std::max(ProbeFall, 1e-12 * std::fabs(here)), lowestT = 0;
+  for (int32_t j = 0; j < count; ++j) {
+    const double lambda = SoftDirection(j);
+    if (!(lambda > 0)) break;
+    // One standard deviation along the direction: the scaled unit vector over sqrt(lambda).
+    const double* u = probeDirections_.data() + static_cast<size_t>(j) * m;
+    std::fill(stepVector_.begin(), stepVector_.begin() + NFree + 1, 0.0);
+    for (size_t a = 0; a < m; ++a) stepVector_[static_cast<size_t>(probeRows_[a])] = u[a] * probeScale_[a] / std::sqrt(lambda);
+    for (const double t : {1.0, -1.0}) {
+      const double S = SumAlongStep(model, t);
+      if (!(S < lowest)) continue;
+      lowest = S, lowestT = t;
+      for (int32_t i = 1; i <= NPar; ++i) Records[i].Derivative = 0;
+      for (size_t a = 0; a < m; ++a) {
+        const int32_t k = probeRows_[a];
+        Records[FullOrder ? k : freeIndex_[k]].Derivative = t * stepVector_[static_cast<size_t>(k)] / Step;
+      }
+    }
+  }
+  return lowestT != 0;
+}
+
+// The rows that may move (free independent records inside their bounds that a point reached),
+// their normal matrix scaled to a unit diagonal (with the final pass's relative damping) as its
+// Cholesky factor. False when there is none or it is not safely positive definite.
+bool TParameter::FactorScaledMatrix(const std::vector<double>& matrix) {
+  const size_t cells = static_cast<size_t>(NFree) * NFree + 1;
+  probeRows_.clear();
+  probeScale_.clear();
+  if (matrix.size() < cells) return false;
+  auto at = [&](int32_t i, int32_t j) { return matrix[static_cast<size_t>(i) + static_cast<size_t>(j - 1) * NFree]; };
+  for (int32_t k = 1; k <= NFree; ++k) {
+    const int32_t i = FullOrder ? k : freeIndex_[k];
+    const ParameterRecord& r = Records[i];
+    const double d = at(k, k);
+    if (r.n != i || Fixed(i) || r.value <= r.lower || r.value >= r.upper || EmptyRow(d) || !(d > 0)) continue;
+    probeRows_.push_back(k);
+    probeScale_.push_back(1 / std::sqrt(d));
+  }
+  const size_t m = probeRows_.size();
+  probeFactor_.assign(m * m, 0.0);
+  probeWork_.assign(m, 0.0);
+  double* L = probeFactor_.data();
+  for (size_t a = 0; a < m; ++a)
+    for (size_t b = 0; b <= a; ++b)
+      L[a * m + b] = at(probeRows_[a], probeRows_[b]) * probeScale_[a] * probeScale_[b] * (a == b ? 1 + 1e-5 : 1);
+  for (size_t j = 0; j < m; ++j) {
+    double pivot = L[j * m + j];
+    for (size_t p = 0; p < j; ++p) pivot -= L[j * m + p] * L[j * m + p];
+    // A scaled pivot below 1e-10: a direction the data hardly determine, no standard deviation.
+    if (!(pivot > 1e-10) || !std::isfinite(pivot)) return false;
+    L[j * m + j] = std::sqrt(pivot);
+    for (size_t i = j + 1; i < m; ++i) {
+      double sum = L[i * m + j];
+      for (size_t p = 0; p < j; ++p) sum -= L[i * m + p] * L[j * m + p];
+      L[i * m + j] = sum / L[j * m + j];
+    }
+  }
+  return m > 0;
+}
+
+// Direction j (unit length, in probeDirections_) of the j-th largest variance of the scaled
+// parameters, the j-th softest eigenvector of the scaled matrix: inverse iteration kept
+// orthogonal to the directions before it. Returns its eigenvalue (the Rayleigh quotient). Where
+// soft eigenvalues lie close together any direction of their span serves the probe.
+double TParameter::SoftDirection(int32_t j) {
+  const size_t m = probeRows_.size();
+  const double* L = probeFactor_.data();
+  double* u = probeDirections_.data() + static_cast<size_t>(j) * m;
+  double* w = probeWork_.data();
+  for (size_t a = 0; a < m; ++a) u[a] = 1 + 0.5 * std::sin(1.0 + static_cast<double>((a + 1) * (j + 1)));
+  auto orthonormalise = [&]() {
+    for (int32_t i = 0; i < j; ++i) {
+      const double* v = probeDirections_.data() + static_cast<size_t>(i) * m;
+      double dot = 0;
+      for (size_t a = 0; a < m; ++a) dot += u[a] * v[a];
+      for (size_t a = 0; a < m; ++a) u[a] -= dot * v[a];
+    }
+    double norm = 0;
+    for (size_t a = 0; a < m; ++a) norm += u[a] * u[a];
+    norm = std::sqrt(norm);
+    for (size_t a = 0; a < m; ++a) u[a] = norm > 0 ? u[a] / norm : 0;
+    return norm > 0;
+  };
+  double variance = 0;
+  for (int32_t round = 0; round < 50 && orthonormalise(); ++round) {
+    for (size_t a = 0; a < m; ++a) {  // L L' w = u
+      double sum = u[a];
+      for (size_t p = 0; p < a; ++p) sum -= L[a * m + p] * w[p];
+      w[a] = sum / L[a * m + a];
+    }
+    for (size_t a = m; a-- > 0;) {
+      double sum = w[a];
+      for (size_t p = a + 1; p < m; ++p) sum -= L[p * m + a] * w[p];
+      w[a] = sum / L[a * m + a];
+    }
+    double next = 0;
+    for (size_t a = 0; a < m; ++a) next += u[a] * w[a];
+    std::copy(w, w + m, u);
+    if (std::fabs(next - variance) <= 1e-6 * next) break;
+    variance = next;
+  }
+  if (!orthonormalise()) return 0;
+  double lambda = 0;  // u' L L' u
+  for (size_t p = 0; p < m; ++p) {
+    double sum = 0;
+    for (size_t a = p; a < m; ++a) sum += L[a * m + p] * u[a];
+    lambda += sum * sum;
+  }
+  return lambda;
+}
+
 // The matrix row of free independent record i when the record sits on a bound and the move
 // direction[row] points out of it; 0 otherwise.
 int32_t TParameter::RowPushedOut(int32_t i, const double* direction) const {
@@ -1002,6 +1129,10 @@ TParameter::SweepResult TParameter::RunIteration(TModelFunc model, TProgressProc
     GoBackToBest();
     return SweepResult::Done;
   }
+  // Nor is a point settled where the sum falls along a direction J'J cannot see: on from the lower
+  // point found, one standard deviation away.
+  if (Settled && comparable && LowerPointAlongSoftDirections(model, ConvergenceMode == 2 ? acceptedMatrix_ : sweepMatrix_))
+    Settled = false, Eps = std::max(Eps, 10.0);
   StepRecords(Step);
   for (int32_t i = 1; i <= NPar; ++i) {
     if (!std::isfinite(Records[i].value)) {
